@@ -1,0 +1,35 @@
+// Shared pieces of tavolin-cli: exit codes, the subcommand registry, input reading.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+namespace tavolin::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitCompileError = 1;
+inline constexpr int kExitUsage = 2;
+
+// Each subcommand file registers itself with a static CommandRegistrar; the
+// callback adds its subcommand to the app.
+using RegisterFn = std::function<void(CLI::App&)>;
+struct CommandRegistrar {
+    explicit CommandRegistrar(RegisterFn fn);
+};
+void registerAll(CLI::App& app);
+
+// The status main() returns, set by the subcommand that ran.
+int exitStatus();
+void setExitStatus(int status);
+
+// Raised for I/O failures; main reports it and exits with kExitUsage.
+struct CliError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The bytes of FILE, or of standard input for "-". Throws CliError.
+std::string readInputBytes(const std::string& path);
+
+}  // namespace tavolin::cli

@@ -1,0 +1,61 @@
+// The MML parser entry point and the per-song compile outcome.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "compiler/MmlEvent.h"
+
+namespace tavolin {
+
+// Every bank's text is compiled behind this code, which the system prepends
+// itself: tempo 120, octave 4, quarter notes, volume 128, tone 0, portamento
+// 1/4, envelope 0 and centre pan.
+inline constexpr std::string_view kInternalDefaultCode = "T120O4L4V128@0@S4@ED0:15:15:30:255:200P128";
+static_assert(kInternalDefaultCode.size() == 42);
+
+inline constexpr int kBankCount = 5;
+
+// Outcome of compiling one song.
+struct CompileResult {
+    int32_t code = 0;      // 0 = success, else 0x80000000 + n
+    int64_t bank = 0;      // -3 refused, -2 internal code, -1 common text, 0..4 bank A..E
+    uint64_t position = 0; // bytes of that text consumed at the error (1-based char number)
+};
+
+// Compiles one bank's joined text. The text ends at its end or at its first
+// NUL byte, whichever comes first. On success `out` is replaced by the
+// compiled list; on failure `code` and `errorPosition` are written and `out`
+// is left as it was. `startPosition` is the byte offset where playback from
+// the cursor starts (UINT64_MAX or any offset past the text: none).
+template <EngineNumType T>
+bool ParseMml(int32_t maxLevel, std::string_view text, EventList<T>& out,
+              uint64_t& errorPosition, int32_t& code, uint64_t startPosition);
+
+extern template bool ParseMml<Fix>(int32_t, std::string_view, EventList<Fix>&, uint64_t&, int32_t&, uint64_t);
+extern template bool ParseMml<float>(int32_t, std::string_view, EventList<float>&, uint64_t&, int32_t&, uint64_t);
+extern template bool ParseMml<double>(int32_t, std::string_view, EventList<double>&, uint64_t&, int32_t&, uint64_t);
+
+// The compile half of a song build: joins internal code + common + bank text
+// for each bank A..E, parses it with that bank's start position (cursorOffset
+// plus the bank start for the bank named by cursorBank, else 0) and maps the
+// error position to bank/position. A bank whose list holds no Note (a rest
+// counts) gets an empty list. Stops at the first failing bank.
+template <EngineNumType T>
+CompileResult CompileBanks(std::string_view common, const std::array<std::string_view, kBankCount>& banks,
+                           int64_t cursorBank, uint64_t cursorOffset,
+                           std::array<EventList<T>, kBankCount>& lists);
+
+extern template CompileResult CompileBanks<Fix>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<Fix>, kBankCount>&);
+extern template CompileResult CompileBanks<float>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<float>, kBankCount>&);
+extern template CompileResult CompileBanks<double>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<double>, kBankCount>&);
+
+// 96 equal-tempered frequencies, octave*12+semitone, A4 (57) = 440 Hz.
+template <EngineNumType T>
+T noteFrequency(int index) noexcept;
+
+// The 32 tone slots every bank starts from, as ToneDef payloads (tone = slot).
+const std::array<ToneDefPayload, kToneSlots>& defaultToneTable() noexcept;
+
+}  // namespace tavolin
