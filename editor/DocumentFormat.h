@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +20,18 @@ struct ImportOptions {
     std::string sourceMaxText = "15"; // text of field 1035, read with leading digits
     bool divideByBanks = true;     // check box 1036
 };
+
+// Bytes of the CP932 character that starts at text[pos]: 2 for a lead byte
+// followed by a valid trail byte (0x40..0x7E, 0x80..0xFC), otherwise 1. A stray
+// lead byte never swallows a following CR, LF, TAB, "," or ";".
+std::size_t cp932CharLength(std::string_view text, std::size_t pos) noexcept;
+
+// First occurrence of an ASCII needle that starts on a character boundary at
+// or after `from` (which must itself be a boundary); npos when none.
+std::size_t findCp932(std::string_view text, std::string_view needle, std::size_t from = 0) noexcept;
+
+// a..z become A..Z; bytes of double-byte characters are never changed.
+std::string upperCaseCp932(std::string_view text);
 
 // Text-mode read of a file's raw bytes: CR LF -> LF, a lone CR stays,
 // Ctrl+Z (0x1A) or NUL ends the text.

@@ -1,0 +1,41 @@
+// The clipboard import's text steps: leading tempo, tempo removal, volume rescaling.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "editor/DocumentFormat.h"
+
+namespace tavolin::editor {
+
+// Volumes of this engine go up to 255.
+inline constexpr int32_t kTargetMaxVolume = 255;
+
+// A "T" at the very start of `text` and the digits right after it; cut from
+// `text` and returned. Empty (and `text` untouched) without a leading "T".
+std::string takeLeadingTempo(std::string& text);
+
+// Cuts every "T" (outside double-byte characters) and the digits right after it.
+std::string removeTempoCommands(std::string_view text);
+
+// Leading decimal digits of a field's text as an integer, 0 without digits.
+// Saturates at INT32_MAX instead of wrapping.
+int32_t readLeadingInt(std::string_view text) noexcept;
+
+// 255, or 255 / usedBanks when dividing and at least one bank is used.
+int32_t volumeTarget(bool divideByBanks, int usedBanks) noexcept;
+
+// v * target / source truncated, limited to 255. `sourceMax` must be > 0.
+int64_t rescaleVolume(uint64_t value, int32_t target, int32_t sourceMax) noexcept;
+
+// Rewrites the digits after every "V" (outside double-byte characters) with the
+// rescaled value; a "V" without digits gains one. A source maximum of 0 (or
+// less) leaves the text as it is.
+std::string rescaleVolumes(std::string_view text, int32_t target, int32_t sourceMax);
+
+// The import steps that follow the split: tempo removal is already done per
+// bank by the reader; this rescales banks A..E and then the common text.
+void rescaleDocumentVolumes(TabTexts& tabs, int usedBanks, const ImportOptions& options);
+
+}  // namespace tavolin::editor
