@@ -1,0 +1,331 @@
+// The main window model: start-up, command routing, title, tabs and the editor text.
+#include "editor/CTavolinDlg.h"
+
+#include "editor/CaretMapping.h"
+#include "editor/EnvelopeHelper.h"
+#include "editor/NumberText.h"
+
+#include "compiler/Cp932.h"
+
+namespace tavolin::editor {
+
+const std::array<ButtonBinding, 18> kButtonBindings = {{
+    {ctl::Play, Command::Play, 0},
+    {ctl::Stop, Command::Stop, 0},
+    {ctl::WavExport, Command::WavExport, 0},
+    {ctl::Pause, Command::Pause, 0},
+    {ctl::ClearAll, Command::New, 0},
+    {ctl::DutyAdd, Command::DutyAdd, 0},
+    {ctl::DutyDel, Command::DutyDel, 0},
+    {ctl::InsertTone, Command::InsertTone, 0},
+    {ctl::Test, Command::Test, 0},
+    {ctl::InsertEnvelope, Command::InsertEnvelope, 0},
+    {ctl::Template0 + 0, Command::EnvelopeTemplate, 0},
+    {ctl::Template0 + 1, Command::EnvelopeTemplate, 1},
+    {ctl::Template0 + 2, Command::EnvelopeTemplate, 2},
+    {ctl::Template0 + 3, Command::EnvelopeTemplate, 3},
+    {ctl::Template0 + 4, Command::EnvelopeTemplate, 4},
+    {ctl::Template0 + 5, Command::EnvelopeTemplate, 5},
+    {ctl::Template0 + 6, Command::EnvelopeTemplate, 6},
+    {ctl::Import, Command::Import, 0},
+}};
+
+const std::array<const char*, 3> kArithmeticItems = {"Fix", "Float", "Double"};
+const std::array<const char*, 9> kSampleRateItems = {"8,000",  "12,000", "16,000", "22,050", "32,000",
+                                                     "44,100", "48,000", "96,000", "192,000"};
+const std::array<const char*, 5> kWaveTypeItems = {"矩形", "三角", "のこぎり", "Sin", "ノイズ"};
+const std::array<const char*, 6> kTabCaptions = {"共通", "A", "B", "C", "D", "E"};
+
+namespace {
+
+template <size_t N>
+std::vector<std::string> toItems(const std::array<const char*, N>& items) {
+    return std::vector<std::string>(items.begin(), items.end());
+}
+
+std::vector<std::string> numberItems(int from, int to) {
+    std::vector<std::string> items;
+    for (int i = from; i <= to; ++i) items.push_back(std::to_string(i));
+    return items;
+}
+
+}  // namespace
+
+CTavolinDlg::CTavolinDlg(WindowView& view) : m_view(view) {}
+
+CTavolinDlg::~CTavolinDlg() {
+    // The player's callbacks reach the window; nothing of it may go while a stream runs.
+    if (m_services) m_services->stop();
+}
+
+void CTavolinDlg::OnInitDialog() {
+    m_view.addAboutEntry(kAboutEntryText);
+    m_view.setIcon();
+
+    m_view.setItems(ctl::DutyCombo, numberItems(1, 99));
+    m_view.setItems(ctl::WaveType, toItems(kWaveTypeItems));
+    m_view.setItems(ctl::Arithmetic, toItems(kArithmeticItems));
+    m_view.setItems(ctl::SampleRate, toItems(kSampleRateItems));
+    m_view.setCurrentIndex(ctl::WaveType, 0);
+    m_view.setCurrentIndex(ctl::DutyCombo, 49);
+    m_view.setControlText(ctl::DutyCombo, "50");
+    m_view.setCurrentIndex(ctl::Arithmetic, 1);
+    m_view.setCurrentIndex(ctl::SampleRate, 6);
+    m_view.setControlText(ctl::FreqNoise, "0");
+    m_view.setControlText(ctl::SwitchMs, "0");
+
+    m_view.setItems(ctl::Tabs, toItems(kTabCaptions));
+    m_view.setCurrentIndex(ctl::Tabs, 0);
+
+    m_view.setItems(ctl::ToneNumber, numberItems(0, 31));
+    m_view.setCurrentIndex(ctl::ToneNumber, 0);
+
+    onEnvelopeTemplate(0);
+
+    m_view.setControlText(ctl::ImportSourceMax, "15");
+    m_view.setControlText(ctl::TestPhrase, "C");
+    m_view.setControlText(ctl::EnvelopeNumber, "0");
+    m_view.setControlText(ctl::LevelNoise, "0");
+    m_view.setChecked(ctl::ImportIgnoreTempo, true);
+    m_view.setChecked(ctl::ImportDivide, true);
+
+    updateTitle();
+    m_view.installAccelerators();
+}
+
+void CTavolinDlg::runCommand(Command command, int argument) {
+    switch (command) {
+    case Command::New:
+        if (m_services) m_services->promptSaveAndClear();
+        break;
+    case Command::Open:
+        if (m_services) m_services->openDocument();
+        break;
+    case Command::Save:
+        if (m_services) m_services->saveDocument();
+        break;
+    case Command::SaveAs:
+        if (m_services) m_services->saveDocumentAs();
+        break;
+    case Command::Exit:
+        if (requestClose()) m_view.closeWindow();
+        break;
+    case Command::Play:
+        if (m_services) m_services->play(false);
+        break;
+    case Command::Test:
+        if (m_services) m_services->play(true);
+        break;
+    case Command::Stop:
+        if (m_services) m_services->stop();
+        break;
+    case Command::Pause:
+        paused = m_view.isChecked(ctl::Pause);
+        if (m_services) m_services->setPaused(paused);
+        break;
+    case Command::WavExport:
+        if (m_services) m_services->exportWav();
+        break;
+    case Command::WaveType:
+        m_tone.setWaveType(m_view.currentIndex(ctl::WaveType));
+        break;
+    case Command::DutyAdd:
+        m_tone.addDuty(m_view.controlText(ctl::DutyCombo), m_view.currentIndex(ctl::WaveType));
+        refreshDutyList();
+        break;
+    case Command::DutyDel:
+        m_tone.deleteDuty(m_view.currentIndex(ctl::DutyList));
+        refreshDutyList();
+        break;
+    case Command::FreqNoiseChange:
+        m_tone.setFreqNoiseText(m_view.controlText(ctl::FreqNoise));
+        break;
+    case Command::SwitchChange:
+        m_tone.setSwitchText(m_view.controlText(ctl::SwitchMs));
+        break;
+    case Command::InsertTone:
+        onInsertTone();
+        break;
+    case Command::InsertEnvelope:
+        onInsertEnvelope();
+        break;
+    case Command::EnvelopeTemplate:
+        if (argument >= 0 && argument < kEnvelopeTemplateCount) onEnvelopeTemplate(argument);
+        break;
+    case Command::Import:
+        if (m_services) m_services->importClipboard();
+        break;
+    case Command::TabChange:
+        onTabChange();
+        break;
+    case Command::EditorChange:
+        onEditorChange();
+        break;
+    case Command::About:
+        m_view.showAbout();
+        break;
+    case Command::Count:
+        break;
+    }
+}
+
+void CTavolinDlg::onSystemCommand(int id) {
+    if ((id & ~0xF) == kAboutCommandId) m_view.showAbout();
+}
+
+bool CTavolinDlg::requestClose() {
+    if (modified) {
+        switch (m_view.askYesNoCancel("ファイルが変更されています、保存しますか？", "tavolin ostra")) {
+        case PromptAnswer::Cancel:
+            return false;
+        case PromptAnswer::Yes:
+            if (m_services) m_services->saveDocument();
+            // A cancelled save dialog leaves the work unsaved: keep the window open.
+            if (modified) return false;
+            break;
+        case PromptAnswer::No:
+            break;
+        }
+    }
+    if (m_services) m_services->stop();
+    return true;
+}
+
+std::optional<std::string> CTavolinDlg::filterEditorInput(std::string_view utf8) {
+    const std::string bad = firstUnencodableChar(utf8);
+    if (!bad.empty()) {
+        messageBox(kMsgUnencodable + bad);
+        return std::nullopt;
+    }
+    return upperCaseAscii(utf8);
+}
+
+std::string CTavolinDlg::title() const {
+    return std::string("tavolin Ostra - ") + (filePath.empty() ? kUntitled : filePath) + " " +
+           (modified ? "*" : "");
+}
+
+void CTavolinDlg::updateTitle() { m_view.setTitle(title()); }
+
+int CTavolinDlg::currentTab() const {
+    const int tab = m_view.currentIndex(ctl::Tabs);
+    return tab >= 0 && tab < kTabCount ? tab : 0;
+}
+
+void CTavolinDlg::setEditorText(std::string_view cp932) { m_view.setEditorText(bytesToEditorText(cp932)); }
+
+void CTavolinDlg::insertAtCaret(std::string_view cp932) {
+    m_view.replaceEditorSelection(upperCaseAscii(bytesToEditorText(cp932)));
+    onEditorChange();
+}
+
+void CTavolinDlg::selectTab(int index) {
+    m_view.setCurrentIndex(ctl::Tabs, index);
+    onTabChange();
+}
+
+void CTavolinDlg::selectText(uint64_t startByte, uint64_t endByte) {
+    const std::string& text = tabTexts[static_cast<size_t>(currentTab())];
+    const size_t start = byteOffsetToUnit(text, startByte, false);
+    const size_t end = byteOffsetToUnit(text, endByte, true);
+    m_view.selectEditorRange(start, end < start ? start : end);
+}
+
+void CTavolinDlg::messageBox(const std::string& utf8) { m_view.messageBox(utf8, kAppName); }
+
+void CTavolinDlg::onTabChange() {
+    setEditorText(tabTexts[static_cast<size_t>(currentTab())]);
+}
+
+void CTavolinDlg::onEditorChange() {
+    const std::string text = m_view.editorText();
+    auto bytes = editorTextToBytes(text);
+    if (!bytes) {
+        // Only placeholders shown for undecodable bytes of a loaded file can get here
+        // (the editor refuses other characters); they are stored as "?".
+        std::string fixed;
+        for (size_t i = 0; i < text.size();) {
+            size_t len = 1;
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c >= 0xF0) len = 4;
+            else if (c >= 0xE0) len = 3;
+            else if (c >= 0xC0) len = 2;
+            const std::string one = text.substr(i, len);
+            fixed += firstUnencodableChar(one).empty() ? one : "?";
+            i += len;
+        }
+        bytes = editorTextToBytes(fixed);
+    }
+    tabTexts[static_cast<size_t>(currentTab())] = bytes.value_or(std::string{});
+    modified = true;
+    updateTitle();
+}
+
+void CTavolinDlg::refreshDutyList() {
+    m_view.setItems(ctl::DutyList, m_tone.listLines());
+    m_view.setCurrentIndex(ctl::DutyList, -1);
+}
+
+std::string CTavolinDlg::buildToneCommand() {
+    return m_tone.buildToneCommand(m_view.currentIndex(ctl::ToneNumber), m_view.controlText(ctl::LevelNoise),
+                                   [this](const std::string& m) { messageBox(m); });
+}
+
+void CTavolinDlg::onInsertTone() {
+    insertAtCaret(buildToneCommand());
+    modified = true;
+    updateTitle();
+}
+
+void CTavolinDlg::onInsertEnvelope() {
+    EnvelopeFields fields{m_view.controlText(ctl::AttackTime),   m_view.controlText(ctl::DecayTime),
+                          m_view.controlText(ctl::ReleaseTime),  m_view.controlText(ctl::AttackLevel),
+                          m_view.controlText(ctl::SustainLevel), m_view.controlText(ctl::EnvelopeNumber)};
+    const EnvelopeCommand command = buildEnvelopeCommand(fields);
+    if (!command.ok()) {
+        messageBox(command.message);
+        return;
+    }
+    insertAtCaret(command.text);
+    modified = true;
+    updateTitle();
+}
+
+void CTavolinDlg::onEnvelopeTemplate(int index) {
+    const auto texts = applyEnvelopeTemplate(index);
+    m_view.setControlText(ctl::AttackTime, texts[0]);
+    m_view.setControlText(ctl::DecayTime, texts[1]);
+    m_view.setControlText(ctl::ReleaseTime, texts[2]);
+    m_view.setControlText(ctl::AttackLevel, texts[3]);
+    m_view.setControlText(ctl::SustainLevel, texts[4]);
+}
+
+std::optional<WindowSnapshot> CTavolinDlg::snapshot(bool testMode) {
+    WindowSnapshot s;
+    s.rateText = m_view.controlText(ctl::SampleRate);
+    s.arithmetic = m_view.currentIndex(ctl::Arithmetic);
+    const int tab = currentTab();
+    s.bankIndex = tab - 1;
+    s.startFromCursor = m_view.isChecked(ctl::StartFromCursor);
+    s.currentBankMode = m_view.isChecked(ctl::CurrentBankPlay);
+    s.loop = m_view.isChecked(ctl::Loop);
+    s.tabTexts = tabTexts;
+    if (s.startFromCursor) {
+        const EditorSelection sel = m_view.editorSelection();
+        const std::string& text = tabTexts[static_cast<size_t>(tab)];
+        s.caret = unitToByteOffset(text, sel.start);
+        s.caretEnd = unitToByteOffset(text, sel.end);
+    }
+    if (testMode) {
+        auto phrase = utf8ToCp932(m_view.controlText(ctl::TestPhrase));
+        if (!phrase) {
+            messageBox(kMsgTestPhraseUnencodable);
+            return std::nullopt;
+        }
+        s.testPhrase = *phrase;
+        s.toneCommand = buildToneCommand();
+    }
+    return s;
+}
+
+}  // namespace tavolin::editor

@@ -1,0 +1,177 @@
+// The main window model: document, settings, command table and title, toolkit-free.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "editor/DocumentFormat.h"
+#include "editor/ToneHelper.h"
+#include "editor/WindowView.h"
+
+namespace tavolin::editor {
+
+inline constexpr const char* kAppName = "TavolinApp";
+inline constexpr const char* kAboutEntryText = "TavolinAppについて(&A)...";
+inline constexpr int kAboutCommandId = 0x0010;
+inline constexpr const char* kAboutCaption = "TavolinApp について";
+inline constexpr const char* kAboutText = "TavolinApp、バージョン 1.0";
+inline constexpr const char* kUntitled = "無題";
+inline constexpr const char* kMsgUnencodable = "この文字はCP932で表せないため入力できません: ";
+inline constexpr const char* kMsgTestPhraseUnencodable = "テストフレーズにCP932で表せない文字があります";
+
+enum class Command {
+    New, Open, Save, SaveAs, Exit,
+    Play, Stop, Pause, WavExport, Test,
+    WaveType, DutyAdd, DutyDel, FreqNoiseChange, SwitchChange,
+    InsertTone, InsertEnvelope, EnvelopeTemplate,
+    Import, TabChange, EditorChange, About,
+    Count
+};
+
+// A key binding of the window, in the portable "Ctrl+N" notation.
+struct Accelerator {
+    const char* keys;
+    Command command;
+};
+inline constexpr std::array<Accelerator, 6> kAccelerators = {{
+    {"Ctrl+N", Command::New},
+    {"Ctrl+O", Command::Open},
+    {"Ctrl+S", Command::Save},
+    {"Alt+F4", Command::Exit},
+    {"F5", Command::Play},
+    {"F6", Command::Stop},
+}};
+
+// The File menu; an entry without text is a separator. Text after "\t" names the key.
+struct MenuEntry {
+    const char* text;
+    Command command;
+};
+inline constexpr std::array<MenuEntry, 7> kFileMenu = {{
+    {"&New\tCtrl+N", Command::New},
+    {nullptr, Command::Count},
+    {"&Open\tCtrl+O", Command::Open},
+    {"&Save\tCtrl+S", Command::Save},
+    {"Save &As...", Command::SaveAs},
+    {nullptr, Command::Count},
+    {"&Exit\tAlt+F4", Command::Exit},
+}};
+
+// Buttons and check boxes whose click runs a command (the argument is the
+// template number for the template buttons, else 0).
+struct ButtonBinding {
+    int id;
+    Command command;
+    int argument;
+};
+extern const std::array<ButtonBinding, 18> kButtonBindings;
+
+// The items the window fills its lists with at start.
+extern const std::array<const char*, 3> kArithmeticItems;
+extern const std::array<const char*, 9> kSampleRateItems;
+extern const std::array<const char*, 5> kWaveTypeItems;
+extern const std::array<const char*, 6> kTabCaptions;
+
+// Everything the song builder reads from the window for one build.
+struct WindowSnapshot {
+    std::string rateText;        // text of combo 1011
+    int arithmetic = -1;         // 0 Fix, 1 Float, 2 Double, -1 none
+    int bankIndex = -1;          // tab - 1: -1 common, 0..4 banks A..E
+    uint64_t caret = 0;          // byte offset into the current tab's text
+    uint64_t caretEnd = 0;
+    bool startFromCursor = false;
+    bool currentBankMode = false;
+    bool loop = false;
+    TabTexts tabTexts;
+    std::string testPhrase;      // CP932 bytes
+    std::string toneCommand;     // CP932 bytes (ASCII), Test only
+};
+
+// What the window asks of the layers below: playback, export, documents. The
+// application supplies the real one; model tests supply a recorder.
+class WindowServices;
+
+class CTavolinDlg {
+public:
+    explicit CTavolinDlg(WindowView& view);
+    ~CTavolinDlg();
+    CTavolinDlg(const CTavolinDlg&) = delete;
+    CTavolinDlg& operator=(const CTavolinDlg&) = delete;
+
+    // Connects the layers below; without it Play, Export and the file commands do nothing.
+    void setServices(WindowServices* services) noexcept { m_services = services; }
+
+    // Start-up, in the window's fixed order.
+    void OnInitDialog();
+
+    // Runs one row of the command table.
+    void runCommand(Command command, int argument = 0);
+    // A system-menu command; the About entry's id with its low four bits ignored.
+    void onSystemCommand(int id);
+    // The window is asked to close (Exit, close button, Escape). True when it may:
+    // unsaved work is offered for saving first and playback is stopped.
+    bool requestClose();
+
+    // Text about to enter the editor (typed, pasted, inserted): upper-cased, or nullopt
+    // (and a message) when it holds a character CP932 cannot store.
+    std::optional<std::string> filterEditorInput(std::string_view utf8);
+
+    // Operations other parts call.
+    void updateTitle();
+    std::string title() const;
+    int currentTab() const;
+    void setEditorText(std::string_view cp932);
+    void insertAtCaret(std::string_view cp932);
+    void selectTab(int index);
+    void selectText(uint64_t startByte, uint64_t endByte);
+    void messageBox(const std::string& utf8);
+
+    // The settings of one build; `testMode` adds the test phrase and the tone command
+    // (which may show the tone helper's messages). nullopt when the test phrase holds
+    // a character CP932 cannot store (the user has been told).
+    std::optional<WindowSnapshot> snapshot(bool testMode);
+
+    // Document state (the document commands work on it).
+    TabTexts tabTexts;
+    std::string filePath;  // UTF-8
+    bool modified = false;
+    bool paused = false;   // mirror of the Pause box
+
+    ToneHelper& toneHelper() noexcept { return m_tone; }
+    WindowView& view() noexcept { return m_view; }
+
+private:
+    void onTabChange();
+    void onEditorChange();
+    void onInsertTone();
+    void onInsertEnvelope();
+    void onEnvelopeTemplate(int index);
+    void refreshDutyList();
+    std::string buildToneCommand();
+
+    WindowView& m_view;
+    WindowServices* m_services = nullptr;
+    ToneHelper m_tone;
+};
+
+// The layers below as the window uses them. Each call runs on the user-interface thread.
+class WindowServices {
+public:
+    virtual ~WindowServices() = default;
+    virtual void play(bool testMode) = 0;
+    virtual void stop() = 0;
+    virtual void setPaused(bool paused) = 0;
+    virtual void exportWav() = 0;
+    virtual bool promptSaveAndClear() = 0;
+    virtual void saveDocument() = 0;
+    virtual void saveDocumentAs() = 0;
+    virtual void openDocument() = 0;
+    virtual void importClipboard() = 0;
+};
+
+}  // namespace tavolin::editor

@@ -1,0 +1,60 @@
+// The tone helper's state changes and its command text.
+#include "editor/ToneHelper.h"
+
+#include "editor/NumberText.h"
+
+namespace tavolin::editor {
+
+void ToneHelper::setFreqNoiseText(std::string_view text) noexcept {
+    m_freqNoisePercent = static_cast<float>(atoiLike(text));
+}
+
+void ToneHelper::setSwitchText(std::string_view text) noexcept {
+    m_toneSwitchMs = static_cast<float>(atoiLike(text));
+}
+
+void ToneHelper::addDuty(std::string_view dutyText, int waveTypeIndex) {
+    m_dutyList.push_back(static_cast<float>(atofLike(dutyText)));
+    m_waveType = waveTypeIndex;
+}
+
+void ToneHelper::deleteDuty(int selected) {
+    if (selected < 0 || static_cast<size_t>(selected) >= m_dutyList.size()) return;
+    m_dutyList.erase(m_dutyList.begin() + selected);
+}
+
+std::vector<std::string> ToneHelper::listLines() const {
+    std::vector<std::string> lines;
+    lines.reserve(m_dutyList.size());
+    for (float d : m_dutyList) lines.push_back(fixedSixDecimals(d));
+    return lines;
+}
+
+std::string ToneHelper::buildToneCommand(int tone, std::string_view levelNoiseText,
+                                         const MessageSink& message) const {
+    if (m_dutyList.empty() && message) message(kMsgNoDuty);
+    if (m_freqNoisePercent < 0.0f || m_freqNoisePercent > 100.0f) {
+        if (message) message(kMsgNoiseRange);
+        return {};
+    }
+    const float levelNoise = static_cast<float>(atofLike(levelNoiseText));
+
+    // Appended piece by piece: GCC 12 warns falsely on "literal" + std::string.
+    std::string text = "@W";
+    text += std::to_string(tone);
+    text += ':';
+    text += std::to_string(m_waveType);
+    auto part = [&text](char letter, float value) {
+        text += letter;
+        text += compactNumber(value);
+    };
+    if (m_freqNoisePercent != 0.0f) part('R', m_freqNoisePercent);
+    if (levelNoise != 0.0f) part('N', levelNoise);
+    if (m_toneSwitchMs != 0.0f) part('C', m_toneSwitchMs);
+    for (float d : m_dutyList) part(':', d);
+    text += '@';
+    text += std::to_string(tone);
+    return text;
+}
+
+}  // namespace tavolin::editor

@@ -1,0 +1,51 @@
+// The tone-definition helper: composes "@W" commands from the tone group's settings.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavolin::editor {
+
+inline constexpr const char* kMsgNoDuty = "Duty比が未設定";
+inline constexpr const char* kMsgNoiseRange = "ノイズ範囲が範囲外（0～100%）";
+
+// What the window shows when the helper refuses or warns (UTF-8, OK box).
+using MessageSink = std::function<void(const std::string&)>;
+
+// The helper's own state; the window owns one (its `waveType`, `toneSwitchMs`,
+// `freqNoisePercent` and `dutyList`).
+class ToneHelper {
+public:
+    int waveType() const noexcept { return m_waveType; }
+    float toneSwitchMs() const noexcept { return m_toneSwitchMs; }
+    float freqNoisePercent() const noexcept { return m_freqNoisePercent; }
+    const std::vector<float>& dutyList() const noexcept { return m_dutyList; }
+
+    void setWaveType(int index) noexcept { m_waveType = index; }
+    // Field 1007 / 1008 changed: the text read as a decimal integer.
+    void setFreqNoiseText(std::string_view text) noexcept;
+    void setSwitchText(std::string_view text) noexcept;
+
+    // Add: the duty combo's text read as a number, appended; also takes the wave type.
+    void addDuty(std::string_view dutyText, int waveTypeIndex);
+    // Del: removes entry `selected` when it names one; -1 (nothing selected) does nothing.
+    void deleteDuty(int selected);
+
+    // The list box lines, one per duty, "%f".
+    std::vector<std::string> listLines() const;
+
+    // The command text for tone number `tone` and the level-noise field's text.
+    // Shows "Duty比が未設定" and goes on when the list is empty; shows the noise-range
+    // message and returns "" when the frequency noise is outside 0..100.
+    std::string buildToneCommand(int tone, std::string_view levelNoiseText, const MessageSink& message) const;
+
+private:
+    int m_waveType = 0;
+    float m_toneSwitchMs = 0.0f;
+    float m_freqNoisePercent = 0.0f;
+    std::vector<float> m_dutyList;
+};
+
+}  // namespace tavolin::editor

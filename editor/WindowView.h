@@ -1,0 +1,116 @@
+// The narrow interface through which the window model drives its widgets.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavolin::editor {
+
+// Control identifiers of the main window (their numbers are the window's own ids).
+namespace ctl {
+inline constexpr int Editor = 1000;
+inline constexpr int DutyList = 1001;
+inline constexpr int DutyCombo = 1002;
+inline constexpr int DutyAdd = 1003;
+inline constexpr int DutyDel = 1004;
+inline constexpr int Play = 1005;
+inline constexpr int WaveType = 1006;
+inline constexpr int FreqNoise = 1007;
+inline constexpr int SwitchMs = 1008;
+inline constexpr int WavExport = 1009;
+inline constexpr int Arithmetic = 1010;
+inline constexpr int SampleRate = 1011;
+inline constexpr int Tabs = 1012;
+inline constexpr int InsertTone = 1013;
+inline constexpr int InsertEnvelope = 1014;
+inline constexpr int ToneNumber = 1015;
+inline constexpr int Loop = 1016;
+inline constexpr int StartFromCursor = 1017;
+inline constexpr int CurrentBankPlay = 1018;
+inline constexpr int Stop = 1019;
+inline constexpr int AttackTime = 1020;
+inline constexpr int DecayTime = 1021;
+inline constexpr int ReleaseTime = 1022;
+inline constexpr int AttackLevel = 1023;
+inline constexpr int SustainLevel = 1024;
+inline constexpr int Template0 = 1025;  // 1025..1031: templates 0..6
+inline constexpr int Import = 1032;
+inline constexpr int ClearAll = 1033;
+inline constexpr int ImportIgnoreTempo = 1034;
+inline constexpr int ImportSourceMax = 1035;
+inline constexpr int ImportDivide = 1036;
+inline constexpr int LevelNoise = 1037;
+inline constexpr int TestPhrase = 1038;
+inline constexpr int Test = 1039;
+inline constexpr int Pseudo8Bit = 1040;
+inline constexpr int EnvelopeNumber = 1041;
+inline constexpr int Pause = 1043;
+}  // namespace ctl
+
+enum class PromptAnswer { Yes, No, Cancel };
+
+// Parameters of an open or save file dialog. `filter` is in the "label|pattern|...||"
+// form; the view turns it into its toolkit's form.
+struct FileDialogRequest {
+    bool save = false;
+    std::string filter;
+    std::string defaultExtension;  // appended when the typed name has none
+    std::string initialName;
+    bool confirmOverwrite = false;
+};
+
+// Selection of the editor in UTF-16 positions (start <= end).
+struct EditorSelection {
+    size_t start = 0;
+    size_t end = 0;
+};
+
+// Everything the model asks of the widgets. All texts are UTF-8; the editor's line
+// breaks are "\n". Setting a control from here never notifies the model back.
+class WindowView {
+public:
+    virtual ~WindowView() = default;
+
+    // Boxes and dialogs. `caption` is the application's name unless a caller names one.
+    virtual void messageBox(const std::string& text, const std::string& caption) = 0;
+    virtual PromptAnswer askYesNoCancel(const std::string& text, const std::string& caption) = 0;
+    virtual std::optional<std::string> fileDialog(const FileDialogRequest& request) = 0;
+    virtual std::optional<std::string> clipboardText() = 0;  // nullopt: no text on it
+    virtual void showAbout() = 0;
+
+    // The editor (control 1000).
+    virtual std::string editorText() const = 0;
+    virtual void setEditorText(const std::string& text) = 0;  // a replacement, not an edit
+    virtual void replaceEditorSelection(const std::string& text) = 0;
+    virtual EditorSelection editorSelection() const = 0;
+    // Selects, scrolls the selection into view and gives the editor the focus.
+    virtual void selectEditorRange(size_t start, size_t end) = 0;
+
+    // Other controls by id: texts of fields and editable combos, item lists of
+    // combos, the list box and the tab strip, current indexes (-1: none), checks.
+    virtual std::string controlText(int id) const = 0;
+    virtual void setControlText(int id, const std::string& text) = 0;
+    virtual void setItems(int id, const std::vector<std::string>& items) = 0;
+    virtual int currentIndex(int id) const = 0;
+    virtual void setCurrentIndex(int id, int index) = 0;
+    virtual bool isChecked(int id) const = 0;
+    virtual void setChecked(int id, bool checked) = 0;
+
+    // The window itself.
+    virtual void setTitle(const std::string& title) = 0;
+    virtual void setIcon() = 0;
+    virtual void addAboutEntry(const std::string& text) = 0;  // system menu and Help menu
+    virtual void installAccelerators() = 0;
+    virtual void closeWindow() = 0;  // closes without asking again
+
+    // Long work on the user-interface thread (WAV export). `fraction` 0..1, or
+    // negative when unknown. Returns false when the user asked to cancel.
+    virtual bool reportProgress(const std::string& label, double fraction) = 0;
+    virtual void endProgress() = 0;
+};
+
+}  // namespace tavolin::editor
