@@ -1,0 +1,525 @@
+// The per-sample engine: event walking, note timing, oscillator, envelope,
+// LFOs, pan, and the five-bank mixer, instantiated for Fix, float and double.
+// BankSet lives in this file too so that the mixer can inline renderFrame.
+#include "synth/BankPlayer.h"
+
+#include <algorithm>
+
+#include "synth/BankSet.h"
+
+namespace tavolin {
+
+// ============================================================= set-up
+
+template <EngineNumType T>
+void BankPlayer<T>::loadToneTable(const std::array<ToneDefPayload, kToneSlots>& tones) noexcept {
+    for (size_t i = 0; i < tones.size(); ++i) m_tones[i].assign(tones[i]);
+}
+
+template <EngineNumType T>
+void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
+    m_sampleRate = sampleRate;
+    m_count = static_cast<int32_t>(std::min<size_t>(m_events.size(), INT32_MAX));
+    m_index = 0;
+    m_noteLength = 0;
+    m_elapsed = 0;
+    m_loopSong.store(false, std::memory_order_release);
+    m_ledger.clear();
+    m_tracking = false;
+    m_publishedCount.store(m_count, std::memory_order_release);
+    publishIndex();
+}
+
+// ============================================================= event walk
+
+template <EngineNumType T>
+StereoSample BankPlayer<T>::renderFrame(bool anyPlaying) noexcept {
+    bool marker = false;
+    return advance<false>(anyPlaying, marker);
+}
+
+template <EngineNumType T>
+bool BankPlayer<T>::seekStep() noexcept {
+    if (m_index >= m_count) return true;  // ran out without a marker: nothing left to skip
+    bool marker = false;
+    advance<true>(false, marker);
+    return marker;
+}
+
+// Applies events up to the next sample. A pass that applies more events than
+// the list could hold between two notes switches on a cycle check (Brent's
+// algorithm over the control state): a repeat proves that no note can ever
+// be reached again, and the bank's pass ends there instead of spinning. The
+// per-call cap keeps one call bounded even before the repeat is found; such
+// a call renders silence and the next one carries on where it stopped.
+template <EngineNumType T>
+template <bool kSeek>
+StereoSample BankPlayer<T>::advance(bool anyPlaying, bool& markerReached) noexcept {
+    if (m_count == 0) return {};
+    const int64_t trackAfter = int64_t{m_count} + 16;
+    const int64_t cap = int64_t{m_count} * 8 + 256;
+    int64_t applied = 0;
+    bool restarted = false;
+    for (;;) {
+        if (m_index >= m_count) {
+            if (restarted || anyPlaying || !m_loopSong.load(std::memory_order_relaxed)) {
+                m_tracking = false;
+                publishIndex();
+                return {};
+            }
+            m_index = 0;  // the song restarts; this frame's sample is the new pass's first
+            restarted = true;
+        }
+        const MmlEvent<T>& ev = m_events[static_cast<size_t>(m_index)];
+        if (ev.kind == EventKind::Note) {
+            bool takesNoTime = false;
+            if (m_elapsed >= m_noteLength) {
+                if (kSeek && ev.startMarker == 1) {
+                    markerReached = true;
+                    publishIndex();
+                    return {};
+                }
+                startNote(ev.note);
+                if (m_noteLength <= 0) {
+                    // A note too short to reach the next sample takes no
+                    // time, so the bank stays in step with the others.
+                    m_noteLength = 0;
+                    m_elapsed = 0;
+                    ++m_index;
+                    takesNoTime = true;
+                }
+            }
+            if (!takesNoTime) {
+                m_tracking = false;
+                const StereoSample s = renderNoteSample();
+                publishIndex();
+                return s;
+            }
+        } else {
+            if (kSeek && ev.startMarker == 1) {
+                markerReached = true;
+                publishIndex();
+                return {};
+            }
+            applyEvent(ev);
+        }
+        ++applied;
+        if (applied > trackAfter || m_tracking) {
+            if (trackNoSampleCycle()) {
+                m_index = m_count;  // nothing audible can follow: the pass is over
+                m_tracking = false;
+                publishIndex();
+                return {};
+            }
+            if (applied > cap) {
+                publishIndex();
+                return {};
+            }
+        }
+    }
+}
+
+template <EngineNumType T>
+bool BankPlayer<T>::trackNoSampleCycle() noexcept {
+    const ControlState now = controlState();
+    if (!m_tracking) {
+        m_tracking = true;
+        m_cycleMark = now;
+        m_cyclePower = 1;
+        m_cycleSteps = 0;
+        return false;
+    }
+    if (now == m_cycleMark) return true;
+    if (++m_cycleSteps == m_cyclePower) {
+        m_cycleMark = now;
+        m_cyclePower *= 2;
+        m_cycleSteps = 0;
+    }
+    return false;
+}
+
+template <EngineNumType T>
+void BankPlayer<T>::applyEvent(const MmlEvent<T>& ev) noexcept {
+    switch (ev.kind) {
+    case EventKind::Tempo: m_tempo = ev.tempo; break;
+    case EventKind::Volume: m_volume = quot(numInt<T>(ev.volume), numInt<T>(255)); break;
+    case EventKind::Pan: m_pan = ev.pan; break;
+    case EventKind::ToneSelect:
+        if (ev.tone < kToneSlots) m_tone = ev.tone;
+        break;
+    case EventKind::Portamento: m_portamento = ev.ratio; break;
+    case EventKind::EnvelopeDef: {
+        const auto& d = ev.envelopeDef;
+        const T rate = numInt<T>(m_sampleRate);
+        EnvelopeSlot<T> slot;
+        slot.attack = rate * d.attackMs / numInt<T>(1000);
+        slot.decay = rate * d.decayMs / numInt<T>(1000);
+        slot.release = rate * d.releaseMs / numInt<T>(1000);
+        slot.attackLevel = quot(numInt<T>(d.attackLevel), numInt<T>(255));
+        slot.sustainLevel = quot(numInt<T>(d.sustainLevel), numInt<T>(255));
+        if (d.envelope < 0) m_envelopes.fill(slot);
+        else if (d.envelope < kEnvelopeSlots) m_envelopes[static_cast<size_t>(d.envelope)] = slot;
+        break;
+    }
+    case EventKind::EnvelopeSelect:
+        if (ev.envelope >= 0 && ev.envelope < kEnvelopeSlots) m_envelopeIndex = ev.envelope;
+        break;
+    case EventKind::ToneDef:
+        if (ev.toneDef.tone >= 0 && ev.toneDef.tone < kToneSlots) m_tones[static_cast<size_t>(ev.toneDef.tone)].assign(ev.toneDef);
+        break;
+    case EventKind::LfoDef: {
+        LfoState<T>& lfo = (ev.lfo.mode & 1) ? m_pitchLfo : m_ampLfo;
+        lfo.definition = &ev.lfo;
+        lfo.pointIndex = -1;
+        lfo.period = T{};
+        lfo.depth = T{};
+        lfo.steady = false;
+        break;
+    }
+    case EventKind::LoopControl: applyLoop(ev.loop); return;  // sets the index itself
+    default: break;  // EndMarker and unknown kinds do nothing
+    }
+    ++m_index;
+}
+
+template <EngineNumType T>
+void BankPlayer<T>::applyLoop(const LoopControlPayload& loop) noexcept {
+    if (loop.level < 0 || loop.level >= kMaxLoopLevels) {
+        ++m_index;
+        return;
+    }
+    int32_t& counter = m_loopCounters[static_cast<size_t>(loop.level)];
+    const auto validIndex = [this](int32_t i) { return i >= 0 && i < m_count; };
+    switch (loop.op) {
+    case LoopOp::LoopStart:
+        counter = loop.count;
+        if (m_exportMode && counter < 0) counter = 0;  // endless loops play once in export
+        ++m_index;
+        return;
+    case LoopOp::LoopEnd:
+        if (counter > 0) --counter;
+        if (counter != 0 && validIndex(loop.partner)) m_index = loop.partner + 1;
+        else ++m_index;
+        return;
+    case LoopOp::LoopBreak:
+        if (counter <= 1 && validIndex(loop.partner)) {
+            const MmlEvent<T>& start = m_events[static_cast<size_t>(loop.partner)];
+            if (start.kind == EventKind::LoopControl && validIndex(start.loop.partner)) {
+                m_index = start.loop.partner + 1;
+                return;
+            }
+        }
+        ++m_index;
+        return;
+    }
+    ++m_index;
+}
+
+// ============================================================= note start
+
+template <EngineNumType T>
+void BankPlayer<T>::startNote(const NotePayload<T>& note) noexcept {
+    // 1. timing
+    m_noteLength = m_ledger.addNote(m_tempo, note.length, m_sampleRate);
+    m_elapsed = 0;
+    // 2. duty list back to its first entry, for every note
+    m_dutyIndex = 0;
+    m_switchPending = false;
+    // 3. pitch
+    m_noteFrequency = note.frequency;
+    if (!isZero(note.frequency)) {
+        m_silent = false;
+        m_cycle = cycleLengthFor(m_sampleRate, note.frequency);
+    } else {
+        m_silent = true;
+        m_cycle = T{};
+    }
+    m_toneSlot = &m_tones[static_cast<size_t>(m_tone)];
+    m_envelope = &m_envelopes[static_cast<size_t>(m_envelopeIndex)];
+    m_switchPeriod = switchPeriodSamples<T>(m_sampleRate, m_toneSlot->dutySwitchMs);
+    // 4. a slur from the previous note continues its voice
+    m_continuation = !isZero(m_targetCycle);
+    // 5. otherwise a new note group begins
+    if (!m_continuation) {
+        restartLfo(m_pitchLfo);
+        restartLfo(m_ampLfo);
+        m_halfCycle = 0;
+        m_phase = T{};
+        m_groupLength = groupSampleCount<T>(m_sampleRate, m_tempo, note.groupLength);
+        m_lfoCounter = 0;
+        m_dutyValue = m_toneSlot->duty(0);
+        m_currentDuty = numFloat<T>(m_dutyValue);
+        m_halfLength = halfLengthFor(0, m_cycle);
+    }
+    // 6. the slur target's pitch, for portamento and the next note
+    m_targetCycle = T{};
+    m_hasSlurTarget = false;
+    if (note.slurTarget >= 0 && note.slurTarget < m_count) {
+        const MmlEvent<T>& target = m_events[static_cast<size_t>(note.slurTarget)];
+        if (target.kind == EventKind::Note) {
+            m_targetCycle = cycleLengthFor(m_sampleRate, target.note.frequency);
+            m_hasSlurTarget = !isZero(m_targetCycle);
+        }
+    }
+}
+
+template <EngineNumType T>
+T BankPlayer<T>::halfLengthFor(int half, T cycle) noexcept {
+    const ToneSlot& tone = *m_toneSlot;
+    if (tone.freqNoise != 0.0f) {
+        const T u = uniformFromDraw<T>(m_random->next());
+        return noisyHalfLength(numFloat<T>(tone.freqNoise), u, cycle);
+    }
+    const T share = half == 0 ? numFloat<T>(m_dutyValue) : secondHalfDuty<T>(m_dutyValue);
+    return dutyHalfLength(share, cycle);
+}
+
+// ============================================================= one sample
+
+template <EngineNumType T>
+StereoSample BankPlayer<T>::renderNoteSample() noexcept {
+    StereoSample out{};
+    if (!m_silent) {
+        updateLfo(m_pitchLfo);
+        updateLfo(m_ampLfo);
+        const int32_t remaining = m_noteLength - m_elapsed;
+        bool sounding = true;
+        if (m_phase > m_halfLength) sounding = boundaryStep(remaining);
+        if (sounding) {
+            const ToneSlot& tone = *m_toneSlot;
+            if (!isZero(m_switchPeriod) && m_switchPeriod * numInt<T>(m_dutyIndex + 1) < numInt<T>(m_elapsed))
+                m_switchPending = true;
+            T w = waveValue();
+            const T level = envelopeLevel();
+            if (tone.levelNoise != 0.0f) {
+                const T u = uniformFromDraw<T>(m_random->next());
+                w = w * (numInt<T>(1) - u * numFloat<T>(tone.levelNoise) / numInt<T>(100));
+            }
+            if (!isZero(m_ampLfo.depth) && m_ampLfo.period > T{})
+                w = w * (numInt<T>(1) - m_ampLfo.depth * lfoSine(m_ampLfo.phase, m_ampLfo.period));
+            const T value = level * w * m_volume;
+            out.left = panSide<T>(256 - m_pan, value);
+            out.right = panSide<T>(m_pan, value);
+        }
+    }
+    // advance
+    m_phase += numInt<T>(1);
+    if (m_lfoCounter < INT32_MAX) ++m_lfoCounter;
+    ++m_elapsed;
+    advanceLfoPhase(m_pitchLfo);
+    advanceLfoPhase(m_ampLfo);
+    if (m_elapsed >= m_noteLength) ++m_index;
+    return out;
+}
+
+// A half-cycle has run out: carry the remainder over, work out the cycle
+// length for the next half (portamento glide, then vibrato) and take the next
+// duty. At the end of a full cycle a note that cannot fit another whole cycle
+// (and does not slur on) falls silent for the rest of its length.
+template <EngineNumType T>
+bool BankPlayer<T>::boundaryStep(int32_t remaining) noexcept {
+    m_phase -= m_halfLength;
+    T cycle = m_cycle;
+    if (m_hasSlurTarget) {
+        const T glideSpan = numInt<T>(m_noteLength) * m_portamento;
+        const T left = numInt<T>(remaining);
+        if (glideSpan >= left && glideSpan > T{}) {
+            const T g = quot(left, glideSpan);
+            cycle = g * m_cycle + (numInt<T>(1) - g) * m_targetCycle;
+        }
+    }
+    if (!isZero(m_pitchLfo.depth) && m_pitchLfo.period > T{})
+        cycle = vibratoCycle(cycle, m_pitchLfo.depth, lfoSine(m_pitchLfo.phase, m_pitchLfo.period));
+    if (m_halfCycle == 1) {
+        if (numInt<T>(remaining) < cycle && !m_hasSlurTarget) {
+            m_silent = true;
+            return false;
+        }
+        if (m_toneSlot->dutySwitchMs == 0.0f || m_switchPending) {
+            ++m_dutyIndex;
+            m_switchPending = false;
+        }
+    }
+    m_halfCycle ^= 1;
+    m_dutyValue = m_toneSlot->duty(m_dutyIndex);
+    m_currentDuty = numFloat<T>(m_dutyValue);
+    m_halfLength = halfLengthFor(m_halfCycle, cycle);
+    return true;
+}
+
+template <EngineNumType T>
+T BankPlayer<T>::waveValue() noexcept {
+    const bool second = m_halfCycle != 0;
+    switch (static_cast<Wave>(m_toneSlot->wave)) {
+    case Wave::Square: return second ? numInt<T>(-1) : numInt<T>(1);
+    case Wave::Triangle: {
+        const T x = halfCyclePosition(m_phase, m_halfLength);
+        const T hump = numInt<T>(1) - numInt<T>(2) * absValue(x - Num<T>::fromDouble(0.5));
+        return second ? -hump : hump;
+    }
+    case Wave::Sawtooth: {
+        const T x = halfCyclePosition(m_phase, m_halfLength);
+        return second ? x : x - numInt<T>(1);
+    }
+    case Wave::Sine: return sineWave(halfCyclePosition(m_phase, m_halfLength), second);
+    case Wave::Noise: {
+        const T u = uniformFromDraw<T>(m_random->next());
+        const T white = (u - Num<T>::fromDouble(0.5)) * numInt<T>(2);
+        const T cutoff = noiseCutoff(m_sampleRate, m_currentDuty, m_noteFrequency);
+        if (!m_noiseCoefficientsValid || !(cutoff == m_noiseCutoff)) {
+            m_noiseCoefficients = noiseCoefficients(m_sampleRate, cutoff);
+            m_noiseCutoff = cutoff;
+            m_noiseCoefficientsValid = true;
+        }
+        return noiseFilterStep(m_noise, m_noiseCoefficients, white);
+    }
+    }
+    return T{};  // an unknown wave number is silent
+}
+
+// Linear attack and decay, then sustain with the release inside the note's
+// own length. A slurred continuation starts at the sustain level.
+template <EngineNumType T>
+T BankPlayer<T>::envelopeLevel() const noexcept {
+    const EnvelopeSlot<T>& env = *m_envelope;
+    const T e = numInt<T>(m_elapsed);
+    if (env.attack > e) return m_continuation ? env.sustainLevel : quot(e, env.attack) * env.attackLevel;
+    if (env.attack + env.decay > e) {
+        if (m_continuation) return env.sustainLevel;
+        const T x = quot(e - env.attack, env.decay);
+        return (numInt<T>(1) - x) * env.attackLevel + env.sustainLevel * x;
+    }
+    const T r = numInt<T>(m_noteLength - m_elapsed);
+    if (env.release > r && !m_hasSlurTarget) return quot(r, env.release) * env.sustainLevel;
+    return env.sustainLevel;
+}
+
+// ============================================================= LFOs
+
+template <EngineNumType T>
+void BankPlayer<T>::restartLfo(LfoState<T>& lfo) noexcept {
+    lfo.pointIndex = -1;
+    lfo.phase = T{};
+    lfo.depth = T{};
+    lfo.steady = false;
+}
+
+template <EngineNumType T>
+void BankPlayer<T>::updateLfo(LfoState<T>& lfo) noexcept {
+    const LfoDefPayload* def = lfo.definition;
+    if (def == nullptr) return;
+    if (lfo.steady) {
+        lfo.depth = lfo.steadyDepth;
+        if (isZero(lfo.phase)) lfo.period = lfo.steadyPeriod;
+        return;
+    }
+    const int32_t count = std::clamp(def->pointCount, 1, kMaxLfoPoints);
+    const T t = def->mode > 1 ? lfoTimePercent<T>(m_lfoCounter, m_groupLength) : lfoTimeMs<T>(m_lfoCounter, m_sampleRate);
+    if (lfo.pointIndex < count - 1 && t >= numFloat<T>(def->points[static_cast<size_t>(lfo.pointIndex + 1)].time))
+        ++lfo.pointIndex;
+    float periodMs;
+    float depth;
+    if (lfo.pointIndex < 0) {
+        const LfoPoint& first = def->points[0];
+        if (first.interpolate != 1) return;  // no modulation before the first point
+        depth = lfoFadeFactor(t, first.time) * first.depth;
+        periodMs = first.periodMs;
+    } else {
+        const size_t i = static_cast<size_t>(lfo.pointIndex);
+        const LfoPoint& p = def->points[i];
+        if (lfo.pointIndex + 1 < count && def->points[i + 1].interpolate != 0) {
+            const LfoPoint& q = def->points[i + 1];
+            const float g = lfoFactor(t, p.time, q.time);
+            periodMs = (1.0f - g) * p.periodMs + g * q.periodMs;
+            depth = (1.0f - g) * p.depth + g * q.depth;
+        } else {
+            periodMs = p.periodMs;
+            depth = p.depth;
+            if (lfo.pointIndex == count - 1) {
+                lfo.steady = true;
+                lfo.steadyDepth = storeLfoValue<T>(depth);
+                lfo.steadyPeriod = lfoPeriodSamples<T>(m_sampleRate, periodMs);
+            }
+        }
+    }
+    lfo.depth = storeLfoValue<T>(depth);
+    if (isZero(lfo.phase)) lfo.period = lfoPeriodSamples<T>(m_sampleRate, periodMs);
+}
+
+// phase = (phase + 1) mod period, for a running LFO. When the step crosses
+// the period once, the subtraction is exact (and equals the remainder), so
+// the remainder function is only needed for periods under one sample.
+template <EngineNumType T>
+void BankPlayer<T>::advanceLfoPhase(LfoState<T>& lfo) noexcept {
+    if (!(lfo.period > T{})) return;
+    if constexpr (kIsFix<T>) {
+        int64_t p = lfo.phase.raw() + 65536;
+        if (p >= lfo.period.raw()) p %= lfo.period.raw();
+        lfo.phase = Fix::fromRaw(p);
+    } else {
+        T p = lfo.phase + T(1);
+        if (p >= lfo.period) p = p < lfo.period * T(2) ? p - lfo.period : std::fmod(p, lfo.period);
+        lfo.phase = p;
+    }
+}
+
+// ============================================================= BankSet
+
+template <EngineNumType T>
+BankSet<T>::BankSet() noexcept {
+    for (auto& p : m_players) p.setRandomSource(m_random);
+}
+
+template <EngineNumType T>
+void BankSet<T>::Render(std::span<int16_t> interleaved) noexcept {
+    const size_t frames = interleaved.size() / 2;
+    int16_t* out = interleaved.data();
+    for (size_t f = 0; f < frames; ++f) {
+        bool anyPlaying = false;
+        for (const auto& p : m_players) anyPlaying = anyPlaying || p.eventsLeftLocal();
+        int32_t left = 0;
+        int32_t right = 0;
+        for (auto& p : m_players) {
+            const StereoSample s = p.renderFrame(anyPlaying);
+            left += s.left;
+            right += s.right;
+        }
+        out[2 * f] = clampToInt16(left);
+        out[2 * f + 1] = clampToInt16(right);
+    }
+    if (interleaved.size() % 2 != 0) interleaved.back() = 0;
+}
+
+template <EngineNumType T>
+std::vector<int16_t> BankSet<T>::Render(int64_t frames) {
+    if (frames <= 0) return {};
+    std::vector<int16_t> out(static_cast<size_t>(frames) * 2);
+    Render(std::span<int16_t>(out));
+    return out;
+}
+
+template <EngineNumType T>
+bool BankSet<T>::IsFinished() const noexcept {
+    for (const auto& p : m_players)
+        if (!p.isFinished()) return false;
+    return true;
+}
+
+template <EngineNumType T>
+void BankSet<T>::SetLoop(bool on) noexcept {
+    for (auto& p : m_players) p.setLoopSong(on);
+}
+
+template <EngineNumType T>
+void BankSet<T>::SetExportMode() noexcept {
+    for (auto& p : m_players) p.setExportMode(true);
+}
+
+template class BankPlayer<Fix>;
+template class BankPlayer<float>;
+template class BankPlayer<double>;
+template class BankSet<Fix>;
+template class BankSet<float>;
+template class BankSet<double>;
+
+}  // namespace tavolin

@@ -1,0 +1,206 @@
+// BankPlayer: one bank's voice — walks its event list and renders one stereo sample per call.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+#include "compiler/MmlEvent.h"
+#include "synth/Modulation.h"
+#include "synth/RandomSource.h"
+#include "synth/SynthMath.h"
+#include "synth/TimingLedger.h"
+#include "synth/ToneSlot.h"
+
+namespace tavolin {
+
+struct StereoSample {
+    int16_t left = 0;
+    int16_t right = 0;
+    friend bool operator==(StereoSample, StereoSample) = default;
+};
+
+// Threads: everything except the three flag/index readers below is called by
+// the one thread that renders the bank (the UI thread while building,
+// seeking or exporting, the stream worker while playing). `hasEventsLeft`,
+// `isFinished` and `loopSong` may be read from any thread at any time; the
+// index they read is published once per rendered frame.
+//
+// Life: construct (all zero, envelope slot 0 current) -> loadToneTable ->
+// fill events() -> prepare(rate) -> [seekStep ...] -> renderFrame ... The
+// event list must not change after prepare().
+template <EngineNumType T>
+class BankPlayer {
+public:
+    BankPlayer() noexcept = default;
+    BankPlayer(const BankPlayer&) = delete;
+    BankPlayer& operator=(const BankPlayer&) = delete;
+
+    void loadToneTable(const std::array<ToneDefPayload, kToneSlots>& tones) noexcept;
+    EventList<T>& events() noexcept { return m_events; }
+    const EventList<T>& events() const noexcept { return m_events; }
+
+    // Stores the rate, rewinds to the first event, clears the note state, the
+    // loop flag and the timing ledger. A bank that is never prepared (or
+    // whose list is empty) renders silence and counts as finished.
+    void prepare(uint32_t sampleRate) noexcept;
+
+    // One output sample. `anyPlaying`: at the start of this frame some bank of
+    // the song (this one included) still had events left.
+    StereoSample renderFrame(bool anyPlaying) noexcept;
+
+    // Like renderFrame(false) with the sample discarded, except that it stops
+    // before an event (a Note only where it would start) whose startMarker is
+    // 1 and reports true without acting on it, rendering nothing. A call that
+    // finds the bank already at the end of its list (no marker met) also
+    // reports true without rendering, so a seek over a list without a marker
+    // ends. A marker behind an endless loop is never reached: callers bound
+    // the seek.
+    bool seekStep() noexcept;
+
+    void setLoopSong(bool on) noexcept { m_loopSong.store(on, std::memory_order_release); }
+    bool loopSong() const noexcept { return m_loopSong.load(std::memory_order_acquire); }
+    void setExportMode(bool on) noexcept { m_exportMode = on; }
+    bool exportMode() const noexcept { return m_exportMode; }
+
+    // Race-free from any thread.
+    bool hasEventsLeft() const noexcept {
+        return m_publishedIndex.load(std::memory_order_acquire) < m_publishedCount.load(std::memory_order_acquire);
+    }
+    bool isFinished() const noexcept { return !loopSong() && !hasEventsLeft(); }
+
+    // The generator every draw of this bank uses; a BankSet points its five
+    // players at its own, so the banks share one sequence. A lone player uses
+    // one of its own.
+    void setRandomSource(RandomSource& source) noexcept { m_random = &source; }
+
+    // Rendering thread only: the same answer as hasEventsLeft, without the
+    // atomic (used by the mixer for anyPlaying).
+    bool eventsLeftLocal() const noexcept { return m_index < m_count; }
+
+    // Read-only views of the state, for tests and tools.
+    uint32_t sampleRate() const noexcept { return m_sampleRate; }
+    int32_t eventIndex() const noexcept { return m_index; }
+    int32_t noteLengthSamples() const noexcept { return m_noteLength; }
+    int32_t elapsedSamples() const noexcept { return m_elapsed; }
+    int32_t groupLengthSamples() const noexcept { return m_groupLength; }
+    int32_t tempo() const noexcept { return m_tempo; }
+    int32_t pan() const noexcept { return m_pan; }
+    T volume() const noexcept { return m_volume; }
+    int32_t currentTone() const noexcept { return m_tone; }
+    const ToneSlot& toneSlot(int slot) const noexcept { return m_tones[static_cast<size_t>(slot)]; }
+    const EnvelopeSlot<T>& envelopeSlot(int slot) const noexcept { return m_envelopes[static_cast<size_t>(slot)]; }
+    int32_t currentEnvelope() const noexcept { return m_envelopeIndex; }
+    const LfoState<T>& pitchLfo() const noexcept { return m_pitchLfo; }
+    const LfoState<T>& ampLfo() const noexcept { return m_ampLfo; }
+    const TimingLedger<T>& ledger() const noexcept { return m_ledger; }
+    T cycleLength() const noexcept { return m_cycle; }
+    T halfCycleLength() const noexcept { return m_halfLength; }
+    int halfCycle() const noexcept { return m_halfCycle; }
+    int64_t dutyIndex() const noexcept { return m_dutyIndex; }
+    T currentDuty() const noexcept { return m_currentDuty; }
+    bool silent() const noexcept { return m_silent; }
+    int32_t loopCounter(int level) const noexcept { return m_loopCounters[static_cast<size_t>(level)]; }
+    static constexpr uint32_t maxLevel() noexcept { return kMaxLevel; }
+
+private:
+    // Everything that decides which event comes next and how long a note is;
+    // if it repeats while no sample has been produced, the bank is caught in
+    // a loop that can never reach a sounding note.
+    struct ControlState {
+        int32_t index;
+        int32_t tempo;
+        std::array<int32_t, kMaxLoopLevels> counters;
+        TimingLedger<T> ledger;
+        friend bool operator==(const ControlState&, const ControlState&) = default;
+    };
+
+    template <bool kSeek>
+    StereoSample advance(bool anyPlaying, bool& markerReached) noexcept;
+    void applyEvent(const MmlEvent<T>& ev) noexcept;
+    void applyLoop(const LoopControlPayload& loop) noexcept;
+    void startNote(const NotePayload<T>& note) noexcept;
+    StereoSample renderNoteSample() noexcept;
+    bool boundaryStep(int32_t remaining) noexcept;  // false: the note fell silent
+    T halfLengthFor(int half, T cycle) noexcept;
+    T waveValue() noexcept;
+    T envelopeLevel() const noexcept;
+    void updateLfo(LfoState<T>& lfo) noexcept;
+    void restartLfo(LfoState<T>& lfo) noexcept;
+    void advanceLfoPhase(LfoState<T>& lfo) noexcept;
+    void publishIndex() noexcept { m_publishedIndex.store(m_index, std::memory_order_release); }
+    ControlState controlState() const noexcept { return ControlState{m_index, m_tempo, m_loopCounters, m_ledger}; }
+    bool trackNoSampleCycle() noexcept;
+
+    // song data
+    EventList<T> m_events;
+    int32_t m_count = 0;  // events to play, fixed by prepare()
+    std::array<ToneSlot, kToneSlots> m_tones{};
+    std::array<EnvelopeSlot<T>, kEnvelopeSlots> m_envelopes{};
+    int32_t m_envelopeIndex = 0;
+    LfoState<T> m_pitchLfo{};
+    LfoState<T> m_ampLfo{};
+    std::array<int32_t, kMaxLoopLevels> m_loopCounters{};
+    TimingLedger<T> m_ledger{};
+
+    // settings
+    uint32_t m_sampleRate = 0;
+    std::atomic<bool> m_loopSong{false};
+    bool m_exportMode = false;
+    RandomSource m_ownRandom{};
+    RandomSource* m_random = &m_ownRandom;
+
+    // channel state
+    int32_t m_index = 0;
+    int32_t m_tempo = 0;
+    int32_t m_pan = 0;
+    T m_volume{};
+    int32_t m_tone = 0;
+    T m_portamento{};
+
+    // note state
+    int32_t m_noteLength = 0;
+    int32_t m_elapsed = 0;
+    int32_t m_groupLength = 0;
+    int32_t m_lfoCounter = 0;
+    bool m_silent = false;
+    bool m_continuation = false;
+    bool m_hasSlurTarget = false;
+    T m_targetCycle{};
+    T m_noteFrequency{};
+    T m_switchPeriod{};  // duty switching period of the note's tone, samples; 0 = off
+    const ToneSlot* m_toneSlot = &m_tones[0];
+    const EnvelopeSlot<T>* m_envelope = &m_envelopes[0];
+
+    // oscillator
+    T m_cycle{};
+    T m_phase{};
+    int m_halfCycle = 0;
+    T m_halfLength{};
+    int64_t m_dutyIndex = 0;
+    bool m_switchPending = false;
+    float m_dutyValue = 0.0f;  // the list entry, as the tone holds it
+    T m_currentDuty{};
+    NoiseFilter<T> m_noise{};
+    // The noise coefficients are a pure function of the cutoff, which only
+    // changes at a half-cycle boundary: they are recomputed when it changes.
+    T m_noiseCutoff{};
+    bool m_noiseCoefficientsValid = false;
+    NoiseCoefficients<T> m_noiseCoefficients{};
+
+    // guard against loops that never reach a sounding note
+    bool m_tracking = false;
+    ControlState m_cycleMark{};
+    uint64_t m_cyclePower = 1;
+    uint64_t m_cycleSteps = 0;
+
+    // published for other threads (once per frame)
+    std::atomic<int32_t> m_publishedIndex{0};
+    std::atomic<int32_t> m_publishedCount{0};
+};
+
+extern template class BankPlayer<Fix>;
+extern template class BankPlayer<float>;
+extern template class BankPlayer<double>;
+
+}  // namespace tavolin

@@ -1,0 +1,38 @@
+// EnvelopeSlot and LfoState: the amplitude envelope table entry and LFO state.
+#pragma once
+
+#include <cstdint>
+
+#include "compiler/MmlEvent.h"
+
+namespace tavolin {
+
+// Times in samples, levels as fractions of full scale (level / 255).
+template <EngineNumType T>
+struct EnvelopeSlot {
+    T attack{};
+    T decay{};
+    T release{};
+    T attackLevel{};
+    T sustainLevel{};
+};
+
+// One LFO (pitch or amplitude). `definition` points into the bank's own
+// event list, which is read-only while the bank plays, so the breakpoints
+// are never copied.
+template <EngineNumType T>
+struct LfoState {
+    const LfoDefPayload* definition = nullptr;
+    int32_t pointIndex = -1; // breakpoint whose time has been reached; -1 before the first
+    T period{};              // samples per LFO cycle; 0 = not running
+    T phase{};               // samples into the current cycle
+    T depth{};               // semitones (pitch) or fraction (amplitude)
+    // Once the last breakpoint is reached the stored values never change
+    // again until a restart; they are cached so the per-sample update is a
+    // copy instead of a re-evaluation.
+    bool steady = false;
+    T steadyPeriod{};
+    T steadyDepth{};
+};
+
+}  // namespace tavolin

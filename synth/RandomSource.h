@@ -1,0 +1,30 @@
+// RandomSource: the engine's reproducible generator with the C rand() interface.
+#pragma once
+
+#include <cstdint>
+
+namespace tavolin {
+
+// The classic linear congruential generator behind many C runtimes' rand():
+// state = state * 214013 + 2531011 (32-bit unsigned, wrapping), value =
+// (state >> 16) & 0x7FFF, so values run 0..32767. One instance per BankSet,
+// shared by its five banks in the order they render; it starts at 1 so that
+// every render of a song draws the same sequence in any thread. Never the C
+// library's rand(), whose state is global and not thread-safe.
+class RandomSource {
+public:
+    static constexpr int kMax = 32767;
+    static constexpr uint32_t kInitialState = 1;
+
+    int next() noexcept {
+        m_state = m_state * 214013u + 2531011u;
+        return static_cast<int>((m_state >> 16) & 0x7FFFu);
+    }
+    uint32_t state() const noexcept { return m_state; }
+    void reset(uint32_t state = kInitialState) noexcept { m_state = state; }
+
+private:
+    uint32_t m_state = kInitialState;
+};
+
+}  // namespace tavolin

@@ -1,0 +1,405 @@
+// Per-type arithmetic of the synthesizer: every formula whose fixed-point form
+// is not the plain real formula in 16.16 lives here, one function each.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <type_traits>
+
+#include "compiler/EngineNum.h"
+
+namespace tavolin {
+
+// 128-bit intermediates keep fixed-point products free of signed overflow.
+__extension__ typedef __int128 Int128;
+
+template <typename T>
+inline constexpr bool kIsFix = std::is_same_v<T, Fix>;
+
+// ---------------------------------------------------------------- basics
+
+template <EngineNumType T>
+inline T numInt(int64_t n) noexcept { return Num<T>::fromInt(n); }
+
+template <EngineNumType T>
+inline T numFloat(float f) noexcept { return Num<T>::fromFloat(f); }
+
+template <EngineNumType T>
+inline bool isZero(T v) noexcept {
+    if constexpr (kIsFix<T>) return v.raw() == 0;
+    else return v == T{0};
+}
+
+// (a * 65536) / b truncating toward zero; 0 when b is 0. Uses a 64-bit
+// division when the shifted numerator fits, which is the common case and far
+// cheaper than the 128-bit one.
+inline int64_t fixDivRaw(int64_t a, int64_t b) noexcept {
+    if (b == 0) return 0;
+    constexpr int64_t kLimit = int64_t{1} << 46;
+    if (a > -kLimit && a < kLimit) return (a * 65536) / b;
+    Int128 q = (static_cast<Int128>(a) * 65536) / b;
+    return static_cast<int64_t>(q);  // modular, never undefined
+}
+
+// a / b in T. A zero divisor yields 0 in every type: the engine guards its
+// divisors where the result matters, and a zero that slips through must not
+// turn into inf/NaN (float) or trap (integer) on the audio thread.
+template <EngineNumType T>
+inline T quot(T a, T b) noexcept {
+    if constexpr (kIsFix<T>) return Fix::fromRaw(fixDivRaw(a.raw(), b.raw()));
+    else return b == T{0} ? T{0} : a / b;
+}
+
+template <EngineNumType T>
+inline T absValue(T v) noexcept {
+    if constexpr (kIsFix<T>) return v.raw() < 0 ? -v : v;
+    else return std::fabs(v);
+}
+
+// Truncation toward zero of a floating value with saturation (NaN gives 0):
+// float->int conversions of huge or NaN values are undefined behaviour.
+inline int64_t truncSat64(double v) noexcept { return Fix::truncToInt64(v); }
+
+inline int32_t truncSat32(double v) noexcept {
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+    if (v <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(v);
+}
+
+inline uint64_t truncSatU64(double v) noexcept {
+    if (!(v > 0.0)) return 0;  // NaN and negatives
+    if (v >= 18446744073709551615.0) return std::numeric_limits<uint64_t>::max();
+    return static_cast<uint64_t>(v);
+}
+
+inline int16_t clampToInt16(int64_t v) noexcept {
+    if (v > 32767) return 32767;
+    if (v < -32768) return -32768;
+    return static_cast<int16_t>(v);
+}
+
+// A floating result that Fix takes back as trunc(x * 65536).
+inline Fix fixFromFloatProduct(float x) noexcept { return Fix::fromRaw(truncSat64(static_cast<double>(x) * 65536.0)); }
+
+// ------------------------------------------------------------ random draw
+
+// u = r / 32767 in 0..1 (Fix: (r * 2^32) / (32767 * 2^16)).
+template <EngineNumType T>
+inline T uniformFromDraw(int r) noexcept {
+    if constexpr (kIsFix<T>) return Fix::fromRaw((int64_t{r} << 32) / (int64_t{32767} << 16));
+    else return static_cast<T>(r) / static_cast<T>(32767);
+}
+
+// ------------------------------------------------------------ oscillator
+
+// Samples per cycle: sample rate / frequency (Fix: (rate * 2^32) / f16).
+template <EngineNumType T>
+inline T cycleLengthFor(uint32_t sampleRate, T frequency) noexcept {
+    return quot(numInt<T>(sampleRate), frequency);
+}
+
+// The duty share of the second half-cycle, 100 - d. Fix takes it from the
+// single-precision difference; Double from the widened duty.
+template <EngineNumType T>
+inline T secondHalfDuty(float duty) noexcept {
+    if constexpr (std::is_same_v<T, double>) return 100.0 - static_cast<double>(duty);
+    else return numFloat<T>(100.0f - duty);
+}
+
+// Half-cycle length from a duty share (percent) and the cycle length P.
+template <EngineNumType T>
+inline T dutyHalfLength(T dutyShare, T cycle) noexcept {
+    return dutyShare * cycle / numInt<T>(100);
+}
+
+// Half-cycle length under frequency noise F (percent) with draw u:
+// P/2 * (1 + (2u - 1) * F/100), written as (2Fu + 100 - F) * P / 200.
+template <EngineNumType T>
+inline T noisyHalfLength(T freqNoise, T u, T cycle) noexcept {
+    return (numInt<T>(2) * freqNoise * u + numInt<T>(100) - freqNoise) * cycle / numInt<T>(200);
+}
+
+// Duty switching period in samples: rate * ms / 1000.
+template <EngineNumType T>
+inline T switchPeriodSamples(uint32_t sampleRate, float switchMs) noexcept {
+    return numInt<T>(sampleRate) * numFloat<T>(switchMs) / numInt<T>(1000);
+}
+
+// Position in the half-cycle, phase / length; 0 for a half-cycle of length 0
+// (it covers a single sample, and 0 keeps triangle, sawtooth and sine finite).
+template <EngineNumType T>
+inline T halfCyclePosition(T phase, T halfLength) noexcept {
+    return quot(phase, halfLength);
+}
+
+// sin(pi x) in the first half, sin(pi + pi x) in the second, always the
+// single-precision sine.
+template <EngineNumType T>
+inline T sineWave(T x, bool secondHalf) noexcept {
+    if constexpr (kIsFix<T>) {
+        constexpr int64_t kPi16 = 205887;  // pi * 65536
+        int64_t a16 = (Fix::fromRaw(x.raw()) * Fix::fromRaw(kPi16)).raw() + (secondHalf ? kPi16 : 0);
+        float a = static_cast<float>(a16) / 65536.0f;
+        return fixFromFloatProduct(std::sin(a));
+    } else if constexpr (std::is_same_v<T, float>) {
+        constexpr float kPi = 3.14159265358979323846f;
+        return secondHalf ? std::sin(kPi + kPi * x) : std::sin(kPi * x);
+    } else {
+        constexpr double kPi = 3.14159265358979323846;
+        double a = secondHalf ? kPi + kPi * x : kPi * x;
+        return static_cast<double>(std::sin(static_cast<float>(a)));
+    }
+}
+
+// --------------------------------------------------------------- noise
+
+// Cutoff of the noise low-pass: the duty moves it linearly from 200 Hz below
+// the Nyquist frequency (duty 0) toward the note's frequency. Kept inside the
+// band where the filter is stable (1 Hz .. Nyquist - 1 Hz): a note above the
+// Nyquist frequency would otherwise put the poles outside the unit circle and
+// the noise would blow up (wrap in Fix, inf/NaN in Float and Double).
+template <EngineNumType T>
+inline T noiseCutoff(uint32_t sampleRate, T duty, T noteFrequency) noexcept {
+    const T half = numInt<T>(sampleRate) * Num<T>::fromDouble(0.5);
+    const T share = duty / numInt<T>(100);
+    T fc = (half - numInt<T>(200)) * (numInt<T>(1) - share) + share * noteFrequency;
+    const T highest = half - numInt<T>(1);
+    if (fc > highest) fc = highest;
+    if (!(fc >= numInt<T>(1))) fc = numInt<T>(1);
+    return fc;
+}
+
+// Second-order low-pass (RBJ cookbook, Q = 1/sqrt 2) for white noise. The
+// Fix form divides every coefficient by a0 up front; Float and Double keep the
+// cookbook coefficients and divide the sum.
+template <EngineNumType T>
+struct NoiseCoefficients {
+    T b0{}, b1{}, b2{}, a0{}, a1{}, a2{};
+};
+
+template <EngineNumType T>
+struct NoiseFilter {
+    T x1{}, x2{}, y1{}, y2{};
+};
+
+template <EngineNumType T>
+inline NoiseCoefficients<T> noiseCoefficients(uint32_t sampleRate, T cutoff) noexcept {
+    NoiseCoefficients<T> c;
+    if constexpr (kIsFix<T>) {
+        constexpr int64_t kTwoPi16 = 411774;  // 2 pi * 65536
+        constexpr int64_t kSqrt2_16 = 92680;  // 2 * trunc(65536 / sqrt 2)
+        int64_t w16 = (cutoff * Fix::fromRaw(kTwoPi16)).raw();
+        w16 = sampleRate == 0 ? 0 : w16 / static_cast<int64_t>(sampleRate);
+        const float w = static_cast<float>(w16) / 65536.0f;
+        const int64_t s16 = truncSat64(static_cast<double>(std::sin(w) * 65536.0f));
+        const int64_t c16 = truncSat64(static_cast<double>(std::cos(w) * 65536.0f));
+        const int64_t alpha16 = (s16 * 65536) / kSqrt2_16;
+        const int64_t a0 = alpha16 + 65536;  // >= 65536 - 46341, never 0
+        c.a0 = Fix::fromRaw(a0);
+        c.b0 = Fix::fromRaw(((((65536 - c16) * 65536) / 131072) * 65536) / a0);
+        c.b1 = Fix::fromRaw(((65536 - c16) * 65536) / a0);
+        c.b2 = c.b0;
+        c.a1 = Fix::fromRaw((-c16 * 131072) / a0);
+        c.a2 = Fix::fromRaw(((65536 - alpha16) * 65536) / a0);
+    } else {
+        float w;
+        if constexpr (std::is_same_v<T, float>) {
+            constexpr float kTwoPi = 6.28318530717958647692f;
+            w = sampleRate == 0 ? 0.0f : kTwoPi * cutoff / static_cast<float>(sampleRate);
+        } else {
+            constexpr double kTwoPi = 6.28318530717958647692;
+            w = static_cast<float>(sampleRate == 0 ? 0.0 : kTwoPi * cutoff / static_cast<double>(sampleRate));
+        }
+        const T s = static_cast<T>(std::sin(w));
+        const T cs = static_cast<T>(std::cos(w));
+        const T alpha = s / std::sqrt(static_cast<T>(2));
+        c.a0 = 1 + alpha;
+        c.b0 = (1 - cs) / 2;
+        c.b1 = 1 - cs;
+        c.b2 = c.b0;
+        c.a1 = -2 * cs;
+        c.a2 = 1 - alpha;
+    }
+    return c;
+}
+
+template <EngineNumType T>
+inline T noiseFilterStep(NoiseFilter<T>& f, const NoiseCoefficients<T>& c, T white) noexcept {
+    T y;
+    if constexpr (kIsFix<T>) {
+        y = c.b1 * f.x1 - c.a2 * f.y2 - c.a1 * f.y1 + c.b0 * f.x2 + c.b0 * white;
+    } else {
+        y = (c.b0 * white + c.b1 * f.x1 + c.b2 * f.x2 - c.a1 * f.y1 - c.a2 * f.y2) / c.a0;
+    }
+    f.x2 = f.x1;
+    f.x1 = white;
+    f.y2 = f.y1;
+    f.y1 = y;
+    return y;
+}
+
+// ---------------------------------------------------------- LFO, vibrato
+
+// LFO time in percent of the note group: Fix divides first, then scales.
+template <EngineNumType T>
+inline T lfoTimePercent(int32_t counter, int32_t groupLength) noexcept {
+    if (groupLength == 0) return T{};
+    if constexpr (kIsFix<T>) return quot(numInt<T>(counter), numInt<T>(groupLength)) * numInt<T>(100);
+    else return numInt<T>(100) * numInt<T>(counter) / numInt<T>(groupLength);
+}
+
+// LFO time in milliseconds since the note group started.
+template <EngineNumType T>
+inline T lfoTimeMs(int32_t counter, uint32_t sampleRate) noexcept {
+    if (sampleRate == 0) return T{};
+    return numInt<T>(1000) * numInt<T>(counter) / numInt<T>(sampleRate);
+}
+
+// Interpolation factor between breakpoint times t0 < t1 at time t, always a
+// single-precision value.
+template <EngineNumType T>
+inline float lfoFactor(T t, float t0, float t1) noexcept {
+    if constexpr (kIsFix<T>) {
+        const int64_t span = numFloat<Fix>(t1 - t0).raw();
+        if (span == 0) return 1.0f;
+        return static_cast<float>(fixDivRaw((t - numFloat<Fix>(t0)).raw(), span)) / 65536.0f;
+    } else {
+        const float span = t1 - t0;
+        if (span == 0.0f) return 1.0f;
+        return (static_cast<float>(t) - t0) / span;
+    }
+}
+
+// Fade-in factor before the first breakpoint, t / t0 in single precision.
+template <EngineNumType T>
+inline float lfoFadeFactor(T t, float t0) noexcept {
+    if constexpr (kIsFix<T>) {
+        const int64_t t016 = numFloat<Fix>(t0).raw();
+        if (t016 == 0) return 1.0f;
+        return static_cast<float>(fixDivRaw(t.raw(), t016)) / 65536.0f;
+    } else {
+        if (t0 == 0.0f) return 1.0f;
+        return static_cast<float>(t) / t0;
+    }
+}
+
+// Depth and period are computed in single precision in every type and then
+// stored in T (Fix: trunc(x * 65536)).
+template <EngineNumType T>
+inline T storeLfoValue(float v) noexcept {
+    if constexpr (kIsFix<T>) return fixFromFloatProduct(v);
+    else return static_cast<T>(v);
+}
+
+template <EngineNumType T>
+inline T lfoPeriodSamples(uint32_t sampleRate, float periodMs) noexcept {
+    return storeLfoValue<T>(static_cast<float>(sampleRate) * periodMs / 1000.0f);
+}
+
+// sin(2 pi phase / period), the single-precision sine in every type. The
+// caller guarantees period > 0.
+template <EngineNumType T>
+inline T lfoSine(T phase, T period) noexcept {
+    if constexpr (kIsFix<T>) {
+        constexpr int64_t kTwoPi16 = 411774;
+        const int64_t m = phase.raw() % period.raw();
+        const int64_t a16 = (Fix::fromRaw(fixDivRaw(m, period.raw())) * Fix::fromRaw(kTwoPi16)).raw();
+        return fixFromFloatProduct(std::sin(static_cast<float>(a16) / 65536.0f));
+    } else if constexpr (std::is_same_v<T, float>) {
+        constexpr float kTwoPi = 6.28318530717958647692f;
+        const float p = phase < period ? phase : std::fmod(phase, period);
+        return std::sin(kTwoPi * p / period);
+    } else {
+        constexpr double kTwoPi = 6.28318530717958647692;
+        const double p = phase < period ? phase : std::fmod(phase, period);
+        return static_cast<double>(std::sin(static_cast<float>(kTwoPi * p / period)));
+    }
+}
+
+// 2^(e) for the vibrato: double precision; rounded to single for Fix and Float.
+inline float powerOfTwoSingle(float e) noexcept { return static_cast<float>(std::pow(2.0, static_cast<double>(e))); }
+
+// Cycle length P under a vibrato of `depth` semitones at LFO sine `sine`:
+// s = depth * sine; P * 2^(s/12) for s > 0, P / 2^(-s/12) for s < 0.
+template <EngineNumType T>
+inline T vibratoCycle(T cycle, T depth, T sine) noexcept {
+    if constexpr (kIsFix<T>) {
+        const float s = static_cast<float>((sine * depth).raw()) / 65536.0f;
+        if (s > 0.0f) return cycle * fixFromFloatProduct(powerOfTwoSingle(s / 12.0f));
+        if (s < 0.0f) return quot(cycle, fixFromFloatProduct(powerOfTwoSingle(-s / 12.0f)));
+        return cycle;
+    } else if constexpr (std::is_same_v<T, float>) {
+        const float s = depth * sine;
+        if (s > 0.0f) return cycle * powerOfTwoSingle(s / 12.0f);
+        if (s < 0.0f) return cycle / powerOfTwoSingle(-s / 12.0f);
+        return cycle;
+    } else {
+        const double s = static_cast<double>(static_cast<float>(depth * sine));
+        if (s > 0.0) return cycle * std::pow(2.0, s / 12.0);
+        if (s < 0.0) return cycle / std::pow(2.0, -s / 12.0);
+        return cycle;
+    }
+}
+
+// --------------------------------------------------------------- timing
+
+// Samples of `accumulated` note units at `tempo`, truncated. Fix divides the
+// integer factor first: ((rate * 61440) / tempo) * acc16 >> 32.
+template <EngineNumType T>
+inline uint64_t ledgerSampleCount(uint32_t sampleRate, int32_t tempo, T accumulated) noexcept {
+    const int32_t beat = tempo < 1 ? 1 : tempo;  // the compiler never writes less than 1
+    if constexpr (kIsFix<T>) {
+        const int64_t factor = (static_cast<int64_t>(sampleRate) * 61440) / beat;
+        const Int128 p = static_cast<Int128>(factor) * accumulated.raw();
+        if (p <= 0) return 0;
+        return static_cast<uint64_t>(p >> 32);
+    } else {
+        const T v = static_cast<T>(sampleRate) * T(60) * T(4) * (T(1) / T(256)) / static_cast<T>(beat) * accumulated;
+        return truncSatU64(static_cast<double>(v));
+    }
+}
+
+// Samples of a note group of `groupLength` units at `tempo` (LFO percent base).
+template <EngineNumType T>
+inline int32_t groupSampleCount(uint32_t sampleRate, int32_t tempo, T groupLength) noexcept {
+    const int32_t beat = tempo < 1 ? 1 : tempo;
+    if constexpr (kIsFix<T>) {
+        Int128 v = (static_cast<Int128>(sampleRate) * groupLength.raw() * 15728640) >> 16;
+        v = (v / 256) / beat;
+        v >>= 16;
+        if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+        if (v < 0) return 0;
+        return static_cast<int32_t>(v);
+    } else {
+        const T v = static_cast<T>(sampleRate) * T(60) * T(4) * groupLength * (T(1) / T(256)) / static_cast<T>(beat);
+        const int32_t n = truncSat32(static_cast<double>(v));
+        return n < 0 ? 0 : n;
+    }
+}
+
+// ------------------------------------------------------------ the output
+
+// One side of the linear pan law: trunc(weight * value / 256 * 32767),
+// clamped to 16 bits. `weight` is 256 - pan (left) or pan (right).
+template <EngineNumType T>
+inline int16_t panSide(int32_t weight, T value) noexcept {
+    if constexpr (kIsFix<T>) {
+        Int128 v = static_cast<Int128>(weight) * value.raw();
+        v /= 256;  // truncates toward zero
+        v *= 32767;
+        v >>= 16;  // arithmetic
+        if (v > 32767) return 32767;
+        if (v < -32768) return -32768;
+        return static_cast<int16_t>(v);
+    } else {
+        const T v = static_cast<T>(weight) * value * (T(1) / T(256)) * T(32767);
+        if (!(v == v)) return 0;  // NaN
+        if (v >= T(32767)) return 32767;
+        if (v <= T(-32768)) return -32768;
+        return static_cast<int16_t>(static_cast<int32_t>(v));
+    }
+}
+
+}  // namespace tavolin
