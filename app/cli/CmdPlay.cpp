@@ -1,0 +1,97 @@
+// `tavolin-cli play`: the song on the default sound device through SDL2.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <thread>
+
+#include <unistd.h>
+
+#include "app/cli/BuildOptions.h"
+#include "app/cli/Commands.h"
+#include "output/Playback.h"
+#include "output/sdl/SdlAudioDevice.h"
+
+namespace tavolin::cli {
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+extern "C" void onInterrupt(int) { g_interrupted = 1; }
+
+std::string clock(double seconds) {
+    auto s = static_cast<long long>(seconds);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld:%02lld", s / 60, s % 60);
+    return buf;
+}
+
+// The song's length in seconds, found by rendering a second build without
+// sound; negative when it does not end within an hour (endless loops).
+double songSeconds(const output::BuildInputs& in, bool testMode) {
+    TerminalBuildHost quiet;
+    output::WaveFormat format;
+    auto song = output::MakeGenerator(in, testMode, quiet, format);
+    if (!song) return -1;
+    std::vector<int16_t> block(output::kBlockSamples);
+    const uint64_t limit = uint64_t{format.samplesPerSec} * 3600;
+    uint64_t frames = 0;
+    while (!song->IsFinished()) {
+        if (frames >= limit) return -1;
+        song->Render(std::span<int16_t>(block));
+        frames += output::kBlockFrames;
+    }
+    return static_cast<double>(frames) / format.samplesPerSec;
+}
+
+struct PlayArgs {
+    BuildOptionValues build;
+    bool loop = false;
+    std::string file;
+};
+
+CommandRegistrar reg{[](CLI::App& app) {
+    auto args = std::make_shared<PlayArgs>();
+    CLI::App* cmd = app.add_subcommand("play", "Play a document on the default sound device");
+    addBuildOptions(*cmd, args->build);
+    cmd->add_flag("--loop", args->loop, "Repeat the song until Ctrl+C");
+    cmd->add_option("FILE", args->file, "The document (.mml/.txt), or - for standard input")->required();
+    cmd->callback([args, cmd] {
+        args->build.testMode = cmd->get_option("--test")->count() > 0;
+        output::BuildInputs in = makeBuildInputs(args->build, args->file);
+        const bool tty = ::isatty(STDERR_FILENO) == 1;
+        const double total = (tty && !args->loop) ? songSeconds(in, args->build.testMode) : -1;
+
+        g_interrupted = 0;
+        auto previous = std::signal(SIGINT, onInterrupt);
+        TerminalBuildHost host;
+        int status = kExitOk;
+        {
+            // The player is destroyed, and with it the stream, before the
+            // handler is restored and before anything it uses goes away.
+            output::Player player(output::sdlAudioDeviceFactory());
+            if (!player.StartPlayback(in, args->build.testMode, args->loop, host)) {
+                status = kExitCompileError;
+            } else {
+                const double rate = static_cast<double>(output::parseRateText(in.rateText));
+                while (!g_interrupted && !(player.songHeard() && !args->loop)) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                    if (tty) {
+                        double heard = player.blocksHeard() * double{output::kBlockFrames} / rate;
+                        if (total >= 0 && heard > total) heard = total;
+                        std::cerr << "\r" << clock(heard) << " / " << (total >= 0 ? clock(total) : "--:--") << "   "
+                                  << std::flush;
+                    }
+                }
+                player.StopPlayback();
+                if (tty) std::cerr << "\n";
+            }
+        }
+        std::signal(SIGINT, previous);
+        setExitStatus(status);
+    });
+}};
+
+}  // namespace
+}  // namespace tavolin::cli

@@ -1,0 +1,100 @@
+// `tavolin-cli render`: the WAV export of a document, or one stem per sounding bank.
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "app/cli/BuildOptions.h"
+#include "app/cli/Commands.h"
+#include "output/WavExport.h"
+
+namespace tavolin::cli {
+namespace {
+
+// The exporter's window on the terminal: the save dialog answers with the
+// path from -o, progress is silent.
+class TerminalExportHost final : public output::ExportHost {
+public:
+    explicit TerminalExportHost(std::string path) : m_path(std::move(path)) {}
+    void messageBox(const std::string& utf8Text) override { m_build.messageBox(utf8Text); }
+    void selectTab(int) override {}
+    void selectText(uint64_t, uint64_t) override {}
+    std::optional<std::string> askSavePath(const output::SaveDialogRequest&) override { return m_path; }
+    bool exportProgress(uint64_t, double) override { return true; }
+
+private:
+    std::string m_path;
+    TerminalBuildHost m_build;
+};
+
+int exitFor(output::ExportOutcome outcome) {
+    switch (outcome) {
+    case output::ExportOutcome::Written: return kExitOk;
+    case output::ExportOutcome::NotBuilt: return kExitCompileError;
+    default: return kExitUsage;
+    }
+}
+
+int renderStems(const BuildOptionValues& values, const std::string& file, const std::string& dir) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) throw CliError("cannot create folder '" + dir + "': " + ec.message());
+    output::BuildInputs base = makeBuildInputs(values, file);
+    int written = 0;
+    for (int bank = 0; bank < kBankCount; ++bank) {
+        output::BuildInputs in = base;
+        in.currentBankMode = true;
+        in.bankIndex = bank;
+        if (!values.cursor.empty() && base.bankIndex != bank) in.startFromCursor = false;
+        TerminalExportHost host((std::filesystem::path(dir) / (std::string(1, static_cast<char>('A' + bank)) + ".wav")).string());
+        output::WaveFormat format;
+        std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, false, host, format);
+        if (!song) return kExitCompileError;
+        if (!song->bankSounds(bank)) continue;
+        auto path = host.askSavePath({});
+        output::ExportOutcome outcome = output::writeSongToWav(*song, format, *path, host);
+        if (outcome != output::ExportOutcome::Written) return exitFor(outcome);
+        std::cout << *path << "\n";
+        ++written;
+    }
+    if (written == 0) std::cerr << "no bank holds a note; nothing written\n";
+    return kExitOk;
+}
+
+struct RenderArgs {
+    BuildOptionValues build;
+    std::string out;
+    std::string stems;
+    std::string file;
+};
+
+CommandRegistrar reg{[](CLI::App& app) {
+    auto args = std::make_shared<RenderArgs>();
+    CLI::App* cmd = app.add_subcommand("render", "Render a document to a WAV file, as the Wav出力 button does");
+    addBuildOptions(*cmd, args->build);
+    auto* out = cmd->add_option("-o,--output", args->out, "The WAV file to write");
+    auto* stems = cmd->add_option("--stems", args->stems, "Write one WAV per sounding bank (A.wav..E.wav) into this folder");
+    out->excludes(stems);
+    cmd->add_option("FILE", args->file, "The document (.mml/.txt), or - for standard input")->required();
+    cmd->callback([args, cmd] {
+        args->build.testMode = cmd->get_option("--test")->count() > 0;
+        if (!args->stems.empty()) {
+            if (args->build.testMode || !args->build.currentBank.empty())
+                throw CliError("--stems renders every bank; --test and --current-bank do not apply");
+            setExitStatus(renderStems(args->build, args->file, args->stems));
+            return;
+        }
+        if (args->out.empty()) throw CliError("render needs -o OUT.wav or --stems DIR");
+        output::BuildInputs in = makeBuildInputs(args->build, args->file);
+        TerminalExportHost host(args->out);
+        output::WaveFormat format;
+        std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, args->build.testMode, host, format);
+        if (!song) {
+            setExitStatus(kExitCompileError);
+            return;
+        }
+        setExitStatus(exitFor(output::writeSongToWav(*song, format, args->out, host)));
+    });
+}};
+
+}  // namespace
+}  // namespace tavolin::cli

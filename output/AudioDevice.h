@@ -1,0 +1,67 @@
+// The sound-device layer the streaming player drives: open with a format and a
+// callback, prepare / write / unprepare blocks, pause, close.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "output/WaveFormat.h"
+
+namespace tavolin::output {
+
+enum class DeviceMessage { Open, Done, Close };
+
+// Header flags, as the device reports them.
+inline constexpr uint32_t kHeaderPrepared = 1u;
+inline constexpr uint32_t kHeaderDone = 2u;
+inline constexpr uint32_t kHeaderInQueue = 4u;
+
+// One block handed to the device. The caller keeps the header and the
+// samples alive from write() until the Done notification for it.
+struct WaveHeader {
+    const int16_t* data = nullptr;
+    uint32_t bufferLength = 0;          // bytes
+    std::atomic<uint32_t> flags{0};     // written by the device thread too
+
+    void clear() noexcept {
+        data = nullptr;
+        bufferLength = 0;
+        flags.store(0);
+    }
+};
+
+class AudioDevice;
+
+// Called on the device's notification thread, one message at a time and in
+// order: Open first, then one Done per written block in writing order, and
+// Close last, after the device has stopped. The callback may call
+// prepareHeader / write / unprepareHeader on the device (never open, pause,
+// close or the destructor).
+using DeviceCallback = std::function<void(AudioDevice&, DeviceMessage)>;
+
+// Threads: open, pause, close and the destructor belong to the thread that
+// owns the device (the user-interface thread); prepareHeader, write and
+// unprepareHeader may be called from that thread and from inside the callback.
+class AudioDevice {
+public:
+    virtual ~AudioDevice() = default;  // stops the device; no notification follows
+
+    // Opens the device for 16-bit stereo PCM in `format`. False on failure
+    // (no notification is ever sent then).
+    virtual bool open(const WaveFormat& format, DeviceCallback callback) = 0;
+    virtual bool prepareHeader(WaveHeader& header) = 0;
+    // Queues a prepared block behind those already written.
+    virtual bool write(WaveHeader& header) = 0;
+    // Fails while the block is still queued.
+    virtual bool unprepareHeader(WaveHeader& header) = 0;
+    // Halts output; blocks not yet played stay queued.
+    virtual bool pause() = 0;
+    // Starts the close; the Close notification follows once the device has stopped.
+    virtual bool close() = 0;
+};
+
+using AudioDeviceFactory = std::function<std::unique_ptr<AudioDevice>()>;
+
+}  // namespace tavolin::output

@@ -1,0 +1,215 @@
+// The streaming player: worker, submission, device callback, start and stop.
+#include "output/Playback.h"
+
+#include <string>
+#include <system_error>
+
+#include "output/DebugLog.h"
+
+namespace tavolin::output {
+namespace {
+
+void refill(WaveOutParam& s) {
+    std::lock_guard lock(s.refillLock);
+    if (s.stopRequested.load() || s.drained.load()) return;
+    while (s.submitted.load() - s.completed.load() < kDeviceRing) {
+        // The blocks rendered before the song ended are still played; the
+        // refill stops in front of the first block rendered after it.
+        while (s.readySize.load() == 0) {
+            if (s.hWaveOut.load() == nullptr) return;
+            std::this_thread::yield();
+        }
+        bool tail;
+        {
+            std::lock_guard readyLock(s.readyLock);
+            tail = s.ready.front()->afterEnd;
+        }
+        if (tail) {
+            s.drained.store(true);
+            return;
+        }
+        if (!SubmitNextBlock(s)) return;
+    }
+}
+
+}  // namespace
+
+void StreamWorker(std::shared_ptr<WaveOutParam> state, std::shared_ptr<const std::atomic<bool>> paused) {
+    WaveOutParam& s = *state;
+    while (s.hWaveOut.load() != nullptr) {
+        if (s.readySize.load() >= kReadyLimit) {
+            s.spaceEvent.waitFor(kPollInterval);
+            continue;
+        }
+        auto block = std::make_shared<StreamPcmBufferOne>();
+        block->afterEnd = s.generator->IsFinished();
+        if (!paused->load()) s.generator->Render(std::span<int16_t>(block->samples));
+        {
+            std::lock_guard lock(s.readyLock);
+            s.ready.push_back(std::move(block));
+            s.readySize.store(s.ready.size());
+        }
+        s.notifyProgress();
+    }
+}
+
+bool SubmitNextBlock(WaveOutParam& s) {
+    const uint32_t slot = s.submitted.load() % kDeviceRing;
+    WaveHeader& header = s.headers[slot];
+    header.clear();
+    while (s.readySize.load() == 0) {
+        if (s.hWaveOut.load() == nullptr) return false;
+        std::this_thread::yield();
+    }
+    {
+        std::lock_guard lock(s.readyLock);
+        s.inFlight[slot] = std::move(s.ready.front());
+        s.ready.pop_front();
+        s.readySize.store(s.ready.size());
+    }
+    s.spaceEvent.set();
+    header.data = s.inFlight[slot]->samples.data();
+    header.bufferLength = kBlockBytes;
+    s.submitted.fetch_add(1);
+    AudioDevice* device = s.hWaveOut.load();
+    if (device == nullptr) return false;
+    if (!device->prepareHeader(header)) debugLog("failed waveOutPrepareHeader.");
+    if (!device->write(header)) debugLog("failed waveOutWrite.");
+    return true;
+}
+
+void WaveOutProc(AudioDevice& device, DeviceMessage message, const std::weak_ptr<WaveOutParam>& stream) {
+    std::shared_ptr<WaveOutParam> state = stream.lock();
+    if (!state) return;
+    WaveOutParam& s = *state;
+    switch (message) {
+    case DeviceMessage::Done: {
+        const uint32_t slot = s.completed.load() % kDeviceRing;
+        if (!device.unprepareHeader(s.headers[slot])) debugLog("failed waveOutUnprepareHeader.");
+        s.completed.fetch_add(1);
+        refill(s);
+        s.notifyProgress();
+        break;
+    }
+    case DeviceMessage::Close:
+        for (WaveHeader& h : s.headers) (void)device.unprepareHeader(h);
+        s.hWaveOut.store(nullptr);
+        s.spaceEvent.set();
+        s.notifyProgress();
+        break;
+    case DeviceMessage::Open:
+        break;
+    }
+}
+
+Player::Player(AudioDeviceFactory makeDevice, PlayerOptions options)
+    : m_makeDevice(std::move(makeDevice)), m_options(std::move(options)) {
+    if (!m_options.startThread) {
+        m_options.startThread = [](std::function<void()> body) { return std::thread(std::move(body)); };
+    }
+}
+
+Player::~Player() { StopPlayback(); }
+
+bool Player::songHeard() const noexcept {
+    if (!m_stream) return false;
+    return m_stream->drained.load() && m_stream->completed.load() == m_stream->submitted.load();
+}
+
+uint32_t Player::blocksHeard() const noexcept { return m_stream ? m_stream->completed.load() : 0; }
+
+bool Player::waitFor(WaveOutParam& s, std::chrono::milliseconds limit, const std::function<bool()>& done) {
+    // The 100 ms poll of the design, woken early by the worker and the callback.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::unique_lock lock(s.progressMutex);
+    while (!done()) {
+        auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return false;
+        s.progress.wait_for(lock, std::min<std::chrono::steady_clock::duration>(kPollInterval, deadline - now));
+    }
+    return true;
+}
+
+bool Player::StartPlayback(const BuildInputs& inputs, bool testMode, bool loop, BuildHost& host) {
+    StopPlayback();
+    WaveFormat format;
+    std::shared_ptr<GeneratorWrapper> song = MakeGenerator(inputs, testMode, host, format);
+    if (!song) return false;
+    song->SetLoop(loop);
+    return StartPlayback(std::move(song), format, host);
+}
+
+bool Player::StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFormat& format, BuildHost& host) {
+    StopPlayback();
+    if (!song) return false;
+    auto state = std::make_shared<WaveOutParam>(std::move(song));
+    m_stream = state;
+
+    m_device = m_makeDevice ? m_makeDevice() : nullptr;
+    std::weak_ptr<WaveOutParam> weak = state;
+    auto callback = [weak](AudioDevice& device, DeviceMessage message) { WaveOutProc(device, message, weak); };
+    if (!m_device || !m_device->open(format, callback)) {
+        m_device.reset();
+        host.messageBox(std::string(kDeviceOpenFailed));
+        return false;  // the unopened state stays until the next Stop or Play
+    }
+    state->hWaveOut.store(m_device.get());
+
+    try {
+        std::shared_ptr<const std::atomic<bool>> paused = m_paused;
+        m_worker = m_options.startThread([state, paused] { StreamWorker(state, paused); });
+    } catch (const std::system_error& e) {
+        debugLog(std::string("cannot start the stream worker: ") + e.what());
+        closeDevice(*state);
+        m_stream.reset();
+        host.messageBox(std::string(kWorkerStartFailed));
+        return false;
+    }
+
+    // Wait until four blocks are rendered (the worker never stops producing
+    // while the device is open, so this ends), then prime the device.
+    while (!waitFor(*state, kPollInterval, [&] { return state->readySize.load() >= kDeviceRing; })) {
+    }
+    {
+        std::lock_guard lock(state->refillLock);
+        for (uint32_t i = 0; i < kDeviceRing; ++i) SubmitNextBlock(*state);
+    }
+    return true;
+}
+
+void Player::closeDevice(WaveOutParam& s) {
+    if (m_device) {
+        m_device->pause();
+        if (!m_device->close()) debugLog("failed waveOutClose.");
+        if (!waitFor(s, m_options.closeTimeout, [&] { return s.hWaveOut.load() == nullptr; })) {
+            debugLog("the sound device did not report its close in time; releasing it.");
+            s.hWaveOut.store(nullptr);
+        }
+    }
+    s.hWaveOut.store(nullptr);
+    s.spaceEvent.set();
+    if (m_worker.joinable()) m_worker.join();
+    // Destroying the device joins its notification thread; a notification
+    // still arriving finds the stream through a weak reference only.
+    m_device.reset();
+}
+
+void Player::StopPlayback() {
+    std::shared_ptr<WaveOutParam> state = m_stream;
+    if (!state) return;
+    WaveOutParam& s = *state;
+    if (s.hWaveOut.load() != nullptr) {
+        {
+            std::lock_guard lock(s.refillLock);
+            s.stopRequested.store(true);
+        }
+        // The blocks already at the device play to their end.
+        if (!waitFor(s, m_options.drainTimeout, [&] { return s.completed.load() == s.submitted.load(); })) {
+            debugLog("blocks did not come back from the sound device in time; closing it anyway.");
+        }
+        closeDevice(s);
+    }
+    m_stream.reset();
+}
+
+}  // namespace tavolin::output

@@ -1,0 +1,143 @@
+// Streaming playback: a worker renders blocks ahead into a ready queue and the
+// device callback keeps four of them at the sound device.
+//
+//   UI thread              worker thread            device notification thread
+//   StartPlayback ──open──► StreamWorker            WaveOutProc(Done)
+//     wait ready >= 4        Render(1024) ─► ready ─► SubmitNextBlock ─► device
+//     4 × SubmitNextBlock    (≤ 4 waiting)            (keeps 4 at the device)
+//   StopPlayback: stopRequested, drain, pause, close ─► WaveOutProc(Close)
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "output/AudioDevice.h"
+#include "output/AutoResetEvent.h"
+#include "output/SongBuilder.h"
+
+namespace tavolin::output {
+
+inline constexpr uint32_t kBlockFrames = 1024;
+inline constexpr uint32_t kBlockSamples = kBlockFrames * 2;
+inline constexpr uint32_t kBlockBytes = kBlockFrames * kBytesPerFrame;
+inline constexpr uint32_t kDeviceRing = 4;      // blocks at the device, at most
+inline constexpr size_t kReadyLimit = 4;        // rendered blocks waiting, at most
+inline constexpr std::chrono::milliseconds kPollInterval{100};
+
+inline constexpr std::string_view kDeviceOpenFailed = "Wav出力デバイスのオープンに失敗しました";
+inline constexpr std::string_view kWorkerStartFailed = "再生スレッドを開始できませんでした";
+
+// The samples of one block, zero-filled at creation.
+struct StreamPcmBufferOne {
+    std::array<int16_t, kBlockSamples> samples{};
+    // Rendered after the song had already finished: pure silence that nobody
+    // needs to hear, so the refill stops in front of it.
+    bool afterEnd = false;
+};
+
+// The state of one stream, shared by the player, the worker and (for one call
+// at a time) the device callback.
+struct WaveOutParam {
+    explicit WaveOutParam(std::shared_ptr<GeneratorWrapper> song) : generator(std::move(song)) {}
+
+    std::shared_ptr<GeneratorWrapper> generator;
+    std::atomic<AudioDevice*> hWaveOut{nullptr};    // empty before open and after Close
+    std::atomic<uint32_t> submitted{0};
+    std::atomic<uint32_t> completed{0};
+    std::array<WaveHeader, kDeviceRing> headers;
+    std::array<std::shared_ptr<StreamPcmBufferOne>, kDeviceRing> inFlight;
+    std::deque<std::shared_ptr<StreamPcmBufferOne>> ready;
+    std::mutex readyLock;                           // guards `ready`
+    std::atomic<size_t> readySize{0};               // ready.size(), readable without the lock
+    AutoResetEvent spaceEvent{true};
+    std::atomic<bool> stopRequested{false};
+
+    // Serialises every submission and the setting of stopRequested, so that a
+    // refill that has passed its stop test has also submitted before Stop
+    // starts counting returned blocks, and the priming calls never overlap a
+    // refill from an early Done.
+    std::mutex refillLock;
+    // The refill met a block rendered after the song's end and stopped.
+    std::atomic<bool> drained{false};
+
+    // Wakes the player's 100 ms polls as soon as something changes.
+    std::mutex progressMutex;
+    std::condition_variable progress;
+    void notifyProgress() {
+        { std::lock_guard lock(progressMutex); }
+        progress.notify_all();
+    }
+};
+
+// Body of the worker thread; ends once hWaveOut is empty.
+void StreamWorker(std::shared_ptr<WaveOutParam> state, std::shared_ptr<const std::atomic<bool>> paused);
+
+// Moves the oldest ready block to the device. Caller holds state.refillLock.
+// False when the device went away while waiting for a block.
+bool SubmitNextBlock(WaveOutParam& state);
+
+// The device callback; reaches the stream through a weak reference, so a
+// late notification of a released device can never touch another stream.
+void WaveOutProc(AudioDevice& device, DeviceMessage message, const std::weak_ptr<WaveOutParam>& stream);
+
+struct PlayerOptions {
+    // Longest wait for the blocks at the device to play out at Stop.
+    std::chrono::milliseconds drainTimeout{5000};
+    // Longest wait for the close notification before the device is released.
+    std::chrono::milliseconds closeTimeout{2000};
+    // Starts the worker; tests replace it to make thread creation fail.
+    std::function<std::thread(std::function<void()>)> startThread;
+};
+
+// Owns the window's `stream` and the device. Every member function is for the
+// user-interface thread only; destroying the player stops the stream and
+// waits for the worker and the device thread, so nothing outlives it.
+class Player {
+public:
+    explicit Player(AudioDeviceFactory makeDevice, PlayerOptions options = {});
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    // Play / Test: stops the running stream, builds from `inputs` and plays.
+    // False when nothing plays (build failed, device or worker failure; the
+    // user has been told through `host`).
+    bool StartPlayback(const BuildInputs& inputs, bool testMode, bool loop, BuildHost& host);
+    // Plays an already built song (loop flag set by the caller).
+    bool StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFormat& format, BuildHost& host);
+    // Stop: lets the blocks at the device play out, then closes it. Harmless
+    // when nothing plays.
+    void StopPlayback();
+
+    void setPaused(bool on) noexcept { m_paused->store(on); }
+    bool paused() const noexcept { return m_paused->load(); }
+
+    // A stream exists (playing, drained, or left unopened after a failure).
+    bool isPlaying() const noexcept { return m_stream != nullptr; }
+    // The song ended and every block of it has come back from the device.
+    bool songHeard() const noexcept;
+    // Blocks the device has played in the current stream.
+    uint32_t blocksHeard() const noexcept;
+    const std::shared_ptr<WaveOutParam>& stream() const noexcept { return m_stream; }
+
+private:
+    bool waitFor(WaveOutParam& s, std::chrono::milliseconds limit, const std::function<bool()>& done);
+    void closeDevice(WaveOutParam& s);
+
+    AudioDeviceFactory m_makeDevice;
+    PlayerOptions m_options;
+    std::shared_ptr<std::atomic<bool>> m_paused = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<WaveOutParam> m_stream;
+    std::unique_ptr<AudioDevice> m_device;
+    std::thread m_worker;
+};
+
+}  // namespace tavolin::output

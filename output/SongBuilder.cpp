@@ -1,0 +1,208 @@
+// Song build: play modes, compile driver, seek to the cursor, error report.
+#include "output/SongBuilder.h"
+
+#include <limits>
+
+#include "compiler/ErrorTable.h"
+
+namespace tavolin::output {
+
+template <typename F>
+decltype(auto) GeneratorWrapper::visit(F&& f) const {
+    if (fixSlot) return f(*fixSlot);
+    if (floatSlot) return f(*floatSlot);
+    return f(*doubleSlot);
+}
+
+void GeneratorWrapper::SetLoop(bool on) noexcept {
+    if (hasSong()) visit([on](auto& set) { set.SetLoop(on); });
+}
+
+void GeneratorWrapper::SetExportMode() noexcept {
+    if (hasSong()) visit([](auto& set) { set.SetExportMode(); });
+}
+
+bool GeneratorWrapper::IsFinished() const noexcept {
+    if (!hasSong()) return false;
+    return visit([](const auto& set) { return set.IsFinished(); });
+}
+
+void GeneratorWrapper::Render(std::span<int16_t> interleaved) noexcept {
+    if (!hasSong()) {
+        std::fill(interleaved.begin(), interleaved.end(), int16_t{0});
+        return;
+    }
+    visit([interleaved](auto& set) { set.Render(interleaved); });
+}
+
+std::vector<int16_t> GeneratorWrapper::Render(int64_t frames) {
+    if (frames <= 0 || !hasSong()) return {};
+    std::vector<int16_t> out(static_cast<size_t>(frames) * 2);
+    Render(std::span<int16_t>(out));
+    return out;
+}
+
+bool GeneratorWrapper::bankSounds(int bank) const noexcept {
+    if (!hasSong() || bank < 0 || bank >= kBankCount) return false;
+    return visit([bank](auto& set) { return !set.player(bank).events().empty(); });
+}
+
+void GeneratorWrapper::SeekToCursor() noexcept {
+    const uint64_t limit = kMaxSeekSeconds * uint64_t{sampleRateHz > 0 ? sampleRateHz : kMaxSampleRate};
+    if (hasSong()) visit([limit](auto& set) { seekToCursor(set, limit); });
+}
+
+template <EngineNumType T>
+uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples) noexcept {
+    if (set.cursorOffset == 0 || set.cursorBank < 0 || set.cursorBank >= kBankCount) return 0;
+    const int cursor = static_cast<int>(set.cursorBank);
+    BankPlayer<T>& marked = set.player(cursor);
+    if (marked.events().empty()) return 0;
+    uint64_t n = 0;
+    while (n < maxSamples && !marked.seekStep()) ++n;
+    for (int bank = 0; bank < kBankCount; ++bank) {
+        if (bank == cursor) continue;
+        BankPlayer<T>& p = set.player(bank);
+        for (uint64_t i = 0; i < n; ++i) (void)p.renderFrame(false);
+    }
+    return n;
+}
+
+template <EngineNumType T>
+CompileResult CompileSong(BankSet<T>& set, std::string_view common, const std::array<std::string_view, kBankCount>& banks,
+                          uint32_t sampleRateHz, int64_t cursorBank, uint64_t cursorOffset) {
+    std::array<EventList<T>, kBankCount> lists;
+    CompileResult result = CompileBanks<T>(common, banks, cursorBank, cursorOffset, lists);
+    if (result.code == 0) {
+        const auto& tones = defaultToneTable();
+        for (int u = 0; u < kBankCount; ++u) {
+            BankPlayer<T>& p = set.player(u);
+            p.loadToneTable(tones);
+            p.events() = std::move(lists[static_cast<size_t>(u)]);
+            if (!p.events().empty()) p.prepare(sampleRateHz);
+        }
+    }
+    set.cursorBank = cursorBank;
+    set.cursorOffset = cursorOffset;
+    return result;
+}
+
+uint32_t parseRateText(std::string_view text) noexcept {
+    uint64_t value = 0;
+    bool any = false;
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == ',')) ++i;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == ',') continue;
+        if (c < '0' || c > '9') break;
+        any = true;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+        if (value > std::numeric_limits<uint32_t>::max()) return std::numeric_limits<uint32_t>::max();
+    }
+    return any ? static_cast<uint32_t>(value) : 0;
+}
+
+std::string buildErrorReport(const CompileResult& result, bool testMode) {
+    std::string text = "error:";
+    if (result.bank == -2) {
+        text += "内部MMLコード ";
+    } else if (result.bank == -1) {
+        text += "共通MMLコード ";
+    } else if (result.bank >= 0 && result.bank < kBankCount) {
+        if (!testMode) {
+            text += "バンク";
+            text += static_cast<char>('A' + result.bank);
+        }
+        text += "\nMMLコード ";
+    }
+    text += std::to_string(result.position);
+    text += " 文字目\n";
+    text += errorMessage(result.code);
+    return text;
+}
+
+template <EngineNumType T>
+BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host) {
+    BuildOutcome out;
+    out.sampleRateHz = parseRateText(inputs.rateText);
+    const int64_t bankIndex = inputs.bankIndex;
+    const uint64_t caret = inputs.startFromCursor ? inputs.caret : 0;
+
+    auto wrapper = std::make_shared<GeneratorWrapper>();
+    wrapper->sampleRateHz = out.sampleRateHz;
+    auto& slot = wrapper->slot<T>();
+    slot = std::make_unique<BankSet<T>>();
+
+    const std::string_view common = inputs.tabTexts[0];
+    std::array<std::string_view, kBankCount> banks{};
+    std::string testText;
+    int64_t cursorBank = 0;
+    uint64_t cursorOffset = 0;
+    if (testMode) {
+        testText = inputs.toneCommand + inputs.testPhrase;
+        banks[0] = testText;
+    } else if (inputs.currentBankMode) {
+        if (bankIndex < 0 || bankIndex >= kBankCount) {
+            host.messageBox(std::string(kCommonOnlyRefusal));
+            out.result.bank = -3;
+            return out;
+        }
+        banks[static_cast<size_t>(bankIndex)] = inputs.tabTexts[static_cast<size_t>(bankIndex + 1)];
+        cursorBank = bankIndex;
+        cursorOffset = caret;
+    } else {
+        for (int u = 0; u < kBankCount; ++u) banks[static_cast<size_t>(u)] = inputs.tabTexts[static_cast<size_t>(u + 1)];
+        cursorBank = bankIndex;
+        cursorOffset = caret;
+    }
+
+    out.result = CompileSong<T>(*slot, common, banks, out.sampleRateHz, cursorBank, cursorOffset);
+    if (out.result.code == 0) {
+        wrapper->SeekToCursor();
+        out.wrapper = std::move(wrapper);
+        return out;
+    }
+    std::string report = buildErrorReport(out.result, testMode);
+    if (!testMode && out.result.bank != -2 && out.result.position >= 1) {
+        host.selectTab(static_cast<int>(out.result.bank + 1));
+        host.selectText(out.result.position - 1, out.result.position);
+    }
+    host.messageBox(report);
+    return out;
+}
+
+std::shared_ptr<GeneratorWrapper> MakeGenerator(const BuildInputs& inputs, bool testMode, BuildHost& host,
+                                                WaveFormat& format) {
+    // A rate the engine cannot run at would divide by zero or overflow in the
+    // note timing; refuse it before compiling.
+    if (inputs.arithIndex >= 0 && inputs.arithIndex <= 2) {
+        uint32_t rate = parseRateText(inputs.rateText);
+        if (rate < kMinSampleRate || rate > kMaxSampleRate) {
+            host.messageBox(std::string(kBadRateMessage));
+            return nullptr;
+        }
+    }
+    BuildOutcome outcome;
+    switch (inputs.arithIndex) {
+    case 0: outcome = BuildSong<Fix>(inputs, testMode, host); break;
+    case 1: outcome = BuildSong<float>(inputs, testMode, host); break;
+    case 2: outcome = BuildSong<double>(inputs, testMode, host); break;
+    default: return nullptr;
+    }
+    if (!outcome.wrapper || outcome.result.code != 0) return nullptr;
+    format = makeWaveFormat(outcome.sampleRateHz);
+    return outcome.wrapper;
+}
+
+#define TAVOLIN_INSTANTIATE(T)                                                                                 \
+    template CompileResult CompileSong<T>(BankSet<T>&, std::string_view, const std::array<std::string_view, kBankCount>&, \
+                                          uint32_t, int64_t, uint64_t);                                        \
+    template BuildOutcome BuildSong<T>(const BuildInputs&, bool, BuildHost&);                                  \
+    template uint64_t seekToCursor<T>(BankSet<T>&, uint64_t) noexcept;
+TAVOLIN_INSTANTIATE(Fix)
+TAVOLIN_INSTANTIATE(float)
+TAVOLIN_INSTANTIATE(double)
+#undef TAVOLIN_INSTANTIATE
+
+}  // namespace tavolin::output

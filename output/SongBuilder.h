@@ -1,0 +1,134 @@
+// The song builder: from the window's inputs to a playable GeneratorWrapper,
+// with the compile-error report and the jump to the error.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "compiler/EngineNum.h"
+#include "compiler/ParseMml.h"
+#include "output/WaveFormat.h"
+#include "synth/BankSet.h"
+
+namespace tavolin::output {
+
+inline constexpr int kTabCount = 6;  // 0 common, 1..5 banks A..E
+
+// What the window shows at the moment of a build; none of it is cached.
+struct BuildInputs {
+    std::string rateText = "48,000";     // text of the rate combo ("," allowed)
+    int arithIndex = 1;                   // 0 Fix, 1 Float, 2 Double, other: none selected
+    int bankIndex = -1;                   // selected tab - 1: -1 common, 0..4 banks A..E
+    uint64_t caret = 0;                   // selection start in the selected tab's text (bytes)
+    bool startFromCursor = false;         // "Start from current cursor"
+    bool currentBankMode = false;         // "Current Bank Play"
+    std::array<std::string, kTabCount> tabTexts;  // CP932 bytes as stored
+    std::string testPhrase = "C";         // Test only, bytes
+    std::string toneCommand;              // Test only: the tone helper's command text
+};
+
+// What the builder needs of the window. Called on the thread running the
+// build (the user-interface thread). Texts are UTF-8.
+class BuildHost {
+public:
+    virtual ~BuildHost() = default;
+    virtual void messageBox(const std::string& utf8Text) = 0;
+    virtual void selectTab(int tab) = 0;                    // 0 common, 1..5 A..E
+    virtual void selectText(uint64_t fromByte, uint64_t toByte) = 0;
+};
+
+inline constexpr std::string_view kCommonOnlyRefusal = "共通タブのみを再生することはできません";
+inline constexpr std::string_view kBadRateMessage = "サンプリングレートは8000から192000の間で指定してください";
+inline constexpr uint32_t kMinSampleRate = 8000;
+inline constexpr uint32_t kMaxSampleRate = 192000;
+
+// One compiled song in exactly one arithmetic type. Operations act on the
+// first filled slot (Fix, Float, Double); with none filled they do nothing.
+// Threads: one thread renders at a time; IsFinished may be called from
+// another thread while it does.
+class GeneratorWrapper {
+public:
+    std::unique_ptr<BankSet<Fix>> fixSlot;
+    std::unique_ptr<BankSet<float>> floatSlot;
+    std::unique_ptr<BankSet<double>> doubleSlot;
+    uint32_t sampleRateHz = 0;  // the rate the song was compiled for
+
+    void SetLoop(bool on) noexcept;
+    void SetExportMode() noexcept;
+    bool IsFinished() const noexcept;
+    // Renders interleaved.size()/2 frames into the caller's buffer; no allocation.
+    void Render(std::span<int16_t> interleaved) noexcept;
+    // 2 * frames samples (empty for frames <= 0 or no slot).
+    std::vector<int16_t> Render(int64_t frames);
+    // Moves all five banks to the start cursor; used by BuildSong only.
+    void SeekToCursor() noexcept;
+
+    bool hasSong() const noexcept { return fixSlot || floatSlot || doubleSlot; }
+    // Bank 0..4 has a compiled list (its text and the common text hold a note).
+    bool bankSounds(int bank) const noexcept;
+
+    template <EngineNumType T>
+    std::unique_ptr<BankSet<T>>& slot() noexcept {
+        if constexpr (std::is_same_v<T, Fix>) return fixSlot;
+        else if constexpr (std::is_same_v<T, float>) return floatSlot;
+        else return doubleSlot;
+    }
+
+private:
+    template <typename F>
+    decltype(auto) visit(F&& f) const;
+};
+
+// The compile driver: compiles the five banks into `set`, loads tone tables
+// and lists, prepares the players and stores the cursor.
+template <EngineNumType T>
+CompileResult CompileSong(BankSet<T>& set, std::string_view common, const std::array<std::string_view, kBankCount>& banks,
+                          uint32_t sampleRateHz, int64_t cursorBank, uint64_t cursorOffset);
+
+struct BuildOutcome {
+    std::shared_ptr<GeneratorWrapper> wrapper;  // empty when nothing can be played
+    CompileResult result;
+    uint32_t sampleRateHz = 0;
+};
+
+// The build proper for one arithmetic type; shows the refusal or the error
+// report through `host`.
+template <EngineNumType T>
+BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host);
+
+// Picks the arithmetic type and builds. Fills `format` only when it returns a wrapper.
+std::shared_ptr<GeneratorWrapper> MakeGenerator(const BuildInputs& inputs, bool testMode, BuildHost& host,
+                                                WaveFormat& format);
+
+// The rate combo's text with every "," removed, leading digits read as an
+// integer (saturating); 0 when there are none.
+uint32_t parseRateText(std::string_view text) noexcept;
+
+// The report text for a failed compile, UTF-8.
+std::string buildErrorReport(const CompileResult& result, bool testMode);
+
+// Steps the cursor bank to its start marker and every other bank by the same
+// number of samples, at most `maxSamples`. Returns the number of samples skipped.
+template <EngineNumType T>
+uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples) noexcept;
+
+// Limit of the seek, in seconds of song time, so that a marker that can never
+// be reached cannot hang the build.
+inline constexpr uint64_t kMaxSeekSeconds = 3600;
+
+extern template CompileResult CompileSong<Fix>(BankSet<Fix>&, std::string_view, const std::array<std::string_view, kBankCount>&, uint32_t, int64_t, uint64_t);
+extern template CompileResult CompileSong<float>(BankSet<float>&, std::string_view, const std::array<std::string_view, kBankCount>&, uint32_t, int64_t, uint64_t);
+extern template CompileResult CompileSong<double>(BankSet<double>&, std::string_view, const std::array<std::string_view, kBankCount>&, uint32_t, int64_t, uint64_t);
+extern template BuildOutcome BuildSong<Fix>(const BuildInputs&, bool, BuildHost&);
+extern template BuildOutcome BuildSong<float>(const BuildInputs&, bool, BuildHost&);
+extern template BuildOutcome BuildSong<double>(const BuildInputs&, bool, BuildHost&);
+extern template uint64_t seekToCursor<Fix>(BankSet<Fix>&, uint64_t) noexcept;
+extern template uint64_t seekToCursor<float>(BankSet<float>&, uint64_t) noexcept;
+extern template uint64_t seekToCursor<double>(BankSet<double>&, uint64_t) noexcept;
+
+}  // namespace tavolin::output

@@ -1,0 +1,192 @@
+// SDL2 implementation of the sound-device layer.
+#include "output/sdl/SdlAudioDevice.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <SDL.h>
+
+#include "output/DebugLog.h"
+
+namespace tavolin::output {
+namespace {
+
+class SdlAudioDevice final : public AudioDevice {
+public:
+    SdlAudioDevice() = default;
+    ~SdlAudioDevice() override {
+        stopSdl();
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopThread = true;
+        }
+        m_cv.notify_all();
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+    bool open(const WaveFormat& format, DeviceCallback callback) override {
+        if (m_device != 0 || m_thread.joinable()) return false;
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            debugLog(std::string("SDL audio init failed: ") + SDL_GetError());
+            return false;
+        }
+        m_subsystemUp = true;
+        SDL_AudioSpec want{};
+        want.freq = static_cast<int>(format.samplesPerSec);
+        want.format = AUDIO_S16SYS;
+        want.channels = static_cast<Uint8>(format.channels);
+        want.samples = 1024;
+        want.callback = &SdlAudioDevice::audioCallback;
+        want.userdata = this;
+        SDL_AudioSpec have{};
+        // No format changes allowed: SDL converts to whatever the hardware
+        // wants, so the bytes we hand over stay 16-bit stereo at our rate.
+        m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (m_device == 0) {
+            debugLog(std::string("SDL_OpenAudioDevice failed: ") + SDL_GetError());
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            m_subsystemUp = false;
+            return false;
+        }
+        m_callback = std::move(callback);
+        m_thread = std::thread([this] { notifyLoop(); });
+        SDL_PauseAudioDevice(m_device, 0);
+        return true;
+    }
+
+    bool prepareHeader(WaveHeader& header) override {
+        header.flags.fetch_or(kHeaderPrepared);
+        return true;
+    }
+
+    bool write(WaveHeader& header) override {
+        if (!(header.flags.load() & kHeaderPrepared) || !header.data) return false;
+        std::lock_guard lock(m_mutex);
+        if (m_closing) return false;
+        header.flags.fetch_and(~kHeaderDone);
+        header.flags.fetch_or(kHeaderInQueue);
+        m_playing.push_back(&header);
+        return true;
+    }
+
+    bool unprepareHeader(WaveHeader& header) override {
+        if (header.flags.load() & kHeaderInQueue) return false;
+        header.flags.fetch_and(~kHeaderPrepared);
+        return true;
+    }
+
+    bool pause() override {
+        if (m_device == 0) return false;
+        SDL_PauseAudioDevice(m_device, 1);
+        return true;
+    }
+
+    bool close() override {
+        if (m_device == 0) return false;
+        // SDL_CloseAudioDevice waits for the audio callback to return, so after
+        // it no block is copied out any more; the Close notification follows
+        // the Done notifications of the blocks that finished before.
+        stopSdl();
+        {
+            std::lock_guard lock(m_mutex);
+            m_closing = true;
+        }
+        m_cv.notify_all();
+        return true;
+    }
+
+private:
+    void stopSdl() {
+        if (m_device != 0) {
+            SDL_CloseAudioDevice(m_device);
+            m_device = 0;
+        }
+        if (m_subsystemUp) {
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            m_subsystemUp = false;
+        }
+    }
+
+    static void SDLCALL audioCallback(void* userdata, Uint8* stream, int len) {
+        static_cast<SdlAudioDevice*>(userdata)->fill(stream, static_cast<size_t>(len));
+    }
+
+    // SDL's audio thread: copy queued blocks, silence when none is queued.
+    void fill(Uint8* stream, size_t len) {
+        bool finishedOne = false;
+        {
+            std::lock_guard lock(m_mutex);
+            while (len > 0 && !m_playing.empty()) {
+                WaveHeader* h = m_playing.front();
+                size_t left = h->bufferLength - m_offset;
+                size_t n = std::min(left, len);
+                std::memcpy(stream, reinterpret_cast<const Uint8*>(h->data) + m_offset, n);
+                stream += n;
+                len -= n;
+                m_offset += n;
+                if (m_offset == h->bufferLength) {
+                    m_playing.pop_front();
+                    m_offset = 0;
+                    h->flags.fetch_and(~kHeaderInQueue);
+                    h->flags.fetch_or(kHeaderDone);
+                    ++m_doneCount;
+                    finishedOne = true;
+                }
+            }
+        }
+        if (len > 0) std::memset(stream, 0, len);
+        if (finishedOne) m_cv.notify_all();
+    }
+
+    // The notification thread: Open, then Done per finished block, then Close.
+    void notifyLoop() {
+        m_callback(*this, DeviceMessage::Open);
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_cv.wait(lock, [this] { return m_doneCount > 0 || m_closing || m_stopThread; });
+            if (m_stopThread) return;
+            if (m_doneCount > 0) {
+                --m_doneCount;
+                lock.unlock();
+                m_callback(*this, DeviceMessage::Done);
+                lock.lock();
+                continue;
+            }
+            if (m_closing) break;
+        }
+        for (WaveHeader* h : m_playing) {
+            h->flags.fetch_and(~kHeaderInQueue);
+            h->flags.fetch_or(kHeaderDone);
+        }
+        m_playing.clear();
+        lock.unlock();
+        m_callback(*this, DeviceMessage::Close);
+    }
+
+    SDL_AudioDeviceID m_device = 0;
+    bool m_subsystemUp = false;
+    DeviceCallback m_callback;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<WaveHeader*> m_playing;
+    size_t m_offset = 0;         // bytes of the front block already copied
+    uint64_t m_doneCount = 0;    // finished blocks not yet notified
+    bool m_closing = false;
+    bool m_stopThread = false;
+    std::thread m_thread;
+};
+
+}  // namespace
+
+std::unique_ptr<AudioDevice> makeSdlAudioDevice() { return std::make_unique<SdlAudioDevice>(); }
+
+AudioDeviceFactory sdlAudioDeviceFactory() {
+    return [] { return makeSdlAudioDevice(); };
+}
+
+}  // namespace tavolin::output

@@ -1,0 +1,349 @@
+// The streaming player on the virtual device: order of blocks, start, stop,
+// pause, loop, end of song, device failures and a start/stop stress run.
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "output/DebugLog.h"
+#include "output/Playback.h"
+#include "output/VirtualAudioDevice.h"
+#include "tests/output/OutputTestSupport.h"
+
+namespace tavolin::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using output::kBlockFrames;
+using output::kBlockSamples;
+
+// Captures the debug log for one test.
+class LogCapture {
+public:
+    LogCapture() {
+        output::setDebugLogSink([this](std::string_view m) {
+            std::lock_guard lock(m_mutex);
+            m_lines.emplace_back(m);
+        });
+    }
+    ~LogCapture() { output::setDebugLogSink({}); }
+    bool contains(std::string_view text) {
+        std::lock_guard lock(m_mutex);
+        for (const auto& l : m_lines)
+            if (l.find(text) != std::string::npos) return true;
+        return false;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+};
+
+template <typename Pred>
+bool waitUntil(Pred pred, std::chrono::milliseconds limit = 20s) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// A short two-bank song: 4 + 2 sixteenth notes, 24,000 frames at 48 kHz.
+output::BuildInputs shortSong(int arith = 1) {
+    return songInputs("L16", {"CDEF", "O5GA"}, arith);
+}
+
+struct Rig {
+    std::shared_ptr<output::VirtualDeviceLog> log = std::make_shared<output::VirtualDeviceLog>();
+    RecordingHost host;
+    output::VirtualDeviceOptions options;
+    output::PlayerOptions playerOptions;
+    std::unique_ptr<output::Player> player;
+
+    output::Player& make() {
+        player = std::make_unique<output::Player>(output::VirtualAudioDevice::factory(options, log), playerOptions);
+        return *player;
+    }
+};
+
+// The song's own samples followed by silence up to whole blocks: what the
+// listener must hear for a song that ends.
+std::vector<int16_t> expectedHearing(const output::BuildInputs& in, size_t minBlocks = 4) {
+    auto song = buildOrFail(in);
+    std::vector<int16_t> ref = renderToEnd(*song);
+    size_t blocks = std::max(minBlocks, (ref.size() + kBlockSamples - 1) / kBlockSamples);
+    ref.resize(blocks * kBlockSamples, 0);
+    return ref;
+}
+
+TEST(Playback, SongIsHeardWholeInRenderOrderAndThenFallsIdle) {
+    for (int arith : {0, 1, 2}) {
+        Rig rig;
+        auto& player = rig.make();
+        auto in = shortSong(arith);
+        ASSERT_TRUE(player.StartPlayback(in, false, false, rig.host));
+        ASSERT_TRUE(waitUntil([&] { return player.songHeard(); })) << "arith " << arith;
+        std::this_thread::sleep_for(30ms);  // nothing more may come
+        std::vector<int16_t> heard = rig.log->heardCopy();
+        std::vector<int16_t> expected = expectedHearing(in);
+        EXPECT_EQ(heard, expected) << "arith " << arith << ": " << firstDifference(heard, expected);
+        EXPECT_TRUE(player.isPlaying()) << "a drained stream stays until Stop";
+        player.StopPlayback();
+        EXPECT_FALSE(player.isPlaying());
+        EXPECT_EQ(rig.log->closes, 1);
+        EXPECT_EQ(rig.log->maxQueued, output::kDeviceRing) << "four blocks at the device";
+        EXPECT_TRUE(rig.host.messages.empty());
+    }
+}
+
+TEST(Playback, EndOfSongIsHeardOnARealTimeDevice) {
+    // On a paced device the worker runs up to eight blocks ahead; the blocks
+    // rendered before the song ended must still reach the device.
+    Rig rig;
+    rig.options.realTime = true;
+    auto& player = rig.make();
+    auto in = songInputs("L16", {"CDEF"});
+    ASSERT_TRUE(player.StartPlayback(in, false, false, rig.host));
+    ASSERT_TRUE(waitUntil([&] { return player.songHeard(); }));
+    std::vector<int16_t> heard = rig.log->heardCopy();
+    std::vector<int16_t> expected = expectedHearing(in);
+    EXPECT_EQ(heard, expected) << firstDifference(heard, expected);
+}
+
+TEST(Playback, StartsFromTheCursor) {
+    Rig rig;
+    auto& player = rig.make();
+    auto in = songInputs("L16", {"CDEF", "GABC"});
+    in.bankIndex = 1;
+    in.caret = 2;  // on the A of bank B
+    in.startFromCursor = true;
+    ASSERT_TRUE(player.StartPlayback(in, false, false, rig.host));
+    ASSERT_TRUE(waitUntil([&] { return player.songHeard(); }));
+    auto whole = buildOrFail(songInputs("L16", {"CDEF", "GABC"}));
+    std::vector<int16_t> all = renderToEnd(*whole);
+    std::vector<int16_t> heard = rig.log->heardCopy();
+    const size_t skip = 2 * 6000 * 2;  // two sixteenth notes of two samples per frame
+    ASSERT_GT(heard.size(), all.size() - skip);
+    std::vector<int16_t> tail(all.begin() + static_cast<long>(skip), all.end());
+    heard.resize(tail.size());
+    EXPECT_EQ(heard, tail) << firstDifference(heard, tail);
+}
+
+TEST(Playback, PlayWhilePlayingStopsTheOldStreamFirst) {
+    Rig rig;
+    rig.options.realTime = true;
+    auto& player = rig.make();
+    auto in = songInputs("", {"CDEFGAB"});
+    ASSERT_TRUE(player.StartPlayback(in, false, true, rig.host));
+    std::weak_ptr<output::WaveOutParam> first = player.stream();
+    ASSERT_TRUE(waitUntil([&] { return player.blocksHeard() >= 2; }));
+    ASSERT_TRUE(player.StartPlayback(songInputs("", {"C"}), false, false, rig.host));
+    auto old = first.lock();
+    if (old) {
+        EXPECT_EQ(old->completed.load(), old->submitted.load()) << "the old blocks played out";
+        EXPECT_EQ(old->hWaveOut.load(), nullptr);
+    }
+    EXPECT_NE(player.stream(), old);
+    std::lock_guard lock(rig.log->mutex);
+    EXPECT_EQ(rig.log->opens, 2);
+    EXPECT_EQ(rig.log->closes, 1);
+    EXPECT_EQ(rig.log->blocksDropped, 0u);
+}
+
+TEST(Playback, CompileErrorStopsTheOldStreamAndStaysIdle) {
+    Rig rig;
+    auto& player = rig.make();
+    ASSERT_TRUE(player.StartPlayback(shortSong(), false, true, rig.host));
+    EXPECT_FALSE(player.StartPlayback(songInputs("", {"C", "Q"}), false, false, rig.host));
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(rig.log->closes, 1);
+    ASSERT_EQ(rig.host.messages.size(), 1u);
+    EXPECT_EQ(rig.host.messages[0].rfind("error:バンクB\nMMLコード 1 文字目\n", 0), 0u) << rig.host.messages[0];
+}
+
+TEST(Playback, StopWhenIdleAndStopTwiceAreHarmless) {
+    Rig rig;
+    auto& player = rig.make();
+    player.StopPlayback();
+    player.StopPlayback();
+    ASSERT_TRUE(player.StartPlayback(shortSong(), false, true, rig.host));
+    player.StopPlayback();
+    player.StopPlayback();
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(rig.log->opens, 1);
+    EXPECT_EQ(rig.log->closes, 1);
+}
+
+TEST(Playback, LoopRepeatsTheSongWithAllBanksTogether) {
+    Rig rig;
+    auto& player = rig.make();
+    auto in = shortSong();
+    ASSERT_TRUE(player.StartPlayback(in, false, true, rig.host));
+    const size_t blocks = 3 * 24000 / kBlockFrames + 4;
+    ASSERT_TRUE(waitUntil([&] { return player.blocksHeard() >= blocks; }));
+    player.StopPlayback();
+    EXPECT_FALSE(player.songHeard());
+    auto reference = buildOrFail(in);
+    reference->SetLoop(true);
+    std::vector<int16_t> heard = rig.log->heardCopy();
+    std::vector<int16_t> expected = reference->Render(static_cast<int64_t>(heard.size() / 2));
+    EXPECT_EQ(heard, expected) << firstDifference(heard, expected);
+    // The second pass begins like the first: bank B, which ends first, waited for A.
+    const size_t firstPass = renderToEnd(*buildOrFail(in)).size();
+    ASSERT_GT(heard.size(), 2 * firstPass + 8);
+    bool restarted = false;
+    for (size_t at = firstPass; at < firstPass + 16 && !restarted; at += 2)
+        restarted = std::equal(heard.begin(), heard.begin() + 4000, heard.begin() + static_cast<long>(at));
+    EXPECT_TRUE(restarted) << "the song starts over right after its end";
+}
+
+TEST(Playback, PauseAtStartGivesSilenceUntilUnpaused) {
+    Rig rig;
+    auto& player = rig.make();
+    player.setPaused(true);
+    auto in = shortSong();
+    ASSERT_TRUE(player.StartPlayback(in, false, false, rig.host));
+    ASSERT_TRUE(waitUntil([&] { return player.blocksHeard() >= 12; }));
+    player.setPaused(false);
+    ASSERT_TRUE(waitUntil([&] { return player.songHeard(); }));
+    std::vector<int16_t> heard = rig.log->heardCopy();
+    std::vector<int16_t> song = renderToEnd(*buildOrFail(in));
+    // Whole blocks of silence, then the song from its beginning.
+    size_t lead = 0;
+    while (lead < heard.size() && heard[lead] == 0) ++lead;
+    ASSERT_GE(lead, 12u * kBlockSamples);
+    size_t start = lead / kBlockSamples * kBlockSamples;
+    ASSERT_GE(heard.size(), start + song.size());
+    std::vector<int16_t> part(heard.begin() + static_cast<long>(start), heard.begin() + static_cast<long>(start + song.size()));
+    EXPECT_EQ(part, song) << firstDifference(part, song);
+}
+
+TEST(Playback, SongWithoutNotesGivesFourSilentBlocks) {
+    Rig rig;
+    auto& player = rig.make();
+    ASSERT_TRUE(player.StartPlayback(songInputs("T90V50", {"@1", "", "P10"}), false, false, rig.host));
+    ASSERT_TRUE(waitUntil([&] { return player.songHeard(); }));
+    std::this_thread::sleep_for(50ms);
+    std::vector<int16_t> heard = rig.log->heardCopy();
+    EXPECT_EQ(heard, std::vector<int16_t>(4 * kBlockSamples, 0));
+}
+
+TEST(Playback, TestModePlaysThePhraseWithTheToneCommand) {
+    Rig rig;
+    auto& player = rig.make();
+    auto in = songInputs("L16", {"CDEFGAB"});
+    in.testPhrase = "EG";
+    in.toneCommand = "@2";
+    in.currentBankMode = true;  // ignored in Test
+    in.bankIndex = -1;
+    ASSERT_TRUE(player.StartPlayback(in, true, false, rig.host));
+    ASSERT_TRUE(waitUntil([&] { return player.songHeard(); }));
+    std::vector<int16_t> heard = rig.log->heardCopy();
+    std::vector<int16_t> expected = expectedHearing(songInputs("L16", {"@2EG"}));
+    EXPECT_EQ(heard, expected) << firstDifference(heard, expected);
+}
+
+TEST(Playback, DeviceThatCannotOpenIsReported) {
+    Rig rig;
+    rig.options.failOpen = true;
+    auto& player = rig.make();
+    EXPECT_FALSE(player.StartPlayback(shortSong(), false, false, rig.host));
+    EXPECT_EQ(rig.host.messages, std::vector<std::string>{"Wav出力デバイスのオープンに失敗しました"});
+    EXPECT_TRUE(player.isPlaying()) << "the unopened stream stays until the next Stop";
+    player.StopPlayback();
+    EXPECT_FALSE(player.isPlaying());
+}
+
+TEST(Playback, WorkerThatCannotStartIsReportedAndTheDeviceClosed) {
+    Rig rig;
+    rig.playerOptions.startThread = [](std::function<void()>) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    };
+    LogCapture log;
+    auto& player = rig.make();
+    EXPECT_FALSE(player.StartPlayback(shortSong(), false, false, rig.host));
+    EXPECT_EQ(rig.host.messages, std::vector<std::string>{std::string(output::kWorkerStartFailed)});
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(rig.log->opens, 1);
+    EXPECT_EQ(rig.log->closes, 1);
+    EXPECT_TRUE(log.contains("cannot start the stream worker"));
+}
+
+TEST(Playback, DeviceThatNeverReportsItsCloseDoesNotHangStop) {
+    Rig rig;
+    rig.options.neverReportClose = true;
+    rig.playerOptions.closeTimeout = 200ms;
+    LogCapture log;
+    auto& player = rig.make();
+    ASSERT_TRUE(player.StartPlayback(shortSong(), false, true, rig.host));
+    auto started = std::chrono::steady_clock::now();
+    player.StopPlayback();
+    auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_LT(took, 3s);
+    EXPECT_TRUE(log.contains("did not report its close"));
+    // The player works again afterwards.
+    rig.options.neverReportClose = false;
+}
+
+TEST(Playback, FailedPrepareIsLoggedAndTheBlockStillPlays) {
+    Rig rig;
+    rig.options.failPrepare = true;
+    LogCapture log;
+    auto& player = rig.make();
+    auto in = shortSong();
+    ASSERT_TRUE(player.StartPlayback(in, false, false, rig.host));
+    ASSERT_TRUE(waitUntil([&] { return player.songHeard(); }));
+    EXPECT_TRUE(log.contains("failed waveOutPrepareHeader."));
+    std::vector<int16_t> heard = rig.log->heardCopy();
+    EXPECT_EQ(heard, expectedHearing(in));
+}
+
+TEST(Playback, DestroyingThePlayerStopsTheStreamCleanly) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    RecordingHost host;
+    {
+        output::Player player(output::VirtualAudioDevice::factory({.realTime = true}, log));
+        ASSERT_TRUE(player.StartPlayback(shortSong(), false, true, host));
+        ASSERT_TRUE(waitUntil([&] { return player.blocksHeard() >= 1; }));
+    }
+    std::lock_guard lock(log->mutex);
+    EXPECT_EQ(log->closes, 1);
+    EXPECT_EQ(log->blocksDropped, 0u);
+    EXPECT_FALSE(log->writeWhileClosed);
+}
+
+TEST(Playback, LoopFlagIsReadOnlyAtStart) {
+    // The player takes the flag as an argument at Play; the running song keeps it.
+    Rig rig;
+    auto& player = rig.make();
+    ASSERT_TRUE(player.StartPlayback(shortSong(), false, false, rig.host));
+    ASSERT_TRUE(waitUntil([&] { return player.songHeard(); }));
+    EXPECT_TRUE(player.stream()->generator->IsFinished());
+}
+
+TEST(PlaybackStress, FiveHundredPlayStopPausePlayCycles) {
+    Rig rig;
+    auto& player = rig.make();
+    auto looping = shortSong();
+    auto ending = songInputs("L32", {"C"});
+    for (int cycle = 0; cycle < 500; ++cycle) {
+        ASSERT_TRUE(player.StartPlayback(cycle % 3 == 0 ? ending : looping, false, cycle % 2 == 0, rig.host));
+        player.StopPlayback();
+        player.setPaused(cycle % 4 == 1);
+        ASSERT_TRUE(player.StartPlayback(looping, cycle % 5 == 0, true, rig.host)) << "cycle " << cycle;
+        player.setPaused(false);
+    }
+    player.StopPlayback();
+    EXPECT_FALSE(player.isPlaying());
+    std::lock_guard lock(rig.log->mutex);
+    EXPECT_EQ(rig.log->opens, 1000);
+    EXPECT_EQ(rig.log->closes, 1000);
+    EXPECT_EQ(rig.log->blocksDropped, 0u) << "every block submitted before Stop was played";
+    EXPECT_FALSE(rig.log->writeWhileClosed) << "no refill reached a closing device";
+    EXPECT_TRUE(rig.host.messages.empty());
+}
+
+}  // namespace
+}  // namespace tavolin::testing
