@@ -49,10 +49,15 @@ inline constexpr int32_t MacroEndInLoop = errorCode(0x26);
 inline constexpr int32_t MacroLetter = errorCode(0x28);
 inline constexpr int32_t CursorAfterLoop = errorCode(0x29);
 inline constexpr int32_t LoopWithoutNote = errorCode(0x2A);
+// Not in the classic table: a text whose lists (macro calls included) would
+// exceed kMaxEvents records.
+inline constexpr int32_t TooManyEvents = errorCode(0x2B);
 }  // namespace err
 
 // The message for a code, UTF-8. Code 0 gives "success". Every code the
-// compiler can raise has a text; an unknown code gives an empty view.
+// compiler can raise has a text (0x80000018 included); the four codes that
+// only name conditions reported under other codes have their texts too; an
+// unknown code gives an empty view.
 std::string_view errorMessage(int32_t code) noexcept;
 
 }  // namespace tavolin

@@ -16,6 +16,18 @@ inline constexpr std::string_view kInternalDefaultCode = "T120O4L4V128@0@S4@ED0:
 static_assert(kInternalDefaultCode.size() == 42);
 
 inline constexpr int kBankCount = 5;
+inline constexpr int kNoteCount = 96;     // octaves 0..7, twelve notes each
+inline constexpr int kPrologueCount = 9;  // records ParseMml writes before the text
+inline constexpr int kMacroCount = 26;    // A..Z
+inline constexpr int kMaxTupletNotes = 32;
+// Records one ParseMml call may hold in all its lists together (bank list and
+// macros). Macro calls can double a list per call, so without a ceiling a
+// short text could ask for unbounded memory, and indices are only 32 bits.
+// Past it the compile fails with err::TooManyEvents.
+inline constexpr size_t kMaxEvents = size_t{1} << 20;
+// Numbers in the text are read whole, however long; values above this read
+// as this (no conversion can overflow).
+inline constexpr int64_t kMaxTextNumber = 2147483647;
 
 // Outcome of compiling one song.
 struct CompileResult {
@@ -26,9 +38,12 @@ struct CompileResult {
 
 // Compiles one bank's joined text. The text ends at its end or at its first
 // NUL byte, whichever comes first. On success `out` is replaced by the
-// compiled list; on failure `code` and `errorPosition` are written and `out`
-// is left as it was. `startPosition` is the byte offset where playback from
-// the cursor starts (UINT64_MAX or any offset past the text: none).
+// compiled list; on failure `code` and `errorPosition` (bytes consumed) are
+// written and `out` is left as it was. `startPosition` is the byte offset
+// where playback from the cursor starts: the record produced by the command
+// holding that byte gets startMarker 1, and a loop end before it is an error;
+// an offset at or past the end of the text appends an EndMarker instead.
+// UINT64_MAX means "already passed": no marker at all.
 template <EngineNumType T>
 bool ParseMml(int32_t maxLevel, std::string_view text, EventList<T>& out,
               uint64_t& errorPosition, int32_t& code, uint64_t startPosition);
@@ -51,9 +66,21 @@ extern template CompileResult CompileBanks<Fix>(std::string_view, const std::arr
 extern template CompileResult CompileBanks<float>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<float>, kBankCount>&);
 extern template CompileResult CompileBanks<double>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<double>, kBankCount>&);
 
+// Where an error position of a joined text lies: -2 internal default code,
+// -1 common text, else `bank`; position counted from the start of that text.
+struct ErrorLocation {
+    int64_t bank;
+    uint64_t position;
+};
+ErrorLocation locateError(uint64_t joinedPosition, uint64_t commonLength, int64_t bank) noexcept;
+
 // 96 equal-tempered frequencies, octave*12+semitone, A4 (57) = 440 Hz.
+// Out-of-range indices give 0.
 template <EngineNumType T>
 T noteFrequency(int index) noexcept;
+extern template Fix noteFrequency<Fix>(int) noexcept;
+extern template float noteFrequency<float>(int) noexcept;
+extern template double noteFrequency<double>(int) noexcept;
 
 // The 32 tone slots every bank starts from, as ToneDef payloads (tone = slot).
 const std::array<ToneDefPayload, kToneSlots>& defaultToneTable() noexcept;
