@@ -92,6 +92,39 @@ std::string rescaleVolumes(std::string_view text, int32_t target, int32_t source
     return out;
 }
 
+namespace {
+
+bool holdsCommands(std::string_view text) {
+    bool inComment = false;
+    for (char c : text) {
+        if (inComment) {
+            if (c == '*') inComment = false;
+        } else if (c == '*') {
+            inComment = true;
+        } else if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::string> externalMmlRecord(const TabTexts& tabs) {
+    auto carriable = [](std::string_view text) {
+        return findCp932(text, ",") == std::string_view::npos && findCp932(text, ";") == std::string_view::npos;
+    };
+    std::string out = "MML@";
+    for (int bank = 1; bank < kTabCount; ++bank) {
+        if (bank > 1) out += ',';
+        if (!holdsCommands(tabs[bank])) continue;
+        if (!carriable(tabs[0]) || !carriable(tabs[bank])) return std::nullopt;
+        out += tabs[0] + tabs[bank];
+    }
+    out += ';';
+    return out;
+}
+
 void rescaleDocumentVolumes(TabTexts& tabs, int usedBanks, const ImportOptions& options) {
     int32_t sourceMax = readLeadingInt(options.sourceMaxText);
     int32_t target = volumeTarget(options.divideByBanks, usedBanks);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,5 +38,13 @@ std::string rescaleVolumes(std::string_view text, int32_t target, int32_t source
 // The import steps that follow the split: tempo removal is already done per
 // bank by the reader; this rescales banks A..E and then the common text.
 void rescaleDocumentVolumes(TabTexts& tabs, int usedBanks, const ImportOptions& options);
+
+// The way back to the tools the import comes from: banks A..E as one
+// "MML@a,b,c,d,e;" record, the common text in front of each bank that holds
+// anything besides blanks and *comments* (an empty bank stays an empty part).
+// nullopt when a text that goes into the record holds a "," or ";", which
+// the record cannot carry (a file read by the reader can only have a "," in
+// its common text).
+std::optional<std::string> externalMmlRecord(const TabTexts& tabs);
 
 }  // namespace tavolin::editor

@@ -1,6 +1,7 @@
 // Clipboard import through the reader: leading tempo, tempo removal, volume rescaling.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,38 @@ TEST(ImportSteps, OpenSkipsImportSteps) {
     ImportOptions rescaleOnly;
     rescaleOnly.rescale = true;
     EXPECT_TRUE(tabsEqual(parseDocumentText("MML@t120v15c;", rescaleOnly), {"", "T120V255C", "", "", "", ""}));
+}
+
+TEST(ImportSteps, ExternalRecord) {
+    struct Row { const char* name; TabTexts tabs; std::optional<std::string> expected; };
+    const std::vector<Row> rows = {
+        {"empty document", {}, "MML@,,,,;"},
+        {"common in front of banks with commands", {"T120", "CDE", "", "V10EFG", "", ""}, "MML@T120CDE,,T120V10EFG,,;"},
+        {"blank and comment-only banks stay empty", {"T120", " \r\n", "*A,B*", "*open", "C", ""},
+         "MML@,,,T120C,;"},
+        {"comment kept in a bank with commands", {"", "*\x83\x54*C\r\nD", "", "", "", ""},
+         "MML@*\x83\x54*C\r\nD,,,,;"},
+        {"comma in the common text cannot be carried", {"@E0,1", "C", "", "", "", ""}, std::nullopt},
+        {"semicolon in an exported bank cannot be carried", {"", "", "C;D", "", "", ""}, std::nullopt},
+        {"common with a comma, no bank to carry it", {"@E0,1", "", "*x*", "", "", ""}, "MML@,,,,;"},
+    };
+    for (const auto& r : rows) {
+        auto got = externalMmlRecord(r.tabs);
+        EXPECT_EQ(got.has_value(), r.expected.has_value()) << r.name;
+        if (got && r.expected) {
+            EXPECT_TRUE(test::bytesEqual(*got, *r.expected)) << r.name;
+        }
+    }
+}
+
+TEST(ImportSteps, ExportThenImportKeepsTheMusic) {
+    // Volumes survive when the import's source maximum is ours and banks are not divided.
+    const TabTexts doc{"T150", "V200CDE", "", "O3V100G", "", ""};
+    auto record = externalMmlRecord(doc);
+    ASSERT_TRUE(record);
+    ImportOptions o = importOptions(true, "255", false);
+    // The leading tempo returns to the common text; the copies in later banks are dropped.
+    EXPECT_TRUE(tabsEqual(parseDocumentText(*record, o), {"T150", "V200CDE", "", "O3V100G", "", ""}));
 }
 
 }  // namespace
