@@ -51,7 +51,8 @@ std::vector<std::string> numberItems(int from, int to) {
 
 }  // namespace
 
-CTavolinDlg::CTavolinDlg(WindowView& view) : m_view(view) {}
+CTavolinDlg::CTavolinDlg(WindowView& view)
+    : tabTexts(m_doc.tabTexts), filePath(m_doc.filePath), modified(m_doc.modified), m_view(view) {}
 
 CTavolinDlg::~CTavolinDlg() {
     // The player's callbacks reach the window; nothing of it may go while a stream runs.
@@ -91,6 +92,10 @@ void CTavolinDlg::OnInitDialog() {
 
     updateTitle();
     m_view.installAccelerators();
+}
+
+void CTavolinDlg::openFile(const std::string& path) {
+    if (m_services) m_services->openPath(path);
 }
 
 void CTavolinDlg::runCommand(Command command, int argument) {
@@ -234,6 +239,7 @@ void CTavolinDlg::selectText(uint64_t startByte, uint64_t endByte) {
 void CTavolinDlg::messageBox(const std::string& utf8) { m_view.messageBox(utf8, kAppName); }
 
 void CTavolinDlg::onTabChange() {
+    m_doc.selectedTab = currentTab();
     setEditorText(tabTexts[static_cast<size_t>(currentTab())]);
 }
 

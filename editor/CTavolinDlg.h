@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "editor/DocumentCommands.h"
 #include "editor/DocumentFormat.h"
 #include "editor/ToneHelper.h"
 #include "editor/WindowView.h"
@@ -108,6 +109,8 @@ public:
 
     // Start-up, in the window's fixed order.
     void OnInitDialog();
+    // Opens a document named on the command line (no prompt: the window is new).
+    void openFile(const std::string& path);
 
     // Runs one row of the command table.
     void runCommand(Command command, int argument = 0);
@@ -136,11 +139,13 @@ public:
     // a character CP932 cannot store (the user has been told).
     std::optional<WindowSnapshot> snapshot(bool testMode);
 
-    // Document state (the document commands work on it).
-    TabTexts tabTexts;
-    std::string filePath;  // UTF-8
-    bool modified = false;
-    bool paused = false;   // mirror of the Pause box
+    // The document; the document commands work on it. The three names below are
+    // the window's own names for its fields.
+    DocumentState& document() noexcept { return m_doc; }
+    TabTexts& tabTexts;
+    std::string& filePath;  // UTF-8
+    bool& modified;
+    bool paused = false;    // mirror of the Pause box
 
     ToneHelper& toneHelper() noexcept { return m_tone; }
     WindowView& view() noexcept { return m_view; }
@@ -154,6 +159,7 @@ private:
     void refreshDutyList();
     std::string buildToneCommand();
 
+    DocumentState m_doc;
     WindowView& m_view;
     WindowServices* m_services = nullptr;
     ToneHelper m_tone;
@@ -172,6 +178,8 @@ public:
     virtual void saveDocumentAs() = 0;
     virtual void openDocument() = 0;
     virtual void importClipboard() = 0;
+    // Loads the file at `path` as Open does after its dialog.
+    virtual void openPath(const std::string& path) = 0;
 };
 
 }  // namespace tavolin::editor

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "editor/DocumentCommands.h"  // PromptAnswer
+
 namespace tavolin::editor {
 
 // Control identifiers of the main window (their numbers are the window's own ids).
@@ -50,8 +52,6 @@ inline constexpr int Pseudo8Bit = 1040;
 inline constexpr int EnvelopeNumber = 1041;
 inline constexpr int Pause = 1043;
 }  // namespace ctl
-
-enum class PromptAnswer { Yes, No, Cancel };
 
 // Parameters of an open or save file dialog. `filter` is in the "label|pattern|...||"
 // form; the view turns it into its toolkit's form.

@@ -93,6 +93,7 @@ public:
     void saveDocumentAs() override { calls.push_back("saveAs"); }
     void openDocument() override { calls.push_back("open"); }
     void importClipboard() override { calls.push_back("import"); }
+    void openPath(const std::string& path) override { calls.push_back("openPath:" + path); }
 
 private:
     CTavolinDlg& m_dlg;

@@ -1,0 +1,12 @@
+// The tavolin window: Qt view, SDL sound device, documents on disk.
+#include "app/qt/CTavolinApp.h"
+#include "app/qt/TavolinWindow.h"
+#include "editor/WindowLayers.h"
+#include "output/sdl/SdlAudioDevice.h"
+
+int main(int argc, char** argv) {
+    tavolin::qt::CTavolinApp app;
+    return app.InitInstance(argc, argv, [](tavolin::qt::TavolinWindow& window) {
+        return std::make_unique<tavolin::editor::WindowLayers>(window.model(), tavolin::output::sdlAudioDeviceFactory());
+    });
+}

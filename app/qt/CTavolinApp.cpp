@@ -1,0 +1,87 @@
+// Start-up of the GUI: application, fonts, main window, optional file, the event loop.
+#include "app/qt/CTavolinApp.h"
+
+#include <cstdio>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFont>
+#include <QTimer>
+
+#include "app/qt/Resources.h"
+#include "app/qt/TavolinWindow.h"
+
+namespace tavolin::qt {
+
+namespace {
+
+// Reports the time from start-up to the window's first paint and/or saves a picture
+// of the window once it has painted, then quits.
+class FirstPaintProbe : public QObject {
+public:
+    FirstPaintProbe(const QElapsedTimer& clock, QWidget& window, bool timing, QString screenshot)
+        : m_clock(clock), m_window(window), m_timing(timing), m_screenshot(std::move(screenshot)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !m_done) {
+            m_done = true;
+            if (m_timing) {
+                std::printf("startup-ms: %lld\n", static_cast<long long>(m_clock.elapsed()));
+                std::fflush(stdout);
+            }
+            // Let the first paint finish (and late layout settle) before the picture.
+            QTimer::singleShot(m_screenshot.isEmpty() ? 0 : 500, qApp, [this] {
+                if (!m_screenshot.isEmpty() && !m_window.grab().save(m_screenshot)) {
+                    std::fprintf(stderr, "tavolin: cannot write %s\n", qPrintable(m_screenshot));
+                    QCoreApplication::exit(1);
+                    return;
+                }
+                QCoreApplication::quit();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    const QElapsedTimer& m_clock;
+    QWidget& m_window;
+    bool m_timing;
+    QString m_screenshot;
+    bool m_done = false;
+};
+
+}  // namespace
+
+int CTavolinApp::InitInstance(int argc, char** argv, const ServicesFactory& makeServices) {
+    QElapsedTimer clock;
+    clock.start();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(editor::kAppName));
+    QApplication::setApplicationDisplayName(QString());
+    QApplication::setDesktopFileName(QStringLiteral("tavolin"));
+    QApplication::setWindowIcon(applicationIcon());
+
+    bool timing = false;
+    QString screenshot;
+    QString file;
+    const QStringList args = QApplication::arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QStringLiteral("--startup-timing")) timing = true;
+        else if (args[i] == QStringLiteral("--screenshot") && i + 1 < args.size()) screenshot = args[++i];
+        else if (args[i] == QStringLiteral("--help") || args[i] == QStringLiteral("-h")) {
+            std::printf("usage: tavolin [--startup-timing] [--screenshot PNG] [FILE]\n");
+            return 0;
+        } else file = args[i];
+    }
+
+    TavolinWindow window;
+    if (makeServices) window.setServices(makeServices(window));
+    FirstPaintProbe probe(clock, window, timing, screenshot);
+    if (timing || !screenshot.isEmpty()) window.installEventFilter(&probe);
+    if (!file.isEmpty()) window.model().openFile(file.toStdString());
+    window.show();
+    return QApplication::exec();
+}
+
+}  // namespace tavolin::qt

@@ -1,0 +1,10 @@
+// The application icon, embedded in the binary.
+#pragma once
+
+#include <QIcon>
+
+namespace tavolin::qt {
+
+QIcon applicationIcon();
+
+}  // namespace tavolin::qt

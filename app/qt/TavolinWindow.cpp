@@ -1,0 +1,557 @@
+// Builds the main window's widgets and turns their signals into model commands.
+#include "app/qt/TavolinWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTabBar>
+#include <QVBoxLayout>
+
+#include "app/qt/CAboutDlg.h"
+#include "app/qt/CEditEx.h"
+#include "app/qt/Resources.h"
+#include "editor/EnvelopeHelper.h"
+
+namespace tavolin::qt {
+
+using editor::Command;
+namespace ctl = editor::ctl;
+
+namespace {
+
+// MFC captions mark their mnemonic with "&"; "\n" breaks a caption in two.
+QString caption(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QLabel* label(const char* utf8, QWidget* buddy = nullptr) {
+    auto* l = new QLabel(caption(utf8));
+    if (buddy) l->setBuddy(buddy);
+    return l;
+}
+
+QLineEdit* numericField(QLineEdit* field) {
+    static const QRegularExpression digits(QStringLiteral("[0-9]*"));
+    field->setValidator(new QRegularExpressionValidator(digits, field));
+    field->setAlignment(Qt::AlignRight);
+    field->setMaximumWidth(72);
+    return field;
+}
+
+// "label|pattern|label|pattern||" -> Qt's "label (pattern);;..." form.
+QString qtFilter(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty()) break;
+        const QString pattern = parts[i + 1];
+        // A label that already ends with "(pattern)" is shown as it is.
+        entries << (parts[i].endsWith(QLatin1Char('(') + pattern + QLatin1Char(')'))
+                        ? parts[i]
+                        : parts[i] + QStringLiteral(" (") + pattern + QLatin1Char(')'));
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+}  // namespace
+
+template <typename W>
+W* TavolinWindow::make(int id, W* widget) {
+    widget->setObjectName(QStringLiteral("ctl%1").arg(id));
+    m_controls[id] = widget;
+    return widget;
+}
+
+template <typename W>
+W* TavolinWindow::as(int id) const {
+    auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : qobject_cast<W*>(it->second);
+}
+
+TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
+    buildControls();
+    buildMenus();
+    m_model = std::make_unique<editor::CTavolinDlg>(*this);
+    m_editor->setInputFilter([this](const QString& text) -> std::optional<QString> {
+        auto filtered = m_model->filterEditorInput(text.toStdString());
+        if (!filtered) return std::nullopt;
+        return QString::fromStdString(*filtered);
+    });
+    m_model->OnInitDialog();
+    connectSignals();
+}
+
+TavolinWindow::~TavolinWindow() {
+    // The model stops playback first, while the services are still there.
+    m_model.reset();
+    m_services.reset();
+}
+
+void TavolinWindow::setServices(std::unique_ptr<editor::WindowServices> services) {
+    m_model->setServices(services.get());
+    m_services = std::move(services);
+}
+
+QWidget* TavolinWindow::control(int id) const {
+    auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+QAction* TavolinWindow::commandAction(Command command) const {
+    auto it = m_actions.find(command);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void TavolinWindow::run(Command command, int argument) { m_model->runCommand(command, argument); }
+
+// ---- layout -------------------------------------------------------------------
+
+void TavolinWindow::buildControls() {
+    auto* central = new QWidget(this);
+    auto* columns = new QHBoxLayout(central);
+    columns->setContentsMargins(8, 8, 8, 8);
+    columns->setSpacing(10);
+    columns->addWidget(buildLeftPane(), 5);
+
+    auto* right = new QGridLayout;
+    right->setSpacing(8);
+    right->addWidget(buildToneGroup(), 0, 0);
+    right->addWidget(buildEnvelopeGroup(), 0, 1);
+    right->addWidget(buildImportGroup(), 1, 0, 1, 2);
+    right->setRowStretch(0, 1);
+    columns->addLayout(right, 4);
+    setCentralWidget(central);
+    setMinimumSize(1080, 600);
+    resize(1180, 680);
+}
+
+QWidget* TavolinWindow::buildLeftPane() {
+    auto* pane = new QWidget;
+    auto* v = new QVBoxLayout(pane);
+    v->setContentsMargins(0, 0, 0, 0);
+
+    auto* settings = new QHBoxLayout;
+    auto* arith = make(ctl::Arithmetic, new QComboBox);
+    auto* rate = make(ctl::SampleRate, new QComboBox);
+    settings->addWidget(arith);
+    settings->addWidget(rate);
+    settings->addWidget(make(ctl::Pseudo8Bit, new QCheckBox(caption("疑似8ビットモード"))));
+    settings->addStretch(1);
+    v->addLayout(settings);
+
+    m_tabs = make(ctl::Tabs, new QTabBar);
+    m_tabs->setExpanding(false);
+    m_tabs->setDrawBase(false);
+    v->addWidget(m_tabs);
+    m_editor = make(ctl::Editor, new CEditEx);
+    QFont mono(QStringLiteral("Noto Sans Mono CJK JP"));
+    mono.setStyleHint(QFont::TypeWriter);
+    mono.setPointSizeF(mono.pointSizeF() * 1.15);
+    m_editor->setFont(mono);
+    v->addWidget(m_editor, 1);
+
+    auto* modes = new QHBoxLayout;
+    modes->addWidget(make(ctl::Loop, new QCheckBox(caption("Loop"))));
+    modes->addWidget(make(ctl::CurrentBankPlay, new QCheckBox(caption("Current Bank Play"))));
+    modes->addWidget(make(ctl::StartFromCursor, new QCheckBox(caption("Start from current cursor"))));
+    modes->addStretch(1);
+    v->addLayout(modes);
+
+    auto* transport = new QHBoxLayout;
+    auto* play = make(ctl::Play, new QPushButton(caption("Play(&F5)")));
+    auto* stop = make(ctl::Stop, new QPushButton(caption("Stop(&F6)")));
+    // The caption's mnemonic letter is F for both buttons and for the File menu; the
+    // keys that run them are F5 and F6, so the mnemonic is shown but not bound.
+    play->setShortcut(QKeySequence());
+    stop->setShortcut(QKeySequence());
+    transport->addWidget(play);
+    transport->addWidget(stop);
+    transport->addWidget(make(ctl::WavExport, new QPushButton(caption("Wav出力"))));
+    transport->addWidget(make(ctl::Pause, new QCheckBox(caption("Pause"))));
+    transport->addStretch(1);
+    transport->addWidget(make(ctl::ClearAll, new QPushButton(caption("全タブ内容をクリアする"))));
+    v->addLayout(transport);
+    return pane;
+}
+
+QGroupBox* TavolinWindow::buildToneGroup() {
+    auto* group = new QGroupBox(caption("音色定義サポート"));
+    auto* g = new QGridLayout(group);
+    int row = 0;
+    auto* wave = make(ctl::WaveType, new QComboBox);
+    g->addWidget(label("波形", wave), row, 0);
+    g->addWidget(wave, row++, 1, 1, 2);
+
+    auto* duty = make(ctl::DutyCombo, new QComboBox);
+    duty->setEditable(true);
+    duty->setInsertPolicy(QComboBox::NoInsert);
+    g->addWidget(label("Duty比", duty), row, 0);
+    g->addWidget(duty, row, 1);
+    auto* addDel = new QHBoxLayout;
+    addDel->addWidget(make(ctl::DutyAdd, new QPushButton(caption("Add"))));
+    addDel->addWidget(make(ctl::DutyDel, new QPushButton(caption("Del"))));
+    g->addLayout(addDel, row++, 2);
+    auto* list = make(ctl::DutyList, new QListWidget);
+    list->setMinimumHeight(60);
+    list->setMaximumHeight(110);
+    g->addWidget(list, row++, 0, 1, 3);
+
+    auto* freq = make(ctl::FreqNoise, numericField(new CEditExLine));
+    g->addWidget(label("周波数ノイズ\n変動範囲(%)", freq), row, 0, 1, 2);
+    g->addWidget(freq, row++, 2);
+    auto* level = make(ctl::LevelNoise, numericField(new QLineEdit));
+    g->addWidget(label("レベルノイズ(%)", level), row, 0, 1, 2);
+    g->addWidget(level, row++, 2);
+    auto* sw = make(ctl::SwitchMs, numericField(new QLineEdit));
+    g->addWidget(label("Duty比\n切り替えタイミング(ms)", sw), row, 0, 1, 2);
+    g->addWidget(sw, row++, 2);
+
+    auto* tone = make(ctl::ToneNumber, new QComboBox);
+    g->addWidget(label("音色番号", tone), row, 0);
+    g->addWidget(tone, row, 1);
+    g->addWidget(make(ctl::InsertTone, new QPushButton(caption("コマンド挿入"))), row++, 2);
+
+    auto* phrase = make(ctl::TestPhrase, new QLineEdit);
+    g->addWidget(label("テスト", phrase), row, 0);
+    g->addWidget(phrase, row, 1);
+    g->addWidget(make(ctl::Test, new QPushButton(caption("Test"))), row++, 2);
+    g->setRowStretch(row, 1);
+    return group;
+}
+
+QGroupBox* TavolinWindow::buildEnvelopeGroup() {
+    auto* group = new QGroupBox(caption("エンベロープサポート"));
+    auto* v = new QGridLayout(group);
+
+    auto* time = new QGroupBox(caption("タイム"));
+    auto* tg = new QGridLayout(time);
+    const std::pair<int, const char*> times[] = {
+        {ctl::AttackTime, "Atack"}, {ctl::DecayTime, "Decay"}, {ctl::ReleaseTime, "Release"}};
+    int row = 0;
+    for (const auto& [id, text] : times) {
+        auto* f = make(id, numericField(new QLineEdit));
+        tg->addWidget(label(text, f), row, 0);
+        tg->addWidget(f, row++, 1);
+    }
+    auto* level = new QGroupBox(caption("レベル"));
+    auto* lg = new QGridLayout(level);
+    const std::pair<int, const char*> levels[] = {{ctl::AttackLevel, "Atack"}, {ctl::SustainLevel, "Sustain"}};
+    row = 0;
+    for (const auto& [id, text] : levels) {
+        auto* f = make(id, numericField(new QLineEdit));
+        lg->addWidget(label(text, f), row, 0);
+        lg->addWidget(f, row++, 1);
+    }
+    auto* number = make(ctl::EnvelopeNumber, numericField(new QLineEdit));
+    lg->addWidget(label("番号", number), row, 0);
+    lg->addWidget(number, row++, 1);
+
+    v->addWidget(time, 0, 0);
+    v->addWidget(level, 0, 1);
+    v->addWidget(make(ctl::InsertEnvelope, new QPushButton(caption("コマンド挿入"))), 1, 1);
+
+    auto* templates = new QGroupBox(caption("template"));
+    auto* tl = new QGridLayout(templates);
+    for (int i = 0; i < editor::kEnvelopeTemplateCount; ++i) {
+        auto* b = make(ctl::Template0 + i,
+                       new QPushButton(caption(editor::kEnvelopeTemplates[static_cast<size_t>(i)].caption)));
+        tl->addWidget(b, i / 3, i % 3);
+    }
+    v->addWidget(templates, 2, 0, 1, 2);
+    return group;
+}
+
+QGroupBox* TavolinWindow::buildImportGroup() {
+    auto* group = new QGroupBox(caption("外部MMLインポート"));
+    auto* row = new QHBoxLayout(group);
+    auto* g = new QGridLayout;
+    g->addWidget(make(ctl::ImportIgnoreTempo,
+                      new QCheckBox(caption("バンク途中に出現するTコマンドを\n無視してインポートする"))),
+                 0, 0, 1, 2);
+    auto* max = make(ctl::ImportSourceMax, numericField(new QLineEdit));
+    g->addWidget(label("外部MMLの仕様音量最大", max), 1, 0);
+    g->addWidget(max, 1, 1);
+    g->addWidget(make(ctl::ImportDivide, new QCheckBox(caption("音量を有効バンク数で割る"))), 2, 0, 1, 2);
+    g->addWidget(make(ctl::Import, new QPushButton(caption("インポート"))), 3, 1);
+    g->setRowStretch(4, 1);
+    row->addLayout(g);
+
+    auto* about = new QGroupBox(caption("説明"));
+    auto* al = new QVBoxLayout(about);
+    auto* text = new QLabel(caption(
+        "クリップボードにあるMMLをインポートします。\n"
+        "文字列先頭にMML@があったり、最後にセミコロンがあっても無視します。\n"
+        "本ソフトウェアの仕様上、Tコマンドはバンク独立しますので、先頭にあった場合は共通コマンドへインポートしその差異を吸収します。"));
+    text->setWordWrap(true);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    text->setObjectName(QStringLiteral("importExplanation"));
+    al->addWidget(text);
+    row->addWidget(about, 1);
+    return group;
+}
+
+void TavolinWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu(caption("&File"));
+    for (const editor::MenuEntry& entry : editor::kFileMenu) {
+        if (!entry.text) {
+            file->addSeparator();
+            continue;
+        }
+        // The text after "\t" names the key; the key itself is bound when the
+        // accelerators are loaded.
+        const QString full = caption(entry.text);
+        auto* action = file->addAction(full.section(QLatin1Char('\t'), 0, 0));
+        action->setObjectName(QStringLiteral("menu%1").arg(static_cast<int>(entry.command)));
+        const Command command = entry.command;
+        connect(action, &QAction::triggered, this, [this, command] { run(command); });
+        m_actions[command] = action;
+    }
+    m_helpMenu = menuBar()->addMenu(caption("&Help"));
+}
+
+void TavolinWindow::connectSignals() {
+    for (const editor::ButtonBinding& b : editor::kButtonBindings) {
+        auto* button = qobject_cast<QAbstractButton*>(control(b.id));
+        if (!button) continue;
+        const Command command = b.command;
+        const int argument = b.argument;
+        connect(button, &QAbstractButton::clicked, this, [this, command, argument] { run(command, argument); });
+    }
+    connect(as<QComboBox>(ctl::WaveType), &QComboBox::currentIndexChanged, this, [this] { run(Command::WaveType); });
+    connect(as<QLineEdit>(ctl::FreqNoise), &QLineEdit::textChanged, this, [this] { run(Command::FreqNoiseChange); });
+    connect(as<QLineEdit>(ctl::SwitchMs), &QLineEdit::textChanged, this, [this] { run(Command::SwitchChange); });
+    connect(m_tabs, &QTabBar::currentChanged, this, [this] { run(Command::TabChange); });
+    connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_programChange) run(Command::EditorChange);
+    });
+    // Escape closes the window like Exit (with the save prompt when needed).
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { close(); });
+}
+
+// ---- editor::WindowView --------------------------------------------------------
+
+void TavolinWindow::messageBox(const std::string& text, const std::string& captionText) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(captionText), QString::fromStdString(text),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+editor::PromptAnswer TavolinWindow::askYesNoCancel(const std::string& text, const std::string& captionText) {
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(captionText), QString::fromStdString(text),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes: return editor::PromptAnswer::Yes;
+    case QMessageBox::No: return editor::PromptAnswer::No;
+    default: return editor::PromptAnswer::Cancel;
+    }
+}
+
+std::optional<std::string> TavolinWindow::fileDialog(const editor::FileDialogRequest& request) {
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilter(qtFilter(request.filter));
+    dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
+    dialog.selectFile(QString::fromStdString(request.initialName));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<std::string> TavolinWindow::clipboardText() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasText()) return std::nullopt;
+    return data->text().toStdString();
+}
+
+void TavolinWindow::showAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+std::string TavolinWindow::editorText() const { return m_editor->toPlainText().toStdString(); }
+
+void TavolinWindow::setEditorText(const std::string& text) {
+    m_programChange = true;
+    m_editor->setPlainText(QString::fromStdString(text));
+    m_programChange = false;
+}
+
+void TavolinWindow::replaceEditorSelection(const std::string& text) {
+    // The model stores the text itself after the insertion.
+    m_programChange = true;
+    m_editor->textCursor().insertText(QString::fromStdString(text));
+    m_programChange = false;
+    m_editor->ensureCursorVisible();
+}
+
+editor::EditorSelection TavolinWindow::editorSelection() const {
+    const QTextCursor c = m_editor->textCursor();
+    return {static_cast<size_t>(c.selectionStart()), static_cast<size_t>(c.selectionEnd())};
+}
+
+void TavolinWindow::selectEditorRange(size_t start, size_t end) {
+    QTextCursor c = m_editor->textCursor();
+    const int last = m_editor->document()->characterCount() - 1;
+    c.setPosition(std::min(static_cast<int>(start), last));
+    c.setPosition(std::min(static_cast<int>(end), last), QTextCursor::KeepAnchor);
+    m_editor->setTextCursor(c);
+    m_editor->ensureCursorVisible();
+    m_editor->setFocus(Qt::OtherFocusReason);
+}
+
+std::string TavolinWindow::controlText(int id) const {
+    QWidget* w = control(id);
+    if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text().toStdString();
+    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText().toStdString();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text().toStdString();
+    if (id == ctl::Editor) return editorText();
+    return {};
+}
+
+void TavolinWindow::setControlText(int id, const std::string& text) {
+    QWidget* w = control(id);
+    const QSignalBlocker block(w);
+    if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(QString::fromStdString(text));
+    else if (auto* c = qobject_cast<QComboBox*>(w); c && c->isEditable()) c->setEditText(QString::fromStdString(text));
+    else if (auto* c2 = qobject_cast<QComboBox*>(w)) c2->setCurrentIndex(c2->findText(QString::fromStdString(text)));
+}
+
+void TavolinWindow::setItems(int id, const std::vector<std::string>& items) {
+    QWidget* w = control(id);
+    const QSignalBlocker block(w);
+    QStringList list;
+    for (const auto& s : items) list << QString::fromStdString(s);
+    if (auto* c = qobject_cast<QComboBox*>(w)) {
+        c->clear();
+        c->addItems(list);
+    } else if (auto* l = qobject_cast<QListWidget*>(w)) {
+        l->clear();
+        l->addItems(list);
+    } else if (auto* t = qobject_cast<QTabBar*>(w)) {
+        while (t->count() > 0) t->removeTab(0);
+        for (const QString& s : list) t->addTab(s);
+    }
+}
+
+int TavolinWindow::currentIndex(int id) const {
+    QWidget* w = control(id);
+    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentIndex();
+    if (auto* l = qobject_cast<QListWidget*>(w)) return l->selectedItems().isEmpty() ? -1 : l->currentRow();
+    if (auto* t = qobject_cast<QTabBar*>(w)) return t->currentIndex();
+    return -1;
+}
+
+void TavolinWindow::setCurrentIndex(int id, int index) {
+    QWidget* w = control(id);
+    const QSignalBlocker block(w);
+    if (auto* c = qobject_cast<QComboBox*>(w)) c->setCurrentIndex(index);
+    else if (auto* l = qobject_cast<QListWidget*>(w)) {
+        l->setCurrentRow(index);
+        if (index < 0) l->clearSelection();
+    } else if (auto* t = qobject_cast<QTabBar*>(w)) t->setCurrentIndex(index);
+}
+
+bool TavolinWindow::isChecked(int id) const {
+    auto* b = qobject_cast<QAbstractButton*>(control(id));
+    return b && b->isChecked();
+}
+
+void TavolinWindow::setChecked(int id, bool checked) {
+    if (auto* b = qobject_cast<QAbstractButton*>(control(id))) {
+        const QSignalBlocker block(b);
+        b->setChecked(checked);
+    }
+}
+
+void TavolinWindow::setTitle(const std::string& title) { setWindowTitle(QString::fromStdString(title)); }
+
+void TavolinWindow::setIcon() { setWindowIcon(applicationIcon()); }
+
+void TavolinWindow::addAboutEntry(const std::string& text) {
+    // Linux window managers give a window no system menu of its own; the entry
+    // lives in the Help menu, behind the separator a system menu would show.
+    if (text.empty()) return;
+    m_helpMenu->addSeparator();
+    auto* action = m_helpMenu->addAction(QString::fromStdString(text));
+    action->setObjectName(QStringLiteral("aboutEntry"));
+    action->setMenuRole(QAction::AboutRole);
+    connect(action, &QAction::triggered, this, [this] { m_model->onSystemCommand(editor::kAboutCommandId); });
+    m_actions[Command::About] = action;
+}
+
+void TavolinWindow::installAccelerators() {
+    for (const editor::Accelerator& a : editor::kAccelerators) {
+        QAction* action = commandAction(a.command);
+        if (!action) {
+            action = new QAction(this);
+            const Command command = a.command;
+            connect(action, &QAction::triggered, this, [this, command] { run(command); });
+            addAction(action);
+            m_actions[a.command] = action;
+        }
+        action->setShortcut(QKeySequence(QString::fromLatin1(a.keys)));
+        action->setShortcutContext(Qt::WindowShortcut);
+    }
+}
+
+void TavolinWindow::closeWindow() {
+    m_closeApproved = true;
+    close();
+}
+
+bool TavolinWindow::reportProgress(const std::string& text, double fraction) {
+    if (!m_progress) {
+        m_progress = new QProgressDialog(this);
+        m_progress->setWindowTitle(QString::fromUtf8(editor::kAppName));
+        m_progress->setCancelButtonText(QStringLiteral("キャンセル"));
+        m_progress->setWindowModality(Qt::WindowModal);
+        m_progress->setMinimumDuration(300);
+        m_progress->setAutoClose(false);
+        m_progress->setAutoReset(false);
+    }
+    if (fraction < 0) {
+        m_progress->setRange(0, 0);
+    } else {
+        m_progress->setRange(0, 1000);
+        m_progress->setValue(static_cast<int>(fraction * 1000));
+    }
+    m_progress->setLabelText(QString::fromStdString(text));
+    QApplication::processEvents();
+    return !m_progress->wasCanceled();
+}
+
+void TavolinWindow::endProgress() {
+    delete m_progress;
+    m_progress = nullptr;
+}
+
+void TavolinWindow::closeEvent(QCloseEvent* event) {
+    if (m_closeApproved || m_model->requestClose()) {
+        m_closeApproved = true;
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+}  // namespace tavolin::qt

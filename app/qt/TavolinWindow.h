@@ -1,0 +1,99 @@
+// The Qt main window: the widgets of the control table, implementing the model's view.
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include <QMainWindow>
+
+#include "editor/CTavolinDlg.h"
+#include "editor/WindowView.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QListWidget;
+class QProgressDialog;
+class QPushButton;
+class QTabBar;
+
+namespace tavolin::qt {
+
+class CEditEx;
+
+class TavolinWindow : public QMainWindow, public editor::WindowView {
+    Q_OBJECT
+public:
+    explicit TavolinWindow(QWidget* parent = nullptr);
+    ~TavolinWindow() override;
+
+    editor::CTavolinDlg& model() noexcept { return *m_model; }
+    // Hands the layers below to the model; the window keeps them alive until the
+    // model is gone (the model stops playback on its way out).
+    void setServices(std::unique_ptr<editor::WindowServices> services);
+
+    // Widgets by control id, for the application and the tests.
+    QWidget* control(int id) const;
+    CEditEx* editor() const noexcept { return m_editor; }
+    QAction* commandAction(editor::Command command) const;
+
+    // editor::WindowView
+    void messageBox(const std::string& text, const std::string& caption) override;
+    editor::PromptAnswer askYesNoCancel(const std::string& text, const std::string& caption) override;
+    std::optional<std::string> fileDialog(const editor::FileDialogRequest& request) override;
+    std::optional<std::string> clipboardText() override;
+    void showAbout() override;
+    std::string editorText() const override;
+    void setEditorText(const std::string& text) override;
+    void replaceEditorSelection(const std::string& text) override;
+    editor::EditorSelection editorSelection() const override;
+    void selectEditorRange(size_t start, size_t end) override;
+    std::string controlText(int id) const override;
+    void setControlText(int id, const std::string& text) override;
+    void setItems(int id, const std::vector<std::string>& items) override;
+    int currentIndex(int id) const override;
+    void setCurrentIndex(int id, int index) override;
+    bool isChecked(int id) const override;
+    void setChecked(int id, bool checked) override;
+    void setTitle(const std::string& title) override;
+    void setIcon() override;
+    void addAboutEntry(const std::string& text) override;
+    void installAccelerators() override;
+    void closeWindow() override;
+    bool reportProgress(const std::string& label, double fraction) override;
+    void endProgress() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void connectSignals();
+    QWidget* buildLeftPane();
+    QGroupBox* buildToneGroup();
+    QGroupBox* buildEnvelopeGroup();
+    QGroupBox* buildImportGroup();
+    template <typename W>
+    W* make(int id, W* widget);
+    template <typename W>
+    W* as(int id) const;
+    void run(editor::Command command, int argument = 0);
+
+    std::map<int, QWidget*> m_controls;
+    std::map<editor::Command, QAction*> m_actions;
+    CEditEx* m_editor = nullptr;
+    QTabBar* m_tabs = nullptr;
+    QProgressDialog* m_progress = nullptr;
+    QMenu* m_helpMenu = nullptr;
+    bool m_programChange = false;  // the program replaces the editor text: not an edit
+    bool m_closeApproved = false;
+
+    // Declared before the model so that they outlive it.
+    std::unique_ptr<editor::WindowServices> m_services;
+    std::unique_ptr<editor::CTavolinDlg> m_model;
+};
+
+}  // namespace tavolin::qt

@@ -1,0 +1,77 @@
+// The layers below the window (playback, WAV export, document commands) joined to
+// the window model: implements the hosts they call back through.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "editor/CTavolinDlg.h"
+#include "editor/DocumentCommands.h"
+#include "editor/FileSystem.h"
+#include "output/AudioDevice.h"
+#include "output/Playback.h"
+#include "output/WavExport.h"
+
+namespace tavolin::editor {
+
+inline constexpr const char* kMsgClipboardUnencodable =
+    "クリップボードのテキストにCP932で表せない文字があるため、インポートできません: ";
+
+// The window's snapshot in the song builder's form.
+output::BuildInputs toBuildInputs(const WindowSnapshot& snapshot);
+
+// All calls on the user-interface thread. Destroying it stops playback and waits for
+// the sound device, so no callback can outlive the window.
+class WindowLayers : public WindowServices, public DocumentHost, public output::ExportHost {
+public:
+    WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices,
+                 std::unique_ptr<FileSystem> files = std::make_unique<RealFileSystem>(),
+                 output::ExportOptions exportOptions = {});
+    ~WindowLayers() override;
+
+    output::Player& player() noexcept { return m_player; }
+    DocumentCommands& documents() noexcept { return m_commands; }
+    output::ExportOutcome lastExport() const noexcept { return m_lastExport; }
+
+    // WindowServices
+    void play(bool testMode) override;
+    void stop() override;
+    void setPaused(bool paused) override;
+    void exportWav() override;
+    bool promptSaveAndClear() override;
+    void saveDocument() override;
+    void saveDocumentAs() override;
+    void openDocument() override;
+    void importClipboard() override;
+    void openPath(const std::string& path) override;
+
+    // DocumentHost and BuildHost (the message box serves both)
+    PromptAnswer askYesNoCancel(const std::string& text, const std::string& caption) override;
+    std::optional<std::string> showOpenDialog(const FileDialogOptions& options) override;
+    std::optional<std::string> showSaveDialog(const FileDialogOptions& options) override;
+    void messageBox(const std::string& text) override;
+    bool clipboardHasText() override;
+    std::optional<std::string> readClipboardText() override;
+    void setEditorText(const std::string& text) override;
+    void updateTitle() override;
+    void stopPlayback() override;
+    ImportControls importControls() override;
+    void selectTab(int tab) override;
+    void selectText(uint64_t fromByte, uint64_t toByte) override;
+
+    // ExportHost
+    std::optional<std::string> askSavePath(const output::SaveDialogRequest& request) override;
+    bool exportProgress(uint64_t framesDone, double secondsDone) override;
+
+private:
+    CTavolinDlg& m_dlg;
+    WindowView& m_view;
+    std::unique_ptr<FileSystem> m_files;
+    DocumentCommands m_commands;
+    output::ExportOptions m_exportOptions;
+    output::ExportOutcome m_lastExport = output::ExportOutcome::NotBuilt;
+    output::Player m_player;  // last: stopped and gone before anything it calls back into
+};
+
+}  // namespace tavolin::editor
