@@ -1,0 +1,188 @@
+// The window joined to the real song builder, player (virtual device), exporter and
+// document commands: what a user does end to end, without a display.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "FakeView.h"
+#include "compiler/Cp932.h"
+#include "editor/CaretMapping.h"
+#include "editor/WindowLayers.h"
+#include "output/VirtualAudioDevice.h"
+
+namespace tavolin::editor {
+namespace {
+
+using testing::FakeView;
+namespace fs = std::filesystem;
+
+std::string cp932(const std::string& utf8) { return utf8ToCp932(utf8).value(); }
+
+struct LiveWindow {
+    std::shared_ptr<output::VirtualDeviceLog> log = std::make_shared<output::VirtualDeviceLog>();
+    FakeView view;
+    CTavolinDlg dlg{view};
+    std::unique_ptr<WindowLayers> layers;
+    fs::path dir;
+
+    explicit LiveWindow(bool realTime = false) {
+        output::VirtualDeviceOptions options;
+        options.realTime = realTime;
+        layers = std::make_unique<WindowLayers>(dlg, output::VirtualAudioDevice::factory(options, log));
+        dlg.setServices(layers.get());
+        dlg.OnInitDialog();
+        dir = fs::temp_directory_path() /
+              ("tavolin-window-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    ~LiveWindow() {
+        dlg.setServices(nullptr);
+        layers.reset();
+        fs::remove_all(dir);
+    }
+    std::string readFile(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+TEST(WindowLive, CompileErrorAfterJapaneseCommentSelectsTheFaultyCharacter) {
+    LiveWindow w;
+    w.dlg.tabTexts[2] = cp932("*日本語のコメント*\r\nCDE!");
+    w.dlg.runCommand(Command::Play);
+    ASSERT_EQ(w.view.messages.size(), 1u);
+    // "!" is byte 24 of bank B's own text: 18 bytes of comment, CR LF, C, D, E, "!";
+    // in the editor it is character 14 (10 of comment, one break, C, D, E).
+    EXPECT_EQ(w.view.messages[0].rfind("error:バンクB\nMMLコード 24 文字目\n", 0), 0u) << w.view.messages[0];
+    EXPECT_EQ(w.view.captions[0], "TavolinApp");
+    EXPECT_EQ(w.view.currentIndex(ctl::Tabs), 2);
+    const std::u16string shown = testing::toUtf16(w.view.editorText());
+    const auto sel = w.view.selection;
+    EXPECT_EQ(testing::toUtf8(shown.substr(sel.start, sel.end - sel.start)), "!");
+    // The jump happens before the box is shown, and it is not an edit.
+    EXPECT_LT(std::find(w.view.calls.begin(), w.view.calls.end(), "selectEditorRange:14-15") - w.view.calls.begin(),
+              std::find_if(w.view.calls.begin(), w.view.calls.end(),
+                           [](const std::string& c) { return c.rfind("messageBox:", 0) == 0; }) -
+                  w.view.calls.begin());
+    EXPECT_FALSE(w.dlg.modified);
+    EXPECT_FALSE(w.layers->player().isPlaying());
+}
+
+TEST(WindowLive, PlayAndTestReachTheDevice) {
+    LiveWindow w;
+    w.view.clickTab(w.dlg, 1);
+    w.view.type(w.dlg, "l16cdefg");
+    w.dlg.runCommand(Command::Play);
+    EXPECT_TRUE(w.view.messages.empty());
+    EXPECT_TRUE(w.layers->player().isPlaying());
+    w.dlg.runCommand(Command::Stop);
+    EXPECT_FALSE(w.layers->player().isPlaying());
+    EXPECT_GE(w.log->blocksPlayed, 4u);
+
+    // Test plays the tone helper's command with the phrase. Without a duty the
+    // helper warns and the compiler refuses the tone; with one it plays.
+    w.dlg.runCommand(Command::Test);
+    ASSERT_EQ(w.view.messages.size(), 2u);
+    EXPECT_EQ(w.view.messages[0], kMsgNoDuty);
+    EXPECT_EQ(w.view.messages[1].rfind("error:\nMMLコード ", 0), 0u) << w.view.messages[1];
+    EXPECT_FALSE(w.layers->player().isPlaying());
+    w.view.texts[ctl::DutyCombo] = "25";
+    w.dlg.runCommand(Command::DutyAdd);
+    w.view.texts[ctl::TestPhrase] = "CDE";
+    w.dlg.runCommand(Command::Test);
+    EXPECT_EQ(w.view.messages.size(), 2u);
+    EXPECT_TRUE(w.layers->player().isPlaying());
+}
+
+TEST(WindowLive, ClosingWhilePlayingStopsTheStreamFirst) {
+    LiveWindow w(true);
+    w.view.checks[ctl::Loop] = true;
+    w.view.clickTab(w.dlg, 1);
+    w.view.type(w.dlg, "cdef");
+    w.dlg.runCommand(Command::Play);
+    ASSERT_TRUE(w.layers->player().isPlaying());
+    w.view.answers = {PromptAnswer::No};
+    w.dlg.runCommand(Command::Exit);
+    EXPECT_EQ(w.view.closed, 1);
+    EXPECT_FALSE(w.layers->player().isPlaying());
+    EXPECT_EQ(w.log->closes, w.log->opens);
+}
+
+TEST(WindowLive, SaveOpenRoundTripWithJapaneseText) {
+    LiveWindow w;
+    w.view.type(w.dlg, "t150 *共通*");
+    w.view.clickTab(w.dlg, 1);
+    w.view.type(w.dlg, "cde\nfga");
+    const fs::path file = w.dir / "曲.mml";
+    w.view.dialogAnswers = {file.string()};
+    w.dlg.runCommand(Command::Save);
+    EXPECT_EQ(w.view.title, "tavolin Ostra - " + file.string() + " ");
+    EXPECT_EQ(w.readFile(file), "SMML@T150 " + cp932("*共通*") + ";MML@CDE\r\r\nFGA,,,,;");
+
+    w.dlg.runCommand(Command::New);
+    EXPECT_EQ(w.view.editorText(), "");
+    w.dlg.openFile(file.string());
+    EXPECT_EQ(w.dlg.tabTexts[0], "T150 " + cp932("*共通*"));
+    EXPECT_EQ(w.dlg.tabTexts[1], "CDE\r\nFGA");
+    EXPECT_EQ(w.view.editorText(), "CDE\nFGA");  // tab A is still selected
+    EXPECT_FALSE(w.dlg.modified);
+    EXPECT_EQ(w.dlg.filePath, file.string());
+
+    w.dlg.openFile((w.dir / "missing.mml").string());
+    EXPECT_EQ(w.view.messages.back(), kOpenFailedText);
+    EXPECT_EQ(w.dlg.tabTexts[1], "CDE\r\nFGA");
+}
+
+TEST(WindowLive, ExportWritesTheFileAndCanBeCancelled) {
+    LiveWindow w;
+    w.view.clickTab(w.dlg, 1);
+    w.view.type(w.dlg, "t240l16cdefgab");
+    const fs::path wav = w.dir / "out.wav";
+    w.view.dialogAnswers = {wav.string()};
+    w.dlg.runCommand(Command::WavExport);
+    EXPECT_EQ(w.layers->lastExport(), output::ExportOutcome::Written);
+    const std::string bytes = w.readFile(wav);
+    ASSERT_GT(bytes.size(), 44u);
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_GT(w.view.progressReports, 0);
+    ASSERT_FALSE(w.view.dialogRequests.empty());
+    EXPECT_EQ(w.view.dialogRequests.back().initialName, "output.wav");
+    EXPECT_EQ(w.view.dialogRequests.back().defaultExtension, "wav");
+    EXPECT_TRUE(w.view.dialogRequests.back().confirmOverwrite);
+
+    const fs::path cancelled = w.dir / "cancelled.wav";
+    w.view.cancelProgress = true;
+    w.view.dialogAnswers = {cancelled.string()};
+    w.dlg.runCommand(Command::WavExport);
+    EXPECT_EQ(w.layers->lastExport(), output::ExportOutcome::Cancelled);
+    EXPECT_FALSE(fs::exists(cancelled));
+    EXPECT_EQ(std::count(w.view.calls.begin(), w.view.calls.end(), "endProgress"), 2);
+}
+
+TEST(WindowLive, ClipboardThatCp932CannotHoldIsRefusedBeforeThePrompt) {
+    LiveWindow w;
+    w.view.type(w.dlg, "cde");
+    w.view.clipboard = "MML@cde😀,efg;";
+    w.dlg.runCommand(Command::Import);
+    ASSERT_EQ(w.view.messages.size(), 1u);
+    EXPECT_EQ(w.view.messages[0], std::string(kMsgClipboardUnencodable) + "😀");
+    EXPECT_EQ(w.dlg.tabTexts[0], "CDE");
+    EXPECT_TRUE(w.dlg.modified);
+
+    w.view.clipboard = "MML@t120v15cde,v10efg;";
+    w.view.answers = {PromptAnswer::No};
+    w.dlg.runCommand(Command::Import);
+    EXPECT_EQ(w.dlg.tabTexts[0], "T120");
+    EXPECT_EQ(w.dlg.tabTexts[1], "V127CDE");
+    EXPECT_EQ(w.dlg.tabTexts[2], "V84EFG");
+    EXPECT_FALSE(w.dlg.modified);
+    EXPECT_EQ(w.view.title, "tavolin Ostra - 無題 ");
+}
+
+}  // namespace
+}  // namespace tavolin::editor
