@@ -122,6 +122,15 @@ std::string buildErrorReport(const CompileResult& result, bool testMode) {
     return text;
 }
 
+void reportCompileError(const CompileResult& result, bool testMode, BuildHost& host) {
+    std::string report = buildErrorReport(result, testMode);
+    if (!testMode && result.bank >= -1 && result.bank < kBankCount && result.position >= 1) {
+        host.selectTab(static_cast<int>(result.bank + 1));
+        host.selectText(result.position - 1, result.position);
+    }
+    host.messageBox(report);
+}
+
 template <EngineNumType T>
 BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host) {
     BuildOutcome out;
@@ -163,12 +172,7 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
         out.wrapper = std::move(wrapper);
         return out;
     }
-    std::string report = buildErrorReport(out.result, testMode);
-    if (!testMode && out.result.bank != -2 && out.result.position >= 1) {
-        host.selectTab(static_cast<int>(out.result.bank + 1));
-        host.selectText(out.result.position - 1, out.result.position);
-    }
-    host.messageBox(report);
+    reportCompileError(out.result, testMode, host);
     return out;
 }
 

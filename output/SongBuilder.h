@@ -112,6 +112,11 @@ uint32_t parseRateText(std::string_view text) noexcept;
 // The report text for a failed compile, UTF-8.
 std::string buildErrorReport(const CompileResult& result, bool testMode);
 
+// Tells the user about a failed compile: jumps to the error (not in Test
+// mode, not for the internal code, only for a position of at least 1), then
+// shows the report.
+void reportCompileError(const CompileResult& result, bool testMode, BuildHost& host);
+
 // Steps the cursor bank to its start marker and every other bank by the same
 // number of samples, at most `maxSamples`. Returns the number of samples skipped.
 template <EngineNumType T>

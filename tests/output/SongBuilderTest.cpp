@@ -1,0 +1,285 @@
+// The song builder: play modes, cursor seek, error locations, the report text
+// and the jump to the error.
+#include <gtest/gtest.h>
+
+#include "compiler/ErrorTable.h"
+#include "tests/output/OutputTestSupport.h"
+
+namespace tavolin::testing {
+namespace {
+
+using output::BuildInputs;
+
+std::string msg(int32_t code) { return std::string(errorMessage(code)); }
+
+TEST(ErrorReport, TextForEveryBankValueAndTestMode) {
+    struct Row {
+        const char* name;
+        CompileResult result;
+        bool testMode;
+        std::string expected;
+    };
+    const int32_t code = err::UnknownCommand;
+    const Row rows[] = {
+        {"internal code", {code, -2, 7}, false, "error:内部MMLコード 7 文字目\n" + msg(code)},
+        {"common text", {code, -1, 3}, false, "error:共通MMLコード 3 文字目\n" + msg(code)},
+        {"bank A", {code, 0, 1}, false, "error:バンクA\nMMLコード 1 文字目\n" + msg(code)},
+        {"bank C", {code, 2, 12}, false, "error:バンクC\nMMLコード 12 文字目\n" + msg(code)},
+        {"bank E", {code, 4, 100000}, false, "error:バンクE\nMMLコード 100000 文字目\n" + msg(code)},
+        {"test phrase", {code, 0, 5}, true, "error:\nMMLコード 5 文字目\n" + msg(code)},
+        {"internal code in test", {code, -2, 40}, true, "error:内部MMLコード 40 文字目\n" + msg(code)},
+        {"code without a text", {errorCode(0x7F), 1, 2}, false, "error:バンクB\nMMLコード 2 文字目\n"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(output::buildErrorReport(r.result, r.testMode), r.expected) << r.name;
+}
+
+TEST(ErrorReport, JumpsToTheErrorBeforeTheMessageWhereItApplies) {
+    struct Row {
+        const char* name;
+        CompileResult result;
+        bool testMode;
+        std::vector<std::string> calls;  // without the message text itself
+    };
+    const int32_t code = err::PanRange;
+    const Row rows[] = {
+        {"bank E first byte", {code, 4, 1}, false, {"tab:5", "text:0-1", "message"}},
+        {"common text", {code, -1, 9}, false, {"tab:0", "text:8-9", "message"}},
+        {"internal code does not move", {code, -2, 9}, false, {"message"}},
+        {"position 0 does not move", {code, 1, 0}, false, {"message"}},
+        {"test mode does not move", {code, 0, 3}, true, {"message"}},
+    };
+    for (const Row& r : rows) {
+        RecordingHost host;
+        output::reportCompileError(r.result, r.testMode, host);
+        std::vector<std::string> calls;
+        for (const auto& c : host.calls) calls.push_back(c.rfind("message:", 0) == 0 ? "message" : c);
+        EXPECT_EQ(calls, r.calls) << r.name;
+    }
+}
+
+struct LocationRow {
+    const char* name;
+    std::string common;
+    std::vector<std::string> banks;
+    CompileResult expected;
+    std::vector<std::string> calls;
+};
+
+TEST(SongBuilder, ErrorLocationsAndJumps) {
+    const LocationRow rows[] = {
+        {"unknown first char of bank A", "", {"Q"}, {err::UnknownCommand, 0, 1}, {"tab:1", "text:0-1"}},
+        {"unknown first char of common", "Q", {"C"}, {err::UnknownCommand, -1, 1}, {"tab:0", "text:0-1"}},
+        {"digits continue the internal pan", "5", {"C"}, {err::PanRange, -1, 1}, {"tab:0", "text:0-1"}},
+        {"bank E position 1", "", {"C", "C", "C", "C", "Q"}, {err::UnknownCommand, 4, 1}, {"tab:5", "text:0-1"}},
+        {"later bank position", "T100", {"C", "CDQ"}, {err::UnknownCommand, 1, 3}, {"tab:2", "text:2-3"}},
+        {"first failing bank wins", "", {"", "", "CQ", "Q"}, {err::UnknownCommand, 2, 2}, {"tab:3", "text:1-2"}},
+    };
+    for (const LocationRow& r : rows) {
+        RecordingHost host;
+        auto outcome = output::BuildSong<float>(songInputs(r.common, r.banks), false, host);
+        EXPECT_FALSE(outcome.wrapper) << r.name;
+        EXPECT_EQ(outcome.result.code, r.expected.code) << r.name;
+        EXPECT_EQ(outcome.result.bank, r.expected.bank) << r.name;
+        EXPECT_EQ(outcome.result.position, r.expected.position) << r.name;
+        std::vector<std::string> calls = r.calls;
+        calls.push_back("message:" + output::buildErrorReport(r.expected, false));
+        EXPECT_EQ(host.calls, calls) << r.name;
+    }
+}
+
+TEST(SongBuilder, TestModeErrorCountsFromTheToneCommandAndDoesNotMove) {
+    RecordingHost host;
+    BuildInputs in = songInputs("", {"Q"});
+    in.toneCommand = "@1";
+    in.testPhrase = "CQ";
+    auto outcome = output::BuildSong<double>(in, true, host);
+    EXPECT_FALSE(outcome.wrapper);
+    EXPECT_EQ(outcome.result.bank, 0);
+    EXPECT_EQ(outcome.result.position, 4u);
+    EXPECT_EQ(host.calls, std::vector<std::string>{"message:error:\nMMLコード 4 文字目\n" + msg(err::UnknownCommand)});
+}
+
+TEST(SongBuilder, CurrentBankOnTheCommonTabIsRefused) {
+    for (bool viaExportOrPlay : {false, true}) {
+        RecordingHost host;
+        BuildInputs in = songInputs("CDE", {"C"});
+        in.currentBankMode = true;
+        in.bankIndex = -1;
+        if (viaExportOrPlay) {
+            host.savePath = "/nonexistent/never.wav";
+            EXPECT_EQ(output::OnWavExport(in, host), output::ExportOutcome::NotBuilt);
+        } else {
+            auto outcome = output::BuildSong<Fix>(in, false, host);
+            EXPECT_FALSE(outcome.wrapper);
+            EXPECT_EQ(outcome.result.bank, -3);
+        }
+        EXPECT_EQ(host.calls, std::vector<std::string>{"message:共通タブのみを再生することはできません"})
+            << "no save dialog either";
+    }
+}
+
+TEST(SongBuilder, NoArithmeticSelectedGivesNothingSilently) {
+    for (int arith : {-1, 3}) {
+        RecordingHost host;
+        output::WaveFormat f{};
+        EXPECT_FALSE(output::MakeGenerator(songInputs("", {"C"}, arith), false, host, f));
+        EXPECT_TRUE(host.calls.empty());
+        EXPECT_EQ(f.samplesPerSec, 0u) << "the record is filled only on success";
+    }
+}
+
+TEST(SongBuilder, RateTextAndWaveFormatRecord) {
+    struct Row {
+        const char* text;
+        uint32_t parsed;
+        bool builds;
+    };
+    const Row rows[] = {
+        {"48,000", 48000, true},  {"192,000", 192000, true}, {"8,000", 8000, true},
+        {"22,050", 22050, true},  {"44100Hz", 44100, true},  {"", 0, false},
+        {"abc", 0, false},        {"7,999", 7999, false},    {"192,001", 192001, false},
+        {"99999999999999", UINT32_MAX, false},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(output::parseRateText(r.text), r.parsed) << r.text;
+        RecordingHost host;
+        output::WaveFormat f{};
+        auto song = output::MakeGenerator(songInputs("", {"C"}, 1, r.text), false, host, f);
+        EXPECT_EQ(song != nullptr, r.builds) << r.text;
+        if (r.builds) {
+            EXPECT_EQ(f, output::makeWaveFormat(r.parsed)) << r.text;
+        } else {
+            EXPECT_EQ(host.messages, std::vector<std::string>{std::string(output::kBadRateMessage)}) << r.text;
+        }
+    }
+}
+
+TEST(GeneratorWrapperTest, EmptyWrapperDoesNothing) {
+    output::GeneratorWrapper w;
+    EXPECT_FALSE(w.IsFinished());
+    EXPECT_TRUE(w.Render(int64_t{16}).empty());
+    w.SetLoop(true);
+    w.SetExportMode();
+    w.SeekToCursor();
+    EXPECT_FALSE(w.hasSong());
+}
+
+template <typename T>
+class TypedBuild : public ::testing::Test {
+public:
+    static constexpr int arith = static_cast<int>(arithOf<T>());
+    std::vector<int16_t> render(const std::string& common, const std::vector<std::string>& banks) {
+        auto song = buildOrFail(songInputs(common, banks, arith));
+        return song ? renderToEnd(*song) : std::vector<int16_t>{};
+    }
+    std::vector<int16_t> renderInputs(const BuildInputs& in, bool testMode = false) {
+        auto song = buildOrFail(in, testMode);
+        return song ? renderToEnd(*song) : std::vector<int16_t>{};
+    }
+};
+using ArithTypes = ::testing::Types<Fix, float, double>;
+TYPED_TEST_SUITE(TypedBuild, ArithTypes);
+
+std::vector<int16_t> mix(std::vector<int16_t> a, const std::vector<int16_t>& b) {
+    if (a.size() < b.size()) a.resize(b.size(), 0);
+    for (size_t i = 0; i < b.size(); ++i) a[i] = static_cast<int16_t>(a[i] + b[i]);
+    return a;
+}
+
+TYPED_TEST(TypedBuild, EquivalentSongs) {
+    struct Row {
+        const char* name;
+        std::string commonA;
+        std::vector<std::string> banksA;
+        std::string commonB;
+        std::vector<std::string> banksB;
+    };
+    const Row rows[] = {
+        {"command split across common and bank", "T6", {"0C"}, "", {"T60C"}},
+        {"tempo in bank A stays in bank A", "", {"T60C", "L8CDE"}, "", {"T60C", "L8CDE"}},
+        {"endless loop plays once on export", "", {"[CD]E"}, "", {"CDE"}},
+        {"silent bank with settings changes nothing", "", {"C", "T200@2V10P0"}, "", {"C"}},
+    };
+    for (const Row& r : rows) {
+        auto a = this->render(r.commonA, r.banksA);
+        auto b = this->render(r.commonB, r.banksB);
+        EXPECT_FALSE(a.empty()) << r.name;
+        EXPECT_EQ(a, b) << r.name << ": " << firstDifference(a, b);
+    }
+    // The per-bank tempo, checked against the banks rendered apart.
+    auto both = this->render("", {"T60C", "L8CDE"});
+    auto alone = mix(this->render("", {"T60C"}), this->render("", {"", "L8CDE"}));
+    EXPECT_EQ(both, alone) << firstDifference(both, alone);
+    EXPECT_EQ(this->render("T6", {"0C"}).size(), this->render("", {"T60C"}).size());
+    EXPECT_GT(this->render("", {"T60C"}).size(), 2 * 48000u - 10) << "a quarter at tempo 60 lasts a second";
+}
+
+TYPED_TEST(TypedBuild, NoNotesAnywhereIsFinishedAtOnce) {
+    auto song = buildOrFail(songInputs("T90V20", {"@3", "P0", "", "", "T200"}, this->arith));
+    ASSERT_TRUE(song);
+    EXPECT_TRUE(song->IsFinished());
+    for (int b = 0; b < 5; ++b) EXPECT_FALSE(song->bankSounds(b));
+}
+
+TYPED_TEST(TypedBuild, CurrentBankPlaysOnlyThatBankWithTheCommonText) {
+    BuildInputs in = songInputs("L16", {"CDEF", "GAB", "C"}, this->arith);
+    in.currentBankMode = true;
+    in.bankIndex = 1;
+    auto onlyB = this->renderInputs(in);
+    auto expected = this->render("L16", {"", "GAB"});
+    EXPECT_EQ(onlyB, expected) << firstDifference(onlyB, expected);
+    // Notes of the common text reach every bank, the current one included.
+    BuildInputs withCommonNotes = songInputs("L16C", {"D", "E"}, this->arith);
+    withCommonNotes.currentBankMode = true;
+    withCommonNotes.bankIndex = 0;
+    auto song = buildOrFail(withCommonNotes);
+    ASSERT_TRUE(song);
+    for (int b = 0; b < 5; ++b) EXPECT_TRUE(song->bankSounds(b)) << b;
+}
+
+TYPED_TEST(TypedBuild, TestModeIgnoresTheCheckBoxesAndTheBanks) {
+    BuildInputs in = songInputs("L16", {"CDEFGAB", "C"}, this->arith);
+    in.testPhrase = "EG";
+    in.toneCommand = "@2";
+    in.currentBankMode = true;
+    in.bankIndex = -1;  // would be refused outside Test
+    in.startFromCursor = true;
+    in.caret = 3;
+    auto test = this->renderInputs(in, true);
+    auto expected = this->render("L16", {"@2EG"});
+    EXPECT_EQ(test, expected) << firstDifference(test, expected);
+}
+
+TYPED_TEST(TypedBuild, StartFromTheCursor) {
+    const std::vector<std::string> banks = {"L16CDEFGAB", "L16EFGABCD", "T100V50", "L8[C]2R"};
+    auto whole = this->render("", banks);
+    const size_t sixteenth = 6000 * 2;  // samples of one sixteenth note at 48 kHz, tempo 120
+    struct Row {
+        const char* name;
+        int bankIndex;
+        uint64_t caret;
+        bool startFromCursor;
+        size_t skippedSamples;
+    };
+    const Row rows[] = {
+        {"caret in bank B on its third note", 1, 5, true, 2 * sixteenth},
+        {"caret in bank A on its fifth note", 0, 7, true, 4 * sixteenth},
+        {"caret at offset 0", 1, 0, true, 0},
+        {"common tab selected", -1, 2, true, 0},
+        {"caret in a bank without notes", 2, 3, true, 0},
+        {"box unchecked", 1, 5, false, 0},
+    };
+    for (const Row& r : rows) {
+        BuildInputs in = songInputs("", banks, this->arith);
+        in.bankIndex = r.bankIndex;
+        in.caret = r.caret;
+        in.startFromCursor = r.startFromCursor;
+        auto fromCursor = this->renderInputs(in);
+        ASSERT_GE(whole.size(), r.skippedSamples) << r.name;
+        std::vector<int16_t> expected(whole.begin() + static_cast<long>(r.skippedSamples), whole.end());
+        EXPECT_EQ(fromCursor, expected) << r.name << ": " << firstDifference(fromCursor, expected);
+    }
+}
+
+}  // namespace
+}  // namespace tavolin::testing
