@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the ThreadSanitizer configuration and runs the playback tests under it.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/tavolin-ccache}"
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target tavolin_output_tests -j "$jobs"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  build/tsan/tests/tavolin_output_tests --gtest_filter='Playback*' --gtest_brief=1

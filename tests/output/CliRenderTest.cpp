@@ -1,0 +1,176 @@
+// tavolin-cli render end to end: every example and test song, the exit codes,
+// the messages, stems, and the golden hash of the fixed-point demo render.
+#include <cstdlib>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/output/OutputTestSupport.h"
+#include "tests/output/Sha256.h"
+
+namespace tavolin::testing {
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+CliRun runCli(const std::string& args, const TempDir& dir, const std::string& stdinPath = "/dev/null") {
+    std::string cmd = std::string(TAVOLIN_CLI_PATH) + " " + args + " <" + stdinPath + " >" + (dir / "stdout").string() +
+                      " 2>" + (dir / "stderr").string();
+    int status = std::system(cmd.c_str());
+    CliRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = readFile(dir / "stdout");
+    run.err = readFile(dir / "stderr");
+    std::filesystem::remove(dir / "stdout");
+    std::filesystem::remove(dir / "stderr");
+    return run;
+}
+
+std::vector<std::filesystem::path> songFiles() {
+    std::vector<std::filesystem::path> files;
+    for (const char* folder : {TAVOLIN_SOURCE_DIR "/examples", TAVOLIN_TEST_DATA "/output"}) {
+        if (!std::filesystem::exists(folder)) continue;
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            if (e.path().extension() == ".mml") files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// The library's export of a document with the given settings, as bytes.
+std::string libraryExport(const std::filesystem::path& doc, int arith, std::string rate) {
+    output::BuildInputs in;
+    editor::TabTexts tabs = readDocument(doc);
+    for (int i = 0; i < 6; ++i) in.tabTexts[static_cast<size_t>(i)] = tabs[static_cast<size_t>(i)];
+    in.arithIndex = arith;
+    in.rateText = std::move(rate);
+    TempDir dir;
+    RecordingHost host;
+    host.savePath = (dir / "lib.wav").string();
+    EXPECT_EQ(output::OnWavExport(in, host), output::ExportOutcome::Written) << doc;
+    return readFile(*host.savePath);
+}
+
+uint32_t le32(const std::string& b, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(b[at + static_cast<size_t>(i)]);
+    return v;
+}
+
+TEST(CliRender, EverySongRendersWithAValidLayoutAndTheLibraryLength) {
+    auto files = songFiles();
+    ASSERT_GE(files.size(), 2u);
+    for (const auto& file : files) {
+        for (auto [arith, name, rate] : {std::tuple{1, "float", "48000"}, std::tuple{0, "fix", "22050"}}) {
+            TempDir dir;
+            CliRun run = runCli(std::string("render --arith ") + name + " --rate " + rate + " -o " +
+                                    (dir / "x.wav").string() + " " + file.string(), dir);
+            ASSERT_EQ(run.exitCode, 0) << file << " " << name << ": " << run.err;
+            std::string b = readFile(dir / "x.wav");
+            ASSERT_GE(b.size(), 44u) << file;
+            EXPECT_EQ(b.substr(0, 4) + b.substr(8, 8) + b.substr(36, 4), "RIFFWAVEfmt data") << file;
+            EXPECT_EQ(le32(b, 4), b.size() - 8) << file;
+            EXPECT_EQ(le32(b, 24), static_cast<uint32_t>(std::stoul(rate))) << file;
+            EXPECT_EQ(le32(b, 40), b.size() - 44) << file;
+            EXPECT_GT(b.size(), 44u + 4 * 4800) << file << ": a song lasts longer than a tenth of a second";
+            std::string lib = libraryExport(file, arith, rate);
+            EXPECT_EQ(b.size(), lib.size()) << file << " " << name;
+            EXPECT_TRUE(b == lib) << file << " " << name << ": the command writes what the exporter writes";
+        }
+    }
+}
+
+TEST(CliRender, ExitCodesAndMessages) {
+    TempDir dir;
+    writeFile(dir / "bad.mml", "SMML@L8;MML@CDQ,,,,;");
+    writeFile(dir / "quiet.mml", "SMML@T100;MML@V20,,,,;");
+    const std::string song = std::string(TAVOLIN_TEST_DATA) + "/output/short.mml";
+    const std::string out = (dir / "o.wav").string();
+    struct Row {
+        const char* name;
+        std::string args;
+        int exitCode;
+        std::string errContains;
+        bool writesFile;
+    };
+    const Row rows[] = {
+        {"plain render", "render -o " + out + " " + song, 0, "", true},
+        {"double at 8 kHz", "render --arith double --rate 8000 -o " + out + " " + song, 0, "", true},
+        {"current bank A", "render --current-bank a -o " + out + " " + song, 0, "", true},
+        {"cursor", "render --cursor A:3 -o " + out + " " + song, 0, "", true},
+        {"test mode", "render --test CEG --tone @W1:1:50@1 -o " + out + " " + song, 0, "", true},
+        {"song without notes", "render -o " + out + " " + (dir / "quiet.mml").string(), 0, "", true},
+        {"compile error", "render -o " + out + " " + (dir / "bad.mml").string(), 1,
+         "error:バンクA\nMMLコード 3 文字目\n", false},
+        {"error in the test phrase", "render --test CQ --tone @1 -o " + out + " " + song, 1,
+         "error:\nMMLコード 4 文字目\n", false},
+        {"current bank on common", "render --current-bank common -o " + out + " " + song, 1,
+         "共通タブのみを再生することはできません", false},
+        {"rate too low", "render --rate 7999 -o " + out + " " + song, 2, "", false},
+        {"rate too high", "render --rate 192001 -o " + out + " " + song, 2, "", false},
+        {"unknown arithmetic", "render --arith half -o " + out + " " + song, 2, "", false},
+        {"missing input", "render -o " + out + " " + (dir / "none.mml").string(), 2, "cannot open", false},
+        {"no output named", "render " + song, 2, "-o", false},
+        {"bad cursor", "render --cursor X:1 -o " + out + " " + song, 2, "--cursor", false},
+        {"test without tone", "render --test C -o " + out + " " + song, 2, "", false},
+        {"unwritable output", "render -o " + (dir / "missing" / "o.wav").string() + " " + song, 2,
+         "出力ファイルが開けなかった", false},
+    };
+    for (const Row& r : rows) {
+        std::filesystem::remove(out);
+        CliRun run = runCli(r.args, dir);
+        EXPECT_EQ(run.exitCode, r.exitCode) << r.name << "\n" << run.err;
+        EXPECT_NE(run.err.find(r.errContains), std::string::npos) << r.name << ": stderr was\n" << run.err;
+        EXPECT_EQ(std::filesystem::exists(out), r.writesFile) << r.name;
+    }
+}
+
+TEST(CliRender, ReadsTheDocumentFromStandardInput) {
+    TempDir dir;
+    const std::string song = std::string(TAVOLIN_TEST_DATA) + "/output/short.mml";
+    CliRun run = runCli("render -o " + (dir / "a.wav").string() + " -", dir, song);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(readFile(dir / "a.wav") == libraryExport(song, 1, "48000"));
+}
+
+TEST(CliRender, StemsForEveryBankThatSounds) {
+    TempDir dir;
+    const std::filesystem::path song = std::string(TAVOLIN_TEST_DATA) + "/output/banks.mml";
+    CliRun run = runCli("render --stems " + (dir / "stems").string() + " " + song.string(), dir);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir / "stems")) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"A.wav", "B.wav", "C.wav", "D.wav"})) << "bank E has no note";
+    editor::TabTexts tabs = readDocument(song);
+    for (int bank = 0; bank < 4; ++bank) {
+        output::BuildInputs in;
+        for (int i = 0; i < 6; ++i) in.tabTexts[static_cast<size_t>(i)] = tabs[static_cast<size_t>(i)];
+        in.currentBankMode = true;
+        in.bankIndex = bank;
+        RecordingHost host;
+        host.savePath = (dir / "ref.wav").string();
+        ASSERT_EQ(output::OnWavExport(in, host), output::ExportOutcome::Written);
+        EXPECT_TRUE(readFile(dir / "stems" / names[static_cast<size_t>(bank)]) == readFile(dir / "ref.wav"))
+            << names[static_cast<size_t>(bank)];
+    }
+}
+
+// The fixed-point engine is bit-exact: the hash of the Fix render of the demo
+// at 48 kHz pins it. Regenerate only with scripts/regen-golden.
+TEST(Golden, FixRenderOfTheDemo) {
+    const std::filesystem::path demo = TAVOLIN_SOURCE_DIR "/examples/demo.mml";
+    const std::filesystem::path hashFile = TAVOLIN_TEST_DATA "/output/demo-fix-48000.sha256";
+    ASSERT_TRUE(std::filesystem::exists(demo)) << demo;
+    ASSERT_TRUE(std::filesystem::exists(hashFile)) << "run scripts/regen-golden";
+    std::string expected = readFile(hashFile).substr(0, 64);
+    std::string wav = libraryExport(demo, 0, "48,000");
+    EXPECT_EQ(Sha256::of(wav), expected) << "the Fix render of examples/demo.mml changed";
+}
+
+}  // namespace
+}  // namespace tavolin::testing
