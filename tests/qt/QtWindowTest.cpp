@@ -1,0 +1,307 @@
+// The Qt window under the offscreen platform: keys, upper-casing, Ctrl+A, helper
+// buttons, the error jump, the About box and the close prompt.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+
+#include "app/qt/CEditEx.h"
+#include "app/qt/TavolinWindow.h"
+#include "compiler/Cp932.h"
+#include "editor/WindowLayers.h"
+#include "output/VirtualAudioDevice.h"
+
+namespace tavolin::qt {
+namespace {
+
+using editor::Command;
+namespace ctl = editor::ctl;
+
+// Records which commands reach the layers below.
+class RecordingServices : public editor::WindowServices {
+public:
+    std::vector<std::string>* calls;
+    explicit RecordingServices(std::vector<std::string>* c) : calls(c) {}
+    void play(bool test) override { calls->push_back(test ? "test" : "play"); }
+    void stop() override { calls->push_back("stop"); }
+    void setPaused(bool p) override { calls->push_back(p ? "pause" : "resume"); }
+    void exportWav() override { calls->push_back("export"); }
+    bool promptSaveAndClear() override { calls->push_back("new"); return true; }
+    void saveDocument() override { calls->push_back("save"); }
+    void saveDocumentAs() override { calls->push_back("saveAs"); }
+    void openDocument() override { calls->push_back("open"); }
+    void importClipboard() override { calls->push_back("import"); }
+    void openPath(const std::string&) override { calls->push_back("openPath"); }
+};
+
+// Answers every modal box that opens with `button`, recording title and text.
+class ModalAnswerer : public QObject {
+public:
+    explicit ModalAnswerer(QMessageBox::StandardButton button = QMessageBox::Ok) : m_button(button) {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { answer(); });
+        m_timer.start();
+    }
+    std::vector<std::pair<QString, QString>> seen;  // title, text
+
+private:
+    void answer() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        seen.emplace_back(box->windowTitle(), box->text());
+        QAbstractButton* b = box->button(m_button);
+        if (!b) b = box->button(QMessageBox::Ok);
+        if (b) b->click();
+    }
+    QMessageBox::StandardButton m_button;
+    QTimer m_timer;
+};
+
+class QtWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = std::make_unique<TavolinWindow>();
+        window->setServices(std::make_unique<RecordingServices>(&calls));
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        window->editor()->setFocus();
+    }
+    void TearDown() override {
+        window->model().modified = false;
+        window.reset();
+    }
+    template <typename W>
+    W* control(int id) {
+        auto* w = qobject_cast<W*>(window->control(id));
+        EXPECT_NE(w, nullptr) << id;
+        return w;
+    }
+    void click(int id) { QTest::mouseClick(control<QAbstractButton>(id), Qt::LeftButton); }
+
+    std::vector<std::string> calls;
+    std::unique_ptr<TavolinWindow> window;
+};
+
+struct KeyRow {
+    const char* name;
+    QKeyCombination key;
+    std::vector<std::string> calls;
+};
+
+TEST_F(QtWindow, AcceleratorsWorkWhileTheEditorHasFocus) {
+    const KeyRow rows[] = {
+        {"F5", QKeyCombination(Qt::Key_F5), {"play"}},
+        {"F6", QKeyCombination(Qt::Key_F6), {"stop"}},
+        {"Ctrl+N", QKeyCombination(Qt::ControlModifier, Qt::Key_N), {"new"}},
+        {"Ctrl+O", QKeyCombination(Qt::ControlModifier, Qt::Key_O), {"open"}},
+        {"Ctrl+S", QKeyCombination(Qt::ControlModifier, Qt::Key_S), {"save"}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        calls.clear();
+        ASSERT_TRUE(window->editor()->hasFocus());
+        QTest::keyClick(window->editor(), r.key.key(), r.key.keyboardModifiers());
+        EXPECT_EQ(calls, r.calls);
+    }
+    EXPECT_EQ(window->editor()->toPlainText(), "");  // no key leaked into the text
+    // Alt+F4 is Exit: an unmodified document closes at once, after stopping playback.
+    calls.clear();
+    QTest::keyClick(window->editor(), Qt::Key_F4, Qt::AltModifier);
+    EXPECT_EQ(calls, (std::vector<std::string>{"stop"}));
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(QtWindow, TypedAndPastedLettersLandUpperCase) {
+    QTest::keyClicks(window->editor(), "t120 cde");
+    QTest::keyClick(window->editor(), Qt::Key_Return);
+    QTest::keyClicks(window->editor(), "o4");
+    QTest::keyClick(window->editor(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(window->editor()->toPlainText(), "T120 CDE\nO4\n");
+    EXPECT_EQ(window->model().tabTexts[0], "T120 CDE\r\nO4\r\n");
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("tavolin Ostra - 無題 *"));
+
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("l8efg *ドレミ*"));
+    window->editor()->paste();
+    EXPECT_EQ(window->editor()->toPlainText(), QString::fromUtf8("T120 CDE\nO4\nL8EFG *ドレミ*"));
+    EXPECT_EQ(window->model().tabTexts[0], "T120 CDE\r\nO4\r\n" + utf8ToCp932("L8EFG *ドレミ*").value());
+}
+
+TEST_F(QtWindow, CharactersCp932CannotHoldAreRefusedWithAMessage) {
+    QTest::keyClicks(window->editor(), "c");
+    ModalAnswerer answerer;
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("d😀"));
+    window->editor()->paste();
+    EXPECT_EQ(window->editor()->toPlainText(), "C");
+    ASSERT_EQ(answerer.seen.size(), 1u);
+    EXPECT_EQ(answerer.seen[0].first, "TavolinApp");
+    EXPECT_TRUE(answerer.seen[0].second.contains(QString::fromUtf8("😀")));
+}
+
+TEST_F(QtWindow, CtrlASelectsTheWholeField) {
+    QTest::keyClicks(window->editor(), "cde");
+    QTest::keyClick(window->editor(), Qt::Key_Return);
+    QTest::keyClicks(window->editor(), "fg");
+    QTest::keyClick(window->editor(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(window->editor()->textCursor().selectedText(), QString("CDE") + QChar::ParagraphSeparator + "FG");
+    EXPECT_EQ(window->editor()->toPlainText(), "CDE\nFG");
+
+    auto* noise = control<QLineEdit>(ctl::FreqNoise);
+    noise->setFocus();
+    noise->setText("123");
+    noise->setCursorPosition(1);
+    QTest::keyClick(noise, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(noise->selectedText(), "123");
+    QTest::keyClicks(noise, "x7");  // digits only
+    EXPECT_EQ(noise->text(), "7");
+}
+
+TEST_F(QtWindow, HelperButtonsInsertAtTheCaret) {
+    QTest::keyClicks(window->editor(), "cd");
+    QTextCursor c = window->editor()->textCursor();
+    c.setPosition(1);
+    window->editor()->setTextCursor(c);
+    control<QComboBox>(ctl::DutyCombo)->setEditText("12.5");
+    click(ctl::DutyAdd);
+    click(ctl::InsertTone);
+    EXPECT_EQ(window->editor()->toPlainText(), "C@W0:0:12.5@0D");
+    click(ctl::Template0 + 1);
+    control<QLineEdit>(ctl::EnvelopeNumber)->setText("3");
+    click(ctl::InsertEnvelope);
+    EXPECT_EQ(window->editor()->toPlainText(), "C@W0:0:12.5@0@ED3:0:0:0:255:255D");
+    EXPECT_EQ(window->model().tabTexts[0], "C@W0:0:12.5@0@ED3:0:0:0:255:255D");
+    EXPECT_EQ(control<QLineEdit>(ctl::AttackLevel)->text(), "255");
+}
+
+TEST_F(QtWindow, TabsShowTheirOwnText) {
+    QTest::keyClicks(window->editor(), "t150");
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    EXPECT_EQ(window->editor()->toPlainText(), "");
+    QTest::keyClicks(window->editor(), "cde");
+    window->model().modified = false;
+    window->model().updateTitle();
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(0);
+    EXPECT_EQ(window->editor()->toPlainText(), "T150");
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    EXPECT_EQ(window->editor()->toPlainText(), "CDE");
+    EXPECT_FALSE(window->model().modified);
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("tavolin Ostra - 無題 "));
+}
+
+TEST_F(QtWindow, CompileErrorJumpSelectsTheCharacter) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    window->setServices(std::make_unique<editor::WindowLayers>(
+        window->model(), output::VirtualAudioDevice::factory({}, log)));
+    window->model().tabTexts[5] = utf8ToCp932("*日本語のコメント*\r\nCD\r\nE!\r\nG").value();
+    control<QWidget>(ctl::Play)->setFocus();
+    ModalAnswerer answerer;
+    click(ctl::Play);
+    ASSERT_EQ(answerer.seen.size(), 1u);
+    EXPECT_TRUE(answerer.seen[0].second.startsWith(QString::fromUtf8("error:バンクE\nMMLコード 26 文字目")))
+        << answerer.seen[0].second.toStdString();
+    EXPECT_EQ(control<QTabBar>(ctl::Tabs)->currentIndex(), 5);
+    EXPECT_EQ(window->editor()->textCursor().selectedText(), "!");
+    // The editor is the window's focus widget again once the box has gone.
+    EXPECT_EQ(window->focusWidget(), window->editor());
+    EXPECT_FALSE(window->model().modified);
+}
+
+TEST_F(QtWindow, ControlsCarryTheirCaptions) {
+    const std::pair<int, const char*> captions[] = {
+        {ctl::Play, "Play(&F5)"}, {ctl::Stop, "Stop(&F6)"}, {ctl::WavExport, "Wav出力"},
+        {ctl::ClearAll, "全タブ内容をクリアする"}, {ctl::Pseudo8Bit, "疑似8ビットモード"},
+        {ctl::Template0 + 6, "長いリリース3"}, {ctl::Import, "インポート"},
+        {ctl::ImportIgnoreTempo, "バンク途中に出現するTコマンドを\n無視してインポートする"},
+    };
+    for (const auto& [id, text] : captions) EXPECT_EQ(control<QAbstractButton>(id)->text(), QString::fromUtf8(text));
+    QStringList groups;
+    for (auto* g : window->findChildren<QGroupBox*>()) groups << g->title();
+    for (const char* g : {"音色定義サポート", "エンベロープサポート", "外部MMLインポート", "説明", "タイム", "レベル", "template"})
+        EXPECT_TRUE(groups.contains(QString::fromUtf8(g))) << g;
+    EXPECT_EQ(control<QComboBox>(ctl::SampleRate)->currentText(), "48,000");
+    EXPECT_EQ(control<QComboBox>(ctl::Arithmetic)->currentText(), "Float");
+    QStringList menu;
+    for (QAction* a : window->menuBar()->actions().front()->menu()->actions())
+        menu << (a->isSeparator() ? QString("-") : a->text() + "|" + a->shortcut().toString());
+    EXPECT_EQ(menu, (QStringList{"&New|Ctrl+N", "-", "&Open|Ctrl+O", "&Save|Ctrl+S", "Save &As...|", "-",
+                                 "&Exit|Alt+F4"}));
+    EXPECT_LE(window->minimumWidth(), 1280);
+}
+
+TEST_F(QtWindow, AboutBoxShowsNameAndVersion) {
+    QAction* about = window->commandAction(Command::About);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->text(), QString::fromUtf8("TavolinAppについて(&A)..."));
+    QString title, text;
+    QTimer::singleShot(50, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        if (auto* label = box->findChild<QLabel*>("aboutText")) text = label->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    QTest::keyClicks(window->editor(), "c");
+    about->trigger();
+    EXPECT_EQ(title, QString::fromUtf8("TavolinApp について"));
+    EXPECT_EQ(text, QString::fromUtf8("TavolinApp、バージョン 1.0"));
+    EXPECT_EQ(window->model().tabTexts[0], "C");
+    EXPECT_TRUE(window->isVisible());
+}
+
+struct CloseRow {
+    const char* name;
+    QMessageBox::StandardButton answer;
+    bool closes;
+};
+
+TEST_F(QtWindow, ClosingWithUnsavedWorkAsksFirst) {
+    const CloseRow rows[] = {
+        {"cancel keeps the window", QMessageBox::Cancel, false},
+        {"no closes", QMessageBox::No, true},
+    };
+    for (const auto& how : {"close button", "escape"}) {
+        for (const auto& r : rows) {
+            SCOPED_TRACE(std::string(how) + ": " + r.name);
+            window->show();
+            QApplication::setActiveWindow(window.get());
+            ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+            window->editor()->setFocus();
+            QTest::keyClicks(window->editor(), "c");
+            ModalAnswerer answerer(r.answer);
+            if (std::string(how) == "escape") QTest::keyClick(window->editor(), Qt::Key_Escape);
+            else window->close();
+            ASSERT_EQ(answerer.seen.size(), 1u);
+            EXPECT_EQ(answerer.seen[0].first, "tavolin ostra");
+            EXPECT_EQ(answerer.seen[0].second, QString::fromUtf8("ファイルが変更されています、保存しますか？"));
+            EXPECT_EQ(!window->isVisible(), r.closes);
+            if (r.closes) {
+                // A fresh window for the next row.
+                window = std::make_unique<TavolinWindow>();
+                window->setServices(std::make_unique<RecordingServices>(&calls));
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tavolin::qt
+
+int main(int argc, char** argv) {
+    // No display is needed, also when CTest lists the tests at build time.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
