@@ -1,0 +1,64 @@
+// Reading a document for check/dump: tab texts, arithmetic and cursor options, error places in the file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "compiler/EngineNum.h"
+#include "compiler/ParseMml.h"
+#include "editor/DocumentFormat.h"
+
+namespace tavolin::cli {
+
+struct DocumentInput {
+    std::string displayName; // FILE as given, "<stdin>" for "-"
+    std::string fileBytes;   // the file exactly as read
+    editor::TabTexts tabs;   // as Open reads it
+};
+
+// FILE or "-" (standard input), read as Open reads a document. Throws CliError.
+DocumentInput readDocumentInput(const std::string& path);
+
+// "fix", "float" or "double" (any case). Throws CliError otherwise.
+Arith parseArithName(const std::string& name);
+
+// --cursor TAB:OFFSET: TAB "common" or A..E, OFFSET bytes into that tab's
+// stored text. Empty text: no cursor (bank -1, offset 0). Throws CliError.
+struct CursorOption {
+    int64_t bank = -1;
+    uint64_t offset = 0;
+};
+CursorOption parseCursorOption(const std::string& text);
+
+// Where byte `index` of tab `tab` (0 common, 1..5 A..E) stands in the file
+// as a user sees it: 1-based line (LF counts), 1-based column in characters
+// (a CP932 double-byte character is one, CR bytes none). nullopt when the
+// byte cannot be traced to the file.
+struct FilePlace {
+    uint64_t line = 1;
+    uint64_t column = 1;
+};
+std::optional<FilePlace> locateInDocument(std::string_view fileBytes, int tab, uint64_t index);
+
+// "A".."E" for banks 0..4, "common" for -1, "internal" for -2.
+std::string bankLabel(int64_t bank);
+
+// Compiles the document's five banks.
+template <EngineNumType T>
+CompileResult compileDocument(const editor::TabTexts& tabs, const CursorOption& cursor,
+                              std::array<EventList<T>, kBankCount>& lists) {
+    std::array<std::string_view, kBankCount> banks;
+    for (int b = 0; b < kBankCount; ++b) banks[static_cast<size_t>(b)] = tabs[static_cast<size_t>(b + 1)];
+    return CompileBanks<T>(tabs[0], banks, cursor.bank, cursor.offset, lists);
+}
+
+// The diagnostics of a failed compile for a terminal: the report text the
+// window shows, then "FILE:LINE:COL: error: MESSAGE [0x8000000N]".
+std::string describeCompileError(const DocumentInput& doc, const CompileResult& result);
+
+// {"ok":false,"code":"0x80000015","bank":0,"position":12,"message":"..."} as one line.
+std::string compileErrorJson(const CompileResult& result);
+
+}  // namespace tavolin::cli
