@@ -156,16 +156,17 @@ inline T sineWave(T x, bool secondHalf) noexcept {
 // --------------------------------------------------------------- noise
 
 // Cutoff of the noise low-pass: the duty moves it linearly from 200 Hz below
-// the Nyquist frequency (duty 0) toward the note's frequency. Kept inside the
-// band where the filter is stable (1 Hz .. Nyquist - 1 Hz): a note above the
-// Nyquist frequency would otherwise put the poles outside the unit circle and
-// the noise would blow up (wrap in Fix, inf/NaN in Float and Double).
+// the Nyquist frequency (duty 0) toward the note's frequency. It never goes
+// above the duty-0 cutoff (nor below 1 Hz): a note near or above the Nyquist
+// frequency would otherwise put a pole on or outside the unit circle (in Fix
+// already a few Hz below Nyquist, through the truncated coefficients) and the
+// noise would blow up (wrap in Fix, inf/NaN in Float and Double).
 template <EngineNumType T>
 inline T noiseCutoff(uint32_t sampleRate, T duty, T noteFrequency) noexcept {
     const T half = numInt<T>(sampleRate) * Num<T>::fromDouble(0.5);
     const T share = duty / numInt<T>(100);
     T fc = (half - numInt<T>(200)) * (numInt<T>(1) - share) + share * noteFrequency;
-    const T highest = half - numInt<T>(1);
+    const T highest = half - numInt<T>(200);
     if (fc > highest) fc = highest;
     if (!(fc >= numInt<T>(1))) fc = numInt<T>(1);
     return fc;
