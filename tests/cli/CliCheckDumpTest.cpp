@@ -1,0 +1,164 @@
+// tavolin-cli check and dump end to end: exit codes, diagnostics placed in the file, JSON.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace tavolin::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class CliCheckDump : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() / ("tavolin-cli-test-" + std::to_string(::getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string write(const std::string& name, const std::string& bytes) {
+        const fs::path p = m_dir / name;
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p.string();
+    }
+    static std::string slurp(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    CliRun run(const std::string& args) {
+        const std::string cmd = std::string(TAVOLIN_CLI_PATH) + " " + args + " >" + (m_dir / "out").string() + " 2>" +
+                                (m_dir / "err").string() + " </dev/null";
+        const int status = std::system(cmd.c_str());
+        CliRun r;
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = slurp(m_dir / "out");
+        r.err = slurp(m_dir / "err");
+        return r;
+    }
+    fs::path m_dir;
+};
+
+// Documents as the editor saves them: CR CR LF inside texts.
+struct CheckRow {
+    const char* name;
+    std::string document;
+    std::string args;
+    int exitCode;
+    std::string json;       // expected --json line
+    std::string diagnostic; // expected compiler-style line (file name replaced by F)
+};
+
+const CheckRow kCheckRows[] = {
+    {"clean document", "SMML@T150;MML@CDE,R,,,;", "", 0, R"({"ok":true})", ""},
+    {"error on the third line of bank A", "SMML@T150\r\r\nL8;MML@CDE\r\r\nF*\x82\xa0*G V300,C,,,;", "", 1,
+     R"({"ok":false,"code":"0x80000014","bank":0,"position":16,"message":"ボリューム値が範囲外"})",
+     "F:3:10: error: ボリューム値が範囲外 [0x80000014]"},
+    {"common 5 continues the default code", "SMML@5;MML@C,,,,;", "", 1,
+     R"({"ok":false,"code":"0x80000013","bank":-1,"position":1,"message":"パン値が範囲外"})",
+     "F:1:6: error: パン値が範囲外 [0x80000013]"},
+    {"bank C after commas and lower case", "SMML@;MML@c,d,e}", "", 1,
+     R"({"ok":false,"code":"0x80000018","bank":2,"position":2,"message":"連符開始していないのに連符終了が来た"})",
+     "F:1:16: error: 連符開始していないのに連符終了が来た [0x80000018]"},
+    {"loop before the cursor", "SMML@;MML@C,[D]2 E,,,;", "--cursor B:5", 1,
+     R"({"ok":false,"code":"0x80000029","bank":1,"position":4,"message":"現在位置が無限ループよりあとにある"})",
+     "F:1:16: error: 現在位置が無限ループよりあとにある [0x80000029]"},
+    {"cursor inside the loop", "SMML@;MML@C,[D]2 E,,,;", "--cursor B:1", 0, R"({"ok":true})", ""},
+    {"fix arithmetic", "SMML@;MML@{CDE};", "--arith fix", 0, R"({"ok":true})", ""},
+};
+
+TEST_F(CliCheckDump, CheckExitCodesJsonAndPlaces) {
+    for (const auto& row : kCheckRows) {
+        const std::string file = write("doc.mml", row.document);
+        const CliRun j = run("check --json " + row.args + " " + file);
+        EXPECT_EQ(j.exitCode, row.exitCode) << row.name << ": " << j.err;
+        EXPECT_EQ(j.out, row.json + "\n") << row.name;
+        const CliRun t = run("check " + row.args + " " + file);
+        EXPECT_EQ(t.exitCode, row.exitCode) << row.name;
+        if (row.diagnostic.empty()) {
+            EXPECT_NE(t.out.find(": ok ("), std::string::npos) << row.name << ": " << t.out;
+            continue;
+        }
+        std::string expected = row.diagnostic;
+        expected.replace(0, 1, file);
+        EXPECT_NE(t.out.find(expected), std::string::npos) << row.name << ": " << t.out;
+        EXPECT_EQ(t.out.rfind("error:", 0), 0u) << row.name << ": the report text comes first";
+    }
+}
+
+TEST_F(CliCheckDump, UsageAndInputErrorsExitWithTwo) {
+    const std::string file = write("doc.mml", "SMML@;MML@C;");
+    const char* bad[] = {"check --arith quad ", "check --cursor F:1 ", "check --cursor A:x ", "dump --cursor A ",
+                         "check --bogus "};
+    for (const char* args : bad) {
+        const CliRun r = run(std::string(args) + file);
+        EXPECT_EQ(r.exitCode, 2) << args;
+        EXPECT_FALSE(r.err.empty()) << args;
+    }
+    EXPECT_EQ(run("check " + (m_dir / "missing.mml").string()).exitCode, 2);
+    EXPECT_EQ(run("dump").exitCode, 2);
+}
+
+TEST_F(CliCheckDump, ReportTextForTheCommonText) {
+    const CliRun r = run("check " + write("doc.mml", "SMML@V999;MML@C;"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n', r.out.find('\n') + 1)), "error:共通MMLコード 4 文字目\nボリューム値が範囲外");
+}
+
+TEST_F(CliCheckDump, DumpJsonHoldsTheListsAsThePlayerDoes) {
+    const std::string file = write("doc.mml", "SMML@@S3;MML@[C&D:E]2,,{CDE},,;");
+    const CliRun r = run("dump --json --arith fix --cursor A:2 " + file);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["arith"], "Fix");
+    ASSERT_EQ(j["banks"].size(), 5u);
+    EXPECT_EQ(j["banks"][1]["events"].size(), 0u); // no note: empty
+    EXPECT_EQ(j["banks"][3]["events"].size(), 0u);
+    const auto& a = j["banks"][0]["events"];
+    ASSERT_EQ(a.size(), 22u);
+    EXPECT_EQ(a[15]["kind"], "Portamento");
+    EXPECT_EQ(a[15]["ratio"].get<double>(), 21845.0 / 65536.0); // Fix: raw / 65536, exactly
+    EXPECT_EQ(a[16]["kind"], "LoopControl");
+    EXPECT_EQ(a[16]["op"], "LoopStart");
+    EXPECT_EQ(a[16]["partner"], 21);
+    EXPECT_EQ(a[16]["count"], 2);
+    EXPECT_EQ(a[17]["slurTarget"], 18);
+    EXPECT_EQ(a[17]["groupLength"].get<double>(), 128.0);
+    EXPECT_EQ(a[17]["startMarker"], 1); // the cursor on "&": the record of the command holding it (C)
+    EXPECT_EQ(a[9]["startMarker"], 0);
+    const auto& c = j["banks"][2]["events"];
+    EXPECT_EQ(c[16]["length"].get<double>(), 1398101.0 / 65536.0);
+    EXPECT_EQ(c[8]["kind"], "LfoDef");
+    EXPECT_EQ(c[8]["points"].size(), 1u);
+    EXPECT_EQ(c[8]["points"][0]["periodMs"].get<double>(), 20.0);
+}
+
+TEST_F(CliCheckDump, DumpTextAndErrors) {
+    const std::string file = write("doc.mml", "SMML@;MML@C,,,,;");
+    const CliRun r = run("dump " + file);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("bank A: 16 events"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("15   Note frequency=261.626"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("bank E: silent"), std::string::npos);
+    const CliRun e = run("dump --json " + write("bad.mml", "SMML@;MML@V256;"));
+    EXPECT_EQ(e.exitCode, 1);
+    EXPECT_EQ(e.out, R"({"ok":false,"code":"0x80000014","bank":0,"position":4,"message":"ボリューム値が範囲外"})" "\n");
+}
+
+}  // namespace
+}  // namespace tavolin::test
