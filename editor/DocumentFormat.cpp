@@ -85,8 +85,14 @@ TabTexts parseDocumentText(std::string_view text, const ImportOptions& options) 
     if (std::size_t tag = findCp932(work, kBankTag); tag != std::string::npos)
         work.erase(0, tag + kBankTag.size());
     if (std::size_t end = findCp932(work, ";"); end != std::string::npos) work.erase(end);
-    // A TAB is never part of a double-byte character, so a plain byte erase is safe.
-    std::erase(work, '\t');
+    // A TAB is never part of a double-byte character, so a plain byte erase is
+    // safe. Removing one can pair a stray lead byte in front of it with the byte
+    // after it, which changes what counts as a single-byte letter; upper-case
+    // again so the banks stay upper case (a no-op for well-formed CP932).
+    if (work.find('\t') != std::string::npos) {
+        std::erase(work, '\t');
+        work = upperCaseCp932(work);
+    }
 
     if (options.importMode && !commonFound) tabs[0] = takeLeadingTempo(work);
 

@@ -111,15 +111,17 @@ bool holdsCommands(std::string_view text) {
 }  // namespace
 
 std::optional<std::string> externalMmlRecord(const TabTexts& tabs) {
-    auto carriable = [](std::string_view text) {
-        return findCp932(text, ",") == std::string_view::npos && findCp932(text, ";") == std::string_view::npos;
-    };
     std::string out = "MML@";
     for (int bank = 1; bank < kTabCount; ++bank) {
         if (bank > 1) out += ',';
         if (!holdsCommands(tabs[bank])) continue;
-        if (!carriable(tabs[0]) || !carriable(tabs[bank])) return std::nullopt;
-        out += tabs[0] + tabs[bank];
+        // A tag inside a part (even one formed where the common text meets the
+        // bank) would make readers cut the record in the wrong place.
+        std::string part = tabs[0] + tabs[bank];
+        if (findCp932(part, ",") != std::string::npos || findCp932(part, ";") != std::string::npos ||
+            findCp932(part, "MML@") != std::string::npos)
+            return std::nullopt;
+        out += part;
     }
     out += ';';
     return out;

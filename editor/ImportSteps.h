@@ -42,9 +42,8 @@ void rescaleDocumentVolumes(TabTexts& tabs, int usedBanks, const ImportOptions& 
 // The way back to the tools the import comes from: banks A..E as one
 // "MML@a,b,c,d,e;" record, the common text in front of each bank that holds
 // anything besides blanks and *comments* (an empty bank stays an empty part).
-// nullopt when a text that goes into the record holds a "," or ";", which
-// the record cannot carry (a file read by the reader can only have a "," in
-// its common text).
+// nullopt when a part holds a "," or ";" or "MML@", which the record cannot
+// carry (in a document read from a file only the common text can hold a ",").
 std::optional<std::string> externalMmlRecord(const TabTexts& tabs);
 
 }  // namespace tavolin::editor

@@ -98,6 +98,8 @@ TEST(DocumentFormat, ReadRecord) {
         {"japanese comment in banks", "SMML@*\x83\x54*;MML@*\x83\x56\x82\x61*c,,,,;",
          {"*\x83\x54*", "*\x83\x56\x82\x61*C", "", "", "", ""}},
         {"stray lead byte before comma", "MML@\x81,c;", {"", "\x81", "C", "", "", ""}},
+        // Removing the TAB pairs 0xF6 with 0x8E, which leaves "d" a single-byte letter.
+        {"tab removal re-pairs a stray lead byte", "MML@\xF6\t\x8E" "d;", {"", "\xF6\x8E" "D", "", "", "", ""}},
     };
     for (const auto& r : rows) EXPECT_TRUE(tabsEqual(readDocumentBytes(r.fileBytes), r.expected)) << r.name;
 }

@@ -124,6 +124,7 @@ TEST(ImportSteps, ExternalRecord) {
         {"comma in the common text cannot be carried", {"@E0,1", "C", "", "", "", ""}, std::nullopt},
         {"semicolon in an exported bank cannot be carried", {"", "", "C;D", "", "", ""}, std::nullopt},
         {"common with a comma, no bank to carry it", {"@E0,1", "", "*x*", "", "", ""}, "MML@,,,,;"},
+        {"tag formed where common meets bank", {"V1SM", "ML@C", "", "", "", ""}, std::nullopt},
     };
     for (const auto& r : rows) {
         auto got = externalMmlRecord(r.tabs);
