@@ -160,5 +160,21 @@ TEST_F(CliCheckDump, DumpTextAndErrors) {
     EXPECT_EQ(e.out, R"({"ok":false,"code":"0x80000014","bank":0,"position":4,"message":"ボリューム値が範囲外"})" "\n");
 }
 
+TEST_F(CliCheckDump, EveryExampleCompilesInEveryArithmetic) {
+    int examples = 0;
+    for (const auto& e : fs::directory_iterator(TAVOLIN_SOURCE_DIR "/examples")) {
+        if (e.path().extension() != ".mml") continue;
+        ++examples;
+        for (const char* arith : {"fix", "float", "double"}) {
+            const CliRun r = run(std::string("check --json --arith ") + arith + " " + e.path().string());
+            EXPECT_EQ(r.exitCode, 0) << e.path() << " " << arith << ": " << r.out;
+            // From the middle of bank A too: no loop end may lie before the caret's start.
+            const CliRun c = run(std::string("check --json --arith ") + arith + " --cursor A:0 " + e.path().string());
+            EXPECT_EQ(c.exitCode, 0) << e.path() << " from the cursor: " << c.out;
+        }
+    }
+    EXPECT_GE(examples, 4);
+}
+
 }  // namespace
 }  // namespace tavolin::test
