@@ -7,6 +7,9 @@
 
 namespace tavolin {
 
+// 128-bit intermediates; __extension__ keeps -Wpedantic quiet about the type.
+__extension__ typedef __int128 Int128;
+
 // A value class over a signed 64-bit integer holding value * 65536.
 // Products shift right by 16 (arithmetic shift), quotients truncate toward
 // zero, floating values convert by truncation. Intermediate results go
@@ -44,14 +47,14 @@ public:
         return fromRaw(static_cast<int64_t>(0 - static_cast<uint64_t>(a.m_raw)));
     }
     friend constexpr Fix operator*(Fix a, Fix b) noexcept {
-        __int128 p = static_cast<__int128>(a.m_raw) * b.m_raw;
+        Int128 p = static_cast<Int128>(a.m_raw) * b.m_raw;
         return fromRaw(static_cast<int64_t>(p >> kFracBits));
     }
     // Division by zero gives 0: the engine guards its divisors, and a zero that
     // slips through must not trap on the audio thread.
     friend constexpr Fix operator/(Fix a, Fix b) noexcept {
         if (b.m_raw == 0) return fromRaw(0);
-        __int128 n = static_cast<__int128>(a.m_raw) * kOne;
+        Int128 n = static_cast<Int128>(a.m_raw) * kOne;
         return fromRaw(static_cast<int64_t>(n / b.m_raw));
     }
     Fix& operator+=(Fix b) noexcept { return *this = *this + b; }
