@@ -546,6 +546,12 @@ void TavolinWindow::endProgress() {
 }
 
 void TavolinWindow::closeEvent(QCloseEvent* event) {
+    if (m_progress) {
+        // An export is running inside a command; cancel it first, close afterwards.
+        m_progress->cancel();
+        event->ignore();
+        return;
+    }
     if (m_closeApproved || m_model->requestClose()) {
         m_closeApproved = true;
         event->accept();
