@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (fuzz preset, clang) and runs every one of them
+# for a fixed number of inputs with a fixed seed, starting from the examples
+# and a few MML phrases, with the MML dictionary. Any crash, sanitizer report
+# or broken invariant fails the step.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/tavolin-ccache}"
+jobs=$(nproc 2>/dev/null || echo 2)
+runs="${TAVOLIN_FUZZ_RUNS:-200000}"
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+shopt -s nullglob
+status=0
+for src in fuzz/*.cpp; do
+  name=$(basename "$src" .cpp)
+  exe="build/fuzz/fuzz/$name"
+  if [ ! -x "$exe" ]; then
+    echo "20-fuzz: $exe was not built" >&2
+    exit 1
+  fi
+  corpus="$work/$name"
+  mkdir -p "$corpus"
+  for f in examples/*.mml; do cp "$f" "$corpus/"; done
+  # Three control bytes (start mode, offset) then a phrase, for the MML target.
+  printf '\x05\x10\x00C&D&E [C:D]2 {CDE} @!AO5C!!A' >"$corpus/phrase1"
+  printf '\x02\x03\x00T150;@W1:2R10N20C100:25:50@LT0S:50:20:500L:50:100 L8C4.;V100[[R]2];;;' >"$corpus/phrase2"
+  echo "== fuzz: $name ($runs inputs, seed 1)"
+  if ! "$exe" -runs="$runs" -seed=1 -max_len=4096 -timeout=10 -rss_limit_mb=3072 \
+      -dict=fuzz/mml.dict -print_final_stats=1 -artifact_prefix="$work/" "$corpus" >"$work/$name.log" 2>&1; then
+    tail -n 40 "$work/$name.log" >&2
+    for a in "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-*; do
+      echo "20-fuzz: failing input kept as build/fuzz/$(basename "$a")" >&2
+      cp "$a" build/fuzz/
+    done
+    status=1
+    continue
+  fi
+  grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$work/$name.log" || true
+done
+exit "$status"
