@@ -4,8 +4,14 @@
 #include "synth/BankPlayer.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "synth/BankSet.h"
+
+// Per-sample helpers are folded into renderFrame (and so into the mixer loop,
+// which lives in this file): the call overhead would otherwise dominate a
+// sample that costs a few nanoseconds.
+#define TAVOLIN_HOT_INLINE [[gnu::always_inline]] inline
 
 namespace tavolin {
 
@@ -32,8 +38,14 @@ void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
 
 // ============================================================= event walk
 
+// The hot path: inside a note nothing but the sample itself has to happen.
 template <EngineNumType T>
 StereoSample BankPlayer<T>::renderFrame(bool anyPlaying) noexcept {
+    if (m_elapsed < m_noteLength && m_index < m_count) [[likely]] {
+        const StereoSample s = renderNoteSample();
+        publishIndex();
+        return s;
+    }
     bool marker = false;
     return advance<false>(anyPlaying, marker);
 }
@@ -261,6 +273,7 @@ void BankPlayer<T>::startNote(const NotePayload<T>& note) noexcept {
             m_hasSlurTarget = !isZero(m_targetCycle);
         }
     }
+    findEnvelopeStages();
 }
 
 template <EngineNumType T>
@@ -277,7 +290,7 @@ T BankPlayer<T>::halfLengthFor(int half, T cycle) noexcept {
 // ============================================================= one sample
 
 template <EngineNumType T>
-StereoSample BankPlayer<T>::renderNoteSample() noexcept {
+TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample() noexcept {
     StereoSample out{};
     if (!m_silent) {
         updateLfo(m_pitchLfo);
@@ -348,7 +361,7 @@ bool BankPlayer<T>::boundaryStep(int32_t remaining) noexcept {
 }
 
 template <EngineNumType T>
-T BankPlayer<T>::waveValue() noexcept {
+TAVOLIN_HOT_INLINE T BankPlayer<T>::waveValue() noexcept {
     const bool second = m_halfCycle != 0;
     switch (static_cast<Wave>(m_toneSlot->wave)) {
     case Wave::Square: return second ? numInt<T>(-1) : numInt<T>(1);
@@ -380,8 +393,12 @@ T BankPlayer<T>::waveValue() noexcept {
 // Linear attack and decay, then sustain with the release inside the note's
 // own length. A slurred continuation starts at the sustain level.
 template <EngineNumType T>
-T BankPlayer<T>::envelopeLevel() const noexcept {
+TAVOLIN_HOT_INLINE T BankPlayer<T>::envelopeLevel() const noexcept {
     const EnvelopeSlot<T>& env = *m_envelope;
+    if (m_elapsed >= m_sustainFrom) [[likely]] {
+        if (m_elapsed < m_releaseFrom) return env.sustainLevel;
+        return quot(numInt<T>(m_noteLength - m_elapsed), env.release) * env.sustainLevel;
+    }
     const T e = numInt<T>(m_elapsed);
     if (env.attack > e) return m_continuation ? env.sustainLevel : quot(e, env.attack) * env.attackLevel;
     if (env.attack + env.decay > e) {
@@ -389,9 +406,33 @@ T BankPlayer<T>::envelopeLevel() const noexcept {
         const T x = quot(e - env.attack, env.decay);
         return (numInt<T>(1) - x) * env.attackLevel + env.sustainLevel * x;
     }
-    const T r = numInt<T>(m_noteLength - m_elapsed);
-    if (env.release > r && !m_hasSlurTarget) return quot(r, env.release) * env.sustainLevel;
-    return env.sustainLevel;
+    return env.sustainLevel;  // not reached: m_sustainFrom marks this sample
+}
+
+// The first sample of the sustain (attack and decay over) and of the release
+// for the current note, found with the very comparisons the level uses, so
+// the per-sample test is a pair of integer compares.
+template <EngineNumType T>
+void BankPlayer<T>::findEnvelopeStages() noexcept {
+    const EnvelopeSlot<T>& env = *m_envelope;
+    const auto inAttackOrDecay = [&](int64_t e) {
+        const T te = numInt<T>(e);
+        return env.attack > te || env.attack + env.decay > te;
+    };
+    const double span = std::max(Num<T>::toDouble(env.attack), Num<T>::toDouble(env.attack + env.decay));
+    int64_t c = std::isfinite(span) ? static_cast<int64_t>(std::clamp(std::ceil(span), 0.0, 4.0e9)) : 0;
+    for (int i = 0; i < 64 && c > 0 && !inAttackOrDecay(c - 1); ++i) --c;
+    for (int i = 0; i < 64 && inAttackOrDecay(c); ++i) ++c;
+    m_sustainFrom = c;
+    m_releaseFrom = INT64_MAX;
+    if (m_hasSlurTarget) return;
+    const auto inRelease = [&](int64_t e) { return env.release > numInt<T>(m_noteLength - e); };
+    const double r = Num<T>::toDouble(env.release);
+    int64_t d = int64_t{m_noteLength} - (std::isfinite(r) ? static_cast<int64_t>(std::clamp(std::ceil(r), 0.0, 4.0e9)) : 0) + 1;
+    d = std::clamp<int64_t>(d, 0, m_noteLength);
+    for (int i = 0; i < 64 && d > 0 && inRelease(d - 1); ++i) --d;
+    for (int i = 0; i < 64 && d < m_noteLength && !inRelease(d); ++i) ++d;
+    m_releaseFrom = d;
 }
 
 // ============================================================= LFOs
@@ -405,7 +446,7 @@ void BankPlayer<T>::restartLfo(LfoState<T>& lfo) noexcept {
 }
 
 template <EngineNumType T>
-void BankPlayer<T>::updateLfo(LfoState<T>& lfo) noexcept {
+TAVOLIN_HOT_INLINE void BankPlayer<T>::updateLfo(LfoState<T>& lfo) noexcept {
     const LfoDefPayload* def = lfo.definition;
     if (def == nullptr) return;
     if (lfo.steady) {
@@ -450,7 +491,7 @@ void BankPlayer<T>::updateLfo(LfoState<T>& lfo) noexcept {
 // the period once, the subtraction is exact (and equals the remainder), so
 // the remainder function is only needed for periods under one sample.
 template <EngineNumType T>
-void BankPlayer<T>::advanceLfoPhase(LfoState<T>& lfo) noexcept {
+TAVOLIN_HOT_INLINE void BankPlayer<T>::advanceLfoPhase(LfoState<T>& lfo) noexcept {
     if (!(lfo.period > T{})) return;
     if constexpr (kIsFix<T>) {
         int64_t p = lfo.phase.raw() + 65536;
@@ -470,17 +511,23 @@ BankSet<T>::BankSet() noexcept {
     for (auto& p : m_players) p.setRandomSource(m_random);
 }
 
+// Banks without events stay silent and never change, so the frame loop
+// only visits the others (their order, A to E, fixes the random draws).
 template <EngineNumType T>
 void BankSet<T>::Render(std::span<int16_t> interleaved) noexcept {
+    std::array<BankPlayer<T>*, kBanks> active{};
+    size_t activeCount = 0;
+    for (auto& p : m_players)
+        if (p.eventCount() > 0) active[activeCount++] = &p;
     const size_t frames = interleaved.size() / 2;
     int16_t* out = interleaved.data();
     for (size_t f = 0; f < frames; ++f) {
         bool anyPlaying = false;
-        for (const auto& p : m_players) anyPlaying = anyPlaying || p.eventsLeftLocal();
+        for (size_t i = 0; i < activeCount; ++i) anyPlaying = anyPlaying || active[i]->eventsLeftLocal();
         int32_t left = 0;
         int32_t right = 0;
-        for (auto& p : m_players) {
-            const StereoSample s = p.renderFrame(anyPlaying);
+        for (size_t i = 0; i < activeCount; ++i) {
+            const StereoSample s = active[i]->renderFrame(anyPlaying);
             left += s.left;
             right += s.right;
         }

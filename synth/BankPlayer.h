@@ -77,6 +77,8 @@ public:
     // Rendering thread only: the same answer as hasEventsLeft, without the
     // atomic (used by the mixer for anyPlaying).
     bool eventsLeftLocal() const noexcept { return m_index < m_count; }
+    // Events to play, fixed by prepare() (0 before it).
+    int32_t eventCount() const noexcept { return m_count; }
 
     // Read-only views of the state, for tests and tools.
     uint32_t sampleRate() const noexcept { return m_sampleRate; }
@@ -120,14 +122,15 @@ private:
     void applyEvent(const MmlEvent<T>& ev) noexcept;
     void applyLoop(const LoopControlPayload& loop) noexcept;
     void startNote(const NotePayload<T>& note) noexcept;
-    StereoSample renderNoteSample() noexcept;
+    [[gnu::always_inline]] StereoSample renderNoteSample() noexcept;
     bool boundaryStep(int32_t remaining) noexcept;  // false: the note fell silent
     T halfLengthFor(int half, T cycle) noexcept;
-    T waveValue() noexcept;
-    T envelopeLevel() const noexcept;
-    void updateLfo(LfoState<T>& lfo) noexcept;
+    [[gnu::always_inline]] T waveValue() noexcept;
+    [[gnu::always_inline]] T envelopeLevel() const noexcept;
+    void findEnvelopeStages() noexcept;
+    [[gnu::always_inline]] void updateLfo(LfoState<T>& lfo) noexcept;
     void restartLfo(LfoState<T>& lfo) noexcept;
-    void advanceLfoPhase(LfoState<T>& lfo) noexcept;
+    [[gnu::always_inline]] void advanceLfoPhase(LfoState<T>& lfo) noexcept;
     void publishIndex() noexcept { m_publishedIndex.store(m_index, std::memory_order_release); }
     ControlState controlState() const noexcept { return ControlState{m_index, m_tempo, m_loopCounters, m_ledger}; }
     bool trackNoSampleCycle() noexcept;
@@ -171,6 +174,8 @@ private:
     T m_switchPeriod{};  // duty switching period of the note's tone, samples; 0 = off
     const ToneSlot* m_toneSlot = &m_tones[0];
     const EnvelopeSlot<T>* m_envelope = &m_envelopes[0];
+    int64_t m_sustainFrom = 0;        // first elapsed sample past attack and decay
+    int64_t m_releaseFrom = INT64_MAX; // first elapsed sample of the release
 
     // oscillator
     T m_cycle{};
