@@ -89,6 +89,7 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     buildMenus();
     m_model = std::make_unique<editor::CTavolinDlg>(*this);
     m_editor->setInputFilter([this](const QString& text) -> std::optional<QString> {
+        if (!m_model) return std::nullopt;
         auto filtered = m_model->filterEditorInput(text.toStdString());
         if (!filtered) return std::nullopt;
         return QString::fromStdString(*filtered);
@@ -118,7 +119,10 @@ QAction* TavolinWindow::commandAction(Command command) const {
     return it == m_actions.end() ? nullptr : it->second;
 }
 
-void TavolinWindow::run(Command command, int argument) { m_model->runCommand(command, argument); }
+void TavolinWindow::run(Command command, int argument) {
+    // Child widgets outlive the model during destruction; their last signals go nowhere.
+    if (m_model) m_model->runCommand(command, argument);
+}
 
 // ---- layout -------------------------------------------------------------------
 
