@@ -66,7 +66,7 @@ bool BankPlayer<T>::seekStep() noexcept {
 // a call renders silence and the next one carries on where it stopped.
 template <EngineNumType T>
 template <bool kSeek>
-StereoSample BankPlayer<T>::advance(bool anyPlaying, bool& markerReached) noexcept {
+[[gnu::noinline]] StereoSample BankPlayer<T>::advance(bool anyPlaying, bool& markerReached) noexcept {
     if (m_count == 0) return {};
     const int64_t trackAfter = int64_t{m_count} + 16;
     const int64_t cap = int64_t{m_count} * 8 + 256;
@@ -186,6 +186,7 @@ void BankPlayer<T>::applyEvent(const MmlEvent<T>& ev) noexcept {
         lfo.period = T{};
         lfo.depth = T{};
         lfo.steady = false;
+        lfo.settled = false;
         break;
     }
     case EventKind::LoopControl: applyLoop(ev.loop); return;  // sets the index itself
@@ -249,6 +250,8 @@ void BankPlayer<T>::startNote(const NotePayload<T>& note) noexcept {
     m_toneSlot = &m_tones[static_cast<size_t>(m_tone)];
     m_envelope = &m_envelopes[static_cast<size_t>(m_envelopeIndex)];
     m_switchPeriod = switchPeriodSamples<T>(m_sampleRate, m_toneSlot->dutySwitchMs);
+    m_hasLevelNoise = m_toneSlot->levelNoise != 0.0f;
+    m_levelNoise = numFloat<T>(m_toneSlot->levelNoise);
     // 4. a slur from the previous note continues its voice
     m_continuation = !isZero(m_targetCycle);
     // 5. otherwise a new note group begins
@@ -299,14 +302,13 @@ TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample() noexcept {
         bool sounding = true;
         if (m_phase > m_halfLength) sounding = boundaryStep(remaining);
         if (sounding) {
-            const ToneSlot& tone = *m_toneSlot;
             if (!isZero(m_switchPeriod) && m_switchPeriod * numInt<T>(m_dutyIndex + 1) < numInt<T>(m_elapsed))
                 m_switchPending = true;
             T w = waveValue();
             const T level = envelopeLevel();
-            if (tone.levelNoise != 0.0f) {
+            if (m_hasLevelNoise) {
                 const T u = uniformFromDraw<T>(m_random->next());
-                w = w * (numInt<T>(1) - u * numFloat<T>(tone.levelNoise) / numInt<T>(100));
+                w = w * (numInt<T>(1) - u * m_levelNoise / numInt<T>(100));
             }
             if (!isZero(m_ampLfo.depth) && m_ampLfo.period > T{})
                 w = w * (numInt<T>(1) - m_ampLfo.depth * lfoSine(m_ampLfo.phase, m_ampLfo.period));
@@ -317,7 +319,7 @@ TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample() noexcept {
     }
     // advance
     m_phase += numInt<T>(1);
-    if (m_lfoCounter < INT32_MAX) ++m_lfoCounter;
+    m_lfoCounter += m_lfoCounter != INT32_MAX;
     ++m_elapsed;
     advanceLfoPhase(m_pitchLfo);
     advanceLfoPhase(m_ampLfo);
@@ -443,15 +445,18 @@ void BankPlayer<T>::restartLfo(LfoState<T>& lfo) noexcept {
     lfo.phase = T{};
     lfo.depth = T{};
     lfo.steady = false;
+    lfo.settled = false;
 }
 
 template <EngineNumType T>
 TAVOLIN_HOT_INLINE void BankPlayer<T>::updateLfo(LfoState<T>& lfo) noexcept {
     const LfoDefPayload* def = lfo.definition;
-    if (def == nullptr) return;
+    if (def == nullptr || lfo.settled) return;
     if (lfo.steady) {
         lfo.depth = lfo.steadyDepth;
         if (isZero(lfo.phase)) lfo.period = lfo.steadyPeriod;
+        // From here on every update would store these same two values.
+        lfo.settled = lfo.period == lfo.steadyPeriod;
         return;
     }
     const int32_t count = std::clamp(def->pointCount, 1, kMaxLfoPoints);

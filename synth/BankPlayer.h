@@ -172,6 +172,8 @@ private:
     T m_targetCycle{};
     T m_noteFrequency{};
     T m_switchPeriod{};  // duty switching period of the note's tone, samples; 0 = off
+    bool m_hasLevelNoise = false;  // the note's tone has level noise (percent below)
+    T m_levelNoise{};
     const ToneSlot* m_toneSlot = &m_tones[0];
     const EnvelopeSlot<T>* m_envelope = &m_envelopes[0];
     int64_t m_sustainFrom = 0;        // first elapsed sample past attack and decay

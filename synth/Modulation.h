@@ -31,6 +31,7 @@ struct LfoState {
     // again until a restart; they are cached so the per-sample update is a
     // copy instead of a re-evaluation.
     bool steady = false;
+    bool settled = false;  // steady and both values stored: updates are no-ops
     T steadyPeriod{};
     T steadyDepth{};
 };

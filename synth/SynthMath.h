@@ -22,8 +22,20 @@ inline constexpr bool kIsFix = std::is_same_v<T, Fix>;
 template <EngineNumType T>
 inline T numInt(int64_t n) noexcept { return Num<T>::fromInt(n); }
 
+// Truncation toward zero of a floating value with saturation (NaN gives 0):
+// float->int conversions of huge or NaN values are undefined behaviour. The
+// in-range test comes first because it is the only one that ever matters.
+inline int64_t truncSat64(double v) noexcept {
+    if (v > -9.2e18 && v < 9.2e18) [[likely]] return static_cast<int64_t>(v);
+    return Fix::truncToInt64(v);
+}
+
+// A 32-bit float field entering the engine (Fix: trunc(f * 65536)).
 template <EngineNumType T>
-inline T numFloat(float f) noexcept { return Num<T>::fromFloat(f); }
+inline T numFloat(float f) noexcept {
+    if constexpr (kIsFix<T>) return Fix::fromRaw(truncSat64(static_cast<double>(f) * 65536.0));
+    else return static_cast<T>(f);
+}
 
 template <EngineNumType T>
 inline bool isZero(T v) noexcept {
@@ -56,10 +68,6 @@ inline T absValue(T v) noexcept {
     if constexpr (kIsFix<T>) return v.raw() < 0 ? -v : v;
     else return std::fabs(v);
 }
-
-// Truncation toward zero of a floating value with saturation (NaN gives 0):
-// float->int conversions of huge or NaN values are undefined behaviour.
-inline int64_t truncSat64(double v) noexcept { return Fix::truncToInt64(v); }
 
 inline int32_t truncSat32(double v) noexcept {
     if (std::isnan(v)) return 0;
@@ -387,18 +395,25 @@ inline int32_t groupSampleCount(uint32_t sampleRate, int32_t tempo, T groupLengt
 template <EngineNumType T>
 inline int16_t panSide(int32_t weight, T value) noexcept {
     if constexpr (kIsFix<T>) {
-        Int128 v = static_cast<Int128>(weight) * value.raw();
-        v /= 256;  // truncates toward zero
-        v *= 32767;
-        v >>= 16;  // arithmetic
+        const int64_t raw = value.raw();
+        Int128 v;
+        if (raw > -(int64_t{1} << 40) && raw < (int64_t{1} << 40) && weight >= -256 && weight <= 256) [[likely]] {
+            v = ((int64_t{weight} * raw / 256) * 32767) >> 16;  // fits in 64 bits
+        } else {
+            v = static_cast<Int128>(weight) * raw;
+            v /= 256;  // truncates toward zero
+            v *= 32767;
+            v >>= 16;  // arithmetic
+        }
         if (v > 32767) return 32767;
         if (v < -32768) return -32768;
         return static_cast<int16_t>(v);
     } else {
-        const T v = static_cast<T>(weight) * value * (T(1) / T(256)) * T(32767);
-        if (!(v == v)) return 0;  // NaN
-        if (v >= T(32767)) return 32767;
-        if (v <= T(-32768)) return -32768;
+        T v = static_cast<T>(weight) * value * (T(1) / T(256)) * T(32767);
+        // Saturate before converting (branch-free; NaN ends at the upper
+        // limit, never at an undefined conversion).
+        v = v < T(32767) ? v : T(32767);
+        v = v > T(-32768) ? v : T(-32768);
         return static_cast<int16_t>(static_cast<int32_t>(v));
     }
 }
