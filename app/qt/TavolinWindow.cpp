@@ -529,17 +529,21 @@ bool TavolinWindow::reportProgress(const std::string& text, double fraction) {
         m_progress->setWindowTitle(QString::fromUtf8(editor::kAppName));
         m_progress->setCancelButtonText(QStringLiteral("キャンセル"));
         m_progress->setWindowModality(Qt::WindowModal);
-        m_progress->setMinimumDuration(300);
         m_progress->setAutoClose(false);
         m_progress->setAutoReset(false);
+        m_progress->setMinimumDuration(0);
+        m_progress->hide();
+        m_progressClock.start();
     }
     if (fraction < 0) {
-        m_progress->setRange(0, 0);
+        m_progress->setRange(0, 0);  // the song's length is not known ahead
     } else {
         m_progress->setRange(0, 1000);
         m_progress->setValue(static_cast<int>(fraction * 1000));
     }
     m_progress->setLabelText(QString::fromStdString(text));
+    // Short exports finish without a dialog flashing up.
+    if (!m_progress->isVisible() && m_progressClock.elapsed() >= 300) m_progress->show();
     QApplication::processEvents();
     return !m_progress->wasCanceled();
 }

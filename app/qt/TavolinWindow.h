@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include "editor/CTavolinDlg.h"
@@ -87,6 +88,7 @@ private:
     CEditEx* m_editor = nullptr;
     QTabBar* m_tabs = nullptr;
     QProgressDialog* m_progress = nullptr;
+    QElapsedTimer m_progressClock;
     QMenu* m_helpMenu = nullptr;
     bool m_programChange = false;  // the program replaces the editor text: not an edit
     bool m_closeApproved = false;

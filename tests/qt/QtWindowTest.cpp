@@ -6,12 +6,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
@@ -258,6 +260,26 @@ TEST_F(QtWindow, AboutBoxShowsNameAndVersion) {
     EXPECT_EQ(text, QString::fromUtf8("TavolinApp、バージョン 1.0"));
     EXPECT_EQ(window->model().tabTexts[0], "C");
     EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(QtWindow, LongExportShowsProgressThatCancels) {
+    // A short export shows nothing; a long one shows the dialog, whose Cancel stops it.
+    EXPECT_TRUE(window->reportProgress("x", -1.0));
+    ASSERT_NE(window->findChild<QProgressDialog*>(), nullptr);
+    EXPECT_FALSE(window->findChild<QProgressDialog*>()->isVisible());
+    QElapsedTimer clock;
+    clock.start();
+    bool going = true;
+    QProgressDialog* dialog = window->findChild<QProgressDialog*>();
+    while (going && clock.elapsed() < 5000) {
+        going = window->reportProgress("WAV", -1.0);
+        if (dialog->isVisible()) dialog->cancel();
+        QTest::qWait(20);
+    }
+    EXPECT_FALSE(going);
+    EXPECT_GE(clock.elapsed(), 300);
+    window->endProgress();
+    EXPECT_EQ(window->findChild<QProgressDialog*>(), nullptr);
 }
 
 struct CloseRow {
