@@ -9,13 +9,15 @@ export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/tavolin-ccache}"
 jobs=$(nproc 2>/dev/null || echo 2)
 runs="${TAVOLIN_FUZZ_RUNS:-200000}"
 
+shopt -s nullglob
+targets=()
+for src in fuzz/*.cpp; do targets+=("$(basename "$src" .cpp)"); done
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$jobs"
+cmake --build --preset fuzz -j "$jobs" --target "${targets[@]}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-shopt -s nullglob
 status=0
 for src in fuzz/*.cpp; do
   name=$(basename "$src" .cpp)
