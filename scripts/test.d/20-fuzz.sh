@@ -2,12 +2,14 @@
 # Builds the libFuzzer targets (fuzz preset, clang) and runs every one of them
 # for a fixed number of inputs with a fixed seed, starting from the examples
 # and a few MML phrases, with the MML dictionary. Any crash, sanitizer report
-# or broken invariant fails the step.
+# or broken invariant fails the step. Each target also stops after
+# TAVOLIN_FUZZ_SECONDS (50 s) so that the step stays short on a busy machine.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/tavolin-ccache}"
 jobs=$(nproc 2>/dev/null || echo 2)
 runs="${TAVOLIN_FUZZ_RUNS:-200000}"
+seconds="${TAVOLIN_FUZZ_SECONDS:-50}"
 
 shopt -s nullglob
 targets=()
@@ -33,7 +35,7 @@ for src in fuzz/*.cpp; do
   printf '\x05\x10\x00C&D&E [C:D]2 {CDE} @!AO5C!!A' >"$corpus/phrase1"
   printf '\x02\x03\x00T150;@W1:2R10N20C100:25:50@LT0S:50:20:500L:50:100 L8C4.;V100[[R]2];;;' >"$corpus/phrase2"
   echo "== fuzz: $name ($runs inputs, seed 1)"
-  if ! "$exe" -runs="$runs" -seed=1 -max_len=4096 -timeout=10 -rss_limit_mb=3072 \
+  if ! "$exe" -runs="$runs" -seed=1 -max_len=4096 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 \
       -dict=fuzz/mml.dict -print_final_stats=1 -artifact_prefix="$work/" "$corpus" >"$work/$name.log" 2>&1; then
     tail -n 40 "$work/$name.log" >&2
     for a in "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-*; do
