@@ -29,9 +29,9 @@ bool RealFileSystem::writeBytes(std::FILE* file, std::string_view bytes) {
 }
 
 WriteOutcome RealFileSystem::replaceFile(const std::string& path, std::string_view bytes) {
-    if (path.empty()) return WriteOutcome::CannotOpen;
     std::error_code ec;
     fs::path target(path);
+    if (target.filename().empty()) return WriteOutcome::CannotOpen; // "" or a name ending in "/"
     if (fs::is_symlink(fs::symlink_status(target, ec))) {
         fs::path resolved = fs::canonical(target, ec);
         if (ec) return WriteOutcome::CannotOpen;

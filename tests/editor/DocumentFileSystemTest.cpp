@@ -75,6 +75,7 @@ TEST(DocumentFileSystem, ReplaceOutcomes) {
         {"missing folder", dir.file("nowhere/x.mml"), WriteOutcome::CannotOpen},
         {"a folder", dir.file("sub"), WriteOutcome::CannotOpen},
         {"empty path", "", WriteOutcome::CannotOpen},
+        {"folder name with a slash", dir.file("gone/"), WriteOutcome::CannotOpen},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(disk.replaceFile(r.path, "SMML@NEW;MML@,,,,;"), r.expected) << r.name;
