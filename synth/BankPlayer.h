@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <span>
 
 #include "compiler/MmlEvent.h"
 #include "synth/Modulation.h"
@@ -77,6 +78,14 @@ public:
     // Rendering thread only: the same answer as hasEventsLeft, without the
     // atomic (used by the mixer for anyPlaying).
     bool eventsLeftLocal() const noexcept { return m_index < m_count; }
+    // Rendering thread only, for the mixer: samples left in the current note
+    // (0 between notes), whether the note can draw random numbers, and a run
+    // of that note's samples added into an interleaved int32 mix.
+    int64_t samplesLeftInNote() const noexcept { return int64_t{m_noteLength} - m_elapsed; }
+    bool mayDrawInNote() const noexcept {
+        return !m_silent && (m_hasLevelNoise || m_toneSlot->freqNoise != 0.0f || m_toneSlot->wave == static_cast<int32_t>(Wave::Noise));
+    }
+    void renderNoteRun(std::span<int32_t> mix) noexcept;
     // Events to play, fixed by prepare() (0 before it).
     int32_t eventCount() const noexcept { return m_count; }
 
