@@ -35,7 +35,8 @@ bool insertsText(const QKeyEvent* e) {
 CEditEx::CEditEx(QWidget* parent) : QPlainTextEdit(parent) {
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setTabChangesFocus(false);
+    // A TAB is no MML command (the compiler refuses it); Tab moves to the next control.
+    setTabChangesFocus(true);
 }
 
 std::optional<QString> CEditEx::filter(const QString& text) const {
@@ -75,7 +76,12 @@ void CEditEx::keyPressEvent(QKeyEvent* e) {
 
 void CEditEx::insertFromMimeData(const QMimeData* source) {
     if (!source || !source->hasText()) return;
-    const std::optional<QString> text = filter(source->text());
+    // Text from other programs may break lines with CR LF or CR; the editor would
+    // read each CR as a break of its own.
+    QString plain = source->text();
+    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const std::optional<QString> text = filter(plain);
     if (!text) return;
     textCursor().insertText(*text);
     ensureCursorVisible();

@@ -16,7 +16,8 @@ using InputFilter = std::function<std::optional<QString>(const QString&)>;
 
 // The MML editor (control 1000): every letter that enters, typed, pasted, dropped or
 // composed by an input method, lands upper case; Enter and Shift+Enter both insert a
-// plain line break; Ctrl+A selects the whole text. Lines do not wrap.
+// plain line break, pasted CR LF and CR become one; Ctrl+A selects the whole text;
+// Tab moves the focus on. Lines do not wrap.
 class CEditEx : public QPlainTextEdit {
     Q_OBJECT
 public:

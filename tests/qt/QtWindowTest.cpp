@@ -139,6 +139,17 @@ TEST_F(QtWindow, TypedAndPastedLettersLandUpperCase) {
     window->editor()->paste();
     EXPECT_EQ(window->editor()->toPlainText(), QString::fromUtf8("T120 CDE\nO4\nL8EFG *ドレミ*"));
     EXPECT_EQ(window->model().tabTexts[0], "T120 CDE\r\nO4\r\n" + utf8ToCp932("L8EFG *ドレミ*").value());
+
+    // Line breaks from other programs arrive as one break each.
+    window->editor()->clear();
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("a\r\nb\rc\nd"));
+    window->editor()->paste();
+    EXPECT_EQ(window->editor()->toPlainText(), "A\nB\nC\nD");
+    EXPECT_EQ(window->model().tabTexts[0], "A\r\nB\r\nC\r\nD");
+    // Tab inserts nothing: it moves the focus on.
+    QTest::keyClick(window->editor(), Qt::Key_Tab);
+    EXPECT_EQ(window->editor()->toPlainText(), "A\nB\nC\nD");
+    EXPECT_FALSE(window->editor()->hasFocus());
 }
 
 TEST_F(QtWindow, CharactersCp932CannotHoldAreRefusedWithAMessage) {
