@@ -52,16 +52,46 @@ StereoSample BankPlayer<T>::renderFrame(bool anyPlaying) noexcept {
 
 // Adds size/2 samples of the current note into `mix` (interleaved). The
 // caller guarantees the note lasts that long; a finished bank adds nothing.
+// A square in its sustain with no modulation, noise or duty switching holds
+// one output per half-cycle: that value is worked out once (by the same
+// formula a single sample uses), and the samples only advance the clocks.
 template <EngineNumType T>
 void BankPlayer<T>::renderNoteRun(std::span<int32_t> mix) noexcept {
     if (m_index >= m_count) return;
     const size_t n = mix.size() / 2;
-    for (size_t k = 0; k < n; ++k) {
+    size_t k = 0;
+    if (holdsSteadySquare(n)) {
+        const T level = m_envelope->sustainLevel;
+        const T up = level * numInt<T>(1) * m_volume;
+        const T down = level * numInt<T>(-1) * m_volume;
+        const StereoSample halves[2] = {{panSide<T>(256 - m_pan, up), panSide<T>(m_pan, up)},
+                                        {panSide<T>(256 - m_pan, down), panSide<T>(m_pan, down)}};
+        for (; k < n; ++k) {
+            if (m_phase > m_halfLength && !boundaryStep(m_noteLength - m_elapsed)) break;  // silent from here
+            const StereoSample s = halves[m_halfCycle];
+            mix[2 * k] += s.left;
+            mix[2 * k + 1] += s.right;
+            advanceOneSample();
+        }
+        if (k < n) {  // the sample in which the note fell silent
+            advanceOneSample();
+            ++k;
+        }
+    }
+    for (; k < n; ++k) {
         const StereoSample s = renderNoteSample();
         mix[2 * k] += s.left;
         mix[2 * k + 1] += s.right;
     }
     publishIndex();
+}
+
+template <EngineNumType T>
+bool BankPlayer<T>::holdsSteadySquare(size_t samples) const noexcept {
+    const auto quiet = [](const LfoState<T>& l) { return (l.definition == nullptr || l.settled) && isZero(l.depth); };
+    return !m_silent && m_toneSlot->wave == static_cast<int32_t>(Wave::Square) && m_toneSlot->freqNoise == 0.0f &&
+           !m_hasLevelNoise && isZero(m_switchPeriod) && quiet(m_pitchLfo) && quiet(m_ampLfo) &&
+           m_elapsed >= m_sustainFrom && int64_t{m_elapsed} + static_cast<int64_t>(samples) <= m_releaseFrom;
 }
 
 template <EngineNumType T>
@@ -331,14 +361,19 @@ TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample() noexcept {
             out.right = panSide<T>(m_pan, value);
         }
     }
-    // advance
+    advanceOneSample();
+    return out;
+}
+
+// After every sample of a note event, sounding or not.
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE void BankPlayer<T>::advanceOneSample() noexcept {
     m_phase += numInt<T>(1);
     m_lfoCounter += m_lfoCounter != INT32_MAX;
     ++m_elapsed;
     advanceLfoPhase(m_pitchLfo);
     advanceLfoPhase(m_ampLfo);
     if (m_elapsed >= m_noteLength) ++m_index;
-    return out;
 }
 
 // A half-cycle has run out: carry the remainder over, work out the cycle

@@ -132,6 +132,8 @@ private:
     void applyLoop(const LoopControlPayload& loop) noexcept;
     void startNote(const NotePayload<T>& note) noexcept;
     [[gnu::always_inline]] StereoSample renderNoteSample() noexcept;
+    [[gnu::always_inline]] void advanceOneSample() noexcept;
+    bool holdsSteadySquare(size_t samples) const noexcept;
     bool boundaryStep(int32_t remaining) noexcept;  // false: the note fell silent
     T halfLengthFor(int half, T cycle) noexcept;
     [[gnu::always_inline]] T waveValue() noexcept;
