@@ -1,0 +1,109 @@
+// The streaming worker's cost: one block of 1,024 frames rendered per call,
+// per arithmetic type and rate, against the block's duration; and the
+// exporter's whole-song throughput.
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <benchmark/benchmark.h>
+
+#include "editor/DocumentFormat.h"
+#include "output/Playback.h"
+#include "output/WavExport.h"
+
+namespace {
+
+using namespace tavolin;
+
+class QuietHost final : public output::ExportHost {
+public:
+    void messageBox(const std::string& text) override { last = text; }
+    void selectTab(int) override {}
+    void selectText(uint64_t, uint64_t) override {}
+    std::optional<std::string> askSavePath(const output::SaveDialogRequest&) override { return path; }
+    bool exportProgress(uint64_t, double) override { return true; }
+    std::string last;
+    std::string path;
+};
+
+// The demo song when it exists, else the test song with all its banks.
+output::BuildInputs demoInputs(int arith, uint32_t rate) {
+    std::filesystem::path file = TAVOLIN_SOURCE_DIR "/examples/demo.mml";
+    if (!std::filesystem::exists(file)) file = TAVOLIN_SOURCE_DIR "/tests/data/output/banks.mml";
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    editor::TabTexts tabs = editor::readDocumentBytes(bytes);
+    output::BuildInputs inputs;
+    for (int i = 0; i < 6; ++i) inputs.tabTexts[static_cast<size_t>(i)] = tabs[static_cast<size_t>(i)];
+    inputs.arithIndex = arith;
+    inputs.rateText = std::to_string(rate);
+    return inputs;
+}
+
+// A five-bank song of `seconds` at tempo 120 with an envelope and vibrato on every bank.
+output::BuildInputs longSong(int seconds, int arith) {
+    output::BuildInputs in;
+    in.tabTexts[0] = "@ED1:10:40:60:255:170@E1@LT0:160:25V45L4";
+    const char* octaves[] = {"O5", "O4", "O3", "O6", "O2"};
+    for (int b = 0; b < 5; ++b)
+        in.tabTexts[static_cast<size_t>(b + 1)] =
+            std::string(octaves[b]) + "@" + std::to_string(b % 4) + "[CDEFGAB>C<]" + std::to_string(seconds / 4);
+    in.arithIndex = arith;
+    in.rateText = "48000";
+    return in;
+}
+
+void BM_WorkerBlock(benchmark::State& state) {
+    const int arith = static_cast<int>(state.range(0));
+    const uint32_t rate = static_cast<uint32_t>(state.range(1));
+    QuietHost host;
+    output::WaveFormat format;
+    auto song = output::MakeGenerator(demoInputs(arith, rate), false, host, format);
+    if (!song) {
+        state.SkipWithError(("build failed: " + host.last).c_str());
+        return;
+    }
+    song->SetLoop(true);  // the worker renders a looping song for as long as it plays
+    output::StreamPcmBufferOne block;
+    for (auto _ : state) {
+        song->Render(std::span<int16_t>(block.samples));
+        benchmark::DoNotOptimize(block.samples.data());
+        benchmark::ClobberMemory();
+    }
+    const double blockSeconds = double{output::kBlockFrames} / rate;
+    state.counters["block_ms"] = blockSeconds * 1000.0;
+    state.counters["pct_of_block"] = benchmark::Counter(blockSeconds / 100.0, benchmark::Counter::kIsIterationInvariantRate |
+                                                                                  benchmark::Counter::kInvert);
+    state.SetItemsProcessed(state.iterations() * output::kBlockFrames);
+    state.SetLabel(std::string(arithName(static_cast<Arith>(arith))) + " " + std::to_string(rate) + " Hz");
+}
+BENCHMARK(BM_WorkerBlock)
+    ->ArgsProduct({{0, 1, 2}, {48000, 192000}})
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_ExportLongSong(benchmark::State& state) {
+    const int arith = static_cast<int>(state.range(0));
+    const int seconds = 180;
+    QuietHost host;
+    host.path = (std::filesystem::temp_directory_path() / "tavolin-bench-export.wav").string();
+    for (auto _ : state) {
+        output::WaveFormat format;
+        auto song = output::MakeGenerator(longSong(seconds, arith), false, host, format);
+        if (!song) {
+            state.SkipWithError(("build failed: " + host.last).c_str());
+            return;
+        }
+        if (output::writeSongToWav(*song, format, host.path, host) != output::ExportOutcome::Written) {
+            state.SkipWithError("export failed");
+            return;
+        }
+    }
+    std::filesystem::remove(host.path);
+    state.counters["x_realtime"] =
+        benchmark::Counter(seconds, benchmark::Counter::kIsIterationInvariantRate);
+    state.SetItemsProcessed(state.iterations() * int64_t{seconds} * 48000);
+    state.SetLabel(std::string(arithName(static_cast<Arith>(arith))) + " 180 s five banks");
+}
+BENCHMARK(BM_ExportLongSong)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+}  // namespace

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# End-to-end `tavolin-cli render` of a five-bank song with an envelope and
+# vibrato on every bank, at 48 kHz in Float: speed against real time and the
+# peak memory for 180 s and 360 s of song (memory must not grow with length).
+# Usage: bench/output/render-e2e.sh [path/to/tavolin-cli]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+cli=${1:-build/release/app/tavolin-cli}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+song() {  # $1 = seconds; tempo 120, eight quarter notes per 4 s
+  local n=$(($1 / 4)) banks=() oct=(O5 O4 O3 O6 O2)
+  for b in 0 1 2 3 4; do banks+=("${oct[$b]}@$((b % 4))[CDEFGAB>C<]$n"); done
+  printf 'SMML@@ED1:10:40:60:255:170@E1@LT0:160:25V45L4;MML@%s,%s,%s,%s,%s;' "${banks[@]}"
+}
+
+for seconds in 180 360; do
+  song "$seconds" >"$tmp/song.mml"
+  best=""
+  for run in 1 2 3; do
+    /usr/bin/time -v -o "$tmp/time.txt" "$cli" render --arith float --rate 48000 -o "$tmp/out.wav" "$tmp/song.mml"
+    wall=$(awk -F': ' '/Elapsed \(wall clock\)/{n=split($2,t,":"); s=0; for(i=1;i<=n;i++) s=s*60+t[i]; print s}' "$tmp/time.txt")
+    rss=$(awk -F': ' '/Maximum resident set size/{print $2}' "$tmp/time.txt")
+    if [ -z "$best" ] || awk -v a="$wall" -v b="$best" 'BEGIN{exit !(a<b)}'; then best=$wall; bestRss=$rss; fi
+  done
+  bytes=$(stat -c %s "$tmp/out.wav")
+  awk -v s="$seconds" -v w="$best" -v r="$bestRss" -v b="$bytes" 'BEGIN{
+    printf "render %3d s song: %.3f s wall (best of 3), %.0fx real time, max RSS %d KiB, file %.1f MiB\n",
+      s, w, (w > 0 ? s / w : 0), r, b / 1048576 }'
+done
