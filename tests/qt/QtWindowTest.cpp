@@ -8,6 +8,8 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +26,7 @@
 #include "compiler/Cp932.h"
 #include "editor/WindowLayers.h"
 #include "output/VirtualAudioDevice.h"
+#include "output/sdl/SdlAudioDevice.h"
 
 namespace tavolin::qt {
 namespace {
@@ -229,6 +232,31 @@ TEST_F(QtWindow, CompileErrorJumpSelectsTheCharacter) {
     // The editor is the window's focus widget again once the box has gone.
     EXPECT_EQ(window->focusWidget(), window->editor());
     EXPECT_FALSE(window->model().modified);
+}
+
+// The window on the real sound backend (SDL's disk driver: no hardware needed).
+TEST_F(QtWindow, PlayAndStopThroughTheSdlDevice) {
+    const QByteArray raw = QDir::temp().filePath(QStringLiteral("tavolin-qt-%1.raw").arg(QCoreApplication::applicationPid())).toUtf8();
+    qputenv("SDL_AUDIODRIVER", "disk");
+    qputenv("SDL_DISKAUDIOFILE", raw);
+    qputenv("SDL_DISKAUDIODELAY", "5");
+    auto layers = std::make_unique<editor::WindowLayers>(window->model(), output::sdlAudioDeviceFactory());
+    editor::WindowLayers* live = layers.get();
+    window->setServices(std::move(layers));
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    window->editor()->setFocus();
+    QTest::keyClicks(window->editor(), "t200l16cdefgab>c");
+    ModalAnswerer answerer;
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    EXPECT_TRUE(answerer.seen.empty()) << answerer.seen.front().second.toStdString();
+    EXPECT_TRUE(live->player().isPlaying());
+    QTest::qWait(200);
+    QTest::keyClick(window->editor(), Qt::Key_F6);
+    EXPECT_FALSE(live->player().isPlaying());
+    QFile file(QString::fromUtf8(raw));
+    EXPECT_TRUE(file.exists());
+    EXPECT_GT(file.size(), 0);
+    file.remove();
 }
 
 TEST_F(QtWindow, ControlsCarryTheirCaptions) {
