@@ -25,6 +25,8 @@ void BankPlayer<T>::loadToneTable(const std::array<ToneDefPayload, kToneSlots>& 
 template <EngineNumType T>
 void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
     m_sampleRate = sampleRate;
+    m_lfoMsStep = sampleRate == 0 ? 0 : 65536000 / sampleRate;
+    m_lfoMsStepRemainder = sampleRate == 0 ? 0 : 65536000 % sampleRate;
     m_count = static_cast<int32_t>(std::min<size_t>(m_events.size(), INT32_MAX));
     m_index = 0;
     m_noteLength = 0;
@@ -306,6 +308,8 @@ void BankPlayer<T>::startNote(const NotePayload<T>& note) noexcept {
         m_phase = T{};
         m_groupLength = groupSampleCount<T>(m_sampleRate, m_tempo, note.groupLength);
         m_lfoCounter = 0;
+        m_lfoMsRaw = 0;
+        m_lfoMsRemainder = 0;
         m_dutyValue = m_toneSlot->duty(0);
         m_currentDuty = numFloat<T>(m_dutyValue);
         m_halfLength = halfLengthFor(0, m_cycle);
@@ -369,7 +373,19 @@ TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample() noexcept {
 template <EngineNumType T>
 TAVOLIN_HOT_INLINE void BankPlayer<T>::advanceOneSample() noexcept {
     m_phase += numInt<T>(1);
-    m_lfoCounter += m_lfoCounter != INT32_MAX;
+    if (m_lfoCounter != INT32_MAX) {
+        ++m_lfoCounter;
+        if constexpr (kIsFix<T>) {
+            // (counter * 65536000) / rate, kept as quotient and remainder so
+            // the millisecond clock needs no division per sample.
+            m_lfoMsRaw += m_lfoMsStep;
+            m_lfoMsRemainder += m_lfoMsStepRemainder;
+            if (m_lfoMsRemainder >= m_sampleRate && m_sampleRate != 0) {
+                m_lfoMsRemainder -= m_sampleRate;
+                ++m_lfoMsRaw;
+            }
+        }
+    }
     ++m_elapsed;
     advanceLfoPhase(m_pitchLfo);
     advanceLfoPhase(m_ampLfo);
@@ -509,7 +525,10 @@ TAVOLIN_HOT_INLINE void BankPlayer<T>::updateLfo(LfoState<T>& lfo) noexcept {
         return;
     }
     const int32_t count = std::clamp(def->pointCount, 1, kMaxLfoPoints);
-    const T t = def->mode > 1 ? lfoTimePercent<T>(m_lfoCounter, m_groupLength) : lfoTimeMs<T>(m_lfoCounter, m_sampleRate);
+    T t;
+    if (def->mode > 1) t = lfoTimePercent<T>(m_lfoCounter, m_groupLength);
+    else if constexpr (kIsFix<T>) t = Fix::fromRaw(m_lfoMsRaw);
+    else t = lfoTimeMs<T>(m_lfoCounter, m_sampleRate);
     if (lfo.pointIndex < count - 1 && t >= numFloat<T>(def->points[static_cast<size_t>(lfo.pointIndex + 1)].time))
         ++lfo.pointIndex;
     float periodMs;

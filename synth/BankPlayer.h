@@ -177,6 +177,12 @@ private:
     int32_t m_elapsed = 0;
     int32_t m_groupLength = 0;
     int32_t m_lfoCounter = 0;
+    // Fix: the LFO clock in 16.16 milliseconds, (counter * 65536000) / rate,
+    // advanced without a division (quotient and remainder per sample).
+    int64_t m_lfoMsRaw = 0;
+    uint32_t m_lfoMsRemainder = 0;
+    int64_t m_lfoMsStep = 0;
+    uint32_t m_lfoMsStepRemainder = 0;
     bool m_silent = false;
     bool m_continuation = false;
     bool m_hasSlurTarget = false;
