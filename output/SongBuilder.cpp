@@ -1,6 +1,7 @@
 // Song build: play modes, compile driver, seek to the cursor, error report.
 #include "output/SongBuilder.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "compiler/ErrorTable.h"
@@ -33,6 +34,38 @@ void GeneratorWrapper::Render(std::span<int16_t> interleaved) noexcept {
         return;
     }
     visit([interleaved](auto& set) { set.Render(interleaved); });
+}
+
+size_t GeneratorWrapper::RenderUntilFinished(std::span<int16_t> interleaved) noexcept {
+    if (!hasSong()) return 0;
+    return visit([interleaved](auto& set) {
+        const size_t frames = interleaved.size() / 2;
+        size_t n = 0;
+        while (n < frames) {
+            // A bank inside a note keeps its events until the note's last
+            // sample, so the song cannot finish during the next (samples
+            // left - 1) frames of the longest note in progress: that stretch
+            // goes to the mixer in one call, which renders it much faster
+            // than frame by frame. Near a possible end, one frame at a time
+            // with a finish test after each.
+            int64_t safe = 0;
+            for (int b = 0; b < kBankCount; ++b) {
+                const auto& p = set.player(b);
+                if (p.loopSong()) safe = INT64_MAX;  // a looping song never finishes
+                else if (p.eventsLeftLocal()) safe = std::max(safe, p.samplesLeftInNote() - 1);
+            }
+            const size_t run = static_cast<size_t>(std::min<int64_t>(safe, static_cast<int64_t>(frames - n)));
+            if (run >= 2) {
+                set.Render(interleaved.subspan(2 * n, 2 * run));
+                n += run;
+                continue;
+            }
+            set.Render(interleaved.subspan(2 * n, 2));
+            ++n;
+            if (set.IsFinished()) break;
+        }
+        return n;
+    });
 }
 
 std::vector<int16_t> GeneratorWrapper::Render(int64_t frames) {

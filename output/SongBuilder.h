@@ -65,6 +65,11 @@ public:
     void Render(std::span<int16_t> interleaved) noexcept;
     // 2 * frames samples (empty for frames <= 0 or no slot).
     std::vector<int16_t> Render(int64_t frames);
+    // Renders frame by frame into `interleaved` (up to size/2 frames), stopping
+    // right after the first frame after which IsFinished() holds. Returns the
+    // frames rendered; the same samples as Render(1) called in a loop with a
+    // finish test after each call. No allocation.
+    size_t RenderUntilFinished(std::span<int16_t> interleaved) noexcept;
     // Moves all five banks to the start cursor; used by BuildSong only.
     void SeekToCursor() noexcept;
 

@@ -32,17 +32,18 @@ ExportOutcome writeSongToWav(GeneratorWrapper& song, const WaveFormat& format, c
     uint64_t frames = 0;
     bool finished = song.IsFinished();
     while (!finished) {
-        uint32_t n = 0;
-        // One frame per call and a finish test after each, so the data ends
+        if (frames >= maxFrames) {
+            host.messageBox(std::string(kTooLargeMessage));
+            return ExportOutcome::TooLarge;
+        }
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(blockFrames, maxFrames - frames));
+        // Frame by frame with a finish test after each, so the data ends
         // exactly at the first frame after which the song is finished.
-        while (n < blockFrames && !finished) {
-            if (frames + n >= maxFrames) {
-                host.messageBox(std::string(kTooLargeMessage));
-                return ExportOutcome::TooLarge;
-            }
-            song.Render(std::span<int16_t>(samples.data() + size_t{n} * 2, 2));
-            ++n;
-            finished = song.IsFinished();
+        const size_t n = song.RenderUntilFinished(std::span<int16_t>(samples.data(), want * 2));
+        finished = song.IsFinished();
+        if (!finished && frames + n >= maxFrames) {
+            host.messageBox(std::string(kTooLargeMessage));
+            return ExportOutcome::TooLarge;
         }
         bytes.clear();
         appendSamplesLe(std::span<const int16_t>(samples.data(), size_t{n} * 2), bytes);

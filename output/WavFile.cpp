@@ -2,6 +2,7 @@
 #include "output/WavFile.h"
 
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -109,6 +110,10 @@ std::array<uint8_t, kWavHeaderBytes> wavHeader(const WaveFormat& format, uint32_
 void appendSamplesLe(std::span<const int16_t> samples, std::string& out) {
     size_t at = out.size();
     out.resize(at + samples.size() * 2);
+    if constexpr (std::endian::native == std::endian::little) {
+        if (!samples.empty()) std::memcpy(out.data() + at, samples.data(), samples.size() * 2);
+        return;
+    }
     for (int16_t s : samples) {
         auto u = static_cast<uint16_t>(s);
         out[at++] = static_cast<char>(u & 0xFF);

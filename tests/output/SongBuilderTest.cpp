@@ -283,3 +283,43 @@ TYPED_TEST(TypedBuild, StartFromTheCursor) {
 
 }  // namespace
 }  // namespace tavolin::testing
+
+namespace tavolin::testing {
+namespace {
+
+TYPED_TEST(TypedBuild, RenderUntilFinishedMatchesFrameByFrame) {
+    struct Row {
+        const char* name;
+        std::string common;
+        std::vector<std::string> banks;
+    };
+    const Row rows[] = {
+        {"banks of different lengths", "L16", {"CDEFG", "O3C", "", "R8E"}},
+        {"slurs and tempo changes", "", {"L8C&D&ET200FG", "T90L16[CE]3"}},
+        {"rest at the end", "", {"CR2", "L32C"}},
+        {"endless loop and short notes", "T240", {"L64[CD]EF", "L128G"}},
+        {"noise and vibrato", "@LT0:80:50", {"@4L16CCCC", "@8L8EGE"}},
+    };
+    for (const Row& r : rows) {
+        for (size_t spanFrames : {size_t{1}, size_t{3}, size_t{1000}, size_t{1} << 20}) {
+            auto exact = buildOrFail(songInputs(r.common, r.banks, this->arith));
+            ASSERT_TRUE(exact);
+            exact->SetExportMode();
+            std::vector<int16_t> got;
+            std::vector<int16_t> buf(spanFrames * 2);
+            int calls = 0;
+            while (!exact->IsFinished() && calls++ < 100000) {
+                size_t n = exact->RenderUntilFinished(std::span<int16_t>(buf));
+                ASSERT_GT(n, 0u);
+                if (!exact->IsFinished()) ASSERT_EQ(n, spanFrames) << r.name << ": stopped early";
+                got.insert(got.end(), buf.begin(), buf.begin() + static_cast<long>(2 * n));
+            }
+            auto reference = buildOrFail(songInputs(r.common, r.banks, this->arith));
+            std::vector<int16_t> expected = renderToEnd(*reference);
+            EXPECT_EQ(got, expected) << r.name << ", span " << spanFrames << ": " << firstDifference(got, expected);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tavolin::testing
