@@ -51,10 +51,17 @@ public:
           m_defaultLength(Num<T>::fromInt(4)), m_target(&m_bank) {}
 
     bool run(EventList<T>& out, uint64_t& errorPosition, int32_t& code) {
+        // An empty caller list lends its storage (it is empty again on failure).
+        const bool borrowed = out.empty();
+        if (borrowed) m_bank.swap(out);
         writePrologue();
         if (!parseText() || !finish()) {
             errorPosition = m_errPos;
             code = m_code;
+            if (borrowed) {
+                m_bank.clear();
+                m_bank.swap(out);
+            }
             return false;
         }
         out = std::move(m_bank);
@@ -136,7 +143,9 @@ private:
     int32_t targetSize() const noexcept { return static_cast<int32_t>(m_target->size()); }
 
     void writePrologue() {
-        m_bank.reserve(64);
+        // Songs hold about one record per three bytes of text; reserving that
+        // up front spares the copies of a growing list.
+        m_bank.reserve(std::min(kMaxEvents, 32 + m_text.size() / 3));
         m_bank.push_back(Ev::makeInt(EventKind::Volume, m_maxLevel >> 1));
         m_bank.push_back(Ev::makeInt(EventKind::Tempo, 120));
         m_bank.push_back(Ev::makeInt(EventKind::ToneSelect, 0));
