@@ -13,6 +13,10 @@ namespace {
 
 constexpr uint64_t kPassed = std::numeric_limits<uint64_t>::max();
 
+// Past this many dots every further share is zero in all three types; the
+// counter stops here so that no run of dots can overflow it.
+constexpr int kDotLimit = 2000;
+
 constexpr bool isDigit(int c) noexcept { return c >= '0' && c <= '9'; }
 
 // The arithmetic that differs between 16.16 and floating point, in one place.
@@ -31,7 +35,7 @@ struct LengthMath {
     // v / 2^k for the k-th dot (always of the undotted base).
     static T dotShare(T base, int k) noexcept {
         if constexpr (std::is_same_v<T, Fix>) return k >= 63 ? Fix::fromRaw(0) : Fix::fromRaw(base.raw() / (int64_t{1} << k));
-        else return k >= 2000 ? T(0) : std::ldexp(base, -k);
+        else return k >= kDotLimit ? T(0) : std::ldexp(base, -k);
     }
     // 1 / v for v >= 1: Fix divides 2^32 by the 16.16 value.
     static T reciprocal(T v) noexcept {
@@ -269,10 +273,10 @@ private:
             }
         }
         length = base;
-        for (int k = 1; peek() == '.'; ++k) {
+        for (int k = 1; peek() == '.'; k += k < kDotLimit ? 1 : 0) {
             ++m_pos;
             if (inTuplet) return fail(err::InTuplet);
-            length += Math::dotShare(base, k < 2000 ? k : 2000);
+            length += Math::dotShare(base, k);
         }
         return true;
     }
@@ -335,9 +339,9 @@ private:
         if (n == 0) return fail(err::BadLength);
         const T base = Math::wholeOver(n);
         T length = base;
-        for (int k = 1; peek() == '.'; ++k) {
+        for (int k = 1; peek() == '.'; k += k < kDotLimit ? 1 : 0) {
             ++m_pos;
-            length += Math::dotShare(base, k < 2000 ? k : 2000);
+            length += Math::dotShare(base, k);
         }
         m_defaultLength = length;
         return true;

@@ -341,6 +341,13 @@ TYPED_TEST(ParseMmlTest, ThirtyTwoNestedLoopsAndLongNumbers) {
     ASSERT_TRUE(q.ok) << hexCode(q.code);
     EXPECT_EQ(q.list[kHeadRecords].tempo, 2147483647);
     EXPECT_EQ(Num<TypeParam>::toDouble(q.list[kHeadRecords + 1].note.frequency), Num<TypeParam>::toDouble(Num<TypeParam>::fromDouble(2147483647.0)));
+    // Any run of dots converges to twice the base without overflowing a counter.
+    auto d = parse<TypeParam>("C4" + repeat(".", 5000));
+    ASSERT_TRUE(d.ok);
+    const TypeParam len = d.list[kHeadRecords].note.length;
+    if constexpr (std::is_same_v<TypeParam, Fix>) EXPECT_EQ(len.raw(), (int64_t{1} << 23) - 1);
+    EXPECT_GE(Num<TypeParam>::toDouble(len), 127.999);
+    EXPECT_LE(Num<TypeParam>::toDouble(len), 128.0);
 }
 
 TEST(DefaultToneTable, Slots) {
