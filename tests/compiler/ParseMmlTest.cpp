@@ -345,7 +345,9 @@ TYPED_TEST(ParseMmlTest, ThirtyTwoNestedLoopsAndLongNumbers) {
     auto d = parse<TypeParam>("C4" + repeat(".", 5000));
     ASSERT_TRUE(d.ok);
     const TypeParam len = d.list[kHeadRecords].note.length;
-    if constexpr (std::is_same_v<TypeParam, Fix>) EXPECT_EQ(len.raw(), (int64_t{1} << 23) - 1);
+    if constexpr (std::is_same_v<TypeParam, Fix>) {
+        EXPECT_EQ(len.raw(), (int64_t{1} << 23) - 1);
+    }
     EXPECT_GE(Num<TypeParam>::toDouble(len), 127.999);
     EXPECT_LE(Num<TypeParam>::toDouble(len), 128.0);
 }
