@@ -210,7 +210,7 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
 }
 
 std::shared_ptr<GeneratorWrapper> MakeGenerator(const BuildInputs& inputs, bool testMode, BuildHost& host,
-                                                WaveFormat& format) {
+                                                WaveFormat& format, CompileResult* result) {
     // A rate the engine cannot run at would divide by zero or overflow in the
     // note timing; refuse it before compiling.
     if (inputs.arithIndex >= 0 && inputs.arithIndex <= 2) {
@@ -227,6 +227,7 @@ std::shared_ptr<GeneratorWrapper> MakeGenerator(const BuildInputs& inputs, bool 
     case 2: outcome = BuildSong<double>(inputs, testMode, host); break;
     default: return nullptr;
     }
+    if (result) *result = outcome.result;
     if (!outcome.wrapper || outcome.result.code != 0) return nullptr;
     format = makeWaveFormat(outcome.sampleRateHz);
     return outcome.wrapper;

@@ -106,9 +106,11 @@ struct BuildOutcome {
 template <EngineNumType T>
 BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host);
 
-// Picks the arithmetic type and builds. Fills `format` only when it returns a wrapper.
+// Picks the arithmetic type and builds. Fills `format` only when it returns a
+// wrapper; `result`, when given, receives the compile outcome (bank -3 for a
+// refusal).
 std::shared_ptr<GeneratorWrapper> MakeGenerator(const BuildInputs& inputs, bool testMode, BuildHost& host,
-                                                WaveFormat& format);
+                                                WaveFormat& format, CompileResult* result = nullptr);
 
 // The rate combo's text with every "," removed, leading digits read as an
 // integer (saturating); 0 when there are none.

@@ -2,21 +2,13 @@
 #include "app/cli/BuildOptions.h"
 
 #include <cctype>
-#include <charconv>
 #include <iostream>
 
 #include "app/cli/Commands.h"
 #include "compiler/Cp932.h"
-#include "editor/DocumentFormat.h"
 
 namespace tavolin::cli {
 namespace {
-
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::string toCp932(const std::string& utf8, const char* what) {
     std::optional<std::string> bytes = utf8ToCp932(utf8);
@@ -27,48 +19,41 @@ std::string toCp932(const std::string& utf8, const char* what) {
 }  // namespace
 
 std::optional<int> parseTabName(std::string_view name) {
-    std::string n = lower(name);
-    if (n == "common") return 0;
-    if (n.size() == 1 && n[0] >= 'a' && n[0] <= 'e') return 1 + (n[0] - 'a');
+    if (name.size() == 6) {
+        std::string n(name);
+        for (char& c : n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (n == "common") return 0;
+    }
+    if (name.size() == 1) {
+        char c = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+        if (c >= 'a' && c <= 'e') return 1 + (c - 'a');
+    }
     return std::nullopt;
 }
 
-void addBuildOptions(CLI::App& cmd, BuildOptionValues& v, bool withTest) {
-    cmd.add_option("--arith", v.arith, "Engine arithmetic: fix, float or double")
-        ->check(CLI::IsMember({"fix", "float", "double"}, CLI::ignore_case))
-        ->default_str("float");
+void addBuildOptions(CLI::App& cmd, BuildOptionValues& v) {
+    cmd.add_option("--arith", v.arith, "Engine arithmetic: fix, float or double")->default_str("float");
     cmd.add_option("--rate", v.rateHz, "Sample rate in Hz (8000..192000)")
         ->check(CLI::Range(uint32_t{8000}, uint32_t{192000}))
         ->default_str("48000");
     cmd.add_option("--current-bank", v.currentBank, "Play only this bank's own text (A..E; common is refused)");
     cmd.add_option("--cursor", v.cursor, "Start from the caret: TAB:OFFSET, TAB common or A..E, OFFSET in bytes");
-    if (withTest) {
-        auto* test = cmd.add_option("--test", v.testPhrase, "Test mode: play this phrase with --tone in front");
-        auto* tone = cmd.add_option("--tone", v.toneCommand, "Test mode: the tone command put in front of the phrase");
-        test->needs(tone);
-        tone->needs(test);
-    }
+    auto* test = cmd.add_option("--test", v.testPhrase, "Test mode: play this phrase with --tone in front");
+    auto* tone = cmd.add_option("--tone", v.toneCommand, "Test mode: the tone command put in front of the phrase");
+    test->needs(tone);
+    tone->needs(test);
 }
 
-output::BuildInputs makeBuildInputs(const BuildOptionValues& v, const std::string& path) {
+output::BuildInputs makeBuildInputs(const BuildOptionValues& v, const DocumentInput& doc) {
     output::BuildInputs in;
-    editor::TabTexts tabs = editor::readDocumentBytes(readInputBytes(path));
-    for (int i = 0; i < output::kTabCount; ++i) in.tabTexts[static_cast<size_t>(i)] = tabs[static_cast<size_t>(i)];
-    std::string a = lower(v.arith);
-    in.arithIndex = a == "fix" ? 0 : a == "double" ? 2 : 1;
+    for (int i = 0; i < output::kTabCount; ++i) in.tabTexts[static_cast<size_t>(i)] = doc.tabs[static_cast<size_t>(i)];
+    in.arithIndex = static_cast<int>(parseArithName(v.arith));
     in.rateText = std::to_string(v.rateHz);
     in.bankIndex = -1;
     if (!v.cursor.empty()) {
-        size_t colon = v.cursor.find(':');
-        std::optional<int> tab = parseTabName(std::string_view(v.cursor).substr(0, colon));
-        uint64_t offset = 0;
-        if (colon == std::string::npos || !tab) throw CliError("--cursor wants TAB:OFFSET, e.g. B:12");
-        std::string_view digits = std::string_view(v.cursor).substr(colon + 1);
-        auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), offset);
-        if (digits.empty() || ec != std::errc() || ptr != digits.data() + digits.size())
-            throw CliError("--cursor offset must be a number of bytes");
-        in.bankIndex = *tab - 1;
-        in.caret = offset;
+        CursorOption cursor = parseCursorOption(v.cursor);
+        in.bankIndex = static_cast<int>(cursor.bank);
+        in.caret = cursor.offset;
         in.startFromCursor = true;
     }
     if (!v.currentBank.empty()) {
@@ -76,7 +61,7 @@ output::BuildInputs makeBuildInputs(const BuildOptionValues& v, const std::strin
         if (!tab) throw CliError("--current-bank wants A..E");
         if (!v.cursor.empty() && *tab - 1 != in.bankIndex)
             throw CliError("--cursor must name the same tab as --current-bank");
-        in.bankIndex = *tab - 1;
+        in.bankIndex = *tab - 1;  // "common" reaches the builder, which refuses it
         in.currentBankMode = true;
     }
     if (v.testMode) {
@@ -87,8 +72,32 @@ output::BuildInputs makeBuildInputs(const BuildOptionValues& v, const std::strin
 }
 
 void TerminalBuildHost::messageBox(const std::string& utf8Text) {
-    ++messages;
-    std::cerr << utf8Text << "\n";
+    if (m_hold) m_held.push_back(utf8Text);
+    else std::cerr << utf8Text << "\n";
+}
+
+void TerminalBuildHost::reportBuildFailure(const DocumentInput& doc, const CompileResult& result, bool testMode) {
+    m_hold = false;
+    if (result.code != 0 && !testMode) {
+        std::cerr << describeCompileError(doc, result);
+    } else {
+        for (const auto& m : m_held) std::cerr << m << "\n";
+    }
+    m_held.clear();
+}
+
+std::shared_ptr<output::GeneratorWrapper> buildForTerminal(const output::BuildInputs& in, bool testMode,
+                                                           const DocumentInput& doc, TerminalBuildHost& host,
+                                                           output::WaveFormat& format) {
+    CompileResult result;
+    host.holdMessages(true);
+    auto song = output::MakeGenerator(in, testMode, host, format, &result);
+    if (!song) {
+        host.reportBuildFailure(doc, result, testMode);
+        return nullptr;
+    }
+    host.holdMessages(false);
+    return song;
 }
 
 }  // namespace tavolin::cli

@@ -2,11 +2,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "app/cli/CliInput.h"
 #include "output/SongBuilder.h"
 
 namespace tavolin::cli {
@@ -22,24 +25,37 @@ struct BuildOptionValues {
 };
 
 // Adds --arith, --rate, --current-bank, --cursor, --test and --tone to `cmd`.
-// With `withTest` false the two Test options are left out.
-void addBuildOptions(CLI::App& cmd, BuildOptionValues& values, bool withTest = true);
+void addBuildOptions(CLI::App& cmd, BuildOptionValues& values);
 
-// The builder's snapshot from the options and the document at `path`
-// ("-" reads standard input). Throws CliError on bad input.
-output::BuildInputs makeBuildInputs(const BuildOptionValues& values, const std::string& path);
+// The builder's snapshot from the options and a document read as Open reads
+// it. Throws CliError on bad input.
+output::BuildInputs makeBuildInputs(const BuildOptionValues& values, const DocumentInput& doc);
 
 // Tab index 0..5 (0 common) for "common", "A".."E" (any case); nullopt otherwise.
 std::optional<int> parseTabName(std::string_view name);
 
-// The window's messages on the terminal: every message box goes to standard
-// error; the jump to the error is not needed there.
+// The window's messages on the terminal, on standard error. During a build
+// they are held back, so that a compile error can be printed the way `check`
+// prints it (the report, then FILE:LINE:COL).
 class TerminalBuildHost : public output::BuildHost {
 public:
     void messageBox(const std::string& utf8Text) override;
     void selectTab(int) override {}
     void selectText(uint64_t, uint64_t) override {}
-    int messages = 0;
+
+    void holdMessages(bool on) { m_hold = on; }
+    // Prints the held messages, or, for a compile error outside Test mode,
+    // the diagnostics of `check` in their place.
+    void reportBuildFailure(const DocumentInput& doc, const CompileResult& result, bool testMode);
+
+private:
+    bool m_hold = false;
+    std::vector<std::string> m_held;
 };
+
+// MakeGenerator for the terminal: nullptr after printing why.
+std::shared_ptr<output::GeneratorWrapper> buildForTerminal(const output::BuildInputs& in, bool testMode,
+                                                           const DocumentInput& doc, TerminalBuildHost& host,
+                                                           output::WaveFormat& format);
 
 }  // namespace tavolin::cli

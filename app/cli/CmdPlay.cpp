@@ -31,6 +31,7 @@ std::string clock(double seconds) {
 // sound; negative when it does not end within an hour (endless loops).
 double songSeconds(const output::BuildInputs& in, bool testMode) {
     TerminalBuildHost quiet;
+    quiet.holdMessages(true);  // the same build already succeeded once
     output::WaveFormat format;
     auto song = output::MakeGenerator(in, testMode, quiet, format);
     if (!song) return -1;
@@ -59,19 +60,27 @@ CommandRegistrar reg{[](CLI::App& app) {
     cmd->add_option("FILE", args->file, "The document (.mml/.txt), or - for standard input")->required();
     cmd->callback([args, cmd] {
         args->build.testMode = cmd->get_option("--test")->count() > 0;
-        output::BuildInputs in = makeBuildInputs(args->build, args->file);
+        DocumentInput doc = readDocumentInput(args->file);
+        output::BuildInputs in = makeBuildInputs(args->build, doc);
+        TerminalBuildHost host;
+        int status = kExitOk;
+        output::WaveFormat format;
+        std::shared_ptr<output::GeneratorWrapper> song = buildForTerminal(in, args->build.testMode, doc, host, format);
+        if (!song) {
+            setExitStatus(kExitCompileError);
+            return;
+        }
+        song->SetLoop(args->loop);
         const bool tty = ::isatty(STDERR_FILENO) == 1;
         const double total = (tty && !args->loop) ? songSeconds(in, args->build.testMode) : -1;
 
         g_interrupted = 0;
         auto previous = std::signal(SIGINT, onInterrupt);
-        TerminalBuildHost host;
-        int status = kExitOk;
         {
             // The player is destroyed, and with it the stream, before the
             // handler is restored and before anything it uses goes away.
             output::Player player(output::sdlAudioDeviceFactory());
-            if (!player.StartPlayback(in, args->build.testMode, args->loop, host)) {
+            if (!player.StartPlayback(std::move(song), format, host)) {
                 status = kExitCompileError;
             } else {
                 const double rate = static_cast<double>(output::parseRateText(in.rateText));

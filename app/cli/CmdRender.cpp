@@ -16,6 +16,7 @@ class TerminalExportHost final : public output::ExportHost {
 public:
     explicit TerminalExportHost(std::string path) : m_path(std::move(path)) {}
     void messageBox(const std::string& utf8Text) override { m_build.messageBox(utf8Text); }
+    TerminalBuildHost& buildHost() { return m_build; }
     void selectTab(int) override {}
     void selectText(uint64_t, uint64_t) override {}
     std::optional<std::string> askSavePath(const output::SaveDialogRequest&) override { return m_path; }
@@ -34,11 +35,11 @@ int exitFor(output::ExportOutcome outcome) {
     }
 }
 
-int renderStems(const BuildOptionValues& values, const std::string& file, const std::string& dir) {
+int renderStems(const BuildOptionValues& values, const DocumentInput& doc, const std::string& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) throw CliError("cannot create folder '" + dir + "': " + ec.message());
-    output::BuildInputs base = makeBuildInputs(values, file);
+    output::BuildInputs base = makeBuildInputs(values, doc);
     int written = 0;
     for (int bank = 0; bank < kBankCount; ++bank) {
         output::BuildInputs in = base;
@@ -47,7 +48,7 @@ int renderStems(const BuildOptionValues& values, const std::string& file, const 
         if (!values.cursor.empty() && base.bankIndex != bank) in.startFromCursor = false;
         TerminalExportHost host((std::filesystem::path(dir) / (std::string(1, static_cast<char>('A' + bank)) + ".wav")).string());
         output::WaveFormat format;
-        std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, false, host, format);
+        std::shared_ptr<output::GeneratorWrapper> song = buildForTerminal(in, false, doc, host.buildHost(), format);
         if (!song) return kExitCompileError;
         if (!song->bankSounds(bank)) continue;
         auto path = host.askSavePath({});
@@ -80,14 +81,16 @@ CommandRegistrar reg{[](CLI::App& app) {
         if (!args->stems.empty()) {
             if (args->build.testMode || !args->build.currentBank.empty())
                 throw CliError("--stems renders every bank; --test and --current-bank do not apply");
-            setExitStatus(renderStems(args->build, args->file, args->stems));
+            setExitStatus(renderStems(args->build, readDocumentInput(args->file), args->stems));
             return;
         }
         if (args->out.empty()) throw CliError("render needs -o OUT.wav or --stems DIR");
-        output::BuildInputs in = makeBuildInputs(args->build, args->file);
+        DocumentInput doc = readDocumentInput(args->file);
+        output::BuildInputs in = makeBuildInputs(args->build, doc);
         TerminalExportHost host(args->out);
         output::WaveFormat format;
-        std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, args->build.testMode, host, format);
+        std::shared_ptr<output::GeneratorWrapper> song =
+            buildForTerminal(in, args->build.testMode, doc, host.buildHost(), format);
         if (!song) {
             setExitStatus(kExitCompileError);
             return;
