@@ -445,10 +445,13 @@ TAVOLIN_HOT_INLINE T BankPlayer<T>::waveValue() noexcept {
     case Wave::Noise: {
         const T u = uniformFromDraw<T>(m_random->next());
         const T white = (u - Num<T>::fromDouble(0.5)) * numInt<T>(2);
-        const T cutoff = noiseCutoff(m_sampleRate, m_currentDuty, m_noteFrequency);
-        if (!m_noiseCoefficientsValid || !(cutoff == m_noiseCutoff)) {
-            m_noiseCoefficients = noiseCoefficients(m_sampleRate, cutoff);
+        if (!m_noiseCoefficientsValid || !(m_currentDuty == m_noiseDuty) || !(m_noteFrequency == m_noiseFrequency)) {
+            const T cutoff = noiseCutoff(m_sampleRate, m_currentDuty, m_noteFrequency);
+            if (!m_noiseCoefficientsValid || !(cutoff == m_noiseCutoff))
+                m_noiseCoefficients = noiseCoefficients(m_sampleRate, cutoff);
             m_noiseCutoff = cutoff;
+            m_noiseDuty = m_currentDuty;
+            m_noiseFrequency = m_noteFrequency;
             m_noiseCoefficientsValid = true;
         }
         return noiseFilterStep(m_noise, m_noiseCoefficients, white);

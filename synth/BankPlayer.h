@@ -206,8 +206,11 @@ private:
     float m_dutyValue = 0.0f;  // the list entry, as the tone holds it
     T m_currentDuty{};
     NoiseFilter<T> m_noise{};
-    // The noise coefficients are a pure function of the cutoff, which only
-    // changes at a half-cycle boundary: they are recomputed when it changes.
+    // The cutoff is a pure function of the duty and the note's frequency, the
+    // coefficients of the cutoff; both only change at a boundary or a note
+    // start, so they are recomputed when their inputs change, not per sample.
+    T m_noiseDuty{};
+    T m_noiseFrequency{};
     T m_noiseCutoff{};
     bool m_noiseCoefficientsValid = false;
     NoiseCoefficients<T> m_noiseCoefficients{};
