@@ -27,6 +27,16 @@ public:
         });
     }
     ~LogCapture() { output::setDebugLogSink({}); }
+    size_t lines() {
+        std::lock_guard lock(m_mutex);
+        return m_lines.size();
+    }
+    std::string all() {
+        std::lock_guard lock(m_mutex);
+        std::string out;
+        for (const auto& l : m_lines) out += l + "\n";
+        return out;
+    }
     bool contains(std::string_view text) {
         std::lock_guard lock(m_mutex);
         for (const auto& l : m_lines)
@@ -324,6 +334,7 @@ TEST(Playback, LoopFlagIsReadOnlyAtStart) {
 }
 
 TEST(PlaybackStress, FiveHundredPlayStopPausePlayCycles) {
+    LogCapture log;
     Rig rig;
     auto& player = rig.make();
     auto looping = shortSong();
@@ -343,6 +354,7 @@ TEST(PlaybackStress, FiveHundredPlayStopPausePlayCycles) {
     EXPECT_EQ(rig.log->blocksDropped, 0u) << "every block submitted before Stop was played";
     EXPECT_FALSE(rig.log->writeWhileClosed) << "no refill reached a closing device";
     EXPECT_TRUE(rig.host.messages.empty());
+    EXPECT_EQ(log.lines(), 0u) << "no drain or device complaint:\n" << log.all();
 }
 
 }  // namespace
