@@ -56,7 +56,9 @@ extern template bool ParseMml<double>(int32_t, std::string_view, EventList<doubl
 // for each bank A..E, parses it with that bank's start position (cursorOffset
 // plus the bank start for the bank named by cursorBank, else 0) and maps the
 // error position to bank/position. A bank whose list holds no Note (a rest
-// counts) gets an empty list. Stops at the first failing bank.
+// counts) gets an empty list. Stops at the first failing bank; on failure
+// every list is empty. A cursor offset so large that the sum would wrap is
+// treated as "beyond the text" (the bank ends with an EndMarker).
 template <EngineNumType T>
 CompileResult CompileBanks(std::string_view common, const std::array<std::string_view, kBankCount>& banks,
                            int64_t cursorBank, uint64_t cursorOffset,
