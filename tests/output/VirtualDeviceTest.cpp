@@ -32,8 +32,9 @@ struct Recorder {
 };
 
 TEST(VirtualDevice, MessagesInOrderAndWritesFromInsideDone) {
+    // Everything the callback touches is declared before the device, so the
+    // device (which joins its thread) goes first.
     auto log = std::make_shared<output::VirtualDeviceLog>();
-    output::VirtualAudioDevice device({}, log);
     Recorder rec;
     std::array<int16_t, 8> a{1, 2, 3, 4, 5, 6, 7, 8}, b{9, 10, 11, 12, 13, 14, 15, 16};
     output::WaveHeader ha, hb;
@@ -42,6 +43,7 @@ TEST(VirtualDevice, MessagesInOrderAndWritesFromInsideDone) {
     hb.data = b.data();
     hb.bufferLength = 16;
     bool chained = false;
+    output::VirtualAudioDevice device({}, log);
     ASSERT_TRUE(device.open(output::makeWaveFormat(48000), [&](output::AudioDevice& d, DeviceMessage m) {
         rec.add(m);
         if (m == DeviceMessage::Done && !chained) {
@@ -66,8 +68,8 @@ TEST(VirtualDevice, MessagesInOrderAndWritesFromInsideDone) {
 
 TEST(VirtualDevice, PausedBlocksStayQueuedAndCannotBeUnprepared) {
     auto log = std::make_shared<output::VirtualDeviceLog>();
-    output::VirtualAudioDevice device({}, log);
     Recorder rec;
+    output::VirtualAudioDevice device({}, log);
     ASSERT_TRUE(device.open(output::makeWaveFormat(8000), [&](output::AudioDevice&, DeviceMessage m) { rec.add(m); }));
     ASSERT_TRUE(device.pause());
     std::array<int16_t, 4> s{1, 1, 1, 1};
