@@ -68,16 +68,28 @@ void BankPlayer<T>::renderNoteRun(std::span<int32_t> mix) noexcept {
         const T down = level * numInt<T>(-1) * m_volume;
         const StereoSample halves[2] = {{panSide<T>(256 - m_pan, up), panSide<T>(m_pan, up)},
                                         {panSide<T>(256 - m_pan, down), panSide<T>(m_pan, down)}};
-        for (; k < n; ++k) {
-            if (m_phase > m_halfLength && !boundaryStep(m_noteLength - m_elapsed)) break;  // silent from here
+        // Between two boundaries only the phase moves per sample (in T, one
+        // step at a time, so Float and Double round exactly as a single
+        // sample would); the integer clocks catch up once per stretch.
+        while (k < n) {
+            if (m_phase > m_halfLength && !boundaryStep(m_noteLength - m_elapsed)) {
+                advanceOneSample();  // the sample in which the note fell silent
+                ++k;
+                break;
+            }
             const StereoSample s = halves[m_halfCycle];
-            mix[2 * k] += s.left;
-            mix[2 * k + 1] += s.right;
-            advanceOneSample();
-        }
-        if (k < n) {  // the sample in which the note fell silent
-            advanceOneSample();
-            ++k;
+            const T halfLength = m_halfLength;
+            T phase = m_phase;
+            size_t j = k;
+            do {
+                mix[2 * j] += s.left;
+                mix[2 * j + 1] += s.right;
+                phase += numInt<T>(1);
+                ++j;
+            } while (j < n && !(phase > halfLength));
+            m_phase = phase;
+            advanceClocks(j - k);
+            k = j;
         }
     }
     for (; k < n; ++k) {
@@ -356,7 +368,7 @@ TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample() noexcept {
             const T level = envelopeLevel();
             if (m_hasLevelNoise) {
                 const T u = uniformFromDraw<T>(m_random->next());
-                w = w * (numInt<T>(1) - u * m_levelNoise / numInt<T>(100));
+                w = w * (numInt<T>(1) - divByInt(u * m_levelNoise, 100));
             }
             if (!isZero(m_ampLfo.depth) && m_ampLfo.period > T{})
                 w = w * (numInt<T>(1) - m_ampLfo.depth * lfoSine(m_ampLfo.phase, m_ampLfo.period));
@@ -389,6 +401,55 @@ TAVOLIN_HOT_INLINE void BankPlayer<T>::advanceOneSample() noexcept {
     ++m_elapsed;
     advanceLfoPhase(m_pitchLfo);
     advanceLfoPhase(m_ampLfo);
+    if (m_elapsed >= m_noteLength) ++m_index;
+}
+
+// The clocks of `samples` consecutive samples of the current note, the phase
+// excepted (the caller has stepped it): the same end state as that many
+// advanceOneSample calls. The caller guarantees the note lasts that long.
+template <EngineNumType T>
+void BankPlayer<T>::advanceClocks(size_t samples) noexcept {
+    const int64_t count = static_cast<int64_t>(samples);
+    if (m_lfoCounter != INT32_MAX) {
+        const int64_t steps = std::min<int64_t>(count, int64_t{INT32_MAX} - m_lfoCounter);
+        m_lfoCounter = static_cast<int32_t>(m_lfoCounter + steps);
+        if constexpr (kIsFix<T>) {
+            if (m_sampleRate != 0) {
+                // remainder < rate before and after every single step, so
+                // the carries of `steps` steps are this one quotient
+                const uint64_t rem = m_lfoMsRemainder + static_cast<uint64_t>(steps) * m_lfoMsStepRemainder;
+                m_lfoMsRaw += steps * m_lfoMsStep + static_cast<int64_t>(rem / m_sampleRate);
+                m_lfoMsRemainder = static_cast<uint32_t>(rem % m_sampleRate);
+            }
+        }
+    }
+    m_elapsed = static_cast<int32_t>(m_elapsed + count);
+    for (LfoState<T>* lfo : {&m_pitchLfo, &m_ampLfo}) {
+        if (!(lfo->period > T{})) continue;
+        if constexpr (kIsFix<T>) {
+            // every single step is (phase + 65536) mod period for phase >= 0
+            const int64_t p = lfo->phase.raw();
+            if (p >= 0 && p < (int64_t{1} << 60) && count < (int64_t{1} << 30)) {
+                lfo->phase = Fix::fromRaw((p + count * 65536) % lfo->period.raw());
+                continue;
+            }
+        }
+        // Float and Double round at every step: step one at a time, with
+        // the very operations of advanceLfoPhase, in registers.
+        const T period = lfo->period;
+        T p = lfo->phase;
+        for (int64_t i = 0; i < count; ++i) {
+            if constexpr (kIsFix<T>) {
+                int64_t r = p.raw() + 65536;
+                if (r >= period.raw()) r %= period.raw();
+                p = Fix::fromRaw(r);
+            } else {
+                p = p + T(1);
+                if (p >= period) p = p < period * T(2) ? p - period : std::fmod(p, period);
+            }
+        }
+        lfo->phase = p;
+    }
     if (m_elapsed >= m_noteLength) ++m_index;
 }
 
@@ -627,7 +688,8 @@ void BankSet<T>::Render(std::span<int16_t> interleaved) noexcept {
             const size_t n = static_cast<size_t>(std::min<int64_t>({stretch, static_cast<int64_t>(frames - f), int64_t{kChunk}}));
             std::fill_n(mix.begin(), 2 * n, 0);
             for (size_t i = 0; i < activeCount; ++i) active[i]->renderNoteRun(std::span<int32_t>(mix.data(), 2 * n));
-            for (size_t k = 0; k < 2 * n; ++k) out[2 * f + k] = clampToInt16(mix[k]);
+            // a saturating pack the compiler can vectorize
+            for (size_t k = 0; k < 2 * n; ++k) out[2 * f + k] = static_cast<int16_t>(std::clamp<int32_t>(mix[k], -32768, 32767));
             f += n;
             continue;
         }

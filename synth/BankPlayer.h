@@ -133,6 +133,7 @@ private:
     void startNote(const NotePayload<T>& note) noexcept;
     [[gnu::always_inline]] StereoSample renderNoteSample() noexcept;
     [[gnu::always_inline]] void advanceOneSample() noexcept;
+    void advanceClocks(size_t samples) noexcept;
     bool holdsSteadySquare(size_t samples) const noexcept;
     bool boundaryStep(int32_t remaining) noexcept;  // false: the note fell silent
     T halfLengthFor(int half, T cycle) noexcept;

@@ -63,6 +63,16 @@ inline T quot(T a, T b) noexcept {
     else return b == T{0} ? T{0} : a / b;
 }
 
+// v / n for a whole positive divisor n. In Fix the quotient (v * 65536) /
+// (n * 65536) is exactly the raw value divided by n (both truncate toward
+// zero), so it is taken as a 64-bit division by a constant, which the
+// compiler turns into a multiply, instead of a 128-bit library division.
+template <EngineNumType T>
+inline T divByInt(T v, int32_t n) noexcept {
+    if constexpr (kIsFix<T>) return Fix::fromRaw(v.raw() / n);
+    else return v / numInt<T>(n);
+}
+
 template <EngineNumType T>
 inline T absValue(T v) noexcept {
     if constexpr (kIsFix<T>) return v.raw() < 0 ? -v : v;
@@ -119,20 +129,20 @@ inline T secondHalfDuty(float duty) noexcept {
 // Half-cycle length from a duty share (percent) and the cycle length P.
 template <EngineNumType T>
 inline T dutyHalfLength(T dutyShare, T cycle) noexcept {
-    return dutyShare * cycle / numInt<T>(100);
+    return divByInt(dutyShare * cycle, 100);
 }
 
 // Half-cycle length under frequency noise F (percent) with draw u:
 // P/2 * (1 + (2u - 1) * F/100), written as (2Fu + 100 - F) * P / 200.
 template <EngineNumType T>
 inline T noisyHalfLength(T freqNoise, T u, T cycle) noexcept {
-    return (numInt<T>(2) * freqNoise * u + numInt<T>(100) - freqNoise) * cycle / numInt<T>(200);
+    return divByInt((numInt<T>(2) * freqNoise * u + numInt<T>(100) - freqNoise) * cycle, 200);
 }
 
 // Duty switching period in samples: rate * ms / 1000.
 template <EngineNumType T>
 inline T switchPeriodSamples(uint32_t sampleRate, float switchMs) noexcept {
-    return numInt<T>(sampleRate) * numFloat<T>(switchMs) / numInt<T>(1000);
+    return divByInt(numInt<T>(sampleRate) * numFloat<T>(switchMs), 1000);
 }
 
 // Position in the half-cycle, phase / length; 0 for a half-cycle of length 0
@@ -172,7 +182,7 @@ inline T sineWave(T x, bool secondHalf) noexcept {
 template <EngineNumType T>
 inline T noiseCutoff(uint32_t sampleRate, T duty, T noteFrequency) noexcept {
     const T half = numInt<T>(sampleRate) * Num<T>::fromDouble(0.5);
-    const T share = duty / numInt<T>(100);
+    const T share = divByInt(duty, 100);
     T fc = (half - numInt<T>(200)) * (numInt<T>(1) - share) + share * noteFrequency;
     const T highest = half - numInt<T>(200);
     if (fc > highest) fc = highest;
