@@ -588,40 +588,65 @@ TAVOLIN_HOT_INLINE void BankPlayer<T>::updateLfo(LfoState<T>& lfo) noexcept {
         lfo.settled = lfo.period == lfo.steadyPeriod;
         return;
     }
-    const int32_t count = std::clamp(def->pointCount, 1, kMaxLfoPoints);
     T t;
     if (def->mode > 1) t = lfoTimePercent<T>(m_lfoCounter, m_groupLength);
     else if constexpr (kIsFix<T>) t = Fix::fromRaw(m_lfoMsRaw);
     else t = lfoTimeMs<T>(m_lfoCounter, m_sampleRate);
-    if (lfo.pointIndex < count - 1 && t >= numFloat<T>(def->points[static_cast<size_t>(lfo.pointIndex + 1)].time))
+    if (lfo.segmentDefinition != def || lfo.segmentIndex != lfo.pointIndex) findLfoSegment(lfo);
+    if (lfo.hasNext && t >= lfo.nextTime) {
         ++lfo.pointIndex;
-    float periodMs;
-    float depth;
-    if (lfo.pointIndex < 0) {
-        const LfoPoint& first = def->points[0];
-        if (first.interpolate != 1) return;  // no modulation before the first point
-        depth = lfoFadeFactor(t, first.time) * first.depth;
-        periodMs = first.periodMs;
-    } else {
-        const size_t i = static_cast<size_t>(lfo.pointIndex);
-        const LfoPoint& p = def->points[i];
-        if (lfo.pointIndex + 1 < count && def->points[i + 1].interpolate != 0) {
-            const LfoPoint& q = def->points[i + 1];
-            const float g = lfoFactor(t, p.time, q.time);
-            periodMs = (1.0f - g) * p.periodMs + g * q.periodMs;
-            depth = (1.0f - g) * p.depth + g * q.depth;
-        } else {
-            periodMs = p.periodMs;
-            depth = p.depth;
-            if (lfo.pointIndex == count - 1) {
-                lfo.steady = true;
-                lfo.steadyDepth = storeLfoValue<T>(depth);
-                lfo.steadyPeriod = lfoPeriodSamples<T>(m_sampleRate, periodMs);
-            }
-        }
+        findLfoSegment(lfo);
     }
-    lfo.depth = storeLfoValue<T>(depth);
-    if (isZero(lfo.phase)) lfo.period = lfoPeriodSamples<T>(m_sampleRate, periodMs);
+    using Segment = typename LfoState<T>::Segment;
+    if (lfo.segment == Segment::Idle) return;  // no modulation before the first point
+    // The first point's values before it is reached (a fade-in from depth 0),
+    // else those of the point reached.
+    const LfoPoint& p = def->points[static_cast<size_t>(std::max(lfo.pointIndex, 0))];
+    if (lfo.segment == Segment::Step) {
+        lfo.depth = storeLfoValue<T>(p.depth);
+        if (isZero(lfo.phase)) lfo.period = lfoPeriodSamples<T>(m_sampleRate, p.periodMs);
+        if (lfo.pointIndex == std::clamp(def->pointCount, 1, kMaxLfoPoints) - 1) {
+            lfo.steady = true;
+            lfo.steadyDepth = lfo.depth;
+            lfo.steadyPeriod = lfoPeriodSamples<T>(m_sampleRate, p.periodMs);
+        }
+        return;
+    }
+    const float g = lfoRampFactor(lfo.ramp, t);
+    if (lfo.pointIndex < 0) {
+        lfo.depth = storeLfoValue<T>(g * p.depth);
+        if (isZero(lfo.phase)) lfo.period = lfoPeriodSamples<T>(m_sampleRate, p.periodMs);
+        return;
+    }
+    const LfoPoint& q = def->points[static_cast<size_t>(lfo.pointIndex) + 1];
+    lfo.depth = storeLfoValue<T>((1.0f - g) * p.depth + g * q.depth);
+    if (isZero(lfo.phase)) lfo.period = lfoPeriodSamples<T>(m_sampleRate, (1.0f - g) * p.periodMs + g * q.periodMs);
+}
+
+// The breakpoints around the LFO's point index: the next time to reach and
+// how the values between are formed (a fade-in ramp before the first point
+// when it interpolates, a ramp toward an interpolating next point, else a
+// step to the point's own values).
+template <EngineNumType T>
+void BankPlayer<T>::findLfoSegment(LfoState<T>& lfo) noexcept {
+    using Segment = typename LfoState<T>::Segment;
+    const LfoDefPayload& def = *lfo.definition;
+    const int32_t count = std::clamp(def.pointCount, 1, kMaxLfoPoints);
+    const int32_t i = lfo.pointIndex;
+    lfo.segmentDefinition = &def;
+    lfo.segmentIndex = i;
+    lfo.hasNext = i < count - 1;
+    if (lfo.hasNext) lfo.nextTime = numFloat<T>(def.points[static_cast<size_t>(i + 1)].time);
+    if (i < 0) {
+        const LfoPoint& first = def.points[0];
+        lfo.segment = first.interpolate == 1 ? Segment::Ramp : Segment::Idle;
+        lfo.ramp = lfoRamp<T>(0.0f, first.time);
+    } else if (lfo.hasNext && def.points[static_cast<size_t>(i + 1)].interpolate != 0) {
+        lfo.segment = Segment::Ramp;
+        lfo.ramp = lfoRamp<T>(def.points[static_cast<size_t>(i)].time, def.points[static_cast<size_t>(i + 1)].time);
+    } else {
+        lfo.segment = Segment::Step;
+    }
 }
 
 // phase = (phase + 1) mod period, for a running LFO. When the step crosses

@@ -142,6 +142,7 @@ private:
     void findEnvelopeStages() noexcept;
     [[gnu::always_inline]] void updateLfo(LfoState<T>& lfo) noexcept;
     void restartLfo(LfoState<T>& lfo) noexcept;
+    void findLfoSegment(LfoState<T>& lfo) noexcept;
     [[gnu::always_inline]] void advanceLfoPhase(LfoState<T>& lfo) noexcept;
     void publishIndex() noexcept { m_publishedIndex.store(m_index, std::memory_order_release); }
     ControlState controlState() const noexcept { return ControlState{m_index, m_tempo, m_loopCounters, m_ledger}; }

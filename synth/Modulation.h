@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "compiler/MmlEvent.h"
+#include "synth/SynthMath.h"
 
 namespace tavolin {
 
@@ -34,6 +35,15 @@ struct LfoState {
     bool settled = false;  // steady and both values stored: updates are no-ops
     T steadyPeriod{};
     T steadyDepth{};
+    // What the update needs from the breakpoints around `pointIndex`, worked
+    // out when that index (or the definition) changes rather than per sample.
+    enum class Segment : uint8_t { Idle, Ramp, Step };
+    const LfoDefPayload* segmentDefinition = nullptr;
+    int32_t segmentIndex = -2;  // the pointIndex the fields below belong to
+    Segment segment = Segment::Idle;
+    bool hasNext = false;       // a further breakpoint can still be reached
+    T nextTime{};               // its time, in the update's time unit
+    LfoRamp<T> ramp{};
 };
 
 }  // namespace tavolin

@@ -276,33 +276,47 @@ inline T lfoTimeMs(int32_t counter, uint32_t sampleRate) noexcept {
     return numInt<T>(1000) * numInt<T>(counter) / numInt<T>(sampleRate);
 }
 
-// Interpolation factor between breakpoint times t0 < t1 at time t, always a
-// single-precision value.
+// A linear ramp between breakpoint times t0 and t1 (ms or percent), with
+// what the factor needs from the two times worked out once per segment.
 template <EngineNumType T>
-inline float lfoFactor(T t, float t0, float t1) noexcept {
+struct LfoRamp {
+    T start{};           // Fix: trunc(t0 * 65536)
+    T span{};            // Fix: trunc((t1 - t0) * 65536), the difference in single precision
+    float startF = 0.0f; // Float and Double
+    float spanF = 0.0f;
+};
+
+template <EngineNumType T>
+inline LfoRamp<T> lfoRamp(float t0, float t1) noexcept {
+    LfoRamp<T> r;
     if constexpr (kIsFix<T>) {
-        const int64_t span = numFloat<Fix>(t1 - t0).raw();
-        if (span == 0) return 1.0f;
-        return static_cast<float>(fixDivRaw((t - numFloat<Fix>(t0)).raw(), span)) / 65536.0f;
+        r.start = numFloat<Fix>(t0);
+        r.span = numFloat<Fix>(t1 - t0);
+    }
+    r.startF = t0;
+    r.spanF = t1 - t0;
+    return r;
+}
+
+// Interpolation factor (t - t0) / (t1 - t0) at time t, always a
+// single-precision value; 1 for a ramp of no length. The fade-in before the
+// first breakpoint is the ramp from 0 to its time (t - 0 is t exactly).
+template <EngineNumType T>
+inline float lfoRampFactor(const LfoRamp<T>& r, T t) noexcept {
+    if constexpr (kIsFix<T>) {
+        if (r.span.raw() == 0) return 1.0f;
+        return static_cast<float>(fixDivRaw((t - r.start).raw(), r.span.raw())) / 65536.0f;
     } else {
-        const float span = t1 - t0;
-        if (span == 0.0f) return 1.0f;
-        return (static_cast<float>(t) - t0) / span;
+        if (r.spanF == 0.0f) return 1.0f;
+        return (static_cast<float>(t) - r.startF) / r.spanF;
     }
 }
 
-// Fade-in factor before the first breakpoint, t / t0 in single precision.
 template <EngineNumType T>
-inline float lfoFadeFactor(T t, float t0) noexcept {
-    if constexpr (kIsFix<T>) {
-        const int64_t t016 = numFloat<Fix>(t0).raw();
-        if (t016 == 0) return 1.0f;
-        return static_cast<float>(fixDivRaw(t.raw(), t016)) / 65536.0f;
-    } else {
-        if (t0 == 0.0f) return 1.0f;
-        return static_cast<float>(t) / t0;
-    }
-}
+inline float lfoFactor(T t, float t0, float t1) noexcept { return lfoRampFactor(lfoRamp<T>(t0, t1), t); }
+
+template <EngineNumType T>
+inline float lfoFadeFactor(T t, float t0) noexcept { return lfoRampFactor(lfoRamp<T>(0.0f, t0), t); }
 
 // Depth and period are computed in single precision in every type and then
 // stored in T (Fix: trunc(x * 65536)).
