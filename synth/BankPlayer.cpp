@@ -44,7 +44,7 @@ void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
 template <EngineNumType T>
 StereoSample BankPlayer<T>::renderFrame(bool anyPlaying) noexcept {
     if (m_elapsed < m_noteLength && m_index < m_count) [[likely]] {
-        const StereoSample s = renderNoteSample();
+        const StereoSample s = renderNoteSample<false>(m_toneSlot->wave);
         publishIndex();
         return s;
     }
@@ -92,10 +92,40 @@ void BankPlayer<T>::renderNoteRun(std::span<int32_t> mix) noexcept {
             k = j;
         }
     }
-    for (; k < n; ++k) {
-        const StereoSample s = renderNoteSample();
-        mix[2 * k] += s.left;
-        mix[2 * k + 1] += s.right;
+    // The tone (so the wave) cannot change inside a note: one loop per wave,
+    // each with the wave's branch folded away.
+    // A plain run: the amplitude LFO is quiet (settled, or never defined,
+    // with depth 0), and the tone has neither duty switching nor level
+    // noise. All of that holds until the next note, so those per-sample
+    // tests are dropped, and the quiet LFO's phase, which nothing reads
+    // then, is stepped once for the whole run.
+    const bool plain = (m_ampLfo.definition == nullptr || m_ampLfo.settled) && isZero(m_ampLfo.depth) &&
+                       isZero(m_switchPeriod) && !m_hasLevelNoise;
+    const auto run = [&](auto wave) {
+        const size_t first = k;
+        if (plain) {
+            for (; k < n; ++k) {
+                const StereoSample s = renderNoteSample<true>(wave());
+                mix[2 * k] += s.left;
+                mix[2 * k + 1] += s.right;
+            }
+            stepLfoPhase(m_ampLfo, static_cast<int64_t>(k - first));
+            return;
+        }
+        for (; k < n; ++k) {
+            const StereoSample s = renderNoteSample<false>(wave());
+            mix[2 * k] += s.left;
+            mix[2 * k + 1] += s.right;
+        }
+    };
+    const int32_t wave = m_toneSlot->wave;
+    switch (static_cast<Wave>(wave)) {
+    case Wave::Square: run([] { return static_cast<int32_t>(Wave::Square); }); break;
+    case Wave::Triangle: run([] { return static_cast<int32_t>(Wave::Triangle); }); break;
+    case Wave::Sawtooth: run([] { return static_cast<int32_t>(Wave::Sawtooth); }); break;
+    case Wave::Sine: run([] { return static_cast<int32_t>(Wave::Sine); }); break;
+    case Wave::Noise: run([] { return static_cast<int32_t>(Wave::Noise); }); break;
+    default: run([wave] { return wave; }); break;
     }
     publishIndex();
 }
@@ -161,7 +191,7 @@ template <bool kSeek>
             }
             if (!takesNoTime) {
                 m_tracking = false;
-                const StereoSample s = renderNoteSample();
+                const StereoSample s = renderNoteSample<false>(m_toneSlot->wave);
                 publishIndex();
                 return s;
             }
@@ -353,36 +383,39 @@ T BankPlayer<T>::halfLengthFor(int half, T cycle) noexcept {
 // ============================================================= one sample
 
 template <EngineNumType T>
-TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample() noexcept {
+template <bool kPlain>
+TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample(int32_t wave) noexcept {
     StereoSample out{};
     if (!m_silent) {
         updateLfo(m_pitchLfo);
-        updateLfo(m_ampLfo);
+        if constexpr (!kPlain) updateLfo(m_ampLfo);
         const int32_t remaining = m_noteLength - m_elapsed;
         bool sounding = true;
         if (m_phase > m_halfLength) sounding = boundaryStep(remaining);
         if (sounding) {
-            if (!isZero(m_switchPeriod) && m_switchPeriod * numInt<T>(m_dutyIndex + 1) < numInt<T>(m_elapsed))
+            if (!kPlain && !isZero(m_switchPeriod) && m_switchPeriod * numInt<T>(m_dutyIndex + 1) < numInt<T>(m_elapsed))
                 m_switchPending = true;
-            T w = waveValue();
+            T w = waveValue(wave);
             const T level = envelopeLevel();
-            if (m_hasLevelNoise) {
+            if (!kPlain && m_hasLevelNoise) {
                 const T u = uniformFromDraw<T>(m_random->next());
                 w = w * (numInt<T>(1) - divByInt(u * m_levelNoise, 100));
             }
-            if (!isZero(m_ampLfo.depth) && m_ampLfo.period > T{})
+            if (!kPlain && !isZero(m_ampLfo.depth) && m_ampLfo.period > T{})
                 w = w * (numInt<T>(1) - m_ampLfo.depth * lfoSine(m_ampLfo.phase, m_ampLfo.period));
             const T value = level * w * m_volume;
             out.left = panSide<T>(256 - m_pan, value);
-            out.right = panSide<T>(m_pan, value);
+            // the centre (the default pan) weighs both sides alike
+            out.right = m_pan == 128 ? out.left : panSide<T>(m_pan, value);
         }
     }
-    advanceOneSample();
+    advanceOneSample<!kPlain>();
     return out;
 }
 
 // After every sample of a note event, sounding or not.
 template <EngineNumType T>
+template <bool kAmpPhase>
 TAVOLIN_HOT_INLINE void BankPlayer<T>::advanceOneSample() noexcept {
     m_phase += numInt<T>(1);
     if (m_lfoCounter != INT32_MAX) {
@@ -400,7 +433,7 @@ TAVOLIN_HOT_INLINE void BankPlayer<T>::advanceOneSample() noexcept {
     }
     ++m_elapsed;
     advanceLfoPhase(m_pitchLfo);
-    advanceLfoPhase(m_ampLfo);
+    if constexpr (kAmpPhase) advanceLfoPhase(m_ampLfo);
     if (m_elapsed >= m_noteLength) ++m_index;
 }
 
@@ -424,33 +457,39 @@ void BankPlayer<T>::advanceClocks(size_t samples) noexcept {
         }
     }
     m_elapsed = static_cast<int32_t>(m_elapsed + count);
-    for (LfoState<T>* lfo : {&m_pitchLfo, &m_ampLfo}) {
-        if (!(lfo->period > T{})) continue;
-        if constexpr (kIsFix<T>) {
-            // every single step is (phase + 65536) mod period for phase >= 0
-            const int64_t p = lfo->phase.raw();
-            if (p >= 0 && p < (int64_t{1} << 60) && count < (int64_t{1} << 30)) {
-                lfo->phase = Fix::fromRaw((p + count * 65536) % lfo->period.raw());
-                continue;
-            }
-        }
-        // Float and Double round at every step: step one at a time, with
-        // the very operations of advanceLfoPhase, in registers.
-        const T period = lfo->period;
-        T p = lfo->phase;
-        for (int64_t i = 0; i < count; ++i) {
-            if constexpr (kIsFix<T>) {
-                int64_t r = p.raw() + 65536;
-                if (r >= period.raw()) r %= period.raw();
-                p = Fix::fromRaw(r);
-            } else {
-                p = p + T(1);
-                if (p >= period) p = p < period * T(2) ? p - period : std::fmod(p, period);
-            }
-        }
-        lfo->phase = p;
-    }
+    stepLfoPhase(m_pitchLfo, count);
+    stepLfoPhase(m_ampLfo, count);
     if (m_elapsed >= m_noteLength) ++m_index;
+}
+
+// `count` phase advances of one LFO, the same end state as that many
+// advanceLfoPhase calls.
+template <EngineNumType T>
+void BankPlayer<T>::stepLfoPhase(LfoState<T>& lfo, int64_t count) noexcept {
+    if (!(lfo.period > T{})) return;
+    if constexpr (kIsFix<T>) {
+        // every single step is (phase + 65536) mod period for phase >= 0
+        const int64_t p = lfo.phase.raw();
+        if (p >= 0 && p < (int64_t{1} << 60) && count < (int64_t{1} << 30)) {
+            lfo.phase = Fix::fromRaw((p + count * 65536) % lfo.period.raw());
+            return;
+        }
+    }
+    // Float and Double round at every step: step one at a time, with the
+    // very operations of advanceLfoPhase, in registers.
+    const T period = lfo.period;
+    T p = lfo.phase;
+    for (int64_t i = 0; i < count; ++i) {
+        if constexpr (kIsFix<T>) {
+            int64_t r = p.raw() + 65536;
+            if (r >= period.raw()) r %= period.raw();
+            p = Fix::fromRaw(r);
+        } else {
+            p = p + T(1);
+            if (p >= period) p = p < period * T(2) ? p - period : std::fmod(p, period);
+        }
+    }
+    lfo.phase = p;
 }
 
 // A half-cycle has run out: carry the remainder over, work out the cycle
@@ -489,9 +528,9 @@ bool BankPlayer<T>::boundaryStep(int32_t remaining) noexcept {
 }
 
 template <EngineNumType T>
-TAVOLIN_HOT_INLINE T BankPlayer<T>::waveValue() noexcept {
+TAVOLIN_HOT_INLINE T BankPlayer<T>::waveValue(int32_t wave) noexcept {
     const bool second = m_halfCycle != 0;
-    switch (static_cast<Wave>(m_toneSlot->wave)) {
+    switch (static_cast<Wave>(wave)) {
     case Wave::Square: return second ? numInt<T>(-1) : numInt<T>(1);
     case Wave::Triangle: {
         const T x = halfCyclePosition(m_phase, m_halfLength);

@@ -131,13 +131,19 @@ private:
     void applyEvent(const MmlEvent<T>& ev) noexcept;
     void applyLoop(const LoopControlPayload& loop) noexcept;
     void startNote(const NotePayload<T>& note) noexcept;
-    [[gnu::always_inline]] StereoSample renderNoteSample() noexcept;
+    // `wave` is the current tone's wave (a constant where the caller knows it).
+    // kPlain: the amplitude LFO is quiet, no duty switching, no level noise
+    // (see renderNoteRun); its phase is then left to the caller.
+    template <bool kPlain>
+    [[gnu::always_inline]] StereoSample renderNoteSample(int32_t wave) noexcept;
+    template <bool kAmpPhase = true>
     [[gnu::always_inline]] void advanceOneSample() noexcept;
+    void stepLfoPhase(LfoState<T>& lfo, int64_t count) noexcept;
     void advanceClocks(size_t samples) noexcept;
     bool holdsSteadySquare(size_t samples) const noexcept;
     bool boundaryStep(int32_t remaining) noexcept;  // false: the note fell silent
     T halfLengthFor(int half, T cycle) noexcept;
-    [[gnu::always_inline]] T waveValue() noexcept;
+    [[gnu::always_inline]] T waveValue(int32_t wave) noexcept;
     [[gnu::always_inline]] T envelopeLevel() const noexcept;
     void findEnvelopeStages() noexcept;
     [[gnu::always_inline]] void updateLfo(LfoState<T>& lfo) noexcept;
