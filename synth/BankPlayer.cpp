@@ -44,7 +44,7 @@ void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
 template <EngineNumType T>
 StereoSample BankPlayer<T>::renderFrame(bool anyPlaying) noexcept {
     if (m_elapsed < m_noteLength && m_index < m_count) [[likely]] {
-        const StereoSample s = renderNoteSample<false>(m_toneSlot->wave);
+        const StereoSample s = renderNoteSample<false>(m_toneSlot->wave, false);
         publishIndex();
         return s;
     }
@@ -105,7 +105,7 @@ void BankPlayer<T>::renderNoteRun(std::span<int32_t> mix) noexcept {
         const size_t first = k;
         if (plain) {
             for (; k < n; ++k) {
-                const StereoSample s = renderNoteSample<true>(wave());
+                const StereoSample s = renderNoteSample<true>(wave(), k + 1 < n);
                 mix[2 * k] += s.left;
                 mix[2 * k + 1] += s.right;
             }
@@ -113,7 +113,7 @@ void BankPlayer<T>::renderNoteRun(std::span<int32_t> mix) noexcept {
             return;
         }
         for (; k < n; ++k) {
-            const StereoSample s = renderNoteSample<false>(wave());
+            const StereoSample s = renderNoteSample<false>(wave(), k + 1 < n);
             mix[2 * k] += s.left;
             mix[2 * k + 1] += s.right;
         }
@@ -191,7 +191,7 @@ template <bool kSeek>
             }
             if (!takesNoTime) {
                 m_tracking = false;
-                const StereoSample s = renderNoteSample<false>(m_toneSlot->wave);
+                const StereoSample s = renderNoteSample<false>(m_toneSlot->wave, false);
                 publishIndex();
                 return s;
             }
@@ -384,10 +384,11 @@ T BankPlayer<T>::halfLengthFor(int half, T cycle) noexcept {
 
 template <EngineNumType T>
 template <bool kPlain>
-TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample(int32_t wave) noexcept {
+TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample(int32_t wave, bool lazyPitch) noexcept {
     StereoSample out{};
     if (!m_silent) {
-        updateLfo(m_pitchLfo);
+        if (lazyPitch) updatePitchLfoLazily();
+        else updateLfo(m_pitchLfo);
         if constexpr (!kPlain) updateLfo(m_ampLfo);
         const int32_t remaining = m_noteLength - m_elapsed;
         bool sounding = true;
@@ -627,10 +628,7 @@ TAVOLIN_HOT_INLINE void BankPlayer<T>::updateLfo(LfoState<T>& lfo) noexcept {
         lfo.settled = lfo.period == lfo.steadyPeriod;
         return;
     }
-    T t;
-    if (def->mode > 1) t = lfoTimePercent<T>(m_lfoCounter, m_groupLength);
-    else if constexpr (kIsFix<T>) t = Fix::fromRaw(m_lfoMsRaw);
-    else t = lfoTimeMs<T>(m_lfoCounter, m_sampleRate);
+    const T t = lfoTime(*def);
     if (lfo.segmentDefinition != def || lfo.segmentIndex != lfo.pointIndex) findLfoSegment(lfo);
     if (lfo.hasNext && t >= lfo.nextTime) {
         ++lfo.pointIndex;
@@ -660,6 +658,36 @@ TAVOLIN_HOT_INLINE void BankPlayer<T>::updateLfo(LfoState<T>& lfo) noexcept {
     const LfoPoint& q = def->points[static_cast<size_t>(lfo.pointIndex) + 1];
     lfo.depth = storeLfoValue<T>((1.0f - g) * p.depth + g * q.depth);
     if (isZero(lfo.phase)) lfo.period = lfoPeriodSamples<T>(m_sampleRate, (1.0f - g) * p.periodMs + g * q.periodMs);
+}
+
+// The LFO clock: percent of the note group, or milliseconds.
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE T BankPlayer<T>::lfoTime(const LfoDefPayload& def) const noexcept {
+    if (def.mode > 1) return lfoTimePercent<T>(m_lfoCounter, m_groupLength);
+    if constexpr (kIsFix<T>) return Fix::fromRaw(m_lfoMsRaw);
+    else return lfoTimeMs<T>(m_lfoCounter, m_sampleRate);
+}
+
+// Inside a run (not at its last sample), the pitch LFO's update is only
+// carried out where it can leave a trace: where its breakpoint index moves
+// on, where its phase is 0 (the period can be stored), or where a boundary
+// follows in this sample (the vibrato reads the depth). Elsewhere it would
+// only store a depth that the next update overwrites before anything reads
+// it. Once steady, every update stores the same depth, and the period only
+// at phase 0. The run's last sample always updates, so between runs the
+// state is exactly that of sample-by-sample rendering.
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE void BankPlayer<T>::updatePitchLfoLazily() noexcept {
+    LfoState<T>& lfo = m_pitchLfo;
+    const LfoDefPayload* def = lfo.definition;
+    if (def == nullptr || lfo.settled) return;
+    if (isZero(lfo.phase) || m_phase > m_halfLength) {
+        updateLfo(lfo);
+        return;
+    }
+    if (lfo.steady) return;
+    if (lfo.segmentDefinition != def || lfo.segmentIndex != lfo.pointIndex) findLfoSegment(lfo);
+    if (lfo.hasNext && lfoTime(*def) >= lfo.nextTime) updateLfo(lfo);
 }
 
 // The breakpoints around the LFO's point index: the next time to reach and

@@ -107,6 +107,7 @@ public:
     const TimingLedger<T>& ledger() const noexcept { return m_ledger; }
     T cycleLength() const noexcept { return m_cycle; }
     T halfCycleLength() const noexcept { return m_halfLength; }
+    T oscillatorPhase() const noexcept { return m_phase; }
     int halfCycle() const noexcept { return m_halfCycle; }
     int64_t dutyIndex() const noexcept { return m_dutyIndex; }
     T currentDuty() const noexcept { return m_currentDuty; }
@@ -135,7 +136,8 @@ private:
     // kPlain: the amplitude LFO is quiet, no duty switching, no level noise
     // (see renderNoteRun); its phase is then left to the caller.
     template <bool kPlain>
-    [[gnu::always_inline]] StereoSample renderNoteSample(int32_t wave) noexcept;
+    // lazyPitch: inside a run, not its last sample (see updatePitchLfoLazily).
+    [[gnu::always_inline]] StereoSample renderNoteSample(int32_t wave, bool lazyPitch) noexcept;
     template <bool kAmpPhase = true>
     [[gnu::always_inline]] void advanceOneSample() noexcept;
     void stepLfoPhase(LfoState<T>& lfo, int64_t count) noexcept;
@@ -147,6 +149,8 @@ private:
     [[gnu::always_inline]] T envelopeLevel() const noexcept;
     void findEnvelopeStages() noexcept;
     [[gnu::always_inline]] void updateLfo(LfoState<T>& lfo) noexcept;
+    [[gnu::always_inline]] void updatePitchLfoLazily() noexcept;
+    [[gnu::always_inline]] T lfoTime(const LfoDefPayload& def) const noexcept;
     void restartLfo(LfoState<T>& lfo) noexcept;
     void findLfoSegment(LfoState<T>& lfo) noexcept;
     [[gnu::always_inline]] void advanceLfoPhase(LfoState<T>& lfo) noexcept;
