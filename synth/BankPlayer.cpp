@@ -275,6 +275,7 @@ void BankPlayer<T>::applyEvent(const MmlEvent<T>& ev) noexcept {
         lfo.depth = T{};
         lfo.steady = false;
         lfo.settled = false;
+        lfo.segmentIndex = -2;
         break;
     }
     case EventKind::LoopControl: applyLoop(ev.loop); return;  // sets the index itself
@@ -615,6 +616,7 @@ void BankPlayer<T>::restartLfo(LfoState<T>& lfo) noexcept {
     lfo.depth = T{};
     lfo.steady = false;
     lfo.settled = false;
+    lfo.segmentIndex = -2;  // a new group: the percent time base may differ
 }
 
 template <EngineNumType T>
@@ -668,6 +670,15 @@ TAVOLIN_HOT_INLINE T BankPlayer<T>::lfoTime(const LfoDefPayload& def) const noex
     else return lfoTimeMs<T>(m_lfoCounter, m_sampleRate);
 }
 
+// The same clock at another counter value (the Fix millisecond clock kept
+// by quotient and remainder is exactly (counter * 65536000) / rate).
+template <EngineNumType T>
+T BankPlayer<T>::lfoTimeAt(const LfoDefPayload& def, int32_t counter) const noexcept {
+    if (def.mode > 1) return lfoTimePercent<T>(counter, m_groupLength);
+    if constexpr (kIsFix<T>) return Fix::fromRaw(m_sampleRate == 0 ? 0 : int64_t{counter} * 65536000 / m_sampleRate);
+    else return lfoTimeMs<T>(counter, m_sampleRate);
+}
+
 // Inside a run (not at its last sample), the pitch LFO's update is only
 // carried out where it can leave a trace: where its breakpoint index moves
 // on, where its phase is 0 (the period can be stored), or where a boundary
@@ -687,7 +698,7 @@ TAVOLIN_HOT_INLINE void BankPlayer<T>::updatePitchLfoLazily() noexcept {
     }
     if (lfo.steady) return;
     if (lfo.segmentDefinition != def || lfo.segmentIndex != lfo.pointIndex) findLfoSegment(lfo);
-    if (lfo.hasNext && lfoTime(*def) >= lfo.nextTime) updateLfo(lfo);
+    if (lfo.hasNext && m_lfoCounter >= lfo.quietUntil && lfoTime(*def) >= lfo.nextTime) updateLfo(lfo);
 }
 
 // The breakpoints around the LFO's point index: the next time to reach and
@@ -703,7 +714,20 @@ void BankPlayer<T>::findLfoSegment(LfoState<T>& lfo) noexcept {
     lfo.segmentDefinition = &def;
     lfo.segmentIndex = i;
     lfo.hasNext = i < count - 1;
-    if (lfo.hasNext) lfo.nextTime = numFloat<T>(def.points[static_cast<size_t>(i + 1)].time);
+    lfo.quietUntil = 0;
+    if (lfo.hasNext) {
+        lfo.nextTime = numFloat<T>(def.points[static_cast<size_t>(i + 1)].time);
+        // The clock never goes back as the counter grows, so once one
+        // counter value is shown to lie before the next time, all smaller
+        // ones do: the lazy update need not read the clock below it.
+        const double perSample = def.mode > 1 ? (m_groupLength > 0 ? 100.0 / m_groupLength : 0.0)
+                                              : (m_sampleRate > 0 ? 1000.0 / m_sampleRate : 0.0);
+        const double estimate = perSample > 0.0 ? Num<T>::toDouble(lfo.nextTime) / perSample - 2.0 : 0.0;
+        if (estimate >= 1.0) {
+            const int32_t c = static_cast<int32_t>(std::min(estimate, 2.0e9));
+            if (lfoTimeAt(def, c) < lfo.nextTime) lfo.quietUntil = int64_t{c} + 1;
+        }
+    }
     if (i < 0) {
         const LfoPoint& first = def.points[0];
         lfo.segment = first.interpolate == 1 ? Segment::Ramp : Segment::Idle;

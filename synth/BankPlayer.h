@@ -151,6 +151,7 @@ private:
     [[gnu::always_inline]] void updateLfo(LfoState<T>& lfo) noexcept;
     [[gnu::always_inline]] void updatePitchLfoLazily() noexcept;
     [[gnu::always_inline]] T lfoTime(const LfoDefPayload& def) const noexcept;
+    T lfoTimeAt(const LfoDefPayload& def, int32_t counter) const noexcept;
     void restartLfo(LfoState<T>& lfo) noexcept;
     void findLfoSegment(LfoState<T>& lfo) noexcept;
     [[gnu::always_inline]] void advanceLfoPhase(LfoState<T>& lfo) noexcept;

@@ -43,6 +43,7 @@ struct LfoState {
     Segment segment = Segment::Idle;
     bool hasNext = false;       // a further breakpoint can still be reached
     T nextTime{};               // its time, in the update's time unit
+    int64_t quietUntil = 0;     // LFO time counters below this lie before nextTime
     LfoRamp<T> ramp{};
 };
 
