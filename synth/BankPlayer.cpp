@@ -44,7 +44,7 @@ void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
 template <EngineNumType T>
 StereoSample BankPlayer<T>::renderFrame(bool anyPlaying) noexcept {
     if (m_elapsed < m_noteLength && m_index < m_count) [[likely]] {
-        const StereoSample s = renderNoteSample<false>(m_toneSlot->wave, false);
+        const StereoSample s = renderNoteSample<false>(m_toneSlot->wave, false, m_noise);
         publishIndex();
         return s;
     }
@@ -101,22 +101,27 @@ void BankPlayer<T>::renderNoteRun(std::span<int32_t> mix) noexcept {
     // then, is stepped once for the whole run.
     const bool plain = (m_ampLfo.definition == nullptr || m_ampLfo.settled) && isZero(m_ampLfo.depth) &&
                        isZero(m_switchPeriod) && !m_hasLevelNoise;
+    // The noise filter state is only touched by the noise wave: a run keeps
+    // it in a local, so its feedback stays in registers from one sample to
+    // the next instead of going through memory.
     const auto run = [&](auto wave) {
         const size_t first = k;
+        NoiseFilter<T> filter = m_noise;
         if (plain) {
             for (; k < n; ++k) {
-                const StereoSample s = renderNoteSample<true>(wave(), k + 1 < n);
+                const StereoSample s = renderNoteSample<true>(wave(), k + 1 < n, filter);
                 mix[2 * k] += s.left;
                 mix[2 * k + 1] += s.right;
             }
             stepLfoPhase(m_ampLfo, static_cast<int64_t>(k - first));
-            return;
+        } else {
+            for (; k < n; ++k) {
+                const StereoSample s = renderNoteSample<false>(wave(), k + 1 < n, filter);
+                mix[2 * k] += s.left;
+                mix[2 * k + 1] += s.right;
+            }
         }
-        for (; k < n; ++k) {
-            const StereoSample s = renderNoteSample<false>(wave(), k + 1 < n);
-            mix[2 * k] += s.left;
-            mix[2 * k + 1] += s.right;
-        }
+        m_noise = filter;
     };
     const int32_t wave = m_toneSlot->wave;
     switch (static_cast<Wave>(wave)) {
@@ -191,7 +196,7 @@ template <bool kSeek>
             }
             if (!takesNoTime) {
                 m_tracking = false;
-                const StereoSample s = renderNoteSample<false>(m_toneSlot->wave, false);
+                const StereoSample s = renderNoteSample<false>(m_toneSlot->wave, false, m_noise);
                 publishIndex();
                 return s;
             }
@@ -385,7 +390,7 @@ T BankPlayer<T>::halfLengthFor(int half, T cycle) noexcept {
 
 template <EngineNumType T>
 template <bool kPlain>
-TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample(int32_t wave, bool lazyPitch) noexcept {
+TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample(int32_t wave, bool lazyPitch, NoiseFilter<T>& filter) noexcept {
     StereoSample out{};
     if (!m_silent) {
         if (lazyPitch) updatePitchLfoLazily();
@@ -397,7 +402,7 @@ TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample(int32_t wave, bo
         if (sounding) {
             if (!kPlain && !isZero(m_switchPeriod) && m_switchPeriod * numInt<T>(m_dutyIndex + 1) < numInt<T>(m_elapsed))
                 m_switchPending = true;
-            T w = waveValue(wave);
+            T w = waveValue(wave, filter);
             const T level = envelopeLevel();
             if (!kPlain && m_hasLevelNoise) {
                 const T u = uniformFromDraw<T>(m_random->next());
@@ -530,7 +535,7 @@ bool BankPlayer<T>::boundaryStep(int32_t remaining) noexcept {
 }
 
 template <EngineNumType T>
-TAVOLIN_HOT_INLINE T BankPlayer<T>::waveValue(int32_t wave) noexcept {
+TAVOLIN_HOT_INLINE T BankPlayer<T>::waveValue(int32_t wave, NoiseFilter<T>& filter) noexcept {
     const bool second = m_halfCycle != 0;
     switch (static_cast<Wave>(wave)) {
     case Wave::Square: return second ? numInt<T>(-1) : numInt<T>(1);
@@ -556,7 +561,7 @@ TAVOLIN_HOT_INLINE T BankPlayer<T>::waveValue(int32_t wave) noexcept {
             m_noiseFrequency = m_noteFrequency;
             m_noiseCoefficientsValid = true;
         }
-        return noiseFilterStep(m_noise, m_noiseCoefficients, white);
+        return noiseFilterStep(filter, m_noiseCoefficients, white);
     }
     }
     return T{};  // an unknown wave number is silent

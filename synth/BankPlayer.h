@@ -137,7 +137,8 @@ private:
     // (see renderNoteRun); its phase is then left to the caller.
     template <bool kPlain>
     // lazyPitch: inside a run, not its last sample (see updatePitchLfoLazily).
-    [[gnu::always_inline]] StereoSample renderNoteSample(int32_t wave, bool lazyPitch) noexcept;
+    // `filter` is the noise filter state to run (the member, or a run's copy).
+    [[gnu::always_inline]] StereoSample renderNoteSample(int32_t wave, bool lazyPitch, NoiseFilter<T>& filter) noexcept;
     template <bool kAmpPhase = true>
     [[gnu::always_inline]] void advanceOneSample() noexcept;
     void stepLfoPhase(LfoState<T>& lfo, int64_t count) noexcept;
@@ -145,7 +146,7 @@ private:
     bool holdsSteadySquare(size_t samples) const noexcept;
     bool boundaryStep(int32_t remaining) noexcept;  // false: the note fell silent
     T halfLengthFor(int half, T cycle) noexcept;
-    [[gnu::always_inline]] T waveValue(int32_t wave) noexcept;
+    [[gnu::always_inline]] T waveValue(int32_t wave, NoiseFilter<T>& filter) noexcept;
     [[gnu::always_inline]] T envelopeLevel() const noexcept;
     void findEnvelopeStages() noexcept;
     [[gnu::always_inline]] void updateLfo(LfoState<T>& lfo) noexcept;
