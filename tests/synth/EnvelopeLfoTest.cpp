@@ -94,8 +94,9 @@ TYPED_TEST(EnvelopeLfo, LfoBreakpoints) {
         for (size_t i = 0; i < row.afterSamples.size(); ++i) {
             for (; done < row.afterSamples[i]; ++done) p->renderFrame(false);
             EXPECT_NEAR(toD(lfo.depth), row.depth[i], 2e-4) << row.name << " after " << done;
-            if (row.periodSamples[i] >= 0)
+            if (row.periodSamples[i] >= 0) {
                 EXPECT_NEAR(toD(lfo.period), row.periodSamples[i], 0.05) << row.name << " after " << done;
+            }
         }
     }
 }
