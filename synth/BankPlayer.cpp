@@ -109,6 +109,8 @@ void BankPlayer<T>::renderNoteRun(std::span<int32_t> mix) noexcept {
         NoiseFilter<T> filter = m_noise;
         if (plain) {
             for (; k < n; ++k) {
+                k = renderQuietStretch(wave(), k, n, mix, filter);
+                if (k >= n) break;
                 const StereoSample s = renderNoteSample<true>(wave(), k + 1 < n, filter);
                 mix[2 * k] += s.left;
                 mix[2 * k + 1] += s.right;
@@ -133,6 +135,78 @@ void BankPlayer<T>::renderNoteRun(std::span<int32_t> mix) noexcept {
     default: run([wave] { return wave; }); break;
     }
     publishIndex();
+}
+
+// The bulk of a plain run: samples on which the full per-sample path would
+// do nothing but produce the sample and step the clocks (no boundary, no
+// pitch LFO update with an effect, not the run's last sample). Those clocks
+// live in locals here, so they stay in registers instead of going through
+// the player's members every sample, and are written back once. It stops
+// before any sample that needs more (the caller renders that one the full
+// way) and leaves the state exactly as the full path would.
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE size_t BankPlayer<T>::renderQuietStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
+                                                            NoiseFilter<T>& filter) noexcept {
+    if (m_silent || k + 1 >= n) return k;
+    LfoState<T>& lfo = m_pitchLfo;
+    const bool lfoActive = lfo.definition != nullptr && !lfo.settled;
+    // An unsettled LFO that is not steady must have its segment in place and
+    // be kept off its clock: the counter stays below quietUntil (or no
+    // further breakpoint exists).
+    const bool lfoSteady = lfo.steady;
+    if (lfoActive && !lfoSteady && (lfo.segmentDefinition != lfo.definition || lfo.segmentIndex != lfo.pointIndex))
+        return k;
+    const bool lfoHasNext = lfoActive && !lfoSteady && lfo.hasNext;
+    const int64_t quietUntil = lfo.quietUntil;
+    const T lfoPeriod = lfo.period;
+    const bool lfoRunning = lfoPeriod > T{};
+    T lfoPhase = lfo.phase;
+    const T halfLength = m_halfLength;
+    const int halfCycle = m_halfCycle;
+    const int32_t pan = m_pan;
+    const T volume = m_volume;
+    T phase = m_phase;
+    int32_t elapsed = m_elapsed;
+    int32_t counter = m_lfoCounter;
+    int64_t msRaw = m_lfoMsRaw;
+    uint32_t msRemainder = m_lfoMsRemainder;
+    const int64_t msStep = m_lfoMsStep;
+    const uint32_t msStepRemainder = m_lfoMsStepRemainder;
+    const uint32_t rate = m_sampleRate;
+    for (; k + 1 < n; ++k) {
+        if (phase > halfLength) break;
+        if (lfoActive && (isZero(lfoPhase) || (lfoHasNext && counter >= quietUntil))) break;
+        const T w = waveValueAt(wave, phase, halfLength, halfCycle, filter);
+        const T level = envelopeLevelAt(elapsed);
+        const T value = level * w * volume;
+        const int16_t left = panSide<T>(256 - pan, value);
+        const int16_t right = pan == 128 ? left : panSide<T>(pan, value);
+        mix[2 * k] += left;
+        mix[2 * k + 1] += right;
+        // the clocks, as advanceOneSample<false> steps them
+        phase += numInt<T>(1);
+        if (counter != INT32_MAX) {
+            ++counter;
+            if constexpr (kIsFix<T>) {
+                msRaw += msStep;
+                msRemainder += msStepRemainder;
+                if (msRemainder >= rate && rate != 0) {
+                    msRemainder -= rate;
+                    ++msRaw;
+                }
+            }
+        }
+        ++elapsed;
+        if (lfoRunning) lfoPhase = nextLfoPhase(lfoPhase, lfoPeriod);
+    }
+    m_phase = phase;
+    m_elapsed = elapsed;
+    m_lfoCounter = counter;
+    m_lfoMsRaw = msRaw;
+    m_lfoMsRemainder = msRemainder;
+    lfo.phase = lfoPhase;
+    // the note lasts past the run, whose last sample is never taken here
+    return k;
 }
 
 template <EngineNumType T>
@@ -536,19 +610,25 @@ bool BankPlayer<T>::boundaryStep(int32_t remaining) noexcept {
 
 template <EngineNumType T>
 TAVOLIN_HOT_INLINE T BankPlayer<T>::waveValue(int32_t wave, NoiseFilter<T>& filter) noexcept {
-    const bool second = m_halfCycle != 0;
+    return waveValueAt(wave, m_phase, m_halfLength, m_halfCycle, filter);
+}
+
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE T BankPlayer<T>::waveValueAt(int32_t wave, T phase, T halfLength, int halfCycle,
+                                                NoiseFilter<T>& filter) noexcept {
+    const bool second = halfCycle != 0;
     switch (static_cast<Wave>(wave)) {
     case Wave::Square: return second ? numInt<T>(-1) : numInt<T>(1);
     case Wave::Triangle: {
-        const T x = halfCyclePosition(m_phase, m_halfLength);
+        const T x = halfCyclePosition(phase, halfLength);
         const T hump = numInt<T>(1) - numInt<T>(2) * absValue(x - Num<T>::fromDouble(0.5));
         return second ? -hump : hump;
     }
     case Wave::Sawtooth: {
-        const T x = halfCyclePosition(m_phase, m_halfLength);
+        const T x = halfCyclePosition(phase, halfLength);
         return second ? x : x - numInt<T>(1);
     }
-    case Wave::Sine: return sineWave(halfCyclePosition(m_phase, m_halfLength), second);
+    case Wave::Sine: return sineWave(halfCyclePosition(phase, halfLength), second);
     case Wave::Noise: {
         const T u = uniformFromDraw<T>(m_random->next());
         const T white = (u - Num<T>::fromDouble(0.5)) * numInt<T>(2);
@@ -570,13 +650,13 @@ TAVOLIN_HOT_INLINE T BankPlayer<T>::waveValue(int32_t wave, NoiseFilter<T>& filt
 // Linear attack and decay, then sustain with the release inside the note's
 // own length. A slurred continuation starts at the sustain level.
 template <EngineNumType T>
-TAVOLIN_HOT_INLINE T BankPlayer<T>::envelopeLevel() const noexcept {
+TAVOLIN_HOT_INLINE T BankPlayer<T>::envelopeLevelAt(int32_t elapsed) const noexcept {
     const EnvelopeSlot<T>& env = *m_envelope;
-    if (m_elapsed >= m_sustainFrom) [[likely]] {
-        if (m_elapsed < m_releaseFrom) return env.sustainLevel;
-        return quot(numInt<T>(m_noteLength - m_elapsed), env.release) * env.sustainLevel;
+    if (elapsed >= m_sustainFrom) [[likely]] {
+        if (elapsed < m_releaseFrom) return env.sustainLevel;
+        return quot(numInt<T>(m_noteLength - elapsed), env.release) * env.sustainLevel;
     }
-    const T e = numInt<T>(m_elapsed);
+    const T e = numInt<T>(elapsed);
     if (env.attack > e) return m_continuation ? env.sustainLevel : quot(e, env.attack) * env.attackLevel;
     if (env.attack + env.decay > e) {
         if (m_continuation) return env.sustainLevel;
@@ -751,14 +831,19 @@ void BankPlayer<T>::findLfoSegment(LfoState<T>& lfo) noexcept {
 template <EngineNumType T>
 TAVOLIN_HOT_INLINE void BankPlayer<T>::advanceLfoPhase(LfoState<T>& lfo) noexcept {
     if (!(lfo.period > T{})) return;
+    lfo.phase = nextLfoPhase(lfo.phase, lfo.period);
+}
+
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE T BankPlayer<T>::nextLfoPhase(T phase, T period) noexcept {
     if constexpr (kIsFix<T>) {
-        int64_t p = lfo.phase.raw() + 65536;
-        if (p >= lfo.period.raw()) p %= lfo.period.raw();
-        lfo.phase = Fix::fromRaw(p);
+        int64_t p = phase.raw() + 65536;
+        if (p >= period.raw()) p %= period.raw();
+        return Fix::fromRaw(p);
     } else {
-        T p = lfo.phase + T(1);
-        if (p >= lfo.period) p = p < lfo.period * T(2) ? p - lfo.period : std::fmod(p, lfo.period);
-        lfo.phase = p;
+        T p = phase + T(1);
+        if (p >= period) p = p < period * T(2) ? p - period : std::fmod(p, period);
+        return p;
     }
 }
 

@@ -147,7 +147,14 @@ private:
     bool boundaryStep(int32_t remaining) noexcept;  // false: the note fell silent
     T halfLengthFor(int half, T cycle) noexcept;
     [[gnu::always_inline]] T waveValue(int32_t wave, NoiseFilter<T>& filter) noexcept;
-    [[gnu::always_inline]] T envelopeLevel() const noexcept;
+    [[gnu::always_inline]] T waveValueAt(int32_t wave, T phase, T halfLength, int halfCycle, NoiseFilter<T>& filter) noexcept;
+    [[gnu::always_inline]] T envelopeLevel() const noexcept { return envelopeLevelAt(m_elapsed); }
+    [[gnu::always_inline]] T envelopeLevelAt(int32_t elapsed) const noexcept;
+    // Plain-run samples from k on with the clocks in locals (see the
+    // definition); returns the index of the first sample it left alone.
+    [[gnu::always_inline]] size_t renderQuietStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
+                                                     NoiseFilter<T>& filter) noexcept;
+    [[gnu::always_inline]] static T nextLfoPhase(T phase, T period) noexcept;
     void findEnvelopeStages() noexcept;
     [[gnu::always_inline]] void updateLfo(LfoState<T>& lfo) noexcept;
     [[gnu::always_inline]] void updatePitchLfoLazily() noexcept;

@@ -74,6 +74,12 @@ TYPED_TEST(NoteRun, RunsMatchSampleBySampleRendering) {
          }},
         {"frequency noise draws at boundaries",
          [](ListBuilder<T>& b) { b.lfo(1, {{0, 0, 80, 0.5f}}).wave(Wave::Triangle, {50}, 0, 60).note(500, 128); }},
+        {"off-centre pans, a long release, a one-point LFO held steady, a glide",
+         [](ListBuilder<T>& b) {
+             b.pan(40).envelope(0, 5, 20, 400, 255, 200).lfo(1, {{0, 0, 500, 0.6f}});
+             b.wave(Wave::Sine, {30}).note(300, 128).portamento(0.5).note(310, 64).slur().note(400, 64);
+             b.pan(230).wave(Wave::Triangle).note(700, 96).rest(16).wave(Wave::Noise, {40}).note(900, 64);
+         }},
         {"LFO with a zero period and a fade to nothing",
          [](ListBuilder<T>& b) {
              b.lfo(1, {{0, 0, 0, 1}}).lfo(0, {{0, 0, 30, 0.5f}, {100, 1, 30, 0}});
