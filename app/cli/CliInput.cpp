@@ -194,4 +194,11 @@ std::string compileErrorJson(const CompileResult& result) {
     return j.dump();
 }
 
+void addCompileOptions(CLI::App& cmd, CompileOptions& o, const std::string& jsonHelp) {
+    cmd.add_option("FILE", o.file, "Document file (SMML@...;MML@...;), or - for standard input")->required();
+    cmd.add_flag("--json", o.json, jsonHelp);
+    cmd.add_option("--arith", o.arith, "Arithmetic: fix, float or double (default float)");
+    cmd.add_option("--cursor", o.cursor, "Start from a caret: TAB:OFFSET, TAB common or A..E, OFFSET in bytes");
+}
+
 }  // namespace tavolin::cli

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include <CLI/CLI.hpp>
+
 #include "compiler/EngineNum.h"
 #include "compiler/ParseMml.h"
 #include "editor/DocumentFormat.h"
@@ -41,6 +43,31 @@ struct FilePlace {
     uint64_t column = 1;
 };
 std::optional<FilePlace> locateInDocument(std::string_view fileBytes, int tab, uint64_t index);
+
+// The options every compiling subcommand (check, dump) takes.
+struct CompileOptions {
+    std::string file;
+    bool json = false;
+    std::string arith = "float";
+    std::string cursor;
+};
+
+// Adds FILE, --json (described by jsonHelp), --arith and --cursor to cmd.
+void addCompileOptions(CLI::App& cmd, CompileOptions& o, const std::string& jsonHelp);
+
+// Reads the document and calls fn.template operator()<T>(doc, cursor) with
+// the arithmetic type the options name. Throws CliError on bad options or I/O.
+template <typename Fn>
+int runForArith(const CompileOptions& o, Fn&& fn) {
+    const Arith arith = parseArithName(o.arith);
+    const CursorOption cursor = parseCursorOption(o.cursor);
+    const DocumentInput doc = readDocumentInput(o.file);
+    switch (arith) {
+    case Arith::Fix: return fn.template operator()<Fix>(doc, cursor);
+    case Arith::Double: return fn.template operator()<double>(doc, cursor);
+    default: return fn.template operator()<float>(doc, cursor);
+    }
+}
 
 // "A".."E" for banks 0..4, "common" for -1, "internal" for -2.
 std::string bankLabel(int64_t bank);

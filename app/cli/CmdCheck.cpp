@@ -9,12 +9,7 @@
 namespace tavolin::cli {
 namespace {
 
-struct CheckOptions {
-    std::string file;
-    bool json = false;
-    std::string arith = "float";
-    std::string cursor;
-};
+using CheckOptions = CompileOptions;
 
 template <EngineNumType T>
 int check(const CheckOptions& o, const DocumentInput& doc, const CursorOption& cursor) {
@@ -41,23 +36,15 @@ int check(const CheckOptions& o, const DocumentInput& doc, const CursorOption& c
 }
 
 int runCheck(const CheckOptions& o) {
-    const Arith arith = parseArithName(o.arith);
-    const CursorOption cursor = parseCursorOption(o.cursor);
-    const DocumentInput doc = readDocumentInput(o.file);
-    switch (arith) {
-    case Arith::Fix: return check<Fix>(o, doc, cursor);
-    case Arith::Double: return check<double>(o, doc, cursor);
-    default: return check<float>(o, doc, cursor);
-    }
+    return runForArith(o, [&o]<EngineNumType T>(const DocumentInput& doc, const CursorOption& cursor) {
+        return check<T>(o, doc, cursor);
+    });
 }
 
 CommandRegistrar reg{[](CLI::App& app) {
     auto opts = std::make_shared<CheckOptions>();
     CLI::App* cmd = app.add_subcommand("check", "Compile a document's five banks; report the first error (exit 1)");
-    cmd->add_option("FILE", opts->file, "Document file (SMML@...;MML@...;), or - for standard input")->required();
-    cmd->add_flag("--json", opts->json, "Print one JSON object: {\"ok\":true} or the error");
-    cmd->add_option("--arith", opts->arith, "Arithmetic: fix, float or double (default float)");
-    cmd->add_option("--cursor", opts->cursor, "Start from a caret: TAB:OFFSET, TAB common or A..E, OFFSET in bytes");
+    addCompileOptions(*cmd, *opts, "Print one JSON object: {\"ok\":true} or the error");
     cmd->callback([opts] { setExitStatus(runCheck(*opts)); });
 }};
 

@@ -12,12 +12,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-struct DumpOptions {
-    std::string file;
-    bool json = false;
-    std::string arith = "float";
-    std::string cursor;
-};
+using DumpOptions = CompileOptions;
 
 // The exact value of an engine number (Fix: raw / 65536, exact in a double).
 template <EngineNumType T>
@@ -146,23 +141,15 @@ int dump(const DumpOptions& o, const DocumentInput& doc, const CursorOption& cur
 }
 
 int runDump(const DumpOptions& o) {
-    const Arith arith = parseArithName(o.arith);
-    const CursorOption cursor = parseCursorOption(o.cursor);
-    const DocumentInput doc = readDocumentInput(o.file);
-    switch (arith) {
-    case Arith::Fix: return dump<Fix>(o, doc, cursor);
-    case Arith::Double: return dump<double>(o, doc, cursor);
-    default: return dump<float>(o, doc, cursor);
-    }
+    return runForArith(o, [&o]<EngineNumType T>(const DocumentInput& doc, const CursorOption& cursor) {
+        return dump<T>(o, doc, cursor);
+    });
 }
 
 CommandRegistrar reg{[](CLI::App& app) {
     auto opts = std::make_shared<DumpOptions>();
     CLI::App* cmd = app.add_subcommand("dump", "Print each bank's compiled event list (empty when it holds no note)");
-    cmd->add_option("FILE", opts->file, "Document file (SMML@...;MML@...;), or - for standard input")->required();
-    cmd->add_flag("--json", opts->json, "Print one JSON object {\"arith\":...,\"banks\":[{\"bank\":\"A\",\"events\":[...]}...]}");
-    cmd->add_option("--arith", opts->arith, "Arithmetic: fix, float or double (default float)");
-    cmd->add_option("--cursor", opts->cursor, "Start from a caret: TAB:OFFSET, TAB common or A..E, OFFSET in bytes");
+    addCompileOptions(*cmd, *opts, "Print one JSON object {\"arith\":...,\"banks\":[{\"bank\":\"A\",\"events\":[...]}...]}");
     cmd->callback([opts] { setExitStatus(runDump(*opts)); });
 }};
 
