@@ -130,29 +130,31 @@ void setCounters(benchmark::State& state, int64_t frames, int banks, uint32_t ra
                                                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-template <EngineNumType T, Wave W>
-void BM_Wave(benchmark::State& state) {
-    auto set = waveSet<T>(W);
+// The timed loop every benchmark shares: one block per iteration into a
+// buffer made once. Returns the frames rendered.
+template <typename Set>
+int64_t renderBlocks(benchmark::State& state, Set& set) {
     std::vector<int16_t> block(2 * kBlockFrames);
     int64_t frames = 0;
     for (auto _ : state) {
-        set->Render(std::span<int16_t>(block));
+        set.Render(std::span<int16_t>(block));
         benchmark::DoNotOptimize(block.data());
         frames += kBlockFrames;
     }
+    return frames;
+}
+
+template <EngineNumType T, Wave W>
+void BM_Wave(benchmark::State& state) {
+    auto set = waveSet<T>(W);
+    const int64_t frames = renderBlocks(state, *set);
     setCounters(state, frames, 1, 48000);
 }
 
 template <EngineNumType T>
 void BM_Song(benchmark::State& state) {
     auto set = songSet<T>(48000);
-    std::vector<int16_t> block(2 * kBlockFrames);
-    int64_t frames = 0;
-    for (auto _ : state) {
-        set->Render(std::span<int16_t>(block));
-        benchmark::DoNotOptimize(block.data());
-        frames += kBlockFrames;
-    }
+    const int64_t frames = renderBlocks(state, *set);
     setCounters(state, frames, 5, 48000);
 }
 
@@ -160,13 +162,7 @@ void BM_Song(benchmark::State& state) {
 template <EngineNumType T>
 void BM_Block192k(benchmark::State& state) {
     auto set = songSet<T>(192000);
-    std::vector<int16_t> block(2 * kBlockFrames);
-    int64_t frames = 0;
-    for (auto _ : state) {
-        set->Render(std::span<int16_t>(block));
-        benchmark::DoNotOptimize(block.data());
-        frames += kBlockFrames;
-    }
+    const int64_t frames = renderBlocks(state, *set);
     setCounters(state, frames, 5, 192000);
     state.counters["block_share_%"] = benchmark::Counter(
         static_cast<double>(state.iterations()) / (100.0 * 192000.0 / kBlockFrames),
