@@ -12,6 +12,7 @@
 // which lives in this file): the call overhead would otherwise dominate a
 // sample that costs a few nanoseconds.
 #define TAVOLIN_HOT_INLINE [[gnu::always_inline]] inline
+#define TAVOLIN_HOT_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace tavolin {
 
@@ -34,6 +35,7 @@ void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
     m_loopSong.store(false, std::memory_order_release);
     m_ledger.clear();
     m_tracking = false;
+    m_noiseCoefficientsValid = false;  // they depend on the rate
     m_publishedCount.store(m_count, std::memory_order_release);
     publishIndex();
 }
@@ -157,6 +159,10 @@ TAVOLIN_HOT_INLINE size_t BankPlayer<T>::renderQuietStretch(int32_t wave, size_t
     if (lfoActive && !lfoSteady && (lfo.segmentDefinition != lfo.definition || lfo.segmentIndex != lfo.pointIndex))
         return k;
     const bool lfoHasNext = lfoActive && !lfoSteady && lfo.hasNext;
+    if constexpr (kIsFix<T>) {
+        const int64_t done = renderFixStretch(wave, k, n, mix, filter, lfoActive, lfoHasNext);
+        if (done >= 0) return k + static_cast<size_t>(done);
+    }
     const int64_t quietUntil = lfo.quietUntil;
     const T lfoPeriod = lfo.period;
     const bool lfoRunning = lfoPeriod > T{};
@@ -173,10 +179,17 @@ TAVOLIN_HOT_INLINE size_t BankPlayer<T>::renderQuietStretch(int32_t wave, size_t
     const int64_t msStep = m_lfoMsStep;
     const uint32_t msStepRemainder = m_lfoMsStepRemainder;
     const uint32_t rate = m_sampleRate;
+    // Duty and frequency hold still here, and no other bank draws while this
+    // one runs: the noise coefficients are checked once, and the generator
+    // lives in a register until the stretch ends.
+    const bool noise = wave == static_cast<int32_t>(Wave::Noise);
+    if (noise) refreshNoiseCoefficients();
+    RandomSource random = *m_random;
     for (; k + 1 < n; ++k) {
         if (phase > halfLength) break;
         if (lfoActive && (isZero(lfoPhase) || (lfoHasNext && counter >= quietUntil))) break;
-        const T w = waveValueAt(wave, phase, halfLength, halfCycle, filter);
+        const T w = noise ? noiseFilterStep(filter, m_noiseCoefficients, whiteFromDraw<T>(random.next()))
+                          : waveValueAt(wave, phase, halfLength, halfCycle, filter);
         const T level = envelopeLevelAt(elapsed);
         const T value = level * w * volume;
         const int16_t left = panSide<T>(256 - pan, value);
@@ -205,8 +218,155 @@ TAVOLIN_HOT_INLINE size_t BankPlayer<T>::renderQuietStretch(int32_t wave, size_t
     m_lfoMsRaw = msRaw;
     m_lfoMsRemainder = msRemainder;
     lfo.phase = lfoPhase;
+    *m_random = random;
     // the note lasts past the run, whose last sample is never taken here
     return k;
+}
+
+// The quiet stretch in Fix, where every clock is an integer: how many samples
+// it may take (to the end of the half-cycle, the LFO's next wrap, the next
+// breakpoint check, the run's last sample) is known up front, so the loop
+// does nothing but produce samples; the clocks move once at the end. The
+// divisions of the position along the half-cycle and of the envelope ramps
+// are carried from sample to sample (SteppedQuotient). The same samples and
+// the same end state as the generic loop; -1 where its value ranges do not
+// hold (the generic loop then runs).
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
+                                                          NoiseFilter<T>& filter, bool lfoActive,
+                                                          bool lfoHasNext) noexcept
+    requires kIsFix<T>
+{
+    constexpr int64_t kOne = 65536;
+    constexpr int64_t kElapsedLimit = int64_t{1} << 30;  // keeps every numerator below 2^46
+    const int64_t h = m_halfLength.raw();
+    const int64_t ph = m_phase.raw();
+    if (!(ph >= 0 && ph <= h && h < SteppedQuotient::kLimit)) return -1;
+    int64_t budget = std::min<int64_t>(static_cast<int64_t>(n - 1 - k), (h - ph) / kOne + 1);
+    LfoState<T>& lfo = m_pitchLfo;
+    const int64_t lfoPeriod = lfo.period.raw();
+    if (lfoActive) {
+        const int64_t p0 = lfo.phase.raw();
+        if (p0 == 0) return 0;  // the LFO update has work at this sample
+        if (lfoPeriod > 0) {
+            if (!(p0 > 0 && p0 < lfoPeriod && lfoPeriod < (int64_t{1} << 60))) return -1;
+            // samples before the phase next wraps (and may land on 0)
+            budget = std::min(budget, (lfoPeriod - p0 + kOne - 1) / kOne);
+        }
+    }
+    if (lfoHasNext) {
+        if (m_lfoCounter >= lfo.quietUntil) return 0;
+        if (lfo.quietUntil <= INT32_MAX) budget = std::min(budget, lfo.quietUntil - m_lfoCounter);
+    }
+    const int64_t e0 = m_elapsed;
+    if (e0 < 0 || e0 + budget >= kElapsedLimit || int64_t{m_noteLength} >= kElapsedLimit) return -1;
+    if (budget <= 0) return 0;
+
+    const bool second = m_halfCycle != 0;
+    const bool positional = wave == static_cast<int32_t>(Wave::Triangle) ||
+                            wave == static_cast<int32_t>(Wave::Sawtooth) || wave == static_cast<int32_t>(Wave::Sine);
+    const bool noise = wave == static_cast<int32_t>(Wave::Noise);
+    T flat{};  // the square's (or an unknown wave's) value, fixed for the half-cycle
+    if (wave == static_cast<int32_t>(Wave::Square)) flat = second ? numInt<T>(-1) : numInt<T>(1);
+    SteppedQuotient position;
+    if (positional) position.start(ph, h);  // ph <= h < 2^46: the numerators fit
+    if (noise) refreshNoiseCoefficients();
+    RandomSource random = *m_random;
+    const NoiseCoefficients<T> coefficients = m_noiseCoefficients;
+    const int32_t pan = m_pan;
+    const T volume = m_volume;
+    int32_t* out = mix.data() + 2 * k;
+
+    const auto emit = [&](int64_t count, auto levelAt) TAVOLIN_HOT_INLINE_LAMBDA {
+        for (int64_t j = 0; j < count; ++j) {
+            T w = flat;
+            if (positional) {
+                w = positionalWave(wave, Fix::fromRaw(position.quotient), second);
+                position.up();
+            } else if (noise) {
+                w = noiseFilterStep(filter, coefficients, whiteFromDraw<T>(random.next()));
+            }
+            const T value = levelAt() * w * volume;
+            const int16_t left = panSide<T>(256 - pan, value);
+            const int16_t right = pan == 128 ? left : panSide<T>(pan, value);
+            out[0] += left;
+            out[1] += right;
+            out += 2;
+        }
+    };
+
+    // The envelope, one stage at a time: the level is either held, or a
+    // ramp whose quotient is carried (the same formulas as envelopeLevelAt).
+    const EnvelopeSlot<T>& env = *m_envelope;
+    const int64_t attack = env.attack.raw();
+    const int64_t decay = env.decay.raw();
+    const int64_t release = env.release.raw();
+    const bool rampsFit = attack >= 0 && attack < SteppedQuotient::kLimit && decay >= 0 && decay < SteppedQuotient::kLimit;
+    const int64_t attackEnd = (attack + kOne - 1) / kOne;           // first sample not in the attack
+    const int64_t decayEnd = (attack + decay + kOne - 1) / kOne;    // first sample past the decay
+    int64_t done = 0;
+    while (done < budget) {
+        const int64_t e = e0 + done;
+        int64_t count = budget - done;
+        SteppedQuotient ramp;
+        if (e >= m_sustainFrom) {
+            if (e < m_releaseFrom) {
+                count = std::min(count, m_releaseFrom - e);
+                const T level = env.sustainLevel;
+                emit(count, [&] { return level; });
+            } else if (release > 0 && release < SteppedQuotient::kLimit) {
+                ramp.start((m_noteLength - e) * kOne, release);  // falls by one sample each step, stays > 0
+                const T sustain = env.sustainLevel;
+                emit(count, [&] {
+                    const T x = Fix::fromRaw(ramp.quotient);
+                    ramp.down();
+                    return x * sustain;
+                });
+            } else {
+                int64_t at = e;
+                emit(count, [&] { return envelopeLevelAt(static_cast<int32_t>(at++)); });
+            }
+        } else {
+            count = std::min(count, m_sustainFrom - e);
+            if (m_continuation) {
+                const T level = env.sustainLevel;
+                emit(count, [&] { return level; });
+            } else if (!rampsFit) {
+                int64_t at = e;
+                emit(count, [&] { return envelopeLevelAt(static_cast<int32_t>(at++)); });
+            } else if (e < attackEnd) {
+                count = std::min(count, attackEnd - e);
+                ramp.start(e * kOne, attack);
+                const T peak = env.attackLevel;
+                emit(count, [&] {
+                    const T x = Fix::fromRaw(ramp.quotient);
+                    ramp.up();
+                    return x * peak;
+                });
+            } else if (e < decayEnd) {
+                count = std::min(count, decayEnd - e);
+                ramp.start(e * kOne - attack, decay);
+                const T peak = env.attackLevel;
+                const T sustain = env.sustainLevel;
+                emit(count, [&] {
+                    const T x = Fix::fromRaw(ramp.quotient);
+                    ramp.up();
+                    return (numInt<T>(1) - x) * peak + sustain * x;
+                });
+            } else {
+                const T level = env.sustainLevel;
+                emit(count, [&] { return level; });
+            }
+        }
+        done += count;
+    }
+
+    m_phase = Fix::fromRaw(ph + budget * kOne);
+    m_elapsed = static_cast<int32_t>(e0 + budget);
+    advanceLfoClock(budget);
+    stepLfoPhase(lfo, budget);
+    *m_random = random;
+    return budget;
 }
 
 template <EngineNumType T>
@@ -524,23 +684,28 @@ TAVOLIN_HOT_INLINE void BankPlayer<T>::advanceOneSample() noexcept {
 template <EngineNumType T>
 void BankPlayer<T>::advanceClocks(size_t samples) noexcept {
     const int64_t count = static_cast<int64_t>(samples);
-    if (m_lfoCounter != INT32_MAX) {
-        const int64_t steps = std::min<int64_t>(count, int64_t{INT32_MAX} - m_lfoCounter);
-        m_lfoCounter = static_cast<int32_t>(m_lfoCounter + steps);
-        if constexpr (kIsFix<T>) {
-            if (m_sampleRate != 0) {
-                // remainder < rate before and after every single step, so
-                // the carries of `steps` steps are this one quotient
-                const uint64_t rem = m_lfoMsRemainder + static_cast<uint64_t>(steps) * m_lfoMsStepRemainder;
-                m_lfoMsRaw += steps * m_lfoMsStep + static_cast<int64_t>(rem / m_sampleRate);
-                m_lfoMsRemainder = static_cast<uint32_t>(rem % m_sampleRate);
-            }
-        }
-    }
+    advanceLfoClock(count);
     m_elapsed = static_cast<int32_t>(m_elapsed + count);
     stepLfoPhase(m_pitchLfo, count);
     stepLfoPhase(m_ampLfo, count);
     if (m_elapsed >= m_noteLength) ++m_index;
+}
+
+// The LFO time counter (and Fix's millisecond clock) after `count` samples.
+template <EngineNumType T>
+void BankPlayer<T>::advanceLfoClock(int64_t count) noexcept {
+    if (m_lfoCounter == INT32_MAX) return;
+    const int64_t steps = std::min<int64_t>(count, int64_t{INT32_MAX} - m_lfoCounter);
+    m_lfoCounter = static_cast<int32_t>(m_lfoCounter + steps);
+    if constexpr (kIsFix<T>) {
+        if (m_sampleRate != 0) {
+            // remainder < rate before and after every single step, so the
+            // carries of `steps` steps are this one quotient
+            const uint64_t rem = m_lfoMsRemainder + static_cast<uint64_t>(steps) * m_lfoMsStepRemainder;
+            m_lfoMsRaw += steps * m_lfoMsStep + static_cast<int64_t>(rem / m_sampleRate);
+            m_lfoMsRemainder = static_cast<uint32_t>(rem % m_sampleRate);
+        }
+    }
 }
 
 // `count` phase advances of one LFO, the same end state as that many
@@ -619,32 +784,45 @@ TAVOLIN_HOT_INLINE T BankPlayer<T>::waveValueAt(int32_t wave, T phase, T halfLen
     const bool second = halfCycle != 0;
     switch (static_cast<Wave>(wave)) {
     case Wave::Square: return second ? numInt<T>(-1) : numInt<T>(1);
-    case Wave::Triangle: {
-        const T x = halfCyclePosition(phase, halfLength);
-        const T hump = numInt<T>(1) - numInt<T>(2) * absValue(x - Num<T>::fromDouble(0.5));
-        return second ? -hump : hump;
-    }
-    case Wave::Sawtooth: {
-        const T x = halfCyclePosition(phase, halfLength);
-        return second ? x : x - numInt<T>(1);
-    }
-    case Wave::Sine: return sineWave(halfCyclePosition(phase, halfLength), second);
+    case Wave::Triangle:
+    case Wave::Sawtooth:
+    case Wave::Sine: return positionalWave(wave, halfCyclePosition(phase, halfLength), second);
     case Wave::Noise: {
-        const T u = uniformFromDraw<T>(m_random->next());
-        const T white = (u - Num<T>::fromDouble(0.5)) * numInt<T>(2);
-        if (!m_noiseCoefficientsValid || !(m_currentDuty == m_noiseDuty) || !(m_noteFrequency == m_noiseFrequency)) {
-            const T cutoff = noiseCutoff(m_sampleRate, m_currentDuty, m_noteFrequency);
-            if (!m_noiseCoefficientsValid || !(cutoff == m_noiseCutoff))
-                m_noiseCoefficients = noiseCoefficients(m_sampleRate, cutoff);
-            m_noiseCutoff = cutoff;
-            m_noiseDuty = m_currentDuty;
-            m_noiseFrequency = m_noteFrequency;
-            m_noiseCoefficientsValid = true;
-        }
+        const T white = whiteFromDraw<T>(m_random->next());
+        refreshNoiseCoefficients();
         return noiseFilterStep(filter, m_noiseCoefficients, white);
     }
     }
     return T{};  // an unknown wave number is silent
+}
+
+// Triangle, sawtooth and sine at position x (0..1) of the half-cycle.
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE T BankPlayer<T>::positionalWave(int32_t wave, T x, bool second) noexcept {
+    switch (static_cast<Wave>(wave)) {
+    case Wave::Triangle: {
+        const T hump = numInt<T>(1) - numInt<T>(2) * absValue(x - Num<T>::fromDouble(0.5));
+        return second ? -hump : hump;
+    }
+    case Wave::Sawtooth: return second ? x : x - numInt<T>(1);
+    case Wave::Sine: return sineWave(x, second);
+    default: return T{};
+    }
+}
+
+// The noise low-pass follows the duty and the note's frequency, which only
+// change at a boundary or a note start; the coefficients are worked out again
+// only when one of them has moved.
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE void BankPlayer<T>::refreshNoiseCoefficients() noexcept {
+    if (m_noiseCoefficientsValid && m_currentDuty == m_noiseDuty && m_noteFrequency == m_noiseFrequency) [[likely]]
+        return;
+    const T cutoff = noiseCutoff(m_sampleRate, m_currentDuty, m_noteFrequency);
+    if (!m_noiseCoefficientsValid || !(cutoff == m_noiseCutoff)) m_noiseCoefficients = noiseCoefficients(m_sampleRate, cutoff);
+    m_noiseCutoff = cutoff;
+    m_noiseDuty = m_currentDuty;
+    m_noiseFrequency = m_noteFrequency;
+    m_noiseCoefficientsValid = true;
 }
 
 // Linear attack and decay, then sustain with the release inside the note's

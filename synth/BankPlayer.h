@@ -143,11 +143,17 @@ private:
     [[gnu::always_inline]] void advanceOneSample() noexcept;
     void stepLfoPhase(LfoState<T>& lfo, int64_t count) noexcept;
     void advanceClocks(size_t samples) noexcept;
+    void advanceLfoClock(int64_t count) noexcept;
+    [[gnu::always_inline]] int64_t renderFixStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
+                                                    NoiseFilter<T>& filter, bool lfoActive, bool lfoHasNext) noexcept
+        requires kIsFix<T>;
     bool holdsSteadySquare(size_t samples) const noexcept;
     bool boundaryStep(int32_t remaining) noexcept;  // false: the note fell silent
     T halfLengthFor(int half, T cycle) noexcept;
     [[gnu::always_inline]] T waveValue(int32_t wave, NoiseFilter<T>& filter) noexcept;
     [[gnu::always_inline]] T waveValueAt(int32_t wave, T phase, T halfLength, int halfCycle, NoiseFilter<T>& filter) noexcept;
+    [[gnu::always_inline]] static T positionalWave(int32_t wave, T x, bool second) noexcept;
+    [[gnu::always_inline]] void refreshNoiseCoefficients() noexcept;
     [[gnu::always_inline]] T envelopeLevel() const noexcept { return envelopeLevelAt(m_elapsed); }
     [[gnu::always_inline]] T envelopeLevelAt(int32_t elapsed) const noexcept;
     // Plain-run samples from k on with the clocks in locals (see the

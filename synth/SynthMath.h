@@ -54,6 +54,53 @@ inline int64_t fixDivRaw(int64_t a, int64_t b) noexcept {
     return static_cast<int64_t>(q);  // modular, never undefined
 }
 
+// The quotients (a * 65536) / b of a numerator a that moves by one whole
+// unit (65536) per sample, for Fix: the quotient and remainder are carried
+// from one sample to the next, so each step is a few additions instead of a
+// 64-bit division. Every quotient equals fixDivRaw's while a stays within
+// 0 .. 2^46 and b > 0 (there a truncating division is a floor, and
+// fixDivRaw divides in 64 bits); `fits` tells whether a range of numerators
+// qualifies, and the caller keeps a inside the range it asked about.
+struct SteppedQuotient {
+    static constexpr int64_t kLimit = int64_t{1} << 46;
+    static constexpr int64_t kStep = int64_t{1} << 32;  // 65536 * 65536
+
+    int64_t quotient = 0;
+    int64_t remainder = 0;
+    int64_t stepQuotient = 0;
+    int64_t stepRemainder = 0;
+    int64_t divisor = 1;
+
+    static constexpr bool fits(int64_t lowest, int64_t highest, int64_t b) noexcept {
+        return b > 0 && lowest >= 0 && highest < kLimit;
+    }
+    constexpr void start(int64_t a, int64_t b) noexcept {
+        divisor = b;
+        quotient = (a * 65536) / b;
+        remainder = (a * 65536) % b;
+        stepQuotient = kStep / b;
+        stepRemainder = kStep % b;
+    }
+    // a += 65536
+    constexpr void up() noexcept {
+        quotient += stepQuotient;
+        remainder += stepRemainder;
+        if (remainder >= divisor) {
+            remainder -= divisor;
+            ++quotient;
+        }
+    }
+    // a -= 65536
+    constexpr void down() noexcept {
+        quotient -= stepQuotient;
+        remainder -= stepRemainder;
+        if (remainder < 0) {
+            remainder += divisor;
+            --quotient;
+        }
+    }
+};
+
 // a / b in T. A zero divisor yields 0 in every type: the engine guards its
 // divisors where the result matters, and a zero that slips through must not
 // turn into inf/NaN (float) or trap (integer) on the audio thread.
@@ -108,6 +155,12 @@ template <EngineNumType T>
 inline T uniformFromDraw(int r) noexcept {
     if constexpr (kIsFix<T>) return Fix::fromRaw((int64_t{r} << 32) / (int64_t{32767} << 16));
     else return static_cast<T>(r) / static_cast<T>(32767);
+}
+
+// White noise in -1..1 from one draw: (u - 0.5) * 2.
+template <EngineNumType T>
+inline T whiteFromDraw(int r) noexcept {
+    return (uniformFromDraw<T>(r) - Num<T>::fromDouble(0.5)) * numInt<T>(2);
 }
 
 // ------------------------------------------------------------ oscillator

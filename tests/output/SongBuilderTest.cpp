@@ -311,7 +311,9 @@ TYPED_TEST(TypedBuild, RenderUntilFinishedMatchesFrameByFrame) {
             while (!exact->IsFinished() && calls++ < 100000) {
                 size_t n = exact->RenderUntilFinished(std::span<int16_t>(buf));
                 ASSERT_GT(n, 0u);
-                if (!exact->IsFinished()) ASSERT_EQ(n, spanFrames) << r.name << ": stopped early";
+                if (!exact->IsFinished()) {
+                    ASSERT_EQ(n, spanFrames) << r.name << ": stopped early";
+                }
                 got.insert(got.end(), buf.begin(), buf.begin() + static_cast<long>(2 * n));
             }
             auto reference = buildOrFail(songInputs(r.common, r.banks, this->arith));

@@ -144,7 +144,9 @@ TEST(WavExport, FileLayout) {
         EXPECT_EQ(b.substr(36, 4), "data");
         EXPECT_EQ(le32(b, 40), b.size() - 44) << r.name;
         EXPECT_EQ(b.size() == 44, r.empty) << r.name;
-        if (r.empty) EXPECT_EQ(le32(b, 4), 36u);
+        if (r.empty) {
+            EXPECT_EQ(le32(b, 4), 36u);
+        }
     }
 }
 

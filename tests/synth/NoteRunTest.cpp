@@ -80,6 +80,35 @@ TYPED_TEST(NoteRun, RunsMatchSampleBySampleRendering) {
              b.wave(Wave::Sine, {30}).note(300, 128).portamento(0.5).note(310, 64).slur().note(400, 64);
              b.pan(230).wave(Wave::Triangle).note(700, 96).rest(16).wave(Wave::Noise, {40}).note(900, 64);
          }},
+        {"envelope stages across stretches, every wave, every pan side",
+         [](ListBuilder<T>& b) {
+             b.envelope(0, 40.01, 120.013, 150.017, 230, 120).lfo(1, {{0, 0, 90, 0}, {200, 1, 90, 0.4f}});
+             int32_t pan = 0;
+             for (Wave w : {Wave::Square, Wave::Triangle, Wave::Sawtooth, Wave::Sine, Wave::Noise}) {
+                 b.pan(pan).wave(w, {30, 60}).note(261.6, 64).note(1046.5, 32).slur().note(1046.5, 32);
+                 pan = (pan + 77) % 257;
+             }
+         }},
+        {"envelope times of nothing and of under a sample",
+         [](ListBuilder<T>& b) {
+             b.envelope(0, 0, 0, 0, 255, 255).wave(Wave::Triangle).note(440, 32);
+             b.envelope(0, 0.01, 0.013, 0.02, 255, 100).wave(Wave::Sawtooth).note(440, 32).note(880, 1);
+             b.envelope(0, 0, 300, 0, 40, 250).wave(Wave::Sine).note(220, 64);
+             b.envelope(0, 10, 0.073, 0, 255, 0).wave(Wave::Square).note(110, 16);  // a decay of 3.5 samples
+         }},
+        {"a cycle under one sample, and one far longer than the note",
+         [](ListBuilder<T>& b) {
+             b.lfo(1, {{0, 0, 50, 0}, {100, 1, 50, 0.2f}});
+             for (Wave w : {Wave::Square, Wave::Triangle, Wave::Sawtooth, Wave::Sine, Wave::Noise})
+                 b.wave(w).note(30000, 16).note(23999, 16).note(0.00002, 16).note(0.3, 16);
+         }},
+        {"an unknown wave number is silent",
+         [](ListBuilder<T>& b) { b.wave(static_cast<Wave>(9)).note(440, 64); }},
+        {"vibrato whose period is under one sample",
+         [](ListBuilder<T>& b) {
+             b.lfo(1, {{0, 0, 0.01f, 0}, {100, 1, 0.013f, 0.5f}});
+             b.wave(Wave::Triangle).note(440, 64).wave(Wave::Noise, {10}).note(2000, 64);
+         }},
         {"LFO with a zero period and a fade to nothing",
          [](ListBuilder<T>& b) {
              b.lfo(1, {{0, 0, 0, 1}}).lfo(0, {{0, 0, 30, 0.5f}, {100, 1, 30, 0}});
