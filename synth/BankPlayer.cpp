@@ -232,16 +232,16 @@ TAVOLIN_HOT_INLINE size_t BankPlayer<T>::renderQuietStretch(int32_t wave, size_t
 // the same end state as the generic loop; -1 where its value ranges do not
 // hold (the generic loop then runs).
 template <EngineNumType T>
+template <typename U>
+    requires kIsFix<U>
 TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
                                                           NoiseFilter<T>& filter, bool lfoActive,
-                                                          bool lfoHasNext) noexcept
-    requires kIsFix<T>
-{
+                                                          bool lfoHasNext) noexcept {
     constexpr int64_t kOne = 65536;
     constexpr int64_t kElapsedLimit = int64_t{1} << 30;  // keeps every numerator below 2^46
     const int64_t h = m_halfLength.raw();
     const int64_t ph = m_phase.raw();
-    if (!(ph >= 0 && ph <= h && h < SteppedQuotient::kLimit)) return -1;
+    if (!(ph >= 0 && ph <= h && h > 0 && h < SteppedQuotient::kLimit)) return -1;
     int64_t budget = std::min<int64_t>(static_cast<int64_t>(n - 1 - k), (h - ph) / kOne + 1);
     LfoState<T>& lfo = m_pitchLfo;
     const int64_t lfoPeriod = lfo.period.raw();

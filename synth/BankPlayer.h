@@ -144,9 +144,11 @@ private:
     void stepLfoPhase(LfoState<T>& lfo, int64_t count) noexcept;
     void advanceClocks(size_t samples) noexcept;
     void advanceLfoClock(int64_t count) noexcept;
+    // A member template, so that only the Fix player ever instantiates it.
+    template <typename U = T>
+        requires kIsFix<U>
     [[gnu::always_inline]] int64_t renderFixStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
-                                                    NoiseFilter<T>& filter, bool lfoActive, bool lfoHasNext) noexcept
-        requires kIsFix<T>;
+                                                    NoiseFilter<T>& filter, bool lfoActive, bool lfoHasNext) noexcept;
     bool holdsSteadySquare(size_t samples) const noexcept;
     bool boundaryStep(int32_t remaining) noexcept;  // false: the note fell silent
     T halfLengthFor(int half, T cycle) noexcept;

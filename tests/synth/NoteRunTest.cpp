@@ -102,6 +102,11 @@ TYPED_TEST(NoteRun, RunsMatchSampleBySampleRendering) {
              for (Wave w : {Wave::Square, Wave::Triangle, Wave::Sawtooth, Wave::Sine, Wave::Noise})
                  b.wave(w).note(30000, 16).note(23999, 16).note(0.00002, 16).note(0.3, 16);
          }},
+        {"duty 0 and 99: half-cycles of no length and of nearly the whole cycle",
+         [](ListBuilder<T>& b) {
+             for (Wave w : {Wave::Triangle, Wave::Sawtooth, Wave::Sine, Wave::Noise})
+                 b.wave(w, {0, 99}).note(440, 32).slur().note(445, 16).wave(w, {99, 0}).note(97, 32);
+         }},
         {"an unknown wave number is silent",
          [](ListBuilder<T>& b) { b.wave(static_cast<Wave>(9)).note(440, 64); }},
         {"vibrato whose period is under one sample",
