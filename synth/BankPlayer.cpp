@@ -302,8 +302,9 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
     const int64_t decay = env.decay.raw();
     const int64_t release = env.release.raw();
     const bool rampsFit = attack >= 0 && attack < SteppedQuotient::kLimit && decay >= 0 && decay < SteppedQuotient::kLimit;
-    const int64_t attackEnd = (attack + kOne - 1) / kOne;           // first sample not in the attack
-    const int64_t decayEnd = (attack + decay + kOne - 1) / kOne;    // first sample past the decay
+    // first sample not in the attack, first past the decay (only read when the ramps fit)
+    const int64_t attackEnd = rampsFit ? (attack + kOne - 1) / kOne : 0;
+    const int64_t decayEnd = rampsFit ? (attack + decay + kOne - 1) / kOne : 0;
     int64_t done = 0;
     while (done < budget) {
         const int64_t e = e0 + done;

@@ -96,6 +96,11 @@ TYPED_TEST(NoteRun, RunsMatchSampleBySampleRendering) {
              b.envelope(0, 0, 300, 0, 40, 250).wave(Wave::Sine).note(220, 64);
              b.envelope(0, 10, 0.073, 0, 255, 0).wave(Wave::Square).note(110, 16);  // a decay of 3.5 samples
          }},
+        {"envelope times no song could reach (Fix wraps them)",
+         [](ListBuilder<T>& b) {
+             b.envelope(0, 4e10, 3e10, 5e10, 255, 200).wave(Wave::Triangle).note(440, 32);
+             b.envelope(0, 1.4e14, 1.4e14, 1.4e14, 255, 200).wave(Wave::Sawtooth).note(440, 32);
+         }},
         {"a cycle under one sample, and one far longer than the note",
          [](ListBuilder<T>& b) {
              b.lfo(1, {{0, 0, 50, 0}, {100, 1, 50, 0.2f}});
