@@ -15,6 +15,28 @@
 #define TAVOLIN_HOT_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace tavolin {
+namespace {
+
+// The two sides of a sample under the linear pan law; the centre (the
+// default pan) weighs both sides alike, so one side is enough there.
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE StereoSample panned(int32_t pan, T value) noexcept {
+    const int16_t left = panSide<T>(256 - pan, value);
+    return {left, pan == 128 ? left : panSide<T>(pan, value)};
+}
+
+// The envelope's ramps at their position x (0..1) in the stage: shared by the
+// per-sample level and the Fix stretch, which carries x instead of dividing.
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE T attackRamp(T x, const EnvelopeSlot<T>& env) noexcept { return x * env.attackLevel; }
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE T decayRamp(T x, const EnvelopeSlot<T>& env) noexcept {
+    return (numInt<T>(1) - x) * env.attackLevel + env.sustainLevel * x;
+}
+template <EngineNumType T>
+TAVOLIN_HOT_INLINE T releaseRamp(T x, const EnvelopeSlot<T>& env) noexcept { return x * env.sustainLevel; }
+
+}  // namespace
 
 // ============================================================= set-up
 
@@ -68,8 +90,7 @@ void BankPlayer<T>::renderNoteRun(std::span<int32_t> mix) noexcept {
         const T level = m_envelope->sustainLevel;
         const T up = level * numInt<T>(1) * m_volume;
         const T down = level * numInt<T>(-1) * m_volume;
-        const StereoSample halves[2] = {{panSide<T>(256 - m_pan, up), panSide<T>(m_pan, up)},
-                                        {panSide<T>(256 - m_pan, down), panSide<T>(m_pan, down)}};
+        const StereoSample halves[2] = {panned(m_pan, up), panned(m_pan, down)};
         // Between two boundaries only the phase moves per sample (in T, one
         // step at a time, so Float and Double round exactly as a single
         // sample would); the integer clocks catch up once per stretch.
@@ -191,11 +212,9 @@ TAVOLIN_HOT_INLINE size_t BankPlayer<T>::renderQuietStretch(int32_t wave, size_t
         const T w = noise ? noiseFilterStep(filter, m_noiseCoefficients, whiteFromDraw<T>(random.next()))
                           : waveValueAt(wave, phase, halfLength, halfCycle, filter);
         const T level = envelopeLevelAt(elapsed);
-        const T value = level * w * volume;
-        const int16_t left = panSide<T>(256 - pan, value);
-        const int16_t right = pan == 128 ? left : panSide<T>(pan, value);
-        mix[2 * k] += left;
-        mix[2 * k + 1] += right;
+        const StereoSample s = panned(pan, level * w * volume);
+        mix[2 * k] += s.left;
+        mix[2 * k + 1] += s.right;
         // the clocks, as advanceOneSample<false> steps them
         phase += numInt<T>(1);
         if (counter != INT32_MAX) {
@@ -286,11 +305,9 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
             } else if (noise) {
                 w = noiseFilterStep(filter, coefficients, whiteFromDraw<T>(random.next()));
             }
-            const T value = levelAt() * w * volume;
-            const int16_t left = panSide<T>(256 - pan, value);
-            const int16_t right = pan == 128 ? left : panSide<T>(pan, value);
-            out[0] += left;
-            out[1] += right;
+            const StereoSample s = panned(pan, levelAt() * w * volume);
+            out[0] += s.left;
+            out[1] += s.right;
             out += 2;
         }
     };
@@ -317,11 +334,10 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
                 emit(count, [&] { return level; });
             } else if (release > 0 && release < SteppedQuotient::kLimit) {
                 ramp.start((m_noteLength - e) * kOne, release);  // falls by one sample each step, stays > 0
-                const T sustain = env.sustainLevel;
                 emit(count, [&] {
                     const T x = Fix::fromRaw(ramp.quotient);
                     ramp.down();
-                    return x * sustain;
+                    return releaseRamp(x, env);
                 });
             } else {
                 int64_t at = e;
@@ -338,21 +354,18 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
             } else if (e < attackEnd) {
                 count = std::min(count, attackEnd - e);
                 ramp.start(e * kOne, attack);
-                const T peak = env.attackLevel;
                 emit(count, [&] {
                     const T x = Fix::fromRaw(ramp.quotient);
                     ramp.up();
-                    return x * peak;
+                    return attackRamp(x, env);
                 });
             } else if (e < decayEnd) {
                 count = std::min(count, decayEnd - e);
                 ramp.start(e * kOne - attack, decay);
-                const T peak = env.attackLevel;
-                const T sustain = env.sustainLevel;
                 emit(count, [&] {
                     const T x = Fix::fromRaw(ramp.quotient);
                     ramp.up();
-                    return (numInt<T>(1) - x) * peak + sustain * x;
+                    return decayRamp(x, env);
                 });
             } else {
                 const T level = env.sustainLevel;
@@ -645,10 +658,7 @@ TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::renderNoteSample(int32_t wave, bo
             }
             if (!kPlain && !isZero(m_ampLfo.depth) && m_ampLfo.period > T{})
                 w = w * (numInt<T>(1) - m_ampLfo.depth * lfoSine(m_ampLfo.phase, m_ampLfo.period));
-            const T value = level * w * m_volume;
-            out.left = panSide<T>(256 - m_pan, value);
-            // the centre (the default pan) weighs both sides alike
-            out.right = m_pan == 128 ? out.left : panSide<T>(m_pan, value);
+            out = panned(m_pan, level * w * m_volume);
         }
     }
     advanceOneSample<!kPlain>();
@@ -833,15 +843,11 @@ TAVOLIN_HOT_INLINE T BankPlayer<T>::envelopeLevelAt(int32_t elapsed) const noexc
     const EnvelopeSlot<T>& env = *m_envelope;
     if (elapsed >= m_sustainFrom) [[likely]] {
         if (elapsed < m_releaseFrom) return env.sustainLevel;
-        return quot(numInt<T>(m_noteLength - elapsed), env.release) * env.sustainLevel;
+        return releaseRamp(quot(numInt<T>(m_noteLength - elapsed), env.release), env);
     }
     const T e = numInt<T>(elapsed);
-    if (env.attack > e) return m_continuation ? env.sustainLevel : quot(e, env.attack) * env.attackLevel;
-    if (env.attack + env.decay > e) {
-        if (m_continuation) return env.sustainLevel;
-        const T x = quot(e - env.attack, env.decay);
-        return (numInt<T>(1) - x) * env.attackLevel + env.sustainLevel * x;
-    }
+    if (env.attack > e) return m_continuation ? env.sustainLevel : attackRamp(quot(e, env.attack), env);
+    if (env.attack + env.decay > e) return m_continuation ? env.sustainLevel : decayRamp(quot(e - env.attack, env.decay), env);
     return env.sustainLevel;  // not reached: m_sustainFrom marks this sample
 }
 
