@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "synth/BankSet.h"
+#include "synth/LoopRules.h"
 
 // Per-sample helpers are folded into renderFrame (and so into the mixer loop,
 // which lives in this file): the call overhead would otherwise dominate a
@@ -539,35 +540,8 @@ void BankPlayer<T>::applyEvent(const MmlEvent<T>& ev) noexcept {
 
 template <EngineNumType T>
 void BankPlayer<T>::applyLoop(const LoopControlPayload& loop) noexcept {
-    if (loop.level < 0 || loop.level >= kMaxLoopLevels) {
-        ++m_index;
-        return;
-    }
-    int32_t& counter = m_loopCounters[static_cast<size_t>(loop.level)];
-    const auto validIndex = [this](int32_t i) { return i >= 0 && i < m_count; };
-    switch (loop.op) {
-    case LoopOp::LoopStart:
-        counter = loop.count;
-        if (m_exportMode && counter < 0) counter = 0;  // endless loops play once in export
-        ++m_index;
-        return;
-    case LoopOp::LoopEnd:
-        if (counter > 0) --counter;
-        if (counter != 0 && validIndex(loop.partner)) m_index = loop.partner + 1;
-        else ++m_index;
-        return;
-    case LoopOp::LoopBreak:
-        if (counter <= 1 && validIndex(loop.partner)) {
-            const MmlEvent<T>& start = m_events[static_cast<size_t>(loop.partner)];
-            if (start.kind == EventKind::LoopControl && validIndex(start.loop.partner)) {
-                m_index = start.loop.partner + 1;
-                return;
-            }
-        }
-        ++m_index;
-        return;
-    }
-    ++m_index;
+    m_index = applyLoopRule<T>(loop, m_index, std::span<const MmlEvent<T>>(m_events.data(), static_cast<size_t>(m_count)),
+                               m_loopCounters, m_exportMode);
 }
 
 // ============================================================= note start
