@@ -15,9 +15,12 @@ ErrorLocation locateError(uint64_t joinedPosition, uint64_t commonLength, int64_
 
 template <EngineNumType T>
 CompileResult CompileBanks(std::string_view common, const std::array<std::string_view, kBankCount>& banks,
-                           int64_t cursorBank, uint64_t cursorOffset, std::array<EventList<T>, kBankCount>& lists) {
+                           int64_t cursorBank, uint64_t cursorOffset, std::array<EventList<T>, kBankCount>& lists,
+                           std::array<SourceSpans, kBankCount>* spans) {
     CompileResult result;
     for (auto& l : lists) l.clear();
+    if (spans)
+        for (auto& s : *spans) s.clear();
     const uint64_t bankStart = kInternalDefaultCode.size() + common.size();
     std::string joined;
     for (int u = 0; u < kBankCount; ++u) {
@@ -34,14 +37,17 @@ CompileResult CompileBanks(std::string_view common, const std::array<std::string
                         : cursorOffset + bankStart;
         }
         EventList<T> list;
+        SourceSpans bankSpans;
         uint64_t errorPosition = 0;
         int32_t code = 0;
-        if (!ParseMml<T>(kMaxLevel, joined, list, errorPosition, code, start)) {
+        if (!ParseMml<T>(kMaxLevel, joined, list, errorPosition, code, start, spans ? &bankSpans : nullptr)) {
             const ErrorLocation at = locateError(errorPosition, common.size(), u);
             result.code = code;
             result.bank = at.bank;
             result.position = at.position;
             for (auto& l : lists) l.clear();
+            if (spans)
+                for (auto& s : *spans) s.clear();
             return result;
         }
         bool hasNote = false;
@@ -51,13 +57,15 @@ CompileResult CompileBanks(std::string_view common, const std::array<std::string
                 break;
             }
         }
-        if (hasNote) lists[static_cast<size_t>(u)] = std::move(list);
+        if (!hasNote) continue;
+        lists[static_cast<size_t>(u)] = std::move(list);
+        if (spans) (*spans)[static_cast<size_t>(u)] = std::move(bankSpans);
     }
     return result;
 }
 
-template CompileResult CompileBanks<Fix>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<Fix>, kBankCount>&);
-template CompileResult CompileBanks<float>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<float>, kBankCount>&);
-template CompileResult CompileBanks<double>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<double>, kBankCount>&);
+template CompileResult CompileBanks<Fix>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<Fix>, kBankCount>&, std::array<SourceSpans, kBankCount>*);
+template CompileResult CompileBanks<float>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<float>, kBankCount>&, std::array<SourceSpans, kBankCount>*);
+template CompileResult CompileBanks<double>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<double>, kBankCount>&, std::array<SourceSpans, kBankCount>*);
 
 }  // namespace tavolin

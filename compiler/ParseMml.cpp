@@ -50,9 +50,9 @@ public:
     using Ev = MmlEvent<T>;
     using Math = LengthMath<T>;
 
-    MmlParser(int32_t maxLevel, std::string_view text, uint64_t startPosition)
+    MmlParser(int32_t maxLevel, std::string_view text, uint64_t startPosition, SourceSpans* spans)
         : m_text(text.substr(0, text.find('\0'))), m_maxLevel(maxLevel), m_startPos(startPosition),
-          m_defaultLength(Num<T>::fromInt(4)), m_target(&m_bank) {}
+          m_defaultLength(Num<T>::fromInt(4)), m_target(&m_bank), m_spansOut(spans), m_targetSpans(&m_bankSpans) {}
 
     bool run(EventList<T>& out, uint64_t& errorPosition, int32_t& code) {
         // An empty caller list lends its storage (it is empty again on failure).
@@ -66,9 +66,11 @@ public:
                 m_bank.clear();
                 m_bank.swap(out);
             }
+            if (m_spansOut) m_spansOut->clear();
             return false;
         }
         out = std::move(m_bank);
+        if (m_spansOut) *m_spansOut = std::move(m_bankSpans);
         return true;
     }
 
@@ -138,10 +140,19 @@ private:
     }
 
     // ---- list building --------------------------------------------------
-    bool append(const Ev& e) {
+    // The command being read: from its first byte to the read position.
+    RecordSource currentSource() const noexcept {
+        RecordSource src;
+        if (m_pos < TextSpan::kNone) src.command = TextSpan{static_cast<uint32_t>(m_cmdStart), static_cast<uint32_t>(m_pos - m_cmdStart)};
+        return src;
+    }
+
+    bool append(const Ev& e) { return appendFrom(e, currentSource()); }
+    bool appendFrom(const Ev& e, const RecordSource& src) {
         if (m_total >= kMaxEvents) return fail(err::TooManyEvents);
         ++m_total;
         m_target->push_back(e);
+        if (m_spansOut) m_targetSpans->push_back(src);
         return true;
     }
     int32_t targetSize() const noexcept { return static_cast<int32_t>(m_target->size()); }
@@ -170,6 +181,10 @@ private:
             m_bank.push_back(lfo);
         }
         m_total = m_bank.size();
+        if (m_spansOut) {
+            m_bankSpans.reserve(m_bank.capacity());
+            m_bankSpans.assign(m_bank.size(), RecordSource{});
+        }
     }
 
     // While a macro is recorded its records are not yet anywhere in the song,
@@ -187,6 +202,7 @@ private:
     // ---- main loop ------------------------------------------------------
     bool parseText() {
         while (m_pos < m_text.size()) {
+            m_cmdStart = m_pos;
             const int c = static_cast<unsigned char>(m_text[m_pos++]);
             switch (c) {
             case '*': {
@@ -319,6 +335,7 @@ private:
                 m_tupletSlurSource = m_pendingSlur;
                 m_pendingSlur = -1;
             }
+            if (m_spansOut) m_tupletSources[static_cast<size_t>(m_tupletCount)] = currentSource();
             m_tuplet[static_cast<size_t>(m_tupletCount++)] = e;
             m_lastNote = index;
             return true;
@@ -362,7 +379,7 @@ private:
         for (int32_t i = 0; i < m_tupletCount; ++i) {
             Ev e = m_tuplet[static_cast<size_t>(i)];
             e.note.length = length;
-            if (!append(e)) return false;
+            if (!appendFrom(e, m_tupletSources[static_cast<size_t>(i)])) return false;
         }
         if (m_tupletSlurSource >= 0) {
             (*m_target)[static_cast<size_t>(m_tupletSlurSource)].note.slurTarget = first;
@@ -419,8 +436,9 @@ private:
     // The slur state names positions of one list; a change of target list
     // starts afresh, so a & right after the switch links nothing (as at the
     // start of a text) instead of writing into the wrong list.
-    void switchTarget(EventList<T>* list) noexcept {
+    void switchTarget(EventList<T>* list, SourceSpans* spans) noexcept {
         m_target = list;
+        m_targetSpans = spans;
         m_lastNote = -1;
         m_lastNoteRecord = -1;
     }
@@ -429,13 +447,13 @@ private:
         if (m_recording >= 0) {
             if (m_loopLevel >= 0) return fail(err::MacroEndInLoop);
             m_recording = -1;
-            switchTarget(&m_bank);
+            switchTarget(&m_bank, &m_bankSpans);
             return true;
         }
         const int x = macroIndex(peek());
         if (x < 0) return fail(err::MacroLetter);
         ++m_pos;
-        return callMacro(m_macros[static_cast<size_t>(x)]);
+        return callMacro(static_cast<size_t>(x));
     }
 
     bool recordMacro() {
@@ -448,8 +466,9 @@ private:
         auto& list = m_macros[static_cast<size_t>(x)];
         m_total -= list.size();
         list.clear();
+        m_macroSpans[static_cast<size_t>(x)].clear();
         m_recording = x;
-        switchTarget(&list);
+        switchTarget(&list, &m_macroSpans[static_cast<size_t>(x)]);
         return true;
     }
 
@@ -457,7 +476,8 @@ private:
     // copies. Loops in the copy are shifted below the loops open at the call,
     // so they get loop counters of their own; a copy that would need more than
     // 32 levels is refused like a 33rd nested [.
-    bool callMacro(const EventList<T>& macro) {
+    bool callMacro(size_t letter) {
+        const EventList<T>& macro = m_macros[letter];
         const size_t n = macro.size();
         if (n == 0) return true;
         if (m_total + n > kMaxEvents) return fail(err::TooManyEvents);
@@ -480,6 +500,16 @@ private:
             m_target->push_back(e);
         }
         m_total += n;
+        if (m_spansOut) {
+            // The copies keep where they were recorded; the call is this one
+            // (a later call of a macro holding this one replaces it, so a
+            // record always names the call written where it plays).
+            const TextSpan call = currentSource().command;
+            for (RecordSource src : m_macroSpans[letter]) {
+                src.call = call;
+                m_targetSpans->push_back(src);
+            }
+        }
         // A & right after the call continues from the macro's last note,
         // which is the note that sounds last before it.
         if (lastNote >= 0) {
@@ -641,6 +671,7 @@ private:
             Ev end = Ev::blank(EventKind::EndMarker);
             end.startMarker = 1;
             m_bank.push_back(end);
+            if (m_spansOut) m_bankSpans.push_back(RecordSource{});
         }
         return true;
     }
@@ -664,6 +695,13 @@ private:
     int32_t m_tupletCount = -1;
     std::array<Ev, kMaxTupletNotes> m_tuplet;
     size_t m_total = 0;
+    size_t m_cmdStart = 0;  // first byte of the command being read
+    // Record sources, kept only when the caller asks: one list per event list.
+    SourceSpans* m_spansOut;
+    SourceSpans m_bankSpans;
+    std::array<SourceSpans, kMacroCount> m_macroSpans;
+    SourceSpans* m_targetSpans;
+    std::array<RecordSource, kMaxTupletNotes> m_tupletSources;
     int32_t m_code = 0;
     size_t m_errPos = 0;
 };
@@ -672,13 +710,13 @@ private:
 
 template <EngineNumType T>
 bool ParseMml(int32_t maxLevel, std::string_view text, EventList<T>& out, uint64_t& errorPosition, int32_t& code,
-              uint64_t startPosition) {
-    MmlParser<T> parser(maxLevel, text, startPosition);
+              uint64_t startPosition, SourceSpans* spans) {
+    MmlParser<T> parser(maxLevel, text, startPosition, spans);
     return parser.run(out, errorPosition, code);
 }
 
-template bool ParseMml<Fix>(int32_t, std::string_view, EventList<Fix>&, uint64_t&, int32_t&, uint64_t);
-template bool ParseMml<float>(int32_t, std::string_view, EventList<float>&, uint64_t&, int32_t&, uint64_t);
-template bool ParseMml<double>(int32_t, std::string_view, EventList<double>&, uint64_t&, int32_t&, uint64_t);
+template bool ParseMml<Fix>(int32_t, std::string_view, EventList<Fix>&, uint64_t&, int32_t&, uint64_t, SourceSpans*);
+template bool ParseMml<float>(int32_t, std::string_view, EventList<float>&, uint64_t&, int32_t&, uint64_t, SourceSpans*);
+template bool ParseMml<double>(int32_t, std::string_view, EventList<double>&, uint64_t&, int32_t&, uint64_t, SourceSpans*);
 
 }  // namespace tavolin

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "compiler/MmlEvent.h"
+#include "compiler/SourceMap.h"
 
 namespace tavolin {
 
@@ -44,13 +45,16 @@ struct CompileResult {
 // holding that byte gets startMarker 1, and a loop end before it is an error;
 // an offset at or past the end of the text appends an EndMarker instead.
 // UINT64_MAX means "already passed": no marker at all.
+// `spans`, when given, receives the source of every record of `out` (same
+// length, same order) on success and is emptied on failure; a compile that
+// does not ask for it does no work for it.
 template <EngineNumType T>
 bool ParseMml(int32_t maxLevel, std::string_view text, EventList<T>& out,
-              uint64_t& errorPosition, int32_t& code, uint64_t startPosition);
+              uint64_t& errorPosition, int32_t& code, uint64_t startPosition, SourceSpans* spans = nullptr);
 
-extern template bool ParseMml<Fix>(int32_t, std::string_view, EventList<Fix>&, uint64_t&, int32_t&, uint64_t);
-extern template bool ParseMml<float>(int32_t, std::string_view, EventList<float>&, uint64_t&, int32_t&, uint64_t);
-extern template bool ParseMml<double>(int32_t, std::string_view, EventList<double>&, uint64_t&, int32_t&, uint64_t);
+extern template bool ParseMml<Fix>(int32_t, std::string_view, EventList<Fix>&, uint64_t&, int32_t&, uint64_t, SourceSpans*);
+extern template bool ParseMml<float>(int32_t, std::string_view, EventList<float>&, uint64_t&, int32_t&, uint64_t, SourceSpans*);
+extern template bool ParseMml<double>(int32_t, std::string_view, EventList<double>&, uint64_t&, int32_t&, uint64_t, SourceSpans*);
 
 // The compile half of a song build: joins internal code + common + bank text
 // for each bank A..E, parses it with that bank's start position (cursorOffset
@@ -59,14 +63,17 @@ extern template bool ParseMml<double>(int32_t, std::string_view, EventList<doubl
 // counts) gets an empty list. Stops at the first failing bank; on failure
 // every list is empty. A cursor offset so large that the sum would wrap is
 // treated as "beyond the text" (the bank ends with an EndMarker).
+// `spans`, when given, receives each list's record sources (joined-text
+// spans; place them with tabSpanOf and the common text's length).
 template <EngineNumType T>
 CompileResult CompileBanks(std::string_view common, const std::array<std::string_view, kBankCount>& banks,
                            int64_t cursorBank, uint64_t cursorOffset,
-                           std::array<EventList<T>, kBankCount>& lists);
+                           std::array<EventList<T>, kBankCount>& lists,
+                           std::array<SourceSpans, kBankCount>* spans = nullptr);
 
-extern template CompileResult CompileBanks<Fix>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<Fix>, kBankCount>&);
-extern template CompileResult CompileBanks<float>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<float>, kBankCount>&);
-extern template CompileResult CompileBanks<double>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<double>, kBankCount>&);
+extern template CompileResult CompileBanks<Fix>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<Fix>, kBankCount>&, std::array<SourceSpans, kBankCount>*);
+extern template CompileResult CompileBanks<float>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<float>, kBankCount>&, std::array<SourceSpans, kBankCount>*);
+extern template CompileResult CompileBanks<double>(std::string_view, const std::array<std::string_view, kBankCount>&, int64_t, uint64_t, std::array<EventList<double>, kBankCount>&, std::array<SourceSpans, kBankCount>*);
 
 // Where an error position of a joined text lies: -2 internal default code,
 // -1 common text, else `bank`; position counted from the start of that text.

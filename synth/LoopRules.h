@@ -7,6 +7,7 @@
 #include <span>
 
 #include "compiler/MmlEvent.h"
+#include "synth/TimingLedger.h"
 
 namespace tavolin {
 
@@ -39,5 +40,57 @@ int32_t applyLoopRule(const LoopControlPayload& loop, int32_t index, std::span<c
     }
     return index + 1;
 }
+
+// Everything that decides which record a bank reads next and how long its
+// next note is. If it repeats while no sample has been produced, the walk is
+// caught in a loop that can never reach a sounding note.
+template <EngineNumType T>
+struct WalkControlState {
+    int32_t index;
+    int32_t tempo;
+    std::array<int32_t, kMaxLoopLevels> counters;
+    TimingLedger<T> ledger;
+    friend bool operator==(const WalkControlState&, const WalkControlState&) = default;
+};
+
+// Brent's cycle check over the control states of a walk that produces no
+// sample: the walker starts it after applying more records than a list could
+// hold between two notes and feeds it one state per record applied; it stays
+// on until a sample is produced (reset()).
+template <EngineNumType T>
+class NoSampleCycleGuard {
+public:
+    bool tracking() const noexcept { return m_tracking; }
+    void reset() noexcept { m_tracking = false; }
+    // True when `now` repeats an earlier state of this walk.
+    bool repeats(const WalkControlState<T>& now) noexcept {
+        if (!m_tracking) {
+            m_tracking = true;
+            m_mark = now;
+            m_power = 1;
+            m_steps = 0;
+            return false;
+        }
+        if (now == m_mark) return true;
+        if (++m_steps == m_power) {
+            m_mark = now;
+            m_power *= 2;
+            m_steps = 0;
+        }
+        return false;
+    }
+
+private:
+    bool m_tracking = false;
+    WalkControlState<T> m_mark{};
+    uint64_t m_power = 1;
+    uint64_t m_steps = 0;
+};
+
+// The walk's limits between two samples: past `trackAfter` records applied
+// the cycle check runs; past `cap` the call gives up its frame as silence and
+// the next call carries on (so one call stays bounded).
+inline int64_t cycleTrackAfter(int32_t count) noexcept { return int64_t{count} + 16; }
+inline int64_t silentFrameCap(int32_t count) noexcept { return int64_t{count} * 8 + 256; }
 
 }  // namespace tavolin

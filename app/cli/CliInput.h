@@ -75,10 +75,11 @@ std::string bankLabel(int64_t bank);
 // Compiles the document's five banks.
 template <EngineNumType T>
 CompileResult compileDocument(const editor::TabTexts& tabs, const CursorOption& cursor,
-                              std::array<EventList<T>, kBankCount>& lists) {
+                              std::array<EventList<T>, kBankCount>& lists,
+                              std::array<SourceSpans, kBankCount>* spans = nullptr) {
     std::array<std::string_view, kBankCount> banks;
     for (int b = 0; b < kBankCount; ++b) banks[static_cast<size_t>(b)] = tabs[static_cast<size_t>(b + 1)];
-    return CompileBanks<T>(tabs[0], banks, cursor.bank, cursor.offset, lists);
+    return CompileBanks<T>(tabs[0], banks, cursor.bank, cursor.offset, lists, spans);
 }
 
 // The diagnostics of a failed compile for a terminal: the report text the

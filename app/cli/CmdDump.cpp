@@ -6,6 +6,7 @@
 
 #include "app/cli/CliInput.h"
 #include "app/cli/Commands.h"
+#include "app/cli/SourceJson.h"
 
 namespace tavolin::cli {
 namespace {
@@ -88,35 +89,46 @@ Json eventJson(const MmlEvent<T>& e, size_t index) {
     return j;
 }
 
-// The text form: "  12 Note frequency=440 length=64 ..." with a * on the marker.
-std::string eventLine(const Json& j) {
+// The text form: "  12 Note frequency=440 length=64 ... @A:5+2" with a * on
+// the marker; a macro replay adds "via A:9+2" (its call).
+std::string eventLine(const Json& j, const RecordSource& src, uint64_t commonLength, int bank) {
     std::ostringstream s;
     s.width(6);
     s << j["index"].get<size_t>();
     s << (j["startMarker"].get<int>() ? " * " : "   ") << j["kind"].get<std::string>();
     for (auto it = j.begin(); it != j.end(); ++it) {
-        if (it.key() == "index" || it.key() == "kind" || it.key() == "startMarker") continue;
+        if (it.key() == "index" || it.key() == "kind" || it.key() == "startMarker" || it.key() == "source" || it.key() == "call")
+            continue;
         s << " " << it.key() << "=" << it.value().dump();
     }
+    if (src.command.valid()) s << " @" << sourceText(src.command, commonLength, bank);
+    if (src.call.valid()) s << " via " << sourceText(src.call, commonLength, bank);
     return s.str();
 }
 
 template <EngineNumType T>
 int dump(const DumpOptions& o, const DocumentInput& doc, const CursorOption& cursor) {
     std::array<EventList<T>, kBankCount> lists;
-    const CompileResult r = compileDocument<T>(doc.tabs, cursor, lists);
+    std::array<SourceSpans, kBankCount> spans;
+    const CompileResult r = compileDocument<T>(doc.tabs, cursor, lists, &spans);
     if (r.code != 0) {
         if (o.json) std::cout << compileErrorJson(r) << "\n";
         else std::cout << describeCompileError(doc, r);
         return kExitCompileError;
     }
+    const uint64_t commonLength = doc.tabs[0].size();
     Json banks = Json::array();
     for (int b = 0; b < kBankCount; ++b) {
         Json bank;
         bank["bank"] = bankLabel(b);
         Json events = Json::array();
         const auto& list = lists[static_cast<size_t>(b)];
-        for (size_t i = 0; i < list.size(); ++i) events.push_back(eventJson(list[i], i));
+        const auto& sources = spans[static_cast<size_t>(b)];
+        for (size_t i = 0; i < list.size(); ++i) {
+            Json e = eventJson(list[i], i);
+            addSourceFields(e, sources[i], commonLength, b);
+            events.push_back(std::move(e));
+        }
         bank["events"] = events;
         banks.push_back(bank);
     }
@@ -127,15 +139,16 @@ int dump(const DumpOptions& o, const DocumentInput& doc, const CursorOption& cur
         std::cout << root.dump() << "\n";
         return kExitOk;
     }
-    for (const auto& bank : banks) {
-        const auto& events = bank["events"];
-        std::cout << "bank " << bank["bank"].get<std::string>() << ": ";
+    for (int b = 0; b < kBankCount; ++b) {
+        const auto& events = banks[static_cast<size_t>(b)]["events"];
+        std::cout << "bank " << bankLabel(b) << ": ";
         if (events.empty()) {
             std::cout << "silent (no note)\n";
             continue;
         }
         std::cout << events.size() << " events\n";
-        for (const auto& e : events) std::cout << eventLine(e) << "\n";
+        for (size_t i = 0; i < events.size(); ++i)
+            std::cout << eventLine(events[i], spans[static_cast<size_t>(b)][i], commonLength, b) << "\n";
     }
     return kExitOk;
 }
