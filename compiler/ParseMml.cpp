@@ -147,14 +147,15 @@ private:
         return src;
     }
 
-    bool append(const Ev& e) { return appendFrom(e, currentSource()); }
-    bool appendFrom(const Ev& e, const RecordSource& src) {
+    bool append(const Ev& e) {
         if (m_total >= kMaxEvents) return fail(err::TooManyEvents);
         ++m_total;
         m_target->push_back(e);
-        if (m_spansOut) m_targetSpans->push_back(src);
+        if (m_spansOut) [[unlikely]] recordSource();
         return true;
     }
+    // Kept out of line: a compile that does not ask for sources never gets here.
+    [[gnu::noinline]] void recordSource() { m_targetSpans->push_back(currentSource()); }
     int32_t targetSize() const noexcept { return static_cast<int32_t>(m_target->size()); }
 
     void writePrologue() {
@@ -379,7 +380,8 @@ private:
         for (int32_t i = 0; i < m_tupletCount; ++i) {
             Ev e = m_tuplet[static_cast<size_t>(i)];
             e.note.length = length;
-            if (!appendFrom(e, m_tupletSources[static_cast<size_t>(i)])) return false;
+            if (!append(e)) return false;
+            if (m_spansOut) m_targetSpans->back() = m_tupletSources[static_cast<size_t>(i)];
         }
         if (m_tupletSlurSource >= 0) {
             (*m_target)[static_cast<size_t>(m_tupletSlurSource)].note.slurTarget = first;

@@ -1,9 +1,13 @@
-// libFuzzer target: arbitrary bytes through ParseMml and CompileBanks in all three arithmetic types.
+// libFuzzer target: arbitrary bytes through ParseMml and CompileBanks in all three arithmetic types,
+// with the song's map (record sources and timeline) built from every successful compile.
 //
 // Input layout: byte 0 picks the start position mode and the cursor bank,
 // bytes 1..2 a start offset; the rest is the text. For CompileBanks the text
 // is split at ';' into common, A, B, C, D, E. Every successful list must keep
-// the model's guarantees (eventListViolations); any violation aborts.
+// the model's guarantees (eventListViolations), its sources must lie in the
+// text, and the timeline (under tight bounds) must be ordered and consistent;
+// any violation aborts.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +16,7 @@
 #include "compiler/ErrorTable.h"
 #include "compiler/EventListCheck.h"
 #include "compiler/ParseMml.h"
+#include "synth/Timeline.h"
 
 namespace {
 
@@ -25,17 +30,60 @@ using namespace tavolin;
 template <EngineNumType T>
 void parseOne(std::string_view text, uint64_t start) {
     EventList<T> list;
+    SourceSpans spans;
     uint64_t position = 0;
     int32_t code = 0;
-    if (ParseMml<T>(kMaxLevel, text, list, position, code, start)) {
+    if (ParseMml<T>(kMaxLevel, text, list, position, code, start, &spans)) {
         const std::string why = eventListViolations(list, start != UINT64_MAX);
         if (!why.empty()) broken("ParseMml", why);
+        if (spans.size() != list.size()) broken("ParseMml", "sources and records differ in number");
+        for (const RecordSource& s : spans) {
+            if (s.command.valid() && uint64_t{s.command.begin} + s.command.length > text.size()) broken("ParseMml", "source outside the text");
+            if (s.call.valid() && uint64_t{s.call.begin} + s.call.length > text.size()) broken("ParseMml", "call outside the text");
+        }
         return;
     }
     const size_t end = text.find('\0') == std::string_view::npos ? text.size() : text.find('\0');
     if (position == 0 || position > end) broken("ParseMml", "error position outside the text");
     if (errorMessage(code).empty()) broken("ParseMml", "error code without a message");
     if (!list.empty()) broken("ParseMml", "failed parse changed the list");
+}
+
+// Both walks (export mode and endless playback) stay inside their bounds and
+// list notes in sounding order; the song's length is its longest bank's.
+template <EngineNumType T>
+void checkTimeline(const std::array<EventList<T>, kBankCount>& lists, const std::array<SourceSpans, kBankCount>& spans,
+                   uint64_t commonLength) {
+    for (const bool exportMode : {true, false}) {
+        TimelineOptions o;
+        o.sampleRate = 8000;
+        o.exportMode = exportMode;
+        o.maxNotes = 2048;
+        o.maxSteps = uint64_t{1} << 16;
+        const SongTimeline t = buildTimeline<T>(lists, &spans, commonLength, o);
+        uint64_t longest = 0;
+        for (size_t b = 0; b < kBankCount; ++b) {
+            const auto& notes = t.banks[b].notes;
+            if (notes.size() > o.maxNotes) broken("Timeline", "more notes than the bound");
+            for (size_t i = 0; i < notes.size(); ++i) {
+                const TimelineNote& n = notes[i];
+                if (i > 0 && n.start < notes[i - 1].start + notes[i - 1].frames) broken("Timeline", "notes overlap or go back");
+                if (n.eventIndex < 0 || static_cast<size_t>(n.eventIndex) >= lists[b].size() ||
+                    lists[b][static_cast<size_t>(n.eventIndex)].kind != EventKind::Note)
+                    broken("Timeline", "a note that is no Note record");
+                if (!n.source.command.valid()) broken("Timeline", "a note without a source");
+            }
+            if (!notes.empty() && notes.back().start > t.banks[b].endFrame) broken("Timeline", "a note after its bank's end");
+            longest = std::max(longest, t.banks[b].endFrame);
+        }
+        if (t.frames != longest) broken("Timeline", "song length is not the longest bank's");
+        const TimelineIndex index(t);
+        for (int tab = -1; tab < kBankCount; ++tab) {
+            const auto hit = index.noteAtOrAfter(tab, 0);
+            if (hit && hit->note >= t.banks[static_cast<size_t>(hit->bank)].notes.size()) broken("TimelineIndex", "no such note");
+        }
+        notesSoundingAt(t, t.frames / 2);
+    }
 }
 
 template <EngineNumType T>
@@ -51,7 +99,8 @@ void compileSong(std::string_view text, int64_t cursorBank, uint64_t cursorOffse
     parts[n] = text;
     const std::array<std::string_view, kBankCount> banks{parts[1], parts[2], parts[3], parts[4], parts[5]};
     std::array<EventList<T>, kBankCount> lists;
-    const CompileResult r = CompileBanks<T>(parts[0], banks, cursorBank, cursorOffset, lists);
+    std::array<SourceSpans, kBankCount> spans;
+    const CompileResult r = CompileBanks<T>(parts[0], banks, cursorBank, cursorOffset, lists, &spans);
     if (r.code != 0) {
         if (r.bank < -2 || r.bank > 4 || r.position == 0) broken("CompileBanks", "error location");
         for (const auto& l : lists)
@@ -63,6 +112,7 @@ void compileSong(std::string_view text, int64_t cursorBank, uint64_t cursorOffse
         const std::string why = eventListViolations(l, true);
         if (!why.empty()) broken("CompileBanks", why);
     }
+    checkTimeline<T>(lists, spans, parts[0].size());
 }
 
 }  // namespace

@@ -32,19 +32,22 @@ void BM_ParseMml(benchmark::State& state) {
     uint64_t position = 0;
     int32_t code = 0;
     const bool reuse = state.range(1) != 0; // compile into the caller's cleared list, as a recompile would
+    SourceSpans spans;
+    SourceSpans* map = state.range(2) != 0 ? &spans : nullptr; // record sources asked for
     for (auto _ : state) {
         if (reuse) list.clear();
-        const bool ok = ParseMml<T>(kMaxLevel, text, list, position, code, 0);
+        const bool ok = ParseMml<T>(kMaxLevel, text, list, position, code, 0, map);
         if (!ok) state.SkipWithError("compile failed");
         benchmark::DoNotOptimize(list.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
     state.counters["events"] = static_cast<double>(list.size());
 }
-// Args: text bytes, and whether the list is reused (1) or fresh memory each time (0).
-BENCHMARK_TEMPLATE(BM_ParseMml, Fix)->Args({1 << 20, 0})->Args({1 << 20, 1})->Args({1 << 16, 1})->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_ParseMml, float)->Args({1 << 20, 0})->Args({1 << 20, 1})->Args({1 << 16, 1})->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_ParseMml, double)->Args({1 << 20, 0})->Args({1 << 20, 1})->Args({1 << 16, 1})->Unit(benchmark::kMillisecond);
+// Args: text bytes, whether the list is reused (1) or fresh memory each time
+// (0), and whether the record sources are kept (1) or not (0).
+BENCHMARK_TEMPLATE(BM_ParseMml, Fix)->Args({1 << 20, 0, 0})->Args({1 << 20, 1, 0})->Args({1 << 16, 1, 0})->Args({1 << 20, 1, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_ParseMml, float)->Args({1 << 20, 0, 0})->Args({1 << 20, 1, 0})->Args({1 << 16, 1, 0})->Args({1 << 20, 1, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_ParseMml, double)->Args({1 << 20, 0, 0})->Args({1 << 20, 1, 0})->Args({1 << 16, 1, 0})->Args({1 << 20, 1, 1})->Unit(benchmark::kMillisecond);
 
 // The whole compile of a song: common text plus five bank texts.
 template <EngineNumType T>
@@ -53,17 +56,20 @@ void BM_CompileBanks(benchmark::State& state) {
     const std::string bank = realisticText(static_cast<size_t>(state.range(0)));
     const std::array<std::string_view, kBankCount> banks{bank, bank, bank, bank, bank};
     std::array<EventList<T>, kBankCount> lists;
+    std::array<SourceSpans, kBankCount> spans;
+    auto* map = state.range(1) != 0 ? &spans : nullptr;
     for (auto _ : state) {
-        const CompileResult r = CompileBanks<T>(common, banks, -1, 0, lists);
+        const CompileResult r = CompileBanks<T>(common, banks, -1, 0, lists, map);
         if (r.code != 0) state.SkipWithError("compile failed");
         benchmark::DoNotOptimize(lists[4].data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(kBankCount * (kInternalDefaultCode.size() + common.size() + bank.size())));
 }
-BENCHMARK_TEMPLATE(BM_CompileBanks, Fix)->Arg(200000)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_CompileBanks, float)->Arg(200000)->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_CompileBanks, double)->Arg(200000)->Unit(benchmark::kMillisecond);
+// Args: bank text bytes, and whether the record sources are kept.
+BENCHMARK_TEMPLATE(BM_CompileBanks, Fix)->Args({200000, 0})->Args({200000, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_CompileBanks, float)->Args({200000, 0})->Args({200000, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_CompileBanks, double)->Args({200000, 0})->Args({200000, 1})->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tavolin

@@ -124,7 +124,7 @@ TEST_F(CliCheckDump, DumpJsonHoldsTheListsAsThePlayerDoes) {
     const std::string file = write("doc.mml", "SMML@@S3;MML@[C&D:E]2,,{CDE},,;");
     const CliRun r = run("dump --json --arith fix --cursor A:2 " + file);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const auto j = nlohmann::json::parse(r.out);
+    const auto j = nlohmann::ordered_json::parse(r.out);
     EXPECT_EQ(j["arith"], "Fix");
     ASSERT_EQ(j["banks"].size(), 5u);
     EXPECT_EQ(j["banks"][1]["events"].size(), 0u); // no note: empty
@@ -146,6 +146,58 @@ TEST_F(CliCheckDump, DumpJsonHoldsTheListsAsThePlayerDoes) {
     EXPECT_EQ(c[8]["kind"], "LfoDef");
     EXPECT_EQ(c[8]["points"].size(), 1u);
     EXPECT_EQ(c[8]["points"][0]["periodMs"].get<double>(), 20.0);
+    // Where each record was written: none for the prologue, then the default code, the common text, bank A.
+    EXPECT_TRUE(a[0]["source"].is_null());
+    EXPECT_EQ(a[9]["source"].dump(), R"({"tab":"default","offset":0,"length":4})");
+    EXPECT_EQ(a[15]["source"].dump(), R"({"tab":"common","offset":0,"length":3})");
+    EXPECT_EQ(a[21]["source"].dump(), R"({"tab":"A","offset":6,"length":2})");
+    EXPECT_FALSE(a[17].contains("call"));
+}
+
+// The song's map on the command line: the timeline as JSON and as a table,
+// and the macro call on a replayed record.
+TEST_F(CliCheckDump, TimelineListsNotesWithFramesAndSources) {
+    const std::string file = write("doc.mml", "SMML@@!AC8!;MML@D!A,,O3[E]2,,;");
+    const CliRun j = run("timeline --json " + file);
+    ASSERT_EQ(j.exitCode, 0) << j.err;
+    EXPECT_EQ(j.out, R"({"rate":48000,"frames":48001,"truncated":false,"banks":[)"
+                     R"({"bank":"A","notes":[{"start":0,"frames":24000,"frequency":293.665,"volume":128,"tone":0,"pan":128,"slur":false,"source":{"tab":"A","offset":0,"length":1}},)"
+                     R"({"start":24000,"frames":12000,"frequency":261.626,"volume":128,"tone":0,"pan":128,"slur":false,"source":{"tab":"common","offset":3,"length":2},"call":{"tab":"A","offset":1,"length":2}}]},)"
+                     R"({"bank":"C","notes":[{"start":0,"frames":24000,"frequency":164.814,"volume":128,"tone":0,"pan":128,"slur":false,"source":{"tab":"C","offset":3,"length":1}},)"
+                     R"({"start":24000,"frames":24000,"frequency":164.814,"volume":128,"tone":0,"pan":128,"slur":false,"source":{"tab":"C","offset":3,"length":1}}]}]})"
+                     "\n");
+    // A loop end after the last note costs the export one more frame.
+    const CliRun slow = run("timeline --json --rate 22050 --arith fix " + file);
+    EXPECT_EQ(nlohmann::json::parse(slow.out)["banks"][0]["notes"][1]["start"], 11025);
+    const CliRun d = run("dump --json " + file);
+    EXPECT_EQ(nlohmann::ordered_json::parse(d.out)["banks"][0]["events"][16]["call"].dump(), R"({"tab":"A","offset":1,"length":2})");
+    const CliRun t = run("timeline " + file);
+    EXPECT_EQ(t.exitCode, 0);
+    EXPECT_NE(t.out.find("48001 frames at 48000 Hz (0:01.000)"), std::string::npos) << t.out;
+    EXPECT_NE(t.out.find("common:3+2 via A:1+2"), std::string::npos) << t.out;
+    const CliRun e = run("timeline --json " + write("bad.mml", "SMML@;MML@V256;"));
+    EXPECT_EQ(e.exitCode, 1);
+    EXPECT_EQ(e.out, R"({"ok":false,"code":"0x80000014","bank":0,"position":4,"message":"ボリューム値が範囲外"})" "\n");
+    EXPECT_EQ(run("timeline --rate 7999 " + file).exitCode, 2);
+}
+
+// The timeline's length is the length of the exported file, for every example.
+TEST_F(CliCheckDump, TimelineFramesEqualTheRenderedFrames) {
+    int examples = 0;
+    for (const auto& e : fs::directory_iterator(TAVOLIN_SOURCE_DIR "/examples")) {
+        if (e.path().extension() != ".mml") continue;
+        ++examples;
+        for (const char* rate : {"48000", "22050"}) {
+            const CliRun t = run(std::string("timeline --json --rate ") + rate + " " + e.path().string());
+            ASSERT_EQ(t.exitCode, 0) << e.path() << ": " << t.err;
+            const std::string wav = (m_dir / "out.wav").string();
+            const CliRun r = run(std::string("render --rate ") + rate + " -o " + wav + " " + e.path().string());
+            ASSERT_EQ(r.exitCode, 0) << e.path() << ": " << r.err;
+            const uint64_t frames = (fs::file_size(wav) - 44) / 4;
+            EXPECT_EQ(nlohmann::json::parse(t.out)["frames"].get<uint64_t>(), frames) << e.path() << " at " << rate;
+        }
+    }
+    EXPECT_GE(examples, 4);
 }
 
 TEST_F(CliCheckDump, DumpTextAndErrors) {
