@@ -503,9 +503,7 @@ private:
         }
         m_total += n;
         if (m_spansOut) {
-            // The copies keep where they were recorded; the call is this one
-            // (a later call of a macro holding this one replaces it, so a
-            // record always names the call written where it plays).
+            // The copies keep where they were recorded and name this call.
             const TextSpan call = currentSource().command;
             for (RecordSource src : m_macroSpans[letter]) {
                 src.call = call;

@@ -22,8 +22,8 @@ struct TextSpan {
 // One record's origin. `command` is the command that produced the record
 // (its number, dots and separators included: "C8." is 3 bytes). A record
 // replayed by a macro call keeps the span of the recorded command, and `call`
-// is the span of the call ("!A") that put it in the bank's list; for nested
-// calls it is the outermost one, the call written where the record plays.
+// is the span of the call ("!A") that put it in the bank's list. (A "!" while
+// a macro is recorded ends the recording, so calls never nest.)
 struct RecordSource {
     TextSpan command;
     TextSpan call;
