@@ -164,42 +164,45 @@ void reportCompileError(const CompileResult& result, bool testMode, BuildHost& h
     host.messageBox(report);
 }
 
+bool selectPlayTexts(const BuildInputs& inputs, bool testMode, PlayTexts& t) {
+    t.common = inputs.tabTexts[0];
+    const int64_t bankIndex = inputs.bankIndex;
+    const uint64_t caret = inputs.startFromCursor ? inputs.caret : 0;
+    if (testMode) {
+        t.testText = inputs.toneCommand + inputs.testPhrase;
+        t.banks[0] = t.testText;
+        t.cursorBank = 0;
+        t.cursorOffset = 0;
+        return true;
+    }
+    if (inputs.currentBankMode) {
+        if (bankIndex < 0 || bankIndex >= kBankCount) return false;
+        t.banks[static_cast<size_t>(bankIndex)] = inputs.tabTexts[static_cast<size_t>(bankIndex + 1)];
+    } else {
+        for (int u = 0; u < kBankCount; ++u) t.banks[static_cast<size_t>(u)] = inputs.tabTexts[static_cast<size_t>(u + 1)];
+    }
+    t.cursorBank = bankIndex;
+    t.cursorOffset = caret;
+    return true;
+}
+
 template <EngineNumType T>
 BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host) {
     BuildOutcome out;
     out.sampleRateHz = parseRateText(inputs.rateText);
-    const int64_t bankIndex = inputs.bankIndex;
-    const uint64_t caret = inputs.startFromCursor ? inputs.caret : 0;
 
     auto wrapper = std::make_shared<GeneratorWrapper>();
     wrapper->sampleRateHz = out.sampleRateHz;
     auto& slot = wrapper->slot<T>();
     slot = std::make_unique<BankSet<T>>();
 
-    const std::string_view common = inputs.tabTexts[0];
-    std::array<std::string_view, kBankCount> banks{};
-    std::string testText;
-    int64_t cursorBank = 0;
-    uint64_t cursorOffset = 0;
-    if (testMode) {
-        testText = inputs.toneCommand + inputs.testPhrase;
-        banks[0] = testText;
-    } else if (inputs.currentBankMode) {
-        if (bankIndex < 0 || bankIndex >= kBankCount) {
-            host.messageBox(std::string(kCommonOnlyRefusal));
-            out.result.bank = -3;
-            return out;
-        }
-        banks[static_cast<size_t>(bankIndex)] = inputs.tabTexts[static_cast<size_t>(bankIndex + 1)];
-        cursorBank = bankIndex;
-        cursorOffset = caret;
-    } else {
-        for (int u = 0; u < kBankCount; ++u) banks[static_cast<size_t>(u)] = inputs.tabTexts[static_cast<size_t>(u + 1)];
-        cursorBank = bankIndex;
-        cursorOffset = caret;
+    PlayTexts texts;
+    if (!selectPlayTexts(inputs, testMode, texts)) {
+        host.messageBox(std::string(kCommonOnlyRefusal));
+        out.result.bank = -3;
+        return out;
     }
-
-    out.result = CompileSong<T>(*slot, common, banks, out.sampleRateHz, cursorBank, cursorOffset);
+    out.result = CompileSong<T>(*slot, texts.common, texts.banks, out.sampleRateHz, texts.cursorBank, texts.cursorOffset);
     if (out.result.code == 0) {
         wrapper->SeekToCursor();
         out.wrapper = std::move(wrapper);

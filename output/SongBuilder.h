@@ -101,6 +101,25 @@ struct BuildOutcome {
     uint32_t sampleRateHz = 0;
 };
 
+// The texts one build compiles, chosen by the play mode: Test (the tone
+// command and the phrase in bank A), current bank (that bank alone), or all
+// banks; with the cursor bank and offset ("Start from current cursor").
+// The views point into the inputs and into `testText`, so a PlayTexts is
+// filled in place and never copied.
+struct PlayTexts {
+    PlayTexts() = default;
+    PlayTexts(const PlayTexts&) = delete;
+    PlayTexts& operator=(const PlayTexts&) = delete;
+
+    std::string_view common;
+    std::array<std::string_view, kBankCount> banks{};
+    std::string testText;  // Test mode: the tone command and the phrase
+    int64_t cursorBank = 0;
+    uint64_t cursorOffset = 0;
+};
+// False for current-bank mode on the common tab, which plays nothing.
+bool selectPlayTexts(const BuildInputs& inputs, bool testMode, PlayTexts& out);
+
 // The build proper for one arithmetic type; shows the refusal or the error
 // report through `host`.
 template <EngineNumType T>

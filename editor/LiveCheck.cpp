@@ -1,0 +1,118 @@
+// The live checker: error placing, and the debounced compile on a worker thread.
+#include "editor/LiveCheck.h"
+
+#include "compiler/ErrorTable.h"
+#include "editor/CaretMapping.h"
+#include "editor/MmlClasses.h"
+
+namespace tavolin::editor {
+
+std::optional<ErrorPlace> placeCompileError(const CompileResult& result, const TabTexts& tabs) {
+    if (result.code == 0 || result.bank == -3) return std::nullopt;
+    ErrorPlace place;
+    if (result.bank < -1 || result.bank >= kBankCount) {
+        place.column = result.position;  // the internal code is one line
+        return place;
+    }
+    place.tab = static_cast<int>(result.bank + 1);
+    const std::string_view bytes = tabs[static_cast<size_t>(place.tab)];
+    // The last byte the compiler read, which the error jump selects too.
+    const uint64_t at = std::min<uint64_t>(result.position == 0 ? 0 : result.position - 1, bytes.size());
+    size_t lineStart = 0;
+    for (size_t i = 0; i < at;) {
+        const size_t unit = unitLengthAt(bytes, i);
+        if (unit == 0) break;
+        if (bytes[i] == '\r' || bytes[i] == '\n') {
+            ++place.line;
+            place.column = 1;
+            lineStart = i + unit;
+        } else {
+            ++place.column;
+        }
+        i += unit;
+    }
+    // Underline the whole command: classify its line and take the range that
+    // holds the byte (a command never spans lines).
+    size_t lineEnd = bytes.find_first_of("\r\n", lineStart);
+    if (lineEnd == std::string_view::npos) lineEnd = bytes.size();
+    MmlClassState state;
+    uint64_t from = at;
+    for (const MmlClassRange& r : classifyMml(bytes.substr(lineStart, lineEnd - lineStart), state)) {
+        if (lineStart + r.begin <= at && at < lineStart + r.begin + r.length) {
+            from = lineStart + r.begin;
+            break;
+        }
+    }
+    place.underlineStart = byteOffsetToUnit(bytes, from);
+    place.underlineEnd = std::max(place.underlineStart + 1, byteOffsetToUnit(bytes, at + 1, true));
+    return place;
+}
+
+std::string errorStatusText(const CompileResult& result, const ErrorPlace& place) {
+    std::string label = place.tab < 0 ? "内部" : place.tab == 0 ? "共通" : std::string(1, static_cast<char>('A' + place.tab - 1));
+    return label + " " + std::to_string(place.line) + ":" + std::to_string(place.column) + " " +
+           std::string(errorMessage(result.code));
+}
+
+LiveCheck::LiveCheck(Compile compile, Clock::duration debounce)
+    : m_compile(std::move(compile)), m_debounce(debounce), m_worker([this] { work(); }) {}
+
+LiveCheck::~LiveCheck() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    m_worker.join();
+}
+
+void LiveCheck::edited(output::BuildInputs inputs, Clock::time_point now) {
+    ++m_edits;
+    m_pending = std::move(inputs);
+    m_lastEdit = now;
+}
+
+std::optional<LiveCheck::Clock::time_point> LiveCheck::poll(Clock::time_point now) {
+    if (!m_pending) return std::nullopt;
+    if (now - m_lastEdit < m_debounce) return m_lastEdit + m_debounce;
+    {
+        std::lock_guard lock(m_mutex);
+        // A request still waiting is older than this one: replace it.
+        m_request.emplace(m_edits, std::move(*m_pending));
+    }
+    m_pending.reset();
+    m_wake.notify_all();
+    return std::nullopt;
+}
+
+std::shared_ptr<const output::SongMap> LiveCheck::takeResult() {
+    std::lock_guard lock(m_mutex);
+    if (!m_result) return nullptr;
+    auto [generation, map] = std::move(*m_result);
+    m_result.reset();
+    return generation == m_edits ? map : nullptr;
+}
+
+void LiveCheck::waitIdle() {
+    std::unique_lock lock(m_mutex);
+    m_wake.wait(lock, [this] { return !m_busy && !m_request; });
+}
+
+void LiveCheck::work() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_quit || m_request; });
+        if (m_quit) return;
+        auto [generation, inputs] = std::move(*m_request);
+        m_request.reset();
+        m_busy = true;
+        lock.unlock();
+        std::shared_ptr<const output::SongMap> map = m_compile(inputs);
+        lock.lock();
+        m_busy = false;
+        m_result.emplace(generation, std::move(map));
+        m_wake.notify_all();
+    }
+}
+
+}  // namespace tavolin::editor
