@@ -5,6 +5,7 @@
 #include <future>
 
 #include "editor/LiveCheck.h"
+#include "editor/LiveEditor.h"
 
 namespace tavolin::editor {
 namespace {
@@ -85,6 +86,50 @@ TEST(LiveCheck, CompilesAfterTheDebounceAndDropsStaleResults) {
     EXPECT_EQ(map->result.code, static_cast<int32_t>(0x80000014));
     EXPECT_EQ(check.takeResult(), nullptr);  // handed over once
     EXPECT_EQ(compile.started.load(), 2);
+}
+
+WindowSnapshot snapshotOf(const std::string& common, const std::string& bankA) {
+    WindowSnapshot s;
+    s.rateText = "48,000";
+    s.arithmetic = 1;
+    s.tabTexts[0] = common;
+    s.tabTexts[1] = bankA;
+    return s;
+}
+
+// The editor's live state after a compile: caret times, lit notes, the error.
+TEST(LiveEditor, ShowsTimesNotesAndErrorsOfTheLatestCompile) {
+    LiveEditor live(LiveEditor::defaultCompile(), 0ms);
+    const auto now = LiveCheck::Clock::now();
+    const auto compile = [&](const std::string& common, const std::string& bankA) {
+        live.changed(snapshotOf(common, bankA), now);
+        const bool early = live.poll(now);  // the compile may be done already
+        live.waitIdle();
+        return live.poll(now) || early;
+    };
+    const std::string bankA = "C D8\r\nE!A";
+    ASSERT_TRUE(compile("@!AG16!", bankA));
+    EXPECT_FALSE(live.error());
+    struct Caret {
+        size_t unit;
+        std::string status;
+    };
+    // C 0..24000, D8 ..36000, E ..60000, the macro's G16 ..66000 (1.375 s).
+    for (const Caret& c : {Caret{0, "1:1  0:00.00 / 0:01.37"}, Caret{1, "1:2  0:00.50 / 0:01.37"}, Caret{5, "2:1  0:00.75 / 0:01.37"},
+                           Caret{6, "2:2  0:01.25 / 0:01.37"}, Caret{8, "2:4  - / 0:01.37"}})
+        EXPECT_EQ(live.caretStatus(1, bankA, c.unit), c.status) << c.unit;
+    EXPECT_EQ(live.playingRanges(1, bankA, 30000), (std::vector<EditorRange>{{2, 4}}));
+    EXPECT_EQ(live.playingRanges(1, bankA, 61000), (std::vector<EditorRange>{{6, 8}}));  // the call
+    EXPECT_EQ(live.playingRanges(0, "@!AG16!", 61000), (std::vector<EditorRange>{{3, 6}}));  // the recorded note
+    EXPECT_TRUE(live.playingRanges(2, "", 30000).empty());
+
+    ASSERT_TRUE(compile("", "C V300"));
+    ASSERT_TRUE(live.error());
+    EXPECT_TRUE(live.tabHasError(1));
+    EXPECT_FALSE(live.tabHasError(0));
+    EXPECT_EQ(live.errorText(), "A 1:6 ボリューム値が範囲外");
+    EXPECT_EQ(live.caretStatus(1, "C V300", 2), "1:3");
+    EXPECT_TRUE(live.playingRanges(1, "C V300", 0).empty());
 }
 
 }  // namespace

@@ -1,0 +1,90 @@
+// The live editor model: check results applied, caret times, lit notes.
+#include "editor/LiveEditor.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "editor/CaretMapping.h"
+#include "editor/WindowLayers.h"
+
+namespace tavolin::editor {
+
+std::string songClock(uint64_t frames, uint32_t rate) {
+    const uint64_t cs = rate ? frames * 100 / rate : 0;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%" PRIu64 ":%02" PRIu64 ".%02" PRIu64, cs / 6000, cs / 100 % 60, cs % 100);
+    return buf;
+}
+
+LiveEditor::LiveEditor(LiveCheck::Compile compile, LiveCheck::Clock::duration debounce) : m_check(std::move(compile), debounce) {}
+
+LiveCheck::Compile LiveEditor::defaultCompile() {
+    return [](const output::BuildInputs& inputs) { return output::buildSongMap(inputs, false); };
+}
+
+void LiveEditor::changed(const WindowSnapshot& snapshot, LiveCheck::Clock::time_point now) {
+    m_pendingTexts = snapshot.tabTexts;
+    m_check.edited(toBuildInputs(snapshot), now);
+}
+
+bool LiveEditor::poll(LiveCheck::Clock::time_point now, std::optional<LiveCheck::Clock::time_point>* nextPoll) {
+    const auto next = m_check.poll(now);
+    if (nextPoll) *nextPoll = next;
+    auto map = m_check.takeResult();
+    if (!map || !m_pendingTexts) return false;
+    // A result is only handed over for the latest edit, whose texts these are.
+    m_texts = *m_pendingTexts;
+    m_map = std::move(map);
+    m_error = placeCompileError(m_map->result, m_texts);
+    return true;
+}
+
+std::string LiveEditor::errorText() const { return m_error && m_map ? errorStatusText(m_map->result, *m_error) : std::string(); }
+
+std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t caretUnit) const {
+    const uint64_t caretByte = unitToByteOffset(tabBytes, caretUnit);
+    uint64_t line = 1;
+    uint64_t column = 1;
+    for (size_t i = 0; i < caretByte;) {
+        const size_t unit = unitLengthAt(tabBytes, i);
+        if (unit == 0) break;
+        if (tabBytes[i] == '\r' || tabBytes[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+        i += unit;
+    }
+    std::string s = std::to_string(line) + ":" + std::to_string(column);
+    if (!m_map || !m_map->ok() || !m_map->index) return s;
+    const SongTimeline& t = m_map->timeline;
+    s += "  ";
+    if (const auto ref = m_map->index->noteAtOrAfter(tab - 1, caretByte))
+        s += songClock(t.banks[static_cast<size_t>(ref->bank)].notes[ref->note].start, t.sampleRate);
+    else
+        s += "-";
+    return s + " / " + songClock(t.frames, t.sampleRate);
+}
+
+std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tabBytes, uint64_t songFrame) const {
+    std::vector<EditorRange> out;
+    if (!m_map || !m_map->ok()) return out;
+    const SongTimeline& t = m_map->timeline;
+    const auto sounding = notesSoundingAt(t, songFrame);
+    for (int b = 0; b < kBankCount; ++b) {
+        const auto& i = sounding[static_cast<size_t>(b)];
+        if (!i) continue;
+        const TimelineNote& n = t.banks[static_cast<size_t>(b)].notes[*i];
+        for (const TextSpan span : {n.source.command, n.source.call}) {
+            if (!span.valid()) continue;
+            const TabSpan at = t.tabSpan(span, b);
+            if (at.tab != tab - 1 || at.offset >= tabBytes.size()) continue;
+            const EditorRange r{byteOffsetToUnit(tabBytes, at.offset), byteOffsetToUnit(tabBytes, at.offset + at.length, true)};
+            if (std::find(out.begin(), out.end(), r) == out.end()) out.push_back(r);
+        }
+    }
+    return out;
+}
+
+}  // namespace tavolin::editor

@@ -1,0 +1,74 @@
+// What the editor shows about the music while the musician types: the live check's error, the
+// song time at the caret and the song's length, and the notes lit while they play. Toolkit-free;
+// the window draws what it says.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "editor/CTavolinDlg.h"
+#include "editor/LiveCheck.h"
+
+namespace tavolin::editor {
+
+// "m:ss.cc" of a frame count at a rate ("1:23.45").
+std::string songClock(uint64_t frames, uint32_t rate);
+
+// An editor range in UTF-16 positions of one tab's text.
+struct EditorRange {
+    size_t start = 0;
+    size_t end = 0;
+    friend bool operator==(const EditorRange&, const EditorRange&) = default;
+};
+
+// All calls on the user-interface thread (the compile runs on the live
+// check's worker).
+class LiveEditor {
+public:
+    explicit LiveEditor(LiveCheck::Compile compile = defaultCompile(),
+                        LiveCheck::Clock::duration debounce = std::chrono::milliseconds(150));
+
+    // The compile Play would run for these inputs.
+    static LiveCheck::Compile defaultCompile();
+
+    // The document or a build setting changed.
+    void changed(const WindowSnapshot& snapshot, LiveCheck::Clock::time_point now);
+    // From a timer: starts a due compile and takes a finished one. True when
+    // what the editor shows has changed (error, marks, times). `nextPoll`
+    // receives when to poll again, if something is waiting.
+    bool poll(LiveCheck::Clock::time_point now, std::optional<LiveCheck::Clock::time_point>* nextPoll = nullptr);
+    // Tests: until the worker is idle.
+    void waitIdle() { m_check.waitIdle(); }
+
+    // The latest compile of the document (nullptr before the first).
+    const output::SongMap* map() const noexcept { return m_map.get(); }
+    // Its error, placed, and the status bar's text for it; nullopt when it compiled.
+    const std::optional<ErrorPlace>& error() const noexcept { return m_error; }
+    std::string errorText() const;
+    // The tab (0 common, 1..5 A..E) holds the error.
+    bool tabHasError(int tab) const noexcept { return m_error && m_error->tab == tab; }
+
+    // The status bar's caret part: "3:12" (line:column as shown), then the
+    // song time at which the note under or after the caret first sounds,
+    // then the song's length: "3:12  0:01.50 / 0:04.00". Times are left out
+    // while the document does not compile.
+    std::string caretStatus(int tab, std::string_view tabBytes, size_t caretUnit) const;
+
+    // The editor ranges of tab `tab` (0 common, 1..5 A..E) to light for the
+    // notes sounding at `songFrame`: each note's command and, for a macro
+    // replay, its call, where they lie in that tab.
+    std::vector<EditorRange> playingRanges(int tab, std::string_view tabBytes, uint64_t songFrame) const;
+
+private:
+    LiveCheck m_check;
+    std::shared_ptr<const output::SongMap> m_map;
+    std::optional<ErrorPlace> m_error;
+    TabTexts m_texts;  // the texts of the compile in m_map (for placing its error)
+    std::optional<TabTexts> m_pendingTexts;
+};
+
+}  // namespace tavolin::editor
