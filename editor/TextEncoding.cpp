@@ -38,6 +38,7 @@ Decoded decodeUtf8At(std::string_view s, size_t i) noexcept {
 // Characters a Japanese MML file's comments are made of, read as UTF-8.
 bool commonUnicode(char32_t c) noexcept {
     return (c >= 0xA0 && c <= 0xFF)          // Latin-1 letters and signs
+           || (c >= 0x370 && c <= 0x4FF)     // Greek and Cyrillic
            || (c >= 0x2010 && c <= 0x2BFF)   // punctuation, arrows, ♪ ★ and other symbols
            || (c >= 0x3000 && c <= 0x30FF)   // CJK punctuation, hiragana, katakana
            || (c >= 0x3200 && c <= 0x33FF)   // enclosed and squared CJK

@@ -19,7 +19,7 @@ bool isValidUtf8(std::string_view bytes) noexcept;
 // CP932. Plausible means: well-formed CP932 whose non-ASCII characters are at
 // least as often the kind Japanese text is made of (kana, first-level kanji,
 // full-width symbols, half-width kana) as the UTF-8 reading's are (kana, kanji,
-// full-width forms, symbols, Latin-1). A tie stays CP932, the stored format.
+// full-width forms, symbols, Latin-1, Greek, Cyrillic). A tie stays CP932, the stored format.
 FileEncoding detectEncoding(std::string_view fileBytes) noexcept;
 
 // A character of a UTF-8 file that CP932 cannot hold.
