@@ -161,8 +161,9 @@ void TavolinWindow::buildControls() {
         t->setSingleShot(true);
         connect(t, &QTimer::timeout, this, &TavolinWindow::autosaveTimeout);
     }
-    setMinimumSize(1080, 600);
-    resize(1180, 680);
+    // The status bar below takes its line; the tab strip must never be squeezed away.
+    setMinimumSize(1080, 630);
+    resize(1180, 710);
 }
 
 QWidget* TavolinWindow::buildLeftPane() {
@@ -182,6 +183,7 @@ QWidget* TavolinWindow::buildLeftPane() {
     m_tabs = make(ctl::Tabs, new QTabBar);
     m_tabs->setExpanding(false);
     m_tabs->setDrawBase(false);
+    m_tabs->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     v->addWidget(m_tabs);
     m_editor = make(ctl::Editor, new CEditEx);
     QFont mono(QStringLiteral("Noto Sans Mono CJK JP"));
@@ -499,6 +501,9 @@ void TavolinWindow::setItems(int id, const std::vector<std::string>& items) {
     } else if (auto* t = qobject_cast<QTabBar*>(w)) {
         while (t->count() > 0) t->removeTab(0);
         for (const QString& s : list) t->addTab(s);
+        // A hidden tab bar does not report its new size by itself; the layout would
+        // keep the empty strip's zero height.
+        t->updateGeometry();
     }
 }
 

@@ -460,6 +460,14 @@ TEST_F(QtWindow, SizeSplitterAndRecentFilesOutliveTheWindow) {
     QCoreApplication::setOrganizationName(QString());
 }
 
+TEST_F(QtWindow, TabStripKeepsItsHeight) {
+    // The tabs are added before the window shows; the layout must still make room.
+    auto* tabs = control<QTabBar>(ctl::Tabs);
+    EXPECT_EQ(tabs->count(), 6);
+    EXPECT_GE(tabs->height(), tabs->sizeHint().height());
+    EXPECT_GT(tabs->height(), 10);
+}
+
 }  // namespace
 }  // namespace tavolin::qt
 
