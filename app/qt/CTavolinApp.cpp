@@ -85,11 +85,14 @@ int CTavolinApp::InitInstance(int argc, char** argv, const ServicesFactory& make
     if (makeServices) window.setServices(makeServices(window));
     FirstPaintProbe probe(clock, window, timing, screenshot);
     if (timing || !screenshot.isEmpty()) window.installEventFilter(&probe);
-    window.useSettings();
+    // Timing runs and pictures show the window as it starts for anyone: no remembered
+    // size, no recovery question.
+    const bool probing = timing || !screenshot.isEmpty();
+    if (!probing) window.useSettings();
     if (!file.isEmpty()) window.model().openFile(file.toStdString());
     window.show();
     // Once the window shows: documents left behind by a crashed or killed window.
-    QTimer::singleShot(0, &window, [&window] { window.model().offerRecovery(); });
+    if (!probing) QTimer::singleShot(0, &window, [&window] { window.model().offerRecovery(); });
     return QApplication::exec();
 }
 
