@@ -51,10 +51,9 @@ WindowLayers::WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices,
     }
 }
 
-WindowLayers::~WindowLayers() {
-    m_dlg.setRecovery(nullptr);
-    m_player.StopPlayback();
-}
+// The window model may already be gone (the Qt window destroys it first), so it is
+// not touched here; it runs no command after its layers are gone.
+WindowLayers::~WindowLayers() { m_player.StopPlayback(); }
 
 void WindowLayers::play(bool testMode) {
     // Play and Test stop the running song even when the new build fails.

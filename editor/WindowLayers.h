@@ -35,7 +35,8 @@ RecoverySetup defaultRecoverySetup();
 output::BuildInputs toBuildInputs(const WindowSnapshot& snapshot);
 
 // All calls on the user-interface thread. Destroying it stops playback and waits for
-// the sound device, so no callback can outlive the window.
+// the sound device, so no callback can outlive the window. It hands the window its
+// recovery store; the window runs no command once this is gone.
 class WindowLayers : public WindowServices, public DocumentHost, public output::ExportHost {
 public:
     WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices,

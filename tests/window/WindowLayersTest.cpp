@@ -232,6 +232,7 @@ TEST(WindowLive, WorkOfAKilledWindowComesBack) {
         EXPECT_EQ(files(), std::vector<std::string>{"window-501-1.recovery"});
         EXPECT_EQ(fs::status(state).permissions() & fs::perms::all, fs::perms::owner_all);
         dlg.setServices(nullptr);  // the process dies here: no close, the file stays
+        dlg.setRecovery(nullptr);
     }
     {
         FakeView view;
@@ -254,6 +255,7 @@ TEST(WindowLive, WorkOfAKilledWindowComesBack) {
         std::ifstream in(song, std::ios::binary);
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "SMML@;MML@CDEFG,,,,;");
         dlg.setServices(nullptr);
+        dlg.setRecovery(nullptr);
     }
     fs::remove_all(dir);
 }
