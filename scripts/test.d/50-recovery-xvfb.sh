@@ -23,7 +23,7 @@ done
 tmp=$(mktemp -d)
 pids=()
 cleanup() {
-  for p in "${pids[@]}"; do { kill -9 "$p" && wait "$p"; } 2>/dev/null || true; done
+  for p in "${pids[@]}"; do { kill "$p" && wait "$p"; } 2>/dev/null || true; done
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -48,6 +48,9 @@ wait_for() {
   return 1
 }
 
+# The server announces its number a moment before it takes connections.
+wait_for 10 xdotool getdisplaygeometry || fail "Xvfb on $DISPLAY takes no connections: $(cat "$tmp/xvfb.log")"
+
 # The id of the visible window whose title matches, once it shows.
 window_id() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
 
@@ -57,7 +60,7 @@ printf 'SMML@;MML@,,,,;' >"$tmp/song.mml"
 "$gui" "$tmp/song.mml" >"$tmp/run1.log" 2>&1 &
 app=$!
 pids+=($app)
-wait_for 30 window_id "tavolin Ostra" || fail "the window did not show"
+wait_for 30 window_id "tavolin Ostra" || { cat "$tmp/run1.log"; fail "the window did not show"; }
 main=$(window_id "tavolin Ostra")
 sleep 0.5
 # No window manager: keyboard input goes to the window under the pointer.
@@ -105,5 +108,11 @@ xdotool windowfocus --sync "$main" key ctrl+s
 wait_for 10 grep -q 'O4CDEFGAB' "$tmp/song.mml" || fail "the restored text did not reach the file: $(cat "$tmp/song.mml")"
 wait_for 5 sh -c "! ls '$recovery'/window-*.recovery" || fail "the recovery file outlived the save"
 echo "recovery-xvfb: restored and saved: $(cat "$tmp/song.mml")"
-kill "$app" 2>/dev/null || true
+
+# 5. Escape closes the clean window; the program ends on its own, without errors.
+xdotool windowfocus --sync "$main" key Escape
+wait_for 10 sh -c "! kill -0 $app" || fail "the window did not close"
+status=0
+wait "$app" || status=$?
+[ "$status" -eq 0 ] || { cat "$tmp/run2.log"; fail "exit status $status"; }
 echo "recovery-xvfb: passed"
