@@ -4,6 +4,9 @@
 #include "editor/CaretMapping.h"
 #include "editor/EnvelopeHelper.h"
 #include "editor/NumberText.h"
+#include "editor/UserTexts.h"
+
+#include <ctime>
 
 #include "compiler/Cp932.h"
 
@@ -102,23 +105,37 @@ void CTavolinDlg::runCommand(Command command, int argument) {
     switch (command) {
     case Command::New:
         if (m_services) m_services->promptSaveAndClear();
+        afterDocumentCommand();
         break;
     case Command::Open:
         if (m_services) m_services->openDocument();
+        afterDocumentCommand();
+        break;
+    case Command::OpenRecent:
+        if (m_services && argument >= 0 && static_cast<size_t>(argument) < recentFiles().size()) {
+            const std::string path = recentFiles()[static_cast<size_t>(argument)];
+            m_services->openRecent(path);
+        }
+        afterDocumentCommand();
         break;
     case Command::Save:
         if (m_services) m_services->saveDocument();
+        afterDocumentCommand();
         break;
     case Command::SaveAs:
         if (m_services) m_services->saveDocumentAs();
+        afterDocumentCommand();
         break;
     case Command::Exit:
         if (requestClose()) m_view.closeWindow();
         break;
     case Command::Play:
+        // A song that takes the machine down with it must not take the work too.
+        autosave();
         if (m_services) m_services->play(false);
         break;
     case Command::Test:
+        autosave();
         if (m_services) m_services->play(true);
         break;
     case Command::Stop:
@@ -159,6 +176,10 @@ void CTavolinDlg::runCommand(Command command, int argument) {
         break;
     case Command::Import:
         if (m_services) m_services->importClipboard();
+        afterDocumentCommand();
+        break;
+    case Command::Autosave:
+        autosave();
         break;
     case Command::TabChange:
         onTabChange();
@@ -193,6 +214,8 @@ bool CTavolinDlg::requestClose() {
         }
     }
     if (m_services) m_services->stop();
+    // Saved or deliberately discarded: nothing is left to recover.
+    if (m_recovery) m_recovery->remove();
     return true;
 }
 
@@ -265,6 +288,100 @@ void CTavolinDlg::onEditorChange() {
     tabTexts[static_cast<size_t>(currentTab())] = bytes.value_or(std::string{});
     modified = true;
     updateTitle();
+    if (m_recovery) m_view.scheduleAutosave(kAutosaveIdleMs, kAutosaveMaxMs);
+}
+
+void CTavolinDlg::afterDocumentCommand() {
+    // A clean document (saved, replaced, or cleared) has nothing to recover.
+    if (!modified && m_recovery) m_recovery->remove();
+}
+
+void CTavolinDlg::autosave() {
+    if (!m_recovery) return;
+    if (!modified) {
+        m_recovery->remove();
+        return;
+    }
+    const FileFailure failure = m_recovery->save(tabTexts, filePath, currentTab());
+    if (failure.error == FileError::None) {
+        m_autosaveFailure.clear();
+        return;
+    }
+    // Told in the status bar, once per kind of failure: a box would stop the typing.
+    std::string message = fillIn(text::kRecoveryWriteFailed, "folder", m_recovery->folder()) + failureReason(failure);
+    if (message != m_autosaveFailure) m_view.showStatus(message);
+    m_autosaveFailure = std::move(message);
+}
+
+namespace {
+
+std::string localTimeText(int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+}  // namespace
+
+void CTavolinDlg::offerRecovery() {
+    if (!m_recovery) return;
+    std::vector<RecoveryRecord> found = m_recovery->orphans();
+    for (size_t i = 0; i < found.size(); ++i) {
+        const RecoveryRecord& record = found[i];
+        RecoveryOffer offer;
+        offer.title = text::kRecoveryTitle;
+        offer.text = fillIn(fillIn(text::kRecoveryText, "file", record.documentPath.empty() ? kUntitled : record.documentPath),
+                            "time", localTimeText(record.savedAt));
+        if (const size_t others = found.size() - i - 1; others > 0) {
+            offer.text += '\n';
+            offer.text += fillIn(text::kRecoveryOthers, "count", std::to_string(others));
+        }
+        offer.restoreLabel = text::kRecoveryRestore;
+        offer.discardLabel = text::kRecoveryDiscard;
+        offer.laterLabel = text::kRecoveryLater;
+        switch (m_view.askRecovery(offer)) {
+        case RecoveryChoice::Restore:
+            // One window holds one document: the others wait for the next start.
+            restore(record);
+            return;
+        case RecoveryChoice::Discard:
+            m_recovery->discard(record);
+            break;
+        case RecoveryChoice::Later:
+            return;
+        }
+    }
+}
+
+void CTavolinDlg::restore(const RecoveryRecord& record) {
+    if (m_services) m_services->stop();
+    tabTexts = record.tabTexts;
+    filePath = record.documentPath;
+    modified = true;
+    m_view.setCurrentIndex(ctl::Tabs, record.selectedTab);
+    onTabChange();
+    updateTitle();
+    // This window's own file holds the work before the old one goes.
+    autosave();
+    if (m_recovery->hasOwnFile()) m_recovery->discard(record);
+}
+
+void CTavolinDlg::setRecentFiles(const std::vector<std::string>& paths) {
+    m_recent.assign(paths);
+    m_view.setRecentFiles(m_recent.paths());
+}
+
+void CTavolinDlg::rememberFile(const std::string& path) {
+    m_recent.add(path);
+    m_view.setRecentFiles(m_recent.paths());
+}
+
+void CTavolinDlg::forgetFile(const std::string& path) {
+    m_recent.remove(path);
+    m_view.setRecentFiles(m_recent.paths());
 }
 
 void CTavolinDlg::refreshDutyList() {
@@ -278,7 +395,10 @@ std::string CTavolinDlg::buildToneCommand() {
 }
 
 void CTavolinDlg::onInsertTone() {
-    insertAtCaret(buildToneCommand());
+    const std::string command = buildToneCommand();
+    // A refused command (its message shown) leaves the text and its selection alone.
+    if (command.empty()) return;
+    insertAtCaret(command);
     modified = true;
     updateTitle();
 }

@@ -11,6 +11,8 @@
 
 #include "editor/DocumentCommands.h"
 #include "editor/DocumentFormat.h"
+#include "editor/RecentFiles.h"
+#include "editor/Recovery.h"
 #include "editor/ToneHelper.h"
 #include "editor/WindowView.h"
 
@@ -25,12 +27,19 @@ inline constexpr const char* kUntitled = "無題";
 inline constexpr const char* kMsgUnencodable = "この文字はCP932で表せないため入力できません: ";
 inline constexpr const char* kMsgTestPhraseUnencodable = "テストフレーズにCP932で表せない文字があります";
 
+// The autosave runs this long after the last edit, and at most this long after the
+// first edit it has not yet saved.
+inline constexpr int kAutosaveIdleMs = 2000;
+inline constexpr int kAutosaveMaxMs = 15000;
+
 enum class Command {
     New, Open, Save, SaveAs, Exit,
     Play, Stop, Pause, WavExport, Test,
     WaveType, DutyAdd, DutyDel, FreqNoiseChange, SwitchChange,
     InsertTone, InsertEnvelope, EnvelopeTemplate,
     Import, TabChange, EditorChange, About,
+    Autosave,    // the autosave countdown ran out
+    OpenRecent,  // argument: index into the recent files
     Count
 };
 
@@ -106,6 +115,20 @@ public:
 
     // Connects the layers below; without it Play, Export and the file commands do nothing.
     void setServices(WindowServices* services) noexcept { m_services = services; }
+    // Connects the recovery files; without it nothing is autosaved or offered.
+    void setRecovery(RecoveryStore* recovery) noexcept { m_recovery = recovery; }
+
+    // Offers the documents of windows that ended without saving (start-up, once the
+    // window shows). Restoring one replaces this window's document.
+    void offerRecovery();
+    // Writes the recovery file now when the document is modified, removes it when not.
+    void autosave();
+
+    // Recent files: the stored list at start-up, and files opened or saved.
+    void setRecentFiles(const std::vector<std::string>& paths);
+    void rememberFile(const std::string& path);
+    void forgetFile(const std::string& path);
+    const std::vector<std::string>& recentFiles() const noexcept { return m_recent.paths(); }
 
     // Start-up, in the window's fixed order.
     void OnInitDialog();
@@ -158,11 +181,16 @@ private:
     void onEnvelopeTemplate(int index);
     void refreshDutyList();
     std::string buildToneCommand();
+    void afterDocumentCommand();
+    void restore(const RecoveryRecord& record);
 
     DocumentState m_doc;
     WindowView& m_view;
     WindowServices* m_services = nullptr;
+    RecoveryStore* m_recovery = nullptr;
     ToneHelper m_tone;
+    RecentFiles m_recent;
+    std::string m_autosaveFailure;  // the last autosave problem shown, so it is shown once
 };
 
 // The layers below as the window uses them. Each call runs on the user-interface thread.
@@ -180,6 +208,8 @@ public:
     virtual void importClipboard() = 0;
     // Loads the file at `path` as Open does after its dialog.
     virtual void openPath(const std::string& path) = 0;
+    // Open of a recent file: the prompt to save, then the file.
+    virtual void openRecent(const std::string& path) = 0;
 };
 
 }  // namespace tavolin::editor

@@ -3,6 +3,9 @@
 
 #include <algorithm>
 
+#include "editor/TextEncoding.h"
+#include "editor/UserTexts.h"
+
 namespace tavolin::editor {
 
 std::vector<FileFilterEntry> splitFileFilter(std::string_view filter) {
@@ -29,69 +32,92 @@ FileDialogOptions DocumentCommands::saveDialogOptions() {
     return options;
 }
 
-bool DocumentCommands::promptSaveAndClear() {
-    if (m_state.modified) {
-        switch (m_host.askYesNoCancel(kSavePromptText, kSavePromptCaption)) {
-        case PromptAnswer::Cancel:
-            return false;
-        case PromptAnswer::Yes:
-            // The user asked to keep the work: a save that did not happen must
-            // not be followed by throwing the document away.
-            if (!saveDocument()) return false;
-            break;
-        case PromptAnswer::No:
-            break;
-        }
+bool DocumentCommands::promptSave() {
+    if (!m_state.modified) return true;
+    switch (m_host.askYesNoCancel(kSavePromptText, kSavePromptCaption)) {
+    case PromptAnswer::Cancel:
+        return false;
+    case PromptAnswer::Yes:
+        // The user asked to keep the work: a save that did not happen must
+        // not be followed by throwing the document away.
+        return saveDocument();
+    case PromptAnswer::No:
+        break;
     }
+    return true;
+}
+
+void DocumentCommands::clearDocument() {
     m_host.stopPlayback();
     m_host.setEditorText({});
     for (auto& text : m_state.tabTexts) text.clear();
     m_state.modified = false;
     m_state.filePath.clear();
     m_host.updateTitle();
+}
+
+bool DocumentCommands::promptSaveAndClear() {
+    if (!promptSave()) return false;
+    clearDocument();
     return true;
 }
 
 bool DocumentCommands::saveDocument() {
+    if (!m_state.filePath.empty()) return saveTo(m_state.filePath);
+    std::optional<std::string> chosen = m_host.showSaveDialog(saveDialogOptions());
+    if (!chosen || chosen->empty()) return false;
+    return saveTo(*chosen);
+}
+
+bool DocumentCommands::saveTo(std::string path) {
     const std::string bytes = writeDocumentBytes(m_state.tabTexts);
-    WriteOutcome outcome =
-        m_state.filePath.empty() ? WriteOutcome::CannotOpen : m_files.replaceFile(m_state.filePath, bytes);
-    // A file that cannot be opened brings the dialog back until one opens or the user cancels.
-    while (outcome == WriteOutcome::CannotOpen) {
-        m_state.filePath.clear();
-        if (auto chosen = m_host.showSaveDialog(saveDialogOptions())) m_state.filePath = *chosen;
-        if (m_state.filePath.empty()) {
-            m_host.updateTitle(); // the document is untitled now; say so
-            return false;
-        }
-        outcome = m_files.replaceFile(m_state.filePath, bytes);
+    for (;;) {
+        const WriteResult result = m_files.replaceFile(path, bytes);
+        if (result.outcome == WriteOutcome::Written) break;
+        // Say what failed and why, then let the user pick another place; Cancel
+        // leaves name, title and modified flag as they were.
+        m_host.messageBox(fileFailureMessage(text::kSaveFailed, path, result.failure) + "\n" +
+                          text::kSaveElsewhere);
+        std::optional<std::string> chosen = m_host.showSaveDialog(saveDialogOptions());
+        if (!chosen || chosen->empty()) return false;
+        path = *chosen;
     }
-    if (outcome == WriteOutcome::WriteFailed) {
-        m_host.messageBox(kSaveFailedText);
-        m_host.updateTitle();
-        return false;
-    }
+    m_state.filePath = path;
     m_state.modified = false;
     m_host.updateTitle();
+    m_host.fileUsed(path);
     return true;
 }
 
 bool DocumentCommands::saveDocumentAs() {
-    m_state.filePath.clear();
-    return saveDocument();
+    std::optional<std::string> chosen = m_host.showSaveDialog(saveDialogOptions());
+    if (!chosen || chosen->empty()) return false;
+    return saveTo(*chosen);
 }
 
 bool DocumentCommands::openDocument() {
-    if (!promptSaveAndClear()) return false;
+    if (!promptSave()) return false;
     std::optional<std::string> chosen = m_host.showOpenDialog(openDialogOptions());
     if (!chosen || chosen->empty()) return false;
-    std::optional<std::string> bytes = m_files.readFile(*chosen);
-    if (!bytes) {
-        m_host.messageBox(kOpenFailedText);
+    return openPath(*chosen);
+}
+
+bool DocumentCommands::openPath(const std::string& path) {
+    const ReadResult read = m_files.readFile(path);
+    if (!read.ok()) {
+        m_host.messageBox(fileFailureMessage(text::kOpenFailed, path, read.failure));
         return false;
     }
-    m_state.filePath = *chosen;
-    loadDocumentText(textModeRead(*bytes), false, false);
+    const DecodedFile decoded = decodeDocumentFile(read.bytes);
+    if (!decoded.ok()) {
+        m_host.messageBox(unencodableMessage(path, decoded.unencodable));
+        return false;
+    }
+    m_host.stopPlayback();
+    m_state.filePath = path;
+    loadDocumentText(textModeRead(decoded.bytes), false, false);
+    if (decoded.encoding == FileEncoding::Utf8) m_host.showStatus(text::kUtf8Converted);
+    m_host.fileUsed(path);
     return true;
 }
 
@@ -122,7 +148,8 @@ bool DocumentCommands::importClipboard() {
     std::optional<std::string> clip = m_host.readClipboardText();
     if (!clip) return false;
     std::string text = clip->substr(0, clip->find('\0'));
-    if (!promptSaveAndClear()) return false;
+    if (!promptSave()) return false;
+    clearDocument();
     loadDocumentText(text, true, true);
     return true;
 }

@@ -14,8 +14,6 @@ namespace tavolin::editor {
 // Texts the user sees (UTF-8; the host converts them for its toolkit).
 inline constexpr const char* kSavePromptText = "ファイルが変更されています、保存しますか？";
 inline constexpr const char* kSavePromptCaption = "tavolin ostra";
-inline constexpr const char* kOpenFailedText = "失敗しました";
-inline constexpr const char* kSaveFailedText = "保存に失敗しました";
 inline constexpr const char* kNoClipboardText = "クリップボードにテキストがありません";
 inline constexpr const char* kDocumentFileFilter = "mmlファイル(*.mml)|*.mml|テキストファイル(*.txt)|*.txt||";
 inline constexpr const char* kDocumentDefaultExtension = "mml";
@@ -78,6 +76,10 @@ public:
     virtual void updateTitle() = 0;
     virtual void stopPlayback() = 0;
     virtual ImportControls importControls() = 0;
+    // A line in the status bar that goes away by itself.
+    virtual void showStatus(const std::string& text) = 0;
+    // A file was opened or saved under `path` (for the recent files).
+    virtual void fileUsed(const std::string& path) = 0;
 };
 
 class DocumentCommands {
@@ -85,15 +87,24 @@ public:
     DocumentCommands(DocumentState& state, DocumentHost& host, FileSystem& files)
         : m_state(state), m_host(host), m_files(files) {}
 
+    // The prompt to save of a modified document. True when the command may go on
+    // (No, or Yes and the save went through); false on Cancel or a save that did not happen.
+    bool promptSave();
     // New. False when the user cancelled, or answered Yes and the save did not
     // happen (cancelled or failed): then nothing changes.
     bool promptSaveAndClear();
     // Save. True when the file was written; the document is then clean and named.
+    // A failed write says why and offers the save dialog; Cancel there keeps the
+    // document's name and modified flag as they were.
     bool saveDocument();
-    // Save As: forgets the path first, so the dialog always shows.
+    // Save As: the dialog always shows; Cancel changes nothing.
     bool saveDocumentAs();
-    // Open. True when a file was loaded.
+    // Open: the prompt, the dialog, then the file. The document is replaced only
+    // when a file was chosen and read; true then.
     bool openDocument();
+    // Reads `path` (CP932, or UTF-8 converted with a notice) and replaces the
+    // document with it. On failure the user is told why and nothing changes.
+    bool openPath(const std::string& path);
     // The reader on `text` (already in text mode), then clean document, editor and title.
     void loadDocumentText(std::string_view text, bool rescale, bool importMode);
     // Import from the clipboard. True when the document was replaced.
@@ -103,6 +114,9 @@ public:
     static FileDialogOptions saveDialogOptions();
 
 private:
+    bool saveTo(std::string path);
+    void clearDocument();
+
     DocumentState& m_state;
     DocumentHost& m_host;
     FileSystem& m_files;

@@ -1,7 +1,10 @@
 // Routes the window's commands to the player, the exporter and the document commands.
 #include "editor/WindowLayers.h"
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 
 #include "compiler/Cp932.h"
 #include "editor/CaretMapping.h"
@@ -22,15 +25,34 @@ output::BuildInputs toBuildInputs(const WindowSnapshot& s) {
     return in;
 }
 
+RecoverySetup defaultRecoverySetup() {
+    static std::atomic<int> windows{0};
+    RecoverySetup setup;
+    setup.folder = recoveryFolder([](const char* name) { return std::getenv(name); });
+    setup.pid = currentProcessId();
+    setup.window = ++windows;
+    setup.isRunning = isTavolinRunning;
+    setup.clock = [] { return static_cast<int64_t>(std::time(nullptr)); };
+    return setup;
+}
+
 WindowLayers::WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices, std::unique_ptr<FileSystem> files,
-                           output::ExportOptions exportOptions)
+                           output::ExportOptions exportOptions, RecoverySetup recovery)
     : m_dlg(dlg),
       m_view(dlg.view()),
       m_files(std::move(files)),
       m_commands(dlg.document(), *this, *m_files),
       m_exportOptions(std::move(exportOptions)),
-      m_player(std::move(devices)) {}
+      m_player(std::move(devices)) {
+    if (!recovery.folder.empty()) {
+        m_recovery = std::make_unique<RecoveryStore>(*m_files, recovery.folder, recovery.pid, recovery.window,
+                                                     std::move(recovery.isRunning), std::move(recovery.clock));
+        m_dlg.setRecovery(m_recovery.get());
+    }
+}
 
+// The window model may already be gone (the Qt window destroys it first), so it is
+// not touched here; it runs no command after its layers are gone.
 WindowLayers::~WindowLayers() { m_player.StopPlayback(); }
 
 void WindowLayers::play(bool testMode) {
@@ -70,15 +92,13 @@ void WindowLayers::importClipboard() {
     m_commands.importClipboard();
 }
 
-void WindowLayers::openPath(const std::string& path) {
-    const auto bytes = m_files->readFile(path);
-    if (!bytes) {
-        messageBox(kOpenFailedText);
-        return;
-    }
-    m_player.StopPlayback();
-    m_dlg.filePath = path;
-    m_commands.loadDocumentText(textModeRead(*bytes), false, false);
+void WindowLayers::openPath(const std::string& path) { m_commands.openPath(path); }
+
+void WindowLayers::openRecent(const std::string& path) {
+    if (!m_commands.promptSave()) return;
+    // A file that is gone leaves the list (the user was told why).
+    if (!m_commands.openPath(path) && m_files->readFile(path).failure.error == FileError::NotFound)
+        m_dlg.forgetFile(path);
 }
 
 PromptAnswer WindowLayers::askYesNoCancel(const std::string& text, const std::string& caption) {
@@ -120,6 +140,8 @@ std::optional<std::string> WindowLayers::readClipboardText() {
 void WindowLayers::setEditorText(const std::string& text) { m_dlg.setEditorText(text); }
 void WindowLayers::updateTitle() { m_dlg.updateTitle(); }
 void WindowLayers::stopPlayback() { m_player.StopPlayback(); }
+void WindowLayers::showStatus(const std::string& text) { m_view.showStatus(text); }
+void WindowLayers::fileUsed(const std::string& path) { m_dlg.rememberFile(path); }
 
 ImportControls WindowLayers::importControls() {
     ImportControls c;

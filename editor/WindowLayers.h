@@ -2,6 +2,7 @@
 // the window model: implements the hosts they call back through.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "editor/CTavolinDlg.h"
 #include "editor/DocumentCommands.h"
 #include "editor/FileSystem.h"
+#include "editor/Recovery.h"
 #include "output/AudioDevice.h"
 #include "output/Playback.h"
 #include "output/WavExport.h"
@@ -18,16 +20,28 @@ namespace tavolin::editor {
 inline constexpr const char* kMsgClipboardUnencodable =
     "クリップボードのテキストにCP932で表せない文字があるため、インポートできません: ";
 
+// Where and how the window keeps its recovery file; an empty folder keeps none.
+struct RecoverySetup {
+    std::string folder;
+    int64_t pid = 0;
+    int window = 0;
+    ProcessProbe isRunning;
+    std::function<int64_t()> clock;
+};
+// The running program's: the user's state folder, this process, the system clock.
+RecoverySetup defaultRecoverySetup();
+
 // The window's snapshot in the song builder's form.
 output::BuildInputs toBuildInputs(const WindowSnapshot& snapshot);
 
 // All calls on the user-interface thread. Destroying it stops playback and waits for
-// the sound device, so no callback can outlive the window.
+// the sound device, so no callback can outlive the window. It hands the window its
+// recovery store; the window runs no command once this is gone.
 class WindowLayers : public WindowServices, public DocumentHost, public output::ExportHost {
 public:
     WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices,
                  std::unique_ptr<FileSystem> files = std::make_unique<RealFileSystem>(),
-                 output::ExportOptions exportOptions = {});
+                 output::ExportOptions exportOptions = {}, RecoverySetup recovery = {});
     ~WindowLayers() override;
 
     output::Player& player() noexcept { return m_player; }
@@ -45,6 +59,7 @@ public:
     void openDocument() override;
     void importClipboard() override;
     void openPath(const std::string& path) override;
+    void openRecent(const std::string& path) override;
 
     // DocumentHost and BuildHost (the message box serves both)
     PromptAnswer askYesNoCancel(const std::string& text, const std::string& caption) override;
@@ -57,6 +72,8 @@ public:
     void updateTitle() override;
     void stopPlayback() override;
     ImportControls importControls() override;
+    void showStatus(const std::string& text) override;
+    void fileUsed(const std::string& path) override;
     void selectTab(int tab) override;
     void selectText(uint64_t fromByte, uint64_t toByte) override;
 
@@ -69,6 +86,7 @@ private:
     WindowView& m_view;
     std::unique_ptr<FileSystem> m_files;
     DocumentCommands m_commands;
+    std::unique_ptr<RecoveryStore> m_recovery;
     output::ExportOptions m_exportOptions;
     output::ExportOutcome m_lastExport = output::ExportOutcome::NotBuilt;
     output::Player m_player;  // last: stopped and gone before anything it calls back into

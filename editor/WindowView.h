@@ -63,6 +63,17 @@ struct FileDialogRequest {
     bool confirmOverwrite = false;
 };
 
+// The start-up question about a document a crashed window left behind. All texts
+// come from the model; the view shows `text` with three buttons under `title`.
+enum class RecoveryChoice { Restore, Discard, Later };
+struct RecoveryOffer {
+    std::string title;
+    std::string text;
+    std::string restoreLabel;
+    std::string discardLabel;
+    std::string laterLabel;
+};
+
 // Selection of the editor in UTF-16 positions (start <= end).
 struct EditorSelection {
     size_t start = 0;
@@ -81,6 +92,7 @@ public:
     virtual std::optional<std::string> fileDialog(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> clipboardText() = 0;  // nullopt: no text on it
     virtual void showAbout() = 0;
+    virtual RecoveryChoice askRecovery(const RecoveryOffer& offer) = 0;
 
     // The editor (control 1000).
     virtual std::string editorText() const = 0;
@@ -106,6 +118,15 @@ public:
     virtual void addAboutEntry(const std::string& text) = 0;  // system menu and Help menu
     virtual void installAccelerators() = 0;
     virtual void closeWindow() = 0;  // closes without asking again
+    // A line in the status bar that goes away by itself.
+    virtual void showStatus(const std::string& text) = 0;
+    // The recent files of the File menu, newest first; the view also keeps them for
+    // the next run.
+    virtual void setRecentFiles(const std::vector<std::string>& paths) = 0;
+    // (Re)starts the autosave countdown: Command::Autosave runs `idleMs` after the
+    // last call, and at the latest `maxMs` after the first call since it last ran,
+    // so steady typing is still saved.
+    virtual void scheduleAutosave(int idleMs, int maxMs) = 0;
 
     // Long work on the user-interface thread (WAV export). `fraction` 0..1, or
     // negative when unknown. Returns false when the user asked to cancel.

@@ -17,7 +17,7 @@ namespace tavolin::cli {
 DocumentInput readDocumentInput(const std::string& path) {
     DocumentInput doc;
     doc.displayName = path == "-" ? "<stdin>" : path;
-    doc.fileBytes = readInputBytes(path);
+    doc.fileBytes = readDocumentFileBytes(path);
     doc.tabs = editor::readDocumentBytes(doc.fileBytes);
     return doc;
 }

@@ -35,6 +35,8 @@ public:
     void updateTitle() override {}
     void stopPlayback() override {}
     editor::ImportControls importControls() override { return m_controls; }
+    void showStatus(const std::string&) override {}
+    void fileUsed(const std::string&) override {}
 
 private:
     editor::ImportControls m_controls;
@@ -43,7 +45,7 @@ private:
 void runImport(const ImportArgs& args) {
     if (args.sourceMax.empty() || args.sourceMax.find_first_not_of("0123456789") != std::string::npos)
         throw CliError("--source-max takes a decimal number, got '" + args.sourceMax + "'");
-    std::string clip = readInputBytes(args.in);
+    std::string clip = readDocumentFileBytes(args.in);
     clip.resize(std::min(clip.size(), clip.find('\0')));
 
     editor::DocumentState state;
@@ -59,7 +61,7 @@ void runImport(const ImportArgs& args) {
         if (!std::cout) throw CliError("cannot write to standard output");
         return;
     }
-    switch (disk.replaceFile(args.out, bytes)) {
+    switch (disk.replaceFile(args.out, bytes).outcome) {
     case editor::WriteOutcome::Written: return;
     case editor::WriteOutcome::CannotOpen: throw CliError("cannot open '" + args.out + "' for writing");
     case editor::WriteOutcome::WriteFailed: throw CliError("writing '" + args.out + "' failed; nothing was replaced");

@@ -1,6 +1,8 @@
 // The subcommand registry and input helpers shared by every tavolin-cli command.
 #include "app/cli/Commands.h"
 
+#include "editor/TextEncoding.h"
+
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -38,6 +40,19 @@ std::string readInputBytes(const std::string& path) {
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw CliError("cannot read '" + path + "'");
     return bytes;
+}
+
+std::string readDocumentFileBytes(const std::string& path) {
+    editor::DecodedFile decoded = editor::decodeDocumentFile(readInputBytes(path));
+    const std::string name = path == "-" ? "<stdin>" : path;
+    if (!decoded.ok()) {
+        std::string message = "'" + name + "' is UTF-8 with characters CP932 cannot hold; nothing was converted:";
+        for (const auto& c : decoded.unencodable) message += "\n  line " + std::to_string(c.line) + ": " + c.character;
+        throw CliError(message);
+    }
+    if (decoded.encoding == editor::FileEncoding::Utf8)
+        std::cerr << "tavolin-cli: note: '" << name << "' is UTF-8; read as CP932 text\n";
+    return std::move(decoded.bytes);
 }
 
 }  // namespace tavolin::cli

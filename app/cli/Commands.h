@@ -32,4 +32,9 @@ struct CliError : std::runtime_error {
 // The bytes of FILE, or of standard input for "-". Throws CliError.
 std::string readInputBytes(const std::string& path);
 
+// readInputBytes, then as the window opens a document: a UTF-8 file is converted to
+// CP932 (with a note on standard error); one holding characters CP932 cannot store
+// is refused with their lines. Throws CliError.
+std::string readDocumentFileBytes(const std::string& path);
+
 }  // namespace tavolin::cli

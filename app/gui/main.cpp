@@ -7,6 +7,9 @@
 int main(int argc, char** argv) {
     tavolin::qt::CTavolinApp app;
     return app.InitInstance(argc, argv, [](tavolin::qt::TavolinWindow& window) {
-        return std::make_unique<tavolin::editor::WindowLayers>(window.model(), tavolin::output::sdlAudioDeviceFactory());
+        return std::make_unique<tavolin::editor::WindowLayers>(
+            window.model(), tavolin::output::sdlAudioDeviceFactory(),
+            std::make_unique<tavolin::editor::RealFileSystem>(), tavolin::output::ExportOptions{},
+            tavolin::editor::defaultRecoverySetup());
     });
 }

@@ -61,6 +61,8 @@ int CTavolinApp::InitInstance(int argc, char** argv, const ServicesFactory& make
     QElapsedTimer clock;
     clock.start();
     QApplication app(argc, argv);
+    // QSettings keeps ~/.config/tavolin/TavolinApp.conf.
+    QApplication::setOrganizationName(QStringLiteral("tavolin"));
     QApplication::setApplicationName(QString::fromUtf8(editor::kAppName));
     QApplication::setApplicationDisplayName(QString());
     QApplication::setDesktopFileName(QStringLiteral("tavolin"));
@@ -83,8 +85,14 @@ int CTavolinApp::InitInstance(int argc, char** argv, const ServicesFactory& make
     if (makeServices) window.setServices(makeServices(window));
     FirstPaintProbe probe(clock, window, timing, screenshot);
     if (timing || !screenshot.isEmpty()) window.installEventFilter(&probe);
+    // Timing runs and pictures show the window as it starts for anyone: no remembered
+    // size, no recovery question.
+    const bool probing = timing || !screenshot.isEmpty();
+    if (!probing) window.useSettings();
     if (!file.isEmpty()) window.model().openFile(file.toStdString());
     window.show();
+    // Once the window shows: documents left behind by a crashed or killed window.
+    if (!probing) QTimer::singleShot(0, &window, [&window] { window.model().offerRecovery(); });
     return QApplication::exec();
 }
 

@@ -21,7 +21,11 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
+#include <QSettings>
 #include <QShortcut>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -29,6 +33,7 @@
 #include "app/qt/CEditEx.h"
 #include "app/qt/Resources.h"
 #include "editor/EnvelopeHelper.h"
+#include "editor/UserTexts.h"
 
 namespace tavolin::qt {
 
@@ -127,22 +132,38 @@ void TavolinWindow::run(Command command, int argument) {
 // ---- layout -------------------------------------------------------------------
 
 void TavolinWindow::buildControls() {
-    auto* central = new QWidget(this);
-    auto* columns = new QHBoxLayout(central);
-    columns->setContentsMargins(8, 8, 8, 8);
-    columns->setSpacing(10);
-    columns->addWidget(buildLeftPane(), 5);
+    // The editor and the helper groups share the width through a splitter, whose
+    // position is remembered between runs.
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("mainSplitter"));
+    m_splitter->setContentsMargins(8, 8, 8, 8);
+    m_splitter->setHandleWidth(10);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->addWidget(buildLeftPane());
 
-    auto* right = new QGridLayout;
+    auto* helpers = new QWidget;
+    auto* right = new QGridLayout(helpers);
+    right->setContentsMargins(0, 0, 0, 0);
     right->setSpacing(8);
     right->addWidget(buildToneGroup(), 0, 0);
     right->addWidget(buildEnvelopeGroup(), 0, 1);
     right->addWidget(buildImportGroup(), 1, 0, 1, 2);
     right->setRowStretch(0, 1);
-    columns->addLayout(right, 4);
-    setCentralWidget(central);
-    setMinimumSize(1080, 600);
-    resize(1180, 680);
+    m_splitter->addWidget(helpers);
+    m_splitter->setStretchFactor(0, 5);
+    m_splitter->setStretchFactor(1, 4);
+    setCentralWidget(m_splitter);
+    statusBar()->setSizeGripEnabled(true);
+
+    m_autosaveIdle = new QTimer(this);
+    m_autosaveMax = new QTimer(this);
+    for (QTimer* t : {m_autosaveIdle, m_autosaveMax}) {
+        t->setSingleShot(true);
+        connect(t, &QTimer::timeout, this, &TavolinWindow::autosaveTimeout);
+    }
+    // The status bar below takes its line; the tab strip must never be squeezed away.
+    setMinimumSize(1080, 630);
+    resize(1180, 710);
 }
 
 QWidget* TavolinWindow::buildLeftPane() {
@@ -162,6 +183,7 @@ QWidget* TavolinWindow::buildLeftPane() {
     m_tabs = make(ctl::Tabs, new QTabBar);
     m_tabs->setExpanding(false);
     m_tabs->setDrawBase(false);
+    m_tabs->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     v->addWidget(m_tabs);
     m_editor = make(ctl::Editor, new CEditEx);
     QFont mono(QStringLiteral("Noto Sans Mono CJK JP"));
@@ -325,6 +347,11 @@ void TavolinWindow::buildMenus() {
         const Command command = entry.command;
         connect(action, &QAction::triggered, this, [this, command] { run(command); });
         m_actions[command] = action;
+        if (command == Command::Open) {
+            m_recentMenu = file->addMenu(caption(editor::text::kRecentMenu));
+            m_recentMenu->setObjectName(QStringLiteral("recentMenu"));
+            setRecentFiles({});
+        }
     }
     m_helpMenu = menuBar()->addMenu(caption("&Help"));
 }
@@ -354,6 +381,8 @@ void TavolinWindow::connectSignals() {
 void TavolinWindow::messageBox(const std::string& text, const std::string& captionText) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(captionText), QString::fromStdString(text),
                     QMessageBox::Ok, this);
+    // Wide enough for a file name and its reason, and for the caption not to be clipped.
+    box.setStyleSheet(QStringLiteral("QLabel { min-width: 360px; }"));
     box.exec();
 }
 
@@ -385,6 +414,24 @@ std::optional<std::string> TavolinWindow::clipboardText() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasText()) return std::nullopt;
     return data->text().toStdString();
+}
+
+editor::RecoveryChoice TavolinWindow::askRecovery(const editor::RecoveryOffer& offer) {
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(offer.title), QString::fromStdString(offer.text),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("recoveryDialog"));
+    QPushButton* restore = box.addButton(QString::fromStdString(offer.restoreLabel), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QString::fromStdString(offer.discardLabel), QMessageBox::DestructiveRole);
+    QPushButton* later = box.addButton(QString::fromStdString(offer.laterLabel), QMessageBox::RejectRole);
+    restore->setObjectName(QStringLiteral("recoveryRestore"));
+    discard->setObjectName(QStringLiteral("recoveryDiscard"));
+    later->setObjectName(QStringLiteral("recoveryLater"));
+    box.setDefaultButton(restore);
+    box.setEscapeButton(later);
+    box.exec();
+    if (box.clickedButton() == restore) return editor::RecoveryChoice::Restore;
+    if (box.clickedButton() == discard) return editor::RecoveryChoice::Discard;
+    return editor::RecoveryChoice::Later;
 }
 
 void TavolinWindow::showAbout() {
@@ -454,6 +501,9 @@ void TavolinWindow::setItems(int id, const std::vector<std::string>& items) {
     } else if (auto* t = qobject_cast<QTabBar*>(w)) {
         while (t->count() > 0) t->removeTab(0);
         for (const QString& s : list) t->addTab(s);
+        // A hidden tab bar does not report its new size by itself; the layout would
+        // keep the empty strip's zero height.
+        t->updateGeometry();
     }
 }
 
@@ -518,6 +568,58 @@ void TavolinWindow::installAccelerators() {
     }
 }
 
+void TavolinWindow::showStatus(const std::string& text) {
+    statusBar()->showMessage(QString::fromStdString(text), 10000);
+}
+
+void TavolinWindow::setRecentFiles(const std::vector<std::string>& paths) {
+    m_recentMenu->clear();
+    for (size_t i = 0; i < paths.size(); ++i) {
+        // "&1 /path/song.mml": the digit is the menu's mnemonic; "&" in a path is doubled.
+        QString path = QString::fromStdString(paths[i]);
+        path.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* action = m_recentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path));
+        const int index = static_cast<int>(i);
+        connect(action, &QAction::triggered, this, [this, index] { run(Command::OpenRecent, index); });
+    }
+    if (paths.empty()) m_recentMenu->addAction(caption(editor::text::kRecentEmpty))->setEnabled(false);
+    if (m_settings) {
+        QStringList list;
+        for (const auto& p : paths) list << QString::fromStdString(p);
+        QSettings().setValue(QStringLiteral("recentFiles"), list);
+    }
+}
+
+void TavolinWindow::scheduleAutosave(int idleMs, int maxMs) {
+    m_autosaveIdle->start(idleMs);
+    if (!m_autosaveMax->isActive()) m_autosaveMax->start(maxMs);
+}
+
+void TavolinWindow::autosaveTimeout() {
+    m_autosaveIdle->stop();
+    m_autosaveMax->stop();
+    run(Command::Autosave);
+}
+
+void TavolinWindow::useSettings() {
+    m_settings = true;
+    QSettings settings;
+    if (const QByteArray g = settings.value(QStringLiteral("window/geometry")).toByteArray(); !g.isEmpty())
+        restoreGeometry(g);
+    if (const QByteArray sp = settings.value(QStringLiteral("window/splitter")).toByteArray(); !sp.isEmpty())
+        m_splitter->restoreState(sp);
+    std::vector<std::string> recent;
+    for (const QString& p : settings.value(QStringLiteral("recentFiles")).toStringList()) recent.push_back(p.toStdString());
+    m_model->setRecentFiles(recent);
+}
+
+void TavolinWindow::saveSettings() {
+    if (!m_settings) return;
+    QSettings settings;
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("window/splitter"), m_splitter->saveState());
+}
+
 void TavolinWindow::closeWindow() {
     m_closeApproved = true;
     close();
@@ -562,6 +664,7 @@ void TavolinWindow::closeEvent(QCloseEvent* event) {
     }
     if (m_closeApproved || m_model->requestClose()) {
         m_closeApproved = true;
+        saveSettings();
         event->accept();
     } else {
         event->ignore();

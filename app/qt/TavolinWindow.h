@@ -18,7 +18,9 @@ class QLineEdit;
 class QListWidget;
 class QProgressDialog;
 class QPushButton;
+class QSplitter;
 class QTabBar;
+class QTimer;
 
 namespace tavolin::qt {
 
@@ -39,6 +41,13 @@ public:
     QWidget* control(int id) const;
     CEditEx* editor() const noexcept { return m_editor; }
     QAction* commandAction(editor::Command command) const;
+    QMenu* recentMenu() const noexcept { return m_recentMenu; }
+    QSplitter* splitter() const noexcept { return m_splitter; }
+
+    // Remembered between runs with QSettings (the application's only): recent
+    // files, window size, splitter position. Without this call nothing is read
+    // or written, so tests leave the user's settings alone.
+    void useSettings();
 
     // editor::WindowView
     void messageBox(const std::string& text, const std::string& caption) override;
@@ -46,6 +55,7 @@ public:
     std::optional<std::string> fileDialog(const editor::FileDialogRequest& request) override;
     std::optional<std::string> clipboardText() override;
     void showAbout() override;
+    editor::RecoveryChoice askRecovery(const editor::RecoveryOffer& offer) override;
     std::string editorText() const override;
     void setEditorText(const std::string& text) override;
     void replaceEditorSelection(const std::string& text) override;
@@ -63,6 +73,9 @@ public:
     void addAboutEntry(const std::string& text) override;
     void installAccelerators() override;
     void closeWindow() override;
+    void showStatus(const std::string& text) override;
+    void setRecentFiles(const std::vector<std::string>& paths) override;
+    void scheduleAutosave(int idleMs, int maxMs) override;
     bool reportProgress(const std::string& label, double fraction) override;
     void endProgress() override;
 
@@ -82,6 +95,8 @@ private:
     template <typename W>
     W* as(int id) const;
     void run(editor::Command command, int argument = 0);
+    void autosaveTimeout();
+    void saveSettings();
 
     std::map<int, QWidget*> m_controls;
     std::map<editor::Command, QAction*> m_actions;
@@ -90,6 +105,11 @@ private:
     QProgressDialog* m_progress = nullptr;
     QElapsedTimer m_progressClock;
     QMenu* m_helpMenu = nullptr;
+    QMenu* m_recentMenu = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QTimer* m_autosaveIdle = nullptr;
+    QTimer* m_autosaveMax = nullptr;
+    bool m_settings = false;
     bool m_programChange = false;  // the program replaces the editor text: not an edit
     bool m_closeApproved = false;
 

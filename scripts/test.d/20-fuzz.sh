@@ -34,6 +34,9 @@ for src in fuzz/*.cpp; do
   # Three control bytes (start mode, offset) then a phrase, for the MML target.
   printf '\x05\x10\x00C&D&E [C:D]2 {CDE} @!AO5C!!A' >"$corpus/phrase1"
   printf '\x02\x03\x00T150;@W1:2R10N20C100:25:50@LT0S:50:20:500L:50:100 L8C4.;V100[[R]2];;;' >"$corpus/phrase2"
+  # A recovery file and a UTF-8 document, for the recovery/encoding target.
+  printf 'TAVOLIN-RECOVERY 1\npid 7\nsaved 9\ntab 1\npath 6\n/a.mml\ntext 0\n\ntext 3\nCDE\ntext 0\n\ntext 0\n\ntext 0\n\ntext 0\n\n' >"$corpus/recovery1"
+  printf 'MML@C /* \xe3\x83\x89\xe3\x83\xac\xe2\x99\xaa */\r\nD;' >"$corpus/utf8"
   echo "== fuzz: $name ($runs inputs, seed 1)"
   if ! "$exe" -runs="$runs" -seed=1 -max_len=4096 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 \
       -dict=fuzz/mml.dict -print_final_stats=1 -artifact_prefix="$work/" "$corpus" >"$work/$name.log" 2>&1; then

@@ -54,6 +54,14 @@ expect_bytes "import japanese comments" \
 expect_bytes "import stdin stops at NUL" 'SMML@;MML@C,,,,;' \
   sh -c "printf 'MML@c\\0,d;' | '$cli' import -o - -"
 
+# UTF-8 from another editor is read as the window opens it; the output is CP932.
+printf 'MML@t120 /* \xe3\x83\x89 */c;' >"$tmp/utf8.txt"
+expect_bytes "import UTF-8 text" 'SMML@T120;MML@ /* \x83\x68 */C,,,,;' "$cli" import -o - "$tmp/utf8.txt"
+printf 'SMML@;MML@C /* \xe3\x83\x89 */,,,,;' >"$tmp/utf8.mml"
+expect_bytes "export-mml of a UTF-8 document" 'MML@C /* \x83\x68 */,,,,;\n' "$cli" export-mml "$tmp/utf8.mml"
+printf 'MML@c\n\xf0\x9f\x8e\xb5;' >"$tmp/emoji.txt"
+expect_exit "import UTF-8 that CP932 cannot hold" 2 "$cli" import -o - "$tmp/emoji.txt"
+
 "$cli" import -o "$tmp/song.mml" "$data/clipboard-example.txt"
 expect_bytes "import writes the file as Save does" 'SMML@T120;MML@V127CDE,V84EFG,,,;' cat "$tmp/song.mml"
 expect_bytes "export-mml" 'MML@T120V127CDE,T120V84EFG,,,;\n' "$cli" export-mml "$tmp/song.mml"

@@ -80,6 +80,10 @@ const CheckRow kCheckRows[] = {
      "F:1:16: error: 現在位置が無限ループよりあとにある [0x80000029]"},
     {"cursor inside the loop", "SMML@;MML@C,[D]2 E,,,;", "--cursor B:1", 0, R"({"ok":true})", ""},
     {"fix arithmetic", "SMML@;MML@{CDE};", "--arith fix", 0, R"({"ok":true})", ""},
+    // Written as UTF-8 by another editor: read as the window opens it, places unchanged.
+    {"UTF-8 file", "SMML@T150\r\nL8;MML@CDE\r\nF*あ*G V300,C,,,;", "", 1,
+     R"({"ok":false,"code":"0x80000014","bank":0,"position":15,"message":"ボリューム値が範囲外"})",
+     "F:3:10: error: ボリューム値が範囲外 [0x80000014]"},
 };
 
 TEST_F(CliCheckDump, CheckExitCodesJsonAndPlaces) {
@@ -111,6 +115,10 @@ TEST_F(CliCheckDump, UsageAndInputErrorsExitWithTwo) {
         EXPECT_FALSE(r.err.empty()) << args;
     }
     EXPECT_EQ(run("check " + (m_dir / "missing.mml").string()).exitCode, 2);
+    // UTF-8 with a character CP932 cannot hold: refused, naming its line.
+    const CliRun emoji = run("check " + write("emoji.mml", "MML@C\n/* \xF0\x9F\x8E\xB5 */ D;"));
+    EXPECT_EQ(emoji.exitCode, 2);
+    EXPECT_NE(emoji.err.find("line 2: \xF0\x9F\x8E\xB5"), std::string::npos) << emoji.err;
     EXPECT_EQ(run("dump").exitCode, 2);
 }
 

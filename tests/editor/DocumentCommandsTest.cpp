@@ -1,12 +1,15 @@
 // New, Open, Save, Save As and Import against a scripted window and an in-memory disk.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "compiler/Cp932.h"
 #include "editor/DocumentCommands.h"
+#include "editor/UserTexts.h"
 #include "tests/editor/DocumentFakes.h"
 
 namespace tavolin::editor {
@@ -19,6 +22,17 @@ const std::string kPrompt = std::string("ask ") + kSavePromptText + " / tavolin 
 const TabTexts kDoc{"T150", "C\r\nD", "", "", "", "E"};
 const std::string kDocBytes = "SMML@T150;MML@C\r\r\nD,,,,E;";
 const TabTexts kEmpty{};
+
+// The box of a failed save: what, why, and the offer of another place.
+std::string saveFailed(const std::string& path, const char* reason) {
+    return "message 「" + path + "」に保存できませんでした。\n" + reason + "\n別の場所を選んで保存してください。";
+}
+std::string openFailed(const std::string& path, const char* reason) {
+    return "message 「" + path + "」を開けませんでした。\n" + reason;
+}
+const char* const kNotFound = "ファイルまたはフォルダが見つかりません。";
+const char* const kDenied = "アクセス権がありません。";
+const char* const kFull = "ディスクの空き容量が足りません。";
 
 // The steps of a clear that followed the prompt.
 CallLog cleared() { return {"stop", "editor \"\"", "title 無題 "}; }
@@ -83,16 +97,17 @@ TEST(DocumentCommands, NewAndItsPrompt) {
          {{"/a.mml", kDocBytes}}},
         {"yes then cancel in the save dialog keeps the document",
          [](auto& f) { editedDocument(f, ""); f.host.answers = {PromptAnswer::Yes}; f.host.saveResults = {std::nullopt}; },
-         promptAndClear, false, {kPrompt, "save-dialog -> cancel", "title 無題 *"}, kDoc, "", true},
-        {"yes then a failing write keeps the document",
+         promptAndClear, false, {kPrompt, "save-dialog -> cancel"}, kDoc, "", true},
+        {"yes then a failing write, then cancel, keeps the document",
          [](auto& f) {
              editedDocument(f, "/full.mml");
              f.files.files["/full.mml"] = "old";
              f.files.fullDisk = {"/full.mml"};
              f.host.answers = {PromptAnswer::Yes};
+             f.host.saveResults = {std::nullopt};
          },
          promptAndClear, false,
-         {kPrompt, "write /full.mml write-failed", std::string("message ") + kSaveFailedText, "title /full.mml *"},
+         {kPrompt, "write /full.mml write-failed", saveFailed("/full.mml", kFull), "save-dialog -> cancel"},
          kDoc, "/full.mml", true, {{"/full.mml", "old"}}},
     });
 }
@@ -105,55 +120,66 @@ TEST(DocumentCommands, SaveAndSaveAs) {
          {{"/new.mml", "SMML@;MML@,,,,;"}}},
         {"named document saves without a dialog", [](auto& f) { editedDocument(f, "/a.mml"); }, save, true,
          {"write /a.mml written", "title /a.mml "}, kDoc, "/a.mml", false, {{"/a.mml", kDocBytes}}},
-        {"read-only file: the dialog comes back until a file opens",
+        {"read-only file: each failure says why, the dialog comes back until a file is written",
          [](auto& f) {
              editedDocument(f, "/ro.mml");
              f.files.readOnly = {"/ro.mml", "/ro2.mml"};
              f.host.saveResults = {"/ro2.mml", "/missing/x.mml", "/ok.mml"};
          },
          save, true,
-         {"write /ro.mml cannot-open", "save-dialog -> /ro2.mml", "write /ro2.mml cannot-open",
-          "save-dialog -> /missing/x.mml", "write /missing/x.mml cannot-open", "save-dialog -> /ok.mml",
+         {"write /ro.mml cannot-open", saveFailed("/ro.mml", kDenied), "save-dialog -> /ro2.mml",
+          "write /ro2.mml cannot-open", saveFailed("/ro2.mml", kDenied), "save-dialog -> /missing/x.mml",
+          "write /missing/x.mml cannot-open", saveFailed("/missing/x.mml", kNotFound), "save-dialog -> /ok.mml",
           "write /ok.mml written", "title /ok.mml "},
          kDoc, "/ok.mml", false, {{"/ok.mml", kDocBytes}}},
-        {"read-only file, then cancel: untitled and still modified",
+        {"read-only file, then cancel: name, title and modified flag stay",
          [](auto& f) { editedDocument(f, "/ro.mml"); f.files.readOnly = {"/ro.mml"}; f.host.saveResults = {std::nullopt}; },
-         save, false, {"write /ro.mml cannot-open", "save-dialog -> cancel", "title 無題 *"}, kDoc, "", true},
-        {"full disk: reported, still modified, old file intact",
+         save, false, {"write /ro.mml cannot-open", saveFailed("/ro.mml", kDenied), "save-dialog -> cancel"}, kDoc,
+         "/ro.mml", true},
+        {"full disk: reported with its reason, still modified, old file intact",
          [](auto& f) {
              editedDocument(f, "/full.mml");
              f.files.files["/full.mml"] = "SMML@OLD;MML@,,,,;";
              f.files.fullDisk = {"/full.mml"};
+             f.host.saveResults = {std::nullopt};
          },
-         save, false,
-         {"write /full.mml write-failed", std::string("message ") + kSaveFailedText, "title /full.mml *"}, kDoc,
+         save, false, {"write /full.mml write-failed", saveFailed("/full.mml", kFull), "save-dialog -> cancel"}, kDoc,
          "/full.mml", true, {{"/full.mml", "SMML@OLD;MML@,,,,;"}}},
         {"save as always shows the dialog",
          [](auto& f) { editedDocument(f, "/a.mml"); f.host.saveResults = {"/b.mml"}; },
          [](auto& f) { return f.commands.saveDocumentAs(); }, true,
          {"save-dialog -> /b.mml", "write /b.mml written", "title /b.mml "}, kDoc, "/b.mml", false,
          {{"/b.mml", kDocBytes}}},
-        {"save as, cancel: untitled, and the next save shows the dialog",
-         [](auto& f) { editedDocument(f, "/a.mml"); f.host.saveResults = {std::nullopt, "/c.mml"}; },
+        {"save as, cancel: the name stays, and the next save writes to it",
+         [](auto& f) { editedDocument(f, "/a.mml"); f.host.saveResults = {std::nullopt}; },
          [](auto& f) {
              bool first = f.commands.saveDocumentAs();
-             EXPECT_EQ(f.state.filePath, "");
+             EXPECT_EQ(f.state.filePath, "/a.mml");
+             EXPECT_TRUE(f.state.modified);
              return !first && f.commands.saveDocument();
          },
-         true,
-         {"save-dialog -> cancel", "title 無題 *", "save-dialog -> /c.mml", "write /c.mml written", "title /c.mml "},
-         kDoc, "/c.mml", false, {{"/c.mml", kDocBytes}}},
+         true, {"save-dialog -> cancel", "write /a.mml written", "title /a.mml "}, kDoc, "/a.mml", false,
+         {{"/a.mml", kDocBytes}}},
     });
 }
 
 TEST(DocumentCommands, Open) {
     runScenarios({
-        {"cancel in the open dialog leaves the document cleared",
+        {"no, then cancel in the open dialog: the edits stay",
+         [](auto& f) { editedDocument(f, "/a.mml"); f.host.answers = {PromptAnswer::No}; f.host.openResults = {std::nullopt}; },
+         open, false, {kPrompt, "open-dialog -> cancel"}, kDoc, "/a.mml", true},
+        {"cancel in the open dialog of a clean document",
          [](auto& f) { f.state.tabTexts = kDoc; f.state.filePath = "/a.mml"; f.host.openResults = {std::nullopt}; },
-         open, false, cleared() + CallLog{"open-dialog -> cancel"}, kEmpty, "", false},
-        {"unreadable file: message, cleared and untitled",
-         [](auto& f) { f.state.tabTexts = kDoc; f.host.openResults = {"/gone.mml"}; }, open, false,
-         cleared() + CallLog{"open-dialog -> /gone.mml", std::string("message ") + kOpenFailedText}, kEmpty, "", false},
+         open, false, {"open-dialog -> cancel"}, kDoc, "/a.mml", false},
+        {"missing file: name and reason, the document stays",
+         [](auto& f) { editedDocument(f, "/a.mml"); f.host.answers = {PromptAnswer::No}; f.host.openResults = {"/gone.mml"}; },
+         open, false, {kPrompt, "open-dialog -> /gone.mml", openFailed("/gone.mml", kNotFound)}, kDoc, "/a.mml", true},
+        {"unreadable file: access denied",
+         [](auto& f) {
+             f.files.readErrors["/locked.mml"] = FileError::AccessDenied;
+             f.host.openResults = {"/locked.mml"};
+         },
+         open, false, {"open-dialog -> /locked.mml", openFailed("/locked.mml", kDenied)}, kEmpty, "", false},
         {"cancel in the prompt shows no dialog",
          [](auto& f) { editedDocument(f, "/a.mml"); f.host.answers = {PromptAnswer::Cancel}; }, open, false, {kPrompt},
          kDoc, "/a.mml", true},
@@ -163,14 +189,13 @@ TEST(DocumentCommands, Open) {
              f.state.selectedTab = 1;
              f.host.openResults = {"/s.mml"};
          },
-         open, true, cleared() + CallLog{"open-dialog -> /s.mml", "editor \"C\\r\\nD\"", "title /s.mml "}, kDoc,
-         "/s.mml", false},
+         open, true, {"open-dialog -> /s.mml", "stop", "editor \"C\\r\\nD\"", "title /s.mml "}, kDoc, "/s.mml", false},
         {"file written elsewhere: upper-cased, no import steps",
          [](auto& f) {
              f.files.files["/x.txt"] = "t120v15\tc";
              f.host.openResults = {"/x.txt"};
          },
-         open, true, cleared() + CallLog{"open-dialog -> /x.txt", "editor \"\"", "title /x.txt "},
+         open, true, {"open-dialog -> /x.txt", "stop", "editor \"\"", "title /x.txt "},
          {"", "T120V15C", "", "", "", ""}, "/x.txt", false},
         {"yes in the prompt saves before opening",
          [](auto& f) {
@@ -181,10 +206,82 @@ TEST(DocumentCommands, Open) {
              f.state.selectedTab = 1;
          },
          open, true,
-         CallLog{kPrompt, "write /a.mml written", "title /a.mml "} + cleared() +
-             CallLog{"open-dialog -> /b.mml", "editor \"G\"", "title /b.mml "},
+         {kPrompt, "write /a.mml written", "title /a.mml ", "open-dialog -> /b.mml", "stop", "editor \"G\"",
+          "title /b.mml "},
          {"", "G", "", "", "", ""}, "/b.mml", false, {{"/a.mml", kDocBytes}}},
+        {"a UTF-8 file is converted, with a notice",
+         [](auto& f) {
+             f.files.files["/u.mml"] = "SMML@T150;MML@cde /* ドレミ */,,,,;";
+             f.state.selectedTab = 2;
+             f.host.openResults = {"/u.mml"};
+         },
+         open, true,
+         {"open-dialog -> /u.mml", "stop", "editor \"\"", "title /u.mml ", std::string("status ") + text::kUtf8Converted},
+         {"T150", *utf8ToCp932("CDE /* ドレミ */"), "", "", "", ""}, "/u.mml", false},
+        {"a UTF-8 file with characters CP932 lacks: each reported with its line, nothing changes",
+         [](auto& f) {
+             editedDocument(f, "/a.mml");
+             f.host.answers = {PromptAnswer::No};
+             f.files.files["/e.mml"] = "MML@C /* ドレミ */\r\nD /* \xF0\x9F\x8E\xB5 */\r\nE \xED\x95\x9C;";
+             f.host.openResults = {"/e.mml"};
+         },
+         open, false,
+         {kPrompt, "open-dialog -> /e.mml",
+          "message 「/e.mml」は UTF-8 で書かれていますが、CP932 で表せない文字があるため開きませんでした"
+          "（ファイルは変更していません）:\n2 行目: \xF0\x9F\x8E\xB5\n3 行目: \xED\x95\x9C"},
+         kDoc, "/a.mml", true},
     });
+}
+
+TEST(DocumentCommands, EveryFailureSaysItsReason) {
+    struct Row { FileError error; const char* reason; };
+    const std::vector<Row> rows = {
+        {FileError::NotFound, "ファイルまたはフォルダが見つかりません。"},
+        {FileError::AccessDenied, "アクセス権がありません。"},
+        {FileError::NotPermitted, "この操作は許可されていません（変更できないファイルです）。"},
+        {FileError::ReadOnlyFileSystem, "読み取り専用のファイルシステムです。"},
+        {FileError::DiskFull, "ディスクの空き容量が足りません。"},
+        {FileError::NotAFile, "ファイルではありません（フォルダなど）。"},
+        {FileError::Other, "システムエラーが発生しました（エラー番号 1）。"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.reason);
+        DocumentFixture f;
+        editedDocument(f, "/doc.mml");
+        f.files.writeErrors["/doc.mml"] = r.error;
+        f.files.readErrors["/in.mml"] = r.error;
+        f.host.saveResults = {std::nullopt};
+        EXPECT_FALSE(f.commands.saveDocument());
+        f.state.modified = false;
+        EXPECT_FALSE(f.commands.openPath("/in.mml"));
+        EXPECT_TRUE(test::logEqual(f.log, {"write /doc.mml cannot-open", saveFailed("/doc.mml", r.reason),
+                                           "save-dialog -> cancel", openFailed("/in.mml", r.reason)}));
+        EXPECT_TRUE(test::tabsEqual(f.state.tabTexts, kDoc));
+        EXPECT_EQ(f.state.filePath, "/doc.mml");
+        EXPECT_TRUE(f.host.used.empty());
+    }
+    // The errno values behind the reasons.
+    EXPECT_EQ(failureFromErrno(ENOENT).error, FileError::NotFound);
+    EXPECT_EQ(failureFromErrno(ENOTDIR).error, FileError::NotFound);
+    EXPECT_EQ(failureFromErrno(EACCES).error, FileError::AccessDenied);
+    EXPECT_EQ(failureFromErrno(EPERM).error, FileError::NotPermitted);
+    EXPECT_EQ(failureFromErrno(EROFS).error, FileError::ReadOnlyFileSystem);
+    EXPECT_EQ(failureFromErrno(ENOSPC).error, FileError::DiskFull);
+    EXPECT_EQ(failureFromErrno(EDQUOT).error, FileError::DiskFull);
+    EXPECT_EQ(failureFromErrno(EISDIR).error, FileError::NotAFile);
+    EXPECT_EQ(failureFromErrno(EIO), (FileFailure{FileError::Other, EIO}));
+}
+
+TEST(DocumentCommands, OpenedAndSavedFilesAreRemembered) {
+    DocumentFixture f;
+    f.files.files["/a.mml"] = "SMML@;MML@C,,,,;";
+    f.host.openResults = {"/a.mml"};
+    f.host.saveResults = {"/b.mml"};
+    ASSERT_TRUE(f.commands.openDocument());
+    ASSERT_TRUE(f.commands.saveDocumentAs());
+    f.host.openResults = {std::nullopt};
+    EXPECT_FALSE(f.commands.openDocument());
+    EXPECT_EQ(f.host.used, (std::vector<std::string>{"/a.mml", "/b.mml"}));
 }
 
 TEST(DocumentCommands, ImportFromClipboard) {
@@ -206,6 +303,14 @@ TEST(DocumentCommands, ImportFromClipboard) {
              f.host.answers = {PromptAnswer::Cancel};
          },
          importClip, false, {kPrompt}, kDoc, "/a.mml", true},
+        {"yes, then cancel in the save dialog: nothing happens",
+         [](auto& f) {
+             editedDocument(f, "");
+             f.host.clipboard = "MML@C;";
+             f.host.answers = {PromptAnswer::Yes};
+             f.host.saveResults = {std::nullopt};
+         },
+         importClip, false, {kPrompt, "save-dialog -> cancel"}, kDoc, "", true},
         {"text ends at the first nul",
          [](auto& f) { f.host.clipboard = std::string("MML@v15c\0,v15d;", 15); f.state.selectedTab = 1; }, importClip,
          true, cleared() + CallLog{"editor \"V255C\"", "title 無題 "}, {"", "V255C", "", "", "", ""}, "", false},

@@ -28,6 +28,7 @@ public:
     std::optional<std::string> clipboard;
     ImportControls controls;
     std::vector<FileDialogOptions> dialogOptions;
+    std::vector<std::string> used;  // fileUsed paths
 
     PromptAnswer askYesNoCancel(const std::string& text, const std::string& caption) override {
         m_log.push_back("ask " + text + " / " + caption);
@@ -55,6 +56,8 @@ public:
     }
     void stopPlayback() override { m_log.push_back("stop"); }
     ImportControls importControls() override { return controls; }
+    void showStatus(const std::string& text) override { m_log.push_back("status " + text); }
+    void fileUsed(const std::string& path) override { used.push_back(path); }
 
 private:
     std::optional<std::string> dialog(const char* what, std::deque<std::optional<std::string>>& results,
@@ -74,27 +77,50 @@ private:
     CallLog& m_log;
 };
 
-// Paths under /missing/ or listed in readOnly cannot be opened; writes to
-// paths in fullDisk fail and leave the old content.
+// Paths under /missing/ are not there; paths in readOnly refuse writes (access
+// denied), in fullDisk fail mid-write (disk full) and leave the old content;
+// writeErrors and readErrors fail with the reason given.
 class FakeFileSystem : public FileSystem {
 public:
     explicit FakeFileSystem(CallLog& log) : m_log(log) {}
     std::map<std::string, std::string> files;
-    std::set<std::string> readOnly, fullDisk;
+    std::set<std::string> readOnly, fullDisk, folders;
+    std::map<std::string, FileError> writeErrors, readErrors;
 
-    std::optional<std::string> readFile(const std::string& path) override {
-        auto it = files.find(path);
-        if (it == files.end()) return std::nullopt;
-        return it->second;
+    ReadResult readFile(const std::string& path) override {
+        ReadResult r;
+        if (auto e = readErrors.find(path); e != readErrors.end()) r.failure = {e->second, 1};
+        else if (auto it = files.find(path); it != files.end()) r.bytes = it->second;
+        else r.failure = {FileError::NotFound, 2};
+        return r;
     }
-    WriteOutcome replaceFile(const std::string& path, std::string_view bytes) override {
-        WriteOutcome outcome = WriteOutcome::Written;
-        if (path.starts_with("/missing/") || readOnly.contains(path)) outcome = WriteOutcome::CannotOpen;
-        else if (fullDisk.contains(path)) outcome = WriteOutcome::WriteFailed;
+    WriteResult replaceFile(const std::string& path, std::string_view bytes) override {
+        WriteResult r;
+        if (path.starts_with("/missing/")) r = {WriteOutcome::CannotOpen, {FileError::NotFound, 2}};
+        else if (readOnly.contains(path)) r = {WriteOutcome::CannotOpen, {FileError::AccessDenied, 13}};
+        else if (fullDisk.contains(path)) r = {WriteOutcome::WriteFailed, {FileError::DiskFull, 28}};
+        else if (auto e = writeErrors.find(path); e != writeErrors.end()) r = {WriteOutcome::CannotOpen, {e->second, 1}};
         else files[path] = std::string(bytes);
         static const char* const names[] = {"written", "cannot-open", "write-failed"};
-        m_log.push_back("write " + path + " " + names[static_cast<int>(outcome)]);
-        return outcome;
+        m_log.push_back("write " + path + " " + names[static_cast<int>(r.outcome)]);
+        return r;
+    }
+    std::vector<std::string> listFolder(const std::string& folder) override {
+        std::vector<std::string> names;
+        const std::string prefix = folder + "/";
+        for (const auto& [path, bytes] : files)
+            if (path.starts_with(prefix) && path.find('/', prefix.size()) == std::string::npos)
+                names.push_back(path.substr(prefix.size()));
+        return names;
+    }
+    bool removeFile(const std::string& path) override {
+        m_log.push_back("remove " + path);
+        return files.erase(path) > 0;
+    }
+    FileFailure makeFolder(const std::string& folder) override {
+        if (folder.starts_with("/missing/")) return {FileError::AccessDenied, 13};
+        folders.insert(folder);
+        return {};
     }
 
 private:

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -68,17 +69,19 @@ TEST(DocumentFileSystem, ReplaceOutcomes) {
     writeRaw(dir.file("old.mml"), "SMML@OLD;MML@,,,,;");
     fs::create_directory(dir.path() / "sub");
     RealFileSystem disk;
-    struct Row { const char* name; std::string path; WriteOutcome expected; };
+    struct Row { const char* name; std::string path; WriteOutcome expected; FileError reason; };
     const std::vector<Row> rows = {
-        {"new file", dir.file("new.mml"), WriteOutcome::Written},
-        {"existing file", dir.file("old.mml"), WriteOutcome::Written},
-        {"missing folder", dir.file("nowhere/x.mml"), WriteOutcome::CannotOpen},
-        {"a folder", dir.file("sub"), WriteOutcome::CannotOpen},
-        {"empty path", "", WriteOutcome::CannotOpen},
-        {"folder name with a slash", dir.file("gone/"), WriteOutcome::CannotOpen},
+        {"new file", dir.file("new.mml"), WriteOutcome::Written, FileError::None},
+        {"existing file", dir.file("old.mml"), WriteOutcome::Written, FileError::None},
+        {"missing folder", dir.file("nowhere/x.mml"), WriteOutcome::CannotOpen, FileError::NotFound},
+        {"a folder", dir.file("sub"), WriteOutcome::CannotOpen, FileError::NotAFile},
+        {"empty path", "", WriteOutcome::CannotOpen, FileError::NotFound},
+        {"folder name with a slash", dir.file("gone/"), WriteOutcome::CannotOpen, FileError::NotAFile},
     };
     for (const auto& r : rows) {
-        EXPECT_EQ(disk.replaceFile(r.path, "SMML@NEW;MML@,,,,;"), r.expected) << r.name;
+        const WriteResult w = disk.replaceFile(r.path, "SMML@NEW;MML@,,,,;");
+        EXPECT_EQ(w.outcome, r.expected) << r.name;
+        EXPECT_EQ(w.failure.error, r.reason) << r.name;
         if (r.expected == WriteOutcome::Written) {
             EXPECT_EQ(readRaw(r.path), "SMML@NEW;MML@,,,,;") << r.name;
         }
@@ -92,11 +95,13 @@ TEST(DocumentFileSystem, FailedWriteKeepsThePreviousFile) {
     const std::string path = dir.file("song.mml");
     writeRaw(path, "SMML@OLD;MML@C,,,,;");
     FullDiskFileSystem full;
-    EXPECT_EQ(full.replaceFile(path, std::string(4096, 'C')), WriteOutcome::WriteFailed);
+    const WriteResult w = full.replaceFile(path, std::string(4096, 'C'));
+    EXPECT_EQ(w.outcome, WriteOutcome::WriteFailed);
+    EXPECT_EQ(w.failure.error, FileError::DiskFull);
     EXPECT_EQ(readRaw(path), "SMML@OLD;MML@C,,,,;");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"song.mml"});
     // A new file that fails leaves nothing at all.
-    EXPECT_EQ(full.replaceFile(dir.file("fresh.mml"), "SMML@;MML@,,,,;"), WriteOutcome::WriteFailed);
+    EXPECT_EQ(full.replaceFile(dir.file("fresh.mml"), "SMML@;MML@,,,,;").outcome, WriteOutcome::WriteFailed);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"song.mml"});
 }
 
@@ -107,7 +112,7 @@ TEST(DocumentFileSystem, KeepsPermissionsAndFollowsLinks) {
     fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     fs::create_symlink(real, link);
     RealFileSystem disk;
-    ASSERT_EQ(disk.replaceFile(link, "new"), WriteOutcome::Written);
+    ASSERT_EQ(disk.replaceFile(link, "new").outcome, WriteOutcome::Written);
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
     EXPECT_EQ(readRaw(real), "new");
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
@@ -121,7 +126,9 @@ TEST(DocumentFileSystem, ReadOnlyTargetCannotBeOpened) {
     writeRaw(path, "old");
     fs::permissions(path, fs::perms::owner_read);
     RealFileSystem disk;
-    EXPECT_EQ(disk.replaceFile(path, "new"), WriteOutcome::CannotOpen);
+    const WriteResult w = disk.replaceFile(path, "new");
+    EXPECT_EQ(w.outcome, WriteOutcome::CannotOpen);
+    EXPECT_EQ(w.failure.error, FileError::AccessDenied);
     EXPECT_EQ(readRaw(path), "old");
 }
 
@@ -129,9 +136,77 @@ TEST(DocumentFileSystem, ReadFile) {
     TempFolder dir;
     writeRaw(dir.file("a.mml"), std::string("A\r\r\n\0B", 6));
     RealFileSystem disk;
-    EXPECT_EQ(disk.readFile(dir.file("a.mml")), std::string("A\r\r\n\0B", 6));
-    EXPECT_EQ(disk.readFile(dir.file("missing.mml")), std::nullopt);
-    EXPECT_EQ(disk.readFile(dir.path().string()), std::nullopt);
+    EXPECT_EQ(disk.readFile(dir.file("a.mml")).bytes, std::string("A\r\r\n\0B", 6));
+    EXPECT_TRUE(disk.readFile(dir.file("a.mml")).ok());
+    EXPECT_EQ(disk.readFile(dir.file("missing.mml")).failure.error, FileError::NotFound);
+    EXPECT_EQ(disk.readFile(dir.file("a.mml/x")).failure.error, FileError::NotFound);
+    EXPECT_EQ(disk.readFile(dir.path().string()).failure.error, FileError::NotAFile);
+}
+
+// A folder that refuses new files (as a read-only folder does to its non-root owner).
+class LockedFolderFileSystem : public RealFileSystem {
+public:
+    bool fullDisk = false;
+
+protected:
+    std::FILE* createTemporary(const fs::path&) override {
+        errno = EACCES;
+        return nullptr;
+    }
+    bool writeBytes(std::FILE* file, std::string_view bytes) override {
+        if (!fullDisk) return RealFileSystem::writeBytes(file, bytes);
+        errno = ENOSPC;
+        return false;
+    }
+};
+
+TEST(DocumentFileSystem, LockedFolderSavesAWritableFileInPlace) {
+    TempFolder dir;
+    const std::string path = dir.file("song.mml");
+    LockedFolderFileSystem locked;
+    struct Row { const char* name; std::string old, bytes; bool full; WriteOutcome outcome; FileError reason; std::string after; };
+    const std::vector<Row> rows = {
+        {"longer content", "SMML@;MML@C,,,,;", "SMML@;MML@CDEFGAB,,,,;", false, WriteOutcome::Written, FileError::None,
+         "SMML@;MML@CDEFGAB,,,,;"},
+        {"shorter content is cut to its length", "SMML@;MML@CDEFGAB,,,,;", "SMML@;MML@,,,,;", false,
+         WriteOutcome::Written, FileError::None, "SMML@;MML@,,,,;"},
+        {"a failing write reports its reason", "SMML@;MML@C,,,,;", "SMML@;MML@D,,,,;", true, WriteOutcome::WriteFailed,
+         FileError::DiskFull, "SMML@;MML@C,,,,;"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        writeRaw(path, r.old);
+        locked.fullDisk = r.full;
+        const WriteResult w = locked.replaceFile(path, r.bytes);
+        EXPECT_EQ(w.outcome, r.outcome);
+        EXPECT_EQ(w.failure.error, r.reason);
+        EXPECT_EQ(readRaw(path), r.after);
+    }
+    // A new file cannot be made in such a folder: the folder's reason.
+    const WriteResult fresh = locked.replaceFile(dir.file("new.mml"), "x");
+    EXPECT_EQ(fresh.outcome, WriteOutcome::CannotOpen);
+    EXPECT_EQ(fresh.failure.error, FileError::AccessDenied);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"song.mml"});
+}
+
+TEST(DocumentFileSystem, FolderOperations) {
+    TempFolder dir;
+    RealFileSystem disk;
+    const std::string state = dir.file("state/tavolin");
+    EXPECT_EQ(disk.makeFolder(state).error, FileError::None);
+    EXPECT_EQ(fs::status(state).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(disk.makeFolder(state).error, FileError::None);  // already there
+    writeRaw(state + "/a", "1");
+    writeRaw(state + "/b", "2");
+    auto names = disk.listFolder(state);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(disk.listFolder(dir.file("none")).empty());
+    EXPECT_TRUE(disk.removeFile(state + "/a"));
+    EXPECT_FALSE(disk.removeFile(state + "/a"));
+    EXPECT_EQ(disk.listFolder(state), std::vector<std::string>{"b"});
+    writeRaw(dir.file("plain"), "");
+    EXPECT_EQ(disk.makeFolder(dir.file("plain/sub")).error, FileError::NotFound);
 }
 
 TEST(DocumentFileSystem, SaveThenOpenOnDisk) {

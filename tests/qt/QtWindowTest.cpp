@@ -13,7 +13,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTemporaryDir>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -49,6 +54,7 @@ public:
     void openDocument() override { calls->push_back("open"); }
     void importClipboard() override { calls->push_back("import"); }
     void openPath(const std::string&) override { calls->push_back("openPath"); }
+    void openRecent(const std::string& path) override { calls->push_back("openRecent:" + path); }
 };
 
 // Answers every modal box that opens with `button`, recording title and text.
@@ -276,8 +282,8 @@ TEST_F(QtWindow, ControlsCarryTheirCaptions) {
     QStringList menu;
     for (QAction* a : window->menuBar()->actions().front()->menu()->actions())
         menu << (a->isSeparator() ? QString("-") : a->text() + "|" + a->shortcut().toString());
-    EXPECT_EQ(menu, (QStringList{"&New|Ctrl+N", "-", "&Open|Ctrl+O", "&Save|Ctrl+S", "Save &As...|", "-",
-                                 "&Exit|Alt+F4"}));
+    EXPECT_EQ(menu, (QStringList{"&New|Ctrl+N", "-", "&Open|Ctrl+O", QString::fromUtf8("最近使ったファイル(&R)|"),
+                                 "&Save|Ctrl+S", "Save &As...|", "-", "&Exit|Alt+F4"}));
     EXPECT_LE(window->minimumWidth(), 1280);
 }
 
@@ -354,6 +360,112 @@ TEST_F(QtWindow, ClosingWithUnsavedWorkAsksFirst) {
             }
         }
     }
+}
+
+TEST_F(QtWindow, RecoveryDialogAnswers) {
+    editor::RecoveryOffer offer{"ドキュメントの復元", "ファイル: /a.mml", "復元する", "破棄する", "後で"};
+    const std::pair<const char*, editor::RecoveryChoice> rows[] = {
+        {"recoveryRestore", editor::RecoveryChoice::Restore},
+        {"recoveryDiscard", editor::RecoveryChoice::Discard},
+        {"recoveryLater", editor::RecoveryChoice::Later},
+        {"escape", editor::RecoveryChoice::Later},
+        {"return", editor::RecoveryChoice::Restore},
+    };
+    for (const auto& [how, expected] : rows) {
+        SCOPED_TRACE(how);
+        QString title, text, buttons;
+        const std::string way = how;
+        QTimer::singleShot(50, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            title = box->windowTitle();
+            text = box->text();
+            for (QAbstractButton* b : box->buttons()) buttons += b->text() + QLatin1Char('|');
+            if (way == "escape") QTest::keyClick(box, Qt::Key_Escape);
+            else if (way == "return") QTest::keyClick(box, Qt::Key_Return);
+            else box->findChild<QPushButton*>(QString::fromLatin1(way))->click();
+        });
+        EXPECT_EQ(window->askRecovery(offer), expected);
+        EXPECT_EQ(title, QString::fromUtf8("ドキュメントの復元"));
+        EXPECT_EQ(text, QString::fromUtf8("ファイル: /a.mml"));
+        for (const char* label : {"復元する", "破棄する", "後で"}) EXPECT_TRUE(buttons.contains(QString::fromUtf8(label)));
+    }
+}
+
+TEST_F(QtWindow, RecentFilesMenuOpensTheChosenFile) {
+    window->model().setRecentFiles({"/songs/a.mml", "/songs/b&c.mml"});
+    QMenu* menu = window->recentMenu();
+    ASSERT_NE(menu, nullptr);
+    const auto actions = menu->actions();
+    ASSERT_EQ(actions.size(), 2);
+    EXPECT_EQ(actions[0]->text(), QStringLiteral("&1 /songs/a.mml"));
+    EXPECT_EQ(actions[1]->text(), QStringLiteral("&2 /songs/b&&c.mml"));
+    actions[1]->trigger();
+    EXPECT_EQ(calls, (std::vector<std::string>{"openRecent:/songs/b&c.mml"}));
+    window->model().setRecentFiles({});
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_FALSE(menu->actions()[0]->isEnabled());
+    window->showStatus("UTF-8");
+    EXPECT_EQ(window->statusBar()->currentMessage(), QStringLiteral("UTF-8"));
+}
+
+TEST_F(QtWindow, AutosaveRunsWhenTypingPausesAndDuringLongTyping) {
+    QTemporaryDir dir;
+    editor::RealFileSystem disk;
+    editor::RecoveryStore store(disk, dir.path().toStdString(), 77, 1, nullptr, [] { return int64_t{1}; });
+    window->model().setRecovery(&store);
+    const QString own = QString::fromStdString(store.ownFile());
+    auto waitFor = [&](int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (!QFile::exists(own) && t.elapsed() < ms) QTest::qWait(10);
+        return QFile::exists(own);
+    };
+    QTest::keyClicks(window->editor(), "c");
+    window->scheduleAutosave(30, 5000);  // a shorter pause than the window's own
+    EXPECT_TRUE(waitFor(3000));
+    // Steady typing: the pause never comes, the longest wait still writes.
+    window->model().modified = false;
+    window->model().autosave();
+    ASSERT_FALSE(QFile::exists(own));
+    window->model().modified = true;
+    QElapsedTimer typing;
+    typing.start();
+    while (!QFile::exists(own) && typing.elapsed() < 3000) {
+        window->scheduleAutosave(200, 100);
+        QTest::qWait(20);
+    }
+    EXPECT_TRUE(QFile::exists(own));
+    window->model().setRecovery(nullptr);
+}
+
+TEST_F(QtWindow, SizeSplitterAndRecentFilesOutliveTheWindow) {
+    QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QCoreApplication::setOrganizationName(QStringLiteral("tavolin-test"));
+    window->useSettings();
+    window->resize(1300, 760);
+    window->splitter()->setSizes({500, 700});
+    const QList<int> sizes = window->splitter()->sizes();
+    window->model().rememberFile("/songs/a.mml");
+    window->model().rememberFile("/songs/b.mml");
+    window->close();
+    auto next = std::make_unique<TavolinWindow>();
+    next->useSettings();
+    next->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(next.get()));
+    EXPECT_EQ(next->size(), QSize(1300, 760));
+    EXPECT_EQ(next->splitter()->sizes(), sizes);
+    EXPECT_EQ(next->model().recentFiles(), (std::vector<std::string>{"/songs/b.mml", "/songs/a.mml"}));
+    QCoreApplication::setOrganizationName(QString());
+}
+
+TEST_F(QtWindow, TabStripKeepsItsHeight) {
+    // The tabs are added before the window shows; the layout must still make room.
+    auto* tabs = control<QTabBar>(ctl::Tabs);
+    EXPECT_EQ(tabs->count(), 6);
+    EXPECT_GE(tabs->height(), tabs->sizeHint().height());
+    EXPECT_GT(tabs->height(), 10);
 }
 
 }  // namespace

@@ -67,6 +67,15 @@ PromptAnswer FakeView::askYesNoCancel(const std::string& text, const std::string
     return a;
 }
 
+RecoveryChoice FakeView::askRecovery(const RecoveryOffer& offer) {
+    recoveryOffers.push_back(offer);
+    calls.push_back("askRecovery");
+    if (recoveryAnswers.empty()) return RecoveryChoice::Later;
+    const RecoveryChoice c = recoveryAnswers.front();
+    recoveryAnswers.pop_front();
+    return c;
+}
+
 std::optional<std::string> FakeView::fileDialog(const FileDialogRequest& request) {
     dialogRequests.push_back(request);
     calls.push_back(request.save ? "saveDialog" : "openDialog");

@@ -32,6 +32,11 @@ public:
     bool acceleratorsInstalled = false;
     bool cancelProgress = false;
     int progressReports = 0;
+    std::deque<RecoveryChoice> recoveryAnswers;  // scripted; Later when none is left
+    std::vector<RecoveryOffer> recoveryOffers;
+    std::vector<std::string> statusLines;
+    std::vector<std::string> recentFiles;
+    std::vector<std::pair<int, int>> autosaveSchedules;  // (idleMs, maxMs) per call
 
     std::u16string editor;
     EditorSelection selection;
@@ -46,6 +51,10 @@ public:
     std::optional<std::string> fileDialog(const FileDialogRequest& request) override;
     std::optional<std::string> clipboardText() override { return clipboard; }
     void showAbout() override { ++aboutShown; calls.push_back("showAbout"); }
+    RecoveryChoice askRecovery(const RecoveryOffer& offer) override;
+    void showStatus(const std::string& text) override { statusLines.push_back(text); calls.push_back("status:" + text); }
+    void setRecentFiles(const std::vector<std::string>& paths) override { recentFiles = paths; }
+    void scheduleAutosave(int idleMs, int maxMs) override { autosaveSchedules.emplace_back(idleMs, maxMs); }
 
     std::string editorText() const override { return toUtf8(editor); }
     void setEditorText(const std::string& text) override;
@@ -94,6 +103,7 @@ public:
     void openDocument() override { calls.push_back("open"); }
     void importClipboard() override { calls.push_back("import"); }
     void openPath(const std::string& path) override { calls.push_back("openPath:" + path); }
+    void openRecent(const std::string& path) override { calls.push_back("openRecent:" + path); }
 
 private:
     CTavolinDlg& m_dlg;

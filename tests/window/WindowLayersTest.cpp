@@ -134,7 +134,8 @@ TEST(WindowLive, SaveOpenRoundTripWithJapaneseText) {
     EXPECT_EQ(w.dlg.filePath, file.string());
 
     w.dlg.openFile((w.dir / "missing.mml").string());
-    EXPECT_EQ(w.view.messages.back(), kOpenFailedText);
+    EXPECT_EQ(w.view.messages.back(), "「" + (w.dir / "missing.mml").string() +
+                                          "」を開けませんでした。\nファイルまたはフォルダが見つかりません。");
     EXPECT_EQ(w.dlg.tabTexts[1], "CDE\r\nFGA");
 }
 
@@ -182,6 +183,81 @@ TEST(WindowLive, ClipboardThatCp932CannotHoldIsRefusedBeforeThePrompt) {
     EXPECT_EQ(w.dlg.tabTexts[2], "V84EFG");
     EXPECT_FALSE(w.dlg.modified);
     EXPECT_EQ(w.view.title, "tavolin Ostra - 無題 ");
+}
+
+}  // namespace
+}  // namespace tavolin::editor
+
+namespace tavolin::editor {
+namespace {
+
+// Two windows in a row on the real disk: the first is killed with unsaved work, the
+// second (a new process) finds it, restores it and saves it where it belonged.
+TEST(WindowLive, WorkOfAKilledWindowComesBack) {
+    const fs::path dir = fs::temp_directory_path() /
+                         ("tavolin-recovery-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path state = dir / "state" / "tavolin";
+    const fs::path song = dir / "曲.mml";
+    auto setup = [&](int64_t pid) {
+        RecoverySetup s;
+        s.folder = state.string();
+        s.pid = pid;
+        s.window = 1;
+        s.isRunning = [pid](int64_t other) { return other == pid; };  // the other process is gone
+        s.clock = [] { return int64_t{1800000000}; };
+        return s;
+    };
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    auto files = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(state)) names.push_back(e.path().filename().string());
+        return names;
+    };
+    {
+        FakeView view;
+        CTavolinDlg dlg(view);
+        WindowLayers layers(dlg, output::VirtualAudioDevice::factory({}, log), std::make_unique<RealFileSystem>(), {},
+                            setup(501));
+        dlg.setServices(&layers);
+        dlg.OnInitDialog();
+        view.clickTab(dlg, 1);
+        view.type(dlg, "cde");
+        view.dialogAnswers = {song.string()};
+        dlg.runCommand(Command::Save);
+        EXPECT_EQ(view.recentFiles, std::vector<std::string>{song.string()});
+        view.type(dlg, "fg");
+        dlg.runCommand(Command::Autosave);
+        EXPECT_EQ(files(), std::vector<std::string>{"window-501-1.recovery"});
+        EXPECT_EQ(fs::status(state).permissions() & fs::perms::all, fs::perms::owner_all);
+        dlg.setServices(nullptr);  // the process dies here: no close, the file stays
+        dlg.setRecovery(nullptr);
+    }
+    {
+        FakeView view;
+        CTavolinDlg dlg(view);
+        WindowLayers layers(dlg, output::VirtualAudioDevice::factory({}, log), std::make_unique<RealFileSystem>(), {},
+                            setup(502));
+        dlg.setServices(&layers);
+        dlg.OnInitDialog();
+        view.recoveryAnswers = {RecoveryChoice::Restore};
+        dlg.offerRecovery();
+        ASSERT_EQ(view.recoveryOffers.size(), 1u);
+        EXPECT_NE(view.recoveryOffers[0].text.find(song.string()), std::string::npos);
+        EXPECT_EQ(dlg.tabTexts[1], "CDEFG");
+        EXPECT_EQ(dlg.filePath, song.string());
+        EXPECT_TRUE(dlg.modified);
+        EXPECT_EQ(view.editorText(), "CDEFG");
+        EXPECT_EQ(files(), std::vector<std::string>{"window-502-1.recovery"});
+        dlg.runCommand(Command::Save);
+        EXPECT_TRUE(files().empty());
+        std::ifstream in(song, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "SMML@;MML@CDEFG,,,,;");
+        dlg.setServices(nullptr);
+        dlg.setRecovery(nullptr);
+    }
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -270,16 +270,21 @@ TEST(WindowToneGroup, InsertAtCaretMarksModified) {
     EXPECT_EQ(w.dlg.tabTexts[0], "@W0:0:12.5@0@W0:0@0D");
 }
 
-TEST(WindowToneGroup, RefusedNoiseReplacesSelectionByNothing) {
+TEST(WindowToneGroup, RefusedNoiseChangesNothing) {
     Window w;
     w.view.type(w.dlg, "cde");
     w.dlg.modified = false;
+    w.dlg.updateTitle();
     w.view.texts[ctl::FreqNoise] = "101";
     w.dlg.runCommand(Command::FreqNoiseChange);
     w.view.selection = {1, 2};
     w.dlg.runCommand(Command::InsertTone);
-    EXPECT_EQ(w.dlg.tabTexts[0], "CE");
-    EXPECT_TRUE(w.dlg.modified);
+    EXPECT_EQ(w.dlg.tabTexts[0], "CDE");
+    EXPECT_EQ(w.view.editorText(), "CDE");
+    EXPECT_EQ(w.view.selection.start, 1u);
+    EXPECT_EQ(w.view.selection.end, 2u);
+    EXPECT_FALSE(w.dlg.modified);
+    EXPECT_EQ(w.view.title, "tavolin Ostra - 無題 ");
     EXPECT_EQ(w.view.messages, (std::vector<std::string>{kMsgNoDuty, kMsgNoiseRange}));
 }
 

@@ -1,0 +1,39 @@
+// Filling the window's file and recovery texts.
+#include "editor/UserTexts.h"
+
+namespace tavolin::editor {
+
+std::string fillIn(std::string_view pattern, std::string_view key, std::string_view value) {
+    // Appended piece by piece: GCC 12 warns falsely on "literal" + std::string.
+    std::string marker(1, '{');
+    marker += key;
+    marker += '}';
+    std::string out;
+    size_t from = 0;
+    for (size_t at; (at = pattern.find(marker, from)) != std::string_view::npos; from = at + marker.size()) {
+        out.append(pattern.substr(from, at - from));
+        out.append(value);
+    }
+    out.append(pattern.substr(from));
+    return out;
+}
+
+std::string failureReason(const FileFailure& failure) {
+    switch (failure.error) {
+    case FileError::None: return {};
+    case FileError::NotFound: return text::kReasonNotFound;
+    case FileError::AccessDenied: return text::kReasonAccessDenied;
+    case FileError::NotPermitted: return text::kReasonNotPermitted;
+    case FileError::ReadOnlyFileSystem: return text::kReasonReadOnlyFs;
+    case FileError::DiskFull: return text::kReasonDiskFull;
+    case FileError::NotAFile: return text::kReasonNotAFile;
+    case FileError::Other: break;
+    }
+    return fillIn(text::kReasonOther, "code", std::to_string(failure.systemCode));
+}
+
+std::string fileFailureMessage(const char* pattern, const std::string& path, const FileFailure& failure) {
+    return fillIn(pattern, "file", path) + "\n" + failureReason(failure);
+}
+
+}  // namespace tavolin::editor
