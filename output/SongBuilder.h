@@ -59,7 +59,8 @@ public:
     uint32_t sampleRateHz = 0;  // the rate the song was compiled for
 
     void SetLoop(bool on) noexcept;
-    void SetExportMode() noexcept;
+    // Every endless loop plays `passes` times (at least once).
+    void SetExportMode(int32_t passes = 1) noexcept;
     bool IsFinished() const noexcept;
     // Renders interleaved.size()/2 frames into the caller's buffer; no allocation.
     void Render(std::span<int16_t> interleaved) noexcept;
