@@ -83,7 +83,7 @@ bool GeneratorWrapper::bankSounds(int bank) const noexcept {
 
 void GeneratorWrapper::SeekToCursor() noexcept {
     const uint64_t limit = kMaxSeekSeconds * uint64_t{sampleRateHz > 0 ? sampleRateHz : kMaxSampleRate};
-    if (hasSong()) visit([limit](auto& set) { seekToCursor(set, limit); });
+    if (hasSong()) skippedFrames = visit([limit](auto& set) { return seekToCursor(set, limit); });
 }
 
 template <EngineNumType T>

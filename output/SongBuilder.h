@@ -57,6 +57,7 @@ public:
     std::unique_ptr<BankSet<float>> floatSlot;
     std::unique_ptr<BankSet<double>> doubleSlot;
     uint32_t sampleRateHz = 0;  // the rate the song was compiled for
+    uint64_t skippedFrames = 0; // frames SeekToCursor stepped over (0: the song starts at its beginning)
 
     void SetLoop(bool on) noexcept;
     // Every endless loop plays `passes` times (at least once).
