@@ -172,7 +172,7 @@ std::string tempoTrack(const std::vector<TempoChange>& map) {
 
 std::string bankList(const std::vector<int>& banks) {
     std::string s;
-    for (int b : banks) s += (s.empty() ? "" : ", ") + std::string(1, static_cast<char>('A' + b));
+    for (int b : banks) s += (s.empty() ? "" : "・") + std::string(1, static_cast<char>('A' + b));
     return s;
 }
 
@@ -225,13 +225,12 @@ std::optional<MidiSong> midiFromTimeline(const SongTimeline& timeline) {
         // The map is the first bank's alone; the others keep their moments in
         // seconds, each rounded to the nearest tick.
         map = tempoChangesOf(timeline.banks[static_cast<size_t>(sounding.front())]);
-        song.warnings.push_back("banks follow different tempo changes: the tempo map is bank " +
-                                std::string(1, static_cast<char>('A' + sounding.front())) + "'s, and the notes of bank" +
-                                (converted.size() > 1 ? "s " : " ") + bankList(converted) +
-                                " are placed by their time in seconds");
+        song.warnings.push_back("バンクごとのテンポ変化が異なるため、テンポマップはバンク" +
+                                std::string(1, static_cast<char>('A' + sounding.front())) + "のものを使い、バンク" +
+                                bankList(converted) + "の音符は秒単位の時刻から配置しました");
     }
     if (map.empty()) map.push_back({0, 120});
-    if (timeline.truncated) song.warnings.push_back("the song was cut short: it is too long to list whole");
+    if (timeline.truncated) song.warnings.push_back("曲が長すぎるため途中までを書き出しました");
 
     const SecondsToTicks toTicks(map);
     const double rate = timeline.sampleRate > 0 ? timeline.sampleRate : 1.0;

@@ -198,7 +198,7 @@ TEST(CliExportMidi, EverySongExportsAsTheLibraryWritesIt) {
         int exitCode;
         std::string errContains;
     } rows[] = {
-        {"export-midi -o " + out + " " + (dir / "tempi.mml").string(), 0, "warning: banks follow different tempo changes"},
+        {"export-midi -o " + out + " " + (dir / "tempi.mml").string(), 0, "warning: バンクごとのテンポ変化が異なる"},
         {"export-midi -o " + out + " " + (dir / "bad.mml").string(), 1, "bad.mml:1:15: error: "},
         {"export-midi " + (dir / "tempi.mml").string(), 2, "--output"},
         {"export-midi -o " + (dir / "missing" / "o.mid").string() + " " + (dir / "tempi.mml").string(), 2, "出力ファイルが開けなかった"},

@@ -169,7 +169,7 @@ TEST(MidiExport, SongsReadBackAsTheirNotes) {
           "B " + head + "60@0+480 60@480+480"}, ""},
         {"different tempi go through seconds", "", {"T150 C C", "T100 C C"},
          {"tempo=400000@0", "A " + head + "60@0+480 60@480+480", "B " + head + "60@0+720 60@720+720"},
-         "the tempo map is bank A's, and the notes of bank B are placed by their time in seconds"},
+         "テンポマップはバンクAのものを使い、バンクBの音符は秒単位の時刻から配置しました"},
     };
     for (const Row& r : rows) {
         const Exported e = exportMidi(songInputs(r.common, r.banks));
