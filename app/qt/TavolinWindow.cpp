@@ -27,6 +27,7 @@
 
 #include "app/qt/CAboutDlg.h"
 #include "app/qt/CEditEx.h"
+#include "app/qt/ExportDialog.h"
 #include "app/qt/Resources.h"
 #include "editor/EnvelopeHelper.h"
 
@@ -552,6 +553,12 @@ void TavolinWindow::endProgress() {
     delete m_progress;
     m_progress = nullptr;
 }
+
+std::optional<editor::ExportChoice> TavolinWindow::askExportChoice(const editor::ExportChoice& initial) {
+    return ExportDialog::ask(initial, this);
+}
+
+void TavolinWindow::setBusy(bool busy) { setBusyCursor(busy); }
 
 void TavolinWindow::closeEvent(QCloseEvent* event) {
     if (m_progress) {
