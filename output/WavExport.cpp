@@ -11,23 +11,40 @@ namespace {
 
 // The song's timeline in its own arithmetic, from the lists its players hold.
 template <EngineNumType T>
-SongTimeline timelineOf(const BankSet<T>& set, uint32_t rate, int32_t passes, int32_t markPasses) {
+SongTimeline timelineOf(const BankSet<T>& set, const TimelineOptions& o) {
     std::array<EventList<T>, kBankCount> lists;
     for (int b = 0; b < kBankCount; ++b) lists[static_cast<size_t>(b)] = set.player(b).events();
+    return buildTimeline<T>(lists, nullptr, 0, o);
+}
+
+SongTimeline timelineOf(const GeneratorWrapper& song, const TimelineOptions& o) {
+    if (song.fixSlot) return timelineOf(*song.fixSlot, o);
+    if (song.floatSlot) return timelineOf(*song.floatSlot, o);
+    if (song.doubleSlot) return timelineOf(*song.doubleSlot, o);
+    return {};
+}
+
+// The song's length and marks only: no note kept, so the bounds can be far
+// wider than a listing's.
+SongTimeline lengthOf(const GeneratorWrapper& song, int32_t passes, int32_t markPasses) {
     TimelineOptions o;
-    o.sampleRate = rate;
+    o.sampleRate = song.sampleRateHz;
     o.exportPasses = passes;
     o.markPasses = markPasses;
-    return buildTimeline<T>(lists, nullptr, 0, o);
+    o.keepNotes = false;
+    o.maxNotes = size_t{1} << 28;
+    o.maxSteps = uint64_t{1} << 28;
+    return timelineOf(song, o);
 }
 
 }  // namespace
 
 SongTimeline timelineOf(const GeneratorWrapper& song, int32_t passes, int32_t markPasses) {
-    if (song.fixSlot) return timelineOf(*song.fixSlot, song.sampleRateHz, passes, markPasses);
-    if (song.floatSlot) return timelineOf(*song.floatSlot, song.sampleRateHz, passes, markPasses);
-    if (song.doubleSlot) return timelineOf(*song.doubleSlot, song.sampleRateHz, passes, markPasses);
-    return {};
+    TimelineOptions o;
+    o.sampleRate = song.sampleRateHz;
+    o.exportPasses = passes;
+    o.markPasses = markPasses;
+    return timelineOf(song, o);
 }
 
 namespace {
@@ -74,7 +91,7 @@ ExportPlan planExport(const GeneratorWrapper& song, int32_t loops, double fadeSe
     if (fadeFrames > 0) {
         // One pass more than asked, so that the asked passes are whole (a
         // break leaves a loop only in its last pass), with their end marked.
-        const SongTimeline t = timelineOf(song, n + 1, n);
+        const SongTimeline t = lengthOf(song, n + 1, n);
         std::optional<uint64_t> passEnd;
         for (const BankTimeline& bank : t.banks)
             if (bank.endlessPassEnd) passEnd = std::max(passEnd.value_or(0), *bank.endlessPassEnd);
@@ -87,7 +104,7 @@ ExportPlan planExport(const GeneratorWrapper& song, int32_t loops, double fadeSe
             return plan;
         }
     }
-    const SongTimeline t = timelineOf(song, n, 0);
+    const SongTimeline t = lengthOf(song, n, 0);
     plan.frames = fromCursor(t.frames);
     plan.lengthKnown = !t.truncated;
     plan.fadeFrames = std::min(fadeFrames, plan.frames);

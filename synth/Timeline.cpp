@@ -52,7 +52,7 @@ public:
                 if (++m_steps > m_options.maxSteps) return stop();
                 const MmlEvent<T>& ev = m_events[static_cast<size_t>(m_index)];
                 if (ev.kind == EventKind::Note) {
-                    if (out.notes.size() >= m_options.maxNotes) return stop();
+                    if (m_noteCount >= m_options.maxNotes) return stop();
                     const int32_t length = m_ledger.addNote(m_tempo, ev.note.length, m_options.sampleRate);
                     addNote(ev, length > 0 ? static_cast<uint32_t>(length) : 0);
                     ++m_index;
@@ -89,6 +89,8 @@ private:
     }
 
     void addNote(const MmlEvent<T>& ev, uint32_t frames) {
+        ++m_noteCount;
+        if (!m_options.keepNotes) return;
         TimelineNote n;
         n.start = m_frame;
         n.frames = frames;
@@ -172,6 +174,7 @@ private:
     NoSampleCycleGuard<T> m_guard{};
     uint64_t m_frame = 0;
     uint64_t m_steps = 0;
+    size_t m_noteCount = 0;
 };
 
 }  // namespace

@@ -64,6 +64,9 @@ struct TimelineOptions {
     int32_t exportPasses = 1;
     // Which pass's end BankTimeline::endlessPassEnd records (0: none).
     int32_t markPasses = 0;
+    // False: only the lengths and marks are wanted; no note is stored (the
+    // bounds still count them), so a long song costs no memory.
+    bool keepNotes = true;
     // Bounds per bank, so that no song can hang the walk or take unbounded
     // memory: notes listed, and records applied in all.
     size_t maxNotes = size_t{1} << 19;
