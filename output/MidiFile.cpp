@@ -222,9 +222,9 @@ std::optional<MidiSong> midiFromTimeline(const SongTimeline& timeline) {
         }
     }
     if (!converted.empty()) {
-        // The map is the first bank's alone; the others keep their moments in
-        // seconds, each rounded to the nearest tick.
-        map = tempoChangesOf(timeline.banks[static_cast<size_t>(sounding.front())]);
+        // The map stays the first bank's (with the later changes of the banks
+        // that agree with it); the others keep their moments in seconds, each
+        // rounded to the nearest tick.
         song.warnings.push_back("バンクごとのテンポ変化が異なるため、テンポマップはバンク" +
                                 std::string(1, static_cast<char>('A' + sounding.front())) + "のものを使い、バンク" +
                                 bankList(converted) + "の音符は秒単位の時刻から配置しました");

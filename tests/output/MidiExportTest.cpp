@@ -170,6 +170,10 @@ TEST(MidiExport, SongsReadBackAsTheirNotes) {
         {"different tempi go through seconds", "", {"T150 C C", "T100 C C"},
          {"tempo=400000@0", "A " + head + "60@0+480 60@480+480", "B " + head + "60@0+720 60@720+720"},
          "テンポマップはバンクAのものを使い、バンクBの音符は秒単位の時刻から配置しました"},
+        {"the map keeps the later changes of the banks that agree", "", {"C", "C C T60 C", "T90 C"},
+         {"tempo=500000@0 tempo=1000000@960", "A " + head + "60@0+480", "B " + head + "60@0+480 60@480+480 60@960+480",
+          "C " + head + "60@0+640"},
+         "バンクAのものを使い、バンクCの音符は"},
     };
     for (const Row& r : rows) {
         const Exported e = exportMidi(songInputs(r.common, r.banks));
