@@ -148,6 +148,9 @@ void CTavolinDlg::runCommand(Command command, int argument) {
     case Command::WavExport:
         if (m_services) m_services->exportWav();
         break;
+    case Command::MidiExport:
+        if (m_services) m_services->exportMidi();
+        break;
     case Command::WaveType:
         m_tone.setWaveType(m_view.currentIndex(ctl::WaveType));
         break;

@@ -37,7 +37,7 @@ enum class Command {
     Play, Stop, Pause, WavExport, Test,
     WaveType, DutyAdd, DutyDel, FreqNoiseChange, SwitchChange,
     InsertTone, InsertEnvelope, EnvelopeTemplate,
-    Import, TabChange, EditorChange, About,
+    Import, TabChange, EditorChange, About, MidiExport,
     Autosave,    // the autosave countdown ran out
     OpenRecent,  // argument: index into the recent files
     Count
@@ -62,12 +62,14 @@ struct MenuEntry {
     const char* text;
     Command command;
 };
-inline constexpr std::array<MenuEntry, 7> kFileMenu = {{
+inline constexpr std::array<MenuEntry, 9> kFileMenu = {{
     {"&New\tCtrl+N", Command::New},
     {nullptr, Command::Count},
     {"&Open\tCtrl+O", Command::Open},
     {"&Save\tCtrl+S", Command::Save},
     {"Save &As...", Command::SaveAs},
+    {nullptr, Command::Count},
+    {"MIDI出力", Command::MidiExport},
     {nullptr, Command::Count},
     {"&Exit\tAlt+F4", Command::Exit},
 }};
@@ -201,6 +203,7 @@ public:
     virtual void stop() = 0;
     virtual void setPaused(bool paused) = 0;
     virtual void exportWav() = 0;
+    virtual void exportMidi() = 0;
     virtual bool promptSaveAndClear() = 0;
     virtual void saveDocument() = 0;
     virtual void saveDocumentAs() = 0;

@@ -70,8 +70,42 @@ void WindowLayers::setPaused(bool paused) { m_player.setPaused(paused); }
 void WindowLayers::exportWav() {
     auto snapshot = m_dlg.snapshot(false);
     if (!snapshot) return;
-    m_lastExport = output::OnWavExport(toBuildInputs(*snapshot), *this, m_exportOptions);
+    m_lastExport = exportAudio(toBuildInputs(*snapshot));
+}
+
+// Build (its errors shown at once), then the export dialog, then the save
+// dialog for the chosen type; the busy cursor from the first rendered frame
+// to the confirmation.
+output::ExportOutcome WindowLayers::exportAudio(const output::BuildInputs& inputs) {
+    output::WaveFormat format;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(inputs, false, *this, format);
+    if (!song) return output::ExportOutcome::NotBuilt;
+    const std::optional<ExportChoice> choice = m_view.askExportChoice(m_exportChoice);
+    if (!choice) return output::ExportOutcome::Cancelled;
+    m_exportChoice = clampedChoice(*choice);
+    const std::optional<std::string> path = askSavePath(saveRequestFor(m_exportChoice.type));
+    if (!path) return output::ExportOutcome::Cancelled;
+    output::ExportOptions options = m_exportOptions;
+    options.type = m_exportChoice.type;
+    options.loops = m_exportChoice.loops;
+    options.fadeSeconds = m_exportChoice.fadeSeconds;
+    m_exportedFrames = 0;
+    m_view.setBusy(true);
+    const output::ExportOutcome outcome = output::writeSongToFile(*song, format, *path, *this, options);
+    m_view.setBusy(false);
     m_view.endProgress();
+    if (outcome == output::ExportOutcome::Written) messageBox(exportDoneText(*path, m_exportedFrames, format.samplesPerSec));
+    return outcome;
+}
+
+void WindowLayers::exportMidi() {
+    auto snapshot = m_dlg.snapshot(false);
+    if (!snapshot) return;
+    m_exportWarnings.clear();
+    m_lastSavePath.reset();
+    m_lastExport = output::OnMidiExport(toBuildInputs(*snapshot), *this, m_exportOptions);
+    if (m_lastExport == output::ExportOutcome::Written && m_lastSavePath)
+        messageBox(midiDoneText(*m_lastSavePath, m_exportWarnings));
 }
 
 bool WindowLayers::promptSaveAndClear() { return m_commands.promptSaveAndClear(); }
@@ -161,12 +195,14 @@ std::optional<std::string> WindowLayers::askSavePath(const output::SaveDialogReq
     r.defaultExtension = request.defaultExtension;
     r.initialName = request.initialFileName;
     r.confirmOverwrite = request.overwritePrompt;
-    return m_view.fileDialog(r);
+    m_lastSavePath = m_view.fileDialog(r);
+    return m_lastSavePath;
 }
 
-bool WindowLayers::exportProgress(uint64_t, double secondsDone) {
+bool WindowLayers::exportProgress(uint64_t framesDone, double secondsDone) {
+    m_exportedFrames = framesDone;
     char label[96];
-    std::snprintf(label, sizeof label, "WAVファイルに書き出しています… %.1f 秒", secondsDone);
+    std::snprintf(label, sizeof label, "ファイルに書き出しています… %.1f 秒", secondsDone);
     return m_view.reportProgress(label, -1.0);
 }
 

@@ -6,13 +6,16 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "editor/CTavolinDlg.h"
 #include "editor/DocumentCommands.h"
+#include "editor/ExportSteps.h"
 #include "editor/FileSystem.h"
 #include "editor/Recovery.h"
 #include "output/AudioDevice.h"
 #include "output/Playback.h"
+#include "output/MidiExport.h"
 #include "output/WavExport.h"
 
 namespace tavolin::editor {
@@ -53,6 +56,7 @@ public:
     void stop() override;
     void setPaused(bool paused) override;
     void exportWav() override;
+    void exportMidi() override;
     bool promptSaveAndClear() override;
     void saveDocument() override;
     void saveDocumentAs() override;
@@ -80,8 +84,11 @@ public:
     // ExportHost
     std::optional<std::string> askSavePath(const output::SaveDialogRequest& request) override;
     bool exportProgress(uint64_t framesDone, double secondsDone) override;
+    void exportWarning(const std::string& text) override { m_exportWarnings.push_back(text); }
 
 private:
+    output::ExportOutcome exportAudio(const output::BuildInputs& inputs);
+
     CTavolinDlg& m_dlg;
     WindowView& m_view;
     std::unique_ptr<FileSystem> m_files;
@@ -89,6 +96,10 @@ private:
     std::unique_ptr<RecoveryStore> m_recovery;
     output::ExportOptions m_exportOptions;
     output::ExportOutcome m_lastExport = output::ExportOutcome::NotBuilt;
+    ExportChoice m_exportChoice;      // the export dialog opens with the last choice
+    uint64_t m_exportedFrames = 0;    // frames the running export has written
+    std::vector<std::string> m_exportWarnings;
+    std::optional<std::string> m_lastSavePath;  // the save dialog's last answer
     output::Player m_player;  // last: stopped and gone before anything it calls back into
 };
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "editor/DocumentCommands.h"  // PromptAnswer
+#include "editor/ExportSteps.h"       // ExportChoice
 
 namespace tavolin::editor {
 
@@ -132,6 +133,11 @@ public:
     // negative when unknown. Returns false when the user asked to cancel.
     virtual bool reportProgress(const std::string& label, double fraction) = 0;
     virtual void endProgress() = 0;
+    // The export dialog (file type, loop count, fade), opened with `initial`;
+    // nullopt when the user cancels.
+    virtual std::optional<ExportChoice> askExportChoice(const ExportChoice& initial) = 0;
+    // The busy cursor over the window while an export renders.
+    virtual void setBusy(bool busy) = 0;
 };
 
 }  // namespace tavolin::editor

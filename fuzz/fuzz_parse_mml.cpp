@@ -57,7 +57,7 @@ void checkTimeline(const std::array<EventList<T>, kBankCount>& lists, const std:
     for (const bool exportMode : {true, false}) {
         TimelineOptions o;
         o.sampleRate = 8000;
-        o.exportMode = exportMode;
+        o.exportPasses = exportMode ? 1 : 0;
         o.maxNotes = 2048;
         o.maxSteps = uint64_t{1} << 16;
         const SongTimeline t = buildTimeline<T>(lists, &spans, commonLength, o);

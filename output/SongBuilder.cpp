@@ -19,8 +19,9 @@ void GeneratorWrapper::SetLoop(bool on) noexcept {
     if (hasSong()) visit([on](auto& set) { set.SetLoop(on); });
 }
 
-void GeneratorWrapper::SetExportMode() noexcept {
-    if (hasSong()) visit([](auto& set) { set.SetExportMode(); });
+void GeneratorWrapper::SetExportMode(int32_t passes) noexcept {
+    const int32_t n = passes > 1 ? passes : 1;
+    if (hasSong()) visit([n](auto& set) { set.SetExportMode(n); });
 }
 
 bool GeneratorWrapper::IsFinished() const noexcept {
@@ -82,7 +83,7 @@ bool GeneratorWrapper::bankSounds(int bank) const noexcept {
 
 void GeneratorWrapper::SeekToCursor() noexcept {
     const uint64_t limit = kMaxSeekSeconds * uint64_t{sampleRateHz > 0 ? sampleRateHz : kMaxSampleRate};
-    if (hasSong()) visit([limit](auto& set) { seekToCursor(set, limit); });
+    if (hasSong()) skippedFrames = visit([limit](auto& set) { return seekToCursor(set, limit); });
 }
 
 template <EngineNumType T>

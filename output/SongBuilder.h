@@ -57,9 +57,11 @@ public:
     std::unique_ptr<BankSet<float>> floatSlot;
     std::unique_ptr<BankSet<double>> doubleSlot;
     uint32_t sampleRateHz = 0;  // the rate the song was compiled for
+    uint64_t skippedFrames = 0; // frames SeekToCursor stepped over (0: the song starts at its beginning)
 
     void SetLoop(bool on) noexcept;
-    void SetExportMode() noexcept;
+    // Every endless loop plays `passes` times (at least once).
+    void SetExportMode(int32_t passes = 1) noexcept;
     bool IsFinished() const noexcept;
     // Renders interleaved.size()/2 frames into the caller's buffer; no allocation.
     void Render(std::span<int16_t> interleaved) noexcept;

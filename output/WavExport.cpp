@@ -1,60 +1,198 @@
-// The WAV exporter.
+// The audio exporter: the plan from the timeline, the refusals, then render, fade and write.
 #include "output/WavExport.h"
 
+#include <cmath>
 #include <vector>
 
-namespace tavolin::output {
+#include "synth/Timeline.h"
 
-ExportOutcome writeSongToWav(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,
-                             ExportHost& host, const ExportOptions& options) {
+namespace tavolin::output {
+namespace {
+
+// The song's timeline in its own arithmetic, from the lists its players hold.
+template <EngineNumType T>
+SongTimeline timelineOf(const BankSet<T>& set, const TimelineOptions& o) {
+    std::array<EventList<T>, kBankCount> lists;
+    for (int b = 0; b < kBankCount; ++b) lists[static_cast<size_t>(b)] = set.player(b).events();
+    return buildTimeline<T>(lists, nullptr, 0, o);
+}
+
+SongTimeline timelineOf(const GeneratorWrapper& song, const TimelineOptions& o) {
+    if (song.fixSlot) return timelineOf(*song.fixSlot, o);
+    if (song.floatSlot) return timelineOf(*song.floatSlot, o);
+    if (song.doubleSlot) return timelineOf(*song.doubleSlot, o);
+    return {};
+}
+
+// The song's length and marks only: no note kept, so the bounds can be far
+// wider than a listing's.
+SongTimeline lengthOf(const GeneratorWrapper& song, int32_t passes, int32_t markPasses) {
+    TimelineOptions o;
+    o.sampleRate = song.sampleRateHz;
+    o.exportPasses = passes;
+    o.markPasses = markPasses;
+    o.keepNotes = false;
+    o.maxNotes = size_t{1} << 28;
+    o.maxSteps = uint64_t{1} << 28;
+    return timelineOf(song, o);
+}
+
+}  // namespace
+
+SongTimeline timelineOf(const GeneratorWrapper& song, int32_t passes, int32_t markPasses) {
+    TimelineOptions o;
+    o.sampleRate = song.sampleRateHz;
+    o.exportPasses = passes;
+    o.markPasses = markPasses;
+    return timelineOf(song, o);
+}
+
+namespace {
+
+// Where the file goes: WAV behind its header, patched once the size is known.
+class WavSink final : public SampleSink {
+public:
+    WavSink(OutputFile& file, const WaveFormat& format) : m_file(file), m_format(format) {
+        // Room for the header; its sizes are known only at the end.
+        const std::array<uint8_t, kWavHeaderBytes> placeholder{};
+        m_ok = m_file.write(placeholder);
+    }
+    bool write(std::span<const int16_t> interleaved) override {
+        m_bytes.clear();
+        appendSamplesLe(interleaved, m_bytes);
+        m_ok = m_ok && m_file.write(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(m_bytes.data()), m_bytes.size()));
+        m_frames += interleaved.size() / 2;
+        return m_ok;
+    }
+    bool finish() override {
+        const auto header = wavHeader(m_format, static_cast<uint32_t>(m_frames * kBytesPerFrame));
+        return m_ok && m_file.writeAtStart(header) && m_file.commit();
+    }
+    bool ok() const noexcept { return m_ok; }
+
+private:
+    OutputFile& m_file;
+    WaveFormat m_format;
+    std::string m_bytes;
+    uint64_t m_frames = 0;
+    bool m_ok = true;
+};
+
+}  // namespace
+
+ExportPlan planExport(const GeneratorWrapper& song, int32_t loops, double fadeSeconds) {
+    ExportPlan plan;
+    const int32_t n = std::max(loops, 1);
+    const uint64_t fadeFrames =
+        fadeSeconds > 0 ? static_cast<uint64_t>(std::llround(fadeSeconds * static_cast<double>(song.sampleRateHz))) : 0;
+    const uint64_t skipped = song.skippedFrames;
+    const auto fromCursor = [skipped](uint64_t frame) { return frame > skipped ? frame - skipped : 0; };
+    plan.renderPasses = n;
+    if (fadeFrames > 0) {
+        // One pass more than asked, so that the asked passes are whole (a
+        // break leaves a loop only in its last pass), with their end marked.
+        const SongTimeline t = lengthOf(song, n + 1, n);
+        std::optional<uint64_t> passEnd;
+        for (const BankTimeline& bank : t.banks)
+            if (bank.endlessPassEnd) passEnd = std::max(passEnd.value_or(0), *bank.endlessPassEnd);
+        if (passEnd) {
+            plan.renderPasses = kFadeLoopPasses;
+            plan.fadeStart = fromCursor(*passEnd);
+            plan.fadeFrames = fadeFrames;
+            plan.frames = plan.fadeStart + fadeFrames;
+            plan.lengthKnown = !t.truncated || *passEnd <= t.frames;
+            return plan;
+        }
+    }
+    const SongTimeline t = lengthOf(song, n, 0);
+    plan.frames = fromCursor(t.frames);
+    plan.lengthKnown = !t.truncated;
+    plan.fadeFrames = std::min(fadeFrames, plan.frames);
+    plan.fadeStart = plan.frames - plan.fadeFrames;
+    return plan;
+}
+
+int16_t fadeSample(int16_t sample, uint64_t frame, uint64_t fadeStart, uint64_t fadeFrames) noexcept {
+    if (fadeFrames == 0 || frame < fadeStart) return sample;
+    const uint64_t left = frame - fadeStart >= fadeFrames ? 0 : fadeFrames - (frame - fadeStart);
+    // |sample| * left fits easily: left is at most the fade's frames.
+    return static_cast<int16_t>(int64_t{sample} * static_cast<int64_t>(left) / static_cast<int64_t>(fadeFrames));
+}
+
+ExportOutcome writeSongToFile(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,
+                              ExportHost& host, const ExportOptions& options) {
+    const AudioFileType type = options.type.value_or(audioFileTypeOf(path));
+    if (!rateFitsType(type, format.samplesPerSec)) {
+        host.messageBox(std::string(kOpusRateMessage));
+        return ExportOutcome::BadRate;
+    }
+    uint64_t maxFrames = maxFramesOf(type);
+    if (options.maxDataBytes > 0) maxFrames = std::min(maxFrames, options.maxDataBytes / kBytesPerFrame);
+    const std::string_view tooLong = type == AudioFileType::Wav ? kTooLargeMessage : kTooLargeForTypeMessage;
+    auto refuseTooLong = [&] {
+        host.messageBox(std::string(tooLong));
+        return ExportOutcome::TooLarge;
+    };
+    // The timeline knows the length: a song that cannot fit is refused before
+    // a file exists, not after gigabytes were written.
+    const ExportPlan plan = planExport(song, options.loops, options.fadeSeconds);
+    if (plan.frames > maxFrames || (plan.fadeFrames > 0 && !plan.lengthKnown)) return refuseTooLong();
+
     std::unique_ptr<OutputFile> file = options.openFile ? options.openFile(path) : nullptr;
     if (!file) {
         host.messageBox(std::string(kOpenFailedMessage));
         return ExportOutcome::OpenFailed;
     }
-    song.SetLoop(false);
-    song.SetExportMode();
-
     auto failWrite = [&] {
         host.messageBox(std::string(kWriteFailedMessage));
         return ExportOutcome::WriteFailed;  // `file` is dropped uncommitted: nothing is left
     };
-    // Room for the header; its sizes are known only at the end.
-    std::array<uint8_t, kWavHeaderBytes> placeholder{};
-    if (!file->write(placeholder)) return failWrite();
+    std::unique_ptr<SampleSink> sink;
+    if (type == AudioFileType::Wav) {
+        auto wav = std::make_unique<WavSink>(*file, format);
+        if (!wav->ok()) return failWrite();
+        sink = std::move(wav);
+    } else {
+        sink = openSndfileSink(*file, type, format.samplesPerSec);
+        if (!sink) return failWrite();
+    }
+    song.SetLoop(false);
+    song.SetExportMode(plan.renderPasses);
 
     const uint32_t blockFrames = options.framesPerBlock > 0 ? options.framesPerBlock : 4096;
-    const uint64_t maxFrames = options.maxDataBytes / kBytesPerFrame;
+    // A fade ends the file where it reaches silence; otherwise the song's end does.
+    const uint64_t endFrame = plan.fadeFrames > 0 ? plan.frames : UINT64_MAX;
     std::vector<int16_t> samples(size_t{blockFrames} * 2);
-    std::string bytes;
-    bytes.reserve(size_t{blockFrames} * kBytesPerFrame);
     const double rate = format.samplesPerSec > 0 ? format.samplesPerSec : 1.0;
     uint64_t frames = 0;
     bool finished = song.IsFinished();
-    while (!finished) {
-        if (frames >= maxFrames) {
-            host.messageBox(std::string(kTooLargeMessage));
-            return ExportOutcome::TooLarge;
-        }
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(blockFrames, maxFrames - frames));
-        // Frame by frame with a finish test after each, so the data ends
-        // exactly at the first frame after which the song is finished.
+    while (!finished && frames < endFrame) {
+        // Still guarded while rendering: a song whose timeline was cut at its
+        // bounds has no known length.
+        if (frames >= maxFrames) return refuseTooLong();
+        const size_t want = static_cast<size_t>(std::min({uint64_t{blockFrames}, maxFrames - frames, endFrame - frames}));
+        // Frame by frame with a finish test after each near a possible end,
+        // so the data ends exactly at the first frame after which the song is finished.
         const size_t n = song.RenderUntilFinished(std::span<int16_t>(samples.data(), want * 2));
         finished = song.IsFinished();
-        if (!finished && frames + n >= maxFrames) {
-            host.messageBox(std::string(kTooLargeMessage));
-            return ExportOutcome::TooLarge;
+        if (!finished && frames + n >= maxFrames && frames + n < endFrame) return refuseTooLong();
+        for (size_t i = 0; i < n; ++i) {
+            for (size_t c = 0; c < 2; ++c)
+                samples[2 * i + c] = fadeSample(samples[2 * i + c], frames + i, plan.fadeStart, plan.fadeFrames);
         }
-        bytes.clear();
-        appendSamplesLe(std::span<const int16_t>(samples.data(), size_t{n} * 2), bytes);
-        if (!file->write(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())))
-            return failWrite();
+        if (!sink->write(std::span<const int16_t>(samples.data(), size_t{n} * 2))) return failWrite();
         frames += n;
         if (!host.exportProgress(frames, static_cast<double>(frames) / rate)) return ExportOutcome::Cancelled;
     }
-    const auto header = wavHeader(format, static_cast<uint32_t>(frames * kBytesPerFrame));
-    if (!file->writeAtStart(header) || !file->commit()) return failWrite();
+    if (!sink->finish()) return failWrite();
     return ExportOutcome::Written;
+}
+
+ExportOutcome writeSongToWav(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,
+                             ExportHost& host, const ExportOptions& options) {
+    ExportOptions wav = options;
+    wav.type = AudioFileType::Wav;
+    return writeSongToFile(song, format, path, host, wav);
 }
 
 ExportOutcome OnWavExport(const BuildInputs& inputs, ExportHost& host, const ExportOptions& options) {
@@ -63,7 +201,7 @@ ExportOutcome OnWavExport(const BuildInputs& inputs, ExportHost& host, const Exp
     if (!song) return ExportOutcome::NotBuilt;
     std::optional<std::string> path = host.askSavePath(SaveDialogRequest{});
     if (!path) return ExportOutcome::Cancelled;
-    return writeSongToWav(*song, format, *path, host, options);
+    return writeSongToFile(*song, format, *path, host, options);
 }
 
 }  // namespace tavolin::output

@@ -1,5 +1,7 @@
-// WAV export: build the song, ask for a path, render it to its end and write
-// it behind a 44-byte header, streaming block by block into a temporary file.
+// Audio export: build the song, ask for a path, render it to its end (endless
+// loops played a chosen number of times, optionally fading out) and write it,
+// block by block into a temporary file: WAV behind a 44-byte header, or FLAC,
+// Ogg Vorbis or Opus through libsndfile.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "output/AudioFile.h"
 #include "output/SongBuilder.h"
+#include "synth/Timeline.h"
 #include "output/WavFile.h"
 
 namespace tavolin::output {
@@ -29,23 +33,66 @@ public:
     // Called every few thousand frames with the frames rendered so far and the
     // song time they represent; false cancels the export (no file is left).
     virtual bool exportProgress(uint64_t framesDone, double secondsDone) = 0;
+    // Non-fatal remarks of an export (the MIDI tempo map), UTF-8.
+    virtual void exportWarning(const std::string& utf8Text) { (void)utf8Text; }
 };
 
 inline constexpr std::string_view kOpenFailedMessage = "出力ファイルが開けなかった";
 inline constexpr std::string_view kWriteFailedMessage = "出力ファイルの書き込みに失敗しました";
 inline constexpr std::string_view kTooLargeMessage = "曲が長すぎるためWAVファイルに書き出せません";
+inline constexpr std::string_view kTooLargeForTypeMessage = "曲が長すぎるためこの形式では書き出せません";
+inline constexpr std::string_view kOpusRateMessage =
+    "Opusで書き出せるサンプリングレートは8000, 12000, 16000, 24000, 48000 Hzだけです";
 
-enum class ExportOutcome { Written, NotBuilt, Cancelled, OpenFailed, WriteFailed, TooLarge };
+enum class ExportOutcome { Written, NotBuilt, Cancelled, OpenFailed, WriteFailed, TooLarge, BadRate };
 
 struct ExportOptions {
     OutputFileOpener openFile = openAtomicFile;  // tests inject failing files
-    uint64_t maxDataBytes = kMaxWavDataBytes;     // WAV's 32-bit size limit
+    uint64_t maxDataBytes = 0;                    // 0: the file type's own limit; tests set less
     uint32_t framesPerBlock = 4096;               // rendered and written at a time
+    int32_t loops = 1;                            // passes of every endless loop (at least 1)
+    double fadeSeconds = 0;                       // fade-out length; 0: none
+    std::optional<AudioFileType> type;            // nullopt: by the path's extension
 };
 
-// Renders `song` (built, SetLoop(false) and SetExportMode() are applied here)
-// to `path`. Frame by frame, so the data ends at the first frame after which
-// IsFinished() holds; written in blocks, so memory does not grow with the song.
+// The passes an export with a fade gives every endless loop: the song goes on
+// looping while it fades and is cut where the fade ends.
+inline constexpr int32_t kFadeLoopPasses = 1 << 30;
+
+// The timeline of a built song, from its players' lists, in its arithmetic
+// and at its rate: every endless loop played `passes` times, the end of the
+// `markPasses`-th pass marked (see TimelineOptions).
+SongTimeline timelineOf(const GeneratorWrapper& song, int32_t passes = 1, int32_t markPasses = 0);
+
+// What an export will write, worked out from the song's timeline before
+// anything is rendered or created.
+struct ExportPlan {
+    uint64_t frames = 0;      // the file's length
+    bool lengthKnown = true;  // false: the timeline was cut at its bounds; the song is at least `frames` long
+    uint64_t fadeStart = 0;   // first frame of the fade
+    uint64_t fadeFrames = 0;  // 0: no fade
+    int32_t renderPasses = 1; // SetExportMode's pass count
+};
+
+// The plan for `song` (as built, before rendering). With a fade and an
+// endless loop, the song plays through the `loops`-th pass of its endless
+// loops (the latest bank's) and goes on looping for the fade; without one,
+// the fade covers the song's last seconds.
+ExportPlan planExport(const GeneratorWrapper& song, int32_t loops, double fadeSeconds);
+
+// The gain of a fade applied to one sample: linear from 1 at `fadeStart` to
+// 0 at fadeStart + fadeFrames, in integers so that every arithmetic type's
+// render fades the same way.
+int16_t fadeSample(int16_t sample, uint64_t frame, uint64_t fadeStart, uint64_t fadeFrames) noexcept;
+
+// Renders `song` (built; SetLoop(false) and SetExportMode(passes) are applied
+// here) to `path`. Refuses a song too long for the file type, or a rate the
+// type cannot take, before any file is created. Frame by frame near the end,
+// so the data ends at the first frame after which IsFinished() holds (or
+// where the fade ends); written in blocks, so memory does not grow with the song.
+ExportOutcome writeSongToFile(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,
+                              ExportHost& host, const ExportOptions& options = {});
+// The same, always a WAV file.
 ExportOutcome writeSongToWav(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,
                              ExportHost& host, const ExportOptions& options = {});
 

@@ -77,6 +77,7 @@ public:
         m_committed = true;
         return true;
     }
+    int descriptor() const noexcept override { return m_failed ? -1 : m_fd; }
 
 private:
     int m_fd;

@@ -40,6 +40,9 @@ public:
     // Flushes, closes and moves the file into place. False on failure, in
     // which case the destination is left as it was.
     virtual bool commit() = 0;
+    // The open file's descriptor, for writers that write through a library
+    // (libsndfile); -1 when there is none.
+    virtual int descriptor() const noexcept { return -1; }
 };
 
 using OutputFileOpener = std::function<std::unique_ptr<OutputFile>(const std::string& path)>;

@@ -541,7 +541,7 @@ void BankPlayer<T>::applyEvent(const MmlEvent<T>& ev) noexcept {
 template <EngineNumType T>
 void BankPlayer<T>::applyLoop(const LoopControlPayload& loop) noexcept {
     m_index = applyLoopRule<T>(loop, m_index, std::span<const MmlEvent<T>>(m_events.data(), static_cast<size_t>(m_count)),
-                               m_loopCounters, m_exportMode);
+                               m_loopCounters, m_exportPasses);
 }
 
 // ============================================================= note start
@@ -1095,8 +1095,8 @@ void BankSet<T>::SetLoop(bool on) noexcept {
 }
 
 template <EngineNumType T>
-void BankSet<T>::SetExportMode() noexcept {
-    for (auto& p : m_players) p.setExportMode(true);
+void BankSet<T>::SetExportMode(int32_t passes) noexcept {
+    for (auto& p : m_players) p.setExportPasses(passes);
 }
 
 template class BankPlayer<Fix>;

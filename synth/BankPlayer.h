@@ -61,8 +61,10 @@ public:
 
     void setLoopSong(bool on) noexcept { m_loopSong.store(on, std::memory_order_release); }
     bool loopSong() const noexcept { return m_loopSong.load(std::memory_order_acquire); }
-    void setExportMode(bool on) noexcept { m_exportMode = on; }
-    bool exportMode() const noexcept { return m_exportMode; }
+    void setExportMode(bool on) noexcept { m_exportPasses = on ? 1 : 0; }
+    // Passes of every endless loop (0: endless, as in playback; see applyLoopRule).
+    void setExportPasses(int32_t passes) noexcept { m_exportPasses = passes > 0 ? passes : 0; }
+    bool exportMode() const noexcept { return m_exportPasses > 0; }
 
     // Race-free from any thread.
     bool hasEventsLeft() const noexcept {
@@ -189,7 +191,7 @@ private:
     // settings
     uint32_t m_sampleRate = 0;
     std::atomic<bool> m_loopSong{false};
-    bool m_exportMode = false;
+    int32_t m_exportPasses = 0;
     RandomSource m_ownRandom{};
     RandomSource* m_random = &m_ownRandom;
 

@@ -41,7 +41,8 @@ public:
     // True when no bank loops and every bank has consumed its event list.
     bool IsFinished() const noexcept;
     void SetLoop(bool on) noexcept;
-    void SetExportMode() noexcept;
+    // Every endless loop plays `passes` times (at least once).
+    void SetExportMode(int32_t passes = 1) noexcept;
 
 private:
     RandomSource m_random{};

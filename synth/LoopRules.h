@@ -12,13 +12,17 @@
 namespace tavolin {
 
 // Applies one LoopControl record at `index` and returns the index of the next
-// record to read. `counters` holds one counter per nesting level. In export
-// mode an endless loop (count -1) starts at 0 and so plays once. Links that
+// record to read. `counters` holds one counter per nesting level.
+// `exportPasses` is the number of passes an endless loop (count -1) plays: 0
+// leaves it endless, as playback does; 1 starts its counter at 0, which a
+// LoopEnd neither decreases nor jumps back from, so it plays once; n >= 2
+// starts it at n, so it plays exactly like a loop counted n (a break leaves
+// it during its last pass). Links that
 // point outside the list (never written by the compiler) are ignored: the
 // walk then simply goes on with the next record.
 template <EngineNumType T>
 int32_t applyLoopRule(const LoopControlPayload& loop, int32_t index, std::span<const MmlEvent<T>> events,
-                      std::array<int32_t, kMaxLoopLevels>& counters, bool exportMode) noexcept {
+                      std::array<int32_t, kMaxLoopLevels>& counters, int32_t exportPasses) noexcept {
     if (loop.level < 0 || loop.level >= kMaxLoopLevels) return index + 1;
     const int32_t count = static_cast<int32_t>(events.size());
     const auto validIndex = [count](int32_t i) { return i >= 0 && i < count; };
@@ -26,7 +30,7 @@ int32_t applyLoopRule(const LoopControlPayload& loop, int32_t index, std::span<c
     switch (loop.op) {
     case LoopOp::LoopStart:
         counter = loop.count;
-        if (exportMode && counter < 0) counter = 0;
+        if (exportPasses > 0 && counter < 0) counter = exportPasses > 1 ? exportPasses : 0;
         return index + 1;
     case LoopOp::LoopEnd:
         if (counter > 0) --counter;

@@ -21,7 +21,11 @@ class BankWalk {
 public:
     BankWalk(const EventList<T>& events, const SourceSpans* spans, const TimelineOptions& options)
         : m_events(events.data(), std::min<size_t>(events.size(), INT32_MAX)),
-          m_spans(spans && spans->size() >= m_events.size() ? spans : nullptr), m_options(options) {}
+          m_spans(spans && spans->size() >= m_events.size() ? spans : nullptr), m_options(options) {
+        const auto& tones = defaultToneTable();
+        for (size_t i = 0; i < kToneSlots; ++i) m_waves[i] = tones[i].wave;
+        m_endlessPasses.fill(-1);
+    }
 
     BankTimeline out;
     bool cut = false;  // a bound was reached at frame `m_frame`
@@ -48,7 +52,7 @@ public:
                 if (++m_steps > m_options.maxSteps) return stop();
                 const MmlEvent<T>& ev = m_events[static_cast<size_t>(m_index)];
                 if (ev.kind == EventKind::Note) {
-                    if (out.notes.size() >= m_options.maxNotes) return stop();
+                    if (m_noteCount >= m_options.maxNotes) return stop();
                     const int32_t length = m_ledger.addNote(m_tempo, ev.note.length, m_options.sampleRate);
                     addNote(ev, length > 0 ? static_cast<uint32_t>(length) : 0);
                     ++m_index;
@@ -85,6 +89,8 @@ private:
     }
 
     void addNote(const MmlEvent<T>& ev, uint32_t frames) {
+        ++m_noteCount;
+        if (!m_options.keepNotes) return;
         TimelineNote n;
         n.start = m_frame;
         n.frames = frames;
@@ -93,6 +99,12 @@ private:
         n.tone = m_tone;
         n.pan = m_pan;
         n.eventIndex = m_index;
+        n.tempo = m_tempo;
+        n.wave = m_waves[static_cast<size_t>(m_tone)];
+        n.noteIndex = noteIndexOf(ev.note.frequency);
+        n.unitStart = m_units;
+        n.units = Num<T>::toDouble(ev.note.length);
+        m_units += n.units;
         const int32_t target = ev.note.slurTarget;
         n.slurred = target >= 0 && target < static_cast<int32_t>(m_events.size()) &&
                     m_events[static_cast<size_t>(target)].kind == EventKind::Note &&
@@ -111,12 +123,39 @@ private:
         case EventKind::ToneSelect:
             if (ev.tone < kToneSlots) m_tone = ev.tone;
             break;
+        case EventKind::ToneDef:
+            if (ev.toneDef.tone >= 0 && ev.toneDef.tone < kToneSlots) m_waves[static_cast<size_t>(ev.toneDef.tone)] = ev.toneDef.wave;
+            break;
         case EventKind::LoopControl:
-            m_index = applyLoopRule<T>(ev.loop, m_index, m_events, m_counters, m_options.exportMode);
+            countEndlessPass(ev.loop);
+            m_index = applyLoopRule<T>(ev.loop, m_index, m_events, m_counters, m_options.exportPasses);
             return;
         default: break;
         }
         ++m_index;
+    }
+
+    // Counts the passes of endless loops to find where the marked one ends.
+    void countEndlessPass(const LoopControlPayload& loop) noexcept {
+        if (loop.level < 0 || loop.level >= kMaxLoopLevels) return;
+        int32_t& passes = m_endlessPasses[static_cast<size_t>(loop.level)];
+        if (loop.op == LoopOp::LoopStart) passes = loop.count < 0 ? 0 : -1;
+        else if (loop.op == LoopOp::LoopEnd && passes >= 0 && ++passes == m_options.markPasses && !out.endlessPassEnd)
+            out.endlessPassEnd = m_frame;
+    }
+
+    // The note table's index of a frequency that is exactly one of its entries.
+    static int32_t noteIndexOf(T frequency) noexcept {
+        int lo = 0;
+        int hi = kNoteCount - 1;
+        while (lo <= hi) {
+            const int mid = (lo + hi) / 2;
+            const T f = noteFrequency<T>(mid);
+            if (f == frequency) return mid;
+            if (f < frequency) lo = mid + 1;
+            else hi = mid - 1;
+        }
+        return -1;
     }
 
     std::span<const MmlEvent<T>> m_events;
@@ -127,11 +166,15 @@ private:
     int32_t m_volume = 0;
     int32_t m_pan = 0;
     int32_t m_tone = 0;
+    double m_units = 0;
+    std::array<int32_t, kToneSlots> m_waves{};
+    std::array<int32_t, kMaxLoopLevels> m_endlessPasses{};
     std::array<int32_t, kMaxLoopLevels> m_counters{};
     TimingLedger<T> m_ledger{};
     NoSampleCycleGuard<T> m_guard{};
     uint64_t m_frame = 0;
     uint64_t m_steps = 0;
+    size_t m_noteCount = 0;
 };
 
 }  // namespace

@@ -24,12 +24,24 @@ struct TimelineNote {
     int32_t pan = 0;        // 0..256
     int32_t eventIndex = 0; // the Note record in the bank's list
     bool slurred = false;   // slurs into the next note (which continues without an attack)
+    int32_t tempo = 0;      // the bank's tempo (quarter notes per minute) when the note starts
+    int32_t wave = 0;       // the tone slot's wave when the note starts (0 square .. 4 noise)
+    int32_t noteIndex = -1; // the note table's index (A4 = 57) when the frequency is exactly that entry, else -1
+    // Musical time in 1/256 of a whole note (a quarter is 64): the sum of the
+    // record lengths of every note before this one in the bank's walk, and
+    // this note's own length. Kept as running totals so that rounding them to
+    // another grid never drifts (three tuplet notes still end on the beat).
+    double unitStart = 0;
+    double units = 0;
     RecordSource source;    // joined-text spans (see SongTimeline::tabSpan)
 };
 
 struct BankTimeline {
     std::vector<TimelineNote> notes;  // in the order they sound: starts never decrease
     uint64_t endFrame = 0;            // frames until the bank has finished (0: silent bank)
+    // The frame at which the first endless loop this bank enters completes
+    // its `TimelineOptions::markPasses`-th pass, if it ever does.
+    std::optional<uint64_t> endlessPassEnd;
 };
 
 struct SongTimeline {
@@ -46,9 +58,15 @@ struct SongTimeline {
 
 struct TimelineOptions {
     uint32_t sampleRate = 48000;
-    // Endless loops play once, as the WAV export plays them. Off, they repeat
-    // (as playback without export mode does) until a bound cuts the song.
-    bool exportMode = true;
+    // Passes of every endless loop, as the export plays them (1: once, as the
+    // WAV export does by default). 0: they repeat, as playback without export
+    // mode does, until a bound cuts the song.
+    int32_t exportPasses = 1;
+    // Which pass's end BankTimeline::endlessPassEnd records (0: none).
+    int32_t markPasses = 0;
+    // False: only the lengths and marks are wanted; no note is stored (the
+    // bounds still count them), so a long song costs no memory.
+    bool keepNotes = true;
     // Bounds per bank, so that no song can hang the walk or take unbounded
     // memory: notes listed, and records applied in all.
     size_t maxNotes = size_t{1} << 19;

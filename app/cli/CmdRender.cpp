@@ -1,4 +1,5 @@
-// `tavolin-cli render`: the WAV export of a document, or one stem per sounding bank.
+// `tavolin-cli render`: the audio export of a document (WAV, FLAC, Ogg Vorbis or Opus
+// by the output's extension), or one WAV stem per sounding bank.
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -21,6 +22,7 @@ public:
     void selectText(uint64_t, uint64_t) override {}
     std::optional<std::string> askSavePath(const output::SaveDialogRequest&) override { return m_path; }
     bool exportProgress(uint64_t, double) override { return true; }
+    void exportWarning(const std::string& utf8Text) override { std::cerr << "warning: " << utf8Text << "\n"; }
 
 private:
     std::string m_path;
@@ -35,7 +37,8 @@ int exitFor(output::ExportOutcome outcome) {
     }
 }
 
-int renderStems(const BuildOptionValues& values, const DocumentInput& doc, const std::string& dir) {
+int renderStems(const BuildOptionValues& values, const DocumentInput& doc, const std::string& dir,
+                const output::ExportOptions& options) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) throw CliError("cannot create folder '" + dir + "': " + ec.message());
@@ -52,7 +55,7 @@ int renderStems(const BuildOptionValues& values, const DocumentInput& doc, const
         if (!song) return kExitCompileError;
         if (!song->bankSounds(bank)) continue;
         auto path = host.askSavePath({});
-        output::ExportOutcome outcome = output::writeSongToWav(*song, format, *path, host);
+        output::ExportOutcome outcome = output::writeSongToWav(*song, format, *path, host, options);
         if (outcome != output::ExportOutcome::Written) return exitFor(outcome);
         std::cout << *path << "\n";
         ++written;
@@ -66,25 +69,37 @@ struct RenderArgs {
     std::string out;
     std::string stems;
     std::string file;
+    int32_t loops = 1;
+    double fadeSeconds = 0;
 };
 
 CommandRegistrar reg{[](CLI::App& app) {
     auto args = std::make_shared<RenderArgs>();
-    CLI::App* cmd = app.add_subcommand("render", "Render a document to a WAV file, as the Wav出力 button does");
+    CLI::App* cmd = app.add_subcommand("render", "Render a document to a WAV, FLAC, Ogg Vorbis or Opus file, as the Wav出力 button does");
     addBuildOptions(*cmd, args->build);
-    auto* out = cmd->add_option("-o,--output", args->out, "The WAV file to write");
+    auto* out = cmd->add_option("-o,--output", args->out,
+                                "The file to write: .flac, .ogg (Vorbis) or .opus by its extension, else WAV");
     auto* stems = cmd->add_option("--stems", args->stems, "Write one WAV per sounding bank (A.wav..E.wav) into this folder");
     out->excludes(stems);
+    cmd->add_option("--loops", args->loops, "Every endless loop plays N times (default 1)")
+        ->check(CLI::Range(int32_t{1}, int32_t{1000000}));
+    cmd->add_option("--fade", args->fadeSeconds,
+                    "Fade out over S seconds: the song goes on looping after the last asked pass while it fades "
+                    "(without an endless loop, its last S seconds fade)")
+        ->check(CLI::Range(0.0, 86400.0));
     cmd->add_option("FILE", args->file, "The document (.mml/.txt), or - for standard input")->required();
     cmd->callback([args, cmd] {
         args->build.testMode = cmd->get_option("--test")->count() > 0;
+        output::ExportOptions options;
+        options.loops = args->loops;
+        options.fadeSeconds = args->fadeSeconds;
         if (!args->stems.empty()) {
             if (args->build.testMode || !args->build.currentBank.empty())
                 throw CliError("--stems renders every bank; --test and --current-bank do not apply");
-            setExitStatus(renderStems(args->build, readDocumentInput(args->file), args->stems));
+            setExitStatus(renderStems(args->build, readDocumentInput(args->file), args->stems, options));
             return;
         }
-        if (args->out.empty()) throw CliError("render needs -o OUT.wav or --stems DIR");
+        if (args->out.empty()) throw CliError("render needs -o OUT.wav (or .flac, .ogg, .opus) or --stems DIR");
         DocumentInput doc = readDocumentInput(args->file);
         output::BuildInputs in = makeBuildInputs(args->build, doc);
         TerminalExportHost host(args->out);
@@ -95,7 +110,7 @@ CommandRegistrar reg{[](CLI::App& app) {
             setExitStatus(kExitCompileError);
             return;
         }
-        setExitStatus(exitFor(output::writeSongToWav(*song, format, args->out, host)));
+        setExitStatus(exitFor(output::writeSongToFile(*song, format, args->out, host, options)));
     });
 }};
 

@@ -31,6 +31,7 @@
 
 #include "app/qt/CAboutDlg.h"
 #include "app/qt/CEditEx.h"
+#include "app/qt/ExportDialog.h"
 #include "app/qt/Resources.h"
 #include "editor/EnvelopeHelper.h"
 #include "editor/UserTexts.h"
@@ -654,6 +655,12 @@ void TavolinWindow::endProgress() {
     delete m_progress;
     m_progress = nullptr;
 }
+
+std::optional<editor::ExportChoice> TavolinWindow::askExportChoice(const editor::ExportChoice& initial) {
+    return ExportDialog::ask(initial, this);
+}
+
+void TavolinWindow::setBusy(bool busy) { setBusyCursor(busy); }
 
 void TavolinWindow::closeEvent(QCloseEvent* event) {
     if (m_progress) {

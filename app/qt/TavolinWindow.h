@@ -78,6 +78,8 @@ public:
     void scheduleAutosave(int idleMs, int maxMs) override;
     bool reportProgress(const std::string& label, double fraction) override;
     void endProgress() override;
+    std::optional<editor::ExportChoice> askExportChoice(const editor::ExportChoice& initial) override;
+    void setBusy(bool busy) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

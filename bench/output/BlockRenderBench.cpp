@@ -106,6 +106,22 @@ void BM_ExportLongSong(benchmark::State& state) {
 }
 BENCHMARK(BM_ExportLongSong)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(2);
 
+// What every export now spends before its first frame: the length walk of the
+// same song (the plan, with and without a fade), to compare with the export.
+void BM_PlanExportLongSong(benchmark::State& state) {
+    const int arith = static_cast<int>(state.range(0));
+    QuietHost host;
+    output::WaveFormat format;
+    auto song = output::MakeGenerator(longSong(180, arith), false, host, format);
+    if (!song) {
+        state.SkipWithError(("build failed: " + host.last).c_str());
+        return;
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(output::planExport(*song, 2, state.range(1) ? 10.0 : 0.0));
+    state.SetLabel(std::string(arithName(static_cast<Arith>(arith))) + (state.range(1) ? " 180 s, fade" : " 180 s"));
+}
+BENCHMARK(BM_PlanExportLongSong)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 namespace {

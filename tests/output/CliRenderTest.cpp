@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "output/MidiExport.h"
 #include "tests/output/OutputTestSupport.h"
 #include "tests/output/Sha256.h"
 
@@ -123,6 +124,11 @@ TEST(CliRender, ExitCodesAndMessages) {
         {"test without tone", "render --test C -o " + out + " " + song, 2, "", false},
         {"unwritable output", "render -o " + (dir / "missing" / "o.wav").string() + " " + song, 2,
          "出力ファイルが開けなかった", false},
+        {"loops and fade", "render --loops 3 --fade 0.25 -o " + out + " " + song, 0, "", true},
+        {"no loops at all", "render --loops 0 -o " + out + " " + song, 2, "--loops", false},
+        {"negative fade", "render --fade -1 -o " + out + " " + song, 2, "--fade", false},
+        {"opus refuses 44.1 kHz before writing", "render --rate 44100 -o " + (dir / "o.opus").string() + " " + song, 2,
+         "Opusで書き出せる", false},
     };
     for (const Row& r : rows) {
         std::filesystem::remove(out);
@@ -161,6 +167,46 @@ TEST(CliRender, StemsForEveryBankThatSounds) {
         ASSERT_EQ(output::OnWavExport(in, host), output::ExportOutcome::Written);
         EXPECT_TRUE(readFile(dir / "stems" / names[static_cast<size_t>(bank)]) == readFile(dir / "ref.wav"))
             << names[static_cast<size_t>(bank)];
+    }
+}
+
+// Every song exports to MIDI from the command line as the window's exporter
+// writes it; a tempo that differs between banks is told on standard error.
+TEST(CliExportMidi, EverySongExportsAsTheLibraryWritesIt) {
+    for (const auto& file : songFiles()) {
+        TempDir dir;
+        CliRun run = runCli("export-midi -o " + (dir / "x.mid").string() + " " + file.string(), dir);
+        ASSERT_EQ(run.exitCode, 0) << file << ": " << run.err;
+        const std::string b = readFile(dir / "x.mid");
+        ASSERT_GE(b.size(), 14u) << file;
+        EXPECT_EQ(b.substr(0, 4), "MThd") << file;
+        EXPECT_GE((static_cast<uint8_t>(b[10]) << 8) | static_cast<uint8_t>(b[11]), 2) << file << ": a tempo track and a bank";
+        output::BuildInputs in;
+        const editor::TabTexts tabs = readDocument(file);
+        for (size_t i = 0; i < 6; ++i) in.tabTexts[i] = tabs[i];
+        RecordingHost host;
+        host.savePath = (dir / "lib.mid").string();
+        ASSERT_EQ(output::OnMidiExport(in, host), output::ExportOutcome::Written) << file;
+        EXPECT_TRUE(b == readFile(dir / "lib.mid")) << file;
+    }
+    TempDir dir;
+    writeFile(dir / "tempi.mml", "SMML@;MML@T150C,T100C,,,;");
+    writeFile(dir / "bad.mml", "SMML@L8;MML@CDQ,,,,;");
+    const std::string out = (dir / "o.mid").string();
+    const struct {
+        std::string args;
+        int exitCode;
+        std::string errContains;
+    } rows[] = {
+        {"export-midi -o " + out + " " + (dir / "tempi.mml").string(), 0, "warning: バンクごとのテンポ変化が異なる"},
+        {"export-midi -o " + out + " " + (dir / "bad.mml").string(), 1, "bad.mml:1:15: error: "},
+        {"export-midi " + (dir / "tempi.mml").string(), 2, "--output"},
+        {"export-midi -o " + (dir / "missing" / "o.mid").string() + " " + (dir / "tempi.mml").string(), 2, "出力ファイルが開けなかった"},
+    };
+    for (const auto& r : rows) {
+        CliRun run = runCli(r.args, dir);
+        EXPECT_EQ(run.exitCode, r.exitCode) << r.args << "\n" << run.err;
+        EXPECT_NE(run.err.find(r.errContains), std::string::npos) << r.args << ": stderr was\n" << run.err;
     }
 }
 

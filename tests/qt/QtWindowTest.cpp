@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -27,6 +29,7 @@
 #include <QTimer>
 
 #include "app/qt/CEditEx.h"
+#include "app/qt/ExportDialog.h"
 #include "app/qt/TavolinWindow.h"
 #include "compiler/Cp932.h"
 #include "editor/WindowLayers.h"
@@ -48,6 +51,7 @@ public:
     void stop() override { calls->push_back("stop"); }
     void setPaused(bool p) override { calls->push_back(p ? "pause" : "resume"); }
     void exportWav() override { calls->push_back("export"); }
+    void exportMidi() override { calls->push_back("exportMidi"); }
     bool promptSaveAndClear() override { calls->push_back("new"); return true; }
     void saveDocument() override { calls->push_back("save"); }
     void saveDocumentAs() override { calls->push_back("saveAs"); }
@@ -283,7 +287,7 @@ TEST_F(QtWindow, ControlsCarryTheirCaptions) {
     for (QAction* a : window->menuBar()->actions().front()->menu()->actions())
         menu << (a->isSeparator() ? QString("-") : a->text() + "|" + a->shortcut().toString());
     EXPECT_EQ(menu, (QStringList{"&New|Ctrl+N", "-", "&Open|Ctrl+O", QString::fromUtf8("最近使ったファイル(&R)|"),
-                                 "&Save|Ctrl+S", "Save &As...|", "-", "&Exit|Alt+F4"}));
+                                 "&Save|Ctrl+S", "Save &As...|", "-", QString::fromUtf8("MIDI出力|"), "-", "&Exit|Alt+F4"}));
     EXPECT_LE(window->minimumWidth(), 1280);
 }
 
@@ -325,6 +329,36 @@ TEST_F(QtWindow, LongExportShowsProgressThatCancels) {
     EXPECT_GE(clock.elapsed(), 300);
     window->endProgress();
     EXPECT_EQ(window->findChild<QProgressDialog*>(), nullptr);
+}
+
+// The export dialog shows the model's last choice and hands back what was set;
+// the busy cursor comes and goes with the export.
+TEST_F(QtWindow, ExportDialogAndBusyCursor) {
+    ExportDialog dialog(editor::ExportChoice{output::AudioFileType::OggVorbis, 3, 2.5}, window.get());
+    auto* type = dialog.findChild<QComboBox*>("exportType");
+    auto* loops = dialog.findChild<QSpinBox*>("exportLoops");
+    auto* fade = dialog.findChild<QDoubleSpinBox*>("exportFade");
+    ASSERT_TRUE(type && loops && fade);
+    EXPECT_EQ(type->currentText(), "Ogg Vorbis (*.ogg)");
+    EXPECT_EQ(std::make_pair(loops->value(), fade->value()), std::make_pair(3, 2.5));
+    type->setCurrentIndex(1);
+    loops->setValue(0);  // below the range: the box keeps 1
+    fade->setValue(10.25);
+    EXPECT_EQ(dialog.choice(), (editor::ExportChoice{output::AudioFileType::Flac, 1, 10.25}));
+
+    std::optional<editor::ExportChoice> answer = editor::ExportChoice{};
+    QTimer::singleShot(50, [] {
+        if (auto* d = qobject_cast<ExportDialog*>(QApplication::activeModalWidget())) d->reject();
+    });
+    answer = window->askExportChoice(editor::ExportChoice{});
+    EXPECT_FALSE(answer);
+
+    window->setBusy(true);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    window->setBusy(false);
+    window->setBusy(false);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 struct CloseRow {

@@ -1,4 +1,5 @@
 // The timeline against the renderer: the same note boundaries and song length, and the lookups on it.
+#include <optional>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -39,14 +40,14 @@ struct Rendered {
     uint64_t endFrame = 0;
 };
 template <EngineNumType T>
-Rendered renderBank(const EventList<T>& list, uint32_t rate, bool exportMode) {
+Rendered renderBank(const EventList<T>& list, uint32_t rate, int32_t exportPasses) {
     Rendered r;
     if (list.empty()) return r;
     auto p = std::make_unique<BankPlayer<T>>();
     p->loadToneTable(defaultToneTable());
     p->events() = list;
     p->prepare(rate);
-    p->setExportMode(exportMode);
+    p->setExportPasses(exportPasses);
     uint64_t frame = 0;
     while (p->hasEventsLeft()) {
         const uint32_t booked = p->ledger().totalSamples();
@@ -72,10 +73,10 @@ std::vector<std::pair<uint64_t, uint32_t>> timedNotes(const BankTimeline& bank) 
 // longest bank's, as an export ends when the last bank has finished.
 template <EngineNumType T>
 void expectTimelineMatchesRender(const Compiled<T>& c, const SongTimeline& t, uint32_t rate, const std::string& what,
-                                 bool exportMode = true) {
+                                 int32_t exportPasses = 1) {
     uint64_t longest = 0;
     for (size_t b = 0; b < kBankCount; ++b) {
-        const Rendered r = renderBank<T>(c.lists[b], rate, exportMode);
+        const Rendered r = renderBank<T>(c.lists[b], rate, exportPasses);
         EXPECT_EQ(timedNotes(t.banks[b]), r.notes) << what << " bank " << b;
         EXPECT_EQ(t.banks[b].endFrame, r.endFrame) << what << " bank " << b;
         longest = std::max(longest, r.endFrame);
@@ -128,7 +129,9 @@ TYPED_TEST(Timeline, NotesSoundWhereTheRendererPlaysThem) {
         const auto c = compileTexts<T>(row.common, {row.bankA, "", "", "", ""});
         ASSERT_EQ(c.result.code, 0) << row.name;
         const SongTimeline t = buildTimeline<T>(c.lists, &c.spans, c.commonLength);
-        if (!row.expected.empty()) EXPECT_EQ(notesText(t.banks[0]), row.expected) << row.name;
+        if (!row.expected.empty()) {
+            EXPECT_EQ(notesText(t.banks[0]), row.expected) << row.name;
+        }
         EXPECT_FALSE(t.truncated) << row.name;
         expectTimelineMatchesRender(c, t, 48000, row.name);
     }
@@ -162,7 +165,7 @@ TYPED_TEST(Timeline, EndlessSongsAreCutAtTheBound) {
     const auto c = compileTexts<T>("", {"[C8]", "C1C1C1C1", "[[R:C]2]", "", ""});
     ASSERT_EQ(c.result.code, 0);
     TimelineOptions o;
-    o.exportMode = false;
+    o.exportPasses = 0;
     o.maxNotes = 10;
     const SongTimeline t = buildTimeline<T>(c.lists, &c.spans, 0, o);
     EXPECT_TRUE(t.truncated);
@@ -178,7 +181,60 @@ TYPED_TEST(Timeline, EndlessSongsAreCutAtTheBound) {
     const auto skip = compileTexts<T>("", {"[[:C]1]", "", "", "", ""});
     const auto ended = buildTimeline<T>(skip.lists, &skip.spans, 0, o);
     EXPECT_FALSE(ended.truncated);
-    expectTimelineMatchesRender(skip, ended, 48000, "no note reachable", false);
+    expectTimelineMatchesRender(skip, ended, 48000, "no note reachable", 0);
+}
+
+// An export that plays every endless loop n times: the player and the
+// timeline agree, a break leaves the loop in its last pass as in a counted
+// loop, and the end of the n-th pass of the first endless loop is marked.
+TYPED_TEST(Timeline, EndlessLoopsPlayTheAskedPasses) {
+    using T = TypeParam;
+    struct Row {
+        const char* mml;
+        int32_t passes;
+        std::string expected;  // bank A's notes as "start+frames"
+        std::optional<uint64_t> passEnd;  // where pass `passes - 1` ends (marked with markPasses)
+    };
+    const Row rows[] = {
+        {"V255C[D]E", 1, "0+24000 24000+24000 48000+24000", std::nullopt},
+        {"V255C[D]E", 2, "0+24000 24000+24000 48000+24000 72000+24000", 48000},
+        {"V255C[D]E", 3, "0+24000 24000+24000 48000+24000 72000+24000 96000+24000", 72000},
+        {"[C8:D8]E", 3, "0+12000 12000+12000 24000+12000 36000+12000 48000+12000 60000+24000", 48000},
+        {"[C8[D8]]", 2, "0+12000 12000+12000 24000+12000 36000+12000 48000+12000 60000+12000", 24000},
+        {"C[D8]3[E8]", 2, "0+24000 24000+12000 36000+12000 48000+12000 60000+12000 72000+12000", 72000},
+    };
+    for (const Row& row : rows) {
+        const auto c = compileTexts<T>("", {row.mml, "", "", "", ""});
+        ASSERT_EQ(c.result.code, 0) << row.mml;
+        TimelineOptions o;
+        o.exportPasses = row.passes;
+        o.markPasses = row.passes - 1;
+        const SongTimeline t = buildTimeline<T>(c.lists, &c.spans, 0, o);
+        const std::string what = std::string(row.mml) + " x" + std::to_string(row.passes);
+        EXPECT_EQ(notesText(t.banks[0]), row.expected) << what;
+        EXPECT_EQ(t.banks[0].endlessPassEnd, row.passEnd) << what;
+        expectTimelineMatchesRender(c, t, 48000, what, row.passes);
+    }
+}
+
+// What a MIDI file needs of each note: its tempo, its wave, whether its pitch
+// is a note-table entry, and exact running totals of musical time.
+TYPED_TEST(Timeline, NotesCarryTempoWaveKeyAndMusicalTime) {
+    using T = TypeParam;
+    const auto c = compileTexts<T>("T150", {"O4CD8 @W1:1:50 @1 X300 T90 {CDE} N57", "", "", "", ""});
+    ASSERT_EQ(c.result.code, 0);
+    const SongTimeline t = buildTimeline<T>(c.lists, &c.spans, 0);
+    std::string got;
+    for (const TimelineNote& n : t.banks[0].notes) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, "%s[t%d w%d k%d %.4f+%.4f]", got.empty() ? "" : " ", n.tempo, n.wave, n.noteIndex,
+                      n.unitStart, n.units);
+        got += buf;
+    }
+    EXPECT_EQ(got,
+              "[t150 w0 k48 0.0000+64.0000] [t150 w0 k50 64.0000+32.0000] [t150 w1 k-1 96.0000+64.0000] "
+              "[t90 w1 k48 160.0000+21.3333] [t90 w1 k50 181.3333+21.3333] [t90 w1 k52 202.6667+21.3333] "
+              "[t90 w1 k57 224.0000+64.0000]");
 }
 
 // Random songs in all three types: every note boundary and every bank's end

@@ -77,6 +77,18 @@ public:
     void closeWindow() override { ++closed; calls.push_back("closeWindow"); }
     bool reportProgress(const std::string&, double) override { ++progressReports; return !cancelProgress; }
     void endProgress() override { calls.push_back("endProgress"); }
+    // Scripted export dialog answers; with none left the dialog is accepted as opened.
+    std::deque<std::optional<ExportChoice>> exportChoices;
+    std::vector<ExportChoice> exportDialogsOpened;
+    std::optional<ExportChoice> askExportChoice(const ExportChoice& initial) override {
+        exportDialogsOpened.push_back(initial);
+        calls.push_back("exportDialog");
+        if (exportChoices.empty()) return initial;
+        auto answer = exportChoices.front();
+        exportChoices.pop_front();
+        return answer;
+    }
+    void setBusy(bool busy) override { calls.push_back(busy ? "busy:on" : "busy:off"); }
 
     // What the editor widget does when the user types or pastes `utf8` at the caret:
     // the model filters it, the widget inserts it, the model stores the text.
@@ -97,6 +109,7 @@ public:
     void stop() override { calls.push_back("stop"); }
     void setPaused(bool p) override { calls.push_back(p ? "pause" : "resume"); }
     void exportWav() override { calls.push_back("export"); }
+    void exportMidi() override { calls.push_back("exportMidi"); }
     bool promptSaveAndClear() override { calls.push_back("new"); return true; }
     void saveDocument() override;
     void saveDocumentAs() override { calls.push_back("saveAs"); }

@@ -165,6 +165,62 @@ TEST(WindowLive, ExportWritesTheFileAndCanBeCancelled) {
     EXPECT_EQ(std::count(w.view.calls.begin(), w.view.calls.end(), "endProgress"), 2);
 }
 
+// The export dialog's choice reaches the file: its type, its loop count and
+// fade, the save dialog for that type, the busy cursor while rendering and a
+// confirmation with the length; the dialog reopens with the last choice.
+TEST(WindowLive, ExportDialogChoosesTypeLoopsAndFade) {
+    LiveWindow w;
+    w.view.clickTab(w.dlg, 1);
+    w.view.type(w.dlg, "v255c[d]e");
+    const fs::path flac = w.dir / "take.flac";
+    w.view.exportChoices = {ExportChoice{output::AudioFileType::Flac, 2, 0.5}};
+    w.view.dialogAnswers = {flac.string()};
+    w.view.calls.clear();
+    w.dlg.runCommand(Command::WavExport);
+    ASSERT_EQ(w.layers->lastExport(), output::ExportOutcome::Written);
+    const auto decoded = output::decodeAudioFile(flac.string());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->samples.size(), 2u * (72000 + 24000));
+    ASSERT_EQ(w.view.dialogRequests.size(), 1u);
+    EXPECT_EQ(w.view.dialogRequests[0].defaultExtension, "flac");
+    EXPECT_EQ(w.view.dialogRequests[0].initialName, "output.flac");
+    EXPECT_EQ(w.view.dialogRequests[0].filter, "FLAC File(*.flac)|*.flac||");
+    const std::string done = "messageBox:書き出しました\n" + flac.string() + "\n長さ 0:02.000 (96000 フレーム, 48000 Hz)";
+    std::vector<std::string> order;
+    for (const std::string& c : w.view.calls)
+        if (c == "exportDialog" || c.rfind("busy:", 0) == 0 || c == "endProgress" || c.rfind("messageBox:", 0) == 0) order.push_back(c);
+    EXPECT_EQ(order, (std::vector<std::string>{"exportDialog", "busy:on", "busy:off", "endProgress", done}));
+
+    // Reopened with the last choice; cancelling it asks for no path and writes nothing.
+    w.view.exportChoices = {std::nullopt};
+    w.dlg.runCommand(Command::WavExport);
+    EXPECT_EQ(w.layers->lastExport(), output::ExportOutcome::Cancelled);
+    ASSERT_EQ(w.view.exportDialogsOpened.size(), 2u);
+    EXPECT_EQ(w.view.exportDialogsOpened[1], (ExportChoice{output::AudioFileType::Flac, 2, 0.5}));
+    EXPECT_EQ(w.view.dialogRequests.size(), 1u);
+    // Out-of-range fields are brought into range.
+    EXPECT_EQ(clampedChoice(ExportChoice{output::AudioFileType::Opus, 0, -3}), (ExportChoice{output::AudioFileType::Opus, 1, 0}));
+    EXPECT_EQ(clampedChoice(ExportChoice{output::AudioFileType::Wav, 500, 1e9}).loops, kMaxExportLoops);
+}
+
+TEST(WindowLive, MidiExportFromTheFileMenu) {
+    LiveWindow w;
+    w.view.clickTab(w.dlg, 1);
+    w.view.type(w.dlg, "t150o4cd8e");
+    w.view.clickTab(w.dlg, 2);
+    w.view.type(w.dlg, "t100c");
+    const fs::path mid = w.dir / "song.mid";
+    w.view.dialogAnswers = {mid.string()};
+    w.dlg.runCommand(Command::MidiExport);
+    ASSERT_EQ(w.layers->lastExport(), output::ExportOutcome::Written);
+    EXPECT_EQ(w.readFile(mid).substr(0, 4), "MThd");
+    ASSERT_EQ(w.view.dialogRequests.size(), 1u);
+    EXPECT_EQ(w.view.dialogRequests[0].defaultExtension, "mid");
+    ASSERT_FALSE(w.view.messages.empty());
+    EXPECT_EQ(w.view.messages.back().rfind("MIDIファイルを書き出しました\n" + mid.string() + "\n注意: バンクごとのテンポ変化が異なる", 0), 0u)
+        << w.view.messages.back();
+}
+
 TEST(WindowLive, ClipboardThatCp932CannotHoldIsRefusedBeforeThePrompt) {
     LiveWindow w;
     w.view.type(w.dlg, "cde");

@@ -356,6 +356,7 @@ TEST(WindowCommands, RouteToTheLayersBelow) {
         {Command::New, {"new"}},       {Command::Open, {"open"}},     {Command::Save, {"save"}},
         {Command::SaveAs, {"saveAs"}}, {Command::Play, {"play"}},     {Command::Test, {"test"}},
         {Command::Stop, {"stop"}},     {Command::WavExport, {"export"}}, {Command::Import, {"import"}},
+        {Command::MidiExport, {"exportMidi"}},
     };
     for (const auto& r : rows) {
         Window w;
@@ -369,7 +370,8 @@ TEST(WindowCommands, RouteToTheLayersBelow) {
     EXPECT_EQ(kAccelerators[5].command, Command::Stop);
     EXPECT_STREQ(kFileMenu[0].text, "&New\tCtrl+N");
     EXPECT_EQ(kFileMenu[1].text, nullptr);
-    EXPECT_STREQ(kFileMenu[6].text, "&Exit\tAlt+F4");
+    EXPECT_STREQ(kFileMenu[6].text, "MIDI出力");
+    EXPECT_STREQ(kFileMenu[8].text, "&Exit\tAlt+F4");
     // The clear button is New.
     auto clear = std::find_if(kButtonBindings.begin(), kButtonBindings.end(),
                               [](const ButtonBinding& b) { return b.id == ctl::ClearAll; });

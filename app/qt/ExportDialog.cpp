@@ -1,0 +1,64 @@
+// The export dialog: draws the three fields and hands the choice back to the model.
+#include "app/qt/ExportDialog.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QSpinBox>
+
+namespace tavolin::qt {
+
+ExportDialog::ExportDialog(const editor::ExportChoice& initial, QWidget* parent)
+    : QDialog(parent), m_type(new QComboBox), m_loops(new QSpinBox), m_fade(new QDoubleSpinBox) {
+    setWindowTitle(QString::fromUtf8(editor::kExportDialogTitle));
+    const editor::ExportChoice c = editor::clampedChoice(initial);
+    for (const char* item : editor::kExportTypeItems) m_type->addItem(QString::fromUtf8(item));
+    m_type->setCurrentIndex(static_cast<int>(c.type));
+    m_type->setObjectName(QStringLiteral("exportType"));
+    m_loops->setRange(1, editor::kMaxExportLoops);
+    m_loops->setValue(c.loops);
+    m_loops->setObjectName(QStringLiteral("exportLoops"));
+    m_fade->setRange(0.0, editor::kMaxFadeSeconds);
+    m_fade->setDecimals(3);
+    m_fade->setSingleStep(0.5);
+    m_fade->setValue(c.fadeSeconds);
+    m_fade->setObjectName(QStringLiteral("exportFade"));
+    auto* form = new QFormLayout(this);
+    form->addRow(QString::fromUtf8(editor::kExportTypeLabel), m_type);
+    form->addRow(QString::fromUtf8(editor::kExportLoopsLabel), m_loops);
+    form->addRow(QString::fromUtf8(editor::kExportFadeLabel), m_fade);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    form->addRow(buttons);
+}
+
+editor::ExportChoice ExportDialog::choice() const {
+    editor::ExportChoice c;
+    c.type = static_cast<output::AudioFileType>(std::max(m_type->currentIndex(), 0));
+    c.loops = m_loops->value();
+    c.fadeSeconds = m_fade->value();
+    return editor::clampedChoice(c);
+}
+
+std::optional<editor::ExportChoice> ExportDialog::ask(const editor::ExportChoice& initial, QWidget* parent) {
+    ExportDialog dialog(initial, parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.choice();
+}
+
+void setBusyCursor(bool busy) {
+    static bool shown = false;
+    if (busy == shown) return;
+    shown = busy;
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        QApplication::processEvents();  // show it before the first block renders
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+}  // namespace tavolin::qt

@@ -1,0 +1,46 @@
+// The export dialog's choice, the save dialog per file type and the confirmation texts.
+#include "editor/ExportSteps.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+
+namespace tavolin::editor {
+
+ExportChoice clampedChoice(ExportChoice choice) noexcept {
+    choice.loops = std::clamp(choice.loops, int32_t{1}, kMaxExportLoops);
+    choice.fadeSeconds = std::isfinite(choice.fadeSeconds) ? std::clamp(choice.fadeSeconds, 0.0, kMaxFadeSeconds) : 0.0;
+    return choice;
+}
+
+output::SaveDialogRequest saveRequestFor(output::AudioFileType type) {
+    output::SaveDialogRequest r;
+    if (type == output::AudioFileType::Wav) return r;
+    const std::string ext = output::audioFileExtension(type);
+    static constexpr std::array<const char*, 4> kLabels = {"Wave File", "FLAC File", "Ogg Vorbis File", "Opus File"};
+    r.defaultExtension = ext;
+    r.initialFileName = "output." + ext;
+    r.filter = std::string(kLabels[static_cast<size_t>(type)]) + "(*." + ext + ")|*." + ext + "||";
+    return r;
+}
+
+std::string clockText(uint64_t frames, uint32_t rateHz) {
+    const uint64_t ms = rateHz ? frames * 1000 / rateHz : 0;
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%" PRIu64 ":%02" PRIu64 ".%03" PRIu64, ms / 60000, ms / 1000 % 60, ms % 1000);
+    return buf;
+}
+
+std::string exportDoneText(const std::string& path, uint64_t frames, uint32_t rateHz) {
+    return "書き出しました\n" + path + "\n長さ " + clockText(frames, rateHz) + " (" + std::to_string(frames) + " フレーム, " +
+           std::to_string(rateHz) + " Hz)";
+}
+
+std::string midiDoneText(const std::string& path, const std::vector<std::string>& warnings) {
+    std::string text = "MIDIファイルを書き出しました\n" + path;
+    for (const std::string& w : warnings) text += "\n注意: " + w;
+    return text;
+}
+
+}  // namespace tavolin::editor

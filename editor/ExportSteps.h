@@ -1,0 +1,47 @@
+// What the window's exports ask and tell: the export dialog's choice, the save
+// dialog for each file type, and the confirmation texts.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "output/AudioFile.h"
+#include "output/WavExport.h"
+
+namespace tavolin::editor {
+
+// The export dialog's fields. The window keeps the last choice for the next export.
+struct ExportChoice {
+    output::AudioFileType type = output::AudioFileType::Wav;
+    int32_t loops = 1;        // passes of every endless loop, 1..kMaxExportLoops
+    double fadeSeconds = 0;   // 0..kMaxFadeSeconds; 0: no fade
+    friend bool operator==(const ExportChoice&, const ExportChoice&) = default;
+};
+inline constexpr int32_t kMaxExportLoops = 99;
+inline constexpr double kMaxFadeSeconds = 600;
+
+// The dialog's file type list, in AudioFileType order.
+inline constexpr std::array<const char*, 4> kExportTypeItems = {"WAV (*.wav)", "FLAC (*.flac)", "Ogg Vorbis (*.ogg)",
+                                                                "Opus (*.opus)"};
+inline constexpr const char* kExportDialogTitle = "書き出し";
+inline constexpr const char* kExportTypeLabel = "ファイル形式";
+inline constexpr const char* kExportLoopsLabel = "ループ回数";
+inline constexpr const char* kExportFadeLabel = "フェードアウト (秒)";
+
+// The choice with its fields brought into range.
+ExportChoice clampedChoice(ExportChoice choice) noexcept;
+
+// The save dialog for a type: WAV keeps the button's own parameters.
+output::SaveDialogRequest saveRequestFor(output::AudioFileType type);
+
+// "m:ss.mmm" of a frame count at a rate.
+std::string clockText(uint64_t frames, uint32_t rateHz);
+
+// The confirmation after a written audio file: its path and its length.
+std::string exportDoneText(const std::string& path, uint64_t frames, uint32_t rateHz);
+// The confirmation after a written MIDI file, with its warnings.
+std::string midiDoneText(const std::string& path, const std::vector<std::string>& warnings);
+
+}  // namespace tavolin::editor

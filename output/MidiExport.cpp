@@ -1,0 +1,40 @@
+// The MIDI exporter.
+#include "output/MidiExport.h"
+
+#include "output/MidiFile.h"
+
+namespace tavolin::output {
+
+ExportOutcome writeSongToMidi(const GeneratorWrapper& song, const std::string& path, ExportHost& host,
+                              const ExportOptions& options) {
+    const std::optional<MidiSong> midi = midiFromTimeline(timelineOf(song));
+    if (!midi) {
+        host.messageBox(std::string(kMidiTooLongMessage));
+        return ExportOutcome::TooLarge;
+    }
+    std::unique_ptr<OutputFile> file = options.openFile ? options.openFile(path) : nullptr;
+    if (!file) {
+        host.messageBox(std::string(kOpenFailedMessage));
+        return ExportOutcome::OpenFailed;
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(midi->bytes.data());
+    if (!file->write(std::span<const uint8_t>(bytes, midi->bytes.size())) || !file->commit()) {
+        host.messageBox(std::string(kWriteFailedMessage));
+        return ExportOutcome::WriteFailed;
+    }
+    for (const std::string& w : midi->warnings) host.exportWarning(w);
+    return ExportOutcome::Written;
+}
+
+ExportOutcome OnMidiExport(const BuildInputs& inputs, ExportHost& host, const ExportOptions& options) {
+    BuildInputs whole = inputs;
+    whole.startFromCursor = false;  // a MIDI file holds the song from its start
+    WaveFormat format;
+    std::shared_ptr<GeneratorWrapper> song = MakeGenerator(whole, false, host, format);
+    if (!song) return ExportOutcome::NotBuilt;
+    std::optional<std::string> path = host.askSavePath(midiSaveRequest());
+    if (!path) return ExportOutcome::Cancelled;
+    return writeSongToMidi(*song, *path, host, options);
+}
+
+}  // namespace tavolin::output
