@@ -12,7 +12,7 @@ void compileMap(const PlayTexts& texts, SongMap& map, const TimelineOptions& bou
     if (map.result.code != 0) return;
     TimelineOptions options = bounds;
     options.sampleRate = map.sampleRateHz;
-    options.exportMode = true;
+    options.exportPasses = 1;
     map.timeline = buildTimeline<T>(lists, &spans, texts.common.size(), options);
     map.index = std::make_unique<TimelineIndex>(map.timeline);
 }
