@@ -81,8 +81,7 @@ bool GeneratorWrapper::bankSounds(int bank) const noexcept {
 }
 
 void GeneratorWrapper::SeekToCursor() noexcept {
-    const uint64_t limit = kMaxSeekSeconds * uint64_t{sampleRateHz > 0 ? sampleRateHz : kMaxSampleRate};
-    if (hasSong()) visit([limit](auto& set) { seekToCursor(set, limit); });
+    if (hasSong()) visit([](auto& set) { seekToCursor(set); });
 }
 
 template <EngineNumType T>
@@ -201,6 +200,9 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
 
     out.result = CompileSong<T>(*slot, common, banks, out.sampleRateHz, cursorBank, cursorOffset);
     if (out.result.code == 0) {
+        // An export plays endless loops once from the song's start on, so the
+        // seek must already run in export mode to stand where it would.
+        if (inputs.forExport) wrapper->SetExportMode();
         wrapper->SeekToCursor();
         out.wrapper = std::move(wrapper);
         return out;
