@@ -127,6 +127,14 @@ private:
         friend bool operator==(const ControlState&, const ControlState&) = default;
     };
 
+    // The per-sample path lives in PlayerSample.h and the headers it includes;
+    // its hot members are declared inline so that every file including those
+    // definitions (the player, its note runs, the mixer) folds them in, the
+    // explicit instantiations notwithstanding.
+    template <EngineNumType>
+    friend class BankSet;
+    // renderFrame's body, inlined into the mixer's frame-by-frame loop.
+    inline StereoSample nextFrame(bool anyPlaying) noexcept;
     template <bool kSeek>
     StereoSample advance(bool anyPlaying, bool& markerReached) noexcept;
     void applyEvent(const MmlEvent<T>& ev) noexcept;
@@ -138,39 +146,39 @@ private:
     template <bool kPlain>
     // lazyPitch: inside a run, not its last sample (see updatePitchLfoLazily).
     // `filter` is the noise filter state to run (the member, or a run's copy).
-    [[gnu::always_inline]] StereoSample renderNoteSample(int32_t wave, bool lazyPitch, NoiseFilter<T>& filter) noexcept;
+    [[gnu::always_inline]] inline StereoSample renderNoteSample(int32_t wave, bool lazyPitch, NoiseFilter<T>& filter) noexcept;
     template <bool kAmpPhase = true>
-    [[gnu::always_inline]] void advanceOneSample() noexcept;
+    [[gnu::always_inline]] inline void advanceOneSample() noexcept;
     void stepLfoPhase(LfoState<T>& lfo, int64_t count) noexcept;
     void advanceClocks(size_t samples) noexcept;
     void advanceLfoClock(int64_t count) noexcept;
     // A member template, so that only the Fix player ever instantiates it.
     template <typename U = T>
         requires kIsFix<U>
-    [[gnu::always_inline]] int64_t renderFixStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
+    [[gnu::always_inline]] inline int64_t renderFixStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
                                                     NoiseFilter<T>& filter, bool lfoActive, bool lfoHasNext) noexcept;
     bool holdsSteadySquare(size_t samples) const noexcept;
     bool boundaryStep(int32_t remaining) noexcept;  // false: the note fell silent
     T halfLengthFor(int half, T cycle) noexcept;
-    [[gnu::always_inline]] T waveValue(int32_t wave, NoiseFilter<T>& filter) noexcept;
-    [[gnu::always_inline]] T waveValueAt(int32_t wave, T phase, T halfLength, int halfCycle, NoiseFilter<T>& filter) noexcept;
-    [[gnu::always_inline]] static T positionalWave(int32_t wave, T x, bool second) noexcept;
-    [[gnu::always_inline]] void refreshNoiseCoefficients() noexcept;
+    [[gnu::always_inline]] inline T waveValue(int32_t wave, NoiseFilter<T>& filter) noexcept;
+    [[gnu::always_inline]] inline T waveValueAt(int32_t wave, T phase, T halfLength, int halfCycle, NoiseFilter<T>& filter) noexcept;
+    [[gnu::always_inline]] static inline T positionalWave(int32_t wave, T x, bool second) noexcept;
+    [[gnu::always_inline]] inline void refreshNoiseCoefficients() noexcept;
     [[gnu::always_inline]] T envelopeLevel() const noexcept { return envelopeLevelAt(m_elapsed); }
-    [[gnu::always_inline]] T envelopeLevelAt(int32_t elapsed) const noexcept;
+    [[gnu::always_inline]] inline T envelopeLevelAt(int32_t elapsed) const noexcept;
     // Plain-run samples from k on with the clocks in locals (see the
     // definition); returns the index of the first sample it left alone.
-    [[gnu::always_inline]] size_t renderQuietStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
+    [[gnu::always_inline]] inline size_t renderQuietStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
                                                      NoiseFilter<T>& filter) noexcept;
-    [[gnu::always_inline]] static T nextLfoPhase(T phase, T period) noexcept;
+    [[gnu::always_inline]] static inline T nextLfoPhase(T phase, T period) noexcept;
     void findEnvelopeStages() noexcept;
-    [[gnu::always_inline]] void updateLfo(LfoState<T>& lfo) noexcept;
-    [[gnu::always_inline]] void updatePitchLfoLazily() noexcept;
-    [[gnu::always_inline]] T lfoTime(const LfoDefPayload& def) const noexcept;
+    [[gnu::always_inline]] inline void updateLfo(LfoState<T>& lfo) noexcept;
+    [[gnu::always_inline]] inline void updatePitchLfoLazily() noexcept;
+    [[gnu::always_inline]] inline T lfoTime(const LfoDefPayload& def) const noexcept;
     T lfoTimeAt(const LfoDefPayload& def, int32_t counter) const noexcept;
     void restartLfo(LfoState<T>& lfo) noexcept;
     void findLfoSegment(LfoState<T>& lfo) noexcept;
-    [[gnu::always_inline]] void advanceLfoPhase(LfoState<T>& lfo) noexcept;
+    [[gnu::always_inline]] inline void advanceLfoPhase(LfoState<T>& lfo) noexcept;
     void publishIndex() noexcept { m_publishedIndex.store(m_index, std::memory_order_release); }
     ControlState controlState() const noexcept { return ControlState{m_index, m_tempo, m_loopCounters, m_ledger}; }
     bool trackNoSampleCycle() noexcept;
