@@ -132,8 +132,13 @@ void reportCompileError(const CompileResult& result, bool testMode, BuildHost& h
 // ends: the compiler refuses an endless loop that is never left before the
 // cursor, and a bank at the end of its list stops there. `maxSamples` bounds
 // it for callers that must (tests, fuzzing); the build never does.
+//
+// Fast (the build's) reaches the same state as Stepping, which renders and
+// discards every sample and is kept as the reference the fast one is tested
+// against.
+enum class SeekMethod { Fast, Stepping };
 template <EngineNumType T>
-uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples = UINT64_MAX) noexcept;
+uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples = UINT64_MAX, SeekMethod method = SeekMethod::Fast) noexcept;
 
 extern template CompileResult CompileSong<Fix>(BankSet<Fix>&, std::string_view, const std::array<std::string_view, kBankCount>&, uint32_t, int64_t, uint64_t);
 extern template CompileResult CompileSong<float>(BankSet<float>&, std::string_view, const std::array<std::string_view, kBankCount>&, uint32_t, int64_t, uint64_t);
@@ -141,8 +146,8 @@ extern template CompileResult CompileSong<double>(BankSet<double>&, std::string_
 extern template BuildOutcome BuildSong<Fix>(const BuildInputs&, bool, BuildHost&);
 extern template BuildOutcome BuildSong<float>(const BuildInputs&, bool, BuildHost&);
 extern template BuildOutcome BuildSong<double>(const BuildInputs&, bool, BuildHost&);
-extern template uint64_t seekToCursor<Fix>(BankSet<Fix>&, uint64_t) noexcept;
-extern template uint64_t seekToCursor<float>(BankSet<float>&, uint64_t) noexcept;
-extern template uint64_t seekToCursor<double>(BankSet<double>&, uint64_t) noexcept;
+extern template uint64_t seekToCursor<Fix>(BankSet<Fix>&, uint64_t, SeekMethod) noexcept;
+extern template uint64_t seekToCursor<float>(BankSet<float>&, uint64_t, SeekMethod) noexcept;
+extern template uint64_t seekToCursor<double>(BankSet<double>&, uint64_t, SeekMethod) noexcept;
 
 }  // namespace tavolin::output

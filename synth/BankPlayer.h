@@ -59,6 +59,16 @@ public:
     // the seek.
     bool seekStep() noexcept;
 
+    // The same end state as stepping, without producing samples: up to
+    // `samples` calls of renderFrame(false) (toMarker false), or seekStep
+    // calls until one reports the marker (toMarker true; `markerReached` then
+    // tells whether it did). Whole quiet stretches of a note (its clocks,
+    // level-noise draws, duty-switch flag) advance in closed form; half-cycle
+    // boundaries, LFO steps, noise-wave samples and event walks are stepped.
+    // Returns the samples advanced (for toMarker, the seekStep calls that
+    // reported false).
+    uint64_t fastSeek(uint64_t samples, bool toMarker, bool& markerReached) noexcept;
+
     void setLoopSong(bool on) noexcept { m_loopSong.store(on, std::memory_order_release); }
     bool loopSong() const noexcept { return m_loopSong.load(std::memory_order_acquire); }
     void setExportMode(bool on) noexcept { m_exportMode = on; }
@@ -113,6 +123,9 @@ public:
     T currentDuty() const noexcept { return m_currentDuty; }
     bool silent() const noexcept { return m_silent; }
     int32_t loopCounter(int level) const noexcept { return m_loopCounters[static_cast<size_t>(level)]; }
+    bool dutySwitchPending() const noexcept { return m_switchPending; }
+    int32_t lfoTimeCounter() const noexcept { return m_lfoCounter; }
+    const NoiseFilter<T>& noiseFilter() const noexcept { return m_noise; }
     static constexpr uint32_t maxLevel() noexcept { return kMaxLevel; }
 
 private:
@@ -179,6 +192,11 @@ private:
     void restartLfo(LfoState<T>& lfo) noexcept;
     void findLfoSegment(LfoState<T>& lfo) noexcept;
     [[gnu::always_inline]] inline void advanceLfoPhase(LfoState<T>& lfo) noexcept;
+    // The fast seek (FastSeek.cpp): one sample's state changes without its
+    // output, and the closed form of quiet samples.
+    void seekNoteSample() noexcept;
+    int64_t quietSamples(int64_t limit) const noexcept;
+    void skipQuietSamples(int64_t count) noexcept;
     void publishIndex() noexcept { m_publishedIndex.store(m_index, std::memory_order_release); }
     ControlState controlState() const noexcept { return ControlState{m_index, m_tempo, m_loopCounters, m_ledger}; }
     bool trackNoSampleCycle() noexcept;

@@ -1,0 +1,266 @@
+// The fast seek of a bank player: the state stepping would reach, without
+// producing samples. Inside a note, the samples between two events that
+// change state (a half-cycle boundary, an LFO step that can leave a trace, a
+// noise-wave sample, the note's or the seek's last sample) only move clocks;
+// those stretches advance in closed form, exactly as the one-sample steps
+// would move them in the bank's own arithmetic.
+//
+//   note start   quiet stretch    boundary   quiet stretch     last sample
+//   |stepped|..... closed form ....|stepped|.... closed form ....|stepped|
+#include <cmath>
+#include <limits>
+
+#include "synth/PlayerSample.h"
+
+namespace tavolin {
+namespace {
+
+// Float and Double: the smallest q with x * 2^q an integer, or -1 when x is
+// not a finite number >= 0.
+template <typename F>
+int fractionBits(F x) noexcept {
+    if (!(x >= F(0)) || !std::isfinite(x)) return -1;
+    if (x == F(0)) return 0;
+    int e = 0;
+    F m = std::frexp(x, &e);  // x = m * 2^e, 0.5 <= m < 1
+    // m * 2^digits is an integer; drop its trailing zero bits.
+    auto bits = static_cast<uint64_t>(std::ldexp(m, std::numeric_limits<F>::digits));
+    int q = std::numeric_limits<F>::digits - e;
+    while (q > 0 && (bits & 1u) == 0) {
+        bits >>= 1;
+        --q;
+    }
+    return q < 0 ? 0 : q;
+}
+
+// x + n (n added one at a time in F, each sum rounded) where every partial
+// sum is exact: x and the bound `limit` (>= every partial sum) share a grid of
+// 2^-q that F holds exactly below limit. Then the n one-sample additions are
+// the single exact addition x + n. Returns false where that does not hold.
+template <typename F>
+bool exactGrid(F x, F limit, int& q) noexcept {
+    const int qx = fractionBits(x);
+    const int ql = fractionBits(limit);
+    if (qx < 0 || !(limit >= F(0)) || !std::isfinite(limit)) return false;
+    q = std::max(qx, std::max(ql, 0));
+    // |values| < 2^(digits - q): every multiple of 2^-q there is exact
+    return q < std::numeric_limits<F>::digits - 1 &&
+           std::ldexp(limit + F(2), q) < std::ldexp(F(1), std::numeric_limits<F>::digits);
+}
+
+// The oscillator phase after `count` samples of one-sample additions.
+template <EngineNumType T>
+T phaseAfter(T phase, int64_t count) noexcept {
+    if constexpr (kIsFix<T>) {
+        return Fix::fromRaw(phase.raw() + count * 65536);
+    } else {
+        int q = 0;
+        if (count > 0 && count < (int64_t{1} << 40) && exactGrid(phase, phase + static_cast<T>(count), q))
+            return phase + static_cast<T>(count);
+        for (int64_t i = 0; i < count; ++i) phase += T(1);
+        return phase;
+    }
+}
+
+// How many one-sample additions keep the phase at or below `limit`: the
+// samples before the one on which phase > limit holds (0 when it holds now).
+// -1 when that cannot be told in closed form.
+template <EngineNumType T>
+int64_t samplesUpTo(T phase, T limit) noexcept {
+    if constexpr (kIsFix<T>) {
+        if (phase.raw() > limit.raw()) return 0;
+        return (limit.raw() - phase.raw()) / 65536 + 1;
+    } else {
+        if (phase > limit) return 0;
+        int q = 0;
+        if (!exactGrid(phase, limit, q)) return -1;
+        // phase + j > limit  <=>  j > limit - phase (all exact on the grid)
+        const T gap = limit - phase;  // exact: both on the grid, below its bound
+        const double whole = std::floor(static_cast<double>(gap));
+        if (whole > 4.0e15) return -1;
+        return static_cast<int64_t>(whole) + 1;
+    }
+}
+
+// The LFO phase after `count` advances of (phase + 1) mod period.
+template <EngineNumType T>
+T lfoPhaseAfter(T phase, T period, int64_t count) noexcept {
+    if (!(period > T{}) || count <= 0) return phase;
+    if constexpr (kIsFix<T>) {
+        const int64_t p = phase.raw();
+        if (p >= 0 && p < (int64_t{1} << 60) && count < (int64_t{1} << 30))
+            return Fix::fromRaw((p + count * 65536) % period.raw());
+    } else {
+        // Phase and period on a grid that stays exact up to period + 1: every
+        // step is exact, and the steps are modular arithmetic on the grid.
+        int q = 0;
+        if (phase < period && exactGrid(phase, period, q) && q <= 40) {
+            const int64_t unit = int64_t{1} << q;
+            const auto scaled = [q](T v) { return static_cast<int64_t>(std::ldexp(static_cast<double>(v), q)); };
+            const int64_t P = scaled(period);
+            const int64_t p = scaled(phase);
+            if (P > 0 && count < (int64_t{1} << 62) / unit) {
+                const int64_t r = static_cast<int64_t>((static_cast<Int128>(p) + static_cast<Int128>(count) * unit) % P);
+                return static_cast<T>(std::ldexp(static_cast<double>(r), -q));
+            }
+        }
+    }
+    // otherwise one step at a time, as the per-sample advance takes them
+    for (int64_t i = 0; i < count; ++i) {
+        if constexpr (kIsFix<T>) {
+            int64_t r = phase.raw() + 65536;
+            if (r >= period.raw()) r %= period.raw();
+            phase = Fix::fromRaw(r);
+        } else {
+            T r = phase + T(1);
+            if (r >= period) r = r < period * T(2) ? r - period : std::fmod(r, period);
+            phase = r;
+        }
+    }
+    return phase;
+}
+
+}  // namespace
+
+// renderNoteSample<false>(wave, false, m_noise) without its output: the same
+// updates, boundary, duty flag, draws and filter step, in the same order.
+template <EngineNumType T>
+void BankPlayer<T>::seekNoteSample() noexcept {
+    if (!m_silent) {
+        updateLfo(m_pitchLfo);
+        updateLfo(m_ampLfo);
+        const int32_t remaining = m_noteLength - m_elapsed;
+        bool sounding = true;
+        if (m_phase > m_halfLength) sounding = boundaryStep(remaining);
+        if (sounding) {
+            if (!isZero(m_switchPeriod) && m_switchPeriod * numInt<T>(m_dutyIndex + 1) < numInt<T>(m_elapsed))
+                m_switchPending = true;
+            if (m_toneSlot->wave == static_cast<int32_t>(Wave::Noise)) {
+                const T white = whiteFromDraw<T>(m_random->next());
+                refreshNoiseCoefficients();
+                (void)noiseFilterStep(m_noise, m_noiseCoefficients, white);
+            }
+            if (m_hasLevelNoise) (void)m_random->next();
+        }
+    }
+    advanceOneSample<true>();
+}
+
+// Samples from the current one on (at most `limit`) on which stepping would
+// do nothing but move clocks, draw level noise and maybe raise the duty flag:
+// no boundary, no LFO update that leaves a trace, no noise wave. The note's
+// last sample and the seek's last one are left to a full step (the LFO
+// updates skipped here would store values that one then stores). Only called
+// inside a started note.
+template <EngineNumType T>
+int64_t BankPlayer<T>::quietSamples(int64_t limit) const noexcept {
+    const int64_t left = int64_t{m_noteLength} - m_elapsed;
+    if (m_silent) return std::min(limit, left);  // rests and silent tails: clocks only
+    int64_t m = std::min(limit, left) - 1;
+    if (m <= 0 || m_toneSlot->wave == static_cast<int32_t>(Wave::Noise)) return 0;
+    const int64_t toBoundary = samplesUpTo(m_phase, m_halfLength);
+    if (toBoundary < 0) return 0;
+    m = std::min(m, toBoundary);
+    for (const LfoState<T>* lfo : {&m_pitchLfo, &m_ampLfo}) {
+        if (lfo->definition == nullptr || lfo->settled) continue;
+        if (isZero(lfo->phase)) return 0;  // the period may be stored now
+        if (lfo->period > T{}) {
+            // the phase cannot land on 0 before it wraps
+            if constexpr (kIsFix<T>) {
+                m = std::min(m, (lfo->period.raw() - lfo->phase.raw() + 65535) / 65536);
+            } else {
+                const int64_t toWrap = samplesUpTo(lfo->phase, lfo->period);
+                if (toWrap < 0) return 0;
+                // samplesUpTo counts the steps with phase <= period; one fewer
+                // keeps every step below the period, before the wrap
+                m = std::min(m, toWrap - 1);
+            }
+        }
+        if (!lfo->steady) {
+            if (lfo->segmentDefinition != lfo->definition || lfo->segmentIndex != lfo->pointIndex) return 0;
+            if (lfo->hasNext) {
+                if (m_lfoCounter >= lfo->quietUntil) return 0;
+                m = std::min(m, lfo->quietUntil - m_lfoCounter);
+            }
+        }
+    }
+    return std::max<int64_t>(m, 0);
+}
+
+// `count` quiet samples (see quietSamples) in closed form.
+template <EngineNumType T>
+void BankPlayer<T>::skipQuietSamples(int64_t count) noexcept {
+    if (count <= 0) return;
+    if (!m_silent) {
+        // the flag only ever turns on while the duty index holds still: the
+        // last sample's test decides
+        if (!isZero(m_switchPeriod) &&
+            m_switchPeriod * numInt<T>(m_dutyIndex + 1) < numInt<T>(int64_t{m_elapsed} + count - 1))
+            m_switchPending = true;
+        if (m_hasLevelNoise) m_random->discard(static_cast<uint64_t>(count));
+    }
+    m_phase = phaseAfter(m_phase, count);
+    advanceLfoClock(count);
+    m_elapsed = static_cast<int32_t>(m_elapsed + count);
+    m_pitchLfo.phase = lfoPhaseAfter(m_pitchLfo.phase, m_pitchLfo.period, count);
+    m_ampLfo.phase = lfoPhaseAfter(m_ampLfo.phase, m_ampLfo.period, count);
+    if (m_elapsed >= m_noteLength) ++m_index;
+}
+
+template <EngineNumType T>
+uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerReached) noexcept {
+    markerReached = false;
+    uint64_t done = 0;
+    if (m_count == 0) {
+        markerReached = toMarker;
+        return toMarker ? 0 : samples;
+    }
+    while (done < samples) {
+        if (m_index >= m_count) {
+            if (toMarker) {
+                markerReached = true;  // the list ran out: nothing left to skip
+                return done;
+            }
+            (void)advance<false>(false, markerReached);  // a finished bank stays put
+            return samples;
+        }
+        if (m_elapsed < m_noteLength) {
+            const int64_t budget = static_cast<int64_t>(std::min<uint64_t>(samples - done, uint64_t{1} << 40));
+            const int64_t quiet = quietSamples(budget);
+            if (quiet > 0) {
+                skipQuietSamples(quiet);
+                done += static_cast<uint64_t>(quiet);
+                continue;
+            }
+            seekNoteSample();
+            ++done;
+            continue;
+        }
+        // between notes: the event walk, as stepping does it
+        bool marker = false;
+        if (toMarker) {
+            (void)advance<true>(false, marker);
+            if (marker) {
+                markerReached = true;
+                return done;
+            }
+        } else {
+            (void)advance<false>(false, marker);
+        }
+        ++done;
+    }
+    publishIndex();
+    return done;
+}
+
+#define TAVOLIN_INSTANTIATE(T)                                                    \
+    template uint64_t BankPlayer<T>::fastSeek(uint64_t, bool, bool&) noexcept;   \
+    template void BankPlayer<T>::seekNoteSample() noexcept;                      \
+    template int64_t BankPlayer<T>::quietSamples(int64_t) const noexcept;        \
+    template void BankPlayer<T>::skipQuietSamples(int64_t) noexcept;
+TAVOLIN_INSTANTIATE(Fix)
+TAVOLIN_INSTANTIATE(float)
+TAVOLIN_INSTANTIATE(double)
+#undef TAVOLIN_INSTANTIATE
+
+}  // namespace tavolin
