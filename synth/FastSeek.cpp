@@ -7,45 +7,47 @@
 //
 //   note start   quiet stretch    boundary   quiet stretch     last sample
 //   |stepped|..... closed form ....|stepped|.... closed form ....|stepped|
+#include <bit>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "synth/PlayerSample.h"
 
 namespace tavolin {
 namespace {
 
-// Float and Double: the smallest q with x * 2^q an integer, or -1 when x is
-// not a finite number >= 0.
+// Float and Double: the spacing of the numbers of F around x (x finite and
+// > 0), taken from its exponent bits; 0 where that spacing is above 1 or x
+// is no such number.
 template <typename F>
-int fractionBits(F x) noexcept {
-    if (!(x >= F(0)) || !std::isfinite(x)) return -1;
-    if (x == F(0)) return 0;
-    int e = 0;
-    F m = std::frexp(x, &e);  // x = m * 2^e, 0.5 <= m < 1
-    // m * 2^digits is an integer; drop its trailing zero bits.
-    auto bits = static_cast<uint64_t>(std::ldexp(m, std::numeric_limits<F>::digits));
-    int q = std::numeric_limits<F>::digits - e;
-    while (q > 0 && (bits & 1u) == 0) {
-        bits >>= 1;
-        --q;
+F spacingAt(F x) noexcept {
+    if (!(x > F(0)) || !(x < F(1) / std::numeric_limits<F>::epsilon())) return F(0);
+    if constexpr (std::is_same_v<F, float>) {
+        const uint32_t e = (std::bit_cast<uint32_t>(x) >> 23) & 0xFFu;
+        return e > 23 ? std::bit_cast<float>((e - 23) << 23) : std::numeric_limits<float>::denorm_min();
+    } else {
+        const uint64_t e = (std::bit_cast<uint64_t>(x) >> 52) & 0x7FFu;
+        return e > 52 ? std::bit_cast<double>((e - 52) << 52) : std::numeric_limits<double>::denorm_min();
     }
-    return q < 0 ? 0 : q;
 }
 
-// x + n (n added one at a time in F, each sum rounded) where every partial
-// sum is exact: x and the bound `limit` (>= every partial sum) share a grid of
-// 2^-q that F holds exactly below limit. Then the n one-sample additions are
-// the single exact addition x + n. Returns false where that does not hold.
+// x is a whole multiple of the spacing u (a power of two, at most 1).
 template <typename F>
-bool exactGrid(F x, F limit, int& q) noexcept {
-    const int qx = fractionBits(x);
-    const int ql = fractionBits(limit);
-    if (qx < 0 || !(limit >= F(0)) || !std::isfinite(limit)) return false;
-    q = std::max(qx, std::max(ql, 0));
-    // |values| < 2^(digits - q): every multiple of 2^-q there is exact
-    return q < std::numeric_limits<F>::digits - 1 &&
-           std::ldexp(limit + F(2), q) < std::ldexp(F(1), std::numeric_limits<F>::digits);
+bool onGrid(F x, F u) noexcept {
+    const F q = x / u;  // exact: u is a power of two
+    return std::trunc(q) == q;
+}
+
+// All the sums x + j (j = 0, 1, ... up to the first that exceeds `top`) are
+// exact in F: they lie on x's grid below twice the top, where F holds every
+// multiple of the spacing at the top. Then j additions of 1 in F, one at a
+// time, are the one exact addition x + j.
+template <typename F>
+bool exactRun(F x, F top) noexcept {
+    if (!(x >= F(0)) || !(top >= x)) return false;
+    const F u = spacingAt(top + F(2));
+    return u > F(0) && onGrid(x, u);
 }
 
 // The oscillator phase after `count` samples of one-sample additions.
@@ -54,8 +56,7 @@ T phaseAfter(T phase, int64_t count) noexcept {
     if constexpr (kIsFix<T>) {
         return Fix::fromRaw(phase.raw() + count * 65536);
     } else {
-        int q = 0;
-        if (count > 0 && count < (int64_t{1} << 40) && exactGrid(phase, phase + static_cast<T>(count), q))
+        if (count > 0 && count < (int64_t{1} << 40) && exactRun(phase, phase + static_cast<T>(count)))
             return phase + static_cast<T>(count);
         for (int64_t i = 0; i < count; ++i) phase += T(1);
         return phase;
@@ -72,13 +73,16 @@ int64_t samplesUpTo(T phase, T limit) noexcept {
         return (limit.raw() - phase.raw()) / 65536 + 1;
     } else {
         if (phase > limit) return 0;
-        int q = 0;
-        if (!exactGrid(phase, limit, q)) return -1;
-        // phase + j > limit  <=>  j > limit - phase (all exact on the grid)
-        const T gap = limit - phase;  // exact: both on the grid, below its bound
-        const double whole = std::floor(static_cast<double>(gap));
-        if (whole > 4.0e15) return -1;
-        return static_cast<int64_t>(whole) + 1;
+        if (!exactRun(phase, limit)) return -1;
+        // the first j with phase + j > limit, the sums being exact: estimate,
+        // then settle it with comparisons in T
+        const double estimate = std::floor(static_cast<double>(limit) - static_cast<double>(phase));
+        if (!(estimate >= 0.0) || estimate > 4.0e15) return -1;
+        auto j = static_cast<int64_t>(estimate) + 1;
+        for (int i = 0; i < 4 && j > 1 && phase + static_cast<T>(j - 1) > limit; ++i) --j;
+        for (int i = 0; i < 4 && !(phase + static_cast<T>(j) > limit); ++i) ++j;
+        if (!(phase + static_cast<T>(j) > limit) || (j > 1 && phase + static_cast<T>(j - 1) > limit)) return -1;
+        return j;
     }
 }
 
@@ -93,15 +97,17 @@ T lfoPhaseAfter(T phase, T period, int64_t count) noexcept {
     } else {
         // Phase and period on a grid that stays exact up to period + 1: every
         // step is exact, and the steps are modular arithmetic on the grid.
-        int q = 0;
-        if (phase < period && exactGrid(phase, period, q) && q <= 40) {
-            const int64_t unit = int64_t{1} << q;
-            const auto scaled = [q](T v) { return static_cast<int64_t>(std::ldexp(static_cast<double>(v), q)); };
-            const int64_t P = scaled(period);
-            const int64_t p = scaled(phase);
-            if (P > 0 && count < (int64_t{1} << 62) / unit) {
-                const int64_t r = static_cast<int64_t>((static_cast<Int128>(p) + static_cast<Int128>(count) * unit) % P);
-                return static_cast<T>(std::ldexp(static_cast<double>(r), -q));
+        if (period >= T(1) && phase < period && exactRun(phase, period) && onGrid(period, spacingAt(period + T(2)))) {
+            const T u = spacingAt(period + T(2));
+            const double unit = 1.0 / static_cast<double>(u);  // a power of two
+            if (unit <= 1099511627776.0) {  // 2^40: the scaled values fit
+                const auto P = static_cast<int64_t>(static_cast<double>(period) * unit);
+                const auto p = static_cast<int64_t>(static_cast<double>(phase) * unit);
+                const auto step = static_cast<int64_t>(unit);
+                if (P > 0 && count < (int64_t{1} << 62) / step) {
+                    const auto r = static_cast<int64_t>((static_cast<Int128>(p) + static_cast<Int128>(count) * step) % P);
+                    return static_cast<T>(static_cast<double>(r) / unit);
+                }
             }
         }
     }
@@ -147,8 +153,8 @@ void BankPlayer<T>::seekNoteSample() noexcept {
 }
 
 // Samples from the current one on (at most `limit`) on which stepping would
-// do nothing but move clocks, draw level noise and maybe raise the duty flag:
-// no boundary, no LFO update that leaves a trace, no noise wave. The note's
+// do nothing but move clocks, draw noise, step the noise filter and maybe
+// raise the duty flag: no boundary, no LFO update that leaves a trace. The note's
 // last sample and the seek's last one are left to a full step (the LFO
 // updates skipped here would store values that one then stores). Only called
 // inside a started note.
@@ -157,7 +163,7 @@ int64_t BankPlayer<T>::quietSamples(int64_t limit) const noexcept {
     const int64_t left = int64_t{m_noteLength} - m_elapsed;
     if (m_silent) return std::min(limit, left);  // rests and silent tails: clocks only
     int64_t m = std::min(limit, left) - 1;
-    if (m <= 0 || m_toneSlot->wave == static_cast<int32_t>(Wave::Noise)) return 0;
+    if (m <= 0) return 0;
     const int64_t toBoundary = samplesUpTo(m_phase, m_halfLength);
     if (toBoundary < 0) return 0;
     m = std::min(m, toBoundary);
@@ -187,7 +193,8 @@ int64_t BankPlayer<T>::quietSamples(int64_t limit) const noexcept {
     return std::max<int64_t>(m, 0);
 }
 
-// `count` quiet samples (see quietSamples) in closed form.
+// `count` quiet samples (see quietSamples): clocks in closed form, the noise
+// wave's draws and filter steps in a tight loop.
 template <EngineNumType T>
 void BankPlayer<T>::skipQuietSamples(int64_t count) noexcept {
     if (count <= 0) return;
@@ -197,7 +204,23 @@ void BankPlayer<T>::skipQuietSamples(int64_t count) noexcept {
         if (!isZero(m_switchPeriod) &&
             m_switchPeriod * numInt<T>(m_dutyIndex + 1) < numInt<T>(int64_t{m_elapsed} + count - 1))
             m_switchPending = true;
-        if (m_hasLevelNoise) m_random->discard(static_cast<uint64_t>(count));
+        if (m_toneSlot->wave == static_cast<int32_t>(Wave::Noise)) {
+            // The filter state is the one thing here that needs every sample:
+            // its draws and steps, with the coefficients of this half-cycle.
+            refreshNoiseCoefficients();
+            const NoiseCoefficients<T> c = m_noiseCoefficients;
+            NoiseFilter<T> filter = m_noise;
+            RandomSource random = *m_random;
+            const bool levelNoise = m_hasLevelNoise;
+            for (int64_t i = 0; i < count; ++i) {
+                (void)noiseFilterStep(filter, c, whiteFromDraw<T>(random.next()));
+                if (levelNoise) (void)random.next();
+            }
+            m_noise = filter;
+            *m_random = random;
+        } else if (m_hasLevelNoise) {
+            m_random->discard(static_cast<uint64_t>(count));
+        }
     }
     m_phase = phaseAfter(m_phase, count);
     advanceLfoClock(count);
