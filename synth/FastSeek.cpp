@@ -104,8 +104,8 @@ T lfoPhaseAfter(T phase, T period, int64_t count) noexcept {
                 const auto P = static_cast<int64_t>(static_cast<double>(period) * unit);
                 const auto p = static_cast<int64_t>(static_cast<double>(phase) * unit);
                 const auto step = static_cast<int64_t>(unit);
-                if (P > 0 && count < (int64_t{1} << 62) / step) {
-                    const auto r = static_cast<int64_t>((static_cast<Int128>(p) + static_cast<Int128>(count) * step) % P);
+                if (P > 0 && count < (int64_t{1} << 61) / step) {
+                    const int64_t r = (p + count * step) % P;  // p < P <= 2^53: no overflow
                     return static_cast<T>(static_cast<double>(r) / unit);
                 }
             }
