@@ -55,8 +55,8 @@ public:
     // 1 and reports true without acting on it, rendering nothing. A call that
     // finds the bank already at the end of its list (no marker met) also
     // reports true without rendering, so a seek over a list without a marker
-    // ends. A marker behind an endless loop is never reached: callers bound
-    // the seek.
+    // ends. The compiler refuses an endless loop that playback never leaves
+    // before the marker, so a seek always ends.
     bool seekStep() noexcept;
 
     // The same end state as stepping, without producing samples: up to

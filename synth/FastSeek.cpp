@@ -32,6 +32,23 @@ F spacingAt(F x) noexcept {
     }
 }
 
+// Float and Double: the weight of x's lowest set bit (x finite and > 0, a
+// power of two), so x is a whole multiple of it; 0 where that is not a normal
+// number of F.
+template <typename F>
+F lowestBit(F x) noexcept {
+    if (!(x > F(0)) || !std::isfinite(x)) return F(0);
+    constexpr int kMantissa = std::numeric_limits<F>::digits - 1;
+    using Bits = std::conditional_t<std::is_same_v<F, float>, uint32_t, uint64_t>;
+    const Bits bits = std::bit_cast<Bits>(x);
+    const Bits exponent = bits >> kMantissa;
+    if (exponent == 0) return F(0);  // subnormal
+    const Bits mantissa = (bits & ((Bits{1} << kMantissa) - 1)) | (Bits{1} << kMantissa);
+    const int shift = std::countr_zero(mantissa);
+    if (exponent <= static_cast<Bits>(kMantissa - shift)) return F(0);
+    return std::bit_cast<F>(static_cast<Bits>(exponent - static_cast<Bits>(kMantissa - shift)) << kMantissa);
+}
+
 // x is a whole multiple of the spacing u (a power of two, at most 1).
 template <typename F>
 bool onGrid(F x, F u) noexcept {
@@ -97,8 +114,10 @@ T lfoPhaseAfter(T phase, T period, int64_t count) noexcept {
     } else {
         // Phase and period on a grid that stays exact up to period + 1: every
         // step is exact, and the steps are modular arithmetic on the grid.
-        if (period >= T(1) && phase < period && exactRun(phase, period) && onGrid(period, spacingAt(period + T(2)))) {
-            const T u = spacingAt(period + T(2));
+        // the coarsest grid of 2^-k (k >= 0) holding both phase and period
+        T u = std::min(T(1), lowestBit(period));
+        if (phase > T(0)) u = std::min(u, lowestBit(phase));
+        if (period >= T(1) && phase >= T(0) && phase < period && u > T(0) && spacingAt(period + T(2)) <= u) {
             const double unit = 1.0 / static_cast<double>(u);  // a power of two
             if (unit <= 1099511627776.0) {  // 2^40: the scaled values fit
                 const auto P = static_cast<int64_t>(static_cast<double>(period) * unit);

@@ -25,11 +25,12 @@ public:
 };
 
 // Ten minutes at tempo 120 (eight quarter notes every 4 s, 150 passes): four
-// pitched banks with an envelope and vibrato, bank E a noise drum, and one
-// last note in bank A after its loop. `atEnd` puts the caret on that note.
-output::BuildInputs tenMinuteSong(int arith, bool atEnd) {
+// pitched banks with an envelope (and vibrato unless `plain`), bank E a noise
+// drum, and one last note in bank A after its loop. `atEnd` puts the caret on
+// that note.
+output::BuildInputs tenMinuteSong(int arith, bool atEnd, bool plain = false) {
     output::BuildInputs in;
-    in.tabTexts[0] = "@ED1:10:40:60:255:170@E1@LT0:160:25V45L4";
+    in.tabTexts[0] = plain ? "@ED1:10:40:60:255:170@E1V45L4" : "@ED1:10:40:60:255:170@E1@LT0:160:25V45L4";
     in.tabTexts[1] = "O5@0[CDEFGAB>C<]150 D";
     in.tabTexts[2] = "O4@1[CDEFGAB>C<]150";
     in.tabTexts[3] = "O3@2[CDEFGAB>C<]150";
@@ -50,11 +51,12 @@ const char* typeName(int arith) { return arith == 0 ? "Fix" : arith == 1 ? "Floa
 void BM_RenderTenMinutes(benchmark::State& state) {
     const int arith = static_cast<int>(state.range(0));
     const bool fromLastNote = state.range(1) != 0;
+    const bool plain = state.range(2) != 0;
     QuietHost host;
     std::vector<int16_t> block(4096 * 2);
     uint64_t frames = 0;
     for (auto _ : state) {
-        output::BuildInputs in = tenMinuteSong(arith, fromLastNote);
+        output::BuildInputs in = tenMinuteSong(arith, fromLastNote, plain);
         in.forExport = true;
         output::WaveFormat format;
         auto song = output::MakeGenerator(in, false, host, format);
@@ -69,9 +71,10 @@ void BM_RenderTenMinutes(benchmark::State& state) {
         benchmark::DoNotOptimize(block.data());
     }
     state.counters["frames"] = static_cast<double>(frames);
-    state.SetLabel(std::string(typeName(arith)) + (fromLastNote ? " from the last note" : " whole song"));
+    state.SetLabel(std::string(typeName(arith)) + (fromLastNote ? " from the last note" : " whole song") +
+                   (plain ? ", no vibrato" : ""));
 }
-BENCHMARK(BM_RenderTenMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RenderTenMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The seek alone: the compiled song moved to the caret on the last note.
 void BM_SeekTenMinutes(benchmark::State& state) {

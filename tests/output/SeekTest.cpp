@@ -3,6 +3,7 @@
 // on with the same bytes, in all three types.
 #include <cstdio>
 #include <random>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -78,10 +79,10 @@ private:
     }
     std::string toneDef() {
         std::string s = "@W" + num(0, 9) + ":" + num(0, 4);
-        if (pick(0, 2) == 0) s += "R" + num(0, 60);
-        if (pick(0, 2) == 0) s += "N" + num(0, 100);
-        if (pick(0, 2) == 0) s += "C" + num(0, 200);
-        for (int i = pick(1, 3); i > 0; --i) s += ":" + num(0, 99);
+        if (pick(0, 2) == 0) s.append("R").append(num(0, 60));
+        if (pick(0, 2) == 0) s.append("N").append(num(0, 100));
+        if (pick(0, 2) == 0) s.append("C").append(num(0, 200));
+        for (int i = pick(1, 3); i > 0; --i) s.append(":").append(num(0, 99));
         return s;
     }
     std::string lfo() {
@@ -109,28 +110,30 @@ std::string numText(T v) {
 // ever derived from these (noise coefficients, LFO segment data) are left out.
 template <EngineNumType T>
 std::string describeState(BankSet<T>& set) {
-    std::string s = "random " + std::to_string(set.random().state()) + "\n";
+    std::ostringstream s;
+    s << "random " << set.random().state() << "\n";
+    const auto lfo = [](std::ostringstream& o, const LfoState<T>& l) {
+        o << l.pointIndex << "/" << numText(l.period) << "/" << numText(l.phase) << "/" << numText(l.depth);
+    };
     for (int b = 0; b < kBankCount; ++b) {
         const BankPlayer<T>& p = set.player(b);
-        const auto lfo = [](const LfoState<T>& l) {
-            return std::to_string(l.pointIndex) + "/" + numText(l.period) + "/" + numText(l.phase) + "/" + numText(l.depth);
-        };
         const auto& f = p.noiseFilter();
-        s += std::string(1, static_cast<char>('A' + b)) + ": ev " + std::to_string(p.eventIndex()) + " len " +
-             std::to_string(p.noteLengthSamples()) + " el " + std::to_string(p.elapsedSamples()) + " grp " +
-             std::to_string(p.groupLengthSamples()) + " t " + std::to_string(p.tempo()) + " pan " + std::to_string(p.pan()) +
-             " vol " + numText(p.volume()) + " tone " + std::to_string(p.currentTone()) + " env " +
-             std::to_string(p.currentEnvelope()) + " cyc " + numText(p.cycleLength()) + " ph " + numText(p.oscillatorPhase()) +
-             " half " + std::to_string(p.halfCycle()) + ":" + numText(p.halfCycleLength()) + " duty " +
-             std::to_string(p.dutyIndex()) + ":" + numText(p.currentDuty()) + (p.dutySwitchPending() ? "!" : "") +
-             (p.silent() ? " silent" : "") + " lfoT " + std::to_string(p.lfoTimeCounter()) + " pitch " + lfo(p.pitchLfo()) +
-             " amp " + lfo(p.ampLfo()) + " ledger " + std::to_string(p.ledger().totalSamples()) + "+" +
-             numText(p.ledger().lastSegment().accumulatedLength) + " filter " + numText(f.x1) + "," + numText(f.x2) + "," +
-             numText(f.y1) + "," + numText(f.y2) + " loops";
-        for (int l = 0; l < 4; ++l) s += " " + std::to_string(p.loopCounter(l));
-        s += "\n";
+        s << static_cast<char>('A' + b) << ": ev " << p.eventIndex() << " len " << p.noteLengthSamples() << " el "
+          << p.elapsedSamples() << " grp " << p.groupLengthSamples() << " t " << p.tempo() << " pan " << p.pan() << " vol "
+          << numText(p.volume()) << " tone " << p.currentTone() << " env " << p.currentEnvelope() << " cyc "
+          << numText(p.cycleLength()) << " ph " << numText(p.oscillatorPhase()) << " half " << p.halfCycle() << ":"
+          << numText(p.halfCycleLength()) << " duty " << p.dutyIndex() << ":" << numText(p.currentDuty())
+          << (p.dutySwitchPending() ? "!" : "") << (p.silent() ? " silent" : "") << " lfoT " << p.lfoTimeCounter()
+          << " pitch ";
+        lfo(s, p.pitchLfo());
+        s << " amp ";
+        lfo(s, p.ampLfo());
+        s << " ledger " << p.ledger().totalSamples() << "+" << numText(p.ledger().lastSegment().accumulatedLength)
+          << " filter " << numText(f.x1) << "," << numText(f.x2) << "," << numText(f.y1) << "," << numText(f.y2) << " loops";
+        for (int l = 0; l < 4; ++l) s << " " << p.loopCounter(l);
+        s << "\n";
     }
-    return s;
+    return s.str();
 }
 
 TYPED_TEST(Seek, FastSeekEqualsSteppingSeek) {
@@ -162,9 +165,10 @@ TYPED_TEST(Seek, FastSeekEqualsSteppingSeek) {
         const uint64_t n = output::seekToCursor(stepped, bound, output::SeekMethod::Stepping);
         const uint64_t m = output::seekToCursor(fast, bound, output::SeekMethod::Fast);
         sought += n > 0;
-        const std::string where = "song " + std::to_string(i) + " rate " + std::to_string(rate) + " cursor " +
-                                  std::to_string(cursorBank) + ":" + std::to_string(caret) + "\n" + common + ";" +
-                                  texts[0] + "," + texts[1] + "," + texts[2] + "," + texts[3] + "," + texts[4];
+        std::ostringstream place;
+        place << "song " << i << " rate " << rate << " cursor " << cursorBank << ":" << caret << "\n"
+              << common << ";" << texts[0] << "," << texts[1] << "," << texts[2] << "," << texts[3] << "," << texts[4];
+        const std::string where = place.str();
         ASSERT_EQ(m, n) << where;
         ASSERT_EQ(describeState(fast), describeState(stepped)) << where;
         const std::vector<int16_t> a = stepped.Render(int64_t{4096});
