@@ -197,6 +197,7 @@ private:
     void seekNoteSample() noexcept;
     int64_t quietSamples(int64_t limit) const noexcept;
     void skipQuietSamples(int64_t count) noexcept;
+    void flushSeekClocks() noexcept;
     void publishIndex() noexcept { m_publishedIndex.store(m_index, std::memory_order_release); }
     ControlState controlState() const noexcept { return ControlState{m_index, m_tempo, m_loopCounters, m_ledger}; }
     bool trackNoSampleCycle() noexcept;
@@ -269,6 +270,14 @@ private:
     T m_noiseCutoff{};
     bool m_noiseCoefficientsValid = false;
     NoiseCoefficients<T> m_noiseCoefficients{};
+
+    // Fast seek only: samples whose LFO clock and LFO phase steps are owed.
+    // Nothing reads them until the next event walk while the LFOs they
+    // belong to are settled (and the pitch LFO is no vibrato), and every
+    // step commutes with the one-sample steps taken meanwhile.
+    int64_t m_owedClock = 0;
+    int64_t m_owedPitchPhase = 0;
+    int64_t m_owedAmpPhase = 0;
 
     // guard against loops that never reach a sounding note
     bool m_tracking = false;

@@ -242,11 +242,31 @@ void BankPlayer<T>::skipQuietSamples(int64_t count) noexcept {
         }
     }
     m_phase = phaseAfter(m_phase, count);
-    advanceLfoClock(count);
     m_elapsed = static_cast<int32_t>(m_elapsed + count);
-    m_pitchLfo.phase = lfoPhaseAfter(m_pitchLfo.phase, m_pitchLfo.period, count);
-    m_ampLfo.phase = lfoPhaseAfter(m_ampLfo.phase, m_ampLfo.period, count);
+    // Settled LFOs are read by nothing inside this note (a settled pitch LFO
+    // only by the vibrato): their clock and phase steps are owed until the
+    // next event walk or the seek's end.
+    const auto quiet = [](const LfoState<T>& l) { return l.definition == nullptr || l.settled; };
+    const bool pitchQuiet = quiet(m_pitchLfo) && (isZero(m_pitchLfo.depth) || !(m_pitchLfo.period > T{}));
+    if (quiet(m_pitchLfo) && quiet(m_ampLfo)) m_owedClock += count;
+    else advanceLfoClock(count);
+    if (pitchQuiet) m_owedPitchPhase += count;
+    else m_pitchLfo.phase = lfoPhaseAfter(m_pitchLfo.phase, m_pitchLfo.period, count);
+    if (quiet(m_ampLfo)) m_owedAmpPhase += count;
+    else m_ampLfo.phase = lfoPhaseAfter(m_ampLfo.phase, m_ampLfo.period, count);
     if (m_elapsed >= m_noteLength) ++m_index;
+}
+
+// Pays the clock and phase steps skipQuietSamples left owed. The LFO phase
+// steps use the period in force, which cannot change before an event walk.
+template <EngineNumType T>
+void BankPlayer<T>::flushSeekClocks() noexcept {
+    if (m_owedClock != 0) advanceLfoClock(m_owedClock);
+    if (m_owedPitchPhase != 0) m_pitchLfo.phase = lfoPhaseAfter(m_pitchLfo.phase, m_pitchLfo.period, m_owedPitchPhase);
+    if (m_owedAmpPhase != 0) m_ampLfo.phase = lfoPhaseAfter(m_ampLfo.phase, m_ampLfo.period, m_owedAmpPhase);
+    m_owedClock = 0;
+    m_owedPitchPhase = 0;
+    m_owedAmpPhase = 0;
 }
 
 template <EngineNumType T>
@@ -259,6 +279,7 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     }
     while (done < samples) {
         if (m_index >= m_count) {
+            flushSeekClocks();
             if (toMarker) {
                 markerReached = true;  // the list ran out: nothing left to skip
                 return done;
@@ -279,6 +300,7 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
             continue;
         }
         // between notes: the event walk, as stepping does it
+        flushSeekClocks();
         bool marker = false;
         if (toMarker) {
             (void)advance<true>(false, marker);
@@ -291,6 +313,7 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
         }
         ++done;
     }
+    flushSeekClocks();
     publishIndex();
     return done;
 }
@@ -299,7 +322,8 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     template uint64_t BankPlayer<T>::fastSeek(uint64_t, bool, bool&) noexcept;   \
     template void BankPlayer<T>::seekNoteSample() noexcept;                      \
     template int64_t BankPlayer<T>::quietSamples(int64_t) const noexcept;        \
-    template void BankPlayer<T>::skipQuietSamples(int64_t) noexcept;
+    template void BankPlayer<T>::skipQuietSamples(int64_t) noexcept;                 \
+    template void BankPlayer<T>::flushSeekClocks() noexcept;
 TAVOLIN_INSTANTIATE(Fix)
 TAVOLIN_INSTANTIATE(float)
 TAVOLIN_INSTANTIATE(double)
