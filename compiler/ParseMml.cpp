@@ -414,13 +414,28 @@ private:
         }
         const int32_t s = m_loopStack[static_cast<size_t>(m_loopLevel)];
         if (m_lastNoteRecord <= s) return fail(err::LoopWithoutNote);
-        if (m_startPos != kPassed) return fail(err::CursorAfterLoop);
+        // Playback can only miss the cursor behind an endless loop it never
+        // leaves: counted loops end and a break leaves an endless one on its
+        // first pass, so only an endless loop without a break of its own may
+        // not end before the cursor.
+        if (count < 0 && m_startPos != kPassed && !loopHasBreak(s)) return fail(err::CursorAfterLoop);
         auto& start = (*m_target)[static_cast<size_t>(s)].loop;
         start.partner = targetSize();
         start.count = count;
         if (!append(Ev::makeLoop(LoopOp::LoopEnd, count, s, m_loopLevel))) return false;
         --m_loopLevel;
         return true;
+    }
+
+    // The body of the loop whose LoopStart is record s of the target list
+    // holds a break of that loop (not of a loop nested in it).
+    bool loopHasBreak(int32_t s) const {
+        const auto& list = *m_target;
+        for (size_t i = static_cast<size_t>(s) + 1; i < list.size(); ++i) {
+            const auto& e = list[i];
+            if (e.kind == EventKind::LoopControl && e.loop.op == LoopOp::LoopBreak && e.loop.partner == s) return true;
+        }
+        return false;
     }
 
     // A break outside every loop would have no loop to leave; it is refused

@@ -1,5 +1,5 @@
 // The sound-device layer the streaming player drives: open with a format and a
-// callback, prepare / write / unprepare blocks, pause, close.
+// callback, prepare / write / unprepare blocks, restart, pause, close.
 #pragma once
 
 #include <atomic>
@@ -37,19 +37,21 @@ class AudioDevice;
 // Called on the device's notification thread, one message at a time and in
 // order: Open first, then one Done per written block in writing order, and
 // Close last, after the device has stopped. The callback may call
-// prepareHeader / write / unprepareHeader on the device (never open, pause,
-// close or the destructor).
+// prepareHeader / write / unprepareHeader on the device (never open, restart,
+// pause, close or the destructor).
 using DeviceCallback = std::function<void(AudioDevice&, DeviceMessage)>;
 
-// Threads: open, pause, close and the destructor belong to the thread that
+// Threads: open, restart, pause, close and the destructor belong to the thread that
 // owns the device (the user-interface thread); prepareHeader, write and
 // unprepareHeader may be called from that thread and from inside the callback.
 class AudioDevice {
 public:
     virtual ~AudioDevice() = default;  // stops the device; no notification follows
 
-    // Opens the device for 16-bit stereo PCM in `format`. False on failure
-    // (no notification is ever sent then).
+    // Opens the device for 16-bit stereo PCM in `format`, halted: nothing is
+    // played (not even silence) until restart(), so the blocks written before
+    // it are the first frames the device outputs. False on failure (no
+    // notification is ever sent then).
     virtual bool open(const WaveFormat& format, DeviceCallback callback) = 0;
     virtual bool prepareHeader(WaveHeader& header) = 0;
     // Queues a prepared block behind those already written.
@@ -58,6 +60,8 @@ public:
     virtual bool unprepareHeader(WaveHeader& header) = 0;
     // Halts output; blocks not yet played stay queued.
     virtual bool pause() = 0;
+    // Starts output after open(), or resumes it after pause().
+    virtual bool restart() = 0;
     // Starts the close; the Close notification follows once the device has stopped.
     virtual bool close() = 0;
 };

@@ -174,6 +174,8 @@ bool Player::StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFor
         std::lock_guard lock(state->refillLock);
         for (uint32_t i = 0; i < kDeviceRing; ++i) SubmitNextBlock(*state);
     }
+    // The device opened halted: the first frames it outputs are the song's.
+    if (!m_device->restart()) debugLog("failed waveOutRestart.");
     return true;
 }
 

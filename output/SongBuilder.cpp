@@ -82,22 +82,29 @@ bool GeneratorWrapper::bankSounds(int bank) const noexcept {
 }
 
 void GeneratorWrapper::SeekToCursor() noexcept {
-    const uint64_t limit = kMaxSeekSeconds * uint64_t{sampleRateHz > 0 ? sampleRateHz : kMaxSampleRate};
-    if (hasSong()) skippedFrames = visit([limit](auto& set) { return seekToCursor(set, limit); });
+    if (hasSong()) skippedFrames = visit([](auto& set) { return seekToCursor(set); });
 }
 
+// The cursor bank first, to its marker, then every other bank in the order
+// A to E by the same number of samples: that order fixes which bank gets
+// which random draws.
 template <EngineNumType T>
-uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples) noexcept {
+uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples, SeekMethod method) noexcept {
     if (set.cursorOffset == 0 || set.cursorBank < 0 || set.cursorBank >= kBankCount) return 0;
     const int cursor = static_cast<int>(set.cursorBank);
     BankPlayer<T>& marked = set.player(cursor);
     if (marked.events().empty()) return 0;
     uint64_t n = 0;
-    while (n < maxSamples && !marked.seekStep()) ++n;
+    bool reached = false;
+    if (method == SeekMethod::Fast) n = marked.fastSeek(maxSamples, true, reached);
+    else
+        while (n < maxSamples && !marked.seekStep()) ++n;
     for (int bank = 0; bank < kBankCount; ++bank) {
         if (bank == cursor) continue;
         BankPlayer<T>& p = set.player(bank);
-        for (uint64_t i = 0; i < n; ++i) (void)p.renderFrame(false);
+        if (method == SeekMethod::Fast) (void)p.fastSeek(n, false, reached);
+        else
+            for (uint64_t i = 0; i < n; ++i) (void)p.renderFrame(false);
     }
     return n;
 }
@@ -205,6 +212,9 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
     }
     out.result = CompileSong<T>(*slot, texts.common, texts.banks, out.sampleRateHz, texts.cursorBank, texts.cursorOffset);
     if (out.result.code == 0) {
+        // An export plays endless loops once from the song's start on, so the
+        // seek must already run in export mode to stand where it would.
+        if (inputs.forExport) wrapper->SetExportMode();
         wrapper->SeekToCursor();
         out.wrapper = std::move(wrapper);
         return out;
@@ -241,7 +251,7 @@ std::shared_ptr<GeneratorWrapper> MakeGenerator(const BuildInputs& inputs, bool 
     template CompileResult CompileSong<T>(BankSet<T>&, std::string_view, const std::array<std::string_view, kBankCount>&, \
                                           uint32_t, int64_t, uint64_t);                                        \
     template BuildOutcome BuildSong<T>(const BuildInputs&, bool, BuildHost&);                                  \
-    template uint64_t seekToCursor<T>(BankSet<T>&, uint64_t) noexcept;
+    template uint64_t seekToCursor<T>(BankSet<T>&, uint64_t, SeekMethod) noexcept;
 TAVOLIN_INSTANTIATE(Fix)
 TAVOLIN_INSTANTIATE(float)
 TAVOLIN_INSTANTIATE(double)

@@ -30,6 +30,9 @@ struct BuildInputs {
     std::array<std::string, kTabCount> tabTexts;  // CP932 bytes as stored
     std::string testPhrase = "C";         // Test only, bytes
     std::string toneCommand;              // Test only: the tone helper's command text
+    // Set by the WAV export (not a window control): every endless loop plays
+    // once, in the seek to the cursor as much as after it.
+    bool forExport = false;
 };
 
 // What the builder needs of the window. Called on the thread running the
@@ -146,13 +149,17 @@ std::string buildErrorReport(const CompileResult& result, bool testMode);
 void reportCompileError(const CompileResult& result, bool testMode, BuildHost& host);
 
 // Steps the cursor bank to its start marker and every other bank by the same
-// number of samples, at most `maxSamples`. Returns the number of samples skipped.
+// number of samples. Returns the number of samples skipped. The seek always
+// ends: the compiler refuses an endless loop that is never left before the
+// cursor, and a bank at the end of its list stops there. `maxSamples` bounds
+// it for callers that must (tests, fuzzing); the build never does.
+//
+// Fast (the build's) reaches the same state as Stepping, which renders and
+// discards every sample and is kept as the reference the fast one is tested
+// against.
+enum class SeekMethod { Fast, Stepping };
 template <EngineNumType T>
-uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples) noexcept;
-
-// Limit of the seek, in seconds of song time, so that a marker that can never
-// be reached cannot hang the build.
-inline constexpr uint64_t kMaxSeekSeconds = 3600;
+uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples = UINT64_MAX, SeekMethod method = SeekMethod::Fast) noexcept;
 
 extern template CompileResult CompileSong<Fix>(BankSet<Fix>&, std::string_view, const std::array<std::string_view, kBankCount>&, uint32_t, int64_t, uint64_t);
 extern template CompileResult CompileSong<float>(BankSet<float>&, std::string_view, const std::array<std::string_view, kBankCount>&, uint32_t, int64_t, uint64_t);
@@ -160,8 +167,8 @@ extern template CompileResult CompileSong<double>(BankSet<double>&, std::string_
 extern template BuildOutcome BuildSong<Fix>(const BuildInputs&, bool, BuildHost&);
 extern template BuildOutcome BuildSong<float>(const BuildInputs&, bool, BuildHost&);
 extern template BuildOutcome BuildSong<double>(const BuildInputs&, bool, BuildHost&);
-extern template uint64_t seekToCursor<Fix>(BankSet<Fix>&, uint64_t) noexcept;
-extern template uint64_t seekToCursor<float>(BankSet<float>&, uint64_t) noexcept;
-extern template uint64_t seekToCursor<double>(BankSet<double>&, uint64_t) noexcept;
+extern template uint64_t seekToCursor<Fix>(BankSet<Fix>&, uint64_t, SeekMethod) noexcept;
+extern template uint64_t seekToCursor<float>(BankSet<float>&, uint64_t, SeekMethod) noexcept;
+extern template uint64_t seekToCursor<double>(BankSet<double>&, uint64_t, SeekMethod) noexcept;
 
 }  // namespace tavolin::output

@@ -83,6 +83,16 @@ bool VirtualAudioDevice::pause() {
     return true;
 }
 
+bool VirtualAudioDevice::restart() {
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_thread.joinable() || m_closing) return false;
+        m_paused = false;
+    }
+    m_cv.notify_all();
+    return true;
+}
+
 bool VirtualAudioDevice::close() {
     {
         std::lock_guard lock(m_mutex);
@@ -97,8 +107,18 @@ void VirtualAudioDevice::run() {
     m_callback(*this, DeviceMessage::Open);
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_cv.wait(lock, [this] { return m_closing || (!m_paused && !m_queue.empty()); });
+        m_cv.wait(lock, [this] { return m_closing || (!m_paused && (!m_queue.empty() || m_options.silenceWhenEmpty)); });
         if (m_closing) break;
+        if (m_queue.empty()) {
+            // A block of silence (1,024 frames), taking its time.
+            constexpr uint32_t kSilentFrames = 1024;
+            const uint64_t micros = m_options.realTime ? uint64_t{kSilentFrames} * 1000000u / std::max(1u, m_format.samplesPerSec) : 1000;
+            m_cv.wait_until(lock, std::chrono::steady_clock::now() + std::chrono::microseconds(micros), [this] { return m_stopThread; });
+            if (m_stopThread) break;
+            std::lock_guard logLock(m_log->mutex);
+            m_log->heard.insert(m_log->heard.end(), size_t{kSilentFrames} * 2, int16_t{0});
+            continue;
+        }
         WaveHeader* h = m_queue.front();
         uint64_t micros = m_options.playDelayMicros;
         if (m_options.realTime) micros += uint64_t{h->bufferLength} * 1000000u / std::max(1u, m_format.avgBytesPerSec);

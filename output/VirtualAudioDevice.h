@@ -20,13 +20,16 @@ struct VirtualDeviceOptions {
     bool neverReportClose = false;  // close() succeeds but Close never arrives
     bool failPrepare = false;       // prepareHeader() fails (the block is still accepted)
     uint32_t playDelayMicros = 0;   // extra time per block (slow-device simulation)
+    // While running with nothing queued, play a block of silence (kept in
+    // `heard`), as a sound card does: a block written late is heard late.
+    bool silenceWhenEmpty = false;
 };
 
 // What the device heard and did; shared with the test, outlives the device.
 struct VirtualDeviceLog {
     std::mutex mutex;
     std::vector<int16_t> heard;     // every sample played, in order
-    uint64_t blocksPlayed = 0;
+    uint64_t blocksPlayed = 0;      // written blocks played (silence not counted)
     uint64_t blocksDropped = 0;     // queued but never played (closed while queued)
     size_t maxQueued = 0;           // most blocks queued at once
     int opens = 0;
@@ -49,6 +52,7 @@ public:
     bool write(WaveHeader& header) override;
     bool unprepareHeader(WaveHeader& header) override;
     bool pause() override;
+    bool restart() override;
     bool close() override;
 
     // A factory for the player that makes devices sharing one log.
@@ -64,7 +68,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::deque<WaveHeader*> m_queue;
-    bool m_paused = false;
+    bool m_paused = true;  // halted from open() until restart()
     bool m_closing = false;
     bool m_stopThread = false;
     std::thread m_thread;

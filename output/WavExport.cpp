@@ -197,7 +197,9 @@ ExportOutcome writeSongToWav(GeneratorWrapper& song, const WaveFormat& format, c
 
 ExportOutcome OnWavExport(const BuildInputs& inputs, ExportHost& host, const ExportOptions& options) {
     WaveFormat format;
-    std::shared_ptr<GeneratorWrapper> song = MakeGenerator(inputs, false, host, format);
+    BuildInputs exportInputs = inputs;
+    exportInputs.forExport = true;
+    std::shared_ptr<GeneratorWrapper> song = MakeGenerator(exportInputs, false, host, format);
     if (!song) return ExportOutcome::NotBuilt;
     std::optional<std::string> path = host.askSavePath(SaveDialogRequest{});
     if (!path) return ExportOutcome::Cancelled;

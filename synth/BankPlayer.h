@@ -55,9 +55,19 @@ public:
     // 1 and reports true without acting on it, rendering nothing. A call that
     // finds the bank already at the end of its list (no marker met) also
     // reports true without rendering, so a seek over a list without a marker
-    // ends. A marker behind an endless loop is never reached: callers bound
-    // the seek.
+    // ends. The compiler refuses an endless loop that playback never leaves
+    // before the marker, so a seek always ends.
     bool seekStep() noexcept;
+
+    // The same end state as stepping, without producing samples: up to
+    // `samples` calls of renderFrame(false) (toMarker false), or seekStep
+    // calls until one reports the marker (toMarker true; `markerReached` then
+    // tells whether it did). Whole quiet stretches of a note (its clocks,
+    // level-noise draws, duty-switch flag) advance in closed form; half-cycle
+    // boundaries, LFO steps, noise-wave samples and event walks are stepped.
+    // Returns the samples advanced (for toMarker, the seekStep calls that
+    // reported false).
+    uint64_t fastSeek(uint64_t samples, bool toMarker, bool& markerReached) noexcept;
 
     void setLoopSong(bool on) noexcept { m_loopSong.store(on, std::memory_order_release); }
     bool loopSong() const noexcept { return m_loopSong.load(std::memory_order_acquire); }
@@ -115,6 +125,9 @@ public:
     T currentDuty() const noexcept { return m_currentDuty; }
     bool silent() const noexcept { return m_silent; }
     int32_t loopCounter(int level) const noexcept { return m_loopCounters[static_cast<size_t>(level)]; }
+    bool dutySwitchPending() const noexcept { return m_switchPending; }
+    int32_t lfoTimeCounter() const noexcept { return m_lfoCounter; }
+    const NoiseFilter<T>& noiseFilter() const noexcept { return m_noise; }
     static constexpr uint32_t maxLevel() noexcept { return kMaxLevel; }
 
 private:
@@ -129,6 +142,14 @@ private:
         friend bool operator==(const ControlState&, const ControlState&) = default;
     };
 
+    // The per-sample path lives in PlayerSample.h and the headers it includes;
+    // its hot members are declared inline so that every file including those
+    // definitions (the player, its note runs, the mixer) folds them in, the
+    // explicit instantiations notwithstanding.
+    template <EngineNumType>
+    friend class BankSet;
+    // renderFrame's body, inlined into the mixer's frame-by-frame loop.
+    inline StereoSample nextFrame(bool anyPlaying) noexcept;
     template <bool kSeek>
     StereoSample advance(bool anyPlaying, bool& markerReached) noexcept;
     void applyEvent(const MmlEvent<T>& ev) noexcept;
@@ -140,39 +161,45 @@ private:
     template <bool kPlain>
     // lazyPitch: inside a run, not its last sample (see updatePitchLfoLazily).
     // `filter` is the noise filter state to run (the member, or a run's copy).
-    [[gnu::always_inline]] StereoSample renderNoteSample(int32_t wave, bool lazyPitch, NoiseFilter<T>& filter) noexcept;
+    [[gnu::always_inline]] inline StereoSample renderNoteSample(int32_t wave, bool lazyPitch, NoiseFilter<T>& filter) noexcept;
     template <bool kAmpPhase = true>
-    [[gnu::always_inline]] void advanceOneSample() noexcept;
+    [[gnu::always_inline]] inline void advanceOneSample() noexcept;
     void stepLfoPhase(LfoState<T>& lfo, int64_t count) noexcept;
     void advanceClocks(size_t samples) noexcept;
     void advanceLfoClock(int64_t count) noexcept;
     // A member template, so that only the Fix player ever instantiates it.
     template <typename U = T>
         requires kIsFix<U>
-    [[gnu::always_inline]] int64_t renderFixStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
+    [[gnu::always_inline]] inline int64_t renderFixStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
                                                     NoiseFilter<T>& filter, bool lfoActive, bool lfoHasNext) noexcept;
     bool holdsSteadySquare(size_t samples) const noexcept;
     bool boundaryStep(int32_t remaining) noexcept;  // false: the note fell silent
     T halfLengthFor(int half, T cycle) noexcept;
-    [[gnu::always_inline]] T waveValue(int32_t wave, NoiseFilter<T>& filter) noexcept;
-    [[gnu::always_inline]] T waveValueAt(int32_t wave, T phase, T halfLength, int halfCycle, NoiseFilter<T>& filter) noexcept;
-    [[gnu::always_inline]] static T positionalWave(int32_t wave, T x, bool second) noexcept;
-    [[gnu::always_inline]] void refreshNoiseCoefficients() noexcept;
+    [[gnu::always_inline]] inline T waveValue(int32_t wave, NoiseFilter<T>& filter) noexcept;
+    [[gnu::always_inline]] inline T waveValueAt(int32_t wave, T phase, T halfLength, int halfCycle, NoiseFilter<T>& filter) noexcept;
+    [[gnu::always_inline]] static inline T positionalWave(int32_t wave, T x, bool second) noexcept;
+    [[gnu::always_inline]] inline void refreshNoiseCoefficients() noexcept;
     [[gnu::always_inline]] T envelopeLevel() const noexcept { return envelopeLevelAt(m_elapsed); }
-    [[gnu::always_inline]] T envelopeLevelAt(int32_t elapsed) const noexcept;
+    [[gnu::always_inline]] inline T envelopeLevelAt(int32_t elapsed) const noexcept;
     // Plain-run samples from k on with the clocks in locals (see the
     // definition); returns the index of the first sample it left alone.
-    [[gnu::always_inline]] size_t renderQuietStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
+    [[gnu::always_inline]] inline size_t renderQuietStretch(int32_t wave, size_t k, size_t n, std::span<int32_t> mix,
                                                      NoiseFilter<T>& filter) noexcept;
-    [[gnu::always_inline]] static T nextLfoPhase(T phase, T period) noexcept;
+    [[gnu::always_inline]] static inline T nextLfoPhase(T phase, T period) noexcept;
     void findEnvelopeStages() noexcept;
-    [[gnu::always_inline]] void updateLfo(LfoState<T>& lfo) noexcept;
-    [[gnu::always_inline]] void updatePitchLfoLazily() noexcept;
-    [[gnu::always_inline]] T lfoTime(const LfoDefPayload& def) const noexcept;
+    [[gnu::always_inline]] inline void updateLfo(LfoState<T>& lfo) noexcept;
+    [[gnu::always_inline]] inline void updatePitchLfoLazily() noexcept;
+    [[gnu::always_inline]] inline T lfoTime(const LfoDefPayload& def) const noexcept;
     T lfoTimeAt(const LfoDefPayload& def, int32_t counter) const noexcept;
     void restartLfo(LfoState<T>& lfo) noexcept;
     void findLfoSegment(LfoState<T>& lfo) noexcept;
-    [[gnu::always_inline]] void advanceLfoPhase(LfoState<T>& lfo) noexcept;
+    [[gnu::always_inline]] inline void advanceLfoPhase(LfoState<T>& lfo) noexcept;
+    // The fast seek (FastSeek.cpp): one sample's state changes without its
+    // output, and the closed form of quiet samples.
+    void seekNoteSample() noexcept;
+    int64_t quietSamples(int64_t limit) const noexcept;
+    void skipQuietSamples(int64_t count) noexcept;
+    void flushSeekClocks() noexcept;
     void publishIndex() noexcept { m_publishedIndex.store(m_index, std::memory_order_release); }
     ControlState controlState() const noexcept { return ControlState{m_index, m_tempo, m_loopCounters, m_ledger}; }
     bool trackNoSampleCycle() noexcept;
@@ -245,6 +272,14 @@ private:
     T m_noiseCutoff{};
     bool m_noiseCoefficientsValid = false;
     NoiseCoefficients<T> m_noiseCoefficients{};
+
+    // Fast seek only: samples whose LFO clock and LFO phase steps are owed.
+    // Nothing reads them until the next event walk while the LFOs they
+    // belong to are settled (and the pitch LFO is no vibrato), and every
+    // step commutes with the one-sample steps taken meanwhile.
+    int64_t m_owedClock = 0;
+    int64_t m_owedPitchPhase = 0;
+    int64_t m_owedAmpPhase = 0;
 
     // guard against loops that never reach a sounding note
     bool m_tracking = false;

@@ -20,6 +20,22 @@ public:
         m_state = m_state * 214013u + 2531011u;
         return static_cast<int>((m_state >> 16) & 0x7FFFu);
     }
+    // Skips `count` values (the state after that many next() calls), in
+    // O(log count): the k-fold step is again an affine map of the state.
+    void discard(uint64_t count) noexcept {
+        uint32_t mul = 1, add = 0;           // the map accumulated so far
+        uint32_t stepMul = 214013u, stepAdd = 2531011u;  // the map of 2^i steps
+        while (count != 0) {
+            if (count & 1u) {
+                mul *= stepMul;
+                add = add * stepMul + stepAdd;
+            }
+            stepAdd = stepAdd * stepMul + stepAdd;
+            stepMul *= stepMul;
+            count >>= 1;
+        }
+        m_state = m_state * mul + add;
+    }
     uint32_t state() const noexcept { return m_state; }
     void reset(uint32_t state = kInitialState) noexcept { m_state = state; }
 

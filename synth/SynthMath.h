@@ -226,18 +226,36 @@ inline T sineWave(T x, bool secondHalf) noexcept {
 
 // --------------------------------------------------------------- noise
 
+// How close to the Nyquist angle (pi) the noise low-pass may come and stay
+// stable, in radians. Every cutoff below Nyquist is stable in real numbers;
+// what breaks it close to pi is the type's own rounding: the single-precision
+// cosine (used by all three types) rounds to -1 within about 3.5e-4 rad of pi,
+// which puts a pole on the unit circle, and Fix's truncated coefficients and
+// recursion amplify their rounding more the nearer the poles sit to it.
+template <EngineNumType T>
+inline constexpr double kNoiseAngleMargin = kIsFix<T> ? 1.0e-3 : 5.0e-4;
+
+// The highest cutoff the noise low-pass takes at this rate: the Nyquist
+// frequency less the type's margin.
+template <EngineNumType T>
+inline T highestNoiseCutoff(uint32_t sampleRate) noexcept {
+    constexpr double kTwoPi = 6.28318530717958647692;
+    const double rate = static_cast<double>(sampleRate);
+    return Num<T>::fromDouble(rate * 0.5 - rate * kNoiseAngleMargin<T> / kTwoPi);
+}
+
 // Cutoff of the noise low-pass: the duty moves it linearly from 200 Hz below
-// the Nyquist frequency (duty 0) toward the note's frequency. It never goes
-// above the duty-0 cutoff (nor below 1 Hz): a note near or above the Nyquist
-// frequency would otherwise put a pole on or outside the unit circle (in Fix
-// already a few Hz below Nyquist, through the truncated coefficients) and the
-// noise would blow up (wrap in Fix, inf/NaN in Float and Double).
+// the Nyquist frequency (duty 0) toward the note's frequency. Only where that
+// reaches the Nyquist frequency (a high note with a high duty) is it held
+// just below (highestNoiseCutoff): at or past it the filter's poles would
+// leave the unit circle and the noise would blow up (wrap in Fix, inf/NaN in
+// Float and Double). It never goes below 1 Hz either.
 template <EngineNumType T>
 inline T noiseCutoff(uint32_t sampleRate, T duty, T noteFrequency) noexcept {
     const T half = numInt<T>(sampleRate) * Num<T>::fromDouble(0.5);
     const T share = divByInt(duty, 100);
     T fc = (half - numInt<T>(200)) * (numInt<T>(1) - share) + share * noteFrequency;
-    const T highest = half - numInt<T>(200);
+    const T highest = highestNoiseCutoff<T>(sampleRate);
     if (fc > highest) fc = highest;
     if (!(fc >= numInt<T>(1))) fc = numInt<T>(1);
     return fc;

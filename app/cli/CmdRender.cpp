@@ -43,6 +43,7 @@ int renderStems(const BuildOptionValues& values, const DocumentInput& doc, const
     std::filesystem::create_directories(dir, ec);
     if (ec) throw CliError("cannot create folder '" + dir + "': " + ec.message());
     output::BuildInputs base = makeBuildInputs(values, doc);
+    base.forExport = true;
     int written = 0;
     for (int bank = 0; bank < kBankCount; ++bank) {
         output::BuildInputs in = base;
@@ -102,6 +103,7 @@ CommandRegistrar reg{[](CLI::App& app) {
         if (args->out.empty()) throw CliError("render needs -o OUT.wav (or .flac, .ogg, .opus) or --stems DIR");
         DocumentInput doc = readDocumentInput(args->file);
         output::BuildInputs in = makeBuildInputs(args->build, doc);
+        in.forExport = true;
         TerminalExportHost host(args->out);
         output::WaveFormat format;
         std::shared_ptr<output::GeneratorWrapper> song =

@@ -2,6 +2,7 @@
 #include "output/sdl/SdlAudioDevice.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -55,6 +56,17 @@ public:
         }
         m_callback = std::move(callback);
         m_thread = std::thread([this] { notifyLoop(); });
+        // SDL outputs silence while a device is paused (the disk driver even
+        // writes it to its file), so the device runs from here on but its
+        // callback holds back until restart(): the first frames it hands over
+        // are the first block written.
+        SDL_PauseAudioDevice(m_device, 0);
+        return true;
+    }
+
+    bool restart() override {
+        if (m_device == 0) return false;
+        releaseHold();
         SDL_PauseAudioDevice(m_device, 0);
         return true;
     }
@@ -82,6 +94,7 @@ public:
 
     bool pause() override {
         if (m_device == 0) return false;
+        releaseHold();  // SDL takes the callback's lock to pause
         SDL_PauseAudioDevice(m_device, 1);
         return true;
     }
@@ -101,7 +114,16 @@ public:
     }
 
 private:
+    void releaseHold() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_holding = false;
+        }
+        m_cv.notify_all();
+    }
+
     void stopSdl() {
+        releaseHold();  // closing waits for the callback to return
         if (m_device != 0) {
             SDL_CloseAudioDevice(m_device);
             m_device = 0;
@@ -120,7 +142,10 @@ private:
     void fill(Uint8* stream, size_t len) {
         bool finishedOne = false;
         {
-            std::lock_guard lock(m_mutex);
+            std::unique_lock lock(m_mutex);
+            // Until restart() nothing is handed over, not even silence. The
+            // bound keeps SDL's thread alive should a caller never restart.
+            if (m_holding) m_cv.wait_for(lock, std::chrono::seconds(1), [this] { return !m_holding; });
             while (len > 0 && !m_playing.empty()) {
                 WaveHeader* h = m_playing.front();
                 size_t left = h->bufferLength - m_offset;
@@ -178,6 +203,7 @@ private:
     uint64_t m_doneCount = 0;    // finished blocks not yet notified
     bool m_closing = false;
     bool m_stopThread = false;
+    bool m_holding = true;       // the callback waits: opened, not yet restarted
     std::thread m_thread;
 };
 

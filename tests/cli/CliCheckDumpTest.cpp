@@ -75,9 +75,10 @@ const CheckRow kCheckRows[] = {
     {"bank C after commas and lower case", "SMML@;MML@c,d,e}", "", 1,
      R"({"ok":false,"code":"0x80000018","bank":2,"position":2,"message":"連符開始していないのに連符終了が来た"})",
      "F:1:16: error: 連符開始していないのに連符終了が来た [0x80000018]"},
-    {"loop before the cursor", "SMML@;MML@C,[D]2 E,,,;", "--cursor B:5", 1,
-     R"({"ok":false,"code":"0x80000029","bank":1,"position":4,"message":"現在位置が無限ループよりあとにある"})",
-     "F:1:16: error: 現在位置が無限ループよりあとにある [0x80000029]"},
+    {"endless loop before the cursor", "SMML@;MML@C,[D] E,,,;", "--cursor B:4", 1,
+     R"({"ok":false,"code":"0x80000029","bank":1,"position":3,"message":"現在位置が無限ループよりあとにある"})",
+     "F:1:15: error: 現在位置が無限ループよりあとにある [0x80000029]"},
+    {"counted loop before the cursor", "SMML@;MML@C,[D]2 E,,,;", "--cursor B:5", 0, R"({"ok":true})", ""},
     {"cursor inside the loop", "SMML@;MML@C,[D]2 E,,,;", "--cursor B:1", 0, R"({"ok":true})", ""},
     {"fix arithmetic", "SMML@;MML@{CDE};", "--arith fix", 0, R"({"ok":true})", ""},
     // Written as UTF-8 by another editor: read as the window opens it, places unchanged.

@@ -28,8 +28,8 @@ const SongRow kErrorSongs[] = {
     {"error on the common text's last byte stays in the common text", "V300", {"C"}, -1, 0, 0x14, -1, 4},
     {"a command split over common and bank text fails in the bank", "V2", {"", "", "56"}, -1, 0, 0x14, 2, 2},
     {"the first failing bank is reported", "", {"C", "V300", "C", "c", ""}, -1, 0, 0x14, 1, 4},
-    {"loop in the common text before the cursor bank's start", "[C]2", {"C"}, 0, 0, 0x29, -1, 4},
-    {"loop before the cursor in its own bank", "", {"", "C [D]2 E"}, 1, 10, 0x29, 1, 6},
+    {"endless loop in the common text before the cursor bank's start", "[C]", {"C"}, 0, 0, 0x29, -1, 3},
+    {"endless loop before the cursor in its own bank", "", {"", "C [D] E"}, 1, 10, 0x29, 1, 5},
     {"loop count 0 in a bank without the cursor", "", {"C", "", "[C]0"}, 0, 0, 0x1E, 2, 4},
     {"loop end without start", "", {"]"}, -1, 0, 0x1C, 0, 1},
     {"loop without a note", "", {"", "", "", "", "[V100]"}, -1, 0, 0x2A, 4, 6},
@@ -54,12 +54,20 @@ TYPED_TEST(CompileBanksTest, ErrorsAreLocatedInTheirText) {
     }
 }
 
-TYPED_TEST(CompileBanksTest, CommonLoopCompilesWithoutACursorBank) {
-    SongRow row{"", "[C]2", {""}, -1, 0, 0, 0, 0};
-    std::array<EventList<TypeParam>, kBankCount> lists;
-    const CompileResult r = compile<TypeParam>(row, lists);
-    EXPECT_EQ(r.code, 0);
-    for (const auto& l : lists) EXPECT_EQ(describeList(l), "[c2p2l0 N261.626/64/g64 ]c2p0l0");
+// A counted loop in the common text plays through before any cursor, with or
+// without a cursor bank.
+TYPED_TEST(CompileBanksTest, CommonCountedLoopCompilesWithAnyCursorBank) {
+    for (int64_t cursorBank : {-1, 0, 3}) {
+        SongRow row{"", "[C]2", {""}, cursorBank, 0, 0, 0, 0};
+        std::array<EventList<TypeParam>, kBankCount> lists;
+        const CompileResult r = compile<TypeParam>(row, lists);
+        EXPECT_EQ(r.code, 0) << cursorBank;
+        for (int b = 0; b < kBankCount; ++b) {
+            // the cursor lies at the end of the cursor bank's (empty) text
+            const std::string end = b == cursorBank ? " END*" : "";
+            EXPECT_EQ(describeList(lists[static_cast<size_t>(b)]), "[c2p2l0 N261.626/64/g64 ]c2p0l0" + end) << cursorBank;
+        }
+    }
 }
 
 TYPED_TEST(CompileBanksTest, SplitCommandAndSilentBanks) {

@@ -121,6 +121,33 @@ TEST(Playback, EndOfSongIsHeardOnARealTimeDevice) {
     EXPECT_EQ(heard, expected) << firstDifference(heard, expected);
 }
 
+// A device that plays silence whenever nothing is queued (as a sound card
+// does) must still begin with the song's first frame, from the start or from
+// the cursor, in every type: the player opens it halted and starts it only
+// once the four priming blocks are queued.
+TEST(Playback, FirstFramesHeardAreTheSongs) {
+    struct Row { const char* name; int arith; uint64_t caret; };
+    const Row rows[] = {{"Fix from the start", 0, 0}, {"Float from the start", 1, 0}, {"Double from the cursor", 2, 2}};
+    for (const auto& r : rows) {
+        Rig rig;
+        rig.options.realTime = true;
+        rig.options.silenceWhenEmpty = true;
+        auto& player = rig.make();
+        auto in = songInputs("L16", {"CDEF", "GABC"}, r.arith);
+        in.bankIndex = 1;
+        in.caret = r.caret;
+        in.startFromCursor = r.caret > 0;
+        ASSERT_TRUE(player.StartPlayback(in, false, false, rig.host)) << r.name;
+        ASSERT_TRUE(waitUntil([&] { return player.songHeard(); })) << r.name;
+        player.StopPlayback();
+        std::vector<int16_t> heard = rig.log->heardCopy();
+        const std::vector<int16_t> expected = expectedHearing(in);
+        ASSERT_GE(heard.size(), expected.size()) << r.name;
+        heard.resize(expected.size());
+        EXPECT_EQ(heard, expected) << r.name << ": " << firstDifference(heard, expected);
+    }
+}
+
 TEST(Playback, StartsFromTheCursor) {
     Rig rig;
     auto& player = rig.make();

@@ -1,5 +1,5 @@
 // The test device keeps the device contract the player relies on: messages in
-// order, writes from inside Done, header states, pause and close.
+// order, writes from inside Done, header states, halted open, pause and close.
 #include <chrono>
 #include <condition_variable>
 #include <thread>
@@ -55,6 +55,9 @@ TEST(VirtualDevice, MessagesInOrderAndWritesFromInsideDone) {
     }));
     ASSERT_TRUE(device.prepareHeader(ha));
     ASSERT_TRUE(device.write(ha));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(log->heardCopy().empty()) << "an opened device is halted until restart";
+    ASSERT_TRUE(device.restart());
     ASSERT_TRUE(rec.waitFor(3));
     ASSERT_TRUE(device.close());
     ASSERT_TRUE(rec.waitFor(4));

@@ -164,6 +164,39 @@ TEST(WavExport, LoopIsIgnoredAndEndlessLoopsPlayOnce) {
     EXPECT_TRUE(b == once) << "sizes " << b.size() << " vs " << once.size();
 }
 
+// An export from the cursor plays every endless loop once, exactly as an
+// export from the start does: its data is the start's data from the cursor's
+// song time on, in every type. The first row was a one-second song that ran
+// into the 4 GB guard.
+TEST(WavExport, FromTheCursorEndlessLoopsPlayOnce) {
+    struct Row { const char* name; std::vector<std::string> banks; int bank; uint64_t caret; size_t skipFrames; };
+    const Row rows[] = {
+        {"another bank's loop ended during the seek", {"[C8 D8]", "E4 F4"}, 1, 3, 24000},
+        {"another bank's loop passed twice during the seek", {"[C16]", "E4 F4"}, 1, 3, 24000},
+        {"cursor inside the loop's body", {"[C8 D8 E8] F4", "G2"}, 0, 4, 12000},
+        {"cursor after a loop left by its break", {"[C8:D8] E4", "G2"}, 0, 9, 12000},
+    };
+    for (int arith : {0, 1, 2}) {
+        for (const auto& r : rows) {
+            auto in = songInputs("", r.banks, arith);
+            const std::string whole = wholeBufferFile(in);
+            in.bankIndex = r.bank;
+            in.caret = r.caret;
+            in.startFromCursor = true;
+            TempDir dir;
+            RecordingHost host;
+            host.savePath = (dir / "x.wav").string();
+            ASSERT_EQ(output::OnWavExport(in, host), ExportOutcome::Written) << r.name;
+            const std::string got = readFile(dir / "x.wav");
+            const size_t skip = 44 + r.skipFrames * output::kBytesPerFrame;
+            ASSERT_GT(whole.size(), skip) << r.name;
+            const std::vector<int16_t> fromCursor = samplesOf(std::string_view(got).substr(44));
+            const std::vector<int16_t> expected = samplesOf(std::string_view(whole).substr(skip));
+            EXPECT_TRUE(fromCursor == expected) << r.name << " arith " << arith << ": " << firstDifference(fromCursor, expected);
+        }
+    }
+}
+
 TEST(WavExport, CancelledDialogWritesNothing) {
     TempDir dir;
     RecordingHost host;  // savePath empty: the user cancels

@@ -150,20 +150,29 @@ TYPED_TEST(Oscillator, FullFrequencyNoiseRendersEveryWave) {
     }
 }
 
+// The cutoff follows the formula wherever the filter is stable, up to just
+// below the Nyquist frequency (less the type's margin); only there is it held.
 TYPED_TEST(Oscillator, NoiseCutoff) {
     using T = TypeParam;
+    constexpr double kTwoPi = 6.283185307179586;
+    const double margin8k = 8000 * kNoiseAngleMargin<T> / kTwoPi;  // Hz below 4000
+    const double margin48k = 48000 * kNoiseAngleMargin<T> / kTwoPi;
     struct Row { const char* name; uint32_t rate; double duty; double hz; double cutoff; };
     const Row rows[] = {
         {"duty 99 at 440 Hz", 48000, 99, 440, 673.6},
         {"duty 0 at 8 kHz ignores the note", 8000, 0, 3951.066, 3800},
+        {"duty 50 on B7 at 8 kHz: above the duty-0 cutoff, below Nyquist", 8000, 50, 3951.066, 3875.533},
         {"duty 50", 48000, 50, 1000, 12400},
-        {"above Nyquist: kept at the duty-0 cutoff", 48000, 99, 100000, 23800},
+        {"just below Nyquist: as the formula says", 8000, 99, 3990, 0.01 * 3800 + 0.99 * 3990},
+        {"at Nyquist: held below it", 8000, 99, (4000 - 0.01 * 3800) / 0.99, 4000 - margin8k},
+        {"above Nyquist: held below it", 48000, 99, 100000, 24000 - margin48k},
         {"X0.0001 at duty 99 with 8 kHz: still above 1 Hz", 8000, 99, 0.0001, 38},
     };
     for (const auto& r : rows) {
         const double got = toD(noiseCutoff<T>(r.rate, num<T>(r.duty), num<T>(r.hz)));
         EXPECT_NEAR(got, r.cutoff, 0.5) << r.name;  // Fix truncates the duty share
     }
+    EXPECT_GT(margin8k, 0.5);  // the held rows differ from Nyquist itself
 }
 
 // Level noise N scales each sample by a factor drawn from 1 - N/100 .. 1.
@@ -190,16 +199,19 @@ TYPED_TEST(Oscillator, LevelNoiseOnlyLowers) {
     }
 }
 
-// The noise low-pass stays stable whatever the note: a note far above the
-// Nyquist frequency with a high duty still gives bounded, living noise.
+// The noise low-pass stays stable whatever the note: a note at, just below or
+// far above the Nyquist frequency with a high duty still gives bounded,
+// living noise, at the lowest and the highest rate too.
 TYPED_TEST(Oscillator, NoiseFilterStaysStable) {
     using T = TypeParam;
-    struct Row { double hz; float duty; };
-    const Row rows[] = {{440, 0}, {440, 99}, {23950, 99}, {30000, 99}, {1e6, 60}};
+    struct RateRow { uint32_t rate; double hz; float duty; };
+    const RateRow rows[] = {{48000, 440, 0},     {48000, 440, 99},   {48000, 23950, 99}, {48000, 30000, 99},
+                            {48000, 1e6, 60},    {8000, 3990, 99},   {8000, 3999.5, 99}, {8000, 4000, 99},
+                            {192000, 95990, 99}, {192000, 96000, 99}};
     for (const auto& r : rows) {
         ListBuilder<T> b;
-        b.prologue().flatLeft().wave(Wave::Noise, {r.duty}).note(r.hz, 512);
-        auto p = makePlayer<T>(b.list());
+        b.prologue().flatLeft().wave(Wave::Noise, {r.duty}).note(r.hz, r.rate < 48000 ? 1024 : 512);
+        auto p = makePlayer<T>(b.list(), r.rate);
         auto s = renderLeft(*p, 48000);
         double energy = 0;
         int clipped = 0;

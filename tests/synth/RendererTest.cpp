@@ -138,6 +138,21 @@ TYPED_TEST(Renderer, SeekStopsAtTheMarker) {
     EXPECT_EQ(steps, 1200);
 }
 
+// The fast seek skips discarded draws with the generator's jump-ahead: it
+// must land where drawing one at a time does, from any state.
+TEST(RandomSourceTest, DiscardEqualsDrawing) {
+    for (uint32_t start : {1u, 0u, 0xFFFFFFFFu, 12345u}) {
+        for (uint64_t count : {0ull, 1ull, 2ull, 3ull, 1000ull, 65537ull, 1ull << 20}) {
+            RandomSource drawn, skipped;
+            drawn.reset(start);
+            skipped.reset(start);
+            for (uint64_t i = 0; i < count; ++i) (void)drawn.next();
+            skipped.discard(count);
+            EXPECT_EQ(skipped.state(), drawn.state()) << start << " + " << count;
+        }
+    }
+}
+
 TYPED_TEST(Renderer, RenderSizes) {
     using T = TypeParam;
     auto set = std::make_unique<BankSet<T>>();

@@ -1,0 +1,156 @@
+// Play from the cursor: the seek to the last note of a 10-minute five-bank song
+// with a noise bank (fast and stepping), the whole render from that caret
+// against the whole song, and Play-to-first-sound on the virtual device with
+// the caret at the start and at the end.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <benchmark/benchmark.h>
+
+#include "output/Playback.h"
+#include "output/VirtualAudioDevice.h"
+#include "output/WavExport.h"
+
+namespace {
+
+using namespace tavolin;
+
+class QuietHost final : public output::BuildHost {
+public:
+    void messageBox(const std::string& text) override { last = text; }
+    void selectTab(int) override {}
+    void selectText(uint64_t, uint64_t) override {}
+    std::string last;
+};
+
+// Ten minutes at tempo 120 (eight quarter notes every 4 s, 150 passes): four
+// pitched banks with an envelope (and vibrato unless `plain`), bank E a noise
+// drum, and one last note in bank A after its loop. `atEnd` puts the caret on
+// that note.
+output::BuildInputs tenMinuteSong(int arith, bool atEnd, bool plain = false) {
+    output::BuildInputs in;
+    in.tabTexts[0] = plain ? "@ED1:10:40:60:255:170@E1V45L4" : "@ED1:10:40:60:255:170@E1@LT0:160:25V45L4";
+    in.tabTexts[1] = "O5@0[CDEFGAB>C<]150 D";
+    in.tabTexts[2] = "O4@1[CDEFGAB>C<]150";
+    in.tabTexts[3] = "O3@2[CDEFGAB>C<]150";
+    in.tabTexts[4] = "O6@3[CDEFGAB>C<]150";
+    in.tabTexts[5] = "@4O4[C8R8C16C16R8]600";
+    in.arithIndex = arith;
+    in.rateText = "48000";
+    in.bankIndex = 0;
+    in.caret = atEnd ? in.tabTexts[1].size() - 1 : 0;
+    in.startFromCursor = atEnd;
+    return in;
+}
+
+const char* typeName(int arith) { return arith == 0 ? "Fix" : arith == 1 ? "Float" : "Double"; }
+
+// The whole song, or the song from the caret on its last note, rendered to
+// its end as the exporter renders it (build and seek included).
+void BM_RenderTenMinutes(benchmark::State& state) {
+    const int arith = static_cast<int>(state.range(0));
+    const bool fromLastNote = state.range(1) != 0;
+    const bool plain = state.range(2) != 0;
+    QuietHost host;
+    std::vector<int16_t> block(4096 * 2);
+    uint64_t frames = 0;
+    for (auto _ : state) {
+        output::BuildInputs in = tenMinuteSong(arith, fromLastNote, plain);
+        in.forExport = true;
+        output::WaveFormat format;
+        auto song = output::MakeGenerator(in, false, host, format);
+        if (!song) {
+            state.SkipWithError(("build failed: " + host.last).c_str());
+            return;
+        }
+        song->SetLoop(false);
+        song->SetExportMode();
+        frames = 0;
+        while (!song->IsFinished()) frames += song->RenderUntilFinished(std::span<int16_t>(block));
+        benchmark::DoNotOptimize(block.data());
+    }
+    state.counters["frames"] = static_cast<double>(frames);
+    state.SetLabel(std::string(typeName(arith)) + (fromLastNote ? " from the last note" : " whole song") +
+                   (plain ? ", no vibrato" : ""));
+}
+BENCHMARK(BM_RenderTenMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The seek alone: the compiled song moved to the caret on the last note.
+void BM_SeekTenMinutes(benchmark::State& state) {
+    const int arith = static_cast<int>(state.range(0));
+    const auto method = state.range(1) != 0 ? output::SeekMethod::Stepping : output::SeekMethod::Fast;
+    const output::BuildInputs in = tenMinuteSong(arith, true);
+    std::array<std::string_view, kBankCount> banks;
+    for (int b = 0; b < kBankCount; ++b) banks[static_cast<size_t>(b)] = in.tabTexts[static_cast<size_t>(b + 1)];
+    const auto run = [&](auto tag) {
+        using T = decltype(tag);
+        for (auto _ : state) {
+            state.PauseTiming();
+            auto set = std::make_unique<BankSet<T>>();
+            (void)output::CompileSong<T>(*set, in.tabTexts[0], banks, 48000, 0, in.caret);
+            state.ResumeTiming();
+            benchmark::DoNotOptimize(output::seekToCursor(*set, UINT64_MAX, method));
+        }
+    };
+    if (arith == 0) run(Fix{});
+    else if (arith == 1) run(float{});
+    else run(double{});
+    state.SetLabel(std::string(typeName(arith)) + (method == output::SeekMethod::Fast ? " fast" : " stepping"));
+}
+BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {0}})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {1}})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A virtual device that notes when the first block with a sound is handed to it.
+class FirstSoundDevice final : public output::AudioDevice {
+public:
+    explicit FirstSoundDevice(std::atomic<int64_t>* firstSoundNs)
+        : m_inner({}, std::make_shared<output::VirtualDeviceLog>()), m_firstSoundNs(firstSoundNs) {}
+    bool open(const output::WaveFormat& f, output::DeviceCallback cb) override { return m_inner.open(f, std::move(cb)); }
+    bool prepareHeader(output::WaveHeader& h) override { return m_inner.prepareHeader(h); }
+    bool write(output::WaveHeader& h) override {
+        if (m_firstSoundNs->load() == 0) {
+            for (uint32_t i = 0; i < h.bufferLength / 2; ++i)
+                if (h.data[i] != 0) {
+                    m_firstSoundNs->store(std::chrono::steady_clock::now().time_since_epoch().count());
+                    break;
+                }
+        }
+        return m_inner.write(h);
+    }
+    bool unprepareHeader(output::WaveHeader& h) override { return m_inner.unprepareHeader(h); }
+    bool pause() override { return m_inner.pause(); }
+    bool restart() override { return m_inner.restart(); }
+    bool close() override { return m_inner.close(); }
+
+private:
+    output::VirtualAudioDevice m_inner;
+    std::atomic<int64_t>* m_firstSoundNs;
+};
+
+// F5 to first sound: from Play to the first block with a sound handed to the
+// device (build, seek, the worker's first blocks and the priming included).
+void BM_PlayToFirstSound(benchmark::State& state) {
+    const int arith = static_cast<int>(state.range(0));
+    const bool atEnd = state.range(1) != 0;
+    std::atomic<int64_t> firstSoundNs{0};
+    output::Player player([&] { return std::make_unique<FirstSoundDevice>(&firstSoundNs); });
+    QuietHost host;
+    const output::BuildInputs in = tenMinuteSong(arith, atEnd);
+    for (auto _ : state) {
+        firstSoundNs.store(0);
+        const auto start = std::chrono::steady_clock::now();
+        if (!player.StartPlayback(in, false, false, host)) {
+            state.SkipWithError(("play failed: " + host.last).c_str());
+            return;
+        }
+        while (firstSoundNs.load() == 0) std::this_thread::yield();
+        const auto first = std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(firstSoundNs.load()));
+        state.SetIterationTime(std::chrono::duration<double>(first - start).count());
+        player.StopPlayback();
+    }
+    state.SetLabel(std::string(typeName(arith)) + (atEnd ? " caret on the last note" : " caret at the start"));
+}
+BENCHMARK(BM_PlayToFirstSound)->ArgsProduct({{0, 1, 2}, {0, 1}})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace

@@ -1,0 +1,105 @@
+// BankSet: the mixer of the five banks, the finish test and the flags.
+#include "synth/BankSet.h"
+
+#include <algorithm>
+
+#include "synth/PlayerSample.h"
+
+namespace tavolin {
+
+template <EngineNumType T>
+BankSet<T>::BankSet() noexcept {
+    for (auto& p : m_players) p.setRandomSource(m_random);
+}
+
+// Mid-note, a bank needs nothing from the others except its turn at the
+// shared random generator. So while every playing bank is inside a note and
+// at most one of them can draw random numbers, the banks are rendered one
+// after the other over that stretch (the same samples and the same draws as
+// frame by frame, with far less overhead per sample); everywhere else, and
+// whenever two banks could draw, the mix goes frame by frame. Banks without
+// events stay silent and never change, so only the others are visited
+// (their order, A to E, fixes the random draws).
+template <EngineNumType T>
+void BankSet<T>::Render(std::span<int16_t> interleaved) noexcept {
+    std::array<BankPlayer<T>*, kBanks> active{};
+    size_t activeCount = 0;
+    for (auto& p : m_players)
+        if (p.eventCount() > 0) active[activeCount++] = &p;
+    const size_t frames = interleaved.size() / 2;
+    int16_t* out = interleaved.data();
+    constexpr size_t kChunk = 256;
+    std::array<int32_t, 2 * kChunk> mix;
+    size_t f = 0;
+    while (f < frames) {
+        // The stretch every playing bank spends inside its current note.
+        int64_t stretch = INT64_MAX;
+        int drawers = 0;
+        bool anyInNote = false;
+        for (size_t i = 0; i < activeCount; ++i) {
+            const BankPlayer<T>& p = *active[i];
+            if (!p.eventsLeftLocal()) continue;
+            const int64_t left = p.samplesLeftInNote();
+            if (left <= 0) {
+                stretch = 0;
+                break;
+            }
+            anyInNote = true;
+            stretch = std::min(stretch, left);
+            drawers += p.mayDrawInNote();
+        }
+        if (anyInNote && stretch >= 16 && drawers <= 1) {
+            const size_t n = static_cast<size_t>(std::min<int64_t>({stretch, static_cast<int64_t>(frames - f), int64_t{kChunk}}));
+            std::fill_n(mix.begin(), 2 * n, 0);
+            for (size_t i = 0; i < activeCount; ++i) active[i]->renderNoteRun(std::span<int32_t>(mix.data(), 2 * n));
+            // a saturating pack the compiler can vectorize
+            for (size_t k = 0; k < 2 * n; ++k) out[2 * f + k] = static_cast<int16_t>(std::clamp<int32_t>(mix[k], -32768, 32767));
+            f += n;
+            continue;
+        }
+        bool anyPlaying = false;
+        for (size_t i = 0; i < activeCount; ++i) anyPlaying = anyPlaying || active[i]->eventsLeftLocal();
+        int32_t left = 0;
+        int32_t right = 0;
+        for (size_t i = 0; i < activeCount; ++i) {
+            const StereoSample s = active[i]->nextFrame(anyPlaying);
+            left += s.left;
+            right += s.right;
+        }
+        out[2 * f] = clampToInt16(left);
+        out[2 * f + 1] = clampToInt16(right);
+        ++f;
+    }
+    if (interleaved.size() % 2 != 0) interleaved.back() = 0;
+}
+
+template <EngineNumType T>
+std::vector<int16_t> BankSet<T>::Render(int64_t frames) {
+    if (frames <= 0) return {};
+    std::vector<int16_t> out(static_cast<size_t>(frames) * 2);
+    Render(std::span<int16_t>(out));
+    return out;
+}
+
+template <EngineNumType T>
+bool BankSet<T>::IsFinished() const noexcept {
+    for (const auto& p : m_players)
+        if (!p.isFinished()) return false;
+    return true;
+}
+
+template <EngineNumType T>
+void BankSet<T>::SetLoop(bool on) noexcept {
+    for (auto& p : m_players) p.setLoopSong(on);
+}
+
+template <EngineNumType T>
+void BankSet<T>::SetExportMode(int32_t passes) noexcept {
+    for (auto& p : m_players) p.setExportPasses(passes);
+}
+
+template class BankSet<Fix>;
+template class BankSet<float>;
+template class BankSet<double>;
+
+}  // namespace tavolin

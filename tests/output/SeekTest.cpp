@@ -1,0 +1,184 @@
+// The fast seek against the stepping seek: over random songs and carets the
+// two leave every bank in the same state, field by field, and the song goes
+// on with the same bytes, in all three types.
+#include <cstdio>
+#include <random>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "output/SongBuilder.h"
+#include "tests/output/OutputTestSupport.h"
+
+namespace tavolin::testing {
+namespace {
+
+template <typename T>
+class Seek : public ::testing::Test {};
+using ArithTypes = ::testing::Types<Fix, float, double>;
+TYPED_TEST_SUITE(Seek, ArithTypes);
+
+// Songs that compile most of the time and use what the seek must carry:
+// every wave, duty lists with switching, frequency and level noise, the noise
+// wave, envelopes, both LFOs (ms and percent), slurs with portamento,
+// counted and broken loops, macros and tempo changes.
+class SongGenerator {
+public:
+    explicit SongGenerator(uint32_t seed) : m_rng(seed) {}
+    int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
+
+    std::string common() {
+        std::string s = "T" + num(60, 240) + "L" + std::to_string(1 << pick(2, 4));
+        for (int i = pick(0, 3); i > 0; --i) s += toneDef();
+        if (pick(0, 1)) s += "@ED" + num(0, 3) + ":" + num(0, 40) + ":" + num(0, 60) + ":" + num(0, 80) + ":" + num(0, 255) + ":" + num(0, 255);
+        if (pick(0, 1)) s += lfo();
+        if (pick(0, 2) == 0) s += "@!A" + phrase(3) + "!";
+        return s;
+    }
+    std::string bank() {
+        std::string s;
+        for (int i = pick(1, 10); i > 0; --i) {
+            switch (pick(0, 11)) {
+            case 0: s += "[" + phrase(3) + (pick(0, 1) ? ":" + phrase(2) : "") + "]" + num(1, 3); break;
+            case 1: s += "[" + phrase(2) + ":" + phrase(2) + "]"; break;  // endless, left by its break
+            case 2: s += toneDef(); break;
+            case 3: s += "@" + num(0, 9); break;
+            case 4: s += lfo(); break;
+            case 5: s += "T" + num(60, 300); break;
+            case 6: s += "@S" + num(1, 6); break;
+            case 7: s += "!A"; break;
+            case 8: s += "V" + num(40, 255) + "P" + num(0, 256); break;
+            default: s += phrase(3); break;
+            }
+            s += " ";
+        }
+        return s;
+    }
+
+private:
+    std::string num(int lo, int hi) { return std::to_string(pick(lo, hi)); }
+    std::string note() {
+        static const char* letters[] = {"C", "D", "E", "F", "G", "A", "B", "R"};
+        std::string s = letters[pick(0, 7)];
+        if (s != "R" && s != "B" && pick(0, 5) == 0) s += "#";
+        if (pick(0, 1)) s += std::to_string(1 << pick(1, 5));
+        if (pick(0, 6) == 0) s += ".";
+        return s;
+    }
+    std::string phrase(int maxNotes) {
+        std::string s = "O" + num(1, 7);
+        std::string previous;
+        for (int i = pick(1, maxNotes); i > 0; --i) {
+            const std::string n = note();
+            // a slur joins two notes; never a rest
+            if (!previous.empty() && previous[0] != 'R' && n[0] != 'R' && pick(0, 3) == 0) s += "&";
+            s += n;
+            previous = n;
+        }
+        return s;
+    }
+    std::string toneDef() {
+        std::string s = "@W" + num(0, 9) + ":" + num(0, 4);
+        if (pick(0, 2) == 0) s.append("R").append(num(0, 60));
+        if (pick(0, 2) == 0) s.append("N").append(num(0, 100));
+        if (pick(0, 2) == 0) s.append("C").append(num(0, 200));
+        for (int i = pick(1, 3); i > 0; --i) s.append(":").append(num(0, 99));
+        return s;
+    }
+    std::string lfo() {
+        std::string s = std::string("@L") + "TV"[pick(0, 1)] + (pick(0, 2) == 0 ? "P" : "");
+        int t = 0;
+        for (int i = pick(1, 3); i > 0; --i) {
+            if (t > 0) s += ":";
+            s += std::to_string(t) + (pick(0, 1) ? "S" : "") + ":" + num(1, 300) + ":" + num(0, 100);
+            t += pick(1, 400);
+        }
+        return s;
+    }
+    std::mt19937 m_rng;
+};
+
+template <EngineNumType T>
+std::string numText(T v) {
+    char buf[48];
+    if constexpr (std::is_same_v<T, Fix>) std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v.raw()));
+    else std::snprintf(buf, sizeof buf, "%a", static_cast<double>(v));
+    return buf;
+}
+
+// Every field the seek must carry, one line per bank. Caches that are only
+// ever derived from these (noise coefficients, LFO segment data) are left out.
+template <EngineNumType T>
+std::string describeState(BankSet<T>& set) {
+    std::ostringstream s;
+    s << "random " << set.random().state() << "\n";
+    const auto lfo = [](std::ostringstream& o, const LfoState<T>& l) {
+        o << l.pointIndex << "/" << numText(l.period) << "/" << numText(l.phase) << "/" << numText(l.depth);
+    };
+    for (int b = 0; b < kBankCount; ++b) {
+        const BankPlayer<T>& p = set.player(b);
+        const auto& f = p.noiseFilter();
+        s << static_cast<char>('A' + b) << ": ev " << p.eventIndex() << " len " << p.noteLengthSamples() << " el "
+          << p.elapsedSamples() << " grp " << p.groupLengthSamples() << " t " << p.tempo() << " pan " << p.pan() << " vol "
+          << numText(p.volume()) << " tone " << p.currentTone() << " env " << p.currentEnvelope() << " cyc "
+          << numText(p.cycleLength()) << " ph " << numText(p.oscillatorPhase()) << " half " << p.halfCycle() << ":"
+          << numText(p.halfCycleLength()) << " duty " << p.dutyIndex() << ":" << numText(p.currentDuty())
+          << (p.dutySwitchPending() ? "!" : "") << (p.silent() ? " silent" : "") << " lfoT " << p.lfoTimeCounter()
+          << " pitch ";
+        lfo(s, p.pitchLfo());
+        s << " amp ";
+        lfo(s, p.ampLfo());
+        s << " ledger " << p.ledger().totalSamples() << "+" << numText(p.ledger().lastSegment().accumulatedLength)
+          << " filter " << numText(f.x1) << "," << numText(f.x2) << "," << numText(f.y1) << "," << numText(f.y2) << " loops";
+        for (int l = 0; l < 4; ++l) s << " " << p.loopCounter(l);
+        s << "\n";
+    }
+    return s.str();
+}
+
+TYPED_TEST(Seek, FastSeekEqualsSteppingSeek) {
+    using T = TypeParam;
+    constexpr int kSongs = 300;
+    int compiled = 0, sought = 0;
+    for (int i = 0; i < kSongs; ++i) {
+        SongGenerator gen(static_cast<uint32_t>(1000 + i));
+        const std::string common = gen.common();
+        std::array<std::string, kBankCount> texts;
+        std::array<std::string_view, kBankCount> banks;
+        for (int b = 0; b < kBankCount; ++b) {
+            texts[static_cast<size_t>(b)] = gen.pick(0, 5) ? gen.bank() : "";
+            banks[static_cast<size_t>(b)] = texts[static_cast<size_t>(b)];
+        }
+        const int cursorBank = gen.pick(0, 4);
+        const uint64_t caret = static_cast<uint64_t>(gen.pick(1, static_cast<int>(texts[static_cast<size_t>(cursorBank)].size()) + 1));
+        const uint32_t rate = std::array<uint32_t, 3>{8000, 22050, 48000}[static_cast<size_t>(gen.pick(0, 2))];
+        const bool exportMode = gen.pick(0, 3) == 0;
+        BankSet<T> stepped, fast;
+        if (output::CompileSong<T>(stepped, common, banks, rate, cursorBank, caret).code != 0) continue;
+        ASSERT_EQ(output::CompileSong<T>(fast, common, banks, rate, cursorBank, caret).code, 0);
+        ++compiled;
+        if (exportMode) {
+            stepped.SetExportMode();
+            fast.SetExportMode();
+        }
+        const uint64_t bound = uint64_t{rate} * 30;  // keeps the stepping reference quick
+        const uint64_t n = output::seekToCursor(stepped, bound, output::SeekMethod::Stepping);
+        const uint64_t m = output::seekToCursor(fast, bound, output::SeekMethod::Fast);
+        sought += n > 0;
+        std::ostringstream place;
+        place << "song " << i << " rate " << rate << " cursor " << cursorBank << ":" << caret << "\n"
+              << common << ";" << texts[0] << "," << texts[1] << "," << texts[2] << "," << texts[3] << "," << texts[4];
+        const std::string where = place.str();
+        ASSERT_EQ(m, n) << where;
+        ASSERT_EQ(describeState(fast), describeState(stepped)) << where;
+        const std::vector<int16_t> a = stepped.Render(int64_t{4096});
+        const std::vector<int16_t> b = fast.Render(int64_t{4096});
+        ASSERT_TRUE(a == b) << where << "\n" << firstDifference(b, a);
+    }
+    // the generator must keep producing songs that compile and actually seek
+    EXPECT_GT(compiled, kSongs / 2);
+    EXPECT_GT(sought, kSongs / 3);
+}
+
+}  // namespace
+}  // namespace tavolin::testing
