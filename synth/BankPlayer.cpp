@@ -27,7 +27,7 @@ void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
     m_elapsed = 0;
     m_loopSong.store(false, std::memory_order_release);
     m_ledger.clear();
-    m_tracking = false;
+    m_cycleGuard.reset();
     m_noiseCoefficientsValid = false;  // they depend on the rate
     m_publishedCount.store(m_count, std::memory_order_release);
     publishIndex();
@@ -56,14 +56,14 @@ template <EngineNumType T>
 template <bool kSeek>
 [[gnu::noinline]] StereoSample BankPlayer<T>::advance(bool anyPlaying, bool& markerReached) noexcept {
     if (m_count == 0) return {};
-    const int64_t trackAfter = int64_t{m_count} + 16;
-    const int64_t cap = int64_t{m_count} * 8 + 256;
+    const int64_t trackAfter = cycleTrackAfter(m_count);
+    const int64_t cap = silentFrameCap(m_count);
     int64_t applied = 0;
     bool restarted = false;
     for (;;) {
         if (m_index >= m_count) {
             if (restarted || anyPlaying || !m_loopSong.load(std::memory_order_relaxed)) {
-                m_tracking = false;
+                m_cycleGuard.reset();
                 publishIndex();
                 return {};
             }
@@ -90,7 +90,7 @@ template <bool kSeek>
                 }
             }
             if (!takesNoTime) {
-                m_tracking = false;
+                m_cycleGuard.reset();
                 const StereoSample s = renderNoteSample<false>(m_toneSlot->wave, false, m_noise);
                 publishIndex();
                 return s;
@@ -104,10 +104,10 @@ template <bool kSeek>
             applyEvent(ev);
         }
         ++applied;
-        if (applied > trackAfter || m_tracking) {
-            if (trackNoSampleCycle()) {
+        if (applied > trackAfter || m_cycleGuard.tracking()) {
+            if (m_cycleGuard.repeats(WalkControlState<T>{m_index, m_tempo, m_loopCounters, m_ledger})) {
                 m_index = m_count;  // nothing audible can follow: the pass is over
-                m_tracking = false;
+                m_cycleGuard.reset();
                 publishIndex();
                 return {};
             }
@@ -117,25 +117,6 @@ template <bool kSeek>
             }
         }
     }
-}
-
-template <EngineNumType T>
-bool BankPlayer<T>::trackNoSampleCycle() noexcept {
-    const ControlState now = controlState();
-    if (!m_tracking) {
-        m_tracking = true;
-        m_cycleMark = now;
-        m_cyclePower = 1;
-        m_cycleSteps = 0;
-        return false;
-    }
-    if (now == m_cycleMark) return true;
-    if (++m_cycleSteps == m_cyclePower) {
-        m_cycleMark = now;
-        m_cyclePower *= 2;
-        m_cycleSteps = 0;
-    }
-    return false;
 }
 
 template <EngineNumType T>

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "compiler/MmlEvent.h"
+#include "synth/LoopRules.h"
 #include "synth/Modulation.h"
 #include "synth/RandomSource.h"
 #include "synth/SynthMath.h"
@@ -131,16 +132,6 @@ public:
     static constexpr uint32_t maxLevel() noexcept { return kMaxLevel; }
 
 private:
-    // Everything that decides which event comes next and how long a note is;
-    // if it repeats while no sample has been produced, the bank is caught in
-    // a loop that can never reach a sounding note.
-    struct ControlState {
-        int32_t index;
-        int32_t tempo;
-        std::array<int32_t, kMaxLoopLevels> counters;
-        TimingLedger<T> ledger;
-        friend bool operator==(const ControlState&, const ControlState&) = default;
-    };
 
     // The per-sample path lives in PlayerSample.h and the headers it includes;
     // its hot members are declared inline so that every file including those
@@ -201,8 +192,6 @@ private:
     void skipQuietSamples(int64_t count) noexcept;
     void flushSeekClocks() noexcept;
     void publishIndex() noexcept { m_publishedIndex.store(m_index, std::memory_order_release); }
-    ControlState controlState() const noexcept { return ControlState{m_index, m_tempo, m_loopCounters, m_ledger}; }
-    bool trackNoSampleCycle() noexcept;
 
     // song data
     EventList<T> m_events;
@@ -282,10 +271,7 @@ private:
     int64_t m_owedAmpPhase = 0;
 
     // guard against loops that never reach a sounding note
-    bool m_tracking = false;
-    ControlState m_cycleMark{};
-    uint64_t m_cyclePower = 1;
-    uint64_t m_cycleSteps = 0;
+    NoSampleCycleGuard<T> m_cycleGuard{};
 
     // published for other threads (once per frame)
     std::atomic<int32_t> m_publishedIndex{0};
