@@ -18,6 +18,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QPainter>
+#include <QPlainTextDocumentLayout>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
@@ -27,11 +29,15 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QTabBar>
+#include <QTextDocument>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/qt/CAboutDlg.h"
 #include "app/qt/CEditEx.h"
+#include "app/qt/MmlHighlighter.h"
 #include "app/qt/Resources.h"
+#include "editor/CaretMapping.h"
 #include "editor/EnvelopeHelper.h"
 #include "editor/UserTexts.h"
 
@@ -74,6 +80,18 @@ QString qtFilter(const std::string& filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
+// The mark on a tab whose text holds the live check's error: a small red dot.
+QIcon errorMark() {
+    QPixmap dot(12, 12);
+    dot.fill(Qt::transparent);
+    QPainter p(&dot);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xd0, 0x30, 0x28));
+    p.drawEllipse(QRectF(2, 2, 8, 8));
+    return QIcon(dot);
+}
+
 }  // namespace
 
 template <typename W>
@@ -92,6 +110,10 @@ W* TavolinWindow::as(int id) const {
 TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     buildControls();
     buildMenus();
+    m_live = std::make_unique<editor::LiveEditor>();
+    m_liveTimer = new QTimer(this);
+    m_liveTimer->setSingleShot(true);
+    connect(m_liveTimer, &QTimer::timeout, this, &TavolinWindow::pollLive);
     m_model = std::make_unique<editor::CTavolinDlg>(*this);
     m_editor->setInputFilter([this](const QString& text) -> std::optional<QString> {
         if (!m_model) return std::nullopt;
@@ -154,6 +176,17 @@ void TavolinWindow::buildControls() {
     m_splitter->setStretchFactor(1, 4);
     setCentralWidget(m_splitter);
     statusBar()->setSizeGripEnabled(true);
+    m_errorStatus = new QToolButton;
+    m_errorStatus->setObjectName(QStringLiteral("liveError"));
+    m_errorStatus->setAutoRaise(true);
+    m_errorStatus->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_errorStatus->setIcon(errorMark());
+    m_errorStatus->setCursor(Qt::PointingHandCursor);
+    m_errorStatus->hide();
+    statusBar()->addWidget(m_errorStatus);
+    m_caretStatus = new QLabel;
+    m_caretStatus->setObjectName(QStringLiteral("caretStatus"));
+    statusBar()->addPermanentWidget(m_caretStatus);
 
     m_autosaveIdle = new QTimer(this);
     m_autosaveMax = new QTimer(this);
@@ -190,6 +223,14 @@ QWidget* TavolinWindow::buildLeftPane() {
     mono.setStyleHint(QFont::TypeWriter);
     mono.setPointSizeF(mono.pointSizeF() * 1.15);
     m_editor->setFont(mono);
+    const bool dark = isDarkPalette(m_editor->palette());
+    for (TabView& tv : m_tabViews) {
+        tv.document = new QTextDocument(this);
+        tv.document->setDocumentLayout(new QPlainTextDocumentLayout(tv.document));
+        tv.document->setDefaultFont(mono);
+        tv.highlighter = new MmlHighlighter(tv.document, dark);
+    }
+    m_editor->setDocument(m_tabViews[0].document);
     v->addWidget(m_editor, 1);
 
     auto* modes = new QHBoxLayout;
@@ -253,7 +294,7 @@ QGroupBox* TavolinWindow::buildToneGroup() {
     g->addWidget(tone, row, 1);
     g->addWidget(make(ctl::InsertTone, new QPushButton(caption("コマンド挿入"))), row++, 2);
 
-    auto* phrase = make(ctl::TestPhrase, new QLineEdit);
+    auto* phrase = make(ctl::TestPhrase, new CEditExLine);
     g->addWidget(label("テスト", phrase), row, 0);
     g->addWidget(phrase, row, 1);
     g->addWidget(make(ctl::Test, new QPushButton(caption("Test"))), row++, 2);
@@ -369,8 +410,17 @@ void TavolinWindow::connectSignals() {
     connect(as<QLineEdit>(ctl::SwitchMs), &QLineEdit::textChanged, this, [this] { run(Command::SwitchChange); });
     connect(m_tabs, &QTabBar::currentChanged, this, [this] { run(Command::TabChange); });
     connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
-        if (!m_programChange) run(Command::EditorChange);
+        if (m_programChange) return;
+        run(Command::EditorChange);
+        liveChanged();
     });
+    connect(m_editor, &QPlainTextEdit::cursorPositionChanged, this, [this] { updateCaretStatus(); });
+    // Every setting the build reads starts a new check.
+    for (int id : {ctl::Arithmetic, ctl::SampleRate})
+        connect(as<QComboBox>(id), &QComboBox::currentIndexChanged, this, [this] { liveChanged(); });
+    for (int id : {ctl::Loop, ctl::CurrentBankPlay, ctl::StartFromCursor})
+        connect(as<QAbstractButton>(id), &QAbstractButton::toggled, this, [this] { liveChanged(); });
+    connect(m_errorStatus, &QToolButton::clicked, this, [this] { jumpToLiveError(); });
     // Escape closes the window like Exit (with the save prompt when needed).
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] { close(); });
@@ -443,16 +493,123 @@ std::string TavolinWindow::editorText() const { return m_editor->toPlainText().t
 
 void TavolinWindow::setEditorText(const std::string& text) {
     m_programChange = true;
-    m_editor->setPlainText(QString::fromStdString(text));
+    // A tab whose text the program replaced (a file loaded, the tabs cleared, an
+    // import) starts a fresh history; a tab that kept its text keeps its history.
+    if (m_model) {
+        for (int i = 0; i < editor::kTabCount; ++i) {
+            QTextDocument* doc = m_tabViews[static_cast<size_t>(i)].document;
+            const std::string wanted = editor::bytesToEditorText(m_model->tabTexts[static_cast<size_t>(i)]);
+            if (doc->toPlainText().toStdString() != wanted) doc->setPlainText(QString::fromStdString(wanted));
+        }
+    }
+    showTabDocument(std::clamp(m_tabs->currentIndex(), 0, editor::kTabCount - 1));
+    const QString wanted = QString::fromStdString(text);
+    if (m_editor->document()->toPlainText() != wanted) m_editor->setPlainText(wanted);
     m_programChange = false;
+    liveChanged();
+}
+
+void TavolinWindow::showTabDocument(int tab) {
+    TabView& next = m_tabViews[static_cast<size_t>(tab)];
+    if (m_editor->document() == next.document) return;
+    TabView& shown = m_tabViews[static_cast<size_t>(m_shownTab)];
+    const QTextCursor c = m_editor->textCursor();
+    shown.anchor = c.anchor();
+    shown.position = c.position();
+    shown.hScroll = m_editor->horizontalScrollBar()->value();
+    shown.vScroll = m_editor->verticalScrollBar()->value();
+    m_editor->setErrorRange(std::nullopt);
+    m_editor->setPlayingRanges({});
+    m_editor->setDocument(next.document);
+    m_shownTab = tab;
+    QTextCursor restored(next.document);
+    const int last = next.document->characterCount() - 1;
+    restored.setPosition(std::min(next.anchor, last));
+    restored.setPosition(std::min(next.position, last), QTextCursor::KeepAnchor);
+    m_editor->setTextCursor(restored);
+    m_editor->horizontalScrollBar()->setValue(next.hScroll);
+    m_editor->verticalScrollBar()->setValue(next.vScroll);
+    showLive();
 }
 
 void TavolinWindow::replaceEditorSelection(const std::string& text) {
-    // The model stores the text itself after the insertion.
+    // The model stores the text itself after the insertion; it is one undo step.
     m_programChange = true;
-    m_editor->textCursor().insertText(QString::fromStdString(text));
+    // An edit block of its own: not merged with the typing before it.
+    QTextCursor c = m_editor->textCursor();
+    c.beginEditBlock();
+    c.insertText(QString::fromStdString(text));
+    c.endEditBlock();
+    m_editor->setTextCursor(c);
     m_programChange = false;
     m_editor->ensureCursorVisible();
+    liveChanged();
+}
+
+// ---- live check ----------------------------------------------------------------
+
+void TavolinWindow::liveChanged() {
+    // Taken on the next turn of the event loop, once the model holds the change.
+    m_liveDirty = true;
+    m_liveTimer->start(0);
+}
+
+void TavolinWindow::pollLive() {
+    if (!m_live || !m_model) return;
+    using Clock = editor::LiveCheck::Clock;
+    if (m_liveDirty) {
+        m_liveDirty = false;
+        if (const auto snapshot = m_model->snapshot(false)) {
+            m_live->changed(*snapshot, Clock::now());
+            m_liveWaiting = true;
+        }
+        updateCaretStatus();
+    }
+    std::optional<Clock::time_point> next;
+    const Clock::time_point now = Clock::now();
+    if (m_live->poll(now, &next)) {
+        m_liveWaiting = false;
+        showLive();
+    }
+    // Idle once the result is in: no timer runs.
+    if (next) {
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*next - now).count();
+        m_liveTimer->start(static_cast<int>(std::max<int64_t>(1, wait)));
+    } else if (m_liveWaiting) {
+        m_liveTimer->start(20);
+    }
+}
+
+void TavolinWindow::showLive() {
+    if (!m_live) return;
+    const auto& error = m_live->error();
+    static const QIcon mark = errorMark();
+    for (int i = 0; i < m_tabs->count(); ++i) m_tabs->setTabIcon(i, m_live->tabHasError(i) ? mark : QIcon());
+    if (error) {
+        m_errorStatus->setText(QString::fromStdString(m_live->errorText()));
+        m_errorStatus->show();
+    } else {
+        m_errorStatus->hide();
+    }
+    if (error && error->tab == m_shownTab)
+        m_editor->setErrorRange(CEditEx::Range{static_cast<int>(error->underlineStart), static_cast<int>(error->underlineEnd)});
+    else
+        m_editor->setErrorRange(std::nullopt);
+    updateCaretStatus();
+}
+
+void TavolinWindow::updateCaretStatus() {
+    if (!m_live || !m_model) return;
+    const size_t tab = static_cast<size_t>(m_shownTab);
+    m_caretStatus->setText(QString::fromStdString(
+        m_live->caretStatus(m_shownTab, m_model->tabTexts[tab], static_cast<size_t>(m_editor->textCursor().position()))));
+}
+
+void TavolinWindow::jumpToLiveError() {
+    const auto error = m_live ? m_live->error() : std::nullopt;
+    if (!error || error->tab < 0 || !m_model) return;
+    m_model->selectTab(error->tab);
+    selectEditorRange(error->underlineStart, error->underlineEnd);
 }
 
 editor::EditorSelection TavolinWindow::editorSelection() const {
@@ -653,6 +810,14 @@ bool TavolinWindow::reportProgress(const std::string& text, double fraction) {
 void TavolinWindow::endProgress() {
     delete m_progress;
     m_progress = nullptr;
+}
+
+void TavolinWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange || !m_editor) return;
+    const bool dark = isDarkPalette(m_editor->palette());
+    for (TabView& tv : m_tabViews) tv.highlighter->setDark(dark);
+    m_editor->refreshMarks();
 }
 
 void TavolinWindow::closeEvent(QCloseEvent* event) {

@@ -24,9 +24,13 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
+#include <QToolButton>
 
 #include "app/qt/CEditEx.h"
+#include "app/qt/MmlHighlighter.h"
 #include "app/qt/TavolinWindow.h"
 #include "compiler/Cp932.h"
 #include "editor/WindowLayers.h"
@@ -458,6 +462,124 @@ TEST_F(QtWindow, SizeSplitterAndRecentFilesOutliveTheWindow) {
     EXPECT_EQ(next->splitter()->sizes(), sizes);
     EXPECT_EQ(next->model().recentFiles(), (std::vector<std::string>{"/songs/b.mml", "/songs/a.mml"}));
     QCoreApplication::setOrganizationName(QString());
+}
+
+// Until the live check has answered the latest change (its debounce is 150 ms).
+bool waitForLiveCheck(TavolinWindow& w) {
+    QTest::qWait(300);
+    w.live().waitIdle();
+    QTest::qWait(80);
+    return w.live().map() != nullptr;
+}
+
+TEST_F(QtWindow, LiveCheckUnderlinesTheErrorWithoutADialog) {
+    ModalAnswerer answerer;
+    auto* tabs = control<QTabBar>(ctl::Tabs);
+    const QString captionB = tabs->tabText(2);
+    tabs->setCurrentIndex(2);
+    QTest::keyClicks(window->editor(), "cd");
+    QTest::keyClick(window->editor(), Qt::Key_Return);
+    QTest::keyClicks(window->editor(), "v300");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    EXPECT_TRUE(answerer.seen.empty());
+    ASSERT_TRUE(window->errorStatus()->isVisible());
+    EXPECT_TRUE(window->errorStatus()->text().startsWith(QStringLiteral("B 2:4 "))) << window->errorStatus()->text().toStdString();
+    ASSERT_TRUE(window->editor()->errorRange().has_value());
+    EXPECT_EQ(window->editor()->toPlainText().mid(window->editor()->errorRange()->first, 4), "V300");
+    EXPECT_FALSE(tabs->tabIcon(2).isNull());
+    EXPECT_TRUE(tabs->tabIcon(1).isNull());
+    EXPECT_EQ(tabs->tabText(2), captionB);  // the mark is an icon; the caption stays
+    // The caret status follows, without times while the song does not compile.
+    EXPECT_EQ(window->caretStatus()->text(), "2:5");
+
+    // Another tab shows no underline; the message jumps back to the error.
+    tabs->setCurrentIndex(1);
+    EXPECT_FALSE(window->editor()->errorRange().has_value());
+    QTest::mouseClick(window->errorStatus(), Qt::LeftButton);
+    EXPECT_EQ(tabs->currentIndex(), 2);
+    EXPECT_EQ(window->editor()->textCursor().selectedText(), "V300");
+    EXPECT_TRUE(window->editor()->errorRange().has_value());
+
+    // Mended, the marks go and the times come.
+    window->editor()->textCursor().insertText("V10");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    EXPECT_FALSE(window->errorStatus()->isVisible());
+    EXPECT_FALSE(window->editor()->errorRange().has_value());
+    EXPECT_TRUE(tabs->tabIcon(2).isNull());
+    EXPECT_TRUE(window->caretStatus()->text().contains(" / ")) << window->caretStatus()->text().toStdString();
+    EXPECT_TRUE(answerer.seen.empty());
+}
+
+TEST_F(QtWindow, EachTabKeepsItsUndoHistoryAndCaret) {
+    auto* tabs = control<QTabBar>(ctl::Tabs);
+    auto* editor = window->editor();
+    tabs->setCurrentIndex(1);
+    QTest::keyClicks(editor, "cde");
+    QTextCursor c = editor->textCursor();
+    c.setPosition(1);
+    editor->setTextCursor(c);
+    tabs->setCurrentIndex(2);
+    QTest::keyClicks(editor, "fg");
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(editor->textCursor().position(), 1);
+    editor->undo();
+    EXPECT_EQ(editor->toPlainText(), "");
+    EXPECT_EQ(window->model().tabTexts[1], "");
+    editor->redo();
+    EXPECT_EQ(editor->toPlainText(), "CDE");
+    // A helper insert is one step of its tab's history.
+    control<QComboBox>(ctl::DutyCombo)->setEditText("50");
+    click(ctl::DutyAdd);
+    click(ctl::InsertTone);
+    ASSERT_NE(editor->toPlainText(), "CDE");
+    editor->undo();
+    EXPECT_EQ(editor->toPlainText(), "CDE");
+    tabs->setCurrentIndex(2);
+    EXPECT_EQ(editor->toPlainText(), "FG");
+    editor->undo();
+    EXPECT_EQ(editor->toPlainText(), "");
+    EXPECT_EQ(window->model().tabTexts[2], "");
+    // Text the program replaces (a load) starts a fresh history.
+    window->model().tabTexts[1] = "A";
+    window->model().selectTab(1);
+    EXPECT_EQ(editor->toPlainText(), "A");
+    EXPECT_FALSE(editor->document()->isUndoAvailable());
+}
+
+TEST_F(QtWindow, ColoursLeaveTextAndModifiedFlagAlone) {
+    window->model().tabTexts[1] = utf8ToCp932("*ドレミ* T120 O4 L8 @1 [CD8.]2 !A").value();
+    window->model().modified = false;
+    window->model().selectTab(1);
+    const QTextBlock block = window->editor()->document()->firstBlock();
+    auto colourAt = [&](int pos) {
+        for (const QTextLayout::FormatRange& r : block.layout()->formats())
+            if (pos >= r.start && pos < r.start + r.length) return r.format.foreground().color();
+        return QColor();
+    };
+    const auto light = mmlFormats(false);
+    const auto dark = mmlFormats(true);
+    const QString text = window->editor()->toPlainText();
+    const std::pair<int, editor::MmlClass> rows[] = {
+        {1, editor::MmlClass::Comment}, {6, editor::MmlClass::Setting}, {14, editor::MmlClass::Octave},
+        {17, editor::MmlClass::Sound},  {20, editor::MmlClass::Loop},   {21, editor::MmlClass::Note},
+        {23, editor::MmlClass::Length}, {28, editor::MmlClass::Macro},
+    };
+    for (const auto& [pos, cls] : rows) {
+        SCOPED_TRACE(pos);
+        EXPECT_EQ(colourAt(pos), light[static_cast<size_t>(cls)].foreground().color()) << text.mid(pos, 1).toStdString();
+    }
+    EXPECT_NE(light[static_cast<size_t>(editor::MmlClass::Note)].foreground().color(),
+              dark[static_cast<size_t>(editor::MmlClass::Note)].foreground().color());
+    EXPECT_EQ(window->model().tabTexts[1], utf8ToCp932("*ドレミ* T120 O4 L8 @1 [CD8.]2 !A").value());
+    EXPECT_FALSE(window->model().modified);
+}
+
+TEST_F(QtWindow, TestPhraseUpperCasesAsTyped) {
+    auto* phrase = control<QLineEdit>(ctl::TestPhrase);
+    phrase->setFocus();
+    phrase->clear();
+    QTest::keyClicks(phrase, "l8 cdefg");
+    EXPECT_EQ(phrase->text(), "L8 CDEFG");
 }
 
 TEST_F(QtWindow, TabStripKeepsItsHeight) {
