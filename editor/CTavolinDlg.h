@@ -210,6 +210,11 @@ public:
     virtual void openPath(const std::string& path) = 0;
     // Open of a recent file: the prompt to save, then the file.
     virtual void openRecent(const std::string& path) = 0;
+    // A stream is open and its song not yet heard to the end (paused included).
+    virtual bool streaming() const { return false; }
+    // The song frame the listener hears now, counted from where playback
+    // started; nullopt when nothing is heard (stopped, paused, ended).
+    virtual std::optional<uint64_t> heardFrame() const { return std::nullopt; }
 };
 
 }  // namespace tavolin::editor

@@ -60,11 +60,18 @@ std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t c
     if (!m_map || !m_map->ok() || !m_map->index) return s;
     const SongTimeline& t = m_map->timeline;
     s += "  ";
-    if (const auto ref = m_map->index->noteAtOrAfter(tab - 1, caretByte))
-        s += songClock(t.banks[static_cast<size_t>(ref->bank)].notes[ref->note].start, t.sampleRate);
+    if (const auto frame = caretFrame(tab, tabBytes, caretUnit))
+        s += songClock(*frame, t.sampleRate);
     else
         s += "-";
     return s + " / " + songClock(t.frames, t.sampleRate);
+}
+
+std::optional<uint64_t> LiveEditor::caretFrame(int tab, std::string_view tabBytes, size_t caretUnit) const {
+    if (!m_map || !m_map->ok() || !m_map->index) return std::nullopt;
+    const auto ref = m_map->index->noteAtOrAfter(tab - 1, unitToByteOffset(tabBytes, caretUnit));
+    if (!ref) return std::nullopt;
+    return m_map->timeline.banks[static_cast<size_t>(ref->bank)].notes[ref->note].start;
 }
 
 std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tabBytes, uint64_t songFrame) const {

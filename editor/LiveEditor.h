@@ -57,6 +57,9 @@ public:
     // then the song's length: "3:12  0:01.50 / 0:04.00". Times are left out
     // while the document does not compile.
     std::string caretStatus(int tab, std::string_view tabBytes, size_t caretUnit) const;
+    // The frame at which the note under or after the caret first sounds (where
+    // play from the cursor starts); nullopt while the document does not compile.
+    std::optional<uint64_t> caretFrame(int tab, std::string_view tabBytes, size_t caretUnit) const;
 
     // The editor ranges of tab `tab` (0 common, 1..5 A..E) to light for the
     // notes sounding at `songFrame`: each note's command and, for a macro

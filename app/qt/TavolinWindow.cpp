@@ -114,6 +114,9 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     m_liveTimer = new QTimer(this);
     m_liveTimer->setSingleShot(true);
     connect(m_liveTimer, &QTimer::timeout, this, &TavolinWindow::pollLive);
+    m_playTimer = new QTimer(this);
+    m_playTimer->setInterval(25);  // within the 50 ms the eye forgives
+    connect(m_playTimer, &QTimer::timeout, this, &TavolinWindow::showPlaying);
     m_model = std::make_unique<editor::CTavolinDlg>(*this);
     m_editor->setInputFilter([this](const QString& text) -> std::optional<QString> {
         if (!m_model) return std::nullopt;
@@ -148,7 +151,41 @@ QAction* TavolinWindow::commandAction(Command command) const {
 
 void TavolinWindow::run(Command command, int argument) {
     // Child widgets outlive the model during destruction; their last signals go nowhere.
-    if (m_model) m_model->runCommand(command, argument);
+    if (!m_model) return;
+    m_model->runCommand(command, argument);
+    if (command == Command::Test) m_playTimer->stop();  // a phrase, not the document's text
+    if (command == Command::Play) startPlayWatch();
+    if (command == Command::Play || command == Command::Test || command == Command::Stop) showPlaying();
+}
+
+void TavolinWindow::startPlayWatch() {
+    if (!m_services || !m_services->streaming()) return;
+    // Play from the cursor starts at the note under or after the caret.
+    m_playStart = 0;
+    if (isChecked(ctl::StartFromCursor) && m_shownTab > 0)
+        m_playStart = m_live->caretFrame(m_shownTab, m_model->tabTexts[static_cast<size_t>(m_shownTab)],
+                                         static_cast<size_t>(m_editor->textCursor().position()))
+                          .value_or(0);
+    m_playLoop = isChecked(ctl::Loop);
+    m_playTimer->start();
+}
+
+void TavolinWindow::showPlaying() {
+    const bool streaming = m_services && m_services->streaming();
+    const auto heard = streaming && m_playTimer->isActive() ? m_services->heardFrame() : std::nullopt;
+    if (!streaming) m_playTimer->stop();
+    if (!heard || !m_live->map()) {
+        m_editor->setPlayingRanges({});
+        return;
+    }
+    uint64_t frame = m_playStart + *heard;
+    const uint64_t length = m_live->map()->timeline.frames;
+    if (m_playLoop && length > 0) frame %= length;
+    std::vector<CEditEx::Range> ranges;
+    const size_t tab = static_cast<size_t>(m_shownTab);
+    for (const editor::EditorRange& r : m_live->playingRanges(m_shownTab, m_model->tabTexts[tab], frame))
+        ranges.emplace_back(static_cast<int>(r.start), static_cast<int>(r.end));
+    m_editor->setPlayingRanges(std::move(ranges));
 }
 
 // ---- layout -------------------------------------------------------------------

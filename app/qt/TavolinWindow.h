@@ -54,6 +54,7 @@ public:
     QToolButton* errorStatus() const noexcept { return m_errorStatus; }
     QLabel* caretStatus() const noexcept { return m_caretStatus; }
     editor::LiveEditor& live() noexcept { return *m_live; }
+    QTimer* playTimer() const noexcept { return m_playTimer; }
 
     // Remembered between runs with QSettings (the application's only): recent
     // files, window size, splitter position. Without this call nothing is read
@@ -117,6 +118,9 @@ private:
     void showLive();
     void updateCaretStatus();
     void jumpToLiveError();
+    // While a Play stream runs: lights the notes the listener hears now.
+    void startPlayWatch();
+    void showPlaying();
 
     std::map<int, QWidget*> m_controls;
     std::map<editor::Command, QAction*> m_actions;
@@ -147,6 +151,9 @@ private:
     QTimer* m_liveTimer = nullptr;
     bool m_liveDirty = false;    // a change not yet handed to the live check
     bool m_liveWaiting = false;  // a check result is still to come
+    QTimer* m_playTimer = nullptr;
+    uint64_t m_playStart = 0;  // the song frame playback started at
+    bool m_playLoop = false;
     QToolButton* m_errorStatus = nullptr;
     QLabel* m_caretStatus = nullptr;
 

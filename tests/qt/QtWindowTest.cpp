@@ -582,6 +582,34 @@ TEST_F(QtWindow, TestPhraseUpperCasesAsTyped) {
     EXPECT_EQ(phrase->text(), "L8 CDEFG");
 }
 
+TEST_F(QtWindow, PlayingNotesAreLitWhileTheySound) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    output::VirtualDeviceOptions options;
+    options.realTime = true;
+    window->setServices(std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log)));
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTest::keyClicks(window->editor(), "t60 l4 cdefg");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    ModalAnswerer answerer;
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    ASSERT_TRUE(answerer.seen.empty());
+    EXPECT_TRUE(window->playTimer()->isActive());
+    QTest::qWait(300);  // the first quarter note lasts a second at tempo 60
+    ASSERT_EQ(window->editor()->playingRanges().size(), 1u);
+    const auto [from, to] = window->editor()->playingRanges()[0];
+    EXPECT_EQ(window->editor()->toPlainText().mid(from, to - from), "C");
+    // Another tab shows its own notes only: this song has none there.
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(2);
+    QTest::qWait(60);
+    EXPECT_TRUE(window->editor()->playingRanges().empty());
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTest::qWait(60);
+    EXPECT_EQ(window->editor()->playingRanges().size(), 1u);
+    QTest::keyClick(window->editor(), Qt::Key_F6);
+    EXPECT_TRUE(window->editor()->playingRanges().empty());
+    EXPECT_FALSE(window->playTimer()->isActive());  // idle: no timer runs
+}
+
 TEST_F(QtWindow, TabStripKeepsItsHeight) {
     // The tabs are added before the window shows; the layout must still make room.
     auto* tabs = control<QTabBar>(ctl::Tabs);
