@@ -76,8 +76,9 @@ std::optional<uint64_t> LiveEditor::caretFrame(int tab, std::string_view tabByte
 
 std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tabBytes, uint64_t songFrame) const {
     std::vector<EditorRange> out;
-    if (!m_map || !m_map->ok()) return out;
-    const SongTimeline& t = m_map->timeline;
+    const output::SongMap* map = litMap();
+    if (!map || !map->ok()) return out;
+    const SongTimeline& t = map->timeline;
     const auto sounding = notesSoundingAt(t, songFrame);
     for (int b = 0; b < kBankCount; ++b) {
         const auto& i = sounding[static_cast<size_t>(b)];

@@ -153,7 +153,10 @@ void TavolinWindow::run(Command command, int argument) {
     // Child widgets outlive the model during destruction; their last signals go nowhere.
     if (!m_model) return;
     m_model->runCommand(command, argument);
-    if (command == Command::Test) m_playTimer->stop();  // a phrase, not the document's text
+    if (command == Command::Test) {  // a phrase, not the document's text
+        m_playTimer->stop();
+        m_live->playStopped();
+    }
     if (command == Command::Play) startPlayWatch();
     if (command == Command::Play || command == Command::Test || command == Command::Stop) showPlaying();
 }
@@ -167,19 +170,23 @@ void TavolinWindow::startPlayWatch() {
                                          static_cast<size_t>(m_editor->textCursor().position()))
                           .value_or(0);
     m_playLoop = isChecked(ctl::Loop);
+    m_live->playStarted();
     m_playTimer->start();
 }
 
 void TavolinWindow::showPlaying() {
     const bool streaming = m_services && m_services->streaming();
     const auto heard = streaming && m_playTimer->isActive() ? m_services->heardFrame() : std::nullopt;
-    if (!streaming) m_playTimer->stop();
-    if (!heard || !m_live->map()) {
+    if (!streaming && m_playTimer->isActive()) {
+        m_playTimer->stop();
+        m_live->playStopped();
+    }
+    if (!heard || !m_live->litMap()) {
         m_editor->setPlayingRanges({});
         return;
     }
     uint64_t frame = m_playStart + *heard;
-    const uint64_t length = m_live->map()->timeline.frames;
+    const uint64_t length = m_live->litMap()->timeline.frames;
     if (m_playLoop && length > 0) frame %= length;
     std::vector<CEditEx::Range> ranges;
     const size_t tab = static_cast<size_t>(m_shownTab);
