@@ -1,7 +1,12 @@
 // The MML colours: classes from the editor model, formats from a light or dark palette.
 #include "app/qt/MmlHighlighter.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include <QPalette>
+#include <QTextBlock>
+#include <QTextDocument>
 
 namespace tavolin::qt {
 
@@ -51,6 +56,14 @@ void MmlHighlighter::setDark(bool dark) {
     rehighlight();
 }
 
+void MmlHighlighter::showColumns(int first, int last) {
+    if (first >= m_colourFrom && last <= m_colourTo) return;
+    m_colourFrom = std::max(0, first - kLongLineMargin);
+    m_colourTo = last + kLongLineMargin;
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
+        if (b.length() > kLongLine) rehighlightBlock(b);
+}
+
 void MmlHighlighter::highlightBlock(const QString& text) {
     // One byte per UTF-16 unit, non-ASCII as 0x80: offsets are the block's positions.
     const qsizetype n = text.size();
@@ -60,9 +73,14 @@ void MmlHighlighter::highlightBlock(const QString& text) {
         const char16_t u = chars[i].unicode();
         m_bytes[static_cast<size_t>(i)] = u < 0x80 ? static_cast<char>(u) : static_cast<char>(0x80);
     }
+    // The whole line is classified (what it leaves open matters to the next);
+    // a long one gets formats only where the editor looks.
+    const bool partial = n > kLongLine;
+    const uint32_t from = partial ? static_cast<uint32_t>(m_colourFrom) : 0;
+    const uint32_t to = partial ? static_cast<uint32_t>(m_colourTo) : UINT32_MAX;
     editor::MmlClassState state = editor::MmlClassState::fromInt(previousBlockState());
     for (const editor::MmlClassRange& r : editor::classifyMml(m_bytes, state)) {
-        if (r.cls == MmlClass::Plain) continue;
+        if (r.cls == MmlClass::Plain || r.begin + r.length <= from || r.begin >= to) continue;
         setFormat(static_cast<int>(r.begin), static_cast<int>(r.length), m_formats[static_cast<size_t>(r.cls)]);
     }
     setCurrentBlockState(state.toInt());

@@ -25,12 +25,23 @@ public:
     // Switches between the light and the dark palette (recolours when it changes).
     void setDark(bool dark);
 
+    // A line longer than this is coloured only around the columns the editor
+    // shows: Qt keeps a format range per coloured stretch, and a one-line bank
+    // of a megabyte would cost seconds per keystroke in them.
+    static constexpr int kLongLine = 4096;
+    static constexpr int kLongLineMargin = 2048;
+    // The editor shows columns [first, last) now; recolours the long lines when
+    // that leaves the part coloured so far.
+    void showColumns(int first, int last);
+
 protected:
     void highlightBlock(const QString& text) override;
 
 private:
     std::array<QTextCharFormat, editor::kMmlClassCount> m_formats;
     bool m_dark = false;
+    int m_colourFrom = 0;  // long lines: the columns that get formats
+    int m_colourTo = kLongLine + kLongLineMargin;
     std::string m_bytes;  // reused between blocks
 };
 

@@ -459,6 +459,8 @@ void TavolinWindow::connectSignals() {
         liveChanged();
     });
     connect(m_editor, &QPlainTextEdit::cursorPositionChanged, this, [this] { updateCaretStatus(); });
+    // Long lines are coloured around what shows; scrolling sideways moves that part.
+    connect(m_editor->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { showColumnsColoured(); });
     // Every setting the build reads starts a new check.
     for (int id : {ctl::Arithmetic, ctl::SampleRate})
         connect(as<QComboBox>(id), &QComboBox::currentIndexChanged, this, [this] { liveChanged(); });
@@ -573,7 +575,14 @@ void TavolinWindow::showTabDocument(int tab) {
     m_editor->setTextCursor(restored);
     m_editor->horizontalScrollBar()->setValue(next.hScroll);
     m_editor->verticalScrollBar()->setValue(next.vScroll);
+    showColumnsColoured();
     showLive();
+}
+
+void TavolinWindow::showColumnsColoured() {
+    const int advance = std::max(1, m_editor->fontMetrics().horizontalAdvance(QLatin1Char('M')));
+    const int first = m_editor->horizontalScrollBar()->value() / advance;
+    m_tabViews[static_cast<size_t>(m_shownTab)].highlighter->showColumns(first, first + m_editor->viewport()->width() / advance + 1);
 }
 
 void TavolinWindow::replaceEditorSelection(const std::string& text) {

@@ -112,6 +112,7 @@ private:
     void saveSettings();
     // Each tab's own document (undo history, caret, scroll), swapped into the editor.
     void showTabDocument(int tab);
+    void showColumnsColoured();
     // The document or a build setting changed: the live check runs shortly.
     void liveChanged();
     void pollLive();
