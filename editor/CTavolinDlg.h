@@ -147,6 +147,13 @@ public:
     // (and a message) when it holds a character CP932 cannot store.
     std::optional<std::string> filterEditorInput(std::string_view utf8);
 
+    // The editor replaced `unitsRemoved` characters at `unitPos` (UTF-16
+    // positions) with `insertedUtf8`: the current tab's bytes are patched there
+    // instead of converting the whole text again (a megabyte per keystroke).
+    // False, with nothing changed, when the edit does not fit the stored text
+    // or the inserted text has no CP932 form; the caller then runs EditorChange.
+    bool editorEdited(size_t unitPos, size_t unitsRemoved, std::string_view insertedUtf8);
+
     // Operations other parts call.
     void updateTitle();
     std::string title() const;
@@ -176,6 +183,7 @@ public:
 private:
     void onTabChange();
     void onEditorChange();
+    void afterEditorChange();
     void onInsertTone();
     void onInsertEnvelope();
     void onEnvelopeTemplate(int index);

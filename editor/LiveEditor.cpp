@@ -60,7 +60,7 @@ std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t c
     if (!m_map || !m_map->ok() || !m_map->index) return s;
     const SongTimeline& t = m_map->timeline;
     s += "  ";
-    if (const auto frame = caretFrame(tab, tabBytes, caretUnit))
+    if (const auto frame = frameAtByte(tab, caretByte))
         s += songClock(*frame, t.sampleRate);
     else
         s += "-";
@@ -68,8 +68,12 @@ std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t c
 }
 
 std::optional<uint64_t> LiveEditor::caretFrame(int tab, std::string_view tabBytes, size_t caretUnit) const {
+    return frameAtByte(tab, unitToByteOffset(tabBytes, caretUnit));
+}
+
+std::optional<uint64_t> LiveEditor::frameAtByte(int tab, uint64_t byte) const {
     if (!m_map || !m_map->ok() || !m_map->index) return std::nullopt;
-    const auto ref = m_map->index->noteAtOrAfter(tab - 1, unitToByteOffset(tabBytes, caretUnit));
+    const auto ref = m_map->index->noteAtOrAfter(tab - 1, byte);
     if (!ref) return std::nullopt;
     return m_map->timeline.banks[static_cast<size_t>(ref->bank)].notes[ref->note].start;
 }

@@ -73,6 +73,8 @@ public:
     const output::SongMap* litMap() const noexcept { return m_playMap ? m_playMap.get() : m_map.get(); }
 
 private:
+    std::optional<uint64_t> frameAtByte(int tab, uint64_t byte) const;
+
     LiveCheck m_check;
     std::shared_ptr<const output::SongMap> m_map;
     std::shared_ptr<const output::SongMap> m_playMap;

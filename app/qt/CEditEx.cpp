@@ -90,6 +90,11 @@ void CEditEx::resizeEvent(QResizeEvent* event) {
     m_gutter->setGeometry(QRect(r.left(), r.top(), gutterWidth(), r.height()));
 }
 
+void CEditEx::changeEvent(QEvent* event) {
+    QPlainTextEdit::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) refreshMarks();
+}
+
 void CEditEx::paintGutter(QPaintEvent* event) {
     QPainter painter(m_gutter);
     const QPalette& pal = palette();

@@ -453,9 +453,28 @@ void TavolinWindow::connectSignals() {
     connect(as<QLineEdit>(ctl::FreqNoise), &QLineEdit::textChanged, this, [this] { run(Command::FreqNoiseChange); });
     connect(as<QLineEdit>(ctl::SwitchMs), &QLineEdit::textChanged, this, [this] { run(Command::SwitchChange); });
     connect(m_tabs, &QTabBar::currentChanged, this, [this] { run(Command::TabChange); });
+    // An edit patches the tab's stored bytes where it happened; the whole text is
+    // converted again only when a patch does not fit.
+    for (TabView& tv : m_tabViews) {
+        QTextDocument* doc = tv.document;
+        connect(doc, &QTextDocument::contentsChange, this, [this, doc](int pos, int removed, int added) {
+            if (m_programChange || !m_model || doc != m_editor->document()) return;
+            QTextCursor c(doc);
+            c.setPosition(pos);
+            c.setPosition(std::min(pos + added, doc->characterCount() - 1), QTextCursor::KeepAnchor);
+            QString inserted = c.selectedText();
+            inserted.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+            if (c.position() - pos != added ||
+                !m_model->editorEdited(static_cast<size_t>(pos), static_cast<size_t>(removed), inserted.toStdString()))
+                m_fullSync = true;
+        });
+    }
     connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
         if (m_programChange) return;
-        run(Command::EditorChange);
+        if (m_fullSync) {
+            m_fullSync = false;
+            run(Command::EditorChange);
+        }
         liveChanged();
     });
     connect(m_editor, &QPlainTextEdit::cursorPositionChanged, this, [this] { updateCaretStatus(); });
@@ -616,7 +635,6 @@ void TavolinWindow::pollLive() {
             m_live->changed(*snapshot, Clock::now());
             m_liveWaiting = true;
         }
-        updateCaretStatus();
     }
     std::optional<Clock::time_point> next;
     const Clock::time_point now = Clock::now();
@@ -868,9 +886,9 @@ void TavolinWindow::endProgress() {
 void TavolinWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::PaletteChange || !m_editor) return;
-    const bool dark = isDarkPalette(m_editor->palette());
+    // The window's palette is the new one already; its children follow after it.
+    const bool dark = isDarkPalette(palette());
     for (TabView& tv : m_tabViews) tv.highlighter->setDark(dark);
-    m_editor->refreshMarks();
 }
 
 void TavolinWindow::closeEvent(QCloseEvent* event) {

@@ -150,6 +150,7 @@ private:
     int m_shownTab = 0;
     std::unique_ptr<editor::LiveEditor> m_live;
     QTimer* m_liveTimer = nullptr;
+    bool m_fullSync = false;     // an edit the stored bytes could not be patched with
     bool m_liveDirty = false;    // a change not yet handed to the live check
     bool m_liveWaiting = false;  // a check result is still to come
     QTimer* m_playTimer = nullptr;

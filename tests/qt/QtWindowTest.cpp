@@ -568,8 +568,19 @@ TEST_F(QtWindow, ColoursLeaveTextAndModifiedFlagAlone) {
         SCOPED_TRACE(pos);
         EXPECT_EQ(colourAt(pos), light[static_cast<size_t>(cls)].foreground().color()) << text.mid(pos, 1).toStdString();
     }
-    EXPECT_NE(light[static_cast<size_t>(editor::MmlClass::Note)].foreground().color(),
-              dark[static_cast<size_t>(editor::MmlClass::Note)].foreground().color());
+    // A dark theme recolours every tab with the dark palette.
+    const QPalette before = QApplication::palette();
+    QPalette night = before;
+    night.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+    night.setColor(QPalette::Base, QColor(0x20, 0x20, 0x20));
+    night.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+    QApplication::setPalette(night);
+    QApplication::processEvents();
+    for (const auto& [pos, cls] : rows) EXPECT_EQ(colourAt(pos), dark[static_cast<size_t>(cls)].foreground().color()) << pos;
+    if (const QByteArray path = qgetenv("TAVOLIN_DARK_GRAB"); !path.isEmpty()) window->grab().save(QString::fromUtf8(path));
+    QApplication::setPalette(before);
+    QApplication::processEvents();
+    EXPECT_EQ(colourAt(21), light[static_cast<size_t>(editor::MmlClass::Note)].foreground().color());
     EXPECT_EQ(window->model().tabTexts[1], utf8ToCp932("*ドレミ* T120 O4 L8 @1 [CD8.]2 !A").value());
     EXPECT_FALSE(window->model().modified);
 }
