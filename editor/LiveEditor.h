@@ -67,7 +67,10 @@ public:
     std::vector<EditorRange> playingRanges(int tab, std::string_view tabBytes, uint64_t songFrame) const;
     // Play started: until playStopped() the lit notes follow the song compiled
     // now (what is heard), whatever the edits and compiles after it.
-    void playStarted() { m_playMap = m_map && m_map->ok() ? m_map : nullptr; }
+    void playStarted() {
+        m_playMap = m_map && m_map->ok() ? m_map : nullptr;
+        m_playTexts = m_texts;
+    }
     void playStopped() { m_playMap.reset(); }
     // The song the lit notes follow (the playing one, else the latest).
     const output::SongMap* litMap() const noexcept { return m_playMap ? m_playMap.get() : m_map.get(); }
@@ -78,6 +81,7 @@ private:
     LiveCheck m_check;
     std::shared_ptr<const output::SongMap> m_map;
     std::shared_ptr<const output::SongMap> m_playMap;
+    TabTexts m_playTexts;  // the texts m_playMap was compiled from
     std::optional<ErrorPlace> m_error;
     TabTexts m_texts;  // the texts of the compile in m_map (for placing its error)
     std::optional<TabTexts> m_pendingTexts;

@@ -66,7 +66,7 @@ xdotool mousemove --window "$main" 72 70 click 1
 sleep 0.3
 xdotool mousemove --window "$main" 250 160 click 1
 xdotool key F5
-sleep 5
+sleep 6
 # An error typed while the song plays: its line gets the wavy underline.
 xdotool key End
 xdotool type --delay 30 ' v300'
