@@ -289,9 +289,33 @@ void CTavolinDlg::onEditorChange() {
         bytes = editorTextToBytes(fixed);
     }
     tabTexts[static_cast<size_t>(currentTab())] = bytes.value_or(std::string{});
+    afterEditorChange();
+}
+
+void CTavolinDlg::afterEditorChange() {
     modified = true;
     updateTitle();
     if (m_recovery) m_view.scheduleAutosave(kAutosaveIdleMs, kAutosaveMaxMs);
+}
+
+bool CTavolinDlg::editorEdited(size_t unitPos, size_t unitsRemoved, std::string_view insertedUtf8) {
+    std::string& text = tabTexts[static_cast<size_t>(currentTab())];
+    const auto inserted = editorTextToBytes(insertedUtf8);
+    if (!inserted) return false;
+    const uint64_t from = unitToByteOffset(text, unitPos);
+    // One walk for both ends: the removed units follow `from`.
+    uint64_t to = from;
+    for (size_t i = 0; i < unitsRemoved; ++i) {
+        const size_t len = unitLengthAt(text, static_cast<size_t>(to));
+        if (len == 0) return false;  // past the end: not this text's edit
+        to += len;
+    }
+    if (from == text.size() && unitPos > unitCount(text)) return false;
+    if (to - from == inserted->size() && text.compare(static_cast<size_t>(from), inserted->size(), *inserted) == 0)
+        return true;  // the same text again (a change of formats only)
+    text.replace(static_cast<size_t>(from), static_cast<size_t>(to - from), *inserted);
+    afterEditorChange();
+    return true;
 }
 
 void CTavolinDlg::afterDocumentCommand() {

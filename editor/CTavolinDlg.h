@@ -149,6 +149,13 @@ public:
     // (and a message) when it holds a character CP932 cannot store.
     std::optional<std::string> filterEditorInput(std::string_view utf8);
 
+    // The editor replaced `unitsRemoved` characters at `unitPos` (UTF-16
+    // positions) with `insertedUtf8`: the current tab's bytes are patched there
+    // instead of converting the whole text again (a megabyte per keystroke).
+    // False, with nothing changed, when the edit does not fit the stored text
+    // or the inserted text has no CP932 form; the caller then runs EditorChange.
+    bool editorEdited(size_t unitPos, size_t unitsRemoved, std::string_view insertedUtf8);
+
     // Operations other parts call.
     void updateTitle();
     std::string title() const;
@@ -178,6 +185,7 @@ public:
 private:
     void onTabChange();
     void onEditorChange();
+    void afterEditorChange();
     void onInsertTone();
     void onInsertEnvelope();
     void onEnvelopeTemplate(int index);
@@ -213,6 +221,11 @@ public:
     virtual void openPath(const std::string& path) = 0;
     // Open of a recent file: the prompt to save, then the file.
     virtual void openRecent(const std::string& path) = 0;
+    // A stream is open and its song not yet heard to the end (paused included).
+    virtual bool streaming() const { return false; }
+    // The song frame the listener hears now, counted from where playback
+    // started; nullopt when nothing is heard (stopped, paused, ended).
+    virtual std::optional<uint64_t> heardFrame() const { return std::nullopt; }
 };
 
 }  // namespace tavolin::editor

@@ -1,6 +1,7 @@
 // The live editor model: check results applied, caret times, lit notes.
 #include "editor/LiveEditor.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -60,17 +61,43 @@ std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t c
     if (!m_map || !m_map->ok() || !m_map->index) return s;
     const SongTimeline& t = m_map->timeline;
     s += "  ";
-    if (const auto ref = m_map->index->noteAtOrAfter(tab - 1, caretByte))
-        s += songClock(t.banks[static_cast<size_t>(ref->bank)].notes[ref->note].start, t.sampleRate);
+    if (const auto frame = frameAtByte(tab, caretByte))
+        s += songClock(*frame, t.sampleRate);
     else
         s += "-";
     return s + " / " + songClock(t.frames, t.sampleRate);
 }
 
+std::optional<uint64_t> LiveEditor::caretFrame(int tab, std::string_view tabBytes, size_t caretUnit) const {
+    return frameAtByte(tab, unitToByteOffset(tabBytes, caretUnit));
+}
+
+std::optional<uint64_t> LiveEditor::frameAtByte(int tab, uint64_t byte) const {
+    if (!m_map || !m_map->ok() || !m_map->index) return std::nullopt;
+    const auto ref = m_map->index->noteAtOrAfter(tab - 1, byte);
+    if (!ref) return std::nullopt;
+    return m_map->timeline.banks[static_cast<size_t>(ref->bank)].notes[ref->note].start;
+}
+
 std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tabBytes, uint64_t songFrame) const {
     std::vector<EditorRange> out;
-    if (!m_map || !m_map->ok()) return out;
-    const SongTimeline& t = m_map->timeline;
+    const output::SongMap* map = litMap();
+    if (!map || !map->ok()) return out;
+    const SongTimeline& t = map->timeline;
+    // The compile saw `old`; the editor may hold an edit since. Spans before the
+    // first changed byte and after the last keep their place (shifted); a span in
+    // the changed stretch is not lit.
+    const std::string_view old = (m_playMap ? m_playTexts : m_texts)[static_cast<size_t>(tab)];
+    size_t prefix = 0;
+    const size_t shorter = std::min(old.size(), tabBytes.size());
+    while (prefix < shorter && old[prefix] == tabBytes[prefix]) ++prefix;
+    size_t suffix = 0;
+    while (suffix < shorter - prefix && old[old.size() - 1 - suffix] == tabBytes[tabBytes.size() - 1 - suffix]) ++suffix;
+    const auto place = [&](uint64_t offset, uint64_t length) -> std::optional<uint64_t> {
+        if (offset + length <= prefix) return offset;
+        if (offset >= old.size() - suffix) return offset + tabBytes.size() - old.size();
+        return std::nullopt;
+    };
     const auto sounding = notesSoundingAt(t, songFrame);
     for (int b = 0; b < kBankCount; ++b) {
         const auto& i = sounding[static_cast<size_t>(b)];
@@ -79,8 +106,10 @@ std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tab
         for (const TextSpan span : {n.source.command, n.source.call}) {
             if (!span.valid()) continue;
             const TabSpan at = t.tabSpan(span, b);
-            if (at.tab != tab - 1 || at.offset >= tabBytes.size()) continue;
-            const EditorRange r{byteOffsetToUnit(tabBytes, at.offset), byteOffsetToUnit(tabBytes, at.offset + at.length, true)};
+            if (at.tab != tab - 1) continue;
+            const auto offset = place(at.offset, at.length);
+            if (!offset || *offset >= tabBytes.size()) continue;
+            const EditorRange r{byteOffsetToUnit(tabBytes, *offset), byteOffsetToUnit(tabBytes, *offset + at.length, true)};
             if (std::find(out.begin(), out.end(), r) == out.end()) out.push_back(r);
         }
     }

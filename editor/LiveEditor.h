@@ -57,15 +57,31 @@ public:
     // then the song's length: "3:12  0:01.50 / 0:04.00". Times are left out
     // while the document does not compile.
     std::string caretStatus(int tab, std::string_view tabBytes, size_t caretUnit) const;
+    // The frame at which the note under or after the caret first sounds (where
+    // play from the cursor starts); nullopt while the document does not compile.
+    std::optional<uint64_t> caretFrame(int tab, std::string_view tabBytes, size_t caretUnit) const;
 
     // The editor ranges of tab `tab` (0 common, 1..5 A..E) to light for the
     // notes sounding at `songFrame`: each note's command and, for a macro
     // replay, its call, where they lie in that tab.
     std::vector<EditorRange> playingRanges(int tab, std::string_view tabBytes, uint64_t songFrame) const;
+    // Play started: until playStopped() the lit notes follow the song compiled
+    // now (what is heard), whatever the edits and compiles after it.
+    void playStarted() {
+        m_playMap = m_map && m_map->ok() ? m_map : nullptr;
+        m_playTexts = m_texts;
+    }
+    void playStopped() { m_playMap.reset(); }
+    // The song the lit notes follow (the playing one, else the latest).
+    const output::SongMap* litMap() const noexcept { return m_playMap ? m_playMap.get() : m_map.get(); }
 
 private:
+    std::optional<uint64_t> frameAtByte(int tab, uint64_t byte) const;
+
     LiveCheck m_check;
     std::shared_ptr<const output::SongMap> m_map;
+    std::shared_ptr<const output::SongMap> m_playMap;
+    TabTexts m_playTexts;  // the texts m_playMap was compiled from
     std::optional<ErrorPlace> m_error;
     TabTexts m_texts;  // the texts of the compile in m_map (for placing its error)
     std::optional<TabTexts> m_pendingTexts;

@@ -186,6 +186,10 @@ ImportControls WindowLayers::importControls() {
 }
 
 void WindowLayers::selectTab(int tab) { m_dlg.selectTab(tab); }
+
+bool WindowLayers::streaming() const { return m_player.isPlaying() && !m_player.songHeard() && m_player.stream()->hWaveOut.load(); }
+
+std::optional<uint64_t> WindowLayers::heardFrame() const { return m_player.heardFrame(output::PlayPosition::Clock::now()); }
 void WindowLayers::selectText(uint64_t fromByte, uint64_t toByte) { m_dlg.selectText(fromByte, toByte); }
 
 std::optional<std::string> WindowLayers::askSavePath(const output::SaveDialogRequest& request) {

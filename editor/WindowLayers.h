@@ -64,6 +64,8 @@ public:
     void importClipboard() override;
     void openPath(const std::string& path) override;
     void openRecent(const std::string& path) override;
+    bool streaming() const override;
+    std::optional<uint64_t> heardFrame() const override;
 
     // DocumentHost and BuildHost (the message box serves both)
     PromptAnswer askYesNoCancel(const std::string& text, const std::string& caption) override;

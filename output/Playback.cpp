@@ -43,7 +43,9 @@ void StreamWorker(std::shared_ptr<WaveOutParam> state, std::shared_ptr<const std
         }
         auto block = std::make_shared<StreamPcmBufferOne>();
         block->afterEnd = s.generator->IsFinished();
-        if (!paused->load()) s.generator->Render(std::span<int16_t>(block->samples));
+        const bool silent = paused->load();
+        if (!silent) s.generator->Render(std::span<int16_t>(block->samples));
+        s.position.blockRendered(kBlockFrames, silent);
         {
             std::lock_guard lock(s.readyLock);
             s.ready.push_back(std::move(block));
@@ -86,6 +88,7 @@ void WaveOutProc(AudioDevice& device, DeviceMessage message, const std::weak_ptr
     case DeviceMessage::Done: {
         const uint32_t slot = s.completed.load() % kDeviceRing;
         if (!device.unprepareHeader(s.headers[slot])) debugLog("failed waveOutUnprepareHeader.");
+        s.position.blockReturned(PlayPosition::Clock::now());
         s.completed.fetch_add(1);
         refill(s);
         s.notifyProgress();
@@ -117,6 +120,11 @@ bool Player::songHeard() const noexcept {
 }
 
 uint32_t Player::blocksHeard() const noexcept { return m_stream ? m_stream->completed.load() : 0; }
+
+std::optional<uint64_t> Player::heardFrame(PlayPosition::Clock::time_point now) const noexcept {
+    if (!m_stream || songHeard() || m_stream->hWaveOut.load() == nullptr) return std::nullopt;
+    return m_stream->position.heardFrame(now, m_stream->generator->sampleRateHz);
+}
 
 bool Player::waitFor(WaveOutParam& s, std::chrono::milliseconds limit, const std::function<bool()>& done) {
     // The 100 ms poll of the design, woken early by the worker and the callback.
@@ -176,6 +184,7 @@ bool Player::StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFor
     }
     // The device opened halted: the first frames it outputs are the song's.
     if (!m_device->restart()) debugLog("failed waveOutRestart.");
+    state->position.deviceStarted(PlayPosition::Clock::now());
     return true;
 }
 

@@ -17,10 +17,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "output/AudioDevice.h"
 #include "output/AutoResetEvent.h"
+#include "output/PlayPosition.h"
 #include "output/SongBuilder.h"
 
 namespace tavolin::output {
@@ -67,6 +69,9 @@ struct WaveOutParam {
     std::mutex refillLock;
     // The refill met a block rendered after the song's end and stopped.
     std::atomic<bool> drained{false};
+
+    // What the listener hears: block starts from the worker, returns from the device.
+    PlayPosition position;
 
     // Wakes the player's 100 ms polls as soon as something changes.
     std::mutex progressMutex;
@@ -126,6 +131,10 @@ public:
     bool songHeard() const noexcept;
     // Blocks the device has played in the current stream.
     uint32_t blocksHeard() const noexcept;
+    // The song frame the listener hears now, counted from where the stream
+    // started (see PlayPosition); nullopt when nothing is heard: no stream,
+    // paused, or the song has been heard to its end.
+    std::optional<uint64_t> heardFrame(PlayPosition::Clock::time_point now) const noexcept;
     const std::shared_ptr<WaveOutParam>& stream() const noexcept { return m_stream; }
 
 private:

@@ -163,6 +163,13 @@ std::string buildErrorReport(const CompileResult& result, bool testMode) {
     return text;
 }
 
+CompileResult inTestPhrase(const CompileResult& result, size_t toneCommandLength) {
+    // The musician typed the phrase, not the tone command the helper puts before it.
+    CompileResult r = result;
+    if (r.bank == 0 && r.position > toneCommandLength) r.position -= toneCommandLength;
+    return r;
+}
+
 void reportCompileError(const CompileResult& result, bool testMode, BuildHost& host) {
     std::string report = buildErrorReport(result, testMode);
     if (!testMode && result.bank >= -1 && result.bank < kBankCount && result.position >= 1) {
@@ -219,7 +226,7 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
         out.wrapper = std::move(wrapper);
         return out;
     }
-    reportCompileError(out.result, testMode, host);
+    reportCompileError(testMode ? inTestPhrase(out.result, inputs.toneCommand.size()) : out.result, testMode, host);
     return out;
 }
 

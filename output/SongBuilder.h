@@ -143,6 +143,10 @@ uint32_t parseRateText(std::string_view text) noexcept;
 // The report text for a failed compile, UTF-8.
 std::string buildErrorReport(const CompileResult& result, bool testMode);
 
+// A Test build's error with its position counted from the start of the phrase
+// when it lies in the phrase (in the tone command it stays as it is).
+CompileResult inTestPhrase(const CompileResult& result, size_t toneCommandLength);
+
 // Tells the user about a failed compile: jumps to the error (not in Test
 // mode, not for the internal code, only for a position of at least 1), then
 // shows the report.

@@ -1,9 +1,15 @@
 // Input handling of the editor fields: upper case on entry, plain line breaks, Ctrl+A.
 #include "app/qt/CEditEx.h"
 
+#include <algorithm>
+
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
+#include <QTextBlock>
+
+#include "app/qt/MmlHighlighter.h"
 
 namespace tavolin::qt {
 
@@ -30,6 +36,25 @@ bool insertsText(const QKeyEvent* e) {
     return true;
 }
 
+// The strip left of the text that shows the line numbers; the editor paints it.
+class Gutter : public QWidget {
+public:
+    explicit Gutter(CEditEx* editor) : QWidget(editor), m_editor(editor) { setObjectName(QStringLiteral("lineNumbers")); }
+    QSize sizeHint() const override { return {m_editor->gutterWidth(), 0}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override { m_editor->paintGutter(event); }
+
+private:
+    CEditEx* m_editor;
+};
+
+QColor mixed(const QColor& a, const QColor& b, double t) {
+    return QColor::fromRgbF(static_cast<float>(a.redF() * (1 - t) + b.redF() * t),
+                            static_cast<float>(a.greenF() * (1 - t) + b.greenF() * t),
+                            static_cast<float>(a.blueF() * (1 - t) + b.blueF() * t));
+}
+
 }  // namespace
 
 CEditEx::CEditEx(QWidget* parent) : QPlainTextEdit(parent) {
@@ -37,6 +62,106 @@ CEditEx::CEditEx(QWidget* parent) : QPlainTextEdit(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // A TAB is no MML command (the compiler refuses it); Tab moves to the next control.
     setTabChangesFocus(true);
+    m_gutter = new Gutter(this);
+    connect(this, &QPlainTextEdit::blockCountChanged, this, [this] { updateGutterWidth(); });
+    connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect& r, int dy) { updateGutter(r, dy); });
+    connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] { refreshMarks(); });
+    updateGutterWidth();
+    refreshMarks();
+}
+
+int CEditEx::gutterWidth() const {
+    int digits = 2;
+    for (int n = std::max(1, blockCount()); n >= 100; n /= 10) ++digits;
+    return 10 + fontMetrics().horizontalAdvance(QLatin1Char('9')) * digits;
+}
+
+void CEditEx::updateGutterWidth() { setViewportMargins(gutterWidth(), 0, 0, 0); }
+
+void CEditEx::updateGutter(const QRect& rect, int dy) {
+    if (dy) m_gutter->scroll(0, dy);
+    else m_gutter->update(0, rect.y(), m_gutter->width(), rect.height());
+    if (rect.contains(viewport()->rect())) updateGutterWidth();
+}
+
+void CEditEx::resizeEvent(QResizeEvent* event) {
+    QPlainTextEdit::resizeEvent(event);
+    const QRect r = contentsRect();
+    m_gutter->setGeometry(QRect(r.left(), r.top(), gutterWidth(), r.height()));
+}
+
+void CEditEx::changeEvent(QEvent* event) {
+    QPlainTextEdit::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) refreshMarks();
+}
+
+void CEditEx::paintGutter(QPaintEvent* event) {
+    QPainter painter(m_gutter);
+    const QPalette& pal = palette();
+    painter.fillRect(event->rect(), mixed(pal.color(QPalette::Base), pal.color(QPalette::Window), 0.6));
+    painter.setFont(font());
+    const QColor number = mixed(pal.color(QPalette::Text), pal.color(QPalette::Base), 0.55);
+    const int current = textCursor().blockNumber();
+    QTextBlock block = firstVisibleBlock();
+    int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
+    const int height = fontMetrics().height();
+    const int width = m_gutter->width() - 5;
+    while (block.isValid() && top <= event->rect().bottom()) {
+        const int bottom = top + qRound(blockBoundingRect(block).height());
+        if (block.isVisible() && bottom >= event->rect().top()) {
+            painter.setPen(block.blockNumber() == current ? pal.color(QPalette::Text) : number);
+            painter.drawText(0, top, width, height, Qt::AlignRight, QString::number(block.blockNumber() + 1));
+        }
+        block = block.next();
+        top = bottom;
+    }
+}
+
+void CEditEx::setErrorRange(std::optional<Range> range) {
+    if (range == m_error) return;
+    m_error = range;
+    refreshMarks();
+}
+
+void CEditEx::setPlayingRanges(std::vector<Range> ranges) {
+    if (ranges == m_playing) return;
+    m_playing = std::move(ranges);
+    refreshMarks();
+}
+
+void CEditEx::refreshMarks() {
+    // Extra selections live beside the text: none of them edits the document.
+    const QPalette& pal = palette();
+    const bool dark = isDarkPalette(pal);
+    QList<QTextEdit::ExtraSelection> marks;
+    QTextEdit::ExtraSelection line;
+    line.format.setBackground(mixed(pal.color(QPalette::Base), pal.color(QPalette::Highlight), dark ? 0.18 : 0.08));
+    line.format.setProperty(QTextFormat::FullWidthSelection, true);
+    line.cursor = textCursor();
+    line.cursor.clearSelection();
+    marks << line;
+    const int last = std::max(0, document()->characterCount() - 1);
+    auto cursorFor = [&](const Range& r) {
+        QTextCursor c(document());
+        c.setPosition(std::clamp(r.first, 0, last));
+        c.setPosition(std::clamp(r.second, 0, last), QTextCursor::KeepAnchor);
+        return c;
+    };
+    for (const Range& r : m_playing) {
+        QTextEdit::ExtraSelection play;
+        play.format.setBackground(QColor(dark ? QStringLiteral("#6b5a1e") : QStringLiteral("#ffe08a")));
+        play.cursor = cursorFor(r);
+        marks << play;
+    }
+    if (m_error) {
+        QTextEdit::ExtraSelection error;
+        error.format.setUnderlineStyle(QTextCharFormat::SpellCheckUnderline);
+        error.format.setUnderlineColor(QColor(dark ? QStringLiteral("#ff6b60") : QStringLiteral("#d0201a")));
+        error.cursor = cursorFor(*m_error);
+        marks << error;
+    }
+    setExtraSelections(marks);
+    m_gutter->update();
 }
 
 std::optional<QString> CEditEx::filter(const QString& text) const {

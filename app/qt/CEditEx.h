@@ -3,6 +3,8 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -17,21 +19,42 @@ using InputFilter = std::function<std::optional<QString>(const QString&)>;
 // The MML editor (control 1000): every letter that enters, typed, pasted, dropped or
 // composed by an input method, lands upper case; Enter and Shift+Enter both insert a
 // plain line break, pasted CR LF and CR become one; Ctrl+A selects the whole text;
-// Tab moves the focus on. Lines do not wrap.
+// Tab moves the focus on. Lines do not wrap. Line numbers run in a gutter on the
+// left; the caret's line is lit, an error range gets a wavy underline and the notes
+// playing now a background.
 class CEditEx : public QPlainTextEdit {
     Q_OBJECT
 public:
+    using Range = std::pair<int, int>;  // document positions [first, second)
+
     explicit CEditEx(QWidget* parent = nullptr);
     void setInputFilter(InputFilter filter) { m_filter = std::move(filter); }
+
+    void setErrorRange(std::optional<Range> range);
+    std::optional<Range> errorRange() const { return m_error; }
+    void setPlayingRanges(std::vector<Range> ranges);
+    const std::vector<Range>& playingRanges() const noexcept { return m_playing; }
+    // Width of the line-number gutter in pixels.
+    int gutterWidth() const;
+    void paintGutter(QPaintEvent* event);
+    // Restyles the lit line and the marks after a palette change.
+    void refreshMarks();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     std::optional<QString> filter(const QString& text) const;
+    void updateGutterWidth();
+    void updateGutter(const QRect& rect, int dy);
     InputFilter m_filter;
+    QWidget* m_gutter = nullptr;
+    std::optional<Range> m_error;
+    std::vector<Range> m_playing;
 };
 
 // The frequency-noise field (control 1007): digits only, letters upper-cased,

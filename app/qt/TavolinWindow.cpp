@@ -18,6 +18,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QPainter>
+#include <QPlainTextDocumentLayout>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
@@ -27,12 +29,16 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QTabBar>
+#include <QTextDocument>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/qt/CAboutDlg.h"
 #include "app/qt/CEditEx.h"
 #include "app/qt/ExportDialog.h"
+#include "app/qt/MmlHighlighter.h"
 #include "app/qt/Resources.h"
+#include "editor/CaretMapping.h"
 #include "editor/EnvelopeHelper.h"
 #include "editor/UserTexts.h"
 
@@ -75,6 +81,18 @@ QString qtFilter(const std::string& filter) {
     return entries.join(QStringLiteral(";;"));
 }
 
+// The mark on a tab whose text holds the live check's error: a small red dot.
+QIcon errorMark() {
+    QPixmap dot(12, 12);
+    dot.fill(Qt::transparent);
+    QPainter p(&dot);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xd0, 0x30, 0x28));
+    p.drawEllipse(QRectF(2, 2, 8, 8));
+    return QIcon(dot);
+}
+
 }  // namespace
 
 template <typename W>
@@ -93,6 +111,13 @@ W* TavolinWindow::as(int id) const {
 TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     buildControls();
     buildMenus();
+    m_live = std::make_unique<editor::LiveEditor>();
+    m_liveTimer = new QTimer(this);
+    m_liveTimer->setSingleShot(true);
+    connect(m_liveTimer, &QTimer::timeout, this, &TavolinWindow::pollLive);
+    m_playTimer = new QTimer(this);
+    m_playTimer->setInterval(25);  // within the 50 ms the eye forgives
+    connect(m_playTimer, &QTimer::timeout, this, &TavolinWindow::showPlaying);
     m_model = std::make_unique<editor::CTavolinDlg>(*this);
     m_editor->setInputFilter([this](const QString& text) -> std::optional<QString> {
         if (!m_model) return std::nullopt;
@@ -127,7 +152,48 @@ QAction* TavolinWindow::commandAction(Command command) const {
 
 void TavolinWindow::run(Command command, int argument) {
     // Child widgets outlive the model during destruction; their last signals go nowhere.
-    if (m_model) m_model->runCommand(command, argument);
+    if (!m_model) return;
+    m_model->runCommand(command, argument);
+    if (command == Command::Test) {  // a phrase, not the document's text
+        m_playTimer->stop();
+        m_live->playStopped();
+    }
+    if (command == Command::Play) startPlayWatch();
+    if (command == Command::Play || command == Command::Test || command == Command::Stop) showPlaying();
+}
+
+void TavolinWindow::startPlayWatch() {
+    if (!m_services || !m_services->streaming()) return;
+    // Play from the cursor starts at the note under or after the caret.
+    m_playStart = 0;
+    if (isChecked(ctl::StartFromCursor) && m_shownTab > 0)
+        m_playStart = m_live->caretFrame(m_shownTab, m_model->tabTexts[static_cast<size_t>(m_shownTab)],
+                                         static_cast<size_t>(m_editor->textCursor().position()))
+                          .value_or(0);
+    m_playLoop = isChecked(ctl::Loop);
+    m_live->playStarted();
+    m_playTimer->start();
+}
+
+void TavolinWindow::showPlaying() {
+    const bool streaming = m_services && m_services->streaming();
+    const auto heard = streaming && m_playTimer->isActive() ? m_services->heardFrame() : std::nullopt;
+    if (!streaming && m_playTimer->isActive()) {
+        m_playTimer->stop();
+        m_live->playStopped();
+    }
+    if (!heard || !m_live->litMap()) {
+        m_editor->setPlayingRanges({});
+        return;
+    }
+    uint64_t frame = m_playStart + *heard;
+    const uint64_t length = m_live->litMap()->timeline.frames;
+    if (m_playLoop && length > 0) frame %= length;
+    std::vector<CEditEx::Range> ranges;
+    const size_t tab = static_cast<size_t>(m_shownTab);
+    for (const editor::EditorRange& r : m_live->playingRanges(m_shownTab, m_model->tabTexts[tab], frame))
+        ranges.emplace_back(static_cast<int>(r.start), static_cast<int>(r.end));
+    m_editor->setPlayingRanges(std::move(ranges));
 }
 
 // ---- layout -------------------------------------------------------------------
@@ -155,6 +221,17 @@ void TavolinWindow::buildControls() {
     m_splitter->setStretchFactor(1, 4);
     setCentralWidget(m_splitter);
     statusBar()->setSizeGripEnabled(true);
+    m_errorStatus = new QToolButton;
+    m_errorStatus->setObjectName(QStringLiteral("liveError"));
+    m_errorStatus->setAutoRaise(true);
+    m_errorStatus->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_errorStatus->setIcon(errorMark());
+    m_errorStatus->setCursor(Qt::PointingHandCursor);
+    m_errorStatus->hide();
+    statusBar()->addWidget(m_errorStatus);
+    m_caretStatus = new QLabel;
+    m_caretStatus->setObjectName(QStringLiteral("caretStatus"));
+    statusBar()->addPermanentWidget(m_caretStatus);
 
     m_autosaveIdle = new QTimer(this);
     m_autosaveMax = new QTimer(this);
@@ -191,6 +268,14 @@ QWidget* TavolinWindow::buildLeftPane() {
     mono.setStyleHint(QFont::TypeWriter);
     mono.setPointSizeF(mono.pointSizeF() * 1.15);
     m_editor->setFont(mono);
+    const bool dark = isDarkPalette(m_editor->palette());
+    for (TabView& tv : m_tabViews) {
+        tv.document = new QTextDocument(this);
+        tv.document->setDocumentLayout(new QPlainTextDocumentLayout(tv.document));
+        tv.document->setDefaultFont(mono);
+        tv.highlighter = new MmlHighlighter(tv.document, dark);
+    }
+    m_editor->setDocument(m_tabViews[0].document);
     v->addWidget(m_editor, 1);
 
     auto* modes = new QHBoxLayout;
@@ -254,7 +339,7 @@ QGroupBox* TavolinWindow::buildToneGroup() {
     g->addWidget(tone, row, 1);
     g->addWidget(make(ctl::InsertTone, new QPushButton(caption("コマンド挿入"))), row++, 2);
 
-    auto* phrase = make(ctl::TestPhrase, new QLineEdit);
+    auto* phrase = make(ctl::TestPhrase, new CEditExLine);
     g->addWidget(label("テスト", phrase), row, 0);
     g->addWidget(phrase, row, 1);
     g->addWidget(make(ctl::Test, new QPushButton(caption("Test"))), row++, 2);
@@ -369,9 +454,39 @@ void TavolinWindow::connectSignals() {
     connect(as<QLineEdit>(ctl::FreqNoise), &QLineEdit::textChanged, this, [this] { run(Command::FreqNoiseChange); });
     connect(as<QLineEdit>(ctl::SwitchMs), &QLineEdit::textChanged, this, [this] { run(Command::SwitchChange); });
     connect(m_tabs, &QTabBar::currentChanged, this, [this] { run(Command::TabChange); });
+    // An edit patches the tab's stored bytes where it happened; the whole text is
+    // converted again only when a patch does not fit.
+    for (TabView& tv : m_tabViews) {
+        QTextDocument* doc = tv.document;
+        connect(doc, &QTextDocument::contentsChange, this, [this, doc](int pos, int removed, int added) {
+            if (m_programChange || !m_model || doc != m_editor->document()) return;
+            QTextCursor c(doc);
+            c.setPosition(pos);
+            c.setPosition(std::min(pos + added, doc->characterCount() - 1), QTextCursor::KeepAnchor);
+            QString inserted = c.selectedText();
+            inserted.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+            if (c.position() - pos != added ||
+                !m_model->editorEdited(static_cast<size_t>(pos), static_cast<size_t>(removed), inserted.toStdString()))
+                m_fullSync = true;
+        });
+    }
     connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
-        if (!m_programChange) run(Command::EditorChange);
+        if (m_programChange) return;
+        if (m_fullSync) {
+            m_fullSync = false;
+            run(Command::EditorChange);
+        }
+        liveChanged();
     });
+    connect(m_editor, &QPlainTextEdit::cursorPositionChanged, this, [this] { updateCaretStatus(); });
+    // Long lines are coloured around what shows; scrolling sideways moves that part.
+    connect(m_editor->horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { showColumnsColoured(); });
+    // Every setting the build reads starts a new check.
+    for (int id : {ctl::Arithmetic, ctl::SampleRate})
+        connect(as<QComboBox>(id), &QComboBox::currentIndexChanged, this, [this] { liveChanged(); });
+    for (int id : {ctl::Loop, ctl::CurrentBankPlay, ctl::StartFromCursor})
+        connect(as<QAbstractButton>(id), &QAbstractButton::toggled, this, [this] { liveChanged(); });
+    connect(m_errorStatus, &QToolButton::clicked, this, [this] { jumpToLiveError(); });
     // Escape closes the window like Exit (with the save prompt when needed).
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] { close(); });
@@ -444,16 +559,129 @@ std::string TavolinWindow::editorText() const { return m_editor->toPlainText().t
 
 void TavolinWindow::setEditorText(const std::string& text) {
     m_programChange = true;
-    m_editor->setPlainText(QString::fromStdString(text));
+    // A tab whose text the program replaced (a file loaded, the tabs cleared, an
+    // import) starts a fresh history; a tab that kept its text keeps its history.
+    if (m_model) {
+        for (int i = 0; i < editor::kTabCount; ++i) {
+            QTextDocument* doc = m_tabViews[static_cast<size_t>(i)].document;
+            const std::string wanted = editor::bytesToEditorText(m_model->tabTexts[static_cast<size_t>(i)]);
+            if (doc->toPlainText().toStdString() != wanted) doc->setPlainText(QString::fromStdString(wanted));
+        }
+    }
+    showTabDocument(std::clamp(m_tabs->currentIndex(), 0, editor::kTabCount - 1));
+    const QString wanted = QString::fromStdString(text);
+    if (m_editor->document()->toPlainText() != wanted) m_editor->setPlainText(wanted);
     m_programChange = false;
+    liveChanged();
+}
+
+void TavolinWindow::showTabDocument(int tab) {
+    TabView& next = m_tabViews[static_cast<size_t>(tab)];
+    if (m_editor->document() == next.document) return;
+    TabView& shown = m_tabViews[static_cast<size_t>(m_shownTab)];
+    const QTextCursor c = m_editor->textCursor();
+    shown.anchor = c.anchor();
+    shown.position = c.position();
+    shown.hScroll = m_editor->horizontalScrollBar()->value();
+    shown.vScroll = m_editor->verticalScrollBar()->value();
+    m_editor->setErrorRange(std::nullopt);
+    m_editor->setPlayingRanges({});
+    m_editor->setDocument(next.document);
+    m_shownTab = tab;
+    QTextCursor restored(next.document);
+    const int last = next.document->characterCount() - 1;
+    restored.setPosition(std::min(next.anchor, last));
+    restored.setPosition(std::min(next.position, last), QTextCursor::KeepAnchor);
+    m_editor->setTextCursor(restored);
+    m_editor->horizontalScrollBar()->setValue(next.hScroll);
+    m_editor->verticalScrollBar()->setValue(next.vScroll);
+    showColumnsColoured();
+    showLive();
+}
+
+void TavolinWindow::showColumnsColoured() {
+    const int advance = std::max(1, m_editor->fontMetrics().horizontalAdvance(QLatin1Char('M')));
+    const int first = m_editor->horizontalScrollBar()->value() / advance;
+    m_tabViews[static_cast<size_t>(m_shownTab)].highlighter->showColumns(first, first + m_editor->viewport()->width() / advance + 1);
 }
 
 void TavolinWindow::replaceEditorSelection(const std::string& text) {
-    // The model stores the text itself after the insertion.
+    // The model stores the text itself after the insertion; it is one undo step.
     m_programChange = true;
-    m_editor->textCursor().insertText(QString::fromStdString(text));
+    // An edit block of its own: not merged with the typing before it.
+    QTextCursor c = m_editor->textCursor();
+    c.beginEditBlock();
+    c.insertText(QString::fromStdString(text));
+    c.endEditBlock();
+    m_editor->setTextCursor(c);
     m_programChange = false;
     m_editor->ensureCursorVisible();
+    liveChanged();
+}
+
+// ---- live check ----------------------------------------------------------------
+
+void TavolinWindow::liveChanged() {
+    // Taken on the next turn of the event loop, once the model holds the change.
+    m_liveDirty = true;
+    m_liveTimer->start(0);
+}
+
+void TavolinWindow::pollLive() {
+    if (!m_live || !m_model) return;
+    using Clock = editor::LiveCheck::Clock;
+    if (m_liveDirty) {
+        m_liveDirty = false;
+        if (const auto snapshot = m_model->snapshot(false)) {
+            m_live->changed(*snapshot, Clock::now());
+            m_liveWaiting = true;
+        }
+    }
+    std::optional<Clock::time_point> next;
+    const Clock::time_point now = Clock::now();
+    if (m_live->poll(now, &next)) {
+        m_liveWaiting = false;
+        showLive();
+    }
+    // Idle once the result is in: no timer runs.
+    if (next) {
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*next - now).count();
+        m_liveTimer->start(static_cast<int>(std::max<int64_t>(1, wait)));
+    } else if (m_liveWaiting) {
+        m_liveTimer->start(20);
+    }
+}
+
+void TavolinWindow::showLive() {
+    if (!m_live) return;
+    const auto& error = m_live->error();
+    static const QIcon mark = errorMark();
+    for (int i = 0; i < m_tabs->count(); ++i) m_tabs->setTabIcon(i, m_live->tabHasError(i) ? mark : QIcon());
+    if (error) {
+        m_errorStatus->setText(QString::fromStdString(m_live->errorText()));
+        m_errorStatus->show();
+    } else {
+        m_errorStatus->hide();
+    }
+    if (error && error->tab == m_shownTab)
+        m_editor->setErrorRange(CEditEx::Range{static_cast<int>(error->underlineStart), static_cast<int>(error->underlineEnd)});
+    else
+        m_editor->setErrorRange(std::nullopt);
+    updateCaretStatus();
+}
+
+void TavolinWindow::updateCaretStatus() {
+    if (!m_live || !m_model) return;
+    const size_t tab = static_cast<size_t>(m_shownTab);
+    m_caretStatus->setText(QString::fromStdString(
+        m_live->caretStatus(m_shownTab, m_model->tabTexts[tab], static_cast<size_t>(m_editor->textCursor().position()))));
+}
+
+void TavolinWindow::jumpToLiveError() {
+    const auto error = m_live ? m_live->error() : std::nullopt;
+    if (!error || error->tab < 0 || !m_model) return;
+    m_model->selectTab(error->tab);
+    selectEditorRange(error->underlineStart, error->underlineEnd);
 }
 
 editor::EditorSelection TavolinWindow::editorSelection() const {
@@ -661,6 +889,14 @@ std::optional<editor::ExportChoice> TavolinWindow::askExportChoice(const editor:
 }
 
 void TavolinWindow::setBusy(bool busy) { setBusyCursor(busy); }
+
+void TavolinWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange || !m_editor) return;
+    // The window's palette is the new one already; its children follow after it.
+    const bool dark = isDarkPalette(palette());
+    for (TabView& tv : m_tabViews) tv.highlighter->setDark(dark);
+}
 
 void TavolinWindow::closeEvent(QCloseEvent* event) {
     if (m_progress) {

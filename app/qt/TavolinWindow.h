@@ -1,6 +1,7 @@
 // The Qt main window: the widgets of the control table, implementing the model's view.
 #pragma once
 
+#include <array>
 #include <map>
 #include <memory>
 
@@ -8,6 +9,7 @@
 #include <QMainWindow>
 
 #include "editor/CTavolinDlg.h"
+#include "editor/LiveEditor.h"
 #include "editor/WindowView.h"
 
 class QAction;
@@ -20,11 +22,15 @@ class QProgressDialog;
 class QPushButton;
 class QSplitter;
 class QTabBar;
+class QLabel;
+class QTextDocument;
 class QTimer;
+class QToolButton;
 
 namespace tavolin::qt {
 
 class CEditEx;
+class MmlHighlighter;
 
 class TavolinWindow : public QMainWindow, public editor::WindowView {
     Q_OBJECT
@@ -43,6 +49,12 @@ public:
     QAction* commandAction(editor::Command command) const;
     QMenu* recentMenu() const noexcept { return m_recentMenu; }
     QSplitter* splitter() const noexcept { return m_splitter; }
+    // The live check's error message (clicking it jumps to the error) and the
+    // caret's line:column with the song times.
+    QToolButton* errorStatus() const noexcept { return m_errorStatus; }
+    QLabel* caretStatus() const noexcept { return m_caretStatus; }
+    editor::LiveEditor& live() noexcept { return *m_live; }
+    QTimer* playTimer() const noexcept { return m_playTimer; }
 
     // Remembered between runs with QSettings (the application's only): recent
     // files, window size, splitter position. Without this call nothing is read
@@ -83,6 +95,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildControls();
@@ -99,6 +112,18 @@ private:
     void run(editor::Command command, int argument = 0);
     void autosaveTimeout();
     void saveSettings();
+    // Each tab's own document (undo history, caret, scroll), swapped into the editor.
+    void showTabDocument(int tab);
+    void showColumnsColoured();
+    // The document or a build setting changed: the live check runs shortly.
+    void liveChanged();
+    void pollLive();
+    void showLive();
+    void updateCaretStatus();
+    void jumpToLiveError();
+    // While a Play stream runs: lights the notes the listener hears now.
+    void startPlayWatch();
+    void showPlaying();
 
     std::map<int, QWidget*> m_controls;
     std::map<editor::Command, QAction*> m_actions;
@@ -114,6 +139,27 @@ private:
     bool m_settings = false;
     bool m_programChange = false;  // the program replaces the editor text: not an edit
     bool m_closeApproved = false;
+
+    struct TabView {
+        QTextDocument* document = nullptr;
+        MmlHighlighter* highlighter = nullptr;
+        int anchor = 0;
+        int position = 0;
+        int hScroll = 0;
+        int vScroll = 0;
+    };
+    std::array<TabView, editor::kTabCount> m_tabViews;
+    int m_shownTab = 0;
+    std::unique_ptr<editor::LiveEditor> m_live;
+    QTimer* m_liveTimer = nullptr;
+    bool m_fullSync = false;     // an edit the stored bytes could not be patched with
+    bool m_liveDirty = false;    // a change not yet handed to the live check
+    bool m_liveWaiting = false;  // a check result is still to come
+    QTimer* m_playTimer = nullptr;
+    uint64_t m_playStart = 0;  // the song frame playback started at
+    bool m_playLoop = false;
+    QToolButton* m_errorStatus = nullptr;
+    QLabel* m_caretStatus = nullptr;
 
     // Declared before the model so that they outlive it.
     std::unique_ptr<editor::WindowServices> m_services;

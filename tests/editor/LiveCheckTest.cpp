@@ -130,6 +130,19 @@ TEST(LiveEditor, ShowsTimesNotesAndErrorsOfTheLatestCompile) {
     EXPECT_EQ(live.errorText(), "A 1:6 ボリューム値が範囲外");
     EXPECT_EQ(live.caretStatus(1, "C V300", 2), "1:3");
     EXPECT_TRUE(live.playingRanges(1, "C V300", 0).empty());
+
+    // While a song plays, its notes stay lit through edits that break the text.
+    ASSERT_TRUE(compile("@!AG16!", bankA));
+    live.playStarted();
+    ASSERT_TRUE(compile("", "C V300"));
+    EXPECT_TRUE(live.error());
+    EXPECT_EQ(live.playingRanges(1, bankA, 30000), (std::vector<EditorRange>{{2, 4}}));
+    // Lit where the notes are now: an edit before them shifts them, one on them hides them.
+    EXPECT_EQ(live.playingRanges(1, "V9 " + bankA, 30000), (std::vector<EditorRange>{{5, 7}}));
+    EXPECT_EQ(live.playingRanges(1, "V9 " + bankA, 61000), (std::vector<EditorRange>{{9, 11}}));
+    EXPECT_TRUE(live.playingRanges(1, "C D4\r\nE!A", 30000).empty());
+    live.playStopped();
+    EXPECT_TRUE(live.playingRanges(1, bankA, 30000).empty());
 }
 
 }  // namespace

@@ -57,6 +57,34 @@ TEST(ErrorReport, JumpsToTheErrorBeforeTheMessageWhereItApplies) {
     }
 }
 
+TEST(ErrorReport, TestPhraseErrorsCountFromThePhrase) {
+    struct Row {
+        const char* tone;
+        const char* phrase;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"@2", "CDQ", "error:\nMMLコード 3 文字目\n"},
+        {"@W1:1:50@1", "L8 CQ", "error:\nMMLコード 5 文字目\n"},
+        {"@1", "V300", "error:\nMMLコード 4 文字目\n"},
+        {"@1Q", "C", "error:\nMMLコード 3 文字目\n"},  // in the tone command: counted from its start
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.phrase);
+        BuildInputs in = songInputs("", {"CDE"});
+        in.toneCommand = r.tone;
+        in.testPhrase = r.phrase;
+        RecordingHost host;
+        output::WaveFormat format;
+        EXPECT_EQ(output::MakeGenerator(in, true, host, format), nullptr);
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].rfind(r.expected, 0), 0u) << host.messages[0];
+        EXPECT_EQ(host.calls.size(), 1u);  // no jump in Test mode
+    }
+    EXPECT_EQ(output::inTestPhrase({err::PanRange, 0, 4}, 2).position, 2u);
+    EXPECT_EQ(output::inTestPhrase({err::PanRange, -2, 40}, 2).position, 40u);  // the internal code
+}
+
 struct LocationRow {
     const char* name;
     std::string common;
@@ -87,7 +115,7 @@ TEST(SongBuilder, ErrorLocationsAndJumps) {
     }
 }
 
-TEST(SongBuilder, TestModeErrorCountsFromTheToneCommandAndDoesNotMove) {
+TEST(SongBuilder, TestModeErrorCountsFromThePhraseAndDoesNotMove) {
     RecordingHost host;
     BuildInputs in = songInputs("", {"Q"});
     in.toneCommand = "@1";
@@ -95,8 +123,8 @@ TEST(SongBuilder, TestModeErrorCountsFromTheToneCommandAndDoesNotMove) {
     auto outcome = output::BuildSong<double>(in, true, host);
     EXPECT_FALSE(outcome.wrapper);
     EXPECT_EQ(outcome.result.bank, 0);
-    EXPECT_EQ(outcome.result.position, 4u);
-    EXPECT_EQ(host.calls, std::vector<std::string>{"message:error:\nMMLコード 4 文字目\n" + msg(err::UnknownCommand)});
+    EXPECT_EQ(outcome.result.position, 4u);  // the compile's own count is kept for its callers
+    EXPECT_EQ(host.calls, std::vector<std::string>{"message:error:\nMMLコード 2 文字目\n" + msg(err::UnknownCommand)});
 }
 
 TEST(SongBuilder, CurrentBankOnTheCommonTabIsRefused) {

@@ -26,10 +26,14 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
+#include <QToolButton>
 
 #include "app/qt/CEditEx.h"
 #include "app/qt/ExportDialog.h"
+#include "app/qt/MmlHighlighter.h"
 #include "app/qt/TavolinWindow.h"
 #include "compiler/Cp932.h"
 #include "editor/WindowLayers.h"
@@ -492,6 +496,163 @@ TEST_F(QtWindow, SizeSplitterAndRecentFilesOutliveTheWindow) {
     EXPECT_EQ(next->splitter()->sizes(), sizes);
     EXPECT_EQ(next->model().recentFiles(), (std::vector<std::string>{"/songs/b.mml", "/songs/a.mml"}));
     QCoreApplication::setOrganizationName(QString());
+}
+
+// Until the live check has answered the latest change (its debounce is 150 ms).
+bool waitForLiveCheck(TavolinWindow& w) {
+    QTest::qWait(300);
+    w.live().waitIdle();
+    QTest::qWait(80);
+    return w.live().map() != nullptr;
+}
+
+TEST_F(QtWindow, LiveCheckUnderlinesTheErrorWithoutADialog) {
+    ModalAnswerer answerer;
+    auto* tabs = control<QTabBar>(ctl::Tabs);
+    const QString captionB = tabs->tabText(2);
+    tabs->setCurrentIndex(2);
+    QTest::keyClicks(window->editor(), "cd");
+    QTest::keyClick(window->editor(), Qt::Key_Return);
+    QTest::keyClicks(window->editor(), "v300");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    EXPECT_TRUE(answerer.seen.empty());
+    ASSERT_TRUE(window->errorStatus()->isVisible());
+    EXPECT_TRUE(window->errorStatus()->text().startsWith(QStringLiteral("B 2:4 "))) << window->errorStatus()->text().toStdString();
+    ASSERT_TRUE(window->editor()->errorRange().has_value());
+    EXPECT_EQ(window->editor()->toPlainText().mid(window->editor()->errorRange()->first, 4), "V300");
+    EXPECT_FALSE(tabs->tabIcon(2).isNull());
+    EXPECT_TRUE(tabs->tabIcon(1).isNull());
+    EXPECT_EQ(tabs->tabText(2), captionB);  // the mark is an icon; the caption stays
+    // The caret status follows, without times while the song does not compile.
+    EXPECT_EQ(window->caretStatus()->text(), "2:5");
+
+    // Another tab shows no underline; the message jumps back to the error.
+    tabs->setCurrentIndex(1);
+    EXPECT_FALSE(window->editor()->errorRange().has_value());
+    QTest::mouseClick(window->errorStatus(), Qt::LeftButton);
+    EXPECT_EQ(tabs->currentIndex(), 2);
+    EXPECT_EQ(window->editor()->textCursor().selectedText(), "V300");
+    EXPECT_TRUE(window->editor()->errorRange().has_value());
+
+    // Mended, the marks go and the times come.
+    window->editor()->textCursor().insertText("V10");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    EXPECT_FALSE(window->errorStatus()->isVisible());
+    EXPECT_FALSE(window->editor()->errorRange().has_value());
+    EXPECT_TRUE(tabs->tabIcon(2).isNull());
+    EXPECT_TRUE(window->caretStatus()->text().contains(" / ")) << window->caretStatus()->text().toStdString();
+    EXPECT_TRUE(answerer.seen.empty());
+}
+
+TEST_F(QtWindow, EachTabKeepsItsUndoHistoryAndCaret) {
+    auto* tabs = control<QTabBar>(ctl::Tabs);
+    auto* editor = window->editor();
+    tabs->setCurrentIndex(1);
+    QTest::keyClicks(editor, "cde");
+    QTextCursor c = editor->textCursor();
+    c.setPosition(1);
+    editor->setTextCursor(c);
+    tabs->setCurrentIndex(2);
+    QTest::keyClicks(editor, "fg");
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(editor->textCursor().position(), 1);
+    editor->undo();
+    EXPECT_EQ(editor->toPlainText(), "");
+    EXPECT_EQ(window->model().tabTexts[1], "");
+    editor->redo();
+    EXPECT_EQ(editor->toPlainText(), "CDE");
+    // A helper insert is one step of its tab's history.
+    control<QComboBox>(ctl::DutyCombo)->setEditText("50");
+    click(ctl::DutyAdd);
+    click(ctl::InsertTone);
+    ASSERT_NE(editor->toPlainText(), "CDE");
+    editor->undo();
+    EXPECT_EQ(editor->toPlainText(), "CDE");
+    tabs->setCurrentIndex(2);
+    EXPECT_EQ(editor->toPlainText(), "FG");
+    editor->undo();
+    EXPECT_EQ(editor->toPlainText(), "");
+    EXPECT_EQ(window->model().tabTexts[2], "");
+    // Text the program replaces (a load) starts a fresh history.
+    window->model().tabTexts[1] = "A";
+    window->model().selectTab(1);
+    EXPECT_EQ(editor->toPlainText(), "A");
+    EXPECT_FALSE(editor->document()->isUndoAvailable());
+}
+
+TEST_F(QtWindow, ColoursLeaveTextAndModifiedFlagAlone) {
+    window->model().tabTexts[1] = utf8ToCp932("*ドレミ* T120 O4 L8 @1 [CD8.]2 !A").value();
+    window->model().modified = false;
+    window->model().selectTab(1);
+    const QTextBlock block = window->editor()->document()->firstBlock();
+    auto colourAt = [&](int pos) {
+        for (const QTextLayout::FormatRange& r : block.layout()->formats())
+            if (pos >= r.start && pos < r.start + r.length) return r.format.foreground().color();
+        return QColor();
+    };
+    const auto light = mmlFormats(false);
+    const auto dark = mmlFormats(true);
+    const QString text = window->editor()->toPlainText();
+    const std::pair<int, editor::MmlClass> rows[] = {
+        {1, editor::MmlClass::Comment}, {6, editor::MmlClass::Setting}, {14, editor::MmlClass::Octave},
+        {17, editor::MmlClass::Sound},  {20, editor::MmlClass::Loop},   {21, editor::MmlClass::Note},
+        {23, editor::MmlClass::Length}, {28, editor::MmlClass::Macro},
+    };
+    for (const auto& [pos, cls] : rows) {
+        SCOPED_TRACE(pos);
+        EXPECT_EQ(colourAt(pos), light[static_cast<size_t>(cls)].foreground().color()) << text.mid(pos, 1).toStdString();
+    }
+    // A dark theme recolours every tab with the dark palette.
+    const QPalette before = QApplication::palette();
+    QPalette night = before;
+    night.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+    night.setColor(QPalette::Base, QColor(0x20, 0x20, 0x20));
+    night.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+    QApplication::setPalette(night);
+    QApplication::processEvents();
+    for (const auto& [pos, cls] : rows) EXPECT_EQ(colourAt(pos), dark[static_cast<size_t>(cls)].foreground().color()) << pos;
+    if (const QByteArray path = qgetenv("TAVOLIN_DARK_GRAB"); !path.isEmpty()) window->grab().save(QString::fromUtf8(path));
+    QApplication::setPalette(before);
+    QApplication::processEvents();
+    EXPECT_EQ(colourAt(21), light[static_cast<size_t>(editor::MmlClass::Note)].foreground().color());
+    EXPECT_EQ(window->model().tabTexts[1], utf8ToCp932("*ドレミ* T120 O4 L8 @1 [CD8.]2 !A").value());
+    EXPECT_FALSE(window->model().modified);
+}
+
+TEST_F(QtWindow, TestPhraseUpperCasesAsTyped) {
+    auto* phrase = control<QLineEdit>(ctl::TestPhrase);
+    phrase->setFocus();
+    phrase->clear();
+    QTest::keyClicks(phrase, "l8 cdefg");
+    EXPECT_EQ(phrase->text(), "L8 CDEFG");
+}
+
+TEST_F(QtWindow, PlayingNotesAreLitWhileTheySound) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    output::VirtualDeviceOptions options;
+    options.realTime = true;
+    window->setServices(std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log)));
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTest::keyClicks(window->editor(), "t60 l4 cdefg");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    ModalAnswerer answerer;
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    ASSERT_TRUE(answerer.seen.empty());
+    EXPECT_TRUE(window->playTimer()->isActive());
+    QTest::qWait(300);  // the first quarter note lasts a second at tempo 60
+    ASSERT_EQ(window->editor()->playingRanges().size(), 1u);
+    const auto [from, to] = window->editor()->playingRanges()[0];
+    EXPECT_EQ(window->editor()->toPlainText().mid(from, to - from), "C");
+    // Another tab shows its own notes only: this song has none there.
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(2);
+    QTest::qWait(60);
+    EXPECT_TRUE(window->editor()->playingRanges().empty());
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTest::qWait(60);
+    EXPECT_EQ(window->editor()->playingRanges().size(), 1u);
+    QTest::keyClick(window->editor(), Qt::Key_F6);
+    EXPECT_TRUE(window->editor()->playingRanges().empty());
+    EXPECT_FALSE(window->playTimer()->isActive());  // idle: no timer runs
 }
 
 TEST_F(QtWindow, TabStripKeepsItsHeight) {

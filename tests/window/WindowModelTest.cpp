@@ -457,3 +457,43 @@ TEST(WindowClose, DestroyingTheModelStopsPlayback) {
 
 }  // namespace
 }  // namespace tavolin::editor
+
+namespace tavolin::editor {
+namespace {
+
+// An edit patches the stored bytes where it happened, exactly as converting the
+// whole editor text would (CR LF breaks, double-byte characters), and leaves bytes
+// elsewhere as they were; edits that do not fit are refused untouched.
+TEST(WindowModel, EditsPatchTheStoredBytesInPlace) {
+    struct Row {
+        const char* name;
+        std::string before;
+        size_t pos, removed;
+        std::string inserted;  // UTF-8, "\n" breaks
+        std::optional<std::string> after;
+    };
+    const std::string jp = cp932("*ドレ*");
+    const Row rows[] = {
+        {"type at the end", "CD", 2, 0, "E", "CDE"},
+        {"a break is CR LF", "CD", 1, 0, "\n", "C\r\nD"},
+        {"delete a break", "C\r\nD", 1, 1, "", "CD"},
+        {"after a double-byte character", jp + "C", 3, 0, "D", cp932("*ドレD*C")},
+        {"replace a double-byte character", jp, 1, 1, "ミ", cp932("*ミレ*")},
+        {"a lone LF elsewhere stays", "C\nD", 3, 0, "E", "C\nDE"},
+        {"past the end", "CD", 2, 1, "", std::nullopt},
+        {"not CP932", "CD", 0, 0, "😀", std::nullopt},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        Window w;
+        w.view.indexes[ctl::Tabs] = 2;
+        w.dlg.tabTexts[2] = r.before;
+        w.dlg.modified = false;
+        EXPECT_EQ(w.dlg.editorEdited(r.pos, r.removed, r.inserted), r.after.has_value());
+        EXPECT_EQ(w.dlg.tabTexts[2], r.after.value_or(r.before));
+        EXPECT_EQ(w.dlg.modified, r.after.has_value());
+    }
+}
+
+}  // namespace
+}  // namespace tavolin::editor

@@ -1,0 +1,89 @@
+// The MML colours: classes from the editor model, formats from a light or dark palette.
+#include "app/qt/MmlHighlighter.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include <QPalette>
+#include <QTextBlock>
+#include <QTextDocument>
+
+namespace tavolin::qt {
+
+using editor::MmlClass;
+
+bool isDarkPalette(const QPalette& palette) { return palette.color(QPalette::Window).lightness() < 128; }
+
+std::array<QTextCharFormat, editor::kMmlClassCount> mmlFormats(bool dark) {
+    struct Style {
+        MmlClass cls;
+        const char* light;
+        const char* dark;
+        bool bold;
+        bool italic;
+    };
+    // Notes stand out most; numbers and settings recede; comments are grey.
+    static constexpr Style kStyles[] = {
+        {MmlClass::Note, "#1d4f91", "#8cb4e8", true, false},
+        {MmlClass::Length, "#4d6275", "#a3b3c2", false, false},
+        {MmlClass::Octave, "#6f3f8f", "#c3a0dc", false, false},
+        {MmlClass::Setting, "#85561a", "#dcb478", false, false},
+        {MmlClass::Sound, "#9c3b2b", "#eb9a88", false, false},
+        {MmlClass::Loop, "#2f6f3a", "#8fcf98", true, false},
+        {MmlClass::Tuplet, "#1f7268", "#7fcfc4", true, false},
+        {MmlClass::Macro, "#a0366a", "#eb94c0", true, false},
+        {MmlClass::Slur, "#2f6f3a", "#8fcf98", false, false},
+        {MmlClass::Comment, "#7a7a7a", "#8f8f8f", false, true},
+        {MmlClass::Unknown, "#b3261e", "#ff8a80", false, false},
+    };
+    std::array<QTextCharFormat, editor::kMmlClassCount> formats{};
+    for (const Style& s : kStyles) {
+        QTextCharFormat& f = formats[static_cast<size_t>(s.cls)];
+        f.setForeground(QColor(QString::fromLatin1(dark ? s.dark : s.light)));
+        if (s.bold) f.setFontWeight(QFont::DemiBold);
+        if (s.italic) f.setFontItalic(true);
+    }
+    return formats;
+}
+
+MmlHighlighter::MmlHighlighter(QTextDocument* document, bool dark)
+    : QSyntaxHighlighter(document), m_formats(mmlFormats(dark)), m_dark(dark) {}
+
+void MmlHighlighter::setDark(bool dark) {
+    if (dark == m_dark) return;
+    m_dark = dark;
+    m_formats = mmlFormats(dark);
+    rehighlight();
+}
+
+void MmlHighlighter::showColumns(int first, int last) {
+    if (first >= m_colourFrom && last <= m_colourTo) return;
+    m_colourFrom = std::max(0, first - kLongLineMargin);
+    m_colourTo = last + kLongLineMargin;
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
+        if (b.length() > kLongLine) rehighlightBlock(b);
+}
+
+void MmlHighlighter::highlightBlock(const QString& text) {
+    // One byte per UTF-16 unit, non-ASCII as 0x80: offsets are the block's positions.
+    const qsizetype n = text.size();
+    m_bytes.resize(static_cast<size_t>(n));
+    const QChar* chars = text.constData();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = chars[i].unicode();
+        m_bytes[static_cast<size_t>(i)] = u < 0x80 ? static_cast<char>(u) : static_cast<char>(0x80);
+    }
+    // The whole line is classified (what it leaves open matters to the next);
+    // a long one gets formats only where the editor looks.
+    const bool partial = n > kLongLine;
+    const uint32_t from = partial ? static_cast<uint32_t>(m_colourFrom) : 0;
+    const uint32_t to = partial ? static_cast<uint32_t>(m_colourTo) : UINT32_MAX;
+    editor::MmlClassState state = editor::MmlClassState::fromInt(previousBlockState());
+    for (const editor::MmlClassRange& r : editor::classifyMml(m_bytes, state)) {
+        if (r.cls == MmlClass::Plain || r.begin + r.length <= from || r.begin >= to) continue;
+        setFormat(static_cast<int>(r.begin), static_cast<int>(r.length), m_formats[static_cast<size_t>(r.cls)]);
+    }
+    setCurrentBlockState(state.toInt());
+}
+
+}  // namespace tavolin::qt

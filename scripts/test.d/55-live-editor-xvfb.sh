@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The live editor in the real window on a virtual X display: the demo plays (F5) while an
+# error is typed into bank A; the picture must show the lit playing note and the wavy
+# underline, the status bar the error; then an idle window must use no CPU.
+#   scripts/test.d/55-live-editor-xvfb.sh [--screenshot PNG]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+shot=""
+if [ "${1:-}" = "--screenshot" ]; then shot=$(realpath -m "$2"); fi
+
+export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/tavolin-ccache}"
+gui=${TAVOLIN_GUI:-}
+if [ -z "$gui" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release --target tavolin -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+  gui=build/release/app/tavolin
+fi
+for tool in Xvfb xdotool import convert; do
+  command -v "$tool" >/dev/null || { echo "live-editor-xvfb: $tool is missing (scripts/bootstrap installs it)"; exit 1; }
+done
+
+tmp=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do { kill "$p" && wait "$p"; } 2>/dev/null || true; done
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$tmp/display")"
+export XDG_STATE_HOME="$tmp/state" XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run"
+# The disk driver plays in real time into a file: no sound hardware needed.
+export QT_QPA_PLATFORM=xcb LANG=C.UTF-8 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$tmp/audio.raw"
+mkdir -m 700 "$tmp/run"
+
+fail() { echo "live-editor-xvfb: $*"; exit 1; }
+wait_for() {
+  local limit=$1
+  shift
+  for _ in $(seq $((limit * 10))); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+  return 1
+}
+wait_for 10 xdotool getdisplaygeometry || fail "Xvfb on $DISPLAY takes no connections: $(cat "$tmp/xvfb.log")"
+window_id() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+
+if [ -n "$shot" ] && command -v openbox >/dev/null; then
+  openbox >"$tmp/openbox.log" 2>&1 &
+  pids+=($!)
+  sleep 0.5
+fi
+
+cp examples/demo.mml "$tmp/demo.mml"
+"$gui" "$tmp/demo.mml" >"$tmp/app.log" 2>&1 &
+app=$!
+pids+=($app)
+wait_for 30 window_id "tavolin Ostra" || { cat "$tmp/app.log"; fail "the window did not show"; }
+main=$(window_id "tavolin Ostra")
+xdotool windowmove "$main" 0 0 2>/dev/null || true
+sleep 1
+
+# Bank A, caret on its third line, Play.
+xdotool mousemove --window "$main" 72 70 click 1
+sleep 0.3
+xdotool mousemove --window "$main" 250 160 click 1
+xdotool key F5
+sleep 6
+# An error typed while the song plays: its line gets the wavy underline.
+xdotool key End
+xdotool type --delay 30 ' v300'
+sleep 1
+pic="$tmp/live.png"
+import -window "$main" "$pic"
+[ -n "$shot" ] && cp "$pic" "$shot"
+
+# count_colour PNG COLOUR: pixels of about that colour (the underline is antialiased).
+count_colour() { convert "$1" -fuzz 12% -fill black +opaque "$2" -fill white -opaque "$2" -format '%[fx:round(mean*w*h)]' info:; }
+lit='#ffe08a'
+wavy='#d0201a'
+lit_px=$(count_colour "$pic" "$lit")
+wavy_px=$(count_colour "$pic" "$wavy")
+echo "live-editor-xvfb: lit note $lit_px px, underline $wavy_px px"
+[ "$lit_px" -gt 50 ] || fail "no playing note is lit"
+[ "$wavy_px" -gt 5 ] || fail "no wavy underline"
+
+# Stop, then an idle window: no CPU over five seconds.
+xdotool key F6
+sleep 2
+ticks() { awk '{print $14 + $15}' "/proc/$app/stat"; }
+before=$(ticks)
+sleep 5
+after=$(ticks)
+echo "live-editor-xvfb: idle CPU $((after - before)) ticks in 5 s ($(getconf CLK_TCK)/s)"
+[ $((after - before)) -le 5 ] || fail "the idle window used CPU"
+
+# Leave without saving: Escape, then No in the save prompt.
+xdotool key Escape
+sleep 0.5
+xdotool key n
+wait_for 10 sh -c "! kill -0 $app" || fail "the window did not close"
+echo "live-editor-xvfb: ok"
