@@ -1,0 +1,96 @@
+# What a system install holds besides the two programs (desktop entry, icons, MIME
+# type, manual pages, bash completion, example songs, the MML reference) and the
+# Debian package CPack builds from it (`cpack -G DEB`, see scripts/package).
+
+set(_data ${PROJECT_SOURCE_DIR}/data)
+set(_gen ${PROJECT_BINARY_DIR}/data)
+# GNUInstallDirs' DOCDIR is named after the CMake project ("Tavolin"); Debian wants the package name.
+set(TAVOLIN_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/tavolin)
+set(_generated)
+
+# Manual pages and the changelog are stored gzipped, as Debian installs them; -n keeps
+# the name and time stamp out, so that two builds of one version give the same bytes.
+function(tavolin_gzip in out)
+  add_custom_command(OUTPUT ${out}
+                     COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" gzip ${in} ${out}
+                     DEPENDS ${in} VERBATIM)
+endfunction()
+
+set(_pages tavolin-cli)
+if(TAVOLIN_BUILD_GUI)
+  list(APPEND _pages tavolin)
+endif()
+foreach(page IN LISTS _pages)
+  configure_file(${_data}/man/${page}.1 ${_gen}/man/${page}.1 @ONLY)
+  tavolin_gzip(${_gen}/man/${page}.1 ${_gen}/man/${page}.1.gz)
+  list(APPEND _generated ${_gen}/man/${page}.1.gz)
+  install(FILES ${_gen}/man/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+
+configure_file(${_data}/debian/changelog.in ${_gen}/changelog @ONLY)
+tavolin_gzip(${_gen}/changelog ${_gen}/changelog.gz)
+list(APPEND _generated ${_gen}/changelog.gz)
+
+install(FILES ${_data}/completion/tavolin-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+file(GLOB _examples CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/*.mml)
+install(FILES ${_examples} DESTINATION ${CMAKE_INSTALL_DATADIR}/tavolin/examples)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/mml.md ${_data}/debian/copyright ${_gen}/changelog.gz
+        DESTINATION ${TAVOLIN_DOCDIR})
+
+if(TAVOLIN_BUILD_GUI)
+  install(FILES ${_data}/tavolin.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${_data}/tavolin-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME tavolin.xml)
+  install(FILES ${_data}/icons/tavolin.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # The bitmap sizes are drawn from the SVG (librsvg2-bin). Without rsvg-convert only
+  # the two sizes kept for the window's own resources are installed.
+  find_program(TAVOLIN_RSVG_CONVERT rsvg-convert)
+  if(TAVOLIN_RSVG_CONVERT)
+    set(_icon_sizes 16 22 24 32 48 64 128 256)
+    foreach(size IN LISTS _icon_sizes)
+      set(_png ${_gen}/icons/${size}x${size}/tavolin.png)
+      add_custom_command(OUTPUT ${_png}
+                         COMMAND ${CMAKE_COMMAND} -E make_directory ${_gen}/icons/${size}x${size}
+                         COMMAND ${TAVOLIN_RSVG_CONVERT} -w ${size} -h ${size} -o ${_png} ${_data}/icons/tavolin.svg
+                         DEPENDS ${_data}/icons/tavolin.svg VERBATIM)
+      list(APPEND _generated ${_png})
+      install(FILES ${_png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+    endforeach()
+  else()
+    message(STATUS "rsvg-convert not found: installing only the 48 and 256 pixel icons")
+    foreach(size 48 256)
+      install(FILES ${_data}/icons/tavolin-${size}.png
+              DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME tavolin.png)
+    endforeach()
+  endif()
+endif()
+
+add_custom_target(tavolin_data ALL DEPENDS ${_generated})
+
+# The Debian package. Files go under /usr whatever CMAKE_INSTALL_PREFIX says.
+set(CPACK_PACKAGE_NAME tavolin)
+set(CPACK_PACKAGE_VENDOR "Tavolin developers")
+set(TAVOLIN_PACKAGE_MAINTAINER "Tavolin maintainers <maintainers@users.noreply.c-seed-1a2b9c96.example>"
+    CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_CONTACT "${TAVOLIN_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "chip-style music editor for MML (Music Macro Language)")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [=[
+Tavolin is a desktop tool for writing chip-style music in MML. A song is
+typed into a tabbed editor (one common tab and five monophonic banks),
+compiled as you type, played while you edit, and exported as WAV, FLAC,
+Ogg Vorbis, Opus or MIDI. Its synthesizer has square, triangle, sawtooth,
+sine and noise waves, envelopes, pitch and amplitude LFOs and portamento.
+.
+This package holds the Qt window (tavolin) and the command-line tool
+(tavolin-cli), which checks, inspects, renders, plays and converts songs,
+with example songs and the MML reference.]=])
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+include(CPack)
