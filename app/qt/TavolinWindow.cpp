@@ -523,7 +523,7 @@ namespace {
 
 // A message box sizes itself to its text; a short text under a long caption would
 // clip the caption in the title bar ("Tav…pp"). Widen the text to the caption plus
-// room for the title bar's icon and buttons, and let a long text wrap anywhere.
+// room for the title bar's icon and buttons; a long text wraps at its spaces.
 void fitCaption(QMessageBox& box) {
     const int titleWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160;
     box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: %1px; }").arg(std::max(360, titleWidth)));

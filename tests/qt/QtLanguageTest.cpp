@@ -173,7 +173,7 @@ TEST(QtLanguageLayout, NoCaptionIsClipped) {
             EXPECT_GE(w->height(), need.height()) << w->property("text").toString().toStdString();
         }
         // A message box is at least as wide as its caption needs, however short its text.
-        const QString caption = QStringLiteral("TavolinApp with a caption far longer than its text");
+        const QString caption = QStringLiteral("TavolinApp: a caption far longer than the one short word of text that stands under it");
         int boxWidth = 0;
         int captionWidth = 0;
         textsOfDialogs([&] {
