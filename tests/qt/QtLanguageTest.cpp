@@ -25,6 +25,8 @@
 #include "app/qt/CEditEx.h"
 #include "app/qt/Language.h"
 #include "app/qt/TavolinWindow.h"
+#include "editor/WindowLayers.h"
+#include "output/VirtualAudioDevice.h"
 
 namespace tavolin::qt {
 namespace {
@@ -103,6 +105,8 @@ TEST_P(QtLanguage, WindowAndDialogsSpeakOneLanguage) {
     const LanguageRow& row = GetParam();
     ASSERT_TRUE(applyLanguage(row.language));
     TavolinWindow window;
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    window.setServices(std::make_unique<editor::WindowLayers>(window.model(), output::VirtualAudioDevice::factory({}, log)));
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     QStringList texts;
@@ -119,13 +123,17 @@ TEST_P(QtLanguage, WindowAndDialogsSpeakOneLanguage) {
 
     editor::CTavolinDlg& model = window.model();
     QGuiApplication::clipboard()->clear();
-    // The About box, the export dialog, the tone helper's "no duty" message, the
-    // envelope helper's range message, the import's empty clipboard, the save prompt.
+    // The compile error report of Play, the About box, the export dialog, the tone
+    // helper's "no duty" message, the envelope helper's range message, the import's
+    // empty clipboard, a file that cannot be opened, the save prompt.
+    texts << textsOfDialogs([&] { model.runCommand(Command::Play); });
     texts << textsOfDialogs([&] { window.showAbout(); });
     texts << textsOfDialogs([&] { window.askExportChoice({}); });
     texts << textsOfDialogs([&] { model.runCommand(Command::InsertTone); });
     window.setControlText(ctl::SustainLevel, "256");
     texts << textsOfDialogs([&] { model.runCommand(Command::InsertEnvelope); });
+    texts << textsOfDialogs([&] { model.runCommand(Command::Import); });
+    texts << textsOfDialogs([&] { model.openFile("/nonexistent/song.mml"); });
     model.modified = true;
     texts << textsOfDialogs([&] { window.askYesNoCancel(uiText(editor::kSavePromptText), editor::kSavePromptCaption); });
     model.modified = false;
@@ -146,11 +154,15 @@ INSTANTIATE_TEST_SUITE_P(
                     {"Pseudo 8-bit mode", "Tone definition", "Common", "Square", "Export MIDI", "About TavolinApp",
                      "TavolinApp, version 1.0", "Export", "No duty ratio set", "Invalid sustain level (0 to 255)",
                      "The file has been changed. Do you want to save it?", "Cancel",
+                     "error:bank A\nMML code, character 4 \nVolume value out of range", "There is no text on the clipboard",
+                     "Could not open \"/nonexistent/song.mml\".\nThe file or folder was not found.",
                      "tavolin Ostra - Untitled "}},
         LanguageRow{Language::Japanese, "ボリューム値が範囲外",
                     {"疑似8ビットモード", "音色定義サポート", "共通", "矩形", "MIDI出力", "TavolinApp について",
                      "TavolinApp、バージョン 1.0", "書き出し", "Duty比が未設定", "sustain levelが不正です(0～255)",
                      "ファイルが変更されています、保存しますか？", "キャンセル",
+                     "error:バンクA\nMMLコード 4 文字目\nボリューム値が範囲外", "クリップボードにテキストがありません",
+                     "「/nonexistent/song.mml」を開けませんでした。\nファイルまたはフォルダが見つかりません。",
                      "tavolin Ostra - 無題 "}}),
     [](const ::testing::TestParamInfo<LanguageRow>& info) {
         return std::string(info.param.language == Language::English ? "English" : "Japanese");
