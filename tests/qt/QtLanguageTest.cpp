@@ -16,8 +16,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -167,6 +169,36 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<LanguageRow>& info) {
         return std::string(info.param.language == Language::English ? "English" : "Japanese");
     });
+
+// Help → 言語: each entry is remembered for the next start, where it overrides the locale.
+TEST(QtLanguageMenu, ChoiceIsStoredAndOverridesTheLocale) {
+    QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QCoreApplication::setOrganizationName(QStringLiteral("tavolin-test"));
+    TavolinWindow window;
+    auto* menu = window.findChild<QMenu*>(QStringLiteral("languageMenu"));
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 3);
+    EXPECT_TRUE(menu->actions()[0]->isChecked());  // nothing stored: Auto
+    const struct {
+        int entry;
+        LanguageChoice stored;
+        Language underJapaneseLocale;
+        Language underEnglishLocale;
+    } rows[] = {
+        {2, LanguageChoice::English, Language::English, Language::English},
+        {1, LanguageChoice::Japanese, Language::Japanese, Language::Japanese},
+        {0, LanguageChoice::Auto, Language::Japanese, Language::English},
+    };
+    for (const auto& row : rows) {
+        const QStringList told = textsOfDialogs([&] { menu->actions()[row.entry]->trigger(); });
+        EXPECT_FALSE(told.isEmpty()) << row.entry;  // "applied at the next start"
+        EXPECT_EQ(storedLanguageChoice(), row.stored) << row.entry;
+        EXPECT_EQ(resolveLanguage(storedLanguageChoice(), Language::Japanese), row.underJapaneseLocale) << row.entry;
+        EXPECT_EQ(resolveLanguage(storedLanguageChoice(), Language::English), row.underEnglishLocale) << row.entry;
+    }
+    QCoreApplication::setOrganizationName(QString());
+}
 
 // No caption is cut short: every visible label and button gets at least the room
 // its text asks for, in both languages (also run at QT_SCALE_FACTOR=2 by CTest).
