@@ -200,7 +200,7 @@ TEST(QtLanguageMenu, ChoiceIsStoredAndOverridesTheLocale) {
     QCoreApplication::setOrganizationName(QString());
 }
 
-// No caption is cut short: every visible label and button gets at least the room
+// No caption is cut short: every visible label, button and group gets at least the room
 // its text asks for, in both languages (also run at QT_SCALE_FACTOR=2 by CTest).
 TEST(QtLanguageLayout, NoCaptionIsClipped) {
     for (Language language : {Language::Japanese, Language::English}) {
@@ -209,7 +209,9 @@ TEST(QtLanguageLayout, NoCaptionIsClipped) {
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         for (QWidget* w : window.findChildren<QWidget*>()) {
-            if (!w->isVisible() || !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w))) continue;
+            if (!w->isVisible() ||
+                !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w)))
+                continue;
             if (auto* l = qobject_cast<QLabel*>(w); l && l->wordWrap()) continue;
             const QSize need = w->minimumSizeHint();
             EXPECT_GE(w->width(), need.width()) << w->objectName().toStdString() << " "
