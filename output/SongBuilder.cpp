@@ -156,10 +156,12 @@ std::string buildErrorReport(const CompileResult& result, bool testMode) {
             text += uiText(TAVOLIN_TR_NOOP("Texts", "バンク"));
             text += static_cast<char>('A' + result.bank);
         }
-        text += "\n" + uiText(TAVOLIN_TR_NOOP("Texts", "MMLコード "));
+        text += '\n';  // appended apart: GCC 12 warns falsely on "literal" + std::string
+        text += uiText(TAVOLIN_TR_NOOP("Texts", "MMLコード "));
     }
     text += std::to_string(result.position);
-    text += uiText(TAVOLIN_TR_NOOP("Texts", " 文字目")) + "\n";
+    text += uiText(TAVOLIN_TR_NOOP("Texts", " 文字目"));
+    text += '\n';
     text += uiText(errorMessage(result.code));
     return text;
 }
