@@ -1,6 +1,7 @@
 // The main window model: start-up, command routing, title, tabs and the editor text.
 #include "editor/CTavolinDlg.h"
 
+#include "compiler/UiText.h"
 #include "editor/CaretMapping.h"
 #include "editor/EnvelopeHelper.h"
 #include "editor/NumberText.h"
@@ -36,14 +37,24 @@ const std::array<ButtonBinding, 18> kButtonBindings = {{
 const std::array<const char*, 3> kArithmeticItems = {"Fix", "Float", "Double"};
 const std::array<const char*, 9> kSampleRateItems = {"8,000",  "12,000", "16,000", "22,050", "32,000",
                                                      "44,100", "48,000", "96,000", "192,000"};
-const std::array<const char*, 5> kWaveTypeItems = {"矩形", "三角", "のこぎり", "Sin", "ノイズ"};
-const std::array<const char*, 6> kTabCaptions = {"共通", "A", "B", "C", "D", "E"};
+const std::array<const char*, 5> kWaveTypeItems = {
+    TAVOLIN_TR_NOOP("Texts", "矩形"), TAVOLIN_TR_NOOP("Texts", "三角"), TAVOLIN_TR_NOOP("Texts", "のこぎり"), "Sin",
+    TAVOLIN_TR_NOOP("Texts", "ノイズ")};
+const std::array<const char*, 6> kTabCaptions = {TAVOLIN_TR_NOOP("Texts", "共通"), "A", "B", "C", "D", "E"};
 
 namespace {
 
 template <size_t N>
 std::vector<std::string> toItems(const std::array<const char*, N>& items) {
     return std::vector<std::string>(items.begin(), items.end());
+}
+
+// The items as the user reads them; the model keeps only their indexes.
+template <size_t N>
+std::vector<std::string> toDisplayItems(const std::array<const char*, N>& items) {
+    std::vector<std::string> shown;
+    for (const char* item : items) shown.push_back(uiText(item));
+    return shown;
 }
 
 std::vector<std::string> numberItems(int from, int to) {
@@ -63,11 +74,11 @@ CTavolinDlg::~CTavolinDlg() {
 }
 
 void CTavolinDlg::OnInitDialog() {
-    m_view.addAboutEntry(kAboutEntryText);
+    m_view.addAboutEntry(uiText(kAboutEntryText));
     m_view.setIcon();
 
     m_view.setItems(ctl::DutyCombo, numberItems(1, 99));
-    m_view.setItems(ctl::WaveType, toItems(kWaveTypeItems));
+    m_view.setItems(ctl::WaveType, toDisplayItems(kWaveTypeItems));
     m_view.setItems(ctl::Arithmetic, toItems(kArithmeticItems));
     m_view.setItems(ctl::SampleRate, toItems(kSampleRateItems));
     m_view.setCurrentIndex(ctl::WaveType, 0);
@@ -78,7 +89,7 @@ void CTavolinDlg::OnInitDialog() {
     m_view.setControlText(ctl::FreqNoise, "0");
     m_view.setControlText(ctl::SwitchMs, "0");
 
-    m_view.setItems(ctl::Tabs, toItems(kTabCaptions));
+    m_view.setItems(ctl::Tabs, toDisplayItems(kTabCaptions));
     m_view.setCurrentIndex(ctl::Tabs, 0);
 
     m_view.setItems(ctl::ToneNumber, numberItems(0, 31));
@@ -204,7 +215,7 @@ void CTavolinDlg::onSystemCommand(int id) {
 
 bool CTavolinDlg::requestClose() {
     if (modified) {
-        switch (m_view.askYesNoCancel("ファイルが変更されています、保存しますか？", "tavolin ostra")) {
+        switch (m_view.askYesNoCancel(uiText(kSavePromptText), kSavePromptCaption)) {
         case PromptAnswer::Cancel:
             return false;
         case PromptAnswer::Yes:
@@ -225,14 +236,14 @@ bool CTavolinDlg::requestClose() {
 std::optional<std::string> CTavolinDlg::filterEditorInput(std::string_view utf8) {
     const std::string bad = firstUnencodableChar(utf8);
     if (!bad.empty()) {
-        messageBox(kMsgUnencodable + bad);
+        messageBox(uiText(kMsgUnencodable) + bad);
         return std::nullopt;
     }
     return upperCaseAscii(utf8);
 }
 
 std::string CTavolinDlg::title() const {
-    return std::string("tavolin Ostra - ") + (filePath.empty() ? kUntitled : filePath) + " " +
+    return std::string("tavolin Ostra - ") + (filePath.empty() ? uiText(kUntitled) : filePath) + " " +
            (modified ? "*" : "");
 }
 
@@ -335,7 +346,7 @@ void CTavolinDlg::autosave() {
         return;
     }
     // Told in the status bar, once per kind of failure: a box would stop the typing.
-    std::string message = fillIn(text::kRecoveryWriteFailed, "folder", m_recovery->folder()) + failureReason(failure);
+    std::string message = fillIn(uiText(text::kRecoveryWriteFailed), "folder", m_recovery->folder()) + failureReason(failure);
     if (message != m_autosaveFailure) m_view.showStatus(message);
     m_autosaveFailure = std::move(message);
 }
@@ -359,16 +370,16 @@ void CTavolinDlg::offerRecovery() {
     for (size_t i = 0; i < found.size(); ++i) {
         const RecoveryRecord& record = found[i];
         RecoveryOffer offer;
-        offer.title = text::kRecoveryTitle;
-        offer.text = fillIn(fillIn(text::kRecoveryText, "file", record.documentPath.empty() ? kUntitled : record.documentPath),
+        offer.title = uiText(text::kRecoveryTitle);
+        offer.text = fillIn(fillIn(uiText(text::kRecoveryText), "file", record.documentPath.empty() ? uiText(kUntitled) : record.documentPath),
                             "time", localTimeText(record.savedAt));
         if (const size_t others = found.size() - i - 1; others > 0) {
             offer.text += '\n';
-            offer.text += fillIn(text::kRecoveryOthers, "count", std::to_string(others));
+            offer.text += fillIn(uiText(text::kRecoveryOthers), "count", std::to_string(others));
         }
-        offer.restoreLabel = text::kRecoveryRestore;
-        offer.discardLabel = text::kRecoveryDiscard;
-        offer.laterLabel = text::kRecoveryLater;
+        offer.restoreLabel = uiText(text::kRecoveryRestore);
+        offer.discardLabel = uiText(text::kRecoveryDiscard);
+        offer.laterLabel = uiText(text::kRecoveryLater);
         switch (m_view.askRecovery(offer)) {
         case RecoveryChoice::Restore:
             // One window holds one document: the others wait for the next start.
@@ -472,7 +483,7 @@ std::optional<WindowSnapshot> CTavolinDlg::snapshot(bool testMode) {
     if (testMode) {
         auto phrase = utf8ToCp932(m_view.controlText(ctl::TestPhrase));
         if (!phrase) {
-            messageBox(kMsgTestPhraseUnencodable);
+            messageBox(uiText(kMsgTestPhraseUnencodable));
             return std::nullopt;
         }
         s.testPhrase = *phrase;

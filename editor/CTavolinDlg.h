@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "compiler/UiText.h"
 #include "editor/DocumentCommands.h"
 #include "editor/DocumentFormat.h"
 #include "editor/RecentFiles.h"
@@ -19,13 +20,13 @@
 namespace tavolin::editor {
 
 inline constexpr const char* kAppName = "TavolinApp";
-inline constexpr const char* kAboutEntryText = "TavolinAppについて(&A)...";
+inline constexpr const char* kAboutEntryText = TAVOLIN_TR_NOOP("Texts", "TavolinAppについて(&A)...");
 inline constexpr int kAboutCommandId = 0x0010;
-inline constexpr const char* kAboutCaption = "TavolinApp について";
-inline constexpr const char* kAboutText = "TavolinApp、バージョン 1.0";
-inline constexpr const char* kUntitled = "無題";
-inline constexpr const char* kMsgUnencodable = "この文字はCP932で表せないため入力できません: ";
-inline constexpr const char* kMsgTestPhraseUnencodable = "テストフレーズにCP932で表せない文字があります";
+inline constexpr const char* kAboutCaption = TAVOLIN_TR_NOOP("Texts", "TavolinApp について");
+inline constexpr const char* kAboutText = TAVOLIN_TR_NOOP("Texts", "TavolinApp、バージョン 1.0");
+inline constexpr const char* kUntitled = TAVOLIN_TR_NOOP("Texts", "無題");
+inline constexpr const char* kMsgUnencodable = TAVOLIN_TR_NOOP("Texts", "この文字はCP932で表せないため入力できません: ");
+inline constexpr const char* kMsgTestPhraseUnencodable = TAVOLIN_TR_NOOP("Texts", "テストフレーズにCP932で表せない文字があります");
 
 // The autosave runs this long after the last edit, and at most this long after the
 // first edit it has not yet saved.
@@ -69,7 +70,7 @@ inline constexpr std::array<MenuEntry, 9> kFileMenu = {{
     {"&Save\tCtrl+S", Command::Save},
     {"Save &As...", Command::SaveAs},
     {nullptr, Command::Count},
-    {"MIDI出力", Command::MidiExport},
+    {TAVOLIN_TR_NOOP("Texts", "MIDI出力"), Command::MidiExport},
     {nullptr, Command::Count},
     {"&Exit\tAlt+F4", Command::Exit},
 }};

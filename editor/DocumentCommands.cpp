@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "compiler/UiText.h"
 #include "editor/TextEncoding.h"
 #include "editor/UserTexts.h"
 
@@ -34,7 +35,7 @@ FileDialogOptions DocumentCommands::saveDialogOptions() {
 
 bool DocumentCommands::promptSave() {
     if (!m_state.modified) return true;
-    switch (m_host.askYesNoCancel(kSavePromptText, kSavePromptCaption)) {
+    switch (m_host.askYesNoCancel(uiText(kSavePromptText), kSavePromptCaption)) {
     case PromptAnswer::Cancel:
         return false;
     case PromptAnswer::Yes:
@@ -77,7 +78,7 @@ bool DocumentCommands::saveTo(std::string path) {
         // Say what failed and why, then let the user pick another place; Cancel
         // leaves name, title and modified flag as they were.
         m_host.messageBox(fileFailureMessage(text::kSaveFailed, path, result.failure) + "\n" +
-                          text::kSaveElsewhere);
+                          uiText(text::kSaveElsewhere));
         std::optional<std::string> chosen = m_host.showSaveDialog(saveDialogOptions());
         if (!chosen || chosen->empty()) return false;
         path = *chosen;
@@ -116,7 +117,7 @@ bool DocumentCommands::openPath(const std::string& path) {
     m_host.stopPlayback();
     m_state.filePath = path;
     loadDocumentText(textModeRead(decoded.bytes), false, false);
-    if (decoded.encoding == FileEncoding::Utf8) m_host.showStatus(text::kUtf8Converted);
+    if (decoded.encoding == FileEncoding::Utf8) m_host.showStatus(uiText(text::kUtf8Converted));
     m_host.fileUsed(path);
     return true;
 }
@@ -140,7 +141,7 @@ void DocumentCommands::loadDocumentText(std::string_view text, bool rescale, boo
 
 bool DocumentCommands::importClipboard() {
     if (!m_host.clipboardHasText()) {
-        m_host.messageBox(kNoClipboardText);
+        m_host.messageBox(uiText(kNoClipboardText));
         return false;
     }
     // Taken before the prompt, like holding the clipboard open across it: what

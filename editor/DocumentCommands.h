@@ -6,16 +6,17 @@
 #include <string_view>
 #include <vector>
 
+#include "compiler/UiText.h"
 #include "editor/DocumentFormat.h"
 #include "editor/FileSystem.h"
 
 namespace tavolin::editor {
 
 // Texts the user sees (UTF-8; the host converts them for its toolkit).
-inline constexpr const char* kSavePromptText = "ファイルが変更されています、保存しますか？";
+inline constexpr const char* kSavePromptText = TAVOLIN_TR_NOOP("Texts", "ファイルが変更されています、保存しますか？");
 inline constexpr const char* kSavePromptCaption = "tavolin ostra";
-inline constexpr const char* kNoClipboardText = "クリップボードにテキストがありません";
-inline constexpr const char* kDocumentFileFilter = "mmlファイル(*.mml)|*.mml|テキストファイル(*.txt)|*.txt||";
+inline constexpr const char* kNoClipboardText = TAVOLIN_TR_NOOP("Texts", "クリップボードにテキストがありません");
+inline constexpr const char* kDocumentFileFilter = TAVOLIN_TR_NOOP("Texts", "mmlファイル(*.mml)|*.mml|テキストファイル(*.txt)|*.txt||");
 inline constexpr const char* kDocumentDefaultExtension = "mml";
 inline constexpr const char* kDocumentInitialFileName = "title.mml";
 

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "compiler/UiText.h"
+#include "editor/UserTexts.h"
+
 namespace tavolin::editor {
 
 ExportChoice clampedChoice(ExportChoice choice) noexcept {
@@ -33,13 +36,15 @@ std::string clockText(uint64_t frames, uint32_t rateHz) {
 }
 
 std::string exportDoneText(const std::string& path, uint64_t frames, uint32_t rateHz) {
-    return "書き出しました\n" + path + "\n長さ " + clockText(frames, rateHz) + " (" + std::to_string(frames) + " フレーム, " +
-           std::to_string(rateHz) + " Hz)";
+    std::string text = uiText(TAVOLIN_TR_NOOP("Texts", "書き出しました\n{file}\n長さ {time} ({frames} フレーム, {rate} Hz)"));
+    text = fillIn(fillIn(text, "file", path), "time", clockText(frames, rateHz));
+    return fillIn(fillIn(text, "frames", std::to_string(frames)), "rate", std::to_string(rateHz));
 }
 
 std::string midiDoneText(const std::string& path, const std::vector<std::string>& warnings) {
-    std::string text = "MIDIファイルを書き出しました\n" + path;
-    for (const std::string& w : warnings) text += "\n注意: " + w;
+    std::string text = uiText(TAVOLIN_TR_NOOP("Texts", "MIDIファイルを書き出しました")) + "\n" + path;
+    const std::string note = uiText(TAVOLIN_TR_NOOP("Texts", "注意: "));
+    for (const std::string& w : warnings) text += "\n" + note + w;
     return text;
 }
 

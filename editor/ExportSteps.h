@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "compiler/UiText.h"
 #include "output/AudioFile.h"
 #include "output/WavExport.h"
 
@@ -25,10 +26,10 @@ inline constexpr double kMaxFadeSeconds = 600;
 // The dialog's file type list, in AudioFileType order.
 inline constexpr std::array<const char*, 4> kExportTypeItems = {"WAV (*.wav)", "FLAC (*.flac)", "Ogg Vorbis (*.ogg)",
                                                                 "Opus (*.opus)"};
-inline constexpr const char* kExportDialogTitle = "書き出し";
-inline constexpr const char* kExportTypeLabel = "ファイル形式";
-inline constexpr const char* kExportLoopsLabel = "ループ回数";
-inline constexpr const char* kExportFadeLabel = "フェードアウト (秒)";
+inline constexpr const char* kExportDialogTitle = TAVOLIN_TR_NOOP("Texts", "書き出し");
+inline constexpr const char* kExportTypeLabel = TAVOLIN_TR_NOOP("Texts", "ファイル形式");
+inline constexpr const char* kExportLoopsLabel = TAVOLIN_TR_NOOP("Texts", "ループ回数");
+inline constexpr const char* kExportFadeLabel = TAVOLIN_TR_NOOP("Texts", "フェードアウト (秒)");
 
 // The choice with its fields brought into range.
 ExportChoice clampedChoice(ExportChoice choice) noexcept;

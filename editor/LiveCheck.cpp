@@ -2,6 +2,7 @@
 #include "editor/LiveCheck.h"
 
 #include "compiler/ErrorTable.h"
+#include "compiler/UiText.h"
 #include "editor/CaretMapping.h"
 #include "editor/MmlClasses.h"
 
@@ -49,9 +50,11 @@ std::optional<ErrorPlace> placeCompileError(const CompileResult& result, const T
 }
 
 std::string errorStatusText(const CompileResult& result, const ErrorPlace& place) {
-    std::string label = place.tab < 0 ? "内部" : place.tab == 0 ? "共通" : std::string(1, static_cast<char>('A' + place.tab - 1));
+    std::string label = place.tab < 0    ? uiText(TAVOLIN_TR_NOOP("Texts", "内部"))
+                        : place.tab == 0 ? uiText(TAVOLIN_TR_NOOP("Texts", "共通"))
+                                         : std::string(1, static_cast<char>('A' + place.tab - 1));
     return label + " " + std::to_string(place.line) + ":" + std::to_string(place.column) + " " +
-           std::string(errorMessage(result.code));
+           uiText(errorMessage(result.code));
 }
 
 LiveCheck::LiveCheck(Compile compile, Clock::duration debounce)

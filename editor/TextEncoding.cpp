@@ -2,6 +2,7 @@
 #include "editor/TextEncoding.h"
 
 #include "compiler/Cp932.h"
+#include "compiler/UiText.h"
 #include "editor/UserTexts.h"
 
 namespace tavolin::editor {
@@ -151,15 +152,15 @@ DecodedFile decodeDocumentFile(std::string_view fileBytes) {
 }
 
 std::string unencodableMessage(const std::string& path, const std::vector<UnencodableChar>& chars, size_t limit) {
-    std::string message = fillIn(text::kUtf8Unencodable, "file", path);
+    std::string message = fillIn(uiText(text::kUtf8Unencodable), "file", path);
     for (size_t i = 0; i < chars.size() && i < limit; ++i) {
         message += '\n';
-        message += fillIn(fillIn(text::kUtf8UnencodableLine, "line", std::to_string(chars[i].line)), "char",
+        message += fillIn(fillIn(uiText(text::kUtf8UnencodableLine), "line", std::to_string(chars[i].line)), "char",
                           chars[i].character);
     }
     if (chars.size() > limit) {
         message += '\n';
-        message += fillIn(text::kUtf8UnencodableMore, "count", std::to_string(chars.size() - limit));
+        message += fillIn(uiText(text::kUtf8UnencodableMore), "count", std::to_string(chars.size() - limit));
     }
     return message;
 }

@@ -1,6 +1,7 @@
 // The tone helper's state changes and its command text.
 #include "editor/ToneHelper.h"
 
+#include "compiler/UiText.h"
 #include "editor/NumberText.h"
 
 namespace tavolin::editor {
@@ -32,9 +33,9 @@ std::vector<std::string> ToneHelper::listLines() const {
 
 std::string ToneHelper::buildToneCommand(int tone, std::string_view levelNoiseText,
                                          const MessageSink& message) const {
-    if (m_dutyList.empty() && message) message(kMsgNoDuty);
+    if (m_dutyList.empty() && message) message(uiText(kMsgNoDuty));
     if (m_freqNoisePercent < 0.0f || m_freqNoisePercent > 100.0f) {
-        if (message) message(kMsgNoiseRange);
+        if (message) message(uiText(kMsgNoiseRange));
         return {};
     }
     const float levelNoise = static_cast<float>(atofLike(levelNoiseText));

@@ -6,10 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "compiler/UiText.h"
+
 namespace tavolin::editor {
 
-inline constexpr const char* kMsgNoDuty = "Duty比が未設定";
-inline constexpr const char* kMsgNoiseRange = "ノイズ範囲が範囲外（0～100%）";
+inline constexpr const char* kMsgNoDuty = TAVOLIN_TR_NOOP("Texts", "Duty比が未設定");
+inline constexpr const char* kMsgNoiseRange = TAVOLIN_TR_NOOP("Texts", "ノイズ範囲が範囲外（0～100%）");
 
 // What the window shows when the helper refuses or warns (UTF-8, OK box).
 using MessageSink = std::function<void(const std::string&)>;

@@ -21,19 +21,19 @@ std::string fillIn(std::string_view pattern, std::string_view key, std::string_v
 std::string failureReason(const FileFailure& failure) {
     switch (failure.error) {
     case FileError::None: return {};
-    case FileError::NotFound: return text::kReasonNotFound;
-    case FileError::AccessDenied: return text::kReasonAccessDenied;
-    case FileError::NotPermitted: return text::kReasonNotPermitted;
-    case FileError::ReadOnlyFileSystem: return text::kReasonReadOnlyFs;
-    case FileError::DiskFull: return text::kReasonDiskFull;
-    case FileError::NotAFile: return text::kReasonNotAFile;
+    case FileError::NotFound: return uiText(text::kReasonNotFound);
+    case FileError::AccessDenied: return uiText(text::kReasonAccessDenied);
+    case FileError::NotPermitted: return uiText(text::kReasonNotPermitted);
+    case FileError::ReadOnlyFileSystem: return uiText(text::kReasonReadOnlyFs);
+    case FileError::DiskFull: return uiText(text::kReasonDiskFull);
+    case FileError::NotAFile: return uiText(text::kReasonNotAFile);
     case FileError::Other: break;
     }
-    return fillIn(text::kReasonOther, "code", std::to_string(failure.systemCode));
+    return fillIn(uiText(text::kReasonOther), "code", std::to_string(failure.systemCode));
 }
 
 std::string fileFailureMessage(const char* pattern, const std::string& path, const FileFailure& failure) {
-    return fillIn(pattern, "file", path) + "\n" + failureReason(failure);
+    return fillIn(uiText(pattern), "file", path) + "\n" + failureReason(failure);
 }
 
 }  // namespace tavolin::editor

@@ -7,7 +7,9 @@
 #include <ctime>
 
 #include "compiler/Cp932.h"
+#include "compiler/UiText.h"
 #include "editor/CaretMapping.h"
+#include "editor/UserTexts.h"
 
 namespace tavolin::editor {
 
@@ -119,7 +121,7 @@ void WindowLayers::importClipboard() {
     if (auto text = m_view.clipboardText()) {
         const std::string bad = firstUnencodableChar(*text);
         if (!bad.empty()) {
-            messageBox(kMsgClipboardUnencodable + bad);
+            messageBox(uiText(kMsgClipboardUnencodable) + bad);
             return;
         }
     }
@@ -144,7 +146,7 @@ namespace {
 FileDialogRequest toRequest(const FileDialogOptions& o, bool save) {
     FileDialogRequest r;
     r.save = save;
-    r.filter = o.filter;
+    r.filter = uiText(o.filter);
     r.defaultExtension = o.defaultExtension;
     r.initialName = o.initialFileName;
     r.confirmOverwrite = save && o.promptOverwrite;
@@ -205,9 +207,10 @@ std::optional<std::string> WindowLayers::askSavePath(const output::SaveDialogReq
 
 bool WindowLayers::exportProgress(uint64_t framesDone, double secondsDone) {
     m_exportedFrames = framesDone;
-    char label[96];
-    std::snprintf(label, sizeof label, "ファイルに書き出しています… %.1f 秒", secondsDone);
-    return m_view.reportProgress(label, -1.0);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", secondsDone);
+    const std::string label = uiText(TAVOLIN_TR_NOOP("Texts", "ファイルに書き出しています… {seconds} 秒"));
+    return m_view.reportProgress(fillIn(label, "seconds", seconds), -1.0);
 }
 
 }  // namespace tavolin::editor

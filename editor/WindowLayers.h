@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "compiler/UiText.h"
 #include "editor/CTavolinDlg.h"
 #include "editor/DocumentCommands.h"
 #include "editor/ExportSteps.h"
@@ -21,7 +22,7 @@
 namespace tavolin::editor {
 
 inline constexpr const char* kMsgClipboardUnencodable =
-    "クリップボードのテキストにCP932で表せない文字があるため、インポートできません: ";
+    TAVOLIN_TR_NOOP("Texts", "クリップボードのテキストにCP932で表せない文字があるため、インポートできません: ");
 
 // Where and how the window keeps its recovery file; an empty folder keeps none.
 struct RecoverySetup {

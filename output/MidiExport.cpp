@@ -9,17 +9,17 @@ ExportOutcome writeSongToMidi(const GeneratorWrapper& song, const std::string& p
                               const ExportOptions& options) {
     const std::optional<MidiSong> midi = midiFromTimeline(timelineOf(song));
     if (!midi) {
-        host.messageBox(std::string(kMidiTooLongMessage));
+        host.messageBox(uiText(kMidiTooLongMessage));
         return ExportOutcome::TooLarge;
     }
     std::unique_ptr<OutputFile> file = options.openFile ? options.openFile(path) : nullptr;
     if (!file) {
-        host.messageBox(std::string(kOpenFailedMessage));
+        host.messageBox(uiText(kOpenFailedMessage));
         return ExportOutcome::OpenFailed;
     }
     const auto* bytes = reinterpret_cast<const uint8_t*>(midi->bytes.data());
     if (!file->write(std::span<const uint8_t>(bytes, midi->bytes.size())) || !file->commit()) {
-        host.messageBox(std::string(kWriteFailedMessage));
+        host.messageBox(uiText(kWriteFailedMessage));
         return ExportOutcome::WriteFailed;
     }
     for (const std::string& w : midi->warnings) host.exportWarning(w);

@@ -3,11 +3,12 @@
 
 #include <string>
 
+#include "compiler/UiText.h"
 #include "output/WavExport.h"
 
 namespace tavolin::output {
 
-inline constexpr std::string_view kMidiTooLongMessage = "曲が長すぎるためMIDIファイルに書き出せません";
+inline constexpr std::string_view kMidiTooLongMessage = TAVOLIN_TR_NOOP("Texts", "曲が長すぎるためMIDIファイルに書き出せません");
 
 inline SaveDialogRequest midiSaveRequest() {
     SaveDialogRequest r;

@@ -3,6 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
+#include <utility>
+
+#include "compiler/UiText.h"
 
 namespace tavolin::output {
 namespace {
@@ -172,7 +176,8 @@ std::string tempoTrack(const std::vector<TempoChange>& map) {
 
 std::string bankList(const std::vector<int>& banks) {
     std::string s;
-    for (int b : banks) s += (s.empty() ? "" : "・") + std::string(1, static_cast<char>('A' + b));
+    const std::string separator = uiText(TAVOLIN_TR_NOOP("Texts", "・"));
+    for (int b : banks) s += (s.empty() ? "" : separator) + std::string(1, static_cast<char>('A' + b));
     return s;
 }
 
@@ -225,12 +230,16 @@ std::optional<MidiSong> midiFromTimeline(const SongTimeline& timeline) {
         // The map stays the first bank's (with the later changes of the banks
         // that agree with it); the others keep their moments in seconds, each
         // rounded to the nearest tick.
-        song.warnings.push_back("バンクごとのテンポ変化が異なるため、テンポマップはバンク" +
-                                std::string(1, static_cast<char>('A' + sounding.front())) + "のものを使い、バンク" +
-                                bankList(converted) + "の音符は秒単位の時刻から配置しました");
+        std::string warning = uiText(TAVOLIN_TR_NOOP(
+            "Texts", "バンクごとのテンポ変化が異なるため、テンポマップはバンク{tempo}のものを使い、バンク{banks}の音符は秒単位の時刻から配置しました"));
+        const std::pair<std::string_view, std::string> fills[] = {
+            {"{tempo}", std::string(1, static_cast<char>('A' + sounding.front()))}, {"{banks}", bankList(converted)}};
+        for (const auto& [key, value] : fills)
+            if (const size_t at = warning.find(key); at != std::string::npos) warning.replace(at, key.size(), value);
+        song.warnings.push_back(std::move(warning));
     }
     if (map.empty()) map.push_back({0, 120});
-    if (timeline.truncated) song.warnings.push_back("曲が長すぎるため途中までを書き出しました");
+    if (timeline.truncated) song.warnings.push_back(uiText(TAVOLIN_TR_NOOP("Texts", "曲が長すぎるため途中までを書き出しました")));
 
     const SecondsToTicks toTicks(map);
     const double rate = timeline.sampleRate > 0 ? timeline.sampleRate : 1.0;

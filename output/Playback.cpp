@@ -158,7 +158,7 @@ bool Player::StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFor
     auto callback = [weak](AudioDevice& device, DeviceMessage message) { WaveOutProc(device, message, weak); };
     if (!m_device || !m_device->open(format, callback)) {
         m_device.reset();
-        host.messageBox(std::string(kDeviceOpenFailed));
+        host.messageBox(uiText(kDeviceOpenFailed));
         return false;  // the unopened state stays until the next Stop or Play
     }
     state->hWaveOut.store(m_device.get());
@@ -170,7 +170,7 @@ bool Player::StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFor
         debugLog(std::string("cannot start the stream worker: ") + e.what());
         closeDevice(*state);
         m_stream.reset();
-        host.messageBox(std::string(kWorkerStartFailed));
+        host.messageBox(uiText(kWorkerStartFailed));
         return false;
     }
 

@@ -20,6 +20,7 @@
 #include <optional>
 #include <thread>
 
+#include "compiler/UiText.h"
 #include "output/AudioDevice.h"
 #include "output/AutoResetEvent.h"
 #include "output/PlayPosition.h"
@@ -34,8 +35,8 @@ inline constexpr uint32_t kDeviceRing = 4;      // blocks at the device, at most
 inline constexpr size_t kReadyLimit = 4;        // rendered blocks waiting, at most
 inline constexpr std::chrono::milliseconds kPollInterval{100};
 
-inline constexpr std::string_view kDeviceOpenFailed = "Wav出力デバイスのオープンに失敗しました";
-inline constexpr std::string_view kWorkerStartFailed = "再生スレッドを開始できませんでした";
+inline constexpr std::string_view kDeviceOpenFailed = TAVOLIN_TR_NOOP("Texts", "Wav出力デバイスのオープンに失敗しました");
+inline constexpr std::string_view kWorkerStartFailed = TAVOLIN_TR_NOOP("Texts", "再生スレッドを開始できませんでした");
 
 // The samples of one block, zero-filled at creation.
 struct StreamPcmBufferOne {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "compiler/ErrorTable.h"
+#include "compiler/UiText.h"
 
 namespace tavolin::output {
 
@@ -147,19 +148,21 @@ uint32_t parseRateText(std::string_view text) noexcept {
 std::string buildErrorReport(const CompileResult& result, bool testMode) {
     std::string text = "error:";
     if (result.bank == -2) {
-        text += "内部MMLコード ";
+        text += uiText(TAVOLIN_TR_NOOP("Texts", "内部MMLコード "));
     } else if (result.bank == -1) {
-        text += "共通MMLコード ";
+        text += uiText(TAVOLIN_TR_NOOP("Texts", "共通MMLコード "));
     } else if (result.bank >= 0 && result.bank < kBankCount) {
         if (!testMode) {
-            text += "バンク";
+            text += uiText(TAVOLIN_TR_NOOP("Texts", "バンク"));
             text += static_cast<char>('A' + result.bank);
         }
-        text += "\nMMLコード ";
+        text += '\n';  // appended apart: GCC 12 warns falsely on "literal" + std::string
+        text += uiText(TAVOLIN_TR_NOOP("Texts", "MMLコード "));
     }
     text += std::to_string(result.position);
-    text += " 文字目\n";
-    text += errorMessage(result.code);
+    text += uiText(TAVOLIN_TR_NOOP("Texts", " 文字目"));
+    text += '\n';
+    text += uiText(errorMessage(result.code));
     return text;
 }
 
@@ -213,7 +216,7 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
 
     PlayTexts texts;
     if (!selectPlayTexts(inputs, testMode, texts)) {
-        host.messageBox(std::string(kCommonOnlyRefusal));
+        host.messageBox(uiText(kCommonOnlyRefusal));
         out.result.bank = -3;
         return out;
     }
@@ -237,7 +240,7 @@ std::shared_ptr<GeneratorWrapper> MakeGenerator(const BuildInputs& inputs, bool 
     if (inputs.arithIndex >= 0 && inputs.arithIndex <= 2) {
         uint32_t rate = parseRateText(inputs.rateText);
         if (rate < kMinSampleRate || rate > kMaxSampleRate) {
-            host.messageBox(std::string(kBadRateMessage));
+            host.messageBox(uiText(kBadRateMessage));
             return nullptr;
         }
     }

@@ -12,6 +12,7 @@
 
 #include "compiler/EngineNum.h"
 #include "compiler/ParseMml.h"
+#include "compiler/UiText.h"
 #include "output/WaveFormat.h"
 #include "synth/BankSet.h"
 
@@ -45,8 +46,8 @@ public:
     virtual void selectText(uint64_t fromByte, uint64_t toByte) = 0;
 };
 
-inline constexpr std::string_view kCommonOnlyRefusal = "共通タブのみを再生することはできません";
-inline constexpr std::string_view kBadRateMessage = "サンプリングレートは8000から192000の間で指定してください";
+inline constexpr std::string_view kCommonOnlyRefusal = TAVOLIN_TR_NOOP("Texts", "共通タブのみを再生することはできません");
+inline constexpr std::string_view kBadRateMessage = TAVOLIN_TR_NOOP("Texts", "サンプリングレートは8000から192000の間で指定してください");
 inline constexpr uint32_t kMinSampleRate = 8000;
 inline constexpr uint32_t kMaxSampleRate = 192000;
 

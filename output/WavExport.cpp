@@ -123,14 +123,14 @@ ExportOutcome writeSongToFile(GeneratorWrapper& song, const WaveFormat& format, 
                               ExportHost& host, const ExportOptions& options) {
     const AudioFileType type = options.type.value_or(audioFileTypeOf(path));
     if (!rateFitsType(type, format.samplesPerSec)) {
-        host.messageBox(std::string(kOpusRateMessage));
+        host.messageBox(uiText(kOpusRateMessage));
         return ExportOutcome::BadRate;
     }
     uint64_t maxFrames = maxFramesOf(type);
     if (options.maxDataBytes > 0) maxFrames = std::min(maxFrames, options.maxDataBytes / kBytesPerFrame);
     const std::string_view tooLong = type == AudioFileType::Wav ? kTooLargeMessage : kTooLargeForTypeMessage;
     auto refuseTooLong = [&] {
-        host.messageBox(std::string(tooLong));
+        host.messageBox(uiText(tooLong));
         return ExportOutcome::TooLarge;
     };
     // The timeline knows the length: a song that cannot fit is refused before
@@ -140,11 +140,11 @@ ExportOutcome writeSongToFile(GeneratorWrapper& song, const WaveFormat& format, 
 
     std::unique_ptr<OutputFile> file = options.openFile ? options.openFile(path) : nullptr;
     if (!file) {
-        host.messageBox(std::string(kOpenFailedMessage));
+        host.messageBox(uiText(kOpenFailedMessage));
         return ExportOutcome::OpenFailed;
     }
     auto failWrite = [&] {
-        host.messageBox(std::string(kWriteFailedMessage));
+        host.messageBox(uiText(kWriteFailedMessage));
         return ExportOutcome::WriteFailed;  // `file` is dropped uncommitted: nothing is left
     };
     std::unique_ptr<SampleSink> sink;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "compiler/UiText.h"
 #include "output/AudioFile.h"
 #include "output/SongBuilder.h"
 #include "synth/Timeline.h"
@@ -37,12 +38,12 @@ public:
     virtual void exportWarning(const std::string& utf8Text) { (void)utf8Text; }
 };
 
-inline constexpr std::string_view kOpenFailedMessage = "出力ファイルが開けなかった";
-inline constexpr std::string_view kWriteFailedMessage = "出力ファイルの書き込みに失敗しました";
-inline constexpr std::string_view kTooLargeMessage = "曲が長すぎるためWAVファイルに書き出せません";
-inline constexpr std::string_view kTooLargeForTypeMessage = "曲が長すぎるためこの形式では書き出せません";
+inline constexpr std::string_view kOpenFailedMessage = TAVOLIN_TR_NOOP("Texts", "出力ファイルが開けなかった");
+inline constexpr std::string_view kWriteFailedMessage = TAVOLIN_TR_NOOP("Texts", "出力ファイルの書き込みに失敗しました");
+inline constexpr std::string_view kTooLargeMessage = TAVOLIN_TR_NOOP("Texts", "曲が長すぎるためWAVファイルに書き出せません");
+inline constexpr std::string_view kTooLargeForTypeMessage = TAVOLIN_TR_NOOP("Texts", "曲が長すぎるためこの形式では書き出せません");
 inline constexpr std::string_view kOpusRateMessage =
-    "Opusで書き出せるサンプリングレートは8000, 12000, 16000, 24000, 48000 Hzだけです";
+    TAVOLIN_TR_NOOP("Texts", "Opusで書き出せるサンプリングレートは8000, 12000, 16000, 24000, 48000 Hzだけです");
 
 enum class ExportOutcome { Written, NotBuilt, Cancelled, OpenFailed, WriteFailed, TooLarge, BadRate };
 

@@ -10,6 +10,7 @@
 #include "app/cli/Commands.h"
 #include "compiler/Cp932.h"
 #include "compiler/ErrorTable.h"
+#include "compiler/UiText.h"
 #include "output/SongBuilder.h"
 
 namespace tavolin::cli {
@@ -166,7 +167,7 @@ std::string codeText(int32_t code) {
 
 std::string describeCompileError(const DocumentInput& doc, const CompileResult& result) {
     std::string text = output::buildErrorReport(result, false) + "\n";
-    const std::string message(errorMessage(result.code));
+    const std::string message = uiText(errorMessage(result.code));
     const std::string tail = "error: " + message + " [" + codeText(result.code) + "]";
     if (result.bank == -2) {
         text += doc.displayName + ":1:1: " + tail + " (in the internal default code, character " +

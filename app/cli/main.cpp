@@ -3,9 +3,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/cli/CliLanguage.h"
 #include "app/cli/Commands.h"
 
 int main(int argc, char** argv) {
+    tavolin::cli::useLocaleLanguage();
     CLI::App app{"Tavolin command-line tool: check, dump, render, play, import and export MML documents"};
     app.require_subcommand(1);
     tavolin::cli::registerAll(app);

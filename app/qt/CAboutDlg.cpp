@@ -6,20 +6,21 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/qt/Language.h"
 #include "app/qt/Resources.h"
 #include "editor/CTavolinDlg.h"
 
 namespace tavolin::qt {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QString::fromUtf8(editor::kAboutCaption));
+    setWindowTitle(displayText(editor::kAboutCaption));
     setObjectName(QStringLiteral("aboutDialog"));
     auto* v = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
     auto* icon = new QLabel;
     icon->setPixmap(applicationIcon().pixmap(48, 48));
     row->addWidget(icon);
-    auto* text = new QLabel(QString::fromUtf8(editor::kAboutText));
+    auto* text = new QLabel(displayText(editor::kAboutText));
     text->setObjectName(QStringLiteral("aboutText"));
     row->addWidget(text, 1);
     v->addLayout(row);

@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QTimer>
 
+#include "app/qt/Language.h"
 #include "app/qt/Resources.h"
 #include "app/qt/TavolinWindow.h"
 
@@ -80,6 +81,12 @@ int CTavolinApp::InitInstance(int argc, char** argv, const ServicesFactory& make
             return 0;
         } else file = args[i];
     }
+
+    // Pictures and timing runs follow the locale alone, like a first start.
+    const bool firstStart = timing || !screenshot.isEmpty();
+    const LanguageChoice choice = firstStart ? LanguageChoice::Auto : storedLanguageChoice();
+    if (!applyLanguage(resolveLanguage(choice, languageFromEnvironment())))
+        std::fprintf(stderr, "tavolin: a translation file is missing; some texts stay untranslated\n");
 
     TavolinWindow window;
     if (makeServices) window.setServices(makeServices(window));

@@ -8,11 +8,13 @@
 #include <QFormLayout>
 #include <QSpinBox>
 
+#include "app/qt/Language.h"
+
 namespace tavolin::qt {
 
 ExportDialog::ExportDialog(const editor::ExportChoice& initial, QWidget* parent)
     : QDialog(parent), m_type(new QComboBox), m_loops(new QSpinBox), m_fade(new QDoubleSpinBox) {
-    setWindowTitle(QString::fromUtf8(editor::kExportDialogTitle));
+    setWindowTitle(displayText(editor::kExportDialogTitle));
     const editor::ExportChoice c = editor::clampedChoice(initial);
     for (const char* item : editor::kExportTypeItems) m_type->addItem(QString::fromUtf8(item));
     m_type->setCurrentIndex(static_cast<int>(c.type));
@@ -26,9 +28,9 @@ ExportDialog::ExportDialog(const editor::ExportChoice& initial, QWidget* parent)
     m_fade->setValue(c.fadeSeconds);
     m_fade->setObjectName(QStringLiteral("exportFade"));
     auto* form = new QFormLayout(this);
-    form->addRow(QString::fromUtf8(editor::kExportTypeLabel), m_type);
-    form->addRow(QString::fromUtf8(editor::kExportLoopsLabel), m_loops);
-    form->addRow(QString::fromUtf8(editor::kExportFadeLabel), m_fade);
+    form->addRow(displayText(editor::kExportTypeLabel), m_type);
+    form->addRow(displayText(editor::kExportLoopsLabel), m_loops);
+    form->addRow(displayText(editor::kExportFadeLabel), m_fade);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -2,6 +2,7 @@
 #include "app/qt/TavolinWindow.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -36,6 +37,7 @@
 #include "app/qt/CAboutDlg.h"
 #include "app/qt/CEditEx.h"
 #include "app/qt/ExportDialog.h"
+#include "app/qt/Language.h"
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/Resources.h"
 #include "editor/CaretMapping.h"
@@ -49,11 +51,9 @@ namespace ctl = editor::ctl;
 
 namespace {
 
-// MFC captions mark their mnemonic with "&"; "\n" breaks a caption in two.
-QString caption(const char* utf8) { return QString::fromUtf8(utf8); }
-
-QLabel* label(const char* utf8, QWidget* buddy = nullptr) {
-    auto* l = new QLabel(caption(utf8));
+// Captions mark their mnemonic with "&"; "\n" breaks a caption in two.
+QLabel* label(const QString& text, QWidget* buddy = nullptr) {
+    auto* l = new QLabel(text);
     if (buddy) l->setBuddy(buddy);
     return l;
 }
@@ -254,7 +254,9 @@ QWidget* TavolinWindow::buildLeftPane() {
     auto* rate = make(ctl::SampleRate, new QComboBox);
     settings->addWidget(arith);
     settings->addWidget(rate);
-    settings->addWidget(make(ctl::Pseudo8Bit, new QCheckBox(caption("疑似8ビットモード"))));
+    auto* pseudo8 = make(ctl::Pseudo8Bit, new QCheckBox(tr("疑似8ビットモード")));
+    pseudo8->setToolTip(tr("互換性のために残してある項目です。オンにしても音や書き出しには何の効果もありません。"));
+    settings->addWidget(pseudo8);
     settings->addStretch(1);
     v->addLayout(settings);
 
@@ -279,45 +281,45 @@ QWidget* TavolinWindow::buildLeftPane() {
     v->addWidget(m_editor, 1);
 
     auto* modes = new QHBoxLayout;
-    modes->addWidget(make(ctl::Loop, new QCheckBox(caption("Loop"))));
-    modes->addWidget(make(ctl::CurrentBankPlay, new QCheckBox(caption("Current Bank Play"))));
-    modes->addWidget(make(ctl::StartFromCursor, new QCheckBox(caption("Start from current cursor"))));
+    modes->addWidget(make(ctl::Loop, new QCheckBox(tr("Loop"))));
+    modes->addWidget(make(ctl::CurrentBankPlay, new QCheckBox(tr("Current Bank Play"))));
+    modes->addWidget(make(ctl::StartFromCursor, new QCheckBox(tr("Start from current cursor"))));
     modes->addStretch(1);
     v->addLayout(modes);
 
     auto* transport = new QHBoxLayout;
-    auto* play = make(ctl::Play, new QPushButton(caption("Play(&F5)")));
-    auto* stop = make(ctl::Stop, new QPushButton(caption("Stop(&F6)")));
+    auto* play = make(ctl::Play, new QPushButton(tr("Play(&F5)")));
+    auto* stop = make(ctl::Stop, new QPushButton(tr("Stop(&F6)")));
     // The caption's mnemonic letter is F for both buttons and for the File menu; the
     // keys that run them are F5 and F6, so the mnemonic is shown but not bound.
     play->setShortcut(QKeySequence());
     stop->setShortcut(QKeySequence());
     transport->addWidget(play);
     transport->addWidget(stop);
-    transport->addWidget(make(ctl::WavExport, new QPushButton(caption("Wav出力"))));
-    transport->addWidget(make(ctl::Pause, new QCheckBox(caption("Pause"))));
+    transport->addWidget(make(ctl::WavExport, new QPushButton(tr("Wav出力"))));
+    transport->addWidget(make(ctl::Pause, new QCheckBox(tr("Pause"))));
     transport->addStretch(1);
-    transport->addWidget(make(ctl::ClearAll, new QPushButton(caption("全タブ内容をクリアする"))));
+    transport->addWidget(make(ctl::ClearAll, new QPushButton(tr("全タブ内容をクリアする"))));
     v->addLayout(transport);
     return pane;
 }
 
 QGroupBox* TavolinWindow::buildToneGroup() {
-    auto* group = new QGroupBox(caption("音色定義サポート"));
+    auto* group = new QGroupBox(tr("音色定義サポート"));
     auto* g = new QGridLayout(group);
     int row = 0;
     auto* wave = make(ctl::WaveType, new QComboBox);
-    g->addWidget(label("波形", wave), row, 0);
+    g->addWidget(label(tr("波形"), wave), row, 0);
     g->addWidget(wave, row++, 1, 1, 2);
 
     auto* duty = make(ctl::DutyCombo, new QComboBox);
     duty->setEditable(true);
     duty->setInsertPolicy(QComboBox::NoInsert);
-    g->addWidget(label("Duty比", duty), row, 0);
+    g->addWidget(label(tr("Duty比"), duty), row, 0);
     g->addWidget(duty, row, 1);
     auto* addDel = new QHBoxLayout;
-    addDel->addWidget(make(ctl::DutyAdd, new QPushButton(caption("Add"))));
-    addDel->addWidget(make(ctl::DutyDel, new QPushButton(caption("Del"))));
+    addDel->addWidget(make(ctl::DutyAdd, new QPushButton(tr("Add"))));
+    addDel->addWidget(make(ctl::DutyDel, new QPushButton(tr("Del"))));
     g->addLayout(addDel, row++, 2);
     auto* list = make(ctl::DutyList, new QListWidget);
     list->setMinimumHeight(60);
@@ -325,64 +327,66 @@ QGroupBox* TavolinWindow::buildToneGroup() {
     g->addWidget(list, row++, 0, 1, 3);
 
     auto* freq = make(ctl::FreqNoise, numericField(new CEditExLine));
-    g->addWidget(label("周波数ノイズ\n変動範囲(%)", freq), row, 0, 1, 2);
+    g->addWidget(label(tr("周波数ノイズ\n変動範囲(%)"), freq), row, 0, 1, 2);
     g->addWidget(freq, row++, 2);
     auto* level = make(ctl::LevelNoise, numericField(new QLineEdit));
-    g->addWidget(label("レベルノイズ(%)", level), row, 0, 1, 2);
+    g->addWidget(label(tr("レベルノイズ(%)"), level), row, 0, 1, 2);
     g->addWidget(level, row++, 2);
     auto* sw = make(ctl::SwitchMs, numericField(new QLineEdit));
-    g->addWidget(label("Duty比\n切り替えタイミング(ms)", sw), row, 0, 1, 2);
+    g->addWidget(label(tr("Duty比\n切り替えタイミング(ms)"), sw), row, 0, 1, 2);
     g->addWidget(sw, row++, 2);
 
     auto* tone = make(ctl::ToneNumber, new QComboBox);
-    g->addWidget(label("音色番号", tone), row, 0);
+    g->addWidget(label(tr("音色番号"), tone), row, 0);
     g->addWidget(tone, row, 1);
-    g->addWidget(make(ctl::InsertTone, new QPushButton(caption("コマンド挿入"))), row++, 2);
+    g->addWidget(make(ctl::InsertTone, new QPushButton(tr("コマンド挿入"))), row++, 2);
 
     auto* phrase = make(ctl::TestPhrase, new CEditExLine);
-    g->addWidget(label("テスト", phrase), row, 0);
+    g->addWidget(label(tr("テスト"), phrase), row, 0);
     g->addWidget(phrase, row, 1);
-    g->addWidget(make(ctl::Test, new QPushButton(caption("Test"))), row++, 2);
+    g->addWidget(make(ctl::Test, new QPushButton(tr("Test"))), row++, 2);
     g->setRowStretch(row, 1);
     return group;
 }
 
 QGroupBox* TavolinWindow::buildEnvelopeGroup() {
-    auto* group = new QGroupBox(caption("エンベロープサポート"));
+    auto* group = new QGroupBox(tr("エンベロープサポート"));
     auto* v = new QGridLayout(group);
 
-    auto* time = new QGroupBox(caption("タイム"));
+    auto* time = new QGroupBox(tr("タイム"));
     auto* tg = new QGridLayout(time);
     const std::pair<int, const char*> times[] = {
-        {ctl::AttackTime, "Atack"}, {ctl::DecayTime, "Decay"}, {ctl::ReleaseTime, "Release"}};
+        {ctl::AttackTime, QT_TR_NOOP("Atack")}, {ctl::DecayTime, QT_TR_NOOP("Decay")},
+        {ctl::ReleaseTime, QT_TR_NOOP("Release")}};
     int row = 0;
     for (const auto& [id, text] : times) {
         auto* f = make(id, numericField(new QLineEdit));
-        tg->addWidget(label(text, f), row, 0);
+        tg->addWidget(label(tr(text), f), row, 0);
         tg->addWidget(f, row++, 1);
     }
-    auto* level = new QGroupBox(caption("レベル"));
+    auto* level = new QGroupBox(tr("レベル"));
     auto* lg = new QGridLayout(level);
-    const std::pair<int, const char*> levels[] = {{ctl::AttackLevel, "Atack"}, {ctl::SustainLevel, "Sustain"}};
+    const std::pair<int, const char*> levels[] = {{ctl::AttackLevel, QT_TR_NOOP("Atack")},
+                                                   {ctl::SustainLevel, QT_TR_NOOP("Sustain")}};
     row = 0;
     for (const auto& [id, text] : levels) {
         auto* f = make(id, numericField(new QLineEdit));
-        lg->addWidget(label(text, f), row, 0);
+        lg->addWidget(label(tr(text), f), row, 0);
         lg->addWidget(f, row++, 1);
     }
     auto* number = make(ctl::EnvelopeNumber, numericField(new QLineEdit));
-    lg->addWidget(label("番号", number), row, 0);
+    lg->addWidget(label(tr("番号"), number), row, 0);
     lg->addWidget(number, row++, 1);
 
     v->addWidget(time, 0, 0);
     v->addWidget(level, 0, 1);
-    v->addWidget(make(ctl::InsertEnvelope, new QPushButton(caption("コマンド挿入"))), 1, 1);
+    v->addWidget(make(ctl::InsertEnvelope, new QPushButton(tr("コマンド挿入"))), 1, 1);
 
-    auto* templates = new QGroupBox(caption("template"));
+    auto* templates = new QGroupBox(tr("template"));
     auto* tl = new QGridLayout(templates);
     for (int i = 0; i < editor::kEnvelopeTemplateCount; ++i) {
         auto* b = make(ctl::Template0 + i,
-                       new QPushButton(caption(editor::kEnvelopeTemplates[static_cast<size_t>(i)].caption)));
+                       new QPushButton(displayText(editor::kEnvelopeTemplates[static_cast<size_t>(i)].caption)));
         tl->addWidget(b, i / 3, i % 3);
     }
     v->addWidget(templates, 2, 0, 1, 2);
@@ -390,23 +394,23 @@ QGroupBox* TavolinWindow::buildEnvelopeGroup() {
 }
 
 QGroupBox* TavolinWindow::buildImportGroup() {
-    auto* group = new QGroupBox(caption("外部MMLインポート"));
+    auto* group = new QGroupBox(tr("外部MMLインポート"));
     auto* row = new QHBoxLayout(group);
     auto* g = new QGridLayout;
     g->addWidget(make(ctl::ImportIgnoreTempo,
-                      new QCheckBox(caption("バンク途中に出現するTコマンドを\n無視してインポートする"))),
+                      new QCheckBox(tr("バンク途中に出現するTコマンドを\n無視してインポートする"))),
                  0, 0, 1, 2);
     auto* max = make(ctl::ImportSourceMax, numericField(new QLineEdit));
-    g->addWidget(label("外部MMLの仕様音量最大", max), 1, 0);
+    g->addWidget(label(tr("外部MMLの仕様音量最大"), max), 1, 0);
     g->addWidget(max, 1, 1);
-    g->addWidget(make(ctl::ImportDivide, new QCheckBox(caption("音量を有効バンク数で割る"))), 2, 0, 1, 2);
-    g->addWidget(make(ctl::Import, new QPushButton(caption("インポート"))), 3, 1);
+    g->addWidget(make(ctl::ImportDivide, new QCheckBox(tr("音量を有効バンク数で割る"))), 2, 0, 1, 2);
+    g->addWidget(make(ctl::Import, new QPushButton(tr("インポート"))), 3, 1);
     g->setRowStretch(4, 1);
     row->addLayout(g);
 
-    auto* about = new QGroupBox(caption("説明"));
+    auto* about = new QGroupBox(tr("説明"));
     auto* al = new QVBoxLayout(about);
-    auto* text = new QLabel(caption(
+    auto* text = new QLabel(tr(
         "クリップボードにあるMMLをインポートします。\n"
         "文字列先頭にMML@があったり、最後にセミコロンがあっても無視します。\n"
         "本ソフトウェアの仕様上、Tコマンドはバンク独立しますので、先頭にあった場合は共通コマンドへインポートしその差異を吸収します。"));
@@ -419,7 +423,7 @@ QGroupBox* TavolinWindow::buildImportGroup() {
 }
 
 void TavolinWindow::buildMenus() {
-    QMenu* file = menuBar()->addMenu(caption("&File"));
+    QMenu* file = menuBar()->addMenu(tr("&File"));
     for (const editor::MenuEntry& entry : editor::kFileMenu) {
         if (!entry.text) {
             file->addSeparator();
@@ -427,19 +431,40 @@ void TavolinWindow::buildMenus() {
         }
         // The text after "\t" names the key; the key itself is bound when the
         // accelerators are loaded.
-        const QString full = caption(entry.text);
+        const QString full = displayText(entry.text);
         auto* action = file->addAction(full.section(QLatin1Char('\t'), 0, 0));
         action->setObjectName(QStringLiteral("menu%1").arg(static_cast<int>(entry.command)));
         const Command command = entry.command;
         connect(action, &QAction::triggered, this, [this, command] { run(command); });
         m_actions[command] = action;
         if (command == Command::Open) {
-            m_recentMenu = file->addMenu(caption(editor::text::kRecentMenu));
+            m_recentMenu = file->addMenu(displayText(editor::text::kRecentMenu));
             m_recentMenu->setObjectName(QStringLiteral("recentMenu"));
             setRecentFiles({});
         }
     }
-    m_helpMenu = menuBar()->addMenu(caption("&Help"));
+    m_helpMenu = menuBar()->addMenu(tr("&Help"));
+    buildLanguageMenu();
+}
+
+void TavolinWindow::buildLanguageMenu() {
+    QMenu* menu = m_helpMenu->addMenu(tr("言語(&L)"));
+    menu->setObjectName(QStringLiteral("languageMenu"));
+    auto* group = new QActionGroup(menu);
+    const std::pair<LanguageChoice, QString> choices[] = {{LanguageChoice::Auto, tr("自動")},
+                                                          {LanguageChoice::Japanese, tr("日本語")},
+                                                          {LanguageChoice::English, tr("English")}};
+    const LanguageChoice stored = storedLanguageChoice();
+    for (const auto& [choice, text] : choices) {
+        QAction* action = menu->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(choice == stored);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, choice] {
+            storeLanguageChoice(choice);
+            QMessageBox::information(this, windowTitle(), tr("言語の設定は次回の起動から有効になります。"));
+        });
+    }
 }
 
 void TavolinWindow::connectSignals() {
@@ -494,11 +519,27 @@ void TavolinWindow::connectSignals() {
 
 // ---- editor::WindowView --------------------------------------------------------
 
+namespace {
+
+// A message box sizes itself to its text; a short text under a long caption would
+// clip the caption in the title bar ("Tav…pp"). Widen the text to the caption plus
+// room for the title bar's icon and buttons; a long text wraps at its spaces.
+void fitCaption(QMessageBox& box) {
+    const int titleWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160;
+    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: %1px; }").arg(std::max(360, titleWidth)));
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        label->setWordWrap(true);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+}
+
+}  // namespace
+
 void TavolinWindow::messageBox(const std::string& text, const std::string& captionText) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(captionText), QString::fromStdString(text),
                     QMessageBox::Ok, this);
     // Wide enough for a file name and its reason, and for the caption not to be clipped.
-    box.setStyleSheet(QStringLiteral("QLabel { min-width: 360px; }"));
+    fitCaption(box);
     box.exec();
 }
 
@@ -507,6 +548,7 @@ editor::PromptAnswer TavolinWindow::askYesNoCancel(const std::string& text, cons
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::Cancel);
+    fitCaption(box);
     switch (box.exec()) {
     case QMessageBox::Yes: return editor::PromptAnswer::Yes;
     case QMessageBox::No: return editor::PromptAnswer::No;
@@ -536,6 +578,7 @@ editor::RecoveryChoice TavolinWindow::askRecovery(const editor::RecoveryOffer& o
     QMessageBox box(QMessageBox::Question, QString::fromStdString(offer.title), QString::fromStdString(offer.text),
                     QMessageBox::NoButton, this);
     box.setObjectName(QStringLiteral("recoveryDialog"));
+    fitCaption(box);
     QPushButton* restore = box.addButton(QString::fromStdString(offer.restoreLabel), QMessageBox::AcceptRole);
     QPushButton* discard = box.addButton(QString::fromStdString(offer.discardLabel), QMessageBox::DestructiveRole);
     QPushButton* later = box.addButton(QString::fromStdString(offer.laterLabel), QMessageBox::RejectRole);
@@ -811,7 +854,7 @@ void TavolinWindow::setRecentFiles(const std::vector<std::string>& paths) {
         const int index = static_cast<int>(i);
         connect(action, &QAction::triggered, this, [this, index] { run(Command::OpenRecent, index); });
     }
-    if (paths.empty()) m_recentMenu->addAction(caption(editor::text::kRecentEmpty))->setEnabled(false);
+    if (paths.empty()) m_recentMenu->addAction(displayText(editor::text::kRecentEmpty))->setEnabled(false);
     if (m_settings) {
         QStringList list;
         for (const auto& p : paths) list << QString::fromStdString(p);
@@ -858,7 +901,7 @@ bool TavolinWindow::reportProgress(const std::string& text, double fraction) {
     if (!m_progress) {
         m_progress = new QProgressDialog(this);
         m_progress->setWindowTitle(QString::fromUtf8(editor::kAppName));
-        m_progress->setCancelButtonText(QStringLiteral("キャンセル"));
+        m_progress->setCancelButtonText(tr("キャンセル"));
         m_progress->setWindowModality(Qt::WindowModal);
         m_progress->setAutoClose(false);
         m_progress->setAutoReset(false);

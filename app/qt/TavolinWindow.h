@@ -100,6 +100,7 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    void buildLanguageMenu();
     void connectSignals();
     QWidget* buildLeftPane();
     QGroupBox* buildToneGroup();

@@ -1,0 +1,33 @@
+// The English table of tavolin-cli, generated from the window's translation file.
+#include "app/cli/CliLanguage.h"
+
+#include <string_view>
+
+#include "compiler/UiText.h"
+
+namespace tavolin::cli {
+namespace {
+
+struct TextPair {
+    std::string_view source;
+    std::string_view english;
+};
+
+constexpr TextPair kEnglish[] = {
+#include "cli_texts_en.inc"
+};
+
+}  // namespace
+
+std::string englishText(const char* source) {
+    const std::string_view s(source);
+    for (const TextPair& p : kEnglish)
+        if (p.source == s) return std::string(p.english);
+    return std::string(s);
+}
+
+void useLocaleLanguage() {
+    setTranslator(languageFromEnvironment() == Language::English ? &englishText : nullptr);
+}
+
+}  // namespace tavolin::cli

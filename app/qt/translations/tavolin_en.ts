@@ -1,0 +1,714 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ja">
+<context>
+    <name>Texts</name>
+    <message>
+        <source>不明なコマンド</source>
+        <translation>Unknown command</translation>
+    </message>
+    <message>
+        <source>スラーのあとに続けれるコマンドではない</source>
+        <translation>This command cannot follow a slur</translation>
+    </message>
+    <message>
+        <source>値が不正</source>
+        <translation>Invalid value</translation>
+    </message>
+    <message>
+        <source>テンポの値が不正</source>
+        <translation>Invalid tempo value</translation>
+    </message>
+    <message>
+        <source>長さの指定が不正</source>
+        <translation>Invalid length</translation>
+    </message>
+    <message>
+        <source>エンベロープコマンドの書式が間違っている</source>
+        <translation>Malformed envelope command</translation>
+    </message>
+    <message>
+        <source>パラメータの値が範囲外</source>
+        <translation>Parameter value out of range</translation>
+    </message>
+    <message>
+        <source>スラーが繋がってないまま終わってる</source>
+        <translation>The text ends inside an unfinished slur</translation>
+    </message>
+    <message>
+        <source>音程が低すぎる</source>
+        <translation>Pitch too low</translation>
+    </message>
+    <message>
+        <source>音程が高すぎる</source>
+        <translation>Pitch too high</translation>
+    </message>
+    <message>
+        <source>音色番号が範囲外</source>
+        <translation>Tone number out of range</translation>
+    </message>
+    <message>
+        <source>使えない音色番号</source>
+        <translation>Tone number not allowed</translation>
+    </message>
+    <message>
+        <source>使えない波形種別</source>
+        <translation>Wave type not allowed</translation>
+    </message>
+    <message>
+        <source>周波数変動範囲外</source>
+        <translation>Frequency noise out of range</translation>
+    </message>
+    <message>
+        <source>レベルノイズランダム範囲外</source>
+        <translation>Level noise out of range</translation>
+    </message>
+    <message>
+        <source>Duty切り替えタイミング範囲外</source>
+        <translation>Duty switching time out of range</translation>
+    </message>
+    <message>
+        <source>Duty比範囲外</source>
+        <translation>Duty ratio out of range</translation>
+    </message>
+    <message>
+        <source>デューティー比指定がない</source>
+        <translation>No duty ratio given</translation>
+    </message>
+    <message>
+        <source>ーティー比指定が多すぎる</source>
+        <translation>Too many duty ratios</translation>
+    </message>
+    <message>
+        <source>パン値が範囲外</source>
+        <translation>Pan value out of range</translation>
+    </message>
+    <message>
+        <source>ボリューム値が範囲外</source>
+        <translation>Volume value out of range</translation>
+    </message>
+    <message>
+        <source>数値が入るところなのに数値じゃない</source>
+        <translation>A number is expected here</translation>
+    </message>
+    <message>
+        <source>連符中は単純な音符系とオクターブ変更のみ可能</source>
+        <translation>Only notes, rests and octave changes are allowed inside a tuplet</translation>
+    </message>
+    <message>
+        <source>連符個数が多すぎる</source>
+        <translation>Too many notes in one tuplet</translation>
+    </message>
+    <message>
+        <source>連符開始していないのに連符終了が来た</source>
+        <translation>End of a tuplet that was never started</translation>
+    </message>
+    <message>
+        <source>連符内に音符がない</source>
+        <translation>No note inside the tuplet</translation>
+    </message>
+    <message>
+        <source>連符内で連符を始めようとした</source>
+        <translation>A tuplet cannot start inside a tuplet</translation>
+    </message>
+    <message>
+        <source>連符内でループコマンドが出現した</source>
+        <translation>Loop command inside a tuplet</translation>
+    </message>
+    <message>
+        <source>ループ開始していないのにループ終了が来た</source>
+        <translation>End of a loop that was never started</translation>
+    </message>
+    <message>
+        <source>ループネスト数が限界を超えた</source>
+        <translation>Too many nested loops</translation>
+    </message>
+    <message>
+        <source>不正なループ回数指定</source>
+        <translation>Invalid loop count</translation>
+    </message>
+    <message>
+        <source>存在しないLFOタイプ</source>
+        <translation>Unknown LFO type</translation>
+    </message>
+    <message>
+        <source>LFOの書式が間違っている</source>
+        <translation>Malformed LFO command</translation>
+    </message>
+    <message>
+        <source>LFOの開始位置がその前の開始位置より大きくないといけない</source>
+        <translation>Each LFO point must start after the one before it</translation>
+    </message>
+    <message>
+        <source>連符の最中にマクロ記録を始めることはできません</source>
+        <translation>A macro recording cannot start inside a tuplet</translation>
+    </message>
+    <message>
+        <source>ループの最中にマクロ記録を始めることはできません</source>
+        <translation>A macro recording cannot start inside a loop</translation>
+    </message>
+    <message>
+        <source>マクロのの最中にマクロ記録を始めることはできません</source>
+        <translation>A macro recording cannot start inside a macro recording</translation>
+    </message>
+    <message>
+        <source>連符の最中にマクロ記録を終えることはできません</source>
+        <translation>A macro recording cannot end inside a tuplet</translation>
+    </message>
+    <message>
+        <source>ループの最中にマクロ記録を終えることはできません</source>
+        <translation>A macro recording cannot end inside a loop</translation>
+    </message>
+    <message>
+        <source>連符中にマクロを呼び出すことはできません</source>
+        <translation>A macro cannot be called inside a tuplet</translation>
+    </message>
+    <message>
+        <source>マクロの文字が不正です</source>
+        <translation>Invalid macro letter</translation>
+    </message>
+    <message>
+        <source>現在位置が無限ループよりあとにある</source>
+        <translation>The start position lies after an endless loop</translation>
+    </message>
+    <message>
+        <source>ループ内に音がなるコマンドがない</source>
+        <translation>No sounding command inside the loop</translation>
+    </message>
+    <message>
+        <source>曲のイベント数が多すぎる</source>
+        <translation>The song has too many events</translation>
+    </message>
+    <message>
+        <source>矩形</source>
+        <translation>Square</translation>
+    </message>
+    <message>
+        <source>三角</source>
+        <translation>Triangle</translation>
+    </message>
+    <message>
+        <source>のこぎり</source>
+        <translation>Sawtooth</translation>
+    </message>
+    <message>
+        <source>ノイズ</source>
+        <translation>Noise</translation>
+    </message>
+    <message>
+        <source>共通</source>
+        <translation>Common</translation>
+    </message>
+    <message>
+        <source>TavolinAppについて(&amp;A)...</source>
+        <translation>&amp;About TavolinApp...</translation>
+    </message>
+    <message>
+        <source>TavolinApp について</source>
+        <translation>About TavolinApp</translation>
+    </message>
+    <message>
+        <source>TavolinApp、バージョン 1.0</source>
+        <translation>TavolinApp, version 1.0</translation>
+    </message>
+    <message>
+        <source>無題</source>
+        <translation>Untitled</translation>
+    </message>
+    <message>
+        <source>この文字はCP932で表せないため入力できません: </source>
+        <translation>This character cannot be typed because CP932 cannot hold it: </translation>
+    </message>
+    <message>
+        <source>テストフレーズにCP932で表せない文字があります</source>
+        <translation>The test phrase holds characters CP932 cannot hold</translation>
+    </message>
+    <message>
+        <source>MIDI出力</source>
+        <translation>Export MIDI</translation>
+    </message>
+    <message>
+        <source>ファイルが変更されています、保存しますか？</source>
+        <translation>The file has been changed. Do you want to save it?</translation>
+    </message>
+    <message>
+        <source>クリップボードにテキストがありません</source>
+        <translation>There is no text on the clipboard</translation>
+    </message>
+    <message>
+        <source>mmlファイル(*.mml)|*.mml|テキストファイル(*.txt)|*.txt||</source>
+        <translation>MML files (*.mml)|*.mml|Text files (*.txt)|*.txt||</translation>
+    </message>
+    <message>
+        <source>標準値</source>
+        <translation>Standard</translation>
+    </message>
+    <message>
+        <source>なし</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>めっちゃアタック</source>
+        <translation>Strong attack</translation>
+    </message>
+    <message>
+        <source>めっちゃ２</source>
+        <translation>Strong attack 2</translation>
+    </message>
+    <message>
+        <source>長いリリース</source>
+        <translation>Long release</translation>
+    </message>
+    <message>
+        <source>長いリリース2</source>
+        <translation>Long release 2</translation>
+    </message>
+    <message>
+        <source>長いリリース3</source>
+        <translation>Long release 3</translation>
+    </message>
+    <message>
+        <source>{what}の時間が不正です(0ms～)</source>
+        <translation>Invalid {what} (0 ms or more)</translation>
+    </message>
+    <message>
+        <source>{what}が不正です(0～255)</source>
+        <translation>Invalid {what} (0 to 255)</translation>
+    </message>
+    <message>
+        <source>番号</source>
+        <translation>Number</translation>
+    </message>
+    <message>
+        <source>書き出しました
+{file}
+長さ {time} ({frames} フレーム, {rate} Hz)</source>
+        <translation>Written
+{file}
+Length {time} ({frames} frames, {rate} Hz)</translation>
+    </message>
+    <message>
+        <source>MIDIファイルを書き出しました</source>
+        <translation>MIDI file written</translation>
+    </message>
+    <message>
+        <source>注意: </source>
+        <translation>Note: </translation>
+    </message>
+    <message>
+        <source>書き出し</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>ファイル形式</source>
+        <translation>File type</translation>
+    </message>
+    <message>
+        <source>ループ回数</source>
+        <translation>Loop count</translation>
+    </message>
+    <message>
+        <source>フェードアウト (秒)</source>
+        <translation>Fade-out (seconds)</translation>
+    </message>
+    <message>
+        <source>内部</source>
+        <translation>Internal</translation>
+    </message>
+    <message>
+        <source>Duty比が未設定</source>
+        <translation>No duty ratio set</translation>
+    </message>
+    <message>
+        <source>ノイズ範囲が範囲外（0～100%）</source>
+        <translation>Noise range out of range (0 to 100%)</translation>
+    </message>
+    <message>
+        <source>「{file}」を開けませんでした。</source>
+        <translation>Could not open &quot;{file}&quot;.</translation>
+    </message>
+    <message>
+        <source>「{file}」に保存できませんでした。</source>
+        <translation>Could not save to &quot;{file}&quot;.</translation>
+    </message>
+    <message>
+        <source>別の場所を選んで保存してください。</source>
+        <translation>Please choose another place to save it.</translation>
+    </message>
+    <message>
+        <source>ファイルまたはフォルダが見つかりません。</source>
+        <translation>The file or folder was not found.</translation>
+    </message>
+    <message>
+        <source>アクセス権がありません。</source>
+        <translation>Permission denied.</translation>
+    </message>
+    <message>
+        <source>この操作は許可されていません（変更できないファイルです）。</source>
+        <translation>This operation is not permitted (the file cannot be changed).</translation>
+    </message>
+    <message>
+        <source>読み取り専用のファイルシステムです。</source>
+        <translation>The file system is read-only.</translation>
+    </message>
+    <message>
+        <source>ディスクの空き容量が足りません。</source>
+        <translation>The disk is full.</translation>
+    </message>
+    <message>
+        <source>ファイルではありません（フォルダなど）。</source>
+        <translation>This is not a file (a folder or the like).</translation>
+    </message>
+    <message>
+        <source>システムエラーが発生しました（エラー番号 {code}）。</source>
+        <translation>A system error occurred (error number {code}).</translation>
+    </message>
+    <message>
+        <source>UTF-8 のファイルを変換して開きました。保存すると CP932 で書き込まれます。</source>
+        <translation>Opened a UTF-8 file by converting it. Saving writes it in CP932.</translation>
+    </message>
+    <message>
+        <source>「{file}」は UTF-8 で書かれていますが、CP932 で表せない文字があるため開きませんでした（ファイルは変更していません）:</source>
+        <translation>&quot;{file}&quot; is written in UTF-8 but holds characters CP932 cannot hold, so it was not opened (the file is unchanged):</translation>
+    </message>
+    <message>
+        <source>{line} 行目: {char}</source>
+        <translation>line {line}: {char}</translation>
+    </message>
+    <message>
+        <source>ほか {count} 文字</source>
+        <translation>and {count} more characters</translation>
+    </message>
+    <message>
+        <source>ドキュメントの復元</source>
+        <translation>Recover document</translation>
+    </message>
+    <message>
+        <source>保存されないまま終了したドキュメントが見つかりました。
+
+ファイル: {file}
+自動保存: {time}
+
+復元しますか？</source>
+        <translation>A document was left unsaved when Tavolin last ended.
+
+File: {file}
+Autosaved: {time}
+
+Do you want to recover it?</translation>
+    </message>
+    <message>
+        <source>（ほかに {count} 件あります）</source>
+        <translation>({count} more)</translation>
+    </message>
+    <message>
+        <source>復元する</source>
+        <translation>Recover</translation>
+    </message>
+    <message>
+        <source>破棄する</source>
+        <translation>Discard</translation>
+    </message>
+    <message>
+        <source>後で</source>
+        <translation>Later</translation>
+    </message>
+    <message>
+        <source>自動保存できませんでした（{folder}）。</source>
+        <translation>Could not autosave ({folder}).</translation>
+    </message>
+    <message>
+        <source>最近使ったファイル(&amp;R)</source>
+        <translation>&amp;Recent Files</translation>
+    </message>
+    <message>
+        <source>（なし）</source>
+        <translation>(none)</translation>
+    </message>
+    <message>
+        <source>ファイルに書き出しています… {seconds} 秒</source>
+        <translation>Writing the file… {seconds} s</translation>
+    </message>
+    <message>
+        <source>クリップボードのテキストにCP932で表せない文字があるため、インポートできません: </source>
+        <translation>The clipboard text holds a character CP932 cannot hold, so it cannot be imported: </translation>
+    </message>
+    <message>
+        <source>曲が長すぎるためMIDIファイルに書き出せません</source>
+        <translation>The song is too long to be written as a MIDI file</translation>
+    </message>
+    <message>
+        <source>・</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>バンクごとのテンポ変化が異なるため、テンポマップはバンク{tempo}のものを使い、バンク{banks}の音符は秒単位の時刻から配置しました</source>
+        <translation>The banks change tempo differently: the tempo map is bank {tempo}&apos;s, and the notes of bank {banks} were placed by their times in seconds</translation>
+    </message>
+    <message>
+        <source>曲が長すぎるため途中までを書き出しました</source>
+        <translation>The song is too long; only its beginning was written</translation>
+    </message>
+    <message>
+        <source>Wav出力デバイスのオープンに失敗しました</source>
+        <translation>Could not open the sound output device</translation>
+    </message>
+    <message>
+        <source>再生スレッドを開始できませんでした</source>
+        <translation>Could not start the playback thread</translation>
+    </message>
+    <message>
+        <source>内部MMLコード </source>
+        <translation>internal MML code, character </translation>
+    </message>
+    <message>
+        <source>共通MMLコード </source>
+        <translation>common MML code, character </translation>
+    </message>
+    <message>
+        <source>バンク</source>
+        <translation>bank </translation>
+    </message>
+    <message>
+        <source>MMLコード </source>
+        <translation>MML code, character </translation>
+    </message>
+    <message>
+        <source> 文字目</source>
+        <translation> </translation>
+    </message>
+    <message>
+        <source>共通タブのみを再生することはできません</source>
+        <translation>The common tab cannot be played on its own</translation>
+    </message>
+    <message>
+        <source>サンプリングレートは8000から192000の間で指定してください</source>
+        <translation>Choose a sample rate from 8000 to 192000</translation>
+    </message>
+    <message>
+        <source>出力ファイルが開けなかった</source>
+        <translation>Could not open the output file</translation>
+    </message>
+    <message>
+        <source>出力ファイルの書き込みに失敗しました</source>
+        <translation>Could not write the output file</translation>
+    </message>
+    <message>
+        <source>曲が長すぎるためWAVファイルに書き出せません</source>
+        <translation>The song is too long to be written as a WAV file</translation>
+    </message>
+    <message>
+        <source>曲が長すぎるためこの形式では書き出せません</source>
+        <translation>The song is too long to be written in this format</translation>
+    </message>
+    <message>
+        <source>Opusで書き出せるサンプリングレートは8000, 12000, 16000, 24000, 48000 Hzだけです</source>
+        <translation>Opus files can only be written at 8000, 12000, 16000, 24000 or 48000 Hz</translation>
+    </message>
+    <message>
+        <source>atack time</source>
+        <translation>attack time</translation>
+    </message>
+    <message>
+        <source>atack level</source>
+        <translation>attack level</translation>
+    </message>
+</context>
+<context>
+    <name>tavolin::qt::TavolinWindow</name>
+    <message>
+        <source>疑似8ビットモード</source>
+        <translation>Pseudo 8-bit mode</translation>
+    </message>
+    <message>
+        <source>互換性のために残してある項目です。オンにしても音や書き出しには何の効果もありません。</source>
+        <translation>Kept for compatibility only. Checking it has no effect on the sound or on exports.</translation>
+    </message>
+    <message>
+        <source>Loop</source>
+        <translation>Loop</translation>
+    </message>
+    <message>
+        <source>Current Bank Play</source>
+        <translation>Current Bank Play</translation>
+    </message>
+    <message>
+        <source>Start from current cursor</source>
+        <translation>Start from current cursor</translation>
+    </message>
+    <message>
+        <source>Play(&amp;F5)</source>
+        <translation>Play(&amp;F5)</translation>
+    </message>
+    <message>
+        <source>Stop(&amp;F6)</source>
+        <translation>Stop(&amp;F6)</translation>
+    </message>
+    <message>
+        <source>Wav出力</source>
+        <translation>Export WAV</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>全タブ内容をクリアする</source>
+        <translation>Clear all tabs</translation>
+    </message>
+    <message>
+        <source>音色定義サポート</source>
+        <translation>Tone definition</translation>
+    </message>
+    <message>
+        <source>波形</source>
+        <translation>Wave</translation>
+    </message>
+    <message>
+        <source>Duty比</source>
+        <translation>Duty ratio</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>Del</source>
+        <translation>Del</translation>
+    </message>
+    <message>
+        <source>周波数ノイズ
+変動範囲(%)</source>
+        <translation>Frequency noise
+range (%)</translation>
+    </message>
+    <message>
+        <source>レベルノイズ(%)</source>
+        <translation>Level noise (%)</translation>
+    </message>
+    <message>
+        <source>Duty比
+切り替えタイミング(ms)</source>
+        <translation>Duty ratio
+switching period (ms)</translation>
+    </message>
+    <message>
+        <source>音色番号</source>
+        <translation>Tone number</translation>
+    </message>
+    <message>
+        <source>コマンド挿入</source>
+        <translation>Insert command</translation>
+    </message>
+    <message>
+        <source>テスト</source>
+        <translation>Test phrase</translation>
+    </message>
+    <message>
+        <source>Test</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>エンベロープサポート</source>
+        <translation>Envelope</translation>
+    </message>
+    <message>
+        <source>タイム</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>レベル</source>
+        <translation>Level</translation>
+    </message>
+    <message>
+        <source>番号</source>
+        <translation>Number</translation>
+    </message>
+    <message>
+        <source>template</source>
+        <translation>template</translation>
+    </message>
+    <message>
+        <source>外部MMLインポート</source>
+        <translation>Import MML from other tools</translation>
+    </message>
+    <message>
+        <source>バンク途中に出現するTコマンドを
+無視してインポートする</source>
+        <translation>Ignore T commands inside
+the banks when importing</translation>
+    </message>
+    <message>
+        <source>外部MMLの仕様音量最大</source>
+        <translation>Source maximum volume</translation>
+    </message>
+    <message>
+        <source>音量を有効バンク数で割る</source>
+        <translation>Divide the volume by the number of used banks</translation>
+    </message>
+    <message>
+        <source>インポート</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>説明</source>
+        <translation>About the import</translation>
+    </message>
+    <message>
+        <source>クリップボードにあるMMLをインポートします。
+文字列先頭にMML@があったり、最後にセミコロンがあっても無視します。
+本ソフトウェアの仕様上、Tコマンドはバンク独立しますので、先頭にあった場合は共通コマンドへインポートしその差異を吸収します。</source>
+        <translation>Imports the MML on the clipboard.
+A leading MML@ and a final semicolon are ignored.
+Tempo (T) is kept per bank in this program, so a T command at the very start is imported into the common tab, which every bank receives.</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>言語(&amp;L)</source>
+        <translation>&amp;Language</translation>
+    </message>
+    <message>
+        <source>自動</source>
+        <translation>Automatic</translation>
+    </message>
+    <message>
+        <source>日本語</source>
+        <translation>Japanese</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>言語の設定は次回の起動から有効になります。</source>
+        <translation>The language setting takes effect the next time Tavolin starts.</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Atack</source>
+        <translation>Attack</translation>
+    </message>
+    <message>
+        <source>Decay</source>
+        <translation>Decay</translation>
+    </message>
+    <message>
+        <source>Release</source>
+        <translation>Release</translation>
+    </message>
+    <message>
+        <source>Sustain</source>
+        <translation>Sustain</translation>
+    </message>
+</context>
+</TS>
