@@ -201,7 +201,7 @@ void CEditEx::keyPressEvent(QKeyEvent* e) {
     }
     const bool plainKey = !(e->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
     if (plainKey && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete) &&
-        deleteAcrossBreak(e->key() == Qt::Key_Backspace)) {
+        deleteAtLineEdge(e->key() == Qt::Key_Backspace)) {
         e->accept();
         return;
     }
@@ -219,6 +219,16 @@ void CEditEx::keyPressEvent(QKeyEvent* e) {
             e->accept();
             return;
         }
+        if (DisplayLines::tooLong(textCursor().block(), static_cast<int>(text->size()))) {
+            // The display line grows too long: the letter and the new display
+            // break are one undo step.
+            QTextCursor c = textCursor();
+            DisplayLines::insertText(c, *text);
+            setTextCursor(c);
+            ensureCursorVisible();
+            e->accept();
+            return;
+        }
         if (*text != e->text()) {
             QKeyEvent changed(e->type(), e->key(), e->modifiers(), *text, e->isAutoRepeat(),
                               static_cast<ushort>(e->count()));
@@ -230,17 +240,22 @@ void CEditEx::keyPressEvent(QKeyEvent* e) {
     QPlainTextEdit::keyPressEvent(e);
 }
 
-bool CEditEx::deleteAcrossBreak(bool backward) {
+bool CEditEx::deleteAtLineEdge(bool backward) {
     QTextCursor c = textCursor();
     if (c.hasSelection()) return false;
+    const bool atEdge = backward ? c.atBlockStart() && c.position() > 0 : c.atBlockEnd() && c.block().next().isValid();
+    if (!atEdge) return false;
     const auto atBreak = [&] {
         return backward ? c.atBlockStart() && DisplayLines::continues(c.block())
                         : c.atBlockEnd() && DisplayLines::continues(c.block().next());
     };
-    if (!atBreak()) return false;
+    c.beginEditBlock();
     while (atBreak()) c.movePosition(backward ? QTextCursor::PreviousCharacter : QTextCursor::NextCharacter);
     if (backward) c.deletePreviousChar();
     else c.deleteChar();
+    // Two lines joined may be too long for one display line.
+    DisplayLines::splitBlocks(document(), c.position(), c.position());
+    c.endEditBlock();
     setTextCursor(c);
     ensureCursorVisible();
     return true;

@@ -61,8 +61,9 @@ protected:
 
 private:
     std::optional<QString> filter(const QString& text) const;
-    // Backspace and Delete next to a display break remove the character beyond it.
-    bool deleteAcrossBreak(bool backward);
+    // Backspace and Delete at a line's edge: next to a display break they remove
+    // the character beyond it; joining two lines, they split what grows too long.
+    bool deleteAtLineEdge(bool backward);
     void updateGutterWidth();
     void updateGutter(const QRect& rect, int dy);
     InputFilter m_filter;

@@ -41,14 +41,11 @@ bool DisplayLines::continues(const QTextBlock& block) {
 
 void DisplayLines::insertText(QTextCursor& cursor, const QString& text) {
     // QTextCursor::insertText would give each new block the format of the block
-    // it splits, and so turn a line break typed in a display line into a display break.
-    const bool compound = cursor.hasSelection() || std::any_of(text.begin(), text.end(), isLineBreak);
-    if (!compound) {
-        cursor.insertText(text);
-        return;
-    }
+    // it splits, and so turn a line break typed in a display line into a display
+    // break. A line the text makes too long is split in the same undo step.
     cursor.beginEditBlock();
     cursor.removeSelectedText();
+    const int from = cursor.position();
     qsizetype begin = 0;
     for (qsizetype i = 0; i <= text.size(); ++i) {
         if (i < text.size() && !isLineBreak(text[i])) continue;
@@ -56,6 +53,7 @@ void DisplayLines::insertText(QTextCursor& cursor, const QString& text) {
         if (i > begin) cursor.insertText(text.mid(begin, i - begin));
         begin = i + 1;
     }
+    splitBlocks(cursor.document(), from, cursor.position());
     cursor.endEditBlock();
 }
 
@@ -166,10 +164,35 @@ void DisplayLines::contentsChange(int position, int removed, int added) {
     }
 }
 
-bool DisplayLines::tooLong(const QTextBlock& block) {
-    const int length = block.length() - 1;
+bool DisplayLines::tooLong(const QTextBlock& block, int extra) {
+    const int length = block.length() - 1 + extra;
     if (length <= kMaxBlock) return false;
     return length > kLongLine || continues(block) || continues(block.next());
+}
+
+void DisplayLines::splitBlock(const QTextBlock& block) {
+    if (!tooLong(block)) return;
+    QTextCursor c(block);
+    const QString text = block.text();
+    const QTextBlockFormat soft = continuing(block.blockFormat());
+    const int start = block.position();
+    const int length = static_cast<int>(text.size());
+    // From the end, so that the positions before stay where they are.
+    for (int at = (length - 1) / kChunk * kChunk; at > 0; at -= kChunk) {
+        int cut = at;
+        if (text[cut].isLowSurrogate()) ++cut;
+        if (cut >= length) continue;
+        c.setPosition(start + cut);
+        c.insertBlock(soft);
+    }
+}
+
+void DisplayLines::splitBlocks(QTextDocument* document, int from, int to) {
+    const QTextBlock first = document->findBlock(from);
+    for (QTextBlock b = document->findBlock(to); b.isValid(); b = b.previous()) {
+        splitBlock(b);
+        if (b == first) break;
+    }
 }
 
 void DisplayLines::splitLongBlocks() {
@@ -180,24 +203,14 @@ void DisplayLines::splitLongBlocks() {
     bool open = false;
     for (QTextBlock b = m_document->lastBlock(); b.isValid(); b = b.previous()) {
         if (!tooLong(b)) continue;
-        const int length = b.length() - 1;
         if (!open) {
-            // The breaks join the edit that made the line long: one undo step, and
-            // none that changes nothing.
+            // The breaks join the edit that made the line long where Qt lets them
+            // (an edit block); after a lone command they are a step of their own.
             if (m_document->isUndoAvailable()) c.joinPreviousEditBlock();
             else c.beginEditBlock();
             open = true;
         }
-        const QString text = b.text();
-        const QTextBlockFormat soft = continuing(b.blockFormat());
-        const int start = b.position();
-        for (int at = (length - 1) / kChunk * kChunk; at > 0; at -= kChunk) {
-            int cut = at;
-            if (text[cut].isLowSurrogate()) ++cut;
-            if (cut >= length) continue;
-            c.setPosition(start + cut);
-            c.insertBlock(soft);
-        }
+        splitBlock(b);
     }
     if (open) c.endEditBlock();
 }

@@ -35,9 +35,14 @@ public:
     static DisplayLines* of(const QTextDocument* document);
     // The block continues the line of the block before it (a display break ends that one).
     static bool continues(const QTextBlock& block);
-    // Inserts `text` at the cursor (replacing its selection); each '\n' is a line
-    // break of the text, never a display break.
+    // Inserts `text` at the cursor (replacing its selection), one undo step; each
+    // '\n' is a line break of the text, never a display break.
     static void insertText(QTextCursor& cursor, const QString& text);
+    // Whether the block, `extra` units longer, would be too long for one display line.
+    static bool tooLong(const QTextBlock& block, int extra = 0);
+    // Splits the too long blocks among those holding document positions [from, to];
+    // within the caller's edit block, so that undo takes them with the edit.
+    static void splitBlocks(QTextDocument* document, int from, int to);
 
     // Replaces the whole text; the history starts afresh.
     void setText(const QString& text);
@@ -60,9 +65,9 @@ signals:
 private:
     void contentsChange(int position, int removed, int added);
     void rescan();
-    // Whether the block is too long for one display line.
-    static bool tooLong(const QTextBlock& block);
-    // Splits the blocks that are too long, within the latest undo step.
+    static void splitBlock(const QTextBlock& block);
+    // Splits what an edit left too long (one not made through insertText or the
+    // editor's keys), joined to the latest undo step where Qt allows it.
     void splitLongBlocks();
 
     QTextDocument* m_document;

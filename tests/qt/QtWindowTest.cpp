@@ -685,7 +685,7 @@ struct LongLineEditRow {
 
 TEST_F(QtWindow, EditsAcrossDisplayBreaksChangeOnlyTheText) {
     constexpr int kChunk = DisplayLines::kChunk;
-    const std::string original = longLine(3000) + "\nCDE";
+    const std::string original = longLine(3000) + "\n" + longLine(900);
     auto* editor = window->editor();
     // Caret at a document position; at a text position (the end of the display line before a break).
     const auto caretAtDocument = [editor](int pos) {
@@ -714,6 +714,13 @@ TEST_F(QtWindow, EditsAcrossDisplayBreaksChangeOnlyTheText) {
              window->selectEditorRange(kChunk - 2, kChunk + 2);
              e->paste(); },
          [](const std::string& t) { return spliced(t, kChunk - 2, 4, longLine(700) + "\nAB"); }},
+        {"long paste inside a display line (split again, one undo step)", [&](CEditEx* e) {
+             QApplication::clipboard()->setText(QString::fromStdString(longLine(600)));
+             caretAt(kChunk + 10);
+             e->paste(); },
+         [](const std::string& t) { return spliced(t, kChunk + 10, 0, longLine(600)); }},
+        {"joining two long lines", [&](CEditEx* e) { caretAt(3000); QTest::keyClick(e, Qt::Key_Delete); },
+         [](const std::string& t) { return spliced(t, 3000, 1, ""); }},
         {"helper insert at a break", [&](CEditEx*) { caretAt(3 * kChunk); window->model().insertAtCaret("@E1,0,0,0,100\r\n"); },
          [](const std::string& t) { return spliced(t, 3 * kChunk, 0, "@E1,0,0,0,100\n"); }},
     };
@@ -739,6 +746,16 @@ TEST_F(QtWindow, EditsAcrossDisplayBreaksChangeOnlyTheText) {
         editor->redo();
         EXPECT_EQ(window->model().tabTexts[1], withCrLf(wanted));
     }
+    // Typing a display line too long: the letter that does it and the new break are one undo step.
+    window->model().tabTexts[1] = withCrLf(original);
+    window->model().selectTab(1);
+    caretAt(kChunk + 10);
+    const int typed = DisplayLines::kMaxBlock - kChunk + 1;
+    QTest::keyClicks(editor, QString(typed, QLatin1Char('c')));
+    EXPECT_LE(editor->textCursor().block().length() - 1, DisplayLines::kMaxBlock);
+    EXPECT_EQ(window->model().tabTexts[1], withCrLf(spliced(original, kChunk + 10, 0, std::string(typed, 'C'))));
+    editor->undo();
+    EXPECT_EQ(window->model().tabTexts[1], withCrLf(spliced(original, kChunk + 10, 0, std::string(typed - 1, 'C'))));
 }
 
 TEST_F(QtWindow, DisplayBreaksStayOutOfCopyStatusAndUnderline) {
