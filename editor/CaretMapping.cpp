@@ -49,8 +49,13 @@ size_t unitCount(std::string_view bytes) noexcept {
 }
 
 uint64_t unitToByteOffset(std::string_view bytes, size_t unitPos) noexcept {
+    // Called per keystroke over the whole tab: ASCII other than CR (one byte,
+    // one unit) is stepped without the call.
     size_t i = 0;
-    for (size_t u = 0; u < unitPos && i < bytes.size(); ++u) i += unitLengthAt(bytes, i);
+    for (size_t u = 0; u < unitPos && i < bytes.size(); ++u) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        i += c < 0x80 && c != '\r' ? 1 : unitLengthAt(bytes, i);
+    }
     return i;
 }
 

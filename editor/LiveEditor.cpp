@@ -43,20 +43,21 @@ bool LiveEditor::poll(LiveCheck::Clock::time_point now, std::optional<LiveCheck:
 std::string LiveEditor::errorText() const { return m_error && m_map ? errorStatusText(m_map->result, *m_error) : std::string(); }
 
 std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t caretUnit) const {
-    const uint64_t caretByte = unitToByteOffset(tabBytes, caretUnit);
+    // One walk to the caret for its byte, line and column (it runs per keystroke).
     uint64_t line = 1;
     uint64_t column = 1;
-    for (size_t i = 0; i < caretByte;) {
-        const size_t unit = unitLengthAt(tabBytes, i);
-        if (unit == 0) break;
-        if (tabBytes[i] == '\r' || tabBytes[i] == '\n') {
+    size_t i = 0;
+    for (size_t u = 0; u < caretUnit && i < tabBytes.size(); ++u) {
+        const auto c = static_cast<unsigned char>(tabBytes[i]);
+        if (c == '\r' || c == '\n') {
             ++line;
             column = 1;
         } else {
             ++column;
         }
-        i += unit;
+        i += c < 0x80 && c != '\r' ? 1 : unitLengthAt(tabBytes, i);
     }
+    const uint64_t caretByte = i;
     std::string s = std::to_string(line) + ":" + std::to_string(column);
     if (!m_map || !m_map->ok() || !m_map->index) return s;
     const SongTimeline& t = m_map->timeline;

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QTextBlock>
 
+#include "app/qt/DisplayLines.h"
 #include "app/qt/MmlHighlighter.h"
 
 namespace tavolin::qt {
@@ -70,9 +71,20 @@ CEditEx::CEditEx(QWidget* parent) : QPlainTextEdit(parent) {
     refreshMarks();
 }
 
+DisplayLines* CEditEx::lines() const {
+    if (DisplayLines* l = DisplayLines::of(document())) return l;
+    return new DisplayLines(document());
+}
+
+QString CEditEx::text() const { return lines()->text(); }
+
+int CEditEx::textPosition(int documentPosition) const { return lines()->toText(documentPosition); }
+
+int CEditEx::documentPosition(int textPosition) const { return lines()->toDocument(textPosition); }
+
 int CEditEx::gutterWidth() const {
     int digits = 2;
-    for (int n = std::max(1, blockCount()); n >= 100; n /= 10) ++digits;
+    for (int n = std::max(1, lines()->lineCount()); n >= 100; n /= 10) ++digits;
     return 10 + fontMetrics().horizontalAdvance(QLatin1Char('9')) * digits;
 }
 
@@ -101,16 +113,19 @@ void CEditEx::paintGutter(QPaintEvent* event) {
     painter.fillRect(event->rect(), mixed(pal.color(QPalette::Base), pal.color(QPalette::Window), 0.6));
     painter.setFont(font());
     const QColor number = mixed(pal.color(QPalette::Text), pal.color(QPalette::Base), 0.55);
-    const int current = textCursor().blockNumber();
+    const DisplayLines* l = lines();
+    const int current = l->lineNumber(textCursor().block());
     QTextBlock block = firstVisibleBlock();
     int top = qRound(blockBoundingGeometry(block).translated(contentOffset()).top());
     const int height = fontMetrics().height();
     const int width = m_gutter->width() - 5;
     while (block.isValid() && top <= event->rect().bottom()) {
         const int bottom = top + qRound(blockBoundingRect(block).height());
-        if (block.isVisible() && bottom >= event->rect().top()) {
-            painter.setPen(block.blockNumber() == current ? pal.color(QPalette::Text) : number);
-            painter.drawText(0, top, width, height, Qt::AlignRight, QString::number(block.blockNumber() + 1));
+        // A display line that continues a long line shows no number of its own.
+        if (block.isVisible() && bottom >= event->rect().top() && !DisplayLines::continues(block)) {
+            const int line = l->lineNumber(block);
+            painter.setPen(line == current ? pal.color(QPalette::Text) : number);
+            painter.drawText(0, top, width, height, Qt::AlignRight, QString::number(line + 1));
         }
         block = block.next();
         top = bottom;
@@ -143,8 +158,8 @@ void CEditEx::refreshMarks() {
     const int last = std::max(0, document()->characterCount() - 1);
     auto cursorFor = [&](const Range& r) {
         QTextCursor c(document());
-        c.setPosition(std::clamp(r.first, 0, last));
-        c.setPosition(std::clamp(r.second, 0, last), QTextCursor::KeepAnchor);
+        c.setPosition(std::clamp(documentPosition(r.first), 0, last));
+        c.setPosition(std::clamp(documentPosition(r.second), 0, last), QTextCursor::KeepAnchor);
         return c;
     };
     for (const Range& r : m_playing) {
@@ -177,14 +192,40 @@ void CEditEx::keyPressEvent(QKeyEvent* e) {
     }
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
         // Shift+Enter would insert a soft line separator; the document knows one break.
-        textCursor().insertText(QStringLiteral("\n"));
+        QTextCursor c = textCursor();
+        DisplayLines::insertText(c, QStringLiteral("\n"));
+        setTextCursor(c);
         ensureCursorVisible();
         e->accept();
+        return;
+    }
+    const bool plainKey = !(e->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
+    if (plainKey && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete) &&
+        deleteAtLineEdge(e->key() == Qt::Key_Backspace)) {
+        e->accept();
+        return;
+    }
+    if (plainKey && (e->key() == Qt::Key_Left || e->key() == Qt::Key_Right)) {
+        // A step that crossed only a display break moved nowhere in the text: step on.
+        const int before = textCursor().position();
+        QPlainTextEdit::keyPressEvent(e);
+        const int after = textCursor().position();
+        if (after != before && textPosition(after) == textPosition(before)) QPlainTextEdit::keyPressEvent(e);
         return;
     }
     if (insertsText(e)) {
         const std::optional<QString> text = filter(e->text());
         if (!text) {
+            e->accept();
+            return;
+        }
+        if (DisplayLines::tooLong(textCursor().block(), static_cast<int>(text->size()))) {
+            // The display line grows too long: the letter and the new display
+            // break are one undo step.
+            QTextCursor c = textCursor();
+            DisplayLines::insertText(c, *text);
+            setTextCursor(c);
+            ensureCursorVisible();
             e->accept();
             return;
         }
@@ -199,6 +240,34 @@ void CEditEx::keyPressEvent(QKeyEvent* e) {
     QPlainTextEdit::keyPressEvent(e);
 }
 
+bool CEditEx::deleteAtLineEdge(bool backward) {
+    QTextCursor c = textCursor();
+    if (c.hasSelection()) return false;
+    const bool atEdge = backward ? c.atBlockStart() && c.position() > 0 : c.atBlockEnd() && c.block().next().isValid();
+    if (!atEdge) return false;
+    const auto atBreak = [&] {
+        return backward ? c.atBlockStart() && DisplayLines::continues(c.block())
+                        : c.atBlockEnd() && DisplayLines::continues(c.block().next());
+    };
+    c.beginEditBlock();
+    while (atBreak()) c.movePosition(backward ? QTextCursor::PreviousCharacter : QTextCursor::NextCharacter);
+    if (backward) c.deletePreviousChar();
+    else c.deleteChar();
+    // Two lines joined may be too long for one display line.
+    DisplayLines::splitBlocks(document(), c.position(), c.position());
+    c.endEditBlock();
+    setTextCursor(c);
+    ensureCursorVisible();
+    return true;
+}
+
+QMimeData* CEditEx::createMimeDataFromSelection() const {
+    const QTextCursor c = textCursor();
+    auto* data = new QMimeData;
+    data->setText(lines()->text(c.selectionStart(), c.selectionEnd()));
+    return data;
+}
+
 void CEditEx::insertFromMimeData(const QMimeData* source) {
     if (!source || !source->hasText()) return;
     // Text from other programs may break lines with CR LF or CR; the editor would
@@ -208,7 +277,9 @@ void CEditEx::insertFromMimeData(const QMimeData* source) {
     plain.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     const std::optional<QString> text = filter(plain);
     if (!text) return;
-    textCursor().insertText(*text);
+    QTextCursor c = textCursor();
+    DisplayLines::insertText(c, *text);
+    setTextCursor(c);
     ensureCursorVisible();
 }
 

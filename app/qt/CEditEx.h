@@ -12,6 +12,8 @@
 
 namespace tavolin::qt {
 
+class DisplayLines;
+
 // Decides what may enter a field: the text to insert (upper-cased), or nullopt to
 // refuse it (the filter has told the user why).
 using InputFilter = std::function<std::optional<QString>(const QString&)>;
@@ -21,14 +23,23 @@ using InputFilter = std::function<std::optional<QString>(const QString&)>;
 // plain line break, pasted CR LF and CR become one; Ctrl+A selects the whole text;
 // Tab moves the focus on. Lines do not wrap. Line numbers run in a gutter on the
 // left; the caret's line is lit, an error range gets a wavy underline and the notes
-// playing now a background.
+// playing now a background. A very long line shows as several display lines
+// (DisplayLines): the keys step and delete over their breaks as over nothing, copy
+// leaves them out, and the ranges and positions below are the text's.
 class CEditEx : public QPlainTextEdit {
     Q_OBJECT
 public:
-    using Range = std::pair<int, int>;  // document positions [first, second)
+    using Range = std::pair<int, int>;  // text positions [first, second)
 
     explicit CEditEx(QWidget* parent = nullptr);
     void setInputFilter(InputFilter filter) { m_filter = std::move(filter); }
+
+    // The document's display lines (made on first use for a document without them).
+    DisplayLines* lines() const;
+    // The text without display breaks, and positions between it and the document.
+    QString text() const;
+    int textPosition(int documentPosition) const;
+    int documentPosition(int textPosition) const;
 
     void setErrorRange(std::optional<Range> range);
     std::optional<Range> errorRange() const { return m_error; }
@@ -43,12 +54,16 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
+    QMimeData* createMimeDataFromSelection() const override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
     std::optional<QString> filter(const QString& text) const;
+    // Backspace and Delete at a line's edge: next to a display break they remove
+    // the character beyond it; joining two lines, they split what grows too long.
+    bool deleteAtLineEdge(bool backward);
     void updateGutterWidth();
     void updateGutter(const QRect& rect, int dy);
     InputFilter m_filter;

@@ -8,6 +8,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include "app/qt/DisplayLines.h"
+
 namespace tavolin::qt {
 
 using editor::MmlClass;
@@ -65,25 +67,40 @@ void MmlHighlighter::showColumns(int first, int last) {
 }
 
 void MmlHighlighter::highlightBlock(const QString& text) {
+    // A display line that continues a long line is classified after the display
+    // line before it, so that a command cut by the display break keeps its colour.
+    const QTextBlock block = currentBlock();
+    QString context;
+    int before = previousBlockState();
+    if (DisplayLines::continues(block)) {
+        const QTextBlock previous = block.previous();
+        context = previous.text();
+        before = previous.previous().isValid() ? previous.previous().userState() : -1;
+    }
     // One byte per UTF-16 unit, non-ASCII as 0x80: offsets are the block's positions.
-    const qsizetype n = text.size();
+    const qsizetype skip = context.size();
+    const qsizetype n = skip + text.size();
     m_bytes.resize(static_cast<size_t>(n));
-    const QChar* chars = text.constData();
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = chars[i].unicode();
+        const char16_t u = (i < skip ? context[i] : text[i - skip]).unicode();
         m_bytes[static_cast<size_t>(i)] = u < 0x80 ? static_cast<char>(u) : static_cast<char>(0x80);
     }
     // The whole line is classified (what it leaves open matters to the next);
     // a long one gets formats only where the editor looks.
-    const bool partial = n > kLongLine;
-    const uint32_t from = partial ? static_cast<uint32_t>(m_colourFrom) : 0;
-    const uint32_t to = partial ? static_cast<uint32_t>(m_colourTo) : UINT32_MAX;
-    editor::MmlClassState state = editor::MmlClassState::fromInt(previousBlockState());
+    const bool partial = text.size() > kLongLine;
+    const int64_t from = partial ? m_colourFrom : 0;
+    const int64_t to = partial ? m_colourTo : INT64_MAX;
+    editor::MmlClassState state = editor::MmlClassState::fromInt(before);
     for (const editor::MmlClassRange& r : editor::classifyMml(m_bytes, state)) {
-        if (r.cls == MmlClass::Plain || r.begin + r.length <= from || r.begin >= to) continue;
-        setFormat(static_cast<int>(r.begin), static_cast<int>(r.length), m_formats[static_cast<size_t>(r.cls)]);
+        const int64_t begin = std::max<int64_t>(0, int64_t{r.begin} - skip);
+        const int64_t end = int64_t{r.begin} + r.length - skip;
+        if (r.cls == MmlClass::Plain || end <= std::max(begin, from) || begin >= to) continue;
+        setFormat(static_cast<int>(begin), static_cast<int>(end - begin), m_formats[static_cast<size_t>(r.cls)]);
     }
-    setCurrentBlockState(state.toInt());
+    // The display line after this one reads its end: a change there must recolour it.
+    int tail = 0;
+    if (!text.isEmpty() && DisplayLines::continues(block.next())) tail = text.back().unicode() << 2;
+    setCurrentBlockState(state.toInt() | tail);
 }
 
 }  // namespace tavolin::qt

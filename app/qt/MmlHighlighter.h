@@ -25,9 +25,11 @@ public:
     // Switches between the light and the dark palette (recolours when it changes).
     void setDark(bool dark);
 
-    // A line longer than this is coloured only around the columns the editor
+    // A block longer than this is coloured only around the columns the editor
     // shows: Qt keeps a format range per coloured stretch, and a one-line bank
-    // of a megabyte would cost seconds per keystroke in them.
+    // of a megabyte would cost seconds per keystroke in them. Long lines show as
+    // display lines far shorter than this (DisplayLines); a block this long
+    // lives only until it is split, or while an undo has brought it back.
     static constexpr int kLongLine = 4096;
     static constexpr int kLongLineMargin = 2048;
     // The editor shows columns [first, last) now; recolours the long lines when

@@ -1,6 +1,8 @@
 // Builds the main window's widgets and turns their signals into model commands.
 #include "app/qt/TavolinWindow.h"
 
+#include <cstdint>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -36,6 +38,7 @@
 
 #include "app/qt/CAboutDlg.h"
 #include "app/qt/CEditEx.h"
+#include "app/qt/DisplayLines.h"
 #include "app/qt/ExportDialog.h"
 #include "app/qt/Language.h"
 #include "app/qt/MmlHighlighter.h"
@@ -168,7 +171,7 @@ void TavolinWindow::startPlayWatch() {
     m_playStart = 0;
     if (isChecked(ctl::StartFromCursor) && m_shownTab > 0)
         m_playStart = m_live->caretFrame(m_shownTab, m_model->tabTexts[static_cast<size_t>(m_shownTab)],
-                                         static_cast<size_t>(m_editor->textCursor().position()))
+                                         static_cast<size_t>(m_editor->textPosition(m_editor->textCursor().position())))
                           .value_or(0);
     m_playLoop = isChecked(ctl::Loop);
     m_live->playStarted();
@@ -275,6 +278,7 @@ QWidget* TavolinWindow::buildLeftPane() {
         tv.document = new QTextDocument(this);
         tv.document->setDocumentLayout(new QPlainTextDocumentLayout(tv.document));
         tv.document->setDefaultFont(mono);
+        tv.lines = new DisplayLines(tv.document);
         tv.highlighter = new MmlHighlighter(tv.document, dark);
     }
     m_editor->setDocument(m_tabViews[0].document);
@@ -479,20 +483,18 @@ void TavolinWindow::connectSignals() {
     connect(as<QLineEdit>(ctl::FreqNoise), &QLineEdit::textChanged, this, [this] { run(Command::FreqNoiseChange); });
     connect(as<QLineEdit>(ctl::SwitchMs), &QLineEdit::textChanged, this, [this] { run(Command::SwitchChange); });
     connect(m_tabs, &QTabBar::currentChanged, this, [this] { run(Command::TabChange); });
-    // An edit patches the tab's stored bytes where it happened; the whole text is
-    // converted again only when a patch does not fit.
+    // An edit patches the tab's stored bytes where it happened, in the text's own
+    // positions (display breaks left out); the whole text is converted again only
+    // when a patch does not fit.
     for (TabView& tv : m_tabViews) {
         QTextDocument* doc = tv.document;
-        connect(doc, &QTextDocument::contentsChange, this, [this, doc](int pos, int removed, int added) {
+        connect(tv.lines, &DisplayLines::textEdited, this, [this, doc](int pos, int removed, const QString& inserted) {
             if (m_programChange || !m_model || doc != m_editor->document()) return;
-            QTextCursor c(doc);
-            c.setPosition(pos);
-            c.setPosition(std::min(pos + added, doc->characterCount() - 1), QTextCursor::KeepAnchor);
-            QString inserted = c.selectedText();
-            inserted.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-            if (c.position() - pos != added ||
-                !m_model->editorEdited(static_cast<size_t>(pos), static_cast<size_t>(removed), inserted.toStdString()))
+            if (!m_model->editorEdited(static_cast<size_t>(pos), static_cast<size_t>(removed), inserted.toStdString()))
                 m_fullSync = true;
+        });
+        connect(tv.lines, &DisplayLines::textReset, this, [this, doc] {
+            if (!m_programChange && m_model && doc == m_editor->document()) m_fullSync = true;
         });
     }
     connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
@@ -598,7 +600,7 @@ void TavolinWindow::showAbout() {
     about.exec();
 }
 
-std::string TavolinWindow::editorText() const { return m_editor->toPlainText().toStdString(); }
+std::string TavolinWindow::editorText() const { return m_editor->text().toStdString(); }
 
 void TavolinWindow::setEditorText(const std::string& text) {
     m_programChange = true;
@@ -606,14 +608,14 @@ void TavolinWindow::setEditorText(const std::string& text) {
     // import) starts a fresh history; a tab that kept its text keeps its history.
     if (m_model) {
         for (int i = 0; i < editor::kTabCount; ++i) {
-            QTextDocument* doc = m_tabViews[static_cast<size_t>(i)].document;
+            DisplayLines* lines = m_tabViews[static_cast<size_t>(i)].lines;
             const std::string wanted = editor::bytesToEditorText(m_model->tabTexts[static_cast<size_t>(i)]);
-            if (doc->toPlainText().toStdString() != wanted) doc->setPlainText(QString::fromStdString(wanted));
+            if (lines->text().toStdString() != wanted) lines->setText(QString::fromStdString(wanted));
         }
     }
     showTabDocument(std::clamp(m_tabs->currentIndex(), 0, editor::kTabCount - 1));
     const QString wanted = QString::fromStdString(text);
-    if (m_editor->document()->toPlainText() != wanted) m_editor->setPlainText(wanted);
+    if (m_editor->text() != wanted) m_editor->lines()->setText(wanted);
     m_programChange = false;
     liveChanged();
 }
@@ -654,7 +656,7 @@ void TavolinWindow::replaceEditorSelection(const std::string& text) {
     // An edit block of its own: not merged with the typing before it.
     QTextCursor c = m_editor->textCursor();
     c.beginEditBlock();
-    c.insertText(QString::fromStdString(text));
+    DisplayLines::insertText(c, QString::fromStdString(text));
     c.endEditBlock();
     m_editor->setTextCursor(c);
     m_programChange = false;
@@ -717,7 +719,8 @@ void TavolinWindow::updateCaretStatus() {
     if (!m_live || !m_model) return;
     const size_t tab = static_cast<size_t>(m_shownTab);
     m_caretStatus->setText(QString::fromStdString(
-        m_live->caretStatus(m_shownTab, m_model->tabTexts[tab], static_cast<size_t>(m_editor->textCursor().position()))));
+        m_live->caretStatus(m_shownTab, m_model->tabTexts[tab],
+                            static_cast<size_t>(m_editor->textPosition(m_editor->textCursor().position())))));
 }
 
 void TavolinWindow::jumpToLiveError() {
@@ -729,14 +732,18 @@ void TavolinWindow::jumpToLiveError() {
 
 editor::EditorSelection TavolinWindow::editorSelection() const {
     const QTextCursor c = m_editor->textCursor();
-    return {static_cast<size_t>(c.selectionStart()), static_cast<size_t>(c.selectionEnd())};
+    return {static_cast<size_t>(m_editor->textPosition(c.selectionStart())),
+            static_cast<size_t>(m_editor->textPosition(c.selectionEnd()))};
 }
 
 void TavolinWindow::selectEditorRange(size_t start, size_t end) {
     QTextCursor c = m_editor->textCursor();
     const int last = m_editor->document()->characterCount() - 1;
-    c.setPosition(std::min(static_cast<int>(start), last));
-    c.setPosition(std::min(static_cast<int>(end), last), QTextCursor::KeepAnchor);
+    const auto at = [&](size_t pos) {
+        return std::min(m_editor->documentPosition(static_cast<int>(std::min<size_t>(pos, INT32_MAX))), last);
+    };
+    c.setPosition(at(start));
+    c.setPosition(at(end), QTextCursor::KeepAnchor);
     m_editor->setTextCursor(c);
     m_editor->ensureCursorVisible();
     m_editor->setFocus(Qt::OtherFocusReason);

@@ -30,6 +30,7 @@ class QToolButton;
 namespace tavolin::qt {
 
 class CEditEx;
+class DisplayLines;
 class MmlHighlighter;
 
 class TavolinWindow : public QMainWindow, public editor::WindowView {
@@ -144,6 +145,7 @@ private:
     struct TabView {
         QTextDocument* document = nullptr;
         MmlHighlighter* highlighter = nullptr;
+        DisplayLines* lines = nullptr;
         int anchor = 0;
         int position = 0;
         int hScroll = 0;

@@ -1,5 +1,7 @@
 // The Qt window under the offscreen platform: keys, upper-casing, Ctrl+A, helper
 // buttons, the error jump, the About box and the close prompt.
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -32,6 +34,7 @@
 #include <QToolButton>
 
 #include "app/qt/CEditEx.h"
+#include "app/qt/DisplayLines.h"
 #include "app/qt/ExportDialog.h"
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/TavolinWindow.h"
@@ -653,6 +656,140 @@ TEST_F(QtWindow, PlayingNotesAreLitWhileTheySound) {
     QTest::keyClick(window->editor(), Qt::Key_F6);
     EXPECT_TRUE(window->editor()->playingRanges().empty());
     EXPECT_FALSE(window->playTimer()->isActive());  // idle: no timer runs
+}
+
+// A line far longer than the editor: shown as display lines whose breaks are no text.
+std::string longLine(size_t length) {
+    static const std::string phrase = "L8CDEFGAB>C<BAGFEDC[EG]2V100T120@1O4";
+    std::string line;
+    while (line.size() < length) line += phrase;
+    line.resize(length);
+    return line;
+}
+
+// `text` with `removed` units at `at` replaced by `inserted`.
+std::string spliced(const std::string& text, size_t at, size_t removed, const std::string& inserted) {
+    return text.substr(0, at) + inserted + text.substr(at + removed);
+}
+
+std::string withCrLf(std::string text) {
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) text.replace(at, 1, "\r\n");
+    return text;
+}
+
+struct LongLineEditRow {
+    const char* name;
+    std::function<void(CEditEx*)> edit;
+    std::function<std::string(const std::string&)> expected;  // from the text before the edit
+};
+
+TEST_F(QtWindow, EditsAcrossDisplayBreaksChangeOnlyTheText) {
+    constexpr int kChunk = DisplayLines::kChunk;
+    const std::string original = longLine(3000) + "\n" + longLine(900);
+    auto* editor = window->editor();
+    // Caret at a document position; at a text position (the end of the display line before a break).
+    const auto caretAtDocument = [editor](int pos) {
+        QTextCursor c = editor->textCursor();
+        c.setPosition(pos);
+        editor->setTextCursor(c);
+    };
+    const auto caretAt = [editor, caretAtDocument](int textPos) { caretAtDocument(editor->documentPosition(textPos)); };
+    const LongLineEditRow rows[] = {
+        {"type at a break", [&](CEditEx* e) { caretAt(kChunk); QTest::keyClick(e, Qt::Key_X); },
+         [](const std::string& t) { return spliced(t, kChunk, 0, "X"); }},
+        {"backspace at a display line's start", [&](CEditEx* e) { caretAtDocument(e->documentPosition(kChunk) + 1); QTest::keyClick(e, Qt::Key_Backspace); },
+         [](const std::string& t) { return spliced(t, kChunk - 1, 1, ""); }},
+        {"delete at a display line's end", [&](CEditEx* e) { caretAt(2 * kChunk); QTest::keyClick(e, Qt::Key_Delete); },
+         [](const std::string& t) { return spliced(t, 2 * kChunk, 1, ""); }},
+        {"left over a break, then type", [&](CEditEx* e) { caretAtDocument(e->documentPosition(kChunk) + 1); QTest::keyClick(e, Qt::Key_Left); QTest::keyClick(e, Qt::Key_R); },
+         [](const std::string& t) { return spliced(t, kChunk - 1, 0, "R"); }},
+        {"right over a break, then type", [&](CEditEx* e) { caretAt(kChunk); QTest::keyClick(e, Qt::Key_Right); QTest::keyClick(e, Qt::Key_R); },
+         [](const std::string& t) { return spliced(t, kChunk + 1, 0, "R"); }},
+        {"selection over two breaks deleted", [&](CEditEx* e) { window->selectEditorRange(100, 400); QTest::keyClick(e, Qt::Key_Backspace); },
+         [](const std::string& t) { return spliced(t, 100, 300, ""); }},
+        {"enter inside a display line", [&](CEditEx* e) { caretAt(kChunk + 5); QTest::keyClick(e, Qt::Key_Return); },
+         [](const std::string& t) { return spliced(t, kChunk + 5, 0, "\n"); }},
+        {"long paste over a break", [&](CEditEx* e) {
+             QApplication::clipboard()->setText(QString::fromStdString(longLine(700) + "\nab"));
+             window->selectEditorRange(kChunk - 2, kChunk + 2);
+             e->paste(); },
+         [](const std::string& t) { return spliced(t, kChunk - 2, 4, longLine(700) + "\nAB"); }},
+        {"long paste inside a display line (split again, one undo step)", [&](CEditEx* e) {
+             QApplication::clipboard()->setText(QString::fromStdString(longLine(600)));
+             caretAt(kChunk + 10);
+             e->paste(); },
+         [](const std::string& t) { return spliced(t, kChunk + 10, 0, longLine(600)); }},
+        {"joining two long lines", [&](CEditEx* e) { caretAt(3000); QTest::keyClick(e, Qt::Key_Delete); },
+         [](const std::string& t) { return spliced(t, 3000, 1, ""); }},
+        {"helper insert at a break", [&](CEditEx*) { caretAt(3 * kChunk); window->model().insertAtCaret("@E1,0,0,0,100\r\n"); },
+         [](const std::string& t) { return spliced(t, 3 * kChunk, 0, "@E1,0,0,0,100\n"); }},
+    };
+    for (const LongLineEditRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        window->model().tabTexts[1] = withCrLf(original);
+        window->model().selectTab(1);
+        ASSERT_GT(editor->blockCount(), 3000 / kChunk);
+        ASSERT_EQ(editor->text().toStdString(), original);
+        const std::string wanted = row.expected(original);
+        row.edit(editor);
+        QApplication::processEvents();  // display lines that grew too long are split
+        EXPECT_EQ(editor->text().toStdString(), wanted);
+        EXPECT_EQ(window->model().tabTexts[1], withCrLf(wanted));
+        // Display lines that grew too long were split again; a line of its own may be longer.
+        for (QTextBlock b = editor->document()->begin(); b.isValid(); b = b.next()) {
+            const bool split = DisplayLines::continues(b) || DisplayLines::continues(b.next());
+            ASSERT_LE(b.length() - 1, split ? DisplayLines::kMaxBlock : DisplayLines::kLongLine) << b.blockNumber();
+        }
+        editor->undo();
+        EXPECT_EQ(editor->text().toStdString(), original);
+        EXPECT_EQ(window->model().tabTexts[1], withCrLf(original));
+        editor->redo();
+        EXPECT_EQ(window->model().tabTexts[1], withCrLf(wanted));
+    }
+    // Typing a display line too long: the letter that does it and the new break are one undo step.
+    window->model().tabTexts[1] = withCrLf(original);
+    window->model().selectTab(1);
+    caretAt(kChunk + 10);
+    const int typed = DisplayLines::kMaxBlock - kChunk + 1;
+    QTest::keyClicks(editor, QString(typed, QLatin1Char('c')));
+    EXPECT_LE(editor->textCursor().block().length() - 1, DisplayLines::kMaxBlock);
+    EXPECT_EQ(window->model().tabTexts[1], withCrLf(spliced(original, kChunk + 10, 0, std::string(typed, 'C'))));
+    editor->undo();
+    EXPECT_EQ(window->model().tabTexts[1], withCrLf(spliced(original, kChunk + 10, 0, std::string(typed - 1, 'C'))));
+}
+
+TEST_F(QtWindow, DisplayBreaksStayOutOfCopyStatusAndUnderline) {
+    constexpr int kChunk = DisplayLines::kChunk;
+    auto* editor = window->editor();
+    // An error that a display break cuts in two, on the second line.
+    std::string line = longLine(2000);
+    line.replace(2 * kChunk - 2, 4, "V300");
+    window->model().tabTexts[1] = "C\r\n" + line;
+    window->model().selectTab(1);
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    ASSERT_TRUE(window->errorStatus()->isVisible());
+    const int column = 2 * kChunk - 2 + 4;  // at the last digit of V300, 1-based
+    EXPECT_TRUE(window->errorStatus()->text().startsWith(QStringLiteral("A 2:%1 ").arg(column)))
+        << window->errorStatus()->text().toStdString();
+    ASSERT_TRUE(editor->errorRange().has_value());
+    const auto [from, to] = *editor->errorRange();
+    EXPECT_EQ(editor->text().mid(from, to - from), "V300");
+    const QTextCursor underline = editor->extraSelections().back().cursor;
+    EXPECT_EQ(editor->lines()->text(underline.selectionStart(), underline.selectionEnd()), "V300");
+    // The jump selects the same characters; copy gives them without the break.
+    QTest::mouseClick(window->errorStatus(), Qt::LeftButton);
+    editor->copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), "V300");
+    // Line numbers and the caret's line:column count lines of the text.
+    const QTextBlock last = editor->document()->lastBlock();
+    EXPECT_TRUE(DisplayLines::continues(last));
+    EXPECT_EQ(editor->lines()->lineNumber(last), 1);
+    EXPECT_EQ(editor->lines()->lineCount(), 2);
+    QTextCursor c = editor->textCursor();
+    c.movePosition(QTextCursor::End);
+    editor->setTextCursor(c);
+    EXPECT_TRUE(window->caretStatus()->text().startsWith(QStringLiteral("2:2001"))) << window->caretStatus()->text().toStdString();
+    EXPECT_FALSE(editor->document()->isUndoAvailable());  // the load is no edit
 }
 
 TEST_F(QtWindow, TabStripKeepsItsHeight) {
