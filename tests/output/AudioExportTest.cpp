@@ -37,7 +37,7 @@ std::vector<int16_t> exportAndDecode(const TempDir& dir, const std::string& mml,
 
 double rms(const std::vector<int16_t>& s, size_t fromFrame, size_t toFrame) {
     double sum = 0;
-    for (size_t i = 2 * fromFrame; i < 2 * toFrame && i < s.size(); ++i) sum += double{s[i]} * s[i];
+    for (size_t i = 2 * fromFrame; i < 2 * toFrame && i < s.size(); ++i) sum += static_cast<double>(s[i]) * s[i];
     return std::sqrt(sum / static_cast<double>(2 * (toFrame - fromFrame)));
 }
 

@@ -96,7 +96,9 @@ TEST(PlayPosition, PlayerFollowsTheDeviceNotTheRender) {
         ASSERT_TRUE(heard.has_value());
         // Never ahead of the block the device is playing.
         EXPECT_LE(*heard, (played + 2) * output::kBlockFrames);
-        if (last) EXPECT_GE(*heard + output::kBlockFrames, *last);
+        if (last) {
+            EXPECT_GE(*heard + output::kBlockFrames, *last);
+        }
         last = heard;
         ++samples;
         std::this_thread::sleep_for(5ms);
