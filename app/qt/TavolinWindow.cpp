@@ -37,6 +37,7 @@
 #include "app/qt/CEditEx.h"
 #include "app/qt/ExportDialog.h"
 #include "app/qt/MmlHighlighter.h"
+#include "app/qt/PianoRollView.h"
 #include "app/qt/Resources.h"
 #include "editor/CaretMapping.h"
 #include "editor/EnvelopeHelper.h"
@@ -127,6 +128,7 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     });
     m_model->OnInitDialog();
     connectSignals();
+    buildPianoRoll();
 }
 
 TavolinWindow::~TavolinWindow() {
@@ -184,11 +186,13 @@ void TavolinWindow::showPlaying() {
     }
     if (!heard || !m_live->litMap()) {
         m_editor->setPlayingRanges({});
+        if (m_roll) m_roll->setPlayhead(std::nullopt);
         return;
     }
     uint64_t frame = m_playStart + *heard;
     const uint64_t length = m_live->litMap()->timeline.frames;
     if (m_playLoop && length > 0) frame %= length;
+    if (m_roll) m_roll->setPlayhead(frame);
     std::vector<CEditEx::Range> ranges;
     const size_t tab = static_cast<size_t>(m_shownTab);
     for (const editor::EditorRange& r : m_live->playingRanges(m_shownTab, m_model->tabTexts[tab], frame))
@@ -667,6 +671,7 @@ void TavolinWindow::showLive() {
         m_editor->setErrorRange(CEditEx::Range{static_cast<int>(error->underlineStart), static_cast<int>(error->underlineEnd)});
     else
         m_editor->setErrorRange(std::nullopt);
+    if (m_roll) m_roll->setSong(m_live->sharedMap());
     updateCaretStatus();
 }
 
@@ -675,6 +680,7 @@ void TavolinWindow::updateCaretStatus() {
     const size_t tab = static_cast<size_t>(m_shownTab);
     m_caretStatus->setText(QString::fromStdString(
         m_live->caretStatus(m_shownTab, m_model->tabTexts[tab], static_cast<size_t>(m_editor->textCursor().position()))));
+    showRollCaret();
 }
 
 void TavolinWindow::jumpToLiveError() {

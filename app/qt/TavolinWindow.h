@@ -31,6 +31,7 @@ namespace tavolin::qt {
 
 class CEditEx;
 class MmlHighlighter;
+class PianoRollView;
 
 class TavolinWindow : public QMainWindow, public editor::WindowView {
     Q_OBJECT
@@ -55,6 +56,7 @@ public:
     QLabel* caretStatus() const noexcept { return m_caretStatus; }
     editor::LiveEditor& live() noexcept { return *m_live; }
     QTimer* playTimer() const noexcept { return m_playTimer; }
+    PianoRollView* pianoRoll() const noexcept { return m_roll; }
 
     // Remembered between runs with QSettings (the application's only): recent
     // files, window size, splitter position. Without this call nothing is read
@@ -124,6 +126,11 @@ private:
     // While a Play stream runs: lights the notes the listener hears now.
     void startPlayWatch();
     void showPlaying();
+    // The piano roll dock (TavolinWindowRoll.cpp): built once, then fed the live
+    // result, the caret and the heard frame; a clicked note selects its source.
+    void buildPianoRoll();
+    void showRollCaret();
+    void selectRollNote(int bank, size_t note);
 
     std::map<int, QWidget*> m_controls;
     std::map<editor::Command, QAction*> m_actions;
@@ -160,6 +167,8 @@ private:
     bool m_playLoop = false;
     QToolButton* m_errorStatus = nullptr;
     QLabel* m_caretStatus = nullptr;
+    PianoRollView* m_roll = nullptr;
+    bool m_rollSelecting = false;  // a clicked note's source is being selected
 
     // Declared before the model so that they outlive it.
     std::unique_ptr<editor::WindowServices> m_services;
