@@ -108,6 +108,7 @@ void PianoRoll::clampView() {
 }
 
 void PianoRoll::fitSong() {
+    m_userZoomed = false;
     const double seconds = songSeconds();
     m_pixelsPerSecond = seconds > 0 ? plotWidth() / seconds : 100;
     m_viewStart = 0;

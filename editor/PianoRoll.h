@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "editor/DocumentFormat.h"
@@ -88,7 +89,7 @@ public:
     double height() const noexcept { return m_height; }
 
     // Zoom and scroll. The view starts fitted to the whole song and stays so
-    // through new compiles until the user zooms.
+    // through new compiles until the user zooms; fitSong() returns to that.
     double pixelsPerSecond() const noexcept { return m_pixelsPerSecond; }
     double viewStartSeconds() const noexcept { return m_viewStart; }
     void zoomAt(double x, double factor);  // keeps the time under x where it is
@@ -108,6 +109,11 @@ public:
     RollRect laneRect(int bank) const noexcept;
     double yOfPitch(int bank, double pitch) const noexcept;  // top of the pitch's row
     double rowHeight(int bank) const noexcept;
+    // The lowest and highest pitch rows a lane shows.
+    std::pair<double, double> pitchRange(int bank) const noexcept {
+        const Pitches& p = m_pitches[static_cast<size_t>(bank)];
+        return {p.low, p.high};
+    }
     static double pitchOf(const TimelineNote& note) noexcept;
 
     // What shows of a lane, found by binary search: a repaint costs the same

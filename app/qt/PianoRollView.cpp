@@ -20,7 +20,7 @@ public:
         setObjectName(QStringLiteral("pianoRollCanvas"));
         setMinimumHeight(120);
         setAttribute(Qt::WA_OpaquePaintEvent);
-        setMouseTracking(false);
+        setToolTip(PianoRollView::tr("クリック: 音符のMMLを選択\nCtrl+ホイール: 拡大・縮小\nホイール: スクロール\nダブルクリック: 曲全体を表示"));
     }
 
 protected:
@@ -40,6 +40,11 @@ protected:
             update();
             emit m_owner->noteClicked(ref->bank, static_cast<qulonglong>(ref->note));
         }
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) return;
+        m_owner->m_model.fitSong();
+        m_owner->modelMoved();
     }
     void wheelEvent(QWheelEvent* event) override {
         const QPoint angle = event->angleDelta();
@@ -157,6 +162,17 @@ void PianoRollView::paintRoll(QPainter& p) {
 
         p.save();
         p.setClipRect(laneBox);
+        // Each C marked by a faint line under its row, to read the octaves by.
+        if (song && !song->timeline.banks[static_cast<size_t>(bank)].notes.empty()) {
+            QColor octave = faint;
+            octave.setAlpha(45);
+            p.setPen(octave);
+            const auto [low, high] = m_model.pitchRange(bank);
+            for (double c = std::ceil(low / 12) * 12; c <= high; c += 12) {
+                const double y = m_model.yOfPitch(bank, c) + m_model.rowHeight(bank);
+                p.drawLine(QPointF(PianoRoll::kHeaderWidth, y), QPointF(w, y));
+            }
+        }
         // Beats and bars at this bank's own tempo.
         for (const editor::RollGridLine& g : m_model.gridLines(bank)) {
             QColor line = faint;
@@ -203,7 +219,7 @@ void PianoRollView::paintRoll(QPainter& p) {
     }
     if (m_playhead) {
         if (const auto x = m_model.playheadX(*m_playhead)) {
-            p.setPen(QPen(QColor(0xd0, 0x30, 0x28), 2));
+            p.setPen(QPen(pal.color(QPalette::Text), 2));
             p.drawLine(QPointF(*x, 0), QPointF(*x, h));
         }
     }

@@ -1,6 +1,9 @@
 // The main window's piano roll dock: built below the editor, fed the live result, the caret and the
 // heard frame, and a clicked note selects its source text.
+#include <algorithm>
+
 #include <QDockWidget>
+#include <QScreen>
 #include <QTextCursor>
 
 #include "app/qt/CEditEx.h"
@@ -19,9 +22,12 @@ void TavolinWindow::buildPianoRoll() {
     m_roll = new PianoRollView(dock);
     dock->setWidget(m_roll);
     addDockWidget(Qt::BottomDockWidgetArea, dock);
-    // The controls keep the height they had; the roll adds its own below them.
-    resize(width(), height() + 190);
-    resizeDocks({dock}, {190}, Qt::Vertical);
+    // The controls keep the height they had; the roll adds its own below them,
+    // as far as the screen allows.
+    constexpr int kRollHeight = 240;
+    const int room = screen() ? screen()->availableGeometry().height() - 40 : height() + kRollHeight;
+    resize(width(), std::min(height() + kRollHeight, std::max(height(), room)));
+    resizeDocks({dock}, {kRollHeight}, Qt::Vertical);
     connect(m_roll, &PianoRollView::noteClicked, this,
             [this](int bank, qulonglong note) { selectRollNote(bank, static_cast<size_t>(note)); });
     m_roll->setSong(m_live->sharedMap());
