@@ -197,11 +197,24 @@ std::vector<RollNote> PianoRoll::visibleNotes(int bank) const {
     if (!m_song) return out;
     const auto& notes = m_song->timeline.banks[static_cast<size_t>(bank)].notes;
     const double last = frameAtX(kHeaderWidth + plotWidth());
+    // Zoomed far out, many notes share a pixel column: each row of a column
+    // is listed once, so a long song costs no more to draw than the plot has pixels.
+    double column = -1;
+    std::vector<double> rowsInColumn;
     for (size_t i = firstEndingAfter(bank, frameAtX(kHeaderWidth)); i < notes.size(); ++i) {
         const TimelineNote& n = notes[i];
         if (static_cast<double>(n.start) >= last) break;
         if (!sounds(n)) continue;
-        out.push_back({{bank, i}, noteRect({bank, i}), n.slurred});
+        const RollRect r = noteRect({bank, i});
+        if (r.width < 1) {
+            if (std::floor(r.x) != column) {
+                column = std::floor(r.x);
+                rowsInColumn.clear();
+            }
+            if (std::find(rowsInColumn.begin(), rowsInColumn.end(), r.y) != rowsInColumn.end()) continue;
+            rowsInColumn.push_back(r.y);
+        }
+        out.push_back({{bank, i}, r, n.slurred});
     }
     return out;
 }

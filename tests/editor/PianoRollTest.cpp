@@ -170,6 +170,16 @@ TEST_F(PianoRollTest, ZoomKeepsThePointUnderTheMouseAndScrollStaysInTheSong) {
     shown.clear();
     for (const RollNote& n : roll.visibleNotes(0)) shown.push_back(n.ref.note);
     EXPECT_EQ(shown, (std::vector<size_t>{0, 1, 3, 5}));
+
+    // 600 notes a fifth of a pixel wide each, alternating two pitches in a
+    // 100-pixel plot: each column lists each pitch once.
+    PianoRoll dense;
+    dense.resize(PianoRoll::kHeaderWidth + 100, 418);
+    dense.setSong(songOf("", "L64[CD]300", ""));
+    const auto notes = dense.visibleNotes(0);
+    EXPECT_GE(notes.size(), 200u);
+    EXPECT_LE(notes.size(), 202u);
+    EXPECT_GE(notes.back().ref.note, 595u) << "the last column (notes 595..599) still shows";
 }
 
 TEST_F(PianoRollTest, PlayheadFollowsAndABrokenCompileKeepsTheLastSong) {
