@@ -1,7 +1,9 @@
 // Draws the piano roll model and forwards the mouse, the wheel and the scroll bar to it.
 #include "app/qt/PianoRollView.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -33,7 +35,8 @@ protected:
         m_owner->syncScrollBar();
     }
     void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return;
+        // A stale song's notes point into texts that have changed since.
+        if (event->button() != Qt::LeftButton || m_owner->m_model.stale()) return;
         const QPointF at = event->position();
         if (const auto ref = m_owner->m_model.noteAt(at.x(), at.y())) {
             m_owner->m_model.setHighlight(ref);
@@ -115,10 +118,11 @@ void PianoRollView::modelMoved() {
 
 void PianoRollView::syncScrollBar() {
     m_syncing = true;
-    m_scroll->setRange(0, static_cast<int>(std::ceil(m_model.scrollRangePixels())));
+    constexpr double kMaxScroll = std::numeric_limits<int>::max();
+    m_scroll->setRange(0, static_cast<int>(std::min(kMaxScroll, std::ceil(m_model.scrollRangePixels()))));
     m_scroll->setPageStep(static_cast<int>(m_model.plotWidth()));
     m_scroll->setSingleStep(24);
-    m_scroll->setValue(static_cast<int>(std::lround(m_model.scrollPixels())));
+    m_scroll->setValue(static_cast<int>(std::min(kMaxScroll, std::round(m_model.scrollPixels()))));
     m_syncing = false;
 }
 
