@@ -8,43 +8,11 @@ cd "$(dirname "$0")/../.."
 shot=""
 if [ "${1:-}" = "--screenshot" ]; then shot=$(realpath -m "$2"); fi
 
-export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/tavolin-ccache}"
-gui=${TAVOLIN_GUI:-}
-if [ -z "$gui" ]; then
-  cmake --preset release >/dev/null
-  cmake --build --preset release --target tavolin -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
-  gui=build/release/app/tavolin
-fi
-for tool in Xvfb xdotool import convert; do
-  command -v "$tool" >/dev/null || { echo "live-editor-xvfb: $tool is missing (scripts/bootstrap installs it)"; exit 1; }
-done
-
-tmp=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do { kill "$p" && wait "$p"; } 2>/dev/null || true; done
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$tmp/display")"
-export XDG_STATE_HOME="$tmp/state" XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp/run"
+source scripts/lib/xvfb.sh
+gui=$(xvfb_gui)
+xvfb_start live-editor-xvfb import convert
 # The disk driver plays in real time into a file: no sound hardware needed.
-export QT_QPA_PLATFORM=xcb LANG=C.UTF-8 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$tmp/audio.raw"
-mkdir -m 700 "$tmp/run"
-
-fail() { echo "live-editor-xvfb: $*"; exit 1; }
-wait_for() {
-  local limit=$1
-  shift
-  for _ in $(seq $((limit * 10))); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-  return 1
-}
-wait_for 10 xdotool getdisplaygeometry || fail "Xvfb on $DISPLAY takes no connections: $(cat "$tmp/xvfb.log")"
-window_id() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$tmp/audio.raw"
 
 if [ -n "$shot" ] && command -v openbox >/dev/null; then
   openbox >"$tmp/openbox.log" 2>&1 &
