@@ -15,6 +15,16 @@ namespace tavolin::qt {
 
 using editor::PianoRoll;
 
+namespace {
+
+// A note's box as drawn: a new attack leaves a pixel free before it.
+QRectF noteBox(const editor::RollRect& r, bool slurred) {
+    const double width = slurred || r.width < 3 ? std::max(1.0, r.width) : r.width - 1;
+    return QRectF(r.x, r.y, width, std::max(2.0, r.height - 1));
+}
+
+}  // namespace
+
 // The drawing surface: every event goes to the view, which owns the model.
 class PianoRollCanvas : public QWidget {
 public:
@@ -33,6 +43,13 @@ protected:
     void resizeEvent(QResizeEvent*) override {
         m_owner->m_model.resize(width(), height());
         m_owner->syncScrollBar();
+        m_owner->m_layerValid = false;
+    }
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange ||
+            event->type() == QEvent::StyleChange)
+            m_owner->m_layerValid = false;
+        QWidget::changeEvent(event);
     }
     void mousePressEvent(QMouseEvent* event) override {
         // A stale song's notes point into texts that have changed since.
@@ -81,6 +98,7 @@ PianoRollView::PianoRollView(QWidget* parent) : QWidget(parent) {
     connect(m_scroll, &QScrollBar::valueChanged, this, [this](int value) {
         if (m_syncing) return;
         m_model.setScrollPixels(value);
+        m_layerValid = false;
         m_canvas->update();
     });
 }
@@ -97,6 +115,7 @@ void PianoRollView::setSong(std::shared_ptr<const output::SongMap> map) {
     m_model.setSong(std::move(map));
     if (m_model.song() == before && m_model.stale() == wasStale) return;
     syncScrollBar();
+    m_layerValid = false;
     m_canvas->update();
 }
 
@@ -107,12 +126,16 @@ void PianoRollView::setCaret(int tab, uint64_t byte) {
 void PianoRollView::setPlayhead(std::optional<uint64_t> frame) {
     if (frame == m_playhead) return;
     m_playhead = frame;
-    if (frame && m_model.follow(*frame)) syncScrollBar();
+    if (frame && m_model.follow(*frame)) {
+        syncScrollBar();
+        m_layerValid = false;
+    }
     m_canvas->update();
 }
 
 void PianoRollView::modelMoved() {
     syncScrollBar();
+    m_layerValid = false;
     m_canvas->update();
 }
 
@@ -127,6 +150,58 @@ void PianoRollView::syncScrollBar() {
 }
 
 void PianoRollView::paintRoll(QPainter& p) {
+    // Grid and notes change with the song, the view and the palette; the
+    // playhead every 25 ms. The still part is drawn once into a pixmap.
+    const qreal ratio = m_canvas->devicePixelRatioF();
+    const QSize pixels = (QSizeF(m_canvas->size()) * ratio).toSize();
+    if (!m_layerValid || m_layer.size() != pixels) {
+        m_layer = QPixmap(pixels);
+        m_layer.setDevicePixelRatio(ratio);
+        QPainter layer(&m_layer);
+        paintLayer(layer);
+        m_layerValid = true;
+    }
+    p.drawPixmap(0, 0, m_layer);
+
+    const output::SongMap* song = m_model.song();
+    if (!song) return;
+    const QPalette& pal = palette();
+    const QRectF plot(PianoRoll::kHeaderWidth, PianoRoll::kRulerHeight, m_model.plotWidth(),
+                      m_model.height() - PianoRoll::kRulerHeight);
+    p.save();
+    // The notes heard now, lit.
+    if (m_playhead) {
+        const auto sounding = notesSoundingAt(song->timeline, *m_playhead);
+        for (int bank = 0; bank < kBankCount; ++bank) {
+            const auto& i = sounding[static_cast<size_t>(bank)];
+            if (!i) continue;
+            const TimelineNote& n = song->timeline.banks[static_cast<size_t>(bank)].notes[*i];
+            if (n.frequency <= 0 || n.frames == 0) continue;
+            const editor::RollRect lane = m_model.laneRect(bank);
+            p.setClipRect(QRectF(PianoRoll::kHeaderWidth, lane.y, lane.width, lane.height));
+            QColor fill = bankColour(bank).lighter(145);
+            if (m_model.stale()) fill.setAlpha(90);
+            p.fillRect(noteBox(m_model.noteRect({bank, *i}), n.slurred), fill);
+        }
+    }
+    p.setClipRect(plot);
+    if (const auto ref = m_model.highlight()) {
+        const editor::RollRect r = m_model.noteRect(*ref);
+        const bool rest = song->timeline.banks[static_cast<size_t>(ref->bank)].notes[ref->note].frequency <= 0;
+        p.setPen(QPen(pal.color(QPalette::Highlight), 2, rest ? Qt::DashLine : Qt::SolidLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(r.x - 1, r.y - 1, std::max(2.0, r.width) + 2, std::max(2.0, r.height) + 2));
+    }
+    if (m_playhead) {
+        if (const auto x = m_model.playheadX(*m_playhead)) {
+            p.setPen(QPen(pal.color(QPalette::Text), 2));
+            p.drawLine(QPointF(*x, 0), QPointF(*x, m_model.height()));
+        }
+    }
+    p.restore();
+}
+
+void PianoRollView::paintLayer(QPainter& p) {
     const QPalette& pal = palette();
     const double w = m_model.width();
     const double h = m_model.height();
@@ -155,8 +230,6 @@ void PianoRollView::paintRoll(QPainter& p) {
                    tr("コンパイルエラー中: 前回の結果を表示"));
     }
 
-    const auto sounding = song && m_playhead ? notesSoundingAt(song->timeline, *m_playhead)
-                                             : std::array<std::optional<size_t>, kBankCount>{};
     bool anyNote = false;
     for (int bank = 0; bank < kBankCount; ++bank) {
         const editor::RollRect lane = m_model.laneRect(bank);
@@ -191,10 +264,9 @@ void PianoRollView::paintRoll(QPainter& p) {
         // Notes; rests are the gaps between them. A new attack leaves a pixel free.
         for (const editor::RollNote& n : m_model.visibleNotes(bank)) {
             anyNote = true;
-            QColor fill = sounding[static_cast<size_t>(bank)] == n.ref.note ? colour.lighter(145) : colour;
+            QColor fill = colour;
             if (m_model.stale()) fill.setAlpha(90);
-            const double width = n.slurred || n.rect.width < 3 ? std::max(1.0, n.rect.width) : n.rect.width - 1;
-            p.fillRect(QRectF(n.rect.x, n.rect.y, width, std::max(2.0, n.rect.height - 1)), fill);
+            p.fillRect(noteBox(n.rect, n.slurred), fill);
         }
         p.restore();
 
@@ -211,23 +283,6 @@ void PianoRollView::paintRoll(QPainter& p) {
     }
     p.drawLine(QPointF(PianoRoll::kHeaderWidth - 0.5, 0), QPointF(PianoRoll::kHeaderWidth - 0.5, h));
 
-    p.save();
-    p.setClipRect(plot);
-    if (const auto ref = m_model.highlight()) {
-        const editor::RollRect r = m_model.noteRect(*ref);
-        const bool rest = song && song->timeline.banks[static_cast<size_t>(ref->bank)].notes[ref->note].frequency <= 0;
-        QPen pen(pal.color(QPalette::Highlight), 2, rest ? Qt::DashLine : Qt::SolidLine);
-        p.setPen(pen);
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(QRectF(r.x - 1, r.y - 1, std::max(2.0, r.width) + 2, std::max(2.0, r.height) + 2));
-    }
-    if (m_playhead) {
-        if (const auto x = m_model.playheadX(*m_playhead)) {
-            p.setPen(QPen(pal.color(QPalette::Text), 2));
-            p.drawLine(QPointF(*x, 0), QPointF(*x, h));
-        }
-    }
-    p.restore();
     if (!anyNote && (!song || song->timeline.frames == 0)) {
         p.setPen(pal.color(QPalette::PlaceholderText));
         p.drawText(plot, Qt::AlignCenter, tr("音符がありません"));

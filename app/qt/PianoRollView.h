@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include <QPixmap>
 #include <QWidget>
 
 #include "editor/PianoRoll.h"
@@ -42,6 +43,7 @@ signals:
 private:
     friend class PianoRollCanvas;
     void paintRoll(QPainter& p);
+    void paintLayer(QPainter& p);  // all but the lit notes, the highlight and the playhead
     void syncScrollBar();
     void modelMoved();  // zoom or scroll changed in the model
 
@@ -50,6 +52,8 @@ private:
     QScrollBar* m_scroll = nullptr;
     std::optional<uint64_t> m_playhead;
     bool m_syncing = false;
+    QPixmap m_layer;
+    bool m_layerValid = false;
 };
 
 }  // namespace tavolin::qt
