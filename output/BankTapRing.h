@@ -43,9 +43,10 @@ private:
     std::atomic<uint64_t> m_written{0};
 };
 
-// The five banks' rings of one stream.
+// The five banks' rings of one stream, at the stream's rate.
 struct BankTapRings {
     std::array<BankTapRing, 5> banks;
+    uint32_t sampleRateHz = 0;
 };
 
 }  // namespace tavolin::output

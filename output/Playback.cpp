@@ -170,7 +170,10 @@ bool Player::StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFor
     StopPlayback();
     if (!song) return false;
     auto state = std::make_shared<WaveOutParam>(std::move(song));
-    if (m_taps) state->taps = std::make_shared<StreamTaps>();
+    if (m_taps) {
+        state->taps = std::make_shared<StreamTaps>();
+        state->taps->rings.sampleRateHz = state->generator->sampleRateHz;
+    }
     m_stream = state;
 
     m_device = m_makeDevice ? m_makeDevice() : nullptr;

@@ -354,7 +354,7 @@ TEST_F(QtWindow, ExportDialogAndBusyCursor) {
     QTimer::singleShot(50, [] {
         if (auto* d = qobject_cast<ExportDialog*>(QApplication::activeModalWidget())) d->reject();
     });
-    answer = window->askExportChoice(editor::ExportChoice{});
+    answer = window->askExportChoice(editor::ExportChoice{}, kAllBanks);
     EXPECT_FALSE(answer);
 
     window->setBusy(true);
