@@ -44,6 +44,8 @@ WindowLayers::WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices,
       m_commands(dlg.document(), *this, *m_files),
       m_exportOptions(std::move(exportOptions)),
       m_player(std::move(devices)) {
+    // The window shows every bank's scope while a song plays.
+    m_player.setBankTaps(true);
     if (!recovery.folder.empty()) {
         m_recovery = std::make_unique<RecoveryStore>(*m_files, recovery.folder, recovery.pid, recovery.window,
                                                      std::move(recovery.isRunning), std::move(recovery.clock));

@@ -29,6 +29,7 @@ class QToolButton;
 
 namespace tavolin::qt {
 
+class BankScopes;
 class CEditEx;
 class MmlHighlighter;
 
@@ -55,6 +56,8 @@ public:
     QLabel* caretStatus() const noexcept { return m_caretStatus; }
     editor::LiveEditor& live() noexcept { return *m_live; }
     QTimer* playTimer() const noexcept { return m_playTimer; }
+    // Mute/solo toggles and the banks' scopes and meters.
+    BankScopes* bankScopes() const noexcept { return m_scopes; }
 
     // Remembered between runs with QSettings (the application's only): recent
     // files, window size, splitter position. Without this call nothing is read
@@ -90,7 +93,7 @@ public:
     void scheduleAutosave(int idleMs, int maxMs) override;
     bool reportProgress(const std::string& label, double fraction) override;
     void endProgress() override;
-    std::optional<editor::ExportChoice> askExportChoice(const editor::ExportChoice& initial) override;
+    std::optional<editor::ExportChoice> askExportChoice(const editor::ExportChoice& initial, BankMask audible) override;
     void setBusy(bool busy) override;
 
 protected:
@@ -160,6 +163,11 @@ private:
     bool m_playLoop = false;
     QToolButton* m_errorStatus = nullptr;
     QLabel* m_caretStatus = nullptr;
+
+    // ---- mute/solo toggles and bank scopes
+    QWidget* buildBankToggles();
+    void buildBankScopes();
+    BankScopes* m_scopes = nullptr;
 
     // Declared before the model so that they outlive it.
     std::unique_ptr<editor::WindowServices> m_services;
