@@ -25,6 +25,18 @@ output::SaveDialogRequest saveRequestFor(output::AudioFileType type) {
     return r;
 }
 
+std::array<std::string, kBankCount> stemPaths(const std::string& path) {
+    // The extension is the last "." of the file name, not of a folder.
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    const std::string stem = hasExtension ? path.substr(0, dot) : path;
+    const std::string extension = hasExtension ? path.substr(dot) : "";
+    std::array<std::string, kBankCount> out;
+    for (int b = 0; b < kBankCount; ++b) out[static_cast<size_t>(b)] = stem + "_" + static_cast<char>('A' + b) + extension;
+    return out;
+}
+
 std::string clockText(uint64_t frames, uint32_t rateHz) {
     const uint64_t ms = rateHz ? frames * 1000 / rateHz : 0;
     char buf[48];
@@ -34,6 +46,13 @@ std::string clockText(uint64_t frames, uint32_t rateHz) {
 
 std::string exportDoneText(const std::string& path, uint64_t frames, uint32_t rateHz) {
     return "書き出しました\n" + path + "\n長さ " + clockText(frames, rateHz) + " (" + std::to_string(frames) + " フレーム, " +
+           std::to_string(rateHz) + " Hz)";
+}
+
+std::string stemsDoneText(const std::vector<std::string>& paths, uint64_t frames, uint32_t rateHz) {
+    std::string text = "バンク別に書き出しました";
+    for (const std::string& p : paths) text += "\n" + p;
+    return text + "\n長さ " + clockText(frames, rateHz) + " (" + std::to_string(frames) + " フレーム, " +
            std::to_string(rateHz) + " Hz)";
 }
 

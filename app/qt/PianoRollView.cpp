@@ -119,6 +119,13 @@ void PianoRollView::setSong(std::shared_ptr<const output::SongMap> map) {
     m_canvas->update();
 }
 
+void PianoRollView::setAudible(BankMask mask) {
+    if (mask == m_audible) return;
+    m_audible = mask;
+    m_layerValid = false;
+    m_canvas->update();
+}
+
 void PianoRollView::setCaret(int tab, uint64_t byte) {
     if (m_model.setCaret(tab, byte)) modelMoved();
 }
@@ -179,6 +186,7 @@ void PianoRollView::paintRoll(QPainter& p) {
             if (n.frequency <= 0 || n.frames == 0) continue;
             const editor::RollRect lane = m_model.laneRect(bank);
             p.setClipRect(QRectF(PianoRoll::kHeaderWidth, lane.y, lane.width, lane.height));
+            if ((m_audible & bankBit(bank)) == 0) continue;  // not heard: not lit
             QColor fill = bankColour(bank).lighter(145);
             if (m_model.stale()) fill.setAlpha(90);
             p.fillRect(noteBox(m_model.noteRect({bank, *i}), n.slurred), fill);
@@ -235,7 +243,8 @@ void PianoRollView::paintLayer(QPainter& p) {
         const editor::RollRect lane = m_model.laneRect(bank);
         const QRectF laneBox(PianoRoll::kHeaderWidth, lane.y, lane.width, lane.height);
         if (bank % 2) p.fillRect(laneBox, pal.alternateBase());
-        const QColor colour = bankColour(bank);
+        const bool heard = (m_audible & bankBit(bank)) != 0;
+        const QColor colour = heard ? bankColour(bank) : pal.color(QPalette::PlaceholderText);
 
         p.save();
         p.setClipRect(laneBox);
@@ -265,7 +274,7 @@ void PianoRollView::paintLayer(QPainter& p) {
         for (const editor::RollNote& n : m_model.visibleNotes(bank)) {
             anyNote = true;
             QColor fill = colour;
-            if (m_model.stale()) fill.setAlpha(90);
+            if (m_model.stale() || !heard) fill.setAlpha(90);
             p.fillRect(noteBox(n.rect, n.slurred), fill);
         }
         p.restore();

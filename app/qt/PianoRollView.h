@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include "editor/PianoRoll.h"
+#include "synth/BankMask.h"
 
 class QScrollBar;
 
@@ -32,6 +33,9 @@ public:
     // The song frame heard now, nullopt when nothing plays.
     void setPlayhead(std::optional<uint64_t> frame);
     std::optional<uint64_t> playhead() const noexcept { return m_playhead; }
+    // The banks heard (mute and solo): the others' lanes are dimmed.
+    void setAudible(BankMask mask);
+    BankMask audible() const noexcept { return m_audible; }
 
     // The fill of a bank's notes (0..4).
     static QColor bankColour(int bank);
@@ -52,6 +56,7 @@ private:
     QScrollBar* m_scroll = nullptr;
     std::optional<uint64_t> m_playhead;
     bool m_syncing = false;
+    BankMask m_audible = kAllBanks;
     QPixmap m_layer;
     bool m_layerValid = false;
 };

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -33,6 +34,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/qt/BankScopes.h"
 #include "app/qt/CAboutDlg.h"
 #include "app/qt/CEditEx.h"
 #include "app/qt/ExportDialog.h"
@@ -128,6 +130,7 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     });
     m_model->OnInitDialog();
     connectSignals();
+    buildBankScopes();
     buildPianoRoll();
 }
 
@@ -162,6 +165,13 @@ void TavolinWindow::run(Command command, int argument) {
     }
     if (command == Command::Play) startPlayWatch();
     if (command == Command::Play || command == Command::Test || command == Command::Stop) showPlaying();
+    // ---- bank scopes: they follow every stream that plays, and show which banks are heard
+    if (m_scopes && (command == Command::Play || command == Command::Test) && m_services && m_services->streaming())
+        m_scopes->start();
+    if (m_scopes && (command == Command::MuteBank || command == Command::SoloBank))
+        m_scopes->setAudible(m_model->bankMix().audible());
+    // ---- piano roll: lanes of banks left out of the mix are dimmed
+    if (m_roll) m_roll->setAudible(m_model->bankMix().audible());
 }
 
 void TavolinWindow::startPlayWatch() {
@@ -198,6 +208,62 @@ void TavolinWindow::showPlaying() {
     for (const editor::EditorRange& r : m_live->playingRanges(m_shownTab, m_model->tabTexts[tab], frame))
         ranges.emplace_back(static_cast<int>(r.start), static_cast<int>(r.end));
     m_editor->setPlayingRanges(std::move(ranges));
+}
+
+// ---- mute/solo toggles and bank scopes ------------------------------------------
+
+// Beside the tabs: for each bank its letter with a mute (M) and a solo (S)
+// toggle; a click only forwards the command, the model sets the toggles.
+QWidget* TavolinWindow::buildBankToggles() {
+    auto* strip = new QWidget;
+    strip->setObjectName(QStringLiteral("bankToggles"));
+    auto* h = new QHBoxLayout(strip);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(1);
+    for (int b = 0; b < kBankCount; ++b) {
+        const QString letter(QChar(u'A' + b));
+        auto* name = new QLabel(letter);
+        name->setContentsMargins(b == 0 ? 0 : 8, 0, 2, 0);
+        h->addWidget(name);
+        const struct {
+            int id;
+            Command command;
+            QString text;
+            QString tip;
+        } toggles[] = {
+            {ctl::MuteA + b, Command::MuteBank, QStringLiteral("M"), tr("バンク%1をミュート (鳴らし続けたまま音だけ外す)").arg(letter)},
+            {ctl::SoloA + b, Command::SoloBank, QStringLiteral("S"), tr("バンク%1をソロ (ソロのバンクだけを聞く)").arg(letter)},
+        };
+        for (const auto& t : toggles) {
+            auto* button = make(t.id, new QToolButton);
+            button->setText(t.text);
+            button->setToolTip(t.tip);
+            button->setCheckable(true);
+            button->setAutoRaise(true);
+            button->setFixedWidth(22);
+            const Command command = t.command;
+            connect(button, &QToolButton::clicked, this, [this, command, b] { run(command, b); });
+            h->addWidget(button);
+        }
+    }
+    return strip;
+}
+
+// Under the editor and the helpers: every bank's waveform and meter while a
+// song plays, in a dock the user can move or close.
+void TavolinWindow::buildBankScopes() {
+    BankScopes::Source source;
+    source.rings = [this]() -> std::shared_ptr<const output::BankTapRings> {
+        return m_services && m_services->streaming() ? m_services->bankRings() : nullptr;
+    };
+    source.heardFrame = [this]() -> std::optional<uint64_t> { return m_services ? m_services->heardFrame() : std::nullopt; };
+    m_scopes = new BankScopes(std::move(source));
+    auto* dock = new QDockWidget(tr("バンクの波形とレベル"), this);
+    dock->setObjectName(QStringLiteral("bankScopesDock"));
+    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetClosable);
+    dock->setWidget(m_scopes);
+    m_scopes->setMinimumHeight(72);
+    addDockWidget(Qt::BottomDockWidgetArea, dock);
 }
 
 // ---- layout -------------------------------------------------------------------
@@ -266,7 +332,11 @@ QWidget* TavolinWindow::buildLeftPane() {
     m_tabs->setExpanding(false);
     m_tabs->setDrawBase(false);
     m_tabs->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    v->addWidget(m_tabs);
+    auto* tabRow = new QHBoxLayout;
+    tabRow->addWidget(m_tabs);
+    tabRow->addStretch(1);
+    tabRow->addWidget(buildBankToggles());
+    v->addLayout(tabRow);
     m_editor = make(ctl::Editor, new CEditEx);
     QFont mono(QStringLiteral("Noto Sans Mono CJK JP"));
     mono.setStyleHint(QFont::TypeWriter);
@@ -890,8 +960,8 @@ void TavolinWindow::endProgress() {
     m_progress = nullptr;
 }
 
-std::optional<editor::ExportChoice> TavolinWindow::askExportChoice(const editor::ExportChoice& initial) {
-    return ExportDialog::ask(initial, this);
+std::optional<editor::ExportChoice> TavolinWindow::askExportChoice(const editor::ExportChoice& initial, BankMask audible) {
+    return ExportDialog::ask(initial, audible, this);
 }
 
 void TavolinWindow::setBusy(bool busy) { setBusyCursor(busy); }

@@ -29,6 +29,7 @@ class QToolButton;
 
 namespace tavolin::qt {
 
+class BankScopes;
 class CEditEx;
 class MmlHighlighter;
 class PianoRollView;
@@ -57,6 +58,8 @@ public:
     editor::LiveEditor& live() noexcept { return *m_live; }
     QTimer* playTimer() const noexcept { return m_playTimer; }
     PianoRollView* pianoRoll() const noexcept { return m_roll; }
+    // Mute/solo toggles and the banks' scopes and meters.
+    BankScopes* bankScopes() const noexcept { return m_scopes; }
 
     // Remembered between runs with QSettings (the application's only): recent
     // files, window size, splitter position. Without this call nothing is read
@@ -92,7 +95,7 @@ public:
     void scheduleAutosave(int idleMs, int maxMs) override;
     bool reportProgress(const std::string& label, double fraction) override;
     void endProgress() override;
-    std::optional<editor::ExportChoice> askExportChoice(const editor::ExportChoice& initial) override;
+    std::optional<editor::ExportChoice> askExportChoice(const editor::ExportChoice& initial, BankMask audible) override;
     void setBusy(bool busy) override;
 
 protected:
@@ -169,6 +172,11 @@ private:
     QLabel* m_caretStatus = nullptr;
     PianoRollView* m_roll = nullptr;
     bool m_rollSelecting = false;  // a clicked note's source is being selected
+
+    // ---- mute/solo toggles and bank scopes
+    QWidget* buildBankToggles();
+    void buildBankScopes();
+    BankScopes* m_scopes = nullptr;
 
     // Declared before the model so that they outlive it.
     std::unique_ptr<editor::WindowServices> m_services;

@@ -22,6 +22,12 @@ void TavolinWindow::buildPianoRoll() {
     m_roll = new PianoRollView(dock);
     dock->setWidget(m_roll);
     addDockWidget(Qt::BottomDockWidgetArea, dock);
+    // The banks' scopes, when the window has them, stand to the roll's right:
+    // the roll takes two thirds of the width, its time axis being the longer.
+    if (auto* scopes = findChild<QDockWidget*>(QStringLiteral("bankScopesDock"))) {
+        splitDockWidget(dock, scopes, Qt::Horizontal);
+        resizeDocks({dock, scopes}, {width() * 2 / 3, width() / 3}, Qt::Horizontal);
+    }
     // The controls keep the height they had; the roll adds its own below them,
     // as far as the screen allows.
     constexpr int kRollHeight = 240;
