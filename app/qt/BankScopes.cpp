@@ -73,9 +73,6 @@ void BankScopes::paintEvent(QPaintEvent*) {
         const QRectF wave = pane.adjusted(4, 4, -(meterWidth + 8), -4);
         QColor ink = pal.color(QPalette::Highlight);
         if (!heard) ink = pal.color(QPalette::Disabled, QPalette::Text);
-        // The letter of the bank, top left.
-        p.setPen(pal.color(heard ? QPalette::Text : QPalette::PlaceholderText));
-        p.drawText(wave.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, QString(QChar(u'A' + b)));
         p.setPen(QPen(pal.color(QPalette::Midlight), 1, Qt::DotLine));
         p.drawLine(QPointF(wave.left(), wave.center().y()), QPointF(wave.right(), wave.center().y()));
         const std::span<const int16_t> trace = m_scopes[static_cast<size_t>(b)].trace();

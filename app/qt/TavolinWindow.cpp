@@ -212,19 +212,21 @@ void TavolinWindow::showPlaying() {
 
 // ---- mute/solo toggles and bank scopes ------------------------------------------
 
-// Beside the tabs: for each bank its letter with a mute (M) and a solo (S)
-// toggle; a click only forwards the command, the model sets the toggles.
+// Over each bank's scope: its letter with a mute (M) and a solo (S) toggle;
+// a click only forwards the command, the model sets the toggles.
 QWidget* TavolinWindow::buildBankToggles() {
     auto* strip = new QWidget;
     strip->setObjectName(QStringLiteral("bankToggles"));
     auto* h = new QHBoxLayout(strip);
     h->setContentsMargins(0, 0, 0, 0);
-    h->setSpacing(1);
+    h->setSpacing(6);
     for (int b = 0; b < kBankCount; ++b) {
         const QString letter(QChar(u'A' + b));
+        auto* cell = new QHBoxLayout;
+        cell->setSpacing(1);
         auto* name = new QLabel(letter);
-        name->setContentsMargins(b == 0 ? 0 : 8, 0, 2, 0);
-        h->addWidget(name);
+        name->setContentsMargins(4, 0, 4, 0);
+        cell->addWidget(name);
         const struct {
             int id;
             Command command;
@@ -240,17 +242,19 @@ QWidget* TavolinWindow::buildBankToggles() {
             button->setToolTip(t.tip);
             button->setCheckable(true);
             button->setAutoRaise(true);
-            button->setFixedWidth(22);
+            button->setFixedWidth(24);
             const Command command = t.command;
             connect(button, &QToolButton::clicked, this, [this, command, b] { run(command, b); });
-            h->addWidget(button);
+            cell->addWidget(button);
         }
+        cell->addStretch(1);
+        h->addLayout(cell, 1);
     }
     return strip;
 }
 
-// Under the editor and the helpers: every bank's waveform and meter while a
-// song plays, in a dock the user can move or close.
+// Under the editor and the helpers: every bank's toggles over its waveform
+// and meter, in a dock the user can move (not close: the toggles live there).
 void TavolinWindow::buildBankScopes() {
     BankScopes::Source source;
     source.rings = [this]() -> std::shared_ptr<const output::BankTapRings> {
@@ -258,11 +262,17 @@ void TavolinWindow::buildBankScopes() {
     };
     source.heardFrame = [this]() -> std::optional<uint64_t> { return m_services ? m_services->heardFrame() : std::nullopt; };
     m_scopes = new BankScopes(std::move(source));
-    auto* dock = new QDockWidget(tr("バンクの波形とレベル"), this);
+    m_scopes->setMinimumHeight(64);
+    auto* panel = new QWidget;
+    auto* v = new QVBoxLayout(panel);
+    v->setContentsMargins(8, 0, 8, 6);
+    v->setSpacing(2);
+    v->addWidget(buildBankToggles());
+    v->addWidget(m_scopes, 1);
+    auto* dock = new QDockWidget(tr("バンク別: ミュート・ソロ、波形とレベル"), this);
     dock->setObjectName(QStringLiteral("bankScopesDock"));
-    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetClosable);
-    dock->setWidget(m_scopes);
-    m_scopes->setMinimumHeight(72);
+    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    dock->setWidget(panel);
     addDockWidget(Qt::BottomDockWidgetArea, dock);
 }
 
@@ -332,11 +342,7 @@ QWidget* TavolinWindow::buildLeftPane() {
     m_tabs->setExpanding(false);
     m_tabs->setDrawBase(false);
     m_tabs->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    auto* tabRow = new QHBoxLayout;
-    tabRow->addWidget(m_tabs);
-    tabRow->addStretch(1);
-    tabRow->addWidget(buildBankToggles());
-    v->addLayout(tabRow);
+    v->addWidget(m_tabs);
     m_editor = make(ctl::Editor, new CEditEx);
     QFont mono(QStringLiteral("Noto Sans Mono CJK JP"));
     mono.setStyleHint(QFont::TypeWriter);
