@@ -204,9 +204,23 @@ void CTavolinDlg::runCommand(Command command, int argument) {
     case Command::About:
         m_view.showAbout();
         break;
+    case Command::MuteBank:
+    case Command::SoloBank:
+        toggleBank(command, argument);
+        break;
     case Command::Count:
         break;
     }
+}
+
+void CTavolinDlg::toggleBank(Command command, int bank) {
+    if (bank < 0 || bank >= kBankCount) return;
+    const bool mute = command == Command::MuteBank;
+    BankMask& flags = mute ? m_bankMix.muted : m_bankMix.soloed;
+    flags = static_cast<BankMask>(flags ^ bankBit(bank));
+    // The toggle shows the model's state, whatever the widget did on its own.
+    m_view.setChecked((mute ? ctl::MuteA : ctl::SoloA) + bank, (flags & bankBit(bank)) != 0);
+    if (m_services) m_services->setAudibleBanks(m_bankMix.audible());
 }
 
 void CTavolinDlg::onSystemCommand(int id) {

@@ -16,6 +16,8 @@
 #include "editor/Recovery.h"
 #include "editor/ToneHelper.h"
 #include "editor/WindowView.h"
+#include "output/BankTapRing.h"
+#include "synth/BankMask.h"
 
 namespace tavolin::editor {
 
@@ -41,6 +43,8 @@ enum class Command {
     Import, TabChange, EditorChange, About, MidiExport,
     Autosave,    // the autosave countdown ran out
     OpenRecent,  // argument: index into the recent files
+    MuteBank,    // argument: bank 0..4 (A..E); toggles its mute
+    SoloBank,    // argument: bank 0..4; toggles its solo
     Count
 };
 
@@ -180,6 +184,10 @@ public:
     bool& modified;
     bool paused = false;    // mirror of the Pause box
 
+    // Mute and solo of banks A..E: what Play and the audio export let
+    // through. Kept for the session, not in the document.
+    const MuteSolo& bankMix() const noexcept { return m_bankMix; }
+
     ToneHelper& toneHelper() noexcept { return m_tone; }
     WindowView& view() noexcept { return m_view; }
 
@@ -194,6 +202,7 @@ private:
     std::string buildToneCommand();
     void afterDocumentCommand();
     void restore(const RecoveryRecord& record);
+    void toggleBank(Command command, int bank);
 
     DocumentState m_doc;
     WindowView& m_view;
@@ -201,6 +210,7 @@ private:
     RecoveryStore* m_recovery = nullptr;
     ToneHelper m_tone;
     RecentFiles m_recent;
+    MuteSolo m_bankMix;
     std::string m_autosaveFailure;  // the last autosave problem shown, so it is shown once
 };
 
@@ -222,6 +232,11 @@ public:
     virtual void openPath(const std::string& path) = 0;
     // Open of a recent file: the prompt to save, then the file.
     virtual void openRecent(const std::string& path) = 0;
+    // Mute and solo changed: the banks Play (the running stream included,
+    // from its next block) and the audio export let through.
+    virtual void setAudibleBanks(BankMask mask) { (void)mask; }
+    // The running stream's per-bank rings for the scopes; null when none.
+    virtual std::shared_ptr<const output::BankTapRings> bankRings() const { return nullptr; }
     // A stream is open and its song not yet heard to the end (paused included).
     virtual bool streaming() const { return false; }
     // The song frame the listener hears now, counted from where playback

@@ -28,6 +28,18 @@ output::SaveDialogRequest saveRequestFor(output::AudioFileType type) {
     return r;
 }
 
+std::array<std::string, kBankCount> stemPaths(const std::string& path) {
+    // The extension is the last "." of the file name, not of a folder.
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    const std::string stem = hasExtension ? path.substr(0, dot) : path;
+    const std::string extension = hasExtension ? path.substr(dot) : "";
+    std::array<std::string, kBankCount> out;
+    for (int b = 0; b < kBankCount; ++b) out[static_cast<size_t>(b)] = stem + "_" + static_cast<char>('A' + b) + extension;
+    return out;
+}
+
 std::string clockText(uint64_t frames, uint32_t rateHz) {
     const uint64_t ms = rateHz ? frames * 1000 / rateHz : 0;
     char buf[48];
@@ -38,6 +50,14 @@ std::string clockText(uint64_t frames, uint32_t rateHz) {
 std::string exportDoneText(const std::string& path, uint64_t frames, uint32_t rateHz) {
     std::string text = uiText(TAVOLIN_TR_NOOP("Texts", "書き出しました\n{file}\n長さ {time} ({frames} フレーム, {rate} Hz)"));
     text = fillIn(fillIn(text, "file", path), "time", clockText(frames, rateHz));
+    return fillIn(fillIn(text, "frames", std::to_string(frames)), "rate", std::to_string(rateHz));
+}
+
+std::string stemsDoneText(const std::vector<std::string>& paths, uint64_t frames, uint32_t rateHz) {
+    std::string files;
+    for (const std::string& p : paths) files += "\n" + p;
+    std::string text = uiText(TAVOLIN_TR_NOOP("Texts", "バンク別に書き出しました{files}\n長さ {time} ({frames} フレーム, {rate} Hz)"));
+    text = fillIn(fillIn(text, "files", files), "time", clockText(frames, rateHz));
     return fillIn(fillIn(text, "frames", std::to_string(frames)), "rate", std::to_string(rateHz));
 }
 

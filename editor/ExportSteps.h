@@ -18,6 +18,7 @@ struct ExportChoice {
     output::AudioFileType type = output::AudioFileType::Wav;
     int32_t loops = 1;        // passes of every endless loop, 1..kMaxExportLoops
     double fadeSeconds = 0;   // 0..kMaxFadeSeconds; 0: no fade
+    bool perBank = false;     // one file per audible bank that sounds (stems)
     friend bool operator==(const ExportChoice&, const ExportChoice&) = default;
 };
 inline constexpr int32_t kMaxExportLoops = 99;
@@ -37,11 +38,17 @@ ExportChoice clampedChoice(ExportChoice choice) noexcept;
 // The save dialog for a type: WAV keeps the button's own parameters.
 output::SaveDialogRequest saveRequestFor(output::AudioFileType type);
 
+// The stems' paths for the path the save dialog chose: the bank's letter
+// before the extension ("song.wav" -> "song_A.wav"; "song" -> "song_A").
+std::array<std::string, kBankCount> stemPaths(const std::string& path);
+
 // "m:ss.mmm" of a frame count at a rate.
 std::string clockText(uint64_t frames, uint32_t rateHz);
 
 // The confirmation after a written audio file: its path and its length.
 std::string exportDoneText(const std::string& path, uint64_t frames, uint32_t rateHz);
+// The same after stems: every file written, one per line.
+std::string stemsDoneText(const std::vector<std::string>& paths, uint64_t frames, uint32_t rateHz);
 // The confirmation after a written MIDI file, with its warnings.
 std::string midiDoneText(const std::string& path, const std::vector<std::string>& warnings);
 

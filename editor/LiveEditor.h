@@ -46,6 +46,7 @@ public:
 
     // The latest compile of the document (nullptr before the first).
     const output::SongMap* map() const noexcept { return m_map.get(); }
+    std::shared_ptr<const output::SongMap> sharedMap() const noexcept { return m_map; }
     // Its error, placed, and the status bar's text for it; nullopt when it compiled.
     const std::optional<ErrorPlace>& error() const noexcept { return m_error; }
     std::string errorText() const;

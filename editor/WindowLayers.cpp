@@ -46,6 +46,8 @@ WindowLayers::WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices,
       m_commands(dlg.document(), *this, *m_files),
       m_exportOptions(std::move(exportOptions)),
       m_player(std::move(devices)) {
+    // The window shows every bank's scope while a song plays.
+    m_player.setBankTaps(true);
     if (!recovery.folder.empty()) {
         m_recovery = std::make_unique<RecoveryStore>(*m_files, recovery.folder, recovery.pid, recovery.window,
                                                      std::move(recovery.isRunning), std::move(recovery.clock));
@@ -82,7 +84,10 @@ output::ExportOutcome WindowLayers::exportAudio(const output::BuildInputs& input
     output::WaveFormat format;
     std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(inputs, false, *this, format);
     if (!song) return output::ExportOutcome::NotBuilt;
-    const std::optional<ExportChoice> choice = m_view.askExportChoice(m_exportChoice);
+    // The export is heard as Play is: muted banks run but are left out.
+    const BankMask audible = m_player.audibleBanks();
+    song->setAudible(audible);
+    const std::optional<ExportChoice> choice = m_view.askExportChoice(m_exportChoice, audible);
     if (!choice) return output::ExportOutcome::Cancelled;
     m_exportChoice = clampedChoice(*choice);
     const std::optional<std::string> path = askSavePath(saveRequestFor(m_exportChoice.type));
@@ -93,10 +98,22 @@ output::ExportOutcome WindowLayers::exportAudio(const output::BuildInputs& input
     options.fadeSeconds = m_exportChoice.fadeSeconds;
     m_exportedFrames = 0;
     m_view.setBusy(true);
-    const output::ExportOutcome outcome = output::writeSongToFile(*song, format, *path, *this, options);
+    output::ExportOutcome outcome;
+    std::vector<std::string> written;
+    if (m_exportChoice.perBank) {
+        const auto paths = stemPaths(*path);
+        std::vector<int> banks;
+        outcome = output::writeStems(*song, format, paths, *this, options, &banks);
+        for (int b : banks) written.push_back(paths[static_cast<size_t>(b)]);
+    } else {
+        outcome = output::writeSongToFile(*song, format, *path, *this, options);
+        written.push_back(*path);
+    }
     m_view.setBusy(false);
     m_view.endProgress();
-    if (outcome == output::ExportOutcome::Written) messageBox(exportDoneText(*path, m_exportedFrames, format.samplesPerSec));
+    if (outcome == output::ExportOutcome::Written)
+        messageBox(m_exportChoice.perBank ? stemsDoneText(written, m_exportedFrames, format.samplesPerSec)
+                                          : exportDoneText(*path, m_exportedFrames, format.samplesPerSec));
     return outcome;
 }
 

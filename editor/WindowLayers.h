@@ -65,6 +65,8 @@ public:
     void importClipboard() override;
     void openPath(const std::string& path) override;
     void openRecent(const std::string& path) override;
+    void setAudibleBanks(BankMask mask) override { m_player.setAudibleBanks(mask); }
+    std::shared_ptr<const output::BankTapRings> bankRings() const override { return m_player.bankRings(); }
     bool streaming() const override;
     std::optional<uint64_t> heardFrame() const override;
 

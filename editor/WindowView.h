@@ -10,6 +10,7 @@
 
 #include "editor/DocumentCommands.h"  // PromptAnswer
 #include "editor/ExportSteps.h"       // ExportChoice
+#include "synth/BankMask.h"
 
 namespace tavolin::editor {
 
@@ -52,6 +53,8 @@ inline constexpr int Test = 1039;
 inline constexpr int Pseudo8Bit = 1040;
 inline constexpr int EnvelopeNumber = 1041;
 inline constexpr int Pause = 1043;
+inline constexpr int MuteA = 1050;  // 1050..1054: mute toggles of banks A..E
+inline constexpr int SoloA = 1055;  // 1055..1059: solo toggles of banks A..E
 }  // namespace ctl
 
 // Parameters of an open or save file dialog. `filter` is in the "label|pattern|...||"
@@ -133,9 +136,11 @@ public:
     // negative when unknown. Returns false when the user asked to cancel.
     virtual bool reportProgress(const std::string& label, double fraction) = 0;
     virtual void endProgress() = 0;
-    // The export dialog (file type, loop count, fade), opened with `initial`;
-    // nullopt when the user cancels.
-    virtual std::optional<ExportChoice> askExportChoice(const ExportChoice& initial) = 0;
+    // The export dialog (file type, loop count, fade, per-bank files), opened
+    // with `initial`; `audible` tells which banks mute and solo let through,
+    // so the dialog can say that the others are left out. nullopt when the
+    // user cancels.
+    virtual std::optional<ExportChoice> askExportChoice(const ExportChoice& initial, BankMask audible) = 0;
     // The busy cursor over the window while an export renders.
     virtual void setBusy(bool busy) = 0;
 };

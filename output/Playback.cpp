@@ -34,8 +34,12 @@ void refill(WaveOutParam& s) {
 
 }  // namespace
 
-void StreamWorker(std::shared_ptr<WaveOutParam> state, std::shared_ptr<const std::atomic<bool>> paused) {
+void StreamWorker(std::shared_ptr<WaveOutParam> state, std::shared_ptr<const LiveMix> mix) {
     WaveOutParam& s = *state;
+    StreamTaps* taps = s.taps.get();
+    BankTaps bankTaps;
+    if (taps)
+        for (size_t b = 0; b < bankTaps.banks.size(); ++b) bankTaps.banks[b] = taps->blocks[b];
     while (s.hWaveOut.load() != nullptr) {
         if (s.readySize.load() >= kReadyLimit) {
             s.spaceEvent.waitFor(kPollInterval);
@@ -43,8 +47,17 @@ void StreamWorker(std::shared_ptr<WaveOutParam> state, std::shared_ptr<const std
         }
         auto block = std::make_shared<StreamPcmBufferOne>();
         block->afterEnd = s.generator->IsFinished();
-        const bool silent = paused->load();
-        if (!silent) s.generator->Render(std::span<int16_t>(block->samples));
+        const bool silent = mix->paused.load();
+        if (!silent) {
+            // Read once per block: mute and solo change between blocks only.
+            s.generator->setAudible(mix->audible.load(std::memory_order_relaxed));
+            if (taps) {
+                s.generator->Render(std::span<int16_t>(block->samples), &bankTaps);
+                for (size_t b = 0; b < bankTaps.banks.size(); ++b) taps->rings.banks[b].writeStereo(bankTaps.banks[b]);
+            } else {
+                s.generator->Render(std::span<int16_t>(block->samples));
+            }
+        }
         s.position.blockRendered(kBlockFrames, silent);
         {
             std::lock_guard lock(s.readyLock);
@@ -119,6 +132,12 @@ bool Player::songHeard() const noexcept {
     return m_stream->drained.load() && m_stream->completed.load() == m_stream->submitted.load();
 }
 
+std::shared_ptr<const BankTapRings> Player::bankRings() const noexcept {
+    if (!m_stream || !m_stream->taps) return nullptr;
+    // Shares the stream's taps: the rings live as long as the reader holds them.
+    return std::shared_ptr<const BankTapRings>(m_stream->taps, &m_stream->taps->rings);
+}
+
 uint32_t Player::blocksHeard() const noexcept { return m_stream ? m_stream->completed.load() : 0; }
 
 std::optional<uint64_t> Player::heardFrame(PlayPosition::Clock::time_point now) const noexcept {
@@ -151,6 +170,10 @@ bool Player::StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFor
     StopPlayback();
     if (!song) return false;
     auto state = std::make_shared<WaveOutParam>(std::move(song));
+    if (m_taps) {
+        state->taps = std::make_shared<StreamTaps>();
+        state->taps->rings.sampleRateHz = state->generator->sampleRateHz;
+    }
     m_stream = state;
 
     m_device = m_makeDevice ? m_makeDevice() : nullptr;
@@ -164,8 +187,8 @@ bool Player::StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFor
     state->hWaveOut.store(m_device.get());
 
     try {
-        std::shared_ptr<const std::atomic<bool>> paused = m_paused;
-        m_worker = m_options.startThread([state, paused] { StreamWorker(state, paused); });
+        std::shared_ptr<const LiveMix> mix = m_mix;
+        m_worker = m_options.startThread([state, mix] { StreamWorker(state, mix); });
     } catch (const std::system_error& e) {
         debugLog(std::string("cannot start the stream worker: ") + e.what());
         closeDevice(*state);

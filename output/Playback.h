@@ -22,6 +22,7 @@
 
 #include "compiler/UiText.h"
 #include "output/AudioDevice.h"
+#include "output/BankTapRing.h"
 #include "output/AutoResetEvent.h"
 #include "output/PlayPosition.h"
 #include "output/SongBuilder.h"
@@ -44,6 +45,21 @@ struct StreamPcmBufferOne {
     // Rendered after the song had already finished: pure silence that nobody
     // needs to hear, so the refill stops in front of it.
     bool afterEnd = false;
+};
+
+// What the worker hands the window of each bank: the rings, and the block
+// buffers the mixer fills (allocated with the stream, never in the loop).
+struct StreamTaps {
+    BankTapRings rings;
+    std::array<std::array<int16_t, kBlockSamples>, 5> blocks{};
+};
+
+// The mixer settings the window changes while a stream plays; the worker
+// reads them once per block, so a change is heard from the next block it
+// renders on.
+struct LiveMix {
+    std::atomic<bool> paused{false};
+    std::atomic<BankMask> audible{kAllBanks};
 };
 
 // The state of one stream, shared by the player, the worker and (for one call
@@ -74,6 +90,9 @@ struct WaveOutParam {
     // What the listener hears: block starts from the worker, returns from the device.
     PlayPosition position;
 
+    // Each bank's output for the window (null: nobody watches this stream).
+    std::shared_ptr<StreamTaps> taps;
+
     // Wakes the player's 100 ms polls as soon as something changes.
     std::mutex progressMutex;
     std::condition_variable progress;
@@ -84,7 +103,7 @@ struct WaveOutParam {
 };
 
 // Body of the worker thread; ends once hWaveOut is empty.
-void StreamWorker(std::shared_ptr<WaveOutParam> state, std::shared_ptr<const std::atomic<bool>> paused);
+void StreamWorker(std::shared_ptr<WaveOutParam> state, std::shared_ptr<const LiveMix> mix);
 
 // Moves the oldest ready block to the device. Caller holds state.refillLock.
 // False when the device went away while waiting for a block.
@@ -123,8 +142,17 @@ public:
     // when nothing plays.
     void StopPlayback();
 
-    void setPaused(bool on) noexcept { m_paused->store(on); }
-    bool paused() const noexcept { return m_paused->load(); }
+    void setPaused(bool on) noexcept { m_mix->paused.store(on); }
+    bool paused() const noexcept { return m_mix->paused.load(); }
+    // Mute and solo: the banks heard, from the next block the worker renders
+    // on (the running stream and the next ones). Every bank keeps running.
+    void setAudibleBanks(BankMask mask) noexcept { m_mix->audible.store(static_cast<BankMask>(mask & kAllBanks)); }
+    BankMask audibleBanks() const noexcept { return m_mix->audible.load(); }
+    // Streams started from now on hand each bank's output to the window
+    // through rings (see StreamTaps); off by default.
+    void setBankTaps(bool on) noexcept { m_taps = on; }
+    // The running stream's rings; null when it has none.
+    std::shared_ptr<const BankTapRings> bankRings() const noexcept;
 
     // A stream exists (playing, drained, or left unopened after a failure).
     bool isPlaying() const noexcept { return m_stream != nullptr; }
@@ -144,7 +172,8 @@ private:
 
     AudioDeviceFactory m_makeDevice;
     PlayerOptions m_options;
-    std::shared_ptr<std::atomic<bool>> m_paused = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<LiveMix> m_mix = std::make_shared<LiveMix>();
+    bool m_taps = false;
     std::shared_ptr<WaveOutParam> m_stream;
     std::unique_ptr<AudioDevice> m_device;
     std::thread m_worker;

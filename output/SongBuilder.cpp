@@ -38,9 +38,46 @@ void GeneratorWrapper::Render(std::span<int16_t> interleaved) noexcept {
     visit([interleaved](auto& set) { set.Render(interleaved); });
 }
 
-size_t GeneratorWrapper::RenderUntilFinished(std::span<int16_t> interleaved) noexcept {
+void GeneratorWrapper::Render(std::span<int16_t> interleaved, const BankTaps* taps) noexcept {
+    if (!hasSong()) {
+        std::fill(interleaved.begin(), interleaved.end(), int16_t{0});
+        return;
+    }
+    visit([interleaved, taps](auto& set) { set.Render(interleaved, taps); });
+}
+
+void GeneratorWrapper::setAudible(BankMask mask) noexcept {
+    if (hasSong()) visit([mask](auto& set) { set.setAudible(mask); });
+}
+
+BankMask GeneratorWrapper::audible() const noexcept {
+    if (!hasSong()) return kAllBanks;
+    return visit([](const auto& set) { return set.audible(); });
+}
+
+namespace {
+
+// The taps' stretch that goes with samples [offset, offset + count) of the mix.
+BankTaps tapsAt(const BankTaps& taps, size_t offset, size_t count) noexcept {
+    BankTaps part;
+    for (size_t b = 0; b < part.banks.size(); ++b)
+        if (!taps.banks[b].empty()) part.banks[b] = taps.banks[b].subspan(offset, count);
+    return part;
+}
+
+}  // namespace
+
+size_t GeneratorWrapper::RenderUntilFinished(std::span<int16_t> interleaved, const BankTaps* taps) noexcept {
     if (!hasSong()) return 0;
-    return visit([interleaved](auto& set) {
+    return visit([interleaved, taps](auto& set) {
+        const auto render = [&](size_t offset, size_t count) {
+            if (taps == nullptr) {
+                set.Render(interleaved.subspan(offset, count));
+            } else {
+                const BankTaps part = tapsAt(*taps, offset, count);
+                set.Render(interleaved.subspan(offset, count), &part);
+            }
+        };
         const size_t frames = interleaved.size() / 2;
         size_t n = 0;
         while (n < frames) {
@@ -58,11 +95,11 @@ size_t GeneratorWrapper::RenderUntilFinished(std::span<int16_t> interleaved) noe
             }
             const size_t run = static_cast<size_t>(std::min<int64_t>(safe, static_cast<int64_t>(frames - n)));
             if (run >= 2) {
-                set.Render(interleaved.subspan(2 * n, 2 * run));
+                render(2 * n, 2 * run);
                 n += run;
                 continue;
             }
-            set.Render(interleaved.subspan(2 * n, 2));
+            render(2 * n, 2);
             ++n;
             if (set.IsFinished()) break;
         }

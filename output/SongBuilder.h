@@ -69,13 +69,20 @@ public:
     bool IsFinished() const noexcept;
     // Renders interleaved.size()/2 frames into the caller's buffer; no allocation.
     void Render(std::span<int16_t> interleaved) noexcept;
+    // The same with every bank's own samples in its tap (see BankTaps); a
+    // tap of a bank without a song stays untouched when there is no song.
+    void Render(std::span<int16_t> interleaved, const BankTaps* taps) noexcept;
+    // The banks the mix lets through (mute and solo); every bank keeps
+    // running. Rendering thread only, between Render calls.
+    void setAudible(BankMask mask) noexcept;
+    BankMask audible() const noexcept;
     // 2 * frames samples (empty for frames <= 0 or no slot).
     std::vector<int16_t> Render(int64_t frames);
     // Renders frame by frame into `interleaved` (up to size/2 frames), stopping
     // right after the first frame after which IsFinished() holds. Returns the
     // frames rendered; the same samples as Render(1) called in a loop with a
     // finish test after each call. No allocation.
-    size_t RenderUntilFinished(std::span<int16_t> interleaved) noexcept;
+    size_t RenderUntilFinished(std::span<int16_t> interleaved, const BankTaps* taps = nullptr) noexcept;
     // Moves all five banks to the start cursor; used by BuildSong only.
     void SeekToCursor() noexcept;
 

@@ -119,9 +119,22 @@ int16_t fadeSample(int16_t sample, uint64_t frame, uint64_t fadeStart, uint64_t 
     return static_cast<int16_t>(int64_t{sample} * static_cast<int64_t>(left) / static_cast<int64_t>(fadeFrames));
 }
 
-ExportOutcome writeSongToFile(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,
-                              ExportHost& host, const ExportOptions& options) {
-    const AudioFileType type = options.type.value_or(audioFileTypeOf(path));
+namespace {
+
+// One file of an export: the mix, or one bank's own output (a stem).
+struct ExportTarget {
+    std::string path;
+    int bank = -1;  // -1: the mix; 0..4: that bank's stem
+    std::unique_ptr<OutputFile> file;
+    std::unique_ptr<SampleSink> sink;
+    std::vector<int16_t> samples;  // a stem's block, filled by the mixer's tap
+};
+
+// Refuses before any file exists, opens every target, then renders the song
+// once (stems through the mixer's per-bank taps, every bank running) and
+// writes each block to every target.
+ExportOutcome writeTargets(GeneratorWrapper& song, const WaveFormat& format, std::vector<ExportTarget>& targets,
+                           AudioFileType type, ExportHost& host, const ExportOptions& options) {
     if (!rateFitsType(type, format.samplesPerSec)) {
         host.messageBox(uiText(kOpusRateMessage));
         return ExportOutcome::BadRate;
@@ -138,31 +151,39 @@ ExportOutcome writeSongToFile(GeneratorWrapper& song, const WaveFormat& format, 
     const ExportPlan plan = planExport(song, options.loops, options.fadeSeconds);
     if (plan.frames > maxFrames || (plan.fadeFrames > 0 && !plan.lengthKnown)) return refuseTooLong();
 
-    std::unique_ptr<OutputFile> file = options.openFile ? options.openFile(path) : nullptr;
-    if (!file) {
-        host.messageBox(uiText(kOpenFailedMessage));
-        return ExportOutcome::OpenFailed;
-    }
     auto failWrite = [&] {
         host.messageBox(uiText(kWriteFailedMessage));
-        return ExportOutcome::WriteFailed;  // `file` is dropped uncommitted: nothing is left
+        return ExportOutcome::WriteFailed;  // the files are dropped uncommitted: nothing is left
     };
-    std::unique_ptr<SampleSink> sink;
-    if (type == AudioFileType::Wav) {
-        auto wav = std::make_unique<WavSink>(*file, format);
-        if (!wav->ok()) return failWrite();
-        sink = std::move(wav);
-    } else {
-        sink = openSndfileSink(*file, type, format.samplesPerSec);
-        if (!sink) return failWrite();
+    const uint32_t blockFrames = options.framesPerBlock > 0 ? options.framesPerBlock : 4096;
+    BankTaps taps;
+    bool tapped = false;
+    for (ExportTarget& t : targets) {
+        t.file = options.openFile ? options.openFile(t.path) : nullptr;
+        if (!t.file) {
+            host.messageBox(uiText(kOpenFailedMessage));
+            return ExportOutcome::OpenFailed;
+        }
+        if (type == AudioFileType::Wav) {
+            auto wav = std::make_unique<WavSink>(*t.file, format);
+            if (!wav->ok()) return failWrite();
+            t.sink = std::move(wav);
+        } else {
+            t.sink = openSndfileSink(*t.file, type, format.samplesPerSec);
+            if (!t.sink) return failWrite();
+        }
+        if (t.bank >= 0) {
+            t.samples.assign(size_t{blockFrames} * 2, 0);
+            taps.banks[static_cast<size_t>(t.bank)] = t.samples;
+            tapped = true;
+        }
     }
     song.SetLoop(false);
     song.SetExportMode(plan.renderPasses);
 
-    const uint32_t blockFrames = options.framesPerBlock > 0 ? options.framesPerBlock : 4096;
     // A fade ends the file where it reaches silence; otherwise the song's end does.
     const uint64_t endFrame = plan.fadeFrames > 0 ? plan.frames : UINT64_MAX;
-    std::vector<int16_t> samples(size_t{blockFrames} * 2);
+    std::vector<int16_t> mix(size_t{blockFrames} * 2);
     const double rate = format.samplesPerSec > 0 ? format.samplesPerSec : 1.0;
     uint64_t frames = 0;
     bool finished = song.IsFinished();
@@ -173,19 +194,52 @@ ExportOutcome writeSongToFile(GeneratorWrapper& song, const WaveFormat& format, 
         const size_t want = static_cast<size_t>(std::min({uint64_t{blockFrames}, maxFrames - frames, endFrame - frames}));
         // Frame by frame with a finish test after each near a possible end,
         // so the data ends exactly at the first frame after which the song is finished.
-        const size_t n = song.RenderUntilFinished(std::span<int16_t>(samples.data(), want * 2));
+        const size_t n = song.RenderUntilFinished(std::span<int16_t>(mix.data(), want * 2), tapped ? &taps : nullptr);
         finished = song.IsFinished();
         if (!finished && frames + n >= maxFrames && frames + n < endFrame) return refuseTooLong();
-        for (size_t i = 0; i < n; ++i) {
-            for (size_t c = 0; c < 2; ++c)
-                samples[2 * i + c] = fadeSample(samples[2 * i + c], frames + i, plan.fadeStart, plan.fadeFrames);
+        for (ExportTarget& t : targets) {
+            std::vector<int16_t>& samples = t.bank >= 0 ? t.samples : mix;
+            if (plan.fadeFrames > 0)
+                for (size_t i = 0; i < n; ++i)
+                    for (size_t c = 0; c < 2; ++c)
+                        samples[2 * i + c] = fadeSample(samples[2 * i + c], frames + i, plan.fadeStart, plan.fadeFrames);
+            if (!t.sink->write(std::span<const int16_t>(samples.data(), size_t{n} * 2))) return failWrite();
         }
-        if (!sink->write(std::span<const int16_t>(samples.data(), size_t{n} * 2))) return failWrite();
         frames += n;
         if (!host.exportProgress(frames, static_cast<double>(frames) / rate)) return ExportOutcome::Cancelled;
     }
-    if (!sink->finish()) return failWrite();
+    for (ExportTarget& t : targets)
+        if (!t.sink->finish()) return failWrite();
     return ExportOutcome::Written;
+}
+
+}  // namespace
+
+ExportOutcome writeSongToFile(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,
+                              ExportHost& host, const ExportOptions& options) {
+    std::vector<ExportTarget> targets(1);
+    targets[0].path = path;
+    return writeTargets(song, format, targets, options.type.value_or(audioFileTypeOf(path)), host, options);
+}
+
+ExportOutcome writeStems(GeneratorWrapper& song, const WaveFormat& format, const std::array<std::string, kBankCount>& paths,
+                         ExportHost& host, const ExportOptions& options, std::vector<int>* written) {
+    std::vector<ExportTarget> targets;
+    const BankMask audible = song.audible();
+    for (int b = 0; b < kBankCount; ++b) {
+        if (!song.bankSounds(b) || (audible & bankBit(b)) == 0) continue;
+        ExportTarget t;
+        t.path = paths[static_cast<size_t>(b)];
+        t.bank = b;
+        targets.push_back(std::move(t));
+    }
+    if (written) written->clear();
+    if (targets.empty()) return ExportOutcome::Written;
+    const AudioFileType type = options.type.value_or(audioFileTypeOf(targets[0].path));
+    const ExportOutcome outcome = writeTargets(song, format, targets, type, host, options);
+    if (outcome == ExportOutcome::Written && written)
+        for (const ExportTarget& t : targets) written->push_back(t.bank);
+    return outcome;
 }
 
 ExportOutcome writeSongToWav(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,

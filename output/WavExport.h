@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "compiler/UiText.h"
 #include "output/AudioFile.h"
@@ -93,6 +95,14 @@ int16_t fadeSample(int16_t sample, uint64_t frame, uint64_t fadeStart, uint64_t 
 // where the fade ends); written in blocks, so memory does not grow with the song.
 ExportOutcome writeSongToFile(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,
                               ExportHost& host, const ExportOptions& options = {});
+// The stems: one file per bank that sounds and is audible (mute and solo
+// pick them), at paths[bank], all as long as the mix, rendered in one pass
+// with every bank running, so that the stems summed with the mixer's
+// saturation are the mix. The type is options.type or the first path's
+// extension. `written`, when given, receives the banks written, in order.
+// Nothing sounding: Written with no file.
+ExportOutcome writeStems(GeneratorWrapper& song, const WaveFormat& format, const std::array<std::string, kBankCount>& paths,
+                         ExportHost& host, const ExportOptions& options = {}, std::vector<int>* written = nullptr);
 // The same, always a WAV file.
 ExportOutcome writeSongToWav(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,
                              ExportHost& host, const ExportOptions& options = {});

@@ -12,6 +12,18 @@ BankSet<T>::BankSet() noexcept {
     for (auto& p : m_players) p.setRandomSource(m_random);
 }
 
+template <EngineNumType T>
+void BankSet<T>::Render(std::span<int16_t> interleaved) noexcept {
+    if (m_audible == kAllBanks) renderMix<false>(interleaved, nullptr);
+    else renderMix<true>(interleaved, nullptr);
+}
+
+template <EngineNumType T>
+void BankSet<T>::Render(std::span<int16_t> interleaved, const BankTaps* taps) noexcept {
+    if (taps == nullptr && m_audible == kAllBanks) renderMix<false>(interleaved, nullptr);
+    else renderMix<true>(interleaved, taps);
+}
+
 // Mid-note, a bank needs nothing from the others except its turn at the
 // shared random generator. So while every playing bank is inside a note and
 // at most one of them can draw random numbers, the banks are rendered one
@@ -20,16 +32,43 @@ BankSet<T>::BankSet() noexcept {
 // whenever two banks could draw, the mix goes frame by frame. Banks without
 // events stay silent and never change, so only the others are visited
 // (their order, A to E, fixes the random draws).
+//
+// In the split form a bank that is left out or tapped renders its note runs
+// into a buffer of its own, which is then added to the mix (when audible)
+// and copied to its tap; a bank's run only ever adds its own 16-bit samples,
+// so that buffer holds exactly the bank's output.
 template <EngineNumType T>
-void BankSet<T>::Render(std::span<int16_t> interleaved) noexcept {
+template <bool kSplit>
+void BankSet<T>::renderMix(std::span<int16_t> interleaved, const BankTaps* taps) noexcept {
     std::array<BankPlayer<T>*, kBanks> active{};
+    std::array<int16_t*, kBanks> tapOut{};    // kSplit: per active bank, its tap or null
+    std::array<bool, kBanks> heard{};         // kSplit: per active bank, added to the mix
     size_t activeCount = 0;
-    for (auto& p : m_players)
-        if (p.eventCount() > 0) active[activeCount++] = &p;
+    for (int b = 0; b < kBanks; ++b) {
+        BankPlayer<T>& p = m_players[static_cast<size_t>(b)];
+        if constexpr (kSplit) {
+            int16_t* tap = nullptr;
+            if (taps) {
+                std::span<int16_t> t = taps->banks[static_cast<size_t>(b)];
+                if (!t.empty()) {
+                    tap = t.data();
+                    // A bank without events is silent throughout.
+                    if (p.eventCount() == 0) std::fill(t.begin(), t.end(), int16_t{0});
+                }
+            }
+            if (p.eventCount() == 0) continue;
+            tapOut[activeCount] = tap;
+            heard[activeCount] = (m_audible & bankBit(b)) != 0;
+        } else {
+            if (p.eventCount() == 0) continue;
+        }
+        active[activeCount++] = &p;
+    }
     const size_t frames = interleaved.size() / 2;
     int16_t* out = interleaved.data();
     constexpr size_t kChunk = 256;
     std::array<int32_t, 2 * kChunk> mix;
+    [[maybe_unused]] std::array<int32_t, 2 * kChunk> own;
     size_t f = 0;
     while (f < frames) {
         // The stretch every playing bank spends inside its current note.
@@ -51,7 +90,22 @@ void BankSet<T>::Render(std::span<int16_t> interleaved) noexcept {
         if (anyInNote && stretch >= 16 && drawers <= 1) {
             const size_t n = static_cast<size_t>(std::min<int64_t>({stretch, static_cast<int64_t>(frames - f), int64_t{kChunk}}));
             std::fill_n(mix.begin(), 2 * n, 0);
-            for (size_t i = 0; i < activeCount; ++i) active[i]->renderNoteRun(std::span<int32_t>(mix.data(), 2 * n));
+            for (size_t i = 0; i < activeCount; ++i) {
+                if constexpr (kSplit) {
+                    if (heard[i] && tapOut[i] == nullptr) {
+                        active[i]->renderNoteRun(std::span<int32_t>(mix.data(), 2 * n));
+                        continue;
+                    }
+                    std::fill_n(own.begin(), 2 * n, 0);
+                    active[i]->renderNoteRun(std::span<int32_t>(own.data(), 2 * n));
+                    if (heard[i])
+                        for (size_t k = 0; k < 2 * n; ++k) mix[k] += own[k];
+                    if (int16_t* tap = tapOut[i])
+                        for (size_t k = 0; k < 2 * n; ++k) tap[2 * f + k] = static_cast<int16_t>(own[k]);
+                } else {
+                    active[i]->renderNoteRun(std::span<int32_t>(mix.data(), 2 * n));
+                }
+            }
             // a saturating pack the compiler can vectorize
             for (size_t k = 0; k < 2 * n; ++k) out[2 * f + k] = static_cast<int16_t>(std::clamp<int32_t>(mix[k], -32768, 32767));
             f += n;
@@ -63,6 +117,13 @@ void BankSet<T>::Render(std::span<int16_t> interleaved) noexcept {
         int32_t right = 0;
         for (size_t i = 0; i < activeCount; ++i) {
             const StereoSample s = active[i]->nextFrame(anyPlaying);
+            if constexpr (kSplit) {
+                if (int16_t* tap = tapOut[i]) {
+                    tap[2 * f] = s.left;
+                    tap[2 * f + 1] = s.right;
+                }
+                if (!heard[i]) continue;
+            }
             left += s.left;
             right += s.right;
         }

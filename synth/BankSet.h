@@ -7,9 +7,18 @@
 #include <span>
 #include <vector>
 
+#include "synth/BankMask.h"
 #include "synth/BankPlayer.h"
 
 namespace tavolin {
+
+// Where each bank's own output goes besides the mix, for the same frames:
+// a span per bank, empty for a bank nobody listens to, else as long as the
+// mix's span. A bank's samples are its own 16-bit output, so saturating the
+// sum of the five gives the full mix (every bank audible) sample for sample.
+struct BankTaps {
+    std::array<std::span<int16_t>, 5> banks{};
+};
 
 // Owns five players (banks A..E) and the random generator they share. Not
 // copyable or movable (the players point at the generator): hold it by
@@ -35,8 +44,18 @@ public:
     // (an odd trailing element is set to 0). Allocates nothing. The five
     // banks are summed with saturation to -32768..32767.
     void Render(std::span<int16_t> interleaved) noexcept;
+    // The same, with every bank's own samples also written to its tap (all
+    // banks run and fill their taps whether audible or not). Allocates nothing.
+    void Render(std::span<int16_t> interleaved, const BankTaps* taps) noexcept;
     // 2 * frames samples; empty for frames <= 0.
     std::vector<int16_t> Render(int64_t frames);
+
+    // The banks the mix lets through (BankMask bits; all at construction).
+    // A left-out bank still runs: its timing, loops and random draws are
+    // untouched, so leaving one out never changes another's sound. Set by the
+    // rendering thread between Render calls.
+    void setAudible(BankMask mask) noexcept { m_audible = static_cast<BankMask>(mask & kAllBanks); }
+    BankMask audible() const noexcept { return m_audible; }
 
     // True when no bank loops and every bank has consumed its event list.
     bool IsFinished() const noexcept;
@@ -45,7 +64,13 @@ public:
     void SetExportMode(int32_t passes = 1) noexcept;
 
 private:
+    // kSplit: some bank is left out of the mix or tapped; false is the plain
+    // path every bank adds straight into the mix.
+    template <bool kSplit>
+    void renderMix(std::span<int16_t> interleaved, const BankTaps* taps) noexcept;
+
     RandomSource m_random{};
+    BankMask m_audible = kAllBanks;
     std::array<BankPlayer<T>, kBanks> m_players;
 };
 

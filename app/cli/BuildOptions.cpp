@@ -1,6 +1,7 @@
 // Build options of `render` and `play`: from command-line values to a build snapshot.
 #include "app/cli/BuildOptions.h"
 
+#include <algorithm>
 #include <cctype>
 #include <iostream>
 
@@ -31,6 +32,35 @@ std::optional<int> parseTabName(std::string_view name) {
     return std::nullopt;
 }
 
+std::optional<BankMask> parseBankLetters(std::string_view text) {
+    BankMask mask = 0;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = std::min(text.find(',', start), text.size());
+        const std::string_view item = text.substr(start, comma - start);
+        if (item.size() != 1) return std::nullopt;
+        const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(item[0])));
+        if (c < 'A' || c > 'E') return std::nullopt;
+        mask = static_cast<BankMask>(mask | bankBit(c - 'A'));
+        if (comma == text.size()) return mask;
+        start = comma + 1;
+    }
+}
+
+BankMask audibleBanks(const BuildOptionValues& v) {
+    MuteSolo flags;
+    const auto letters = [](const std::string& text, const char* option) {
+        std::optional<BankMask> mask = parseBankLetters(text);
+        if (!mask)
+            throw CliError(std::string(option) + " wants bank letters A to E separated by commas (such as A,C), not '" +
+                           text + "'");
+        return *mask;
+    };
+    if (!v.mute.empty()) flags.muted = letters(v.mute, "--mute");
+    if (!v.solo.empty()) flags.soloed = letters(v.solo, "--solo");
+    return flags.audible();
+}
+
 void addBuildOptions(CLI::App& cmd, BuildOptionValues& v) {
     cmd.add_option("--arith", v.arith, "Engine arithmetic: fix, float or double")->default_str("float");
     cmd.add_option("--rate", v.rateHz, "Sample rate in Hz (8000..192000)")
@@ -42,6 +72,8 @@ void addBuildOptions(CLI::App& cmd, BuildOptionValues& v) {
     auto* tone = cmd.add_option("--tone", v.toneCommand, "Test mode: the tone command put in front of the phrase");
     test->needs(tone);
     tone->needs(test);
+    cmd.add_option("--mute", v.mute, "Leave these banks out of the mix (A,C); they keep running, so the others sound unchanged");
+    cmd.add_option("--solo", v.solo, "Hear only these banks (B or B,D); wins over --mute");
 }
 
 output::BuildInputs makeBuildInputs(const BuildOptionValues& v, const DocumentInput& doc) {

@@ -21,15 +21,24 @@ struct BuildOptionValues {
     std::string cursor;        // TAB:OFFSET; empty: from the beginning
     std::string testPhrase;    // --test
     std::string toneCommand;   // --tone
+    std::string mute;          // --mute: bank letters, "A,C"
+    std::string solo;          // --solo: bank letters
     bool testMode = false;
 };
 
-// Adds --arith, --rate, --current-bank, --cursor, --test and --tone to `cmd`.
+// Adds --arith, --rate, --current-bank, --cursor, --test, --tone, --mute and --solo to `cmd`.
 void addBuildOptions(CLI::App& cmd, BuildOptionValues& values);
 
 // The builder's snapshot from the options and a document read as Open reads
 // it. Throws CliError on bad input.
 output::BuildInputs makeBuildInputs(const BuildOptionValues& values, const DocumentInput& doc);
+
+// The banks --mute and --solo let through. Throws CliError on a bad list.
+BankMask audibleBanks(const BuildOptionValues& values);
+
+// "A,C" (any case, comma-separated, no empty item) -> the banks' bits;
+// nullopt for anything else.
+std::optional<BankMask> parseBankLetters(std::string_view text);
 
 // Tab index 0..5 (0 common) for "common", "A".."E" (any case); nullopt otherwise.
 std::optional<int> parseTabName(std::string_view name);

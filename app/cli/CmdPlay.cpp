@@ -61,6 +61,7 @@ CommandRegistrar reg{[](CLI::App& app) {
     cmd->callback([args, cmd] {
         args->build.testMode = cmd->get_option("--test")->count() > 0;
         DocumentInput doc = readDocumentInput(args->file);
+        const BankMask audible = audibleBanks(args->build);
         output::BuildInputs in = makeBuildInputs(args->build, doc);
         TerminalBuildHost host;
         int status = kExitOk;
@@ -80,6 +81,7 @@ CommandRegistrar reg{[](CLI::App& app) {
             // The player is destroyed, and with it the stream, before the
             // handler is restored and before anything it uses goes away.
             output::Player player(output::sdlAudioDeviceFactory());
+            player.setAudibleBanks(audible);
             if (!player.StartPlayback(std::move(song), format, host)) {
                 status = kExitCompileError;
             } else {

@@ -1,5 +1,6 @@
 // `tavolin-cli render`: the audio export of a document (WAV, FLAC, Ogg Vorbis or Opus
 // by the output's extension), or one WAV stem per sounding bank.
+#include <array>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -37,31 +38,31 @@ int exitFor(output::ExportOutcome outcome) {
     }
 }
 
+// One pass with every bank running: the stems add up to the mix.
 int renderStems(const BuildOptionValues& values, const DocumentInput& doc, const std::string& dir,
                 const output::ExportOptions& options) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) throw CliError("cannot create folder '" + dir + "': " + ec.message());
-    output::BuildInputs base = makeBuildInputs(values, doc);
-    base.forExport = true;
-    int written = 0;
-    for (int bank = 0; bank < kBankCount; ++bank) {
-        output::BuildInputs in = base;
-        in.currentBankMode = true;
-        in.bankIndex = bank;
-        if (!values.cursor.empty() && base.bankIndex != bank) in.startFromCursor = false;
-        TerminalExportHost host((std::filesystem::path(dir) / (std::string(1, static_cast<char>('A' + bank)) + ".wav")).string());
-        output::WaveFormat format;
-        std::shared_ptr<output::GeneratorWrapper> song = buildForTerminal(in, false, doc, host.buildHost(), format);
-        if (!song) return kExitCompileError;
-        if (!song->bankSounds(bank)) continue;
-        auto path = host.askSavePath({});
-        output::ExportOutcome outcome = output::writeSongToWav(*song, format, *path, host, options);
-        if (outcome != output::ExportOutcome::Written) return exitFor(outcome);
-        std::cout << *path << "\n";
-        ++written;
-    }
-    if (written == 0) std::cerr << "no bank holds a note; nothing written\n";
+    const BankMask audible = audibleBanks(values);
+    output::BuildInputs in = makeBuildInputs(values, doc);
+    in.forExport = true;
+    std::array<std::string, kBankCount> paths;
+    for (int bank = 0; bank < kBankCount; ++bank)
+        paths[static_cast<size_t>(bank)] =
+            (std::filesystem::path(dir) / (std::string(1, static_cast<char>('A' + bank)) + ".wav")).string();
+    TerminalExportHost host(paths[0]);
+    output::WaveFormat format;
+    std::shared_ptr<output::GeneratorWrapper> song = buildForTerminal(in, false, doc, host.buildHost(), format);
+    if (!song) return kExitCompileError;
+    song->setAudible(audible);
+    output::ExportOptions wav = options;
+    wav.type = output::AudioFileType::Wav;
+    std::vector<int> written;
+    const output::ExportOutcome outcome = output::writeStems(*song, format, paths, host, wav, &written);
+    if (outcome != output::ExportOutcome::Written) return exitFor(outcome);
+    for (int bank : written) std::cout << paths[static_cast<size_t>(bank)] << "\n";
+    if (written.empty()) std::cerr << "no audible bank holds a note; nothing written\n";
     return kExitOk;
 }
 
@@ -80,7 +81,8 @@ CommandRegistrar reg{[](CLI::App& app) {
     addBuildOptions(*cmd, args->build);
     auto* out = cmd->add_option("-o,--output", args->out,
                                 "The file to write: .flac, .ogg (Vorbis) or .opus by its extension, else WAV");
-    auto* stems = cmd->add_option("--stems", args->stems, "Write one WAV per sounding bank (A.wav..E.wav) into this folder");
+    auto* stems = cmd->add_option("--stems", args->stems, "Write one WAV per sounding bank (A.wav..E.wav) into this folder, all as long as the song and "
+                                "rendered in one pass, so they add up to the mix (--mute/--solo leave stems out)");
     out->excludes(stems);
     cmd->add_option("--loops", args->loops, "Every endless loop plays N times (default 1)")
         ->check(CLI::Range(int32_t{1}, int32_t{1000000}));
@@ -102,6 +104,7 @@ CommandRegistrar reg{[](CLI::App& app) {
         }
         if (args->out.empty()) throw CliError("render needs -o OUT.wav (or .flac, .ogg, .opus) or --stems DIR");
         DocumentInput doc = readDocumentInput(args->file);
+        const BankMask audible = audibleBanks(args->build);
         output::BuildInputs in = makeBuildInputs(args->build, doc);
         in.forExport = true;
         TerminalExportHost host(args->out);
@@ -112,6 +115,7 @@ CommandRegistrar reg{[](CLI::App& app) {
             setExitStatus(kExitCompileError);
             return;
         }
+        song->setAudible(audible);
         setExitStatus(exitFor(output::writeSongToFile(*song, format, args->out, host, options)));
     });
 }};

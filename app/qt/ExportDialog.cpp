@@ -2,18 +2,24 @@
 #include "app/qt/ExportDialog.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QSpinBox>
 
 #include "app/qt/Language.h"
 
 namespace tavolin::qt {
 
-ExportDialog::ExportDialog(const editor::ExportChoice& initial, QWidget* parent)
-    : QDialog(parent), m_type(new QComboBox), m_loops(new QSpinBox), m_fade(new QDoubleSpinBox) {
+ExportDialog::ExportDialog(const editor::ExportChoice& initial, BankMask audible, QWidget* parent)
+    : QDialog(parent),
+      m_type(new QComboBox),
+      m_loops(new QSpinBox),
+      m_fade(new QDoubleSpinBox),
+      m_perBank(new QCheckBox(tr("バンク別に書き出す"))) {
     setWindowTitle(displayText(editor::kExportDialogTitle));
     const editor::ExportChoice c = editor::clampedChoice(initial);
     for (const char* item : editor::kExportTypeItems) m_type->addItem(QString::fromUtf8(item));
@@ -31,6 +37,19 @@ ExportDialog::ExportDialog(const editor::ExportChoice& initial, QWidget* parent)
     form->addRow(displayText(editor::kExportTypeLabel), m_type);
     form->addRow(displayText(editor::kExportLoopsLabel), m_loops);
     form->addRow(displayText(editor::kExportFadeLabel), m_fade);
+    m_perBank->setObjectName(QStringLiteral("exportPerBank"));
+    m_perBank->setChecked(c.perBank);
+    m_perBank->setToolTip(tr("鳴っているバンクごとに1ファイル (名前_A.wav など)。どれも曲全体の長さで、足し合わせると全体の書き出しと同じになります"));
+    form->addRow(m_perBank);
+    if ((audible & kAllBanks) != kAllBanks) {
+        QStringList left;
+        for (int b = 0; b < 5; ++b)
+            if (!(audible & bankBit(b))) left << QString(QChar(u'A' + b));
+        auto* note = new QLabel(tr("ミュート中のバンク %1 は書き出されません").arg(left.join(QStringLiteral(", "))));
+        note->setObjectName(QStringLiteral("exportMutedNote"));
+        note->setWordWrap(true);
+        form->addRow(note);
+    }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -42,11 +61,12 @@ editor::ExportChoice ExportDialog::choice() const {
     c.type = static_cast<output::AudioFileType>(std::max(m_type->currentIndex(), 0));
     c.loops = m_loops->value();
     c.fadeSeconds = m_fade->value();
+    c.perBank = m_perBank->isChecked();
     return editor::clampedChoice(c);
 }
 
-std::optional<editor::ExportChoice> ExportDialog::ask(const editor::ExportChoice& initial, QWidget* parent) {
-    ExportDialog dialog(initial, parent);
+std::optional<editor::ExportChoice> ExportDialog::ask(const editor::ExportChoice& initial, BankMask audible, QWidget* parent) {
+    ExportDialog dialog(initial, audible, parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.choice();
 }

@@ -1,4 +1,5 @@
-// The export dialog: file type, loop count and fade, before the save dialog.
+// The export dialog: file type, loop count, fade and per-bank files, before
+// the save dialog; it says so when mute or solo leave banks out.
 #pragma once
 
 #include <optional>
@@ -7,6 +8,7 @@
 
 #include "editor/ExportSteps.h"
 
+class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QSpinBox;
@@ -16,16 +18,17 @@ namespace tavolin::qt {
 class ExportDialog : public QDialog {
     Q_OBJECT
 public:
-    ExportDialog(const editor::ExportChoice& initial, QWidget* parent = nullptr);
+    ExportDialog(const editor::ExportChoice& initial, BankMask audible = kAllBanks, QWidget* parent = nullptr);
     editor::ExportChoice choice() const;
 
     // Runs the dialog modally; nullopt when it is cancelled.
-    static std::optional<editor::ExportChoice> ask(const editor::ExportChoice& initial, QWidget* parent);
+    static std::optional<editor::ExportChoice> ask(const editor::ExportChoice& initial, BankMask audible, QWidget* parent);
 
 private:
     QComboBox* m_type;
     QSpinBox* m_loops;
     QDoubleSpinBox* m_fade;
+    QCheckBox* m_perBank;
 };
 
 // The wait cursor over the application while an export renders; calls

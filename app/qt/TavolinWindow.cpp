@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -36,12 +37,14 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/qt/BankScopes.h"
 #include "app/qt/CAboutDlg.h"
 #include "app/qt/CEditEx.h"
 #include "app/qt/DisplayLines.h"
 #include "app/qt/ExportDialog.h"
 #include "app/qt/Language.h"
 #include "app/qt/MmlHighlighter.h"
+#include "app/qt/PianoRollView.h"
 #include "app/qt/Resources.h"
 #include "editor/CaretMapping.h"
 #include "editor/EnvelopeHelper.h"
@@ -130,6 +133,8 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     });
     m_model->OnInitDialog();
     connectSignals();
+    buildBankScopes();
+    buildPianoRoll();
 }
 
 TavolinWindow::~TavolinWindow() {
@@ -163,6 +168,13 @@ void TavolinWindow::run(Command command, int argument) {
     }
     if (command == Command::Play) startPlayWatch();
     if (command == Command::Play || command == Command::Test || command == Command::Stop) showPlaying();
+    // ---- bank scopes: they follow every stream that plays, and show which banks are heard
+    if (m_scopes && (command == Command::Play || command == Command::Test) && m_services && m_services->streaming())
+        m_scopes->start();
+    if (m_scopes && (command == Command::MuteBank || command == Command::SoloBank))
+        m_scopes->setAudible(m_model->bankMix().audible());
+    // ---- piano roll: lanes of banks left out of the mix are dimmed
+    if (m_roll) m_roll->setAudible(m_model->bankMix().audible());
 }
 
 void TavolinWindow::startPlayWatch() {
@@ -187,16 +199,84 @@ void TavolinWindow::showPlaying() {
     }
     if (!heard || !m_live->litMap()) {
         m_editor->setPlayingRanges({});
+        if (m_roll) m_roll->setPlayhead(std::nullopt);
         return;
     }
     uint64_t frame = m_playStart + *heard;
     const uint64_t length = m_live->litMap()->timeline.frames;
     if (m_playLoop && length > 0) frame %= length;
+    if (m_roll) m_roll->setPlayhead(frame);
     std::vector<CEditEx::Range> ranges;
     const size_t tab = static_cast<size_t>(m_shownTab);
     for (const editor::EditorRange& r : m_live->playingRanges(m_shownTab, m_model->tabTexts[tab], frame))
         ranges.emplace_back(static_cast<int>(r.start), static_cast<int>(r.end));
     m_editor->setPlayingRanges(std::move(ranges));
+}
+
+// ---- mute/solo toggles and bank scopes ------------------------------------------
+
+// Over each bank's scope: its letter with a mute (M) and a solo (S) toggle;
+// a click only forwards the command, the model sets the toggles.
+QWidget* TavolinWindow::buildBankToggles() {
+    auto* strip = new QWidget;
+    strip->setObjectName(QStringLiteral("bankToggles"));
+    auto* h = new QHBoxLayout(strip);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(6);
+    for (int b = 0; b < kBankCount; ++b) {
+        const QString letter(QChar(u'A' + b));
+        auto* cell = new QHBoxLayout;
+        cell->setSpacing(1);
+        auto* name = new QLabel(letter);
+        name->setContentsMargins(4, 0, 4, 0);
+        cell->addWidget(name);
+        const struct {
+            int id;
+            Command command;
+            QString text;
+            QString tip;
+        } toggles[] = {
+            {ctl::MuteA + b, Command::MuteBank, QStringLiteral("M"), tr("バンク%1をミュート (鳴らし続けたまま音だけ外す)").arg(letter)},
+            {ctl::SoloA + b, Command::SoloBank, QStringLiteral("S"), tr("バンク%1をソロ (ソロのバンクだけを聞く)").arg(letter)},
+        };
+        for (const auto& t : toggles) {
+            auto* button = make(t.id, new QToolButton);
+            button->setText(t.text);
+            button->setToolTip(t.tip);
+            button->setCheckable(true);
+            button->setAutoRaise(true);
+            button->setFixedWidth(24);
+            const Command command = t.command;
+            connect(button, &QToolButton::clicked, this, [this, command, b] { run(command, b); });
+            cell->addWidget(button);
+        }
+        cell->addStretch(1);
+        h->addLayout(cell, 1);
+    }
+    return strip;
+}
+
+// Under the editor and the helpers: every bank's toggles over its waveform
+// and meter, in a dock the user can move (not close: the toggles live there).
+void TavolinWindow::buildBankScopes() {
+    BankScopes::Source source;
+    source.rings = [this]() -> std::shared_ptr<const output::BankTapRings> {
+        return m_services && m_services->streaming() ? m_services->bankRings() : nullptr;
+    };
+    source.heardFrame = [this]() -> std::optional<uint64_t> { return m_services ? m_services->heardFrame() : std::nullopt; };
+    m_scopes = new BankScopes(std::move(source));
+    m_scopes->setMinimumHeight(64);
+    auto* panel = new QWidget;
+    auto* v = new QVBoxLayout(panel);
+    v->setContentsMargins(8, 0, 8, 6);
+    v->setSpacing(2);
+    v->addWidget(buildBankToggles());
+    v->addWidget(m_scopes, 1);
+    auto* dock = new QDockWidget(tr("バンク別: ミュート・ソロ、波形とレベル"), this);
+    dock->setObjectName(QStringLiteral("bankScopesDock"));
+    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    dock->setWidget(panel);
+    addDockWidget(Qt::BottomDockWidgetArea, dock);
 }
 
 // ---- layout -------------------------------------------------------------------
@@ -712,6 +792,7 @@ void TavolinWindow::showLive() {
         m_editor->setErrorRange(CEditEx::Range{static_cast<int>(error->underlineStart), static_cast<int>(error->underlineEnd)});
     else
         m_editor->setErrorRange(std::nullopt);
+    if (m_roll) m_roll->setSong(m_live->sharedMap());
     updateCaretStatus();
 }
 
@@ -721,6 +802,7 @@ void TavolinWindow::updateCaretStatus() {
     m_caretStatus->setText(QString::fromStdString(
         m_live->caretStatus(m_shownTab, m_model->tabTexts[tab],
                             static_cast<size_t>(m_editor->textPosition(m_editor->textCursor().position())))));
+    showRollCaret();
 }
 
 void TavolinWindow::jumpToLiveError() {
@@ -934,8 +1016,8 @@ void TavolinWindow::endProgress() {
     m_progress = nullptr;
 }
 
-std::optional<editor::ExportChoice> TavolinWindow::askExportChoice(const editor::ExportChoice& initial) {
-    return ExportDialog::ask(initial, this);
+std::optional<editor::ExportChoice> TavolinWindow::askExportChoice(const editor::ExportChoice& initial, BankMask audible) {
+    return ExportDialog::ask(initial, audible, this);
 }
 
 void TavolinWindow::setBusy(bool busy) { setBusyCursor(busy); }

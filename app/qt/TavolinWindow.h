@@ -29,9 +29,11 @@ class QToolButton;
 
 namespace tavolin::qt {
 
+class BankScopes;
 class CEditEx;
 class DisplayLines;
 class MmlHighlighter;
+class PianoRollView;
 
 class TavolinWindow : public QMainWindow, public editor::WindowView {
     Q_OBJECT
@@ -56,6 +58,9 @@ public:
     QLabel* caretStatus() const noexcept { return m_caretStatus; }
     editor::LiveEditor& live() noexcept { return *m_live; }
     QTimer* playTimer() const noexcept { return m_playTimer; }
+    PianoRollView* pianoRoll() const noexcept { return m_roll; }
+    // Mute/solo toggles and the banks' scopes and meters.
+    BankScopes* bankScopes() const noexcept { return m_scopes; }
 
     // Remembered between runs with QSettings (the application's only): recent
     // files, window size, splitter position. Without this call nothing is read
@@ -91,7 +96,7 @@ public:
     void scheduleAutosave(int idleMs, int maxMs) override;
     bool reportProgress(const std::string& label, double fraction) override;
     void endProgress() override;
-    std::optional<editor::ExportChoice> askExportChoice(const editor::ExportChoice& initial) override;
+    std::optional<editor::ExportChoice> askExportChoice(const editor::ExportChoice& initial, BankMask audible) override;
     void setBusy(bool busy) override;
 
 protected:
@@ -126,6 +131,11 @@ private:
     // While a Play stream runs: lights the notes the listener hears now.
     void startPlayWatch();
     void showPlaying();
+    // The piano roll dock (TavolinWindowRoll.cpp): built once, then fed the live
+    // result, the caret and the heard frame; a clicked note selects its source.
+    void buildPianoRoll();
+    void showRollCaret();
+    void selectRollNote(int bank, size_t note);
 
     std::map<int, QWidget*> m_controls;
     std::map<editor::Command, QAction*> m_actions;
@@ -163,6 +173,13 @@ private:
     bool m_playLoop = false;
     QToolButton* m_errorStatus = nullptr;
     QLabel* m_caretStatus = nullptr;
+    PianoRollView* m_roll = nullptr;
+    bool m_rollSelecting = false;  // a clicked note's source is being selected
+
+    // ---- mute/solo toggles and bank scopes
+    QWidget* buildBankToggles();
+    void buildBankScopes();
+    BankScopes* m_scopes = nullptr;
 
     // Declared before the model so that they outlive it.
     std::unique_ptr<editor::WindowServices> m_services;

@@ -150,3 +150,65 @@ void BM_RenderLongSongInBlocks(benchmark::State& state) {
 BENCHMARK(BM_RenderLongSongInBlocks)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
+
+namespace {
+
+// The worker's block with the window watching: every bank's own samples
+// tapped by the mixer and written into its ring (mode 1), or one bank muted
+// without taps (mode 2); mode 0 is the plain block, for comparison.
+void BM_WorkerBlockTaps(benchmark::State& state) {
+    const int arith = static_cast<int>(state.range(0));
+    const int mode = static_cast<int>(state.range(1));
+    QuietHost host;
+    output::WaveFormat format;
+    auto song = output::MakeGenerator(demoInputs(arith, 48000), false, host, format);
+    if (!song) {
+        state.SkipWithError(("build failed: " + host.last).c_str());
+        return;
+    }
+    song->SetLoop(true);
+    output::StreamPcmBufferOne block;
+    auto taps = std::make_unique<output::StreamTaps>();
+    BankTaps bankTaps;
+    for (size_t b = 0; b < 5; ++b) bankTaps.banks[b] = taps->blocks[b];
+    if (mode == 2) song->setAudible(static_cast<BankMask>(kAllBanks & ~bankBit(2)));
+    for (auto _ : state) {
+        if (mode == 1) {
+            song->Render(std::span<int16_t>(block.samples), &bankTaps);
+            for (size_t b = 0; b < 5; ++b) taps->rings.banks[b].writeStereo(bankTaps.banks[b]);
+        } else {
+            song->Render(std::span<int16_t>(block.samples));
+        }
+        benchmark::DoNotOptimize(block.samples.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * output::kBlockFrames);
+    static const char* kModes[] = {"plain", "taps + rings", "bank C muted"};
+    state.SetLabel(std::string(arithName(static_cast<Arith>(arith))) + " 48000 Hz, " + kModes[mode]);
+}
+BENCHMARK(BM_WorkerBlockTaps)->ArgsProduct({{0, 1, 2}, {0, 1, 2}})->Unit(benchmark::kMicrosecond);
+
+// The five stems of the 180-second song in one pass, against the export of
+// the mix (BM_ExportLongSong).
+void BM_ExportStemsLongSong(benchmark::State& state) {
+    const int arith = static_cast<int>(state.range(0));
+    QuietHost host;
+    std::array<std::string, kBankCount> paths;
+    for (int b = 0; b < kBankCount; ++b)
+        paths[static_cast<size_t>(b)] =
+            (std::filesystem::temp_directory_path() / ("tavolin-bench-stem-" + std::to_string(b) + ".wav")).string();
+    for (auto _ : state) {
+        output::WaveFormat format;
+        auto song = output::MakeGenerator(longSong(180, arith), false, host, format);
+        if (!song || output::writeStems(*song, format, paths, host) != output::ExportOutcome::Written) {
+            state.SkipWithError("stems failed");
+            return;
+        }
+    }
+    for (const std::string& p : paths) std::filesystem::remove(p);
+    state.counters["x_realtime"] = benchmark::Counter(180, benchmark::Counter::kIsIterationInvariantRate);
+    state.SetLabel(std::string(arithName(static_cast<Arith>(arith))) + " 180 s, five stems");
+}
+BENCHMARK(BM_ExportStemsLongSong)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+}  // namespace

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# tavolin-cli import and export-mml: output bytes and exit codes.
+# tavolin-cli import and export-mml: output bytes and exit codes; the stems of the example songs.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -77,6 +77,24 @@ expect_exit "export-mml missing file" 2 "$cli" export-mml "$tmp/none.mml"
 printf 'SMML@@E0,1;MML@C,,,,;' >"$tmp/comma.mml"
 expect_exit "export-mml common with a comma" 2 "$cli" export-mml "$tmp/comma.mml"
 expect_exit "export-mml without a file" 2 "$cli" export-mml
+
+# The example songs render their stems in one pass: one WAV per sounding bank,
+# each exactly as long as the mix, and a bank's stem is what --solo of it writes.
+for song in examples/*.mml; do
+  name=$(basename "$song" .mml)
+  "$cli" render -o "$tmp/$name.wav" "$song"
+  "$cli" render --stems "$tmp/stems-$name" "$song" >"$tmp/$name.list"
+  if [ ! -s "$tmp/$name.list" ]; then echo "FAIL stems of $name: none written"; failures=$((failures + 1)); continue; fi
+  while read -r stem; do
+    if [ "$(stat -c %s "$stem")" -ne "$(stat -c %s "$tmp/$name.wav")" ]; then
+      echo "FAIL stem $stem: not as long as the mix"; failures=$((failures + 1))
+    fi
+    bank=$(basename "$stem" .wav)
+    "$cli" render --solo "$bank" -o "$tmp/solo.wav" "$song"
+    if ! cmp -s "$stem" "$tmp/solo.wav"; then echo "FAIL stem $stem differs from --solo $bank"; failures=$((failures + 1)); fi
+  done <"$tmp/$name.list"
+done
+expect_exit "render --mute with a bad letter" 2 "$cli" render --mute A,X -o "$tmp/x.wav" examples/demo.mml
 
 if [ "$failures" -ne 0 ]; then echo "cli documents: $failures failure(s)"; exit 1; fi
 echo "cli documents: all passed"

@@ -1,5 +1,7 @@
 // tavolin-cli render end to end: every example and test song, the exit codes,
 // the messages, stems, and the golden hash of the fixed-point demo render.
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <fstream>
 
@@ -127,6 +129,12 @@ TEST(CliRender, ExitCodesAndMessages) {
         {"loops and fade", "render --loops 3 --fade 0.25 -o " + out + " " + song, 0, "", true},
         {"no loops at all", "render --loops 0 -o " + out + " " + song, 2, "--loops", false},
         {"negative fade", "render --fade -1 -o " + out + " " + song, 2, "--fade", false},
+        {"mute and solo", "render --mute a,C --solo B,d -o " + out + " " + song, 0, "", true},
+        {"mute an unknown bank", "render --mute F -o " + out + " " + song, 2,
+         "--mute wants bank letters A to E separated by commas (such as A,C), not 'F'", false},
+        {"solo with an empty item", "render --solo A,,B -o " + out + " " + song, 2, "--solo wants bank letters", false},
+        {"solo with a word", "render --solo AB -o " + out + " " + song, 2, "not 'AB'", false},
+        {"play checks the letters before any device", "play --mute 1 " + song, 2, "--mute wants bank letters", false},
         {"opus refuses 44.1 kHz before writing", "render --rate 44100 -o " + (dir / "o.opus").string() + " " + song, 2,
          "Opusで書き出せる", false},
     };
@@ -147,26 +155,62 @@ TEST(CliRender, ReadsTheDocumentFromStandardInput) {
     EXPECT_TRUE(readFile(dir / "a.wav") == libraryExport(song, 1, "48000"));
 }
 
-TEST(CliRender, StemsForEveryBankThatSounds) {
-    TempDir dir;
-    const std::filesystem::path song = std::string(TAVOLIN_TEST_DATA) + "/output/banks.mml";
-    CliRun run = runCli("render --stems " + (dir / "stems").string() + " " + song.string(), dir);
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir / "stems")) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"A.wav", "B.wav", "C.wav", "D.wav"})) << "bank E has no note";
-    editor::TabTexts tabs = readDocument(song);
-    for (int bank = 0; bank < 4; ++bank) {
-        output::BuildInputs in;
-        for (int i = 0; i < 6; ++i) in.tabTexts[static_cast<size_t>(i)] = tabs[static_cast<size_t>(i)];
-        in.currentBankMode = true;
-        in.bankIndex = bank;
-        RecordingHost host;
-        host.savePath = (dir / "ref.wav").string();
-        ASSERT_EQ(output::OnWavExport(in, host), output::ExportOutcome::Written);
-        EXPECT_TRUE(readFile(dir / "stems" / names[static_cast<size_t>(bank)]) == readFile(dir / "ref.wav"))
-            << names[static_cast<size_t>(bank)];
+std::vector<int16_t> wavSamples(const std::string& bytes) {
+    std::vector<int16_t> out(bytes.size() >= 44 ? (bytes.size() - 44) / 2 : 0);
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[44 + 2 * i]) | static_cast<uint8_t>(bytes[45 + 2 * i]) << 8);
+    return out;
+}
+
+// The stems of every song, from one pass: one file per sounding bank, each
+// as long as the mix, adding up (saturated) to the full render; --solo is a
+// stem and --mute the sum of the others, byte for byte.
+TEST(CliRender, StemsAddUpToTheMixAndMatchSoloAndMute) {
+    for (const auto& file : songFiles()) {
+        for (auto [arith, rate] : {std::pair{"float", "48000"}, std::pair{"fix", "22050"}}) {
+            SCOPED_TRACE(file.string() + " " + arith);
+            TempDir dir;
+            const std::string opts = std::string(" --arith ") + arith + " --rate " + rate + " ";
+            CliRun full = runCli("render" + opts + "-o " + (dir / "mix.wav").string() + " " + file.string(), dir);
+            ASSERT_EQ(full.exitCode, 0) << full.err;
+            CliRun run = runCli("render" + opts + "--stems " + (dir / "stems").string() + " " + file.string(), dir);
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            const std::string mixBytes = readFile(dir / "mix.wav");
+            const std::vector<int16_t> mix = wavSamples(mixBytes);
+            std::array<std::vector<int16_t>, 5> stems;
+            std::string written;
+            for (int b = 0; b < 5; ++b) {
+                const auto path = dir / "stems" / (std::string(1, static_cast<char>('A' + b)) + ".wav");
+                if (!std::filesystem::exists(path)) continue;
+                written += static_cast<char>('A' + b);
+                const std::string bytes = readFile(path);
+                EXPECT_EQ(bytes.substr(0, 44), mixBytes.substr(0, 44)) << "bank " << b << ": same header and length";
+                stems[static_cast<size_t>(b)] = wavSamples(bytes);
+            }
+            ASSERT_FALSE(written.empty());
+            EXPECT_EQ(run.out.size(), written.size() * ((dir / "stems" / "A.wav").string().size() + 1)) << run.out;
+            const auto sumOf = [&](const std::string& banks) {
+                std::vector<int16_t> out(mix.size());
+                for (size_t k = 0; k < out.size(); ++k) {
+                    int32_t sum = 0;
+                    for (char c : banks) {
+                        const auto& st = stems[static_cast<size_t>(c - 'A')];
+                        if (!st.empty()) sum += st[k];
+                    }
+                    out[k] = static_cast<int16_t>(std::clamp(sum, -32768, 32767));
+                }
+                return out;
+            };
+            EXPECT_EQ(firstDifference(sumOf(written), mix), "equal") << "the stems do not add up to the mix";
+            const char first = written[0];
+            CliRun solo = runCli("render" + opts + "--solo " + std::string(1, first) + " -o " + (dir / "solo.wav").string() +
+                                     " " + file.string(), dir);
+            ASSERT_EQ(solo.exitCode, 0) << solo.err;
+            EXPECT_TRUE(readFile(dir / "solo.wav") == readFile(dir / "stems" / (std::string(1, first) + ".wav")));
+            CliRun mute = runCli("render" + opts + "--mute a,E -o " + (dir / "mute.wav").string() + " " + file.string(), dir);
+            ASSERT_EQ(mute.exitCode, 0) << mute.err;
+            EXPECT_EQ(firstDifference(wavSamples(readFile(dir / "mute.wav")), sumOf("BCD")), "equal");
+        }
     }
 }
 

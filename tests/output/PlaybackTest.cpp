@@ -1,5 +1,6 @@
 // The streaming player on the virtual device: order of blocks, start, stop,
 // pause, loop, end of song, device failures and a start/stop stress run.
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -382,6 +383,100 @@ TEST(PlaybackStress, FiveHundredPlayStopPausePlayCycles) {
     EXPECT_FALSE(rig.log->writeWhileClosed) << "no refill reached a closing device";
     EXPECT_TRUE(rig.host.messages.empty());
     EXPECT_EQ(log.lines(), 0u) << "no drain or device complaint:\n" << log.all();
+}
+
+}  // namespace
+}  // namespace tavolin::testing
+
+namespace tavolin::testing {
+namespace {
+
+// Mute and solo while the song plays on a paced device: each change is heard
+// from the first block the worker renders after it (at the latest the one
+// after the block being rendered), every block before it keeps the old mix,
+// and the banks left out meanwhile come back where they would have been. The
+// taps reach the rings block by block, numbered by song frame.
+TEST(Playback, MuteAndSoloChangeAtTheNextRenderedBlock) {
+    // A and E hold notes throughout, E with level noise, so every block of
+    // each mix differs from the others.
+    auto in = songInputs("T240L2", {"O4 V120 [C]6", "", "", "", "@W9:0N50:50 @9 O5 V90 [E]6"});
+    const size_t blocks = 48;  // the song lasts 140 blocks; the changes come at 12 and 24
+    // The stems of the same song, one pass with every bank tapped.
+    std::array<std::vector<int16_t>, 5> stems;
+    {
+        auto song = buildOrFail(in);
+        BankTaps taps;
+        for (size_t b = 0; b < 5; ++b) {
+            stems[b].assign(blocks * kBlockSamples, 0);
+            taps.banks[b] = stems[b];
+        }
+        std::vector<int16_t> mix(blocks * kBlockSamples);
+        song->Render(std::span<int16_t>(mix), &taps);
+    }
+    const auto mixOf = [&](BankMask mask, size_t block) {
+        std::vector<int16_t> out(kBlockSamples);
+        for (size_t k = 0; k < kBlockSamples; ++k) {
+            int32_t sum = 0;
+            for (int b = 0; b < 5; ++b)
+                if (mask & bankBit(b)) sum += stems[static_cast<size_t>(b)][block * kBlockSamples + k];
+            out[k] = static_cast<int16_t>(std::clamp(sum, -32768, 32767));
+        }
+        return out;
+    };
+
+    Rig rig;
+    rig.options.realTime = true;
+    auto& player = rig.make();
+    player.setBankTaps(true);
+    const BankMask masks[] = {kAllBanks, MuteSolo{bankBit(0), 0}.audible(), MuteSolo{bankBit(0), bankBit(0)}.audible()};
+    ASSERT_TRUE(player.StartPlayback(in, false, false, rig.host));
+    auto rings = player.bankRings();
+    ASSERT_TRUE(rings);
+    struct Change {
+        uint64_t renderedBefore;
+        uint64_t renderedAfter;
+    };
+    std::vector<Change> changes;
+    const auto rendered = [&] { return uint64_t{player.stream()->submitted.load()} + player.stream()->readySize.load(); };
+    for (size_t t = 1; t < std::size(masks); ++t) {
+        const uint32_t at = static_cast<uint32_t>(12 * t);
+        ASSERT_TRUE(waitUntil([&] { return player.blocksHeard() >= at; }));
+        const uint64_t before = rendered();
+        player.setAudibleBanks(masks[t]);
+        changes.push_back({before, rendered()});
+    }
+    ASSERT_TRUE(waitUntil([&] { return player.blocksHeard() >= blocks; }));
+    player.StopPlayback();
+    const std::vector<int16_t> heard = rig.log->heardCopy();
+    ASSERT_GE(heard.size(), blocks * kBlockSamples);
+
+    size_t current = 0;
+    for (size_t block = 0; block < blocks; ++block) {
+        const std::vector<int16_t> got(heard.begin() + static_cast<ptrdiff_t>(block * kBlockSamples),
+                                       heard.begin() + static_cast<ptrdiff_t>((block + 1) * kBlockSamples));
+        if (current + 1 < std::size(masks) && got == mixOf(masks[current + 1], block)) {
+            ++current;
+            const Change& c = changes[current - 1];
+            EXPECT_GE(block, c.renderedBefore) << "change " << current << " heard before it was made";
+            EXPECT_LE(block, c.renderedAfter + 1) << "change " << current << " heard late";
+        }
+        ASSERT_EQ(got, mixOf(masks[current], block)) << "block " << block << " mask " << int{masks[current]};
+    }
+    EXPECT_EQ(current, std::size(masks) - 1);
+
+    // Every bank's ring holds its own output, whatever was heard: the last
+    // frames written are the stems' (mono: left + right).
+    const uint64_t written = rings->banks[0].written();
+    EXPECT_GE(written, blocks * kBlockFrames);
+    for (size_t b : {size_t{0}, size_t{4}}) {
+        std::vector<int16_t> tail(2048);
+        const uint64_t end = blocks * kBlockFrames;
+        ASSERT_TRUE(rings->banks[b].read(end, tail)) << "bank " << b;
+        for (size_t i = 0; i < tail.size(); ++i) {
+            const size_t frame = end - tail.size() + i;
+            ASSERT_EQ(tail[i], std::clamp(stems[b][2 * frame] + stems[b][2 * frame + 1], -32768, 32767)) << "bank " << b;
+        }
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QComboBox>
@@ -35,6 +36,7 @@
 
 #include "app/qt/CEditEx.h"
 #include "app/qt/DisplayLines.h"
+#include "app/qt/BankScopes.h"
 #include "app/qt/ExportDialog.h"
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/TavolinWindow.h"
@@ -341,23 +343,31 @@ TEST_F(QtWindow, LongExportShowsProgressThatCancels) {
 // The export dialog shows the model's last choice and hands back what was set;
 // the busy cursor comes and goes with the export.
 TEST_F(QtWindow, ExportDialogAndBusyCursor) {
-    ExportDialog dialog(editor::ExportChoice{output::AudioFileType::OggVorbis, 3, 2.5}, window.get());
+    // Banks A and E left out by mute or solo: the dialog says so.
+    ExportDialog dialog(editor::ExportChoice{output::AudioFileType::OggVorbis, 3, 2.5}, 0x0E, window.get());
     auto* type = dialog.findChild<QComboBox*>("exportType");
     auto* loops = dialog.findChild<QSpinBox*>("exportLoops");
     auto* fade = dialog.findChild<QDoubleSpinBox*>("exportFade");
-    ASSERT_TRUE(type && loops && fade);
+    auto* perBank = dialog.findChild<QCheckBox*>("exportPerBank");
+    auto* note = dialog.findChild<QLabel*>("exportMutedNote");
+    ASSERT_TRUE(type && loops && fade && perBank && note);
+    EXPECT_EQ(perBank->text(), QString::fromUtf8("バンク別に書き出す"));
+    EXPECT_EQ(note->text(), QString::fromUtf8("ミュート中のバンク A, E は書き出されません"));
+    EXPECT_EQ(ExportDialog(editor::ExportChoice{}, kAllBanks).findChild<QLabel*>("exportMutedNote"), nullptr);
     EXPECT_EQ(type->currentText(), "Ogg Vorbis (*.ogg)");
     EXPECT_EQ(std::make_pair(loops->value(), fade->value()), std::make_pair(3, 2.5));
     type->setCurrentIndex(1);
     loops->setValue(0);  // below the range: the box keeps 1
     fade->setValue(10.25);
     EXPECT_EQ(dialog.choice(), (editor::ExportChoice{output::AudioFileType::Flac, 1, 10.25}));
+    perBank->setChecked(true);
+    EXPECT_EQ(dialog.choice(), (editor::ExportChoice{output::AudioFileType::Flac, 1, 10.25, true}));
 
     std::optional<editor::ExportChoice> answer = editor::ExportChoice{};
     QTimer::singleShot(50, [] {
         if (auto* d = qobject_cast<ExportDialog*>(QApplication::activeModalWidget())) d->reject();
     });
-    answer = window->askExportChoice(editor::ExportChoice{});
+    answer = window->askExportChoice(editor::ExportChoice{}, kAllBanks);
     EXPECT_FALSE(answer);
 
     window->setBusy(true);
@@ -810,3 +820,58 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+namespace tavolin::qt {
+namespace {
+
+// The M and S toggles beside the tabs only forward their clicks: the model
+// keeps the flags and sets the toggles, and the scopes dim the banks left out.
+TEST_F(QtWindow, MuteAndSoloTogglesForwardToTheModel) {
+    auto* muteC = qobject_cast<QToolButton*>(window->control(editor::ctl::MuteA + 2));
+    auto* soloA = qobject_cast<QToolButton*>(window->control(editor::ctl::SoloA));
+    ASSERT_TRUE(muteC && soloA);
+    muteC->click();
+    EXPECT_TRUE(muteC->isChecked());
+    EXPECT_EQ(window->model().bankMix().audible(), 0x1B);
+    soloA->click();
+    EXPECT_EQ(window->model().bankMix().audible(), 0x01);
+    soloA->click();
+    muteC->click();
+    EXPECT_FALSE(muteC->isChecked());
+    EXPECT_FALSE(soloA->isChecked());
+    EXPECT_EQ(window->model().bankMix().audible(), kAllBanks);
+    ASSERT_NE(window->bankScopes(), nullptr);
+}
+
+// The scopes refresh from the rings while a stream has them and stop by
+// themselves once it has none.
+TEST(QtBankScopes, DrawWhileRingsExistAndStopAfter) {
+    auto rings = std::make_shared<output::BankTapRings>();
+    rings->sampleRateHz = 48000;
+    std::vector<int16_t> block(2048);
+    for (size_t i = 0; i < 1024; ++i) block[2 * i] = (i / 24) % 2 ? -8000 : 8000;
+    for (int k = 0; k < 4; ++k) rings->banks[1].writeStereo(block);
+    for (size_t b : {size_t{0}, size_t{2}, size_t{3}, size_t{4}})
+        for (int k = 0; k < 4; ++k) rings->banks[b].writeStereo(std::vector<int16_t>(2048, 0));
+    bool live = true;
+    BankScopes::Source source;
+    source.rings = [&]() -> std::shared_ptr<const output::BankTapRings> { return live ? rings : nullptr; };
+    source.heardFrame = [] { return std::optional<uint64_t>(4000); };
+    BankScopes scopes(source);
+    scopes.resize(500, 80);
+    scopes.start();
+    EXPECT_TRUE(scopes.running());
+    const auto waitFor = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 200 && !done(); ++i) QTest::qWait(10);
+        return done();
+    };
+    ASSERT_TRUE(waitFor([&] { return !scopes.scope(1).trace().empty(); }));
+    EXPECT_EQ(scopes.scope(1).trace().size(), 960u);
+    EXPECT_NEAR(scopes.scope(1).meter().level(), 8000 / 32768.0, 1e-9);
+    EXPECT_EQ(scopes.scope(0).meter().level(), 0.0);
+    live = false;
+    EXPECT_TRUE(waitFor([&] { return !scopes.running(); }));
+}
+
+}  // namespace
+}  // namespace tavolin::qt

@@ -80,8 +80,10 @@ public:
     // Scripted export dialog answers; with none left the dialog is accepted as opened.
     std::deque<std::optional<ExportChoice>> exportChoices;
     std::vector<ExportChoice> exportDialogsOpened;
-    std::optional<ExportChoice> askExportChoice(const ExportChoice& initial) override {
+    std::vector<BankMask> exportDialogAudible;  // what each dialog was told of mute and solo
+    std::optional<ExportChoice> askExportChoice(const ExportChoice& initial, BankMask audible) override {
         exportDialogsOpened.push_back(initial);
+        exportDialogAudible.push_back(audible);
         calls.push_back("exportDialog");
         if (exportChoices.empty()) return initial;
         auto answer = exportChoices.front();
@@ -117,6 +119,7 @@ public:
     void importClipboard() override { calls.push_back("import"); }
     void openPath(const std::string& path) override { calls.push_back("openPath:" + path); }
     void openRecent(const std::string& path) override { calls.push_back("openRecent:" + path); }
+    void setAudibleBanks(BankMask mask) override { calls.push_back("audible:" + std::to_string(mask)); }
 
 private:
     CTavolinDlg& m_dlg;

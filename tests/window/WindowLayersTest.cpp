@@ -318,3 +318,81 @@ TEST(WindowLive, WorkOfAKilledWindowComesBack) {
 
 }  // namespace
 }  // namespace tavolin::editor
+
+namespace tavolin::editor {
+namespace {
+
+// Mute and solo reach the export: the dialog is told which banks are heard,
+// a plain export leaves the others out, and "バンク別に書き出す" writes one
+// file per audible sounding bank, each as long as the mix, which the single
+// files match byte for byte.
+TEST(WindowLive, ExportHonoursMuteAndSoloAndWritesStems) {
+    LiveWindow w;
+    w.view.clickTab(w.dlg, 1);
+    w.view.type(w.dlg, "@w1:0n40:50@1v200l8cdefg");
+    w.view.clickTab(w.dlg, 2);
+    w.view.type(w.dlg, "@w2:4:0@2v180l16o5[cr]4");
+    w.view.clickTab(w.dlg, 3);
+    w.view.type(w.dlg, "v120o3c4.");
+    const auto exportAs = [&](const fs::path& path, bool perBank) {
+        ExportChoice c;
+        c.perBank = perBank;
+        w.view.exportChoices = {c};
+        w.view.dialogAnswers = {path.string()};
+        w.dlg.runCommand(Command::WavExport);
+        return w.layers->lastExport();
+    };
+    ASSERT_EQ(exportAs(w.dir / "all.wav", true), output::ExportOutcome::Written);
+    ASSERT_EQ(w.view.exportDialogAudible.back(), kAllBanks);
+    for (const char* name : {"all_A.wav", "all_B.wav", "all_C.wav"}) EXPECT_TRUE(fs::exists(w.dir / name)) << name;
+    EXPECT_FALSE(fs::exists(w.dir / "all_D.wav")) << "bank D holds no note";
+    EXPECT_EQ(fs::file_size(w.dir / "all_A.wav"), fs::file_size(w.dir / "all_C.wav"));
+    EXPECT_NE(w.view.messages.back().find("all_B.wav"), std::string::npos);
+
+    struct Row {
+        Command command;
+        int bank;
+        const char* same;  // the stem the single file must equal
+    };
+    const Row rows[] = {
+        {Command::SoloBank, 1, "all_B.wav"},
+        {Command::SoloBank, 1, nullptr},  // solo off again
+        {Command::MuteBank, 0, nullptr},
+        {Command::MuteBank, 2, "all_B.wav"},  // A and C muted: B alone
+    };
+    int n = 0;
+    for (const Row& r : rows) {
+        w.dlg.runCommand(r.command, r.bank);
+        if (!r.same) continue;
+        const fs::path single = w.dir / ("single" + std::to_string(n++) + ".wav");
+        ASSERT_EQ(exportAs(single, false), output::ExportOutcome::Written);
+        EXPECT_EQ(w.view.exportDialogAudible.back(), w.dlg.bankMix().audible());
+        EXPECT_TRUE(w.readFile(single) == w.readFile(w.dir / r.same)) << single;
+    }
+    // Stems with A and C muted: only B's file.
+    ASSERT_EQ(exportAs(w.dir / "muted.wav", true), output::ExportOutcome::Written);
+    EXPECT_FALSE(fs::exists(w.dir / "muted_A.wav"));
+    EXPECT_TRUE(w.readFile(w.dir / "muted_B.wav") == w.readFile(w.dir / "all_B.wav"));
+    EXPECT_FALSE(fs::exists(w.dir / "muted_C.wav"));
+    // The player keeps the same banks for the next Play.
+    EXPECT_EQ(w.layers->player().audibleBanks(), bankBit(1) | bankBit(3) | bankBit(4));
+}
+
+// The stems' names: the bank letter before the extension of the file name.
+TEST(ExportSteps, StemPaths) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"/x/song.wav", "/x/song_C.wav"},
+        {"/x/song", "/x/song_C"},
+        {"/x.d/song", "/x.d/song_C"},
+        {"/x/.hidden", "/x/.hidden_C"},
+        {"take.2.flac", "take.2_C.flac"},
+    };
+    for (auto [path, c] : rows) {
+        const auto paths = stemPaths(path);
+        EXPECT_EQ(paths[2], c) << path;
+        EXPECT_EQ(paths[0].size(), paths[4].size()) << path;
+    }
+}
+
+}  // namespace
+}  // namespace tavolin::editor

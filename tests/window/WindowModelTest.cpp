@@ -497,3 +497,52 @@ TEST(WindowModel, EditsPatchTheStoredBytesInPlace) {
 
 }  // namespace
 }  // namespace tavolin::editor
+
+namespace tavolin::editor {
+namespace {
+
+// Mute and solo toggles: each click flips one flag, the toggle shows the
+// model's flag, the layers below learn the banks heard (any solo wins), and
+// nothing of it reaches the document.
+TEST(WindowModel, MuteAndSoloToggles) {
+    Window w;
+    const std::string before = w.dlg.tabTexts[1];
+    struct Step {
+        Command command;
+        int bank;
+        BankMask audible;  // 0x1F = A..E
+        int toggle;        // the control shown checked (or unchecked: negative)
+    };
+    const Step steps[] = {
+        {Command::MuteBank, 0, 0x1E, ctl::MuteA},
+        {Command::MuteBank, 4, 0x0E, ctl::MuteA + 4},
+        {Command::SoloBank, 1, 0x02, ctl::SoloA + 1},
+        {Command::SoloBank, 0, 0x03, ctl::SoloA},      // a muted bank that is soloed is heard
+        {Command::SoloBank, 1, 0x01, -(ctl::SoloA + 1)},
+        {Command::SoloBank, 0, 0x0E, -ctl::SoloA},     // no solo left: the mutes count again
+        {Command::MuteBank, 0, 0x0F, -ctl::MuteA},
+        {Command::MuteBank, 4, 0x1F, -(ctl::MuteA + 4)},
+        {Command::MuteBank, 5, 0x1F, 0},               // no such bank: nothing happens
+        {Command::SoloBank, -1, 0x1F, 0},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(s.command)) + " bank " + std::to_string(s.bank));
+        w.view.calls.clear();
+        w.services.calls.clear();
+        w.dlg.runCommand(s.command, s.bank);
+        EXPECT_EQ(w.dlg.bankMix().audible(), s.audible);
+        if (s.toggle == 0) {
+            EXPECT_TRUE(w.view.calls.empty());
+            EXPECT_TRUE(w.services.calls.empty());
+            continue;
+        }
+        const int id = s.toggle > 0 ? s.toggle : -s.toggle;
+        EXPECT_EQ(w.view.calls, (std::vector<std::string>{"setChecked:" + std::to_string(id) + "=" + (s.toggle > 0 ? "1" : "0")}));
+        EXPECT_EQ(w.services.calls, (std::vector<std::string>{"audible:" + std::to_string(s.audible)}));
+    }
+    EXPECT_EQ(w.dlg.tabTexts[1], before);
+    EXPECT_FALSE(w.dlg.modified);
+}
+
+}  // namespace
+}  // namespace tavolin::editor

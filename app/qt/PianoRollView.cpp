@@ -1,0 +1,301 @@
+// Draws the piano roll model and forwards the mouse, the wheel and the scroll bar to it.
+#include "app/qt/PianoRollView.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+namespace tavolin::qt {
+
+using editor::PianoRoll;
+
+namespace {
+
+// A note's box as drawn: a new attack leaves a pixel free before it.
+QRectF noteBox(const editor::RollRect& r, bool slurred) {
+    const double width = slurred || r.width < 3 ? std::max(1.0, r.width) : r.width - 1;
+    return QRectF(r.x, r.y, width, std::max(2.0, r.height - 1));
+}
+
+}  // namespace
+
+// The drawing surface: every event goes to the view, which owns the model.
+class PianoRollCanvas : public QWidget {
+public:
+    explicit PianoRollCanvas(PianoRollView* owner) : QWidget(owner), m_owner(owner) {
+        setObjectName(QStringLiteral("pianoRollCanvas"));
+        setMinimumHeight(120);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setToolTip(PianoRollView::tr("クリック: 音符のMMLを選択\nCtrl+ホイール: 拡大・縮小\nホイール: スクロール\nダブルクリック: 曲全体を表示"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        m_owner->paintRoll(p);
+    }
+    void resizeEvent(QResizeEvent*) override {
+        m_owner->m_model.resize(width(), height());
+        m_owner->syncScrollBar();
+        m_owner->m_layerValid = false;
+    }
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange ||
+            event->type() == QEvent::StyleChange)
+            m_owner->m_layerValid = false;
+        QWidget::changeEvent(event);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        // A stale song's notes point into texts that have changed since.
+        if (event->button() != Qt::LeftButton || m_owner->m_model.stale()) return;
+        const QPointF at = event->position();
+        if (const auto ref = m_owner->m_model.noteAt(at.x(), at.y())) {
+            m_owner->m_model.setHighlight(ref);
+            update();
+            emit m_owner->noteClicked(ref->bank, static_cast<qulonglong>(ref->note));
+        }
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) return;
+        m_owner->m_model.fitSong();
+        m_owner->modelMoved();
+    }
+    void wheelEvent(QWheelEvent* event) override {
+        const QPoint angle = event->angleDelta();
+        const int steps = angle.y() != 0 ? angle.y() : angle.x();
+        if (event->modifiers() & Qt::ControlModifier) {
+            // Ctrl+wheel zooms around the mouse: the time under it stays put.
+            m_owner->m_model.zoomAt(event->position().x(), std::pow(1.25, steps / 120.0));
+        } else {
+            const QPoint pixels = event->pixelDelta();
+            const int dx = !pixels.isNull() ? (pixels.y() != 0 ? pixels.y() : pixels.x()) : steps / 2;
+            m_owner->m_model.scrollBy(-dx);
+        }
+        m_owner->modelMoved();
+        event->accept();
+    }
+
+private:
+    PianoRollView* m_owner;
+};
+
+PianoRollView::PianoRollView(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("pianoRoll"));
+    auto* v = new QVBoxLayout(this);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(0);
+    m_canvas = new PianoRollCanvas(this);
+    m_scroll = new QScrollBar(Qt::Horizontal, this);
+    m_scroll->setObjectName(QStringLiteral("pianoRollScroll"));
+    v->addWidget(m_canvas, 1);
+    v->addWidget(m_scroll);
+    connect(m_scroll, &QScrollBar::valueChanged, this, [this](int value) {
+        if (m_syncing) return;
+        m_model.setScrollPixels(value);
+        m_layerValid = false;
+        m_canvas->update();
+    });
+}
+
+QColor PianoRollView::bankColour(int bank) {
+    static const QColor colours[kBankCount] = {QColor(0xe8, 0x60, 0x3c), QColor(0x3a, 0x86, 0xd4), QColor(0x43, 0xa0, 0x47),
+                                                QColor(0x9b, 0x59, 0xd0), QColor(0xd4, 0xa0, 0x17)};
+    return colours[std::clamp(bank, 0, kBankCount - 1)];
+}
+
+void PianoRollView::setSong(std::shared_ptr<const output::SongMap> map) {
+    const auto* before = m_model.song();
+    const bool wasStale = m_model.stale();
+    m_model.setSong(std::move(map));
+    if (m_model.song() == before && m_model.stale() == wasStale) return;
+    syncScrollBar();
+    m_layerValid = false;
+    m_canvas->update();
+}
+
+void PianoRollView::setAudible(BankMask mask) {
+    if (mask == m_audible) return;
+    m_audible = mask;
+    m_layerValid = false;
+    m_canvas->update();
+}
+
+void PianoRollView::setCaret(int tab, uint64_t byte) {
+    if (m_model.setCaret(tab, byte)) modelMoved();
+}
+
+void PianoRollView::setPlayhead(std::optional<uint64_t> frame) {
+    if (frame == m_playhead) return;
+    m_playhead = frame;
+    if (frame && m_model.follow(*frame)) {
+        syncScrollBar();
+        m_layerValid = false;
+    }
+    m_canvas->update();
+}
+
+void PianoRollView::modelMoved() {
+    syncScrollBar();
+    m_layerValid = false;
+    m_canvas->update();
+}
+
+void PianoRollView::syncScrollBar() {
+    m_syncing = true;
+    constexpr double kMaxScroll = std::numeric_limits<int>::max();
+    m_scroll->setRange(0, static_cast<int>(std::min(kMaxScroll, std::ceil(m_model.scrollRangePixels()))));
+    m_scroll->setPageStep(static_cast<int>(m_model.plotWidth()));
+    m_scroll->setSingleStep(24);
+    m_scroll->setValue(static_cast<int>(std::min(kMaxScroll, std::round(m_model.scrollPixels()))));
+    m_syncing = false;
+}
+
+void PianoRollView::paintRoll(QPainter& p) {
+    // Grid and notes change with the song, the view and the palette; the
+    // playhead every 25 ms. The still part is drawn once into a pixmap.
+    const qreal ratio = m_canvas->devicePixelRatioF();
+    const QSize pixels = (QSizeF(m_canvas->size()) * ratio).toSize();
+    if (!m_layerValid || m_layer.size() != pixels) {
+        m_layer = QPixmap(pixels);
+        m_layer.setDevicePixelRatio(ratio);
+        QPainter layer(&m_layer);
+        paintLayer(layer);
+        m_layerValid = true;
+    }
+    p.drawPixmap(0, 0, m_layer);
+
+    const output::SongMap* song = m_model.song();
+    if (!song) return;
+    const QPalette& pal = palette();
+    const QRectF plot(PianoRoll::kHeaderWidth, PianoRoll::kRulerHeight, m_model.plotWidth(),
+                      m_model.height() - PianoRoll::kRulerHeight);
+    p.save();
+    // The notes heard now, lit.
+    if (m_playhead) {
+        const auto sounding = notesSoundingAt(song->timeline, *m_playhead);
+        for (int bank = 0; bank < kBankCount; ++bank) {
+            const auto& i = sounding[static_cast<size_t>(bank)];
+            if (!i) continue;
+            const TimelineNote& n = song->timeline.banks[static_cast<size_t>(bank)].notes[*i];
+            if (n.frequency <= 0 || n.frames == 0) continue;
+            const editor::RollRect lane = m_model.laneRect(bank);
+            p.setClipRect(QRectF(PianoRoll::kHeaderWidth, lane.y, lane.width, lane.height));
+            if ((m_audible & bankBit(bank)) == 0) continue;  // not heard: not lit
+            QColor fill = bankColour(bank).lighter(145);
+            if (m_model.stale()) fill.setAlpha(90);
+            p.fillRect(noteBox(m_model.noteRect({bank, *i}), n.slurred), fill);
+        }
+    }
+    p.setClipRect(plot);
+    if (const auto ref = m_model.highlight()) {
+        const editor::RollRect r = m_model.noteRect(*ref);
+        const bool rest = song->timeline.banks[static_cast<size_t>(ref->bank)].notes[ref->note].frequency <= 0;
+        p.setPen(QPen(pal.color(QPalette::Highlight), 2, rest ? Qt::DashLine : Qt::SolidLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(r.x - 1, r.y - 1, std::max(2.0, r.width) + 2, std::max(2.0, r.height) + 2));
+    }
+    if (m_playhead) {
+        if (const auto x = m_model.playheadX(*m_playhead)) {
+            p.setPen(QPen(pal.color(QPalette::Text), 2));
+            p.drawLine(QPointF(*x, 0), QPointF(*x, m_model.height()));
+        }
+    }
+    p.restore();
+}
+
+void PianoRollView::paintLayer(QPainter& p) {
+    const QPalette& pal = palette();
+    const double w = m_model.width();
+    const double h = m_model.height();
+    const QRectF plot(PianoRoll::kHeaderWidth, PianoRoll::kRulerHeight, m_model.plotWidth(), h - PianoRoll::kRulerHeight);
+    p.fillRect(QRectF(0, 0, w, h), pal.base());
+    p.fillRect(QRectF(0, 0, w, PianoRoll::kRulerHeight), pal.window());
+
+    QFont small = font();
+    small.setPointSizeF(std::max(6.0, small.pointSizeF() * 0.8));
+    p.setFont(small);
+    const QColor text = pal.color(QPalette::Text);
+    QColor faint = pal.color(QPalette::Mid);
+
+    // The seconds ruler.
+    p.setPen(faint);
+    for (const editor::RollTick& t : m_model.secondTicks()) {
+        p.drawLine(QPointF(t.x, PianoRoll::kRulerHeight - 5), QPointF(t.x, PianoRoll::kRulerHeight));
+        p.setPen(text);
+        p.drawText(QPointF(t.x + 3, PianoRoll::kRulerHeight - 5), QString::fromStdString(t.label));
+        p.setPen(faint);
+    }
+    const output::SongMap* song = m_model.song();
+    if (m_model.stale()) {
+        p.setPen(pal.color(QPalette::PlaceholderText));
+        p.drawText(QRectF(0, 0, w - 6, PianoRoll::kRulerHeight), Qt::AlignRight | Qt::AlignVCenter,
+                   tr("コンパイルエラー中: 前回の結果を表示"));
+    }
+
+    bool anyNote = false;
+    for (int bank = 0; bank < kBankCount; ++bank) {
+        const editor::RollRect lane = m_model.laneRect(bank);
+        const QRectF laneBox(PianoRoll::kHeaderWidth, lane.y, lane.width, lane.height);
+        if (bank % 2) p.fillRect(laneBox, pal.alternateBase());
+        const bool heard = (m_audible & bankBit(bank)) != 0;
+        const QColor colour = heard ? bankColour(bank) : pal.color(QPalette::PlaceholderText);
+
+        p.save();
+        p.setClipRect(laneBox);
+        // Each C marked by a faint line under its row, to read the octaves by.
+        if (song && !song->timeline.banks[static_cast<size_t>(bank)].notes.empty()) {
+            QColor octave = faint;
+            octave.setAlpha(45);
+            p.setPen(octave);
+            const auto [low, high] = m_model.pitchRange(bank);
+            for (double c = std::ceil(low / 12) * 12; c <= high; c += 12) {
+                const double y = m_model.yOfPitch(bank, c) + m_model.rowHeight(bank);
+                p.drawLine(QPointF(PianoRoll::kHeaderWidth, y), QPointF(w, y));
+            }
+        }
+        // Beats and bars at this bank's own tempo.
+        for (const editor::RollGridLine& g : m_model.gridLines(bank)) {
+            QColor line = faint;
+            line.setAlpha(g.bar ? 200 : 70);
+            p.setPen(line);
+            p.drawLine(QPointF(g.x, lane.y), QPointF(g.x, lane.y + lane.height));
+            if (g.bar && lane.height > 24) {
+                p.setPen(pal.color(QPalette::PlaceholderText));
+                p.drawText(QPointF(g.x + 2, lane.y + 10), QString::number(g.bar));
+            }
+        }
+        // Notes; rests are the gaps between them. A new attack leaves a pixel free.
+        for (const editor::RollNote& n : m_model.visibleNotes(bank)) {
+            anyNote = true;
+            QColor fill = colour;
+            if (m_model.stale() || !heard) fill.setAlpha(90);
+            p.fillRect(noteBox(n.rect, n.slurred), fill);
+        }
+        p.restore();
+
+        // The header: the bank's letter in its colour.
+        p.fillRect(QRectF(0, lane.y, PianoRoll::kHeaderWidth, lane.height), pal.window());
+        p.setPen(colour);
+        QFont bold = small;
+        bold.setBold(true);
+        p.setFont(bold);
+        p.drawText(QRectF(0, lane.y, PianoRoll::kHeaderWidth, lane.height), Qt::AlignCenter, QString(QChar(u'A' + bank)));
+        p.setFont(small);
+        p.setPen(faint);
+        p.drawLine(QPointF(0, lane.y + lane.height - 0.5), QPointF(w, lane.y + lane.height - 0.5));
+    }
+    p.drawLine(QPointF(PianoRoll::kHeaderWidth - 0.5, 0), QPointF(PianoRoll::kHeaderWidth - 0.5, h));
+
+    if (!anyNote && (!song || song->timeline.frames == 0)) {
+        p.setPen(pal.color(QPalette::PlaceholderText));
+        p.drawText(plot, Qt::AlignCenter, tr("音符がありません"));
+    }
+}
+
+}  // namespace tavolin::qt

@@ -1,0 +1,51 @@
+// What one repaint of the piano roll asks of its model (notes and grid of all five lanes), for a
+// 10-second and a 10-minute song: at a fixed zoom in the middle of the song, and fitted whole.
+#include <benchmark/benchmark.h>
+
+#include "editor/PianoRoll.h"
+
+namespace {
+
+using namespace tavolin;
+
+// Five banks of sixteenth notes at tempo 120 (8 a second), `seconds` long.
+std::shared_ptr<const output::SongMap> songOf(int seconds) {
+    output::BuildInputs in;
+    std::string bars = "L16[CDEFGAB>C<BAGFEDC R]";
+    bars += std::to_string(seconds / 2);
+    for (int b = 1; b <= 5; ++b) {
+        std::string& text = in.tabTexts[static_cast<size_t>(b)];
+        text = 'O';
+        text += std::to_string(b + 1);
+        text += bars;
+    }
+    return output::buildSongMap(in, false);
+}
+
+void paintCost(benchmark::State& state, bool fitted) {
+    const auto map = songOf(static_cast<int>(state.range(0)));
+    editor::PianoRoll roll;
+    roll.resize(1180, 240);
+    roll.setSong(map);
+    if (!fitted) {
+        roll.zoomAt(editor::PianoRoll::kHeaderWidth, 100 / roll.pixelsPerSecond());  // 100 pixels a second
+        roll.setScrollPixels(roll.scrollRangePixels() / 2);
+    }
+    size_t items = 0;
+    for (auto _ : state) {
+        for (int b = 0; b < kBankCount; ++b) {
+            items += roll.visibleNotes(b).size();
+            items += roll.gridLines(b).size();
+        }
+        benchmark::DoNotOptimize(items);
+    }
+    state.counters["items"] = benchmark::Counter(static_cast<double>(items) / static_cast<double>(state.iterations()));
+}
+
+void BM_RollRepaintZoomed(benchmark::State& state) { paintCost(state, false); }
+void BM_RollRepaintFitted(benchmark::State& state) { paintCost(state, true); }
+
+BENCHMARK(BM_RollRepaintZoomed)->Arg(10)->Arg(600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RollRepaintFitted)->Arg(10)->Arg(600)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,143 @@
+// The piano roll dock in the window: a clicked note selects its source in its tab, the caret
+// highlights its note, Ctrl+wheel zooms, and the playhead follows playback.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QTabBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "app/qt/CEditEx.h"
+#include "app/qt/PianoRollView.h"
+#include "app/qt/TavolinWindow.h"
+#include "editor/WindowLayers.h"
+#include "output/VirtualAudioDevice.h"
+
+namespace tavolin::qt {
+namespace {
+
+namespace ctl = editor::ctl;
+
+class QtPianoRoll : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = std::make_unique<TavolinWindow>();
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        tabs = qobject_cast<QTabBar*>(window->control(ctl::Tabs));
+        ASSERT_NE(tabs, nullptr);
+        roll = window->pianoRoll();
+        ASSERT_NE(roll, nullptr);
+    }
+    void TearDown() override {
+        window->model().modified = false;
+        window.reset();
+    }
+    void type(int tab, const char* keys) {
+        tabs->setCurrentIndex(tab);
+        QTest::keyClicks(window->editor(), keys);
+    }
+    // Until the live check has answered the latest change (its debounce is 150 ms).
+    bool waitForRoll() {
+        QTest::qWait(300);
+        window->live().waitIdle();
+        QTest::qWait(80);
+        return roll->model().song() != nullptr;
+    }
+    void clickNote(int bank, size_t note) {
+        const editor::RollRect r = roll->model().noteRect({bank, note});
+        QTest::mouseClick(roll->canvas(), Qt::LeftButton, {}, QPointF(r.x + r.width / 2, r.y + r.height / 2).toPoint());
+    }
+
+    std::unique_ptr<TavolinWindow> window;
+    QTabBar* tabs = nullptr;
+    PianoRollView* roll = nullptr;
+};
+
+TEST_F(QtPianoRoll, ClickSelectsTheSourceAndTheCaretHighlightsTheNote) {
+    auto* dock = window->findChild<QDockWidget*>(QStringLiteral("pianoRollDock"));
+    ASSERT_NE(dock, nullptr);
+    EXPECT_EQ(dock->windowTitle(), QStringLiteral("ピアノロール"));
+    EXPECT_TRUE(roll->canvas()->isVisible());
+
+    type(0, "@!ag16!");
+    type(2, "o5!a!a");
+    type(1, "cd8r8");
+    QTest::keyClick(window->editor(), Qt::Key_Return);
+    QTest::keyClicks(window->editor(), "e2");
+    ASSERT_TRUE(waitForRoll());
+    ASSERT_EQ(roll->model().visibleNotes(0).size(), 3u);  // C D8 E2; the rest is a gap
+    ASSERT_EQ(roll->model().visibleNotes(1).size(), 2u);
+
+    struct Row {
+        const char* name;
+        int bank;
+        size_t note;
+        int tab;
+        QString selected;
+    };
+    const Row rows[] = {
+        {"a macro's replay: the recorded note in the common tab", 1, 1, 0, "G16"},
+        {"back to bank A", 0, 1, 1, "D8"},
+        {"after the line break", 0, 3, 1, "E2"},
+    };
+    for (const Row& r : rows) {
+        clickNote(r.bank, r.note);
+        EXPECT_EQ(tabs->currentIndex(), r.tab) << r.name;
+        EXPECT_EQ(window->editor()->textCursor().selectedText(), r.selected) << r.name;
+        EXPECT_EQ(roll->model().highlight(), (TimelineRef{r.bank, r.note})) << r.name;
+    }
+
+    // The caret moved in the editor highlights the note under or after it.
+    struct Caret {
+        int tab;
+        int position;
+        std::optional<TimelineRef> note;
+    };
+    for (const Caret& c : {Caret{1, 0, TimelineRef{0, 0}}, Caret{1, 2, TimelineRef{0, 1}}, Caret{1, 5, TimelineRef{0, 3}},
+                           Caret{0, 3, TimelineRef{1, 0}}, Caret{3, 0, std::nullopt}}) {
+        tabs->setCurrentIndex(c.tab);
+        QTextCursor cursor = window->editor()->textCursor();
+        cursor.setPosition(c.position);
+        window->editor()->setTextCursor(cursor);
+        EXPECT_EQ(roll->model().highlight(), c.note) << c.tab << ":" << c.position;
+    }
+
+    // Ctrl+wheel zooms around the mouse.
+    const double before = roll->model().pixelsPerSecond();
+    const QPointF at(200, 60);
+    QWheelEvent wheel(at, roll->canvas()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(roll->canvas(), &wheel);
+    EXPECT_DOUBLE_EQ(roll->model().pixelsPerSecond(), before * 1.25);
+
+    // An edit shows in the roll with the next check.
+    type(1, "g");
+    ASSERT_TRUE(waitForRoll());
+    EXPECT_EQ(roll->model().song()->timeline.banks[0].notes.size(), 5u);
+}
+
+TEST_F(QtPianoRoll, PlayheadFollowsWhatIsHeard) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    output::VirtualDeviceOptions options;
+    options.realTime = true;
+    window->setServices(std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log)));
+    type(1, "t60 l4 cdefg");
+    ASSERT_TRUE(waitForRoll());
+    EXPECT_FALSE(roll->playhead());
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    QTest::qWait(300);
+    ASSERT_TRUE(roll->playhead().has_value());
+    const uint64_t first = *roll->playhead();
+    QTest::qWait(200);
+    ASSERT_TRUE(roll->playhead().has_value());
+    EXPECT_GT(*roll->playhead(), first);
+    EXPECT_LT(*roll->playhead(), 5 * 48000u) << "inside the five-second song";
+    QTest::keyClick(window->editor(), Qt::Key_F6);
+    EXPECT_FALSE(roll->playhead());
+}
+
+}  // namespace
+}  // namespace tavolin::qt
