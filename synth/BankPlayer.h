@@ -139,8 +139,10 @@ private:
     // explicit instantiations notwithstanding.
     template <EngineNumType>
     friend class BankSet;
-    // renderFrame's body, inlined into the mixer's frame-by-frame loop.
-    inline StereoSample nextFrame(bool anyPlaying) noexcept;
+    // renderFrame's body, inlined into the mixer's frame-by-frame loops
+    // (forced: with the plain and the split mix in one file the compiler's
+    // growth limits would otherwise leave it a call in the plain one).
+    [[gnu::always_inline]] inline StereoSample nextFrame(bool anyPlaying) noexcept;
     template <bool kSeek>
     StereoSample advance(bool anyPlaying, bool& markerReached) noexcept;
     void applyEvent(const MmlEvent<T>& ev) noexcept;

@@ -25,7 +25,7 @@ TAVOLIN_HOT_INLINE StereoSample panned(int32_t pan, T value) noexcept {
 
 // The hot path: inside a note nothing but the sample itself has to happen.
 template <EngineNumType T>
-inline StereoSample BankPlayer<T>::nextFrame(bool anyPlaying) noexcept {
+TAVOLIN_HOT_INLINE StereoSample BankPlayer<T>::nextFrame(bool anyPlaying) noexcept {
     if (m_elapsed < m_noteLength && m_index < m_count) [[likely]] {
         const StereoSample s = renderNoteSample<false>(m_toneSlot->wave, false, m_noise);
         publishIndex();
