@@ -106,6 +106,11 @@ uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples, SeekMethod method) n
         else
             for (uint64_t i = 0; i < n; ++i) (void)p.renderFrame(false);
     }
+    // A bank that plays on may need its noise filter in the first block: pay
+    // the steps the fast seek owes now, on the building thread. A finished
+    // bank needs them only if the song loops (SetLoop pays then).
+    for (int bank = 0; bank < kBankCount; ++bank)
+        if (set.player(bank).mayPlayAgain()) set.player(bank).settleNoiseDebt();
     return n;
 }
 
