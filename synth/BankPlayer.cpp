@@ -35,13 +35,13 @@ void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
 
 template <EngineNumType T>
 StereoSample BankPlayer<T>::renderFrame(bool anyPlaying) noexcept {
-    settleNoiseDebt();
+    settleNoiseDebtBeforeRender();
     return nextFrame(anyPlaying);
 }
 
 template <EngineNumType T>
 bool BankPlayer<T>::seekStep() noexcept {
-    settleNoiseDebt();
+    settleNoiseDebtBeforeRender();
     if (m_index >= m_count) return true;  // ran out without a marker: nothing left to skip
     bool marker = false;
     advance<true>(false, marker);

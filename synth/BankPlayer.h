@@ -143,6 +143,12 @@ public:
     void settleNoiseDebt() const noexcept {
         if (!m_noiseDebt.empty()) [[unlikely]] payNoiseDebt();
     }
+    // The same, before rendering: a bank that can never sound again (finished
+    // and not looping) keeps its debt, since nothing will read its filter.
+    void settleNoiseDebtBeforeRender() const noexcept {
+        if (!m_noiseDebt.empty()) [[unlikely]]
+            if (loopSong() || mayPlayAgain()) payNoiseDebt();
+    }
     // False when the bank, as it stands, can never start another note or
     // sound the current one again without a song restart: the records left
     // lead to the end of the list. True when in doubt.

@@ -25,7 +25,7 @@ void BankSet<T>::Render(std::span<int16_t> interleaved) noexcept {
     std::array<BankPlayer<T>*, kBanks> active{};
     size_t activeCount = 0;
     for (auto& p : m_players) {
-        p.settleNoiseDebt();  // left by a fast seek; the build has paid it for a bank that plays on
+        p.settleNoiseDebtBeforeRender();  // left by a fast seek; the build has paid it for a bank that plays on
         if (p.eventCount() > 0) active[activeCount++] = &p;
     }
     const size_t frames = interleaved.size() / 2;
