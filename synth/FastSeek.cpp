@@ -7,6 +7,11 @@
 //
 //   note start   quiet stretch    boundary   quiet stretch     last sample
 //   |stepped|..... closed form ....|stepped|.... closed form ....|stepped|
+//
+// A note whose state at its start was seen before in this seek is not
+// stepped at all: its end state is put back from a memo. The noise filter's
+// steps are only recorded (the generator moves on by jump-ahead) and run
+// when something reads the filter.
 #include <bit>
 #include <cmath>
 #include <cstring>
