@@ -119,24 +119,31 @@ bool GeneratorWrapper::bankSounds(int bank) const noexcept {
     return visit([bank](auto& set) { return !set.player(bank).events().empty(); });
 }
 
-void GeneratorWrapper::SeekToCursor() noexcept {
-    if (hasSong()) skippedFrames = visit([](auto& set) { return seekToCursor(set); });
+bool GeneratorWrapper::SeekToCursor(uint64_t maxSamples) noexcept {
+    if (!hasSong()) return true;
+    bool cutShort = false;
+    skippedFrames = visit([&](auto& set) { return seekToCursor(set, maxSamples, SeekMethod::Fast, &cutShort); });
+    return !cutShort;
 }
 
 // The cursor bank first, to its marker, then every other bank in the order
 // A to E by the same number of samples: that order fixes which bank gets
 // which random draws.
 template <EngineNumType T>
-uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples, SeekMethod method) noexcept {
+uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples, SeekMethod method, bool* cutShort) noexcept {
+    if (cutShort) *cutShort = false;
     if (set.cursorOffset == 0 || set.cursorBank < 0 || set.cursorBank >= kBankCount) return 0;
     const int cursor = static_cast<int>(set.cursorBank);
     BankPlayer<T>& marked = set.player(cursor);
     if (marked.events().empty()) return 0;
     uint64_t n = 0;
     bool reached = false;
-    if (method == SeekMethod::Fast) n = marked.fastSeek(maxSamples, true, reached);
-    else
-        while (n < maxSamples && !marked.seekStep()) ++n;
+    if (method == SeekMethod::Fast) {
+        n = marked.fastSeek(maxSamples, true, reached);
+    } else {
+        while (n < maxSamples && !(reached = marked.seekStep())) ++n;
+    }
+    if (cutShort) *cutShort = !reached;
     for (int bank = 0; bank < kBankCount; ++bank) {
         if (bank == cursor) continue;
         BankPlayer<T>& p = set.player(bank);
@@ -144,6 +151,10 @@ uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples, SeekMethod method) n
         else
             for (uint64_t i = 0; i < n; ++i) (void)p.renderFrame(false);
     }
+    // A bank that plays on may need its noise filter in the first block: pay
+    // the steps the fast seek owes now, on the building thread. A finished
+    // bank needs them only if the song loops (SetLoop pays then).
+    for (int bank = 0; bank < kBankCount; ++bank) set.player(bank).settleNoiseDebtBeforeRender();
     return n;
 }
 
@@ -262,7 +273,11 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
         // An export plays endless loops once from the song's start on, so the
         // seek must already run in export mode to stand where it would.
         if (inputs.forExport) wrapper->SetExportMode();
-        wrapper->SeekToCursor();
+        if (!wrapper->SeekToCursor(uint64_t{out.sampleRateHz} * kMaxSeekSeconds + 1)) {  // a caret at exactly the bound plays
+            host.messageBox(uiText(kSeekTooFarMessage));
+            out.result.bank = -3;  // a refusal, like current-bank mode on the common tab
+            return out;
+        }
         out.wrapper = std::move(wrapper);
         return out;
     }
@@ -298,7 +313,7 @@ std::shared_ptr<GeneratorWrapper> MakeGenerator(const BuildInputs& inputs, bool 
     template CompileResult CompileSong<T>(BankSet<T>&, std::string_view, const std::array<std::string_view, kBankCount>&, \
                                           uint32_t, int64_t, uint64_t);                                        \
     template BuildOutcome BuildSong<T>(const BuildInputs&, bool, BuildHost&);                                  \
-    template uint64_t seekToCursor<T>(BankSet<T>&, uint64_t, SeekMethod) noexcept;
+    template uint64_t seekToCursor<T>(BankSet<T>&, uint64_t, SeekMethod, bool*) noexcept;
 TAVOLIN_INSTANTIATE(Fix)
 TAVOLIN_INSTANTIATE(float)
 TAVOLIN_INSTANTIATE(double)

@@ -48,6 +48,11 @@ public:
 
 inline constexpr std::string_view kCommonOnlyRefusal = TAVOLIN_TR_NOOP("Texts", "共通タブのみを再生することはできません");
 inline constexpr std::string_view kBadRateMessage = TAVOLIN_TR_NOOP("Texts", "サンプリングレートは8000から192000の間で指定してください");
+// The seek to the cursor runs at most this much song time: a caret behind
+// deeply nested counted loops could otherwise keep the build busy for hours.
+inline constexpr uint64_t kMaxSeekSeconds = 3600;
+inline constexpr std::string_view kSeekTooFarMessage =
+    TAVOLIN_TR_NOOP("Texts", "再生開始位置が曲の先頭から1時間を超えるため、カーソル位置から再生できません");
 inline constexpr uint32_t kMinSampleRate = 8000;
 inline constexpr uint32_t kMaxSampleRate = 192000;
 
@@ -84,7 +89,9 @@ public:
     // finish test after each call. No allocation.
     size_t RenderUntilFinished(std::span<int16_t> interleaved, const BankTaps* taps = nullptr) noexcept;
     // Moves all five banks to the start cursor; used by BuildSong only.
-    void SeekToCursor() noexcept;
+    // False when the cursor lies more than `maxSamples` into the song: the
+    // banks then stand nowhere useful and the song must not be played.
+    bool SeekToCursor(uint64_t maxSamples = UINT64_MAX) noexcept;
 
     bool hasSong() const noexcept { return fixSlot || floatSlot || doubleSlot; }
     // Bank 0..4 has a compiled list (its text and the common text hold a note).
@@ -164,14 +171,16 @@ void reportCompileError(const CompileResult& result, bool testMode, BuildHost& h
 // number of samples. Returns the number of samples skipped. The seek always
 // ends: the compiler refuses an endless loop that is never left before the
 // cursor, and a bank at the end of its list stops there. `maxSamples` bounds
-// it for callers that must (tests, fuzzing); the build never does.
+// it (the build to kMaxSeekSeconds); `cutShort`, when given, tells whether
+// the bound stopped the cursor bank before its marker.
 //
 // Fast (the build's) reaches the same state as Stepping, which renders and
 // discards every sample and is kept as the reference the fast one is tested
 // against.
 enum class SeekMethod { Fast, Stepping };
 template <EngineNumType T>
-uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples = UINT64_MAX, SeekMethod method = SeekMethod::Fast) noexcept;
+uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples = UINT64_MAX, SeekMethod method = SeekMethod::Fast,
+                      bool* cutShort = nullptr) noexcept;
 
 extern template CompileResult CompileSong<Fix>(BankSet<Fix>&, std::string_view, const std::array<std::string_view, kBankCount>&, uint32_t, int64_t, uint64_t);
 extern template CompileResult CompileSong<float>(BankSet<float>&, std::string_view, const std::array<std::string_view, kBankCount>&, uint32_t, int64_t, uint64_t);
@@ -179,8 +188,8 @@ extern template CompileResult CompileSong<double>(BankSet<double>&, std::string_
 extern template BuildOutcome BuildSong<Fix>(const BuildInputs&, bool, BuildHost&);
 extern template BuildOutcome BuildSong<float>(const BuildInputs&, bool, BuildHost&);
 extern template BuildOutcome BuildSong<double>(const BuildInputs&, bool, BuildHost&);
-extern template uint64_t seekToCursor<Fix>(BankSet<Fix>&, uint64_t, SeekMethod) noexcept;
-extern template uint64_t seekToCursor<float>(BankSet<float>&, uint64_t, SeekMethod) noexcept;
-extern template uint64_t seekToCursor<double>(BankSet<double>&, uint64_t, SeekMethod) noexcept;
+extern template uint64_t seekToCursor<Fix>(BankSet<Fix>&, uint64_t, SeekMethod, bool*) noexcept;
+extern template uint64_t seekToCursor<float>(BankSet<float>&, uint64_t, SeekMethod, bool*) noexcept;
+extern template uint64_t seekToCursor<double>(BankSet<double>&, uint64_t, SeekMethod, bool*) noexcept;
 
 }  // namespace tavolin::output

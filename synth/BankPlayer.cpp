@@ -35,15 +35,32 @@ void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
 
 template <EngineNumType T>
 StereoSample BankPlayer<T>::renderFrame(bool anyPlaying) noexcept {
+    settleNoiseDebtBeforeRender();
     return nextFrame(anyPlaying);
 }
 
 template <EngineNumType T>
 bool BankPlayer<T>::seekStep() noexcept {
+    settleNoiseDebtBeforeRender();
     if (m_index >= m_count) return true;  // ran out without a marker: nothing left to skip
     bool marker = false;
     advance<true>(false, marker);
     return marker;
+}
+
+template <EngineNumType T>
+bool BankPlayer<T>::mayPlayAgain() const noexcept {
+    if (m_elapsed < m_noteLength) return true;
+    std::array<int32_t, kMaxLoopLevels> counters = m_loopCounters;
+    const std::span<const MmlEvent<T>> events(m_events.data(), static_cast<size_t>(m_count));
+    int32_t i = m_index;
+    for (int walked = 0; walked < 256; ++walked) {
+        if (i < 0 || i >= m_count) return false;
+        const MmlEvent<T>& ev = events[static_cast<size_t>(i)];
+        if (ev.kind == EventKind::Note) return true;
+        i = ev.kind == EventKind::LoopControl ? applyLoopRule<T>(ev.loop, i, events, counters, m_exportPasses) : i + 1;
+    }
+    return true;
 }
 
 // Applies events up to the next sample. A pass that applies more events than
@@ -53,7 +70,7 @@ bool BankPlayer<T>::seekStep() noexcept {
 // per-call cap keeps one call bounded even before the repeat is found; such
 // a call renders silence and the next one carries on where it stopped.
 template <EngineNumType T>
-template <bool kSeek>
+template <bool kSeek, bool kStartOnly>
 [[gnu::noinline]] StereoSample BankPlayer<T>::advance(bool anyPlaying, bool& markerReached) noexcept {
     if (m_count == 0) return {};
     const int64_t trackAfter = cycleTrackAfter(m_count);
@@ -91,6 +108,10 @@ template <bool kSeek>
             }
             if (!takesNoTime) {
                 m_cycleGuard.reset();
+                if constexpr (kStartOnly) {  // the fast seek takes the note's samples itself
+                    publishIndex();
+                    return {};
+                }
                 const StereoSample s = renderNoteSample<false>(m_toneSlot->wave, false, m_noise);
                 publishIndex();
                 return s;
@@ -174,11 +195,14 @@ void BankPlayer<T>::applyLoop(const LoopControlPayload& loop) noexcept {
 template class BankPlayer<Fix>;
 template class BankPlayer<float>;
 template class BankPlayer<double>;
-template StereoSample BankPlayer<Fix>::advance<false>(bool, bool&) noexcept;
-template StereoSample BankPlayer<float>::advance<false>(bool, bool&) noexcept;
-template StereoSample BankPlayer<double>::advance<false>(bool, bool&) noexcept;
-template StereoSample BankPlayer<Fix>::advance<true>(bool, bool&) noexcept;
-template StereoSample BankPlayer<float>::advance<true>(bool, bool&) noexcept;
-template StereoSample BankPlayer<double>::advance<true>(bool, bool&) noexcept;
+#define TAVOLIN_INSTANTIATE(T)                                                    \
+    template StereoSample BankPlayer<T>::advance<false, false>(bool, bool&) noexcept; \
+    template StereoSample BankPlayer<T>::advance<true, false>(bool, bool&) noexcept;  \
+    template StereoSample BankPlayer<T>::advance<false, true>(bool, bool&) noexcept;  \
+    template StereoSample BankPlayer<T>::advance<true, true>(bool, bool&) noexcept;
+TAVOLIN_INSTANTIATE(Fix)
+TAVOLIN_INSTANTIATE(float)
+TAVOLIN_INSTANTIATE(double)
+#undef TAVOLIN_INSTANTIATE
 
 }  // namespace tavolin

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "compiler/MmlEvent.h"
 #include "synth/LoopRules.h"
@@ -65,12 +66,16 @@ public:
     // calls until one reports the marker (toMarker true; `markerReached` then
     // tells whether it did). Whole quiet stretches of a note (its clocks,
     // level-noise draws, duty-switch flag) advance in closed form; half-cycle
-    // boundaries, LFO steps, noise-wave samples and event walks are stepped.
-    // Returns the samples advanced (for toMarker, the seekStep calls that
-    // reported false).
+    // boundaries, LFO steps and event walks are stepped; a note met again in
+    // the same state (a loop) is put back whole from a memo; the noise
+    // filter's steps are owed (see m_noiseDebt). Returns the samples advanced
+    // (for toMarker, the seekStep calls that reported false).
     uint64_t fastSeek(uint64_t samples, bool toMarker, bool& markerReached) noexcept;
 
-    void setLoopSong(bool on) noexcept { m_loopSong.store(on, std::memory_order_release); }
+    void setLoopSong(bool on) noexcept {
+        if (on) settleNoiseDebt();  // a restart may need the filter: pay now, not on the audio thread
+        m_loopSong.store(on, std::memory_order_release);
+    }
     bool loopSong() const noexcept { return m_loopSong.load(std::memory_order_acquire); }
     void setExportMode(bool on) noexcept { m_exportPasses = on ? 1 : 0; }
     // Passes of every endless loop (0: endless, as in playback; see applyLoopRule).
@@ -128,7 +133,27 @@ public:
     int32_t loopCounter(int level) const noexcept { return m_loopCounters[static_cast<size_t>(level)]; }
     bool dutySwitchPending() const noexcept { return m_switchPending; }
     int32_t lfoTimeCounter() const noexcept { return m_lfoCounter; }
-    const NoiseFilter<T>& noiseFilter() const noexcept { return m_noise; }
+    const NoiseFilter<T>& noiseFilter() const noexcept {
+        settleNoiseDebt();
+        return m_noise;
+    }
+    // The fast seek leaves the noise filter's steps owed (see m_noiseDebt);
+    // this takes them. Every reader of the filter calls it first; the seek's
+    // caller calls it for a bank that goes on playing, so that a render never
+    // has to. Rendering thread only.
+    void settleNoiseDebt() const noexcept {
+        if (!m_noiseDebt.empty()) [[unlikely]] payNoiseDebt();
+    }
+    // The same, before rendering: a bank that can never sound again (finished
+    // and not looping) keeps its debt, since nothing will read its filter.
+    void settleNoiseDebtBeforeRender() const noexcept {
+        if (!m_noiseDebt.empty()) [[unlikely]]
+            if (loopSong() || mayPlayAgain()) payNoiseDebt();
+    }
+    // False when the bank, as it stands, can never start another note or
+    // sound the current one again without a song restart: the records left
+    // lead to the end of the list. True when in doubt.
+    bool mayPlayAgain() const noexcept;
     static constexpr uint32_t maxLevel() noexcept { return kMaxLevel; }
 
 private:
@@ -139,11 +164,14 @@ private:
     // explicit instantiations notwithstanding.
     template <EngineNumType>
     friend class BankSet;
+    template <EngineNumType>
+    friend struct SeekNoteState;  // FastSeek.cpp: a note's state, taken and put back whole
     // renderFrame's body, inlined into the mixer's frame-by-frame loops
     // (forced: with the plain and the split mix in one file the compiler's
     // growth limits would otherwise leave it a call in the plain one).
     [[gnu::always_inline]] inline StereoSample nextFrame(bool anyPlaying) noexcept;
-    template <bool kSeek>
+    // kStartOnly: stop at a note once it has started, before its first sample.
+    template <bool kSeek, bool kStartOnly = false>
     StereoSample advance(bool anyPlaying, bool& markerReached) noexcept;
     void applyEvent(const MmlEvent<T>& ev) noexcept;
     void applyLoop(const LoopControlPayload& loop) noexcept;
@@ -193,6 +221,11 @@ private:
     int64_t quietSamples(int64_t limit) const noexcept;
     void skipQuietSamples(int64_t count) noexcept;
     void flushSeekClocks() noexcept;
+    bool seekNoteRepeats() const noexcept;
+    int64_t runSeekNote(uint64_t samples, uint64_t& done) noexcept;
+    void payNoteDraws(int64_t sounding) noexcept;
+    void oweNoise(int64_t samples) noexcept;
+    void payNoiseDebt() const noexcept;
     void publishIndex() noexcept { m_publishedIndex.store(m_index, std::memory_order_release); }
 
     // song data
@@ -254,7 +287,8 @@ private:
     bool m_switchPending = false;
     float m_dutyValue = 0.0f;  // the list entry, as the tone holds it
     T m_currentDuty{};
-    NoiseFilter<T> m_noise{};
+    // mutable: the owed steps below are taken by whichever reader comes first
+    mutable NoiseFilter<T> m_noise{};
     // The cutoff is a pure function of the duty and the note's frequency, the
     // coefficients of the cutoff; both only change at a boundary or a note
     // start, so they are recomputed when their inputs change, not per sample.
@@ -271,6 +305,22 @@ private:
     int64_t m_owedClock = 0;
     int64_t m_owedPitchPhase = 0;
     int64_t m_owedAmpPhase = 0;
+    // Fast seek only: the noise filter's steps, owed. The filtered values of
+    // the skipped samples are discarded, so only the filter's end state
+    // matters, and it is a function of the coefficients and the white values,
+    // which the generator's state at each run's start fixes. The generator
+    // itself moves on at once (by jump-ahead). A bank that never sounds its
+    // noise again (finished, not looping) never pays; runs that follow one
+    // another with the same coefficients merge into one.
+    struct NoiseRun {
+        NoiseCoefficients<T> coefficients;
+        uint32_t fromState = 0;  // generator state before the run's first draw
+        uint32_t toState = 0;    // and after its last
+        int64_t samples = 0;
+        bool levelNoise = false; // each sample draws a second value after the white one
+    };
+    mutable std::vector<NoiseRun> m_noiseDebt;
+    static constexpr size_t kMaxNoiseRuns = 4096;
 
     // guard against loops that never reach a sounding note
     NoSampleCycleGuard<T> m_cycleGuard{};

@@ -46,6 +46,7 @@ void BankSet<T>::renderMix(std::span<int16_t> interleaved, const BankTaps* taps)
     size_t activeCount = 0;
     for (int b = 0; b < kBanks; ++b) {
         BankPlayer<T>& p = m_players[static_cast<size_t>(b)];
+        p.settleNoiseDebtBeforeRender();  // left by a fast seek; the build has paid it for a bank that plays on
         if constexpr (kSplit) {
             int16_t* tap = nullptr;
             if (taps) {

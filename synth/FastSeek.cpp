@@ -7,10 +7,17 @@
 //
 //   note start   quiet stretch    boundary   quiet stretch     last sample
 //   |stepped|..... closed form ....|stepped|.... closed form ....|stepped|
+//
+// A note whose state at its start was seen before in this seek is not
+// stepped at all: its end state is put back from a memo. The noise filter's
+// steps are only recorded (the generator moves on by jump-ahead) and run
+// when something reads the filter.
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <type_traits>
+#include <vector>
 
 #include "synth/PlayerSample.h"
 
@@ -147,6 +154,252 @@ T lfoPhaseAfter(T phase, T period, int64_t count) noexcept {
 
 }  // namespace
 
+// Everything the rest of a note reads or changes, apart from the random
+// generator and the noise filter: from one such state on, the samples up to
+// the note's end move the same fields in the same way every time, so a
+// seek that meets it again (a loop repeating a note) can put the end state
+// back instead of stepping. Compared and hashed as bytes: equal bytes are
+// equal values, and a byte that differs (padding, -0, a NaN's payload) only
+// costs a miss.
+template <EngineNumType T>
+struct SeekNoteState {
+    // changed while the note lasts
+    T phase, halfLength, currentDuty;
+    int64_t dutyIndex, lfoMsRaw;
+    uint32_t lfoMsRemainder;
+    int32_t index, elapsed, lfoCounter, halfCycle;
+    float dutyValue;
+    bool switchPending, silent, noiseCoefficientsValid;
+    LfoState<T> pitch, amp;
+    T noiseDuty, noiseFrequency, noiseCutoff;
+    NoiseCoefficients<T> noiseCoefficients;
+    // only read while the note lasts
+    const ToneSlot* toneSlot;
+    ToneSlot tone;
+    T cycle, targetCycle, portamento, switchPeriod, levelNoise, noteFrequency;
+    int64_t lfoMsStep;
+    uint32_t lfoMsStepRemainder, sampleRate;
+    int32_t noteLength, groupLength, count;
+    bool hasSlurTarget, hasLevelNoise;
+
+    static void take(const BankPlayer<T>& p, SeekNoteState& s) noexcept {
+        std::memset(static_cast<void*>(&s), 0, sizeof s);
+        s.phase = p.m_phase;
+        s.halfLength = p.m_halfLength;
+        s.currentDuty = p.m_currentDuty;
+        s.dutyIndex = p.m_dutyIndex;
+        s.lfoMsRaw = p.m_lfoMsRaw;
+        s.lfoMsRemainder = p.m_lfoMsRemainder;
+        s.index = p.m_index;
+        s.elapsed = p.m_elapsed;
+        s.lfoCounter = p.m_lfoCounter;
+        s.halfCycle = p.m_halfCycle;
+        s.dutyValue = p.m_dutyValue;
+        s.switchPending = p.m_switchPending;
+        s.silent = p.m_silent;
+        s.noiseCoefficientsValid = p.m_noiseCoefficientsValid;
+        std::memcpy(static_cast<void*>(&s.pitch), &p.m_pitchLfo, sizeof s.pitch);
+        std::memcpy(static_cast<void*>(&s.amp), &p.m_ampLfo, sizeof s.amp);
+        s.noiseDuty = p.m_noiseDuty;
+        s.noiseFrequency = p.m_noiseFrequency;
+        s.noiseCutoff = p.m_noiseCutoff;
+        s.noiseCoefficients = p.m_noiseCoefficients;
+        s.toneSlot = p.m_toneSlot;
+        std::memcpy(static_cast<void*>(&s.tone), p.m_toneSlot, sizeof s.tone);
+        s.cycle = p.m_cycle;
+        s.targetCycle = p.m_targetCycle;
+        s.portamento = p.m_portamento;
+        s.switchPeriod = p.m_switchPeriod;
+        s.levelNoise = p.m_levelNoise;
+        s.noteFrequency = p.m_noteFrequency;
+        s.lfoMsStep = p.m_lfoMsStep;
+        s.lfoMsStepRemainder = p.m_lfoMsStepRemainder;
+        s.sampleRate = p.m_sampleRate;
+        s.noteLength = p.m_noteLength;
+        s.groupLength = p.m_groupLength;
+        s.count = p.m_count;
+        s.hasSlurTarget = p.m_hasSlurTarget;
+        s.hasLevelNoise = p.m_hasLevelNoise;
+    }
+    // The fields a note changes; the others are equal by the key.
+    void putBack(BankPlayer<T>& p) const noexcept {
+        p.m_phase = phase;
+        p.m_halfLength = halfLength;
+        p.m_currentDuty = currentDuty;
+        p.m_dutyIndex = dutyIndex;
+        p.m_lfoMsRaw = lfoMsRaw;
+        p.m_lfoMsRemainder = lfoMsRemainder;
+        p.m_index = index;
+        p.m_elapsed = elapsed;
+        p.m_lfoCounter = lfoCounter;
+        p.m_halfCycle = halfCycle;
+        p.m_dutyValue = dutyValue;
+        p.m_switchPending = switchPending;
+        p.m_silent = silent;
+        p.m_noiseCoefficientsValid = noiseCoefficientsValid;
+        p.m_pitchLfo = pitch;
+        p.m_ampLfo = amp;
+        p.m_noiseDuty = noiseDuty;
+        p.m_noiseFrequency = noiseFrequency;
+        p.m_noiseCutoff = noiseCutoff;
+        p.m_noiseCoefficients = noiseCoefficients;
+    }
+};
+
+namespace {
+
+template <typename S>
+uint64_t hashBytes(const S& s) noexcept {
+    static_assert(std::is_trivially_copyable_v<S>);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&s);
+    uint64_t h = 0x9E3779B97F4A7C15u;
+    size_t i = 0;
+    for (; i + 8 <= sizeof s; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, bytes + i, 8);
+        h = (h ^ w) * 0xFF51AFD7ED558CCDu;
+        h ^= h >> 29;
+    }
+    for (; i < sizeof s; ++i) h = (h ^ bytes[i]) * 0x100000001B3u;
+    return h;
+}
+
+// Notes met during one fast seek of one bank: the state after a note's
+// first sample, the state at its end and how many of its samples sounded
+// (each drew the noise wave's and the level noise's values). Bounded, so a
+// song of ever new notes costs a little memory and no more.
+template <EngineNumType T>
+class SeekNoteMemo {
+public:
+    struct Entry {
+        SeekNoteState<T> from, to;
+        int64_t sounding = 0;
+    };
+    const Entry* find(const SeekNoteState<T>& key, uint64_t hash) const noexcept {
+        if (m_slots.empty()) return nullptr;
+        for (size_t i = hash & kMask;; i = (i + 1) & kMask) {
+            const int32_t e = m_slots[i];
+            if (e < 0) return nullptr;
+            const Entry& entry = m_entries[static_cast<size_t>(e)];
+            if (m_hashes[static_cast<size_t>(e)] == hash && std::memcmp(&entry.from, &key, sizeof key) == 0) return &entry;
+        }
+    }
+    void store(const Entry& entry, uint64_t hash) {
+        if (m_entries.size() >= kMaxEntries) return;
+        if (m_slots.empty()) m_slots.assign(kSlots, -1);
+        size_t i = hash & kMask;
+        while (m_slots[i] >= 0) i = (i + 1) & kMask;
+        m_slots[i] = static_cast<int32_t>(m_entries.size());
+        m_entries.push_back(entry);
+        m_hashes.push_back(hash);
+    }
+
+private:
+    static constexpr size_t kSlots = 2048;  // open addressing, at most half full
+    static constexpr size_t kMask = kSlots - 1;
+    static constexpr size_t kMaxEntries = kSlots / 2;
+    std::vector<int32_t> m_slots;
+    std::vector<Entry> m_entries;
+    std::vector<uint64_t> m_hashes;
+};
+
+}  // namespace
+
+// A note can be put back from the memo when nothing its samples draw shapes
+// the state: no frequency noise (its draws set half-cycle lengths), and for
+// the noise wave one cutoff for the whole note (the filter then runs with
+// one set of coefficients, see payNoteDraws).
+template <EngineNumType T>
+bool BankPlayer<T>::seekNoteRepeats() const noexcept {
+    const ToneSlot& tone = *m_toneSlot;
+    if (tone.freqNoise != 0.0f) return false;
+    if (tone.wave == static_cast<int32_t>(Wave::Noise))
+        for (int32_t i = 1; i < tone.dutyCount; ++i)
+            if (std::bit_cast<uint32_t>(tone.duty(i)) != std::bit_cast<uint32_t>(tone.duty(0))) return false;
+    return true;
+}
+
+// The rest of the current note, exactly as fastSeek's loop takes it; returns
+// how many of those samples sounded (they are the ones that draw).
+template <EngineNumType T>
+int64_t BankPlayer<T>::runSeekNote(uint64_t samples, uint64_t& done) noexcept {
+    const int32_t from = m_elapsed;
+    const bool silentFrom = m_silent;
+    int32_t silentAt = m_noteLength;
+    while (m_elapsed < m_noteLength) {
+        const int64_t budget = static_cast<int64_t>(std::min<uint64_t>(samples - done, uint64_t{1} << 40));
+        const int64_t quiet = quietSamples(budget);
+        if (quiet > 0) {
+            skipQuietSamples(quiet);
+            done += static_cast<uint64_t>(quiet);
+            continue;
+        }
+        const int32_t e = m_elapsed;
+        const bool wasSilent = m_silent;
+        seekNoteSample();
+        ++done;
+        if (!wasSilent && m_silent) silentAt = e;  // the boundary that silenced it drew nothing after
+    }
+    flushSeekClocks();
+    return silentFrom ? 0 : int64_t{silentAt} - from;
+}
+
+// The draws of `sounding` samples of the note just put back: per sample the
+// noise wave's value through the filter (with the note's one set of
+// coefficients), then the level noise's.
+template <EngineNumType T>
+void BankPlayer<T>::payNoteDraws(int64_t sounding) noexcept {
+    if (sounding <= 0) return;
+    if (m_toneSlot->wave == static_cast<int32_t>(Wave::Noise)) {
+        oweNoise(sounding);  // the coefficients are valid already: the note's samples computed them
+    } else if (m_hasLevelNoise) {
+        m_random->discard(static_cast<uint64_t>(sounding));
+    }
+}
+
+// `samples` noise-wave samples of the current half-cycle: their draws now
+// (by jump-ahead), their filter steps owed.
+template <EngineNumType T>
+void BankPlayer<T>::oweNoise(int64_t samples) noexcept {
+    if (samples <= 0) return;
+    refreshNoiseCoefficients();
+    const uint32_t from = m_random->state();
+    m_random->discard(static_cast<uint64_t>(samples) * (m_hasLevelNoise ? 2u : 1u));
+    if (!m_noiseDebt.empty()) {
+        NoiseRun& last = m_noiseDebt.back();
+        // the same generator state means the same draws from here on
+        if (last.toState == from && last.levelNoise == m_hasLevelNoise &&
+            std::memcmp(&last.coefficients, &m_noiseCoefficients, sizeof last.coefficients) == 0) {
+            last.samples += samples;
+            last.toState = m_random->state();
+            return;
+        }
+        if (m_noiseDebt.size() >= kMaxNoiseRuns) payNoiseDebt();  // bounded memory, same end state
+    }
+    m_noiseDebt.push_back(NoiseRun{m_noiseCoefficients, from, m_random->state(), samples, m_hasLevelNoise});
+}
+
+// The owed filter steps, run in order with the draws they would have had.
+template <EngineNumType T>
+void BankPlayer<T>::payNoiseDebt() const noexcept {
+    NoiseFilter<T> filter = m_noise;
+    for (const NoiseRun& run : m_noiseDebt) {
+        RandomSource random;
+        random.reset(run.fromState);
+        const NoiseCoefficients<T> c = run.coefficients;
+        if (run.levelNoise) {
+            for (int64_t i = 0; i < run.samples; ++i) {
+                (void)noiseFilterStep(filter, c, whiteFromDraw<T>(random.next()));
+                (void)random.next();
+            }
+        } else {
+            for (int64_t i = 0; i < run.samples; ++i) (void)noiseFilterStep(filter, c, whiteFromDraw<T>(random.next()));
+        }
+    }
+    m_noise = filter;
+    m_noiseDebt.clear();
+}
+
 // renderNoteSample<false>(wave, false, m_noise) without its output: the same
 // updates, boundary, duty flag, draws and filter step, in the same order.
 template <EngineNumType T>
@@ -160,12 +413,8 @@ void BankPlayer<T>::seekNoteSample() noexcept {
         if (sounding) {
             if (!isZero(m_switchPeriod) && m_switchPeriod * numInt<T>(m_dutyIndex + 1) < numInt<T>(m_elapsed))
                 m_switchPending = true;
-            if (m_toneSlot->wave == static_cast<int32_t>(Wave::Noise)) {
-                const T white = whiteFromDraw<T>(m_random->next());
-                refreshNoiseCoefficients();
-                (void)noiseFilterStep(m_noise, m_noiseCoefficients, white);
-            }
-            if (m_hasLevelNoise) (void)m_random->next();
+            if (m_toneSlot->wave == static_cast<int32_t>(Wave::Noise)) oweNoise(1);  // its level draw too
+            else if (m_hasLevelNoise) (void)m_random->next();
         }
     }
     advanceOneSample<true>();
@@ -224,19 +473,7 @@ void BankPlayer<T>::skipQuietSamples(int64_t count) noexcept {
             m_switchPeriod * numInt<T>(m_dutyIndex + 1) < numInt<T>(int64_t{m_elapsed} + count - 1))
             m_switchPending = true;
         if (m_toneSlot->wave == static_cast<int32_t>(Wave::Noise)) {
-            // The filter state is the one thing here that needs every sample:
-            // its draws and steps, with the coefficients of this half-cycle.
-            refreshNoiseCoefficients();
-            const NoiseCoefficients<T> c = m_noiseCoefficients;
-            NoiseFilter<T> filter = m_noise;
-            RandomSource random = *m_random;
-            const bool levelNoise = m_hasLevelNoise;
-            for (int64_t i = 0; i < count; ++i) {
-                (void)noiseFilterStep(filter, c, whiteFromDraw<T>(random.next()));
-                if (levelNoise) (void)random.next();
-            }
-            m_noise = filter;
-            *m_random = random;
+            oweNoise(count);  // with the coefficients of this half-cycle
         } else if (m_hasLevelNoise) {
             m_random->discard(static_cast<uint64_t>(count));
         }
@@ -277,6 +514,8 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
         markerReached = toMarker;
         return toMarker ? 0 : samples;
     }
+    SeekNoteMemo<T> memo;
+    bool walked = false;  // the last step was an event walk that started a note
     while (done < samples) {
         if (m_index >= m_count) {
             flushSeekClocks();
@@ -286,6 +525,25 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
             }
             (void)advance<false>(false, markerReached);  // a finished bank stays put
             return samples;
+        }
+        if (m_elapsed < m_noteLength && walked) {
+            walked = false;
+            const uint64_t rest = static_cast<uint64_t>(int64_t{m_noteLength} - m_elapsed);
+            if (rest <= samples - done && seekNoteRepeats()) {
+                typename SeekNoteMemo<T>::Entry entry;
+                SeekNoteState<T>::take(*this, entry.from);
+                const uint64_t hash = hashBytes(entry.from);
+                if (const auto* known = memo.find(entry.from, hash)) {
+                    known->to.putBack(*this);
+                    payNoteDraws(known->sounding);
+                    done += rest;
+                } else {
+                    entry.sounding = runSeekNote(samples, done);
+                    SeekNoteState<T>::take(*this, entry.to);
+                    memo.store(entry, hash);
+                }
+                continue;
+            }
         }
         if (m_elapsed < m_noteLength) {
             const int64_t budget = static_cast<int64_t>(std::min<uint64_t>(samples - done, uint64_t{1} << 40));
@@ -299,19 +557,21 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
             ++done;
             continue;
         }
-        // between notes: the event walk, as stepping does it
+        // between notes: the event walk, as stepping does it, up to the
+        // start of the next note, whose first sample the loop then takes
         flushSeekClocks();
         bool marker = false;
         if (toMarker) {
-            (void)advance<true>(false, marker);
+            (void)advance<true, true>(false, marker);
             if (marker) {
                 markerReached = true;
                 return done;
             }
         } else {
-            (void)advance<false>(false, marker);
+            (void)advance<false, true>(false, marker);
         }
-        ++done;
+        walked = true;
+        if (!(m_elapsed < m_noteLength && m_index < m_count)) ++done;  // no note started: a silent frame
     }
     flushSeekClocks();
     publishIndex();
@@ -323,7 +583,12 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     template void BankPlayer<T>::seekNoteSample() noexcept;                      \
     template int64_t BankPlayer<T>::quietSamples(int64_t) const noexcept;        \
     template void BankPlayer<T>::skipQuietSamples(int64_t) noexcept;                 \
-    template void BankPlayer<T>::flushSeekClocks() noexcept;
+    template void BankPlayer<T>::flushSeekClocks() noexcept;                 \
+    template bool BankPlayer<T>::seekNoteRepeats() const noexcept;           \
+    template int64_t BankPlayer<T>::runSeekNote(uint64_t, uint64_t&) noexcept; \
+    template void BankPlayer<T>::payNoteDraws(int64_t) noexcept;             \
+    template void BankPlayer<T>::oweNoise(int64_t) noexcept;                 \
+    template void BankPlayer<T>::payNoiseDebt() const noexcept;
 TAVOLIN_INSTANTIATE(Fix)
 TAVOLIN_INSTANTIATE(float)
 TAVOLIN_INSTANTIATE(double)

@@ -1,5 +1,7 @@
 // The song builder: play modes, cursor seek, error locations, the report text
 // and the jump to the error.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "compiler/ErrorTable.h"
@@ -314,6 +316,46 @@ TYPED_TEST(TypedBuild, StartFromTheCursor) {
 
 namespace tavolin::testing {
 namespace {
+
+// The seek runs at most an hour of song time: a caret further in (behind
+// counted loops, however deeply nested) is refused with a message, for Play
+// and for export alike, never played from somewhere else.
+TYPED_TEST(TypedBuild, CaretMoreThanAnHourInIsRefused) {
+    struct Row {
+        const char* name;
+        const char* bankA;  // caret on its last character
+        bool exportIt;
+        bool refused;
+        uint64_t wholeNotesBefore;  // played ones: the seek's length in whole notes (32,000 samples at 8 kHz, T60)
+    };
+    const Row rows[] = {
+        {"nested counted loops, 4 h 4 min", "T60L1[[C]60]61 D", false, true, 0},
+        {"five nested loops of 99", "T60L1[[[[[C]99]99]99]99]99 D", false, true, 0},
+        {"the same, exported", "T60L1[[[[[C]99]99]99]99]99 D", true, true, 0},
+        {"exactly one hour", "T60L1[C]900 D", false, false, 900},
+        {"just under an hour, exported", "T60L1[C]899 D", true, false, 899},
+    };
+    for (const Row& r : rows) {
+        RecordingHost host;
+        host.savePath = ::testing::TempDir() + "tavolin-seek-bound.wav";
+        BuildInputs in = songInputs("", {r.bankA}, this->arith, "8000");
+        in.bankIndex = 0;
+        in.caret = in.tabTexts[1].size() - 1;
+        in.startFromCursor = true;
+        const std::string refusal = "message:" + std::string(output::kSeekTooFarMessage);
+        if (r.exportIt) {
+            const auto outcome = output::OnWavExport(in, host);
+            EXPECT_EQ(outcome == output::ExportOutcome::NotBuilt, r.refused) << r.name;
+        } else {
+            const auto outcome = output::BuildSong<TypeParam>(in, false, host);
+            EXPECT_EQ(!outcome.wrapper, r.refused) << r.name;
+            if (r.refused) EXPECT_EQ(outcome.result.bank, -3) << r.name;
+            if (!r.refused) EXPECT_EQ(outcome.wrapper->skippedFrames, uint64_t{32000} * r.wholeNotesBefore) << r.name;
+        }
+        const bool told = std::find(host.calls.begin(), host.calls.end(), refusal) != host.calls.end();
+        EXPECT_EQ(told, r.refused) << r.name;
+    }
+}
 
 TYPED_TEST(TypedBuild, RenderUntilFinishedMatchesFrameByFrame) {
     struct Row {
