@@ -245,7 +245,7 @@ QWidget* TavolinWindow::buildBankToggles() {
             button->setToolTip(t.tip);
             button->setCheckable(true);
             button->setAutoRaise(true);
-            button->setFixedWidth(24);
+            button->setFixedWidth(std::max(24, button->minimumSizeHint().width()));  // room for the letter at any scale
             const Command command = t.command;
             connect(button, &QToolButton::clicked, this, [this, command, b] { run(command, b); });
             cell->addWidget(button);

@@ -208,6 +208,9 @@ TEST(QtLanguageLayout, NoCaptionIsClipped) {
     for (Language language : {Language::Japanese, Language::English}) {
         ASSERT_TRUE(applyLanguage(language));
         TavolinWindow window;
+        // The height the window takes on a desktop screen with the roll below the
+        // controls (the offscreen screen is shorter than that).
+        window.resize(window.width(), 960);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         for (QWidget* w : window.findChildren<QWidget*>()) {
@@ -215,6 +218,7 @@ TEST(QtLanguageLayout, NoCaptionIsClipped) {
                 !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w)))
                 continue;
             if (auto* l = qobject_cast<QLabel*>(w); l && l->wordWrap()) continue;
+            if (w->objectName().startsWith(QStringLiteral("qt_"))) continue;  // Qt's own dock buttons
             const QSize need = w->minimumSizeHint();
             EXPECT_GE(w->width(), need.width()) << w->objectName().toStdString() << " "
                                                 << w->property("text").toString().toStdString();

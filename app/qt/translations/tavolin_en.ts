@@ -513,6 +513,59 @@ Do you want to recover it?</translation>
         <source>atack level</source>
         <translation>attack level</translation>
     </message>
+    <message>
+        <source>バンク別に書き出しました{files}
+長さ {time} ({frames} フレーム, {rate} Hz)</source>
+        <translation>Exported one file per bank{files}
+Length {time} ({frames} frames, {rate} Hz)</translation>
+    </message>
+    <message>
+        <source>再生開始位置が曲の先頭から1時間を超えるため、カーソル位置から再生できません</source>
+        <translation>Cannot play from the cursor: it lies more than one hour into the song</translation>
+    </message>
+</context>
+<context>
+    <name>tavolin::qt::BankScopes</name>
+    <message>
+        <source>各バンクの波形 (直近20ミリ秒) とピークメーター</source>
+        <translation>Each bank's waveform (the last 20 ms) and peak meter</translation>
+    </message>
+</context>
+<context>
+    <name>tavolin::qt::ExportDialog</name>
+    <message>
+        <source>バンク別に書き出す</source>
+        <translation>One file per bank</translation>
+    </message>
+    <message>
+        <source>鳴っているバンクごとに1ファイル (名前_A.wav など)。どれも曲全体の長さで、足し合わせると全体の書き出しと同じになります</source>
+        <translation>One file for each bank that sounds (name_A.wav and so on). Each is as long as the whole song, and together they add up to the full export</translation>
+    </message>
+    <message>
+        <source>ミュート中のバンク %1 は書き出されません</source>
+        <translation>Muted banks %1 are left out of the export</translation>
+    </message>
+</context>
+<context>
+    <name>tavolin::qt::PianoRollView</name>
+    <message>
+        <source>クリック: 音符のMMLを選択
+Ctrl+ホイール: 拡大・縮小
+ホイール: スクロール
+ダブルクリック: 曲全体を表示</source>
+        <translation>Click: select the note's MML
+Ctrl+wheel: zoom in and out
+Wheel: scroll
+Double-click: show the whole song</translation>
+    </message>
+    <message>
+        <source>コンパイルエラー中: 前回の結果を表示</source>
+        <translation>Compile error: showing the last result</translation>
+    </message>
+    <message>
+        <source>音符がありません</source>
+        <translation>No notes</translation>
+    </message>
 </context>
 <context>
     <name>tavolin::qt::TavolinWindow</name>
@@ -709,6 +762,22 @@ Tempo (T) is kept per bank in this program, so a T command at the very start is 
     <message>
         <source>Sustain</source>
         <translation>Sustain</translation>
+    </message>
+    <message>
+        <source>バンク%1をミュート (鳴らし続けたまま音だけ外す)</source>
+        <translation>Mute bank %1 (it keeps running; only its sound is left out)</translation>
+    </message>
+    <message>
+        <source>バンク%1をソロ (ソロのバンクだけを聞く)</source>
+        <translation>Solo bank %1 (hear only the soloed banks)</translation>
+    </message>
+    <message>
+        <source>バンク別: ミュート・ソロ、波形とレベル</source>
+        <translation>Banks: mute, solo, waveforms and levels</translation>
+    </message>
+    <message>
+        <source>ピアノロール</source>
+        <translation>Piano roll</translation>
     </message>
 </context>
 </TS>
