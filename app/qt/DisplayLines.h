@@ -27,7 +27,7 @@ public:
     // that edits grow past kMaxBlock is split again. Qt shapes a block's whole
     // line on every paint, the columns scrolled out of sight included, so a
     // display line is kept about as wide as the editor.
-    static constexpr int kLongLine = 1024;
+    static constexpr int kLongLine = 256;
     static constexpr int kChunk = 128;
     static constexpr int kMaxBlock = 2 * kChunk;
 

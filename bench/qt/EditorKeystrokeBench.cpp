@@ -61,7 +61,7 @@ void keystroke(benchmark::State& state) {
     }
     window.model().modified = false;
 }
-BENCHMARK(keystroke)->Arg(80)->Arg(0)->ArgName("lineLength")->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(keystroke)->Arg(80)->Arg(300)->Arg(1000)->Arg(0)->ArgName("lineLength")->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 
