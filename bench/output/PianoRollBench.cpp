@@ -3,27 +3,16 @@
 #include <benchmark/benchmark.h>
 
 #include "editor/PianoRoll.h"
+#include "bench/RollSong.h"
 
 namespace {
 
 using namespace tavolin;
 
-// Five banks of sixteenth notes at tempo 120 (8 a second), `seconds` long.
-std::shared_ptr<const output::SongMap> songOf(int seconds) {
-    output::BuildInputs in;
-    std::string bars = "L16[CDEFGAB>C<BAGFEDC R]";
-    bars += std::to_string(seconds / 2);
-    for (int b = 1; b <= 5; ++b) {
-        std::string& text = in.tabTexts[static_cast<size_t>(b)];
-        text = 'O';
-        text += std::to_string(b + 1);
-        text += bars;
-    }
-    return output::buildSongMap(in, false);
-}
+using bench::rollSongOf;
 
 void paintCost(benchmark::State& state, bool fitted) {
-    const auto map = songOf(static_cast<int>(state.range(0)));
+    const auto map = rollSongOf(static_cast<int>(state.range(0)));
     editor::PianoRoll roll;
     roll.resize(1180, 240);
     roll.setSong(map);

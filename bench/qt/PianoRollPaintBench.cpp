@@ -9,30 +9,19 @@
 
 #include "app/qt/PianoRollView.h"
 #include "output/SongMap.h"
+#include "bench/RollSong.h"
 
 namespace {
 
 using namespace tavolin;
 
-// Five banks of sixteenth notes at tempo 120, `seconds` long.
-std::shared_ptr<const output::SongMap> songOf(int seconds) {
-    output::BuildInputs in;
-    std::string bars = "L16[CDEFGAB>C<BAGFEDC R]";
-    bars += std::to_string(seconds / 2);
-    for (int b = 1; b <= 5; ++b) {
-        std::string& text = in.tabTexts[static_cast<size_t>(b)];
-        text = 'O';
-        text += std::to_string(b + 1);
-        text += bars;
-    }
-    return output::buildSongMap(in, false);
-}
+using bench::rollSongOf;
 
 void playheadStep(benchmark::State& state) {
     qt::PianoRollView view;
     view.resize(1180, 240);
     view.show();
-    view.setSong(songOf(static_cast<int>(state.range(0))));
+    view.setSong(rollSongOf(static_cast<int>(state.range(0))));
     QImage image(view.canvas()->size(), QImage::Format_ARGB32_Premultiplied);
     uint64_t frame = 0;
     for (auto _ : state) {
