@@ -23,6 +23,7 @@ frames() {
       for (i=1;i<=n;i++) print held[i]; n=0; print line }'
 }
 
+clean=0
 for song in tests/data/output/short.mml tests/data/output/banks.mml; do
   for arith in fix float; do
     "$cli" render --arith "$arith" -o "$tmp/r.wav" "$song"
@@ -30,8 +31,12 @@ for song in tests/data/output/short.mml tests/data/output/banks.mml; do
     # SDL2 opens every device paused and its thread may run one period (1,024
     # frames of its own silence) before the unpause that follows the open
     # reaches it; nothing outside SDL can prevent that. Such a start is tried
-    # again (up to three times); any other difference fails at once.
-    for attempt in 1 2 3; do
+    # again (up to six times); any other difference fails at once. On a loaded
+    # machine SDL can win that race every time for one song: that song then
+    # passes on SDL's period alone, but at least one song of the run must be
+    # heard clean from frame 0 (a period of the player's own would show in all).
+    rm -f "$tmp/late.txt"
+    for attempt in 1 2 3 4 5 6; do
       # The disk driver paces itself (ms per device buffer); a short delay keeps
       # the run quick while the player still has to keep up with the device.
       SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$tmp/p.raw" SDL_DISKAUDIODELAY=8 \
@@ -43,14 +48,20 @@ for song in tests/data/output/short.mml tests/data/output/banks.mml; do
       cmp -s "$tmp/late.txt" "$tmp/p.txt" || break
       echo "sdl-disk: $song ($arith): SDL started with one period of its own silence; again"
     done
+    if [ -e "$tmp/late.txt" ] && cmp -s "$tmp/late.txt" "$tmp/p.txt"; then
+      echo "sdl-disk: $song ($arith): identical after SDL's own opening period in every attempt"
+      continue
+    fi
     if ! cmp -s "$tmp/r.txt" "$tmp/p.txt"; then
       echo "sdl-disk: $song ($arith): played samples differ from the render"
       diff "$tmp/r.txt" "$tmp/p.txt" | head -5
       exit 1
     fi
     echo "sdl-disk: $song ($arith): $(wc -l <"$tmp/r.txt") frames identical"
+    clean=$((clean + 1))
   done
 done
+[ "$clean" -gt 0 ] || { echo "sdl-disk: no song was heard clean from frame 0"; exit 1; }
 
 # No device at all: the message and exit status 1.
 if SDL_AUDIODRIVER=no-such-driver "$cli" play tests/data/output/short.mml 2>"$tmp/err.txt"; then
