@@ -220,6 +220,8 @@ private:
     void seekNoteSample() noexcept;
     int64_t quietSamples(int64_t limit) const noexcept;
     void skipQuietSamples(int64_t count) noexcept;
+    // Skips the quiet stretch ahead (at most what is left of `samples`), if any.
+    bool skipQuietStretch(uint64_t samples, uint64_t& done) noexcept;
     void flushSeekClocks() noexcept;
     bool seekNoteRepeats() const noexcept;
     int64_t runSeekNote(uint64_t samples, uint64_t& done) noexcept;

@@ -319,6 +319,16 @@ bool BankPlayer<T>::seekNoteRepeats() const noexcept {
     return true;
 }
 
+template <EngineNumType T>
+bool BankPlayer<T>::skipQuietStretch(uint64_t samples, uint64_t& done) noexcept {
+    const int64_t budget = static_cast<int64_t>(std::min<uint64_t>(samples - done, uint64_t{1} << 40));
+    const int64_t quiet = quietSamples(budget);
+    if (quiet <= 0) return false;
+    skipQuietSamples(quiet);
+    done += static_cast<uint64_t>(quiet);
+    return true;
+}
+
 // The rest of the current note, exactly as fastSeek's loop takes it; returns
 // how many of those samples sounded (they are the ones that draw).
 template <EngineNumType T>
@@ -327,13 +337,7 @@ int64_t BankPlayer<T>::runSeekNote(uint64_t samples, uint64_t& done) noexcept {
     const bool silentFrom = m_silent;
     int32_t silentAt = m_noteLength;
     while (m_elapsed < m_noteLength) {
-        const int64_t budget = static_cast<int64_t>(std::min<uint64_t>(samples - done, uint64_t{1} << 40));
-        const int64_t quiet = quietSamples(budget);
-        if (quiet > 0) {
-            skipQuietSamples(quiet);
-            done += static_cast<uint64_t>(quiet);
-            continue;
-        }
+        if (skipQuietStretch(samples, done)) continue;
         const int32_t e = m_elapsed;
         const bool wasSilent = m_silent;
         seekNoteSample();
@@ -546,13 +550,7 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
             }
         }
         if (m_elapsed < m_noteLength) {
-            const int64_t budget = static_cast<int64_t>(std::min<uint64_t>(samples - done, uint64_t{1} << 40));
-            const int64_t quiet = quietSamples(budget);
-            if (quiet > 0) {
-                skipQuietSamples(quiet);
-                done += static_cast<uint64_t>(quiet);
-                continue;
-            }
+            if (skipQuietStretch(samples, done)) continue;
             seekNoteSample();
             ++done;
             continue;
@@ -583,6 +581,7 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     template void BankPlayer<T>::seekNoteSample() noexcept;                      \
     template int64_t BankPlayer<T>::quietSamples(int64_t) const noexcept;        \
     template void BankPlayer<T>::skipQuietSamples(int64_t) noexcept;                 \
+    template bool BankPlayer<T>::skipQuietStretch(uint64_t, uint64_t&) noexcept; \
     template void BankPlayer<T>::flushSeekClocks() noexcept;                 \
     template bool BankPlayer<T>::seekNoteRepeats() const noexcept;           \
     template int64_t BankPlayer<T>::runSeekNote(uint64_t, uint64_t&) noexcept; \
