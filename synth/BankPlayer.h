@@ -10,6 +10,7 @@
 #include "compiler/MmlEvent.h"
 #include "synth/LoopRules.h"
 #include "synth/Modulation.h"
+#include "synth/NoiseSteps.h"
 #include "synth/RandomSource.h"
 #include "synth/SynthMath.h"
 #include "synth/TimingLedger.h"
@@ -314,13 +315,7 @@ private:
     // itself moves on at once (by jump-ahead). A bank that never sounds its
     // noise again (finished, not looping) never pays; runs that follow one
     // another with the same coefficients merge into one.
-    struct NoiseRun {
-        NoiseCoefficients<T> coefficients;
-        uint32_t fromState = 0;  // generator state before the run's first draw
-        uint32_t toState = 0;    // and after its last
-        int64_t samples = 0;
-        bool levelNoise = false; // each sample draws a second value after the white one
-    };
+    using NoiseRun = tavolin::NoiseRun<T>;
     mutable std::vector<NoiseRun> m_noiseDebt;
     static constexpr size_t kMaxNoiseRuns = 4096;
 

@@ -383,24 +383,10 @@ void BankPlayer<T>::oweNoise(int64_t samples) noexcept {
     m_noiseDebt.push_back(NoiseRun{m_noiseCoefficients, from, m_random->state(), samples, m_hasLevelNoise});
 }
 
-// The owed filter steps, run in order with the draws they would have had.
+// The owed filter steps, with the draws they would have had.
 template <EngineNumType T>
 void BankPlayer<T>::payNoiseDebt() const noexcept {
-    NoiseFilter<T> filter = m_noise;
-    for (const NoiseRun& run : m_noiseDebt) {
-        RandomSource random;
-        random.reset(run.fromState);
-        const NoiseCoefficients<T> c = run.coefficients;
-        if (run.levelNoise) {
-            for (int64_t i = 0; i < run.samples; ++i) {
-                (void)noiseFilterStep(filter, c, whiteFromDraw<T>(random.next()));
-                (void)random.next();
-            }
-        } else {
-            for (int64_t i = 0; i < run.samples; ++i) (void)noiseFilterStep(filter, c, whiteFromDraw<T>(random.next()));
-        }
-    }
-    m_noise = filter;
+    m_noise = runNoiseSteps<T>(m_noise, m_noiseDebt);
     m_noiseDebt.clear();
 }
 

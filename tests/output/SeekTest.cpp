@@ -208,6 +208,8 @@ TYPED_TEST(Seek, RepeatedBarsEqualSteppingSeek) {
          {"@5O5[C&DE]10 F", "@6O3[CC R]10", "@5O6[G]30", "", ""}, 0, 1, false},
         {"noise with a duty list (not memoised)", "T180@W7:4:10:60L16",
          {"@7O4[CD]20", "@7O5[C]40 D", "", "", ""}, 1, 1, false},
+        {"40 s of noise owed, paid in stretches side by side", "T240L8",
+         {"O5[CDEF]80 G", "", "", "", "@4O4[C1]45"}, 0, 1, false},
         {"frequency noise (not memoised)", "T180@W8:0R30:50L16",
          {"@8O4[CD]20 E", "O5[C]40", "", "", ""}, 0, 1, false},
     };

@@ -1,0 +1,380 @@
+// NoiseSteps: owed noise-filter steps paid in order, or in stretches side by side.
+#include "synth/NoiseSteps.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <type_traits>
+
+#include "synth/HotInline.h"
+#include "synth/RandomSource.h"
+
+namespace tavolin {
+
+namespace {
+
+// The generator's step, as RandomSource::next takes it.
+constexpr uint32_t kDrawMul = 214013u;
+constexpr uint32_t kDrawAdd = 2531011u;
+
+template <EngineNumType T>
+bool sameState(const NoiseFilter<T>& a, const NoiseFilter<T>& b) noexcept {
+    return std::memcmp(&a, &b, sizeof a) == 0;  // bit for bit: equal bits step on equally
+}
+
+// Stretches stepped side by side (measured on x86-64: Float and Double gain
+// up to eight; Fix's step is mostly bound by its multiplications, so more
+// than two gain it nothing).
+template <EngineNumType T>
+constexpr int kChains = kIsFix<T> ? 2 : 8;
+// A guessed stretch keeps its state at this many evenly spaced steps, where
+// a retrace from the true state can find that it has met the guess.
+constexpr int kCheckpoints = 64;
+// Below this a debt is paid in order: cutting it would cost more than it saves.
+constexpr int64_t kMinSpacing = 4096;
+
+// Where one chain stands in the runs: the run, the steps left in it and the
+// generator state before the next draw.
+template <EngineNumType T>
+struct Cursor {
+    const NoiseRun<T>* run = nullptr;
+    int64_t left = 0;
+    uint32_t state = 0;
+    // the generator's step after the white draw: none, or the level draw
+    uint32_t skipMul = 1, skipAdd = 0;
+
+    void enter(const NoiseRun<T>* r, int64_t offset) noexcept {
+        run = r;
+        left = r->samples - offset;
+        RandomSource random;
+        random.reset(r->fromState);
+        random.discard(static_cast<uint64_t>(offset) * (r->levelNoise ? 2u : 1u));
+        state = random.state();
+        skipMul = r->levelNoise ? kDrawMul : 1u;
+        skipAdd = r->levelNoise ? kDrawAdd : 0u;
+    }
+    // Next run with samples; false past the last.
+    bool advance(const NoiseRun<T>* end) noexcept {
+        for (const NoiseRun<T>* r = run + 1; r < end; ++r)
+            if (r->samples > 0) {
+                enter(r, 0);
+                return true;
+            }
+        return false;
+    }
+};
+
+// The white value of every draw, looked up: in Float and Double the value
+// is a division, which would otherwise compete with the filter's own for the
+// divider; Fix's narrow form keeps the raw values. The table holds the very
+// values whiteFromDraw gives.
+template <typename V>
+struct WhiteTable {
+    std::array<V, RandomSource::kMax + 1> values;
+    template <EngineNumType T>
+    static WhiteTable make() noexcept {
+        WhiteTable table;
+        for (int r = 0; r <= RandomSource::kMax; ++r) {
+            if constexpr (kIsFix<T>) table.values[static_cast<size_t>(r)] = whiteFromDraw<T>(r).raw();
+            else table.values[static_cast<size_t>(r)] = whiteFromDraw<T>(r);
+        }
+        return table;
+    }
+};
+
+template <EngineNumType T>
+const auto* whiteTable() noexcept {
+    using V = std::conditional_t<kIsFix<T>, int64_t, T>;
+    static const WhiteTable<V> table = WhiteTable<V>::template make<T>();  // 128 or 256 KB, built once
+    return table.values.data();
+}
+
+template <EngineNumType T, typename V>
+TAVOLIN_HOT_INLINE void step(NoiseFilter<T>& f, Cursor<T>& at, const V* white) noexcept {
+    at.state = at.state * kDrawMul + kDrawAdd;
+    const uint32_t draw = (at.state >> 16) & 0x7FFFu;
+    at.state = at.state * at.skipMul + at.skipAdd;
+    if constexpr (kIsFix<T>) (void)noiseFilterStep(f, at.run->coefficients, Fix::fromRaw(white[draw]));
+    else (void)noiseFilterStep(f, at.run->coefficients, white[draw]);
+}
+
+// Fix's filter step with 64-bit products: the same bits as the 128-bit ones
+// while every factor stays narrow (coefficients below 2^20, filter values
+// below 2^42), at a fraction of the cost. `wide` collects whether a value
+// left that range; the products then wrap (unsigned, no undefined
+// behaviour) and the caller takes the stretch again the exact way.
+struct NarrowFix {
+    int64_t b0, b1, a1, a2;
+};
+
+inline bool narrowCoefficients(const NoiseCoefficients<Fix>& c, NarrowFix& out) noexcept {
+    constexpr int64_t kLimit = int64_t{1} << 20;
+    for (const Fix v : {c.b0, c.b1, c.a1, c.a2})
+        if (v.raw() <= -kLimit || v.raw() >= kLimit) return false;
+    out = NarrowFix{c.b0.raw(), c.b1.raw(), c.a1.raw(), c.a2.raw()};
+    return true;
+}
+
+inline uint64_t outsideNarrow(int64_t v) noexcept {
+    constexpr uint64_t kHalf = uint64_t{1} << 42;
+    return (static_cast<uint64_t>(v) + kHalf) >> 43;  // nonzero unless -2^42 <= v < 2^42
+}
+
+inline int64_t narrowProduct(int64_t a, int64_t b) noexcept {
+    return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b)) >> 16;
+}
+
+// One chain in Fix's narrow form. A white value meets b0 twice (as the new
+// sample and two steps later as x2) and b1 once (as x1): those products are
+// taken when the value is drawn and kept, so a step multiplies four times.
+// Integer sums wrap the same in any order, so the bits are those of the
+// filter's own sum.
+struct NarrowChain {
+    NarrowFix c;
+    int64_t x1, x2, y1, y2;
+    int64_t b1x1, b0x1, b0x2;  // products of the inputs still to come into a sum
+    uint32_t state, skipMul, skipAdd;
+
+    // false when the coefficients or the state are not narrow
+    bool load(const NoiseFilter<Fix>& f, const Cursor<Fix>& at, uint64_t& wide) noexcept {
+        if (!narrowCoefficients(at.run->coefficients, c)) return false;
+        x1 = f.x1.raw(), x2 = f.x2.raw(), y1 = f.y1.raw(), y2 = f.y2.raw();
+        wide |= outsideNarrow(x1) | outsideNarrow(x2) | outsideNarrow(y1) | outsideNarrow(y2);
+        b1x1 = narrowProduct(c.b1, x1), b0x1 = narrowProduct(c.b0, x1), b0x2 = narrowProduct(c.b0, x2);
+        state = at.state, skipMul = at.skipMul, skipAdd = at.skipAdd;
+        return true;
+    }
+    TAVOLIN_HOT_INLINE void step(const int64_t* white, uint64_t& wide) noexcept {
+        state = state * kDrawMul + kDrawAdd;
+        const int64_t w = white[(state >> 16) & 0x7FFFu];
+        state = state * skipMul + skipAdd;
+        const int64_t b0w = narrowProduct(c.b0, w);
+        const int64_t y = static_cast<int64_t>(static_cast<uint64_t>(b1x1) - static_cast<uint64_t>(narrowProduct(c.a2, y2)) -
+                                               static_cast<uint64_t>(narrowProduct(c.a1, y1)) + static_cast<uint64_t>(b0x2) +
+                                               static_cast<uint64_t>(b0w));
+        wide |= outsideNarrow(y);
+        b0x2 = b0x1, b0x1 = b0w, b1x1 = narrowProduct(c.b1, w);
+        x2 = x1, x1 = w, y2 = y1, y1 = y;
+    }
+    void store(NoiseFilter<Fix>& f, Cursor<Fix>& at) const noexcept {
+        f = NoiseFilter<Fix>{Fix::fromRaw(x1), Fix::fromRaw(x2), Fix::fromRaw(y1), Fix::fromRaw(y2)};
+        at.state = state;
+    }
+};
+
+// `n` steps of K chains side by side (K = 1: one chain) in Fix's narrow
+// form, none crossing a run's end; false, and nothing changed, when some
+// chain's coefficients or values are not narrow.
+template <size_t K>
+bool narrowSteps(std::span<NoiseFilter<Fix>, K> f, std::span<Cursor<Fix>, K> at, int64_t n) noexcept {
+    const int64_t* white = whiteTable<Fix>();
+    std::array<NarrowChain, K> chains;
+    uint64_t wide = 0;
+    for (size_t k = 0; k < K; ++k)
+        if (!chains[k].load(f[k], at[k], wide)) return false;
+    for (int64_t i = 0; i < n; ++i)
+        for (NarrowChain& ch : chains) ch.step(white, wide);
+    if (wide != 0) return false;
+    for (size_t k = 0; k < K; ++k) chains[k].store(f[k], at[k]);
+    return true;
+}
+
+// `count` steps of one chain, crossing runs as needed.
+template <EngineNumType T>
+void stepOne(NoiseFilter<T>& f, Cursor<T>& at, const NoiseRun<T>* end, int64_t count) noexcept {
+    while (count > 0) {
+        if (at.left <= 0 && !at.advance(end)) return;
+        const int64_t n = std::min(count, at.left);
+        NoiseFilter<T> local = f;
+        RandomSource random;
+        random.reset(at.state);
+        const NoiseCoefficients<T> c = at.run->coefficients;
+        const bool level = at.run->levelNoise;
+        int64_t taken = 0;  // steps already taken the narrow way
+        if constexpr (kIsFix<T>) {
+            // in blocks, so that a value leaving the range costs one block again
+            constexpr int64_t kBlock = 4096;
+            Cursor<T> narrowAt = at;
+            while (taken < n) {
+                const int64_t m = std::min(kBlock, n - taken);
+                if (!narrowSteps<1>(std::span<NoiseFilter<T>, 1>(&local, 1), std::span<Cursor<T>, 1>(&narrowAt, 1), m)) break;
+                taken += m;
+            }
+            random.reset(narrowAt.state);
+        }
+        if (level) {
+            for (int64_t i = taken; i < n; ++i) {
+                (void)noiseFilterStep(local, c, whiteFromDraw<T>(random.next()));
+                (void)random.next();
+            }
+        } else {
+            for (int64_t i = taken; i < n; ++i) (void)noiseFilterStep(local, c, whiteFromDraw<T>(random.next()));
+        }
+        f = local;
+        at.state = random.state();
+        at.left -= n;
+        count -= n;
+    }
+}
+
+// The cursor `offset` steps into the runs.
+template <EngineNumType T>
+Cursor<T> cursorAt(std::span<const NoiseRun<T>> runs, int64_t offset) noexcept {
+    Cursor<T> at;
+    for (const NoiseRun<T>& r : runs) {
+        if (r.samples <= 0) continue;
+        if (offset < r.samples) {
+            at.enter(&r, offset);
+            return at;
+        }
+        offset -= r.samples;
+    }
+    at.enter(&runs.back(), 0);  // past the end: nothing left to step
+    at.left = 0;
+    return at;
+}
+
+template <EngineNumType T>
+struct Chain {
+    NoiseFilter<T> filter{};
+    Cursor<T> at{};
+    std::array<NoiseFilter<T>, kCheckpoints> checkpoints{};  // after (j+1) * spacing steps
+};
+
+// `count` steps of every chain side by side: each chain's steps still depend
+// on one another, but the processor overlaps the chains.
+template <EngineNumType T, int K>
+void stepSideBySide(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t count) noexcept {
+    const auto* white = whiteTable<T>();
+    while (count > 0) {
+        int64_t n = count;
+        for (Chain<T>& ch : chains) {
+            if (ch.at.left <= 0) (void)ch.at.advance(end);
+            n = std::min(n, ch.at.left);
+        }
+        if (n <= 0) return;  // cannot happen for lengths inside the runs
+        std::array<NoiseFilter<T>, K> f;
+        std::array<Cursor<T>, K> at;
+        for (int k = 0; k < K; ++k) {
+            f[static_cast<size_t>(k)] = chains[static_cast<size_t>(k)].filter;
+            at[static_cast<size_t>(k)] = chains[static_cast<size_t>(k)].at;
+        }
+        bool taken = false;
+        if constexpr (kIsFix<T>) taken = narrowSteps<K>(f, at, n);
+        if (!taken)
+            for (int64_t i = 0; i < n; ++i)
+                for (int k = 0; k < K; ++k) step(f[static_cast<size_t>(k)], at[static_cast<size_t>(k)], white);
+        for (int k = 0; k < K; ++k) {
+            chains[static_cast<size_t>(k)].filter = f[static_cast<size_t>(k)];
+            chains[static_cast<size_t>(k)].at = at[static_cast<size_t>(k)];
+            chains[static_cast<size_t>(k)].at.left -= n;
+        }
+        count -= n;
+    }
+}
+
+template <EngineNumType T>
+NoiseFilter<T> payInChains(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs, int64_t total,
+                           NoiseStepStats* stats) noexcept {
+    constexpr int K = kChains<T>;
+    const NoiseRun<T>* end = runs.data() + runs.size();
+    // Chain k >= 1 starts `warmUp` steps before the point where chain k-1
+    // ends, from rest; chain 0 starts at the true state. All step `length`
+    // (the last one fewer by the rounding).
+    const int64_t spacing = std::max(kMinSpacing, (total + K * (kCheckpoints - 4) - 1) / (K * (kCheckpoints - 4)));
+    const int64_t warmUp = 2 * spacing;
+    const int64_t length = (total + (K - 1) * warmUp + K - 1) / K;
+    const int64_t stride = length - warmUp;
+    std::array<Chain<T>, K> chains;
+    for (int k = 0; k < K; ++k) {
+        Chain<T>& ch = chains[static_cast<size_t>(k)];
+        ch.filter = k == 0 ? start : NoiseFilter<T>{};
+        ch.at = cursorAt(runs, k * stride);
+    }
+    const int64_t lastLength = total - (K - 1) * stride;  // <= length
+    int recorded = 0;
+    for (int64_t done = 0; done < lastLength;) {
+        const int64_t n = std::min(spacing, lastLength - done);
+        stepSideBySide<T, K>(chains, end, n);
+        done += n;
+        if (n == spacing && recorded < kCheckpoints) {
+            for (Chain<T>& ch : chains) ch.checkpoints[static_cast<size_t>(recorded)] = ch.filter;
+            ++recorded;
+        }
+    }
+    for (int k = 0; k + 1 < K; ++k) stepOne(chains[static_cast<size_t>(k)].filter, chains[static_cast<size_t>(k)].at, end,
+                                            length - lastLength);
+
+    // Join: the true state where chain k-1 ends is where chain k's guess was
+    // taken (checkpoint 1, after warmUp = 2 spacings).
+    NoiseFilter<T> truth = chains[0].filter;
+    int missed = 0;
+    int64_t retraced = 0;
+    for (int k = 1; k < K; ++k) {
+        const Chain<T>& ch = chains[static_cast<size_t>(k)];
+        if (sameState(truth, ch.checkpoints[1])) {
+            truth = ch.filter;
+            continue;
+        }
+        ++missed;
+        Cursor<T> at = cursorAt(runs, k * stride + warmUp);
+        const int64_t chainLength = k + 1 == K ? lastLength : length;
+        int64_t position = warmUp;
+        bool met = false;
+        for (int j = 2; j < recorded && !met; ++j) {
+            stepOne(truth, at, end, spacing);
+            position += spacing;
+            retraced += spacing;
+            met = sameState(truth, ch.checkpoints[static_cast<size_t>(j)]);
+        }
+        if (met) {
+            truth = ch.filter;
+        } else {
+            stepOne(truth, at, end, chainLength - position);
+            retraced += chainLength - position;
+        }
+    }
+    if (stats) {
+        stats->chains = K;
+        stats->missedGuesses = missed;
+        stats->retraced = retraced;
+    }
+    return truth;
+}
+
+}  // namespace
+
+template <EngineNumType T>
+NoiseFilter<T> runNoiseStepsInOrder(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs) noexcept {
+    for (const NoiseRun<T>& run : runs) {
+        RandomSource random;
+        random.reset(run.fromState);
+        for (int64_t i = 0; i < run.samples; ++i) {
+            (void)noiseFilterStep(start, run.coefficients, whiteFromDraw<T>(random.next()));
+            if (run.levelNoise) (void)random.next();
+        }
+    }
+    return start;
+}
+
+template <EngineNumType T>
+NoiseFilter<T> runNoiseSteps(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs, NoiseStepStats* stats) noexcept {
+    int64_t total = 0;
+    for (const NoiseRun<T>& run : runs) total += std::max<int64_t>(run.samples, 0);
+    if (kChains<T> > 1 && total >= 4 * kChains<T> * kMinSpacing) return payInChains(start, runs, total, stats);
+    if (stats) *stats = NoiseStepStats{1, 0, 0};
+    if (total == 0) return start;
+    Cursor<T> at = cursorAt(runs, 0);
+    stepOne(start, at, runs.data() + runs.size(), total);
+    return start;
+}
+
+#define TAVOLIN_INSTANTIATE(T)                                                                                  \
+    template NoiseFilter<T> runNoiseStepsInOrder<T>(NoiseFilter<T>, std::span<const NoiseRun<T>>) noexcept;   \
+    template NoiseFilter<T> runNoiseSteps<T>(NoiseFilter<T>, std::span<const NoiseRun<T>>, NoiseStepStats*) noexcept;
+TAVOLIN_INSTANTIATE(Fix)
+TAVOLIN_INSTANTIATE(float)
+TAVOLIN_INSTANTIATE(double)
+#undef TAVOLIN_INSTANTIATE
+
+}  // namespace tavolin

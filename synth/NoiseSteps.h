@@ -1,0 +1,58 @@
+// NoiseSteps: noise-filter steps owed by the fast seek, and their payment.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "synth/SynthMath.h"
+
+namespace tavolin {
+
+// A stretch of noise-wave samples whose filtered values were discarded: only
+// the filter's state after them matters, and it is a function of the
+// coefficients and the white values, which the generator's state before the
+// first draw fixes.
+template <EngineNumType T>
+struct NoiseRun {
+    NoiseCoefficients<T> coefficients;
+    uint32_t fromState = 0;  // generator state before the run's first draw
+    uint32_t toState = 0;    // and after its last
+    int64_t samples = 0;
+    bool levelNoise = false; // each sample draws a second value after the white one
+};
+
+// What a payment did, for tests and benchmarks.
+struct NoiseStepStats {
+    int chains = 0;          // stretches stepped side by side (1: in order)
+    int missedGuesses = 0;   // stretches whose guessed start was not the true state
+    int64_t retraced = 0;    // steps taken again from the true state after a miss
+};
+
+// The filter after every step of `runs`, in order, from `start`: one plain
+// filter step after the other. The reference the payment is held to.
+template <EngineNumType T>
+NoiseFilter<T> runNoiseStepsInOrder(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs) noexcept;
+
+// The same state, bit for bit, faster. Fix multiplies in 64 bits while its
+// values are small enough for that to give the same bits. One step waits for
+// the last (a division in Float and Double), so a single chain of steps
+// leaves the processor idle most of the time: a long debt is cut into
+// stretches stepped side by side. Every stretch but the first starts from a
+// guess, the filter run from rest over the samples just before it. The
+// filter forgets its start within a few thousand steps in almost every case,
+// and a guess is used only after it has been compared with the true state
+// where the stretch before it ends; a wrong guess is stepped again from the
+// true state until it meets the guessed stretch at one of its checkpoints.
+// Allocates nothing.
+template <EngineNumType T>
+NoiseFilter<T> runNoiseSteps(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs,
+                             NoiseStepStats* stats = nullptr) noexcept;
+
+extern template NoiseFilter<Fix> runNoiseStepsInOrder<Fix>(NoiseFilter<Fix>, std::span<const NoiseRun<Fix>>) noexcept;
+extern template NoiseFilter<float> runNoiseStepsInOrder<float>(NoiseFilter<float>, std::span<const NoiseRun<float>>) noexcept;
+extern template NoiseFilter<double> runNoiseStepsInOrder<double>(NoiseFilter<double>, std::span<const NoiseRun<double>>) noexcept;
+extern template NoiseFilter<Fix> runNoiseSteps<Fix>(NoiseFilter<Fix>, std::span<const NoiseRun<Fix>>, NoiseStepStats*) noexcept;
+extern template NoiseFilter<float> runNoiseSteps<float>(NoiseFilter<float>, std::span<const NoiseRun<float>>, NoiseStepStats*) noexcept;
+extern template NoiseFilter<double> runNoiseSteps<double>(NoiseFilter<double>, std::span<const NoiseRun<double>>, NoiseStepStats*) noexcept;
+
+}  // namespace tavolin
