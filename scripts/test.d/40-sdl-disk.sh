@@ -26,8 +26,9 @@ frames() {
 # SDL2 opens every device paused, and a paused device hands its driver a
 # period of silence each time round. SDL starts the device's thread inside
 # SDL_OpenAudioDevice and returns the id that unpausing needs only afterwards,
-# so when the opening thread is held up right there (another process takes
-# the CPU) SDL's thread can run one paused period first: the file then starts
+# so when the opening thread is held up right there (the new thread runs on
+# the other core while the opener waits) SDL's thread can run one paused
+# period first, on an idle machine too: the file then starts
 # with exactly one period (1,024 frames) of silence and the song follows whole.
 # Nothing outside SDL can rule that out, so that one outcome alone is played
 # again, at most six times in all: a silent block of the player's own would
