@@ -2,7 +2,6 @@
 #include "output/sdl/SdlAudioDevice.h"
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -45,22 +44,29 @@ public:
         want.callback = &SdlAudioDevice::audioCallback;
         want.userdata = this;
         SDL_AudioSpec have{};
+        m_callback = std::move(callback);
         // No format changes allowed: SDL converts to whatever the hardware
         // wants, so the bytes we hand over stay 16-bit stereo at our rate.
         m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
         if (m_device == 0) {
             debugLog(std::string("SDL_OpenAudioDevice failed: ") + SDL_GetError());
+            m_callback = nullptr;
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             m_subsystemUp = false;
             return false;
         }
-        m_callback = std::move(callback);
-        m_thread = std::thread([this] { notifyLoop(); });
-        // SDL outputs silence while a device is paused (the disk driver even
-        // writes it to its file), so the device runs from here on but its
-        // callback holds back until restart(): the first frames it hands over
-        // are the first block written.
+        // SDL opens every device paused, and a paused device still runs: each
+        // period SDL hands the driver silence (the disk driver writes it to its
+        // file). SDL starts its audio thread inside SDL_OpenAudioDevice and
+        // returns the id that unpausing (or locking) needs only afterwards, so
+        // nothing outside SDL can make sure that thread's first period comes
+        // after the unpause.
+        // Unpausing as the very next call leaves it only the moment from its
+        // creation to here; from then on the callback holds back until
+        // restart(), so the first frames handed over are the first block
+        // written.
         SDL_PauseAudioDevice(m_device, 0);
+        m_thread = std::thread([this] { notifyLoop(); });
         return true;
     }
 
@@ -143,9 +149,11 @@ private:
         bool finishedOne = false;
         {
             std::unique_lock lock(m_mutex);
-            // Until restart() nothing is handed over, not even silence. The
-            // bound keeps SDL's thread alive should a caller never restart.
-            if (m_holding) m_cv.wait_for(lock, std::chrono::seconds(1), [this] { return !m_holding; });
+            // Until restart() nothing is handed over, not even silence: a
+            // period returned early would be heard before the song. Every way
+            // out of the hold (restart, pause, close, the destructor) clears
+            // it before it asks SDL for the device lock this thread holds.
+            m_cv.wait(lock, [this] { return !m_holding; });
             while (len > 0 && !m_playing.empty()) {
                 WaveHeader* h = m_playing.front();
                 size_t left = h->bufferLength - m_offset;

@@ -123,26 +123,62 @@ TEST(Playback, EndOfSongIsHeardOnARealTimeDevice) {
 }
 
 // A device that plays silence whenever nothing is queued (as a sound card
-// does) must still begin with the song's first frame, from the start or from
-// the cursor, in every type: the player opens it halted and starts it only
-// once the four priming blocks are queued.
+// does) must still begin with the song's first frame, from frame 0 with no
+// leading silence trimmed, on every path into the first block: each type,
+// from the start or the cursor, Test, loop, the window's taps, a mix with a
+// bank muted, and a second Play after a Stop (a new device). The player opens
+// the device halted and starts it only once the four priming blocks are queued.
 TEST(Playback, FirstFramesHeardAreTheSongs) {
-    struct Row { const char* name; int arith; uint64_t caret; };
-    const Row rows[] = {{"Fix from the start", 0, 0}, {"Float from the start", 1, 0}, {"Double from the cursor", 2, 2}};
+    struct Row {
+        const char* name;
+        int arith;
+        uint64_t caret;
+        bool testMode;
+        bool loop;
+        bool taps;
+        BankMask audible;
+        bool replay;
+    };
+    const Row rows[] = {
+        {"Fix from the start", 0, 0, false, false, false, kAllBanks, false},
+        {"Float from the start", 1, 0, false, false, false, kAllBanks, false},
+        {"Double from the cursor", 2, 2, false, false, false, kAllBanks, false},
+        {"Fix, Test", 0, 0, true, false, false, kAllBanks, false},
+        {"Float, loop, taps", 1, 0, false, true, true, kAllBanks, false},
+        {"Fix from the cursor, bank A muted", 0, 2, false, false, false, static_cast<BankMask>(kAllBanks & ~bankBit(0)), false},
+        {"Float, second Play after a Stop", 1, 0, false, false, false, kAllBanks, true},
+    };
+    constexpr uint32_t kBlocks = 6;  // every song here lasts longer
     for (const auto& r : rows) {
         Rig rig;
         rig.options.realTime = true;
         rig.options.silenceWhenEmpty = true;
         auto& player = rig.make();
+        player.setBankTaps(r.taps);
+        player.setAudibleBanks(r.audible);
         auto in = songInputs("L16", {"CDEF", "GABC"}, r.arith);
         in.bankIndex = 1;
         in.caret = r.caret;
         in.startFromCursor = r.caret > 0;
-        ASSERT_TRUE(player.StartPlayback(in, false, false, rig.host)) << r.name;
-        ASSERT_TRUE(waitUntil([&] { return player.songHeard(); })) << r.name;
+        if (r.testMode) {
+            in.testPhrase = "EGEGEG";
+            in.toneCommand = "@2";
+        }
+        if (r.replay) {
+            ASSERT_TRUE(player.StartPlayback(in, r.testMode, r.loop, rig.host)) << r.name;
+            ASSERT_TRUE(waitUntil([&] { return player.blocksHeard() >= 2; })) << r.name;
+            player.StopPlayback();
+            std::lock_guard lock(rig.log->mutex);
+            rig.log->heard.clear();
+        }
+        ASSERT_TRUE(player.StartPlayback(in, r.testMode, r.loop, rig.host)) << r.name;
+        ASSERT_TRUE(waitUntil([&] { return player.blocksHeard() >= kBlocks; })) << r.name;
         player.StopPlayback();
+        auto reference = buildOrFail(in, r.testMode);
+        reference->SetLoop(r.loop);
+        reference->setAudible(r.audible);
+        const std::vector<int16_t> expected = reference->Render(int64_t{kBlocks} * kBlockFrames);
         std::vector<int16_t> heard = rig.log->heardCopy();
-        const std::vector<int16_t> expected = expectedHearing(in);
         ASSERT_GE(heard.size(), expected.size()) << r.name;
         heard.resize(expected.size());
         EXPECT_EQ(heard, expected) << r.name << ": " << firstDifference(heard, expected);
