@@ -144,10 +144,13 @@ struct NarrowChain {
         state = at.state, skipMul = at.skipMul, skipAdd = at.skipAdd;
         return true;
     }
+    // kLevel: 0 no chain draws a level value, 1 every chain does, 2 mixed
+    template <int kLevel>
     TAVOLIN_HOT_INLINE void step(const int64_t* white, uint64_t& wide) noexcept {
         state = state * kDrawMul + kDrawAdd;
         const int64_t w = white[(state >> 16) & 0x7FFFu];
-        state = state * skipMul + skipAdd;
+        if constexpr (kLevel == 1) state = state * kDrawMul + kDrawAdd;
+        if constexpr (kLevel == 2) state = state * skipMul + skipAdd;
         const int64_t b0w = narrowProduct(c.b0, w);
         const int64_t y = static_cast<int64_t>(static_cast<uint64_t>(b1x1) - static_cast<uint64_t>(narrowProduct(c.a2, y2)) -
                                                static_cast<uint64_t>(narrowProduct(c.a1, y1)) + static_cast<uint64_t>(b0x2) +
@@ -172,8 +175,19 @@ bool narrowSteps(std::span<NoiseFilter<Fix>, K> f, std::span<Cursor<Fix>, K> at,
     uint64_t wide = 0;
     for (size_t k = 0; k < K; ++k)
         if (!chains[k].load(f[k], at[k], wide)) return false;
-    for (int64_t i = 0; i < n; ++i)
-        for (NarrowChain& ch : chains) ch.step(white, wide);
+    // the generator's extra step is a multiplication: leave it out where no chain needs it
+    bool anyLevel = false, allLevel = true;
+    for (const Cursor<Fix>& a : at) {
+        anyLevel = anyLevel || a.run->levelNoise;
+        allLevel = allLevel && a.run->levelNoise;
+    }
+    const auto run = [&]<int kLevel>() {
+        for (int64_t i = 0; i < n; ++i)
+            for (NarrowChain& ch : chains) ch.step<kLevel>(white, wide);
+    };
+    if (!anyLevel) run.template operator()<0>();
+    else if (allLevel) run.template operator()<1>();
+    else run.template operator()<2>();
     if (wide != 0) return false;
     for (size_t k = 0; k < K; ++k) chains[k].store(f[k], at[k]);
     return true;
