@@ -193,6 +193,16 @@ bool narrowSteps(std::span<NoiseFilter<Fix>, K> f, std::span<Cursor<Fix>, K> at,
     return true;
 }
 
+// `n` plain filter steps of one run's coefficients, white values drawn from
+// `random` (and a level value after each, when the run draws one).
+template <EngineNumType T>
+void plainSteps(NoiseFilter<T>& f, RandomSource& random, const NoiseCoefficients<T>& c, bool levelNoise, int64_t n) noexcept {
+    for (int64_t i = 0; i < n; ++i) {
+        (void)noiseFilterStep(f, c, whiteFromDraw<T>(random.next()));
+        if (levelNoise) (void)random.next();
+    }
+}
+
 // `count` steps of one chain, crossing runs as needed.
 template <EngineNumType T>
 void stepOne(NoiseFilter<T>& f, Cursor<T>& at, const NoiseRun<T>* end, int64_t count) noexcept {
@@ -216,14 +226,7 @@ void stepOne(NoiseFilter<T>& f, Cursor<T>& at, const NoiseRun<T>* end, int64_t c
             }
             random.reset(narrowAt.state);
         }
-        if (level) {
-            for (int64_t i = taken; i < n; ++i) {
-                (void)noiseFilterStep(local, c, whiteFromDraw<T>(random.next()));
-                (void)random.next();
-            }
-        } else {
-            for (int64_t i = taken; i < n; ++i) (void)noiseFilterStep(local, c, whiteFromDraw<T>(random.next()));
-        }
+        plainSteps(local, random, c, level, n - taken);
         f = local;
         at.state = random.state();
         at.left -= n;
@@ -363,10 +366,7 @@ NoiseFilter<T> runNoiseStepsInOrder(NoiseFilter<T> start, std::span<const NoiseR
     for (const NoiseRun<T>& run : runs) {
         RandomSource random;
         random.reset(run.fromState);
-        for (int64_t i = 0; i < run.samples; ++i) {
-            (void)noiseFilterStep(start, run.coefficients, whiteFromDraw<T>(random.next()));
-            if (run.levelNoise) (void)random.next();
-        }
+        plainSteps(start, random, run.coefficients, run.levelNoise, run.samples);
     }
     return start;
 }
