@@ -43,7 +43,10 @@ xvfb_start() {
   tmp=$(mktemp -d)
   pids=()
   trap xvfb_cleanup EXIT
-  Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+  # -noreset: by default the server resets when its last client leaves (the
+  # killed window in the recovery check), and a program starting meanwhile
+  # cannot connect.
+  Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
   pids+=($!)
   for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
   export DISPLAY=":$(cat "$tmp/display")"
