@@ -843,8 +843,8 @@ TEST_F(QtWindow, MuteAndSoloTogglesForwardToTheModel) {
     ASSERT_NE(window->bankScopes(), nullptr);
 }
 
-// The scopes refresh from the rings while a stream has them and stop by
-// themselves once it has none.
+// The scopes refresh from the rings while a stream has them; once it has
+// none, the meters fall to rest (none stays frozen) and then they stop.
 TEST(QtBankScopes, DrawWhileRingsExistAndStopAfter) {
     auto rings = std::make_shared<output::BankTapRings>();
     rings->sampleRateHz = 48000;
@@ -862,7 +862,7 @@ TEST(QtBankScopes, DrawWhileRingsExistAndStopAfter) {
     scopes.start();
     EXPECT_TRUE(scopes.running());
     const auto waitFor = [](const std::function<bool()>& done) {
-        for (int i = 0; i < 200 && !done(); ++i) QTest::qWait(10);
+        for (int i = 0; i < 400 && !done(); ++i) QTest::qWait(10);
         return done();
     };
     ASSERT_TRUE(waitFor([&] { return !scopes.scope(1).trace().empty(); }));
@@ -870,7 +870,13 @@ TEST(QtBankScopes, DrawWhileRingsExistAndStopAfter) {
     EXPECT_NEAR(scopes.scope(1).meter().level(), 8000 / 32768.0, 1e-9);
     EXPECT_EQ(scopes.scope(0).meter().level(), 0.0);
     live = false;
+    QTest::qWait(100);
+    EXPECT_TRUE(scopes.running()) << "stopped with its hold mark still up";
+    EXPECT_GT(scopes.scope(1).meter().hold(), 0.0);
     EXPECT_TRUE(waitFor([&] { return !scopes.running(); }));
+    EXPECT_EQ(scopes.scope(1).meter().level(), 0.0);
+    EXPECT_EQ(scopes.scope(1).meter().hold(), 0.0);
+    EXPECT_EQ(scopes.scope(1).trace()[0], 0);
 }
 
 }  // namespace
