@@ -37,6 +37,7 @@
 #include "app/qt/CEditEx.h"
 #include "app/qt/DisplayLines.h"
 #include "app/qt/BankScopes.h"
+#include "app/qt/PianoRollView.h"
 #include "app/qt/ExportDialog.h"
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/TavolinWindow.h"
@@ -666,6 +667,55 @@ TEST_F(QtWindow, PlayingNotesAreLitWhileTheySound) {
     QTest::keyClick(window->editor(), Qt::Key_F6);
     EXPECT_TRUE(window->editor()->playingRanges().empty());
     EXPECT_FALSE(window->playTimer()->isActive());  // idle: no timer runs
+}
+
+// Pause keeps the place where the music waits lit, with the roll's playhead
+// on it; a Test phrase, once heard, ends its playback as Stop does.
+TEST_F(QtWindow, PauseKeepsThePlaceAndTestEndsLikeStop) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    output::VirtualDeviceOptions options;
+    options.realTime = true;
+    auto layers = std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log));
+    editor::WindowLayers* services = layers.get();
+    window->setServices(std::move(layers));
+    auto* roll = window->findChild<PianoRollView*>();
+    ASSERT_NE(roll, nullptr);
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTest::keyClicks(window->editor(), "t60 l4 cdefg");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    ModalAnswerer answerer;
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    ASSERT_TRUE(answerer.seen.empty());
+    QTest::qWait(200);
+    click(ctl::Pause);
+    QTest::qWait(400);  // the blocks rendered before the pause have played
+    ASSERT_FALSE(services->heardFrame()) << "nothing is heard while paused";
+    const auto waiting = roll->playhead();
+    ASSERT_TRUE(waiting.has_value()) << "the playhead shows where the music waits";
+    EXPECT_GT(*waiting, 0u);
+    EXPECT_EQ(window->editor()->playingRanges().size(), 1u);
+    EXPECT_TRUE(window->caretStatus()->text().contains(QChar(0x25b6))) << window->caretStatus()->text().toStdString();
+    QTest::qWait(100);
+    EXPECT_EQ(roll->playhead(), waiting);
+    click(ctl::Pause);
+    QTest::keyClick(window->editor(), Qt::Key_F6);
+    EXPECT_FALSE(roll->playhead());
+
+    auto* phrase = control<QLineEdit>(ctl::TestPhrase);
+    phrase->setText("T240 L16 C");
+    const auto closes = [&] {
+        std::lock_guard lock(log->mutex);
+        return log->closes;
+    };
+    const int closedBefore = closes();
+    click(ctl::Test);
+    ASSERT_TRUE(answerer.seen.empty());
+    EXPECT_TRUE(services->player().isPlaying());
+    for (int i = 0; i < 150 && services->player().isPlaying(); ++i) QTest::qWait(10);
+    EXPECT_FALSE(services->player().isPlaying()) << "the device stays open on silence after the phrase";
+    EXPECT_EQ(closes(), closedBefore + 1);
+    EXPECT_FALSE(window->playTimer()->isActive());
+    EXPECT_FALSE(roll->playhead());
 }
 
 // A line far longer than the editor: shown as display lines whose breaks are no text.
