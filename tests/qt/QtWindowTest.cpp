@@ -701,15 +701,16 @@ TEST_F(QtWindow, PauseKeepsThePlaceAndTestEndsLikeStop) {
     QTest::keyClick(window->editor(), Qt::Key_F6);
     EXPECT_FALSE(roll->playhead());
 
-    auto* phrase = control<QLineEdit>(ctl::TestPhrase);
-    phrase->setText("T240 L16 C");
+    control<QComboBox>(ctl::DutyCombo)->setEditText("50");
+    click(ctl::DutyAdd);
+    control<QLineEdit>(ctl::TestPhrase)->setText("T240 L16 C");
     const auto closes = [&] {
         std::lock_guard lock(log->mutex);
         return log->closes;
     };
     const int closedBefore = closes();
     click(ctl::Test);
-    ASSERT_TRUE(answerer.seen.empty());
+    ASSERT_TRUE(answerer.seen.empty()) << answerer.seen.front().second.toStdString();
     EXPECT_TRUE(services->player().isPlaying());
     for (int i = 0; i < 150 && services->player().isPlaying(); ++i) QTest::qWait(10);
     EXPECT_FALSE(services->player().isPlaying()) << "the device stays open on silence after the phrase";
