@@ -688,8 +688,10 @@ TEST_F(QtWindow, PauseKeepsThePlaceAndTestEndsLikeStop) {
     ASSERT_TRUE(answerer.seen.empty());
     QTest::qWait(200);
     click(ctl::Pause);
-    QTest::qWait(400);  // the blocks rendered before the pause have played
+    // Until the blocks rendered before the pause have played, then a repaint.
+    for (int i = 0; i < 300 && services->heardFrame(); ++i) QTest::qWait(10);
     ASSERT_FALSE(services->heardFrame()) << "nothing is heard while paused";
+    QTest::qWait(60);
     const auto waiting = roll->playhead();
     ASSERT_TRUE(waiting.has_value()) << "the playhead shows where the music waits";
     EXPECT_GT(*waiting, 0u);
@@ -712,7 +714,7 @@ TEST_F(QtWindow, PauseKeepsThePlaceAndTestEndsLikeStop) {
     click(ctl::Test);
     ASSERT_TRUE(answerer.seen.empty()) << answerer.seen.front().second.toStdString();
     EXPECT_TRUE(services->player().isPlaying());
-    for (int i = 0; i < 150 && services->player().isPlaying(); ++i) QTest::qWait(10);
+    for (int i = 0; i < 300 && services->player().isPlaying(); ++i) QTest::qWait(10);
     EXPECT_FALSE(services->player().isPlaying()) << "the device stays open on silence after the phrase";
     EXPECT_EQ(closes(), closedBefore + 1);
     EXPECT_FALSE(window->playTimer()->isActive());
