@@ -30,6 +30,8 @@ public:
     void update(double peak, double nowSeconds) noexcept;
     double level() const noexcept { return m_level; }
     double hold() const noexcept { return m_hold; }
+    // Level and hold mark have fallen to the bottom.
+    bool resting() const noexcept { return m_level <= 0 && m_hold <= 0; }
 
 private:
     double m_level = 0;

@@ -59,14 +59,30 @@ std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t c
     }
     const uint64_t caretByte = i;
     std::string s = std::to_string(line) + ":" + std::to_string(column);
-    if (!m_map || !m_map->ok() || !m_map->index) return s;
-    const SongTimeline& t = m_map->timeline;
-    s += "  ";
-    if (const auto frame = frameAtByte(tab, caretByte))
-        s += songClock(*frame, t.sampleRate);
-    else
-        s += "-";
-    return s + " / " + songClock(t.frames, t.sampleRate);
+    if (m_map && m_map->ok() && m_map->index) {
+        const SongTimeline& t = m_map->timeline;
+        s += "  ";
+        if (const auto frame = frameAtByte(tab, caretByte))
+            s += songClock(*frame, t.sampleRate);
+        else
+            s += "-";
+        s += " / " + songClock(t.frames, t.sampleRate);
+    }
+    const output::SongMap* played = litMap();
+    if (m_played && played && played->ok()) {
+        const SongTimeline& t = played->timeline;
+        const bool wraps = m_playLoop && t.frames > 0 && !repeatsEndlessly(t);
+        s += "  \u25b6 " + songClock(wraps ? *m_played % t.frames : *m_played, t.sampleRate);
+    }
+    return s;
+}
+
+std::optional<BankFrames> LiveEditor::playingFrames(std::optional<uint64_t> heard, bool paused) {
+    const output::SongMap* map = litMap();
+    if (heard) m_played = m_playStart + *heard;
+    else if (!paused) m_played.reset();
+    if (!m_played || !map || !map->ok()) return std::nullopt;
+    return playbackFrames(map->timeline, *m_played, m_playLoop);
 }
 
 std::optional<uint64_t> LiveEditor::caretFrame(int tab, std::string_view tabBytes, size_t caretUnit) const {
@@ -81,6 +97,12 @@ std::optional<uint64_t> LiveEditor::frameAtByte(int tab, uint64_t byte) const {
 }
 
 std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tabBytes, uint64_t songFrame) const {
+    BankFrames frames;
+    frames.fill(songFrame);
+    return playingRanges(tab, tabBytes, frames);
+}
+
+std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tabBytes, const BankFrames& frames) const {
     std::vector<EditorRange> out;
     const output::SongMap* map = litMap();
     if (!map || !map->ok()) return out;
@@ -99,7 +121,7 @@ std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tab
         if (offset >= old.size() - suffix) return offset + tabBytes.size() - old.size();
         return std::nullopt;
     };
-    const auto sounding = notesSoundingAt(t, songFrame);
+    const auto sounding = notesSoundingAt(t, frames);
     for (int b = 0; b < kBankCount; ++b) {
         const auto& i = sounding[static_cast<size_t>(b)];
         if (!i) continue;

@@ -57,6 +57,8 @@ public:
     // song time at which the note under or after the caret first sounds,
     // then the song's length: "3:12  0:01.50 / 0:04.00". Times are left out
     // while the document does not compile.
+    // While something is heard, the time played follows: "  ▶ 0:31.20",
+    // from the song's start (with "Loop", from the latest start over).
     std::string caretStatus(int tab, std::string_view tabBytes, size_t caretUnit) const;
     // The frame at which the note under or after the caret first sounds (where
     // play from the cursor starts); nullopt while the document does not compile.
@@ -66,15 +68,31 @@ public:
     // notes sounding at `songFrame`: each note's command and, for a macro
     // replay, its call, where they lie in that tab.
     std::vector<EditorRange> playingRanges(int tab, std::string_view tabBytes, uint64_t songFrame) const;
-    // Play started: until playStopped() the lit notes follow the song compiled
-    // now (what is heard), whatever the edits and compiles after it.
-    void playStarted() {
+    // The same with each bank at its own frame (see playingFrames).
+    std::vector<EditorRange> playingRanges(int tab, std::string_view tabBytes, const BankFrames& frames) const;
+    // Play started at song frame `startFrame` (play from the cursor), with
+    // "Loop" as `loopSong`: until playStopped() the lit notes follow the song
+    // compiled now (what is heard), whatever the edits and compiles after it.
+    void playStarted(uint64_t startFrame = 0, bool loopSong = false) {
         m_playMap = m_map && m_map->ok() ? m_map : nullptr;
         m_playTexts = m_texts;
+        m_playStart = startFrame;
+        m_playLoop = loopSong;
+        m_played.reset();
     }
-    void playStopped() { m_playMap.reset(); }
+    void playStopped() {
+        m_playMap.reset();
+        m_played.reset();
+    }
     // The song the lit notes follow (the playing one, else the latest).
     const output::SongMap* litMap() const noexcept { return m_playMap ? m_playMap.get() : m_map.get(); }
+    // What the listener hears now: `heard` frames of the stream since Play
+    // (nullopt: nothing). Gives where each bank stands in litMap()'s
+    // timeline: playback repeats endless loops, each bank wrapping in its own,
+    // and with "Loop" a song without them starts over at its end. While
+    // `paused` the music waits where it stood, and so does the answer.
+    // nullopt when there is nothing to show.
+    std::optional<BankFrames> playingFrames(std::optional<uint64_t> heard, bool paused);
 
 private:
     std::optional<uint64_t> frameAtByte(int tab, uint64_t byte) const;
@@ -83,6 +101,9 @@ private:
     std::shared_ptr<const output::SongMap> m_map;
     std::shared_ptr<const output::SongMap> m_playMap;
     TabTexts m_playTexts;  // the texts m_playMap was compiled from
+    uint64_t m_playStart = 0;
+    bool m_playLoop = false;
+    std::optional<uint64_t> m_played;  // song frames from the start to what was heard last
     std::optional<ErrorPlace> m_error;
     TabTexts m_texts;  // the texts of the compile in m_map (for placing its error)
     std::optional<TabTexts> m_pendingTexts;

@@ -139,9 +139,16 @@ private:
     void countEndlessPass(const LoopControlPayload& loop) noexcept {
         if (loop.level < 0 || loop.level >= kMaxLoopLevels) return;
         int32_t& passes = m_endlessPasses[static_cast<size_t>(loop.level)];
-        if (loop.op == LoopOp::LoopStart) passes = loop.count < 0 ? 0 : -1;
-        else if (loop.op == LoopOp::LoopEnd && passes >= 0 && ++passes == m_options.markPasses && !out.endlessPassEnd)
-            out.endlessPassEnd = m_frame;
+        if (loop.op == LoopOp::LoopStart) {
+            passes = loop.count < 0 ? 0 : -1;
+            m_passStarts[static_cast<size_t>(loop.level)] = m_frame;
+        } else if (loop.op == LoopOp::LoopEnd && passes >= 0) {
+            if (passes == 0 && !out.repeatStart) {
+                out.repeatStart = m_passStarts[static_cast<size_t>(loop.level)];
+                out.repeatEnd = m_frame;
+            }
+            if (++passes == m_options.markPasses && !out.endlessPassEnd) out.endlessPassEnd = m_frame;
+        }
     }
 
     // The note table's index of a frequency that is exactly one of its entries.
@@ -169,6 +176,7 @@ private:
     double m_units = 0;
     std::array<int32_t, kToneSlots> m_waves{};
     std::array<int32_t, kMaxLoopLevels> m_endlessPasses{};
+    std::array<uint64_t, kMaxLoopLevels> m_passStarts{};
     std::array<int32_t, kMaxLoopLevels> m_counters{};
     TimingLedger<T> m_ledger{};
     NoSampleCycleGuard<T> m_guard{};
@@ -224,6 +232,33 @@ std::array<std::optional<size_t>, kBankCount> notesSoundingAt(const SongTimeline
         --it;
         if (frame - it->start < it->frames) sounding[b] = static_cast<size_t>(it - notes.begin());
     }
+    return sounding;
+}
+
+bool repeatsEndlessly(const SongTimeline& timeline) noexcept {
+    return std::any_of(timeline.banks.begin(), timeline.banks.end(),
+                       [](const BankTimeline& b) { return b.repeatStart && b.repeatEnd > *b.repeatStart; });
+}
+
+BankFrames playbackFrames(const SongTimeline& timeline, uint64_t played, bool loopSong) noexcept {
+    // A bank that repeats never finishes, and the song starts over only when all have.
+    if (loopSong && timeline.frames > 0 && !repeatsEndlessly(timeline)) played %= timeline.frames;
+    BankFrames frames;
+    for (size_t b = 0; b < kBankCount; ++b) {
+        const BankTimeline& bank = timeline.banks[b];
+        frames[b] = played;
+        if (!bank.repeatStart || played < *bank.repeatStart) continue;
+        const uint64_t start = *bank.repeatStart;
+        if (bank.repeatEnd <= start) frames[b] = std::nullopt;  // the player ends such a bank's pass at once
+        else frames[b] = start + (played - start) % (bank.repeatEnd - start);
+    }
+    return frames;
+}
+
+std::array<std::optional<size_t>, kBankCount> notesSoundingAt(const SongTimeline& timeline, const BankFrames& frames) noexcept {
+    std::array<std::optional<size_t>, kBankCount> sounding{};
+    for (size_t b = 0; b < kBankCount; ++b)
+        if (frames[b]) sounding[b] = notesSoundingAt(timeline, *frames[b])[b];
     return sounding;
 }
 

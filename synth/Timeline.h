@@ -42,6 +42,13 @@ struct BankTimeline {
     // The frame at which the first endless loop this bank enters completes
     // its `TimelineOptions::markPasses`-th pass, if it ever does.
     std::optional<uint64_t> endlessPassEnd;
+    // The first pass of the first endless loop that comes round again (a
+    // break can take a bank out of one on its first pass): playback, which
+    // does not play them once as the export does, repeats the notes of
+    // [repeatStart, repeatEnd) from there on for ever, and never reaches what
+    // follows the loop. Unset when no endless loop comes round.
+    std::optional<uint64_t> repeatStart;
+    uint64_t repeatEnd = 0;
 };
 
 struct SongTimeline {
@@ -103,6 +110,25 @@ std::array<std::optional<size_t>, kBankCount> notesSoundingAt(const SongTimeline
 // range [first, last): what a view of that stretch has to draw (plus the note
 // already sounding at fromFrame, found with notesSoundingAt).
 std::pair<size_t, size_t> notesStartingIn(const BankTimeline& bank, uint64_t fromFrame, uint64_t toFrame) noexcept;
+
+// A frame per bank: where each bank stands in a timeline; nullopt where a
+// bank has nothing to stand on.
+using BankFrames = std::array<std::optional<uint64_t>, kBankCount>;
+
+// Where each bank stands in `timeline` (built with endless loops played once)
+// after `played` frames of playback, which repeats endless loops: a bank in
+// its repeating loop wraps with that loop's own period, other banks go on
+// (past their end they stand where nothing sounds). With `loopSong` and no
+// bank that repeats, the whole song starts over at its end, as the player
+// restarts all banks together. A repeating loop that takes no time leaves its
+// bank silent: nullopt from its start on. Every pass is taken to last as long
+// as the first (a tempo change inside the loop makes the later ones differ).
+BankFrames playbackFrames(const SongTimeline& timeline, uint64_t played, bool loopSong) noexcept;
+// Some bank comes round in an endless loop that takes time: playback of the
+// song never ends (and "Loop" never starts it over).
+bool repeatsEndlessly(const SongTimeline& timeline) noexcept;
+// Per bank, the note sounding at that bank's frame (a rest counts), if any.
+std::array<std::optional<size_t>, kBankCount> notesSoundingAt(const SongTimeline& timeline, const BankFrames& frames) noexcept;
 
 // Caret lookups: which note a byte of a tab's text produced. Built once per
 // timeline (sorting every distinct span); each query is a binary search.

@@ -28,9 +28,19 @@ void BankScopes::start() {
 }
 
 void BankScopes::stop() {
-    m_timer->stop();
-    const double now = m_clock.elapsed() / 1000.0;
-    for (editor::BankScope& s : m_scopes) s.idle(now);
+    if (!m_timer->isActive()) start();
+    settle(m_clock.elapsed() / 1000.0);  // stops the timer at once when every meter rests
+}
+
+void BankScopes::settle(double now) {
+    // A meter left standing would claim a sound that has stopped: keep
+    // ticking until every level and hold mark has fallen.
+    bool resting = true;
+    for (editor::BankScope& s : m_scopes) {
+        s.idle(now);
+        resting = resting && s.meter().resting();
+    }
+    if (resting) m_timer->stop();
     update();
 }
 
@@ -43,11 +53,11 @@ void BankScopes::setAudible(BankMask mask) {
 
 void BankScopes::tick() {
     const std::shared_ptr<const output::BankTapRings> rings = m_source.rings ? m_source.rings() : nullptr;
+    const double now = m_clock.elapsed() / 1000.0;
     if (!rings) {
-        stop();
+        settle(now);
         return;
     }
-    const double now = m_clock.elapsed() / 1000.0;
     const std::optional<uint64_t> heard = m_source.heardFrame ? m_source.heardFrame() : std::nullopt;
     for (size_t b = 0; b < m_scopes.size(); ++b) {
         if (heard) (void)m_scopes[b].refresh(rings->banks[b], *heard, rings->sampleRateHz, now);

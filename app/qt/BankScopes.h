@@ -29,9 +29,11 @@ public:
 
     explicit BankScopes(Source source, QWidget* parent = nullptr);
 
-    // Starts refreshing at the screen's rate; stops by itself once no stream
-    // has rings any more. Idle, it costs nothing.
+    // Starts refreshing at the screen's rate. Once no stream has rings any
+    // more (Stop, New, Open, the song's end), the traces go flat and the
+    // meters fall to rest; then it stops by itself. Idle, it costs nothing.
     void start();
+    // Nothing is heard any more: flat traces, and the meters fall as above.
     void stop();
     bool running() const noexcept;
     // Muted banks are drawn dimmed (their scope still shows what they play).
@@ -43,6 +45,7 @@ protected:
 
 private:
     void tick();
+    void settle(double now);
 
     Source m_source;
     QTimer* m_timer;

@@ -131,9 +131,20 @@ void PianoRollView::setCaret(int tab, uint64_t byte) {
 }
 
 void PianoRollView::setPlayhead(std::optional<uint64_t> frame) {
-    if (frame == m_playhead) return;
-    m_playhead = frame;
-    if (frame && m_model.follow(*frame)) {
+    std::optional<BankFrames> frames;
+    if (frame) frames.emplace().fill(*frame);
+    setPlayheads(frames);
+}
+
+void PianoRollView::setPlayheads(std::optional<BankFrames> frames) {
+    if (frames == m_playheads) return;
+    m_playheads = frames;
+    std::optional<uint64_t> furthest;
+    if (frames)
+        for (const auto& f : *frames)
+            if (f) furthest = std::max(furthest.value_or(0), *f);
+    m_playhead = furthest;
+    if (furthest && m_model.follow(*furthest)) {
         syncScrollBar();
         m_layerValid = false;
     }
@@ -177,8 +188,8 @@ void PianoRollView::paintRoll(QPainter& p) {
                       m_model.height() - PianoRoll::kRulerHeight);
     p.save();
     // The notes heard now, lit.
-    if (m_playhead) {
-        const auto sounding = notesSoundingAt(song->timeline, *m_playhead);
+    if (m_playheads) {
+        const auto sounding = notesSoundingAt(song->timeline, *m_playheads);
         for (int bank = 0; bank < kBankCount; ++bank) {
             const auto& i = sounding[static_cast<size_t>(bank)];
             if (!i) continue;
@@ -201,9 +212,16 @@ void PianoRollView::paintRoll(QPainter& p) {
         p.drawRect(QRectF(r.x - 1, r.y - 1, std::max(2.0, r.width) + 2, std::max(2.0, r.height) + 2));
     }
     if (m_playhead) {
-        if (const auto x = m_model.playheadX(*m_playhead)) {
-            p.setPen(QPen(pal.color(QPalette::Text), 2));
-            p.drawLine(QPointF(*x, 0), QPointF(*x, m_model.height()));
+        // Over the ruler the furthest bank; in each lane that bank's own place.
+        p.setClipping(false);
+        p.setPen(QPen(pal.color(QPalette::Text), 2));
+        if (const auto x = m_model.playheadX(*m_playhead)) p.drawLine(QPointF(*x, 0), QPointF(*x, PianoRoll::kRulerHeight));
+        for (int bank = 0; bank < kBankCount; ++bank) {
+            const auto& f = (*m_playheads)[static_cast<size_t>(bank)];
+            const auto x = f ? m_model.playheadX(*f) : std::nullopt;
+            if (!x) continue;
+            const editor::RollRect lane = m_model.laneRect(bank);
+            p.drawLine(QPointF(*x, lane.y), QPointF(*x, lane.y + lane.height));
         }
     }
     p.restore();

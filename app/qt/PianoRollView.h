@@ -32,7 +32,11 @@ public:
     void setCaret(int tab, uint64_t byte);
     // The song frame heard now, nullopt when nothing plays.
     void setPlayhead(std::optional<uint64_t> frame);
+    // Where each bank stands now: a bank wrapping in its own endless loop
+    // gets its own playhead in its lane; the view follows the furthest.
+    void setPlayheads(std::optional<BankFrames> frames);
     std::optional<uint64_t> playhead() const noexcept { return m_playhead; }
+    const std::optional<BankFrames>& playheads() const noexcept { return m_playheads; }
     // The banks heard (mute and solo): the others' lanes are dimmed.
     void setAudible(BankMask mask);
     BankMask audible() const noexcept { return m_audible; }
@@ -55,6 +59,7 @@ private:
     QWidget* m_canvas = nullptr;
     QScrollBar* m_scroll = nullptr;
     std::optional<uint64_t> m_playhead;
+    std::optional<BankFrames> m_playheads;
     bool m_syncing = false;
     BankMask m_audible = kAllBanks;
     QPixmap m_layer;

@@ -78,11 +78,14 @@ void TavolinWindow::run(Command command, int argument) {
     // Child widgets outlive the model during destruction; their last signals go nowhere.
     if (!m_model) return;
     m_model->runCommand(command, argument);
-    if (command == Command::Test) {  // a phrase, not the document's text
+    if (command == Command::Test) {  // a phrase, not the document's text: nothing to show, only its end to watch
         m_playTimer->stop();
         m_live->playStopped();
     }
+    if (command == Command::Play || command == Command::Test || command == Command::Stop)
+        m_testPlaying = command == Command::Test && m_services && m_services->streaming();
     if (command == Command::Play) startPlayWatch();
+    if (m_testPlaying) m_playTimer->start();
     if (command == Command::Play || command == Command::Test || command == Command::Stop) showPlaying();
     // ---- bank scopes: they follow every stream that plays, and show which banks are heard
     if (m_scopes && (command == Command::Play || command == Command::Test) && m_services && m_services->streaming())

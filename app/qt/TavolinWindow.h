@@ -181,8 +181,7 @@ private:
     bool m_liveDirty = false;    // a change not yet handed to the live check
     bool m_liveWaiting = false;  // a check result is still to come
     QTimer* m_playTimer = nullptr;
-    uint64_t m_playStart = 0;  // the song frame playback started at
-    bool m_playLoop = false;
+    bool m_testPlaying = false;  // Test's phrase plays: stopped once it has been heard
     QToolButton* m_errorStatus = nullptr;
     QLabel* m_caretStatus = nullptr;
     PianoRollView* m_roll = nullptr;

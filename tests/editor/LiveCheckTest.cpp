@@ -145,5 +145,71 @@ TEST(LiveEditor, ShowsTimesNotesAndErrorsOfTheLatestCompile) {
     EXPECT_TRUE(live.playingRanges(1, bankA, 30000).empty());
 }
 
+// What is heard, step by step: each bank wraps in its own endless loop, a
+// pause keeps the last place, "Loop" starts a song without endless loops
+// over; the lit notes and the status's time follow.
+TEST(LiveEditor, FollowsPlaybackThroughEndlessLoopsAndPauses) {
+    LiveEditor live(LiveEditor::defaultCompile(), 0ms);
+    const auto now = LiveCheck::Clock::now();
+    const auto compile = [&](const std::string& bankA, const std::string& bankB) {
+        WindowSnapshot s = snapshotOf("T120", bankA);
+        s.tabTexts[2] = bankB;
+        live.changed(s, now);
+        live.poll(now);
+        live.waitIdle();
+        live.poll(now);
+        ASSERT_TRUE(live.map() && live.map()->ok());
+    };
+    struct Step {
+        const char* name;
+        std::optional<std::pair<uint64_t, bool>> start;  // playStarted(frame, loop) first
+        std::optional<uint64_t> heard;
+        bool paused;
+        std::string frames;  // banks A, B, C: their frames, or "none"
+        std::string lit;     // bank A's lit ranges in its tab
+        std::string played;  // the status's time, "" when none
+    };
+    // A: C, then D E for ever (from 24000, 48000 a pass); B: F for ever; C: silent.
+    const std::string bankA = "C [D E]";
+    const Step repeating[] = {
+        {"first pass", std::pair<uint64_t, bool>{0, false}, 30000, false, "30000 6000 30000", "3-4", "0:00.62"},
+        {"paused: the place stays", std::nullopt, std::nullopt, true, "30000 6000 30000", "3-4", "0:00.62"},
+        {"nothing heard, not paused", std::nullopt, std::nullopt, false, "none", "", ""},
+        {"third pass of A, fifth of B", std::nullopt, 100000, false, "52000 4000 100000", "5-6", "0:02.08"},
+        {"from the cursor, Loop on: the loops keep it from starting over", std::pair<uint64_t, bool>{24000, true}, 100000, false,
+         "28000 4000 124000", "3-4", "0:02.58"},
+    };
+    const auto run = [&](const Step& step, const std::string& textA) {
+        SCOPED_TRACE(step.name);
+        if (step.start) live.playStarted(step.start->first, step.start->second);
+        const auto frames = live.playingFrames(step.heard, step.paused);
+        std::string got = "none";
+        std::string lit;
+        if (frames) {
+            got.clear();
+            for (size_t b = 0; b < 3; ++b) got += (b ? " " : "") + ((*frames)[b] ? std::to_string(*(*frames)[b]) : std::string("-"));
+            for (const EditorRange& r : live.playingRanges(1, textA, *frames))
+                lit += std::to_string(r.start) + "-" + std::to_string(r.end);
+        }
+        EXPECT_EQ(got, step.frames);
+        EXPECT_EQ(lit, step.lit);
+        const std::string status = live.caretStatus(1, bankA, 0);
+        const size_t mark = status.find("\u25b6 ");
+        EXPECT_EQ(mark == std::string::npos ? "" : status.substr(mark + 4), step.played) << status;
+    };
+    compile(bankA, "[F]");
+    for (const Step& step : repeating) run(step, bankA);
+
+    // Without endless loops "Loop" starts the song over at its end (C D E: 72000 frames).
+    compile("C D E", "");
+    const Step ending[] = {
+        {"Loop: the second time round", std::pair<uint64_t, bool>{0, true}, 100000, false, "28000 28000 28000", "2-3", "0:00.58"},
+        {"no Loop: past the end", std::pair<uint64_t, bool>{0, false}, 100000, false, "100000 100000 100000", "", "0:02.08"},
+    };
+    for (const Step& step : ending) run(step, "C D E");
+    live.playStopped();
+    EXPECT_EQ(live.caretStatus(1, bankA, 0).find("\u25b6"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tavolin::editor

@@ -37,6 +37,7 @@
 #include "app/qt/CEditEx.h"
 #include "app/qt/DisplayLines.h"
 #include "app/qt/BankScopes.h"
+#include "app/qt/PianoRollView.h"
 #include "app/qt/ExportDialog.h"
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/TavolinWindow.h"
@@ -668,6 +669,58 @@ TEST_F(QtWindow, PlayingNotesAreLitWhileTheySound) {
     EXPECT_FALSE(window->playTimer()->isActive());  // idle: no timer runs
 }
 
+// Pause keeps the place where the music waits lit, with the roll's playhead
+// on it; a Test phrase, once heard, ends its playback as Stop does.
+TEST_F(QtWindow, PauseKeepsThePlaceAndTestEndsLikeStop) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    output::VirtualDeviceOptions options;
+    options.realTime = true;
+    auto layers = std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log));
+    editor::WindowLayers* services = layers.get();
+    window->setServices(std::move(layers));
+    auto* roll = window->findChild<PianoRollView*>();
+    ASSERT_NE(roll, nullptr);
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTest::keyClicks(window->editor(), "t60 l4 cdefg");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    ModalAnswerer answerer;
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    ASSERT_TRUE(answerer.seen.empty());
+    QTest::qWait(200);
+    click(ctl::Pause);
+    // Until the blocks rendered before the pause have played, then a repaint.
+    for (int i = 0; i < 300 && services->heardFrame(); ++i) QTest::qWait(10);
+    ASSERT_FALSE(services->heardFrame()) << "nothing is heard while paused";
+    QTest::qWait(60);
+    const auto waiting = roll->playhead();
+    ASSERT_TRUE(waiting.has_value()) << "the playhead shows where the music waits";
+    EXPECT_GT(*waiting, 0u);
+    EXPECT_EQ(window->editor()->playingRanges().size(), 1u);
+    EXPECT_TRUE(window->caretStatus()->text().contains(QChar(0x25b6))) << window->caretStatus()->text().toStdString();
+    QTest::qWait(100);
+    EXPECT_EQ(roll->playhead(), waiting);
+    click(ctl::Pause);
+    QTest::keyClick(window->editor(), Qt::Key_F6);
+    EXPECT_FALSE(roll->playhead());
+
+    control<QComboBox>(ctl::DutyCombo)->setEditText("50");
+    click(ctl::DutyAdd);
+    control<QLineEdit>(ctl::TestPhrase)->setText("T240 L16 C");
+    const auto closes = [&] {
+        std::lock_guard lock(log->mutex);
+        return log->closes;
+    };
+    const int closedBefore = closes();
+    click(ctl::Test);
+    ASSERT_TRUE(answerer.seen.empty()) << answerer.seen.front().second.toStdString();
+    EXPECT_TRUE(services->player().isPlaying());
+    for (int i = 0; i < 300 && services->player().isPlaying(); ++i) QTest::qWait(10);
+    EXPECT_FALSE(services->player().isPlaying()) << "the device stays open on silence after the phrase";
+    EXPECT_EQ(closes(), closedBefore + 1);
+    EXPECT_FALSE(window->playTimer()->isActive());
+    EXPECT_FALSE(roll->playhead());
+}
+
 // A line far longer than the editor: shown as display lines whose breaks are no text.
 std::string longLine(size_t length) {
     static const std::string phrase = "L8CDEFGAB>C<BAGFEDC[EG]2V100T120@1O4";
@@ -843,8 +896,8 @@ TEST_F(QtWindow, MuteAndSoloTogglesForwardToTheModel) {
     ASSERT_NE(window->bankScopes(), nullptr);
 }
 
-// The scopes refresh from the rings while a stream has them and stop by
-// themselves once it has none.
+// The scopes refresh from the rings while a stream has them; once it has
+// none, the meters fall to rest (none stays frozen) and then they stop.
 TEST(QtBankScopes, DrawWhileRingsExistAndStopAfter) {
     auto rings = std::make_shared<output::BankTapRings>();
     rings->sampleRateHz = 48000;
@@ -862,7 +915,7 @@ TEST(QtBankScopes, DrawWhileRingsExistAndStopAfter) {
     scopes.start();
     EXPECT_TRUE(scopes.running());
     const auto waitFor = [](const std::function<bool()>& done) {
-        for (int i = 0; i < 200 && !done(); ++i) QTest::qWait(10);
+        for (int i = 0; i < 400 && !done(); ++i) QTest::qWait(10);
         return done();
     };
     ASSERT_TRUE(waitFor([&] { return !scopes.scope(1).trace().empty(); }));
@@ -870,7 +923,13 @@ TEST(QtBankScopes, DrawWhileRingsExistAndStopAfter) {
     EXPECT_NEAR(scopes.scope(1).meter().level(), 8000 / 32768.0, 1e-9);
     EXPECT_EQ(scopes.scope(0).meter().level(), 0.0);
     live = false;
+    QTest::qWait(100);
+    EXPECT_TRUE(scopes.running()) << "stopped with its hold mark still up";
+    EXPECT_GT(scopes.scope(1).meter().hold(), 0.0);
     EXPECT_TRUE(waitFor([&] { return !scopes.running(); }));
+    EXPECT_EQ(scopes.scope(1).meter().level(), 0.0);
+    EXPECT_EQ(scopes.scope(1).meter().hold(), 0.0);
+    EXPECT_EQ(scopes.scope(1).trace()[0], 0);
 }
 
 }  // namespace

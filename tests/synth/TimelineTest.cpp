@@ -217,6 +217,66 @@ TYPED_TEST(Timeline, EndlessLoopsPlayTheAskedPasses) {
     }
 }
 
+// Playback repeats endless loops: each bank wraps in its own loop, and the
+// note the timeline shows there is the one the player is playing at that
+// frame (same record of the list), with "Loop" on or off.
+TYPED_TEST(Timeline, PlaybackFramesWrapEachBankInItsLoop) {
+    using T = TypeParam;
+    struct Song {
+        std::array<std::string, kBankCount> banks;
+    };
+    // A: an intro, then two notes for ever; B: one note for ever; C: ends;
+    // D: a break leaves its endless loop in the first pass, then it ends; E: silent.
+    const Song looping{{"C [D E]", "[F]", "G G G", "[A:B]C", ""}};
+    const Song ending{{"C D E", "G", "", "", ""}};
+    const Song noTimeLoop{{"C [[:D]1]", "E E", "", "", ""}};
+    struct Row {
+        const Song* song;
+        uint64_t played;
+        bool loopSong;
+        std::string expected;  // per bank: its frame, or "-"
+    };
+    const Row rows[] = {
+        {&looping, 10000, false, "10000 10000 10000 10000 10000"},
+        {&looping, 30000, false, "30000 6000 30000 30000 30000"},
+        {&looping, 100000, false, "52000 4000 100000 100000 100000"},
+        {&looping, 100000, true, "52000 4000 100000 100000 100000"},
+        {&looping, 1000000, false, "40000 16000 1000000 1000000 1000000"},
+        {&ending, 50000, true, "50000 50000 50000 50000 50000"},
+        {&ending, 100000, true, "28000 28000 28000 28000 28000"},
+        {&ending, 100000, false, "100000 100000 100000 100000 100000"},
+        {&noTimeLoop, 10000, false, "10000 10000 10000 10000 10000"},
+        {&noTimeLoop, 30000, false, "- 30000 30000 30000 30000"},
+    };
+    for (const Row& row : rows) {
+        const auto c = compileTexts<T>("T120", row.song->banks);
+        ASSERT_EQ(c.result.code, 0);
+        const SongTimeline t = buildTimeline<T>(c.lists, &c.spans, c.commonLength);
+        const BankFrames frames = playbackFrames(t, row.played, row.loopSong);
+        std::string got;
+        for (const auto& f : frames) got += (got.empty() ? "" : " ") + (f ? std::to_string(*f) : std::string("-"));
+        const std::string what = row.song->banks[0] + " at " + std::to_string(row.played) + (row.loopSong ? " looping" : "");
+        EXPECT_EQ(got, row.expected) << what;
+        if (row.song == &noTimeLoop) continue;  // the player's guard ends such a pass; nothing to compare
+        // The player in playback mode, up to and including frame `played`.
+        auto set = std::make_unique<BankSet<T>>();
+        for (int b = 0; b < kBankCount; ++b) {
+            auto& p = set->player(b);
+            p.loadToneTable(defaultToneTable());
+            p.events() = c.lists[static_cast<size_t>(b)];
+            if (!p.events().empty()) p.prepare(48000);
+            p.setLoopSong(row.loopSong);
+        }
+        (void)set->Render(static_cast<int64_t>(row.played + 1));
+        const auto sounding = notesSoundingAt(t, frames);
+        for (size_t b = 0; b < kBankCount; ++b) {
+            const auto& p = set->player(static_cast<int>(b));
+            const int32_t playing = p.hasEventsLeft() ? p.eventIndex() : -1;
+            EXPECT_EQ(sounding[b] ? t.banks[b].notes[*sounding[b]].eventIndex : -1, playing) << what << " bank " << b;
+        }
+    }
+}
+
 // What a MIDI file needs of each note: its tempo, its wave, whether its pitch
 // is a note-table entry, and exact running totals of musical time.
 TYPED_TEST(Timeline, NotesCarryTempoWaveKeyAndMusicalTime) {
