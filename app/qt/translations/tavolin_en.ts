@@ -478,6 +478,22 @@ Do you want to recover it?</translation>
         <translation> </translation>
     </message>
     <message>
+        <source> ({line}行 {column}列)</source>
+        <translation>(line {line}, column {column})</translation>
+    </message>
+    <message>
+        <source>テストフレーズ</source>
+        <translation>test phrase</translation>
+    </message>
+    <message>
+        <source>音色定義コマンド</source>
+        <translation>tone definition command</translation>
+    </message>
+    <message>
+        <source>Duty比が不正です(0～99)</source>
+        <translation>Invalid duty ratio (0 to 99)</translation>
+    </message>
+    <message>
         <source>共通タブのみを再生することはできません</source>
         <translation>The common tab cannot be played on its own</translation>
     </message>
