@@ -601,7 +601,7 @@ TEST_F(QtWindow, UndoStepsRedoKeysAndTheEditMenu) {
     };
     for (const Step& s : steps) {
         QTest::keyClick(editor, s.key.key(), s.key.keyboardModifiers());
-        EXPECT_EQ(editor->toPlainText(), s.text) << s.name;
+        EXPECT_EQ(editor->toPlainText().toStdString(), s.text.toStdString()) << s.name;
         EXPECT_EQ(window->model().modified, s.modified) << s.name;
         EXPECT_EQ(window->windowTitle().endsWith(QLatin1Char('*')), s.modified) << s.name;
     }
