@@ -1,5 +1,7 @@
 // The main window's Edit menu (undo, redo, clipboard, select all, find) and the find bar over
 // the current tab.
+#include <functional>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -7,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QToolButton>
 
