@@ -12,6 +12,11 @@ constexpr bool isCp932LeadByte(unsigned char c) noexcept {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
+// True for a byte that can follow a lead byte as the second of a double-byte character.
+constexpr bool isCp932TrailByte(unsigned char c) noexcept {
+    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
+}
+
 // UTF-8 -> CP932; nullopt when a character has no CP932 form or the input is
 // not valid UTF-8 (nothing is dropped silently).
 std::optional<std::string> utf8ToCp932(std::string_view utf8);

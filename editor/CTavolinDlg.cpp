@@ -166,7 +166,11 @@ void CTavolinDlg::runCommand(Command command, int argument) {
         m_tone.setWaveType(m_view.currentIndex(ctl::WaveType));
         break;
     case Command::DutyAdd:
-        m_tone.addDuty(m_view.controlText(ctl::DutyCombo), m_view.currentIndex(ctl::WaveType));
+        if (const std::string refused = m_tone.addDuty(m_view.controlText(ctl::DutyCombo), m_view.currentIndex(ctl::WaveType));
+            !refused.empty()) {
+            messageBox(refused);
+            break;
+        }
         refreshDutyList();
         break;
     case Command::DutyDel:
@@ -318,7 +322,7 @@ void CTavolinDlg::onEditorChange() {
 }
 
 void CTavolinDlg::afterEditorChange() {
-    modified = true;
+    modified = !m_doc.cleanTexts || tabTexts != *m_doc.cleanTexts;
     updateTitle();
     if (m_recovery) m_view.scheduleAutosave(kAutosaveIdleMs, kAutosaveMaxMs);
 }
@@ -413,6 +417,7 @@ void CTavolinDlg::restore(const RecoveryRecord& record) {
     tabTexts = record.tabTexts;
     filePath = record.documentPath;
     modified = true;
+    m_doc.cleanTexts.reset();  // whatever the file holds, it is not known to match
     m_view.setCurrentIndex(ctl::Tabs, record.selectedTab);
     onTabChange();
     updateTitle();
@@ -451,8 +456,6 @@ void CTavolinDlg::onInsertTone() {
     // A refused command (its message shown) leaves the text and its selection alone.
     if (command.empty()) return;
     insertAtCaret(command);
-    modified = true;
-    updateTitle();
 }
 
 void CTavolinDlg::onInsertEnvelope() {
@@ -465,8 +468,6 @@ void CTavolinDlg::onInsertEnvelope() {
         return;
     }
     insertAtCaret(command.text);
-    modified = true;
-    updateTitle();
 }
 
 void CTavolinDlg::onEnvelopeTemplate(int index) {

@@ -6,9 +6,7 @@
 namespace tavolin::editor {
 namespace {
 
-constexpr bool isTrailByte(unsigned char c) noexcept {
-    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
-}
+constexpr bool isTrailByte(unsigned char c) noexcept { return isCp932TrailByte(c); }
 
 // Decodes one UTF-8 sequence at `i`; returns its length (1 for a malformed byte)
 // and the code point (U+FFFD for malformed input).

@@ -53,6 +53,7 @@ void DocumentCommands::clearDocument() {
     m_host.setEditorText({});
     for (auto& text : m_state.tabTexts) text.clear();
     m_state.modified = false;
+    m_state.cleanTexts = m_state.tabTexts;
     m_state.filePath.clear();
     m_host.updateTitle();
 }
@@ -85,6 +86,7 @@ bool DocumentCommands::saveTo(std::string path) {
     }
     m_state.filePath = path;
     m_state.modified = false;
+    m_state.cleanTexts = m_state.tabTexts;
     m_host.updateTitle();
     m_host.fileUsed(path);
     return true;
@@ -134,6 +136,7 @@ void DocumentCommands::loadDocumentText(std::string_view text, bool rescale, boo
     }
     m_state.tabTexts = parseDocumentText(text, options);
     m_state.modified = false;
+    m_state.cleanTexts = m_state.tabTexts;
     int tab = std::clamp(m_state.selectedTab, 0, kTabCount - 1);
     m_host.setEditorText(m_state.tabTexts[static_cast<std::size_t>(tab)]);
     m_host.updateTitle();

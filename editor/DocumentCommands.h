@@ -53,6 +53,10 @@ struct DocumentState {
     std::string filePath;  // full path, empty = untitled
     bool modified = false;
     int selectedTab = 0;   // 0 common, 1..5 banks; the commands never change it
+    // The texts as last saved, opened or cleared: an edit that brings the
+    // texts back to them (undo, retyping) leaves the document clean. None
+    // when no clean state is known (a recovered document).
+    std::optional<TabTexts> cleanTexts = TabTexts{};
 };
 
 // What the commands need from the window. All calls come on the UI thread.

@@ -17,21 +17,13 @@ std::optional<ErrorPlace> placeCompileError(const CompileResult& result, const T
     }
     place.tab = static_cast<int>(result.bank + 1);
     const std::string_view bytes = tabs[static_cast<size_t>(place.tab)];
-    // The last byte the compiler read, which the error jump selects too.
+    // The last byte the compiler read, which the error jump selects too; the
+    // report of Play names the same line and column.
     const uint64_t at = std::min<uint64_t>(result.position == 0 ? 0 : result.position - 1, bytes.size());
-    size_t lineStart = 0;
-    for (size_t i = 0; i < at;) {
-        const size_t unit = unitLengthAt(bytes, i);
-        if (unit == 0) break;
-        if (bytes[i] == '\r' || bytes[i] == '\n') {
-            ++place.line;
-            place.column = 1;
-            lineStart = i + unit;
-        } else {
-            ++place.column;
-        }
-        i += unit;
-    }
+    const output::TextPlace where = output::errorTextPlace(bytes, result.position);
+    place.line = where.line;
+    place.column = where.column;
+    const size_t lineStart = static_cast<size_t>(where.lineStart);
     // Underline the whole command: classify its line and take the range that
     // holds the byte (a command never spans lines).
     size_t lineEnd = bytes.find_first_of("\r\n", lineStart);

@@ -37,33 +37,73 @@ bool LiveEditor::poll(LiveCheck::Clock::time_point now, std::optional<LiveCheck:
     m_texts = *m_pendingTexts;
     m_map = std::move(map);
     m_error = placeCompileError(m_map->result, m_texts);
+    m_errors.clear();
+    for (const CompileResult& r : m_map->errors)
+        if (auto place = placeCompileError(r, m_texts)) m_errors.push_back(*place);
     return true;
+}
+
+std::optional<ErrorPlace> LiveEditor::errorIn(int tab) const {
+    for (const ErrorPlace& e : m_errors)
+        if (e.tab == tab) return e;
+    return std::nullopt;
 }
 
 std::string LiveEditor::errorText() const { return m_error && m_map ? errorStatusText(m_map->result, *m_error) : std::string(); }
 
-std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t caretUnit) const {
-    // One walk to the caret for its byte, line and column (it runs per keystroke).
+namespace {
+
+// Line and column of a caret (UTF-16 position) and the byte it stands at, in
+// one walk (it runs per keystroke).
+struct CaretWalk {
     uint64_t line = 1;
     uint64_t column = 1;
+    uint64_t byte = 0;
+};
+
+CaretWalk walkToCaret(std::string_view tabBytes, size_t caretUnit) {
+    CaretWalk w;
     size_t i = 0;
     for (size_t u = 0; u < caretUnit && i < tabBytes.size(); ++u) {
         const auto c = static_cast<unsigned char>(tabBytes[i]);
         if (c == '\r' || c == '\n') {
-            ++line;
-            column = 1;
+            ++w.line;
+            w.column = 1;
         } else {
-            ++column;
+            ++w.column;
         }
         i += c < 0x80 && c != '\r' ? 1 : unitLengthAt(tabBytes, i);
     }
-    const uint64_t caretByte = i;
-    std::string s = std::to_string(line) + ":" + std::to_string(column);
+    w.byte = i;
+    return w;
+}
+
+}  // namespace
+
+std::optional<TimelineRef> caretNote(const output::SongMap& map, int tab, uint64_t byte, std::optional<TimelineRef> kept) {
+    if (!map.ok() || !map.index || tab < 0 || tab > kBankCount) return std::nullopt;
+    const SongTimeline& t = map.timeline;
+    if (kept && kept->bank >= 0 && kept->bank < kBankCount && kept->note < t.banks[static_cast<size_t>(kept->bank)].notes.size()) {
+        const TimelineNote& n = t.banks[static_cast<size_t>(kept->bank)].notes[kept->note];
+        for (const TextSpan span : {n.source.command, n.source.call}) {
+            if (!span.valid()) continue;
+            const TabSpan at = t.tabSpan(span, kept->bank);
+            if (at.tab == tab - 1 && byte >= at.offset && byte < at.offset + at.length) return kept;
+        }
+    }
+    if (auto ref = map.index->noteAtOrAfter(tab - 1, byte)) return ref;
+    if (byte > 0) return map.index->noteAt(tab - 1, byte - 1);
+    return std::nullopt;
+}
+
+std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t caretUnit, std::optional<TimelineRef> note) const {
+    const CaretWalk w = walkToCaret(tabBytes, caretUnit);
+    std::string s = std::to_string(w.line) + ":" + std::to_string(w.column);
     if (m_map && m_map->ok() && m_map->index) {
         const SongTimeline& t = m_map->timeline;
         s += "  ";
-        if (const auto frame = frameAtByte(tab, caretByte))
-            s += songClock(*frame, t.sampleRate);
+        if (note && note->bank >= 0 && note->bank < kBankCount && note->note < t.banks[static_cast<size_t>(note->bank)].notes.size())
+            s += songClock(t.banks[static_cast<size_t>(note->bank)].notes[note->note].start, t.sampleRate);
         else
             s += "-";
         s += " / " + songClock(t.frames, t.sampleRate);
@@ -75,6 +115,11 @@ std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t c
         s += "  \u25b6 " + songClock(wraps ? *m_played % t.frames : *m_played, t.sampleRate);
     }
     return s;
+}
+
+std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t caretUnit) const {
+    const std::optional<TimelineRef> note = m_map ? caretNote(*m_map, tab, walkToCaret(tabBytes, caretUnit).byte) : std::nullopt;
+    return caretStatus(tab, tabBytes, caretUnit, note);
 }
 
 std::optional<BankFrames> LiveEditor::playingFrames(std::optional<uint64_t> heard, bool paused) {

@@ -25,6 +25,16 @@ struct EditorRange {
     friend bool operator==(const EditorRange&, const EditorRange&) = default;
 };
 
+// The note the caret names in tab `tab` (0 common, 1..5 A..E) at byte `byte`
+// (the selection's start): `kept`, the note named before, while its command or
+// macro call holds the byte (a clicked loop's fourth pass or macro replay is
+// not replaced by the first time its text sounds); else the note under or
+// after the caret, where play from the cursor starts; else, at the end of a
+// text, the note just before it. The status bar and the piano roll both name
+// this note, so they always agree.
+std::optional<TimelineRef> caretNote(const output::SongMap& map, int tab, uint64_t byte,
+                                     std::optional<TimelineRef> kept = std::nullopt);
+
 // All calls on the user-interface thread (the compile runs on the live
 // check's worker).
 class LiveEditor {
@@ -47,18 +57,23 @@ public:
     // The latest compile of the document (nullptr before the first).
     const output::SongMap* map() const noexcept { return m_map.get(); }
     std::shared_ptr<const output::SongMap> sharedMap() const noexcept { return m_map; }
-    // Its error, placed, and the status bar's text for it; nullopt when it compiled.
+    // Its first error, placed, and the status bar's text for it; nullopt when it compiled.
     const std::optional<ErrorPlace>& error() const noexcept { return m_error; }
     std::string errorText() const;
-    // The tab (0 common, 1..5 A..E) holds the error.
-    bool tabHasError(int tab) const noexcept { return m_error && m_error->tab == tab; }
+    // Every bank's first error (each bank is compiled on its own), placed.
+    const std::vector<ErrorPlace>& errors() const noexcept { return m_errors; }
+    // The error to underline in tab `tab` (0 common, 1..5 A..E), if it holds one.
+    std::optional<ErrorPlace> errorIn(int tab) const;
+    bool tabHasError(int tab) const { return errorIn(tab).has_value(); }
 
-    // The status bar's caret part: "3:12" (line:column as shown), then the
-    // song time at which the note under or after the caret first sounds,
-    // then the song's length: "3:12  0:01.50 / 0:04.00". Times are left out
-    // while the document does not compile.
-    // While something is heard, the time played follows: "  ▶ 0:31.20",
-    // from the song's start (with "Loop", from the latest start over).
+    // The status bar's caret part: "3:12" (line:column of the caret as
+    // shown), then the song time at which `note` (the note the caret names,
+    // see caretNote) sounds, "-" for none, then the song's length:
+    // "3:12  0:01.50 / 0:04.00". Times are left out while the document does
+    // not compile. While something is heard, the time played follows:
+    // "  ▶ 0:31.20", from the song's start (with "Loop", from the latest start over).
+    std::string caretStatus(int tab, std::string_view tabBytes, size_t caretUnit, std::optional<TimelineRef> note) const;
+    // The same for the note the caret itself names.
     std::string caretStatus(int tab, std::string_view tabBytes, size_t caretUnit) const;
     // The frame at which the note under or after the caret first sounds (where
     // play from the cursor starts); nullopt while the document does not compile.
@@ -105,6 +120,7 @@ private:
     bool m_playLoop = false;
     std::optional<uint64_t> m_played;  // song frames from the start to what was heard last
     std::optional<ErrorPlace> m_error;
+    std::vector<ErrorPlace> m_errors;
     TabTexts m_texts;  // the texts of the compile in m_map (for placing its error)
     std::optional<TabTexts> m_pendingTexts;
 };

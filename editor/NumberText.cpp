@@ -62,6 +62,20 @@ double atofLike(std::string_view text) {
     return strtod_l(copy.c_str(), nullptr, cLocale);
 }
 
+std::optional<double> plainDecimal(std::string_view text) {
+    text = skipBlanks(text);
+    while (!text.empty() && (text.back() == ' ' || (text.back() >= '\t' && text.back() <= '\r'))) text.remove_suffix(1);
+    size_t digits = 0;
+    size_t points = 0;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') ++digits;
+        else if (c == '.') ++points;
+        else return std::nullopt;
+    }
+    if (digits == 0 || points > 1) return std::nullopt;
+    return atofLike(text);
+}
+
 int32_t sampleRateFromText(std::string_view text) noexcept {
     std::string digits;
     digits.reserve(text.size());

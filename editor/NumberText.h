@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,11 @@ int32_t atoiLike(std::string_view text) noexcept;
 // atof-like: leading blanks, then the longest leading floating-point number
 // (decimal or hex, optional sign, inf/nan); 0 when there is none.
 double atofLike(std::string_view text);
+
+// A plain decimal as a person types it: digits with at most one point ("50",
+// "12.5", ".5"), blanks around allowed; nullopt for anything else (a sign, an
+// exponent, a trailing letter, nothing at all).
+std::optional<double> plainDecimal(std::string_view text);
 
 // The sample-rate combo's text: every "," removed, then read like atoi
 // ("48,000" -> 48000, "192,000" -> 192000).

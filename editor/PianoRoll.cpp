@@ -53,8 +53,17 @@ void PianoRoll::setSong(std::shared_ptr<const output::SongMap> map) {
     const bool same = map == m_song;
     m_stale = false;
     if (same) return;
+    // A compile of the same text (a setting changed, the caret moved with play
+    // from the cursor on) keeps the highlighted note: a clicked fourth pass
+    // must not fall back to the first.
+    const TimelineNote* old = m_highlight ? noteOf(*m_highlight) : nullptr;
+    const std::optional<RecordSource> was = old ? std::optional(old->source) : std::nullopt;
+    const auto kept = m_highlight;
     m_song = std::move(map);
     m_highlight.reset();
+    if (const TimelineNote* now = was ? noteOf(*kept) : nullptr;
+        now && now->source.command == was->command && now->source.call == was->call)
+        m_highlight = kept;
     for (int b = 0; b < kBankCount; ++b) {
         double low = 1e9;
         double high = -1e9;
@@ -305,15 +314,8 @@ bool PianoRoll::setCaret(int tab, uint64_t byte) {
         m_highlight.reset();
         return before.has_value();
     }
-    if (const TimelineNote* n = m_highlight ? noteOf(*m_highlight) : nullptr) {
-        for (const TextSpan span : {n->source.command, n->source.call}) {
-            if (!span.valid()) continue;
-            const TabSpan at = m_song->timeline.tabSpan(span, m_highlight->bank);
-            if (at.tab == tab - 1 && byte >= at.offset && byte < at.offset + at.length) return false;
-        }
-    }
-    m_highlight = m_song->index->noteAtOrAfter(tab - 1, byte);
-    if (!m_highlight && byte > 0) m_highlight = m_song->index->noteAt(tab - 1, byte - 1);
+    m_highlight = caretNote(*m_song, tab, byte, m_highlight);
+    if (m_highlight == before) return false;
     const bool moved = m_highlight && m_highlight != before && scrollToShow(*m_highlight);
     return moved || m_highlight != before;
 }

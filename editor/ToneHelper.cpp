@@ -14,21 +14,25 @@ void ToneHelper::setSwitchText(std::string_view text) noexcept {
     m_toneSwitchMs = static_cast<float>(atoiLike(text));
 }
 
-void ToneHelper::addDuty(std::string_view dutyText, int waveTypeIndex) {
-    m_dutyList.push_back(static_cast<float>(atofLike(dutyText)));
+std::string ToneHelper::addDuty(std::string_view dutyText, int waveTypeIndex) {
+    // Refused here, as the envelope helper refuses its fields: an inserted
+    // "@W0:0:507@0" would only come back later as a compile error.
+    const auto duty = plainDecimal(dutyText);
+    if (!duty || *duty > 99.0) return uiText(kMsgDutyRange);
+    m_dutyList.push_back(static_cast<float>(*duty));
+    m_dutyTexts.push_back(compactNumber(*duty));
     m_waveType = waveTypeIndex;
+    return {};
 }
 
 void ToneHelper::deleteDuty(int selected) {
     if (selected < 0 || static_cast<size_t>(selected) >= m_dutyList.size()) return;
     m_dutyList.erase(m_dutyList.begin() + selected);
+    m_dutyTexts.erase(m_dutyTexts.begin() + selected);
 }
 
 std::vector<std::string> ToneHelper::listLines() const {
-    std::vector<std::string> lines;
-    lines.reserve(m_dutyList.size());
-    for (float d : m_dutyList) lines.push_back(fixedSixDecimals(d));
-    return lines;
+    return m_dutyTexts;
 }
 
 std::string ToneHelper::buildToneCommand(int tone, std::string_view levelNoiseText,
@@ -52,7 +56,10 @@ std::string ToneHelper::buildToneCommand(int tone, std::string_view levelNoiseTe
     if (m_freqNoisePercent != 0.0f) part('R', m_freqNoisePercent);
     if (levelNoise != 0.0f) part('N', levelNoise);
     if (m_toneSwitchMs != 0.0f) part('C', m_toneSwitchMs);
-    for (float d : m_dutyList) part(':', d);
+    for (const std::string& d : m_dutyTexts) {
+        text += ':';
+        text += d;
+    }
     text += '@';
     text += std::to_string(tone);
     return text;

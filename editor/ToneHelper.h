@@ -12,6 +12,7 @@ namespace tavolin::editor {
 
 inline constexpr const char* kMsgNoDuty = TAVOLIN_TR_NOOP("Texts", "Duty比が未設定");
 inline constexpr const char* kMsgNoiseRange = TAVOLIN_TR_NOOP("Texts", "ノイズ範囲が範囲外（0～100%）");
+inline constexpr const char* kMsgDutyRange = TAVOLIN_TR_NOOP("Texts", "Duty比が不正です(0～99)");
 
 // What the window shows when the helper refuses or warns (UTF-8, OK box).
 using MessageSink = std::function<void(const std::string&)>;
@@ -30,12 +31,15 @@ public:
     void setFreqNoiseText(std::string_view text) noexcept;
     void setSwitchText(std::string_view text) noexcept;
 
-    // Add: the duty combo's text read as a number, appended; also takes the wave type.
-    void addDuty(std::string_view dutyText, int waveTypeIndex);
+    // Add: the duty combo's text read as a number, appended; also takes the wave
+    // type. A text that is no plain number from 0 to 99 (the compiler's range)
+    // is refused: the message to show is returned and nothing changes. Empty
+    // when the duty was added.
+    std::string addDuty(std::string_view dutyText, int waveTypeIndex);
     // Del: removes entry `selected` when it names one; -1 (nothing selected) does nothing.
     void deleteDuty(int selected);
 
-    // The list box lines, one per duty, "%f".
+    // The list box lines, one per duty, as the number was typed ("50", "12.5").
     std::vector<std::string> listLines() const;
 
     // The command text for tone number `tone` and the level-noise field's text.
@@ -48,6 +52,9 @@ private:
     float m_toneSwitchMs = 0.0f;
     float m_freqNoisePercent = 0.0f;
     std::vector<float> m_dutyList;
+    // Each duty as typed, in compact form: the list and the command show 33.3,
+    // not the float's 33.299999.
+    std::vector<std::string> m_dutyTexts;
 };
 
 }  // namespace tavolin::editor

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "compiler/Cp932.h"
 #include "compiler/ErrorTable.h"
 #include "compiler/UiText.h"
 
@@ -193,8 +194,42 @@ uint32_t parseRateText(std::string_view text) noexcept {
     return any ? static_cast<uint32_t>(value) : 0;
 }
 
-std::string buildErrorReport(const CompileResult& result, bool testMode) {
+TextPlace errorTextPlace(std::string_view bytes, uint64_t position) noexcept {
+    TextPlace place;
+    const uint64_t at = std::min<uint64_t>(position == 0 ? 0 : position - 1, bytes.size());
+    for (uint64_t i = 0; i < at;) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        const bool hasNext = i + 1 < bytes.size();
+        uint64_t unit = 1;
+        if (c == '\r' && hasNext && bytes[i + 1] == '\n') unit = 2;
+        else if (isCp932LeadByte(c) && hasNext && isCp932TrailByte(static_cast<unsigned char>(bytes[i + 1]))) unit = 2;
+        if (c == '\r' || c == '\n') {
+            ++place.line;
+            place.column = 1;
+            place.lineStart = i + unit;
+        } else {
+            ++place.column;
+        }
+        i += unit;
+    }
+    return place;
+}
+
+namespace {
+
+std::string lineColumnText(const TextPlace& place) {
+    std::string text = uiText(TAVOLIN_TR_NOOP("Texts", " ({line}行 {column}列)"));
+    for (const auto& [key, value] : {std::pair<std::string_view, uint64_t>{"{line}", place.line}, {"{column}", place.column}})
+        if (const size_t at = text.find(key); at != std::string::npos) text.replace(at, key.size(), std::to_string(value));
+    return text;
+}
+
+}  // namespace
+
+std::string buildErrorReport(const CompileResult& result, bool testMode, const BuildInputs* inputs) {
     std::string text = "error:";
+    uint64_t position = result.position;
+    std::string place;
     if (result.bank == -2) {
         text += uiText(TAVOLIN_TR_NOOP("Texts", "内部MMLコード "));
     } else if (result.bank == -1) {
@@ -203,12 +238,24 @@ std::string buildErrorReport(const CompileResult& result, bool testMode) {
         if (!testMode) {
             text += uiText(TAVOLIN_TR_NOOP("Texts", "バンク"));
             text += static_cast<char>('A' + result.bank);
+        } else {
+            // The musician typed the phrase, not the command the helper puts before it.
+            const size_t toneLength = inputs ? inputs->toneCommand.size() : 0;
+            if (result.position > toneLength) {
+                text += uiText(TAVOLIN_TR_NOOP("Texts", "テストフレーズ"));
+                position = result.position - toneLength;
+            } else {
+                text += uiText(TAVOLIN_TR_NOOP("Texts", "音色定義コマンド"));
+            }
         }
         text += '\n';  // appended apart: GCC 12 warns falsely on "literal" + std::string
         text += uiText(TAVOLIN_TR_NOOP("Texts", "MMLコード "));
     }
-    text += std::to_string(result.position);
+    if (inputs && !testMode && result.bank >= -1 && result.bank < kBankCount)
+        place = lineColumnText(errorTextPlace(inputs->tabTexts[static_cast<size_t>(result.bank + 1)], result.position));
+    text += std::to_string(position);
     text += uiText(TAVOLIN_TR_NOOP("Texts", " 文字目"));
+    text += place;
     text += '\n';
     text += uiText(errorMessage(result.code));
     return text;
@@ -221,8 +268,8 @@ CompileResult inTestPhrase(const CompileResult& result, size_t toneCommandLength
     return r;
 }
 
-void reportCompileError(const CompileResult& result, bool testMode, BuildHost& host) {
-    std::string report = buildErrorReport(result, testMode);
+void reportCompileError(const CompileResult& result, bool testMode, BuildHost& host, const BuildInputs* inputs) {
+    std::string report = buildErrorReport(result, testMode, inputs);
     if (!testMode && result.bank >= -1 && result.bank < kBankCount && result.position >= 1) {
         host.selectTab(static_cast<int>(result.bank + 1));
         host.selectText(result.position - 1, result.position);
@@ -281,7 +328,7 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
         out.wrapper = std::move(wrapper);
         return out;
     }
-    reportCompileError(testMode ? inTestPhrase(out.result, inputs.toneCommand.size()) : out.result, testMode, host);
+    reportCompileError(out.result, testMode, host, &inputs);
     return out;
 }
 

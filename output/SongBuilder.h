@@ -155,8 +155,24 @@ std::shared_ptr<GeneratorWrapper> MakeGenerator(const BuildInputs& inputs, bool 
 // integer (saturating); 0 when there are none.
 uint32_t parseRateText(std::string_view text) noexcept;
 
-// The report text for a failed compile, UTF-8.
-std::string buildErrorReport(const CompileResult& result, bool testMode);
+// Where a byte lies as the editor shows the text: 1-based line and column (a
+// CR LF, a lone CR or a lone LF is one break, a CP932 double-byte character
+// one column) and the offset where its line starts.
+struct TextPlace {
+    uint64_t line = 1;
+    uint64_t column = 1;
+    uint64_t lineStart = 0;
+};
+// The place of the last byte an error at `position` (bytes consumed) read.
+TextPlace errorTextPlace(std::string_view bytes, uint64_t position) noexcept;
+
+// The report text for a failed compile, UTF-8. With the build's inputs the
+// report also names the line and column in the tab (as the status bar does),
+// and a Test build's error names the part it lies in: the tone helper's
+// command or the phrase, counted from the phrase's start. In Test mode
+// `result` is the compile's own (counted from the tone command's start);
+// without inputs the whole Test text counts as the phrase.
+std::string buildErrorReport(const CompileResult& result, bool testMode, const BuildInputs* inputs = nullptr);
 
 // A Test build's error with its position counted from the start of the phrase
 // when it lies in the phrase (in the tone command it stays as it is).
@@ -165,7 +181,7 @@ CompileResult inTestPhrase(const CompileResult& result, size_t toneCommandLength
 // Tells the user about a failed compile: jumps to the error (not in Test
 // mode, not for the internal code, only for a position of at least 1), then
 // shows the report.
-void reportCompileError(const CompileResult& result, bool testMode, BuildHost& host);
+void reportCompileError(const CompileResult& result, bool testMode, BuildHost& host, const BuildInputs* inputs = nullptr);
 
 // Steps the cursor bank to its start marker and every other bank by the same
 // number of samples. Returns the number of samples skipped. The seek always

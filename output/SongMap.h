@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "output/SongBuilder.h"
 #include "synth/Timeline.h"
@@ -15,6 +16,11 @@ namespace tavolin::output {
 // the index points into the timeline.
 struct SongMap {
     CompileResult result;          // code 0: compiled; bank -3: refused (current bank on the common tab)
+    // Every failing bank's first error, in bank order; `result` is the first.
+    // Play stops at the first failing bank, but the musician fixing bank A
+    // should already see that bank D is broken too. An error in the common
+    // text or the internal code stops every bank there: it is listed once.
+    std::vector<CompileResult> errors;
     uint32_t sampleRateHz = 0;
     SongTimeline timeline;
     std::unique_ptr<TimelineIndex> index;

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include <QMouseEvent>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -241,19 +242,25 @@ void PianoRollView::paintLayer(QPainter& p) {
     const QColor text = pal.color(QPalette::Text);
     QColor faint = pal.color(QPalette::Mid);
 
-    // The seconds ruler.
+    // The seconds ruler. The notice of a stale song takes the ruler's right
+    // end; the labels that would run under it are left out.
+    const QFontMetricsF metrics(small);
+    const QString notice = m_model.stale() ? tr("コンパイルエラー中: 前回の結果を表示") : QString();
+    const double noticeLeft = notice.isEmpty() ? w : w - 6 - metrics.horizontalAdvance(notice) - 8;
     p.setPen(faint);
     for (const editor::RollTick& t : m_model.secondTicks()) {
+        if (t.x >= noticeLeft) break;
         p.drawLine(QPointF(t.x, PianoRoll::kRulerHeight - 5), QPointF(t.x, PianoRoll::kRulerHeight));
+        const QString label = QString::fromStdString(t.label);
+        if (t.x + 3 + metrics.horizontalAdvance(label) >= noticeLeft) continue;
         p.setPen(text);
-        p.drawText(QPointF(t.x + 3, PianoRoll::kRulerHeight - 5), QString::fromStdString(t.label));
+        p.drawText(QPointF(t.x + 3, PianoRoll::kRulerHeight - 5), label);
         p.setPen(faint);
     }
     const output::SongMap* song = m_model.song();
-    if (m_model.stale()) {
+    if (!notice.isEmpty()) {
         p.setPen(pal.color(QPalette::PlaceholderText));
-        p.drawText(QRectF(0, 0, w - 6, PianoRoll::kRulerHeight), Qt::AlignRight | Qt::AlignVCenter,
-                   tr("コンパイルエラー中: 前回の結果を表示"));
+        p.drawText(QRectF(noticeLeft, 0, w - 6 - noticeLeft, PianoRoll::kRulerHeight), Qt::AlignRight | Qt::AlignVCenter, notice);
     }
 
     bool anyNote = false;

@@ -2,8 +2,8 @@
 // signals into model commands. Its other concerns live beside it: the layout
 // (TavolinWindowLayout.cpp), the view adapter's dialogs and controls (TavolinWindowDialogs.cpp), the
 // tabs' documents (TavolinWindowTabs.cpp), the live check (TavolinWindowLive.cpp), the playing display
-// (TavolinWindowPlaying.cpp), settings and autosave (TavolinWindowSettings.cpp) and the roll
-// (TavolinWindowRoll.cpp).
+// (TavolinWindowPlaying.cpp), settings and autosave (TavolinWindowSettings.cpp), the roll
+// (TavolinWindowRoll.cpp) and the Edit menu with the find bar (TavolinWindowEdit.cpp).
 #include "app/qt/TavolinWindow.h"
 
 #include <QAbstractButton>

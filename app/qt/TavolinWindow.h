@@ -58,11 +58,17 @@ public:
     // caret's line:column with the song times.
     QToolButton* errorStatus() const noexcept { return m_errorStatus; }
     QLabel* caretStatus() const noexcept { return m_caretStatus; }
+    // The find bar under the editor (Ctrl+F).
+    QWidget* findBar() const noexcept { return m_findBar; }
     editor::LiveEditor& live() noexcept { return *m_live; }
     QTimer* playTimer() const noexcept { return m_playTimer; }
     PianoRollView* pianoRoll() const noexcept { return m_roll; }
     // Mute/solo toggles and the banks' scopes and meters.
     BankScopes* bankScopes() const noexcept { return m_scopes; }
+    // The tab strip's mark of a tab whose text does not compile, and the blank
+    // of the same size the other tabs carry.
+    static const QIcon& tabErrorMark();
+    static const QIcon& noErrorMark();
 
     // Remembered between runs with QSettings (the application's only): recent
     // files, window size, splitter position. Without this call nothing is read
@@ -109,6 +115,14 @@ private:
     void buildControls();
     void buildMenus();
     void buildLanguageMenu();
+    void buildEditMenu();
+    QWidget* buildFindBar();
+    void showFindBar();
+    void hideFindBar();
+    // Selects the next (previous) place of the find field's text in the shown
+    // tab; `focusEditor` false keeps the focus in the find field.
+    void findInTab(bool backward, bool focusEditor = true);
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void connectSignals();
     QWidget* buildLeftPane();
     QGroupBox* buildToneGroup();
@@ -156,6 +170,9 @@ private:
     QProgressDialog* m_progress = nullptr;
     QElapsedTimer m_progressClock;
     QMenu* m_helpMenu = nullptr;
+    QWidget* m_findBar = nullptr;
+    QLineEdit* m_findField = nullptr;
+    QLabel* m_findStatus = nullptr;
     QMenu* m_recentMenu = nullptr;
     QSplitter* m_splitter = nullptr;
     QTimer* m_autosaveIdle = nullptr;

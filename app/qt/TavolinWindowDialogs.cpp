@@ -155,7 +155,9 @@ void TavolinWindow::setItems(int id, const std::vector<std::string>& items) {
         l->addItems(list);
     } else if (auto* t = qobject_cast<QTabBar*>(w)) {
         while (t->count() > 0) t->removeTab(0);
-        for (const QString& s : list) t->addTab(s);
+        // Each tab holds room for the error mark from the start: a mark that
+        // comes and goes must not widen its tab and shift the others under the mouse.
+        for (const QString& s : list) t->addTab(noErrorMark(), s);
         // A hidden tab bar does not report its new size by itself; the layout would
         // keep the empty strip's zero height.
         t->updateGeometry();

@@ -74,6 +74,20 @@ QIcon TavolinWindow::errorMark() {
     return QIcon(dot);
 }
 
+const QIcon& TavolinWindow::tabErrorMark() {
+    static const QIcon mark = errorMark();
+    return mark;
+}
+
+const QIcon& TavolinWindow::noErrorMark() {
+    static const QIcon blank = [] {
+        QPixmap none(12, 12);
+        none.fill(Qt::transparent);
+        return QIcon(none);
+    }();
+    return blank;
+}
+
 
 // ---- mute/solo toggles and bank scopes ------------------------------------------
 
@@ -225,6 +239,7 @@ QWidget* TavolinWindow::buildLeftPane() {
     }
     m_editor->setDocument(m_tabViews[0].document);
     v->addWidget(m_editor, 1);
+    v->addWidget(buildFindBar());
 
     auto* modes = new QHBoxLayout;
     modes->addWidget(make(ctl::Loop, new QCheckBox(tr("Loop"))));
@@ -389,6 +404,7 @@ void TavolinWindow::buildMenus() {
             setRecentFiles({});
         }
     }
+    buildEditMenu();
     m_helpMenu = menuBar()->addMenu(tr("&Help"));
     buildLanguageMenu();
 }

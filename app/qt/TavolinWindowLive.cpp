@@ -5,12 +5,14 @@
 
 #include <QLabel>
 #include <QTabBar>
+#include <QTextCursor>
 #include <QTimer>
 #include <QToolButton>
 
 #include "app/qt/CEditEx.h"
 #include "app/qt/PianoRollView.h"
 #include "app/qt/TavolinWindow.h"
+#include "editor/CaretMapping.h"
 
 namespace tavolin::qt {
 
@@ -51,16 +53,16 @@ void TavolinWindow::pollLive() {
 void TavolinWindow::showLive() {
     if (!m_live) return;
     const auto& error = m_live->error();
-    static const QIcon mark = errorMark();
-    for (int i = 0; i < m_tabs->count(); ++i) m_tabs->setTabIcon(i, m_live->tabHasError(i) ? mark : QIcon());
+    for (int i = 0; i < m_tabs->count(); ++i) m_tabs->setTabIcon(i, m_live->tabHasError(i) ? tabErrorMark() : noErrorMark());
     if (error) {
         m_errorStatus->setText(QString::fromStdString(m_live->errorText()));
         m_errorStatus->show();
     } else {
         m_errorStatus->hide();
     }
-    if (error && error->tab == m_shownTab)
-        m_editor->setErrorRange(CEditEx::Range{static_cast<int>(error->underlineStart), static_cast<int>(error->underlineEnd)});
+    // Every bank is checked on its own: the shown tab's own error, if it has one.
+    if (const auto here = m_live->errorIn(m_shownTab))
+        m_editor->setErrorRange(CEditEx::Range{static_cast<int>(here->underlineStart), static_cast<int>(here->underlineEnd)});
     else
         m_editor->setErrorRange(std::nullopt);
     if (m_roll) m_roll->setSong(m_live->sharedMap());
@@ -69,11 +71,20 @@ void TavolinWindow::showLive() {
 
 void TavolinWindow::updateCaretStatus() {
     if (!m_live || !m_model) return;
-    const size_t tab = static_cast<size_t>(m_shownTab);
-    m_caretStatus->setText(QString::fromStdString(
-        m_live->caretStatus(m_shownTab, m_model->tabTexts[tab],
-                            static_cast<size_t>(m_editor->textPosition(m_editor->textCursor().position())))));
+    // The roll first: the status names the note it outlines (a clicked pass or
+    // macro replay included), which the selection's start picks, not the caret
+    // standing after a clicked note's text.
     showRollCaret();
+    const std::string& text = m_model->tabTexts[static_cast<size_t>(m_shownTab)];
+    const QTextCursor c = m_editor->textCursor();
+    std::optional<TimelineRef> note;
+    if (m_roll && m_roll->model().song() == m_live->map())
+        note = m_roll->model().highlight();
+    else if (const output::SongMap* map = m_live->map())
+        note = editor::caretNote(*map, m_shownTab,
+                                 editor::unitToByteOffset(text, static_cast<size_t>(m_editor->textPosition(c.selectionStart()))));
+    m_caretStatus->setText(QString::fromStdString(
+        m_live->caretStatus(m_shownTab, text, static_cast<size_t>(m_editor->textPosition(c.position())), note)));
 }
 
 void TavolinWindow::jumpToLiveError() {

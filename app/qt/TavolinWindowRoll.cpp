@@ -58,7 +58,7 @@ void TavolinWindow::selectRollNote(int bank, size_t note) {
     if (selection->tab != m_shownTab) m_model->selectTab(selection->tab);
     selectEditorRange(selection->range.start, selection->range.end);
     m_rollSelecting = false;
-    showRollCaret();
+    updateCaretStatus();
 }
 
 }  // namespace tavolin::qt

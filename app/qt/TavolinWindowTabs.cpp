@@ -19,6 +19,17 @@ namespace tavolin::qt {
 using editor::Command;
 namespace ctl = editor::ctl;
 
+namespace {
+
+// Undoes and redoes nothing; ends an undo step so that no typing joins it.
+class UndoStepEnd : public QAbstractUndoItem {
+public:
+    void undo() override {}
+    void redo() override {}
+};
+
+}  // namespace
+
 std::string TavolinWindow::editorText() const { return m_editor->text().toStdString(); }
 
 void TavolinWindow::setEditorText(const std::string& text) {
@@ -72,10 +83,13 @@ void TavolinWindow::showColumnsColoured() {
 void TavolinWindow::replaceEditorSelection(const std::string& text) {
     // The model stores the text itself after the insertion; it is one undo step.
     m_programChange = true;
-    // An edit block of its own: not merged with the typing before it.
+    // An edit block of its own: not merged with the typing before it. The
+    // document would merge a plain insertion typed right after the block into
+    // it; a step that does nothing, closing the block, keeps that typing apart.
     QTextCursor c = m_editor->textCursor();
     c.beginEditBlock();
     DisplayLines::insertText(c, QString::fromStdString(text));
+    m_editor->document()->appendUndoItem(new UndoStepEnd);
     c.endEditBlock();
     m_editor->setTextCursor(c);
     m_programChange = false;

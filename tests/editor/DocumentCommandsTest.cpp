@@ -64,12 +64,15 @@ void runScenarios(const std::vector<Scenario>& rows) {
         SCOPED_TRACE(r.name);
         DocumentFixture f;
         r.setup(f);
+        const bool wasModified = f.state.modified;
         bool result = r.run(f);
         EXPECT_EQ(result, r.expectedResult);
         EXPECT_TRUE(test::logEqual(f.log, r.expectedLog));
         EXPECT_TRUE(test::tabsEqual(f.state.tabTexts, r.expectedTabs));
         EXPECT_EQ(f.state.filePath, r.expectedPath);
         EXPECT_EQ(f.state.modified, r.expectedModified);
+        // Made clean: these texts are what later edits are compared with.
+        if (wasModified && !f.state.modified) EXPECT_EQ(f.state.cleanTexts, std::optional(f.state.tabTexts));
         for (const auto& [path, bytes] : r.expectedFiles) {
             auto it = f.files.files.find(path);
             ASSERT_NE(it, f.files.files.end()) << path << " missing";

@@ -116,7 +116,7 @@ TEST(LiveEditor, ShowsTimesNotesAndErrorsOfTheLatestCompile) {
     };
     // C 0..24000, D8 ..36000, E ..60000, the macro's G16 ..66000 (1.375 s).
     for (const Caret& c : {Caret{0, "1:1  0:00.00 / 0:01.37"}, Caret{1, "1:2  0:00.50 / 0:01.37"}, Caret{5, "2:1  0:00.75 / 0:01.37"},
-                           Caret{6, "2:2  0:01.25 / 0:01.37"}, Caret{8, "2:4  - / 0:01.37"}})
+                           Caret{6, "2:2  0:01.25 / 0:01.37"}, Caret{8, "2:4  0:01.25 / 0:01.37"}})
         EXPECT_EQ(live.caretStatus(1, bankA, c.unit), c.status) << c.unit;
     EXPECT_EQ(live.playingRanges(1, bankA, 30000), (std::vector<EditorRange>{{2, 4}}));
     EXPECT_EQ(live.playingRanges(1, bankA, 61000), (std::vector<EditorRange>{{6, 8}}));  // the call
@@ -209,6 +209,83 @@ TEST(LiveEditor, FollowsPlaybackThroughEndlessLoopsAndPauses) {
     for (const Step& step : ending) run(step, "C D E");
     live.playStopped();
     EXPECT_EQ(live.caretStatus(1, bankA, 0).find("\u25b6"), std::string::npos);
+}
+
+// The note the caret names, for the status and the roll alike: a clicked pass
+// or macro replay stays named while the caret is on its text.
+TEST(LiveEditor, TheCaretNamesTheClickedPassAndReplay) {
+    LiveEditor live(LiveEditor::defaultCompile(), 0ms);
+    const auto now = LiveCheck::Clock::now();
+    // C D three times (quarters, 24000 frames), then the macro's G16 twice (6000).
+    const std::string bank = "[C D]3 !A!A";
+    live.changed(snapshotOf("@!AG16!", bank), now);
+    live.poll(now);
+    live.waitIdle();
+    live.poll(now);
+    ASSERT_TRUE(live.map() && live.map()->ok());
+    struct Row {
+        const char* name;
+        int tab;
+        uint64_t byte;
+        std::optional<TimelineRef> kept, named;
+    };
+    const Row rows[] = {
+        {"on C: its first pass", 1, 1, std::nullopt, TimelineRef{0, 0}},
+        {"the clicked third pass stays", 1, 1, TimelineRef{0, 4}, TimelineRef{0, 4}},
+        {"off its command the pass goes", 1, 3, TimelineRef{0, 4}, TimelineRef{0, 1}},
+        {"the second call", 1, 9, std::nullopt, TimelineRef{0, 7}},
+        {"the recorded note: the first replay", 0, 3, std::nullopt, TimelineRef{0, 6}},
+        {"the recorded note, the second replay clicked", 0, 3, TimelineRef{0, 7}, TimelineRef{0, 7}},
+        {"after the last note: that note", 1, 11, std::nullopt, TimelineRef{0, 7}},
+        {"a kept note the song does not have", 1, 1, TimelineRef{0, 99}, TimelineRef{0, 0}},
+        {"a bank without notes", 3, 0, std::nullopt, std::nullopt},
+    };
+    for (const Row& r : rows) EXPECT_EQ(caretNote(*live.map(), r.tab, r.byte, r.kept), r.named) << r.name;
+    // The caret after a click's selection: the status names the clicked note.
+    EXPECT_EQ(live.caretStatus(1, bank, 2, TimelineRef{0, 4}), "1:3  0:02.00 / 0:03.25");
+    EXPECT_EQ(live.caretStatus(1, bank, 2, std::nullopt), "1:3  - / 0:03.25");
+    EXPECT_EQ(live.caretStatus(1, bank, 11), "1:12  0:03.12 / 0:03.25");
+}
+
+// Each bank is checked on its own: every failing bank gets its mark, the
+// status names the first, and an error the banks share is listed once.
+TEST(LiveEditor, MarksEveryFailingBank) {
+    struct Row {
+        const char* name;
+        std::string common;
+        std::array<std::string, kBankCount> banks;
+        std::string marks;   // the tabs with a mark
+        std::string errors;  // "tab line:column [underline)" per error
+        std::string status;
+    };
+    const Row rows[] = {
+        {"A and D", "", {"V300", "C", "C", "C\r\nCQ", "C"}, "14", "1 1:4 [0,4) 4 2:2 [3,4)", "A 1:4 ボリューム値が範囲外"},
+        {"D alone", "", {"C", "C", "C", "CQ", ""}, "4", "4 1:2 [1,2)", "D 1:2 不明なコマンド"},
+        {"the common text stops every bank once", "T0", {"V300", "", "", "CQ", ""}, "0", "0 1:2 [0,2)", "共通 1:2 テンポの値が不正"},
+        {"B, C and E with the common text in front", "L8", {"C", "C&V1", "CQ", "C", "V999"}, "235",
+         "2 1:3 [2,3) 3 1:2 [1,2) 5 1:4 [0,4)", "B 1:3 スラーのあとに続けれるコマンドではない"},
+        {"none", "L8", {"C", "D", "", "", ""}, "", "", ""},
+    };
+    for (const Row& r : rows) {
+        LiveEditor live(LiveEditor::defaultCompile(), 0ms);
+        WindowSnapshot s = snapshotOf(r.common, "");
+        for (int b = 0; b < kBankCount; ++b) s.tabTexts[static_cast<size_t>(b + 1)] = r.banks[static_cast<size_t>(b)];
+        const auto now = LiveCheck::Clock::now();
+        live.changed(s, now);
+        live.poll(now);
+        live.waitIdle();
+        live.poll(now);
+        std::string errors;
+        for (const ErrorPlace& e : live.errors())
+            errors += (errors.empty() ? "" : " ") + std::to_string(e.tab) + " " + std::to_string(e.line) + ":" +
+                      std::to_string(e.column) + " [" + std::to_string(e.underlineStart) + "," + std::to_string(e.underlineEnd) + ")";
+        EXPECT_EQ(errors, r.errors) << r.name;
+        EXPECT_EQ(live.errorText(), r.status) << r.name;
+        std::string marks;
+        for (int tab = 0; tab < kTabCount; ++tab)
+            if (live.tabHasError(tab)) marks += std::to_string(tab);
+        EXPECT_EQ(marks, r.marks) << r.name;
+    }
 }
 
 }  // namespace

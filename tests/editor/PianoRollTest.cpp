@@ -93,6 +93,12 @@ TEST_F(PianoRollTest, TheCaretHighlightsItsNoteAndScrollsToIt) {
     roll.setHighlight(TimelineRef{1, 1});
     EXPECT_FALSE(roll.setCaret(0, 9));
     EXPECT_EQ(roll.highlight(), (TimelineRef{1, 1}));
+    // So it does through a new compile of the same text; a changed text drops it.
+    roll.setSong(songOf(kCommon, kBankA, kBankB));
+    EXPECT_EQ(roll.highlight(), (TimelineRef{1, 1}));
+    roll.setSong(songOf(kCommon, kBankA, "O5 !A!A"));
+    EXPECT_EQ(roll.highlight(), std::nullopt);
+    roll.setSong(map);
 
     // Zoomed in, a note out of sight comes into view a quarter from the left.
     roll.zoomAt(PianoRoll::kHeaderWidth, 8);

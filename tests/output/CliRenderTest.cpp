@@ -114,7 +114,7 @@ TEST(CliRender, ExitCodesAndMessages) {
         {"play reports a compile error before any device", "play " + (dir / "bad.mml").string(), 1,
          "bad.mml:1:15: error: ", false},
         {"error in the test phrase", "render --test CQ --tone @1 -o " + out + " " + song, 1,
-         "error:\nMMLコード 2 文字目\n", false},
+         "error:テストフレーズ\nMMLコード 2 文字目\n", false},
         {"current bank on common", "render --current-bank common -o " + out + " " + song, 1,
          "共通タブのみを再生することはできません", false},
         {"rate too low", "render --rate 7999 -o " + out + " " + song, 2, "", false},

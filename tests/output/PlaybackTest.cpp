@@ -233,7 +233,7 @@ TEST(Playback, CompileErrorStopsTheOldStreamAndStaysIdle) {
     EXPECT_FALSE(player.isPlaying());
     EXPECT_EQ(rig.log->closes, 1);
     ASSERT_EQ(rig.host.messages.size(), 1u);
-    EXPECT_EQ(rig.host.messages[0].rfind("error:バンクB\nMMLコード 1 文字目\n", 0), 0u) << rig.host.messages[0];
+    EXPECT_EQ(rig.host.messages[0].rfind("error:バンクB\nMMLコード 1 文字目 (1行 1列)\n", 0), 0u) << rig.host.messages[0];
 }
 
 TEST(Playback, StopWhenIdleAndStopTwiceAreHarmless) {

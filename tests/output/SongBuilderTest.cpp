@@ -28,11 +28,38 @@ TEST(ErrorReport, TextForEveryBankValueAndTestMode) {
         {"bank A", {code, 0, 1}, false, "error:バンクA\nMMLコード 1 文字目\n" + msg(code)},
         {"bank C", {code, 2, 12}, false, "error:バンクC\nMMLコード 12 文字目\n" + msg(code)},
         {"bank E", {code, 4, 100000}, false, "error:バンクE\nMMLコード 100000 文字目\n" + msg(code)},
-        {"test phrase", {code, 0, 5}, true, "error:\nMMLコード 5 文字目\n" + msg(code)},
+        {"test phrase", {code, 0, 5}, true, "error:テストフレーズ\nMMLコード 5 文字目\n" + msg(code)},
         {"internal code in test", {code, -2, 40}, true, "error:内部MMLコード 40 文字目\n" + msg(code)},
         {"code without a text", {errorCode(0x7F), 1, 2}, false, "error:バンクB\nMMLコード 2 文字目\n"},
     };
     for (const Row& r : rows) EXPECT_EQ(output::buildErrorReport(r.result, r.testMode), r.expected) << r.name;
+}
+
+// With the build's inputs the report names the line and column as the status
+// bar does, and a Test error the part it lies in.
+TEST(ErrorReport, NamesLineAndColumnAndTheTestPart) {
+    struct Row {
+        const char* name;
+        CompileResult result;
+        bool testMode;
+        std::string expected;  // the report's first two lines
+    };
+    BuildInputs in = songInputs("*\x82\xa0*V999", {"", "C\r\nD\r\n  V300"});
+    in.toneCommand = "@W0:0@0";
+    const int32_t code = err::VolumeRange;
+    const Row rows[] = {
+        {"bank B, CR LF one break", {code, 1, 12}, false, "error:バンクB\nMMLコード 12 文字目 (3行 6列)"},
+        {"common, a double-byte character one column", {code, -1, 8}, false, "error:共通MMLコード 8 文字目 (1行 7列)"},
+        {"position 0", {code, 1, 0}, false, "error:バンクB\nMMLコード 0 文字目 (1行 1列)"},
+        {"internal code: no place", {code, -2, 40}, false, "error:内部MMLコード 40 文字目"},
+        {"test: the tone command", {code, 0, 3}, true, "error:音色定義コマンド\nMMLコード 3 文字目"},
+        {"test: its last byte", {code, 0, 7}, true, "error:音色定義コマンド\nMMLコード 7 文字目"},
+        {"test: the phrase, counted from its start", {code, 0, 9}, true, "error:テストフレーズ\nMMLコード 2 文字目"},
+    };
+    for (const Row& r : rows) {
+        const std::string report = output::buildErrorReport(r.result, r.testMode, &in);
+        EXPECT_EQ(report, r.expected + "\n" + msg(code)) << r.name;
+    }
 }
 
 TEST(ErrorReport, JumpsToTheErrorBeforeTheMessageWhereItApplies) {
@@ -66,10 +93,10 @@ TEST(ErrorReport, TestPhraseErrorsCountFromThePhrase) {
         const char* expected;
     };
     const Row rows[] = {
-        {"@2", "CDQ", "error:\nMMLコード 3 文字目\n"},
-        {"@W1:1:50@1", "L8 CQ", "error:\nMMLコード 5 文字目\n"},
-        {"@1", "V300", "error:\nMMLコード 4 文字目\n"},
-        {"@1Q", "C", "error:\nMMLコード 3 文字目\n"},  // in the tone command: counted from its start
+        {"@2", "CDQ", "error:テストフレーズ\nMMLコード 3 文字目\n"},
+        {"@W1:1:50@1", "L8 CQ", "error:テストフレーズ\nMMLコード 5 文字目\n"},
+        {"@1", "V300", "error:テストフレーズ\nMMLコード 4 文字目\n"},
+        {"@1Q", "C", "error:音色定義コマンド\nMMLコード 3 文字目\n"},  // counted from the command's start
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.phrase);
@@ -83,8 +110,6 @@ TEST(ErrorReport, TestPhraseErrorsCountFromThePhrase) {
         EXPECT_EQ(host.messages[0].rfind(r.expected, 0), 0u) << host.messages[0];
         EXPECT_EQ(host.calls.size(), 1u);  // no jump in Test mode
     }
-    EXPECT_EQ(output::inTestPhrase({err::PanRange, 0, 4}, 2).position, 2u);
-    EXPECT_EQ(output::inTestPhrase({err::PanRange, -2, 40}, 2).position, 40u);  // the internal code
 }
 
 struct LocationRow {
@@ -106,13 +131,14 @@ TEST(SongBuilder, ErrorLocationsAndJumps) {
     };
     for (const LocationRow& r : rows) {
         RecordingHost host;
-        auto outcome = output::BuildSong<float>(songInputs(r.common, r.banks), false, host);
+        const BuildInputs inputs = songInputs(r.common, r.banks);
+        auto outcome = output::BuildSong<float>(inputs, false, host);
         EXPECT_FALSE(outcome.wrapper) << r.name;
         EXPECT_EQ(outcome.result.code, r.expected.code) << r.name;
         EXPECT_EQ(outcome.result.bank, r.expected.bank) << r.name;
         EXPECT_EQ(outcome.result.position, r.expected.position) << r.name;
         std::vector<std::string> calls = r.calls;
-        calls.push_back("message:" + output::buildErrorReport(r.expected, false));
+        calls.push_back("message:" + output::buildErrorReport(r.expected, false, &inputs));
         EXPECT_EQ(host.calls, calls) << r.name;
     }
 }
@@ -126,7 +152,7 @@ TEST(SongBuilder, TestModeErrorCountsFromThePhraseAndDoesNotMove) {
     EXPECT_FALSE(outcome.wrapper);
     EXPECT_EQ(outcome.result.bank, 0);
     EXPECT_EQ(outcome.result.position, 4u);  // the compile's own count is kept for its callers
-    EXPECT_EQ(host.calls, std::vector<std::string>{"message:error:\nMMLコード 2 文字目\n" + msg(err::UnknownCommand)});
+    EXPECT_EQ(host.calls, std::vector<std::string>{"message:error:テストフレーズ\nMMLコード 2 文字目\n" + msg(err::UnknownCommand)});
 }
 
 TEST(SongBuilder, CurrentBankOnTheCommonTabIsRefused) {

@@ -2,7 +2,9 @@
 // highlights its note, Ctrl+wheel zooms, and the playhead follows playback.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QDockWidget>
 #include <QTabBar>
 #include <QTest>
@@ -117,6 +119,37 @@ TEST_F(QtPianoRoll, ClickSelectsTheSourceAndTheCaretHighlightsTheNote) {
     type(1, "g");
     ASSERT_TRUE(waitForRoll());
     EXPECT_EQ(roll->model().song()->timeline.banks[0].notes.size(), 5u);
+}
+
+// The note clicked stays the note named, in the roll and in the status, pass
+// and macro replay included, also through the next check of the same text.
+TEST_F(QtPianoRoll, TheClickedNoteStaysNamedInRollAndStatus) {
+    type(0, "@!ag16!");
+    type(1, "c!a!a");
+    type(2, "[c c >c <c]4");
+    ASSERT_TRUE(waitForRoll());
+    struct Row {
+        const char* name;
+        int bank;
+        size_t note;
+        const char* time;
+    };
+    const Row rows[] = {
+        {"the fourth pass", 1, 12, "  0:06.00 / "},
+        {"the second macro replay", 0, 2, "  0:00.62 / "},
+        {"the first replay", 0, 1, "  0:00.50 / "},
+    };
+    for (const Row& r : rows) {
+        clickNote(r.bank, r.note);
+        EXPECT_EQ(roll->model().highlight(), (TimelineRef{r.bank, r.note})) << r.name;
+        EXPECT_TRUE(window->caretStatus()->text().contains(QString::fromLatin1(r.time))) << r.name << ": "
+                                                                                        << window->caretStatus()->text().toStdString();
+        // A setting that starts a new check of the same text keeps both.
+        qobject_cast<QAbstractButton*>(window->control(ctl::Loop))->toggle();
+        ASSERT_TRUE(waitForRoll());
+        EXPECT_EQ(roll->model().highlight(), (TimelineRef{r.bank, r.note})) << r.name << " after the check";
+        EXPECT_TRUE(window->caretStatus()->text().contains(QString::fromLatin1(r.time))) << r.name << " after the check";
+    }
 }
 
 TEST_F(QtPianoRoll, PlayheadFollowsWhatIsHeard) {

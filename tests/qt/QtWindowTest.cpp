@@ -534,8 +534,8 @@ TEST_F(QtWindow, LiveCheckUnderlinesTheErrorWithoutADialog) {
     EXPECT_TRUE(window->errorStatus()->text().startsWith(QStringLiteral("B 2:4 "))) << window->errorStatus()->text().toStdString();
     ASSERT_TRUE(window->editor()->errorRange().has_value());
     EXPECT_EQ(window->editor()->toPlainText().mid(window->editor()->errorRange()->first, 4), "V300");
-    EXPECT_FALSE(tabs->tabIcon(2).isNull());
-    EXPECT_TRUE(tabs->tabIcon(1).isNull());
+    EXPECT_EQ(tabs->tabIcon(2).cacheKey(), TavolinWindow::tabErrorMark().cacheKey());
+    EXPECT_EQ(tabs->tabIcon(1).cacheKey(), TavolinWindow::noErrorMark().cacheKey());
     EXPECT_EQ(tabs->tabText(2), captionB);  // the mark is an icon; the caption stays
     // The caret status follows, without times while the song does not compile.
     EXPECT_EQ(window->caretStatus()->text(), "2:5");
@@ -553,9 +553,112 @@ TEST_F(QtWindow, LiveCheckUnderlinesTheErrorWithoutADialog) {
     ASSERT_TRUE(waitForLiveCheck(*window));
     EXPECT_FALSE(window->errorStatus()->isVisible());
     EXPECT_FALSE(window->editor()->errorRange().has_value());
-    EXPECT_TRUE(tabs->tabIcon(2).isNull());
+    EXPECT_EQ(tabs->tabIcon(2).cacheKey(), TavolinWindow::noErrorMark().cacheKey());
     EXPECT_TRUE(window->caretStatus()->text().contains(" / ")) << window->caretStatus()->text().toStdString();
     EXPECT_TRUE(answerer.seen.empty());
+}
+
+// Each bank is checked on its own: both broken banks carry the mark and their
+// underline, and no tab changes its width when a mark comes or goes.
+TEST_F(QtWindow, ErrorsInSeveralBanksMarkEachTabInPlace) {
+    auto* tabs = control<QTabBar>(ctl::Tabs);
+    QTest::qWait(50);
+    std::vector<int> widths;
+    for (int i = 0; i < tabs->count(); ++i) widths.push_back(tabs->tabRect(i).width());
+    tabs->setCurrentIndex(1);
+    QTest::keyClicks(window->editor(), "v300");
+    tabs->setCurrentIndex(4);
+    QTest::keyClicks(window->editor(), "cq");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    for (int i = 0; i < tabs->count(); ++i) {
+        EXPECT_EQ(tabs->tabIcon(i).cacheKey(), (i == 1 || i == 4 ? TavolinWindow::tabErrorMark() : TavolinWindow::noErrorMark()).cacheKey()) << i;
+        EXPECT_EQ(tabs->tabRect(i).width(), widths[static_cast<size_t>(i)]) << i;
+    }
+    EXPECT_TRUE(window->errorStatus()->text().startsWith(QStringLiteral("A 1:4 "))) << window->errorStatus()->text().toStdString();
+    ASSERT_TRUE(window->editor()->errorRange().has_value());
+    EXPECT_EQ(window->editor()->toPlainText().mid(window->editor()->errorRange()->first, 1), "Q");
+}
+
+// Undo steps: a helper insert is one step of its own, not merged with the
+// typing after it; undo back to the saved text leaves the document clean.
+// Redo is Ctrl+Y as well as Ctrl+Shift+Z, and the Edit menu shows the keys.
+TEST_F(QtWindow, UndoStepsRedoKeysAndTheEditMenu) {
+    auto* editor = window->editor();
+    click(ctl::InsertEnvelope);
+    const QString inserted = QStringLiteral("@ED0:20:20:20:255:204");
+    editor->setFocus();
+    QTest::keyClicks(editor, " c");
+    struct Step {
+        const char* name;
+        QKeyCombination key;
+        QString text;
+        bool modified;
+    };
+    const Step steps[] = {
+        {"undo the typing", QKeyCombination(Qt::ControlModifier, Qt::Key_Z), inserted, true},
+        {"undo the insert", QKeyCombination(Qt::ControlModifier, Qt::Key_Z), QString(), false},
+        {"redo with Ctrl+Y", QKeyCombination(Qt::ControlModifier, Qt::Key_Y), inserted, true},
+        {"redo with Ctrl+Shift+Z", QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z), inserted + " C", true},
+    };
+    for (const Step& s : steps) {
+        QTest::keyClick(editor, s.key.key(), s.key.keyboardModifiers());
+        EXPECT_EQ(editor->toPlainText().toStdString(), s.text.toStdString()) << s.name;
+        EXPECT_EQ(window->model().modified, s.modified) << s.name;
+        EXPECT_EQ(window->windowTitle().endsWith(QLatin1Char('*')), s.modified) << s.name;
+    }
+    // Ctrl+Y in the test phrase redoes there, not in the editor.
+    auto* phrase = control<QLineEdit>(ctl::TestPhrase);
+    phrase->setFocus();
+    QTest::keyClicks(phrase, "d");
+    QTest::keyClick(phrase, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(phrase, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(phrase->text(), "CD");
+    EXPECT_EQ(editor->toPlainText(), inserted + " C");
+
+    auto* menu = window->findChild<QMenu*>(QStringLiteral("editMenu"));
+    ASSERT_NE(menu, nullptr);
+    QStringList shown;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator()) shown << a->text() + QLatin1Char(' ') + a->shortcut().toString();
+    EXPECT_EQ(shown, (QStringList{"元に戻す(&U) Ctrl+Z", "やり直し(&R) Ctrl+Y", "切り取り(&T) Ctrl+X", "コピー(&C) Ctrl+C",
+                                  "貼り付け(&P) Ctrl+V", "すべて選択(&A) Ctrl+A", "検索(&F)... Ctrl+F", "次を検索(&N) F3",
+                                  "前を検索(&V) Shift+F3"}));
+}
+
+// Ctrl+F opens the find bar over the current tab; Enter and Shift+Enter step
+// through the places, Escape closes the bar and leaves the window open.
+TEST_F(QtWindow, FindBarStepsThroughTheTab) {
+    auto* editor = window->editor();
+    QTest::keyClicks(editor, "cde cde");
+    QTextCursor c = editor->textCursor();
+    c.setPosition(0);
+    editor->setTextCursor(c);
+    QTest::keyClick(editor, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(window->findBar()->isVisible());
+    auto* field = window->findBar()->findChild<QLineEdit*>(QStringLiteral("findField"));
+    ASSERT_NE(field, nullptr);
+    EXPECT_TRUE(field->hasFocus());
+    const auto selection = [&] {
+        const QTextCursor s = editor->textCursor();
+        return std::make_pair(s.selectionStart(), s.selectionEnd());
+    };
+    QTest::keyClicks(field, "cd");
+    EXPECT_EQ(selection(), std::make_pair(0, 2));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(selection(), std::make_pair(4, 6));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(selection(), std::make_pair(0, 2)) << "around the end";
+    QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(selection(), std::make_pair(4, 6));
+    QTest::keyClick(editor, Qt::Key_F3);
+    EXPECT_EQ(selection(), std::make_pair(0, 2));
+    QTest::keyClicks(field, "x");
+    auto* status = window->findBar()->findChild<QLabel*>(QStringLiteral("findStatus"));
+    EXPECT_EQ(status->text(), "見つかりません");
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_FALSE(window->findBar()->isVisible());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(editor->toPlainText(), "CDE CDE");
 }
 
 TEST_F(QtWindow, EachTabKeepsItsUndoHistoryAndCaret) {

@@ -169,6 +169,7 @@ void FakeServices::saveDocument() {
     calls.push_back("save");
     if (saveSucceeds) {
         m_dlg.modified = false;
+        m_dlg.document().cleanTexts = m_dlg.tabTexts;
         if (m_dlg.filePath.empty()) m_dlg.filePath = "/tmp/saved.mml";
         m_dlg.updateTitle();
     }

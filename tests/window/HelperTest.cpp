@@ -28,17 +28,21 @@ TEST(ToneHelper, BuildsCommands) {
         {"noise at 100 is allowed", 1, 2, "100", "0", "0", {"50"}, "@W1:2R100:50@1", {}},
         {"noise above 100", 0, 0, "101", "0", "0", {"50"}, "", {kMsgNoiseRange}},
         {"both messages", 0, 0, "101", "0", "0", {}, "", {kMsgNoDuty, kMsgNoiseRange}},
-        {"typed text without number", 31, 3, "", "", "", {"abc"}, "@W31:3:0@31", {}},
+        {"typed text without number is refused", 31, 3, "", "", "", {"abc"}, "@W31:3@31", {kMsgDutyRange, kMsgNoDuty}},
+        {"duties outside 0..99 or with junk are refused", 0, 0, "0", "0", "0", {"507", "5x}", "99.5", "-1", "1e1", "5.5.5", "50"},
+         "@W0:0:50@0", {kMsgDutyRange, kMsgDutyRange, kMsgDutyRange, kMsgDutyRange, kMsgDutyRange, kMsgDutyRange}},
+        {"the ends of the range, blanks around", 0, 0, "0", "0", "0", {"0", " 99 ", "33.3", ".5"}, "@W0:0:0:99:33.3:0.5@0", {}},
         {"level noise decimals", 2, 1, "0", "2.5", "0", {"50"}, "@W2:1N2.5:50@2", {}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         ToneHelper h;
-        for (const auto& d : r.duties) h.addDuty(d, r.wave);
+        std::vector<std::string> messages;
+        for (const auto& d : r.duties)
+            if (std::string refused = h.addDuty(d, r.wave); !refused.empty()) messages.push_back(refused);
         h.setWaveType(r.wave);
         h.setFreqNoiseText(r.freqNoise);
         h.setSwitchText(r.switchMs);
-        std::vector<std::string> messages;
         const std::string command =
             h.buildToneCommand(r.tone, r.levelNoise, [&](const std::string& m) { messages.push_back(m); });
         EXPECT_EQ(command, r.command);
@@ -46,18 +50,19 @@ TEST(ToneHelper, BuildsCommands) {
     }
 }
 
-TEST(ToneHelper, ListShowsSixDecimalsAndDeleteKeepsOrder) {
+TEST(ToneHelper, ListShowsDutiesAsTypedAndDeleteKeepsOrder) {
     ToneHelper h;
     h.addDuty("50", 2);
     h.addDuty("12.5", 2);
     h.addDuty("75", 2);
     EXPECT_EQ(h.waveType(), 2);  // Add also takes the wave type
-    EXPECT_EQ(h.listLines(), (std::vector<std::string>{"50.000000", "12.500000", "75.000000"}));
+    EXPECT_EQ(h.listLines(), (std::vector<std::string>{"50", "12.5", "75"}));
     h.deleteDuty(-1);  // nothing selected
     h.deleteDuty(3);   // past the end
     EXPECT_EQ(h.dutyList().size(), 3u);
     h.deleteDuty(1);
-    EXPECT_EQ(h.listLines(), (std::vector<std::string>{"50.000000", "75.000000"}));
+    EXPECT_EQ(h.listLines(), (std::vector<std::string>{"50", "75"}));
+    EXPECT_EQ(h.buildToneCommand(0, "0", {}), "@W0:2:50:75@0");
 }
 
 TEST(ToneHelper, FieldsAreReadAsIntegers) {

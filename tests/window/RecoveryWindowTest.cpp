@@ -119,6 +119,49 @@ TEST(WindowRecovery, CleanDocumentsLeaveNoRecoveryFile) {
     }
 }
 
+// Undo (or retyping) back to the saved texts makes the document clean again:
+// no star, no prompt, no recovery file.
+TEST(WindowRecovery, TextsBackToTheSavedOnesAreClean) {
+    struct Step {
+        const char* name;
+        std::function<void(Window&)> act;
+        bool modified;
+    };
+    const auto retype = [](const char* text) {
+        return [text](Window& w) {
+            w.view.selection = {0, w.view.editor.size()};
+            w.view.type(w.dlg, text);
+        };
+    };
+    const std::vector<Step> steps = {
+        {"typed", [](Window& w) { w.view.type(w.dlg, "cd"); }, true},
+        {"undone to the empty start", retype(""), false},
+        {"typed in bank B", [](Window& w) { w.view.clickTab(w.dlg, 2); w.view.type(w.dlg, "e"); }, true},
+        {"bank B undone", retype(""), false},
+        {"saved", [](Window& w) { w.view.type(w.dlg, "f"); w.dlg.runCommand(Command::Save); }, false},
+        {"edited after the save", [](Window& w) { w.view.type(w.dlg, "g"); }, true},
+        {"back to the saved text", retype("f"), false},
+        {"the old empty text is no longer the clean one", retype(""), true},
+    };
+    Window w;
+    for (const Step& s : steps) {
+        s.act(w);
+        w.dlg.runCommand(Command::Autosave);
+        EXPECT_EQ(w.dlg.modified, s.modified) << s.name;
+        EXPECT_EQ(w.view.title.back() == '*', s.modified) << s.name << ": " << w.view.title;
+        EXPECT_EQ(w.own().has_value(), s.modified) << s.name;
+    }
+    // A restored document has no known clean text: it stays modified until saved.
+    Window r;
+    r.leftBehind(7, 1700000000, "", {"C", "", "", "", "", ""});
+    r.view.recoveryAnswers = {RecoveryChoice::Restore};
+    r.dlg.offerRecovery();
+    r.view.type(r.dlg, "d");
+    r.view.selection = {0, r.view.editor.size()};
+    r.view.type(r.dlg, "c");
+    EXPECT_TRUE(r.dlg.modified);
+}
+
 TEST(WindowRecovery, AutosaveFailureIsToldOnceInTheStatusBar) {
     Window w;
     w.files.fullDisk = {kOwn};

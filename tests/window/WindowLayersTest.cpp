@@ -57,8 +57,8 @@ TEST(WindowLive, CompileErrorAfterJapaneseCommentSelectsTheFaultyCharacter) {
     w.dlg.runCommand(Command::Play);
     ASSERT_EQ(w.view.messages.size(), 1u);
     // "!" is byte 24 of bank B's own text: 18 bytes of comment, CR LF, C, D, E, "!";
-    // in the editor it is character 14 (10 of comment, one break, C, D, E).
-    EXPECT_EQ(w.view.messages[0].rfind("error:バンクB\nMMLコード 24 文字目\n", 0), 0u) << w.view.messages[0];
+    // in the editor it is line 2, column 4.
+    EXPECT_EQ(w.view.messages[0].rfind("error:バンクB\nMMLコード 24 文字目 (2行 4列)\n", 0), 0u) << w.view.messages[0];
     EXPECT_EQ(w.view.captions[0], "TavolinApp");
     EXPECT_EQ(w.view.currentIndex(ctl::Tabs), 2);
     const std::u16string shown = testing::toUtf16(w.view.editorText());
@@ -89,7 +89,7 @@ TEST(WindowLive, PlayAndTestReachTheDevice) {
     w.dlg.runCommand(Command::Test);
     ASSERT_EQ(w.view.messages.size(), 2u);
     EXPECT_EQ(w.view.messages[0], kMsgNoDuty);
-    EXPECT_EQ(w.view.messages[1].rfind("error:\nMMLコード ", 0), 0u) << w.view.messages[1];
+    EXPECT_EQ(w.view.messages[1].rfind("error:音色定義コマンド\nMMLコード ", 0), 0u) << w.view.messages[1];
     EXPECT_FALSE(w.layers->player().isPlaying());
     w.view.texts[ctl::DutyCombo] = "25";
     w.dlg.runCommand(Command::DutyAdd);

@@ -263,7 +263,7 @@ TEST(WindowToneGroup, InsertAtCaretMarksModified) {
     // Add from the combo, then insert over a selection.
     w.view.texts[ctl::DutyCombo] = "12.5";
     w.dlg.runCommand(Command::DutyAdd);
-    EXPECT_EQ(w.view.items[ctl::DutyList], (std::vector<std::string>{"12.500000"}));
+    EXPECT_EQ(w.view.items[ctl::DutyList], (std::vector<std::string>{"12.5"}));
     EXPECT_EQ(w.view.currentIndex(ctl::DutyList), -1);
     w.view.selection = {0, 1};
     w.dlg.runCommand(Command::InsertTone);
@@ -298,6 +298,10 @@ TEST(WindowToneGroup, ControlsFeedTheCommand) {
     w.dlg.runCommand(Command::DutyAdd);
     v.texts[ctl::DutyCombo] = "99";
     w.dlg.runCommand(Command::DutyAdd);
+    v.texts[ctl::DutyCombo] = "507";  // refused with a message; the list stays
+    w.dlg.runCommand(Command::DutyAdd);
+    EXPECT_EQ(v.messages, (std::vector<std::string>{kMsgDutyRange}));
+    EXPECT_EQ(v.items[ctl::DutyList], (std::vector<std::string>{"25", "75", "99"}));
     v.indexes[ctl::DutyList] = 2;
     w.dlg.runCommand(Command::DutyDel);
     w.dlg.runCommand(Command::DutyDel);  // nothing selected after the refresh

@@ -478,6 +478,22 @@ Do you want to recover it?</translation>
         <translation> </translation>
     </message>
     <message>
+        <source> ({line}行 {column}列)</source>
+        <translation>(line {line}, column {column})</translation>
+    </message>
+    <message>
+        <source>テストフレーズ</source>
+        <translation>test phrase</translation>
+    </message>
+    <message>
+        <source>音色定義コマンド</source>
+        <translation>tone definition command</translation>
+    </message>
+    <message>
+        <source>Duty比が不正です(0～99)</source>
+        <translation>Invalid duty ratio (0 to 99)</translation>
+    </message>
+    <message>
         <source>共通タブのみを再生することはできません</source>
         <translation>The common tab cannot be played on its own</translation>
     </message>
@@ -569,6 +585,62 @@ Double-click: show the whole song</translation>
 </context>
 <context>
     <name>tavolin::qt::TavolinWindow</name>
+    <message>
+        <source>編集(&amp;E)</source>
+        <translation>&amp;Edit</translation>
+    </message>
+    <message>
+        <source>元に戻す(&amp;U)</source>
+        <translation>&amp;Undo</translation>
+    </message>
+    <message>
+        <source>やり直し(&amp;R)</source>
+        <translation>&amp;Redo</translation>
+    </message>
+    <message>
+        <source>切り取り(&amp;T)</source>
+        <translation>Cu&amp;t</translation>
+    </message>
+    <message>
+        <source>コピー(&amp;C)</source>
+        <translation>&amp;Copy</translation>
+    </message>
+    <message>
+        <source>貼り付け(&amp;P)</source>
+        <translation>&amp;Paste</translation>
+    </message>
+    <message>
+        <source>すべて選択(&amp;A)</source>
+        <translation>Select &amp;All</translation>
+    </message>
+    <message>
+        <source>検索(&amp;F)...</source>
+        <translation>&amp;Find...</translation>
+    </message>
+    <message>
+        <source>次を検索(&amp;N)</source>
+        <translation>Find &amp;Next</translation>
+    </message>
+    <message>
+        <source>前を検索(&amp;V)</source>
+        <translation>Find Pre&amp;vious</translation>
+    </message>
+    <message>
+        <source>検索:</source>
+        <translation>Find:</translation>
+    </message>
+    <message>
+        <source>前へ</source>
+        <translation>Previous</translation>
+    </message>
+    <message>
+        <source>次へ</source>
+        <translation>Next</translation>
+    </message>
+    <message>
+        <source>見つかりません</source>
+        <translation>Not found</translation>
+    </message>
     <message>
         <source>疑似8ビットモード</source>
         <translation>Pseudo 8-bit mode</translation>
