@@ -168,6 +168,10 @@ TEST(CliRender, CursorAtTheEdgesOfALoop) {
         {"the same loop played by a call before the caret", "SMML@@!A[C]!;MML@!A D,,,,;", "A:3", 1, 0,
          "error:バンクA\nMMLコード 2 文字目\n現在位置が無限ループよりあとにある"},
         {"on a part the break skips: from the next note", "SMML@;MML@[C:D]E,,,,;", "A:3", 0, 1, ""},
+        {"on a skipped part, another bank plays on", "SMML@;MML@C[D:E],CDEF,,,;", "A:4", 0, 2, ""},
+        {"on a skipped part with nothing after it", "SMML@;MML@[C:D],,,,;", "A:3", 1, 0,
+         "カーソル位置より後に鳴る音がないため、カーソル位置から書き出せません"},
+        {"after the song's last note", "SMML@;MML@CDE,,,,;", "A:3", 1, 0, "カーソル位置より後に鳴る音がない"},
     };
     const std::string out = (dir / "o.wav").string();
     for (const Row& r : rows) {

@@ -368,6 +368,38 @@ TYPED_TEST(TypedBuild, CaretAtTheEdgesOfALoop) {
     }
 }
 
+// An export from a caret after which nothing sounds would be an empty file:
+// it is refused with a message. Play builds (Loop may take it back to the
+// song's start), and so does an export that some bank still fills.
+TYPED_TEST(TypedBuild, ExportWithNothingAfterTheCaretIsRefused) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> banks;
+        uint64_t caret;  // in bank A
+        bool exportIt;
+        bool refused;
+    };
+    const Row rows[] = {
+        {"export after the last note", {"CDE"}, 3, true, true},
+        {"play after the last note", {"CDE"}, 3, false, false},
+        {"export on a skipped part, nothing after it", {"[C:D]"}, 3, true, true},
+        {"export on a skipped part, another bank plays on", {"[C:D]", "CDE"}, 3, true, false},
+        {"export with the caret on the last note", {"CDE"}, 2, true, false},
+    };
+    const std::string refusal = "message:" + std::string(output::kNothingAfterCaretMessage);
+    for (const Row& r : rows) {
+        RecordingHost host;
+        BuildInputs in = songInputs("", r.banks, this->arith, "8000");
+        in.forExport = r.exportIt;
+        in.bankIndex = 0;
+        in.caret = r.caret;
+        in.startFromCursor = true;
+        const auto outcome = output::BuildSong<TypeParam>(in, false, host);
+        EXPECT_EQ(!outcome.wrapper, r.refused) << r.name;
+        EXPECT_EQ(host.calls, r.refused ? std::vector<std::string>{refusal} : std::vector<std::string>{}) << r.name;
+    }
+}
+
 }  // namespace
 }  // namespace tavolin::testing
 
