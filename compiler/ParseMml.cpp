@@ -2,6 +2,7 @@
 #include "compiler/ParseMml.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -16,6 +17,13 @@ constexpr uint64_t kPassed = std::numeric_limits<uint64_t>::max();
 // Past this many dots every further share is zero in all three types; the
 // counter stops here so that no run of dots can overflow it.
 constexpr int kDotLimit = 2000;
+
+template <size_t N>
+constexpr std::array<int32_t, N> filledArray(int32_t v) noexcept {
+    std::array<int32_t, N> a{};
+    a.fill(v);
+    return a;
+}
 
 constexpr bool isDigit(int c) noexcept { return c >= '0' && c <= '9'; }
 
@@ -199,6 +207,10 @@ private:
         list.back().startMarker = 1;
         m_startPos = kPassed;
     }
+
+    // The cursor lies after everything read so far: the start marker will
+    // land on a later record.
+    bool cursorAfter() const noexcept { return m_startPos != kPassed && m_startPos >= m_pos; }
 
     // ---- main loop ------------------------------------------------------
     bool parseText() {
@@ -417,8 +429,17 @@ private:
         // Playback can only miss the cursor behind an endless loop it never
         // leaves: counted loops end and a break leaves an endless one on its
         // first pass, so only an endless loop without a break of its own may
-        // not end before the cursor.
-        if (count < 0 && m_startPos != kPassed && !loopHasBreak(s)) return fail(err::CursorAfterLoop);
+        // not end before the cursor. A ] at or after the cursor is reached on
+        // the first pass (the cursor then marks this very record). In a
+        // recording nothing is played yet: the calls are checked instead.
+        if (count < 0 && !loopHasBreak(s)) {
+            if (m_recording >= 0) {
+                int32_t& first = m_macroTraps[static_cast<size_t>(m_recording)];
+                if (first < 0) first = targetSize();
+            } else if (cursorAfter()) {
+                return fail(err::CursorAfterLoop);
+            }
+        }
         auto& start = (*m_target)[static_cast<size_t>(s)].loop;
         start.partner = targetSize();
         start.count = count;
@@ -484,6 +505,7 @@ private:
         m_total -= list.size();
         list.clear();
         m_macroSpans[static_cast<size_t>(x)].clear();
+        m_macroTraps[static_cast<size_t>(x)] = -1;
         m_recording = x;
         switchTarget(&list, &m_macroSpans[static_cast<size_t>(x)]);
         return true;
@@ -499,6 +521,13 @@ private:
         if (n == 0) return true;
         if (m_total + n > kMaxEvents) return fail(err::TooManyEvents);
         const int32_t b = targetSize();
+        // (A call is never recorded: a ! always ends a recording.) A cursor
+        // after the call is never reached past an endless loop in the copy;
+        // a cursor on the call marks the copy's last record, which is
+        // reached only when it is that loop's end.
+        const int32_t trap = m_macroTraps[letter];
+        if (trap >= 0 && m_startPos != kPassed && (cursorAfter() || trap < static_cast<int32_t>(n) - 1))
+            return fail(err::CursorAfterLoop);
         const int32_t shift = m_loopLevel + 1;
         // Grow geometrically: an exact reserve per call would copy the whole
         // list on every call.
@@ -703,6 +732,9 @@ private:
     int32_t m_tupletSlurSource = -1;
     EventList<T> m_bank;
     std::array<EventList<T>, kMacroCount> m_macros;
+    // Per macro, the index of its first endless loop end that no break of its
+    // own leaves (-1: none): a call the cursor comes after never gets past it.
+    std::array<int32_t, kMacroCount> m_macroTraps = filledArray<kMacroCount>(-1);
     EventList<T>* m_target;
     int m_recording = -1;
     int32_t m_loopLevel = -1;

@@ -42,7 +42,9 @@ struct CompileResult {
 // compiled list; on failure `code` and `errorPosition` (bytes consumed) are
 // written and `out` is left as it was. `startPosition` is the byte offset
 // where playback from the cursor starts: the record produced by the command
-// holding that byte gets startMarker 1, and a loop end before it is an error;
+// holding that byte gets startMarker 1, and an endless loop that no break
+// leaves is an error when its end (or a macro call that plays it) lies
+// wholly before that byte, since playback would never get past it;
 // an offset at or past the end of the text appends an EndMarker instead.
 // UINT64_MAX means "already passed": no marker at all.
 // `spans`, when given, receives the source of every record of `out` (same

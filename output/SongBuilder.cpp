@@ -120,6 +120,15 @@ bool GeneratorWrapper::bankSounds(int bank) const noexcept {
     return visit([bank](auto& set) { return !set.player(bank).events().empty(); });
 }
 
+bool GeneratorWrapper::soundsAgain() const noexcept {
+    if (!hasSong()) return false;
+    return visit([](const auto& set) {
+        for (int b = 0; b < kBankCount; ++b)
+            if (set.player(b).mayPlayAgain()) return true;
+        return false;
+    });
+}
+
 bool GeneratorWrapper::SeekToCursor(uint64_t maxSamples) noexcept {
     if (!hasSong()) return true;
     bool cutShort = false;
@@ -323,6 +332,12 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
         if (!wrapper->SeekToCursor(uint64_t{out.sampleRateHz} * kMaxSeekSeconds + 1)) {  // a caret at exactly the bound plays
             host.messageBox(uiText(kSeekTooFarMessage));
             out.result.bank = -3;  // a refusal, like current-bank mode on the common tab
+            return out;
+        }
+        // Play may still loop back to the song's start; an export would be empty.
+        if (inputs.forExport && wrapper->skippedFrames > 0 && !wrapper->soundsAgain()) {
+            host.messageBox(uiText(kNothingAfterCaretMessage));
+            out.result.bank = -3;
             return out;
         }
         out.wrapper = std::move(wrapper);

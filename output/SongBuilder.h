@@ -53,6 +53,11 @@ inline constexpr std::string_view kBadRateMessage = TAVOLIN_TR_NOOP("Texts", "�
 inline constexpr uint64_t kMaxSeekSeconds = 3600;
 inline constexpr std::string_view kSeekTooFarMessage =
     TAVOLIN_TR_NOOP("Texts", "再生開始位置が曲の先頭から1時間を超えるため、カーソル位置から再生できません");
+// An export from a caret after which no bank sounds again (a caret after
+// the song's last note, or on a part a break skips with nothing after it)
+// would write an empty file; it is refused instead.
+inline constexpr std::string_view kNothingAfterCaretMessage =
+    TAVOLIN_TR_NOOP("Texts", "カーソル位置より後に鳴る音がないため、カーソル位置から書き出せません");
 inline constexpr uint32_t kMinSampleRate = 8000;
 inline constexpr uint32_t kMaxSampleRate = 192000;
 
@@ -94,6 +99,9 @@ public:
     bool SeekToCursor(uint64_t maxSamples = UINT64_MAX) noexcept;
 
     bool hasSong() const noexcept { return fixSlot || floatSlot || doubleSlot; }
+    // Some bank, as it stands, can still start or sound a note (true when in
+    // doubt; see BankPlayer::mayPlayAgain).
+    bool soundsAgain() const noexcept;
     // Bank 0..4 has a compiled list (its text and the common text hold a note).
     bool bankSounds(int bank) const noexcept;
 
@@ -184,7 +192,10 @@ CompileResult inTestPhrase(const CompileResult& result, size_t toneCommandLength
 void reportCompileError(const CompileResult& result, bool testMode, BuildHost& host, const BuildInputs* inputs = nullptr);
 
 // Steps the cursor bank to its start marker and every other bank by the same
-// number of samples. Returns the number of samples skipped. The seek always
+// number of samples. Returns the number of samples skipped. A marker on a
+// part that a break skips on every pass (`[C:D]E` with the caret on D) is
+// never reached: the cursor bank then stops at the next record it does reach
+// (E), or at the end of its list, the same in Play and in export. The seek always
 // ends: the compiler refuses an endless loop that is never left before the
 // cursor, and a bank at the end of its list stops there. `maxSamples` bounds
 // it (the build to kMaxSeekSeconds); `cutShort`, when given, tells whether

@@ -22,6 +22,12 @@ void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
     m_lfoMsStep = sampleRate == 0 ? 0 : 65536000 / sampleRate;
     m_lfoMsStepRemainder = sampleRate == 0 ? 0 : 65536000 % sampleRate;
     m_count = static_cast<int32_t>(std::min<size_t>(m_events.size(), INT32_MAX));
+    m_markerIndex = m_count;
+    for (int32_t i = 0; i < m_count; ++i)
+        if (m_events[static_cast<size_t>(i)].startMarker == 1) {
+            m_markerIndex = i;
+            break;
+        }
     m_index = 0;
     m_noteLength = 0;
     m_elapsed = 0;
@@ -79,6 +85,13 @@ template <bool kSeek, bool kStartOnly>
     bool restarted = false;
     for (;;) {
         if (m_index >= m_count) {
+            if constexpr (kSeek) {
+                // A walk that leaves the list past a marker it skipped has
+                // arrived (the end lies after every record), without a frame.
+                markerReached = true;
+                publishIndex();
+                return {};
+            }
             if (restarted || anyPlaying || !m_loopSong.load(std::memory_order_relaxed)) {
                 m_cycleGuard.reset();
                 publishIndex();
@@ -91,7 +104,7 @@ template <bool kSeek, bool kStartOnly>
         if (ev.kind == EventKind::Note) {
             bool takesNoTime = false;
             if (m_elapsed >= m_noteLength) {
-                if (kSeek && ev.startMarker == 1) {
+                if (kSeek && m_index >= m_markerIndex) {
                     markerReached = true;
                     publishIndex();
                     return {};
@@ -117,7 +130,7 @@ template <bool kSeek, bool kStartOnly>
                 return s;
             }
         } else {
-            if (kSeek && ev.startMarker == 1) {
+            if (kSeek && m_index >= m_markerIndex) {
                 markerReached = true;
                 publishIndex();
                 return {};

@@ -55,11 +55,15 @@ public:
 
     // Like renderFrame(false) with the sample discarded, except that it stops
     // before an event (a Note only where it would start) whose startMarker is
-    // 1 and reports true without acting on it, rendering nothing. A call that
-    // finds the bank already at the end of its list (no marker met) also
-    // reports true without rendering, so a seek over a list without a marker
-    // ends. The compiler refuses an endless loop that playback never leaves
-    // before the marker, so a seek always ends.
+    // 1 and reports true without acting on it, rendering nothing. A break
+    // that leaves a loop on its first pass skips the rest of the body for
+    // good; a marker there is never reached, so the walk stops instead at
+    // the first event after the marker that it does reach (with the same
+    // report), and at the end of the list when there is none: a call that
+    // finds the bank already at the end of its list also reports true
+    // without rendering, so a seek over a list without a marker ends. The
+    // compiler refuses an endless loop that playback never leaves before the
+    // marker, so a seek always ends.
     bool seekStep() noexcept;
 
     // The same end state as stepping, without producing samples: up to
@@ -234,6 +238,10 @@ private:
     // song data
     EventList<T> m_events;
     int32_t m_count = 0;  // events to play, fixed by prepare()
+    // The first record with startMarker 1 (m_count: none). The walk only ever
+    // jumps forward past a part it skips for good, so the first event it
+    // reaches at or after this index is where a seek to the marker stops.
+    int32_t m_markerIndex = 0;
     std::array<ToneSlot, kToneSlots> m_tones{};
     std::array<EnvelopeSlot<T>, kEnvelopeSlots> m_envelopes{};
     int32_t m_envelopeIndex = 0;

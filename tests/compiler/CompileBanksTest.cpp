@@ -30,6 +30,7 @@ const SongRow kErrorSongs[] = {
     {"the first failing bank is reported", "", {"C", "V300", "C", "c", ""}, -1, 0, 0x14, 1, 4},
     {"endless loop in the common text before the cursor bank's start", "[C]", {"C"}, 0, 0, 0x29, -1, 3},
     {"endless loop before the cursor in its own bank", "", {"", "C [D] E"}, 1, 10, 0x29, 1, 5},
+    {"endless loop recorded in the common text, played before the cursor", "@!A[C]!", {"!A D"}, 0, 3, 0x29, 0, 2},
     {"loop count 0 in a bank without the cursor", "", {"C", "", "[C]0"}, 0, 0, 0x1E, 2, 4},
     {"loop end without start", "", {"]"}, -1, 0, 0x1C, 0, 1},
     {"loop without a note", "", {"", "", "", "", "[V100]"}, -1, 0, 0x2A, 4, 6},

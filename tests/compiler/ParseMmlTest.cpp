@@ -240,6 +240,7 @@ const MarkerRow kMarkerRows[] = {
     {"at the start of the text", "C", 0, "N261.626/64/g64*"},
     {"beyond the last command", "C D", 10, "N261.626/64/g64 N293.665/64/g64 END*"},
     {"on a loop start", "C [D]2", 2, "N261.626/64/g64 [c2p3l0* N293.665/64/g64 ]c2p1l0"},
+    {"on a loop end", "C [D]2 E", 4, "N261.626/64/g64 [c2p3l0 N293.665/64/g64 ]c2p1l0* N329.628/64/g64"},
     {"inside a tuplet: the record before it", "C {DE}", 4, "N261.626/64/g64* N293.665/32/g32 N329.628/32/g32"},
     {"inside a recording: where the recording sits", "C @!A D ! !A !A", 6,
      "N261.626/64/g64* N293.665/64/g64 N293.665/64/g64"},
@@ -257,8 +258,9 @@ TYPED_TEST(ParseMmlTest, StartMarker) {
 }
 
 // Only an endless loop that playback never leaves may not end before the
-// cursor: counted loops, endless loops with a break of their own, loops in
-// macros and a cursor inside a body are all fine.
+// cursor: counted loops, endless loops with a break of their own, a cursor
+// inside a body or on the ] and a recording that no call before the cursor
+// plays are all fine; a call that does play one is refused where it stands.
 TYPED_TEST(ParseMmlTest, EndlessLoopBeforeTheCursorIsAnError) {
     struct Row { const char* name; const char* mml; uint64_t start; int64_t errorAt; };  // errorAt -1: compiles
     const Row rows[] = {
@@ -268,7 +270,15 @@ TYPED_TEST(ParseMmlTest, EndlessLoopBeforeTheCursorIsAnError) {
         {"endless loop with a break", "[C:D] E", 6, -1},
         {"endless loop whose break belongs to an inner loop", "[[C:D]2 E] F", 11, 10},
         {"counted loop recorded in a macro", "@!A[C]2! !A D", 12, -1},
-        {"endless loop recorded in a macro", "@!A[C]! !A D", 11, 6},
+        {"cursor on the ] itself: reached on the first pass", "C [D] E", 4, -1},
+        {"cursor in white space before the ]", "C [D ] E", 4, -1},
+        {"cursor right after the ]", "C [D]E", 5, 5},
+        {"endless loop in a macro called before the cursor: at the call", "@!A[C]! !A D", 11, 10},
+        {"endless loop in a macro never called", "@!A[C]! D", 8, -1},
+        {"endless loop in a macro called after the cursor", "@!A[C]! D !A", 8, -1},
+        {"cursor on a call that ends with the loop's ]", "@!A[C]! !A", 9, -1},
+        {"cursor on a call whose loop has more after it", "@!A[C]D! !A", 10, 11},
+        {"a macro recorded again loses its loop", "@!A[C]! @!AC! !A D", 17, -1},
         {"cursor inside an endless loop's body", "C [D E] F", 4, -1},
         {"cursor passed before an endless loop", "C [D]", 0, -1},
     };

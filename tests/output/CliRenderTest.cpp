@@ -147,6 +147,44 @@ TEST(CliRender, ExitCodesAndMessages) {
     }
 }
 
+// --cursor at a loop's edges, end to end: what starts where (by the length
+// written: a quarter note is 4,000 frames at 8 kHz) and what is refused.
+TEST(CliRender, CursorAtTheEdgesOfALoop) {
+    TempDir dir;
+    struct Row {
+        const char* name;
+        std::string document;
+        std::string cursor;
+        int exitCode;
+        uint64_t quarters;  // length written, 0 when nothing is
+        std::string errContains;
+    };
+    const Row rows[] = {
+        {"on the ] of an endless loop: the one pass left", "SMML@;MML@C[D]E,,,,;", "A:3", 0, 1, ""},
+        {"on the ] of a counted loop: its second pass", "SMML@;MML@C[D]2E,,,,;", "A:3", 0, 2, ""},
+        {"after the ] of an endless loop", "SMML@;MML@C[D]E,,,,;", "A:4", 1, 0,
+         "error:バンクA\nMMLコード 4 文字目\n現在位置が無限ループよりあとにある"},
+        {"endless loop recorded in the common text, never called", "SMML@@!A[C]!;MML@D,,,,;", "A:0", 0, 1, ""},
+        {"the same loop played by a call before the caret", "SMML@@!A[C]!;MML@!A D,,,,;", "A:3", 1, 0,
+         "error:バンクA\nMMLコード 2 文字目\n現在位置が無限ループよりあとにある"},
+        {"on a part the break skips: from the next note", "SMML@;MML@[C:D]E,,,,;", "A:3", 0, 1, ""},
+        {"on a skipped part, another bank plays on", "SMML@;MML@C[D:E],CDEF,,,;", "A:4", 0, 2, ""},
+        {"on a skipped part with nothing after it", "SMML@;MML@[C:D],,,,;", "A:3", 1, 0,
+         "カーソル位置より後に鳴る音がないため、カーソル位置から書き出せません"},
+        {"after the song's last note", "SMML@;MML@CDE,,,,;", "A:3", 1, 0, "カーソル位置より後に鳴る音がない"},
+    };
+    const std::string out = (dir / "o.wav").string();
+    for (const Row& r : rows) {
+        writeFile(dir / "song.mml", r.document);
+        std::filesystem::remove(out);
+        CliRun run = runCli("render --rate 8000 --cursor " + r.cursor + " -o " + out + " " + (dir / "song.mml").string(), dir);
+        EXPECT_EQ(run.exitCode, r.exitCode) << r.name << "\n" << run.err;
+        EXPECT_NE(run.err.find(r.errContains), std::string::npos) << r.name << ": stderr was\n" << run.err;
+        const std::string b = std::filesystem::exists(out) ? readFile(out) : std::string();
+        EXPECT_EQ(b.size() < 44 ? 0 : (b.size() - 44) / 4, r.quarters * 4000) << r.name;
+    }
+}
+
 TEST(CliRender, ReadsTheDocumentFromStandardInput) {
     TempDir dir;
     const std::string song = std::string(TAVOLIN_TEST_DATA) + "/output/short.mml";

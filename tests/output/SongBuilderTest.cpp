@@ -337,6 +337,95 @@ TYPED_TEST(TypedBuild, StartFromTheCursor) {
     }
 }
 
+// The caret at a loop's edges, for Play and export alike: on a `]` the song
+// starts there (the passes left follow); on a part that a break skips on
+// every pass, at the next note that playback reaches; an endless loop
+// recorded in a macro stands in the way only where a call plays it. Each
+// start is checked against the song played from its beginning.
+TYPED_TEST(TypedBuild, CaretAtTheEdgesOfALoop) {
+    struct Row {
+        const char* name;
+        std::string common;
+        std::vector<std::string> banks;
+        uint64_t caret;  // in bank A
+        uint64_t sixteenthsBefore;
+    };
+    const Row rows[] = {
+        {"on the ] of a counted loop", "L16", {"C[D]2E"}, 3, 2},
+        {"on the ] of an endless loop", "L16", {"C[D]E"}, 3, 2},
+        {"on a part an endless loop's break skips", "L16", {"[C:D]E"}, 3, 1},
+        {"on a part skipped in a loop played once", "L16", {"C[D:E]1F"}, 4, 2},
+        {"on a skipped part of a loop nested in a counted one", "L16", {"[[C:D]1E]2F"}, 4, 1},
+        {"on a skipped part with nothing after it in its bank", "L16", {"C[D:E]", "CDEFG"}, 4, 2},
+        {"endless loop recorded but called only after the caret", "L16@!A[C]!", {"DE!A"}, 1, 1},
+    };
+    constexpr uint64_t kSixteenth = 1000;  // frames at 8 kHz, tempo 120
+    constexpr uint64_t kFrames = 12 * kSixteenth;
+    const auto play = [](output::GeneratorWrapper& song, uint64_t frames) {
+        std::vector<int16_t> out;
+        for (uint64_t n = 0; n < frames && !song.IsFinished(); ++n) {
+            std::vector<int16_t> frame = song.Render(1);
+            out.insert(out.end(), frame.begin(), frame.end());
+        }
+        return out;
+    };
+    for (const Row& r : rows) {
+        for (bool exportIt : {false, true}) {
+            const std::string name = std::string(r.name) + (exportIt ? ", export" : ", play");
+            BuildInputs in = songInputs(r.common, r.banks, this->arith, "8000");
+            in.forExport = exportIt;
+            auto whole = buildOrFail(in);
+            in.bankIndex = 0;
+            in.caret = r.caret;
+            in.startFromCursor = true;
+            auto fromCaret = buildOrFail(in);
+            if (!whole || !fromCaret) {
+                ADD_FAILURE() << name;
+                continue;
+            }
+            const uint64_t skipped = r.sixteenthsBefore * kSixteenth;
+            EXPECT_EQ(fromCaret->skippedFrames, skipped) << name;
+            std::vector<int16_t> expected = play(*whole, skipped + kFrames);
+            expected.erase(expected.begin(), expected.begin() + static_cast<long>(std::min<size_t>(2 * skipped, expected.size())));
+            const std::vector<int16_t> got = play(*fromCaret, kFrames);
+            EXPECT_GE(got.size(), 2 * kSixteenth) << name << ": at least one note plays";
+            EXPECT_EQ(got, expected) << name << ": " << firstDifference(got, expected);
+        }
+    }
+}
+
+// An export from a caret after which nothing sounds would be an empty file:
+// it is refused with a message. Play builds (Loop may take it back to the
+// song's start), and so does an export that some bank still fills.
+TYPED_TEST(TypedBuild, ExportWithNothingAfterTheCaretIsRefused) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> banks;
+        uint64_t caret;  // in bank A
+        bool exportIt;
+        bool refused;
+    };
+    const Row rows[] = {
+        {"export after the last note", {"CDE"}, 3, true, true},
+        {"play after the last note", {"CDE"}, 3, false, false},
+        {"export on a skipped part, nothing after it", {"[C:D]"}, 3, true, true},
+        {"export on a skipped part, another bank plays on", {"[C:D]", "CDE"}, 3, true, false},
+        {"export with the caret on the last note", {"CDE"}, 2, true, false},
+    };
+    const std::string refusal = "message:" + std::string(output::kNothingAfterCaretMessage);
+    for (const Row& r : rows) {
+        RecordingHost host;
+        BuildInputs in = songInputs("", r.banks, this->arith, "8000");
+        in.forExport = r.exportIt;
+        in.bankIndex = 0;
+        in.caret = r.caret;
+        in.startFromCursor = true;
+        const auto outcome = output::BuildSong<TypeParam>(in, false, host);
+        EXPECT_EQ(!outcome.wrapper, r.refused) << r.name;
+        EXPECT_EQ(host.calls, r.refused ? std::vector<std::string>{refusal} : std::vector<std::string>{}) << r.name;
+    }
+}
+
 }  // namespace
 }  // namespace tavolin::testing
 

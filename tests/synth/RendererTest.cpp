@@ -105,24 +105,34 @@ TYPED_TEST(Renderer, LoopOrders) {
     }
 }
 
+// Stepping and the fast seek stop at the same place: the marked record, or,
+// when a break skips it on every pass, the first record after it reached.
 TYPED_TEST(Renderer, SeekStopsAtTheMarker) {
     using T = TypeParam;
-    struct Row { const char* name; bool markerOnVolume; int expectedSteps; int nextNote; int32_t volumeAfter; };
+    using B = ListBuilder<T>;
+    struct Row { const char* name; void (*build)(B&); int expectedSteps; int nextNote; int32_t volumeAfter; };
     const Row rows[] = {
-        {"marker on the third note", false, 2400, 300, 200},
-        {"marker on a volume record before it", true, 2400, 300, 100},
+        {"marker on the third note", [](B& b) { b.note(100, 16).note(200, 16).volume(200).note(300, 16).marker().note(400, 16); },
+         2400, 300, 200},
+        {"marker on a volume record before it", [](B& b) { b.note(100, 16).note(200, 16).volume(200).marker().note(300, 16); },
+         2400, 300, 100},
+        {"marker on a note the break skips", [](B& b) { b.loopStart().note(100, 16).loopBreak().note(200, 16).marker().loopEnd(-1).note(300, 16); },
+         1200, 300, 100},
+        {"marker on a loop end: its first pass", [](B& b) { b.note(100, 16).loopStart().note(200, 16).loopEnd(2).marker().note(300, 16); },
+         2400, 200, 100},
     };
     for (const auto& r : rows) {
-        ListBuilder<T> b;
-        b.prologue().tempo(600).volume(100).note(100, 16).note(200, 16).volume(200);
-        if (r.markerOnVolume) b.marker();
-        b.note(300, 16);
-        if (!r.markerOnVolume) b.marker();
-        b.note(400, 16);
+        B b;
+        b.prologue().tempo(600).volume(100);
+        r.build(b);
         auto p = makePlayer<T>(b.list());
+        auto fast = makePlayer<T>(b.list());
         int steps = 0;
         while (!p->seekStep() && steps < 100000) ++steps;
         EXPECT_EQ(steps, r.expectedSteps) << r.name;
+        bool reached = false;
+        EXPECT_EQ(fast->fastSeek(UINT64_MAX, true, reached), static_cast<uint64_t>(r.expectedSteps)) << r.name;
+        EXPECT_TRUE(reached) << r.name;
         EXPECT_NEAR(toD(p->volume()), r.volumeAfter / 255.0, 1e-4) << r.name;
         p->renderFrame(false);
         EXPECT_EQ(p->elapsedSamples(), 1) << r.name;

@@ -539,6 +539,10 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
         <source>再生開始位置が曲の先頭から1時間を超えるため、カーソル位置から再生できません</source>
         <translation>Cannot play from the cursor: it lies more than one hour into the song</translation>
     </message>
+    <message>
+        <source>カーソル位置より後に鳴る音がないため、カーソル位置から書き出せません</source>
+        <translation>Cannot export from the cursor: nothing sounds after it</translation>
+    </message>
 </context>
 <context>
     <name>tavolin::qt::BankScopes</name>
