@@ -34,7 +34,9 @@ std::string readInputBytes(const std::string& path);
 
 // readInputBytes, then as the window opens a document: a UTF-8 file is converted to
 // CP932 (with a note on standard error); one holding characters CP932 cannot store
-// is refused with their lines. Throws CliError.
-std::string readDocumentFileBytes(const std::string& path);
+// is refused with their lines, and so is a file that is no document (NUL bytes,
+// bytes that are no CP932 character). Text the document record leaves out is
+// warned about on standard error when `warnLoss`. Throws CliError.
+std::string readDocumentFileBytes(const std::string& path, bool warnLoss = true);
 
 }  // namespace tavolin::cli
