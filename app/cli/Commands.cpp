@@ -66,7 +66,7 @@ std::string documentCheckText(const std::string& name, const editor::DocumentFil
 
 }  // namespace
 
-std::string readDocumentFileBytes(const std::string& path, bool warnLoss) {
+std::string readDocumentFileBytes(const std::string& path, bool asDocument) {
     editor::DecodedFile decoded = editor::decodeDocumentFile(readInputBytes(path));
     const std::string name = path == "-" ? "<stdin>" : path;
     if (!decoded.ok()) {
@@ -76,9 +76,10 @@ std::string readDocumentFileBytes(const std::string& path, bool warnLoss) {
     }
     if (decoded.encoding == editor::FileEncoding::Utf8)
         std::cerr << "tavolin-cli: note: '" << name << "' is UTF-8; read as CP932 text\n";
+    if (!asDocument) return std::move(decoded.bytes);
     const editor::DocumentFileCheck check = editor::checkDocumentFile(decoded.bytes);
     if (check.refused()) throw CliError(documentCheckText(name, check));
-    if (check.losesText() && warnLoss) std::cerr << "tavolin-cli: warning: " << documentCheckText(name, check) << "\n";
+    if (check.losesText()) std::cerr << "tavolin-cli: warning: " << documentCheckText(name, check) << "\n";
     return std::move(decoded.bytes);
 }
 

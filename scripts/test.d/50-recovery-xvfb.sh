@@ -16,7 +16,7 @@ export SDL_AUDIODRIVER=dummy
 recovery="$XDG_STATE_HOME/tavolin"
 
 mkdir "$tmp/s1"
-song="$tmp/s1/song.mml"
+song="$(realpath "$tmp")/s1/song.mml"  # as the window names it: folder links resolved
 printf 'SMML@;MML@,,,,;' >"$song"
 
 # 1. Started on a relative path; type into a tab and wait for the autosave.
