@@ -61,16 +61,5 @@ TEST(DocumentCheck, WhatAFileLosesAsADocument) {
     }
 }
 
-TEST(DocumentCheck, MessagesNameTheFileAndWhy) {
-    EXPECT_EQ(documentCheckMessage("/tmp/ls.mml", {FileProblem::NulByte, 8, 3}),
-              "「/tmp/ls.mml」はドキュメントとして読めないため、開きませんでした（ファイルは変更していません）。\n"
-              "8 バイト目に NUL バイトがあります（全部で 3 個）。バイナリファイルのようです。");
-    EXPECT_EQ(documentCheckMessage("/a.txt", {FileProblem::OutsideRecord, 0, 12}),
-              "「/a.txt」には、開いて保存すると失われる部分があります。\n"
-              "ドキュメントの枠（SMML@…;MML@…;）の外にある 12 バイトは読み込まれません。\n\n"
-              "このまま開きますか？（元のファイルは保存するまで変わりません）");
-    EXPECT_EQ(documentCheckMessage("/a.mml", {}), "");
-}
-
 }  // namespace
 }  // namespace tavolin::editor
