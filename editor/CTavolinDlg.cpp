@@ -384,9 +384,17 @@ std::string localTimeText(int64_t seconds) {
 
 void CTavolinDlg::offerRecovery() {
     if (!m_recovery) return;
+    // Restoring replaces the window's document: a window that already holds one
+    // (named on the command line) takes back only that document's work, and one
+    // with edits of its own takes back nothing.
+    if (modified) return;
     std::vector<RecoveryRecord> found = m_recovery->orphans();
+    if (!filePath.empty())
+        std::erase_if(found, [this](const RecoveryRecord& r) { return r.documentPath != filePath; });
     for (size_t i = 0; i < found.size(); ++i) {
-        const RecoveryRecord& record = found[i];
+        RecoveryRecord& record = found[i];
+        // Another window started at the same time may be offering it already.
+        if (!m_recovery->claim(record)) continue;
         RecoveryOffer offer;
         offer.title = uiText(text::kRecoveryTitle);
         offer.text = fillIn(fillIn(uiText(text::kRecoveryText), "file", record.documentPath.empty() ? uiText(kUntitled) : record.documentPath),
@@ -407,6 +415,7 @@ void CTavolinDlg::offerRecovery() {
             m_recovery->discard(record);
             break;
         case RecoveryChoice::Later:
+            m_recovery->release(record);
             return;
         }
     }
@@ -427,7 +436,12 @@ void CTavolinDlg::restore(const RecoveryRecord& record) {
 }
 
 void CTavolinDlg::setRecentFiles(const std::vector<std::string>& paths) {
-    m_recent.assign(paths);
+    // A relative entry (kept by older versions) names different files from different
+    // folders: it is dropped; the same file by its full path stays.
+    std::vector<std::string> absolute;
+    for (const std::string& path : paths)
+        if (path.starts_with('/')) absolute.push_back(path);
+    m_recent.assign(absolute);
     m_view.setRecentFiles(m_recent.paths());
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "compiler/UiText.h"
+#include "editor/DocumentCheck.h"
 #include "editor/TextEncoding.h"
 #include "editor/UserTexts.h"
 
@@ -72,6 +73,7 @@ bool DocumentCommands::saveDocument() {
 }
 
 bool DocumentCommands::saveTo(std::string path) {
+    path = m_files.absolutePath(path);
     const std::string bytes = writeDocumentBytes(m_state.tabTexts);
     for (;;) {
         const WriteResult result = m_files.replaceFile(path, bytes);
@@ -82,7 +84,7 @@ bool DocumentCommands::saveTo(std::string path) {
                           uiText(text::kSaveElsewhere));
         std::optional<std::string> chosen = m_host.showSaveDialog(saveDialogOptions());
         if (!chosen || chosen->empty()) return false;
-        path = *chosen;
+        path = m_files.absolutePath(*chosen);
     }
     m_state.filePath = path;
     m_state.modified = false;
@@ -105,7 +107,10 @@ bool DocumentCommands::openDocument() {
     return openPath(*chosen);
 }
 
-bool DocumentCommands::openPath(const std::string& path) {
+bool DocumentCommands::openPath(const std::string& requested) {
+    // Known by its full path: the title, the recent files and the recovery file
+    // must name the same file from any folder.
+    const std::string path = m_files.absolutePath(requested);
     const ReadResult read = m_files.readFile(path);
     if (!read.ok()) {
         m_host.messageBox(fileFailureMessage(text::kOpenFailed, path, read.failure));
@@ -116,6 +121,16 @@ bool DocumentCommands::openPath(const std::string& path) {
         m_host.messageBox(unencodableMessage(path, decoded.unencodable));
         return false;
     }
+    // A file the document cannot hold is not taken for one: a save would write back
+    // only what the reader kept.
+    const DocumentFileCheck check = checkDocumentFile(decoded.bytes);
+    if (check.refused()) {
+        m_host.messageBox(documentCheckMessage(path, check));
+        return false;
+    }
+    if (check.losesText() &&
+        m_host.askYesNoCancel(documentCheckMessage(path, check), kSavePromptCaption) != PromptAnswer::Yes)
+        return false;
     m_host.stopPlayback();
     m_state.filePath = path;
     loadDocumentText(textModeRead(decoded.bytes), false, false);

@@ -108,7 +108,10 @@ public:
     // when a file was chosen and read; true then.
     bool openDocument();
     // Reads `path` (CP932, or UTF-8 converted with a notice) and replaces the
-    // document with it. On failure the user is told why and nothing changes.
+    // document with it, named by its absolute path. On failure the user is told
+    // why and nothing changes. A file that is no document (binary, undecodable
+    // bytes) is refused; one holding text a save would not write back opens
+    // only when the user says Yes to the warning.
     bool openPath(const std::string& path);
     // The reader on `text` (already in text mode), then clean document, editor and title.
     void loadDocumentText(std::string_view text, bool rescale, bool importMode);

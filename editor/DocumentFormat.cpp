@@ -68,7 +68,7 @@ std::string textModeWrite(std::string_view text) {
     return out;
 }
 
-TabTexts parseDocumentText(std::string_view text, const ImportOptions& options) {
+TabTexts parseDocumentText(std::string_view text, const ImportOptions& options, std::string* discarded) {
     TabTexts tabs;
     std::string work = upperCaseCp932(text);
 
@@ -82,9 +82,14 @@ TabTexts parseDocumentText(std::string_view text, const ImportOptions& options) 
             commonFound = true;
         }
     }
-    if (std::size_t tag = findCp932(work, kBankTag); tag != std::string::npos)
+    if (std::size_t tag = findCp932(work, kBankTag); tag != std::string::npos) {
+        if (discarded) *discarded += work.substr(0, tag);
         work.erase(0, tag + kBankTag.size());
-    if (std::size_t end = findCp932(work, ";"); end != std::string::npos) work.erase(end);
+    }
+    if (std::size_t end = findCp932(work, ";"); end != std::string::npos) {
+        if (discarded) *discarded += work.substr(end + 1);
+        work.erase(end);
+    }
     // A TAB is never part of a double-byte character, so a plain byte erase is
     // safe. Removing one can pair a stray lead byte in front of it with the byte
     // after it, which changes what counts as a single-byte letter; upper-case
@@ -110,6 +115,10 @@ TabTexts parseDocumentText(std::string_view text, const ImportOptions& options) 
         tabs[bank] = (options.importMode && options.removeBankTempo) ? removeTempoCommands(part)
                                                                       : std::string(part);
         if (!tabs[bank].empty()) ++usedBanks;
+    }
+    if (discarded && !rest.empty()) {
+        *discarded += ',';  // the separator that started the sixth part
+        *discarded += rest;
     }
 
     if (options.rescale) rescaleDocumentVolumes(tabs, usedBanks, options);

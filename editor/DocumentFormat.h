@@ -41,8 +41,11 @@ std::string textModeRead(std::string_view fileBytes);
 std::string textModeWrite(std::string_view text);
 
 // The reader's steps on text already read in text mode. Returns the six tab
-// texts (upper-cased, banks without TABs).
-TabTexts parseDocumentText(std::string_view text, const ImportOptions& options = {});
+// texts (upper-cased, banks without TABs). `discarded`, when given, receives
+// the text the record leaves out: before "MML@", after the closing ";" and
+// beyond bank E (TABs are not counted).
+TabTexts parseDocumentText(std::string_view text, const ImportOptions& options = {},
+                           std::string* discarded = nullptr);
 
 // The six parts of a document file, before text-mode conversion.
 std::string formatDocument(const TabTexts& tabs);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,7 +31,36 @@ FileFailure failureFromErrno(int code) noexcept {
     }
 }
 
+std::string absolutePathIn(std::string_view path, std::string_view currentFolder) {
+    if (path.empty()) return {};
+    fs::path p(path);
+    if (p.is_relative()) p = fs::path(currentFolder) / p;
+    return p.lexically_normal().string();
+}
+
 namespace {
+
+// ".NAME.saving-N", the temporary file of a save of NAME.
+bool isTemporaryOf(std::string_view entry, std::string_view name) {
+    std::string head(1, '.');  // piecewise: GCC 12 warns falsely on "literal" + std::string
+    head += name;
+    head += ".saving-";
+    if (!entry.starts_with(head) || entry.size() == head.size()) return false;
+    return entry.substr(head.size()).find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Temporary files of earlier saves of `name` whose writer is gone (nobody holds
+// their lock): a save killed between creating and renaming one.
+void removeLeftoverTemporaries(const fs::path& folder, const std::string& name) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!isTemporaryOf(it->path().filename().string(), name)) continue;
+        const int fd = ::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(it->path().c_str());
+        ::close(fd);
+    }
+}
 
 // errno of a failed call, or `fallback` when the call left none.
 int lastError(int fallback) noexcept { return errno != 0 ? errno : fallback; }
@@ -121,6 +151,8 @@ WriteResult RealFileSystem::replaceFile(const std::string& path, std::string_vie
         errno = 0;
         file = createTemporary(temp);
         createError = file ? 0 : lastError(EACCES);
+        // Held until the file is closed: the mark of a save in progress.
+        if (file) ::flock(::fileno(file), LOCK_EX | LOCK_NB);
         if (!file && createError != EEXIST) break;
     }
     if (!file) {
@@ -140,10 +172,8 @@ WriteResult RealFileSystem::replaceFile(const std::string& path, std::string_vie
         ok = false;
         writeError = lastError(EIO);
     }
-    if (std::fclose(file) != 0 && ok) {
-        ok = false;
-        writeError = lastError(EIO);
-    }
+    // Renamed while still open (and locked), so no other save takes it for a leftover;
+    // the bytes are on the disk already (fsync), so closing can no longer lose them.
     if (ok && exists) fs::permissions(temp, status.permissions(), fs::perm_options::replace, ec);
     if (ok) {
         fs::rename(temp, target, ec);
@@ -152,10 +182,12 @@ WriteResult RealFileSystem::replaceFile(const std::string& path, std::string_vie
             writeError = ec.value();
         }
     }
+    std::fclose(file);
     if (!ok) {
         fs::remove(temp, ec);
         return failed(WriteOutcome::WriteFailed, writeError);
     }
+    removeLeftoverTemporaries(folder, target.filename().string());
     return {WriteOutcome::Written, {}};
 }
 
@@ -203,6 +235,26 @@ std::vector<std::string> RealFileSystem::listFolder(const std::string& folder) {
 }
 
 bool RealFileSystem::removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool RealFileSystem::renameFile(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string RealFileSystem::absolutePath(const std::string& path) {
+    if (path.empty()) return {};
+    std::error_code ec;
+    fs::path cwd = fs::current_path(ec);
+    if (ec) cwd = "/";
+    fs::path full = fs::path(path).is_relative() ? cwd / path : fs::path(path);
+    const fs::path name = full.filename();
+    if (name.empty() || name == "." || name == "..") {
+        fs::path resolved = fs::weakly_canonical(full, ec);
+        return ec ? absolutePathIn(path, cwd.string()) : resolved.string();
+    }
+    const fs::path folder = fs::weakly_canonical(full.parent_path(), ec);
+    if (ec) return absolutePathIn(path, cwd.string());
+    return (folder / name).string();
+}
 
 FileFailure RealFileSystem::makeFolder(const std::string& folder) {
     std::error_code ec;

@@ -31,6 +31,10 @@ struct FileFailure {
 // The failure that errno value `code` stands for.
 FileFailure failureFromErrno(int code) noexcept;
 
+// `path` made absolute against `currentFolder` (itself absolute) and stripped of
+// "." and ".." steps and doubled separators; empty stays empty.
+std::string absolutePathIn(std::string_view path, std::string_view currentFolder);
+
 struct ReadResult {
     std::string bytes;   // the whole file when ok()
     FileFailure failure;
@@ -62,6 +66,13 @@ public:
     virtual bool removeFile(const std::string& path) = 0;
     // Creates `folder` and its parents, readable by the user only.
     virtual FileFailure makeFolder(const std::string& folder) = 0;
+    // Moves `from` to `to` in one step; false when `from` is not there (someone
+    // else moved it first) or it cannot be moved.
+    virtual bool renameFile(const std::string& from, const std::string& to) = 0;
+    // The path a document is known by, whatever folder the program was started
+    // in: absolute and without "." or ".." steps (see absolutePathIn). Relative
+    // paths are taken from the root here; the disk takes them from the current folder.
+    virtual std::string absolutePath(const std::string& path) { return absolutePathIn(path, "/"); }
 };
 
 // The disk. replaceFile writes a temporary file in the target's folder, flushes
@@ -69,7 +80,9 @@ public:
 // truncated document behind. Where the folder refuses new files but the file
 // itself may be written, the file is rewritten in place after its space is
 // reserved, and read back. A symbolic link is followed and the file it names is
-// replaced; an existing file keeps its permissions.
+// replaced; an existing file keeps its permissions. The temporary file is locked
+// while it is written, so a later save can tell one left by a killed save (no
+// lock) from one being written and remove it.
 class RealFileSystem : public FileSystem {
 public:
     ReadResult readFile(const std::string& path) override;
@@ -77,6 +90,10 @@ public:
     std::vector<std::string> listFolder(const std::string& folder) override;
     bool removeFile(const std::string& path) override;
     FileFailure makeFolder(const std::string& folder) override;
+    bool renameFile(const std::string& from, const std::string& to) override;
+    // From the current folder, with symbolic links in the folders on the way
+    // resolved; the file's own name is kept (a link keeps its name).
+    std::string absolutePath(const std::string& path) override;
 
 protected:
     // Stores the bytes into the open file; false on any failure (errno tells why).

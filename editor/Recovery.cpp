@@ -111,9 +111,23 @@ std::string recoveryFolder(const std::function<const char*(const char*)>& env) {
 
 int64_t currentProcessId() { return static_cast<int64_t>(::getpid()); }
 
+bool statSaysRunning(std::string_view stat) noexcept {
+    // "PID (NAME) STATE ...": the name may hold ")" itself, so the last one ends it.
+    const size_t close = stat.rfind(')');
+    if (close == std::string_view::npos || close + 2 >= stat.size() || stat[close + 1] != ' ') return false;
+    const char state = stat[close + 2];
+    return state != 'Z' && state != 'X' && state != 'x';
+}
+
 bool isTavolinRunning(int64_t pid) {
     if (pid <= 0) return false;
     if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+    // An ended process that its parent has not yet waited for still answers kill().
+    {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+        std::string stat;
+        if (in && std::getline(in, stat) && !statSaysRunning(stat)) return false;
+    }
     // A reused process id belongs to some other program: compare the names.
     auto name = [](const std::string& file) {
         std::ifstream in(file);
@@ -133,6 +147,7 @@ RecoveryStore::RecoveryStore(FileSystem& files, std::string folder, int64_t pid,
       m_ownFile(joinPath(m_folder, std::string(kPrefix) + std::to_string(pid) + "-" + std::to_string(window) +
                                        std::string(kSuffix))),
       m_pid(pid),
+      m_window(window),
       m_isRunning(std::move(isRunning)),
       m_clock(std::move(clock)) {}
 
@@ -177,6 +192,34 @@ std::vector<RecoveryRecord> RecoveryStore::orphans() {
                          return a.savedAt != b.savedAt ? a.savedAt > b.savedAt : a.file < b.file;
                      });
     return found;
+}
+
+bool RecoveryStore::claim(RecoveryRecord& record) {
+    if (record.file.empty()) return false;
+    // The name says this process holds it; a new name per claim, so no rename overwrites.
+    const std::string target = joinPath(m_folder, std::string(kPrefix) + std::to_string(m_pid) + "-" +
+                                                      std::to_string(m_window) + "-claimed-" +
+                                                      std::to_string(++m_claims) + std::string(kSuffix));
+    if (!m_files.renameFile(record.file, target)) return false;
+    // What the file holds now: it may have changed since the folder was read.
+    const ReadResult read = m_files.readFile(target);
+    auto claimed = read.ok() ? decodeRecovery(read.bytes) : std::nullopt;
+    if (!claimed) {
+        m_files.renameFile(target, record.file);
+        return false;
+    }
+    claimed->claimedFrom = record.file;
+    claimed->file = target;
+    record = std::move(*claimed);
+    return true;
+}
+
+void RecoveryStore::release(RecoveryRecord& record) {
+    if (record.claimedFrom.empty()) return;
+    if (m_files.renameFile(record.file, record.claimedFrom)) {
+        record.file = record.claimedFrom;
+        record.claimedFrom.clear();
+    }
 }
 
 void RecoveryStore::discard(const RecoveryRecord& record) {

@@ -22,6 +22,7 @@ struct RecoveryRecord {
     std::string documentPath; // UTF-8; empty for an untitled document
     TabTexts tabTexts;        // exactly as the window held them (CP932, CR LF)
     std::string file;         // path of the recovery file itself (not stored in it)
+    std::string claimedFrom;  // its name before this window claimed it; empty when unclaimed
 };
 
 // The stored form: a header line, then length-prefixed fields, so every byte of
@@ -37,6 +38,9 @@ std::string recoveryFolder(const std::function<const char*(const char*)>& env);
 // Whether the process `pid` is still a running tavolin (the real check asks the system).
 using ProcessProbe = std::function<bool(int64_t pid)>;
 bool isTavolinRunning(int64_t pid);
+// From the text of /proc/PID/stat: false for a process that has ended and only
+// waits for its parent (a zombie, state Z or X) or for text that is no such line.
+bool statSaysRunning(std::string_view stat) noexcept;
 int64_t currentProcessId();
 
 class RecoveryStore {
@@ -56,6 +60,13 @@ public:
     // Files left by windows whose process no longer runs, newest first. Files that
     // cannot be read as recovery files are left alone and not offered.
     std::vector<RecoveryRecord> orphans();
+    // Takes `record` for this window by renaming its file to one of this process,
+    // which other windows skip while this one runs. False when another window took
+    // it first (or it is gone): then it must not be offered. On success the record
+    // holds the file's content as claimed.
+    bool claim(RecoveryRecord& record);
+    // Gives a claimed record back under its old name, for a later start.
+    void release(RecoveryRecord& record);
     void discard(const RecoveryRecord& record);
 
 private:
@@ -63,6 +74,8 @@ private:
     std::string m_folder;
     std::string m_ownFile;
     int64_t m_pid;
+    int m_window;
+    int m_claims = 0;
     ProcessProbe m_isRunning;
     std::function<int64_t()> m_clock;
     bool m_written = false;

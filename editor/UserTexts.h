@@ -35,6 +35,22 @@ inline constexpr const char* kUtf8Unencodable =
 inline constexpr const char* kUtf8UnencodableLine = TAVOLIN_TR_NOOP("Texts", "{line} 行目: {char}");
 inline constexpr const char* kUtf8UnencodableMore = TAVOLIN_TR_NOOP("Texts", "ほか {count} 文字");
 
+// Files that are not documents, or not wholly.
+inline constexpr const char* kCheckRefused =
+    TAVOLIN_TR_NOOP("Texts", "「{file}」はドキュメントとして読めないため、開きませんでした（ファイルは変更していません）。");
+inline constexpr const char* kCheckLoses =
+    TAVOLIN_TR_NOOP("Texts", "「{file}」には、開いて保存すると失われる部分があります。");
+inline constexpr const char* kCheckNulByte =
+    TAVOLIN_TR_NOOP("Texts", "{offset} バイト目に NUL バイトがあります（全部で {count} 個）。バイナリファイルのようです。");
+inline constexpr const char* kCheckUndecodable =
+    TAVOLIN_TR_NOOP("Texts", "CP932 の文字として読めないバイトが {offset} バイト目から {count} か所あります。");
+inline constexpr const char* kCheckTextAfterEnd =
+    TAVOLIN_TR_NOOP("Texts", "{offset} バイト目の Ctrl+Z（0x1A）でテキストが終わり、その後の {count} バイトは読み込まれません。");
+inline constexpr const char* kCheckOutsideRecord =
+    TAVOLIN_TR_NOOP("Texts", "ドキュメントの枠（SMML@…;MML@…;）の外にある {count} バイトは読み込まれません。");
+inline constexpr const char* kCheckOpenAnyway =
+    TAVOLIN_TR_NOOP("Texts", "このまま開きますか？（元のファイルは保存するまで変わりません）");
+
 // Recovery after a crash.
 inline constexpr const char* kRecoveryTitle = TAVOLIN_TR_NOOP("Texts", "ドキュメントの復元");
 inline constexpr const char* kRecoveryText =

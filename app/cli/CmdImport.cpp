@@ -45,7 +45,7 @@ private:
 void runImport(const ImportArgs& args) {
     if (args.sourceMax.empty() || args.sourceMax.find_first_not_of("0123456789") != std::string::npos)
         throw CliError("--source-max takes a decimal number, got '" + args.sourceMax + "'");
-    std::string clip = readDocumentFileBytes(args.in);
+    std::string clip = readDocumentFileBytes(args.in, false);
     clip.resize(std::min(clip.size(), clip.find('\0')));
 
     editor::DocumentState state;

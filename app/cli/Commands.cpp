@@ -1,6 +1,7 @@
 // The subcommand registry and input helpers shared by every tavolin-cli command.
 #include "app/cli/Commands.h"
 
+#include "editor/DocumentCheck.h"
 #include "editor/TextEncoding.h"
 
 #include <fstream>
@@ -42,7 +43,30 @@ std::string readInputBytes(const std::string& path) {
     return bytes;
 }
 
-std::string readDocumentFileBytes(const std::string& path) {
+namespace {
+
+std::string documentCheckText(const std::string& name, const editor::DocumentFileCheck& check) {
+    const std::string offset = std::to_string(check.offset), count = std::to_string(check.count);
+    switch (check.problem) {
+    case editor::FileProblem::None: break;
+    case editor::FileProblem::NulByte:
+        return "'" + name + "' is not a document (a binary file?): NUL byte at byte " + offset + " (" + count +
+               " in all); nothing was read";
+    case editor::FileProblem::Undecodable:
+        return "'" + name + "' is not a document: " + count + " byte sequence(s) that are no CP932 character, the first at byte " +
+               offset + "; nothing was read";
+    case editor::FileProblem::TextAfterEnd:
+        return "'" + name + "': the text ends at the Ctrl+Z (0x1A) at byte " + offset + "; the " + count +
+               " byte(s) after it are not read";
+    case editor::FileProblem::OutsideRecord:
+        return "'" + name + "': " + count + " byte(s) outside the document record (SMML@...;MML@...;) are not read";
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string readDocumentFileBytes(const std::string& path, bool asDocument) {
     editor::DecodedFile decoded = editor::decodeDocumentFile(readInputBytes(path));
     const std::string name = path == "-" ? "<stdin>" : path;
     if (!decoded.ok()) {
@@ -52,6 +76,10 @@ std::string readDocumentFileBytes(const std::string& path) {
     }
     if (decoded.encoding == editor::FileEncoding::Utf8)
         std::cerr << "tavolin-cli: note: '" << name << "' is UTF-8; read as CP932 text\n";
+    if (!asDocument) return std::move(decoded.bytes);
+    const editor::DocumentFileCheck check = editor::checkDocumentFile(decoded.bytes);
+    if (check.refused()) throw CliError(documentCheckText(name, check));
+    if (check.losesText()) std::cerr << "tavolin-cli: warning: " << documentCheckText(name, check) << "\n";
     return std::move(decoded.bytes);
 }
 

@@ -34,7 +34,10 @@ std::string readInputBytes(const std::string& path);
 
 // readInputBytes, then as the window opens a document: a UTF-8 file is converted to
 // CP932 (with a note on standard error); one holding characters CP932 cannot store
-// is refused with their lines. Throws CliError.
-std::string readDocumentFileBytes(const std::string& path);
+// is refused with their lines. With `asDocument` (not for text taken as the
+// clipboard's), a file that is no document (NUL bytes, bytes that form no CP932
+// character) is refused too, and text the document record leaves out is warned
+// about on standard error. Throws CliError.
+std::string readDocumentFileBytes(const std::string& path, bool asDocument = true);
 
 }  // namespace tavolin::cli

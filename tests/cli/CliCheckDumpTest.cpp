@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -120,6 +121,24 @@ TEST_F(CliCheckDump, UsageAndInputErrorsExitWithTwo) {
     const CliRun emoji = run("check " + write("emoji.mml", "MML@C\n/* \xF0\x9F\x8E\xB5 */ D;"));
     EXPECT_EQ(emoji.exitCode, 2);
     EXPECT_NE(emoji.err.find("line 2: \xF0\x9F\x8E\xB5"), std::string::npos) << emoji.err;
+    // A binary file or bytes that are no CP932 character: no document, nothing compiled.
+    struct Refused { const char* name; std::string bytes; const char* why; };
+    const std::vector<Refused> refused = {
+        {"ls.mml", std::string("\x7F" "ELF\x02\x01\x01\0\0", 9), "NUL byte at byte 8 (2 in all)"},
+        {"bad.mml", "MML@C\x80\x85\x40;", "2 byte sequence(s) that are no CP932 character, the first at byte 6"},
+    };
+    for (const auto& r : refused) {
+        const std::string path = write(r.name, r.bytes);
+        const CliRun run1 = run("check " + path);
+        EXPECT_EQ(run1.exitCode, 2) << r.name;
+        EXPECT_NE(run1.err.find("'" + path + "' is not a document"), std::string::npos) << run1.err;
+        EXPECT_NE(run1.err.find(r.why), std::string::npos) << run1.err;
+        EXPECT_TRUE(run1.out.empty()) << run1.out;
+    }
+    // Text the record leaves out is read as the window reads it, with a warning.
+    const CliRun loses = run("check " + write("notes.txt", "T120 CDE; NOTES"));
+    EXPECT_EQ(loses.exitCode, 0) << loses.err;
+    EXPECT_NE(loses.err.find("6 byte(s) outside the document record"), std::string::npos) << loses.err;
     EXPECT_EQ(run("dump").exitCode, 2);
 }
 

@@ -34,6 +34,12 @@ const char* const kNotFound = "ファイルまたはフォルダが見つかり�
 const char* const kDenied = "アクセス権がありません。";
 const char* const kFull = "ディスクの空き容量が足りません。";
 
+// The warning before opening a file with text outside the document record.
+std::string losesAsk(const std::string& path, int bytes) {
+    return "ask 「" + path + "」には、開いて保存すると失われる部分があります。\nドキュメントの枠（SMML@…;MML@…;）の外にある " +
+           std::to_string(bytes) + " バイトは読み込まれません。\n\nこのまま開きますか？（元のファイルは保存するまで変わりません） / tavolin ostra";
+}
+
 // The steps of a clear that followed the prompt.
 CallLog cleared() { return {"stop", "editor \"\"", "title 無題 "}; }
 CallLog operator+(CallLog a, const CallLog& b) {
@@ -233,6 +239,40 @@ TEST(DocumentCommands, Open) {
           "message 「/e.mml」は UTF-8 で書かれていますが、CP932 で表せない文字があるため開きませんでした"
           "（ファイルは変更していません）:\n2 行目: \xF0\x9F\x8E\xB5\n3 行目: \xED\x95\x9C"},
          kDoc, "/a.mml", true},
+        {"a binary file is refused, naming it and why; the document stays",
+         [](auto& f) {
+             editedDocument(f, "/a.mml");
+             f.host.answers = {PromptAnswer::No};
+             f.files.files["/ls.mml"] = std::string("\x7F" "ELF\x02\x01\x01\0\0", 9);
+             f.host.openResults = {"/ls.mml"};
+         },
+         open, false,
+         {kPrompt, "open-dialog -> /ls.mml",
+          "message 「/ls.mml」はドキュメントとして読めないため、開きませんでした（ファイルは変更していません）。\n"
+          "8 バイト目に NUL バイトがあります（全部で 2 個）。バイナリファイルのようです。"},
+         kDoc, "/a.mml", true, {{"/ls.mml", std::string("\x7F" "ELF\x02\x01\x01\0\0", 9)}}},
+        {"text a save would drop: No to the warning opens nothing",
+         [](auto& f) {
+             f.files.files["/t.txt"] = "CDE; NOTES";
+             f.host.answers = {PromptAnswer::No};
+             f.host.openResults = {"/t.txt"};
+         },
+         open, false, {"open-dialog -> /t.txt", losesAsk("/t.txt", 6)}, kEmpty, "", false},
+        {"text a save would drop: Yes opens what the reader keeps",
+         [](auto& f) {
+             f.files.files["/t.txt"] = "CDE; NOTES";
+             f.host.answers = {PromptAnswer::Yes};
+             f.host.openResults = {"/t.txt"};
+         },
+         open, true, {"open-dialog -> /t.txt", losesAsk("/t.txt", 6), "stop", "editor \"\"", "title /t.txt "},
+         {"", "CDE", "", "", "", ""}, "/t.txt", false},
+        {"a relative name is kept as a full path, steps resolved",
+         [](auto& f) {
+             f.files.files["/s1/rel.mml"] = "MML@C;";
+             f.host.openResults = {"s1/./x/../rel.mml"};
+         },
+         open, true, {"open-dialog -> s1/./x/../rel.mml", "stop", "editor \"\"", "title /s1/rel.mml "},
+         {"", "C", "", "", "", ""}, "/s1/rel.mml", false},
     });
 }
 
@@ -284,7 +324,12 @@ TEST(DocumentCommands, OpenedAndSavedFilesAreRemembered) {
     ASSERT_TRUE(f.commands.saveDocumentAs());
     f.host.openResults = {std::nullopt};
     EXPECT_FALSE(f.commands.openDocument());
-    EXPECT_EQ(f.host.used, (std::vector<std::string>{"/a.mml", "/b.mml"}));
+    // A relative name, as typed or given on a command line, is remembered and saved by its full path.
+    ASSERT_TRUE(f.commands.openPath("a.mml"));
+    f.host.saveResults = {"songs/../c.mml"};
+    ASSERT_TRUE(f.commands.saveDocumentAs());
+    EXPECT_TRUE(f.files.files.contains("/c.mml"));
+    EXPECT_EQ(f.host.used, (std::vector<std::string>{"/a.mml", "/b.mml", "/a.mml", "/c.mml"}));
 }
 
 TEST(DocumentCommands, ImportFromClipboard) {

@@ -117,6 +117,14 @@ public:
         m_log.push_back("remove " + path);
         return files.erase(path) > 0;
     }
+    bool renameFile(const std::string& from, const std::string& to) override {
+        auto it = files.find(from);
+        if (it == files.end()) return false;
+        std::string bytes = std::move(it->second);
+        files.erase(it);
+        files[to] = std::move(bytes);
+        return true;
+    }
     FileFailure makeFolder(const std::string& folder) override {
         if (folder.starts_with("/missing/")) return {FileError::AccessDenied, 13};
         folders.insert(folder);

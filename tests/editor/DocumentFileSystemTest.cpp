@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include "editor/DocumentCommands.h"
@@ -228,6 +230,59 @@ TEST(DocumentFileSystem, SaveThenOpenOnDisk) {
     EXPECT_TRUE(test::tabsEqual(state.tabTexts, doc));
     EXPECT_EQ(state.filePath, path);
     EXPECT_FALSE(state.modified);
+}
+
+}  // namespace
+}  // namespace tavolin::editor
+
+namespace tavolin::editor {
+namespace {
+
+TEST(DocumentFileSystem, PathsAreAbsoluteWhateverTheCurrentFolder) {
+    struct Row { const char* path; const char* current; const char* want; };
+    const std::vector<Row> rows = {
+        {"s1/rel.mml", "/home/u", "/home/u/s1/rel.mml"},
+        {"./a//b.mml", "/home/u/", "/home/u/a/b.mml"},
+        {"../up.mml", "/home/u/songs", "/home/u/up.mml"},
+        {"/abs/./x/../song.mml", "/elsewhere", "/abs/song.mml"},
+        {"", "/home/u", ""},
+    };
+    for (const auto& r : rows) EXPECT_EQ(absolutePathIn(r.path, r.current), r.want) << r.path << " in " << r.current;
+
+    // On disk: from the current folder, folder links resolved, the file's own name kept.
+    TempFolder dir;
+    const fs::path real = fs::canonical(dir.path());
+    fs::create_directory(real / "real");
+    fs::create_directory_symlink(real / "real", real / "link");
+    writeRaw((real / "real" / "song.mml").string(), "MML@C;");
+    fs::create_symlink(real / "real" / "song.mml", real / "real" / "alias.mml");
+    const fs::path before = fs::current_path();
+    fs::current_path(real / "real");
+    RealFileSystem disk;
+    const std::vector<std::pair<std::string, fs::path>> onDisk = {
+        {"song.mml", real / "real" / "song.mml"},
+        {"../link/song.mml", real / "real" / "song.mml"},
+        {"../link/alias.mml", real / "real" / "alias.mml"},
+        {(real / "link" / "new.mml").string(), real / "real" / "new.mml"},  // not there yet
+    };
+    for (const auto& [path, want] : onDisk) EXPECT_EQ(disk.absolutePath(path), want.string()) << path;
+    fs::current_path(before);
+}
+
+TEST(DocumentFileSystem, ASaveRemovesTemporariesLeftByKilledSaves) {
+    TempFolder dir;
+    for (const char* name : {".doc.mml.saving-3", ".doc.mml.saving-7", ".doc.mml.saving-x", ".other.mml.saving-1"})
+        writeRaw(dir.file(name), "half a save");
+    // A save in progress holds its temporary file locked: it stays.
+    const int busy = ::open(dir.file(".doc.mml.saving-7").c_str(), O_RDONLY);
+    ASSERT_GE(busy, 0);
+    ASSERT_EQ(::flock(busy, LOCK_EX), 0);
+    RealFileSystem disk;
+    EXPECT_EQ(disk.replaceFile(dir.file("doc.mml"), "SMML@;MML@,,,,;").outcome, WriteOutcome::Written);
+    ::close(busy);
+    EXPECT_EQ(dir.names(),
+              (std::vector<std::string>{".doc.mml.saving-7", ".doc.mml.saving-x", ".other.mml.saving-1", "doc.mml"}));
+    EXPECT_EQ(readRaw(dir.file("doc.mml")), "SMML@;MML@,,,,;");
 }
 
 }  // namespace

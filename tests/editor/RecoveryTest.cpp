@@ -1,10 +1,14 @@
 // Recovery files: their stored form, their folder, and one window's store on a fake disk.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "editor/Recovery.h"
 #include "tests/editor/DocumentFakes.h"
@@ -144,11 +148,66 @@ TEST(RecoveryStore, OffersOnlyFilesOfWindowsThatAreGone) {
     EXPECT_TRUE(f.files.files.contains("/state/tavolin/window-10-1.recovery"));  // unreadable: left alone
 }
 
+TEST(RecoveryStore, TwoWindowsStartedTogetherNeverOfferTheSameFile) {
+    StoreFixture f;
+    f.running.insert(200);
+    RecoveryStore other{f.files, "/state/tavolin", 200, 1, [&f](int64_t pid) { return f.running.contains(pid); },
+                        [] { return int64_t{0}; }};
+    f.leftBehind(7, 1, 500, "/song.mml");
+    auto mine = f.store.orphans();
+    auto theirs = other.orphans();
+    ASSERT_EQ(mine.size(), 1u);
+    ASSERT_EQ(theirs.size(), 1u);  // both saw it before either claimed it
+    EXPECT_TRUE(f.store.claim(mine[0]));
+    EXPECT_FALSE(other.claim(theirs[0]));
+    EXPECT_EQ(mine[0].file, "/state/tavolin/window-100-1-claimed-1.recovery");
+    EXPECT_EQ(mine[0].documentPath, "/song.mml");
+    EXPECT_TRUE(other.orphans().empty());  // held by a running process
+    // Given back, the next window may take it; if the claiming process dies, it is an orphan again.
+    f.store.release(mine[0]);
+    EXPECT_EQ(mine[0].file, "/state/tavolin/window-7-1.recovery");
+    theirs = other.orphans();
+    ASSERT_EQ(theirs.size(), 1u);
+    EXPECT_TRUE(other.claim(theirs[0]));  // its second claim: a failed one uses up a name too
+    f.running.erase(200);
+    ASSERT_EQ(f.store.orphans().size(), 1u);
+    EXPECT_EQ(f.store.orphans()[0].file, "/state/tavolin/window-200-1-claimed-2.recovery");
+}
+
 TEST(RecoveryStore, RealProcessCheck) {
     EXPECT_TRUE(isTavolinRunning(currentProcessId()));
     EXPECT_FALSE(isTavolinRunning(0));
     EXPECT_FALSE(isTavolinRunning(-5));
     EXPECT_FALSE(isTavolinRunning(1));  // init is some other program
+
+    struct Row { const char* stat; bool running; };
+    const std::vector<Row> rows = {
+        {"4242 (tavolin) S 1 4242 4242 0 -1", true},
+        {"4242 (tavolin) R 1", true},
+        {"4242 (tavolin) Z 1 4242", false},
+        {"4242 (tavolin) X 1", false},
+        {"4242 (a) Z) S 1", true},   // a name holding ") Z"
+        {"4242 (a) S) Z 1", false},
+        {"4242 (tavolin)", false},
+        {"", false},
+    };
+    for (const auto& r : rows) EXPECT_EQ(statSaysRunning(r.stat), r.running) << r.stat;
+
+    // A child that has ended but was not yet waited for: same name, kill(0) works, not running.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(0);
+    bool zombie = false;
+    for (int i = 0; i < 200 && !zombie; ++i) {
+        std::ifstream in("/proc/" + std::to_string(child) + "/stat");
+        std::string stat;
+        std::getline(in, stat);
+        zombie = !statSaysRunning(stat);
+        if (!zombie) ::usleep(5000);
+    }
+    EXPECT_TRUE(zombie);
+    EXPECT_FALSE(isTavolinRunning(child));
+    ::waitpid(child, nullptr, 0);
 }
 
 }  // namespace

@@ -234,6 +234,37 @@ TEST(WindowRecovery, OffersWhatCrashedWindowsLeft) {
     }
 }
 
+TEST(WindowRecovery, AWindowHoldingADocumentKeepsIt) {
+    struct Row {
+        const char* name;
+        std::string filePath;  // named on the command line
+        bool modified;
+        std::vector<std::string> offered;
+    };
+    const std::vector<Row> rows = {
+        {"an empty window: every document", "", false, {"/songs/b.mml", "/songs/a.mml"}},
+        {"started with a.mml: only its work", "/songs/a.mml", false, {"/songs/a.mml"}},
+        {"started with another file: nothing", "/songs/c.mml", false, {}},
+        {"edits of its own: nothing", "", true, {}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        Window w;
+        w.leftBehind(7, 1700000000, "/songs/a.mml", {"", "A", "", "", "", ""});
+        w.leftBehind(8, 1700000500, "/songs/b.mml", {"", "B", "", "", "", ""});
+        w.dlg.filePath = r.filePath;
+        w.dlg.modified = r.modified;
+        w.view.recoveryAnswers.assign(r.offered.size(), RecoveryChoice::Discard);
+        w.dlg.offerRecovery();
+        std::vector<std::string> offered;
+        for (const RecoveryOffer& o : w.view.recoveryOffers)
+            offered.push_back(o.text.find("/songs/a.mml") != std::string::npos ? "/songs/a.mml" : "/songs/b.mml");
+        EXPECT_EQ(offered, r.offered);
+        EXPECT_EQ(w.dlg.filePath, r.filePath);
+        EXPECT_EQ(w.files.files.size(), 2 - r.offered.size());  // the rest left for another window
+    }
+}
+
 TEST(WindowRecovery, UntitledDocumentsAreOfferedAsUntitled) {
     Window w;
     w.leftBehind(7, 1700000000, "", {"", "C", "", "", "", ""});
@@ -258,7 +289,7 @@ TEST(WindowRecovery, NothingWithoutAStore) {
 
 TEST(WindowRecentFiles, NewestFirstAtMostEight) {
     Window w;
-    w.dlg.setRecentFiles({"/a", "", "/b", "/a", "/c"});
+    w.dlg.setRecentFiles({"/a", "", "s1/song.mml", "/b", "/a", "/c"});  // a relative entry of an older version goes
     EXPECT_EQ(w.view.recentFiles, (std::vector<std::string>{"/a", "/b", "/c"}));
     for (int i = 1; i <= 9; ++i) w.dlg.rememberFile("/f" + std::to_string(i));
     w.dlg.rememberFile("/f5");

@@ -372,6 +372,34 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
         <translation>&quot;{file}&quot; is written in UTF-8 but holds characters CP932 cannot hold, so it was not opened (the file is unchanged):</translation>
     </message>
     <message>
+        <source>「{file}」はドキュメントとして読めないため、開きませんでした（ファイルは変更していません）。</source>
+        <translation>&quot;{file}&quot; cannot be read as a document, so it was not opened (the file is unchanged).</translation>
+    </message>
+    <message>
+        <source>「{file}」には、開いて保存すると失われる部分があります。</source>
+        <translation>Part of &quot;{file}&quot; would be lost if it were opened and saved.</translation>
+    </message>
+    <message>
+        <source>{offset} バイト目に NUL バイトがあります（全部で {count} 個）。バイナリファイルのようです。</source>
+        <translation>There is a NUL byte at byte {offset} ({count} in all). It looks like a binary file.</translation>
+    </message>
+    <message>
+        <source>CP932 の文字として読めないバイトが {offset} バイト目から {count} か所あります。</source>
+        <translation>{count} byte sequence(s) cannot be read as CP932 characters, the first at byte {offset}.</translation>
+    </message>
+    <message>
+        <source>{offset} バイト目の Ctrl+Z（0x1A）でテキストが終わり、その後の {count} バイトは読み込まれません。</source>
+        <translation>The text ends at the Ctrl+Z (0x1A) at byte {offset}; the {count} bytes after it are not read.</translation>
+    </message>
+    <message>
+        <source>ドキュメントの枠（SMML@…;MML@…;）の外にある {count} バイトは読み込まれません。</source>
+        <translation>{count} bytes outside the document record (SMML@…;MML@…;) are not read.</translation>
+    </message>
+    <message>
+        <source>このまま開きますか？（元のファイルは保存するまで変わりません）</source>
+        <translation>Open it anyway? (The file itself stays as it is until you save.)</translation>
+    </message>
+    <message>
         <source>{line} 行目: {char}</source>
         <translation>line {line}: {char}</translation>
     </message>
