@@ -63,13 +63,15 @@ QLineEdit* numericField(QLineEdit* field) {
 
 // The helper groups where the window is too short for them (a laptop screen with the
 // roll below): they keep the size they need and scroll up and down. Never sideways:
-// the area is as wide as the groups need, and asks for their whole height.
+// the area is as wide as the groups need, and asks for their whole height. Where it
+// is short the groups shrink to their least height first (the duty list gives way),
+// and scroll only below that.
 class HelperScroll : public QScrollArea {
 public:
     HelperScroll() {
         setObjectName(QStringLiteral("helperScroll"));
         setFrameShape(QFrame::NoFrame);
-        setWidgetResizable(true);
+        setWidgetResizable(false);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
     QSize sizeHint() const override {
@@ -81,10 +83,31 @@ public:
         return {width + scrollBarRoom(), QScrollArea::minimumSizeHint().height()};
     }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QScrollArea::resizeEvent(event);
+        fitContent();
+    }
+    bool event(QEvent* event) override {
+        // The groups' own needs changed (a longer caption, another language).
+        if (event->type() == QEvent::LayoutRequest) fitContent();
+        return QScrollArea::event(event);
+    }
+
 private:
     int scrollBarRoom() const { return verticalScrollBar()->sizeHint().width(); }
+    // The groups take the width less the scroll bar's room (whether it shows or not,
+    // so that showing it changes nothing), and the height of the area, but never
+    // less than they need at that width (the explanation's lines wrap).
+    void fitContent() {
+        QWidget* content = widget();
+        if (!content || !content->layout()) return;
+        const int width = std::max(content->minimumSizeHint().width(), this->width() - scrollBarRoom());
+        const int least = content->layout()->hasHeightForWidth() ? content->layout()->minimumHeightForWidth(width)
+                                                                  : content->minimumSizeHint().height();
+        content->resize(width, std::max(least, viewport()->height()));
+    }
 };
-
 }  // namespace
 
 // The mark on a tab whose text holds the live check's error: a small red dot.
