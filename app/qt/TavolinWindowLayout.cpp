@@ -84,30 +84,28 @@ public:
     }
 
 protected:
-    void resizeEvent(QResizeEvent* event) override {
-        QScrollArea::resizeEvent(event);
-        fitContent();
-    }
-    bool event(QEvent* event) override {
-        // The groups' own needs changed (a longer caption, another language).
-        if (event->type() == QEvent::LayoutRequest) fitContent();
-        return QScrollArea::event(event);
+    bool viewportEvent(QEvent* event) override {
+        // The scroll bar coming or going changes the viewport's width; the groups' own
+        // needs change with a caption (their layout asks the viewport, their parent).
+        if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest) fitContent();
+        return QScrollArea::viewportEvent(event);
     }
 
 private:
     int scrollBarRoom() const { return verticalScrollBar()->sizeHint().width(); }
-    // The groups take the width less the scroll bar's room (whether it shows or not,
-    // so that showing it changes nothing), and the height of the area, but never
-    // less than they need at that width (the explanation's lines wrap).
+    // The groups take the viewport's width and height, but never less than they need
+    // at that width (the explanation's lines wrap). Narrower means taller, so once
+    // the scroll bar shows it stays.
     void fitContent() {
         QWidget* content = widget();
         if (!content || !content->layout()) return;
-        const int width = std::max(content->minimumSizeHint().width(), this->width() - scrollBarRoom());
+        const int width = std::max(content->minimumSizeHint().width(), viewport()->width());
         const int least = content->layout()->hasHeightForWidth() ? content->layout()->minimumHeightForWidth(width)
                                                                   : content->minimumSizeHint().height();
         content->resize(width, std::max(least, viewport()->height()));
     }
 };
+
 }  // namespace
 
 // The mark on a tab whose text holds the live check's error: a small red dot.
