@@ -546,9 +546,6 @@ TEST_F(QtWindow, RestoredGeometryIsBroughtOntoAScreen) {
         const auto inside = [&](const QScreen* s) { return s->availableGeometry().contains(frame); };
         EXPECT_TRUE(row.screen < 0 ? std::any_of(screens.begin(), screens.end(), inside) : inside(screens[row.screen]))
             << row.name << ": " << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
-        EXPECT_LE(next.width(), row.saved.width()) << row.name;
-        EXPECT_LE(next.height(), row.saved.height()) << row.name;
-        next.model().modified = false;
     }
     QCoreApplication::setOrganizationName(QString());
 }
