@@ -210,7 +210,9 @@ struct LayoutRow {
     QSize size;  // empty: the window's own width, with the height of a desktop screen
 };
 void PrintTo(const LayoutRow& row, std::ostream* os) {
-    *os << (row.language == Language::English ? "English " : "Japanese ") << row.size.width() << "x" << row.size.height();
+    *os << (row.language == Language::English ? "English " : "Japanese ");
+    if (row.size.isEmpty()) *os << "desktop";
+    else *os << row.size.width() << "x" << row.size.height();
 }
 
 // The part of `w` that shows, in window coordinates: clipped by every parent (a
