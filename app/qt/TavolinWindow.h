@@ -145,6 +145,12 @@ private:
     void run(editor::Command command, int argument = 0);
     void autosaveTimeout();
     void saveSettings();
+    // Brings the window (its frame) inside the available area of the screen it mostly
+    // lies on, shrinking it where it is larger; without `move` only the size changes.
+    void fitOnScreen(bool move);
+    // The roll's height: what the controls leave of the window, within the roll's
+    // minimum and its usual height.
+    void fitRollHeight();
     // Each tab's own document (undo history, caret, scroll), swapped into the editor.
     void showTabDocument(int tab);
     void showColumnsColoured();

@@ -19,6 +19,8 @@
 #include <QPlainTextDocumentLayout>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabBar>
@@ -59,7 +61,51 @@ QLineEdit* numericField(QLineEdit* field) {
     return field;
 }
 
-// "label|pattern|label|pattern||" -> Qt's "label (pattern);;..." form.
+// The helper groups where the window is too short for them (a laptop screen with the
+// roll below): they keep the size they need and scroll up and down. Never sideways:
+// the area is as wide as the groups need, and asks for their whole height. Where it
+// is short the groups shrink to their least height first (the duty list gives way),
+// and scroll only below that.
+class HelperScroll : public QScrollArea {
+public:
+    HelperScroll() {
+        setObjectName(QStringLiteral("helperScroll"));
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(false);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    QSize sizeHint() const override {
+        const QSize need = widget() ? widget()->sizeHint() : QSize();
+        return {need.width() + scrollBarRoom(), need.height()};
+    }
+    QSize minimumSizeHint() const override {
+        const int width = widget() ? widget()->minimumSizeHint().width() : 0;
+        return {width + scrollBarRoom(), QScrollArea::minimumSizeHint().height()};
+    }
+
+protected:
+    bool viewportEvent(QEvent* event) override {
+        // The scroll bar coming or going changes the viewport's width; the groups' own
+        // needs change with a caption (their layout asks the viewport, their parent).
+        if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest) fitContent();
+        return QScrollArea::viewportEvent(event);
+    }
+
+private:
+    int scrollBarRoom() const { return verticalScrollBar()->sizeHint().width(); }
+    // The groups take the viewport's width and height, but never less than they need
+    // at that width (the explanation's lines wrap). Narrower means taller, so once
+    // the scroll bar shows it stays.
+    void fitContent() {
+        QWidget* content = widget();
+        if (!content || !content->layout()) return;
+        const int width = std::max(content->minimumSizeHint().width(), viewport()->width());
+        const int least = content->layout()->hasHeightForWidth() ? content->layout()->minimumHeightForWidth(width)
+                                                                  : content->minimumSizeHint().height();
+        content->resize(width, std::max(least, viewport()->height()));
+    }
+};
+
 }  // namespace
 
 // The mark on a tab whose text holds the live check's error: a small red dot.
@@ -175,7 +221,9 @@ void TavolinWindow::buildControls() {
     right->addWidget(buildEnvelopeGroup(), 0, 1);
     right->addWidget(buildImportGroup(), 1, 0, 1, 2);
     right->setRowStretch(0, 1);
-    m_splitter->addWidget(helpers);
+    auto* scroll = new HelperScroll;
+    scroll->setWidget(helpers);
+    m_splitter->addWidget(scroll);
     m_splitter->setStretchFactor(0, 5);
     m_splitter->setStretchFactor(1, 4);
     setCentralWidget(m_splitter);
@@ -198,8 +246,8 @@ void TavolinWindow::buildControls() {
         t->setSingleShot(true);
         connect(t, &QTimer::timeout, this, &TavolinWindow::autosaveTimeout);
     }
-    // The status bar below takes its line; the tab strip must never be squeezed away.
-    setMinimumSize(1080, 630);
+    // No fixed minimum: the layout's own keeps every control (the tab strip, the status
+    // bar) at the size it needs, the helpers scrolling where the height is short.
     resize(1180, 710);
 }
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include <QDockWidget>
-#include <QScreen>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QTextCursor>
 
 #include "app/qt/CEditEx.h"
@@ -12,6 +13,11 @@
 #include "editor/CaretMapping.h"
 
 namespace tavolin::qt {
+
+namespace {
+// The roll's height where the screen has room for it.
+constexpr int kRollHeight = 240;
+}  // namespace
 
 void TavolinWindow::buildPianoRoll() {
     auto* dock = new QDockWidget(tr("ピアノロール"), this);
@@ -29,14 +35,22 @@ void TavolinWindow::buildPianoRoll() {
         resizeDocks({dock, scopes}, {width() * 2 / 3, width() / 3}, Qt::Horizontal);
     }
     // The controls keep the height they had; the roll adds its own below them,
-    // as far as the screen allows.
-    constexpr int kRollHeight = 240;
-    const int room = screen() ? screen()->availableGeometry().height() - 40 : height() + kRollHeight;
-    resize(width(), std::min(height() + kRollHeight, std::max(height(), room)));
-    resizeDocks({dock}, {kRollHeight}, Qt::Vertical);
+    // as far as the screen allows (a short screen takes it from the roll first).
+    resize(width(), height() + kRollHeight);
+    fitOnScreen(false);
+    fitRollHeight();
     connect(m_roll, &PianoRollView::noteClicked, this,
             [this](int bank, qulonglong note) { selectRollNote(bank, static_cast<size_t>(note)); });
     m_roll->setSong(m_live->sharedMap());
+}
+
+void TavolinWindow::fitRollHeight() {
+    auto* dock = qobject_cast<QDockWidget*>(m_roll ? m_roll->parentWidget() : nullptr);
+    if (!dock) return;
+    const int controls = menuBar()->sizeHint().height() + centralWidget()->sizeHint().height() +
+                         statusBar()->sizeHint().height();
+    const int least = dock->minimumSizeHint().height();
+    resizeDocks({dock}, {std::clamp(height() - controls, least, std::max(least, kRollHeight))}, Qt::Vertical);
 }
 
 void TavolinWindow::showRollCaret() {

@@ -1,7 +1,9 @@
 // What the main window remembers between runs (QSettings: geometry, splitter, recent files) and
 // the autosave timers.
 #include <QAction>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QTimer>
@@ -10,6 +12,7 @@
 #include "app/qt/Resources.h"
 #include "app/qt/TavolinWindow.h"
 #include "editor/UserTexts.h"
+#include "editor/WindowGeometry.h"
 
 namespace tavolin::qt {
 
@@ -50,6 +53,11 @@ void TavolinWindow::useSettings() {
     QSettings settings;
     if (const QByteArray g = settings.value(QStringLiteral("window/geometry")).toByteArray(); !g.isEmpty())
         restoreGeometry(g);
+    // Saved on a larger screen or on one that is gone: brought back into view whole.
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        fitOnScreen(true);
+        fitRollHeight();
+    }
     if (const QByteArray sp = settings.value(QStringLiteral("window/splitter")).toByteArray(); !sp.isEmpty())
         m_splitter->restoreState(sp);
     std::vector<std::string> recent;
@@ -64,5 +72,31 @@ void TavolinWindow::saveSettings() {
     settings.setValue(QStringLiteral("window/splitter"), m_splitter->saveState());
 }
 
+namespace {
+
+editor::WindowRect toRect(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
+
+}  // namespace
+
+void TavolinWindow::fitOnScreen(bool move) {
+    // The frame the window manager adds is known once the window shows; before that,
+    // a usual title bar and border.
+    QMargins frame(4, 32, 4, 4);
+    if (isVisible() && frameGeometry() != geometry()) {
+        const QRect f = frameGeometry();
+        const QRect g = geometry();
+        frame = QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+    }
+    std::vector<editor::WindowRect> screens;
+    if (QScreen* primary = QGuiApplication::primaryScreen()) screens.push_back(toRect(primary->availableGeometry()));
+    for (QScreen* s : QGuiApplication::screens())
+        if (s != QGuiApplication::primaryScreen()) screens.push_back(toRect(s->availableGeometry()));
+    // A window's position is its frame's; its size is without the frame.
+    const QSize least = minimumSizeHint().grownBy(frame);
+    const editor::WindowRect placed = editor::placeOnScreen(toRect(QRect(pos(), size().grownBy(frame))), screens,
+                                                            least.width(), least.height());
+    if (move && QPoint(placed.x, placed.y) != pos()) this->move(placed.x, placed.y);
+    resize(QSize(placed.width, placed.height).shrunkBy(frame));
+}
 
 }  // namespace tavolin::qt

@@ -2,7 +2,8 @@
 # Source it after `cd` to the repository root; it defines:
 #   xvfb_gui            the program to drive: $TAVOLIN_GUI, or the release build's (built here)
 #   xvfb_start NAME     a private Xvfb, state/config folders and a scratch folder $tmp,
-#                       all removed on exit with every pid in ${pids[@]}
+#                       all removed on exit with every pid in ${pids[@]}; its screen
+#                       is $XVFB_SCREEN (WIDTHxHEIGHT, 1600x1000 unless set)
 #   wait_for SECONDS COMMAND...   until COMMAND succeeds
 #   window_id TITLE     the id of the visible window whose title matches
 #   fail MESSAGE        prints "NAME: MESSAGE" and exits 1
@@ -46,7 +47,7 @@ xvfb_start() {
   # -noreset: by default the server resets when its last client leaves (the
   # killed window in the recovery check), and a program starting meanwhile
   # cannot connect.
-  Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+  Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1600x1000}x24" -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
   pids+=($!)
   for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
   export DISPLAY=":$(cat "$tmp/display")"

@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -202,48 +203,114 @@ TEST(QtLanguageMenu, ChoiceIsStoredAndOverridesTheLocale) {
     QCoreApplication::setOrganizationName(QString());
 }
 
-// No caption is cut short: every visible label, button and group gets at least the room
-// its text asks for, in both languages (also run at QT_SCALE_FACTOR=2 by CTest).
-TEST(QtLanguageLayout, NoCaptionIsClipped) {
-    for (Language language : {Language::Japanese, Language::English}) {
-        ASSERT_TRUE(applyLanguage(language));
-        TavolinWindow window;
-        // The height the window takes on a desktop screen with the roll below the
-        // controls (the offscreen screen is shorter than that).
-        window.resize(window.width(), 960);
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        for (QWidget* w : window.findChildren<QWidget*>()) {
-            if (!w->isVisible() ||
-                !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w)))
-                continue;
-            if (auto* l = qobject_cast<QLabel*>(w); l && l->wordWrap()) continue;
-            if (w->objectName().startsWith(QStringLiteral("qt_"))) continue;  // Qt's own dock buttons
-            const QSize need = w->minimumSizeHint();
-            EXPECT_GE(w->width(), need.width()) << w->objectName().toStdString() << " "
-                                                << w->property("text").toString().toStdString();
-            EXPECT_GE(w->height(), need.height()) << w->property("text").toString().toStdString();
-        }
-        // A message box is at least as wide as its caption needs, however short its text.
-        const QString caption = QStringLiteral("TavolinApp: a caption far longer than the one short word of text that stands under it");
-        int boxWidth = 0;
-        int captionWidth = 0;
-        int screenWidth = 0;
-        textsOfDialogs([&] {
-            QTimer::singleShot(0, [&] {
-                QWidget* box = QApplication::activeModalWidget();
-                boxWidth = box ? box->width() : 0;
-                captionWidth = box ? box->fontMetrics().horizontalAdvance(caption) : 0;
-                screenWidth = box ? box->screen()->availableGeometry().width() : 0;
-            });
-            window.messageBox("x", caption.toStdString());
-        });
-        EXPECT_GT(captionWidth, 0);
-        // No wider than the screen, though (the offscreen screen is 800 pixels, 400 at scale 2).
-        EXPECT_GE(boxWidth, std::min(captionWidth + 100, screenWidth));
-    }
-    applyLanguage(Language::Japanese);
+// The window's own size (no row size) on a desktop screen, and maximized on common
+// laptop screens (1366x768, 1280x720, less a panel and the title bar).
+struct LayoutRow {
+    Language language;
+    QSize size;  // empty: the window's own width, with the height of a desktop screen
+};
+void PrintTo(const LayoutRow& row, std::ostream* os) {
+    *os << (row.language == Language::English ? "English " : "Japanese ");
+    if (row.size.isEmpty()) *os << "desktop";
+    else *os << row.size.width() << "x" << row.size.height();
 }
+
+// The part of `w` that shows, in window coordinates: clipped by every parent (a
+// scrolled area shows only what is inside its viewport).
+QRect shownRect(QWidget* w, QWidget* window) {
+    QRect shown(w->mapTo(window, QPoint(0, 0)), w->size());
+    for (QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget())
+        shown &= QRect(p->mapTo(window, QPoint(0, 0)), p->size());
+    return shown;
+}
+
+class QtLanguageLayout : public ::testing::TestWithParam<LayoutRow> {
+protected:
+    void TearDown() override { applyLanguage(Language::Japanese); }
+};
+
+// No caption is cut short and no control is squeezed below the size it needs or drawn
+// over another: every visible label (a wrapped one as tall as its lines), button,
+// field, list and group, in both
+// languages and at each size (also run at QT_SCALE_FACTOR=2 by CTest). The status
+// bar keeps its line inside the window.
+TEST_P(QtLanguageLayout, NoCaptionIsClippedAndNothingOverlaps) {
+    const LayoutRow& row = GetParam();
+    ASSERT_TRUE(applyLanguage(row.language));
+    TavolinWindow window;
+    // The height the window takes on a desktop screen with the roll below the controls.
+    window.resize(row.size.isEmpty() ? QSize(window.width(), 960) : row.size);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    if (!row.size.isEmpty()) EXPECT_EQ(window.size(), row.size) << "the window's minimum is larger";
+    std::vector<std::pair<QWidget*, QRect>> shown;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (!w->isVisible() || !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
+                                 qobject_cast<QGroupBox*>(w) || qobject_cast<QLineEdit*>(w) ||
+                                 qobject_cast<QComboBox*>(w) || qobject_cast<QListWidget*>(w)))
+            continue;
+        if (w->objectName().startsWith(QStringLiteral("qt_"))) continue;  // Qt's own dock buttons
+        if (qobject_cast<QComboBox*>(w->parentWidget())) continue;      // an editable combo's field
+        const QString name = w->objectName() + QLatin1Char(' ') + w->property("text").toString();
+        const QRect rect = shownRect(w, &window);
+        if (!rect.isEmpty()) shown.emplace_back(w, rect);
+        if (auto* l = qobject_cast<QLabel*>(w); l && l->wordWrap()) {  // tall enough for its wrapped lines
+            EXPECT_GE(l->height(), l->heightForWidth(l->width())) << name.toStdString();
+            continue;
+        }
+        // The least size the layouts give it: a minimum set by the program, else its own.
+        const QSize set = w->minimumSize();
+        const QSize hint = w->minimumSizeHint();
+        const QSize need(set.width() > 0 ? set.width() : hint.width(), set.height() > 0 ? set.height() : hint.height());
+        EXPECT_GE(w->width(), need.width()) << name.toStdString();
+        EXPECT_GE(w->height(), need.height()) << name.toStdString();
+    }
+    for (size_t i = 0; i < shown.size(); ++i) {
+        for (size_t j = i + 1; j < shown.size(); ++j) {
+            QWidget* a = shown[i].first;
+            QWidget* b = shown[j].first;
+            if (a->isAncestorOf(b) || b->isAncestorOf(a)) continue;
+            EXPECT_FALSE(shown[i].second.intersects(shown[j].second))
+                << (a->objectName() + QLatin1Char(' ') + a->property("text").toString()).toStdString() << " over "
+                << (b->objectName() + QLatin1Char(' ') + b->property("text").toString()).toStdString();
+        }
+    }
+    QStatusBar* status = window.statusBar();
+    EXPECT_TRUE(window.rect().contains(QRect(status->mapTo(&window, QPoint(0, 0)), status->size())));
+    EXPECT_GE(status->height(), status->minimumSizeHint().height());
+    EXPECT_EQ(shownRect(window.caretStatus(), &window).size(), window.caretStatus()->size());
+    if (!row.size.isEmpty()) return;
+
+    // A message box is at least as wide as its caption needs, however short its text.
+    const QString caption = QStringLiteral("TavolinApp: a caption far longer than the one short word of text that stands under it");
+    int boxWidth = 0;
+    int captionWidth = 0;
+    int screenWidth = 0;
+    textsOfDialogs([&] {
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            boxWidth = box ? box->width() : 0;
+            captionWidth = box ? box->fontMetrics().horizontalAdvance(caption) : 0;
+            screenWidth = box ? box->screen()->availableGeometry().width() : 0;
+        });
+        window.messageBox("x", caption.toStdString());
+    });
+    EXPECT_GT(captionWidth, 0);
+    // No wider than the screen, though.
+    EXPECT_GE(boxWidth, std::min(captionWidth + 100, screenWidth));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DesktopAndLaptops, QtLanguageLayout,
+    ::testing::Values(LayoutRow{Language::Japanese, {}}, LayoutRow{Language::English, {}},
+                      LayoutRow{Language::Japanese, {1366, 690}}, LayoutRow{Language::English, {1366, 690}},
+                      LayoutRow{Language::Japanese, {1280, 640}}, LayoutRow{Language::English, {1280, 640}}),
+    [](const ::testing::TestParamInfo<LayoutRow>& info) {
+        const LayoutRow& row = info.param;
+        return std::string(row.language == Language::English ? "English" : "Japanese") +
+               (row.size.isEmpty() ? std::string("Desktop")
+                                   : std::to_string(row.size.width()) + "x" + std::to_string(row.size.height()));
+    });
 
 }  // namespace
 }  // namespace tavolin::qt

@@ -1,5 +1,6 @@
 // The Qt window under the offscreen platform: keys, upper-casing, Ctrl+A, helper
 // buttons, the error jump, the About box and the close prompt.
+#include <algorithm>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -512,6 +514,43 @@ TEST_F(QtWindow, SizeSplitterAndRecentFilesOutliveTheWindow) {
     QCoreApplication::setOrganizationName(QString());
 }
 
+// A geometry saved where the screens were larger or elsewhere comes back whole on a
+// screen there is now: the desktop (1920x1080 at 0,0) or the laptop (1366x768 at 1920,200).
+TEST_F(QtWindow, RestoredGeometryIsBroughtOntoAScreen) {
+    QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QCoreApplication::setOrganizationName(QStringLiteral("tavolin-test"));
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    ASSERT_EQ(screens.size(), 2);
+    const struct {
+        const char* name;
+        QRect saved;
+        int screen;  // -1: whichever
+    } rows[] = {
+        {"taller than the laptop, on it", {2000, 250, 1300, 1000}, 1},
+        {"wider and taller than the laptop", {1950, 220, 1800, 1000}, 1},
+        {"partly below the desktop", {100, 600, 1200, 800}, 0},
+        {"on a third screen that is gone", {4000, 300, 1200, 700}, -1},
+        {"above and left of every screen", {-3000, -2000, 1200, 600}, 0},
+    };
+    for (const auto& row : rows) {
+        {
+            TavolinWindow saved;
+            saved.setGeometry(row.saved);
+            QSettings().setValue(QStringLiteral("window/geometry"), saved.saveGeometry());
+        }
+        TavolinWindow next;
+        next.useSettings();
+        next.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&next));
+        const QRect frame = next.frameGeometry();
+        const auto inside = [&](const QScreen* s) { return s->availableGeometry().contains(frame); };
+        EXPECT_TRUE(row.screen < 0 ? std::any_of(screens.begin(), screens.end(), inside) : inside(screens[row.screen]))
+            << row.name << ": " << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+    }
+    QCoreApplication::setOrganizationName(QString());
+}
+
 // Until the live check has answered the latest change (its debounce is 150 ms).
 bool waitForLiveCheck(TavolinWindow& w) {
     QTest::qWait(300);
@@ -970,8 +1009,10 @@ TEST_F(QtWindow, TabStripKeepsItsHeight) {
 }  // namespace tavolin::qt
 
 int main(int argc, char** argv) {
-    // No display is needed, also when CTest lists the tests at build time.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // No display is needed, also when CTest lists the tests at build time. The offscreen
+    // desktop is a large screen with a laptop's screen beside it.
+    if (const QByteArray platform = qgetenv("QT_QPA_PLATFORM"); platform.isEmpty() || platform == "offscreen")
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" TAVOLIN_TEST_DATA "/qt/screens.json");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
