@@ -15,6 +15,8 @@ namespace text {
 // "{file}" stands for the file's path.
 inline constexpr const char* kOpenFailed = TAVOLIN_TR_NOOP("Texts", "「{file}」を開けませんでした。");
 inline constexpr const char* kSaveFailed = TAVOLIN_TR_NOOP("Texts", "「{file}」に保存できませんでした。");
+inline constexpr const char* kExportCreateFailed = TAVOLIN_TR_NOOP("Texts", "「{file}」を作成できませんでした。");
+inline constexpr const char* kExportWriteFailed = TAVOLIN_TR_NOOP("Texts", "「{file}」に書き込めませんでした。");
 inline constexpr const char* kSaveElsewhere = TAVOLIN_TR_NOOP("Texts", "別の場所を選んで保存してください。");
 
 // The system's reasons.

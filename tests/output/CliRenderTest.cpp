@@ -124,8 +124,12 @@ TEST(CliRender, ExitCodesAndMessages) {
         {"no output named", "render " + song, 2, "-o", false},
         {"bad cursor", "render --cursor X:1 -o " + out + " " + song, 2, "--cursor", false},
         {"test without tone", "render --test C -o " + out + " " + song, 2, "", false},
-        {"unwritable output", "render -o " + (dir / "missing" / "o.wav").string() + " " + song, 2,
-         "出力ファイルが開けなかった", false},
+        {"unwritable output names the file and the reason", "render -o " + (dir / "missing" / "o.wav").string() + " " + song, 2,
+         "「" + (dir / "missing" / "o.wav").string() + "」を作成できませんでした。\nファイルまたはフォルダが見つかりません。", false},
+        {"a folder as output", "render -o " + dir.path().string() + " " + song, 2,
+         "「" + dir.path().string() + "」を作成できませんでした。\nファイルではありません（フォルダなど）。", false},
+        {"midi into a missing folder", "export-midi -o " + (dir / "missing" / "o.mid").string() + " " + song, 2,
+         "「" + (dir / "missing" / "o.mid").string() + "」を作成できませんでした。", false},
         {"loops and fade", "render --loops 3 --fade 0.25 -o " + out + " " + song, 0, "", true},
         {"no loops at all", "render --loops 0 -o " + out + " " + song, 2, "--loops", false},
         {"negative fade", "render --fade -1 -o " + out + " " + song, 2, "--fade", false},
@@ -145,6 +149,21 @@ TEST(CliRender, ExitCodesAndMessages) {
         EXPECT_NE(run.err.find(r.errContains), std::string::npos) << r.name << ": stderr was\n" << run.err;
         EXPECT_EQ(std::filesystem::exists(out), r.writesFile) << r.name;
     }
+}
+
+// The same failure in English: the window's translation of the file and its reason.
+TEST(CliRender, ExportFailureInEnglish) {
+    TempDir dir;
+    const std::string song = std::string(TAVOLIN_TEST_DATA) + "/output/short.mml";
+    const std::string out = (dir / "missing" / "o.wav").string();
+    const char* before = std::getenv("LC_ALL");
+    const std::string saved = before ? before : "";
+    ::setenv("LC_ALL", "en_US.UTF-8", 1);
+    CliRun run = runCli("render -o " + out + " " + song, dir);
+    if (before) ::setenv("LC_ALL", saved.c_str(), 1);
+    else ::unsetenv("LC_ALL");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("Could not create \"" + out + "\".\nThe file or folder was not found."), std::string::npos) << run.err;
 }
 
 TEST(CliRender, ReadsTheDocumentFromStandardInput) {
