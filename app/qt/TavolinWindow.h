@@ -1,4 +1,5 @@
-// The Qt main window: the widgets of the control table, implementing the model's view.
+// The Qt main window: the widgets of the control table, implementing the model's view. One class,
+// one file per concern (see TavolinWindow.cpp).
 #pragma once
 
 #include <array>
@@ -6,6 +7,7 @@
 #include <memory>
 
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QMainWindow>
 
 #include "editor/CTavolinDlg.h"
@@ -112,10 +114,20 @@ private:
     QGroupBox* buildToneGroup();
     QGroupBox* buildEnvelopeGroup();
     QGroupBox* buildImportGroup();
+    // Registers a widget under its control id (its object name says which).
     template <typename W>
-    W* make(int id, W* widget);
+    W* make(int id, W* widget) {
+        widget->setObjectName(QStringLiteral("ctl%1").arg(id));
+        m_controls[id] = widget;
+        return widget;
+    }
     template <typename W>
-    W* as(int id) const;
+    W* as(int id) const {
+        auto it = m_controls.find(id);
+        return it == m_controls.end() ? nullptr : qobject_cast<W*>(it->second);
+    }
+    // The mark on a tab whose text holds the live check's error: a small red dot.
+    static QIcon errorMark();
     void run(editor::Command command, int argument = 0);
     void autosaveTimeout();
     void saveSettings();

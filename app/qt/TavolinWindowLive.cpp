@@ -1,0 +1,87 @@
+// The main window's live check: hands every change to it, polls for the result and shows it (the
+// error's tab dot, underline and status, the roll's song, the caret's song time).
+#include <algorithm>
+#include <chrono>
+
+#include <QLabel>
+#include <QTabBar>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/qt/CEditEx.h"
+#include "app/qt/PianoRollView.h"
+#include "app/qt/TavolinWindow.h"
+
+namespace tavolin::qt {
+
+using editor::Command;
+namespace ctl = editor::ctl;
+
+void TavolinWindow::liveChanged() {
+    // Taken on the next turn of the event loop, once the model holds the change.
+    m_liveDirty = true;
+    m_liveTimer->start(0);
+}
+
+void TavolinWindow::pollLive() {
+    if (!m_live || !m_model) return;
+    using Clock = editor::LiveCheck::Clock;
+    if (m_liveDirty) {
+        m_liveDirty = false;
+        if (const auto snapshot = m_model->snapshot(false)) {
+            m_live->changed(*snapshot, Clock::now());
+            m_liveWaiting = true;
+        }
+    }
+    std::optional<Clock::time_point> next;
+    const Clock::time_point now = Clock::now();
+    if (m_live->poll(now, &next)) {
+        m_liveWaiting = false;
+        showLive();
+    }
+    // Idle once the result is in: no timer runs.
+    if (next) {
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(*next - now).count();
+        m_liveTimer->start(static_cast<int>(std::max<int64_t>(1, wait)));
+    } else if (m_liveWaiting) {
+        m_liveTimer->start(20);
+    }
+}
+
+void TavolinWindow::showLive() {
+    if (!m_live) return;
+    const auto& error = m_live->error();
+    static const QIcon mark = errorMark();
+    for (int i = 0; i < m_tabs->count(); ++i) m_tabs->setTabIcon(i, m_live->tabHasError(i) ? mark : QIcon());
+    if (error) {
+        m_errorStatus->setText(QString::fromStdString(m_live->errorText()));
+        m_errorStatus->show();
+    } else {
+        m_errorStatus->hide();
+    }
+    if (error && error->tab == m_shownTab)
+        m_editor->setErrorRange(CEditEx::Range{static_cast<int>(error->underlineStart), static_cast<int>(error->underlineEnd)});
+    else
+        m_editor->setErrorRange(std::nullopt);
+    if (m_roll) m_roll->setSong(m_live->sharedMap());
+    updateCaretStatus();
+}
+
+void TavolinWindow::updateCaretStatus() {
+    if (!m_live || !m_model) return;
+    const size_t tab = static_cast<size_t>(m_shownTab);
+    m_caretStatus->setText(QString::fromStdString(
+        m_live->caretStatus(m_shownTab, m_model->tabTexts[tab],
+                            static_cast<size_t>(m_editor->textPosition(m_editor->textCursor().position())))));
+    showRollCaret();
+}
+
+void TavolinWindow::jumpToLiveError() {
+    const auto error = m_live ? m_live->error() : std::nullopt;
+    if (!error || error->tab < 0 || !m_model) return;
+    m_model->selectTab(error->tab);
+    selectEditorRange(error->underlineStart, error->underlineEnd);
+}
+
+
+}  // namespace tavolin::qt

@@ -1,0 +1,68 @@
+// What the main window remembers between runs (QSettings: geometry, splitter, recent files) and
+// the autosave timers.
+#include <QAction>
+#include <QMenu>
+#include <QSettings>
+#include <QSplitter>
+#include <QTimer>
+
+#include "app/qt/Language.h"
+#include "app/qt/Resources.h"
+#include "app/qt/TavolinWindow.h"
+#include "editor/UserTexts.h"
+
+namespace tavolin::qt {
+
+using editor::Command;
+namespace ctl = editor::ctl;
+
+void TavolinWindow::setRecentFiles(const std::vector<std::string>& paths) {
+    m_recentMenu->clear();
+    for (size_t i = 0; i < paths.size(); ++i) {
+        // "&1 /path/song.mml": the digit is the menu's mnemonic; "&" in a path is doubled.
+        QString path = QString::fromStdString(paths[i]);
+        path.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* action = m_recentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path));
+        const int index = static_cast<int>(i);
+        connect(action, &QAction::triggered, this, [this, index] { run(Command::OpenRecent, index); });
+    }
+    if (paths.empty()) m_recentMenu->addAction(displayText(editor::text::kRecentEmpty))->setEnabled(false);
+    if (m_settings) {
+        QStringList list;
+        for (const auto& p : paths) list << QString::fromStdString(p);
+        QSettings().setValue(QStringLiteral("recentFiles"), list);
+    }
+}
+
+void TavolinWindow::scheduleAutosave(int idleMs, int maxMs) {
+    m_autosaveIdle->start(idleMs);
+    if (!m_autosaveMax->isActive()) m_autosaveMax->start(maxMs);
+}
+
+void TavolinWindow::autosaveTimeout() {
+    m_autosaveIdle->stop();
+    m_autosaveMax->stop();
+    run(Command::Autosave);
+}
+
+void TavolinWindow::useSettings() {
+    m_settings = true;
+    QSettings settings;
+    if (const QByteArray g = settings.value(QStringLiteral("window/geometry")).toByteArray(); !g.isEmpty())
+        restoreGeometry(g);
+    if (const QByteArray sp = settings.value(QStringLiteral("window/splitter")).toByteArray(); !sp.isEmpty())
+        m_splitter->restoreState(sp);
+    std::vector<std::string> recent;
+    for (const QString& p : settings.value(QStringLiteral("recentFiles")).toStringList()) recent.push_back(p.toStdString());
+    m_model->setRecentFiles(recent);
+}
+
+void TavolinWindow::saveSettings() {
+    if (!m_settings) return;
+    QSettings settings;
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("window/splitter"), m_splitter->saveState());
+}
+
+
+}  // namespace tavolin::qt
