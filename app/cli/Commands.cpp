@@ -2,6 +2,7 @@
 #include "app/cli/Commands.h"
 
 #include "editor/TextEncoding.h"
+#include "editor/UserTexts.h"
 
 #include <fstream>
 #include <iostream>
@@ -43,8 +44,11 @@ std::string readInputBytes(const std::string& path) {
 }
 
 std::string readDocumentFileBytes(const std::string& path) {
-    editor::DecodedFile decoded = editor::decodeDocumentFile(readInputBytes(path));
     const std::string name = path == "-" ? "<stdin>" : path;
+    const std::string bytes = readInputBytes(path);
+    // The window's limit and its words.
+    if (bytes.size() > editor::kMaxDocumentBytes) throw CliError(editor::documentTooLargeMessage(name, bytes.size()));
+    editor::DecodedFile decoded = editor::decodeDocumentFile(bytes);
     if (!decoded.ok()) {
         std::string message = "'" + name + "' is UTF-8 with characters CP932 cannot hold; nothing was converted:";
         for (const auto& c : decoded.unencodable) message += "\n  line " + std::to_string(c.line) + ": " + c.character;

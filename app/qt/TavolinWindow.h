@@ -65,7 +65,7 @@ public:
     BankScopes* bankScopes() const noexcept { return m_scopes; }
 
     // Remembered between runs with QSettings (the application's only): recent
-    // files, window size, splitter position. Without this call nothing is read
+    // files, window size, splitter position, the last dialog's folder. Without this call nothing is read
     // or written, so tests leave the user's settings alone.
     void useSettings();
 
@@ -95,6 +95,7 @@ public:
     void closeWindow() override;
     void showStatus(const std::string& text) override;
     void setRecentFiles(const std::vector<std::string>& paths) override;
+    void setLastFolder(const std::string& folder) override;
     void scheduleAutosave(int idleMs, int maxMs) override;
     bool reportProgress(const std::string& label, double fraction) override;
     void endProgress() override;

@@ -332,6 +332,10 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
         <translation>Could not save to &quot;{file}&quot;.</translation>
     </message>
     <message>
+        <source>「{file}」は大きすぎるため開けません（{size} MB。開けるのは {limit} MB までです）。</source>
+        <translation>&quot;{file}&quot; is too large to open ({size} MB; documents of up to {limit} MB open).</translation>
+    </message>
+    <message>
         <source>「{file}」を作成できませんでした。</source>
         <translation>Could not create &quot;{file}&quot;.</translation>
     </message>
@@ -384,8 +388,8 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
         <translation>line {line}: {char}</translation>
     </message>
     <message>
-        <source>ほか {count} 文字</source>
-        <translation>and {count} more characters</translation>
+        <source>ほか {count} 行</source>
+        <translation>and {count} more lines</translation>
     </message>
     <message>
         <source>ドキュメントの復元</source>
