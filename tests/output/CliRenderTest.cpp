@@ -91,6 +91,7 @@ TEST(CliRender, ExitCodesAndMessages) {
     TempDir dir;
     writeFile(dir / "bad.mml", "SMML@L8;MML@CDQ,,,,;");
     writeFile(dir / "quiet.mml", "SMML@T100;MML@V20,,,,;");
+    writeFile(dir / "big.mml", "SMML@;MML@" + std::string(editor::kMaxDocumentBytes - 14, 'C') + ",,,,;");
     const std::string song = std::string(TAVOLIN_TEST_DATA) + "/output/short.mml";
     const std::string out = (dir / "o.wav").string();
     struct Row {
@@ -128,8 +129,8 @@ TEST(CliRender, ExitCodesAndMessages) {
          "「" + (dir / "missing" / "o.wav").string() + "」を作成できませんでした。\nファイルまたはフォルダが見つかりません。", false},
         {"a folder as output", "render -o " + dir.path().string() + " " + song, 2,
          "「" + dir.path().string() + "」を作成できませんでした。\nファイルではありません（フォルダなど）。", false},
-        {"midi into a missing folder", "export-midi -o " + (dir / "missing" / "o.mid").string() + " " + song, 2,
-         "「" + (dir / "missing" / "o.mid").string() + "」を作成できませんでした。", false},
+        {"a document above the size limit", "render -o " + out + " " + (dir / "big.mml").string(), 2,
+         "「" + (dir / "big.mml").string() + "」は大きすぎるため開けません（2.1 MB。開けるのは 2 MB までです）。", false},
         {"loops and fade", "render --loops 3 --fade 0.25 -o " + out + " " + song, 0, "", true},
         {"no loops at all", "render --loops 0 -o " + out + " " + song, 2, "--loops", false},
         {"negative fade", "render --fade -1 -o " + out + " " + song, 2, "--fade", false},
@@ -264,7 +265,8 @@ TEST(CliExportMidi, EverySongExportsAsTheLibraryWritesIt) {
         {"export-midi -o " + out + " " + (dir / "tempi.mml").string(), 0, "warning: バンクごとのテンポ変化が異なる"},
         {"export-midi -o " + out + " " + (dir / "bad.mml").string(), 1, "bad.mml:1:15: error: "},
         {"export-midi " + (dir / "tempi.mml").string(), 2, "--output"},
-        {"export-midi -o " + (dir / "missing" / "o.mid").string() + " " + (dir / "tempi.mml").string(), 2, "出力ファイルが開けなかった"},
+        {"export-midi -o " + (dir / "missing" / "o.mid").string() + " " + (dir / "tempi.mml").string(), 2,
+         "「" + (dir / "missing" / "o.mid").string() + "」を作成できませんでした。\nファイルまたはフォルダが見つかりません。"},
     };
     for (const auto& r : rows) {
         CliRun run = runCli(r.args, dir);
