@@ -149,9 +149,11 @@ std::unique_ptr<OutputFile> openAtomicFile(const std::string& path) {
         return nullptr;
     }
     // A path that names a folder would make rename() fail only at the end,
-    // after the whole song was rendered; refuse it up front.
+    // after the whole song was rendered; one that names a device or a pipe
+    // (/dev/null, /dev/full) would be replaced by a plain file where the
+    // rename is allowed. Both are refused up front, as "not a file".
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
         errno = EISDIR;
         return nullptr;
     }

@@ -2,6 +2,8 @@
 // never pay for (lost files, truncated files, silent write errors).
 #include <cerrno>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "tests/output/OutputTestSupport.h"
@@ -256,11 +258,14 @@ TEST(WavExport, UnopenablePathsAreReported) {
     TempDir dir;
     std::filesystem::create_directory(dir / "folder");
     writeFile(dir / "plain", "x");
-    // The real system's reasons, each naming the path the user chose.
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    // The real system's reasons, each naming the path the user chose. A pipe
+    // or a device is not replaced by a plain file.
     const std::pair<std::string, int> rows[] = {
         {(dir / "missing" / "a.wav").string(), ENOENT},
         {(dir / "folder").string(), EISDIR},
         {(dir / "plain" / "a.wav").string(), ENOTDIR},
+        {(dir / "pipe").string(), EISDIR},
     };
     for (const auto& [path, code] : rows) {
         RecordingHost host;
@@ -268,7 +273,8 @@ TEST(WavExport, UnopenablePathsAreReported) {
         EXPECT_EQ(output::OnWavExport(songInputs("", {"C"}), host), ExportOutcome::OpenFailed) << path;
         EXPECT_EQ(host.messages, std::vector<std::string>{RecordingHost::failureNote(true, path, code)});
     }
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"folder", "plain"}));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"folder", "pipe", "plain"}));
+    EXPECT_FALSE(std::filesystem::is_regular_file(dir / "pipe"));
 }
 
 TEST(WavExport, ProgressIsReportedInSongTime) {
