@@ -455,6 +455,12 @@ void CTavolinDlg::forgetFile(const std::string& path) {
     m_view.setRecentFiles(m_recent.paths());
 }
 
+void CTavolinDlg::rememberFolder(const std::string& folder) {
+    if (folder.empty() || folder == m_lastFolder) return;
+    m_lastFolder = folder;
+    m_view.setLastFolder(folder);
+}
+
 void CTavolinDlg::refreshDutyList() {
     m_view.setItems(ctl::DutyList, m_tone.listLines());
     m_view.setCurrentIndex(ctl::DutyList, -1);

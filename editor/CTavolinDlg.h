@@ -136,6 +136,11 @@ public:
     void rememberFile(const std::string& path);
     void forgetFile(const std::string& path);
     const std::vector<std::string>& recentFiles() const noexcept { return m_recent.paths(); }
+    // The folder of the last file chosen in a file dialog: the stored one at
+    // start-up, then each chosen file's (passed on to the view to keep).
+    void setLastFolder(const std::string& folder) { m_lastFolder = folder; }
+    void rememberFolder(const std::string& folder);
+    const std::string& lastFolder() const noexcept { return m_lastFolder; }
 
     // Start-up, in the window's fixed order.
     void OnInitDialog();
@@ -210,6 +215,7 @@ private:
     RecoveryStore* m_recovery = nullptr;
     ToneHelper m_tone;
     RecentFiles m_recent;
+    std::string m_lastFolder;
     MuteSolo m_bankMix;
     std::string m_autosaveFailure;  // the last autosave problem shown, so it is shown once
 };

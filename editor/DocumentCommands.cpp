@@ -116,6 +116,10 @@ bool DocumentCommands::openPath(const std::string& requested) {
         m_host.messageBox(fileFailureMessage(text::kOpenFailed, path, read.failure));
         return false;
     }
+    if (read.bytes.size() > kMaxDocumentBytes) {
+        m_host.messageBox(documentTooLargeMessage(path, read.bytes.size()));
+        return false;
+    }
     const DecodedFile decoded = decodeDocumentFile(read.bytes);
     if (!decoded.ok()) {
         m_host.messageBox(unencodableMessage(path, decoded.unencodable));

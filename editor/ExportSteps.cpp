@@ -61,6 +61,13 @@ std::string stemsDoneText(const std::vector<std::string>& paths, uint64_t frames
     return fillIn(fillIn(text, "frames", std::to_string(frames)), "rate", std::to_string(rateHz));
 }
 
+std::string exportFailureMessage(const output::ExportFileFailure& failure) {
+    const char* pattern = failure.opening ? text::kExportCreateFailed : text::kExportWriteFailed;
+    // Without a system reason the first line says all that is known.
+    if (failure.systemCode == 0) return fillIn(uiText(pattern), "file", failure.path);
+    return fileFailureMessage(pattern, failure.path, failureFromErrno(failure.systemCode));
+}
+
 std::string midiDoneText(const std::string& path, const std::vector<std::string>& warnings) {
     std::string text = uiText(TAVOLIN_TR_NOOP("Texts", "MIDIファイルを書き出しました")) + "\n" + path;
     const std::string note = uiText(TAVOLIN_TR_NOOP("Texts", "注意: "));

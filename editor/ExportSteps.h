@@ -49,6 +49,10 @@ std::string clockText(uint64_t frames, uint32_t rateHz);
 std::string exportDoneText(const std::string& path, uint64_t frames, uint32_t rateHz);
 // The same after stems: every file written, one per line.
 std::string stemsDoneText(const std::vector<std::string>& paths, uint64_t frames, uint32_t rateHz);
+// The message after an export could not create or write its file: the file and
+// the system's reason, as the document commands say it.
+std::string exportFailureMessage(const output::ExportFileFailure& failure);
+
 // The confirmation after a written MIDI file, with its warnings.
 std::string midiDoneText(const std::string& path, const std::vector<std::string>& warnings);
 

@@ -2,6 +2,7 @@
 // tests can make reads and writes fail with any reason.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -9,6 +10,13 @@
 #include <vector>
 
 namespace tavolin::editor {
+
+// The largest document Open, the command line and tavolin-cli read. Loading
+// into the editor takes about half a second per megabyte on a busy two-core
+// machine, nearly all of it in the toolkit's text document (its blocks and
+// formats), and a window opening a file shows only once it is loaded. MML
+// songs are a few kilobytes; a megabyte is already very long.
+inline constexpr uint64_t kMaxDocumentBytes = uint64_t{2} << 20;
 
 // Why a file operation failed, as the system reported it.
 enum class FileError {

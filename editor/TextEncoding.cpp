@@ -1,6 +1,8 @@
 // Telling UTF-8 files from CP932 ones by validity and by what their characters look like.
 #include "editor/TextEncoding.h"
 
+#include <algorithm>
+
 #include "compiler/Cp932.h"
 #include "compiler/UiText.h"
 #include "editor/UserTexts.h"
@@ -151,16 +153,31 @@ DecodedFile decodeDocumentFile(std::string_view fileBytes) {
     return d;
 }
 
-std::string unencodableMessage(const std::string& path, const std::vector<UnencodableChar>& chars, size_t limit) {
+std::string unencodableMessage(const std::string& path, const std::vector<UnencodableChar>& chars, size_t limit,
+                               size_t perLine) {
     std::string message = fillIn(uiText(text::kUtf8Unencodable), "file", path);
-    for (size_t i = 0; i < chars.size() && i < limit; ++i) {
+    // One row per line of the file, each of its characters once: a line of
+    // Hangul is one row, not one per syllable.
+    size_t rows = 0;
+    for (size_t i = 0; i < chars.size();) {
+        const size_t line = chars[i].line;
+        std::vector<std::string> distinct;
+        for (; i < chars.size() && chars[i].line == line; ++i)
+            if (std::find(distinct.begin(), distinct.end(), chars[i].character) == distinct.end())
+                distinct.push_back(chars[i].character);
+        if (++rows > limit) continue;
+        std::string shown;
+        for (size_t k = 0; k < distinct.size() && k < perLine; ++k) {
+            if (k) shown += ' ';
+            shown += distinct[k];
+        }
+        if (distinct.size() > perLine) shown += " …";
         message += '\n';
-        message += fillIn(fillIn(uiText(text::kUtf8UnencodableLine), "line", std::to_string(chars[i].line)), "char",
-                          chars[i].character);
+        message += fillIn(fillIn(uiText(text::kUtf8UnencodableLine), "line", std::to_string(line)), "char", shown);
     }
-    if (chars.size() > limit) {
+    if (rows > limit) {
         message += '\n';
-        message += fillIn(uiText(text::kUtf8UnencodableMore), "count", std::to_string(chars.size() - limit));
+        message += fillIn(uiText(text::kUtf8UnencodableMore), "count", std::to_string(rows - limit));
     }
     return message;
 }

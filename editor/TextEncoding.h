@@ -40,9 +40,11 @@ struct DecodedFile {
 // byte-order mark dropped, line breaks kept as they are).
 DecodedFile decodeDocumentFile(std::string_view fileBytes);
 
-// The report of unconvertible characters, one "{line} 行目: {char}" per character
-// (at most `limit`, then "ほか N 文字"), after the head line naming `path`.
+// The report of unconvertible characters after the head line naming `path`:
+// one "{line} 行目: {char}" row per line of the file, listing its characters
+// once each (at most `perLine`, then "…"); at most `limit` rows, then
+// "ほか N 行". `chars` in file order.
 std::string unencodableMessage(const std::string& path, const std::vector<UnencodableChar>& chars,
-                               size_t limit = 10);
+                               size_t limit = 10, size_t perLine = 12);
 
 }  // namespace tavolin::editor

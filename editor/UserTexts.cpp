@@ -32,6 +32,17 @@ std::string failureReason(const FileFailure& failure) {
     return fillIn(uiText(text::kReasonOther), "code", std::to_string(failure.systemCode));
 }
 
+std::string documentTooLargeMessage(const std::string& path, uint64_t bytes) {
+    // Tenths of a megabyte, rounded up, so that a file just above the limit
+    // never reads as the limit itself.
+    const auto mb = [](uint64_t b) {
+        const uint64_t tenths = (b * 10 + (uint64_t{1} << 20) - 1) >> 20;
+        return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+    };
+    std::string text = fillIn(uiText(text::kDocumentTooLarge), "file", path);
+    return fillIn(fillIn(text, "size", mb(bytes)), "limit", std::to_string(kMaxDocumentBytes >> 20));
+}
+
 std::string fileFailureMessage(const char* pattern, const std::string& path, const FileFailure& failure) {
     return fillIn(uiText(pattern), "file", path) + "\n" + failureReason(failure);
 }

@@ -2,6 +2,7 @@
 // table; uiText() gives them in the display language.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,8 @@ namespace text {
 // "{file}" stands for the file's path.
 inline constexpr const char* kOpenFailed = TAVOLIN_TR_NOOP("Texts", "「{file}」を開けませんでした。");
 inline constexpr const char* kSaveFailed = TAVOLIN_TR_NOOP("Texts", "「{file}」に保存できませんでした。");
+inline constexpr const char* kExportCreateFailed = TAVOLIN_TR_NOOP("Texts", "「{file}」を作成できませんでした。");
+inline constexpr const char* kExportWriteFailed = TAVOLIN_TR_NOOP("Texts", "「{file}」に書き込めませんでした。");
 inline constexpr const char* kSaveElsewhere = TAVOLIN_TR_NOOP("Texts", "別の場所を選んで保存してください。");
 
 // The system's reasons.
@@ -26,6 +29,10 @@ inline constexpr const char* kReasonDiskFull = TAVOLIN_TR_NOOP("Texts", "ディ�
 inline constexpr const char* kReasonNotAFile = TAVOLIN_TR_NOOP("Texts", "ファイルではありません（フォルダなど）。");
 inline constexpr const char* kReasonOther = TAVOLIN_TR_NOOP("Texts", "システムエラーが発生しました（エラー番号 {code}）。");
 
+// A document above the size limit.
+inline constexpr const char* kDocumentTooLarge =
+    TAVOLIN_TR_NOOP("Texts", "「{file}」は大きすぎるため開けません（{size} MB。開けるのは {limit} MB までです）。");
+
 // UTF-8 documents.
 inline constexpr const char* kUtf8Converted =
     TAVOLIN_TR_NOOP("Texts", "UTF-8 のファイルを変換して開きました。保存すると CP932 で書き込まれます。");
@@ -33,7 +40,7 @@ inline constexpr const char* kUtf8Unencodable =
     TAVOLIN_TR_NOOP("Texts", "「{file}」は UTF-8 で書かれていますが、CP932 で表せない文字があるため開きませんでした"
     "（ファイルは変更していません）:");
 inline constexpr const char* kUtf8UnencodableLine = TAVOLIN_TR_NOOP("Texts", "{line} 行目: {char}");
-inline constexpr const char* kUtf8UnencodableMore = TAVOLIN_TR_NOOP("Texts", "ほか {count} 文字");
+inline constexpr const char* kUtf8UnencodableMore = TAVOLIN_TR_NOOP("Texts", "ほか {count} 行");
 
 // Files that are not documents, or not wholly.
 inline constexpr const char* kCheckRefused =
@@ -73,6 +80,10 @@ std::string fillIn(std::string_view pattern, std::string_view key, std::string_v
 
 // The reason of a failure as the window says it.
 std::string failureReason(const FileFailure& failure);
+
+// kDocumentTooLarge for a file of `bytes` bytes, the sizes in MB (2^20 bytes)
+// with one decimal.
+std::string documentTooLargeMessage(const std::string& path, uint64_t bytes);
 
 // "「path」を開けませんでした。\n<reason>" for kOpenFailed / kSaveFailed.
 std::string fileFailureMessage(const char* pattern, const std::string& path, const FileFailure& failure);

@@ -9,6 +9,7 @@
 #include "compiler/Cp932.h"
 #include "compiler/UiText.h"
 #include "editor/CaretMapping.h"
+#include "editor/DialogStart.h"
 #include "editor/UserTexts.h"
 
 namespace tavolin::editor {
@@ -165,19 +166,30 @@ FileDialogRequest toRequest(const FileDialogOptions& o, bool save) {
     r.save = save;
     r.filter = uiText(o.filter);
     r.defaultExtension = o.defaultExtension;
-    r.initialName = o.initialFileName;
     r.confirmOverwrite = save && o.promptOverwrite;
     return r;
 }
 
 }  // namespace
 
+std::optional<std::string> WindowLayers::askFile(FileDialogRequest request, std::string_view extension,
+                                                 std::string_view untitledName) {
+    const char* home = std::getenv("HOME");
+    const DialogStart start = dialogStart(m_dlg.filePath, m_dlg.lastFolder(), home ? home : "", extension, untitledName);
+    request.folder = start.folder;
+    request.initialName = start.name;
+    std::optional<std::string> chosen = m_view.fileDialog(request);
+    if (chosen && !chosen->empty()) m_dlg.rememberFolder(folderOf(*chosen));
+    return chosen;
+}
+
 std::optional<std::string> WindowLayers::showOpenDialog(const FileDialogOptions& options) {
-    return m_view.fileDialog(toRequest(options, false));
+    // An untitled window's open dialog fills in no invented name.
+    return askFile(toRequest(options, false), "", "");
 }
 
 std::optional<std::string> WindowLayers::showSaveDialog(const FileDialogOptions& options) {
-    return m_view.fileDialog(toRequest(options, true));
+    return askFile(toRequest(options, true), "", options.initialFileName);
 }
 
 void WindowLayers::messageBox(const std::string& text) { m_dlg.messageBox(text); }
@@ -216,10 +228,14 @@ std::optional<std::string> WindowLayers::askSavePath(const output::SaveDialogReq
     r.save = true;
     r.filter = request.filter;
     r.defaultExtension = request.defaultExtension;
-    r.initialName = request.initialFileName;
     r.confirmOverwrite = request.overwritePrompt;
-    m_lastSavePath = m_view.fileDialog(r);
+    // The export is named after the document, with the chosen type's extension.
+    m_lastSavePath = askFile(r, request.defaultExtension, request.initialFileName);
     return m_lastSavePath;
+}
+
+void WindowLayers::exportFileFailed(const output::ExportFileFailure& failure) {
+    messageBox(exportFailureMessage(failure));
 }
 
 bool WindowLayers::exportProgress(uint64_t framesDone, double secondsDone) {

@@ -90,9 +90,15 @@ public:
     std::optional<std::string> askSavePath(const output::SaveDialogRequest& request) override;
     bool exportProgress(uint64_t framesDone, double secondsDone) override;
     void exportWarning(const std::string& text) override { m_exportWarnings.push_back(text); }
+    void exportFileFailed(const output::ExportFileFailure& failure) override;
 
 private:
     output::ExportOutcome exportAudio(const output::BuildInputs& inputs);
+    // The file dialog, started beside the document (named after it, with
+    // `extension` when given), else in the last folder used; the chosen file's
+    // folder becomes the last one.
+    std::optional<std::string> askFile(FileDialogRequest request, std::string_view extension,
+                                       std::string_view untitledName);
 
     CTavolinDlg& m_dlg;
     WindowView& m_view;

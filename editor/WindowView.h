@@ -63,7 +63,8 @@ struct FileDialogRequest {
     bool save = false;
     std::string filter;
     std::string defaultExtension;  // appended when the typed name has none
-    std::string initialName;
+    std::string folder;       // where the dialog starts; empty: the toolkit's choice
+    std::string initialName;  // the file name filled in; empty: none
     bool confirmOverwrite = false;
 };
 
@@ -127,6 +128,9 @@ public:
     // The recent files of the File menu, newest first; the view also keeps them for
     // the next run.
     virtual void setRecentFiles(const std::vector<std::string>& paths) = 0;
+    // The folder of the last file chosen in a file dialog; the view keeps it
+    // for the next run.
+    virtual void setLastFolder(const std::string& folder) = 0;
     // (Re)starts the autosave countdown: Command::Autosave runs `idleMs` after the
     // last call, and at the latest `maxMs` after the first call since it last ran,
     // so steady typing is still saved.

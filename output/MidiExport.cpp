@@ -1,6 +1,8 @@
 // The MIDI exporter.
 #include "output/MidiExport.h"
 
+#include <cerrno>
+
 #include "output/MidiFile.h"
 
 namespace tavolin::output {
@@ -12,14 +14,15 @@ ExportOutcome writeSongToMidi(const GeneratorWrapper& song, const std::string& p
         host.messageBox(uiText(kMidiTooLongMessage));
         return ExportOutcome::TooLarge;
     }
+    errno = 0;
     std::unique_ptr<OutputFile> file = options.openFile ? options.openFile(path) : nullptr;
     if (!file) {
-        host.messageBox(uiText(kOpenFailedMessage));
+        host.exportFileFailed({true, path, errno});
         return ExportOutcome::OpenFailed;
     }
     const auto* bytes = reinterpret_cast<const uint8_t*>(midi->bytes.data());
     if (!file->write(std::span<const uint8_t>(bytes, midi->bytes.size())) || !file->commit()) {
-        host.messageBox(uiText(kWriteFailedMessage));
+        host.exportFileFailed({false, path, file->systemError()});
         return ExportOutcome::WriteFailed;
     }
     for (const std::string& w : midi->warnings) host.exportWarning(w);

@@ -1,6 +1,7 @@
 // The audio exporter: the plan from the timeline, the refusals, then render, fade and write.
 #include "output/WavExport.h"
 
+#include <cerrno>
 #include <cmath>
 #include <vector>
 
@@ -151,26 +152,31 @@ ExportOutcome writeTargets(GeneratorWrapper& song, const WaveFormat& format, std
     const ExportPlan plan = planExport(song, options.loops, options.fadeSeconds);
     if (plan.frames > maxFrames || (plan.fadeFrames > 0 && !plan.lengthKnown)) return refuseTooLong();
 
-    auto failWrite = [&] {
-        host.messageBox(uiText(kWriteFailedMessage));
+    // `code`: errno right after the failing call, for a writer (libsndfile)
+    // that writes past the file's own bookkeeping.
+    auto failWrite = [&](const ExportTarget& t, int code) {
+        const int own = t.file ? t.file->systemError() : 0;
+        host.exportFileFailed({false, t.path, own != 0 ? own : code});
         return ExportOutcome::WriteFailed;  // the files are dropped uncommitted: nothing is left
     };
     const uint32_t blockFrames = options.framesPerBlock > 0 ? options.framesPerBlock : 4096;
     BankTaps taps;
     bool tapped = false;
     for (ExportTarget& t : targets) {
+        errno = 0;
         t.file = options.openFile ? options.openFile(t.path) : nullptr;
         if (!t.file) {
-            host.messageBox(uiText(kOpenFailedMessage));
+            host.exportFileFailed({true, t.path, errno});
             return ExportOutcome::OpenFailed;
         }
+        errno = 0;
         if (type == AudioFileType::Wav) {
             auto wav = std::make_unique<WavSink>(*t.file, format);
-            if (!wav->ok()) return failWrite();
+            if (!wav->ok()) return failWrite(t, errno);
             t.sink = std::move(wav);
         } else {
             t.sink = openSndfileSink(*t.file, type, format.samplesPerSec);
-            if (!t.sink) return failWrite();
+            if (!t.sink) return failWrite(t, errno);
         }
         if (t.bank >= 0) {
             t.samples.assign(size_t{blockFrames} * 2, 0);
@@ -203,13 +209,16 @@ ExportOutcome writeTargets(GeneratorWrapper& song, const WaveFormat& format, std
                 for (size_t i = 0; i < n; ++i)
                     for (size_t c = 0; c < 2; ++c)
                         samples[2 * i + c] = fadeSample(samples[2 * i + c], frames + i, plan.fadeStart, plan.fadeFrames);
-            if (!t.sink->write(std::span<const int16_t>(samples.data(), size_t{n} * 2))) return failWrite();
+            errno = 0;
+            if (!t.sink->write(std::span<const int16_t>(samples.data(), size_t{n} * 2))) return failWrite(t, errno);
         }
         frames += n;
         if (!host.exportProgress(frames, static_cast<double>(frames) / rate)) return ExportOutcome::Cancelled;
     }
-    for (ExportTarget& t : targets)
-        if (!t.sink->finish()) return failWrite();
+    for (ExportTarget& t : targets) {
+        errno = 0;
+        if (!t.sink->finish()) return failWrite(t, errno);
+    }
     return ExportOutcome::Written;
 }
 

@@ -28,9 +28,21 @@ struct SaveDialogRequest {
     bool overwritePrompt = true;            // confirm before replacing a file
 };
 
+// A file an export could not create, or created but could not write or move
+// into place, with the system's reason; the host words it for the user.
+struct ExportFileFailure {
+    bool opening = true;  // true: not created; false: writing or moving it failed
+    std::string path;     // as the user chose it
+    int systemCode = 0;   // errno; 0 when the system gave none
+    bool operator==(const ExportFileFailure&) const = default;
+};
+
 // What the exporter needs of the window, on the user-interface thread.
 class ExportHost : public BuildHost {
 public:
+    // Tells the user that a file could not be created or written; nothing was
+    // left at its path.
+    virtual void exportFileFailed(const ExportFileFailure& failure) = 0;
     // The chosen path, or nothing when the user cancels.
     virtual std::optional<std::string> askSavePath(const SaveDialogRequest& request) = 0;
     // Called every few thousand frames with the frames rendered so far and the
@@ -40,8 +52,6 @@ public:
     virtual void exportWarning(const std::string& utf8Text) { (void)utf8Text; }
 };
 
-inline constexpr std::string_view kOpenFailedMessage = TAVOLIN_TR_NOOP("Texts", "出力ファイルが開けなかった");
-inline constexpr std::string_view kWriteFailedMessage = TAVOLIN_TR_NOOP("Texts", "出力ファイルの書き込みに失敗しました");
 inline constexpr std::string_view kTooLargeMessage = TAVOLIN_TR_NOOP("Texts", "曲が長すぎるためWAVファイルに書き出せません");
 inline constexpr std::string_view kTooLargeForTypeMessage = TAVOLIN_TR_NOOP("Texts", "曲が長すぎるためこの形式では書き出せません");
 inline constexpr std::string_view kOpusRateMessage =
@@ -50,7 +60,7 @@ inline constexpr std::string_view kOpusRateMessage =
 enum class ExportOutcome { Written, NotBuilt, Cancelled, OpenFailed, WriteFailed, TooLarge, BadRate };
 
 struct ExportOptions {
-    OutputFileOpener openFile = openAtomicFile;  // tests inject failing files
+    OutputFileOpener openFile = openAtomicFile;  // tests inject failing files (nullptr with errno set)
     uint64_t maxDataBytes = 0;                    // 0: the file type's own limit; tests set less
     uint32_t framesPerBlock = 4096;               // rendered and written at a time
     int32_t loops = 1;                            // passes of every endless loop (at least 1)

@@ -46,7 +46,7 @@ public:
     }
     bool write(std::span<const uint8_t> bytes) override {
         if (m_failed || m_fd < 0) return false;
-        if (!writeAll(m_fd, bytes.data(), bytes.size())) m_failed = true;
+        if (!writeAll(m_fd, bytes.data(), bytes.size())) fail();
         return !m_failed;
     }
     bool writeAtStart(std::span<const uint8_t> bytes) override {
@@ -56,7 +56,7 @@ public:
             ssize_t n = ::pwrite(m_fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
-                m_failed = true;
+                fail();
                 return false;
             }
             done += static_cast<size_t>(n);
@@ -68,23 +68,36 @@ public:
         // fsync before the rename: after a crash the path holds either the old
         // file or the complete new one, never a file of zero length.
         bool ok = ::fsync(m_fd) == 0;
-        ok = (::close(m_fd) == 0) && ok;
+        if (!ok) fail();
+        if (::close(m_fd) != 0) {
+            fail();
+            ok = false;
+        }
         m_fd = -1;
-        if (!ok || ::rename(m_tempPath.c_str(), m_finalPath.c_str()) != 0) {
-            m_failed = true;
+        if (!ok) return false;
+        if (::rename(m_tempPath.c_str(), m_finalPath.c_str()) != 0) {
+            fail();
             return false;
         }
         m_committed = true;
         return true;
     }
     int descriptor() const noexcept override { return m_failed ? -1 : m_fd; }
+    int systemError() const noexcept override { return m_error; }
 
 private:
+    // Keeps the reason of the first failure.
+    void fail() noexcept {
+        if (!m_failed) m_error = errno;
+        m_failed = true;
+    }
+
     int m_fd;
     std::string m_tempPath;
     std::string m_finalPath;
     bool m_failed = false;
     bool m_committed = false;
+    int m_error = 0;
 };
 
 }  // namespace
@@ -123,16 +136,27 @@ void appendSamplesLe(std::span<const int16_t> samples, std::string& out) {
 }
 
 std::unique_ptr<OutputFile> openAtomicFile(const std::string& path) {
-    if (path.empty()) return nullptr;
+    if (path.empty()) {
+        errno = ENOENT;
+        return nullptr;
+    }
     std::string_view pv(path);
     size_t slash = pv.find_last_of('/');
     std::string dir = slash == std::string_view::npos ? std::string() : std::string(pv.substr(0, slash + 1));
     std::string base = std::string(slash == std::string_view::npos ? pv : pv.substr(slash + 1));
-    if (base.empty()) return nullptr;
+    if (base.empty()) {
+        errno = EISDIR;
+        return nullptr;
+    }
     // A path that names a folder would make rename() fail only at the end,
-    // after the whole song was rendered; refuse it up front.
+    // after the whole song was rendered; one that names a device or a pipe
+    // (/dev/null, /dev/full) would be replaced by a plain file where the
+    // rename is allowed. Both are refused up front, as "not a file".
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return nullptr;
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        errno = EISDIR;
+        return nullptr;
+    }
 
     static std::atomic<uint32_t> counter{0};
     std::random_device rd;

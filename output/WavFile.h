@@ -43,12 +43,15 @@ public:
     // The open file's descriptor, for writers that write through a library
     // (libsndfile); -1 when there is none.
     virtual int descriptor() const noexcept { return -1; }
+    // The system's reason (errno) for the first failure; 0 when it gave none.
+    virtual int systemError() const noexcept { return 0; }
 };
 
 using OutputFileOpener = std::function<std::unique_ptr<OutputFile>(const std::string& path)>;
 
 // Opens a temporary file next to `path` (same folder, so the final rename is
-// atomic). Returns nullptr when the folder cannot take a new file.
+// atomic). Returns nullptr, with errno telling why, when the folder cannot
+// take a new file or the path names a folder.
 std::unique_ptr<OutputFile> openAtomicFile(const std::string& path);
 
 }  // namespace tavolin::output

@@ -4,6 +4,7 @@
 
 #include "app/cli/BuildOptions.h"
 #include "app/cli/Commands.h"
+#include "editor/ExportSteps.h"
 #include "output/MidiExport.h"
 
 namespace tavolin::cli {
@@ -17,6 +18,9 @@ public:
     std::optional<std::string> askSavePath(const output::SaveDialogRequest&) override { return std::nullopt; }
     bool exportProgress(uint64_t, double) override { return true; }
     void exportWarning(const std::string& utf8Text) override { std::cerr << "warning: " << utf8Text << "\n"; }
+    void exportFileFailed(const output::ExportFileFailure& failure) override {
+        m_build.messageBox(editor::exportFailureMessage(failure));
+    }
     TerminalBuildHost& buildHost() { return m_build; }
 
 private:

@@ -7,6 +7,7 @@
 
 #include "app/cli/BuildOptions.h"
 #include "app/cli/Commands.h"
+#include "editor/ExportSteps.h"
 #include "output/WavExport.h"
 
 namespace tavolin::cli {
@@ -24,6 +25,9 @@ public:
     std::optional<std::string> askSavePath(const output::SaveDialogRequest&) override { return m_path; }
     bool exportProgress(uint64_t, double) override { return true; }
     void exportWarning(const std::string& utf8Text) override { std::cerr << "warning: " << utf8Text << "\n"; }
+    void exportFileFailed(const output::ExportFileFailure& failure) override {
+        m_build.messageBox(editor::exportFailureMessage(failure));
+    }
 
 private:
     std::string m_path;

@@ -3,6 +3,7 @@
 
 #include "editor/DocumentCheck.h"
 #include "editor/TextEncoding.h"
+#include "editor/UserTexts.h"
 
 #include <fstream>
 #include <iostream>
@@ -67,8 +68,11 @@ std::string documentCheckText(const std::string& name, const editor::DocumentFil
 }  // namespace
 
 std::string readDocumentFileBytes(const std::string& path, bool asDocument) {
-    editor::DecodedFile decoded = editor::decodeDocumentFile(readInputBytes(path));
     const std::string name = path == "-" ? "<stdin>" : path;
+    const std::string bytes = readInputBytes(path);
+    // The window's limit and its words.
+    if (bytes.size() > editor::kMaxDocumentBytes) throw CliError(editor::documentTooLargeMessage(name, bytes.size()));
+    editor::DecodedFile decoded = editor::decodeDocumentFile(bytes);
     if (!decoded.ok()) {
         std::string message = "'" + name + "' is UTF-8 with characters CP932 cannot hold; nothing was converted:";
         for (const auto& c : decoded.unencodable) message += "\n  line " + std::to_string(c.line) + ": " + c.character;

@@ -71,7 +71,7 @@ public:
     static const QIcon& noErrorMark();
 
     // Remembered between runs with QSettings (the application's only): recent
-    // files, window size, splitter position. Without this call nothing is read
+    // files, window size, splitter position, the last dialog's folder. Without this call nothing is read
     // or written, so tests leave the user's settings alone.
     void useSettings();
 
@@ -101,6 +101,7 @@ public:
     void closeWindow() override;
     void showStatus(const std::string& text) override;
     void setRecentFiles(const std::vector<std::string>& paths) override;
+    void setLastFolder(const std::string& folder) override;
     void scheduleAutosave(int idleMs, int maxMs) override;
     bool reportProgress(const std::string& label, double fraction) override;
     void endProgress() override;

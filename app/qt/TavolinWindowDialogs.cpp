@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -48,15 +49,19 @@ QString qtFilter(const std::string& filter) {
 
 
 // A message box sizes itself to its text; a short text under a long caption would
-// clip the caption in the title bar ("Tav…pp"). Widen the text to the caption plus
-// room for the title bar's icon and buttons; a long text wraps at its spaces.
+// clip the caption in the title bar ("Tav…pp"). Widen the box to the caption plus
+// room for the title bar's icon and buttons with an empty row below the text: a
+// minimum width on the text itself would make the box believe any text fits
+// that width, so a long line would be neither wrapped nor widened for, and cut
+// off at the box's edge. A text wider than the box wraps (between any two
+// Japanese characters, at spaces elsewhere; anywhere when even that is too wide).
 void fitCaption(QMessageBox& box) {
     const int titleWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160;
-    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { min-width: %1px; }").arg(std::max(360, titleWidth)));
-    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
-        label->setWordWrap(true);
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(std::max(360, titleWidth), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    }
 }
 
 }  // namespace
@@ -88,7 +93,8 @@ std::optional<std::string> TavolinWindow::fileDialog(const editor::FileDialogReq
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilter(qtFilter(request.filter));
     dialog.setDefaultSuffix(QString::fromStdString(request.defaultExtension));
-    dialog.selectFile(QString::fromStdString(request.initialName));
+    if (!request.folder.empty()) dialog.setDirectory(QString::fromStdString(request.folder));
+    if (!request.initialName.empty()) dialog.selectFile(QString::fromStdString(request.initialName));
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().front().toStdString();

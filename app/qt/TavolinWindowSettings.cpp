@@ -1,5 +1,5 @@
-// What the main window remembers between runs (QSettings: geometry, splitter, recent files) and
-// the autosave timers.
+// What the main window remembers between runs (QSettings: geometry, splitter, recent files,
+// the folder of the last file dialog) and the autosave timers.
 #include <QAction>
 #include <QGuiApplication>
 #include <QMenu>
@@ -37,6 +37,10 @@ void TavolinWindow::setRecentFiles(const std::vector<std::string>& paths) {
     }
 }
 
+void TavolinWindow::setLastFolder(const std::string& folder) {
+    if (m_settings) QSettings().setValue(QStringLiteral("lastFolder"), QString::fromStdString(folder));
+}
+
 void TavolinWindow::scheduleAutosave(int idleMs, int maxMs) {
     m_autosaveIdle->start(idleMs);
     if (!m_autosaveMax->isActive()) m_autosaveMax->start(maxMs);
@@ -63,6 +67,7 @@ void TavolinWindow::useSettings() {
     std::vector<std::string> recent;
     for (const QString& p : settings.value(QStringLiteral("recentFiles")).toStringList()) recent.push_back(p.toStdString());
     m_model->setRecentFiles(recent);
+    m_model->setLastFolder(settings.value(QStringLiteral("lastFolder")).toString().toStdString());
 }
 
 void TavolinWindow::saveSettings() {

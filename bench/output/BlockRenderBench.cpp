@@ -22,6 +22,7 @@ public:
     void selectText(uint64_t, uint64_t) override {}
     std::optional<std::string> askSavePath(const output::SaveDialogRequest&) override { return path; }
     bool exportProgress(uint64_t, double) override { return true; }
+    void exportFileFailed(const output::ExportFileFailure& f) override { last = f.path; }
     std::string last;
     std::string path;
 };

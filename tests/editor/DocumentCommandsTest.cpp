@@ -315,6 +315,28 @@ TEST(DocumentCommands, EveryFailureSaysItsReason) {
     EXPECT_EQ(failureFromErrno(EIO), (FileFailure{FileError::Other, EIO}));
 }
 
+// Above the size limit a file is refused with its size, before anything changes.
+TEST(DocumentCommands, OversizedDocumentsAreRefused) {
+    struct Row { uint64_t bytes; const char* message; };
+    const Row rows[] = {
+        {kMaxDocumentBytes, nullptr},
+        {kMaxDocumentBytes + 1, "「/big.mml」は大きすぎるため開けません（2.1 MB。開けるのは 2 MB までです）。"},
+        {uint64_t{20} << 20, "「/big.mml」は大きすぎるため開けません（20.0 MB。開けるのは 2 MB までです）。"},
+    };
+    for (const Row& r : rows) {
+        DocumentFixture f;
+        editedDocument(f, "/doc.mml");
+        f.state.modified = false;
+        f.files.files["/big.mml"] = "SMML@;MML@" + std::string(r.bytes - 15, 'C') + ",,,,;";
+        f.log.clear();
+        EXPECT_EQ(f.commands.openPath("/big.mml"), r.message == nullptr) << r.bytes;
+        if (!r.message) continue;
+        EXPECT_TRUE(test::logEqual(f.log, {std::string("message ") + r.message}));
+        EXPECT_TRUE(test::tabsEqual(f.state.tabTexts, kDoc));
+        EXPECT_EQ(f.state.filePath, "/doc.mml");
+    }
+}
+
 TEST(DocumentCommands, OpenedAndSavedFilesAreRemembered) {
     DocumentFixture f;
     f.files.files["/a.mml"] = "SMML@;MML@C,,,,;";

@@ -86,13 +86,27 @@ TEST(TextEncoding, DecodesFiles) {
     }
 }
 
-TEST(TextEncoding, UnencodableReportIsCapped) {
-    std::vector<UnencodableChar> many;
-    for (size_t line = 1; line <= 12; ++line) many.push_back({line, "\xED\x95\x9C"});
-    const std::string m = unencodableMessage("/x.mml", many, 2);
-    EXPECT_EQ(m,
-              "「/x.mml」は UTF-8 で書かれていますが、CP932 で表せない文字があるため開きませんでした"
-              "（ファイルは変更していません）:\n1 行目: \xED\x95\x9C\n2 行目: \xED\x95\x9C\nほか 10 文字");
+// The whole sentence, then one row per line of the file with its characters
+// once each, rows and characters capped so that no row outgrows the box.
+TEST(TextEncoding, UnencodableReport) {
+    const std::string head = "「/x.mml」は UTF-8 で書かれていますが、CP932 で表せない文字があるため開きませんでした"
+                             "（ファイルは変更していません）:";
+    const std::string han = "\xED\x95\x9C", guk = "\xEA\xB5\xAD", note = "\xF0\x9F\x8E\xB5";
+    std::vector<UnencodableChar> twelveLines;
+    for (size_t line = 1; line <= 12; ++line) twelveLines.push_back({line, han});
+    const std::vector<UnencodableChar> longLine = {{7, "가"}, {7, "각"}, {7, "갂"}, {7, "갃"}, {7, "간"}};
+    struct Row {
+        const char* name;
+        std::vector<UnencodableChar> chars;
+        std::string rows;
+    };
+    const Row rows[] = {
+        {"one row per line, file order", {{2, note}, {3, han}, {3, guk}}, "\n2 行目: " + note + "\n3 行目: " + han + " " + guk},
+        {"a character once per line", {{3, han}, {3, han}, {3, guk}, {4, han}}, "\n3 行目: " + han + " " + guk + "\n4 行目: " + han},
+        {"rows capped, the rest counted", twelveLines, "\n1 行目: " + han + "\n2 行目: " + han + "\nほか 10 行"},
+        {"a long line ends in an ellipsis", longLine, "\n7 行目: 가 각 갂 …"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(unencodableMessage("/x.mml", r.chars, 2, 3), head + r.rows) << r.name;
 }
 
 }  // namespace

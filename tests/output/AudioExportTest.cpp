@@ -162,8 +162,8 @@ TEST(AudioExport, RefusalsFailuresAndCancelsLeaveNothing) {
         {"opus at 44.1 kHz", "take.opus", "44100", 0, UINT64_MAX, false, ExportOutcome::BadRate, std::string(output::kOpusRateMessage), 0},
         {"flac cancelled", "take.flac", "48000", 0, 5000, false, ExportOutcome::Cancelled, "", 1},
         {"opus cancelled", "take.opus", "48000", 0, 5000, false, ExportOutcome::Cancelled, "", 1},
-        {"ogg rename fails", "take.ogg", "48000", 0, UINT64_MAX, true, ExportOutcome::WriteFailed, std::string(output::kWriteFailedMessage), 1},
-        {"flac rename fails", "take.flac", "48000", 0, UINT64_MAX, true, ExportOutcome::WriteFailed, std::string(output::kWriteFailedMessage), 1},
+        {"ogg rename fails", "take.ogg", "48000", 0, UINT64_MAX, true, ExportOutcome::WriteFailed, "cannot write {file} (errno 0)", 1},
+        {"flac rename fails", "take.flac", "48000", 0, UINT64_MAX, true, ExportOutcome::WriteFailed, "cannot write {file} (errno 0)", 1},
     };
     for (const Row& r : rows) {
         TempDir dir;
@@ -190,7 +190,8 @@ TEST(AudioExport, RefusalsFailuresAndCancelsLeaveNothing) {
             return c;
         };
         EXPECT_EQ(output::OnWavExport(songInputs("", {"V255C[D]E"}, 1, r.rate), host, o), r.outcome) << r.name;
-        EXPECT_EQ(host.messages, r.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{r.message}) << r.name;
+        const std::string message = editor::fillIn(r.message, "file", *host.savePath);
+        EXPECT_EQ(host.messages, message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message}) << r.name;
         EXPECT_EQ(opens, r.opens) << r.name;
         EXPECT_EQ(readFile(dir / r.file), "the only copy") << r.name;
         EXPECT_EQ(dir.entries(), std::vector<std::string>{r.file}) << r.name << ": no temporary left";

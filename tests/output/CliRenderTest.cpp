@@ -91,6 +91,7 @@ TEST(CliRender, ExitCodesAndMessages) {
     TempDir dir;
     writeFile(dir / "bad.mml", "SMML@L8;MML@CDQ,,,,;");
     writeFile(dir / "quiet.mml", "SMML@T100;MML@V20,,,,;");
+    writeFile(dir / "big.mml", "SMML@;MML@" + std::string(editor::kMaxDocumentBytes - 14, 'C') + ",,,,;");
     const std::string song = std::string(TAVOLIN_TEST_DATA) + "/output/short.mml";
     const std::string out = (dir / "o.wav").string();
     struct Row {
@@ -124,8 +125,12 @@ TEST(CliRender, ExitCodesAndMessages) {
         {"no output named", "render " + song, 2, "-o", false},
         {"bad cursor", "render --cursor X:1 -o " + out + " " + song, 2, "--cursor", false},
         {"test without tone", "render --test C -o " + out + " " + song, 2, "", false},
-        {"unwritable output", "render -o " + (dir / "missing" / "o.wav").string() + " " + song, 2,
-         "出力ファイルが開けなかった", false},
+        {"unwritable output names the file and the reason", "render -o " + (dir / "missing" / "o.wav").string() + " " + song, 2,
+         "「" + (dir / "missing" / "o.wav").string() + "」を作成できませんでした。\nファイルまたはフォルダが見つかりません。", false},
+        {"a folder as output", "render -o " + dir.path().string() + " " + song, 2,
+         "「" + dir.path().string() + "」を作成できませんでした。\nファイルではありません（フォルダなど）。", false},
+        {"a document above the size limit", "render -o " + out + " " + (dir / "big.mml").string(), 2,
+         "「" + (dir / "big.mml").string() + "」は大きすぎるため開けません（2.1 MB。開けるのは 2 MB までです）。", false},
         {"loops and fade", "render --loops 3 --fade 0.25 -o " + out + " " + song, 0, "", true},
         {"no loops at all", "render --loops 0 -o " + out + " " + song, 2, "--loops", false},
         {"negative fade", "render --fade -1 -o " + out + " " + song, 2, "--fade", false},
@@ -183,6 +188,21 @@ TEST(CliRender, CursorAtTheEdgesOfALoop) {
         const std::string b = std::filesystem::exists(out) ? readFile(out) : std::string();
         EXPECT_EQ(b.size() < 44 ? 0 : (b.size() - 44) / 4, r.quarters * 4000) << r.name;
     }
+}
+
+// The same failure in English: the window's translation of the file and its reason.
+TEST(CliRender, ExportFailureInEnglish) {
+    TempDir dir;
+    const std::string song = std::string(TAVOLIN_TEST_DATA) + "/output/short.mml";
+    const std::string out = (dir / "missing" / "o.wav").string();
+    const char* before = std::getenv("LC_ALL");
+    const std::string saved = before ? before : "";
+    ::setenv("LC_ALL", "en_US.UTF-8", 1);
+    CliRun run = runCli("render -o " + out + " " + song, dir);
+    if (before) ::setenv("LC_ALL", saved.c_str(), 1);
+    else ::unsetenv("LC_ALL");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("Could not create \"" + out + "\".\nThe file or folder was not found."), std::string::npos) << run.err;
 }
 
 TEST(CliRender, ReadsTheDocumentFromStandardInput) {
@@ -283,7 +303,8 @@ TEST(CliExportMidi, EverySongExportsAsTheLibraryWritesIt) {
         {"export-midi -o " + out + " " + (dir / "tempi.mml").string(), 0, "warning: バンクごとのテンポ変化が異なる"},
         {"export-midi -o " + out + " " + (dir / "bad.mml").string(), 1, "bad.mml:1:15: error: "},
         {"export-midi " + (dir / "tempi.mml").string(), 2, "--output"},
-        {"export-midi -o " + (dir / "missing" / "o.mid").string() + " " + (dir / "tempi.mml").string(), 2, "出力ファイルが開けなかった"},
+        {"export-midi -o " + (dir / "missing" / "o.mid").string() + " " + (dir / "tempi.mml").string(), 2,
+         "「" + (dir / "missing" / "o.mid").string() + "」を作成できませんでした。\nファイルまたはフォルダが見つかりません。"},
     };
     for (const auto& r : rows) {
         CliRun run = runCli(r.args, dir);

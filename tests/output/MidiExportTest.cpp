@@ -237,7 +237,7 @@ TEST(MidiExport, FailuresAndRefusalsLeaveNothing) {
     // notes: the loop plays 195,075.
     const Row rows[] = {
         {"cancelled dialog", "C", true, false, ExportOutcome::Cancelled, "", 0},
-        {"rename fails", "C", false, true, ExportOutcome::WriteFailed, std::string(output::kWriteFailedMessage), 1},
+        {"rename fails", "C", false, true, ExportOutcome::WriteFailed, "cannot write {file} (errno 0)", 1},
         {"too long for delta times", "[[[[C1]255]255]3]", false, false, ExportOutcome::TooLarge, std::string(output::kMidiTooLongMessage), 0},
     };
     for (const Row& r : rows) {
@@ -262,7 +262,8 @@ TEST(MidiExport, FailuresAndRefusalsLeaveNothing) {
             return c;
         };
         EXPECT_EQ(output::OnMidiExport(songInputs("", {r.bank}), host, o), r.outcome) << r.name;
-        EXPECT_EQ(host.messages, r.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{r.message}) << r.name;
+        const std::string message = editor::fillIn(r.message, "file", (dir / "take.mid").string());
+        EXPECT_EQ(host.messages, message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message}) << r.name;
         EXPECT_EQ(opens, r.opens) << r.name;
         EXPECT_EQ(readFile(dir / "take.mid"), "old") << r.name;
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"take.mid"}) << r.name;

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "editor/DocumentFormat.h"
+#include "editor/UserTexts.h"
 #include "output/WavExport.h"
 
 namespace tavolin::testing {
@@ -40,6 +41,14 @@ public:
         lastRequest = request;
         calls.push_back("save");
         return savePath;
+    }
+    // A file failure as the tests compare it: what failed, where, and errno.
+    void exportFileFailed(const output::ExportFileFailure& f) override {
+        messages.push_back(failureNote(f.opening, f.path, f.systemCode));
+        calls.push_back("message:" + messages.back());
+    }
+    static std::string failureNote(bool opening, const std::string& path, int code) {
+        return (opening ? "cannot create " : "cannot write ") + path + " (errno " + std::to_string(code) + ")";
     }
     bool exportProgress(uint64_t framesDone, double) override {
         ++progressCalls;

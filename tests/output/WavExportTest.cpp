@@ -1,5 +1,9 @@
 // WAV export: file layout, what is rendered, and the failures a musician must
 // never pay for (lost files, truncated files, silent write errors).
+#include <cerrno>
+
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "tests/output/OutputTestSupport.h"
@@ -37,18 +41,25 @@ public:
         if (bytes.size() > m_left) {
             (void)m_inner->write(bytes.first(static_cast<size_t>(m_left)));
             m_left = 0;
+            m_error = ENOSPC;
             return false;
         }
         m_left -= bytes.size();
         return m_inner->write(bytes);
     }
     bool writeAtStart(std::span<const uint8_t> bytes) override { return m_inner->writeAtStart(bytes); }
-    bool commit() override { return m_failCommit ? false : m_inner->commit(); }
+    bool commit() override {
+        if (!m_failCommit) return m_inner->commit();
+        m_error = EXDEV;
+        return false;
+    }
+    int systemError() const noexcept override { return m_error; }
 
 private:
     std::unique_ptr<output::OutputFile> m_inner;
     uint64_t m_left;
     bool m_failCommit;
+    int m_error = 0;
 };
 
 output::ExportOptions failingAfter(uint64_t bytes, bool failCommit = false) {
@@ -222,9 +233,9 @@ TEST(WavExport, FailuresNeverLeaveAFileOrDamageTheOldOne) {
     output::ExportOptions tooLarge;
     tooLarge.maxDataBytes = 4000;  // 1,000 frames
     const Row rows[] = {
-        {"disk full in the header", failingAfter(10), UINT64_MAX, ExportOutcome::WriteFailed, "出力ファイルの書き込みに失敗しました"},
-        {"disk full mid-song", failingAfter(30000), UINT64_MAX, ExportOutcome::WriteFailed, "出力ファイルの書き込みに失敗しました"},
-        {"rename fails", failingAfter(UINT64_MAX, true), UINT64_MAX, ExportOutcome::WriteFailed, "出力ファイルの書き込みに失敗しました"},
+        {"disk full in the header", failingAfter(10), UINT64_MAX, ExportOutcome::WriteFailed, "cannot write {file} (errno 28)"},
+        {"disk full mid-song", failingAfter(30000), UINT64_MAX, ExportOutcome::WriteFailed, "cannot write {file} (errno 28)"},
+        {"rename fails", failingAfter(UINT64_MAX, true), UINT64_MAX, ExportOutcome::WriteFailed, "cannot write {file} (errno 18)"},
         {"too long for 32-bit sizes", tooLarge, UINT64_MAX, ExportOutcome::TooLarge, std::string(output::kTooLargeMessage)},
         {"cancelled from the progress", {}, 5000, ExportOutcome::Cancelled, ""},
     };
@@ -235,7 +246,8 @@ TEST(WavExport, FailuresNeverLeaveAFileOrDamageTheOldOne) {
         host.savePath = (dir / "take.wav").string();
         host.cancelAfterFrames = r.cancelAfterFrames;
         EXPECT_EQ(output::OnWavExport(songInputs("L4", {"CDEFG"}), host, r.options), r.outcome) << r.name;
-        EXPECT_EQ(host.messages, r.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{r.message})
+        const std::string message = editor::fillIn(r.message, "file", *host.savePath);
+        EXPECT_EQ(host.messages, message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message})
             << r.name;
         EXPECT_EQ(readFile(dir / "take.wav"), "the only copy of yesterday's take") << r.name;
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"take.wav"}) << r.name << ": no temporary left";
@@ -246,13 +258,23 @@ TEST(WavExport, UnopenablePathsAreReported) {
     TempDir dir;
     std::filesystem::create_directory(dir / "folder");
     writeFile(dir / "plain", "x");
-    for (std::string path : {(dir / "missing" / "a.wav").string(), (dir / "folder").string(), (dir / "plain" / "a.wav").string()}) {
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    // The real system's reasons, each naming the path the user chose. A pipe
+    // or a device is not replaced by a plain file.
+    const std::pair<std::string, int> rows[] = {
+        {(dir / "missing" / "a.wav").string(), ENOENT},
+        {(dir / "folder").string(), EISDIR},
+        {(dir / "plain" / "a.wav").string(), ENOTDIR},
+        {(dir / "pipe").string(), EISDIR},
+    };
+    for (const auto& [path, code] : rows) {
         RecordingHost host;
         host.savePath = path;
         EXPECT_EQ(output::OnWavExport(songInputs("", {"C"}), host), ExportOutcome::OpenFailed) << path;
-        EXPECT_EQ(host.messages, std::vector<std::string>{"出力ファイルが開けなかった"}) << path;
+        EXPECT_EQ(host.messages, std::vector<std::string>{RecordingHost::failureNote(true, path, code)});
     }
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"folder", "plain"}));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"folder", "pipe", "plain"}));
+    EXPECT_FALSE(std::filesystem::is_regular_file(dir / "pipe"));
 }
 
 TEST(WavExport, ProgressIsReportedInSongTime) {

@@ -44,6 +44,7 @@
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/TavolinWindow.h"
 #include "compiler/Cp932.h"
+#include "editor/TextEncoding.h"
 #include "editor/WindowLayers.h"
 #include "output/VirtualAudioDevice.h"
 #include "output/sdl/SdlAudioDevice.h"
@@ -303,6 +304,33 @@ TEST_F(QtWindow, ControlsCarryTheirCaptions) {
     EXPECT_LE(window->minimumWidth(), 1280);
 }
 
+// A message box shows every line of its text whole: a line wider than the
+// box wraps (it was cut off at the box's edge, losing the sentence's end).
+TEST_F(QtWindow, MessageLinesWrapInsteadOfBeingCut) {
+    const std::string longPath = "/home/someone/" + std::string(30, 'x') + "/songs-from-another-editor/lyrics.mml";
+    const std::pair<const char*, std::string> rows[] = {
+        {"short", "OK"},
+        {"the UTF-8 refusal", editor::unencodableMessage(longPath, {{2, "\xED\x95\x9C"}, {3, "\xF0\x9F\x8E\xB5"}})},
+        {"a path wider than the screen", "「" + std::string(60, 'x') + "/" + std::string(60, 'y') + "/" + std::string(60, 'z') + ".wav」"},
+    };
+    for (const auto& [name, text] : rows) {
+        bool checked = false;
+        QTimer::singleShot(50, [&, name = name] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr) << name;
+            auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            ASSERT_NE(label, nullptr) << name;
+            EXPECT_LE(label->geometry().right(), box->width()) << name;
+            EXPECT_LE(label->minimumSizeHint().width(), label->width()) << name << ": a line is wider than the box";
+            EXPECT_LE(label->heightForWidth(label->width()), label->height()) << name << ": lines are cut off below";
+            checked = true;
+            box->accept();
+        });
+        window->messageBox(text, "TavolinApp");
+        EXPECT_TRUE(checked) << name;
+    }
+}
+
 TEST_F(QtWindow, AboutBoxShowsNameAndVersion) {
     QAction* about = window->commandAction(Command::About);
     ASSERT_NE(about, nullptr);
@@ -493,7 +521,7 @@ TEST_F(QtWindow, AutosaveRunsWhenTypingPausesAndDuringLongTyping) {
     window->model().setRecovery(nullptr);
 }
 
-TEST_F(QtWindow, SizeSplitterAndRecentFilesOutliveTheWindow) {
+TEST_F(QtWindow, SizeSplitterRecentFilesAndLastFolderOutliveTheWindow) {
     QTemporaryDir dir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QCoreApplication::setOrganizationName(QStringLiteral("tavolin-test"));
@@ -503,6 +531,7 @@ TEST_F(QtWindow, SizeSplitterAndRecentFilesOutliveTheWindow) {
     const QList<int> sizes = window->splitter()->sizes();
     window->model().rememberFile("/songs/a.mml");
     window->model().rememberFile("/songs/b.mml");
+    window->model().rememberFolder("/songs/takes");
     window->close();
     auto next = std::make_unique<TavolinWindow>();
     next->useSettings();
@@ -511,6 +540,7 @@ TEST_F(QtWindow, SizeSplitterAndRecentFilesOutliveTheWindow) {
     EXPECT_EQ(next->size(), QSize(1300, 760));
     EXPECT_EQ(next->splitter()->sizes(), sizes);
     EXPECT_EQ(next->model().recentFiles(), (std::vector<std::string>{"/songs/b.mml", "/songs/a.mml"}));
+    EXPECT_EQ(next->model().lastFolder(), "/songs/takes");
     QCoreApplication::setOrganizationName(QString());
 }
 

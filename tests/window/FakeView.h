@@ -36,6 +36,7 @@ public:
     std::vector<RecoveryOffer> recoveryOffers;
     std::vector<std::string> statusLines;
     std::vector<std::string> recentFiles;
+    std::vector<std::string> lastFolders;  // every folder the model asked the view to keep
     std::vector<std::pair<int, int>> autosaveSchedules;  // (idleMs, maxMs) per call
 
     std::u16string editor;
@@ -54,6 +55,7 @@ public:
     RecoveryChoice askRecovery(const RecoveryOffer& offer) override;
     void showStatus(const std::string& text) override { statusLines.push_back(text); calls.push_back("status:" + text); }
     void setRecentFiles(const std::vector<std::string>& paths) override { recentFiles = paths; }
+    void setLastFolder(const std::string& folder) override { lastFolders.push_back(folder); }
     void scheduleAutosave(int idleMs, int maxMs) override { autosaveSchedules.emplace_back(idleMs, maxMs); }
 
     std::string editorText() const override { return toUtf8(editor); }

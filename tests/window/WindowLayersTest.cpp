@@ -203,6 +203,47 @@ TEST(WindowLive, ExportDialogChoosesTypeLoopsAndFade) {
     EXPECT_EQ(clampedChoice(ExportChoice{output::AudioFileType::Wav, 500, 1e9}).loops, kMaxExportLoops);
 }
 
+// Each dialog starts beside the document, named after it (an export with its
+// type's extension), else in the folder last chosen, else at home; an export
+// that cannot create its file names it and says why.
+TEST(WindowLive, DialogsStartBesideTheDocumentElseInTheLastFolder) {
+    LiveWindow w;
+    const char* home = std::getenv("HOME");
+    const fs::path sub = w.dir / "sub";
+    fs::create_directories(sub / "taken.wav");  // a folder where the export wants a file
+    w.view.type(w.dlg, "c");
+    struct Step {
+        Command command;
+        std::optional<std::string> answer;
+        std::string folder;
+        std::string name;
+    };
+    const Step steps[] = {
+        {Command::SaveAs, std::nullopt, home ? home : "", "title.mml"},
+        {Command::SaveAs, (sub / "a.mml").string(), home ? home : "", "title.mml"},
+        {Command::WavExport, (sub / "taken.wav").string(), sub.string(), "a.wav"},
+        {Command::MidiExport, std::nullopt, sub.string(), "a.mid"},
+        {Command::Open, std::nullopt, sub.string(), "a.mml"},
+        {Command::New, std::nullopt, "", ""},
+        {Command::Open, std::nullopt, sub.string(), ""},
+        {Command::MidiExport, std::nullopt, sub.string(), "output.mid"},
+    };
+    for (const Step& s : steps) {
+        const size_t before = w.view.dialogRequests.size();
+        w.view.dialogAnswers = {s.answer};
+        w.dlg.runCommand(s.command);
+        if (s.folder.empty()) continue;
+        ASSERT_EQ(w.view.dialogRequests.size(), before + 1) << static_cast<int>(s.command);
+        EXPECT_EQ(w.view.dialogRequests.back().folder, s.folder) << static_cast<int>(s.command);
+        EXPECT_EQ(w.view.dialogRequests.back().initialName, s.name) << static_cast<int>(s.command);
+    }
+    EXPECT_EQ(w.view.lastFolders, std::vector<std::string>{sub.string()});
+    EXPECT_EQ(w.layers->lastExport(), output::ExportOutcome::Cancelled);
+    EXPECT_NE(std::find(w.view.messages.begin(), w.view.messages.end(),
+                        "「" + (sub / "taken.wav").string() + "」を作成できませんでした。\nファイルではありません（フォルダなど）。"),
+              w.view.messages.end());
+}
+
 TEST(WindowLive, MidiExportFromTheFileMenu) {
     LiveWindow w;
     w.view.clickTab(w.dlg, 1);

@@ -332,6 +332,18 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
         <translation>Could not save to &quot;{file}&quot;.</translation>
     </message>
     <message>
+        <source>「{file}」は大きすぎるため開けません（{size} MB。開けるのは {limit} MB までです）。</source>
+        <translation>&quot;{file}&quot; is too large to open ({size} MB; documents of up to {limit} MB open).</translation>
+    </message>
+    <message>
+        <source>「{file}」を作成できませんでした。</source>
+        <translation>Could not create &quot;{file}&quot;.</translation>
+    </message>
+    <message>
+        <source>「{file}」に書き込めませんでした。</source>
+        <translation>Could not write &quot;{file}&quot;.</translation>
+    </message>
+    <message>
         <source>別の場所を選んで保存してください。</source>
         <translation>Please choose another place to save it.</translation>
     </message>
@@ -404,8 +416,8 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
         <translation>line {line}: {char}</translation>
     </message>
     <message>
-        <source>ほか {count} 文字</source>
-        <translation>and {count} more characters</translation>
+        <source>ほか {count} 行</source>
+        <translation>and {count} more lines</translation>
     </message>
     <message>
         <source>ドキュメントの復元</source>
@@ -528,14 +540,6 @@ Do you want to recover it?</translation>
     <message>
         <source>サンプリングレートは8000から192000の間で指定してください</source>
         <translation>Choose a sample rate from 8000 to 192000</translation>
-    </message>
-    <message>
-        <source>出力ファイルが開けなかった</source>
-        <translation>Could not open the output file</translation>
-    </message>
-    <message>
-        <source>出力ファイルの書き込みに失敗しました</source>
-        <translation>Could not write the output file</translation>
     </message>
     <message>
         <source>曲が長すぎるためWAVファイルに書き出せません</source>
