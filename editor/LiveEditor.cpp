@@ -96,7 +96,7 @@ std::optional<TimelineRef> caretNote(const output::SongMap& map, int tab, uint64
     return std::nullopt;
 }
 
-std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t caretUnit, std::optional<TimelineRef> note) const {
+std::string LiveEditor::caretStatus(int /*tab*/, std::string_view tabBytes, size_t caretUnit, std::optional<TimelineRef> note) const {
     const CaretWalk w = walkToCaret(tabBytes, caretUnit);
     std::string s = std::to_string(w.line) + ":" + std::to_string(w.column);
     if (m_map && m_map->ok() && m_map->index) {
