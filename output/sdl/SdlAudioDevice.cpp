@@ -31,6 +31,10 @@ public:
 
     bool open(const WaveFormat& format, DeviceCallback callback) override {
         if (m_device != 0 || m_thread.joinable()) return false;
+        // Audio brings up SDL's event subsystem, which would otherwise turn
+        // SIGINT and SIGTERM into a quit event that nobody here reads: the
+        // program's own handlers (or the default action) must see them.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
             debugLog(std::string("SDL audio init failed: ") + SDL_GetError());
             return false;
