@@ -162,7 +162,8 @@ private:
                 WaveHeader* h = m_playing.front();
                 size_t left = h->bufferLength - m_offset;
                 size_t n = std::min(left, len);
-                std::memcpy(stream, reinterpret_cast<const Uint8*>(h->data) + m_offset, n);
+                // Both are whole samples: blocks and periods are whole frames.
+                h->copyOut(m_offset / 2, reinterpret_cast<int16_t*>(stream), n / 2);
                 stream += n;
                 len -= n;
                 m_offset += n;
