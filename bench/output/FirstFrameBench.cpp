@@ -1,15 +1,17 @@
-// How often the first frame SDL writes after Play is the song's, over 100
-// Plays of examples/canon.mml through SDL's disk driver: with a device opened
-// for every Play (as `tavolin-cli play` does) and with the one device the
-// window keeps open. Counters: plays, song_first (the Plays whose first frame
-// heard was the song's), late_periods (periods of silence in front of the
-// song, summed over the Plays). The disk driver writes a period every 80 ms
-// here.
+// Through SDL's disk driver: how often the first frame SDL writes after Play
+// is the song's, and how soon a mute is heard. BM_FirstFrameHeard plays
+// examples/canon.mml 100 times with a device opened for every Play (as
+// `tavolin-cli play` does) and with the one device the window keeps open.
+// Counters: plays, song_first (the Plays whose first frame heard was the
+// song's), late_periods (periods of silence in front of the song, summed over
+// the Plays). The disk driver writes a period every 80 ms here.
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -127,5 +129,108 @@ void BM_FirstFrameHeard(benchmark::State& state) {
     state.SetLabel(keep ? "one device kept open (the window)" : "a device opened per Play (the CLI)");
 }
 BENCHMARK(BM_FirstFrameHeard)->Arg(0)->Arg(1)->Iterations(100)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+namespace {
+
+// Mute through the window's kept device: bank A of canon.mml is muted right
+// after a period has reached the file, and the bench finds the first period
+// without it. Counters: changes, next_period (changes heard from the first
+// period SDL wrote after the request, that is within one period: 21.3 ms at
+// 48 kHz, plus what the sound system holds), late_periods (beyond that, summed).
+void BM_MuteHeard(benchmark::State& state) {
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "tavolin-mute-heard.raw";
+    std::filesystem::remove(file);
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+    constexpr int kPeriodMs = 80;
+    ::setenv("SDL_DISKAUDIODELAY", std::to_string(kPeriodMs).c_str(), 1);
+
+    output::BuildInputs in;
+    const editor::TabTexts tabs = editor::readDocumentBytes(readAll(TAVOLIN_SOURCE_DIR "/examples/canon.mml"));
+    for (size_t i = 0; i < 6; ++i) in.tabTexts[i] = tabs[i];
+    SilentHost host;
+    output::WaveFormat format;
+    auto reference = output::MakeGenerator(in, false, host, format);
+    if (!reference) {
+        state.SkipWithError(("build failed: " + host.last).c_str());
+        return;
+    }
+    // Every bank's own output over the first 16 blocks.
+    constexpr size_t kBlocks = 16;
+    std::array<std::vector<int16_t>, 5> banks;
+    BankTaps taps;
+    for (size_t b = 0; b < 5; ++b) {
+        banks[b].assign(kBlocks * output::kBlockSamples, 0);
+        taps.banks[b] = banks[b];
+    }
+    std::vector<int16_t> mix(kBlocks * output::kBlockSamples);
+    reference->Render(std::span<int16_t>(mix), &taps);
+    const BankMask withoutA = static_cast<BankMask>(kAllBanks & ~bankBit(0));
+    const auto mixOf = [&](BankMask mask, size_t from, size_t samples) {
+        std::string out(samples * 2, '\0');
+        for (size_t k = 0; k < samples; ++k) {
+            int32_t sum = 0;
+            for (size_t b = 0; b < 5; ++b)
+                if (mask & bankBit(static_cast<int>(b))) sum += banks[b][from + k];
+            const auto v = static_cast<int16_t>(std::clamp(sum, -32768, 32767));
+            std::memcpy(out.data() + 2 * k, &v, 2);
+        }
+        return out;
+    };
+    const std::string firstBytes = mixOf(kAllBanks, 0, output::kBlockSamples);
+
+    output::PlayerOptions options;
+    options.keepDevice = format;
+    auto player = std::make_unique<output::Player>(output::sdlAudioDeviceFactory(), options);
+    std::vector<uint64_t> mutedAt;
+    int slow = 0;
+    for (auto _ : state) {
+        player->setAudibleBanks(kAllBanks);
+        if (!player->StartPlayback(in, false, false, host)) {
+            state.SkipWithError(("play failed: " + host.last).c_str());
+            return;
+        }
+        while (player->blocksHeard() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const uint64_t before = framesWritten(file);
+        uint64_t at = 0;
+        while ((at = framesWritten(file)) == before) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const auto began = std::chrono::steady_clock::now();
+        player->setAudibleBanks(withoutA);
+        if (std::chrono::steady_clock::now() - began < std::chrono::milliseconds(kPeriodMs / 2)) mutedAt.push_back(at);
+        else ++slow;
+        while (player->blocksHeard() < 7) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        player->StopPlayback();
+    }
+    player.reset();
+    const std::string bytes = readAll(file);
+    int nextPeriod = 0;
+    uint64_t latePeriods = 0;
+    size_t searchFrom = 0;
+    for (uint64_t at : mutedAt) {
+        // The song's start in the file, then the first whole period without bank A.
+        const size_t start = bytes.find(firstBytes, searchFrom);
+        if (start == std::string::npos) break;
+        searchFrom = start + 1;
+        const uint64_t songStart = start / output::kBytesPerFrame;
+        for (uint64_t frame = at; frame + output::kBlockFrames <= songStart + kBlocks * output::kBlockFrames; frame += output::kBlockFrames) {
+            const size_t from = static_cast<size_t>(frame - songStart) * 2;
+            if (bytes.compare(static_cast<size_t>(frame) * output::kBytesPerFrame, output::kBlockBytes,
+                              mixOf(withoutA, from, output::kBlockSamples)) != 0)
+                continue;
+            if (frame == at) ++nextPeriod;
+            latePeriods += (frame - at) / output::kBlockFrames;
+            break;
+        }
+    }
+    std::filesystem::remove(file);
+    state.counters["changes"] = static_cast<double>(mutedAt.size());
+    state.counters["next_period"] = nextPeriod;
+    state.counters["late_periods"] = static_cast<double>(latePeriods);
+    state.counters["slow"] = slow;
+    state.SetLabel("bank A muted during canon.mml, one device kept open");
+}
+BENCHMARK(BM_MuteHeard)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 }  // namespace
