@@ -39,6 +39,20 @@ RecoverySetup defaultRecoverySetup() {
     return setup;
 }
 
+namespace {
+
+// One sound device for the window's whole life, at the default rate: Play
+// does not wait for a device to open, and nothing of the device's start (SDL
+// may hand its driver a first period of silence of its own) comes between
+// Play and the song.
+output::PlayerOptions keptDevice() {
+    output::PlayerOptions options;
+    options.keepDevice = output::makeWaveFormat(output::parseRateText(output::BuildInputs{}.rateText));
+    return options;
+}
+
+}  // namespace
+
 WindowLayers::WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices, std::unique_ptr<FileSystem> files,
                            output::ExportOptions exportOptions, RecoverySetup recovery)
     : m_dlg(dlg),
@@ -46,7 +60,7 @@ WindowLayers::WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices,
       m_files(std::move(files)),
       m_commands(dlg.document(), *this, *m_files),
       m_exportOptions(std::move(exportOptions)),
-      m_player(std::move(devices)) {
+      m_player(std::move(devices), keptDevice()) {
     // The window shows every bank's scope while a song plays.
     m_player.setBankTaps(true);
     if (!recovery.folder.empty()) {

@@ -2,10 +2,13 @@
 // callback, prepare / write / unprepare blocks, restart, pause, close.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 
 #include "output/WaveFormat.h"
 
@@ -18,17 +21,37 @@ inline constexpr uint32_t kHeaderPrepared = 1u;
 inline constexpr uint32_t kHeaderDone = 2u;
 inline constexpr uint32_t kHeaderInQueue = 4u;
 
+// A block whose samples are settled only as the device takes them (the
+// banks heard by then). Called on the device's playing thread, possibly in
+// pieces: it must not lock, wait or allocate.
+class BlockSource {
+public:
+    // The samples [first, first + out.size()) of the block, interleaved.
+    virtual void read(size_t first, std::span<int16_t> out) const noexcept = 0;
+
+protected:
+    ~BlockSource() = default;
+};
+
 // One block handed to the device. The caller keeps the header and the
 // samples alive from write() until the Done notification for it.
 struct WaveHeader {
     const int16_t* data = nullptr;
     uint32_t bufferLength = 0;          // bytes
+    // When set, the device takes the samples from here instead of `data`.
+    const BlockSource* source = nullptr;
     std::atomic<uint32_t> flags{0};     // written by the device thread too
 
     void clear() noexcept {
         data = nullptr;
         bufferLength = 0;
+        source = nullptr;
         flags.store(0);
+    }
+    // Copies `samples` samples from `first` on into `out`, through the source when there is one.
+    void copyOut(size_t first, int16_t* out, size_t samples) const noexcept {
+        if (source) source->read(first, std::span<int16_t>(out, samples));
+        else std::copy_n(data + first, samples, out);
     }
 };
 

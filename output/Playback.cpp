@@ -1,6 +1,7 @@
 // The streaming player: worker, submission, device callback, start and stop.
 #include "output/Playback.h"
 
+#include <algorithm>
 #include <string>
 #include <system_error>
 
@@ -34,29 +35,41 @@ void refill(WaveOutParam& s) {
 
 }  // namespace
 
-void StreamWorker(std::shared_ptr<WaveOutParam> state, std::shared_ptr<const LiveMix> mix) {
+void StreamPcmBufferOne::read(size_t first, std::span<int16_t> out) const noexcept {
+    const BankMask mask = audible ? audible->load(std::memory_order_relaxed) : kAllBanks;
+    if (mask == kAllBanks) {
+        std::copy_n(samples.begin() + static_cast<ptrdiff_t>(first), out.size(), out.begin());
+        return;
+    }
+    for (size_t k = 0; k < out.size(); ++k) {
+        int32_t sum = 0;
+        for (size_t b = 0; b < banks.size(); ++b)
+            if (mask & bankBit(static_cast<int>(b))) sum += banks[b][first + k];
+        out[k] = static_cast<int16_t>(std::clamp(sum, -32768, 32767));
+    }
+}
+
+void StreamWorker(std::shared_ptr<WaveOutParam> state) {
     WaveOutParam& s = *state;
     StreamTaps* taps = s.taps.get();
-    BankTaps bankTaps;
-    if (taps)
-        for (size_t b = 0; b < bankTaps.banks.size(); ++b) bankTaps.banks[b] = taps->blocks[b];
+    // Every bank is rendered into the mix and into its own buffer: mute and
+    // solo are left to the device, which mixes the banks heard as it plays.
+    s.generator->setAudible(kAllBanks);
     while (s.hWaveOut.load() != nullptr) {
         if (s.readySize.load() >= kReadyLimit) {
             s.spaceEvent.waitFor(kPollInterval);
             continue;
         }
         auto block = std::make_shared<StreamPcmBufferOne>();
+        block->audible = &s.mix->audible;
         block->afterEnd = s.generator->IsFinished();
-        const bool silent = mix->paused.load();
+        const bool silent = s.mix->paused.load();
         if (!silent) {
-            // Read once per block: mute and solo change between blocks only.
-            s.generator->setAudible(mix->audible.load(std::memory_order_relaxed));
-            if (taps) {
-                s.generator->Render(std::span<int16_t>(block->samples), &bankTaps);
+            BankTaps bankTaps;
+            for (size_t b = 0; b < bankTaps.banks.size(); ++b) bankTaps.banks[b] = block->banks[b];
+            s.generator->Render(std::span<int16_t>(block->samples), &bankTaps);
+            if (taps)
                 for (size_t b = 0; b < bankTaps.banks.size(); ++b) taps->rings.banks[b].writeStereo(bankTaps.banks[b]);
-            } else {
-                s.generator->Render(std::span<int16_t>(block->samples));
-            }
         }
         s.position.blockRendered(kBlockFrames, silent);
         {
@@ -85,6 +98,7 @@ bool SubmitNextBlock(WaveOutParam& s) {
     s.spaceEvent.set();
     header.data = s.inFlight[slot]->samples.data();
     header.bufferLength = kBlockBytes;
+    header.source = s.inFlight[slot].get();
     s.submitted.fetch_add(1);
     AudioDevice* device = s.hWaveOut.load();
     if (device == nullptr) return false;
@@ -123,9 +137,49 @@ Player::Player(AudioDeviceFactory makeDevice, PlayerOptions options)
     if (!m_options.startThread) {
         m_options.startThread = [](std::function<void()> body) { return std::thread(std::move(body)); };
     }
+    // A failure here is told at the first Play, which tries again.
+    if (m_options.keepDevice && !openDevice(*m_options.keepDevice)) debugLog("cannot open the sound device to keep");
 }
 
-Player::~Player() { StopPlayback(); }
+Player::~Player() {
+    StopPlayback();
+    if (m_device) {
+        // The kept device: no stream is left to hear its close.
+        m_device->pause();
+        if (!m_device->close()) debugLog("failed waveOutClose.");
+        m_device.reset();
+    }
+}
+
+void Player::routeTo(const std::shared_ptr<WaveOutParam>& stream) {
+    std::lock_guard lock(m_route->mutex);
+    m_route->stream = stream;
+}
+
+bool Player::openDevice(const WaveFormat& format) {
+    m_device = m_makeDevice ? m_makeDevice() : nullptr;
+    // The notifications find the current stream through the route, and only
+    // through a weak reference, so a late one never touches another stream.
+    std::shared_ptr<DeviceRoute> route = m_route;
+    auto callback = [route](AudioDevice& device, DeviceMessage message) {
+        std::weak_ptr<WaveOutParam> stream;
+        {
+            std::lock_guard lock(route->mutex);
+            stream = route->stream;
+        }
+        WaveOutProc(device, message, stream);
+    };
+    if (!m_device || !m_device->open(format, std::move(callback))) {
+        m_device.reset();
+        return false;
+    }
+    m_deviceFormat = format;
+    // A kept device runs from here on, silent while nothing is queued, so the
+    // first blocks of a song are taken by its next period. (A device opened
+    // per Play starts only once the song's first blocks are queued.)
+    if (m_options.keepDevice && !m_device->restart()) debugLog("failed waveOutRestart.");
+    return true;
+}
 
 bool Player::songHeard() const noexcept {
     if (!m_stream) return false;
@@ -170,28 +224,33 @@ bool Player::StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFor
     StopPlayback();
     if (!song) return false;
     auto state = std::make_shared<WaveOutParam>(std::move(song));
+    state->mix = m_mix;
     if (m_taps) {
         state->taps = std::make_shared<StreamTaps>();
         state->taps->rings.sampleRateHz = state->generator->sampleRateHz;
     }
     m_stream = state;
+    routeTo(state);
 
-    m_device = m_makeDevice ? m_makeDevice() : nullptr;
-    std::weak_ptr<WaveOutParam> weak = state;
-    auto callback = [weak](AudioDevice& device, DeviceMessage message) { WaveOutProc(device, message, weak); };
-    if (!m_device || !m_device->open(format, callback)) {
+    if (m_device && !(m_options.keepDevice && m_deviceFormat == format)) {
+        // A kept device of another rate (a device opened per Play is gone by now).
+        m_device->pause();
+        m_device->close();
         m_device.reset();
+    }
+    if (!m_device && !openDevice(format)) {
         host.messageBox(uiText(kDeviceOpenFailed));
         return false;  // the unopened state stays until the next Stop or Play
     }
     state->hWaveOut.store(m_device.get());
 
     try {
-        std::shared_ptr<const LiveMix> mix = m_mix;
-        m_worker = m_options.startThread([state, mix] { StreamWorker(state, mix); });
+        m_worker = m_options.startThread([state] { StreamWorker(state); });
     } catch (const std::system_error& e) {
         debugLog(std::string("cannot start the stream worker: ") + e.what());
-        closeDevice(*state);
+        if (m_options.keepDevice) detachDevice(*state);
+        else closeDevice(*state);
+        routeTo(nullptr);
         m_stream.reset();
         host.messageBox(uiText(kWorkerStartFailed));
         return false;
@@ -205,7 +264,8 @@ bool Player::StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFor
         std::lock_guard lock(state->refillLock);
         for (uint32_t i = 0; i < kDeviceRing; ++i) SubmitNextBlock(*state);
     }
-    // The device opened halted: the first frames it outputs are the song's.
+    // A device opened for this song waits halted: the first frames it outputs
+    // are the song's. A kept one is running already and takes them next.
     if (!m_device->restart()) debugLog("failed waveOutRestart.");
     state->position.deviceStarted(PlayPosition::Clock::now());
     return true;
@@ -228,6 +288,12 @@ void Player::closeDevice(WaveOutParam& s) {
     m_device.reset();
 }
 
+void Player::detachDevice(WaveOutParam& s) {
+    s.hWaveOut.store(nullptr);
+    s.spaceEvent.set();
+    if (m_worker.joinable()) m_worker.join();
+}
+
 void Player::StopPlayback() {
     std::shared_ptr<WaveOutParam> state = m_stream;
     if (!state) return;
@@ -237,12 +303,18 @@ void Player::StopPlayback() {
             std::lock_guard lock(s.refillLock);
             s.stopRequested.store(true);
         }
-        // The blocks already at the device play to their end.
-        if (!waitFor(s, m_options.drainTimeout, [&] { return s.completed.load() == s.submitted.load(); })) {
+        // The blocks already at the device play to their end; after them a
+        // kept device plays silence, so nothing of the song follows the Stop.
+        if (waitFor(s, m_options.drainTimeout, [&] { return s.completed.load() == s.submitted.load(); })) {
+            if (m_options.keepDevice) detachDevice(s);
+            else closeDevice(s);
+        } else {
+            // Blocks still queued would reach the next song: this device goes.
             debugLog("blocks did not come back from the sound device in time; closing it anyway.");
+            closeDevice(s);
         }
-        closeDevice(s);
     }
+    routeTo(nullptr);
     m_stream.reset();
 }
 

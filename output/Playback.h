@@ -39,27 +39,33 @@ inline constexpr std::chrono::milliseconds kPollInterval{100};
 inline constexpr std::string_view kDeviceOpenFailed = TAVOLIN_TR_NOOP("Texts", "Wav出力デバイスのオープンに失敗しました");
 inline constexpr std::string_view kWorkerStartFailed = TAVOLIN_TR_NOOP("Texts", "再生スレッドを開始できませんでした");
 
-// The samples of one block, zero-filled at creation.
-struct StreamPcmBufferOne {
-    std::array<int16_t, kBlockSamples> samples{};
-    // Rendered after the song had already finished: pure silence that nobody
-    // needs to hear, so the refill stops in front of it.
-    bool afterEnd = false;
-};
-
-// What the worker hands the window of each bank: the rings, and the block
-// buffers the mixer fills (allocated with the stream, never in the loop).
-struct StreamTaps {
-    BankTapRings rings;
-    std::array<std::array<int16_t, kBlockSamples>, 5> blocks{};
-};
-
-// The mixer settings the window changes while a stream plays; the worker
-// reads them once per block, so a change is heard from the next block it
-// renders on.
+// The mixer settings the window changes while a stream plays. `paused` is
+// read by the worker once per block it renders; `audible` by the device as
+// it takes each block, so mute and solo are heard within a block.
 struct LiveMix {
     std::atomic<bool> paused{false};
     std::atomic<BankMask> audible{kAllBanks};
+};
+
+// The samples of one block, zero-filled at creation: the mix of every bank,
+// and each bank's own output, from which the device takes the banks heard.
+struct StreamPcmBufferOne final : BlockSource {
+    std::array<int16_t, kBlockSamples> samples{};
+    std::array<std::array<int16_t, kBlockSamples>, 5> banks{};
+    // The banks to let through (null: all); outlives the block at the device.
+    const std::atomic<BankMask>* audible = nullptr;
+    // Rendered after the song had already finished: pure silence that nobody
+    // needs to hear, so the refill stops in front of it.
+    bool afterEnd = false;
+
+    // The mix of the banks heard now, saturated as the mixer does, so an
+    // unchanged mask gives exactly `samples`. No lock, no allocation.
+    void read(size_t first, std::span<int16_t> out) const noexcept override;
+};
+
+// What the worker hands the window of each bank.
+struct StreamTaps {
+    BankTapRings rings;
 };
 
 // The state of one stream, shared by the player, the worker and (for one call
@@ -68,6 +74,8 @@ struct WaveOutParam {
     explicit WaveOutParam(std::shared_ptr<GeneratorWrapper> song) : generator(std::move(song)) {}
 
     std::shared_ptr<GeneratorWrapper> generator;
+    // Mute, solo and pause; the blocks at the device read the mask from here.
+    std::shared_ptr<const LiveMix> mix;
     std::atomic<AudioDevice*> hWaveOut{nullptr};    // empty before open and after Close
     std::atomic<uint32_t> submitted{0};
     std::atomic<uint32_t> completed{0};
@@ -103,7 +111,7 @@ struct WaveOutParam {
 };
 
 // Body of the worker thread; ends once hWaveOut is empty.
-void StreamWorker(std::shared_ptr<WaveOutParam> state, std::shared_ptr<const LiveMix> mix);
+void StreamWorker(std::shared_ptr<WaveOutParam> state);
 
 // Moves the oldest ready block to the device. Caller holds state.refillLock.
 // False when the device went away while waiting for a block.
@@ -113,7 +121,18 @@ bool SubmitNextBlock(WaveOutParam& state);
 // late notification of a released device can never touch another stream.
 void WaveOutProc(AudioDevice& device, DeviceMessage message, const std::weak_ptr<WaveOutParam>& stream);
 
+// Where the device's notifications go: the current stream (none between songs).
+struct DeviceRoute {
+    std::mutex mutex;
+    std::weak_ptr<WaveOutParam> stream;
+};
+
 struct PlayerOptions {
+    // The window's player: a device for this format is opened with the player
+    // and kept open, running and fed silence between songs, until the player
+    // goes; Play only writes to it (a song at another rate gets a new one).
+    // Unset: every Play opens a device and Stop closes it.
+    std::optional<WaveFormat> keepDevice;
     // Longest wait for the blocks at the device to play out at Stop.
     std::chrono::milliseconds drainTimeout{5000};
     // Longest wait for the close notification before the device is released.
@@ -144,8 +163,8 @@ public:
 
     void setPaused(bool on) noexcept { m_mix->paused.store(on); }
     bool paused() const noexcept { return m_mix->paused.load(); }
-    // Mute and solo: the banks heard, from the next block the worker renders
-    // on (the running stream and the next ones). Every bank keeps running.
+    // Mute and solo: the banks heard, from the next block the device takes
+    // (the running stream and the next ones). Every bank keeps running.
     void setAudibleBanks(BankMask mask) noexcept { m_mix->audible.store(static_cast<BankMask>(mask & kAllBanks)); }
     BankMask audibleBanks() const noexcept { return m_mix->audible.load(); }
     // Streams started from now on hand each bank's output to the window
@@ -168,14 +187,20 @@ public:
 
 private:
     bool waitFor(WaveOutParam& s, std::chrono::milliseconds limit, const std::function<bool()>& done);
+    bool openDevice(const WaveFormat& format);
     void closeDevice(WaveOutParam& s);
+    // Ends the stream's use of a kept device, which goes on with silence.
+    void detachDevice(WaveOutParam& s);
+    void routeTo(const std::shared_ptr<WaveOutParam>& stream);
 
     AudioDeviceFactory m_makeDevice;
     PlayerOptions m_options;
     std::shared_ptr<LiveMix> m_mix = std::make_shared<LiveMix>();
     bool m_taps = false;
     std::shared_ptr<WaveOutParam> m_stream;
+    std::shared_ptr<DeviceRoute> m_route = std::make_shared<DeviceRoute>();
     std::unique_ptr<AudioDevice> m_device;
+    WaveFormat m_deviceFormat{};
     std::thread m_worker;
 };
 

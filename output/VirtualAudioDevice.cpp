@@ -120,6 +120,10 @@ void VirtualAudioDevice::run() {
             continue;
         }
         WaveHeader* h = m_queue.front();
+        // The samples are taken as the block starts to play, as a sound
+        // card's callback would take them.
+        std::vector<int16_t> samples(h->bufferLength / 2);
+        h->copyOut(0, samples.data(), samples.size());
         uint64_t micros = m_options.playDelayMicros;
         if (m_options.realTime) micros += uint64_t{h->bufferLength} * 1000000u / std::max(1u, m_format.avgBytesPerSec);
         if (micros > 0) {
@@ -130,7 +134,7 @@ void VirtualAudioDevice::run() {
         }
         {
             std::lock_guard logLock(m_log->mutex);
-            m_log->heard.insert(m_log->heard.end(), h->data, h->data + h->bufferLength / 2);
+            m_log->heard.insert(m_log->heard.end(), samples.begin(), samples.end());
             ++m_log->blocksPlayed;
         }
         m_queue.pop_front();

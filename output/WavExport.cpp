@@ -1,8 +1,11 @@
 // The audio exporter: the plan from the timeline, the refusals, then render, fade and write.
 #include "output/WavExport.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "synth/Timeline.h"
@@ -131,6 +134,42 @@ struct ExportTarget {
     std::vector<int16_t> samples;  // a stem's block, filled by the mixer's tap
 };
 
+void fadeBlock(std::vector<int16_t>& samples, size_t n, uint64_t firstFrame, const ExportPlan& plan) {
+    for (size_t i = 0; i < n; ++i)
+        for (size_t c = 0; c < 2; ++c)
+            samples[2 * i + c] = fadeSample(samples[2 * i + c], firstFrame + i, plan.fadeStart, plan.fadeFrames);
+}
+
+// Fading every stem rounds each on its own, so their sum can miss the faded
+// mix by a step or two (and by more where the mix saturates). The difference
+// goes to the loudest stem of that sample, spilling over to the others in
+// bank order where it would leave the 16-bit range, so that the stems summed
+// with the mixer's saturation are the mix sample for sample, fade or not.
+void matchStemsToMix(std::vector<ExportTarget>& targets, const std::vector<int16_t>& mix, size_t samples) {
+    std::array<int16_t*, kBankCount> stems{};
+    size_t count = 0;
+    for (ExportTarget& t : targets)
+        if (t.bank >= 0) stems[count++] = t.samples.data();
+    if (count == 0) return;
+    for (size_t k = 0; k < samples; ++k) {
+        int32_t sum = 0;
+        size_t loudest = 0;
+        for (size_t i = 0; i < count; ++i) {
+            sum += stems[i][k];
+            if (std::abs(int32_t{stems[i][k]}) > std::abs(int32_t{stems[loudest][k]})) loudest = i;
+        }
+        if (std::clamp(sum, -32768, 32767) == mix[k]) continue;
+        int32_t residue = int32_t{mix[k]} - sum;
+        for (size_t j = 0; j <= count && residue != 0; ++j) {
+            int16_t& s = stems[j == 0 ? loudest : j - 1][k];
+            const int32_t room = residue > 0 ? 32767 - s : -32768 - s;
+            const int32_t take = residue > 0 ? std::min(residue, room) : std::max(residue, room);
+            s = static_cast<int16_t>(s + take);
+            residue -= take;
+        }
+    }
+}
+
 // Refuses before any file exists, opens every target, then renders the song
 // once (stems through the mixer's per-bank taps, every bank running) and
 // writes each block to every target.
@@ -203,12 +242,14 @@ ExportOutcome writeTargets(GeneratorWrapper& song, const WaveFormat& format, std
         const size_t n = song.RenderUntilFinished(std::span<int16_t>(mix.data(), want * 2), tapped ? &taps : nullptr);
         finished = song.IsFinished();
         if (!finished && frames + n >= maxFrames && frames + n < endFrame) return refuseTooLong();
+        if (plan.fadeFrames > 0) {
+            fadeBlock(mix, n, frames, plan);
+            for (ExportTarget& t : targets)
+                if (t.bank >= 0) fadeBlock(t.samples, n, frames, plan);
+            if (tapped && frames + n > plan.fadeStart) matchStemsToMix(targets, mix, 2 * n);
+        }
         for (ExportTarget& t : targets) {
-            std::vector<int16_t>& samples = t.bank >= 0 ? t.samples : mix;
-            if (plan.fadeFrames > 0)
-                for (size_t i = 0; i < n; ++i)
-                    for (size_t c = 0; c < 2; ++c)
-                        samples[2 * i + c] = fadeSample(samples[2 * i + c], frames + i, plan.fadeStart, plan.fadeFrames);
+            const std::vector<int16_t>& samples = t.bank >= 0 ? t.samples : mix;
             errno = 0;
             if (!t.sink->write(std::span<const int16_t>(samples.data(), size_t{n} * 2))) return failWrite(t, errno);
         }

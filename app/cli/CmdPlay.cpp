@@ -4,9 +4,11 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <thread>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include "app/cli/BuildOptions.h"
@@ -17,8 +19,48 @@
 namespace tavolin::cli {
 namespace {
 
+// The signal that asked playback to end (0: none yet).
 volatile std::sig_atomic_t g_interrupted = 0;
-extern "C" void onInterrupt(int) { g_interrupted = 1; }
+extern "C" void onInterrupt(int signal) { g_interrupted = signal; }
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Ctrl+C, a kill or a closed terminal end playback through the loop below,
+// so the device is stopped and closed; afterwards the signal is raised again
+// with its default action, and the shell sees the usual 128 + signal status.
+// A signal ignored when we start (nohup) stays ignored.
+class EndingSignals {
+public:
+    EndingSignals() {
+        g_interrupted = 0;
+        for (size_t i = 0; i < std::size(kEndingSignals); ++i) {
+            struct sigaction action {};
+            action.sa_handler = onInterrupt;
+            action.sa_flags = SA_RESTART;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(kEndingSignals[i], nullptr, &m_previous[i]);
+            if (m_previous[i].sa_handler != SIG_IGN) ::sigaction(kEndingSignals[i], &action, nullptr);
+        }
+    }
+    ~EndingSignals() {
+        for (size_t i = 0; i < std::size(kEndingSignals); ++i) ::sigaction(kEndingSignals[i], &m_previous[i], nullptr);
+    }
+    EndingSignals(const EndingSignals&) = delete;
+    EndingSignals& operator=(const EndingSignals&) = delete;
+
+    // After the player is gone: ends the process by the signal that arrived.
+    static void reraise() {
+        const int signal = g_interrupted;
+        if (signal == 0) return;
+        std::cout.flush();
+        std::cerr.flush();
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+
+private:
+    struct sigaction m_previous[std::size(kEndingSignals)] {};
+};
 
 std::string clock(double seconds) {
     auto s = static_cast<long long>(seconds);
@@ -75,9 +117,8 @@ CommandRegistrar reg{[](CLI::App& app) {
         const bool tty = ::isatty(STDERR_FILENO) == 1;
         const double total = (tty && !args->loop) ? songSeconds(in, args->build.testMode) : -1;
 
-        g_interrupted = 0;
-        auto previous = std::signal(SIGINT, onInterrupt);
         {
+            EndingSignals signals;
             // The player is destroyed, and with it the stream, before the
             // handler is restored and before anything it uses goes away.
             output::Player player(output::sdlAudioDeviceFactory());
@@ -99,7 +140,7 @@ CommandRegistrar reg{[](CLI::App& app) {
                 if (tty) std::cerr << "\n";
             }
         }
-        std::signal(SIGINT, previous);
+        EndingSignals::reraise();
         setExitStatus(status);
     });
 }};

@@ -31,6 +31,10 @@ public:
 
     bool open(const WaveFormat& format, DeviceCallback callback) override {
         if (m_device != 0 || m_thread.joinable()) return false;
+        // Audio brings up SDL's event subsystem, which would otherwise turn
+        // SIGINT and SIGTERM into a quit event that nobody here reads: the
+        // program's own handlers (or the default action) must see them.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
             debugLog(std::string("SDL audio init failed: ") + SDL_GetError());
             return false;
@@ -158,7 +162,8 @@ private:
                 WaveHeader* h = m_playing.front();
                 size_t left = h->bufferLength - m_offset;
                 size_t n = std::min(left, len);
-                std::memcpy(stream, reinterpret_cast<const Uint8*>(h->data) + m_offset, n);
+                // Both are whole samples: blocks and periods are whole frames.
+                h->copyOut(m_offset / 2, reinterpret_cast<int16_t*>(stream), n / 2);
                 stream += n;
                 len -= n;
                 m_offset += n;

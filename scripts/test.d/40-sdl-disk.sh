@@ -69,3 +69,24 @@ SDL_AUDIODRIVER=no-such-driver "$cli" play tests/data/output/short.mml 2>"$tmp/e
 grep -q "Wav出力デバイスのオープンに失敗しました" "$tmp/err.txt" || { cat "$tmp/err.txt"; exit 1; }
 [ "$status" -eq 1 ] || { echo "sdl-disk: exit status $status, expected 1"; exit 1; }
 echo "sdl-disk: missing device reported, exit 1"
+
+# A signal ends play cleanly and at once: timeout's SIGTERM, Ctrl+C's SIGINT
+# and a closed terminal's SIGHUP stop the device, and the program then dies of
+# that signal (status 128 + its number). A program that ignored it would run
+# on until timeout's SIGKILL ten seconds later (137). Signals the caller may
+# have ignored are reset first, so the program sees each one as a terminal would send it.
+for pair in TERM:143 INT:130 HUP:129; do
+  sig=${pair%%:*}
+  want=${pair##*:}
+  start=$(date +%s%N)
+  status=0
+  SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$tmp/sig.raw" SDL_DISKAUDIODELAY=8 \
+    env --default-signal=INT,HUP,TERM timeout --preserve-status -s "$sig" -k 10 1 \
+    "$cli" play --loop tests/data/output/short.mml </dev/null 2>"$tmp/sig.err" || status=$?
+  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  [ "$status" -eq "$want" ] || { cat "$tmp/sig.err"; echo "sdl-disk: SIG$sig: exit status $status, expected $want"; exit 1; }
+  [ "$ms" -lt 5000 ] || { echo "sdl-disk: SIG$sig: play took $ms ms to end"; exit 1; }
+  [ -s "$tmp/sig.raw" ] || { echo "sdl-disk: SIG$sig: nothing was played"; exit 1; }
+  rm -f "$tmp/sig.raw"
+  echo "sdl-disk: SIG$sig ends play in $ms ms with status $status"
+done

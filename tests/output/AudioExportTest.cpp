@@ -1,6 +1,8 @@
 // Audio export beyond plain WAV: loop counts and fades in every file type,
 // FLAC's lossless round trip, and refusals and failures that leave nothing.
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -204,6 +206,74 @@ TEST(AudioExport, TypeByExtension) {
         {"a.oga", AudioFileType::OggVorbis}, {"a.opus", AudioFileType::Opus}, {"a.wav", AudioFileType::Wav},
         {"a.out", AudioFileType::Wav}, {"dir.flac/song", AudioFileType::Wav}, {"song", AudioFileType::Wav}};
     for (const auto& [path, type] : rows) EXPECT_EQ(output::audioFileTypeOf(path), type) << path;
+}
+
+// Stems with a fade add up (saturated) to the faded mix exactly, however each
+// stem's own rounding falls; where the mix does not saturate, every stem stays
+// within a step per stem written of that bank faded alone.
+TEST(AudioExport, FadedStemsAddUpToTheFadedMix) {
+    const std::string loud = "SMML@;MML@V255[C1]4,V255[C1]4,V255[E1]4,,;";
+    const struct Row {
+        std::string song;  // a file under examples/, or the document itself
+        int arith;
+        std::string rate;
+        int32_t loops;
+        double fade;
+        BankMask audible;
+        bool saturates;
+    } rows[] = {
+        {"canon.mml", 0, "48,000", 2, 3, static_cast<BankMask>(kAllBanks & ~bankBit(2)), false},
+        {"canon.mml", 1, "48,000", 2, 3, kAllBanks, false},
+        {"canon.mml", 2, "22,050", 1, 0, kAllBanks, false},
+        {"demo.mml", 2, "22,050", 1, 1.5, kAllBanks, false},
+        {"drums.mml", 0, "22,050", 3, 2, static_cast<BankMask>(bankBit(0) | bankBit(1)), false},
+        {loud, 0, "22,050", 1, 2.5, kAllBanks, true},
+        {loud, 1, "22,050", 1, 2.5, static_cast<BankMask>(bankBit(0) | bankBit(2)), true},
+    };
+    for (const Row& r : rows) {
+        const std::string name = (r.song.size() < 16 ? r.song : "loud") + " arith " + std::to_string(r.arith) + " fade " +
+                                 std::to_string(r.fade) + " mask " + std::to_string(r.audible);
+        SCOPED_TRACE(name);
+        const editor::TabTexts tabs = r.song.size() < 16 ? readDocument(std::string(TAVOLIN_SOURCE_DIR "/examples/") + r.song)
+                                                         : editor::readDocumentBytes(r.song);
+        output::BuildInputs in = songInputs("", {}, r.arith, r.rate);
+        for (size_t i = 0; i < 6; ++i) in.tabTexts[i] = tabs[i];
+        in.forExport = true;
+        TempDir dir;
+        RecordingHost host;
+        const output::ExportOptions options = loopsAndFade(r.loops, r.fade);
+        // audible: the banks heard; returns the samples written to `file`.
+        auto exportMix = [&](BankMask audible, const std::string& file) {
+            output::WaveFormat format;
+            auto song = buildOrFail(in, false, &format);
+            song->setAudible(audible);
+            EXPECT_EQ(output::writeSongToWav(*song, format, (dir / file).string(), host, options), ExportOutcome::Written);
+            return samplesOf(readFile(dir / file).substr(44));
+        };
+        const std::vector<int16_t> mix = exportMix(r.audible, "mix.wav");
+        output::WaveFormat format;
+        auto song = buildOrFail(in, false, &format);
+        song->setAudible(r.audible);
+        std::array<std::string, kBankCount> paths;
+        for (size_t b = 0; b < paths.size(); ++b) paths[b] = (dir / ("stem" + std::to_string(b) + ".wav")).string();
+        std::vector<int> written;
+        ASSERT_EQ(output::writeStems(*song, format, paths, host, options, &written), ExportOutcome::Written);
+        ASSERT_GE(written.size(), 2u);
+        std::vector<int32_t> sum(mix.size(), 0);
+        for (int b : written) {
+            const std::vector<int16_t> stem = samplesOf(readFile(paths[static_cast<size_t>(b)]).substr(44));
+            ASSERT_EQ(stem.size(), mix.size()) << "bank " << b;
+            for (size_t k = 0; k < sum.size(); ++k) sum[k] += stem[k];
+            if (r.saturates) continue;
+            const std::vector<int16_t> alone = exportMix(bankBit(b), "alone.wav");
+            int32_t worst = 0;
+            for (size_t k = 0; k < stem.size(); ++k) worst = std::max(worst, std::abs(int32_t{stem[k]} - alone[k]));
+            EXPECT_LE(worst, static_cast<int32_t>(written.size())) << "bank " << b << " strays from its own fade";
+        }
+        std::vector<int16_t> saturated(sum.size());
+        for (size_t k = 0; k < sum.size(); ++k) saturated[k] = static_cast<int16_t>(std::clamp(sum[k], -32768, 32767));
+        EXPECT_EQ(firstDifference(saturated, mix), "equal");
+    }
 }
 
 }  // namespace

@@ -123,11 +123,14 @@ TEST(Playback, EndOfSongIsHeardOnARealTimeDevice) {
 }
 
 // A device that plays silence whenever nothing is queued (as a sound card
-// does) must still begin with the song's first frame, from frame 0 with no
-// leading silence trimmed, on every path into the first block: each type,
-// from the start or the cursor, Test, loop, the window's taps, a mix with a
-// bank muted, and a second Play after a Stop (a new device). The player opens
-// the device halted and starts it only once the four priming blocks are queued.
+// does) must still begin with the song's first frame, with no leading silence
+// trimmed, on every path into the first block: each type, from the start or
+// the cursor, Test, loop, the window's taps, a mix with a bank muted, and a
+// second Play after a Stop. A device opened per Play starts halted and is
+// started once the four priming blocks are queued: the song is its frame 0.
+// The window's kept device runs on between songs: the song follows at once
+// (at most a silent block that was already playing), the device is opened
+// once, and after Stop only silence is heard.
 TEST(Playback, FirstFramesHeardAreTheSongs) {
     struct Row {
         const char* name;
@@ -138,21 +141,27 @@ TEST(Playback, FirstFramesHeardAreTheSongs) {
         bool taps;
         BankMask audible;
         bool replay;
+        bool keep;
     };
+    const BankMask notA = static_cast<BankMask>(kAllBanks & ~bankBit(0));
     const Row rows[] = {
-        {"Fix from the start", 0, 0, false, false, false, kAllBanks, false},
-        {"Float from the start", 1, 0, false, false, false, kAllBanks, false},
-        {"Double from the cursor", 2, 2, false, false, false, kAllBanks, false},
-        {"Fix, Test", 0, 0, true, false, false, kAllBanks, false},
-        {"Float, loop, taps", 1, 0, false, true, true, kAllBanks, false},
-        {"Fix from the cursor, bank A muted", 0, 2, false, false, false, static_cast<BankMask>(kAllBanks & ~bankBit(0)), false},
-        {"Float, second Play after a Stop", 1, 0, false, false, false, kAllBanks, true},
+        {"Fix from the start", 0, 0, false, false, false, kAllBanks, false, false},
+        {"Float from the start", 1, 0, false, false, false, kAllBanks, false, false},
+        {"Double from the cursor", 2, 2, false, false, false, kAllBanks, false, false},
+        {"Fix, Test", 0, 0, true, false, false, kAllBanks, false, false},
+        {"Float, loop, taps", 1, 0, false, true, true, kAllBanks, false, false},
+        {"Fix from the cursor, bank A muted", 0, 2, false, false, false, notA, false, false},
+        {"Float, second Play after a Stop", 1, 0, false, false, false, kAllBanks, true, false},
+        {"kept device, Float from the start", 1, 0, false, false, false, kAllBanks, false, true},
+        {"kept device, Fix from the cursor, bank A muted, taps", 0, 2, false, true, true, notA, false, true},
+        {"kept device, Double, second Play after a Stop", 2, 0, false, false, false, kAllBanks, true, true},
     };
     constexpr uint32_t kBlocks = 6;  // every song here lasts longer
     for (const auto& r : rows) {
         Rig rig;
         rig.options.realTime = true;
         rig.options.silenceWhenEmpty = true;
+        if (r.keep) rig.playerOptions.keepDevice = output::makeWaveFormat(48000);
         auto& player = rig.make();
         player.setBankTaps(r.taps);
         player.setAudibleBanks(r.audible);
@@ -164,6 +173,10 @@ TEST(Playback, FirstFramesHeardAreTheSongs) {
             in.testPhrase = "EGEGEG";
             in.toneCommand = "@2";
         }
+        const auto heardSize = [&] {
+            std::lock_guard lock(rig.log->mutex);
+            return rig.log->heard.size();
+        };
         if (r.replay) {
             ASSERT_TRUE(player.StartPlayback(in, r.testMode, r.loop, rig.host)) << r.name;
             ASSERT_TRUE(waitUntil([&] { return player.blocksHeard() >= 2; })) << r.name;
@@ -171,17 +184,39 @@ TEST(Playback, FirstFramesHeardAreTheSongs) {
             std::lock_guard lock(rig.log->mutex);
             rig.log->heard.clear();
         }
+        const size_t beforePlay = r.keep ? heardSize() : 0;
         ASSERT_TRUE(player.StartPlayback(in, r.testMode, r.loop, rig.host)) << r.name;
+        const size_t afterPlay = r.keep ? heardSize() : 0;
         ASSERT_TRUE(waitUntil([&] { return player.blocksHeard() >= kBlocks; })) << r.name;
         player.StopPlayback();
+        const size_t stoppedAt = heardSize();
         auto reference = buildOrFail(in, r.testMode);
         reference->SetLoop(r.loop);
         reference->setAudible(r.audible);
         const std::vector<int16_t> expected = reference->Render(int64_t{kBlocks} * kBlockFrames);
+        if (r.keep) {
+            ASSERT_TRUE(waitUntil([&] { return heardSize() >= stoppedAt + 2 * kBlockSamples; })) << r.name;
+        }
         std::vector<int16_t> heard = rig.log->heardCopy();
-        ASSERT_GE(heard.size(), expected.size()) << r.name;
-        heard.resize(expected.size());
-        EXPECT_EQ(heard, expected) << r.name << ": " << firstDifference(heard, expected);
+        // Kept device: the song follows the idle silence at a block boundary,
+        // no later than the block that was playing when Play returned.
+        size_t start = beforePlay;
+        while (r.keep && start + kBlockSamples <= heard.size() &&
+               std::all_of(heard.begin() + static_cast<ptrdiff_t>(start), heard.begin() + static_cast<ptrdiff_t>(start + kBlockSamples),
+                           [](int16_t v) { return v == 0; }))
+            start += kBlockSamples;
+        EXPECT_LE(start, afterPlay + kBlockSamples) << r.name << ": silence came between Play and the song";
+        ASSERT_GE(heard.size(), start + expected.size()) << r.name;
+        std::vector<int16_t> song(heard.begin() + static_cast<ptrdiff_t>(start),
+                                  heard.begin() + static_cast<ptrdiff_t>(start + expected.size()));
+        EXPECT_EQ(song, expected) << r.name << ": " << firstDifference(song, expected);
+        std::lock_guard lock(rig.log->mutex);
+        EXPECT_EQ(rig.log->opens, r.keep ? 1 : r.replay ? 2 : 1) << r.name;
+        EXPECT_EQ(rig.log->blocksDropped, 0u) << r.name;
+        if (r.keep) {
+            EXPECT_TRUE(std::all_of(heard.begin() + static_cast<ptrdiff_t>(stoppedAt), heard.end(), [](int16_t v) { return v == 0; }))
+                << r.name << ": the song went on after Stop";
+        }
     }
 }
 
@@ -428,11 +463,11 @@ namespace tavolin::testing {
 namespace {
 
 // Mute and solo while the song plays on a paced device: each change is heard
-// from the first block the worker renders after it (at the latest the one
-// after the block being rendered), every block before it keeps the old mix,
+// from the first block the device takes after it (at the latest the one after
+// the block playing at the request), every block before it keeps the old mix,
 // and the banks left out meanwhile come back where they would have been. The
 // taps reach the rings block by block, numbered by song frame.
-TEST(Playback, MuteAndSoloChangeAtTheNextRenderedBlock) {
+TEST(Playback, MuteAndSoloAreHeardWithinOneBlock) {
     // A and E hold notes throughout, E with level noise, so every block of
     // each mix differs from the others.
     auto in = songInputs("T240L2", {"O4 V120 [C]6", "", "", "", "@W9:0N50:50 @9 O5 V90 [E]6"});
@@ -469,17 +504,20 @@ TEST(Playback, MuteAndSoloChangeAtTheNextRenderedBlock) {
     auto rings = player.bankRings();
     ASSERT_TRUE(rings);
     struct Change {
-        uint64_t renderedBefore;
-        uint64_t renderedAfter;
+        uint64_t heardBefore;
+        uint64_t heardAfter;
     };
     std::vector<Change> changes;
-    const auto rendered = [&] { return uint64_t{player.stream()->submitted.load()} + player.stream()->readySize.load(); };
+    const auto played = [&] {
+        std::lock_guard lock(rig.log->mutex);
+        return rig.log->blocksPlayed;
+    };
     for (size_t t = 1; t < std::size(masks); ++t) {
         const uint32_t at = static_cast<uint32_t>(12 * t);
         ASSERT_TRUE(waitUntil([&] { return player.blocksHeard() >= at; }));
-        const uint64_t before = rendered();
+        const uint64_t before = played();
         player.setAudibleBanks(masks[t]);
-        changes.push_back({before, rendered()});
+        changes.push_back({before, played()});
     }
     ASSERT_TRUE(waitUntil([&] { return player.blocksHeard() >= blocks; }));
     player.StopPlayback();
@@ -493,8 +531,8 @@ TEST(Playback, MuteAndSoloChangeAtTheNextRenderedBlock) {
         if (current + 1 < std::size(masks) && got == mixOf(masks[current + 1], block)) {
             ++current;
             const Change& c = changes[current - 1];
-            EXPECT_GE(block, c.renderedBefore) << "change " << current << " heard before it was made";
-            EXPECT_LE(block, c.renderedAfter + 1) << "change " << current << " heard late";
+            EXPECT_GE(block, c.heardBefore) << "change " << current << " heard before it was made";
+            EXPECT_LE(block, c.heardAfter + 1) << "change " << current << " heard more than a block late";
         }
         ASSERT_EQ(got, mixOf(masks[current], block)) << "block " << block << " mask " << int{masks[current]};
     }
