@@ -242,7 +242,9 @@ TEST_P(QtLanguageLayout, NoCaptionIsClippedAndNothingOverlaps) {
     window.resize(row.size.isEmpty() ? QSize(window.width(), 960) : row.size);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    if (!row.size.isEmpty()) EXPECT_EQ(window.size(), row.size) << "the window's minimum is larger";
+    if (!row.size.isEmpty()) {
+        EXPECT_EQ(window.size(), row.size) << "the window's minimum is larger";
+    }
     std::vector<std::pair<QWidget*, QRect>> shown;
     for (QWidget* w : window.findChildren<QWidget*>()) {
         if (!w->isVisible() || !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w) ||
