@@ -48,26 +48,40 @@ uint64_t framesWritten(const std::filesystem::path& path) {
     return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) / output::kBytesPerFrame : 0;
 }
 
-void BM_FirstFrameHeard(benchmark::State& state) {
-    const bool keep = state.range(0) != 0;
-    const std::filesystem::path file = std::filesystem::temp_directory_path() / "tavolin-first-frame.raw";
-    std::filesystem::remove(file);
-    ::setenv("SDL_AUDIODRIVER", "disk", 1);
-    ::setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
-    // Periods this far apart leave a Play all the time it needs between two.
-    constexpr int kPeriodMs = 80;
-    ::setenv("SDL_DISKAUDIODELAY", std::to_string(kPeriodMs).c_str(), 1);
+// The disk driver writing to `name` in the temporary folder, a period every
+// kPeriodMs, and canon.mml built once as the reference the file is compared with.
+constexpr int kPeriodMs = 80;  // leaves a Play all the time it needs between two periods
 
+struct DiskCanon {
+    std::filesystem::path file;
     output::BuildInputs in;
-    const editor::TabTexts tabs = editor::readDocumentBytes(readAll(TAVOLIN_SOURCE_DIR "/examples/canon.mml"));
-    for (size_t i = 0; i < 6; ++i) in.tabTexts[i] = tabs[i];
     SilentHost host;
     output::WaveFormat format;
-    auto reference = output::MakeGenerator(in, false, host, format);
-    if (!reference) {
-        state.SkipWithError(("build failed: " + host.last).c_str());
-        return;
-    }
+    std::shared_ptr<output::GeneratorWrapper> reference;
+};
+
+bool openDiskCanon(benchmark::State& state, const char* name, DiskCanon& d) {
+    d.file = std::filesystem::temp_directory_path() / name;
+    std::filesystem::remove(d.file);
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIOFILE", d.file.c_str(), 1);
+    ::setenv("SDL_DISKAUDIODELAY", std::to_string(kPeriodMs).c_str(), 1);
+    const editor::TabTexts tabs = editor::readDocumentBytes(readAll(TAVOLIN_SOURCE_DIR "/examples/canon.mml"));
+    for (size_t i = 0; i < 6; ++i) d.in.tabTexts[i] = tabs[i];
+    d.reference = output::MakeGenerator(d.in, false, d.host, d.format);
+    if (!d.reference) state.SkipWithError(("build failed: " + d.host.last).c_str());
+    return d.reference != nullptr;
+}
+
+void BM_FirstFrameHeard(benchmark::State& state) {
+    const bool keep = state.range(0) != 0;
+    DiskCanon d;
+    if (!openDiskCanon(state, "tavolin-first-frame.raw", d)) return;
+    const std::filesystem::path& file = d.file;
+    output::BuildInputs& in = d.in;
+    SilentHost& host = d.host;
+    const output::WaveFormat& format = d.format;
+    const auto& reference = d.reference;
     const std::vector<int16_t> firstBlock = reference->Render(int64_t{output::kBlockFrames});
     const std::string firstBytes(reinterpret_cast<const char*>(firstBlock.data()), firstBlock.size() * 2);
 
@@ -130,9 +144,6 @@ void BM_FirstFrameHeard(benchmark::State& state) {
 }
 BENCHMARK(BM_FirstFrameHeard)->Arg(0)->Arg(1)->Iterations(100)->Unit(benchmark::kMillisecond);
 
-}  // namespace
-
-namespace {
 
 // Mute through the window's kept device: bank A of canon.mml is muted right
 // after a period has reached the file, and the bench finds the first period
@@ -140,23 +151,13 @@ namespace {
 // period SDL wrote after the request, that is within one period: 21.3 ms at
 // 48 kHz, plus what the sound system holds), late_periods (beyond that, summed).
 void BM_MuteHeard(benchmark::State& state) {
-    const std::filesystem::path file = std::filesystem::temp_directory_path() / "tavolin-mute-heard.raw";
-    std::filesystem::remove(file);
-    ::setenv("SDL_AUDIODRIVER", "disk", 1);
-    ::setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
-    constexpr int kPeriodMs = 80;
-    ::setenv("SDL_DISKAUDIODELAY", std::to_string(kPeriodMs).c_str(), 1);
-
-    output::BuildInputs in;
-    const editor::TabTexts tabs = editor::readDocumentBytes(readAll(TAVOLIN_SOURCE_DIR "/examples/canon.mml"));
-    for (size_t i = 0; i < 6; ++i) in.tabTexts[i] = tabs[i];
-    SilentHost host;
-    output::WaveFormat format;
-    auto reference = output::MakeGenerator(in, false, host, format);
-    if (!reference) {
-        state.SkipWithError(("build failed: " + host.last).c_str());
-        return;
-    }
+    DiskCanon d;
+    if (!openDiskCanon(state, "tavolin-mute-heard.raw", d)) return;
+    const std::filesystem::path& file = d.file;
+    output::BuildInputs& in = d.in;
+    SilentHost& host = d.host;
+    const output::WaveFormat& format = d.format;
+    const auto& reference = d.reference;
     // Every bank's own output over the first 16 blocks.
     constexpr size_t kBlocks = 16;
     std::array<std::vector<int16_t>, 5> banks;
