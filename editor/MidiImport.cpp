@@ -186,9 +186,12 @@ private:
         return next;
     }
 
-    // Bar lines, tempo changes and the tie sign due at `pos`, in the order
-    // the reader allows (a T between a note and its & keeps the tie).
+    // The tie sign, bar lines and tempo changes due at `pos`. A tie ends its
+    // bar's line, unless a tempo changes there: then the T comes first (a T
+    // between a note and its & keeps the tie, an & followed by a T does not).
     void boundary(uint64_t pos, bool tie) {
+        const bool tempoHere = m_tempo < m_tempos.size() && m_tempos[m_tempo].step <= pos;
+        if (tie && !tempoHere) m_out += "&";
         while (m_bar < m_bars.size() && m_bars[m_bar] <= pos) {
             if (m_bar > 0) m_out += kCrLf;
             if (m_bar % 4 == 0) m_out += "*BAR " + std::to_string(m_bar + 1) + "* ";
@@ -198,12 +201,9 @@ private:
             m_out += "T" + std::to_string(m_tempos[m_tempo].tempo);
             ++m_tempo;
         }
-        if (tie) m_out += "&";
+        if (tie && tempoHere) m_out += "&";
     }
 
-    bool sameSound(const Placed* n) const {
-        return n == nullptr || (n->tone == m_tone && n->envelope == m_envelope && n->volume == m_volume);
-    }
     void sound(const Placed& n) {
         if (n.tone != m_tone) m_out += "@" + std::to_string(m_tone = n.tone);
         if (n.envelope != m_envelope) m_out += "@E" + std::to_string(m_envelope = n.envelope);
@@ -251,7 +251,7 @@ private:
 
     // Three equal items that make up a plain note length (a half down to a
     // sixteenth), inside one bar and one tempo, at least one of them a note,
-    // the second and third with the sound of the first.
+    // all notes with one sound.
     template <typename Items>
     bool tupletFits(uint64_t start, const Items& items, size_t i) const {
         if (i + 2 >= items.size()) return false;
@@ -262,16 +262,13 @@ private:
         for (int32_t k = 2; k <= 16; k *= 2)
             plain = plain || (m_grid % k == 0 && static_cast<uint64_t>(m_grid / k) == 3 * d);
         if (!plain || nextSplit(start) < start + 3 * d) return false;
-        // The sound the first item leaves, then the other two must match it.
-        const Placed* first = items[i].note;
-        for (size_t j = i + 1; j <= i + 2; ++j) {
+        // One sound for all three: it is written before the {.
+        const Placed* first = nullptr;
+        for (size_t j = i; j <= i + 2; ++j) {
             const Placed* n = items[j].note;
             if (n == nullptr) continue;
-            if (first == nullptr) {
-                if (!sameSound(n)) return false;
-            } else if (n->tone != first->tone || n->envelope != first->envelope || n->volume != first->volume) {
-                return false;
-            }
+            if (first == nullptr) first = n;
+            else if (n->tone != first->tone || n->envelope != first->envelope || n->volume != first->volume) return false;
         }
         return true;
     }
