@@ -7,6 +7,8 @@
 #include <cmath>
 #include <map>
 #include <numeric>
+#include <queue>
+#include <set>
 
 #include "compiler/UiText.h"
 #include "editor/UserTexts.h"
@@ -163,6 +165,14 @@ public:
             items.push_back({n.start, n.end, &n});
             at = n.end;
         }
+        // The default length: the plain length most items have, when at least
+        // four have it (a quarter on a tie).
+        std::map<int32_t, size_t> plain;
+        for (const Item& item : items)
+            for (const Token& t : m_tokens)
+                if (t.steps == item.end - item.start && t.dots == 0 && (t.k & (t.k - 1)) == 0) ++plain[t.k];
+        for (const auto& [k, count] : plain)
+            if (count >= 4 && count > plain[m_wantedLength]) m_wantedLength = k;
         for (size_t i = 0; i < items.size();) {
             if (tupletFits(items[i].start, items, i)) {
                 writeTuplet(items[i].note, items[i + 1].note, items[i + 2].note, items[i].start, items[i].end - items[i].start);
@@ -195,6 +205,7 @@ private:
         while (m_bar < m_bars.size() && m_bars[m_bar] <= pos) {
             if (m_bar > 0) m_out += kCrLf;
             if (m_bar % 4 == 0) m_out += "*BAR " + std::to_string(m_bar + 1) + "* ";
+            if (m_bar == 0 && m_wantedLength != m_defaultLength) m_out += "L" + std::to_string(m_defaultLength = m_wantedLength);
             ++m_bar;
         }
         while (m_tempo < m_tempos.size() && m_tempos[m_tempo].step <= pos) {
@@ -300,6 +311,7 @@ private:
     // What the internal default code leaves; the first note writes its sound anyway.
     int32_t m_octave = 4;
     int32_t m_defaultLength = 4;
+    int32_t m_wantedLength = 4;
     int32_t m_tone = -1;
     int32_t m_envelope = -1;
     int32_t m_volume = -1;
@@ -309,25 +321,45 @@ private:
 void splitLines(const std::vector<const MidiNote*>& notes, int32_t track, std::string_view name, const MidiImportOptions& o,
                 int32_t ticksPerQuarter, std::vector<Line>& lines, MidiImportReport& report) {
     const size_t first = lines.size();
+    // first: lines that have ended wait in `busy` (by their end) until a note
+    // starts at or after it, then in `free` (by number). newest: the i-th note
+    // to start at a step takes line i, cutting what sounds there.
+    using Busy = std::pair<uint64_t, size_t>;
+    std::priority_queue<Busy, std::vector<Busy>, std::greater<>> busy;
+    std::set<size_t> free;
+    uint64_t step = UINT64_MAX;
+    size_t atStep = 0;
     for (const MidiNote* n : notes) {
         const uint64_t start = toStep(n->start, o.grid, ticksPerQuarter);
         const uint64_t end = std::max(start + 1, toStep(n->end, o.grid, ticksPerQuarter));
-        Line* line = nullptr;
-        for (size_t i = first; i < lines.size() && !line; ++i) {
-            Line& l = lines[i];
-            if (o.overlap == MidiOverlap::First ? l.notes.back().end <= start : l.notes.back().start < start) line = &l;
+        size_t chosen = SIZE_MAX;
+        if (o.overlap == MidiOverlap::First) {
+            while (!busy.empty() && busy.top().first <= start) {
+                free.insert(busy.top().second);
+                busy.pop();
+            }
+            if (!free.empty()) {
+                chosen = *free.begin();
+                free.erase(free.begin());
+            }
+        } else {
+            atStep = start == step ? atStep + 1 : 0;
+            step = start;
+            if (first + atStep < lines.size()) chosen = first + atStep;
         }
-        if (!line) {
+        if (chosen == SIZE_MAX) {
+            chosen = lines.size();
             lines.emplace_back();
-            line = &lines.back();
-            line->ref = {track, static_cast<int32_t>(lines.size() - first)};
-            line->name = commentSafe(name);
-        } else if (Placed& last = line->notes.back(); last.end > start) {
-            line->sounding -= last.end - start;
+            lines.back().ref = {track, static_cast<int32_t>(chosen - first + 1)};
+            lines.back().name = commentSafe(name);
+        } else if (Placed& last = lines[chosen].notes.back(); last.end > start) {
+            lines[chosen].sounding -= last.end - start;
             last.end = start;
             last.tickEnd = std::max(last.tickStart, n->start);
             ++report.cutNotes;
         }
+        Line* line = &lines[chosen];
+        if (o.overlap == MidiOverlap::First) busy.push({end, chosen});
         int32_t index = n->key - 12;
         while (index < kLowestIndex) index += 12, ++report.octaveMoved;
         while (index > kHighestIndex) index -= 12, ++report.octaveMoved;
@@ -524,8 +556,23 @@ std::string midiReportText(const MidiImportReport& r) {
                 add(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "バンク{bank}: ")), "bank", std::string(1, static_cast<char>('A' + bank))) + lineText(l));
     if (std::any_of(r.lines.begin(), r.lines.end(), [](const MidiLineReport& l) { return l.bank < 0; })) {
         add(uiText(TAVOLIN_TR_NOOP("Texts", "入らなかったライン:")));
-        for (const MidiLineReport& l : r.lines)
-            if (l.bank < 0) add("  " + lineText(l));
+        // A file of many lines would fill the screen: the first ones, then a sum.
+        constexpr size_t kListed = 16;
+        size_t listed = 0;
+        uint64_t moreLines = 0;
+        uint64_t moreNotes = 0;
+        for (const MidiLineReport& l : r.lines) {
+            if (l.bank >= 0) continue;
+            if (listed++ < kListed) {
+                add("  " + lineText(l));
+            } else {
+                ++moreLines;
+                moreNotes += l.notes;
+            }
+        }
+        if (moreLines > 0)
+            add("  " + fillIn(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "…ほか{lines}ライン（音符{notes}）")), "lines", std::to_string(moreLines)), "notes",
+                              std::to_string(moreNotes)));
     }
     char ms[32];
     std::snprintf(ms, sizeof ms, "%.1f", r.maxTimingErrorMs);

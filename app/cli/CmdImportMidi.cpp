@@ -47,6 +47,8 @@ nlohmann::ordered_json reportJson(const editor::MidiImportReport& r) {
 }
 
 int runImportMidi(const ImportMidiArgs& a) {
+    if (a.grid < 1 || a.grid > editor::kMidiMaxGrid)
+        throw CliError("--grid takes 1 to " + std::to_string(editor::kMidiMaxGrid) + " steps per whole note, got " + std::to_string(a.grid));
     editor::MidiImportOptions options;
     options.grid = a.grid;
     if (a.overlap == "newest") options.overlap = editor::MidiOverlap::Newest;

@@ -606,6 +606,10 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
         <translation>Bank {bank}: </translation>
     </message>
     <message>
+        <source>…ほか{lines}ライン（音符{notes}）</source>
+        <translation>… and {lines} more lines ({notes} notes)</translation>
+    </message>
+    <message>
         <source>入らなかったライン:</source>
         <translation>Lines left out:</translation>
     </message>
