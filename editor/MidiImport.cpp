@@ -457,7 +457,8 @@ std::variant<MidiImportResult, std::string> importMidi(std::string_view fileByte
     for (auto& [track, notes] : groups) {
         std::stable_sort(notes.begin(), notes.end(), [](const MidiNote* a, const MidiNote* b) { return a->start != b->start ? a->start < b->start : a->key > b->key; });
         const int32_t fileTrack = d.format == 0 ? 0 : track - 1;
-        const std::string_view name = static_cast<size_t>(fileTrack) < d.trackNames.size() ? d.trackNames[static_cast<size_t>(fileTrack)] : "";
+        const std::string_view name =
+            static_cast<size_t>(fileTrack) < d.trackNames.size() ? std::string_view(d.trackNames[static_cast<size_t>(fileTrack)]) : std::string_view();
         splitLines(notes, track, name, o, tpq, lines, report);
     }
 
