@@ -196,6 +196,10 @@ void CTavolinDlg::runCommand(Command command, int argument) {
         if (m_services) m_services->importClipboard();
         afterDocumentCommand();
         break;
+    case Command::MidiImport:
+        if (m_services) m_services->importMidi();
+        afterDocumentCommand();
+        break;
     case Command::Autosave:
         autosave();
         break;

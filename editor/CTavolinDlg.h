@@ -45,6 +45,7 @@ enum class Command {
     OpenRecent,  // argument: index into the recent files
     MuteBank,    // argument: bank 0..4 (A..E); toggles its mute
     SoloBank,    // argument: bank 0..4; toggles its solo
+    MidiImport,  // a MIDI file arranged as a new untitled document
     Count
 };
 
@@ -67,7 +68,7 @@ struct MenuEntry {
     const char* text;
     Command command;
 };
-inline constexpr std::array<MenuEntry, 9> kFileMenu = {{
+inline constexpr std::array<MenuEntry, 10> kFileMenu = {{
     {"&New\tCtrl+N", Command::New},
     {nullptr, Command::Count},
     {"&Open\tCtrl+O", Command::Open},
@@ -75,6 +76,7 @@ inline constexpr std::array<MenuEntry, 9> kFileMenu = {{
     {"Save &As...", Command::SaveAs},
     {nullptr, Command::Count},
     {TAVOLIN_TR_NOOP("Texts", "MIDI出力"), Command::MidiExport},
+    {TAVOLIN_TR_NOOP("Texts", "MIDI読み込み…"), Command::MidiImport},
     {nullptr, Command::Count},
     {"&Exit\tAlt+F4", Command::Exit},
 }};
@@ -234,6 +236,9 @@ public:
     virtual void saveDocumentAs() = 0;
     virtual void openDocument() = 0;
     virtual void importClipboard() = 0;
+    // "MIDI読み込み…": the prompt to save, a MIDI file, its arrangement as a new
+    // untitled document and the report.
+    virtual void importMidi() {}
     // Loads the file at `path` as Open does after its dialog.
     virtual void openPath(const std::string& path) = 0;
     // Open of a recent file: the prompt to save, then the file.

@@ -5,6 +5,7 @@
 
 #include "compiler/UiText.h"
 #include "editor/DocumentCheck.h"
+#include "editor/MidiImport.h"
 #include "editor/TextEncoding.h"
 #include "editor/UserTexts.h"
 
@@ -174,6 +175,39 @@ bool DocumentCommands::importClipboard() {
     if (!promptSave()) return false;
     clearDocument();
     loadDocumentText(text, true, true);
+    return true;
+}
+
+FileDialogOptions DocumentCommands::midiOpenDialogOptions() {
+    FileDialogOptions o;
+    o.filter = kMidiFileFilter;
+    o.entries = splitFileFilter(kMidiFileFilter);
+    o.defaultExtension = "mid";
+    o.initialFileName = "";
+    return o;
+}
+
+bool DocumentCommands::importMidiFile() {
+    if (!promptSave()) return false;
+    const std::optional<std::string> chosen = m_host.showOpenDialog(midiOpenDialogOptions());
+    if (!chosen || chosen->empty()) return false;
+    const ReadResult read = m_files.readFile(*chosen);
+    if (!read.ok()) {
+        m_host.messageBox(fileFailureMessage(text::kOpenFailed, *chosen, read.failure));
+        return false;
+    }
+    const auto outcome = importMidi(read.bytes);
+    if (const auto* error = std::get_if<std::string>(&outcome)) {
+        m_host.messageBox(fillIn(fillIn(uiText(kMidiImportFailed), "file", *chosen), "reason", *error));
+        return false;
+    }
+    const auto& result = std::get<MidiImportResult>(outcome);
+    clearDocument();
+    m_state.tabTexts = result.tabs;
+    const int tab = std::clamp(m_state.selectedTab, 0, kTabCount - 1);
+    m_host.setEditorText(m_state.tabTexts[static_cast<std::size_t>(tab)]);
+    m_host.updateTitle();
+    m_host.messageBox(midiReportText(result.report));
     return true;
 }
 

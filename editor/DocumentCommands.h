@@ -16,6 +16,8 @@ namespace tavolin::editor {
 inline constexpr const char* kSavePromptText = TAVOLIN_TR_NOOP("Texts", "ファイルが変更されています、保存しますか？");
 inline constexpr const char* kSavePromptCaption = "tavolin ostra";
 inline constexpr const char* kNoClipboardText = TAVOLIN_TR_NOOP("Texts", "クリップボードにテキストがありません");
+inline constexpr const char* kMidiFileFilter = TAVOLIN_TR_NOOP("Texts", "MIDIファイル(*.mid)|*.mid||");
+inline constexpr const char* kMidiImportFailed = TAVOLIN_TR_NOOP("Texts", "「{file}」を読み込めませんでした。\n{reason}");
 inline constexpr const char* kDocumentFileFilter = TAVOLIN_TR_NOOP("Texts", "mmlファイル(*.mml)|*.mml|テキストファイル(*.txt)|*.txt||");
 inline constexpr const char* kDocumentDefaultExtension = "mml";
 inline constexpr const char* kDocumentInitialFileName = "title.mml";
@@ -117,6 +119,12 @@ public:
     void loadDocumentText(std::string_view text, bool rescale, bool importMode);
     // Import from the clipboard. True when the document was replaced.
     bool importClipboard();
+    // MIDI import: the prompt, the open dialog for MIDI files, then the file
+    // arranged as a new untitled, unmodified document, and the report in a
+    // message box. A file that cannot be read or imported is reported and
+    // changes nothing. True when the document was replaced.
+    bool importMidiFile();
+    static FileDialogOptions midiOpenDialogOptions();
 
     static FileDialogOptions openDialogOptions();
     static FileDialogOptions saveDialogOptions();

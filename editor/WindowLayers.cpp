@@ -160,6 +160,8 @@ void WindowLayers::importClipboard() {
     m_commands.importClipboard();
 }
 
+void WindowLayers::importMidi() { m_commands.importMidiFile(); }
+
 void WindowLayers::openPath(const std::string& path) { m_commands.openPath(path); }
 
 void WindowLayers::openRecent(const std::string& path) {

@@ -63,6 +63,7 @@ public:
     void saveDocumentAs() override;
     void openDocument() override;
     void importClipboard() override;
+    void importMidi() override;
     void openPath(const std::string& path) override;
     void openRecent(const std::string& path) override;
     void setAudibleBanks(BankMask mask) override { m_player.setAudibleBanks(mask); }

@@ -9,8 +9,10 @@
 
 #include "compiler/Cp932.h"
 #include "editor/DocumentCommands.h"
+#include "editor/MidiImport.h"
 #include "editor/UserTexts.h"
 #include "tests/editor/DocumentFakes.h"
+#include "tests/output/MidiBytes.h"
 
 namespace tavolin::editor {
 namespace {
@@ -91,6 +93,7 @@ auto promptAndClear = [](DocumentFixture& f) { return f.commands.promptSaveAndCl
 auto save = [](DocumentFixture& f) { return f.commands.saveDocument(); };
 auto open = [](DocumentFixture& f) { return f.commands.openDocument(); };
 auto importClip = [](DocumentFixture& f) { return f.commands.importClipboard(); };
+auto importMidiFile = [](DocumentFixture& f) { return f.commands.importMidiFile(); };
 
 TEST(DocumentCommands, NewAndItsPrompt) {
     runScenarios({
@@ -395,6 +398,38 @@ TEST(DocumentCommands, ImportFromClipboard) {
         {"selected tab out of range shows bank E",
          [](auto& f) { f.host.clipboard = "A,B,C,D,E"; f.state.selectedTab = 9; }, importClip, true,
          cleared() + CallLog{"editor \"E\"", "title 無題 "}, {"", "A", "B", "C", "D", "E"}, "", false},
+    });
+}
+
+TEST(DocumentCommands, ImportMidiFile) {
+    using namespace tavolin::testing;
+    const std::string song = header(0, 1) + track(events({{0, 60, 0, 96}}));
+    const auto imported = std::get<MidiImportResult>(importMidi(song));
+    runScenarios({
+        {"cancel in the prompt shows no dialog",
+         [](auto& f) { editedDocument(f, "/a.mml"); f.host.answers = {PromptAnswer::Cancel}; }, importMidiFile, false, {kPrompt},
+         kDoc, "/a.mml", true},
+        {"cancel in the dialog: the edits stay",
+         [](auto& f) { editedDocument(f, "/a.mml"); f.host.answers = {PromptAnswer::No}; f.host.openResults = {std::nullopt}; },
+         importMidiFile, false, {kPrompt, "open-dialog -> cancel"}, kDoc, "/a.mml", true},
+        {"a damaged file: its name and the fault, the document stays",
+         [](auto& f) { f.state.tabTexts = kDoc; f.files.files["/bad.mid"] = "RIFF"; f.host.openResults = {"/bad.mid"}; },
+         importMidiFile, false,
+         {"open-dialog -> /bad.mid", "message 「/bad.mid」を読み込めませんでした。\nMIDIファイルではありません（先頭にMThdがない）（バイトオフセット0）"},
+         kDoc, "", false},
+        {"a missing file", [](auto& f) { f.host.openResults = {"/missing/x.mid"}; }, importMidiFile, false,
+         {"open-dialog -> /missing/x.mid", openFailed("/missing/x.mid", kNotFound)}, kEmpty, "", false},
+        {"the arrangement becomes a new untitled document, then the report",
+         [&](auto& f) {
+             editedDocument(f, "/a.mml");
+             f.state.selectedTab = 2;
+             f.host.answers = {PromptAnswer::No};
+             f.files.files["/s.mid"] = song;
+             f.host.openResults = {"/s.mid"};
+         },
+         importMidiFile, true,
+         CallLog{kPrompt, "open-dialog -> /s.mid"} + cleared() + CallLog{"editor \"\"", "title 無題 ", "message " + midiReportText(imported.report)},
+         imported.tabs, "", false},
     });
 }
 

@@ -300,7 +300,7 @@ TEST_F(QtWindow, ControlsCarryTheirCaptions) {
     for (QAction* a : window->menuBar()->actions().front()->menu()->actions())
         menu << (a->isSeparator() ? QString("-") : a->text() + "|" + a->shortcut().toString());
     EXPECT_EQ(menu, (QStringList{"&New|Ctrl+N", "-", "&Open|Ctrl+O", QString::fromUtf8("最近使ったファイル(&R)|"),
-                                 "&Save|Ctrl+S", "Save &As...|", "-", QString::fromUtf8("MIDI出力|"), "-", "&Exit|Alt+F4"}));
+                                 "&Save|Ctrl+S", "Save &As...|", "-", QString::fromUtf8("MIDI出力|"), QString::fromUtf8("MIDI読み込み…|"), "-", "&Exit|Alt+F4"}));
     EXPECT_LE(window->minimumWidth(), 1280);
 }
 

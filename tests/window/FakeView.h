@@ -119,6 +119,7 @@ public:
     void saveDocumentAs() override { calls.push_back("saveAs"); }
     void openDocument() override { calls.push_back("open"); }
     void importClipboard() override { calls.push_back("import"); }
+    void importMidi() override { calls.push_back("importMidi"); }
     void openPath(const std::string& path) override { calls.push_back("openPath:" + path); }
     void openRecent(const std::string& path) override { calls.push_back("openRecent:" + path); }
     void setAudibleBanks(BankMask mask) override { calls.push_back("audible:" + std::to_string(mask)); }

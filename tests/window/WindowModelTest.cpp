@@ -360,7 +360,7 @@ TEST(WindowCommands, RouteToTheLayersBelow) {
         {Command::New, {"new"}},       {Command::Open, {"open"}},     {Command::Save, {"save"}},
         {Command::SaveAs, {"saveAs"}}, {Command::Play, {"play"}},     {Command::Test, {"test"}},
         {Command::Stop, {"stop"}},     {Command::WavExport, {"export"}}, {Command::Import, {"import"}},
-        {Command::MidiExport, {"exportMidi"}},
+        {Command::MidiExport, {"exportMidi"}}, {Command::MidiImport, {"importMidi"}},
     };
     for (const auto& r : rows) {
         Window w;
@@ -375,7 +375,9 @@ TEST(WindowCommands, RouteToTheLayersBelow) {
     EXPECT_STREQ(kFileMenu[0].text, "&New\tCtrl+N");
     EXPECT_EQ(kFileMenu[1].text, nullptr);
     EXPECT_STREQ(kFileMenu[6].text, "MIDI出力");
-    EXPECT_STREQ(kFileMenu[8].text, "&Exit\tAlt+F4");
+    EXPECT_STREQ(kFileMenu[7].text, "MIDI読み込み…");
+    EXPECT_EQ(kFileMenu[7].command, Command::MidiImport);
+    EXPECT_STREQ(kFileMenu[9].text, "&Exit\tAlt+F4");
     // The clear button is New.
     auto clear = std::find_if(kButtonBindings.begin(), kButtonBindings.end(),
                               [](const ButtonBinding& b) { return b.id == ctl::ClearAll; });

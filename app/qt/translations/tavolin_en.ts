@@ -575,6 +575,116 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
         <source>カーソル位置より後に鳴る音がないため、カーソル位置から書き出せません</source>
         <translation>Cannot export from the cursor: nothing sounds after it</translation>
     </message>
+    <message>
+        <source>MIDI読み込み…</source>
+        <translation>Import MIDI…</translation>
+    </message>
+    <message>
+        <source>MIDIファイル(*.mid)|*.mid||</source>
+        <translation>MIDI files (*.mid)|*.mid||</translation>
+    </message>
+    <message>
+        <source>「{file}」を読み込めませんでした。
+{reason}</source>
+        <translation>Could not import “{file}”.
+{reason}</translation>
+    </message>
+    <message>
+        <source>MIDIファイルではありません（先頭にMThdがない）</source>
+        <translation>not a MIDI file (no MThd at the start)</translation>
+    </message>
+    <message>
+        <source>ヘッダーの長さが不正です</source>
+        <translation>bad header length</translation>
+    </message>
+    <message>
+        <source>チャンクがファイルの終わりを越えています（途中で切れたファイル）</source>
+        <translation>a chunk runs past the end of the file (the file is cut short)</translation>
+    </message>
+    <message>
+        <source>フォーマット2のMIDIファイルは読めません</source>
+        <translation>format 2 MIDI files cannot be read</translation>
+    </message>
+    <message>
+        <source>未知のフォーマット番号です</source>
+        <translation>unknown format number</translation>
+    </message>
+    <message>
+        <source>SMPTEタイムコードの分解能は読めません</source>
+        <translation>SMPTE time code division cannot be read</translation>
+    </message>
+    <message>
+        <source>四分音符あたりのティック数が0です</source>
+        <translation>zero ticks per quarter note</translation>
+    </message>
+    <message>
+        <source>ヘッダーが示す数のトラックがありません</source>
+        <translation>fewer tracks than the header announces</translation>
+    </message>
+    <message>
+        <source>可変長の数値が4バイトを超えています</source>
+        <translation>a variable-length number longer than four bytes</translation>
+    </message>
+    <message>
+        <source>ステータスのないデータバイトです</source>
+        <translation>a data byte without a status</translation>
+    </message>
+    <message>
+        <source>トラック内で使えないステータスバイトです</source>
+        <translation>a status byte not allowed inside a track</translation>
+    </message>
+    <message>
+        <source>データバイトが0x80以上です</source>
+        <translation>a data byte of 0x80 or more</translation>
+    </message>
+    <message>
+        <source>イベントがトラックの終わりを越えています</source>
+        <translation>an event runs past the end of its track</translation>
+    </message>
+    <message>
+        <source>{what}（バイトオフセット{offset}）</source>
+        <translation>{what} (byte offset {offset})</translation>
+    </message>
+    <message>
+        <source>曲が長すぎるため読み込めません（全音符4096個まで）</source>
+        <translation>The song is too long to import (at most 4096 whole notes)</translation>
+    </message>
+    <message>
+        <source>トラック{track} ライン{line}（ch{channel}{name}、音符{notes}）</source>
+        <translation>track {track} line {line} (ch {channel}{name}, {notes} notes)</translation>
+    </message>
+    <message>
+        <source>バンク{bank}: </source>
+        <translation>Bank {bank}: </translation>
+    </message>
+    <message>
+        <source>…ほか{lines}ライン（音符{notes}）</source>
+        <translation>… and {lines} more lines ({notes} notes)</translation>
+    </message>
+    <message>
+        <source>入らなかったライン:</source>
+        <translation>Lines left out:</translation>
+    </message>
+    <message>
+        <source>グリッド: 全音符の1/{grid}、最大のタイミング誤差: {ms} ms</source>
+        <translation>Grid: 1/{grid} of a whole note, largest timing error: {ms} ms</translation>
+    </message>
+    <message>
+        <source>テンポ変化: {count}</source>
+        <translation>Tempo changes: {count}</translation>
+    </message>
+    <message>
+        <source>捨てたイベント: ピッチベンド{bends}、コントローラー{controllers}、その他{other}</source>
+        <translation>Dropped events: {bends} pitch bends, {controllers} controllers, {other} others</translation>
+    </message>
+    <message>
+        <source>音域外のためオクターブを移した音符: {count}</source>
+        <translation>Notes moved by octaves into range: {count}</translation>
+    </message>
+    <message>
+        <source>次の音符に切られた音符: {count}</source>
+        <translation>Notes cut by the next note: {count}</translation>
+    </message>
 </context>
 <context>
     <name>tavolin::qt::BankScopes</name>

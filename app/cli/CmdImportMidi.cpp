@@ -1,0 +1,101 @@
+// `tavolin-cli import-midi`: a Standard MIDI File arranged as a five-bank document, with a report.
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "app/cli/Commands.h"
+#include "editor/DocumentFormat.h"
+#include "editor/FileSystem.h"
+#include "editor/MidiImport.h"
+
+namespace tavolin::cli {
+namespace {
+
+struct ImportMidiArgs {
+    std::string in;
+    std::string out;
+    int32_t grid = editor::kMidiDefaultGrid;
+    std::string overlap = "first";
+    std::string map;
+    bool json = false;
+};
+
+nlohmann::ordered_json reportJson(const editor::MidiImportReport& r) {
+    nlohmann::ordered_json lines = nlohmann::ordered_json::array();
+    for (const auto& l : r.lines) {
+        lines.push_back({{"track", l.ref.track},
+                         {"line", l.ref.line},
+                         {"name", l.trackName},
+                         {"channel", l.channel},
+                         {"drums", l.drums},
+                         {"notes", l.notes},
+                         {"soundingSteps", l.soundingSteps},
+                         {"averageKey", l.averageKey},
+                         {"bank", l.bank < 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(std::string(1, static_cast<char>('A' + l.bank)))}});
+    }
+    return {{"ok", true},
+            {"format", r.format},
+            {"grid", r.grid},
+            {"lines", lines},
+            {"maxTimingErrorMs", r.maxTimingErrorMs},
+            {"tempoChanges", r.tempoChanges},
+            {"dropped", {{"pitchBends", r.pitchBends}, {"controllers", r.controllers}, {"other", r.otherDropped}}},
+            {"octaveMoved", r.octaveMoved},
+            {"cutNotes", r.cutNotes}};
+}
+
+int runImportMidi(const ImportMidiArgs& a) {
+    if (a.grid < 1 || a.grid > editor::kMidiMaxGrid)
+        throw CliError("--grid takes 1 to " + std::to_string(editor::kMidiMaxGrid) + " steps per whole note, got " + std::to_string(a.grid));
+    editor::MidiImportOptions options;
+    options.grid = a.grid;
+    if (a.overlap == "newest") options.overlap = editor::MidiOverlap::Newest;
+    else if (a.overlap != "first") throw CliError("--overlap takes first or newest, got '" + a.overlap + "'");
+    if (!a.map.empty())
+        if (const auto error = editor::parseMidiMap(a.map, options)) throw CliError(*error);
+
+    const auto outcome = editor::importMidi(readInputBytes(a.in), options);
+    // Without -o the document goes to standard output and the report to standard error.
+    std::ostream& report = a.out.empty() ? std::cerr : std::cout;
+    if (const auto* error = std::get_if<std::string>(&outcome)) {
+        if (a.json) report << nlohmann::ordered_json{{"ok", false}, {"error", *error}}.dump() << "\n";
+        else std::cerr << a.in << ": " << *error << "\n";
+        return kExitCompileError;
+    }
+    const auto& result = std::get<editor::MidiImportResult>(outcome);
+    const std::string bytes = editor::writeDocumentBytes(result.tabs);
+    if (a.out.empty()) {
+        std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::cout.flush();
+        if (!std::cout) throw CliError("cannot write to standard output");
+    } else {
+        editor::RealFileSystem disk;
+        switch (disk.replaceFile(a.out, bytes).outcome) {
+        case editor::WriteOutcome::Written: break;
+        case editor::WriteOutcome::CannotOpen: throw CliError("cannot open '" + a.out + "' for writing");
+        case editor::WriteOutcome::WriteFailed: throw CliError("writing '" + a.out + "' failed; nothing was replaced");
+        }
+    }
+    if (a.json) report << reportJson(result.report).dump() << "\n";
+    else report << editor::midiReportText(result.report);
+    return kExitOk;
+}
+
+CommandRegistrar reg{[](CLI::App& app) {
+    auto args = std::make_shared<ImportMidiArgs>();
+    CLI::App* cmd = app.add_subcommand("import-midi", "Arrange a Standard MIDI File (format 0 or 1) as a five-bank document");
+    cmd->add_option("-o,--output", args->out, "The document to write (default: standard output, the report then on standard error)");
+    cmd->add_option("--grid", args->grid, "Grid in steps per whole note (1 to 1536)")->capture_default_str();
+    cmd->add_option("--overlap", args->overlap,
+                    "first: a note goes to the first free line; newest: a new note cuts the sounding one in its line")
+        ->capture_default_str();
+    cmd->add_option("--map", args->map, "Lines for the banks, as A=2.1,B=3.1 (track.line, 1-based; format 0: channel.line)");
+    cmd->add_flag("--json", args->json, "The report as one JSON object");
+    cmd->add_option("IN", args->in, "The MIDI file, or - for standard input")->required();
+    cmd->callback([args] { setExitStatus(runImportMidi(*args)); });
+}};
+
+}  // namespace
+}  // namespace tavolin::cli
