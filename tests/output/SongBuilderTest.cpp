@@ -464,8 +464,11 @@ TYPED_TEST(TypedBuild, CaretMoreThanAnHourInIsRefused) {
         } else {
             const auto outcome = output::BuildSong<TypeParam>(in, false, host);
             EXPECT_EQ(!outcome.wrapper, r.refused) << r.name;
-            if (r.refused) EXPECT_EQ(outcome.result.bank, -3) << r.name;
-            if (!r.refused) EXPECT_EQ(outcome.wrapper->skippedFrames, uint64_t{32000} * r.wholeNotesBefore) << r.name;
+            if (r.refused) {
+                EXPECT_EQ(outcome.result.bank, -3) << r.name;
+            } else {
+                EXPECT_EQ(outcome.wrapper->skippedFrames, uint64_t{32000} * r.wholeNotesBefore) << r.name;
+            }
         }
         const bool told = std::find(host.calls.begin(), host.calls.end(), refusal) != host.calls.end();
         EXPECT_EQ(told, r.refused) << r.name;
