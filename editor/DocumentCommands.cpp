@@ -204,6 +204,7 @@ bool DocumentCommands::importMidiFile() {
     const auto& result = std::get<MidiImportResult>(outcome);
     clearDocument();
     m_state.tabTexts = result.tabs;
+    m_state.cleanTexts = m_state.tabTexts;  // unmodified, as the clipboard's import leaves it
     const int tab = std::clamp(m_state.selectedTab, 0, kTabCount - 1);
     m_host.setEditorText(m_state.tabTexts[static_cast<std::size_t>(tab)]);
     m_host.updateTitle();
