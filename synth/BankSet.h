@@ -58,7 +58,9 @@ public:
     BankMask audible() const noexcept { return m_audible; }
 
     // Advances the song by `frames` frames exactly as Render would, without
-    // making the samples: while at most one bank can draw random numbers,
+    // making the samples. When at most one bank has a tone with noise, every
+    // bank skips the whole stretch on its own (the fast seek); otherwise,
+    // while at most one bank's current note can draw random numbers,
     // each bank skips the stretch its current note has left in closed form
     // (the fast seek); elsewhere the mixer renders into a scratch buffer.
     // Allocates nothing.
