@@ -28,6 +28,8 @@ void GeneratorWrapper::SetExportMode(int32_t passes) noexcept {
 
 bool GeneratorWrapper::IsFinished() const noexcept {
     if (!hasSong()) return false;
+    if (m_passageFrames > 0)
+        return !m_passageLoop && m_passageLeft.load(std::memory_order_acquire) == 0;
     return visit([](const auto& set) { return set.IsFinished(); });
 }
 
@@ -36,12 +38,21 @@ void GeneratorWrapper::Render(std::span<int16_t> interleaved) noexcept {
         std::fill(interleaved.begin(), interleaved.end(), int16_t{0});
         return;
     }
+    if (m_passageFrames > 0) {
+        renderPassage(interleaved, nullptr, [](auto& set, std::span<int16_t> part, const BankTaps*) { set.Render(part); });
+        return;
+    }
     visit([interleaved](auto& set) { set.Render(interleaved); });
 }
 
 void GeneratorWrapper::Render(std::span<int16_t> interleaved, const BankTaps* taps) noexcept {
     if (!hasSong()) {
         std::fill(interleaved.begin(), interleaved.end(), int16_t{0});
+        return;
+    }
+    if (m_passageFrames > 0) {
+        renderPassage(interleaved, taps,
+                      [](auto& set, std::span<int16_t> part, const BankTaps* t) { set.Render(part, t); });
         return;
     }
     visit([interleaved, taps](auto& set) { set.Render(interleaved, taps); });
@@ -68,8 +79,82 @@ BankTaps tapsAt(const BankTaps& taps, size_t offset, size_t count) noexcept {
 
 }  // namespace
 
+namespace {
+template <typename Set>
+struct NumOf;
+template <EngineNumType T>
+struct NumOf<BankSet<T>> {
+    using type = T;
+};
+}  // namespace
+
+template <typename R>
+void GeneratorWrapper::renderPassage(std::span<int16_t> interleaved, const BankTaps* taps, R&& render) noexcept {
+    visit([&](auto& set) {
+        using Set = std::remove_reference_t<decltype(set)>;
+        auto& start = passageStart<typename NumOf<Set>::type>();
+        const size_t frames = interleaved.size() / 2;
+        size_t done = 0;
+        while (done < frames) {
+            uint64_t left = m_passageLeft.load(std::memory_order_relaxed);
+            if (left == 0) {
+                if (!m_passageLoop || !start) {
+                    // The passage is over: silence, in the taps as well.
+                    std::fill(interleaved.begin() + static_cast<ptrdiff_t>(2 * done), interleaved.end(), int16_t{0});
+                    if (taps) {
+                        const BankTaps rest = tapsAt(*taps, 2 * done, 2 * (frames - done));
+                        for (const auto& t : rest.banks) std::fill(t.begin(), t.end(), int16_t{0});
+                    }
+                    return;
+                }
+                set.copyStateFrom(*start);
+                left = m_passageFrames;
+            }
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(frames - done, left));
+            if (taps) {
+                const BankTaps part = tapsAt(*taps, 2 * done, 2 * n);
+                render(set, interleaved.subspan(2 * done, 2 * n), &part);
+            } else {
+                render(set, interleaved.subspan(2 * done, 2 * n), nullptr);
+            }
+            done += n;
+            m_passageLeft.store(left - n, std::memory_order_release);
+        }
+    });
+}
+
+void GeneratorWrapper::Skip(uint64_t frames) noexcept {
+    if (hasSong()) visit([frames](auto& set) { set.Skip(frames); });
+}
+
+void GeneratorWrapper::setPassage(uint64_t frames, bool loop) {
+    m_passageFrames = std::max<uint64_t>(frames, 1);
+    m_passageLoop = loop;
+    m_passageLeft.store(m_passageFrames, std::memory_order_release);
+    if (!hasSong()) return;
+    visit([this](auto& set) {
+        using Set = std::remove_reference_t<decltype(set)>;
+        auto& start = passageStart<typename NumOf<Set>::type>();
+        start = std::make_unique<Set>();
+        start->copyStateFrom(set);
+    });
+}
+
 size_t GeneratorWrapper::RenderUntilFinished(std::span<int16_t> interleaved, const BankTaps* taps) noexcept {
     if (!hasSong()) return 0;
+    if (m_passageFrames > 0) {
+        // The passage ends where its frames run out (a looping one never).
+        const uint64_t left = m_passageLeft.load(std::memory_order_relaxed);
+        const size_t n = m_passageLoop ? interleaved.size() / 2
+                                       : static_cast<size_t>(std::min<uint64_t>(interleaved.size() / 2, left));
+        if (taps) {
+            const BankTaps part = tapsAt(*taps, 0, 2 * n);
+            Render(interleaved.first(2 * n), &part);
+        } else {
+            Render(interleaved.first(2 * n), nullptr);
+        }
+        return n;
+    }
     return visit([interleaved, taps](auto& set) {
         const auto render = [&](size_t offset, size_t count) {
             if (taps == nullptr) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -98,6 +99,18 @@ public:
     // banks then stand nowhere useful and the song must not be played.
     bool SeekToCursor(uint64_t maxSamples = UINT64_MAX) noexcept;
 
+    // Advances the song by `frames` exactly as Render would, discarding the
+    // samples (see BankSet::Skip): where a passage starts.
+    void Skip(uint64_t frames) noexcept;
+    // From here the song plays `frames` frames (at least 1) and then ends
+    // (renders silence, IsFinished), or with `loop` starts that stretch
+    // again from the state it has now, for ever, so every pass has the same
+    // samples. Takes a checkpoint of the current state (allocates): on the
+    // building thread, before the first Render.
+    void setPassage(uint64_t frames, bool loop);
+    // Frames left in the current pass of the passage (0: none set).
+    uint64_t passageFramesLeft() const noexcept { return m_passageLeft.load(std::memory_order_acquire); }
+
     bool hasSong() const noexcept { return fixSlot || floatSlot || doubleSlot; }
     // Some bank, as it stands, can still start or sound a note (true when in
     // doubt; see BankPlayer::mayPlayAgain).
@@ -115,6 +128,25 @@ public:
 private:
     template <typename F>
     decltype(auto) visit(F&& f) const;
+    // Renders with the passage's end and restarts applied; `render(offset,
+    // count)` renders samples [offset, offset + count) of the caller's span.
+    template <typename R>
+    void renderPassage(std::span<int16_t> interleaved, const BankTaps* taps, R&& render) noexcept;
+
+    // The passage: its length, the frames left of this pass, the checkpoint
+    // of its start (the slot of the song's type).
+    template <EngineNumType T>
+    std::unique_ptr<BankSet<T>>& passageStart() noexcept {
+        if constexpr (std::is_same_v<T, Fix>) return m_fixStart;
+        else if constexpr (std::is_same_v<T, float>) return m_floatStart;
+        else return m_doubleStart;
+    }
+    uint64_t m_passageFrames = 0;
+    std::atomic<uint64_t> m_passageLeft{0};  // read by IsFinished on another thread
+    bool m_passageLoop = false;
+    std::unique_ptr<BankSet<Fix>> m_fixStart;
+    std::unique_ptr<BankSet<float>> m_floatStart;
+    std::unique_ptr<BankSet<double>> m_doubleStart;
 };
 
 // The compile driver: compiles the five banks into `set`, loads tone tables

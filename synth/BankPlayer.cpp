@@ -205,6 +205,18 @@ void BankPlayer<T>::applyLoop(const LoopControlPayload& loop) noexcept {
                                m_loopCounters, m_exportPasses);
 }
 
+template <EngineNumType T>
+void BankPlayer<T>::copyStateFrom(const BankPlayer& other) noexcept {
+    if (this == &other) return;
+    RandomSource* const random = m_random == &m_ownRandom ? nullptr : m_random;
+    const auto tone = other.m_toneSlot - other.m_tones.data();
+    const auto envelope = other.m_envelope - other.m_envelopes.data();
+    *this = other;
+    m_random = random != nullptr ? random : &m_ownRandom;
+    m_toneSlot = &m_tones[static_cast<size_t>(tone)];
+    m_envelope = &m_envelopes[static_cast<size_t>(envelope)];
+}
+
 template class BankPlayer<Fix>;
 template class BankPlayer<float>;
 template class BankPlayer<double>;

@@ -38,7 +38,13 @@ class BankPlayer {
 public:
     BankPlayer() noexcept = default;
     BankPlayer(const BankPlayer&) = delete;
-    BankPlayer& operator=(const BankPlayer&) = delete;
+
+    // Takes `other`'s whole state (a checkpoint of the same song); keeps this
+    // player's random source. Allocates nothing when this player's lists are
+    // already at least as long as `other`'s, as they are when it has played
+    // on from the same checkpoint. `other`'s owed fast-seek steps must be
+    // settled first.
+    void copyStateFrom(const BankPlayer& other) noexcept;
 
     void loadToneTable(const std::array<ToneDefPayload, kToneSlots>& tones) noexcept;
     EventList<T>& events() noexcept { return m_events; }
@@ -235,6 +241,20 @@ private:
     void payNoiseDebt() const noexcept;
     void publishIndex() noexcept { m_publishedIndex.store(m_index, std::memory_order_release); }
 
+    // Used by copyStateFrom only, which then points the pointers at this
+    // player's own tables.
+    BankPlayer& operator=(const BankPlayer&) = default;
+    // An atomic that a checkpoint copies by value.
+    template <typename V>
+    struct CopiedAtomic : std::atomic<V> {
+        constexpr CopiedAtomic(V v) noexcept : std::atomic<V>(v) {}
+        CopiedAtomic(const CopiedAtomic& o) noexcept : std::atomic<V>(o.load(std::memory_order_acquire)) {}
+        CopiedAtomic& operator=(const CopiedAtomic& o) noexcept {
+            this->store(o.load(std::memory_order_acquire), std::memory_order_release);
+            return *this;
+        }
+    };
+
     // song data
     EventList<T> m_events;
     int32_t m_count = 0;  // events to play, fixed by prepare()
@@ -252,7 +272,7 @@ private:
 
     // settings
     uint32_t m_sampleRate = 0;
-    std::atomic<bool> m_loopSong{false};
+    CopiedAtomic<bool> m_loopSong{false};
     int32_t m_exportPasses = 0;
     RandomSource m_ownRandom{};
     RandomSource* m_random = &m_ownRandom;
@@ -331,8 +351,8 @@ private:
     NoSampleCycleGuard<T> m_cycleGuard{};
 
     // published for other threads (once per frame)
-    std::atomic<int32_t> m_publishedIndex{0};
-    std::atomic<int32_t> m_publishedCount{0};
+    CopiedAtomic<int32_t> m_publishedIndex{0};
+    CopiedAtomic<int32_t> m_publishedCount{0};
 };
 
 extern template class BankPlayer<Fix>;

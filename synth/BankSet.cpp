@@ -160,6 +160,93 @@ void BankSet<T>::SetExportMode(int32_t passes) noexcept {
     for (auto& p : m_players) p.setExportPasses(passes);
 }
 
+template <EngineNumType T>
+void BankSet<T>::copyStateFrom(const BankSet& other) noexcept {
+    if (this == &other) return;
+    m_random = other.m_random;  // the mask of banks heard stays this set's own
+    for (size_t b = 0; b < m_players.size(); ++b) m_players[b].copyStateFrom(other.m_players[b]);
+}
+
+namespace {
+
+bool drawsRandom(int32_t wave, float freqNoise, float levelNoise) noexcept {
+    return wave == static_cast<int32_t>(Wave::Noise) || freqNoise != 0.0f || levelNoise != 0.0f;
+}
+
+// Whether any note of the bank could ever draw a random number: a tone it
+// can select (slot 0, where it starts, or one a tone command names) has noise
+// in its table, or its list defines a tone with noise.
+template <EngineNumType T>
+bool mayEverDraw(const BankPlayer<T>& p) noexcept {
+    if (p.eventCount() == 0) return false;
+    const auto drawsAt = [&p](int slot) {
+        const ToneSlot& t = p.toneSlot(slot);
+        return drawsRandom(t.wave, t.freqNoise, t.levelNoise);
+    };
+    if (drawsAt(0)) return true;
+    for (const MmlEvent<T>& e : p.events()) {
+        if (e.kind == EventKind::ToneDef && drawsRandom(e.toneDef.wave, e.toneDef.freqNoise, e.toneDef.levelNoise))
+            return true;
+        if (e.kind == EventKind::ToneSelect && e.tone < kToneSlots && drawsAt(e.tone)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+template <EngineNumType T>
+void BankSet<T>::Skip(uint64_t frames) noexcept {
+    // At most one bank ever draws: it gets every draw in turn whatever the
+    // order, so each bank skips the whole stretch on its own.
+    int everDrawing = 0;
+    bool anyLooping = false;
+    for (const auto& p : m_players) {
+        everDrawing += mayEverDraw(p) ? 1 : 0;
+        anyLooping = anyLooping || p.loopSong();
+    }
+    if (everDrawing <= 1 && !anyLooping) {
+        bool marker = false;
+        for (auto& p : m_players)
+            if (p.eventCount() != 0) (void)p.fastSeek(frames, false, marker);
+        for (auto& p : m_players) p.settleNoiseDebtBeforeRender();
+        return;
+    }
+    constexpr size_t kScratchFrames = 256;
+    std::array<int16_t, 2 * kScratchFrames> scratch;
+    const auto renderFrames = [&](uint64_t n) {
+        const size_t k = static_cast<size_t>(std::min<uint64_t>(n, kScratchFrames));
+        Render(std::span<int16_t>(scratch.data(), 2 * k));
+        return uint64_t{k};
+    };
+    while (frames > 0) {
+        // The stretch every playing bank spends inside its current note, as
+        // the mixer finds it; a looping song restarts all banks together,
+        // which only the mixer does.
+        int64_t stretch = INT64_MAX;
+        int drawers = 0;
+        bool anyPlaying = false, looping = false;
+        for (const auto& p : m_players) {
+            looping = looping || p.loopSong();
+            if (p.eventCount() == 0 || !p.eventsLeftLocal()) continue;
+            anyPlaying = true;
+            const int64_t left = p.samplesLeftInNote();
+            stretch = std::min(stretch, left);
+            if (left > 0 && p.mayDrawInNote()) ++drawers;
+        }
+        if (!anyPlaying && !looping) return;  // nothing moves any more
+        if (looping || stretch <= 0 || drawers > 1) {
+            frames -= renderFrames(stretch > 0 && !looping ? std::min<uint64_t>(frames, static_cast<uint64_t>(stretch)) : 1);
+            continue;
+        }
+        const uint64_t n = std::min<uint64_t>(frames, static_cast<uint64_t>(stretch));
+        bool marker = false;
+        for (auto& p : m_players)
+            if (p.eventCount() != 0 && p.eventsLeftLocal()) (void)p.fastSeek(n, false, marker);
+        frames -= n;
+    }
+    for (auto& p : m_players) p.settleNoiseDebtBeforeRender();
+}
+
 template class BankSet<Fix>;
 template class BankSet<float>;
 template class BankSet<double>;

@@ -57,6 +57,19 @@ public:
     void setAudible(BankMask mask) noexcept { m_audible = static_cast<BankMask>(mask & kAllBanks); }
     BankMask audible() const noexcept { return m_audible; }
 
+    // Advances the song by `frames` frames exactly as Render would, without
+    // making the samples. When at most one bank has a tone with noise, every
+    // bank skips the whole stretch on its own (the fast seek); otherwise,
+    // while at most one bank's current note can draw random numbers,
+    // each bank skips the stretch its current note has left in closed form
+    // (the fast seek); elsewhere the mixer renders into a scratch buffer.
+    // Allocates nothing.
+    void Skip(uint64_t frames) noexcept;
+    // Takes `other`'s whole state but the mask of banks heard: a checkpoint of the same song to start
+    // again from. Allocates nothing when this set has played on from that
+    // very checkpoint (its lists are then at least as long).
+    void copyStateFrom(const BankSet& other) noexcept;
+
     // True when no bank loops and every bank has consumed its event list.
     bool IsFinished() const noexcept;
     void SetLoop(bool on) noexcept;

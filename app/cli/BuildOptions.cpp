@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <iostream>
 
 #include "app/cli/Commands.h"
 #include "compiler/Cp932.h"
+#include "output/Passage.h"
 
 namespace tavolin::cli {
 namespace {
@@ -101,6 +103,50 @@ output::BuildInputs makeBuildInputs(const BuildOptionValues& v, const DocumentIn
         in.toneCommand = toCp932(v.toneCommand, "--tone");
     }
     return in;
+}
+
+void addPassageOptions(CLI::App& cmd, PassageOptionValues& v) {
+    cmd.add_option("--from", v.from,
+                   "Start of a passage: a song time (1:23.5 or 83.5 seconds) or a caret TAB:OFFSET (A:120: where the "
+                   "note under or after it first sounds)");
+    cmd.add_option("--to", v.to, "End of the passage (not included), in the same forms; default the song's end");
+}
+
+namespace {
+
+std::string songClock(uint64_t frames, uint32_t rate) {
+    const uint64_t ms = rate == 0 ? 0 : frames * 1000 / rate;
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%llu:%02llu.%03llu", static_cast<unsigned long long>(ms / 60000),
+                  static_cast<unsigned long long>(ms / 1000 % 60), static_cast<unsigned long long>(ms % 1000));
+    return buf;
+}
+
+uint64_t passagePoint(const std::string& text, const char* option, const output::SongMap& map) {
+    const std::optional<output::PassagePoint> point = output::parsePassagePoint(text);
+    if (!point)
+        throw CliError(std::string(option) + " wants a song time (1:23.5 or 83.5) or a caret TAB:OFFSET (A:120), not '" +
+                       text + "'");
+    return output::passageFrame(map, *point);
+}
+
+}  // namespace
+
+PassageFrames resolvePassage(const PassageOptionValues& v, const output::BuildInputs& in, bool testMode) {
+    if (in.startFromCursor) throw CliError("--from and --to cannot be combined with --cursor");
+    const auto map = output::buildSongMap(in, testMode);
+    if (!map->ok()) throw CliError("the song cannot be built for a passage");
+    const uint64_t end = map->timeline.frames;
+    const uint32_t rate = map->timeline.sampleRate;
+    PassageFrames p;
+    p.from = v.from.empty() ? 0 : passagePoint(v.from, "--from", *map);
+    p.to = v.to.empty() ? end : passagePoint(v.to, "--to", *map);
+    if (p.to > end)
+        throw CliError("--to lies past the song's end (" + songClock(p.to, rate) + " > " + songClock(end, rate) + ")");
+    if (p.to <= p.from)
+        throw CliError("the passage is empty: --to (" + songClock(p.to, rate) + ") must come after --from (" +
+                       songClock(p.from, rate) + ")");
+    return p;
 }
 
 void TerminalBuildHost::messageBox(const std::string& utf8Text) {

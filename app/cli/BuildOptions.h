@@ -62,6 +62,23 @@ private:
     std::vector<std::string> m_held;
 };
 
+// --from and --to of `render` and `play`: a passage of the song.
+struct PassageOptionValues {
+    std::string from;  // song time or caret; empty: the song's start
+    std::string to;    // empty: the song's end
+    bool given() const { return !from.empty() || !to.empty(); }
+};
+void addPassageOptions(CLI::App& cmd, PassageOptionValues& values);
+
+// Frames [from, to) of the song as `render` writes it (endless loops once).
+struct PassageFrames {
+    uint64_t from = 0;
+    uint64_t to = 0;
+};
+// The passage the options name in the song `in` builds. Throws CliError for
+// an unreadable point, an empty or reversed range, or one past the song's end.
+PassageFrames resolvePassage(const PassageOptionValues& values, const output::BuildInputs& in, bool testMode);
+
 // MakeGenerator for the terminal: nullptr after printing why.
 std::shared_ptr<output::GeneratorWrapper> buildForTerminal(const output::BuildInputs& in, bool testMode,
                                                            const DocumentInput& doc, TerminalBuildHost& host,

@@ -92,13 +92,15 @@ struct PlayArgs {
     BuildOptionValues build;
     bool loop = false;
     std::string file;
+    PassageOptionValues passage;
 };
 
 CommandRegistrar reg{[](CLI::App& app) {
     auto args = std::make_shared<PlayArgs>();
     CLI::App* cmd = app.add_subcommand("play", "Play a document on the default sound device");
     addBuildOptions(*cmd, args->build);
-    cmd->add_flag("--loop", args->loop, "Repeat the song until Ctrl+C");
+    cmd->add_flag("--loop", args->loop, "Repeat the song (or the passage of --from and --to) until Ctrl+C");
+    addPassageOptions(*cmd, args->passage);
     cmd->add_option("FILE", args->file, "The document (.mml/.txt), or - for standard input")->required();
     cmd->callback([args, cmd] {
         args->build.testMode = cmd->get_option("--test")->count() > 0;
@@ -113,9 +115,20 @@ CommandRegistrar reg{[](CLI::App& app) {
             setExitStatus(kExitCompileError);
             return;
         }
-        song->SetLoop(args->loop);
         const bool tty = ::isatty(STDERR_FILENO) == 1;
-        const double total = (tty && !args->loop) ? songSeconds(in, args->build.testMode) : -1;
+        double total = -1;
+        if (args->passage.given()) {
+            // The song as render writes it (endless loops once), so a passage
+            // sounds exactly as the same passage rendered.
+            const PassageFrames p = resolvePassage(args->passage, in, args->build.testMode);
+            song->SetExportMode();
+            song->Skip(p.from);
+            song->setPassage(p.to - p.from, args->loop);
+            if (!args->loop) total = static_cast<double>(p.to - p.from) / format.samplesPerSec;
+        } else {
+            song->SetLoop(args->loop);
+            if (tty && !args->loop) total = songSeconds(in, args->build.testMode);
+        }
 
         {
             EndingSignals signals;

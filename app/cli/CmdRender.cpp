@@ -77,6 +77,7 @@ struct RenderArgs {
     std::string file;
     int32_t loops = 1;
     double fadeSeconds = 0;
+    PassageOptionValues passage;
 };
 
 CommandRegistrar reg{[](CLI::App& app) {
@@ -94,12 +95,15 @@ CommandRegistrar reg{[](CLI::App& app) {
                     "Fade out over S seconds: the song goes on looping after the last asked pass while it fades "
                     "(without an endless loop, its last S seconds fade)")
         ->check(CLI::Range(0.0, 86400.0));
+    addPassageOptions(*cmd, args->passage);
     cmd->add_option("FILE", args->file, "The document (.mml/.txt), or - for standard input")->required();
     cmd->callback([args, cmd] {
         args->build.testMode = cmd->get_option("--test")->count() > 0;
         output::ExportOptions options;
         options.loops = args->loops;
         options.fadeSeconds = args->fadeSeconds;
+        if (args->passage.given() && (!args->stems.empty() || args->fadeSeconds > 0 || args->loops != 1))
+            throw CliError("--from and --to render a passage of the song as it plays once; --stems, --fade and --loops do not apply");
         if (!args->stems.empty()) {
             if (args->build.testMode || !args->build.currentBank.empty())
                 throw CliError("--stems renders every bank; --test and --current-bank do not apply");
@@ -120,6 +124,11 @@ CommandRegistrar reg{[](CLI::App& app) {
             return;
         }
         song->setAudible(audible);
+        if (args->passage.given()) {
+            const PassageFrames p = resolvePassage(args->passage, in, args->build.testMode);
+            song->Skip(p.from);
+            song->setPassage(p.to - p.from, false);
+        }
         setExitStatus(exitFor(output::writeSongToFile(*song, format, args->out, host, options)));
     });
 }};

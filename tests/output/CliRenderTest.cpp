@@ -140,6 +140,13 @@ TEST(CliRender, ExitCodesAndMessages) {
         {"solo with an empty item", "render --solo A,,B -o " + out + " " + song, 2, "--solo wants bank letters", false},
         {"solo with a word", "render --solo AB -o " + out + " " + song, 2, "not 'AB'", false},
         {"play checks the letters before any device", "play --mute 1 " + song, 2, "--mute wants bank letters", false},
+        {"passage past the song's end", "render --to 99 -o " + out + " " + song, 2, "--to lies past the song's end", false},
+        {"empty passage", "render --from 0.2 --to 0.1 -o " + out + " " + song, 2, "the passage is empty", false},
+        {"unreadable passage point", "render --from 1:75 -o " + out + " " + song, 2, "--from wants a song time", false},
+        {"caret in no tab", "render --to F:1 -o " + out + " " + song, 2, "--to wants a song time", false},
+        {"passage and cursor", "render --cursor A:3 --from 0.1 -o " + out + " " + song, 2, "--cursor", false},
+        {"passage and fade", "render --fade 1 --from 0.1 -o " + out + " " + song, 2, "--fade", false},
+        {"play checks the passage before any device", "play --from 0.2 --to 0.1 " + song, 2, "the passage is empty", false},
         {"opus refuses 44.1 kHz before writing", "render --rate 44100 -o " + (dir / "o.opus").string() + " " + song, 2,
          "Opusで書き出せる", false},
     };
@@ -149,6 +156,41 @@ TEST(CliRender, ExitCodesAndMessages) {
         EXPECT_EQ(run.exitCode, r.exitCode) << r.name << "\n" << run.err;
         EXPECT_NE(run.err.find(r.errContains), std::string::npos) << r.name << ": stderr was\n" << run.err;
         EXPECT_EQ(std::filesystem::exists(out), r.writesFile) << r.name;
+    }
+}
+
+// render --from --to writes exactly those frames of the whole render, in
+// every arithmetic, across a counted loop and tempo changes. At 8 kHz and T120
+// a quarter is 4,000 frames. Bank A: C 0, the loop's D and E up to 28,000,
+// then at T60 F 28,000 and G 36,000 to 44,000; bank B at T90 ends before.
+TEST(CliRender, PassageIsTheSameStretchOfTheWholeRender) {
+    TempDir dir;
+    writeFile(dir / "p.mml", "SMML@T120L4@W1:4:50;MML@C [D E]3 T60 F G,T90 O3 @1C2 C2 C2,,,;");
+    const std::string doc = (dir / "p.mml").string();
+    struct Row {
+        const char* name;
+        std::string range;
+        uint64_t from, to;
+    };
+    const Row rows[] = {
+        {"song times", "--from 0.5 --to 0:04.25", 4000, 34000},
+        {"carets: the loop's first D to F", "--from A:3 --to A:13", 4000, 28000},
+        {"a caret on a blank: the note after it", "--from 2 --to A:14", 16000, 36000},
+        {"to the song's end", "--from 5", 40000, 44000},
+    };
+    for (const char* arith : {"fix", "float", "double"}) {
+        const std::string common = std::string("render --rate 8000 --arith ") + arith + " -o ";
+        CliRun whole = runCli(common + (dir / "w.wav").string() + " " + doc, dir);
+        ASSERT_EQ(whole.exitCode, 0) << whole.err;
+        const std::string all = readFile(dir / "w.wav").substr(44);
+        ASSERT_EQ(all.size(), 44000u * 4) << arith;
+        for (const Row& row : rows) {
+            CliRun run = runCli(common + (dir / "p.wav").string() + " " + row.range + " " + doc, dir);
+            ASSERT_EQ(run.exitCode, 0) << arith << " " << row.name << ": " << run.err;
+            const std::string part = readFile(dir / "p.wav").substr(44);
+            EXPECT_EQ(part.size() / 4, row.to - row.from) << arith << " " << row.name;
+            EXPECT_TRUE(part == all.substr(row.from * 4, (row.to - row.from) * 4)) << arith << " " << row.name;
+        }
     }
 }
 

@@ -108,6 +108,47 @@ TEST(Playback, SongIsHeardWholeInRenderOrderAndThenFallsIdle) {
     }
 }
 
+// A passage [3000, 13000) of a song whose noise bank draws random numbers,
+// played once and looped: the device hears it from its first frame, once
+// and then silence, or pass after pass with no gap, each the same stretch
+// of the whole render.
+TEST(Playback, PassageIsHeardOnceOrPassAfterPass) {
+    const output::BuildInputs in = songInputs("L16", {"CDEF", "@4O5GAGA", "@4C8"}, 0);
+    const std::vector<int16_t> all = renderToEnd(*buildOrFail(in));
+    constexpr size_t kFrom = 3000, kTo = 13000;
+    ASSERT_GE(all.size(), 2 * kTo);
+    const std::vector<int16_t> passage(all.begin() + 2 * kFrom, all.begin() + 2 * kTo);
+    for (bool loop : {false, true}) {
+        Rig rig;
+        auto& player = rig.make();
+        output::WaveFormat format;
+        auto song = buildOrFail(in, false, &format);
+        song->SetExportMode();
+        song->Skip(kFrom);
+        song->setPassage(kTo - kFrom, loop);
+        ASSERT_TRUE(player.StartPlayback(song, format, rig.host));
+        const size_t passes = loop ? 4 : 1;
+        if (loop) {
+            ASSERT_TRUE(waitUntil([&] { return rig.log->heardCopy().size() >= passes * passage.size(); }));
+        } else {
+            ASSERT_TRUE(waitUntil([&] { return player.songHeard(); }));
+        }
+        player.StopPlayback();
+        const std::vector<int16_t> heard = rig.log->heardCopy();
+        ASSERT_GE(heard.size(), passes * passage.size()) << "loop " << loop;
+        for (size_t pass = 0; pass < passes; ++pass) {
+            const std::vector<int16_t> got(heard.begin() + static_cast<ptrdiff_t>(pass * passage.size()),
+                                           heard.begin() + static_cast<ptrdiff_t>((pass + 1) * passage.size()));
+            EXPECT_EQ(got, passage) << "loop " << loop << " pass " << pass + 1 << ": " << firstDifference(got, passage);
+        }
+        if (!loop) {
+            EXPECT_TRUE(std::all_of(heard.begin() + static_cast<ptrdiff_t>(passage.size()), heard.end(),
+                                    [](int16_t v) { return v == 0; }))
+                << "silence after the passage";
+        }
+    }
+}
+
 TEST(Playback, EndOfSongIsHeardOnARealTimeDevice) {
     // On a paced device the worker runs up to eight blocks ahead; the blocks
     // rendered before the song ended must still reach the device.
