@@ -1,0 +1,124 @@
+// The server driven in process through the protocol, one message (or a wait) per row.
+#include <gtest/gtest.h>
+
+#include "app/lsp/Server.h"
+
+namespace tavolin::lsp {
+namespace {
+
+// True when every member of `want` is in `got` with an equal value (objects
+// recursively, arrays element by element and of the same length).
+bool matches(const json& got, const json& want) {
+    if (want.is_object()) {
+        if (!got.is_object()) return false;
+        for (const auto& [k, v] : want.items())
+            if (!got.contains(k) || !matches(got[k], v)) return false;
+        return true;
+    }
+    if (want.is_array()) {
+        if (!got.is_array() || got.size() != want.size()) return false;
+        for (size_t i = 0; i < want.size(); ++i)
+            if (!matches(got[i], want[i])) return false;
+        return true;
+    }
+    return got == want;
+}
+
+struct Step {
+    const char* name;
+    std::string body;    // a message body; empty: only time passes
+    int waitMs = 0;      // then poll this much later
+    json expected;       // array of the messages sent, each as a subset
+};
+
+json uriDoc(const char* version = nullptr) {
+    json d = {{"uri", "file:///song.mml"}};
+    if (version) d["version"] = std::stoi(version);
+    return d;
+}
+
+std::string open(const std::string& text) {
+    return json{{"jsonrpc", "2.0"}, {"method", "textDocument/didOpen"},
+                {"params", {{"textDocument", {{"uri", "file:///song.mml"}, {"languageId", "mml"}, {"version", 1}, {"text", text}}}}}}
+        .dump();
+}
+
+std::string change(int version, const std::string& text) {
+    return json{{"jsonrpc", "2.0"}, {"method", "textDocument/didChange"},
+                {"params", {{"textDocument", uriDoc(std::to_string(version).c_str())}, {"contentChanges", {{{"text", text}}}}}}}
+        .dump();
+}
+
+json range(int l0, int c0, int l1, int c1) {
+    return {{"start", {{"line", l0}, {"character", c0}}}, {"end", {{"line", l1}, {"character", c1}}}};
+}
+
+json diagnostics(int version, json list) {
+    return {{"method", "textDocument/publishDiagnostics"},
+            {"params", {{"uri", "file:///song.mml"}, {"version", version}, {"diagnostics", std::move(list)}}}};
+}
+
+json error(json id, int code) { return {{"id", std::move(id)}, {"error", {{"code", code}}}}; }
+
+void runSteps(const std::vector<Step>& steps, Server& server, Server::Clock::time_point& now, std::vector<json>& sent) {
+    for (const Step& s : steps) {
+        sent.clear();
+        if (!s.body.empty()) server.handleBody(s.body, now);
+        now += std::chrono::milliseconds(s.waitMs);
+        server.poll(now);
+        const json got = sent;
+        EXPECT_TRUE(matches(got, s.expected)) << s.name << "\n got:  " << got.dump() << "\n want: " << s.expected.dump();
+    }
+}
+
+TEST(LspServer, LifecycleErrorsAndDiagnostics) {
+    std::vector<json> sent;
+    Server server([&sent](const json& m) { sent.push_back(m); });
+    auto now = Server::Clock::time_point{};
+    // Bank A: a comment with a double-byte character, CR LF, then "C]D": the ] is on line 1, column 1.
+    const std::string badBankA = "SMML@T120;MML@*\xE3\x81\x82*\r\nC]D,,,,;";
+    // The common text on two lines, the error in its second.
+    const std::string badCommon = "SMML@*\xE3\x81\x84*\r\nV300;MML@C;";
+    // Bank B after a stored break (CR CR LF: two lines for the editor), L0 on line 2.
+    const std::string badBankB = "SMML@T1;MML@C,*\xE3\x82\xA2*\r\r\nL0;";
+    const std::vector<Step> steps = {
+        {"request before initialize", R"({"jsonrpc":"2.0","id":1,"method":"textDocument/hover","params":{}})", 0, {error(1, -32002)}},
+        {"notification before initialize is dropped", open("MML@C;"), 0, json::array()},
+        {"not JSON", "{\"jsonrpc\":", 0, {error(nullptr, -32700)}},
+        {"not an object", "[1,2]", 0, {error(nullptr, -32600)}},
+        {"not version 2.0", R"({"jsonrpc":"1.0","id":3,"method":"shutdown"})", 0, {error(3, -32600)}},
+        {"id of a bad type", R"({"jsonrpc":"2.0","id":{},"method":"shutdown"})", 0, {error(nullptr, -32600)}},
+        {"bad arithmetic", R"({"jsonrpc":"2.0","id":4,"method":"initialize","params":{"initializationOptions":{"arithmetic":"Int"}}})", 0,
+         {error(4, -32602)}},
+        {"initialize", R"({"jsonrpc":"2.0","id":5,"method":"initialize","params":{"initializationOptions":{"arithmetic":"fix","sampleRate":44100}}})",
+         0, {{{"id", 5}, {"result", {{"capabilities", {{"textDocumentSync", {{"openClose", true}, {"change", 1}}}}}}}}}},
+        {"initialize twice", R"({"jsonrpc":"2.0","id":6,"method":"initialize","params":{}})", 0, {error(6, -32600)}},
+        {"initialized", R"({"jsonrpc":"2.0","method":"initialized","params":{}})", 0, json::array()},
+        {"unknown request", R"({"jsonrpc":"2.0","id":"x","method":"tavolin/nothing"})", 0, {error("x", -32601)}},
+        {"unknown notification", R"({"jsonrpc":"2.0","method":"$/nothing"})", 0, json::array()},
+        {"open: diagnostics at once", open(badBankA), 0,
+         {diagnostics(1, {{{"range", range(1, 1, 1, 2)}, {"code", "0x8000001C"}, {"severity", 1},
+                           {"message", "ループ開始していないのにループ終了が来た"}}})}},
+        {"change waits for the debounce", change(2, badCommon), 100, json::array()},
+        {"then publishes the common text's error", "", 50,
+         {diagnostics(2, {{{"range", range(1, 0, 1, 4)}, {"code", "0x80000014"}, {"message", "ボリューム値が範囲外"}}})}},
+        {"two quick changes publish once, the last", change(3, "MML@C;"), 100, json::array()},
+        {"second change", change(4, badBankB), 149, json::array()},
+        {"bank B's error after CR CR LF", "", 1, {diagnostics(4, {{{"range", range(2, 0, 2, 2)}, {"code", "0x80000004"}}})}},
+        {"fixed", change(5, "SMML@T1;MML@C,D;"), 150, {diagnostics(5, json::array())}},
+        {"change to an unopened document", R"({"jsonrpc":"2.0","method":"textDocument/didChange","params":{"textDocument":{"uri":"file:///x","version":1},"contentChanges":[]}})",
+         200, json::array()},
+        {"malformed notification", R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":7}})", 0, json::array()},
+        {"close clears", R"({"jsonrpc":"2.0","method":"textDocument/didClose","params":{"textDocument":{"uri":"file:///song.mml"}}})", 0,
+         {{{"method", "textDocument/publishDiagnostics"}, {"params", {{"diagnostics", json::array()}}}}}},
+        {"shutdown", R"({"jsonrpc":"2.0","id":7,"method":"shutdown"})", 0, {{{"id", 7}, {"result", nullptr}}}},
+        {"request after shutdown", R"({"jsonrpc":"2.0","id":8,"method":"shutdown"})", 0, {error(8, -32600)}},
+        {"exit", R"({"jsonrpc":"2.0","method":"exit"})", 0, json::array()},
+    };
+    runSteps(steps, server, now, sent);
+    EXPECT_TRUE(server.exited());
+    EXPECT_EQ(server.exitCode(), 0);
+}
+
+}  // namespace
+}  // namespace tavolin::lsp
