@@ -1,6 +1,7 @@
 // Compile errors as ranges of tab text.
 #include "editor/DocumentFeatures.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "compiler/ErrorTable.h"
@@ -29,6 +30,152 @@ std::vector<CompileProblem> compileProblems(const output::SongMap& map, const Ta
         if (p.message.empty()) p.message = p.code;  // a code the table has no text for
         out.push_back(std::move(p));
     }
+    return out;
+}
+
+}  // namespace tavolin::editor
+
+namespace tavolin::editor {
+namespace {
+
+bool holds(const TabRange& r, int tab, uint32_t offset) { return r.tab == tab && r.begin <= offset && offset <= r.end; }
+bool before(const TabRange& a, const TabRange& b) { return a.tab < b.tab || (a.tab == b.tab && a.begin < b.begin); }
+
+}  // namespace
+
+std::vector<ClassPiece> classPieces(const TabTexts& tabs) {
+    std::vector<ClassPiece> out;
+    forEachClassRange(tabs, [&](int tab, const MmlClassRange& r) {
+        if (r.cls == MmlClass::Plain || r.cls == MmlClass::Unknown) return;
+        const std::string_view text = tabs[static_cast<size_t>(tab)];
+        uint32_t from = r.begin;
+        const uint32_t end = r.begin + r.length;
+        while (from < end) {
+            uint32_t to = from;
+            while (to < end && text[to] != '\r' && text[to] != '\n') ++to;
+            if (to > from) out.push_back({{tab, from, to}, r.cls});
+            from = to;
+            while (from < end && (text[from] == '\r' || text[from] == '\n')) ++from;
+        }
+    });
+    return out;
+}
+
+std::vector<MacroMark> macroMarks(const TabTexts& tabs) {
+    std::vector<MacroMark> marks;
+    bool recording = false;
+    bool commonRecording = false;
+    int currentTab = 0;
+    forEachClassRange(tabs, [&](int tab, const MmlClassRange& r) {
+        if (tab != currentTab) {
+            // Every bank goes on from where the common text ends.
+            if (currentTab == 0) commonRecording = recording;
+            recording = commonRecording;
+            currentTab = tab;
+        }
+        if (r.cls != MmlClass::Macro) return;
+        const std::string_view text = tabs[static_cast<size_t>(tab)];
+        // A range may hold several marks run together ("@!A!").
+        for (uint32_t i = r.begin, end = r.begin + r.length; i < end;) {
+            MacroMark m;
+            const uint32_t start = i;
+            if (text[i] == '@') {
+                i += 2;
+                m.kind = MacroMarkKind::Record;
+                recording = true;
+            } else if (recording) {
+                ++i;
+                m.kind = MacroMarkKind::End;
+                recording = false;
+            } else {
+                ++i;
+                m.kind = MacroMarkKind::Call;
+            }
+            m.name = {tab, i, i};
+            if (m.kind != MacroMarkKind::End && i < end && text[i] >= 'A' && text[i] <= 'Z') {
+                m.letter = text[i];
+                m.name.end = ++i;
+            }
+            m.range = {tab, start, i};
+            marks.push_back(m);
+        }
+    });
+    return marks;
+}
+
+std::optional<MacroMark> macroMarkAt(const std::vector<MacroMark>& marks, int tab, uint32_t offset) {
+    for (const MacroMark& m : marks)
+        if (m.letter != 0 && holds(m.range, tab, offset)) return m;
+    return std::nullopt;
+}
+
+std::optional<MacroMark> macroDefinition(const std::vector<MacroMark>& marks, const MacroMark& call) {
+    std::optional<MacroMark> found;
+    for (const MacroMark& m : marks) {
+        if (m.kind != MacroMarkKind::Record || m.letter != call.letter) continue;
+        if (m.range.tab != 0 && m.range.tab != call.range.tab) continue;
+        if (!before(m.range, call.range) && !(m.range == call.range)) break;
+        found = m;
+    }
+    return found;
+}
+
+std::vector<MacroMark> macroOccurrences(const std::vector<MacroMark>& marks, char letter, int tab) {
+    std::vector<MacroMark> out;
+    for (const MacroMark& m : marks)
+        if (m.letter == letter && m.kind != MacroMarkKind::End && (tab == 0 || m.range.tab == 0 || m.range.tab == tab))
+            out.push_back(m);
+    return out;
+}
+
+std::vector<OutlineItem> documentOutline(const TabTexts& tabs) {
+    std::vector<OutlineItem> out;
+    for (int tab = 0; tab < kTabCount; ++tab) {
+        const std::string& text = tabs[static_cast<size_t>(tab)];
+        OutlineItem item{OutlineKind::Tab,
+                         tab == 0 ? uiText(TAVOLIN_TR_NOOP("Texts", "共通")) : std::string(1, static_cast<char>('A' + tab - 1)),
+                         {tab, 0, static_cast<uint32_t>(text.size())},
+                         {}};
+        out.push_back(std::move(item));
+    }
+    // Recordings run to their closing ! (or the end of the tab they start in).
+    std::optional<OutlineItem> open;
+    for (const MacroMark& m : macroMarks(tabs)) {
+        if (m.kind == MacroMarkKind::Call) continue;
+        if (open && (m.kind == MacroMarkKind::End || m.kind == MacroMarkKind::Record)) {
+            if (m.range.tab == open->range.tab) open->range.end = m.kind == MacroMarkKind::End ? m.range.end : m.range.begin;
+            out[static_cast<size_t>(open->range.tab)].children.push_back(std::move(*open));
+            open.reset();
+        }
+        if (m.kind == MacroMarkKind::Record) {
+            open = OutlineItem{OutlineKind::Macro, "@!" + std::string(m.letter ? 1 : 0, m.letter), m.range, {}};
+            open->range.end = static_cast<uint32_t>(tabs[static_cast<size_t>(m.range.tab)].size());
+        }
+    }
+    if (open) out[static_cast<size_t>(open->range.tab)].children.push_back(std::move(*open));
+    // Tone and envelope definitions: each @ of a sound range starts a command.
+    forEachClassRange(tabs, [&](int tab, const MmlClassRange& r) {
+        if (r.cls != MmlClass::Sound) return;
+        const std::string_view text = std::string_view(tabs[static_cast<size_t>(tab)]).substr(r.begin, r.length);
+        for (size_t at = text.find('@'); at != std::string_view::npos;) {
+            const size_t next = text.find('@', at + 1);
+            const std::string_view command = text.substr(at, next == std::string_view::npos ? text.size() - at : next - at);
+            const bool tone = command.starts_with("@W"), envelope = command.starts_with("@ED");
+            if (tone || envelope) {
+                const size_t head = tone ? 2 : 3;
+                size_t digits = head;
+                while (digits < command.size() && command[digits] >= '0' && command[digits] <= '9') ++digits;
+                const auto begin = static_cast<uint32_t>(r.begin + at);
+                out[static_cast<size_t>(tab)].children.push_back(
+                    {tone ? OutlineKind::Tone : OutlineKind::Envelope, std::string(command.substr(0, digits)),
+                     {tab, begin, begin + static_cast<uint32_t>(command.size())}, {}});
+            }
+            at = next;
+        }
+    });
+    for (OutlineItem& item : out)
+        std::stable_sort(item.children.begin(), item.children.end(),
+                         [](const OutlineItem& a, const OutlineItem& b) { return a.range.begin < b.range.begin; });
     return out;
 }
 

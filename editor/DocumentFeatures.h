@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "editor/DocumentFormat.h"
+#include "editor/MmlClasses.h"
 #include "output/SongMap.h"
 
 namespace tavolin::editor {
@@ -31,5 +33,65 @@ struct CompileProblem {
 
 // Every failing bank's first error of `map`, compiled from `tabs`.
 std::vector<CompileProblem> compileProblems(const output::SongMap& map, const TabTexts& tabs);
+
+// The colour classes of every tab, as the compile reads them: a bank goes on
+// from what the common text leaves open (a comment, a recording). Calls
+// `fn(tab, range)` tab by tab, ranges in order.
+template <typename Fn>
+void forEachClassRange(const TabTexts& tabs, Fn&& fn) {
+    MmlClassState common;
+    for (int tab = 0; tab < kTabCount; ++tab) {
+        MmlClassState state = tab == 0 ? MmlClassState{} : common;
+        for (const MmlClassRange& r : classifyMml(tabs[static_cast<size_t>(tab)], state)) fn(tab, r);
+        if (tab == 0) common = state;
+    }
+}
+
+// The coloured stretches of every tab (white space and refused bytes left
+// out), cut at line breaks so that no piece spans two lines.
+struct ClassPiece {
+    TabRange range;
+    MmlClass cls = MmlClass::Plain;
+    friend bool operator==(const ClassPiece&, const ClassPiece&) = default;
+};
+std::vector<ClassPiece> classPieces(const TabTexts& tabs);
+
+// A macro mark: "@!A" starts recording A, "!A" calls it, "!" ends a recording.
+enum class MacroMarkKind { Record, Call, End };
+struct MacroMark {
+    MacroMarkKind kind = MacroMarkKind::Call;
+    char letter = 0;  // 0 for End and for a mark without its letter
+    TabRange range;   // the whole mark
+    TabRange name;    // the letter (empty when there is none)
+    friend bool operator==(const MacroMark&, const MacroMark&) = default;
+};
+
+// Every macro mark of the document, tab by tab in text order.
+std::vector<MacroMark> macroMarks(const TabTexts& tabs);
+
+// The mark with a letter under (or just after) `offset` of `tab`.
+std::optional<MacroMark> macroMarkAt(const std::vector<MacroMark>& marks, int tab, uint32_t offset);
+
+// The recording a call replays: the last recording of its letter before it
+// in the text the compile reads (the common text, then the call's bank).
+std::optional<MacroMark> macroDefinition(const std::vector<MacroMark>& marks, const MacroMark& call);
+
+// Recordings and calls of `letter` that can see each other from `tab`: the
+// common text with every bank for a mark in the common text, the common
+// text with that bank for a mark in a bank.
+std::vector<MacroMark> macroOccurrences(const std::vector<MacroMark>& marks, char letter, int tab);
+
+// The outline: the common text and each bank, and in each its macro
+// recordings (to their closing ! or the tab's end) and tone and envelope
+// definitions (@W, @ED).
+enum class OutlineKind { Tab, Macro, Tone, Envelope };
+struct OutlineItem {
+    OutlineKind kind = OutlineKind::Tab;
+    std::string name;  // "共通" (display language), "A".."E", "@!A", "@W3", "@ED1"
+    TabRange range;
+    std::vector<OutlineItem> children;
+    friend bool operator==(const OutlineItem&, const OutlineItem&) = default;
+};
+std::vector<OutlineItem> documentOutline(const TabTexts& tabs);
 
 }  // namespace tavolin::editor

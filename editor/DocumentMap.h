@@ -36,6 +36,8 @@ public:
 
     const TabTexts& tabs() const noexcept { return m_tabs; }
     const std::string& fileBytes() const noexcept { return m_file; }
+    // False for the common text of a file without a common block: it has no place.
+    bool placed(int tab) const noexcept { return tab >= 0 && tab < kTabCount && !m_origin[static_cast<size_t>(tab)].empty(); }
 
     // Byte of the file <-> editor position. Offsets past the end clamp to the
     // end; a position past its line's end clamps to the line's end, a line

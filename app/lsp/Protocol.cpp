@@ -33,6 +33,35 @@ editor::FilePosition positionFrom(const json& j) {
     return {number("line"), number("character")};
 }
 
+namespace {
+
+// Standard types, so that every editor's theme colours them.
+constexpr const char* kTokenTypes[] = {"enumMember", "number", "type", "property", "function", "keyword", "operator", "macro", "comment"};
+
+}  // namespace
+
+json semanticTokensLegend() { return {{"tokenTypes", kTokenTypes}, {"tokenModifiers", json::array()}}; }
+
+int semanticTokenType(editor::MmlClass cls) noexcept {
+    using editor::MmlClass;
+    switch (cls) {
+    case MmlClass::Note: return 0;
+    case MmlClass::Length: return 1;
+    case MmlClass::Octave: return 2;
+    case MmlClass::Setting: return 3;
+    case MmlClass::Sound: return 4;
+    case MmlClass::Loop: return 5;
+    case MmlClass::Tuplet: return 6;
+    case MmlClass::Slur: return 6;
+    case MmlClass::Macro: return 7;
+    case MmlClass::Comment: return 8;
+    case MmlClass::Plain:
+    case MmlClass::Unknown:
+    case MmlClass::Count: break;
+    }
+    return -1;
+}
+
 json errorReply(const json& id, ErrorCode code, const std::string& message) {
     return {{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", static_cast<int>(code)}, {"message", message}}}};
 }

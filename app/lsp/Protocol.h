@@ -40,6 +40,11 @@ editor::FilePosition positionFrom(const json& j);
 const json& member(const json& j, const char* name);
 std::string stringMember(const json& j, const char* name);
 
+// The token types the colour classes map to, in legend order, and the index of
+// a class (-1: not sent).
+json semanticTokensLegend();
+int semanticTokenType(editor::MmlClass cls) noexcept;
+
 json errorReply(const json& id, ErrorCode code, const std::string& message);
 json resultReply(const json& id, json result);
 json notification(const char* method, json params);

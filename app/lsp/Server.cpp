@@ -68,6 +68,12 @@ void Server::handle(const json& message, Clock::time_point now) {
     static const std::map<std::string, Handler> requests = {
         {"initialize", &Server::initialize},
         {"shutdown", &Server::shutdown},
+        {"textDocument/documentSymbol", &Server::documentSymbol},
+        {"textDocument/definition", &Server::definition},
+        {"textDocument/references", &Server::references},
+        {"textDocument/rename", &Server::rename},
+        {"textDocument/semanticTokens/full", &Server::semanticTokensFull},
+        {"textDocument/semanticTokens/range", &Server::semanticTokensRange},
     };
     static const std::map<std::string, Handler> notifications = {
         {"textDocument/didOpen", &Server::didOpen},
@@ -128,6 +134,11 @@ json Server::initialize(const json& params, Clock::time_point) {
              {
                  {"positionEncoding", "utf-16"},
                  {"textDocumentSync", {{"openClose", true}, {"change", 1}}},
+                 {"documentSymbolProvider", true},
+                 {"definitionProvider", true},
+                 {"referencesProvider", true},
+                 {"renameProvider", true},
+                 {"semanticTokensProvider", {{"legend", semanticTokensLegend()}, {"full", true}, {"range", true}}},
              }},
             {"serverInfo", {{"name", "tavolin"}}}};
 }

@@ -56,6 +56,13 @@ private:
     json didChange(const json& params, Clock::time_point now);
     json didClose(const json& params, Clock::time_point now);
 
+    json documentSymbol(const json& params, Clock::time_point now);
+    json definition(const json& params, Clock::time_point now);
+    json references(const json& params, Clock::time_point now);
+    json rename(const json& params, Clock::time_point now);
+    json semanticTokensFull(const json& params, Clock::time_point now);
+    json semanticTokensRange(const json& params, Clock::time_point now);
+
     OpenDocument& openDocument(const json& params);
     void setText(OpenDocument& doc, std::string fileBytes);
     void check(const std::string& uri, OpenDocument& doc);

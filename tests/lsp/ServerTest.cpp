@@ -120,5 +120,70 @@ TEST(LspServer, LifecycleErrorsAndDiagnostics) {
     EXPECT_EQ(server.exitCode(), 0);
 }
 
+std::string request(int id, const char* method, json params) {
+    return json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", std::move(params)}}.dump();
+}
+
+json at(int line, int character) {
+    return {{"textDocument", {{"uri", "file:///song.mml"}}}, {"position", {{"line", line}, {"character", character}}}};
+}
+
+json with(json base, const json& extra) {
+    base.update(extra);
+    return base;
+}
+
+json reply(int id, json result) { return {{"id", id}, {"result", std::move(result)}}; }
+
+json loc(int l0, int c0, int l1, int c1) { return {{"uri", "file:///song.mml"}, {"range", range(l0, c0, l1, c1)}}; }
+
+json edit(int line, int c, const char* text) { return {{"range", range(line, c, line, c + 1)}, {"newText", text}}; }
+
+TEST(LspServer, MacrosSymbolsAndTokens) {
+    std::vector<json> sent;
+    Server server([&sent](const json& m) { sent.push_back(m); });
+    auto now = Server::Clock::time_point{};
+    // line 0: SMML@@!A O4C!*あ*          common: recording A, a comment with a double-byte character
+    // line 1: @W1:0:50;MML@!A D          a tone; bank A calls A
+    // line 2: !A,@!AE!!A,;               bank A calls A again; bank B records its own A and calls it
+    const std::string doc = "SMML@@!A O4C!*\xE3\x81\x82*\r\n@W1:0:50;MML@!A D\r\n!A,@!AE!!A,;";
+    // Colours: a comment across a CR LF is cut in two pieces.
+    const std::string colours = "MML@C8 *\xE3\x81\x82\r\nx*[D]2;";
+    const json tab = {{"kind", 3}};
+    const std::vector<Step> steps = {
+        {"initialize", request(1, "initialize", json::object()), 0, {{{"id", 1}}}},
+        {"open", open(doc), 0, {diagnostics(1, json::array())}},
+        {"definition in the common text", request(2, "textDocument/definition", at(1, 14)), 0, {reply(2, loc(0, 5, 0, 8))}},
+        {"bank B's own recording", request(3, "textDocument/definition", at(2, 9)), 0, {reply(3, loc(2, 3, 2, 6))}},
+        {"a recording is its own definition", request(4, "textDocument/definition", at(0, 8)), 0, {reply(4, loc(0, 5, 0, 8))}},
+        {"no macro under the caret", request(5, "textDocument/definition", at(1, 16)), 0, {reply(5, nullptr)}},
+        {"references from bank A", request(6, "textDocument/references", with(at(2, 1), {{"context", {{"includeDeclaration", true}}}})), 0,
+         {reply(6, {loc(0, 5, 0, 8), loc(1, 13, 1, 15), loc(2, 0, 2, 2)})}},
+        {"references without the recording", request(7, "textDocument/references", with(at(2, 2), {{"context", {{"includeDeclaration", false}}}})), 0,
+         {reply(7, {loc(1, 13, 1, 15), loc(2, 0, 2, 2)})}},
+        {"rename from the common text reaches every bank", request(8, "textDocument/rename", with(at(0, 7), {{"newName", "b"}})), 0,
+         {reply(8, {{"changes", {{"file:///song.mml", {edit(0, 7, "B"), edit(1, 14, "B"), edit(2, 1, "B"), edit(2, 5, "B"), edit(2, 9, "B")}}}}})}},
+        {"rename to no letter", request(9, "textDocument/rename", with(at(0, 7), {{"newName", "AB"}})), 0, {error(9, -32602)}},
+        {"rename off a macro", request(10, "textDocument/rename", with(at(1, 5), {{"newName", "C"}})), 0, {error(10, -32803)}},
+        {"symbols", request(11, "textDocument/documentSymbol", {{"textDocument", {{"uri", "file:///song.mml"}}}}), 0,
+         {reply(11, {{{"name", "共通"}, {"kind", 3}, {"range", range(0, 5, 1, 8)},
+                      {"children", {{{"name", "@!A"}, {"kind", 12}, {"range", range(0, 5, 0, 13)}}, {{"name", "@W1"}, {"kind", 23}, {"range", range(1, 0, 1, 8)}}}}},
+                     {{"name", "A"}, {"range", range(1, 13, 2, 2)}, {"children", json::array()}},
+                     {{"name", "B"}, {"range", range(2, 3, 2, 10)}, {"children", {{{"name", "@!A"}, {"range", range(2, 3, 2, 8)}}}}},
+                     tab, tab, tab})}},
+        {"position outside the document", request(12, "textDocument/definition", at(40, 0)), 0, {reply(12, nullptr)}},
+        {"bad position", request(13, "textDocument/definition", at(-1, 0)), 0, {error(13, -32602)}},
+        {"document not open", request(14, "textDocument/references", {{"textDocument", {{"uri", "file:///other.mml"}}}, {"position", {{"line", 0}, {"character", 0}}}}),
+         0, {error(14, -32602)}},
+        {"colours", change(2, colours), 150, {diagnostics(2, json::array())}},
+        {"tokens", request(15, "textDocument/semanticTokens/full", {{"textDocument", {{"uri", "file:///song.mml"}}}}), 0,
+         {reply(15, {{"data", {0, 4, 1, 0, 0, 0, 1, 1, 1, 0, 0, 2, 2, 8, 0, 1, 0, 2, 8, 0, 0, 2, 1, 5, 0, 0, 1, 1, 0, 0, 0, 1, 2, 5, 0}}})}},
+        {"tokens of line 1", request(16, "textDocument/semanticTokens/range",
+                                     {{"textDocument", {{"uri", "file:///song.mml"}}}, {"range", range(1, 0, 2, 0)}}), 0,
+         {reply(16, {{"data", {1, 0, 2, 8, 0, 0, 2, 1, 5, 0, 0, 1, 1, 0, 0, 0, 1, 2, 5, 0}}})}},
+    };
+    runSteps(steps, server, now, sent);
+}
+
 }  // namespace
 }  // namespace tavolin::lsp

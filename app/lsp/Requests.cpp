@@ -1,0 +1,140 @@
+// The document requests: positions translated to tab offsets, the editor layer's answers back to JSON.
+#include <algorithm>
+
+#include "app/lsp/Server.h"
+#include "editor/DocumentFeatures.h"
+
+namespace tavolin::lsp {
+namespace {
+
+using editor::MacroMark;
+using editor::TabRange;
+
+std::string uriOf(const json& params) { return stringMember(member(params, "textDocument"), "uri"); }
+
+json location(const std::string& uri, const editor::DocumentMap& map, const TabRange& r) {
+    return {{"uri", uri}, {"range", rangeJson(map, r)}};
+}
+
+// The macro mark with a letter at the request's position, if any.
+std::optional<MacroMark> markAt(const OpenDocument& doc, const json& params, std::vector<MacroMark>& marks) {
+    const auto at = doc.map.tabOffsetOf(positionFrom(member(params, "position")));
+    if (!at) return std::nullopt;
+    marks = editor::macroMarks(doc.map.tabs());
+    return editor::macroMarkAt(marks, at->tab, at->offset);
+}
+
+int symbolKind(editor::OutlineKind kind) {
+    switch (kind) {
+    case editor::OutlineKind::Tab: return 3;       // Namespace
+    case editor::OutlineKind::Macro: return 12;    // Function
+    case editor::OutlineKind::Tone: return 23;     // Struct
+    case editor::OutlineKind::Envelope: return 14; // Constant
+    }
+    return 13;
+}
+
+json symbolJson(const editor::DocumentMap& map, const editor::OutlineItem& item) {
+    const json range = rangeJson(map, item.range);
+    json children = json::array();
+    for (const auto& c : item.children) children.push_back(symbolJson(map, c));
+    return {{"name", item.name}, {"kind", symbolKind(item.kind)}, {"range", range},
+            {"selectionRange", {{"start", range["start"]}, {"end", range["start"]}}}, {"children", std::move(children)}};
+}
+
+// Relative encoding of the pieces that start within [from, to) of the file.
+json tokens(const editor::DocumentMap& map, uint32_t from, uint32_t to) {
+    struct Token {
+        editor::FilePosition at;
+        uint32_t length;
+        int type;
+    };
+    std::vector<Token> list;
+    for (const editor::ClassPiece& p : editor::classPieces(map.tabs())) {
+        const int type = semanticTokenType(p.cls);
+        const uint32_t start = map.fileOffsetOf(editor::TabOffset{p.range.tab, p.range.begin});
+        if (type < 0 || start < from || start >= to) continue;
+        const editor::FilePosition a = map.positionOf(start);
+        const editor::FilePosition b = map.positionOf(editor::TabOffset{p.range.tab, p.range.end});
+        if (b.line != a.line || b.column <= a.column) continue;  // a piece cut apart in the file (a block inside a bank)
+        list.push_back({a, b.column - a.column, type});
+    }
+    std::sort(list.begin(), list.end(), [](const Token& x, const Token& y) {
+        return x.at.line != y.at.line ? x.at.line < y.at.line : x.at.column < y.at.column;
+    });
+    json data = json::array();
+    editor::FilePosition last;
+    for (const Token& t : list) {
+        const uint32_t dl = t.at.line - last.line;
+        data.push_back(dl);
+        data.push_back(dl == 0 ? t.at.column - last.column : t.at.column);
+        data.push_back(t.length);
+        data.push_back(t.type);
+        data.push_back(0);
+        last = t.at;
+    }
+    return {{"data", std::move(data)}};
+}
+
+}  // namespace
+
+json Server::documentSymbol(const json& params, Clock::time_point) {
+    const OpenDocument& doc = openDocument(params);
+    json out = json::array();
+    if (doc.tooLarge) return out;
+    for (const editor::OutlineItem& item : editor::documentOutline(doc.map.tabs()))
+        if (doc.map.placed(item.range.tab)) out.push_back(symbolJson(doc.map, item));
+    return out;
+}
+
+json Server::definition(const json& params, Clock::time_point) {
+    const OpenDocument& doc = openDocument(params);
+    std::vector<MacroMark> marks;
+    const auto mark = markAt(doc, params, marks);
+    if (!mark) return nullptr;
+    const auto def = mark->kind == editor::MacroMarkKind::Record ? mark : editor::macroDefinition(marks, *mark);
+    if (!def) return nullptr;
+    return location(uriOf(params), doc.map, def->range);
+}
+
+json Server::references(const json& params, Clock::time_point) {
+    const OpenDocument& doc = openDocument(params);
+    std::vector<MacroMark> marks;
+    const auto mark = markAt(doc, params, marks);
+    json out = json::array();
+    if (!mark) return out;
+    const bool withRecordings = params.contains("context") && params["context"].value("includeDeclaration", true);
+    for (const MacroMark& m : editor::macroOccurrences(marks, mark->letter, mark->range.tab))
+        if (withRecordings || m.kind != editor::MacroMarkKind::Record) out.push_back(location(uriOf(params), doc.map, m.range));
+    return out;
+}
+
+json Server::rename(const json& params, Clock::time_point) {
+    const OpenDocument& doc = openDocument(params);
+    std::string name = stringMember(params, "newName");
+    if (name.size() == 2 && name[0] == '!') name.erase(0, 1);  // "!B" as well as "B"
+    if (name.size() != 1 || !std::isalpha(static_cast<unsigned char>(name[0])))
+        throw RpcError(ErrorCode::InvalidParams, "a macro's name is one letter A to Z");
+    name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    std::vector<MacroMark> marks;
+    const auto mark = markAt(doc, params, marks);
+    if (!mark) throw RpcError(ErrorCode::RequestFailed, "no macro here");
+    json edits = json::array();
+    for (const MacroMark& m : editor::macroOccurrences(marks, mark->letter, mark->range.tab))
+        edits.push_back({{"range", rangeJson(doc.map, m.name)}, {"newText", name}});
+    return {{"changes", {{uriOf(params), std::move(edits)}}}};
+}
+
+json Server::semanticTokensFull(const json& params, Clock::time_point) {
+    const OpenDocument& doc = openDocument(params);
+    return tokens(doc.map, 0, UINT32_MAX);
+}
+
+json Server::semanticTokensRange(const json& params, Clock::time_point) {
+    const OpenDocument& doc = openDocument(params);
+    const json& range = member(params, "range");
+    return tokens(doc.map, doc.map.fileOffsetOf(positionFrom(member(range, "start"))),
+                  doc.map.fileOffsetOf(positionFrom(member(range, "end"))));
+}
+
+}  // namespace tavolin::lsp
