@@ -8,6 +8,7 @@
 #include "compiler/UiText.h"
 #include "editor/CaretMapping.h"
 #include "editor/LiveCheck.h"
+#include "editor/UserTexts.h"
 
 namespace tavolin::editor {
 
@@ -42,6 +43,61 @@ bool holds(const TabRange& r, int tab, uint32_t offset) { return r.tab == tab &&
 bool before(const TabRange& a, const TabRange& b) { return a.tab < b.tab || (a.tab == b.tab && a.begin < b.begin); }
 
 }  // namespace
+
+namespace {
+
+std::string fixed(double value, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+    std::string out = buf;
+    if (out.find('.') != std::string::npos) {
+        while (out.back() == '0') out.pop_back();
+        if (out.back() == '.') out.pop_back();
+    }
+    return out;
+}
+
+std::string songTime(uint64_t frame, uint32_t rate) {
+    const uint64_t ms = rate == 0 ? 0 : frame * 1000 / rate;
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%llu:%02llu.%03llu", static_cast<unsigned long long>(ms / 60000),
+                  static_cast<unsigned long long>(ms / 1000 % 60), static_cast<unsigned long long>(ms % 1000));
+    return buf;
+}
+
+}  // namespace
+
+std::string noteHoverText(const SongTimeline& timeline, TimelineRef ref) {
+    const BankTimeline& bank = timeline.banks[static_cast<size_t>(ref.bank)];
+    const TimelineNote& note = bank.notes[ref.note];
+    static constexpr const char* kNames[] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    std::string name;
+    if (note.frequency == 0) name = uiText(TAVOLIN_TR_NOOP("Texts", "休符"));
+    else if (note.noteIndex >= 0) name = std::string(kNames[note.noteIndex % 12]) + std::to_string(note.noteIndex / 12);
+    std::string head = name.empty() ? std::string() : "**" + name + "** ";
+    if (note.frequency != 0) head += fixed(note.frequency, 2) + " Hz ";
+    const std::string bankName = fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "バンク {bank}")), "bank", std::string(1, static_cast<char>('A' + ref.bank)));
+    // Every time the same command (through the same call) sounds.
+    const auto passes = std::count_if(bank.notes.begin(), bank.notes.end(), [&](const TimelineNote& n) { return n.source == note.source; });
+    const std::string time = songTime(note.start, timeline.sampleRate);
+    const std::string when = passes > 1
+        ? fillIn(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "{time} に鳴ります（{passes} 回のうち 1 回目）")), "time", time), "passes", std::to_string(passes))
+        : fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "{time} に鳴ります")), "time", time);
+    const std::string length = fillIn(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "長さ {frames} フレーム、全音符の {units}/256")), "frames",
+                                             std::to_string(note.frames)), "units", fixed(note.units, 2));
+    return head + "(" + bankName + ")\n\n" + when + "\n\n" + length;
+}
+
+std::optional<TabRange> noteSourceAt(const SongTimeline& timeline, TimelineRef ref, int tab, uint32_t offset) {
+    const TimelineNote& note = timeline.banks[static_cast<size_t>(ref.bank)].notes[ref.note];
+    for (const TextSpan span : {note.source.call, note.source.command}) {
+        if (!span.valid()) continue;
+        const TabSpan where = timeline.tabSpan(span, ref.bank);
+        if (where.tab + 1 != tab || offset < where.offset || offset > where.offset + where.length) continue;
+        return TabRange{tab, static_cast<uint32_t>(where.offset), static_cast<uint32_t>(where.offset + where.length)};
+    }
+    return std::nullopt;
+}
 
 std::vector<ClassPiece> classPieces(const TabTexts& tabs) {
     std::vector<ClassPiece> out;

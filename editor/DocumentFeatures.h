@@ -34,6 +34,16 @@ struct CompileProblem {
 // Every failing bank's first error of `map`, compiled from `tabs`.
 std::vector<CompileProblem> compileProblems(const output::SongMap& map, const TabTexts& tabs);
 
+// What a note under the caret is, as Markdown lines in the display language:
+// its name with octave and frequency (or "rest") and its bank, when it first
+// sounds (m:ss.mmm) and in how many passes, its length in frames and in
+// 1/256 of a whole note. `ref` names a note of `timeline`.
+std::string noteHoverText(const SongTimeline& timeline, TimelineRef ref);
+
+// The stretch of text under `at` that produced note `ref` (its command, or
+// the macro call that replayed it); nullopt when neither holds `at`.
+std::optional<TabRange> noteSourceAt(const SongTimeline& timeline, TimelineRef ref, int tab, uint32_t offset);
+
 // The colour classes of every tab, as the compile reads them: a bank goes on
 // from what the common text leaves open (a comment, a recording). Calls
 // `fn(tab, range)` tab by tab, ranges in order.

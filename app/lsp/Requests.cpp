@@ -78,6 +78,19 @@ json tokens(const editor::DocumentMap& map, uint32_t from, uint32_t to) {
 
 }  // namespace
 
+json Server::hover(const json& params, Clock::time_point) {
+    OpenDocument& doc = openDocument(params);
+    if (doc.checkDue) check(uriOf(params), doc);  // an edit still in its debounce: compile it now
+    const auto at = doc.map.tabOffsetOf(positionFrom(member(params, "position")));
+    // A compile that failed has no notes to tell about.
+    if (!at || !doc.song || !doc.song->ok() || !doc.song->index) return nullptr;
+    const auto ref = doc.song->index->noteAt(at->tab - 1, at->offset);
+    if (!ref) return nullptr;
+    json out = {{"contents", {{"kind", "markdown"}, {"value", editor::noteHoverText(doc.song->timeline, *ref)}}}};
+    if (const auto r = editor::noteSourceAt(doc.song->timeline, *ref, at->tab, at->offset)) out["range"] = rangeJson(doc.map, *r);
+    return out;
+}
+
 json Server::documentSymbol(const json& params, Clock::time_point) {
     const OpenDocument& doc = openDocument(params);
     json out = json::array();

@@ -68,6 +68,7 @@ void Server::handle(const json& message, Clock::time_point now) {
     static const std::map<std::string, Handler> requests = {
         {"initialize", &Server::initialize},
         {"shutdown", &Server::shutdown},
+        {"textDocument/hover", &Server::hover},
         {"textDocument/documentSymbol", &Server::documentSymbol},
         {"textDocument/definition", &Server::definition},
         {"textDocument/references", &Server::references},
@@ -134,6 +135,7 @@ json Server::initialize(const json& params, Clock::time_point) {
              {
                  {"positionEncoding", "utf-16"},
                  {"textDocumentSync", {{"openClose", true}, {"change", 1}}},
+                 {"hoverProvider", true},
                  {"documentSymbolProvider", true},
                  {"definitionProvider", true},
                  {"referencesProvider", true},

@@ -56,6 +56,7 @@ private:
     json didChange(const json& params, Clock::time_point now);
     json didClose(const json& params, Clock::time_point now);
 
+    json hover(const json& params, Clock::time_point now);
     json documentSymbol(const json& params, Clock::time_point now);
     json definition(const json& params, Clock::time_point now);
     json references(const json& params, Clock::time_point now);

@@ -37,8 +37,24 @@ for src in fuzz/*.cpp; do
   # A recovery file and a UTF-8 document, for the recovery/encoding target.
   printf 'TAVOLIN-RECOVERY 1\npid 7\nsaved 9\ntab 1\npath 6\n/a.mml\ntext 0\n\ntext 3\nCDE\ntext 0\n\ntext 0\n\ntext 0\n\ntext 0\n\n' >"$corpus/recovery1"
   printf 'MML@C /* \xe3\x83\x89\xe3\x83\xac\xe2\x99\xaa */\r\nD;' >"$corpus/utf8"
+  # A framed session for the language server: initialize, open with an error, a
+  # change, a few requests, shutdown and exit.
+  lsp_frame() { printf 'Content-Length: %d\r\n\r\n%s' "${#1}" "$1"; }
+  {
+    lsp_frame '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"initializationOptions":{"arithmetic":"Fix"}}}'
+    lsp_frame '{"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":{"uri":"file:///a.mml","languageId":"mml","version":1,"text":"SMML@@!A C!;MML@!A ]D,E;"}}}'
+    lsp_frame '{"jsonrpc":"2.0","method":"textDocument/didChange","params":{"textDocument":{"uri":"file:///a.mml","version":2},"contentChanges":[{"range":{"start":{"line":0,"character":3},"end":{"line":0,"character":5}},"text":"x"}]}}'
+    lsp_frame '{"jsonrpc":"2.0","id":2,"method":"textDocument/rename","params":{"textDocument":{"uri":"file:///a.mml"},"position":{"line":0,"character":8},"newName":"B"}}'
+    lsp_frame '{"jsonrpc":"2.0","id":3,"method":"textDocument/semanticTokens/full","params":{"textDocument":{"uri":"file:///a.mml"}}}'
+    lsp_frame '{"jsonrpc":"2.0","id":4,"method":"textDocument/hover","params":{"textDocument":{"uri":"file:///a.mml"},"position":{"line":0,"character":21}}}'
+    lsp_frame '{"jsonrpc":"2.0","id":5,"method":"shutdown"}'
+    lsp_frame '{"jsonrpc":"2.0","method":"exit"}'
+  } >"$corpus/lsp-session"
+  # The server's target is quick per input and its run short; the others run longer.
+  limit="$seconds"
+  if [ "$name" = fuzz_lsp ]; then limit="${TAVOLIN_FUZZ_LSP_SECONDS:-5}"; fi
   echo "== fuzz: $name ($runs inputs, seed 1)"
-  if ! "$exe" -runs="$runs" -seed=1 -max_len=4096 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=3072 \
+  if ! "$exe" -runs="$runs" -seed=1 -max_len=4096 -max_total_time="$limit" -timeout=10 -rss_limit_mb=3072 \
       -dict=fuzz/mml.dict -print_final_stats=1 -artifact_prefix="$work/" "$corpus" >"$work/$name.log" 2>&1; then
     tail -n 40 "$work/$name.log" >&2
     for a in "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-*; do

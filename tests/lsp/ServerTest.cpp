@@ -185,5 +185,30 @@ TEST(LspServer, MacrosSymbolsAndTokens) {
     runSteps(steps, server, now, sent);
 }
 
+json hoverAt(int line, int character) { return at(line, character); }
+
+TEST(LspServer, HoverOnNotes) {
+    std::vector<json> sent;
+    Server server([&sent](const json& m) { sent.push_back(m); });
+    auto now = Server::Clock::time_point{};
+    // Tempo 120 at 48,000 Hz: a quarter note is 24,000 frames. The A plays three times.
+    const std::string doc = "SMML@T120 L4;MML@O4[A]3 *\xE3\x81\x82*R8,;";
+    auto hover = [](const char* text, json r) { return json{{"contents", {{"kind", "markdown"}, {"value", text}}}, {"range", std::move(r)}}; };
+    const std::vector<Step> steps = {
+        {"initialize", request(1, "initialize", json::object()), 0, {{{"id", 1}}}},
+        {"open", open(doc), 0, {diagnostics(1, json::array())}},
+        {"a note in a loop", request(2, "textDocument/hover", hoverAt(0, 20)), 0,
+         {reply(2, hover("**A4** 440 Hz (バンク A)\n\n0:00.000 に鳴ります（3 回のうち 1 回目）\n\n長さ 24000 フレーム、全音符の 64/256", range(0, 20, 0, 21)))}},
+        {"a rest after a double-byte comment, on its length", request(3, "textDocument/hover", hoverAt(0, 28)), 0,
+         {reply(3, hover("**休符** (バンク A)\n\n0:01.500 に鳴ります\n\n長さ 12000 フレーム、全音符の 32/256", range(0, 27, 0, 29)))}},
+        {"a comment", request(4, "textDocument/hover", hoverAt(0, 25)), 0, {reply(4, nullptr)}},
+        {"a setting in the common text", request(5, "textDocument/hover", hoverAt(0, 10)), 0, {reply(5, nullptr)}},
+        {"an edit is compiled before the answer", change(2, "MML@\r\nO5C;"), 0, json::array()},
+        {"the new note", request(6, "textDocument/hover", hoverAt(1, 2)), 0,
+         {diagnostics(2, json::array()), reply(6, hover("**C5** 523.25 Hz (バンク A)\n\n0:00.000 に鳴ります\n\n長さ 24000 フレーム、全音符の 64/256", range(1, 2, 1, 3)))}},
+    };
+    runSteps(steps, server, now, sent);
+}
+
 }  // namespace
 }  // namespace tavolin::lsp

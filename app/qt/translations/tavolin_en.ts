@@ -4,6 +4,26 @@
 <context>
     <name>Texts</name>
     <message>
+        <source>休符</source>
+        <translation>Rest</translation>
+    </message>
+    <message>
+        <source>{time} に鳴ります</source>
+        <translation>Sounds at {time}</translation>
+    </message>
+    <message>
+        <source>{time} に鳴ります（{passes} 回のうち 1 回目）</source>
+        <translation>Sounds at {time} (the first of {passes} passes)</translation>
+    </message>
+    <message>
+        <source>長さ {frames} フレーム、全音符の {units}/256</source>
+        <translation>Length {frames} frames, {units}/256 of a whole note</translation>
+    </message>
+    <message>
+        <source>バンク {bank}</source>
+        <translation>Bank {bank}</translation>
+    </message>
+    <message>
         <source>不明なコマンド</source>
         <translation>Unknown command</translation>
     </message>
