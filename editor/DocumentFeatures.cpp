@@ -99,6 +99,35 @@ std::optional<TabRange> noteSourceAt(const SongTimeline& timeline, TimelineRef r
     return std::nullopt;
 }
 
+std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const TimelineIndex& index, const TabTexts& tabs) {
+    std::vector<LineHint> out;
+    for (int bank = 0; bank < kBankCount; ++bank) {
+        const int tab = bank + 1;
+        const std::string_view text = tabs[static_cast<size_t>(tab)];
+        for (size_t start = 0; start <= text.size();) {
+            size_t end = text.find('\n', start);
+            if (end == std::string_view::npos) end = text.size();
+            if (const auto ref = index.noteAtOrAfter(bank, start)) {
+                const TimelineNote& note = timeline.banks[static_cast<size_t>(bank)].notes[ref->note];
+                // Only a note written on this line (or replayed by a call on it).
+                bool onLine = false;
+                for (const TextSpan span : {note.source.call, note.source.command}) {
+                    if (!span.valid()) continue;
+                    const TabSpan where = timeline.tabSpan(span, bank);
+                    onLine = onLine || (where.tab == bank && where.offset >= start && where.offset < end);
+                }
+                if (onLine) {
+                    const auto bar = static_cast<uint64_t>(note.unitStart / 256.0) + 1;
+                    out.push_back({{tab, static_cast<uint32_t>(start), static_cast<uint32_t>(start)},
+                                   songTime(note.start, timeline.sampleRate) + " |" + std::to_string(bar)});
+                }
+            }
+            start = end + 1;
+        }
+    }
+    return out;
+}
+
 std::vector<ClassPiece> classPieces(const TabTexts& tabs) {
     std::vector<ClassPiece> out;
     forEachClassRange(tabs, [&](int tab, const MmlClassRange& r) {

@@ -44,6 +44,16 @@ std::string noteHoverText(const SongTimeline& timeline, TimelineRef ref);
 // the macro call that replayed it); nullopt when neither holds `at`.
 std::optional<TabRange> noteSourceAt(const SongTimeline& timeline, TimelineRef ref, int tab, uint32_t offset);
 
+// At the start of each line of a bank, where its first note sounds: the
+// song time (m:ss.mmm) and the bar (4/4, counted from 1): "0:12.345 |17".
+// Lines that produce no note get none.
+struct LineHint {
+    TabRange at;  // empty range at the line's first byte
+    std::string label;
+    friend bool operator==(const LineHint&, const LineHint&) = default;
+};
+std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const TimelineIndex& index, const TabTexts& tabs);
+
 // The colour classes of every tab, as the compile reads them: a bank goes on
 // from what the common text leaves open (a comment, a recording). Calls
 // `fn(tab, range)` tab by tab, ranges in order.

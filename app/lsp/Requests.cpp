@@ -91,6 +91,22 @@ json Server::hover(const json& params, Clock::time_point) {
     return out;
 }
 
+json Server::inlayHint(const json& params, Clock::time_point) {
+    OpenDocument& doc = openDocument(params);
+    if (doc.checkDue) check(uriOf(params), doc);
+    const json& range = member(params, "range");
+    const uint32_t from = doc.map.fileOffsetOf(positionFrom(member(range, "start")));
+    const uint32_t to = doc.map.fileOffsetOf(positionFrom(member(range, "end")));
+    json out = json::array();
+    if (!doc.song || !doc.song->ok() || !doc.song->index) return out;
+    for (const editor::LineHint& h : editor::lineStartHints(doc.song->timeline, *doc.song->index, doc.map.tabs())) {
+        const uint32_t at = doc.map.fileOffsetOf(editor::TabOffset{h.at.tab, h.at.begin});
+        if (at < from || at > to) continue;
+        out.push_back({{"position", toJson(doc.map.positionOf(at))}, {"label", h.label}, {"paddingRight", true}});
+    }
+    return out;
+}
+
 json Server::documentSymbol(const json& params, Clock::time_point) {
     const OpenDocument& doc = openDocument(params);
     json out = json::array();

@@ -214,5 +214,28 @@ TEST(LspServer, HoverOnNotes) {
     runSteps(steps, server, now, sent);
 }
 
+TEST(LspServer, InlayHintsAtLineStarts) {
+    std::vector<json> sent;
+    Server server([&sent](const json& m) { sent.push_back(m); });
+    auto now = Server::Clock::time_point{};
+    // Quarter notes at tempo 120 (0.5 s): bank A's second line starts in bar 2 at 2 s; a comment line
+    // gets no hint; the loop's C first sounds after seven quarters. Bank B starts mid-line in the file.
+    const std::string doc = "SMML@T120 L4;MML@CDEF\r\nGAB\r\n*x*\r\n[C]2,R1\r\nC;";
+    auto hint = [](int line, int character, const char* label) {
+        return json{{"position", {{"line", line}, {"character", character}}}, {"label", label}};
+    };
+    auto hints = [](json r) { return json{{"textDocument", {{"uri", "file:///song.mml"}}}, {"range", std::move(r)}}; };
+    const std::vector<Step> steps = {
+        {"initialize", request(1, "initialize", json::object()), 0, {{{"id", 1}}}},
+        {"open", open(doc), 0, {diagnostics(1, json::array())}},
+        {"whole document", request(2, "textDocument/inlayHint", hints(range(0, 0, 9, 0))), 0,
+         {reply(2, {hint(0, 17, "0:00.000 |1"), hint(1, 0, "0:02.000 |2"), hint(3, 0, "0:03.500 |2"), hint(3, 5, "0:00.000 |1"),
+                    hint(4, 0, "0:02.000 |2")})}},
+        {"lines 1 to 3", request(3, "textDocument/inlayHint", hints(range(1, 0, 3, 9))), 0,
+         {reply(3, {hint(1, 0, "0:02.000 |2"), hint(3, 0, "0:03.500 |2"), hint(3, 5, "0:00.000 |1")})}},
+    };
+    runSteps(steps, server, now, sent);
+}
+
 }  // namespace
 }  // namespace tavolin::lsp
