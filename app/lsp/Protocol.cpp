@@ -26,9 +26,10 @@ std::string stringMember(const json& j, const char* name) {
 editor::FilePosition positionFrom(const json& j) {
     auto number = [&](const char* name) {
         const json& v = member(j, name);
-        if (!v.is_number_unsigned() || v.get<uint64_t>() > std::numeric_limits<uint32_t>::max())
+        // Parsed text gives unsigned numbers, JSON built in code signed ones.
+        if (!v.is_number_integer() || v.get<int64_t>() < 0 || v.get<int64_t>() > std::numeric_limits<uint32_t>::max())
             throw RpcError(ErrorCode::InvalidParams, std::string("'") + name + "' is no position number");
-        return static_cast<uint32_t>(v.get<uint64_t>());
+        return static_cast<uint32_t>(v.get<int64_t>());
     };
     return {number("line"), number("character")};
 }
