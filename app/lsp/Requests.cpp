@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "app/lsp/Server.h"
+#include "editor/CommandHelp.h"
 #include "editor/DocumentFeatures.h"
 
 namespace tavolin::lsp {
@@ -82,13 +83,25 @@ json Server::hover(const json& params, Clock::time_point) {
     OpenDocument& doc = openDocument(params);
     if (doc.checkDue) check(uriOf(params), doc);  // an edit still in its debounce: compile it now
     const auto at = doc.map.tabOffsetOf(positionFrom(member(params, "position")));
-    // A compile that failed has no notes to tell about.
-    if (!at || !doc.song || !doc.song->ok() || !doc.song->index) return nullptr;
-    const auto ref = doc.song->index->noteAt(at->tab - 1, at->offset);
-    if (!ref) return nullptr;
-    json out = {{"contents", {{"kind", "markdown"}, {"value", editor::noteHoverText(doc.song->timeline, *ref)}}}};
-    if (const auto r = editor::noteSourceAt(doc.song->timeline, *ref, at->tab, at->offset)) out["range"] = rangeJson(doc.map, *r);
-    return out;
+    if (!at) return nullptr;
+    auto answer = [&](std::string text, const TabRange& r) {
+        return json{{"contents", {{"kind", "markdown"}, {"value", std::move(text)}}}, {"range", rangeJson(doc.map, r)}};
+    };
+    // A note tells what it sounds like: only a compile that succeeded knows.
+    if (doc.song && doc.song->ok() && doc.song->index) {
+        if (const auto ref = doc.song->index->noteAt(at->tab - 1, at->offset)) {
+            json out = {{"contents", {{"kind", "markdown"}, {"value", editor::noteHoverText(doc.song->timeline, *ref)}}}};
+            if (const auto r = editor::noteSourceAt(doc.song->timeline, *ref, at->tab, at->offset)) out["range"] = rangeJson(doc.map, *r);
+            return out;
+        }
+    }
+    std::vector<MacroMark> marks = editor::macroMarks(doc.map.tabs());
+    for (const MacroMark& m : marks)
+        if (m.range.tab == at->tab && m.range.begin <= at->offset && at->offset < m.range.end)
+            return answer(editor::macroMarkHelp(m), m.range);
+    const std::string& text = doc.map.tabs()[static_cast<size_t>(at->tab)];
+    if (const auto help = editor::commandHelpAt(text, at->offset)) return answer(help->text, {at->tab, help->begin, help->end});
+    return nullptr;
 }
 
 json Server::inlayHint(const json& params, Clock::time_point) {
