@@ -128,6 +128,69 @@ std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const Timelin
     return out;
 }
 
+std::vector<Completion> completionsAt(const TabTexts& tabs, int tab, uint32_t offset) {
+    using Kind = Completion::Kind;
+    std::vector<Completion> out;
+    const std::string_view text = tabs[static_cast<size_t>(std::clamp(tab, 0, kTabCount - 1))];
+    offset = std::min<uint32_t>(offset, static_cast<uint32_t>(text.size()));
+    // Nothing inside a comment: the byte before the place is comment text.
+    bool inComment = false;
+    forEachClassRange(tabs, [&](int t, const MmlClassRange& r) {
+        if (t == tab && r.cls == MmlClass::Comment && r.begin < offset && offset <= r.begin + r.length) {
+            const bool closed = r.length >= 2 && text[r.begin + r.length - 1] == '*';
+            inComment = !(closed && offset == r.begin + r.length);
+        }
+    });
+    if (inComment) return out;
+    const std::string_view before = text.substr(0, offset);
+    auto visible = [&](int t) { return t == tab || t == 0 || tab == 0; };
+    auto addUnique = [&](Completion c) {
+        if (std::find(out.begin(), out.end(), c) == out.end()) out.push_back(std::move(c));
+    };
+    if (before.ends_with("!") && !before.ends_with("@!")) {
+        for (const MacroMark& m : macroMarks(tabs))
+            if (m.kind == MacroMarkKind::Record && m.letter && visible(m.range.tab))
+                addUnique({Kind::Macro, std::string("!") + m.letter, std::string(1, m.letter)});
+        return out;
+    }
+    const bool afterE = before.ends_with("@E");
+    if (afterE || before.ends_with("@")) {
+        for (const OutlineItem& t : documentOutline(tabs)) {
+            if (!visible(t.range.tab)) continue;
+            for (const OutlineItem& d : t.children) {
+                const bool envelope = d.kind == OutlineKind::Envelope;
+                if (afterE ? !envelope : d.kind != OutlineKind::Tone) continue;
+                const std::string number = d.name.substr(envelope ? 3 : 2);
+                if (!number.empty()) addUnique({envelope ? Kind::Envelope : Kind::Tone, (envelope ? "@E" : "@") + number, number});
+            }
+        }
+        if (afterE) return out;
+    }
+    static const std::pair<const char*, const char*> kCommands[] = {
+        {"@W", "@W${1:n}:${2:wave}:${3:duty}"},
+        {"@ED", "@ED${1:n}:${2:attackMs}:${3:decayMs}:${4:releaseMs}:${5:attackLevel}:${6:sustainLevel}"},
+        {"@E", "@E${1:n}"},
+        {"@LT", "@LT${1:time}:${2:periodMs}:${3:depth}"},
+        {"@LV", "@LV${1:time}:${2:periodMs}:${3:depth}"},
+        {"@S", "@S${1:4}"},
+        {"@!", "@!${1:A}$0!"},
+        {"T", "T${1:120}"},
+        {"V", "V${1:100}"},
+        {"P", "P${1:128}"},
+        {"O", "O${1:4}"},
+        {"L", "L${1:8}"},
+        {"[", "[$0]${1:2}"},
+        {"{", "{$0}"},
+    };
+    const bool afterAt = before.ends_with("@");
+    for (const auto& [label, snippet] : kCommands) {
+        const bool at = label[0] == '@';
+        if (afterAt && !at) continue;
+        out.push_back({Kind::Command, label, afterAt ? std::string(snippet + 1) : std::string(snippet)});
+    }
+    return out;
+}
+
 std::vector<ClassPiece> classPieces(const TabTexts& tabs) {
     std::vector<ClassPiece> out;
     forEachClassRange(tabs, [&](int tab, const MmlClassRange& r) {

@@ -54,6 +54,20 @@ struct LineHint {
 };
 std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const TimelineIndex& index, const TabTexts& tabs);
 
+// What may be typed at a place: after "!" the macros recorded where the
+// place can see them, after "@E" the envelopes defined (@ED), after "@" the
+// tones defined (@W) and the @ commands, elsewhere every command. Commands
+// come as snippets with their fields ("W${1:n}:${2:wave}:${3:duty}"); the
+// text already typed ("!", "@", "@E") is not repeated. None in a comment.
+struct Completion {
+    enum class Kind { Command, Macro, Tone, Envelope };
+    Kind kind = Kind::Command;
+    std::string label;   // as shown: "@W", "!A", "@3", "@E1"
+    std::string insert;  // snippet for commands, plain text otherwise
+    friend bool operator==(const Completion&, const Completion&) = default;
+};
+std::vector<Completion> completionsAt(const TabTexts& tabs, int tab, uint32_t offset);
+
 // The colour classes of every tab, as the compile reads them: a bank goes on
 // from what the common text leaves open (a comment, a recording). Calls
 // `fn(tab, range)` tab by tab, ranges in order.

@@ -120,6 +120,21 @@ json Server::inlayHint(const json& params, Clock::time_point) {
     return out;
 }
 
+json Server::completion(const json& params, Clock::time_point) {
+    const OpenDocument& doc = openDocument(params);
+    json items = json::array();
+    const auto at = doc.map.tabOffsetOf(positionFrom(member(params, "position")));
+    if (!at) return items;
+    for (const editor::Completion& c : editor::completionsAt(doc.map.tabs(), at->tab, at->offset)) {
+        using Kind = editor::Completion::Kind;
+        const int kind = c.kind == Kind::Command ? 15 /* Snippet */ : c.kind == Kind::Macro ? 3 /* Function */ : 21 /* Constant */;
+        json item = {{"label", c.label}, {"kind", kind}, {"insertText", c.insert}};
+        if (c.kind == Kind::Command) item["insertTextFormat"] = 2;  // snippet
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
 json Server::documentSymbol(const json& params, Clock::time_point) {
     const OpenDocument& doc = openDocument(params);
     json out = json::array();

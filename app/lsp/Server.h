@@ -58,6 +58,7 @@ private:
 
     json hover(const json& params, Clock::time_point now);
     json inlayHint(const json& params, Clock::time_point now);
+    json completion(const json& params, Clock::time_point now);
     json documentSymbol(const json& params, Clock::time_point now);
     json definition(const json& params, Clock::time_point now);
     json references(const json& params, Clock::time_point now);
