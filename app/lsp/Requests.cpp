@@ -4,6 +4,9 @@
 #include "app/lsp/Server.h"
 #include "editor/CommandHelp.h"
 #include "editor/DocumentFeatures.h"
+#include "editor/Transpose.h"
+#include "compiler/Cp932.h"
+#include "compiler/UiText.h"
 
 namespace tavolin::lsp {
 namespace {
@@ -133,6 +136,30 @@ json Server::completion(const json& params, Clock::time_point) {
         items.push_back(std::move(item));
     }
     return items;
+}
+
+json Server::codeAction(const json& params, Clock::time_point) {
+    const OpenDocument& doc = openDocument(params);
+    json actions = json::array();
+    const json& range = member(params, "range");
+    const auto from = doc.map.tabOffsetOf(positionFrom(member(range, "start")));
+    const auto to = doc.map.tabOffsetOf(positionFrom(member(range, "end")));
+    if (!from || !to || from->tab != to->tab) return actions;  // a selection across tabs moves nothing
+    static constexpr std::pair<int, const char*> kMoves[] = {
+        {1, TAVOLIN_TR_NOOP("Texts", "半音上げる")},
+        {-1, TAVOLIN_TR_NOOP("Texts", "半音下げる")},
+        {12, TAVOLIN_TR_NOOP("Texts", "1オクターブ上げる")},
+        {-12, TAVOLIN_TR_NOOP("Texts", "1オクターブ下げる")},
+    };
+    const std::string& text = doc.map.tabs()[static_cast<size_t>(from->tab)];
+    for (const auto& [semitones, title] : kMoves) {
+        const auto edit = editor::transposeSelection(text, from->offset, to->offset, semitones);
+        if (!edit) continue;
+        // Back to the editor's characters: CP932 bytes to UTF-8.
+        const json textEdit = {{"range", rangeJson(doc.map, {from->tab, edit->begin, edit->end})}, {"newText", cp932ToUtf8(edit->text)}};
+        actions.push_back({{"title", uiText(title)}, {"kind", "refactor.rewrite"}, {"edit", {{"changes", {{uriOf(params), {textEdit}}}}}}});
+    }
+    return actions;
 }
 
 json Server::documentSymbol(const json& params, Clock::time_point) {

@@ -59,6 +59,7 @@ private:
     json hover(const json& params, Clock::time_point now);
     json inlayHint(const json& params, Clock::time_point now);
     json completion(const json& params, Clock::time_point now);
+    json codeAction(const json& params, Clock::time_point now);
     json documentSymbol(const json& params, Clock::time_point now);
     json definition(const json& params, Clock::time_point now);
     json references(const json& params, Clock::time_point now);

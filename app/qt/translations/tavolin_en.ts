@@ -4,6 +4,22 @@
 <context>
     <name>Texts</name>
     <message>
+        <source>半音上げる</source>
+        <translation>Transpose up a semitone</translation>
+    </message>
+    <message>
+        <source>半音下げる</source>
+        <translation>Transpose down a semitone</translation>
+    </message>
+    <message>
+        <source>1オクターブ上げる</source>
+        <translation>Transpose up an octave</translation>
+    </message>
+    <message>
+        <source>1オクターブ下げる</source>
+        <translation>Transpose down an octave</translation>
+    </message>
+    <message>
         <source>矩形波</source>
         <translation>square</translation>
     </message>
