@@ -48,7 +48,7 @@ void BM_DiagnosticsAfterDebounce(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
     state.counters["bytes"] = static_cast<double>(text.size());
-    if (published < state.iterations()) state.SkipWithError("no diagnostics published");
+    if (published < static_cast<size_t>(state.iterations())) state.SkipWithError("no diagnostics published");
 }
 BENCHMARK(BM_DiagnosticsAfterDebounce)->Unit(benchmark::kMillisecond);
 
