@@ -47,6 +47,9 @@ for src in fuzz/*.cpp; do
     lsp_frame '{"jsonrpc":"2.0","id":2,"method":"textDocument/rename","params":{"textDocument":{"uri":"file:///a.mml"},"position":{"line":0,"character":8},"newName":"B"}}'
     lsp_frame '{"jsonrpc":"2.0","id":3,"method":"textDocument/semanticTokens/full","params":{"textDocument":{"uri":"file:///a.mml"}}}'
     lsp_frame '{"jsonrpc":"2.0","id":4,"method":"textDocument/hover","params":{"textDocument":{"uri":"file:///a.mml"},"position":{"line":0,"character":21}}}'
+    lsp_frame '{"jsonrpc":"2.0","id":6,"method":"textDocument/codeAction","params":{"textDocument":{"uri":"file:///a.mml"},"range":{"start":{"line":0,"character":0},"end":{"line":0,"character":30}}}}'
+    lsp_frame '{"jsonrpc":"2.0","id":7,"method":"textDocument/completion","params":{"textDocument":{"uri":"file:///a.mml"},"position":{"line":0,"character":17}}}'
+    lsp_frame '{"jsonrpc":"2.0","id":8,"method":"textDocument/inlayHint","params":{"textDocument":{"uri":"file:///a.mml"},"range":{"start":{"line":0,"character":0},"end":{"line":5,"character":0}}}}'
     lsp_frame '{"jsonrpc":"2.0","id":5,"method":"shutdown"}'
     lsp_frame '{"jsonrpc":"2.0","method":"exit"}'
   } >"$corpus/lsp-session"
