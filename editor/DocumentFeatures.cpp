@@ -2,12 +2,14 @@
 #include "editor/DocumentFeatures.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "compiler/ErrorTable.h"
 #include "compiler/UiText.h"
 #include "editor/CaretMapping.h"
 #include "editor/LiveCheck.h"
+#include "editor/Transpose.h"
 #include "editor/UserTexts.h"
 
 namespace tavolin::editor {
@@ -97,6 +99,20 @@ std::optional<TabRange> noteSourceAt(const SongTimeline& timeline, TimelineRef r
         return TabRange{tab, static_cast<uint32_t>(where.offset), static_cast<uint32_t>(where.offset + where.length)};
     }
     return std::nullopt;
+}
+
+std::optional<std::pair<uint32_t, std::string>> restsToBarEnd(const SongTimeline& timeline, TimelineRef ref, int tab) {
+    const BankTimeline& bank = timeline.banks[static_cast<size_t>(ref.bank)];
+    const TimelineNote& note = bank.notes[ref.note];
+    if (std::count_if(bank.notes.begin(), bank.notes.end(), [&](const TimelineNote& n) { return n.source == note.source; }) != 1)
+        return std::nullopt;
+    if (!note.source.command.valid() || note.source.call.valid()) return std::nullopt;
+    const TabSpan where = timeline.tabSpan(note.source.command, ref.bank);
+    if (where.tab + 1 != tab) return std::nullopt;
+    const double end = note.unitStart + note.units;
+    const std::string rests = restsFor(256.0 * std::ceil(end / 256.0 - 1e-9) - end);
+    if (rests.empty()) return std::nullopt;
+    return std::make_pair(static_cast<uint32_t>(where.offset + where.length), rests);
 }
 
 std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const TimelineIndex& index, const TabTexts& tabs) {

@@ -68,6 +68,12 @@ struct Completion {
 };
 std::vector<Completion> completionsAt(const TabTexts& tabs, int tab, uint32_t offset);
 
+// Rests that fill the bar (4/4) after note `ref` to its end, written after
+// the note's command in tab `tab`: "R4R8". nullopt when the note ends on a
+// bar line, sounds more than once (a loop's passes end in different
+// places), or was not written in that tab.
+std::optional<std::pair<uint32_t, std::string>> restsToBarEnd(const SongTimeline& timeline, TimelineRef ref, int tab);
+
 // The colour classes of every tab, as the compile reads them: a bank goes on
 // from what the common text leaves open (a comment, a recording). Calls
 // `fn(tab, range)` tab by tab, ranges in order.

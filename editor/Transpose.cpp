@@ -1,6 +1,7 @@
 // Transposing MML text: notes rewritten one by one, the octave carried with the fewest marks.
 #include "editor/Transpose.h"
 
+#include <cmath>
 #include <vector>
 
 #include "editor/MmlClasses.h"
@@ -130,6 +131,18 @@ std::optional<TextEdit> transposeSelection(std::string_view text, uint32_t from,
     settle(0);
     if (!moved) return std::nullopt;
     return TextEdit{a, b, out};
+}
+
+std::string restsFor(double units) {
+    const double whole = std::round(units);
+    if (whole < 1 || std::abs(units - whole) > 1e-6 || whole > 1e6) return {};
+    auto left = static_cast<int64_t>(whole);
+    std::string out;
+    for (int n = 1; n <= 256; n *= 2) {
+        const int64_t length = 256 / n;
+        for (; left >= length; left -= length) out += "R" + std::to_string(n);
+    }
+    return out;
 }
 
 }  // namespace tavolin::editor

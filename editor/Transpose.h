@@ -1,4 +1,5 @@
-// Moving the notes of a stretch of MML text up or down by semitones, octave marks kept balanced.
+// Editing notes in MML text: moving a stretch up or down by semitones with octave marks kept
+// balanced, and rests for a given length.
 #pragma once
 
 #include <cstdint>
@@ -26,5 +27,9 @@ struct TextEdit {
 // number. nullopt when the stretch holds no note with a pitch, or an N
 // would leave 0..95.
 std::optional<TextEdit> transposeSelection(std::string_view text, uint32_t from, uint32_t to, int semitones);
+
+// Rests that take `units` (1/256 of a whole note), longest first: 96 ->
+// "R4R8". Empty when `units` is not a whole number of 256ths above 0.
+std::string restsFor(double units);
 
 }  // namespace tavolin::editor

@@ -159,6 +159,17 @@ json Server::codeAction(const json& params, Clock::time_point) {
         const json textEdit = {{"range", rangeJson(doc.map, {from->tab, edit->begin, edit->end})}, {"newText", cp932ToUtf8(edit->text)}};
         actions.push_back({{"title", uiText(title)}, {"kind", "refactor.rewrite"}, {"edit", {{"changes", {{uriOf(params), {textEdit}}}}}}});
     }
+    // The note at the start of the selection, from the last compile (none while an edit waits).
+    if (doc.song && doc.song->ok() && doc.song->index && !doc.checkDue) {
+        if (const auto ref = doc.song->index->noteAt(from->tab - 1, from->offset)) {
+            if (const auto fill = editor::restsToBarEnd(doc.song->timeline, *ref, from->tab)) {
+                const json textEdit = {{"range", rangeJson(doc.map, {from->tab, fill->first, fill->first})}, {"newText", fill->second}};
+                actions.push_back({{"title", uiText(TAVOLIN_TR_NOOP("Texts", "小節の残りを休符で埋める"))},
+                                   {"kind", "refactor.rewrite"},
+                                   {"edit", {{"changes", {{uriOf(params), {textEdit}}}}}}});
+            }
+        }
+    }
     return actions;
 }
 

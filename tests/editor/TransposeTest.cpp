@@ -44,5 +44,12 @@ TEST(Transpose, NotesMoveAndTheOctaveComesBack) {
     }
 }
 
+TEST(Transpose, RestsForALength) {
+    const std::pair<double, const char*> rows[] = {
+        {96, "R4R8"}, {256, "R1"}, {255, "R2R4R8R16R32R64R128R256"}, {1, "R256"}, {0, ""}, {-64, ""}, {21.5, ""}, {64.0000000001, "R4"},
+    };
+    for (const auto& [units, expected] : rows) EXPECT_EQ(restsFor(units), expected) << units;
+}
+
 }  // namespace
 }  // namespace tavolin::editor

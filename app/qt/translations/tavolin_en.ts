@@ -4,6 +4,10 @@
 <context>
     <name>Texts</name>
     <message>
+        <source>小節の残りを休符で埋める</source>
+        <translation>Fill the rest of the bar with rests</translation>
+    </message>
+    <message>
         <source>半音上げる</source>
         <translation>Transpose up a semitone</translation>
     </message>
