@@ -42,7 +42,25 @@ for src in fuzz/*.cpp; do
   # with drums, running status and a pitch bend.
   printf '\x00MThd\x00\x00\x00\x06\x00\x01\x00\x02\x00\x60MTrk\x00\x00\x00\x13\x00\xff\x51\x03\x07\xa1\x20\x00\xff\x58\x04\x03\x02\x18\x08\x00\xff\x2f\x00MTrk\x00\x00\x00\x1a\x00\xc0\x21\x00\x90\x3c\x64\x00\x40\x64\x00\x43\x64\x60\x3c\x00\x00\x40\x00\x00\x43\x00\x00\xff\x2f\x00' >"$corpus/midi1"
   printf '\x08MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60MTrk\x00\x00\x00\x1d\x00\x99\x24\x64\x20\x24\x00\x00\x90\x3c\x64\x20\x3c\x00\x00\x3e\x64\x20\xe0\x00\x40\x00\x80\x3e\x00\x00\xff\x2f\x00' >"$corpus/midi2"
+  # A framed session for the language server: initialize, open with an error, a
+  # change, a few requests, shutdown and exit.
+  lsp_frame() { printf 'Content-Length: %d\r\n\r\n%s' "${#1}" "$1"; }
+  {
+    lsp_frame '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"initializationOptions":{"arithmetic":"Fix"}}}'
+    lsp_frame '{"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":{"uri":"file:///a.mml","languageId":"mml","version":1,"text":"SMML@@!A C!;MML@!A ]D,E;"}}}'
+    lsp_frame '{"jsonrpc":"2.0","method":"textDocument/didChange","params":{"textDocument":{"uri":"file:///a.mml","version":2},"contentChanges":[{"range":{"start":{"line":0,"character":3},"end":{"line":0,"character":5}},"text":"x"}]}}'
+    lsp_frame '{"jsonrpc":"2.0","id":2,"method":"textDocument/rename","params":{"textDocument":{"uri":"file:///a.mml"},"position":{"line":0,"character":8},"newName":"B"}}'
+    lsp_frame '{"jsonrpc":"2.0","id":3,"method":"textDocument/semanticTokens/full","params":{"textDocument":{"uri":"file:///a.mml"}}}'
+    lsp_frame '{"jsonrpc":"2.0","id":4,"method":"textDocument/hover","params":{"textDocument":{"uri":"file:///a.mml"},"position":{"line":0,"character":21}}}'
+    lsp_frame '{"jsonrpc":"2.0","id":6,"method":"textDocument/codeAction","params":{"textDocument":{"uri":"file:///a.mml"},"range":{"start":{"line":0,"character":0},"end":{"line":0,"character":30}}}}'
+    lsp_frame '{"jsonrpc":"2.0","id":7,"method":"textDocument/completion","params":{"textDocument":{"uri":"file:///a.mml"},"position":{"line":0,"character":17}}}'
+    lsp_frame '{"jsonrpc":"2.0","id":8,"method":"textDocument/inlayHint","params":{"textDocument":{"uri":"file:///a.mml"},"range":{"start":{"line":0,"character":0},"end":{"line":5,"character":0}}}}'
+    lsp_frame '{"jsonrpc":"2.0","id":5,"method":"shutdown"}'
+    lsp_frame '{"jsonrpc":"2.0","method":"exit"}'
+  } >"$corpus/lsp-session"
+  # The server's target is quick per input and its run short; the others run longer.
   limit="$seconds"
+  if [ "$name" = fuzz_lsp ]; then limit="${TAVOLIN_FUZZ_LSP_SECONDS:-5}"; fi
   # The MIDI import compiles every document it makes: a shorter run keeps the step short.
   if [ "$name" = fuzz_midi_import ] && [ "$limit" -gt 30 ]; then limit=30; fi
   echo "== fuzz: $name ($runs inputs, seed 1)"

@@ -4,6 +4,170 @@
 <context>
     <name>Texts</name>
     <message>
+        <source>小節の残りを休符で埋める</source>
+        <translation>Fill the rest of the bar with rests</translation>
+    </message>
+    <message>
+        <source>半音上げる</source>
+        <translation>Transpose up a semitone</translation>
+    </message>
+    <message>
+        <source>半音下げる</source>
+        <translation>Transpose down a semitone</translation>
+    </message>
+    <message>
+        <source>1オクターブ上げる</source>
+        <translation>Transpose up an octave</translation>
+    </message>
+    <message>
+        <source>1オクターブ下げる</source>
+        <translation>Transpose down an octave</translation>
+    </message>
+    <message>
+        <source>矩形波</source>
+        <translation>square</translation>
+    </message>
+    <message>
+        <source>三角波</source>
+        <translation>triangle</translation>
+    </message>
+    <message>
+        <source>のこぎり波</source>
+        <translation>sawtooth</translation>
+    </message>
+    <message>
+        <source>正弦波</source>
+        <translation>sine</translation>
+    </message>
+    <message>
+        <source>ノイズ</source>
+        <translation>noise</translation>
+    </message>
+    <message>
+        <source>テンポ {n}（1分間に4分音符 {n} 個）</source>
+        <translation>Tempo {n} ({n} quarter notes a minute)</translation>
+    </message>
+    <message>
+        <source>音量 {n}（0〜255）</source>
+        <translation>Volume {n} (0 to 255)</translation>
+    </message>
+    <message>
+        <source>パン {n}（0 左、128 中央、256 右）</source>
+        <translation>Pan {n} (0 left, 128 centre, 256 right)</translation>
+    </message>
+    <message>
+        <source>オクターブ {n}</source>
+        <translation>Octave {n}</translation>
+    </message>
+    <message>
+        <source>オクターブを1つ下げる</source>
+        <translation>One octave down</translation>
+    </message>
+    <message>
+        <source>オクターブを1つ上げる</source>
+        <translation>One octave up</translation>
+    </message>
+    <message>
+        <source>長さを省いた音符の長さ: 全音符の {units}/256</source>
+        <translation>Length of notes written without one: {units}/256 of a whole note</translation>
+    </message>
+    <message>
+        <source>ループの始まり</source>
+        <translation>Start of a loop</translation>
+    </message>
+    <message>
+        <source>ループの最後の回はここで抜ける</source>
+        <translation>On the loop's last pass, it ends here</translation>
+    </message>
+    <message>
+        <source>ループの終わり: 終わりなく繰り返す（書き出しでは1回）</source>
+        <translation>End of a loop: repeats without end (once in an export)</translation>
+    </message>
+    <message>
+        <source>ループの終わり: {n} 回演奏する</source>
+        <translation>End of a loop: played {n} times</translation>
+    </message>
+    <message>
+        <source>連符の始まり: } までの音符で既定の長さ1つを等分する</source>
+        <translation>Start of a tuplet: the notes up to } share one default length equally</translation>
+    </message>
+    <message>
+        <source>連符の終わり</source>
+        <translation>End of a tuplet</translation>
+    </message>
+    <message>
+        <source>スラー: 前の音符を切らずに次の音符へつなぐ</source>
+        <translation>Slur: the note before runs into the next one without a new attack</translation>
+    </message>
+    <message>
+        <source>音色 {n} を選ぶ</source>
+        <translation>Selects tone {n}</translation>
+    </message>
+    <message>
+        <source>ポルタメント: スラーの音符の最後の 1/{n} で次の音へ移る</source>
+        <translation>Portamento: a slurred note glides to the next one in its last 1/{n}</translation>
+    </message>
+    <message>
+        <source>エンベロープ {e} を定義: {a} ms でレベル {al} へ、{d} ms でレベル {sl} へ、離して {r} ms で消える</source>
+        <translation>Defines envelope {e}: to level {al} in {a} ms, to level {sl} in {d} ms, released over {r} ms</translation>
+    </message>
+    <message>
+        <source>エンベロープ {n} を選ぶ</source>
+        <translation>Selects envelope {n}</translation>
+    </message>
+    <message>
+        <source>音色 {t} を定義: {wave}、デューティ比 {duties} %</source>
+        <translation>Defines tone {t}: {wave}, duty {duties} %</translation>
+    </message>
+    <message>
+        <source>R 周波数ゆらぎ %、N 音量ゆらぎ %、C デューティ切り替え ms: {options}</source>
+        <translation>R frequency noise %, N level noise %, C duty switching ms: {options}</translation>
+    </message>
+    <message>
+        <source>ピッチ LFO を定義（{n} 点）</source>
+        <translation>Defines the pitch LFO ({n} points)</translation>
+    </message>
+    <message>
+        <source>音量 LFO を定義（{n} 点）</source>
+        <translation>Defines the amplitude LFO ({n} points)</translation>
+    </message>
+    <message>
+        <source>時刻は音符の長さに対する %</source>
+        <translation>Times in percent of the note's length</translation>
+    </message>
+    <message>
+        <source>マクロ {x} の記録を始める（次の ! まで）</source>
+        <translation>Starts recording macro {x} (up to the next !)</translation>
+    </message>
+    <message>
+        <source>マクロ {x} を演奏する</source>
+        <translation>Plays macro {x}</translation>
+    </message>
+    <message>
+        <source>マクロの記録を終える</source>
+        <translation>Ends the macro recording</translation>
+    </message>
+    <message>
+        <source>休符</source>
+        <translation>Rest</translation>
+    </message>
+    <message>
+        <source>{time} に鳴ります</source>
+        <translation>Sounds at {time}</translation>
+    </message>
+    <message>
+        <source>{time} に鳴ります（{passes} 回のうち 1 回目）</source>
+        <translation>Sounds at {time} (the first of {passes} passes)</translation>
+    </message>
+    <message>
+        <source>長さ {frames} フレーム、全音符の {units}/256</source>
+        <translation>Length {frames} frames, {units}/256 of a whole note</translation>
+    </message>
+    <message>
+        <source>バンク {bank}</source>
+        <translation>Bank {bank}</translation>
+    </message>
+    <message>
         <source>不明なコマンド</source>
         <translation>Unknown command</translation>
     </message>

@@ -1,0 +1,19 @@
+// `tavolin-cli lsp`: the language server on standard input and output.
+#include <iostream>
+
+#include "app/cli/Commands.h"
+#include "app/lsp/Server.h"
+
+namespace tavolin::cli {
+namespace {
+
+CommandRegistrar reg{[](CLI::App& app) {
+    CLI::App* cmd = app.add_subcommand("lsp", "Serve .mml documents to an editor over the Language Server Protocol (stdio)");
+    cmd->callback([] {
+        std::ios::sync_with_stdio(false);
+        setExitStatus(lsp::runServer(std::cin, std::cout));
+    });
+}};
+
+}  // namespace
+}  // namespace tavolin::cli

@@ -1,0 +1,92 @@
+// The language server's dispatcher: JSON-RPC messages in, replies and notifications out, the
+// lifecycle (initialize, shutdown, exit) and the open documents. Features live in editor/.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/lsp/Protocol.h"
+#include "editor/DocumentMap.h"
+#include "output/SongMap.h"
+
+namespace tavolin::lsp {
+
+// One open document: its file bytes (CP932) mapped to tabs, and the last compile.
+struct OpenDocument {
+    int64_t version = 0;
+    editor::DocumentMap map;
+    std::shared_ptr<const output::SongMap> song;  // nullptr until compiled, or when too large
+    bool tooLarge = false;                        // beyond the window's limit: not mapped, not compiled
+    std::string largeBytes;                       // the bytes of a document too large
+    bool checkDue = false;                        // edited since the last compile
+    std::chrono::steady_clock::time_point editedAt{};
+};
+
+// Not thread-safe: one thread calls everything (the run loop or a test).
+class Server {
+public:
+    using Clock = std::chrono::steady_clock;
+    using Send = std::function<void(const json&)>;
+
+    explicit Server(Send send, Clock::duration debounce = std::chrono::milliseconds(150));
+
+    // One message body as read from the transport.
+    void handleBody(const std::string& body, Clock::time_point now);
+    void handle(const json& message, Clock::time_point now);
+    // Compiles the documents whose debounce has passed and publishes their
+    // diagnostics. Returns when to call again (nullopt: nothing waits).
+    std::optional<Clock::time_point> poll(Clock::time_point now);
+
+    bool exited() const noexcept { return m_exited; }
+    // 0 when shutdown came before exit, 1 otherwise.
+    int exitCode() const noexcept { return m_shutdown ? 0 : 1; }
+
+    const OpenDocument* document(const std::string& uri) const;
+
+private:
+    using Handler = json (Server::*)(const json& params, Clock::time_point now);
+
+    json initialize(const json& params, Clock::time_point now);
+    json shutdown(const json& params, Clock::time_point now);
+    json didOpen(const json& params, Clock::time_point now);
+    json didChange(const json& params, Clock::time_point now);
+    json didClose(const json& params, Clock::time_point now);
+
+    json hover(const json& params, Clock::time_point now);
+    json inlayHint(const json& params, Clock::time_point now);
+    json completion(const json& params, Clock::time_point now);
+    json codeAction(const json& params, Clock::time_point now);
+    json documentSymbol(const json& params, Clock::time_point now);
+    json definition(const json& params, Clock::time_point now);
+    json references(const json& params, Clock::time_point now);
+    json rename(const json& params, Clock::time_point now);
+    json semanticTokensFull(const json& params, Clock::time_point now);
+    json semanticTokensRange(const json& params, Clock::time_point now);
+
+    OpenDocument& openDocument(const json& params);
+    void setText(OpenDocument& doc, std::string fileBytes);
+    void check(const std::string& uri, OpenDocument& doc);
+    void publish(const std::string& uri, const OpenDocument& doc);
+
+    Send m_send;
+    Clock::duration m_debounce;
+    bool m_initialized = false;
+    bool m_shutdown = false;
+    bool m_exited = false;
+    std::string m_rateText = "48000";
+    int m_arithIndex = 1;  // Float
+    std::map<std::string, OpenDocument> m_documents;
+};
+
+// Serves `in` to `out` until exit or the end of input; returns the exit code.
+// `in` must outlive the process or reach its end (the reader may be left
+// blocked in a read after exit).
+// A reader thread frames the input so that diagnostics fall due while no
+// message arrives.
+int runServer(std::istream& in, std::ostream& out);
+
+}  // namespace tavolin::lsp
