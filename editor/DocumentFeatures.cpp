@@ -11,6 +11,7 @@
 #include "editor/LiveCheck.h"
 #include "editor/Transpose.h"
 #include "editor/UserTexts.h"
+#include "output/Passage.h"
 
 namespace tavolin::editor {
 
@@ -59,14 +60,6 @@ std::string fixed(double value, int decimals) {
     return out;
 }
 
-std::string songTime(uint64_t frame, uint32_t rate) {
-    const uint64_t ms = rate == 0 ? 0 : frame * 1000 / rate;
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%llu:%02llu.%03llu", static_cast<unsigned long long>(ms / 60000),
-                  static_cast<unsigned long long>(ms / 1000 % 60), static_cast<unsigned long long>(ms % 1000));
-    return buf;
-}
-
 }  // namespace
 
 std::string noteHoverText(const SongTimeline& timeline, TimelineRef ref) {
@@ -81,7 +74,7 @@ std::string noteHoverText(const SongTimeline& timeline, TimelineRef ref) {
     const std::string bankName = fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "バンク {bank}")), "bank", std::string(1, static_cast<char>('A' + ref.bank)));
     // Every time the same command (through the same call) sounds.
     const auto passes = std::count_if(bank.notes.begin(), bank.notes.end(), [&](const TimelineNote& n) { return n.source == note.source; });
-    const std::string time = songTime(note.start, timeline.sampleRate);
+    const std::string time = output::songTimeText(note.start, timeline.sampleRate);
     const std::string when = passes > 1
         ? fillIn(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "{time} に鳴ります（{passes} 回のうち 1 回目）")), "time", time), "passes", std::to_string(passes))
         : fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "{time} に鳴ります")), "time", time);
@@ -135,7 +128,7 @@ std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const Timelin
                 if (onLine) {
                     const auto bar = static_cast<uint64_t>(note.unitStart / 256.0) + 1;
                     out.push_back({{tab, static_cast<uint32_t>(start), static_cast<uint32_t>(start)},
-                                   songTime(note.start, timeline.sampleRate) + " |" + std::to_string(bar)});
+                                   output::songTimeText(note.start, timeline.sampleRate) + " |" + std::to_string(bar)});
                 }
             }
             start = end + 1;

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 namespace tavolin::output {
@@ -67,6 +68,14 @@ uint64_t passageFrame(const SongMap& map, const PassagePoint& point) {
     const std::optional<TimelineRef> ref = map.index->noteAtOrAfter(point.tab, point.offset);
     if (!ref) return t.frames;
     return t.banks[static_cast<size_t>(ref->bank)].notes[ref->note].start;
+}
+
+std::string songTimeText(uint64_t frame, uint32_t rate) {
+    const uint64_t ms = rate == 0 ? 0 : frame * 1000 / rate;
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%llu:%02llu.%03llu", static_cast<unsigned long long>(ms / 60000),
+                  static_cast<unsigned long long>(ms / 1000 % 60), static_cast<unsigned long long>(ms % 1000));
+    return buf;
 }
 
 }  // namespace tavolin::output

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "output/SongMap.h"
@@ -28,5 +29,9 @@ std::optional<PassagePoint> parsePassagePoint(std::string_view text);
 // nearest frame; a caret at the start of the note under or after it that
 // sounds first, or the song's end when no note follows the caret.
 uint64_t passageFrame(const SongMap& map, const PassagePoint& point);
+
+// A frame of the song as a time a person reads and the passage options take
+// back: "m:ss.mmm" (milliseconds cut, not rounded).
+std::string songTimeText(uint64_t frame, uint32_t rate);
 
 }  // namespace tavolin::output

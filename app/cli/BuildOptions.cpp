@@ -114,14 +114,6 @@ void addPassageOptions(CLI::App& cmd, PassageOptionValues& v) {
 
 namespace {
 
-std::string songClock(uint64_t frames, uint32_t rate) {
-    const uint64_t ms = rate == 0 ? 0 : frames * 1000 / rate;
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%llu:%02llu.%03llu", static_cast<unsigned long long>(ms / 60000),
-                  static_cast<unsigned long long>(ms / 1000 % 60), static_cast<unsigned long long>(ms % 1000));
-    return buf;
-}
-
 uint64_t passagePoint(const std::string& text, const char* option, const output::SongMap& map) {
     const std::optional<output::PassagePoint> point = output::parsePassagePoint(text);
     if (!point)
@@ -142,10 +134,10 @@ PassageFrames resolvePassage(const PassageOptionValues& v, const output::BuildIn
     p.from = v.from.empty() ? 0 : passagePoint(v.from, "--from", *map);
     p.to = v.to.empty() ? end : passagePoint(v.to, "--to", *map);
     if (p.to > end)
-        throw CliError("--to lies past the song's end (" + songClock(p.to, rate) + " > " + songClock(end, rate) + ")");
+        throw CliError("--to lies past the song's end (" + output::songTimeText(p.to, rate) + " > " + output::songTimeText(end, rate) + ")");
     if (p.to <= p.from)
-        throw CliError("the passage is empty: --to (" + songClock(p.to, rate) + ") must come after --from (" +
-                       songClock(p.from, rate) + ")");
+        throw CliError("the passage is empty: --to (" + output::songTimeText(p.to, rate) + ") must come after --from (" +
+                       output::songTimeText(p.from, rate) + ")");
     return p;
 }
 
