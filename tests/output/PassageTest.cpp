@@ -20,14 +20,11 @@ std::shared_ptr<output::GeneratorWrapper> build(const std::array<std::string, 6>
     in.rateText = "22050";
     in.arithIndex = std::is_same_v<T, Fix> ? 0 : std::is_same_v<T, float> ? 1 : 2;
     in.forExport = true;
-    RecordingHost host;
-    output::WaveFormat format;
-    auto song = output::MakeGenerator(in, false, host, format);
-    EXPECT_TRUE(song) << host.messages.size();
-    return song;
+    return buildOrFail(in);
 }
 
-std::vector<int16_t> renderToEnd(output::GeneratorWrapper& song) {
+// Block by block, as playback renders; the song's passage decides where it ends.
+std::vector<int16_t> renderBlocksToEnd(output::GeneratorWrapper& song) {
     std::vector<int16_t> out, block(2 * 1000);
     while (!song.IsFinished()) {
         const size_t n = song.RenderUntilFinished(block);
@@ -68,7 +65,7 @@ TYPED_TEST(Passage, IsTheSameStretchOfTheWholeRender) {
     for (const Row& row : rows) {
         auto whole = build<T>(row.tabs);
         ASSERT_TRUE(whole) << row.name;
-        const std::vector<int16_t> all = renderToEnd(*whole);
+        const std::vector<int16_t> all = renderBlocksToEnd(*whole);
         const uint64_t to = row.to < 0 ? all.size() / 2 : static_cast<uint64_t>(row.to);
         ASSERT_LT(row.from, to) << row.name;
         ASSERT_LE(to, all.size() / 2) << row.name;
@@ -77,7 +74,7 @@ TYPED_TEST(Passage, IsTheSameStretchOfTheWholeRender) {
         auto once = build<T>(row.tabs);
         once->Skip(row.from);
         once->setPassage(to - row.from, false);
-        const std::vector<int16_t> got = renderToEnd(*once);
+        const std::vector<int16_t> got = renderBlocksToEnd(*once);
         EXPECT_TRUE(got == want) << row.name << " once\n" << firstDifference(got, want);
 
         // Looped, in blocks that do not divide the passage: every pass the same.
