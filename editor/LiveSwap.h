@@ -71,7 +71,8 @@ struct LiveSwapReport {
 // chooseSwapFrame with the edits collected since the old song was compiled;
 // the new song is built with no cursor, advanced to that frame and handed
 // over. A passage keeps playing: its ends follow their notes (chooseSwapFrame
-// on each end) unless offer() is given the new passage.
+// on each end) unless offer() is given the new passage. A passage plays as
+// the export plays it (endless loops once), as `play --from --to` does.
 //
 // The timeline is the export's (endless loops once); a song that plays an
 // endless loop past its first pass is anchored as though at the same time of
@@ -135,7 +136,10 @@ private:
 
     mutable std::mutex m_mutex;                 // guards everything below, shared with the builder
     std::condition_variable m_wake;
-    std::shared_ptr<Song> m_song;               // the chain's latest song
+    std::condition_variable m_idle;
+    std::shared_ptr<Song> m_song;               // the chain's latest song handed to the player
+    std::shared_ptr<const output::SongMap> m_offeredMap;  // the latest offered
+    int64_t m_base = 0;                         // Play's first frame: the player's song frames count from it
     std::unique_ptr<Request> m_request;         // waiting for the builder
     uint64_t m_epoch = 0;                       // grows at every Play and Stop: older builds are dropped
     bool m_busy = false;
