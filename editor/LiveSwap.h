@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <thread>
 
 #include "editor/SwapAnchor.h"
@@ -25,6 +27,12 @@ struct LivePassage {
     bool loop = false;
     friend bool operator==(const LivePassage&, const LivePassage&) = default;
 };
+
+// The one change that turns `before` into `after`, keeping their common
+// start and their common end (the rest of the common end when the two
+// overlap): what a whole-file save tells of an edit. Removed 0 and
+// inserted 0 when the texts are equal.
+TextEdit changeBetween(std::string_view before, std::string_view after) noexcept;
 
 // How the stream of one Play started, in the played song's timeline.
 struct LivePlayStart {
@@ -97,6 +105,9 @@ public:
 
     // One change of a tab's text since the playing song's (see TextEdit).
     void edited(int tab, uint64_t position, uint64_t removed, uint64_t inserted);
+    // The same for whole texts replaced at once (a file saved elsewhere): one
+    // changeBetween per tab that differs.
+    void editedTexts(const std::array<std::string, 6>& before, const std::array<std::string, 6>& after);
     // A successful compile of `inputs` becomes the playing song. False (and
     // nothing changes) when not playing, when `map` failed, or when its
     // settings differ from Play's. Otherwise the edits collected so far go
