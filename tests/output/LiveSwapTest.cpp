@@ -150,8 +150,8 @@ TEST(LiveSwap, EveryRowHeardSampleForSample) {
             EXPECT_EQ(static_cast<int64_t>(report.anchor.frame) - static_cast<int64_t>(report.oldFrame), row.shift);
             // The new song stands at the anchor at the stream frame the swap
             // named, and as much further as the switch came later.
-            const uint64_t named = report.oldFrame - 48000;
-            const uint64_t newFrame = report.anchor.frame + (done.streamFrame - named);
+            EXPECT_EQ(report.oldFrame, 48000 + report.streamFrame);
+            const uint64_t newFrame = report.anchor.frame + (done.streamFrame - report.streamFrame);
             // The playhead is in the new song's frames once its blocks are heard.
             ASSERT_TRUE(waitUntil([&] { return stage.player.blocksHeard() > done.streamFrame / kBlockFrames + 1; }));
             const std::optional<uint64_t> playhead = stage.swap.heardFrame(std::chrono::steady_clock::now());
@@ -239,7 +239,8 @@ TEST(LiveSwap, PassageFollowsItsNotes) {
     ASSERT_TRUE(waitUntil([&] { return stage.player.lastSwitch().count == 1; }));
     const output::SwitchReport done = stage.player.lastSwitch();
     const editor::LiveSwapReport report = stage.swap.report();
-    const uint64_t named = report.oldFrame - 24000;  // the first pass has not ended yet
+    const uint64_t named = report.streamFrame;
+    EXPECT_EQ(report.oldFrame, 24000 + named) << "the first pass has not ended yet";
     ASSERT_LT(report.oldFrame, 72000u);
     EXPECT_EQ(report.anchor.frame, report.oldFrame + 24000);
     // Past the passage's end, into its second pass.
@@ -291,7 +292,7 @@ TEST(LiveSwap, RandomSongsAndEditsGoOnAtTheAnchor) {
         const std::vector<int16_t> heard = stage.heardUntil(done.streamFrame);
         const size_t fadeEnd = 2 * (done.streamFrame + output::crossfadeFrames(48000));
         const std::vector<int16_t> expected =
-            songFrom(after, report.anchor.frame + done.streamFrame - report.oldFrame + output::crossfadeFrames(48000),
+            songFrom(after, report.anchor.frame + done.streamFrame - report.streamFrame + output::crossfadeFrames(48000),
                      2 * kBlockFrames);
         ASSERT_GE(heard.size(), fadeEnd + expected.size());
         EXPECT_EQ(firstDifference(expected, std::vector<int16_t>(heard.begin() + static_cast<ptrdiff_t>(fadeEnd),
