@@ -198,7 +198,9 @@ TEST(LiveSwap, SwapDuringTheCrossfadeFadesFromWhatIsHeard) {
         ASSERT_TRUE(waitUntil([&] { return stage.player.lastSwitch().count == 1; }));
         ASSERT_EQ(stage.player.lastSwitch().streamFrame, at);
         // Three blocks before it at the device: four ready, the crossfade the last.
-        if (queued) ASSERT_TRUE(waitUntil([&] { return stage.player.swapFrame().value_or(at) + 3 * kBlockFrames >= at; }));
+        if (queued) {
+            ASSERT_TRUE(waitUntil([&] { return stage.player.swapFrame().value_or(at) + 3 * kBlockFrames >= at; }));
+        }
         ASSERT_TRUE(stage.player.swapSong(seeked(c)));
         ASSERT_TRUE(waitUntil([&] { return stage.player.lastSwitch().count == 2; }));
         ASSERT_EQ(stage.player.lastSwitch().streamFrame, at) << "the crossfaded block had already gone to the device";
