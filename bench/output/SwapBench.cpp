@@ -79,6 +79,9 @@ void BM_LiveResultToDevice(benchmark::State& state) {
             state.SkipWithError("cannot play");
             return;
         }
+        // As when typing: the stream has been running a while (its start
+        // keeps the worker busy filling the queue).
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         stage.swap.edited(1, stage.before.tabTexts[1].size() - 1, 1, 1);
         const std::optional<double> seconds = stage.handOver(map, Clock::now(), state);
         if (!seconds) return;
