@@ -108,6 +108,19 @@ std::optional<std::pair<uint32_t, std::string>> restsToBarEnd(const SongTimeline
     return std::make_pair(static_cast<uint32_t>(where.offset + where.length), rests);
 }
 
+NoteTimeAt writtenNoteTimes(const output::SongMap& map, int tab) {
+    return [&map, tab](uint32_t begin) -> std::optional<NoteTime> {
+        if (!map.ok() || !map.index) return std::nullopt;
+        const auto ref = map.index->noteAt(tab - 1, begin);
+        if (!ref) return std::nullopt;
+        const TimelineNote& note = map.timeline.banks[static_cast<size_t>(ref->bank)].notes[ref->note];
+        // A call replays notes written elsewhere: only a note's own command counts.
+        const TabSpan where = map.timeline.tabSpan(note.source.command, ref->bank);
+        if (!note.source.command.valid() || where.tab + 1 != tab || where.offset != begin) return std::nullopt;
+        return NoteTime{note.unitStart, note.units};
+    };
+}
+
 std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const TimelineIndex& index, const TabTexts& tabs) {
     std::vector<LineHint> out;
     for (int bank = 0; bank < kBankCount; ++bank) {

@@ -9,6 +9,7 @@
 
 #include "editor/DocumentFormat.h"
 #include "editor/MmlClasses.h"
+#include "editor/Transpose.h"
 #include "output/SongMap.h"
 
 namespace tavolin::editor {
@@ -73,6 +74,11 @@ std::vector<Completion> completionsAt(const TabTexts& tabs, int tab, uint32_t of
 // bar line, sounds more than once (a loop's passes end in different
 // places), or was not written in that tab.
 std::optional<std::pair<uint32_t, std::string>> restsToBarEnd(const SongTimeline& timeline, TimelineRef ref, int tab);
+
+// The notes written in tab `tab` (0 common, 1..5 A..E) as `map`'s compile
+// played them: each command's first sounding (a note of the common text, the
+// earliest bank's). `map` must outlive the answer.
+NoteTimeAt writtenNoteTimes(const output::SongMap& map, int tab);
 
 // The colour classes of every tab, as the compile reads them: a bank goes on
 // from what the common text leaves open (a comment, a recording). Calls

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavolin::editor {
 
@@ -31,5 +33,32 @@ std::optional<TextEdit> transposeSelection(std::string_view text, uint32_t from,
 // Rests that take `units` (1/256 of a whole note), longest first: 96 ->
 // "R4R8". Empty when `units` is not a whole number of 256ths above 0.
 std::string restsFor(double units);
+
+// A length in 1/256 of a whole note written as the fewest tied parts, each a
+// length number with dots, longest first: 64 -> {"4"}, 96 -> {"4."},
+// 320 -> {"1", "4"}, 85.33 -> {"3"}. Empty when no four parts make it.
+std::vector<std::string> lengthParts(double units);
+
+// When a written note sounds, in 1/256 of a whole note: where it starts in
+// its bank and how long it is.
+struct NoteTime {
+    double unitStart = 0;
+    double units = 0;
+};
+// The time of the note (or rest) whose command starts at byte `begin` of the
+// tab's text; nullopt when the compile did not play it from there.
+using NoteTimeAt = std::function<std::optional<NoteTime>(uint32_t begin)>;
+
+// The note (or rest) under `offset` (or ending there) written as two tied
+// notes: cut at the first bar line (4/4) it crosses, else in halves, each part
+// with its length written out ("C2" -> "C4&C4", so a default length or the
+// octave around it change nothing). Rests come apart without "&". nullopt off
+// a note, inside a tuplet, or when a part has no written length.
+std::optional<TextEdit> splitNote(std::string_view text, uint32_t offset, const NoteTimeAt& timeAt);
+
+// The tie chain of one pitch ("C4 & C8&C8", only white space between) that
+// holds `from` written with the fewest parts its whole length needs ("C2");
+// nullopt when it is no shorter that way.
+std::optional<TextEdit> joinTiedNotes(std::string_view text, uint32_t from, const NoteTimeAt& timeAt);
 
 }  // namespace tavolin::editor
