@@ -121,6 +121,36 @@ NoteTimeAt writtenNoteTimes(const output::SongMap& map, int tab) {
     };
 }
 
+std::vector<SoundingSource> soundingSources(const SongTimeline& timeline, const BankFrames& frames) {
+    std::vector<SoundingSource> out;
+    const auto sounding = notesSoundingAt(timeline, frames);
+    for (int b = 0; b < kBankCount; ++b) {
+        const auto& i = sounding[static_cast<size_t>(b)];
+        if (!i) continue;
+        const TimelineNote& n = timeline.banks[static_cast<size_t>(b)].notes[*i];
+        for (const TextSpan span : {n.source.command, n.source.call}) {
+            if (!span.valid()) continue;
+            const TabSpan at = timeline.tabSpan(span, b);
+            if (at.tab < -1) continue;  // the internal code has no text to light
+            const TabRange r{at.tab + 1, static_cast<uint32_t>(at.offset), static_cast<uint32_t>(at.offset + at.length)};
+            if (std::none_of(out.begin(), out.end(), [&](const SoundingSource& s) { return s.range == r; })) out.push_back({b, r});
+        }
+    }
+    return out;
+}
+
+TextShift::TextShift(std::string_view before, std::string_view after) : m_before(before.size()), m_after(after.size()) {
+    const size_t shorter = std::min(before.size(), after.size());
+    while (m_prefix < shorter && before[m_prefix] == after[m_prefix]) ++m_prefix;
+    while (m_suffix < shorter - m_prefix && before[before.size() - 1 - m_suffix] == after[after.size() - 1 - m_suffix]) ++m_suffix;
+}
+
+std::optional<uint64_t> TextShift::place(uint64_t offset, uint64_t length) const {
+    if (offset + length <= m_prefix) return offset;
+    if (offset >= m_before - m_suffix) return offset + m_after - m_before;
+    return std::nullopt;
+}
+
 std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const TimelineIndex& index, const TabTexts& tabs) {
     std::vector<LineHint> out;
     for (int bank = 0; bank < kBankCount; ++bank) {

@@ -11,7 +11,12 @@
 
 #include "app/lsp/Protocol.h"
 #include "editor/DocumentMap.h"
+#include "output/AudioDevice.h"
 #include "output/SongMap.h"
+
+namespace tavolin::output {
+class Player;
+}
 
 namespace tavolin::lsp {
 
@@ -32,13 +37,18 @@ public:
     using Clock = std::chrono::steady_clock;
     using Send = std::function<void(const json&)>;
 
-    explicit Server(Send send, Clock::duration debounce = std::chrono::milliseconds(150));
+    // `devices` opens the sound device tavolin.play plays on (none: play is refused).
+    explicit Server(Send send, Clock::duration debounce = std::chrono::milliseconds(150), output::AudioDeviceFactory devices = {});
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
 
     // One message body as read from the transport.
     void handleBody(const std::string& body, Clock::time_point now);
     void handle(const json& message, Clock::time_point now);
     // Compiles the documents whose debounce has passed and publishes their
-    // diagnostics. Returns when to call again (nullopt: nothing waits).
+    // diagnostics; while a song plays, sends the notes sounding (when they
+    // changed). Returns when to call again (nullopt: nothing waits).
     std::optional<Clock::time_point> poll(Clock::time_point now);
 
     bool exited() const noexcept { return m_exited; }
@@ -66,6 +76,20 @@ private:
     json rename(const json& params, Clock::time_point now);
     json semanticTokensFull(const json& params, Clock::time_point now);
     json semanticTokensRange(const json& params, Clock::time_point now);
+    json executeCommand(const json& params, Clock::time_point now);
+
+    // The commands of executeCommand; `args` is the first argument (an object).
+    json play(const json& args);
+    json stop();
+    json render(const json& args);
+    // While playing: the notes heard now, sent as tavolin/playingNotes when
+    // the set changed; at the song's end, the empty set and playback ends.
+    void sendPlayingNotes();
+    void endPlaying();
+    // A document changed while its song plays. Playback goes on with the song
+    // as it was when it started; the lit notes are moved with the text around
+    // the edit. This is where a live swap of the playing song takes the edit.
+    void playingDocumentChanged(const std::string& uri, const OpenDocument& doc);
 
     OpenDocument& openDocument(const json& params);
     void setText(OpenDocument& doc, std::string fileBytes);
@@ -80,6 +104,20 @@ private:
     std::string m_rateText = "48000";
     int m_arithIndex = 1;  // Float
     std::map<std::string, OpenDocument> m_documents;
+
+    // The song playing: what it was built from and where it started.
+    struct Playing {
+        std::string uri;
+        std::shared_ptr<const output::SongMap> song;  // its timeline: endless loops once
+        editor::TabTexts texts;                       // the texts it was built from
+        uint64_t startFrame = 0;                      // the song frame the stream starts at
+        bool loop = false;
+        uint64_t passageFrames = 0;                   // a passage's length (0: none; the song to its end)
+        json lastNotes;                               // the set sent last
+    };
+    output::AudioDeviceFactory m_devices;
+    std::unique_ptr<output::Player> m_player;
+    std::optional<Playing> m_playing;
 };
 
 // Serves `in` to `out` until exit or the end of input; returns the exit code.
@@ -87,6 +125,6 @@ private:
 // blocked in a read after exit).
 // A reader thread frames the input so that diagnostics fall due while no
 // message arrives.
-int runServer(std::istream& in, std::ostream& out);
+int runServer(std::istream& in, std::ostream& out, output::AudioDeviceFactory devices = {});
 
 }  // namespace tavolin::lsp
