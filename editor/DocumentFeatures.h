@@ -98,6 +98,10 @@ class TextShift {
 public:
     TextShift(std::string_view before, std::string_view after);
     std::optional<uint64_t> place(uint64_t offset, uint64_t length) const;
+    // The changed stretch: where it starts, the bytes it held and holds.
+    uint64_t position() const noexcept { return m_prefix; }
+    uint64_t removed() const noexcept { return m_before - m_prefix - m_suffix; }
+    uint64_t inserted() const noexcept { return m_after - m_prefix - m_suffix; }
 
 private:
     size_t m_prefix = 0;

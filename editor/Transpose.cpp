@@ -198,7 +198,7 @@ std::string tiedText(const std::string& name, const std::vector<std::string>& le
 
 }  // namespace
 
-std::optional<TextEdit> transposeSelection(std::string_view text, uint32_t from, uint32_t to, int semitones) {
+std::optional<TextReplacement> transposeSelection(std::string_view text, uint32_t from, uint32_t to, int semitones) {
     const std::vector<Chunk> all = chunks(text);
     if (to < from) std::swap(from, to);
     // Whole commands: from the one holding `from` to the one holding the
@@ -257,7 +257,7 @@ std::optional<TextEdit> transposeSelection(std::string_view text, uint32_t from,
     }
     settle(0);
     if (!moved) return std::nullopt;
-    return TextEdit{a, b, out};
+    return TextReplacement{a, b, out};
 }
 
 std::vector<std::string> lengthParts(double units) {
@@ -269,7 +269,7 @@ std::vector<std::string> lengthParts(double units) {
     return best;
 }
 
-std::optional<TextEdit> splitNote(std::string_view text, uint32_t offset, const NoteTimeAt& timeAt) {
+std::optional<TextReplacement> splitNote(std::string_view text, uint32_t offset, const NoteTimeAt& timeAt) {
     const std::vector<Chunk> all = chunks(text);
     const Chunk* note = noteChunkAt(all, offset);
     if (!note || inTuplet(text, all, *note)) return std::nullopt;
@@ -282,10 +282,10 @@ std::optional<TextEdit> splitNote(std::string_view text, uint32_t offset, const 
     const std::vector<std::string> second = lengthParts(time->units - first);
     if (lengths.empty() || second.empty()) return std::nullopt;
     lengths.insert(lengths.end(), second.begin(), second.end());
-    return TextEdit{note->begin, note->end, tiedText(noteName(text, *note), lengths, text[note->begin] == 'R')};
+    return TextReplacement{note->begin, note->end, tiedText(noteName(text, *note), lengths, text[note->begin] == 'R')};
 }
 
-std::optional<TextEdit> joinTiedNotes(std::string_view text, uint32_t from, const NoteTimeAt& timeAt) {
+std::optional<TextReplacement> joinTiedNotes(std::string_view text, uint32_t from, const NoteTimeAt& timeAt) {
     const std::vector<Chunk> all = chunks(text);
     const Chunk* at = noteChunkAt(all, from);
     if (!at || text[at->begin] == 'R' || inTuplet(text, all, *at)) return std::nullopt;
@@ -319,7 +319,7 @@ std::optional<TextEdit> joinTiedNotes(std::string_view text, uint32_t from, cons
     }
     const std::vector<std::string> lengths = lengthParts(units);
     if (lengths.empty() || lengths.size() >= chain.size()) return std::nullopt;
-    return TextEdit{chain.front()->begin, chain.back()->end, tiedText(name, lengths, false)};
+    return TextReplacement{chain.front()->begin, chain.back()->end, tiedText(name, lengths, false)};
 }
 
 std::string restsFor(double units) {

@@ -12,11 +12,11 @@
 namespace tavolin::editor {
 
 // Replace bytes [begin, end) of the text by `text`.
-struct TextEdit {
+struct TextReplacement {
     uint32_t begin = 0;
     uint32_t end = 0;
     std::string text;
-    friend bool operator==(const TextEdit&, const TextEdit&) = default;
+    friend bool operator==(const TextReplacement&, const TextReplacement&) = default;
 };
 
 // Every note of bytes [from, to) of `text` (one tab's text) moved by
@@ -28,7 +28,7 @@ struct TextEdit {
 // the stretch changes. Letters come out with sharps ("C#"); N moves its
 // number. nullopt when the stretch holds no note with a pitch, or an N
 // would leave 0..95.
-std::optional<TextEdit> transposeSelection(std::string_view text, uint32_t from, uint32_t to, int semitones);
+std::optional<TextReplacement> transposeSelection(std::string_view text, uint32_t from, uint32_t to, int semitones);
 
 // Rests that take `units` (1/256 of a whole note), longest first: 96 ->
 // "R4R8". Empty when `units` is not a whole number of 256ths above 0.
@@ -54,11 +54,11 @@ using NoteTimeAt = std::function<std::optional<NoteTime>(uint32_t begin)>;
 // with its length written out ("C2" -> "C4&C4", so a default length or the
 // octave around it change nothing). Rests come apart without "&". nullopt off
 // a note, inside a tuplet, or when a part has no written length.
-std::optional<TextEdit> splitNote(std::string_view text, uint32_t offset, const NoteTimeAt& timeAt);
+std::optional<TextReplacement> splitNote(std::string_view text, uint32_t offset, const NoteTimeAt& timeAt);
 
 // The tie chain of one pitch ("C4 & C8&C8", only white space between) that
 // holds `from` written with the fewest parts its whole length needs ("C2");
 // nullopt when it is no shorter that way.
-std::optional<TextEdit> joinTiedNotes(std::string_view text, uint32_t from, const NoteTimeAt& timeAt);
+std::optional<TextReplacement> joinTiedNotes(std::string_view text, uint32_t from, const NoteTimeAt& timeAt);
 
 }  // namespace tavolin::editor

@@ -6,6 +6,7 @@
 #include "compiler/UiText.h"
 #include "editor/DocumentFeatures.h"
 #include "editor/ExportSteps.h"
+#include "editor/LiveSwap.h"
 #include "output/Passage.h"
 #include "output/Playback.h"
 #include "output/WavExport.h"
@@ -93,10 +94,9 @@ json Server::play(const json& args) {
 
     Playing playing;
     playing.uri = uri;
-    playing.song = doc.song;
     playing.texts = doc.map.tabs();
     playing.loop = flag(args, "loop");
-    output::BuildInputs in;
+    output::BuildInputs& in = playing.inputs;
     in.rateText = m_rateText;
     in.arithIndex = m_arithIndex;
     in.tabTexts = doc.map.tabs();
@@ -108,36 +108,42 @@ json Server::play(const json& args) {
         in.startFromCursor = true;
         in.bankIndex = at.tab - 1;
         in.caret = at.offset;
-        if (const auto ref = doc.song->index ? doc.song->index->noteAtOrAfter(at.tab - 1, at.offset) : std::nullopt)
-            playing.startFrame = doc.song->timeline.banks[static_cast<size_t>(ref->bank)].notes[ref->note].start;
     }
-    uint64_t to = doc.song->timeline.frames;
+    editor::LivePassage range{0, doc.song->timeline.frames, playing.loop};
     if (passage) {
         // As `play --from --to`: the song as render writes it, so that the
         // passage sounds as the same passage rendered.
-        if (args.contains("from")) playing.startFrame = passageFrameOf(doc, *doc.song, args["from"]);
-        if (args.contains("to")) to = passageFrameOf(doc, *doc.song, args["to"]);
-        if (to <= playing.startFrame || to > doc.song->timeline.frames)
+        if (args.contains("from")) range.from = passageFrameOf(doc, *doc.song, args["from"]);
+        if (args.contains("to")) range.to = passageFrameOf(doc, *doc.song, args["to"]);
+        if (range.to <= range.from || range.to > doc.song->timeline.frames)
             throw RpcError(ErrorCode::InvalidParams, "the passage is empty or ends past the song");
-        playing.passageFrames = to - playing.startFrame;
     }
 
-    if (!m_player) m_player = std::make_unique<output::Player>(m_devices);
+    if (!m_player) {
+        m_player = std::make_unique<output::Player>(m_devices);
+        m_swap = std::make_unique<editor::LiveSwap>(*m_player);
+    }
     endPlaying();
     CollectingHost host;
     output::WaveFormat format;
     std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, false, host, format);
     if (!song) host.fail("the song could not be built");
+    editor::LivePlayStart start;
+    start.loop = playing.loop;
     if (passage) {
         song->SetExportMode();
-        song->Skip(playing.startFrame);
-        song->setPassage(playing.passageFrames, playing.loop);
+        song->Skip(range.from);
+        song->setPassage(range.to - range.from, range.loop);
+        start.frame = range.from;
+        start.passage = range;
     } else {
         song->SetLoop(playing.loop);
+        start.frame = song->skippedFrames;
     }
     if (!m_player->StartPlayback(std::move(song), format, host)) host.fail("the sound device could not play");
+    m_swap->playStarted(in, doc.song, start);
     m_playing = std::move(playing);
-    return {{"uri", uri}, {"startTime", output::songTimeText(m_playing->startFrame, m_playing->song->timeline.sampleRate)}};
+    return {{"uri", uri}, {"startTime", output::songTimeText(start.frame, doc.song->timeline.sampleRate)}};
 }
 
 json Server::stop() {
@@ -146,6 +152,7 @@ json Server::stop() {
 }
 
 void Server::endPlaying() {
+    if (m_swap) m_swap->playStopped();
     if (m_player) m_player->StopPlayback();
     if (!m_playing) return;
     if (m_playing->lastNotes.is_array() && !m_playing->lastNotes.empty() && m_documents.count(m_playing->uri))
@@ -155,25 +162,23 @@ void Server::endPlaying() {
 
 void Server::sendPlayingNotes() {
     Playing& p = *m_playing;
-    if (!m_player || !m_player->isPlaying() || m_player->songHeard()) {
+    if (!m_player->isPlaying() || m_player->songHeard()) {
         endPlaying();
         return;
     }
-    const auto heard = m_player->heardFrame(output::PlayPosition::Clock::now());
+    const auto heard = m_swap->heardFrame(output::PlayPosition::Clock::now());
+    const std::shared_ptr<const output::SongMap> song = m_swap->playingMap();
     const auto it = m_documents.find(p.uri);
-    if (!heard || it == m_documents.end() || it->second.tooLarge) return;  // not started yet, paused, or closed
-    const SongTimeline& timeline = p.song->timeline;
+    if (!heard || !song || it == m_documents.end() || it->second.tooLarge) return;  // not started yet, paused, or closed
+    const SongTimeline& timeline = song->timeline;
     BankFrames frames;
-    if (p.passageFrames > 0) {
-        frames.fill(p.startFrame + (p.loop ? *heard % p.passageFrames : std::min(*heard, p.passageFrames)));
-    } else {
-        frames = playbackFrames(timeline, p.startFrame + *heard, p.loop);
-    }
+    if (m_swap->passage()) frames.fill(*heard);  // a passage plays as exported: every bank at the same frame
+    else frames = playbackFrames(timeline, *heard, p.loop);
     const editor::DocumentMap& map = it->second.map;
     json notes = json::array();
     for (const editor::SoundingSource& s : editor::soundingSources(timeline, frames)) {
         const size_t tab = static_cast<size_t>(s.range.tab);
-        // The text may have changed since the song was built: move the range with it.
+        // The text may have changed since the song was compiled: move the range with it.
         const editor::TextShift shift(p.texts[tab], map.tabs()[tab]);
         const uint32_t length = s.range.end - s.range.begin;
         const auto at = shift.place(s.range.begin, length);
@@ -187,9 +192,18 @@ void Server::sendPlayingNotes() {
     m_send(notification("tavolin/playingNotes", {{"uri", p.uri}, {"notes", std::move(notes)}}));
 }
 
-void Server::playingDocumentChanged(const std::string&, const OpenDocument&) {
-    // The song goes on as it was built; sendPlayingNotes moves the lit ranges
-    // with the text around the edit.
+void Server::playingDocumentChanged(const editor::TabTexts& before, const OpenDocument& doc) {
+    for (int tab = 0; tab < editor::kTabCount; ++tab) {
+        const editor::TextShift change(before[static_cast<size_t>(tab)], doc.map.tabs()[static_cast<size_t>(tab)]);
+        if (change.removed() > 0 || change.inserted() > 0) m_swap->edited(tab, change.position(), change.removed(), change.inserted());
+    }
+}
+
+void Server::offerToPlaying(const std::string& uri, const OpenDocument& doc) {
+    if (!m_playing || m_playing->uri != uri || doc.tooLarge || !doc.song || !doc.song->ok()) return;
+    output::BuildInputs in = m_playing->inputs;
+    in.tabTexts = doc.map.tabs();
+    if (m_swap->offer(in, doc.song)) m_playing->texts = doc.map.tabs();
 }
 
 json Server::render(const json& args) {

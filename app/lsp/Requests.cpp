@@ -152,7 +152,7 @@ json Server::codeAction(const json& params, Clock::time_point) {
         {-12, TAVOLIN_TR_NOOP("Texts", "1オクターブ下げる")},
     };
     const std::string& text = doc.map.tabs()[static_cast<size_t>(from->tab)];
-    auto addEdit = [&](const char* title, const editor::TextEdit& edit) {
+    auto addEdit = [&](const char* title, const editor::TextReplacement& edit) {
         // Back to the editor's characters: CP932 bytes to UTF-8.
         const json textEdit = {{"range", rangeJson(doc.map, {from->tab, edit.begin, edit.end})}, {"newText", cp932ToUtf8(edit.text)}};
         actions.push_back({{"title", uiText(title)}, {"kind", "refactor.rewrite"}, {"edit", {{"changes", {{uriOf(params), {textEdit}}}}}}});

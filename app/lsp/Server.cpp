@@ -11,6 +11,7 @@
 #include "editor/DocumentFeatures.h"
 #include "editor/FileSystem.h"
 #include "editor/UserTexts.h"
+#include "editor/LiveSwap.h"
 #include "output/Playback.h"
 
 namespace tavolin::lsp {
@@ -191,6 +192,8 @@ json Server::didOpen(const json& params, Clock::time_point) {
 
 json Server::didChange(const json& params, Clock::time_point now) {
     OpenDocument& doc = openDocument(params);
+    const bool playing = m_playing && m_playing->uri == stringMember(member(params, "textDocument"), "uri") && !doc.tooLarge;
+    const editor::TabTexts before = playing ? doc.map.tabs() : editor::TabTexts{};
     std::string bytes = doc.tooLarge ? doc.largeBytes : doc.map.fileBytes();
     for (const json& change : member(params, "contentChanges")) {
         std::string text = editor::utf8ToDocumentBytes(stringMember(change, "text"));
@@ -210,7 +213,7 @@ json Server::didChange(const json& params, Clock::time_point now) {
     setText(doc, std::move(bytes));
     doc.checkDue = true;
     doc.editedAt = now;
-    if (m_playing && m_playing->uri == stringMember(member(params, "textDocument"), "uri")) playingDocumentChanged(m_playing->uri, doc);
+    if (playing) playingDocumentChanged(before, doc);
     return nullptr;
 }
 
@@ -248,6 +251,7 @@ void Server::check(const std::string& uri, OpenDocument& doc) {
         doc.song = output::buildSongMap(inputs, false);
     }
     publish(uri, doc);
+    offerToPlaying(uri, doc);
 }
 
 void Server::publish(const std::string& uri, const OpenDocument& doc) {

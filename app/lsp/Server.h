@@ -17,6 +17,9 @@
 namespace tavolin::output {
 class Player;
 }
+namespace tavolin::editor {
+class LiveSwap;
+}
 
 namespace tavolin::lsp {
 
@@ -86,10 +89,12 @@ private:
     // the set changed; at the song's end, the empty set and playback ends.
     void sendPlayingNotes();
     void endPlaying();
-    // A document changed while its song plays. Playback goes on with the song
-    // as it was when it started; the lit notes are moved with the text around
-    // the edit. This is where a live swap of the playing song takes the edit.
-    void playingDocumentChanged(const std::string& uri, const OpenDocument& doc);
+    // A document changed while its song plays: the live swap learns where
+    // (`before`: its tabs just before the change), so that the next compile
+    // that succeeds goes on at the same place in the music.
+    void playingDocumentChanged(const editor::TabTexts& before, const OpenDocument& doc);
+    // A compile of the playing document that succeeded becomes the playing song.
+    void offerToPlaying(const std::string& uri, const OpenDocument& doc);
 
     OpenDocument& openDocument(const json& params);
     void setText(OpenDocument& doc, std::string fileBytes);
@@ -105,18 +110,18 @@ private:
     int m_arithIndex = 1;  // Float
     std::map<std::string, OpenDocument> m_documents;
 
-    // The song playing: what it was built from and where it started.
+    // The document playing: Play's inputs, the texts of the song last handed
+    // to the swap (what the lit ranges are counted in), the notes sent last.
     struct Playing {
         std::string uri;
-        std::shared_ptr<const output::SongMap> song;  // its timeline: endless loops once
-        editor::TabTexts texts;                       // the texts it was built from
-        uint64_t startFrame = 0;                      // the song frame the stream starts at
+        output::BuildInputs inputs;
+        editor::TabTexts texts;
         bool loop = false;
-        uint64_t passageFrames = 0;                   // a passage's length (0: none; the song to its end)
-        json lastNotes;                               // the set sent last
+        json lastNotes;
     };
     output::AudioDeviceFactory m_devices;
     std::unique_ptr<output::Player> m_player;
+    std::unique_ptr<editor::LiveSwap> m_swap;  // goes before the player it drives
     std::optional<Playing> m_playing;
 };
 
