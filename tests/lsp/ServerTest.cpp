@@ -387,6 +387,22 @@ TEST(LspServer, PlayingNotesFollowTheSong) {
     runSteps({{"stop: the notes go out", request(4, "workspace/executeCommand", command("tavolin.stop", nullptr)), 0,
                {{{"method", "tavolin/playingNotes"}, {"params", {{"notes", json::array()}}}}, reply(4, nullptr)}}},
              server, now, sent);
+    // A passage from E (a caret) to the song's end: every bank stands at E's frame.
+    sent.clear();
+    server.handleBody(request(5, "workspace/executeCommand",
+                              command("tavolin.play", {{"uri", "file:///song.mml"}, {"from", {{"line", 1}, {"character", 5}}}, {"to", "0:03"}})),
+                      now);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(matches(sent[0], reply(5, {{"startTime", "0:02.000"}}))) << sent[0].dump();
+    notified.clear();
+    for (int i = 0; i < 100 && notified.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        sent.clear();
+        server.poll(now);
+        notified = sent;
+    }
+    ASSERT_EQ(notified.size(), 1u) << "no notes within two seconds";
+    EXPECT_TRUE(matches(notified[0], {{"params", {{"notes", {{{"bank", "A"}, {"range", range(1, 5, 1, 6)}}}}}}})) << notified[0].dump();
     EXPECT_GT(log->blocksPlayed, 0u);
 }
 
