@@ -22,6 +22,15 @@ bool sameSettings(const output::BuildInputs& a, const output::BuildInputs& b) {
 
 }  // namespace
 
+TextEdit changeBetween(std::string_view before, std::string_view after) noexcept {
+    const size_t shorter = std::min(before.size(), after.size());
+    size_t head = 0;
+    while (head < shorter && before[head] == after[head]) ++head;
+    size_t tail = 0;
+    while (tail < shorter - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) ++tail;
+    return {head, before.size() - head - tail, after.size() - head - tail};
+}
+
 // One song of the chain. A song's own frames count on from where it stood
 // at its first stream frame without wrapping; `delta` turns stream frames
 // into them, and wrap() into frames of its timeline.
@@ -97,6 +106,14 @@ void LiveSwap::playStopped() {
 void LiveSwap::edited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) {
     if (!m_active || tab < 0 || tab >= static_cast<int>(m_edits.size())) return;
     m_edits[static_cast<size_t>(tab)].push_back({position, removed, inserted});
+}
+
+void LiveSwap::editedTexts(const std::array<std::string, 6>& before, const std::array<std::string, 6>& after) {
+    for (size_t t = 0; t < before.size(); ++t) {
+        if (before[t] == after[t]) continue;
+        const TextEdit e = changeBetween(before[t], after[t]);
+        edited(static_cast<int>(t), e.position, e.removed, e.inserted);
+    }
 }
 
 bool LiveSwap::offer(const output::BuildInputs& inputs, std::shared_ptr<const output::SongMap> map,
@@ -243,6 +260,7 @@ void LiveSwap::build(Request& request) {
     ++m_report.swaps;
     m_report.anchor = anchor;
     m_report.oldFrame = oldFrame;
+    m_report.streamFrame = at;
     m_report.build = t1 - t0;
     m_report.seek = t2 - t1;
 }

@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <thread>
 
 #include "editor/SwapAnchor.h"
@@ -26,6 +28,12 @@ struct LivePassage {
     friend bool operator==(const LivePassage&, const LivePassage&) = default;
 };
 
+// The one change that turns `before` into `after`, keeping their common
+// start and their common end (the rest of the common end when the two
+// overlap): what a whole-file save tells of an edit. Removed 0 and
+// inserted 0 when the texts are equal.
+TextEdit changeBetween(std::string_view before, std::string_view after) noexcept;
+
 // How the stream of one Play started, in the played song's timeline.
 struct LivePlayStart {
     uint64_t frame = 0;       // the frame heard first (0; the caret's note; the passage's start)
@@ -38,6 +46,8 @@ struct LiveSwapReport {
     uint64_t swaps = 0;           // swaps handed to the player since Play
     SwapAnchor anchor;            // where the last one went on, in the new song's timeline
     uint64_t oldFrame = 0;        // the old song's timeline frame it was anchored at
+    uint64_t streamFrame = 0;     // the stream frame both stand at: the new song's
+                                  // frame at stream frame S is anchor.frame + S - streamFrame
     std::chrono::steady_clock::duration build{};  // compile into a generator
     std::chrono::steady_clock::duration seek{};   // advancing it to the anchor
 };
@@ -97,6 +107,9 @@ public:
 
     // One change of a tab's text since the playing song's (see TextEdit).
     void edited(int tab, uint64_t position, uint64_t removed, uint64_t inserted);
+    // The same for whole texts replaced at once (a file saved elsewhere): one
+    // changeBetween per tab that differs.
+    void editedTexts(const std::array<std::string, 6>& before, const std::array<std::string, 6>& after);
     // A successful compile of `inputs` becomes the playing song. False (and
     // nothing changes) when not playing, when `map` failed, or when its
     // settings differ from Play's. Otherwise the edits collected so far go
