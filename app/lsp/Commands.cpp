@@ -1,6 +1,7 @@
 // workspace/executeCommand: play and stop on the sound device, render to a file, and the notes
 // sounding sent back while a song plays.
 #include <algorithm>
+#include <array>
 
 #include "app/lsp/Server.h"
 #include "compiler/UiText.h"
@@ -176,12 +177,13 @@ void Server::sendPlayingNotes() {
     else frames = playbackFrames(timeline, *heard, p.loop);
     const editor::DocumentMap& map = it->second.map;
     json notes = json::array();
+    // The text may have changed since the song was compiled: ranges move with it.
+    std::array<std::optional<editor::TextShift>, editor::kTabCount> shifts;
     for (const editor::SoundingSource& s : editor::soundingSources(timeline, frames)) {
         const size_t tab = static_cast<size_t>(s.range.tab);
-        // The text may have changed since the song was compiled: move the range with it.
-        const editor::TextShift shift(p.texts[tab], map.tabs()[tab]);
+        if (!shifts[tab]) shifts[tab].emplace(p.texts[tab], map.tabs()[tab]);
         const uint32_t length = s.range.end - s.range.begin;
-        const auto at = shift.place(s.range.begin, length);
+        const auto at = shifts[tab]->place(s.range.begin, length);
         if (!at || !map.placed(s.range.tab)) continue;
         const auto begin = static_cast<uint32_t>(*at);
         notes.push_back({{"bank", std::string(1, static_cast<char>('A' + s.bank))},

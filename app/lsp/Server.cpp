@@ -219,6 +219,7 @@ json Server::didChange(const json& params, Clock::time_point now) {
 
 json Server::didClose(const json& params, Clock::time_point) {
     const std::string uri = stringMember(member(params, "textDocument"), "uri");
+    if (m_playing && m_playing->uri == uri) endPlaying();  // nothing left to edit or light
     if (m_documents.erase(uri)) m_send(notification("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", json::array()}}));
     return nullptr;
 }

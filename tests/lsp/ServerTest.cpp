@@ -403,6 +403,10 @@ TEST(LspServer, PlayingNotesFollowTheSong) {
     }
     ASSERT_EQ(notified.size(), 1u) << "no notes within two seconds";
     EXPECT_TRUE(matches(notified[0], {{"params", {{"notes", {{{"bank", "A"}, {"range", range(1, 5, 1, 6)}}}}}}})) << notified[0].dump();
+    sent.clear();
+    runSteps({{"closing the document stops it", R"({"jsonrpc":"2.0","method":"textDocument/didClose","params":{"textDocument":{"uri":"file:///song.mml"}}})", 0,
+               {{{"method", "tavolin/playingNotes"}, {"params", {{"notes", json::array()}}}}, {{"method", "textDocument/publishDiagnostics"}}}}},
+             server, now, sent);
     EXPECT_GT(log->blocksPlayed, 0u);
 }
 
