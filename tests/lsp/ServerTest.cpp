@@ -335,6 +335,24 @@ TEST(LspServer, TieActionsAndCommands) {
     EXPECT_TRUE(ours == testing::readFile(dir / "cli.wav")) << "tavolin.render and tavolin-cli render differ";
 }
 
+// Sends a tavolin.play request, checks its reply, then polls in real time
+// until the first notes come (at most two seconds) and checks them.
+void playAndExpectNotes(Server& server, Server::Clock::time_point now, std::vector<json>& sent, const std::string& body,
+                        const json& expectedReply, const json& expectedNotes) {
+    sent.clear();
+    server.handleBody(body, now);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(matches(sent[0], expectedReply)) << sent[0].dump();
+    sent.clear();
+    for (int i = 0; i < 100 && sent.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        server.poll(now);
+    }
+    ASSERT_EQ(sent.size(), 1u) << "no notes within two seconds";
+    EXPECT_TRUE(matches(sent[0], {{"method", "tavolin/playingNotes"}, {"params", {{"uri", "file:///song.mml"}, {"notes", expectedNotes}}}}))
+        << sent[0].dump();
+}
+
 // Playing through a device that plays in real time: the notes sounding come
 // back with their ranges, and stop ends them.
 TEST(LspServer, PlayingNotesFollowTheSong) {
@@ -354,25 +372,11 @@ TEST(LspServer, PlayingNotesFollowTheSong) {
          0, {error(2, -32602)}},
     };
     runSteps(steps, server, now, sent);
-    sent.clear();
-    server.handleBody(request(3, "workspace/executeCommand",
-                              command("tavolin.play", {{"uri", "file:///song.mml"}, {"position", {{"line", 1}, {"character", 0}}}})),
-                      now);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_TRUE(matches(sent[0], reply(3, {{"startTime", "0:01.000"}}))) << sent[0].dump();
     // Bank A sounds D (line 1, 0..1) while bank B sounds F (line 1, 7..8).
-    const json expected = {{"method", "tavolin/playingNotes"},
-                           {"params", {{"uri", "file:///song.mml"}, {"notes", {{{"bank", "A"}, {"range", range(1, 0, 1, 1)}},
-                                                                              {{"bank", "B"}, {"range", range(1, 7, 1, 8)}}}}}}};
-    std::vector<json> notified;
-    for (int i = 0; i < 100 && notified.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        sent.clear();
-        server.poll(now);
-        notified = sent;
-    }
-    ASSERT_EQ(notified.size(), 1u) << "no notes within two seconds";
-    EXPECT_TRUE(matches(notified[0], expected)) << notified[0].dump();
+    playAndExpectNotes(server, now, sent,
+                       request(3, "workspace/executeCommand",
+                               command("tavolin.play", {{"uri", "file:///song.mml"}, {"position", {{"line", 1}, {"character", 0}}}})),
+                       reply(3, {{"startTime", "0:01.000"}}), {{{"bank", "A"}, {"range", range(1, 0, 1, 1)}}, {{"bank", "B"}, {"range", range(1, 7, 1, 8)}}});
     // An edit while it plays: until it compiles, the old song's ranges move with the text and the
     // changed note is not lit; its compile is swapped in and lights the new note.
     const json bankB = {{"bank", "B"}, {"range", range(1, 10, 1, 11)}};
@@ -388,21 +392,10 @@ TEST(LspServer, PlayingNotesFollowTheSong) {
                {{{"method", "tavolin/playingNotes"}, {"params", {{"notes", json::array()}}}}, reply(4, nullptr)}}},
              server, now, sent);
     // A passage from E (a caret) to the song's end: every bank stands at E's frame.
-    sent.clear();
-    server.handleBody(request(5, "workspace/executeCommand",
-                              command("tavolin.play", {{"uri", "file:///song.mml"}, {"from", {{"line", 1}, {"character", 5}}}, {"to", "0:03"}})),
-                      now);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_TRUE(matches(sent[0], reply(5, {{"startTime", "0:02.000"}}))) << sent[0].dump();
-    notified.clear();
-    for (int i = 0; i < 100 && notified.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        sent.clear();
-        server.poll(now);
-        notified = sent;
-    }
-    ASSERT_EQ(notified.size(), 1u) << "no notes within two seconds";
-    EXPECT_TRUE(matches(notified[0], {{"params", {{"notes", {{{"bank", "A"}, {"range", range(1, 5, 1, 6)}}}}}}})) << notified[0].dump();
+    playAndExpectNotes(server, now, sent,
+                       request(5, "workspace/executeCommand",
+                               command("tavolin.play", {{"uri", "file:///song.mml"}, {"from", {{"line", 1}, {"character", 5}}}, {"to", "0:03"}})),
+                       reply(5, {{"startTime", "0:02.000"}}), {{{"bank", "A"}, {"range", range(1, 5, 1, 6)}}});
     sent.clear();
     runSteps({{"closing the document stops it", R"({"jsonrpc":"2.0","method":"textDocument/didClose","params":{"textDocument":{"uri":"file:///song.mml"}}})", 0,
                {{{"method", "tavolin/playingNotes"}, {"params", {{"notes", json::array()}}}}, {{"method", "textDocument/publishDiagnostics"}}}}},
