@@ -16,17 +16,10 @@
 namespace {
 
 using namespace tavolin;
+using bench::QuietHost;
 using bench::tenMinuteSong;
+using bench::typeName;
 
-class QuietHost final : public output::BuildHost {
-public:
-    void messageBox(const std::string& text) override { last = text; }
-    void selectTab(int) override {}
-    void selectText(uint64_t, uint64_t) override {}
-    std::string last;
-};
-
-const char* typeName(int arith) { return arith == 0 ? "Fix" : arith == 1 ? "Float" : "Double"; }
 
 // The whole song, or the song from the caret on its last note, rendered to
 // its end as the exporter renders it (build and seek included).

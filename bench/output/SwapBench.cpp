@@ -18,15 +18,8 @@ namespace {
 using namespace tavolin;
 using Clock = std::chrono::steady_clock;
 
-class QuietHost final : public output::BuildHost {
-public:
-    void messageBox(const std::string& text) override { last = text; }
-    void selectTab(int) override {}
-    void selectText(uint64_t, uint64_t) override {}
-    std::string last;
-};
-
-const char* typeName(int arith) { return arith == 0 ? "Fix" : arith == 1 ? "Float" : "Double"; }
+using bench::QuietHost;
+using bench::typeName;
 
 constexpr uint64_t kPlayFrom = uint64_t{48000} * 595;  // five seconds before the end
 
@@ -52,14 +45,21 @@ struct SwapStage {
         swap.playStarted(before, output::buildSongMap(before, false), {kPlayFrom, false, std::nullopt});
         return true;
     }
-    // Blocks until the new song's first block is at the device; when that was.
-    std::optional<Clock::time_point> landed(uint64_t switches) {
+    // Offers `map` and waits until the new song's first block is at the
+    // device: the seconds from `t0` to then (nullopt, and the error told).
+    std::optional<double> handOver(std::shared_ptr<const output::SongMap> map, Clock::time_point t0,
+                                   benchmark::State& state) {
+        if (!swap.offer(after, std::move(map))) {
+            state.SkipWithError("offer refused");
+            return std::nullopt;
+        }
         const auto limit = Clock::now() + std::chrono::seconds(10);
         while (Clock::now() < limit) {
             const output::SwitchReport r = player.lastSwitch();
-            if (r.count >= switches && r.firstBlockSubmitted) return r.firstBlockSubmitted;
+            if (r.count >= 1 && r.firstBlockSubmitted) return std::chrono::duration<double>(*r.firstBlockSubmitted - t0).count();
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
+        state.SkipWithError("the swap never reached the device");
         return std::nullopt;
     }
     void stop() {
@@ -80,17 +80,9 @@ void BM_LiveResultToDevice(benchmark::State& state) {
             return;
         }
         stage.swap.edited(1, stage.before.tabTexts[1].size() - 1, 1, 1);
-        const auto t0 = Clock::now();
-        if (!stage.swap.offer(stage.after, map)) {
-            state.SkipWithError("offer refused");
-            return;
-        }
-        const std::optional<Clock::time_point> t1 = stage.landed(1);
-        if (!t1) {
-            state.SkipWithError("the swap never reached the device");
-            return;
-        }
-        state.SetIterationTime(std::chrono::duration<double>(*t1 - t0).count());
+        const std::optional<double> seconds = stage.handOver(map, Clock::now(), state);
+        if (!seconds) return;
+        state.SetIterationTime(*seconds);
         seekSeconds += std::chrono::duration<double>(stage.swap.report().seek).count();
         stage.stop();
     }
@@ -120,16 +112,9 @@ void BM_KeystrokeToDevice(benchmark::State& state) {
             result = check.takeResult();
             if (!result) std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
-        if (!stage.swap.offer(stage.after, result)) {
-            state.SkipWithError("offer refused");
-            return;
-        }
-        const std::optional<Clock::time_point> t1 = stage.landed(1);
-        if (!t1) {
-            state.SkipWithError("the swap never reached the device");
-            return;
-        }
-        state.SetIterationTime(std::chrono::duration<double>(*t1 - t0).count());
+        const std::optional<double> seconds = stage.handOver(result, t0, state);
+        if (!seconds) return;
+        state.SetIterationTime(*seconds);
         stage.stop();
     }
     state.SetLabel(std::string(typeName(arith)) + (plain ? ", no vibrato" : ", vibrato") + "; debounce 150 ms");

@@ -1,9 +1,22 @@
-// The ten-minute song of the seek and swap benchmarks.
+// The ten-minute song of the seek and swap benchmarks, and the host their builds report to.
 #pragma once
+
+#include <string>
 
 #include "output/SongBuilder.h"
 
 namespace tavolin::bench {
+
+// Keeps the last message for a benchmark's error.
+class QuietHost final : public output::BuildHost {
+public:
+    void messageBox(const std::string& text) override { last = text; }
+    void selectTab(int) override {}
+    void selectText(uint64_t, uint64_t) override {}
+    std::string last;
+};
+
+inline const char* typeName(int arith) { return arith == 0 ? "Fix" : arith == 1 ? "Float" : "Double"; }
 
 // Ten minutes at tempo 120 (eight quarter notes every 4 s, 150 passes): four
 // pitched banks with an envelope (and vibrato unless `plain`), bank E a noise
