@@ -108,6 +108,49 @@ std::optional<std::pair<uint32_t, std::string>> restsToBarEnd(const SongTimeline
     return std::make_pair(static_cast<uint32_t>(where.offset + where.length), rests);
 }
 
+NoteTimeAt writtenNoteTimes(const output::SongMap& map, int tab) {
+    return [&map, tab](uint32_t begin) -> std::optional<NoteTime> {
+        if (!map.ok() || !map.index) return std::nullopt;
+        const auto ref = map.index->noteAt(tab - 1, begin);
+        if (!ref) return std::nullopt;
+        const TimelineNote& note = map.timeline.banks[static_cast<size_t>(ref->bank)].notes[ref->note];
+        // A call replays notes written elsewhere: only a note's own command counts.
+        const TabSpan where = map.timeline.tabSpan(note.source.command, ref->bank);
+        if (!note.source.command.valid() || where.tab + 1 != tab || where.offset != begin) return std::nullopt;
+        return NoteTime{note.unitStart, note.units};
+    };
+}
+
+std::vector<SoundingSource> soundingSources(const SongTimeline& timeline, const BankFrames& frames) {
+    std::vector<SoundingSource> out;
+    const auto sounding = notesSoundingAt(timeline, frames);
+    for (int b = 0; b < kBankCount; ++b) {
+        const auto& i = sounding[static_cast<size_t>(b)];
+        if (!i) continue;
+        const TimelineNote& n = timeline.banks[static_cast<size_t>(b)].notes[*i];
+        for (const TextSpan span : {n.source.command, n.source.call}) {
+            if (!span.valid()) continue;
+            const TabSpan at = timeline.tabSpan(span, b);
+            if (at.tab < -1) continue;  // the internal code has no text to light
+            const TabRange r{at.tab + 1, static_cast<uint32_t>(at.offset), static_cast<uint32_t>(at.offset + at.length)};
+            if (std::none_of(out.begin(), out.end(), [&](const SoundingSource& s) { return s.range == r; })) out.push_back({b, r});
+        }
+    }
+    return out;
+}
+
+TextShift::TextShift(std::string_view before, std::string_view after) : m_before(before.size()), m_after(after.size()) {
+    const size_t shorter = std::min(before.size(), after.size());
+    while (m_prefix < shorter && before[m_prefix] == after[m_prefix]) ++m_prefix;
+    while (m_suffix < shorter - m_prefix && before[before.size() - 1 - m_suffix] == after[after.size() - 1 - m_suffix]) ++m_suffix;
+}
+
+std::optional<uint64_t> TextShift::place(uint64_t offset, uint64_t length) const {
+    if (offset + length <= m_prefix) return offset;
+    if (offset >= m_before - m_suffix) return offset + m_after - m_before;
+    return std::nullopt;
+}
+
 std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const TimelineIndex& index, const TabTexts& tabs) {
     std::vector<LineHint> out;
     for (int bank = 0; bank < kBankCount; ++bank) {

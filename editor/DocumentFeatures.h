@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "editor/DocumentFormat.h"
 #include "editor/MmlClasses.h"
+#include "editor/Transpose.h"
 #include "output/SongMap.h"
 
 namespace tavolin::editor {
@@ -73,6 +75,40 @@ std::vector<Completion> completionsAt(const TabTexts& tabs, int tab, uint32_t of
 // bar line, sounds more than once (a loop's passes end in different
 // places), or was not written in that tab.
 std::optional<std::pair<uint32_t, std::string>> restsToBarEnd(const SongTimeline& timeline, TimelineRef ref, int tab);
+
+// The notes written in tab `tab` (0 common, 1..5 A..E) as `map`'s compile
+// played them: each command's first sounding (a note of the common text, the
+// earliest bank's). `map` must outlive the answer.
+NoteTimeAt writtenNoteTimes(const output::SongMap& map, int tab);
+
+// The text of each note sounding at `frames` (a rest counts): its command
+// and, for a macro replay, its call, with its bank (0..4). A stretch two
+// banks play (the common text) is listed once, for the lower bank.
+struct SoundingSource {
+    int bank = 0;
+    TabRange range;  // tab 0 common, 1..5 A..E
+    friend bool operator==(const SoundingSource&, const SoundingSource&) = default;
+};
+std::vector<SoundingSource> soundingSources(const SongTimeline& timeline, const BankFrames& frames);
+
+// Where a stretch of the text `before` lies in `after` when one stretch
+// between them changed: before the change where it was, after it moved by
+// the change in length, in it (or reaching into it) nowhere.
+class TextShift {
+public:
+    TextShift(std::string_view before, std::string_view after);
+    std::optional<uint64_t> place(uint64_t offset, uint64_t length) const;
+    // The changed stretch: where it starts, the bytes it held and holds.
+    uint64_t position() const noexcept { return m_prefix; }
+    uint64_t removed() const noexcept { return m_before - m_prefix - m_suffix; }
+    uint64_t inserted() const noexcept { return m_after - m_prefix - m_suffix; }
+
+private:
+    size_t m_prefix = 0;
+    size_t m_suffix = 0;
+    size_t m_before = 0;
+    size_t m_after = 0;
+};
 
 // The colour classes of every tab, as the compile reads them: a bank goes on
 // from what the common text leaves open (a comment, a recording). Calls

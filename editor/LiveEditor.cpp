@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "editor/CaretMapping.h"
+#include "editor/DocumentFeatures.h"
 #include "editor/WindowLayers.h"
 
 namespace tavolin::editor {
@@ -155,31 +156,14 @@ std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tab
     // The compile saw `old`; the editor may hold an edit since. Spans before the
     // first changed byte and after the last keep their place (shifted); a span in
     // the changed stretch is not lit.
-    const std::string_view old = (m_playMap ? m_playTexts : m_texts)[static_cast<size_t>(tab)];
-    size_t prefix = 0;
-    const size_t shorter = std::min(old.size(), tabBytes.size());
-    while (prefix < shorter && old[prefix] == tabBytes[prefix]) ++prefix;
-    size_t suffix = 0;
-    while (suffix < shorter - prefix && old[old.size() - 1 - suffix] == tabBytes[tabBytes.size() - 1 - suffix]) ++suffix;
-    const auto place = [&](uint64_t offset, uint64_t length) -> std::optional<uint64_t> {
-        if (offset + length <= prefix) return offset;
-        if (offset >= old.size() - suffix) return offset + tabBytes.size() - old.size();
-        return std::nullopt;
-    };
-    const auto sounding = notesSoundingAt(t, frames);
-    for (int b = 0; b < kBankCount; ++b) {
-        const auto& i = sounding[static_cast<size_t>(b)];
-        if (!i) continue;
-        const TimelineNote& n = t.banks[static_cast<size_t>(b)].notes[*i];
-        for (const TextSpan span : {n.source.command, n.source.call}) {
-            if (!span.valid()) continue;
-            const TabSpan at = t.tabSpan(span, b);
-            if (at.tab != tab - 1) continue;
-            const auto offset = place(at.offset, at.length);
-            if (!offset || *offset >= tabBytes.size()) continue;
-            const EditorRange r{byteOffsetToUnit(tabBytes, *offset), byteOffsetToUnit(tabBytes, *offset + at.length, true)};
-            if (std::find(out.begin(), out.end(), r) == out.end()) out.push_back(r);
-        }
+    const TextShift shift((m_playMap ? m_playTexts : m_texts)[static_cast<size_t>(tab)], tabBytes);
+    for (const SoundingSource& source : soundingSources(t, frames)) {
+        if (source.range.tab != tab) continue;
+        const uint32_t length = source.range.end - source.range.begin;
+        const auto offset = shift.place(source.range.begin, length);
+        if (!offset || *offset >= tabBytes.size()) continue;
+        const EditorRange r{byteOffsetToUnit(tabBytes, *offset), byteOffsetToUnit(tabBytes, *offset + length, true)};
+        if (std::find(out.begin(), out.end(), r) == out.end()) out.push_back(r);
     }
     return out;
 }

@@ -48,6 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const Frame f = readFrame(in, 1u << 16);
         if (f.kind == Frame::Kind::End || f.kind == Frame::Kind::Broken) break;
         if (f.kind != Frame::Kind::Message) continue;
+        // A render writes where its argument says: a fuzzed path could land anywhere.
+        if (f.body.find("tavolin.render") != std::string::npos) continue;
         replies = 0;
         server.handleBody(f.body, now);
         check(replies == (isRequest(f.body) ? 1 : 0) || server.exited());

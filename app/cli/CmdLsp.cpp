@@ -3,6 +3,7 @@
 
 #include "app/cli/Commands.h"
 #include "app/lsp/Server.h"
+#include "output/sdl/SdlAudioDevice.h"
 
 namespace tavolin::cli {
 namespace {
@@ -11,7 +12,7 @@ CommandRegistrar reg{[](CLI::App& app) {
     CLI::App* cmd = app.add_subcommand("lsp", "Serve .mml documents to an editor over the Language Server Protocol (stdio)");
     cmd->callback([] {
         std::ios::sync_with_stdio(false);
-        setExitStatus(lsp::runServer(std::cin, std::cout));
+        setExitStatus(lsp::runServer(std::cin, std::cout, output::sdlAudioDeviceFactory()));
     });
 }};
 

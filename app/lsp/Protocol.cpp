@@ -1,9 +1,18 @@
 // JSON shapes of positions, ranges and replies.
 #include "app/lsp/Protocol.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace tavolin::lsp {
+
+int arithmeticIndex(std::string name) {
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (name == "fix") return 0;
+    if (name == "float") return 1;
+    if (name == "double") return 2;
+    throw RpcError(ErrorCode::InvalidParams, "arithmetic must be Fix, Float or Double");
+}
 
 json toJson(editor::FilePosition p) { return {{"line", p.line}, {"character", p.column}}; }
 

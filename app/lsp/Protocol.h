@@ -40,6 +40,9 @@ editor::FilePosition positionFrom(const json& j);
 const json& member(const json& j, const char* name);
 std::string stringMember(const json& j, const char* name);
 
+// 0 Fix, 1 Float, 2 Double for the name in any case; RpcError(InvalidParams) otherwise.
+int arithmeticIndex(std::string name);
+
 // The token types the colour classes map to, in legend order, and the index of
 // a class (-1: not sent).
 json semanticTokensLegend();

@@ -152,23 +152,22 @@ json Server::codeAction(const json& params, Clock::time_point) {
         {-12, TAVOLIN_TR_NOOP("Texts", "1オクターブ下げる")},
     };
     const std::string& text = doc.map.tabs()[static_cast<size_t>(from->tab)];
-    for (const auto& [semitones, title] : kMoves) {
-        const auto edit = editor::transposeSelection(text, from->offset, to->offset, semitones);
-        if (!edit) continue;
+    auto addEdit = [&](const char* title, const editor::TextReplacement& edit) {
         // Back to the editor's characters: CP932 bytes to UTF-8.
-        const json textEdit = {{"range", rangeJson(doc.map, {from->tab, edit->begin, edit->end})}, {"newText", cp932ToUtf8(edit->text)}};
+        const json textEdit = {{"range", rangeJson(doc.map, {from->tab, edit.begin, edit.end})}, {"newText", cp932ToUtf8(edit.text)}};
         actions.push_back({{"title", uiText(title)}, {"kind", "refactor.rewrite"}, {"edit", {{"changes", {{uriOf(params), {textEdit}}}}}}});
-    }
+    };
+    for (const auto& [semitones, title] : kMoves)
+        if (const auto edit = editor::transposeSelection(text, from->offset, to->offset, semitones)) addEdit(title, *edit);
     // The note at the start of the selection, from the last compile (none while an edit waits).
     if (doc.song && doc.song->ok() && doc.song->index && !doc.checkDue) {
         if (const auto ref = doc.song->index->noteAt(from->tab - 1, from->offset)) {
-            if (const auto fill = editor::restsToBarEnd(doc.song->timeline, *ref, from->tab)) {
-                const json textEdit = {{"range", rangeJson(doc.map, {from->tab, fill->first, fill->first})}, {"newText", fill->second}};
-                actions.push_back({{"title", uiText(TAVOLIN_TR_NOOP("Texts", "小節の残りを休符で埋める"))},
-                                   {"kind", "refactor.rewrite"},
-                                   {"edit", {{"changes", {{uriOf(params), {textEdit}}}}}}});
-            }
+            if (const auto fill = editor::restsToBarEnd(doc.song->timeline, *ref, from->tab))
+                addEdit(TAVOLIN_TR_NOOP("Texts", "小節の残りを休符で埋める"), {fill->first, fill->first, fill->second});
         }
+        const editor::NoteTimeAt times = editor::writtenNoteTimes(*doc.song, from->tab);
+        if (const auto split = editor::splitNote(text, from->offset, times)) addEdit(TAVOLIN_TR_NOOP("Texts", "タイで二つに分ける"), *split);
+        if (const auto join = editor::joinTiedNotes(text, from->offset, times)) addEdit(TAVOLIN_TR_NOOP("Texts", "タイでつないだ音符をまとめる"), *join);
     }
     return actions;
 }

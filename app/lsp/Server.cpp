@@ -11,23 +11,24 @@
 #include "editor/DocumentFeatures.h"
 #include "editor/FileSystem.h"
 #include "editor/UserTexts.h"
+#include "editor/LiveSwap.h"
+#include "output/Playback.h"
 
 namespace tavolin::lsp {
 namespace {
 
+// How often the notes sounding are looked at while a song plays.
+constexpr auto kPlayingNotesInterval = std::chrono::milliseconds(50);
+
 bool isRequestId(const json& id) { return id.is_number_integer() || id.is_string(); }
 
-int arithIndexOf(std::string name) {
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (name == "fix") return 0;
-    if (name == "float") return 1;
-    if (name == "double") return 2;
-    throw RpcError(ErrorCode::InvalidParams, "arithmetic must be Fix, Float or Double");
-}
 
 }  // namespace
 
-Server::Server(Send send, Clock::duration debounce) : m_send(std::move(send)), m_debounce(debounce) {}
+Server::Server(Send send, Clock::duration debounce, output::AudioDeviceFactory devices)
+    : m_send(std::move(send)), m_debounce(debounce), m_devices(std::move(devices)) {}
+
+Server::~Server() = default;  // the player stops its stream and joins its threads
 
 const OpenDocument* Server::document(const std::string& uri) const {
     const auto it = m_documents.find(uri);
@@ -78,6 +79,7 @@ void Server::handle(const json& message, Clock::time_point now) {
         {"textDocument/rename", &Server::rename},
         {"textDocument/semanticTokens/full", &Server::semanticTokensFull},
         {"textDocument/semanticTokens/range", &Server::semanticTokensRange},
+        {"workspace/executeCommand", &Server::executeCommand},
     };
     static const std::map<std::string, Handler> notifications = {
         {"textDocument/didOpen", &Server::didOpen},
@@ -125,7 +127,7 @@ json Server::initialize(const json& params, Clock::time_point) {
     if (m_initialized) throw RpcError(ErrorCode::InvalidRequest, "initialize was already sent");
     if (params.is_object() && params.contains("initializationOptions") && params["initializationOptions"].is_object()) {
         const json& o = params["initializationOptions"];
-        if (o.contains("arithmetic")) m_arithIndex = arithIndexOf(stringMember(o, "arithmetic"));
+        if (o.contains("arithmetic")) m_arithIndex = arithmeticIndex(stringMember(o, "arithmetic"));
         if (o.contains("sampleRate")) {
             const json& r = o["sampleRate"];
             if (r.is_number_integer()) m_rateText = std::to_string(r.get<int64_t>());
@@ -147,11 +149,13 @@ json Server::initialize(const json& params, Clock::time_point) {
                  {"referencesProvider", true},
                  {"renameProvider", true},
                  {"semanticTokensProvider", {{"legend", semanticTokensLegend()}, {"full", true}, {"range", true}}},
+                 {"executeCommandProvider", {{"commands", {"tavolin.play", "tavolin.stop", "tavolin.render"}}}},
              }},
             {"serverInfo", {{"name", "tavolin"}}}};
 }
 
 json Server::shutdown(const json&, Clock::time_point) {
+    endPlaying();
     m_shutdown = true;
     return nullptr;
 }
@@ -188,6 +192,8 @@ json Server::didOpen(const json& params, Clock::time_point) {
 
 json Server::didChange(const json& params, Clock::time_point now) {
     OpenDocument& doc = openDocument(params);
+    const bool playing = m_playing && m_playing->uri == stringMember(member(params, "textDocument"), "uri") && !doc.tooLarge;
+    const editor::TabTexts before = playing ? doc.map.tabs() : editor::TabTexts{};
     std::string bytes = doc.tooLarge ? doc.largeBytes : doc.map.fileBytes();
     for (const json& change : member(params, "contentChanges")) {
         std::string text = editor::utf8ToDocumentBytes(stringMember(change, "text"));
@@ -207,11 +213,13 @@ json Server::didChange(const json& params, Clock::time_point now) {
     setText(doc, std::move(bytes));
     doc.checkDue = true;
     doc.editedAt = now;
+    if (playing) playingDocumentChanged(before, doc);
     return nullptr;
 }
 
 json Server::didClose(const json& params, Clock::time_point) {
     const std::string uri = stringMember(member(params, "textDocument"), "uri");
+    if (m_playing && m_playing->uri == uri) endPlaying();  // nothing left to edit or light
     if (m_documents.erase(uri)) m_send(notification("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", json::array()}}));
     return nullptr;
 }
@@ -223,6 +231,13 @@ std::optional<Server::Clock::time_point> Server::poll(Clock::time_point now) {
         const Clock::time_point due = doc.editedAt + m_debounce;
         if (now >= due) check(uri, doc);
         else next = next ? std::min(*next, due) : due;
+    }
+    if (m_playing) {
+        sendPlayingNotes();
+        if (m_playing) {
+            const Clock::time_point due = now + kPlayingNotesInterval;
+            next = next ? std::min(*next, due) : due;
+        }
     }
     return next;
 }
@@ -237,6 +252,7 @@ void Server::check(const std::string& uri, OpenDocument& doc) {
         doc.song = output::buildSongMap(inputs, false);
     }
     publish(uri, doc);
+    offerToPlaying(uri, doc);
 }
 
 void Server::publish(const std::string& uri, const OpenDocument& doc) {
@@ -255,7 +271,7 @@ void Server::publish(const std::string& uri, const OpenDocument& doc) {
     m_send(notification("textDocument/publishDiagnostics", {{"uri", uri}, {"version", doc.version}, {"diagnostics", diagnostics}}));
 }
 
-int runServer(std::istream& in, std::ostream& out) {
+int runServer(std::istream& in, std::ostream& out, output::AudioDeviceFactory devices) {
     // What the reader thread hands over; shared so that the thread, left
     // blocked on a read after exit, never outlives what it writes to.
     struct Inbox {
@@ -277,7 +293,8 @@ int runServer(std::istream& in, std::ostream& out) {
         }
     });
 
-    Server server([&out](const json& message) { writeFrame(out, message.dump(-1, ' ', false, json::error_handler_t::replace)); });
+    Server server([&out](const json& message) { writeFrame(out, message.dump(-1, ' ', false, json::error_handler_t::replace)); },
+                  std::chrono::milliseconds(150), std::move(devices));
     bool ended = false;
     while (!server.exited() && !ended) {
         std::optional<Frame> frame;

@@ -11,7 +11,15 @@
 
 #include "app/lsp/Protocol.h"
 #include "editor/DocumentMap.h"
+#include "output/AudioDevice.h"
 #include "output/SongMap.h"
+
+namespace tavolin::output {
+class Player;
+}
+namespace tavolin::editor {
+class LiveSwap;
+}
 
 namespace tavolin::lsp {
 
@@ -32,13 +40,18 @@ public:
     using Clock = std::chrono::steady_clock;
     using Send = std::function<void(const json&)>;
 
-    explicit Server(Send send, Clock::duration debounce = std::chrono::milliseconds(150));
+    // `devices` opens the sound device tavolin.play plays on (none: play is refused).
+    explicit Server(Send send, Clock::duration debounce = std::chrono::milliseconds(150), output::AudioDeviceFactory devices = {});
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
 
     // One message body as read from the transport.
     void handleBody(const std::string& body, Clock::time_point now);
     void handle(const json& message, Clock::time_point now);
     // Compiles the documents whose debounce has passed and publishes their
-    // diagnostics. Returns when to call again (nullopt: nothing waits).
+    // diagnostics; while a song plays, sends the notes sounding (when they
+    // changed). Returns when to call again (nullopt: nothing waits).
     std::optional<Clock::time_point> poll(Clock::time_point now);
 
     bool exited() const noexcept { return m_exited; }
@@ -66,6 +79,22 @@ private:
     json rename(const json& params, Clock::time_point now);
     json semanticTokensFull(const json& params, Clock::time_point now);
     json semanticTokensRange(const json& params, Clock::time_point now);
+    json executeCommand(const json& params, Clock::time_point now);
+
+    // The commands of executeCommand; `args` is the first argument (an object).
+    json play(const json& args);
+    json stop();
+    json render(const json& args);
+    // While playing: the notes heard now, sent as tavolin/playingNotes when
+    // the set changed; at the song's end, the empty set and playback ends.
+    void sendPlayingNotes();
+    void endPlaying();
+    // A document changed while its song plays: the live swap learns where
+    // (`before`: its tabs just before the change), so that the next compile
+    // that succeeds goes on at the same place in the music.
+    void playingDocumentChanged(const editor::TabTexts& before, const OpenDocument& doc);
+    // A compile of the playing document that succeeded becomes the playing song.
+    void offerToPlaying(const std::string& uri, const OpenDocument& doc);
 
     OpenDocument& openDocument(const json& params);
     void setText(OpenDocument& doc, std::string fileBytes);
@@ -80,6 +109,20 @@ private:
     std::string m_rateText = "48000";
     int m_arithIndex = 1;  // Float
     std::map<std::string, OpenDocument> m_documents;
+
+    // The document playing: Play's inputs, the texts of the song last handed
+    // to the swap (what the lit ranges are counted in), the notes sent last.
+    struct Playing {
+        std::string uri;
+        output::BuildInputs inputs;
+        editor::TabTexts texts;
+        bool loop = false;
+        json lastNotes;
+    };
+    output::AudioDeviceFactory m_devices;
+    std::unique_ptr<output::Player> m_player;
+    std::unique_ptr<editor::LiveSwap> m_swap;  // goes before the player it drives
+    std::optional<Playing> m_playing;
 };
 
 // Serves `in` to `out` until exit or the end of input; returns the exit code.
@@ -87,6 +130,6 @@ private:
 // blocked in a read after exit).
 // A reader thread frames the input so that diagnostics fall due while no
 // message arrives.
-int runServer(std::istream& in, std::ostream& out);
+int runServer(std::istream& in, std::ostream& out, output::AudioDeviceFactory devices = {});
 
 }  // namespace tavolin::lsp

@@ -1,7 +1,11 @@
 // The server driven in process through the protocol, one message (or a wait) per row.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "app/lsp/Server.h"
+#include "output/VirtualAudioDevice.h"
+#include "tests/output/OutputTestSupport.h"
 
 namespace tavolin::lsp {
 namespace {
@@ -232,7 +236,8 @@ TEST(LspServer, HoverOnNotes) {
                     {{"title", "1オクターブ下げる"}, {"edit", {{"changes", {{"file:///song.mml", {{{"newText", "[<A>]3"}}}}}}}}}})}},
         {"fill the bar after the rest (it ends an eighth before the line)", request(10, "textDocument/codeAction",
                                                      {{"textDocument", {{"uri", "file:///song.mml"}}}, {"range", range(0, 27, 0, 27)}}), 0,
-         {reply(10, {{{"title", "小節の残りを休符で埋める"}, {"edit", {{"changes", {{"file:///song.mml", {{{"range", range(0, 29, 0, 29)}, {"newText", "R8"}}}}}}}}}})}},
+         {reply(10, {{{"title", "小節の残りを休符で埋める"}, {"edit", {{"changes", {{"file:///song.mml", {{{"range", range(0, 29, 0, 29)}, {"newText", "R8"}}}}}}}}},
+                     {{"title", "タイで二つに分ける"}, {"edit", {{"changes", {{"file:///song.mml", {{{"range", range(0, 27, 0, 29)}, {"newText", "R16R16"}}}}}}}}}})}},
         {"nothing to transpose in a comment", request(9, "textDocument/codeAction",
                                                      {{"textDocument", {{"uri", "file:///song.mml"}}}, {"range", range(0, 24, 0, 27)}}), 0,
          {reply(9, json::array())}},
@@ -264,6 +269,138 @@ TEST(LspServer, InlayHintsAtLineStarts) {
          {reply(3, {hint(1, 0, "0:02.000 |2"), hint(3, 0, "0:03.500 |2"), hint(3, 5, "0:00.000 |1")})}},
     };
     runSteps(steps, server, now, sent);
+}
+
+json command(const char* name, json argument) {
+    json params = {{"command", name}};
+    if (!argument.is_null()) params["arguments"] = json::array({std::move(argument)});
+    return params;
+}
+
+json actionsAt(int l0, int c0, int l1, int c1) {
+    return {{"textDocument", {{"uri", "file:///song.mml"}}}, {"range", range(l0, c0, l1, c1)}};
+}
+
+json titled(const char* title) { return {{"title", title}}; }
+
+json titledEdit(const char* title, json r, const char* text) {
+    return {{"title", title}, {"edit", {{"changes", {{"file:///song.mml", {{{"range", std::move(r)}, {"newText", text}}}}}}}}};
+}
+
+TEST(LspServer, TieActionsAndCommands) {
+    testing::TempDir dir;
+    std::vector<json> sent;
+    Server server([&sent](const json& m) { sent.push_back(m); });
+    auto now = Server::Clock::time_point{};
+    // Line 1 of bank A: "C2.&C4 R4 D1" after a double-byte comment; T120: a quarter is 24,000 frames.
+    const std::string doc = "SMML@T120 L4;MML@*\xE3\x81\x82*\r\nC2.&C4 R4 D1;";
+    const std::string wav = (dir / "song.wav").string();
+    const json transposes[] = {titled("半音上げる"), titled("半音下げる"), titled("1オクターブ上げる"), titled("1オクターブ下げる")};
+    const std::vector<Step> steps = {
+        {"initialize advertises the commands", request(1, "initialize", json::object()), 0,
+         {{{"id", 1}, {"result", {{"capabilities", {{"executeCommandProvider", {{"commands", {"tavolin.play", "tavolin.stop", "tavolin.render"}}}}}}}}}}},
+        {"open", open(doc), 0, {diagnostics(1, json::array())}},
+        {"split the dotted half, join the chain", request(2, "textDocument/codeAction", actionsAt(1, 1, 1, 1)), 0,
+         {reply(2, {transposes[0], transposes[1], transposes[2], transposes[3],
+                    titledEdit("小節の残りを休符で埋める", range(1, 3, 1, 3), "R4"), titledEdit("タイで二つに分ける", range(1, 0, 1, 3), "C4.&C4."), titledEdit("タイでつないだ音符をまとめる", range(1, 0, 1, 6), "C1")})}},
+        {"the quarter at the end of the bar", request(3, "textDocument/codeAction", actionsAt(1, 4, 1, 6)), 0,
+         {reply(3, {transposes[0], transposes[1], transposes[2], transposes[3], titledEdit("タイで二つに分ける", range(1, 4, 1, 6), "C8&C8"),
+                    titledEdit("タイでつないだ音符をまとめる", range(1, 0, 1, 6), "C1")})}},
+        {"D crosses the bar line: cut there", request(4, "textDocument/codeAction", actionsAt(1, 11, 1, 11)), 0,
+         {reply(4, {transposes[0], transposes[1], transposes[2], transposes[3], titledEdit("小節の残りを休符で埋める", range(1, 12, 1, 12), "R2R4"),
+                    titledEdit("タイで二つに分ける", range(1, 10, 1, 12), "D2.&D4")})}},
+        {"unknown command", request(5, "workspace/executeCommand", command("tavolin.nothing", json::object())), 0, {error(5, -32602)}},
+        {"render without a path", request(6, "workspace/executeCommand", command("tavolin.render", {{"uri", "file:///song.mml"}})), 0,
+         {error(6, -32602)}},
+        {"render", request(7, "workspace/executeCommand", command("tavolin.render", {{"uri", "file:///song.mml"}, {"path", wav}})), 0,
+         {reply(7, {{"path", wav}, {"frames", 216000}})}},
+        {"render into a missing folder", request(8, "workspace/executeCommand",
+                                                 command("tavolin.render", {{"uri", "file:///song.mml"}, {"path", (dir / "no/such.wav").string()}})),
+         0, {error(8, -32803)}},
+        {"play without a sound device", request(9, "workspace/executeCommand", command("tavolin.play", {{"uri", "file:///song.mml"}})), 0,
+         {error(9, -32803)}},
+        {"play without arguments", request(10, "workspace/executeCommand", command("tavolin.play", nullptr)), 0, {error(10, -32602)}},
+        {"stop while nothing plays", request(11, "workspace/executeCommand", command("tavolin.stop", nullptr)), 0, {reply(11, nullptr)}},
+    };
+    runSteps(steps, server, now, sent);
+    // The same document through tavolin-cli, from the file as stored (CP932).
+    {
+        std::ofstream file(dir / "song.mml", std::ios::binary);
+        file << editor::utf8ToDocumentBytes(doc);
+    }
+    const std::string cli = std::string(TAVOLIN_CLI_PATH) + " render -o " + (dir / "cli.wav").string() + " " + (dir / "song.mml").string();
+    ASSERT_EQ(std::system(cli.c_str()), 0) << cli;
+    const std::string ours = testing::readFile(wav);
+    EXPECT_GT(ours.size(), 44u + 216000u * 4 - 1);
+    EXPECT_TRUE(ours == testing::readFile(dir / "cli.wav")) << "tavolin.render and tavolin-cli render differ";
+}
+
+// Sends a tavolin.play request, checks its reply, then polls in real time
+// until the first notes come (at most two seconds) and checks them.
+void playAndExpectNotes(Server& server, Server::Clock::time_point now, std::vector<json>& sent, const std::string& body,
+                        const json& expectedReply, const json& expectedNotes) {
+    sent.clear();
+    server.handleBody(body, now);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(matches(sent[0], expectedReply)) << sent[0].dump();
+    sent.clear();
+    for (int i = 0; i < 100 && sent.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        server.poll(now);
+    }
+    ASSERT_EQ(sent.size(), 1u) << "no notes within two seconds";
+    EXPECT_TRUE(matches(sent[0], {{"method", "tavolin/playingNotes"}, {"params", {{"uri", "file:///song.mml"}, {"notes", expectedNotes}}}}))
+        << sent[0].dump();
+}
+
+// Playing through a device that plays in real time: the notes sounding come
+// back with their ranges, and stop ends them.
+TEST(LspServer, PlayingNotesFollowTheSong) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    output::VirtualDeviceOptions device;
+    device.realTime = true;
+    std::vector<json> sent;
+    Server server([&sent](const json& m) { sent.push_back(m); }, std::chrono::milliseconds(150), output::VirtualAudioDevice::factory(device, log));
+    auto now = Server::Clock::time_point{};
+    // Whole notes at T240 (one second each); play starts at D on line 1, so the first note heard is D.
+    const std::string doc = "SMML@T240 L1;MML@C\r\nD E,R1 F;";
+    const std::vector<Step> steps = {
+        {"initialize", request(1, "initialize", json::object()), 0, {{{"id", 1}}}},
+        {"open", open(doc), 0, {diagnostics(1, json::array())}},
+        {"a position outside the texts", request(2, "workspace/executeCommand",
+                                                 command("tavolin.play", {{"uri", "file:///song.mml"}, {"position", {{"line", 0}, {"character", 2}}}})),
+         0, {error(2, -32602)}},
+    };
+    runSteps(steps, server, now, sent);
+    // Bank A sounds D (line 1, 0..1) while bank B sounds F (line 1, 7..8).
+    playAndExpectNotes(server, now, sent,
+                       request(3, "workspace/executeCommand",
+                               command("tavolin.play", {{"uri", "file:///song.mml"}, {"position", {{"line", 1}, {"character", 0}}}})),
+                       reply(3, {{"startTime", "0:01.000"}}), {{{"bank", "A"}, {"range", range(1, 0, 1, 1)}}, {{"bank", "B"}, {"range", range(1, 7, 1, 8)}}});
+    // An edit while it plays: until it compiles, the old song's ranges move with the text and the
+    // changed note is not lit; its compile is swapped in and lights the new note.
+    const json bankB = {{"bank", "B"}, {"range", range(1, 10, 1, 11)}};
+    const std::vector<Step> edit = {
+        {"D becomes V9 G", change(2, "SMML@T240 L1;MML@C\r\nV9 G E,R1 F;"), 0,
+         {{{"method", "tavolin/playingNotes"}, {"params", {{"notes", {bankB}}}}}}},
+        {"its compile plays on from G", "", 150,
+         {diagnostics(2, json::array()), {{"method", "tavolin/playingNotes"}, {"params", {{"notes", {{{"bank", "A"}, {"range", range(1, 3, 1, 4)}}, bankB}}}}}}},
+    };
+    runSteps(edit, server, now, sent);
+    sent.clear();
+    runSteps({{"stop: the notes go out", request(4, "workspace/executeCommand", command("tavolin.stop", nullptr)), 0,
+               {{{"method", "tavolin/playingNotes"}, {"params", {{"notes", json::array()}}}}, reply(4, nullptr)}}},
+             server, now, sent);
+    // A passage from E (a caret) to the song's end: every bank stands at E's frame.
+    playAndExpectNotes(server, now, sent,
+                       request(5, "workspace/executeCommand",
+                               command("tavolin.play", {{"uri", "file:///song.mml"}, {"from", {{"line", 1}, {"character", 5}}}, {"to", "0:03"}})),
+                       reply(5, {{"startTime", "0:02.000"}}), {{{"bank", "A"}, {"range", range(1, 5, 1, 6)}}});
+    sent.clear();
+    runSteps({{"closing the document stops it", R"({"jsonrpc":"2.0","method":"textDocument/didClose","params":{"textDocument":{"uri":"file:///song.mml"}}})", 0,
+               {{{"method", "tavolin/playingNotes"}, {"params", {{"notes", json::array()}}}}, {{"method", "textDocument/publishDiagnostics"}}}}},
+             server, now, sent);
+    EXPECT_GT(log->blocksPlayed, 0u);
 }
 
 }  // namespace

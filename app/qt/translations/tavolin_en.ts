@@ -8,6 +8,14 @@
         <translation>Fill the rest of the bar with rests</translation>
     </message>
     <message>
+        <source>タイで二つに分ける</source>
+        <translation>Split into two tied notes</translation>
+    </message>
+    <message>
+        <source>タイでつないだ音符をまとめる</source>
+        <translation>Join the tied notes</translation>
+    </message>
+    <message>
         <source>半音上げる</source>
         <translation>Transpose up a semitone</translation>
     </message>

@@ -1,0 +1,244 @@
+// workspace/executeCommand: play and stop on the sound device, render to a file, and the notes
+// sounding sent back while a song plays.
+#include <algorithm>
+#include <array>
+
+#include "app/lsp/Server.h"
+#include "compiler/UiText.h"
+#include "editor/DocumentFeatures.h"
+#include "editor/ExportSteps.h"
+#include "editor/LiveSwap.h"
+#include "output/Passage.h"
+#include "output/Playback.h"
+#include "output/WavExport.h"
+
+namespace tavolin::lsp {
+namespace {
+
+// The builder's and exporter's messages, kept for the error reply.
+class CollectingHost final : public output::ExportHost {
+public:
+    explicit CollectingHost(std::string path = {}) : m_path(std::move(path)) {}
+    void messageBox(const std::string& utf8Text) override { m_messages.push_back(utf8Text); }
+    void selectTab(int) override {}
+    void selectText(uint64_t, uint64_t) override {}
+    void exportFileFailed(const output::ExportFileFailure& failure) override { messageBox(editor::exportFailureMessage(failure)); }
+    std::optional<std::string> askSavePath(const output::SaveDialogRequest&) override { return m_path; }
+    bool exportProgress(uint64_t, double) override { return true; }
+
+    // RpcError(RequestFailed) with what was said, else `fallback`.
+    [[noreturn]] void fail(const char* fallback) const {
+        std::string text;
+        for (const std::string& m : m_messages) text += (text.empty() ? "" : "\n") + m;
+        throw RpcError(ErrorCode::RequestFailed, text.empty() ? fallback : text);
+    }
+
+private:
+    std::string m_path;
+    std::vector<std::string> m_messages;
+};
+
+const json& firstArgument(const json& params) {
+    const json& args = member(params, "arguments");
+    if (!args.is_array() || args.empty() || !args[0].is_object())
+        throw RpcError(ErrorCode::InvalidParams, "the command takes one object argument");
+    return args[0];
+}
+
+bool flag(const json& args, const char* name) {
+    if (!args.contains(name)) return false;
+    if (!args[name].is_boolean()) throw RpcError(ErrorCode::InvalidParams, std::string(name) + " must be true or false");
+    return args[name].get<bool>();
+}
+
+// A place in the document given as an LSP position: the tab and byte offset.
+editor::TabOffset tabOffsetAt(const OpenDocument& doc, const json& position) {
+    const auto at = doc.map.tabOffsetOf(positionFrom(position));
+    if (!at) throw RpcError(ErrorCode::InvalidParams, "the position lies outside the document's texts");
+    return *at;
+}
+
+// A passage end: a song time ("1:23.5", "83.5", "A:120" as `play --from`
+// takes it) or an LSP position in the document.
+uint64_t passageFrameOf(const OpenDocument& doc, const output::SongMap& map, const json& value) {
+    output::PassagePoint point;
+    if (value.is_string()) {
+        const auto parsed = output::parsePassagePoint(value.get<std::string>());
+        if (!parsed) throw RpcError(ErrorCode::InvalidParams, "not a song time or a caret: " + value.get<std::string>());
+        point = *parsed;
+    } else {
+        const editor::TabOffset at = tabOffsetAt(doc, value);
+        point = {true, 0, at.tab - 1, at.offset};
+    }
+    return output::passageFrame(map, point);
+}
+
+}  // namespace
+
+json Server::executeCommand(const json& params, Clock::time_point) {
+    const std::string command = stringMember(params, "command");
+    if (command == "tavolin.play") return play(firstArgument(params));
+    if (command == "tavolin.stop") return stop();
+    if (command == "tavolin.render") return render(firstArgument(params));
+    throw RpcError(ErrorCode::InvalidParams, "unknown command " + command);
+}
+
+json Server::play(const json& args) {
+    const std::string uri = stringMember(args, "uri");
+    const auto it = m_documents.find(uri);
+    if (it == m_documents.end()) throw RpcError(ErrorCode::InvalidParams, "document not open: " + uri);
+    OpenDocument& doc = it->second;
+    if (doc.checkDue || !doc.song) check(uri, doc);
+    if (doc.tooLarge || !doc.song || !doc.song->ok())
+        throw RpcError(ErrorCode::RequestFailed, "the document does not compile; see its diagnostics");
+    if (!m_devices) throw RpcError(ErrorCode::RequestFailed, "this server has no sound device");
+
+    Playing playing;
+    playing.uri = uri;
+    playing.texts = doc.map.tabs();
+    playing.loop = flag(args, "loop");
+    output::BuildInputs& in = playing.inputs;
+    in.rateText = m_rateText;
+    in.arithIndex = m_arithIndex;
+    in.tabTexts = doc.map.tabs();
+    const bool passage = args.contains("from") || args.contains("to");
+    if (passage && args.contains("position")) throw RpcError(ErrorCode::InvalidParams, "give a position or from/to, not both");
+    if (args.contains("position")) {
+        // From the note under or after the caret, as the window's play from the cursor.
+        const editor::TabOffset at = tabOffsetAt(doc, args["position"]);
+        in.startFromCursor = true;
+        in.bankIndex = at.tab - 1;
+        in.caret = at.offset;
+    }
+    editor::LivePassage range{0, doc.song->timeline.frames, playing.loop};
+    if (passage) {
+        // As `play --from --to`: the song as render writes it, so that the
+        // passage sounds as the same passage rendered.
+        if (args.contains("from")) range.from = passageFrameOf(doc, *doc.song, args["from"]);
+        if (args.contains("to")) range.to = passageFrameOf(doc, *doc.song, args["to"]);
+        if (range.to <= range.from || range.to > doc.song->timeline.frames)
+            throw RpcError(ErrorCode::InvalidParams, "the passage is empty or ends past the song");
+    }
+
+    if (!m_player) {
+        m_player = std::make_unique<output::Player>(m_devices);
+        m_swap = std::make_unique<editor::LiveSwap>(*m_player);
+    }
+    endPlaying();
+    CollectingHost host;
+    output::WaveFormat format;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, false, host, format);
+    if (!song) host.fail("the song could not be built");
+    editor::LivePlayStart start;
+    start.loop = playing.loop;
+    if (passage) {
+        song->SetExportMode();
+        song->Skip(range.from);
+        song->setPassage(range.to - range.from, range.loop);
+        start.frame = range.from;
+        start.passage = range;
+    } else {
+        song->SetLoop(playing.loop);
+        start.frame = song->skippedFrames;
+    }
+    if (!m_player->StartPlayback(std::move(song), format, host)) host.fail("the sound device could not play");
+    m_swap->playStarted(in, doc.song, start);
+    m_playing = std::move(playing);
+    return {{"uri", uri}, {"startTime", output::songTimeText(start.frame, doc.song->timeline.sampleRate)}};
+}
+
+json Server::stop() {
+    endPlaying();
+    return nullptr;
+}
+
+void Server::endPlaying() {
+    if (m_swap) m_swap->playStopped();
+    if (m_player) m_player->StopPlayback();
+    if (!m_playing) return;
+    if (m_playing->lastNotes.is_array() && !m_playing->lastNotes.empty() && m_documents.count(m_playing->uri))
+        m_send(notification("tavolin/playingNotes", {{"uri", m_playing->uri}, {"notes", json::array()}}));
+    m_playing.reset();
+}
+
+void Server::sendPlayingNotes() {
+    Playing& p = *m_playing;
+    if (!m_player->isPlaying() || m_player->songHeard()) {
+        endPlaying();
+        return;
+    }
+    const auto heard = m_swap->heardFrame(output::PlayPosition::Clock::now());
+    const std::shared_ptr<const output::SongMap> song = m_swap->playingMap();
+    const auto it = m_documents.find(p.uri);
+    if (!heard || !song || it == m_documents.end() || it->second.tooLarge) return;  // not started yet, paused, or closed
+    const SongTimeline& timeline = song->timeline;
+    BankFrames frames;
+    if (m_swap->passage()) frames.fill(*heard);  // a passage plays as exported: every bank at the same frame
+    else frames = playbackFrames(timeline, *heard, p.loop);
+    const editor::DocumentMap& map = it->second.map;
+    json notes = json::array();
+    // The text may have changed since the song was compiled: ranges move with it.
+    std::array<std::optional<editor::TextShift>, editor::kTabCount> shifts;
+    for (const editor::SoundingSource& s : editor::soundingSources(timeline, frames)) {
+        const size_t tab = static_cast<size_t>(s.range.tab);
+        if (!shifts[tab]) shifts[tab].emplace(p.texts[tab], map.tabs()[tab]);
+        const uint32_t length = s.range.end - s.range.begin;
+        const auto at = shifts[tab]->place(s.range.begin, length);
+        if (!at || !map.placed(s.range.tab)) continue;
+        const auto begin = static_cast<uint32_t>(*at);
+        notes.push_back({{"bank", std::string(1, static_cast<char>('A' + s.bank))},
+                         {"range", rangeJson(map, {s.range.tab, begin, begin + length})}});
+    }
+    if (notes == p.lastNotes) return;
+    p.lastNotes = notes;
+    m_send(notification("tavolin/playingNotes", {{"uri", p.uri}, {"notes", std::move(notes)}}));
+}
+
+void Server::playingDocumentChanged(const editor::TabTexts& before, const OpenDocument& doc) {
+    for (int tab = 0; tab < editor::kTabCount; ++tab) {
+        const editor::TextShift change(before[static_cast<size_t>(tab)], doc.map.tabs()[static_cast<size_t>(tab)]);
+        if (change.removed() > 0 || change.inserted() > 0) m_swap->edited(tab, change.position(), change.removed(), change.inserted());
+    }
+}
+
+void Server::offerToPlaying(const std::string& uri, const OpenDocument& doc) {
+    if (!m_playing || m_playing->uri != uri || doc.tooLarge || !doc.song || !doc.song->ok()) return;
+    output::BuildInputs in = m_playing->inputs;
+    in.tabTexts = doc.map.tabs();
+    if (m_swap->offer(in, doc.song)) m_playing->texts = doc.map.tabs();
+}
+
+json Server::render(const json& args) {
+    const std::string uri = stringMember(args, "uri");
+    const auto it = m_documents.find(uri);
+    if (it == m_documents.end()) throw RpcError(ErrorCode::InvalidParams, "document not open: " + uri);
+    const OpenDocument& doc = it->second;
+    if (doc.tooLarge) throw RpcError(ErrorCode::RequestFailed, "the document is too large");
+    const std::string path = stringMember(args, "path");
+    output::BuildInputs in;
+    in.rateText = m_rateText;
+    in.arithIndex = m_arithIndex;
+    if (args.contains("arithmetic")) in.arithIndex = arithmeticIndex(stringMember(args, "arithmetic"));
+    if (args.contains("sampleRate")) {
+        const json& rate = args["sampleRate"];
+        if (!rate.is_number_integer()) throw RpcError(ErrorCode::InvalidParams, "sampleRate must be a number");
+        in.rateText = std::to_string(rate.get<int64_t>());
+    }
+    in.tabTexts = doc.map.tabs();
+    in.forExport = true;
+    if (args.contains("cursor")) {
+        const editor::TabOffset at = tabOffsetAt(doc, args["cursor"]);
+        in.startFromCursor = true;
+        in.bankIndex = at.tab - 1;
+        in.caret = at.offset;
+    }
+    CollectingHost host(path);
+    output::WaveFormat format;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, false, host, format);
+    if (!song) host.fail("the song could not be built");
+    const uint64_t frames = output::planExport(*song, 1, 0).frames;
+    if (output::writeSongToFile(*song, format, path, host) != output::ExportOutcome::Written) host.fail("the file was not written");
+    return {{"path", path}, {"frames", frames}};
+}
+
+}  // namespace tavolin::lsp
