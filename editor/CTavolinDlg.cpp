@@ -13,8 +13,9 @@
 
 namespace tavolin::editor {
 
-const std::array<ButtonBinding, 18> kButtonBindings = {{
+const std::array<ButtonBinding, 19> kButtonBindings = {{
     {ctl::Play, Command::Play, 0},
+    {ctl::LoopPassage, Command::LoopPassage, 0},
     {ctl::Stop, Command::Stop, 0},
     {ctl::WavExport, Command::WavExport, 0},
     {ctl::Pause, Command::Pause, 0},
@@ -113,6 +114,8 @@ void CTavolinDlg::openFile(const std::string& path) {
 }
 
 void CTavolinDlg::runCommand(Command command, int argument) {
+    // Whatever plays next, or nothing, it is not the passage any more.
+    if (command == Command::Play || command == Command::Test || command == Command::Stop) m_passage.reset();
     switch (command) {
     case Command::New:
         if (m_services) m_services->promptSaveAndClear();
@@ -216,9 +219,44 @@ void CTavolinDlg::runCommand(Command command, int argument) {
     case Command::SoloBank:
         toggleBank(command, argument);
         break;
+    case Command::LoopPassage:
+        loopPassage();
+        break;
     case Command::Count:
         break;
     }
+}
+
+void CTavolinDlg::loopPassage(std::optional<std::pair<double, double>> rulerFrames) {
+    m_passage.reset();
+    if (!m_services) return;
+    autosave();
+    LoopPick pick;
+    pick.tab = currentTab();
+    pick.frames = rulerFrames;
+    if (!rulerFrames) {
+        const EditorSelection sel = m_view.editorSelection();
+        const std::string& text = tabTexts[static_cast<size_t>(pick.tab)];
+        pick.fromByte = unitToByteOffset(text, sel.start);
+        pick.toByte = unitToByteOffset(text, sel.end);
+    }
+    const PassageOutcome outcome = m_services->playPassage(pick);
+    switch (outcome.result) {
+    case PassageOutcome::Result::NotBuilt:
+        break;
+    case PassageOutcome::Result::NoNote:
+        m_view.showStatus(uiText(kMsgLoopNoNote));
+        break;
+    case PassageOutcome::Result::Playing:
+        m_passage = outcome.span;
+        m_view.showStatus(loopStatusText(outcome.span, outcome.rate));
+        break;
+    }
+}
+
+std::optional<LoopSpan> CTavolinDlg::playingPassage() const {
+    if (!m_passage || !m_services || !m_services->streaming()) return std::nullopt;
+    return m_passage;
 }
 
 void CTavolinDlg::toggleBank(Command command, int bank) {

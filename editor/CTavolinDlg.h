@@ -12,6 +12,7 @@
 #include "compiler/UiText.h"
 #include "editor/DocumentCommands.h"
 #include "editor/DocumentFormat.h"
+#include "editor/PassageLoop.h"
 #include "editor/RecentFiles.h"
 #include "editor/Recovery.h"
 #include "editor/ToneHelper.h"
@@ -46,6 +47,7 @@ enum class Command {
     MuteBank,    // argument: bank 0..4 (A..E); toggles its mute
     SoloBank,    // argument: bank 0..4; toggles its solo
     MidiImport,  // a MIDI file arranged as a new untitled document
+    LoopPassage, // plays the selection's passage over and over (Stop or Play ends it)
     Count
 };
 
@@ -54,14 +56,16 @@ struct Accelerator {
     const char* keys;
     Command command;
 };
-inline constexpr std::array<Accelerator, 6> kAccelerators = {{
+inline constexpr std::array<Accelerator, 7> kAccelerators = {{
     {"Ctrl+N", Command::New},
     {"Ctrl+O", Command::Open},
     {"Ctrl+S", Command::Save},
     {"Alt+F4", Command::Exit},
     {"F5", Command::Play},
     {"F6", Command::Stop},
+    {"Ctrl+L", Command::LoopPassage},
 }};
+inline constexpr const char* kLoopPassageText = TAVOLIN_TR_NOOP("Texts", "選択範囲をループ再生");
 
 // The File menu; an entry without text is a separator. Text after "\t" names the key.
 struct MenuEntry {
@@ -88,7 +92,7 @@ struct ButtonBinding {
     Command command;
     int argument;
 };
-extern const std::array<ButtonBinding, 18> kButtonBindings;
+extern const std::array<ButtonBinding, 19> kButtonBindings;
 
 // The items the window fills its lists with at start.
 extern const std::array<const char*, 3> kArithmeticItems;
@@ -109,6 +113,14 @@ struct WindowSnapshot {
     TabTexts tabTexts;
     std::string testPhrase;      // CP932 bytes
     std::string toneCommand;     // CP932 bytes (ASCII), Test only
+};
+
+// What became of a passage loop: the span that plays, or why nothing does.
+struct PassageOutcome {
+    enum class Result { NotBuilt, NoNote, Playing };
+    Result result = Result::NotBuilt;  // NotBuilt: the build's error has been shown
+    LoopSpan span;
+    uint32_t rate = 0;
 };
 
 // What the window asks of the layers below: playback, export, documents. The
@@ -168,6 +180,15 @@ public:
     // or the inserted text has no CP932 form; the caller then runs EditorChange.
     bool editorEdited(size_t unitPos, size_t unitsRemoved, std::string_view insertedUtf8);
 
+    // Loops a passage: the editor's selection in the shown tab, or with
+    // `rulerFrames` a stretch dragged across the roll's ruler (frames of the
+    // song, either order). Stops what plays first; the status line says what
+    // loops, or why nothing does.
+    void loopPassage(std::optional<std::pair<double, double>> rulerFrames = std::nullopt);
+    // The passage looping now, for the roll to shade; nullopt once Stop,
+    // Play or anything else has ended it.
+    std::optional<LoopSpan> playingPassage() const;
+
     // Operations other parts call.
     void updateTitle();
     std::string title() const;
@@ -219,6 +240,7 @@ private:
     RecentFiles m_recent;
     std::string m_lastFolder;
     MuteSolo m_bankMix;
+    std::optional<LoopSpan> m_passage;  // the passage the running stream loops
     std::string m_autosaveFailure;  // the last autosave problem shown, so it is shown once
 };
 
@@ -228,6 +250,9 @@ public:
     virtual ~WindowServices() = default;
     virtual void play(bool testMode) = 0;
     virtual void stop() = 0;
+    // Stops, builds as Play does (from the song's start, whatever the cursor
+    // box says) and loops the passage `pick` names in that song.
+    virtual PassageOutcome playPassage(const LoopPick& pick) { (void)pick; return {}; }
     virtual void setPaused(bool paused) = 0;
     virtual void exportWav() = 0;
     virtual void exportMidi() = 0;

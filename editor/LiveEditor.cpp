@@ -124,9 +124,15 @@ std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t c
 
 std::optional<BankFrames> LiveEditor::playingFrames(std::optional<uint64_t> heard, bool paused) {
     const output::SongMap* map = litMap();
-    if (heard) m_played = m_playStart + *heard;
+    if (heard) m_played = m_playStart + (m_passageFrames ? *heard % m_passageFrames : *heard);
     else if (!paused) m_played.reset();
     if (!m_played || !map || !map->ok()) return std::nullopt;
+    if (m_passageFrames) {
+        // The passage plays the song as exported: the map's own frames.
+        BankFrames frames;
+        frames.fill(*m_played);
+        return frames;
+    }
     return playbackFrames(map->timeline, *m_played, m_playLoop);
 }
 

@@ -94,10 +94,18 @@ public:
         m_playStart = startFrame;
         m_playLoop = loopSong;
         m_played.reset();
+        m_passageFrames = 0;
+    }
+    // A passage [from, to) of the song loops (see PassageLoop): the heard
+    // frames wrap inside it, every bank at the same song time.
+    void passageStarted(uint64_t from, uint64_t to) {
+        playStarted(from, false);
+        m_passageFrames = to > from ? to - from : 0;
     }
     void playStopped() {
         m_playMap.reset();
         m_played.reset();
+        m_passageFrames = 0;
     }
     // The song the lit notes follow (the playing one, else the latest).
     const output::SongMap* litMap() const noexcept { return m_playMap ? m_playMap.get() : m_map.get(); }
@@ -118,6 +126,7 @@ private:
     TabTexts m_playTexts;  // the texts m_playMap was compiled from
     uint64_t m_playStart = 0;
     bool m_playLoop = false;
+    uint64_t m_passageFrames = 0;  // a looping passage's length (0: none)
     std::optional<uint64_t> m_played;  // song frames from the start to what was heard last
     std::optional<ErrorPlace> m_error;
     std::vector<ErrorPlace> m_errors;

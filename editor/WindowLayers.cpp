@@ -11,6 +11,7 @@
 #include "editor/CaretMapping.h"
 #include "editor/DialogStart.h"
 #include "editor/UserTexts.h"
+#include "output/SongMap.h"
 
 namespace tavolin::editor {
 
@@ -83,6 +84,34 @@ void WindowLayers::play(bool testMode) {
 }
 
 void WindowLayers::stop() { m_player.StopPlayback(); }
+
+PassageOutcome WindowLayers::playPassage(const LoopPick& pick) {
+    m_player.StopPlayback();
+    auto snapshot = m_dlg.snapshot(false);
+    if (!snapshot) return {};
+    // The passage is a stretch of the whole song, as exported: endless loops
+    // once, every pass of it the song's own samples.
+    snapshot->startFromCursor = false;
+    const output::BuildInputs inputs = toBuildInputs(*snapshot);
+    output::WaveFormat format;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(inputs, false, *this, format);
+    if (!song) return {};
+    const std::shared_ptr<const output::SongMap> map = output::buildSongMap(inputs, false);
+    PassageOutcome outcome;
+    outcome.rate = format.samplesPerSec;
+    const std::optional<LoopSpan> span = map->ok() ? loopSpanOf(map->timeline, pick) : std::nullopt;
+    if (!span) {
+        outcome.result = PassageOutcome::Result::NoNote;
+        return outcome;
+    }
+    song->SetExportMode();
+    song->Skip(span->from);
+    song->setPassage(span->to - span->from, true);
+    if (!m_player.StartPlayback(std::move(song), format, *this)) return {};
+    outcome.result = PassageOutcome::Result::Playing;
+    outcome.span = *span;
+    return outcome;
+}
 
 void WindowLayers::setPaused(bool paused) { m_player.setPaused(paused); }
 

@@ -55,6 +55,7 @@ public:
     // WindowServices
     void play(bool testMode) override;
     void stop() override;
+    PassageOutcome playPassage(const LoopPick& pick) override;
     void setPaused(bool paused) override;
     void exportWav() override;
     void exportMidi() override;

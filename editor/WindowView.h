@@ -53,6 +53,7 @@ inline constexpr int Test = 1039;
 inline constexpr int Pseudo8Bit = 1040;
 inline constexpr int EnvelopeNumber = 1041;
 inline constexpr int Pause = 1043;
+inline constexpr int LoopPassage = 1044;  // loops the selected passage (beside Play)
 inline constexpr int MuteA = 1050;  // 1050..1054: mute toggles of banks A..E
 inline constexpr int SoloA = 1055;  // 1055..1059: solo toggles of banks A..E
 }  // namespace ctl

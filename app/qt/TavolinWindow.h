@@ -144,6 +144,8 @@ private:
     // The mark on a tab whose text holds the live check's error: a small red dot.
     static QIcon errorMark();
     void run(editor::Command command, int argument = 0);
+    // What the window shows after a command of the model has run.
+    void afterCommand(editor::Command command);
     void autosaveTimeout();
     void saveSettings();
     // Brings the window (its frame) inside the available area of the screen it mostly
@@ -164,6 +166,9 @@ private:
     // While a Play stream runs: lights the notes the listener hears now.
     void startPlayWatch();
     void showPlaying();
+    // The Play menu (Play, Stop, loop the selection) and the passage's shading.
+    void buildPlayMenu();
+    void showPassage();
     // The piano roll dock (TavolinWindowRoll.cpp): built once, then fed the live
     // result, the caret and the heard frame; a clicked note selects its source.
     void buildPianoRoll();

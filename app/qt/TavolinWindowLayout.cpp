@@ -304,6 +304,9 @@ QWidget* TavolinWindow::buildLeftPane() {
     play->setShortcut(QKeySequence());
     stop->setShortcut(QKeySequence());
     transport->addWidget(play);
+    auto* loop = make(ctl::LoopPassage, new QPushButton(displayText(editor::kLoopPassageText)));
+    loop->setToolTip(tr("選択範囲（またはピアノロールの目盛りをドラッグした範囲）を繰り返し再生します (Ctrl+L)"));
+    transport->addWidget(loop);
     transport->addWidget(stop);
     transport->addWidget(make(ctl::WavExport, new QPushButton(tr("Wav出力"))));
     transport->addWidget(make(ctl::Pause, new QCheckBox(tr("Pause"))));
@@ -453,6 +456,7 @@ void TavolinWindow::buildMenus() {
         }
     }
     buildEditMenu();
+    buildPlayMenu();
     m_helpMenu = menuBar()->addMenu(tr("&Help"));
     buildLanguageMenu();
 }

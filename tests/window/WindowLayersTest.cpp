@@ -439,3 +439,54 @@ TEST(ExportSteps, StemPaths) {
 
 }  // namespace
 }  // namespace tavolin::editor
+
+namespace tavolin::editor {
+namespace {
+
+// Ctrl+L on a selection: the stretch from its first note to the end of its
+// last is heard pass after pass, each the whole song's own samples; a
+// selection without a note says so and plays nothing; Stop ends the loop.
+TEST(WindowLive, CtrlLLoopsTheSelectedPassage) {
+    LiveWindow w;
+    w.view.clickTab(w.dlg, 1);
+    w.view.type(w.dlg, "t120l8 c d e f @4g");
+    struct Row {
+        size_t from, to;                 // editor selection in bank A's text
+        std::optional<LoopSpan> expected;  // eighth notes of 12,000 frames
+    };
+    const Row rows[] = {{9, 12, LoopSpan{12000, 36000}}, {4, 6, std::nullopt}, {15, 18, LoopSpan{48000, 60000}}};
+    for (const Row& row : rows) {
+        const size_t statusBefore = w.view.statusLines.size();
+        w.view.selection = {row.from, row.to};
+        { std::lock_guard lock(w.log->mutex); w.log->heard.clear(); }
+        w.dlg.runCommand(Command::LoopPassage);
+        EXPECT_EQ(w.dlg.playingPassage(), row.expected) << row.from;
+        ASSERT_EQ(w.view.statusLines.size(), statusBefore + 1) << row.from;
+        if (!row.expected) {
+            EXPECT_EQ(w.view.statusLines.back(), kMsgLoopNoNote);
+            EXPECT_FALSE(w.layers->player().isPlaying());
+            continue;
+        }
+        EXPECT_EQ(w.view.statusLines.back(), loopStatusText(*row.expected, 48000));
+        // Every pass is the whole render's own stretch (endless loops once).
+        output::WaveFormat format;
+        auto song = output::MakeGenerator(toBuildInputs(*w.dlg.snapshot(false)), false, *w.layers, format);
+        ASSERT_TRUE(song);
+        song->SetExportMode();
+        const std::vector<int16_t> all = song->Render(static_cast<int64_t>(row.expected->to));
+        const std::vector<int16_t> passage(all.begin() + static_cast<ptrdiff_t>(2 * row.expected->from), all.end());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (w.log->heardCopy().size() < 3 * passage.size() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const std::vector<int16_t> heard = w.log->heardCopy();
+        ASSERT_GE(heard.size(), 3 * passage.size());
+        for (size_t pass = 0; pass < 3; ++pass)
+            EXPECT_TRUE(std::equal(passage.begin(), passage.end(), heard.begin() + static_cast<ptrdiff_t>(pass * passage.size())))
+                << "selection " << row.from << " pass " << pass + 1;
+        w.dlg.runCommand(Command::Stop);
+        EXPECT_EQ(w.dlg.playingPassage(), std::nullopt) << "Stop ends the loop";
+    }
+}
+
+}  // namespace
+}  // namespace tavolin::editor
