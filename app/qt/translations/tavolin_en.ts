@@ -849,6 +849,18 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
         <source>次の音符に切られた音符: {count}</source>
         <translation>Notes cut by the next note: {count}</translation>
     </message>
+    <message>
+        <source>選択範囲をループ再生</source>
+        <translation>Loop the selection</translation>
+    </message>
+    <message>
+        <source>選択範囲に音符がないため、ループ再生できません</source>
+        <translation>The selection holds no note, so there is nothing to loop</translation>
+    </message>
+    <message>
+        <source>ループ再生中: {from} – {to}</source>
+        <translation>Looping {from} – {to}</translation>
+    </message>
 </context>
 <context>
     <name>tavolin::qt::BankScopes</name>
@@ -1160,6 +1172,22 @@ Tempo (T) is kept per bank in this program, so a T command at the very start is 
     <message>
         <source>ピアノロール</source>
         <translation>Piano roll</translation>
+    </message>
+    <message>
+        <source>選択範囲（またはピアノロールの目盛りをドラッグした範囲）を繰り返し再生します (Ctrl+L)</source>
+        <translation>Plays the selection (or the stretch dragged across the piano roll's ruler) over and over (Ctrl+L)</translation>
+    </message>
+    <message>
+        <source>再生(&amp;P)</source>
+        <translation>&amp;Play</translation>
+    </message>
+    <message>
+        <source>再生</source>
+        <translation>Play</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
     </message>
 </context>
 </TS>
