@@ -254,6 +254,43 @@ void CTavolinDlg::loopPassage(std::optional<std::pair<double, double>> rulerFram
     }
 }
 
+void CTavolinDlg::fileChangedOnDisk() {
+    if (filePath.empty() || !m_services || m_askingDisk) return;
+    if (filePath != m_followedPath) {
+        m_follow.reset();
+        m_followedPath = filePath;
+    }
+    const DiskDocument disk = m_services->readDisk(filePath);
+    bool reload = false;
+    switch (m_follow.decide(disk, m_doc)) {
+    case DiskAction::None:
+        return;
+    case DiskAction::TellDeleted:
+        m_view.showStatus(fillIn(uiText(kMsgFileDeleted), "file", filePath));
+        return;
+    case DiskAction::Reload:
+        reload = true;
+        break;
+    case DiskAction::Ask:
+        // The watcher may report again while the question is open: one question.
+        m_askingDisk = true;
+        reload = m_view.askKeepOrReload(fillIn(uiText(kMsgFileChangedAsk), "file", filePath), uiText(kMsgFileKeepMine),
+                                        uiText(kMsgFileReload));
+        m_askingDisk = false;
+        if (!reload) m_follow.kept(*disk.texts);
+        break;
+    }
+    if (!reload) return;
+    const bool sameText = *disk.texts == tabTexts;
+    tabTexts = *disk.texts;
+    modified = false;
+    m_doc.cleanTexts = tabTexts;
+    setEditorText(tabTexts[static_cast<size_t>(currentTab())]);
+    updateTitle();
+    afterDocumentCommand();
+    if (!sameText) m_view.showStatus(fillIn(uiText(kMsgFileReloaded), "file", filePath));
+}
+
 std::optional<LoopSpan> CTavolinDlg::playingPassage() const {
     if (!m_passage || !m_services || !m_services->streaming()) return std::nullopt;
     return m_passage;

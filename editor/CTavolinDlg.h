@@ -12,6 +12,7 @@
 #include "compiler/UiText.h"
 #include "editor/DocumentCommands.h"
 #include "editor/DocumentFormat.h"
+#include "editor/FileFollow.h"
 #include "editor/PassageLoop.h"
 #include "editor/RecentFiles.h"
 #include "editor/Recovery.h"
@@ -189,6 +190,12 @@ public:
     // Play or anything else has ended it.
     std::optional<LoopSpan> playingPassage() const;
 
+    // The view's watcher saw the window's file change (written, replaced,
+    // deleted). Unsaved edits are never lost: without them the file is read
+    // again (the shown tab kept), with them the user chooses; our own saves
+    // and versions already answered change nothing.
+    void fileChangedOnDisk();
+
     // Operations other parts call.
     void updateTitle();
     std::string title() const;
@@ -241,6 +248,9 @@ private:
     std::string m_lastFolder;
     MuteSolo m_bankMix;
     std::optional<LoopSpan> m_passage;  // the passage the running stream loops
+    FileFollow m_follow;
+    std::string m_followedPath;  // the file m_follow's answers are about
+    bool m_askingDisk = false;   // the question about the file is open
     std::string m_autosaveFailure;  // the last autosave problem shown, so it is shown once
 };
 
@@ -264,6 +274,8 @@ public:
     // "MIDI読み込み…": the prompt to save, a MIDI file, its arrangement as a new
     // untitled document and the report.
     virtual void importMidi() {}
+    // The file at `path` as it is now (see readDiskDocument).
+    virtual DiskDocument readDisk(const std::string& path) { (void)path; return {FileError::Other, std::nullopt}; }
     // Loads the file at `path` as Open does after its dialog.
     virtual void openPath(const std::string& path) = 0;
     // Open of a recent file: the prompt to save, then the file.

@@ -66,6 +66,7 @@ public:
     void importClipboard() override;
     void importMidi() override;
     void openPath(const std::string& path) override;
+    DiskDocument readDisk(const std::string& path) override { return readDiskDocument(*m_files, path); }
     void openRecent(const std::string& path) override;
     void setAudibleBanks(BankMask mask) override { m_player.setAudibleBanks(mask); }
     std::shared_ptr<const output::BankTapRings> bankRings() const override { return m_player.bankRings(); }

@@ -99,6 +99,12 @@ public:
     virtual std::optional<std::string> clipboardText() = 0;  // nullopt: no text on it
     virtual void showAbout() = 0;
     virtual RecoveryChoice askRecovery(const RecoveryOffer& offer) = 0;
+    // A question with two answers, `keepLabel` (the default, and Escape) and
+    // `reloadLabel`; true for the second.
+    virtual bool askKeepOrReload(const std::string& text, const std::string& keepLabel, const std::string& reloadLabel) {
+        (void)text, (void)keepLabel, (void)reloadLabel;
+        return false;
+    }
 
     // The editor (control 1000).
     virtual std::string editorText() const = 0;

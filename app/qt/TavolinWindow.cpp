@@ -40,6 +40,7 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     m_playTimer = new QTimer(this);
     m_playTimer->setInterval(25);  // within the 50 ms the eye forgives
     connect(m_playTimer, &QTimer::timeout, this, &TavolinWindow::showPlaying);
+    buildFileWatch();
     m_model = std::make_unique<editor::CTavolinDlg>(*this);
     m_editor->setInputFilter([this](const QString& text) -> std::optional<QString> {
         if (!m_model) return std::nullopt;

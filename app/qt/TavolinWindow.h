@@ -17,6 +17,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QFileSystemWatcher;
 class QGroupBox;
 class QLineEdit;
 class QListWidget;
@@ -82,6 +83,7 @@ public:
     std::optional<std::string> clipboardText() override;
     void showAbout() override;
     editor::RecoveryChoice askRecovery(const editor::RecoveryOffer& offer) override;
+    bool askKeepOrReload(const std::string& text, const std::string& keepLabel, const std::string& reloadLabel) override;
     std::string editorText() const override;
     void setEditorText(const std::string& text) override;
     void replaceEditorSelection(const std::string& text) override;
@@ -215,6 +217,14 @@ private:
     QLabel* m_caretStatus = nullptr;
     PianoRollView* m_roll = nullptr;
     bool m_rollSelecting = false;  // a clicked note's source is being selected
+
+    // ---- the file on disk (TavolinWindowDisk.cpp): watched while the window names one
+    void buildFileWatch();
+    void syncFileWatch();
+    void fileChangedOnDisk();
+    QFileSystemWatcher* m_fileWatch = nullptr;
+    QTimer* m_fileWatchDelay = nullptr;
+    QString m_watchedFile;
 
     // ---- mute/solo toggles and bank scopes
     QWidget* buildBankToggles();

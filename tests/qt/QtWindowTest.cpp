@@ -1109,3 +1109,84 @@ TEST(QtBankScopes, DrawWhileRingsExistAndStopAfter) {
 
 }  // namespace
 }  // namespace tavolin::qt
+
+namespace tavolin::qt {
+namespace {
+
+// Ctrl+L loops the selection: the roll shades it and its playheads stay
+// inside it; Stop takes the shading away.
+TEST_F(QtWindow, CtrlLShadesThePassageAndStopEndsIt) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    output::VirtualDeviceOptions options;
+    options.realTime = true;
+    window->setServices(std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log)));
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTest::keyClicks(window->editor(), "t240 l8 cdefgab");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    QTextCursor c = window->editor()->textCursor();
+    c.setPosition(10);
+    c.setPosition(12, QTextCursor::KeepAnchor);  // "EF": eighths of 6,000 frames, from the third
+    window->editor()->setTextCursor(c);
+    ModalAnswerer answerer;
+    QTest::keyClick(window->editor(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(answerer.seen.empty());
+    const auto passage = window->pianoRoll()->model().passage();
+    ASSERT_TRUE(passage.has_value());
+    EXPECT_EQ(*passage, (std::pair<uint64_t, uint64_t>(12000, 24000)));
+    EXPECT_TRUE(window->pianoRoll()->model().passageRect().has_value());
+    for (int i = 0; i < 6; ++i) {
+        QTest::qWait(70);
+        if (const auto at = window->pianoRoll()->playhead()) {
+            EXPECT_GE(*at, 12000u);
+            EXPECT_LT(*at, 24000u);
+        }
+    }
+    EXPECT_TRUE(window->pianoRoll()->playhead().has_value());
+    QTest::keyClick(window->editor(), Qt::Key_F6);
+    EXPECT_FALSE(window->pianoRoll()->model().passage().has_value());
+}
+
+// The file changed by another program: reloaded with the caret where it
+// was, after a save by rename too (the watcher takes the new file); our own
+// save reloads nothing.
+TEST_F(QtWindow, FileChangedOnDiskIsReloadedInPlace) {
+    window->setServices(std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory({}, nullptr)));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("song.mml"));
+    const auto write = [&](const std::string& a, bool rename) {
+        QFile f(rename ? dir.filePath(QStringLiteral("tmp")) : path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray::fromStdString(editor::writeDocumentBytes({"T120", a})));
+        f.close();
+        if (rename) ASSERT_EQ(::rename(f.fileName().toLocal8Bit().constData(), path.toLocal8Bit().constData()), 0);
+    };
+    const auto waitForText = [&](const QString& text) {
+        for (int i = 0; i < 100 && window->editor()->toPlainText() != text; ++i) QTest::qWait(20);
+        return window->editor()->toPlainText() == text;
+    };
+    write("CDE", false);
+    window->model().openFile(path.toStdString());
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTextCursor c = window->editor()->textCursor();
+    c.setPosition(2);
+    window->editor()->setTextCursor(c);
+    QTest::qWait(50);
+    write("CDEFG", false);
+    EXPECT_TRUE(waitForText(QStringLiteral("CDEFG")));
+    EXPECT_EQ(window->editor()->textCursor().position(), 2);
+    write("CDEFGAB", true);
+    EXPECT_TRUE(waitForText(QStringLiteral("CDEFGAB")));
+    write("C", false);
+    EXPECT_TRUE(waitForText(QStringLiteral("C"))) << "still watched after the rename";
+    ModalAnswerer answerer;
+    window->statusBar()->clearMessage();
+    QTest::keyClicks(window->editor(), "d");
+    QTest::keyClick(window->editor(), Qt::Key_S, Qt::ControlModifier);
+    QTest::qWait(400);
+    EXPECT_TRUE(answerer.seen.empty());
+    EXPECT_FALSE(window->model().modified);
+    EXPECT_FALSE(window->statusBar()->currentMessage().contains(QStringLiteral("読み込み直しました")));
+}
+
+}  // namespace
+}  // namespace tavolin::qt

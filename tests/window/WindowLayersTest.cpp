@@ -490,3 +490,83 @@ TEST(WindowLive, CtrlLLoopsTheSelectedPassage) {
 
 }  // namespace
 }  // namespace tavolin::editor
+
+namespace tavolin::editor {
+namespace {
+
+// The window's file changed by something else: each row opens the file
+// (common "T120", A "CDE"), shows tab A, perhaps edits it, then changes the
+// file and tells the window (twice, as watchers do) and checks what it did.
+TEST(WindowLive, FileChangedOnDiskIsReloadedAskedAboutOrTold) {
+    enum class Change { Rewrite, RenameOver, Delete, DeleteThenRewrite, OwnSave, Binary };
+    struct Row {
+        const char* name;
+        bool edit;             // an unsaved edit ("G" typed) before the change
+        Change change;
+        std::deque<bool> answers;  // to the question (true: reload)
+        const char* bankA;     // A's text after
+        bool modified;
+        int questions;
+        const char* status;    // the last status line's start ("" none)
+    };
+    const Row rows[] = {
+        {"rewritten, no edits: reloaded", false, Change::Rewrite, {}, "CDEFG", false, 0, "「"},
+        {"replaced by a rename", false, Change::RenameOver, {}, "CDEFG", false, 0, "「"},
+        {"rewritten over an edit, kept", true, Change::Rewrite, {false}, "GCDE", true, 1, ""},
+        {"rewritten over an edit, reloaded", true, Change::Rewrite, {true}, "CDEFG", false, 1, "「"},
+        {"our own save, typed after", true, Change::OwnSave, {}, "GACDE", true, 0, ""},
+        {"deleted: told once, text kept", true, Change::Delete, {}, "GCDE", true, 0, "「"},
+        {"deleted and written again", false, Change::DeleteThenRewrite, {}, "CDEFG", false, 0, "「"},
+        {"not a document any more", false, Change::Binary, {}, "CDE", false, 0, ""},
+    };
+    for (const Row& row : rows) {
+        LiveWindow w;
+        const fs::path file = w.dir / "song.mml";
+        const auto write = [&](const std::string& bytes) {
+            const fs::path tmp = w.dir / "tmp";
+            std::ofstream(tmp, std::ios::binary) << bytes;
+            fs::rename(tmp, file);
+        };
+        write(writeDocumentBytes({"T120", "CDE"}));
+        w.dlg.openFile(file.string());
+        w.view.clickTab(w.dlg, 1);
+        if (row.edit) {
+            w.view.placeCaret(0);
+            w.view.type(w.dlg, "g");
+        }
+        size_t statusBefore = w.view.statusLines.size();
+        switch (row.change) {
+        case Change::Rewrite: std::ofstream(file, std::ios::binary | std::ios::trunc) << writeDocumentBytes({"T120", "CDEFG"}); break;
+        case Change::RenameOver: write(writeDocumentBytes({"T120", "CDEFG"})); break;
+        case Change::Delete: fs::remove(file); break;
+        case Change::DeleteThenRewrite:
+            fs::remove(file);
+            w.dlg.fileChangedOnDisk();
+            statusBefore = w.view.statusLines.size();
+            write(writeDocumentBytes({"T120", "CDEFG"}));
+            break;
+        case Change::OwnSave:
+            // Typing goes on before the watcher reports the save.
+            w.dlg.runCommand(Command::Save);
+            w.view.type(w.dlg, "a");
+            break;
+        case Change::Binary: write(std::string("\0\1\2MML@", 8)); break;
+        }
+        w.view.reloadAnswers = row.answers;
+        w.dlg.fileChangedOnDisk();
+        w.dlg.fileChangedOnDisk();
+        EXPECT_EQ(w.dlg.tabTexts[1], row.bankA) << row.name;
+        EXPECT_EQ(w.view.editorText(), row.bankA) << row.name << ": the tab shown stays, with the text it holds";
+        EXPECT_EQ(w.view.currentIndex(ctl::Tabs), 1) << row.name;
+        EXPECT_EQ(w.dlg.modified, row.modified) << row.name;
+        EXPECT_EQ(w.view.reloadQuestions, row.questions) << row.name;
+        const size_t told = w.view.statusLines.size() - statusBefore;
+        EXPECT_EQ(told, *row.status ? 1u : 0u) << row.name;
+        if (told) {
+            EXPECT_EQ(w.view.statusLines.back().rfind(row.status, 0), 0u) << row.name << ": " << w.view.statusLines.back();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tavolin::editor

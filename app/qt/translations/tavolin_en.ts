@@ -750,7 +750,7 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
     <message>
         <source>「{file}」を読み込めませんでした。
 {reason}</source>
-        <translation>Could not import “{file}”.
+        <translation>Could not import &quot;{file}&quot;.
 {reason}</translation>
     </message>
     <message>
@@ -860,6 +860,28 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
     <message>
         <source>ループ再生中: {from} – {to}</source>
         <translation>Looping {from} – {to}</translation>
+    </message>
+    <message>
+        <source>「{file}」が他のプログラムで変更されました。
+このウィンドウには保存していない変更があります。どちらを残しますか？</source>
+        <translation>&quot;{file}&quot; was changed by another program.
+This window has changes that are not saved. Which do you want to keep?</translation>
+    </message>
+    <message>
+        <source>このウィンドウの内容を残す</source>
+        <translation>Keep this window's text</translation>
+    </message>
+    <message>
+        <source>ファイルを読み込み直す</source>
+        <translation>Reload the file</translation>
+    </message>
+    <message>
+        <source>「{file}」が変更されたため読み込み直しました</source>
+        <translation>&quot;{file}&quot; changed on disk and was reloaded</translation>
+    </message>
+    <message>
+        <source>「{file}」が削除されました。内容はこのウィンドウに残っています（保存すると作り直します）</source>
+        <translation>&quot;{file}&quot; was deleted. Its text is still in this window (saving writes it again)</translation>
     </message>
 </context>
 <context>
