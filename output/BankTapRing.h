@@ -31,6 +31,11 @@ public:
     // Worker only: appends the frames of `interleaved` (left, right, ...).
     // No allocation, no lock.
     void writeStereo(std::span<const int16_t> interleaved) noexcept;
+    // Worker only: the frames from `frame` on (not yet heard) are written
+    // again by the next writes; frames before it stay readable.
+    void rewind(uint64_t frame) noexcept {
+        if (frame < m_written.load(std::memory_order_relaxed)) m_written.store(frame, std::memory_order_release);
+    }
     // Frames written so far; any thread.
     uint64_t written() const noexcept { return m_written.load(std::memory_order_acquire); }
     // Reader: the out.size() frames that end at frame `end`. False (and

@@ -21,7 +21,12 @@ public:
 
     // Worker: the next block in playing order holds `frames` frames; a block
     // rendered while paused is silence and does not move the song on.
-    void blockRendered(uint32_t frames, bool paused) noexcept;
+    // `songDelta` turns the block's stream frames into the frames of the song
+    // it was rendered from (see heardSongFrame).
+    void blockRendered(uint32_t frames, bool paused, int64_t songDelta = 0) noexcept;
+    // Worker: the last `blocks` rendered blocks were never handed to the
+    // device and are rendered again, from stream frame `nextFrame` on.
+    void rewind(uint64_t blocks, uint64_t nextFrame) noexcept;
     // Device thread: the oldest block at the device has been played.
     void blockReturned(Clock::time_point now) noexcept;
     // The device started playing the first block (after the priming writes).
@@ -34,13 +39,22 @@ public:
     // before the device starts, while a paused block plays, and when no
     // rendered block is left at the device.
     std::optional<uint64_t> heardFrame(Clock::time_point now, uint32_t rate) const noexcept;
+    // The same frame shifted by the heard block's song delta: where the
+    // listener is in the song that block came from (never below 0).
+    std::optional<uint64_t> heardSongFrame(Clock::time_point now, uint32_t rate) const noexcept;
 
 private:
     static constexpr uint64_t kPausedBit = uint64_t{1} << 63;
     struct Block {
         std::atomic<uint64_t> start{0};  // song frame, kPausedBit for a paused block
         std::atomic<uint32_t> frames{0};
+        std::atomic<int64_t> songDelta{0};
     };
+    struct Heard {
+        uint64_t frame = 0;
+        int64_t songDelta = 0;
+    };
+    std::optional<Heard> heard(Clock::time_point now, uint32_t rate) const noexcept;
     std::array<Block, kHistory> m_blocks;
     std::atomic<uint64_t> m_rendered{0};
     uint64_t m_nextFrame = 0;  // worker only

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "output/DebugLog.h"
 
@@ -49,36 +50,204 @@ void StreamPcmBufferOne::read(size_t first, std::span<int16_t> out) const noexce
     }
 }
 
-void StreamWorker(std::shared_ptr<WaveOutParam> state) {
-    WaveOutParam& s = *state;
-    StreamTaps* taps = s.taps.get();
-    // Every bank is rendered into the mix and into its own buffer: mute and
-    // solo are left to the device, which mixes the banks heard as it plays.
-    s.generator->setAudible(kAllBanks);
-    while (s.hWaveOut.load() != nullptr) {
-        if (s.readySize.load() >= kReadyLimit) {
-            s.spaceEvent.waitFor(kPollInterval);
-            continue;
-        }
-        auto block = std::make_shared<StreamPcmBufferOne>();
-        block->audible = &s.mix->audible;
-        block->afterEnd = s.generator->IsFinished();
-        const bool silent = s.mix->paused.load();
-        if (!silent) {
-            BankTaps bankTaps;
-            for (size_t b = 0; b < bankTaps.banks.size(); ++b) bankTaps.banks[b] = block->banks[b];
-            s.generator->Render(std::span<int16_t>(block->samples), &bankTaps);
-            if (taps)
-                for (size_t b = 0; b < bankTaps.banks.size(); ++b) taps->rings.banks[b].writeStereo(bankTaps.banks[b]);
-        }
-        s.position.blockRendered(kBlockFrames, silent);
-        {
-            std::lock_guard lock(s.readyLock);
-            s.ready.push_back(std::move(block));
-            s.readySize.store(s.ready.size());
-        }
-        s.notifyProgress();
+namespace {
+
+void freeList(PendingSwap* p) {
+    while (p) {
+        PendingSwap* next = p->next;
+        delete p;
+        p = next;
     }
+}
+
+// Worker: a swap it is done with goes on the retired list (lock-free push).
+void retire(WaveOutParam& s, PendingSwap* p) noexcept {
+    p->next = s.retired.load(std::memory_order_relaxed);
+    while (!s.retired.compare_exchange_weak(p->next, p, std::memory_order_release, std::memory_order_relaxed)) {
+    }
+}
+
+void crossfade(std::span<int16_t> into, std::span<const int16_t> from, size_t samples) noexcept {
+    const auto frames = static_cast<int32_t>(samples / 2);
+    for (size_t i = 0; i < samples; ++i) {
+        const int32_t o = from[i], n = into[i];
+        into[i] = static_cast<int16_t>(o + (n - o) * static_cast<int32_t>(i / 2) / frames);
+    }
+}
+
+// The worker's side of a stream: the render head and the swap in progress.
+class StreamRenderer {
+public:
+    explicit StreamRenderer(WaveOutParam& s)
+        : m_s(s), m_taps(s.taps.get()), m_fadeFrames(std::min(crossfadeFrames(s.sampleRateHz), kBlockFrames)) {}
+    ~StreamRenderer() {
+        if (m_pending) retire(m_s, m_pending);  // freed by the player, not here
+    }
+
+    void run() {
+        // Every bank is rendered into the mix and into its own buffer: mute and
+        // solo are left to the device, which mixes the banks heard as it plays.
+        m_s.generator->setAudible(kAllBanks);
+        while (m_s.hWaveOut.load() != nullptr) {
+            if (!m_pending) m_pending = m_s.swapIn.exchange(nullptr, std::memory_order_acq_rel);
+            if (m_pending && m_pending->swap.streamFrame <= m_frame) {
+                switchSong();
+                continue;
+            }
+            if (m_s.readySize.load() >= kReadyLimit) {
+                m_s.spaceEvent.waitFor(kPollInterval);
+                continue;
+            }
+            auto block = std::make_shared<StreamPcmBufferOne>();
+            renderInto(*block);
+            publish(std::move(block));
+        }
+    }
+
+private:
+    void renderInto(StreamPcmBufferOne& block) noexcept {
+        GeneratorWrapper& song = *m_s.generator;
+        block.audible = &m_s.mix->audible;
+        block.afterEnd = song.IsFinished();
+        block.silent = m_s.mix->paused.load();
+        block.streamFrame = m_frame;
+        block.swapSerial = m_serial;
+        if (block.silent) {
+            block.samples.fill(0);
+            for (auto& b : block.banks) b.fill(0);
+            m_fadeFrom = false;  // the swap lands in silence: nothing to fade from
+            m_s.position.blockRendered(kBlockFrames, true, m_delta);
+            return;
+        }
+        BankTaps bankTaps;
+        for (size_t b = 0; b < bankTaps.banks.size(); ++b) bankTaps.banks[b] = block.banks[b];
+        song.Render(std::span<int16_t>(block.samples), &bankTaps);
+        if (m_fadeFrom) {
+            const size_t n = size_t{m_fadeFrames} * 2;
+            crossfade(block.samples, m_oldMix, n);
+            for (size_t b = 0; b < block.banks.size(); ++b) crossfade(block.banks[b], m_oldBanks[b], n);
+            m_fadeFrom = false;
+        }
+        if (m_taps)
+            for (size_t b = 0; b < block.banks.size(); ++b) m_taps->rings.banks[b].writeStereo(block.banks[b]);
+        m_s.position.blockRendered(kBlockFrames, false, m_delta);
+        m_frame += kBlockFrames;
+    }
+
+    void publish(std::shared_ptr<StreamPcmBufferOne> block) {
+        {
+            std::lock_guard lock(m_s.readyLock);
+            m_s.ready.push_back(std::move(block));
+            m_s.readySize.store(m_s.ready.size());
+        }
+        m_s.notifyProgress();
+    }
+
+    void switchSong() {
+        PendingSwap* p = std::exchange(m_pending, nullptr);
+        const uint64_t target = p->swap.streamFrame;
+        // Take back the blocks not yet at the device from the target on.
+        size_t taken = 0;
+        {
+            std::lock_guard lock(m_s.readyLock);
+            while (!m_s.ready.empty() && m_s.ready.back()->streamFrame >= target && taken < m_taken.size()) {
+                m_taken[taken++] = std::move(m_s.ready.back());
+                m_s.ready.pop_back();
+            }
+            m_s.readySize.store(m_s.ready.size());
+        }
+        std::reverse(m_taken.begin(), m_taken.begin() + static_cast<ptrdiff_t>(taken));
+        const uint64_t at = taken > 0 ? m_taken[0]->streamFrame : m_frame;
+
+        // What the listener would have heard from there: the replaced block
+        // (a fade of an earlier swap included), or the old song rendered on.
+        const size_t n = size_t{m_fadeFrames} * 2;
+        if (taken > 0) {
+            std::copy_n(m_taken[0]->samples.begin(), n, m_oldMix.begin());
+            for (size_t b = 0; b < m_oldBanks.size(); ++b) std::copy_n(m_taken[0]->banks[b].begin(), n, m_oldBanks[b].begin());
+            m_fadeFrom = !m_taken[0]->silent;
+        } else if (n > 0 && !m_s.mix->paused.load()) {
+            BankTaps bankTaps;
+            for (size_t b = 0; b < bankTaps.banks.size(); ++b) bankTaps.banks[b] = std::span<int16_t>(m_oldBanks[b]).first(n);
+            m_s.generator->Render(std::span<int16_t>(m_oldMix).first(n), &bankTaps);
+            m_fadeFrom = true;
+        } else {
+            m_fadeFrom = false;
+        }
+        m_fadeFrom = m_fadeFrom && n > 0;
+
+        GeneratorWrapper& song = *p->swap.song;
+        song.setAudible(kAllBanks);
+        if (at > target) song.advance(at - target);
+        m_delta = p->swap.songFrame - static_cast<int64_t>(target);
+        m_s.generator.swap(p->swap.song);  // p now holds the old song, freed off this thread
+        retire(m_s, p);
+
+        m_s.position.rewind(taken, at);
+        if (m_taps)
+            for (auto& ring : m_taps->rings.banks) ring.rewind(at);
+        m_frame = at;
+        ++m_serial;
+        m_s.switchFrame.store(at);
+        m_s.switchLate.store(at - target);
+        m_s.switchSubmittedNs.store(0);
+        m_s.switches.store(m_serial, std::memory_order_release);
+
+        for (size_t i = 0; i < taken; ++i) {
+            renderInto(*m_taken[i]);
+            publish(std::move(m_taken[i]));
+        }
+    }
+
+    WaveOutParam& m_s;
+    StreamTaps* m_taps;
+    const uint32_t m_fadeFrames;
+    uint64_t m_frame = 0;     // stream frame of the next block rendered
+    int64_t m_delta = 0;      // song frame minus stream frame of the song rendered
+    uint64_t m_serial = 0;    // swaps made
+    PendingSwap* m_pending = nullptr;
+    std::array<std::shared_ptr<StreamPcmBufferOne>, kReadyLimit> m_taken{};
+    bool m_fadeFrom = false;  // the next block rendered starts with the crossfade
+    std::array<int16_t, kBlockSamples> m_oldMix{};
+    std::array<std::array<int16_t, kBlockSamples>, 5> m_oldBanks{};
+};
+
+}  // namespace
+
+WaveOutParam::~WaveOutParam() {
+    delete swapIn.exchange(nullptr);
+    freeList(retired.exchange(nullptr));
+}
+
+std::optional<uint64_t> swapFrameOf(const WaveOutParam& s) noexcept {
+    if (s.hWaveOut.load() == nullptr || s.stopRequested.load() || s.drained.load()) return std::nullopt;
+    return s.submittedFrame.load();
+}
+
+bool postSwap(WaveOutParam& s, SongSwap swap) {
+    freeList(s.retired.exchange(nullptr, std::memory_order_acquire));
+    if (!swap.song || !swap.song->hasSong() || !swapFrameOf(s)) return false;
+    auto* p = new PendingSwap{std::move(swap)};
+    delete s.swapIn.exchange(p, std::memory_order_acq_rel);  // one the worker had not taken yet
+    s.spaceEvent.set();
+    return true;
+}
+
+SwitchReport switchReport(const WaveOutParam& s) noexcept {
+    SwitchReport r;
+    r.count = s.switches.load(std::memory_order_acquire);
+    r.streamFrame = s.switchFrame.load();
+    r.lateFrames = s.switchLate.load();
+    const int64_t ns = s.switchSubmittedNs.load();
+    if (ns != 0) r.firstBlockSubmitted = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(ns));
+    return r;
+}
+
+void StreamWorker(std::shared_ptr<WaveOutParam> state) {
+    // The renderer's scratch (two blocks of each bank) lives on the heap,
+    // made once per stream, not on the worker's stack.
+    auto renderer = std::make_unique<StreamRenderer>(*state);
+    renderer->run();
 }
 
 bool SubmitNextBlock(WaveOutParam& s) {
@@ -96,9 +265,18 @@ bool SubmitNextBlock(WaveOutParam& s) {
         s.readySize.store(s.ready.size());
     }
     s.spaceEvent.set();
-    header.data = s.inFlight[slot]->samples.data();
+    const StreamPcmBufferOne& block = *s.inFlight[slot];
+    header.data = block.samples.data();
     header.bufferLength = kBlockBytes;
-    header.source = s.inFlight[slot].get();
+    header.source = &block;
+    s.submittedFrame.store(block.streamFrame + (block.silent ? 0 : kBlockFrames));
+    if (block.swapSerial != s.submittedSerial.load(std::memory_order_relaxed)) {
+        // The first block of the song a swap brought in.
+        s.submittedSerial.store(block.swapSerial, std::memory_order_relaxed);
+        s.switchSubmittedNs.store(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count());
+    }
     s.submitted.fetch_add(1);
     AudioDevice* device = s.hWaveOut.load();
     if (device == nullptr) return false;
@@ -196,8 +374,22 @@ uint32_t Player::blocksHeard() const noexcept { return m_stream ? m_stream->comp
 
 std::optional<uint64_t> Player::heardFrame(PlayPosition::Clock::time_point now) const noexcept {
     if (!m_stream || songHeard() || m_stream->hWaveOut.load() == nullptr) return std::nullopt;
-    return m_stream->position.heardFrame(now, m_stream->generator->sampleRateHz);
+    return m_stream->position.heardFrame(now, m_stream->sampleRateHz);
 }
+
+std::optional<uint64_t> Player::heardSongFrame(PlayPosition::Clock::time_point now) const noexcept {
+    if (!m_stream || songHeard() || m_stream->hWaveOut.load() == nullptr) return std::nullopt;
+    return m_stream->position.heardSongFrame(now, m_stream->sampleRateHz);
+}
+
+std::optional<uint64_t> Player::swapFrame() const noexcept {
+    if (!m_stream) return std::nullopt;
+    return swapFrameOf(*m_stream);
+}
+
+bool Player::swapSong(SongSwap swap) { return m_stream && postSwap(*m_stream, std::move(swap)); }
+
+SwitchReport Player::lastSwitch() const noexcept { return m_stream ? switchReport(*m_stream) : SwitchReport{}; }
 
 bool Player::waitFor(WaveOutParam& s, std::chrono::milliseconds limit, const std::function<bool()>& done) {
     // The 100 ms poll of the design, woken early by the worker and the callback.
@@ -227,7 +419,7 @@ bool Player::StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFor
     state->mix = m_mix;
     if (m_taps) {
         state->taps = std::make_shared<StreamTaps>();
-        state->taps->rings.sampleRateHz = state->generator->sampleRateHz;
+        state->taps->rings.sampleRateHz = state->sampleRateHz;
     }
     m_stream = state;
     routeTo(state);

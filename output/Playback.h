@@ -57,10 +57,46 @@ struct StreamPcmBufferOne final : BlockSource {
     // Rendered after the song had already finished: pure silence that nobody
     // needs to hear, so the refill stops in front of it.
     bool afterEnd = false;
+    // Rendered while paused: silence that does not move the song on.
+    bool silent = false;
+    uint64_t streamFrame = 0;  // the stream frame the block starts at
+    uint64_t swapSerial = 0;   // the number of swaps made before it was rendered
 
     // The mix of the banks heard now, saturated as the mixer does, so an
     // unchanged mask gives exactly `samples`. No lock, no allocation.
     void read(size_t first, std::span<int16_t> out) const noexcept override;
+};
+
+// The crossfade after a swap: for the first crossfadeFrames(rate) frames k
+// the stream plays old + (new - old) * k / frames (integer, truncated toward
+// zero) per channel, in the mix and in every bank; equal inputs give the
+// same samples, so a swap to a song that sounds the same changes nothing.
+inline constexpr uint32_t kCrossfadeMs = 5;
+constexpr uint32_t crossfadeFrames(uint32_t rateHz) noexcept { return rateHz * kCrossfadeMs / 1000; }
+
+// A song that takes over a running stream without stopping it. `song` has
+// its loop flag or passage set and stands where it must go on once the old
+// song has played to `streamFrame` (a block start, counted as heardFrame
+// counts); `songFrame` is what heardSongFrame() reports at that frame.
+struct SongSwap {
+    std::shared_ptr<GeneratorWrapper> song;
+    uint64_t streamFrame = 0;
+    int64_t songFrame = 0;
+};
+
+// One swap on its way to the worker and, with the song it replaced, back.
+struct PendingSwap {
+    SongSwap swap;
+    PendingSwap* next = nullptr;  // the list of retired ones
+};
+
+// The last switch the worker made.
+struct SwitchReport {
+    uint64_t count = 0;           // switches made in this stream
+    uint64_t streamFrame = 0;     // where the last one took place
+    uint64_t lateFrames = 0;      // how far past its streamFrame (the new song was advanced as much)
+    // When the first block of the new song went to the device (unset until then).
+    std::optional<std::chrono::steady_clock::time_point> firstBlockSubmitted;
 };
 
 // What the worker hands the window of each bank.
@@ -71,9 +107,16 @@ struct StreamTaps {
 // The state of one stream, shared by the player, the worker and (for one call
 // at a time) the device callback.
 struct WaveOutParam {
-    explicit WaveOutParam(std::shared_ptr<GeneratorWrapper> song) : generator(std::move(song)) {}
+    explicit WaveOutParam(std::shared_ptr<GeneratorWrapper> song)
+        : generator(std::move(song)), sampleRateHz(generator ? generator->sampleRateHz : 0) {}
+    ~WaveOutParam();
+    WaveOutParam(const WaveOutParam&) = delete;
+    WaveOutParam& operator=(const WaveOutParam&) = delete;
 
+    // The song being rendered; the worker's alone once it runs (a swap
+    // replaces it there).
     std::shared_ptr<GeneratorWrapper> generator;
+    const uint32_t sampleRateHz;
     // Mute, solo and pause; the blocks at the device read the mask from here.
     std::shared_ptr<const LiveMix> mix;
     std::atomic<AudioDevice*> hWaveOut{nullptr};    // empty before open and after Close
@@ -101,6 +144,20 @@ struct WaveOutParam {
     // Each bank's output for the window (null: nobody watches this stream).
     std::shared_ptr<StreamTaps> taps;
 
+    // Swaps. The single-slot mailbox to the worker (a newer swap replaces one
+    // not yet taken, whose song the poster frees); the list of swaps the
+    // worker is done with, each holding the song it replaced, freed by the
+    // next poster or with the state, never on the worker or device thread.
+    std::atomic<PendingSwap*> swapIn{nullptr};
+    std::atomic<PendingSwap*> retired{nullptr};
+    // Stream frame after the last block handed to the device: the first a swap can still replace.
+    std::atomic<uint64_t> submittedFrame{0};
+    std::atomic<uint64_t> switches{0};
+    std::atomic<uint64_t> switchFrame{0};
+    std::atomic<uint64_t> switchLate{0};
+    std::atomic<int64_t> switchSubmittedNs{0};   // steady clock; 0: not yet
+    std::atomic<uint64_t> submittedSerial{0};    // swapSerial of the last block submitted
+
     // Wakes the player's 100 ms polls as soon as something changes.
     std::mutex progressMutex;
     std::condition_variable progress;
@@ -110,7 +167,29 @@ struct WaveOutParam {
     }
 };
 
+// The first stream frame a swap can still replace: the start of the oldest
+// block not yet at the device; nullopt once the stream has ended or is
+// stopping. Any thread.
+std::optional<uint64_t> swapFrameOf(const WaveOutParam& state) noexcept;
+// Hands a swap to the worker (any thread but the worker and the device's;
+// one poster at a time). False, and nothing happens, when the stream has
+// ended or is stopping. Frees the songs the worker has handed back.
+bool postSwap(WaveOutParam& state, SongSwap swap);
+SwitchReport switchReport(const WaveOutParam& state) noexcept;
+
 // Body of the worker thread; ends once hWaveOut is empty.
+//
+// A swap, as the worker takes it from the mailbox before each block:
+//   - its streamFrame P lies ahead of the rendered blocks: the old song is
+//     rendered on up to P and the new one starts there;
+//   - otherwise the blocks waiting in `ready` from P on are taken back and
+//     rendered again from the new song. When P has already gone to the device
+//     (the build or the seek took longer than the blocks ahead), the switch
+//     is at the oldest block still waiting, S, and the new song is first
+//     advanced by S - P, so it stands where it would have stood had the
+//     switch been at P.
+// The first frames after the switch crossfade from what the replaced block
+// held (or, with none, from the old song rendered on) to the new song.
 void StreamWorker(std::shared_ptr<WaveOutParam> state);
 
 // Moves the oldest ready block to the device. Caller holds state.refillLock.
@@ -181,8 +260,18 @@ public:
     uint32_t blocksHeard() const noexcept;
     // The song frame the listener hears now, counted from where the stream
     // started (see PlayPosition); nullopt when nothing is heard: no stream,
-    // paused, or the song has been heard to its end.
+    // paused, or the song has been heard to its end. The bank rings count
+    // frames the same way, across swaps too.
     std::optional<uint64_t> heardFrame(PlayPosition::Clock::time_point now) const noexcept;
+    // heardFrame shifted into the numbering of the song heard: the same until
+    // the first swap, then the songFrame each swap gave, counted on.
+    std::optional<uint64_t> heardSongFrame(PlayPosition::Clock::time_point now) const noexcept;
+
+    // Swaps (see StreamWorker): the frame a swap prepared now should name,
+    // and the hand-over. Both false / nullopt with no stream or an ended one.
+    std::optional<uint64_t> swapFrame() const noexcept;
+    bool swapSong(SongSwap swap);
+    SwitchReport lastSwitch() const noexcept;
     const std::shared_ptr<WaveOutParam>& stream() const noexcept { return m_stream; }
 
 private:

@@ -127,6 +127,33 @@ void GeneratorWrapper::Skip(uint64_t frames) noexcept {
     if (hasSong()) visit([frames](auto& set) { set.Skip(frames); });
 }
 
+void GeneratorWrapper::advance(uint64_t frames) noexcept {
+    if (m_passageFrames == 0) {
+        Skip(frames);
+        return;
+    }
+    if (!hasSong()) return;
+    visit([&](auto& set) {
+        using Set = std::remove_reference_t<decltype(set)>;
+        auto& start = passageStart<typename NumOf<Set>::type>();
+        uint64_t left = m_passageLeft.load(std::memory_order_relaxed);
+        while (frames > 0) {
+            if (left == 0) {
+                if (!m_passageLoop || !start) break;  // over: nothing moves any more
+                set.copyStateFrom(*start);
+                left = m_passageFrames;
+                frames %= m_passageFrames;  // whole passes end where they began
+                if (frames == 0) break;
+            }
+            const uint64_t n = std::min(frames, left);
+            set.Skip(n);
+            left -= n;
+            frames -= n;
+        }
+        m_passageLeft.store(left, std::memory_order_release);
+    });
+}
+
 void GeneratorWrapper::setPassage(uint64_t frames, bool loop) {
     m_passageFrames = std::max<uint64_t>(frames, 1);
     m_passageLoop = loop;

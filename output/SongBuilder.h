@@ -108,6 +108,10 @@ public:
     // samples. Takes a checkpoint of the current state (allocates): on the
     // building thread, before the first Render.
     void setPassage(uint64_t frames, bool loop);
+    // Advances by `frames` exactly as Render would, the passage's end and
+    // restarts included (Skip ignores the passage): where a song that
+    // replaces a playing one goes on. No allocation.
+    void advance(uint64_t frames) noexcept;
     // Frames left in the current pass of the passage (0: none set).
     uint64_t passageFramesLeft() const noexcept { return m_passageLeft.load(std::memory_order_acquire); }
 

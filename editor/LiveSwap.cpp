@@ -1,0 +1,267 @@
+// The live swap: edits collected per compile, the anchor, and the build and seek on the builder thread.
+#include "editor/LiveSwap.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace tavolin::editor {
+namespace {
+
+// The builder reports nothing: the live check has already shown the errors.
+class QuietHost final : public output::BuildHost {
+public:
+    void messageBox(const std::string&) override {}
+    void selectTab(int) override {}
+    void selectText(uint64_t, uint64_t) override {}
+};
+
+bool sameSettings(const output::BuildInputs& a, const output::BuildInputs& b) {
+    return a.arithIndex == b.arithIndex && output::parseRateText(a.rateText) == output::parseRateText(b.rateText) &&
+           a.currentBankMode == b.currentBankMode && (!a.currentBankMode || a.bankIndex == b.bankIndex);
+}
+
+}  // namespace
+
+TextEdit changeBetween(std::string_view before, std::string_view after) noexcept {
+    const size_t shorter = std::min(before.size(), after.size());
+    size_t head = 0;
+    while (head < shorter && before[head] == after[head]) ++head;
+    size_t tail = 0;
+    while (tail < shorter - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) ++tail;
+    return {head, before.size() - head - tail, after.size() - head - tail};
+}
+
+// One song of the chain. A song's own frames count on from where it stood
+// at its first stream frame without wrapping; `delta` turns stream frames
+// into them, and wrap() into frames of its timeline.
+struct LiveSwap::Song {
+    std::shared_ptr<const output::SongMap> map;
+    bool loop = false;
+    std::optional<LivePassage> passage;
+    int64_t delta = 0;
+    uint64_t from = 0;  // the stream frame it took over at (0 for Play's song)
+
+    uint64_t wrap(int64_t own) const noexcept {
+        const uint64_t u = own < 0 ? 0 : static_cast<uint64_t>(own);
+        if (passage && passage->to > passage->from && u >= passage->from) {
+            const uint64_t length = passage->to - passage->from;
+            if (passage->loop) return passage->from + (u - passage->from) % length;
+            return std::min(u, passage->to);
+        }
+        const uint64_t frames = map->timeline.frames;
+        if (loop && frames > 0) return u % frames;
+        return u;
+    }
+    uint64_t frameAtStream(uint64_t streamFrame) const noexcept { return wrap(static_cast<int64_t>(streamFrame) + delta); }
+};
+
+struct LiveSwap::Request {
+    uint64_t epoch = 0;
+    std::shared_ptr<output::WaveOutParam> stream;
+    output::BuildInputs inputs;
+    std::shared_ptr<const output::SongMap> map;
+    TabEdits edits;
+    std::optional<LivePassage> passage;
+};
+
+LiveSwap::LiveSwap(output::Player& player) : m_player(player), m_thread([this] { work(); }) {}
+
+LiveSwap::~LiveSwap() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+        m_request.reset();
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void LiveSwap::playStarted(const output::BuildInputs& inputs, std::shared_ptr<const output::SongMap> map,
+                           const LivePlayStart& start) {
+    playStopped();
+    if (!map || !map->ok() || !m_player.isPlaying()) return;
+    m_settings = inputs;
+    m_active = true;
+    auto song = std::make_shared<Song>();
+    song->map = std::move(map);
+    song->loop = start.loop;
+    song->passage = start.passage;
+    song->delta = static_cast<int64_t>(start.frame);
+    std::lock_guard lock(m_mutex);
+    m_base = static_cast<int64_t>(start.frame);
+    m_song = std::move(song);
+    m_report = {};
+}
+
+void LiveSwap::playStopped() {
+    m_active = false;
+    for (auto& list : m_edits) list.clear();
+    std::lock_guard lock(m_mutex);
+    ++m_epoch;
+    m_request.reset();
+    m_song.reset();
+    m_offeredMap.reset();
+}
+
+void LiveSwap::edited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) {
+    if (!m_active || tab < 0 || tab >= static_cast<int>(m_edits.size())) return;
+    m_edits[static_cast<size_t>(tab)].push_back({position, removed, inserted});
+}
+
+void LiveSwap::editedTexts(const std::array<std::string, 6>& before, const std::array<std::string, 6>& after) {
+    for (size_t t = 0; t < before.size(); ++t) {
+        if (before[t] == after[t]) continue;
+        const TextEdit e = changeBetween(before[t], after[t]);
+        edited(static_cast<int>(t), e.position, e.removed, e.inserted);
+    }
+}
+
+bool LiveSwap::offer(const output::BuildInputs& inputs, std::shared_ptr<const output::SongMap> map,
+                     std::optional<LivePassage> passage) {
+    if (!m_active || !map || !map->ok() || !sameSettings(inputs, m_settings) || !m_player.isPlaying()) return false;
+    if (!m_player.swapFrame()) return false;  // the stream has ended
+    auto request = std::make_unique<Request>();
+    request->stream = m_player.stream();
+    request->inputs = inputs;
+    request->inputs.startFromCursor = false;  // the swap seeks on its own
+    request->inputs.caret = 0;
+    request->inputs.forExport = false;
+    request->map = std::move(map);
+    request->edits = std::exchange(m_edits, {});
+    request->passage = passage;
+    ++m_generation;
+    {
+        std::lock_guard lock(m_mutex);
+        request->epoch = m_epoch;
+        if (m_request) {
+            // The waiting one never became the playing song: its edits come first.
+            for (size_t t = 0; t < request->edits.size(); ++t) {
+                auto& joined = m_request->edits[t];
+                joined.insert(joined.end(), request->edits[t].begin(), request->edits[t].end());
+                request->edits[t] = std::move(joined);
+            }
+        }
+        m_request = std::move(request);
+        m_offeredMap = m_request->map;
+    }
+    m_wake.notify_all();
+    return true;
+}
+
+std::optional<uint64_t> LiveSwap::heardFrame(output::PlayPosition::Clock::time_point now) const {
+    const std::optional<uint64_t> heard = m_player.heardSongFrame(now);
+    std::lock_guard lock(m_mutex);
+    if (!heard || !m_song) return std::nullopt;
+    return m_song->wrap(static_cast<int64_t>(*heard) + m_base);
+}
+
+std::shared_ptr<const output::SongMap> LiveSwap::playingMap() const {
+    std::lock_guard lock(m_mutex);
+    if (!m_active) return nullptr;
+    return m_offeredMap ? m_offeredMap : (m_song ? m_song->map : nullptr);
+}
+
+std::optional<LivePassage> LiveSwap::passage() const {
+    std::lock_guard lock(m_mutex);
+    return m_song ? m_song->passage : std::nullopt;
+}
+
+void LiveSwap::waitIdle() {
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return !m_request && !m_busy; });
+}
+
+LiveSwapReport LiveSwap::report() const {
+    std::lock_guard lock(m_mutex);
+    return m_report;
+}
+
+void LiveSwap::work() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_quit || m_request; });
+        if (m_quit) return;
+        std::unique_ptr<Request> request = std::move(m_request);
+        m_busy = true;
+        lock.unlock();
+        build(*request);
+        request.reset();  // the songs it held are freed here, on this thread
+        lock.lock();
+        m_busy = false;
+        m_idle.notify_all();
+    }
+}
+
+void LiveSwap::build(Request& request) {
+    std::shared_ptr<Song> old;
+    int64_t base = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (request.epoch != m_epoch || !m_song) return;
+        old = m_song;
+        base = m_base;
+    }
+    const auto t0 = Clock::now();
+    QuietHost quiet;
+    output::WaveFormat format;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(request.inputs, false, quiet, format);
+    if (!song) return;
+    const auto t1 = Clock::now();
+
+    // The frame the swap names: the first one not yet at the device, and
+    // never before the frame the previous swap named (the songs follow one
+    // another in the stream in the order they were offered).
+    const std::optional<uint64_t> next = output::swapFrameOf(*request.stream);
+    if (!next) return;
+    const uint64_t at = std::max(*next, old->from);
+    const SongTimeline& oldLine = old->map->timeline;
+    const SongTimeline& newLine = request.map->timeline;
+    const uint64_t oldFrame = old->frameAtStream(at);
+    SwapAnchor anchor = chooseSwapFrame(oldLine, oldFrame, request.edits, newLine);
+
+    std::optional<LivePassage> passage = request.passage;
+    if (!passage && old->passage) {
+        // The passage's ends follow their notes.
+        const LivePassage p = *old->passage;
+        const uint64_t from = chooseSwapFrame(oldLine, p.from, request.edits, newLine).frame;
+        const uint64_t last = chooseSwapFrame(oldLine, p.to > p.from ? p.to - 1 : p.from, request.edits, newLine).frame;
+        passage = LivePassage{from, std::max(last + 1, from + 1), p.loop};
+    }
+    if (passage) {
+        if (anchor.frame < passage->from || anchor.frame >= passage->to) anchor.frame = passage->from;
+        song->SetExportMode();  // as a passage plays (and renders) from the start
+        song->Skip(passage->from);
+        song->setPassage(passage->to - passage->from, passage->loop);
+        song->advance(anchor.frame - passage->from);
+    } else {
+        song->SetLoop(old->loop);
+        song->Skip(anchor.frame);
+    }
+    // A slow seek: catch up with the stream here rather than on its worker.
+    uint64_t target = at;
+    if (const std::optional<uint64_t> now = output::swapFrameOf(*request.stream); now && *now > target) {
+        song->advance(*now - target);
+        target = *now;
+    }
+    const auto t2 = Clock::now();
+
+    auto next_song = std::make_shared<Song>();
+    next_song->map = request.map;
+    next_song->loop = old->loop;
+    next_song->passage = passage;
+    next_song->delta = static_cast<int64_t>(anchor.frame) - static_cast<int64_t>(at);
+    next_song->from = target;
+    const int64_t songFrame = static_cast<int64_t>(target) + next_song->delta - base;
+
+    std::lock_guard lock(m_mutex);
+    if (request.epoch != m_epoch) return;  // Stop or a new Play came first
+    if (!output::postSwap(*request.stream, {std::move(song), target, songFrame})) return;
+    m_song = std::move(next_song);
+    ++m_report.swaps;
+    m_report.anchor = anchor;
+    m_report.oldFrame = oldFrame;
+    m_report.build = t1 - t0;
+    m_report.seek = t2 - t1;
+}
+
+}  // namespace tavolin::editor
