@@ -282,6 +282,8 @@ void CTavolinDlg::fileChangedOnDisk() {
     }
     if (!reload) return;
     const bool sameText = *disk.texts == tabTexts;
+    // A song that plays goes on with the file's text, at the same place.
+    if (!sameText) m_services->textsReplaced(tabTexts, *disk.texts);
     tabTexts = *disk.texts;
     modified = false;
     m_doc.cleanTexts = tabTexts;
@@ -293,7 +295,8 @@ void CTavolinDlg::fileChangedOnDisk() {
 
 std::optional<LoopSpan> CTavolinDlg::playingPassage() const {
     if (!m_passage || !m_services || !m_services->streaming()) return std::nullopt;
-    return m_passage;
+    // Edits move the passage with its notes.
+    return m_services->livePassage().value_or(*m_passage);
 }
 
 void CTavolinDlg::toggleBank(Command command, int bank) {
@@ -396,7 +399,15 @@ void CTavolinDlg::onEditorChange() {
         }
         bytes = editorTextToBytes(fixed);
     }
-    tabTexts[static_cast<size_t>(currentTab())] = bytes.value_or(std::string{});
+    std::string& stored = tabTexts[static_cast<size_t>(currentTab())];
+    std::string now = bytes.value_or(std::string{});
+    if (m_services && now != stored) {
+        TabTexts before = tabTexts;
+        stored = std::move(now);
+        m_services->textsReplaced(before, tabTexts);
+    } else {
+        stored = std::move(now);
+    }
     afterEditorChange();
 }
 
@@ -422,6 +433,7 @@ bool CTavolinDlg::editorEdited(size_t unitPos, size_t unitsRemoved, std::string_
     if (to - from == inserted->size() && text.compare(static_cast<size_t>(from), inserted->size(), *inserted) == 0)
         return true;  // the same text again (a change of formats only)
     text.replace(static_cast<size_t>(from), static_cast<size_t>(to - from), *inserted);
+    if (m_services) m_services->textEdited(currentTab(), from, to - from, inserted->size());
     afterEditorChange();
     return true;
 }

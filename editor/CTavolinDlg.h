@@ -18,6 +18,7 @@
 #include "editor/Recovery.h"
 #include "editor/ToneHelper.h"
 #include "editor/WindowView.h"
+#include "output/SongMap.h"
 #include "output/BankTapRing.h"
 #include "synth/BankMask.h"
 
@@ -285,10 +286,30 @@ public:
     virtual void setAudibleBanks(BankMask mask) { (void)mask; }
     // The running stream's per-bank rings for the scopes; null when none.
     virtual std::shared_ptr<const output::BankTapRings> bankRings() const { return nullptr; }
+    // ---- composing while it plays: the song of Play follows the text
+    // One change of tab `tab`'s stored bytes (0 common, 1..5 A..E): `removed`
+    // bytes at `position` (in the text as it stood) replaced by `inserted`.
+    virtual void textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) {
+        (void)tab, (void)position, (void)removed, (void)inserted;
+    }
+    // Whole texts replaced at once (a full resync, a file reloaded from disk).
+    virtual void textsReplaced(const TabTexts& before, const TabTexts& after) { (void)before, (void)after; }
+    // A live check compiled `inputs` (with "Loop" as `loop`) into `map`: the
+    // song Play is playing becomes it, when it compiled and its settings are
+    // Play's. True when taken.
+    virtual bool offerSong(const output::BuildInputs& inputs, bool loop, std::shared_ptr<const output::SongMap> map) {
+        (void)inputs, (void)loop, (void)map;
+        return false;
+    }
+    // The map of the song heard now, or about to be (null: follow the window's own).
+    virtual std::shared_ptr<const output::SongMap> playingMap() const { return nullptr; }
+    // The passage looping now in playingMap()'s timeline, once edits moved it.
+    virtual std::optional<LoopSpan> livePassage() const { return std::nullopt; }
     // A stream is open and its song not yet heard to the end (paused included).
     virtual bool streaming() const { return false; }
-    // The song frame the listener hears now, counted from where playback
-    // started; nullopt when nothing is heard (stopped, paused, ended).
+    // The frame of the playing song's timeline the listener hears now (with
+    // "Loop" or a passage, within the pass heard); nullopt when nothing is
+    // heard (stopped, paused, ended).
     virtual std::optional<uint64_t> heardFrame() const { return std::nullopt; }
 };
 

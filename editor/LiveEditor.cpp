@@ -25,7 +25,9 @@ LiveCheck::Compile LiveEditor::defaultCompile() {
 
 void LiveEditor::changed(const WindowSnapshot& snapshot, LiveCheck::Clock::time_point now) {
     m_pendingTexts = snapshot.tabTexts;
-    m_check.edited(toBuildInputs(snapshot), now);
+    m_pendingInputs = toBuildInputs(snapshot);
+    m_pendingLoop = snapshot.loop;
+    m_check.edited(m_pendingInputs, now);
 }
 
 bool LiveEditor::poll(LiveCheck::Clock::time_point now, std::optional<LiveCheck::Clock::time_point>* nextPoll) {
@@ -35,6 +37,8 @@ bool LiveEditor::poll(LiveCheck::Clock::time_point now, std::optional<LiveCheck:
     if (!map || !m_pendingTexts) return false;
     // A result is only handed over for the latest edit, whose texts these are.
     m_texts = *m_pendingTexts;
+    m_inputs = m_pendingInputs;
+    m_loop = m_pendingLoop;
     m_map = std::move(map);
     m_error = placeCompileError(m_map->result, m_texts);
     m_errors.clear();
@@ -124,15 +128,9 @@ std::string LiveEditor::caretStatus(int tab, std::string_view tabBytes, size_t c
 
 std::optional<BankFrames> LiveEditor::playingFrames(std::optional<uint64_t> heard, bool paused) {
     const output::SongMap* map = litMap();
-    if (heard) m_played = m_playStart + (m_passageFrames ? *heard % m_passageFrames : *heard);
+    if (heard) m_played = m_playStart + *heard;
     else if (!paused) m_played.reset();
     if (!m_played || !map || !map->ok()) return std::nullopt;
-    if (m_passageFrames) {
-        // The passage plays the song as exported: the map's own frames.
-        BankFrames frames;
-        frames.fill(*m_played);
-        return frames;
-    }
     return playbackFrames(map->timeline, *m_played, m_playLoop);
 }
 

@@ -94,23 +94,25 @@ public:
         m_playStart = startFrame;
         m_playLoop = loopSong;
         m_played.reset();
-        m_passageFrames = 0;
-    }
-    // A passage [from, to) of the song loops (see PassageLoop): the heard
-    // frames wrap inside it, every bank at the same song time.
-    void passageStarted(uint64_t from, uint64_t to) {
-        playStarted(from, false);
-        m_passageFrames = to > from ? to - from : 0;
     }
     void playStopped() {
         m_playMap.reset();
         m_played.reset();
-        m_passageFrames = 0;
     }
+    // The latest compile took over the playing stream (a live swap): the lit
+    // notes follow it from now on.
+    void playFollowsLatest() {
+        if (!m_playMap || !m_map || !m_map->ok()) return;
+        m_playMap = m_map;
+        m_playTexts = m_texts;
+    }
+    // The inputs of the latest compile, and the "Loop" box they were read with.
+    const output::BuildInputs& mapInputs() const noexcept { return m_inputs; }
+    bool mapLoop() const noexcept { return m_loop; }
     // The song the lit notes follow (the playing one, else the latest).
     const output::SongMap* litMap() const noexcept { return m_playMap ? m_playMap.get() : m_map.get(); }
-    // What the listener hears now: `heard` frames of the stream since Play
-    // (nullopt: nothing). Gives where each bank stands in litMap()'s
+    // What the listener hears now: `heard` frames after `startFrame` (with a
+    // live swap, the playing song's own frame and a start of 0; nullopt: nothing). Gives where each bank stands in litMap()'s
     // timeline: playback repeats endless loops, each bank wrapping in its own,
     // and with "Loop" a song without them starts over at its end. While
     // `paused` the music waits where it stood, and so does the answer.
@@ -126,12 +128,13 @@ private:
     TabTexts m_playTexts;  // the texts m_playMap was compiled from
     uint64_t m_playStart = 0;
     bool m_playLoop = false;
-    uint64_t m_passageFrames = 0;  // a looping passage's length (0: none)
     std::optional<uint64_t> m_played;  // song frames from the start to what was heard last
     std::optional<ErrorPlace> m_error;
     std::vector<ErrorPlace> m_errors;
     TabTexts m_texts;  // the texts of the compile in m_map (for placing its error)
     std::optional<TabTexts> m_pendingTexts;
+    output::BuildInputs m_inputs, m_pendingInputs;  // of m_map, of the compile waited for
+    bool m_loop = false, m_pendingLoop = false;
 };
 
 }  // namespace tavolin::editor

@@ -13,6 +13,7 @@
 #include "editor/DocumentCommands.h"
 #include "editor/ExportSteps.h"
 #include "editor/FileSystem.h"
+#include "editor/LiveSwap.h"
 #include "editor/Recovery.h"
 #include "output/AudioDevice.h"
 #include "output/Playback.h"
@@ -72,6 +73,12 @@ public:
     std::shared_ptr<const output::BankTapRings> bankRings() const override { return m_player.bankRings(); }
     bool streaming() const override;
     std::optional<uint64_t> heardFrame() const override;
+    void textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) override;
+    void textsReplaced(const TabTexts& before, const TabTexts& after) override;
+    bool offerSong(const output::BuildInputs& inputs, bool loop, std::shared_ptr<const output::SongMap> map) override;
+    std::shared_ptr<const output::SongMap> playingMap() const override { return m_swap.playingMap(); }
+    std::optional<LoopSpan> livePassage() const override;
+    LiveSwap& liveSwap() noexcept { return m_swap; }
 
     // DocumentHost and BuildHost (the message box serves both)
     PromptAnswer askYesNoCancel(const std::string& text, const std::string& caption) override;
@@ -114,7 +121,9 @@ private:
     uint64_t m_exportedFrames = 0;    // frames the running export has written
     std::vector<std::string> m_exportWarnings;
     std::optional<std::string> m_lastSavePath;  // the save dialog's last answer
-    output::Player m_player;  // last: stopped and gone before anything it calls back into
+    output::Player m_player;  // stopped and gone before anything it calls back into
+    bool m_playLoop = false;  // "Loop" as Play read it: a compile with another is not swapped in
+    LiveSwap m_swap{m_player};  // gone before the player it swaps songs into
 };
 
 }  // namespace tavolin::editor

@@ -16,8 +16,10 @@ namespace ctl = editor::ctl;
 
 void TavolinWindow::startPlayWatch() {
     if (!m_services || !m_services->streaming()) return;
-    if (const auto passage = m_model->playingPassage()) {
-        m_live->passageStarted(passage->from, passage->to);
+    if (m_services->playingMap()) {
+        // The song follows the text: the heard frame is its own (after a
+        // swap, the new song's), wrapped by "Loop" or the passage.
+        m_live->playStarted(0, isChecked(ctl::Loop) && !m_model->playingPassage());
         m_playTimer->start();
         return;
     }
@@ -71,6 +73,7 @@ void TavolinWindow::showPlaying() {
         following = false;
         showPassage();
     }
+    if (following) showPassage();  // edits move a looping passage with its notes
     // Paused, nothing is heard: the place where the music waits stays shown.
     const auto frames = following ? m_live->playingFrames(heard, isChecked(ctl::Pause)) : std::nullopt;
     if (m_roll) m_roll->setPlayheads(frames);

@@ -570,3 +570,69 @@ TEST(WindowLive, FileChangedOnDiskIsReloadedAskedAboutOrTold) {
 
 }  // namespace
 }  // namespace tavolin::editor
+
+namespace tavolin::editor {
+namespace {
+
+// While Play runs, each newer compile of Play's inputs takes over the stream
+// at the same place in the music; the edits reach the swap in the stored
+// bytes (here after a Japanese comment, where the editor's positions and the
+// bytes differ). T480: a quarter is 6,000 frames; E, a whole note, sounds
+// from 12,000 to 36,000, and the edit is made while it does.
+TEST(WindowLive, EditsWhilePlayingSwapTheSongInAtTheSamePlace) {
+    struct Row {
+        const char* name;
+        size_t unit, removed;  // the edit in the editor (UTF-16 positions)
+        const char* inserted;
+        bool retyped;      // the editor's whole text taken again instead of a patch
+        bool loopChanged;  // "Loop" unchecked after Play
+        int swaps;
+        int anchorBank;    // -1: the same song time
+        int64_t shift;     // anchor frame minus the old song's frame
+    };
+    const Row rows[] = {
+        {"a note put in front", 5, 0, "C ", false, false, 1, 0, 6000},
+        {"a note put in front, whole text", 5, 0, "C ", true, false, 1, 0, 6000},
+        {"the note heard deleted", 9, 3, "", false, false, 1, -1, 0},
+        {"inside the comment", 2, 0, "X", false, false, 1, 0, 0},
+        {"a compile error keeps the song", 15, 0, "!", false, false, 0, 0, 0},
+        {"Loop changed since Play", 5, 0, "C ", false, true, 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        LiveWindow w(true);
+        w.view.checks[ctl::Loop] = true;
+        w.view.type(w.dlg, "t480");
+        w.view.clickTab(w.dlg, 1);
+        w.view.type(w.dlg, "*日本語*c d e1 f g");
+        w.dlg.runCommand(Command::Play);
+        ASSERT_TRUE(w.layers->liveSwap().active()) << row.name;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (w.layers->heardFrame().value_or(0) < 14000 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (row.loopChanged) w.view.checks[ctl::Loop] = false;
+        if (row.retyped) {
+            w.view.selection = {row.unit, row.unit + row.removed};
+            w.view.type(w.dlg, row.inserted);
+        } else {
+            w.view.editor.replace(row.unit, row.removed, testing::toUtf16(row.inserted));
+            ASSERT_TRUE(w.dlg.editorEdited(row.unit, row.removed, row.inserted)) << row.name;
+        }
+        // What the window's live check does with its result.
+        const auto snapshot = w.dlg.snapshot(false);
+        const auto inputs = toBuildInputs(*snapshot);
+        const bool taken = w.layers->offerSong(inputs, snapshot->loop, output::buildSongMap(inputs, false));
+        EXPECT_EQ(taken, row.swaps > 0) << row.name;
+        w.layers->liveSwap().waitIdle();
+        const LiveSwapReport report = w.layers->liveSwap().report();
+        EXPECT_EQ(report.swaps, static_cast<uint64_t>(row.swaps)) << row.name;
+        EXPECT_TRUE(w.layers->player().isPlaying()) << row.name;
+        if (row.swaps == 0) continue;
+        EXPECT_EQ(report.anchor.bank, row.anchorBank) << row.name;
+        EXPECT_EQ(static_cast<int64_t>(report.anchor.frame) - static_cast<int64_t>(report.oldFrame), row.shift) << row.name;
+        EXPECT_EQ(w.layers->playingMap()->timeline.banks[0].notes.size(), w.dlg.tabTexts[1].find("C C") != std::string::npos ? 6u : (row.anchorBank < 0 ? 4u : 5u))
+            << row.name << ": the playing map is the new song's";
+    }
+}
+
+}  // namespace
+}  // namespace tavolin::editor
