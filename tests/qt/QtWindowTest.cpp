@@ -1190,3 +1190,39 @@ TEST_F(QtWindow, FileChangedOnDiskIsReloadedInPlace) {
 
 }  // namespace
 }  // namespace tavolin::qt
+
+namespace tavolin::qt {
+namespace {
+
+// Typing while Play runs: the window's live check hands its result to the
+// swap, and the roll and the lit notes follow the new song; an error does not.
+TEST_F(QtWindow, TypingWhilePlayingSwapsTheSong) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    output::VirtualDeviceOptions options;
+    options.realTime = true;
+    auto services = std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log));
+    editor::WindowLayers& layers = *services;
+    window->setServices(std::move(services));
+    control<QAbstractButton>(ctl::Loop)->setChecked(true);
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTest::keyClicks(window->editor(), "cdefg");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    ModalAnswerer answerer;
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    ASSERT_TRUE(layers.liveSwap().active());
+    QTest::keyClicks(window->editor(), "ab");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    layers.liveSwap().waitIdle();
+    EXPECT_EQ(layers.liveSwap().report().swaps, 1u);
+    EXPECT_EQ(window->pianoRoll()->model().song(), layers.playingMap().get());
+    EXPECT_EQ(layers.playingMap()->timeline.banks[0].notes.size(), 7u);
+    QTest::keyClicks(window->editor(), "!");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    EXPECT_EQ(layers.liveSwap().report().swaps, 1u) << "an error keeps the song";
+    EXPECT_TRUE(answerer.seen.empty());
+    QTest::keyClick(window->editor(), Qt::Key_F6);
+    EXPECT_FALSE(layers.liveSwap().active());
+}
+
+}  // namespace
+}  // namespace tavolin::qt
