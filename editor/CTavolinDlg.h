@@ -301,15 +301,18 @@ public:
         (void)inputs, (void)loop, (void)map;
         return false;
     }
+    // The frame of the playing song's own timeline the listener hears now
+    // (after a swap, the new song's; with "Loop" or a passage, within the
+    // pass heard); nullopt when nothing is heard or no song follows the text.
+    virtual std::optional<uint64_t> songFrame() const { return std::nullopt; }
     // The map of the song heard now, or about to be (null: follow the window's own).
     virtual std::shared_ptr<const output::SongMap> playingMap() const { return nullptr; }
     // The passage looping now in playingMap()'s timeline, once edits moved it.
     virtual std::optional<LoopSpan> livePassage() const { return std::nullopt; }
     // A stream is open and its song not yet heard to the end (paused included).
     virtual bool streaming() const { return false; }
-    // The frame of the playing song's timeline the listener hears now (with
-    // "Loop" or a passage, within the pass heard); nullopt when nothing is
-    // heard (stopped, paused, ended).
+    // The song frame the listener hears now, counted from where playback
+    // started; nullopt when nothing is heard (stopped, paused, ended).
     virtual std::optional<uint64_t> heardFrame() const { return std::nullopt; }
 };
 

@@ -302,11 +302,11 @@ void WindowLayers::selectTab(int tab) { m_dlg.selectTab(tab); }
 
 bool WindowLayers::streaming() const { return m_player.isPlaying() && !m_player.songHeard() && m_player.stream()->hWaveOut.load(); }
 
-std::optional<uint64_t> WindowLayers::heardFrame() const {
-    const auto now = output::PlayPosition::Clock::now();
-    // Play's song, swapped or not, in its own timeline; Test's phrase from its start.
-    if (m_swap.active()) return m_swap.heardFrame(now);
-    return m_player.heardFrame(now);
+std::optional<uint64_t> WindowLayers::heardFrame() const { return m_player.heardFrame(output::PlayPosition::Clock::now()); }
+
+std::optional<uint64_t> WindowLayers::songFrame() const {
+    if (!m_swap.active()) return std::nullopt;
+    return m_swap.heardFrame(output::PlayPosition::Clock::now());
 }
 void WindowLayers::selectText(uint64_t fromByte, uint64_t toByte) { m_dlg.selectText(fromByte, toByte); }
 

@@ -77,6 +77,7 @@ public:
     void textsReplaced(const TabTexts& before, const TabTexts& after) override;
     bool offerSong(const output::BuildInputs& inputs, bool loop, std::shared_ptr<const output::SongMap> map) override;
     std::shared_ptr<const output::SongMap> playingMap() const override { return m_swap.playingMap(); }
+    std::optional<uint64_t> songFrame() const override;
     std::optional<LoopSpan> livePassage() const override;
     LiveSwap& liveSwap() noexcept { return m_swap; }
 

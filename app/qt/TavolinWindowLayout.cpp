@@ -304,8 +304,9 @@ QWidget* TavolinWindow::buildLeftPane() {
     play->setShortcut(QKeySequence());
     stop->setShortcut(QKeySequence());
     transport->addWidget(play);
-    auto* loop = make(ctl::LoopPassage, new QPushButton(displayText(editor::kLoopPassageText)));
-    loop->setToolTip(tr("選択範囲（またはピアノロールの目盛りをドラッグした範囲）を繰り返し再生します (Ctrl+L)"));
+    // Short beside Play; the menu entry and the tip give the whole name.
+    auto* loop = make(ctl::LoopPassage, new QPushButton(tr("ループ再生")));
+    loop->setToolTip(tr("選択範囲をループ再生: 選択範囲（またはピアノロールの目盛りをドラッグした範囲）を繰り返し再生します (Ctrl+L)"));
     transport->addWidget(loop);
     transport->addWidget(stop);
     transport->addWidget(make(ctl::WavExport, new QPushButton(tr("Wav出力"))));

@@ -66,7 +66,9 @@ void TavolinWindow::showPlaying() {
         return;
     }
     bool following = m_playTimer->isActive() && !m_testPlaying;
-    const auto heard = streaming && following ? m_services->heardFrame() : std::nullopt;
+    // A song that follows the text tells its own frame; else the frames heard since Play.
+    const bool ownFrames = following && m_services && m_services->playingMap();
+    const auto heard = streaming && following ? (ownFrames ? m_services->songFrame() : m_services->heardFrame()) : std::nullopt;
     if (!streaming && following) {
         m_playTimer->stop();
         m_live->playStopped();

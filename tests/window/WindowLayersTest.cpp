@@ -607,7 +607,7 @@ TEST(WindowLive, EditsWhilePlayingSwapTheSongInAtTheSamePlace) {
         w.dlg.runCommand(Command::Play);
         ASSERT_TRUE(w.layers->liveSwap().active()) << row.name;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (w.layers->heardFrame().value_or(0) < 14000 && std::chrono::steady_clock::now() < deadline)
+        while (w.layers->songFrame().value_or(0) < 14000 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (row.loopChanged) w.view.checks[ctl::Loop] = false;
         if (row.retyped) {

@@ -1196,8 +1196,8 @@ Tempo (T) is kept per bank in this program, so a T command at the very start is 
         <translation>Piano roll</translation>
     </message>
     <message>
-        <source>選択範囲（またはピアノロールの目盛りをドラッグした範囲）を繰り返し再生します (Ctrl+L)</source>
-        <translation>Plays the selection (or the stretch dragged across the piano roll's ruler) over and over (Ctrl+L)</translation>
+        <source>選択範囲をループ再生: 選択範囲（またはピアノロールの目盛りをドラッグした範囲）を繰り返し再生します (Ctrl+L)</source>
+        <translation>Loop the selection: plays the selection (or the stretch dragged across the piano roll's ruler) over and over (Ctrl+L)</translation>
     </message>
     <message>
         <source>再生(&amp;P)</source>
@@ -1206,6 +1206,10 @@ Tempo (T) is kept per bank in this program, so a T command at the very start is 
     <message>
         <source>再生</source>
         <translation>Play</translation>
+    </message>
+    <message>
+        <source>ループ再生</source>
+        <translation>Loop</translation>
     </message>
     <message>
         <source>停止</source>
