@@ -260,6 +260,7 @@ void LiveSwap::build(Request& request) {
     ++m_report.swaps;
     m_report.anchor = anchor;
     m_report.oldFrame = oldFrame;
+    m_report.streamFrame = at;
     m_report.build = t1 - t0;
     m_report.seek = t2 - t1;
 }

@@ -46,6 +46,8 @@ struct LiveSwapReport {
     uint64_t swaps = 0;           // swaps handed to the player since Play
     SwapAnchor anchor;            // where the last one went on, in the new song's timeline
     uint64_t oldFrame = 0;        // the old song's timeline frame it was anchored at
+    uint64_t streamFrame = 0;     // the stream frame both stand at: the new song's
+                                  // frame at stream frame S is anchor.frame + S - streamFrame
     std::chrono::steady_clock::duration build{};  // compile into a generator
     std::chrono::steady_clock::duration seek{};   // advancing it to the anchor
 };

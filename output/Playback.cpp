@@ -167,9 +167,18 @@ private:
             for (size_t b = 0; b < m_oldBanks.size(); ++b) std::copy_n(m_taken[0]->banks[b].begin(), n, m_oldBanks[b].begin());
             m_fadeFrom = !m_taken[0]->silent;
         } else if (n > 0 && !m_s.mix->paused.load()) {
+            // The old song rendered on; when it came in by a swap whose
+            // crossfade is still to be rendered, that crossfade is what
+            // would have been heard.
             BankTaps bankTaps;
-            for (size_t b = 0; b < bankTaps.banks.size(); ++b) bankTaps.banks[b] = std::span<int16_t>(m_oldBanks[b]).first(n);
-            m_s.generator->Render(std::span<int16_t>(m_oldMix).first(n), &bankTaps);
+            for (size_t b = 0; b < bankTaps.banks.size(); ++b) bankTaps.banks[b] = std::span<int16_t>(m_nextBanks[b]).first(n);
+            m_s.generator->Render(std::span<int16_t>(m_nextMix).first(n), &bankTaps);
+            if (m_fadeFrom) {
+                crossfade(m_nextMix, m_oldMix, n);
+                for (size_t b = 0; b < m_oldBanks.size(); ++b) crossfade(m_nextBanks[b], m_oldBanks[b], n);
+            }
+            std::swap(m_oldMix, m_nextMix);
+            std::swap(m_oldBanks, m_nextBanks);
             m_fadeFrom = true;
         } else {
             m_fadeFrom = false;
@@ -210,6 +219,8 @@ private:
     bool m_fadeFrom = false;  // the next block rendered starts with the crossfade
     std::array<int16_t, kBlockSamples> m_oldMix{};
     std::array<std::array<int16_t, kBlockSamples>, 5> m_oldBanks{};
+    std::array<int16_t, kBlockSamples> m_nextMix{};
+    std::array<std::array<int16_t, kBlockSamples>, 5> m_nextBanks{};
 };
 
 }  // namespace

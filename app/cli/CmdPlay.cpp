@@ -9,10 +9,14 @@
 #include <thread>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/cli/BuildOptions.h"
 #include "app/cli/Commands.h"
+#include "editor/LiveCheck.h"
+#include "editor/LiveSwap.h"
+#include "output/Passage.h"
 #include "output/Playback.h"
 #include "output/sdl/SdlAudioDevice.h"
 
@@ -91,8 +95,142 @@ double songSeconds(const output::BuildInputs& in, bool testMode) {
 struct PlayArgs {
     BuildOptionValues build;
     bool loop = false;
+    bool watch = false;
     std::string file;
     PassageOptionValues passage;
+};
+
+// What tells a save apart: a new file in its place (a save by rename), a new
+// time or size. The content decides whether anything changed at all.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    int64_t mtimeNs = -1;
+    off_t size = -1;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+std::optional<FileStamp> stampOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;  // between the unlink and the rename of a save
+    return FileStamp{st.st_dev, st.st_ino, int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec, st.st_size};
+}
+
+constexpr auto kWatchPoll = std::chrono::milliseconds(150);
+
+// One song playing: built from `in`, started where the options say.
+class Session {
+public:
+    Session(const PlayArgs& args, output::Player& player, editor::LiveSwap& swap, TerminalBuildHost& host)
+        : m_args(args), m_player(player), m_swap(swap), m_host(host) {}
+
+    // Builds and plays `doc`; false after printing why not.
+    bool start(const DocumentInput& doc, int& status) {
+        const output::BuildInputs in = makeBuildInputs(m_args.build, doc);
+        output::WaveFormat format;
+        std::shared_ptr<output::GeneratorWrapper> song = buildForTerminal(in, m_args.build.testMode, doc, m_host, format);
+        if (!song) {
+            status = kExitCompileError;
+            return false;
+        }
+        m_rate = format.samplesPerSec;
+        editor::LivePlayStart from;
+        from.loop = m_args.loop;
+        m_total = -1;
+        if (m_args.passage.given()) {
+            // The song as render writes it (endless loops once), so a passage
+            // sounds exactly as the same passage rendered.
+            const PassageFrames p = resolvePassage(m_args.passage, in, m_args.build.testMode);
+            song->SetExportMode();
+            song->Skip(p.from);
+            song->setPassage(p.to - p.from, m_args.loop);
+            if (!m_args.loop) m_total = static_cast<double>(p.to - p.from) / m_rate;
+            from = {p.from, false, editor::LivePassage{p.from, p.to, m_args.loop}};
+        } else {
+            song->SetLoop(m_args.loop);
+            from.frame = song->skippedFrames;
+            if (m_tty && !m_args.loop && !m_args.watch) m_total = songSeconds(in, m_args.build.testMode);
+        }
+        if (!m_player.StartPlayback(std::move(song), format, m_host)) {
+            status = kExitCompileError;
+            return false;
+        }
+        if (m_args.watch) {
+            m_swap.playStarted(in, output::buildSongMap(in, false), from);
+            m_tabs = doc.tabs;
+        }
+        status = kExitOk;
+        return true;
+    }
+
+    // A saved file: its song swapped in, started afresh when nothing plays,
+    // or its errors printed while the last good song plays on.
+    void saved(const DocumentInput& doc, int& status) {
+        const output::BuildInputs in = makeBuildInputs(m_args.build, doc);
+        const auto map = output::buildSongMap(in, false);
+        if (!map->ok()) {
+            for (const CompileResult& e : map->errors) {
+                const std::optional<editor::ErrorPlace> place = editor::placeCompileError(e, doc.tabs);
+                if (place) std::cerr << clearLine() << doc.displayName << ": " << editor::errorStatusText(e, *place) << "\n";
+            }
+            if (map->errors.empty()) std::cerr << clearLine() << doc.displayName << ": the song cannot be built\n";
+            return;
+        }
+        if (!m_swap.active() || !m_player.swapFrame()) {
+            // Nothing plays (the song ended, or never started): from the start.
+            m_player.StopPlayback();
+            m_swap.playStopped();
+            start(doc, status);
+            return;
+        }
+        m_swap.editedTexts(m_tabs, doc.tabs);
+        const uint64_t swaps = m_swap.report().swaps;
+        if (m_swap.offer(in, map)) {
+            m_tabs = doc.tabs;
+            m_waitingSwitch = swaps + 1;
+        }
+    }
+
+    // Once a swap has landed: where (for people, and for the check of the
+    // whole path, which compares the samples on either side).
+    void tellSwitch(const std::string& name) {
+        if (m_waitingSwitch == 0 || m_swap.report().swaps < m_waitingSwitch) return;
+        const output::SwitchReport done = m_player.lastSwitch();
+        if (done.count == 0 || done.count < m_seenSwitches + 1) return;
+        m_seenSwitches = done.count;
+        m_waitingSwitch = 0;
+        const editor::LiveSwapReport r = m_swap.report();
+        const uint64_t songFrame = r.anchor.frame + (done.streamFrame - r.streamFrame);
+        std::cerr << clearLine() << name << ": swapped in at stream frame " << done.streamFrame << ", song frame "
+                  << songFrame << " (" << output::songTimeText(songFrame, m_rate) << ")\n";
+    }
+
+    void showTime() {
+        if (!m_tty) return;
+        double heard = m_player.blocksHeard() * double{output::kBlockFrames} / m_rate;
+        if (m_args.watch) {
+            const std::optional<uint64_t> f = m_swap.heardFrame(output::PlayPosition::Clock::now());
+            heard = f ? static_cast<double>(*f) / m_rate : 0;
+        }
+        if (m_total >= 0 && heard > m_total) heard = m_total;
+        std::cerr << "\r" << clock(heard) << " / " << (m_total >= 0 ? clock(m_total) : "--:--") << "   " << std::flush;
+    }
+
+    bool tty() const { return m_tty; }
+
+private:
+    const char* clearLine() const { return m_tty ? "\r\033[K" : ""; }
+
+    const PlayArgs& m_args;
+    output::Player& m_player;
+    editor::LiveSwap& m_swap;
+    TerminalBuildHost& m_host;
+    const bool m_tty = ::isatty(STDERR_FILENO) == 1;
+    uint32_t m_rate = 48000;
+    double m_total = -1;
+    editor::TabTexts m_tabs;  // the texts of the song last handed over
+    uint64_t m_waitingSwitch = 0;
+    uint64_t m_seenSwitches = 0;
 };
 
 CommandRegistrar reg{[](CLI::App& app) {
@@ -100,57 +238,61 @@ CommandRegistrar reg{[](CLI::App& app) {
     CLI::App* cmd = app.add_subcommand("play", "Play a document on the default sound device");
     addBuildOptions(*cmd, args->build);
     cmd->add_flag("--loop", args->loop, "Repeat the song (or the passage of --from and --to) until Ctrl+C");
+    cmd->add_flag("--watch", args->watch,
+                  "Keep playing until Ctrl+C and swap in the file's contents each time it is saved, at the same place in the music");
     addPassageOptions(*cmd, args->passage);
     cmd->add_option("FILE", args->file, "The document (.mml/.txt), or - for standard input")->required();
     cmd->callback([args, cmd] {
         args->build.testMode = cmd->get_option("--test")->count() > 0;
+        if (args->watch && args->file == "-") throw CliError("--watch needs a file, not standard input");
+        if (args->watch && args->build.testMode) throw CliError("--watch cannot be combined with --test");
         DocumentInput doc = readDocumentInput(args->file);
         const BankMask audible = audibleBanks(args->build);
-        output::BuildInputs in = makeBuildInputs(args->build, doc);
         TerminalBuildHost host;
         int status = kExitOk;
-        output::WaveFormat format;
-        std::shared_ptr<output::GeneratorWrapper> song = buildForTerminal(in, args->build.testMode, doc, host, format);
-        if (!song) {
-            setExitStatus(kExitCompileError);
-            return;
-        }
-        const bool tty = ::isatty(STDERR_FILENO) == 1;
-        double total = -1;
-        if (args->passage.given()) {
-            // The song as render writes it (endless loops once), so a passage
-            // sounds exactly as the same passage rendered.
-            const PassageFrames p = resolvePassage(args->passage, in, args->build.testMode);
-            song->SetExportMode();
-            song->Skip(p.from);
-            song->setPassage(p.to - p.from, args->loop);
-            if (!args->loop) total = static_cast<double>(p.to - p.from) / format.samplesPerSec;
-        } else {
-            song->SetLoop(args->loop);
-            if (tty && !args->loop) total = songSeconds(in, args->build.testMode);
-        }
-
+        std::optional<FileStamp> stamp = stampOf(args->file);
         {
             EndingSignals signals;
             // The player is destroyed, and with it the stream, before the
-            // handler is restored and before anything it uses goes away.
+            // handler is restored and before anything it uses goes away; the
+            // swap's builder goes before the player.
             output::Player player(output::sdlAudioDeviceFactory());
             player.setAudibleBanks(audible);
-            if (!player.StartPlayback(std::move(song), format, host)) {
-                status = kExitCompileError;
-            } else {
-                const double rate = static_cast<double>(output::parseRateText(in.rateText));
-                while (!g_interrupted && !(player.songHeard() && !args->loop)) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                    if (tty) {
-                        double heard = player.blocksHeard() * double{output::kBlockFrames} / rate;
-                        if (total >= 0 && heard > total) heard = total;
-                        std::cerr << "\r" << clock(heard) << " / " << (total >= 0 ? clock(total) : "--:--") << "   "
-                                  << std::flush;
+            {
+                editor::LiveSwap swap(player);
+                Session session(*args, player, swap, host);
+                const bool started = session.start(doc, status);
+                if (started || args->watch) {
+                    auto nextPoll = std::chrono::steady_clock::now() + kWatchPoll;
+                    while (!g_interrupted && (args->watch || !(player.songHeard() && !args->loop))) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(args->watch ? 20 : 100));
+                        if (args->watch) {
+                            session.tellSwitch(doc.displayName);
+                            if (std::chrono::steady_clock::now() >= nextPoll) {
+                                nextPoll = std::chrono::steady_clock::now() + kWatchPoll;
+                                const std::optional<FileStamp> now = stampOf(args->file);
+                                if (now && now != stamp) {
+                                    stamp = now;
+                                    try {
+                                        DocumentInput next = readDocumentInput(args->file);
+                                        if (next.fileBytes != doc.fileBytes) {
+                                            doc = std::move(next);
+                                            session.saved(doc, status);
+                                        }
+                                    } catch (const CliError& e) {
+                                        std::cerr << e.what() << "\n";  // a save still being written: the next poll
+                                        stamp.reset();
+                                    }
+                                }
+                            }
+                        }
+                        session.showTime();
                     }
+                    if (args->watch) status = kExitOk;  // ended by the user, whatever the last save held
+                    swap.playStopped();
+                    player.StopPlayback();
+                    if (session.tty()) std::cerr << "\n";
                 }
-                player.StopPlayback();
-                if (tty) std::cerr << "\n";
             }
         }
         EndingSignals::reraise();

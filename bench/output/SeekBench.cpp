@@ -11,42 +11,15 @@
 #include "output/Playback.h"
 #include "output/VirtualAudioDevice.h"
 #include "output/WavExport.h"
+#include "bench/output/TenMinuteSong.h"
 
 namespace {
 
 using namespace tavolin;
+using bench::QuietHost;
+using bench::tenMinuteSong;
+using bench::typeName;
 
-class QuietHost final : public output::BuildHost {
-public:
-    void messageBox(const std::string& text) override { last = text; }
-    void selectTab(int) override {}
-    void selectText(uint64_t, uint64_t) override {}
-    std::string last;
-};
-
-// Ten minutes at tempo 120 (eight quarter notes every 4 s, 150 passes): four
-// pitched banks with an envelope (and vibrato unless `plain`), bank E a noise
-// drum, and one last note in bank A after its loop. `atEnd` puts the caret on
-// that note.
-// `noisePlaysOn`: the noise drum runs one bar past the caret, so the seek's
-// owed noise-filter steps must be paid in the build.
-output::BuildInputs tenMinuteSong(int arith, bool atEnd, bool plain = false, bool noisePlaysOn = false) {
-    output::BuildInputs in;
-    in.tabTexts[0] = plain ? "@ED1:10:40:60:255:170@E1V45L4" : "@ED1:10:40:60:255:170@E1@LT0:160:25V45L4";
-    in.tabTexts[1] = "O5@0[CDEFGAB>C<]150 D";
-    in.tabTexts[2] = "O4@1[CDEFGAB>C<]150";
-    in.tabTexts[3] = "O3@2[CDEFGAB>C<]150";
-    in.tabTexts[4] = "O6@3[CDEFGAB>C<]150";
-    in.tabTexts[5] = noisePlaysOn ? "@4O4[C8R8C16C16R8]602" : "@4O4[C8R8C16C16R8]600";
-    in.arithIndex = arith;
-    in.rateText = "48000";
-    in.bankIndex = 0;
-    in.caret = atEnd ? in.tabTexts[1].size() - 1 : 0;
-    in.startFromCursor = atEnd;
-    return in;
-}
-
-const char* typeName(int arith) { return arith == 0 ? "Fix" : arith == 1 ? "Float" : "Double"; }
 
 // The whole song, or the song from the caret on its last note, rendered to
 // its end as the exporter renders it (build and seek included).

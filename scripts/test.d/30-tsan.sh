@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the ThreadSanitizer configuration and runs the playback tests under it.
+# Builds the ThreadSanitizer configuration and runs the playback and live swap tests under it.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/tavolin-ccache}"
@@ -7,4 +7,4 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target tavolin_output_tests -j "$jobs"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  build/tsan/tests/tavolin_output_tests --gtest_filter='Playback*:VirtualDevice*' --gtest_brief=1
+  build/tsan/tests/tavolin_output_tests --gtest_filter='Playback*:VirtualDevice*:LiveSwap*' --gtest_brief=1

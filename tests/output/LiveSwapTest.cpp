@@ -67,15 +67,23 @@ struct Stage {
     explicit Stage(uint32_t delayMicros = 10000)
         : player(output::VirtualAudioDevice::factory({.playDelayMicros = delayMicros}, log)) {}
 
-    // Plays `in` from its timeline frame `from`, as Play from the caret does.
-    bool play(const output::BuildInputs& in, uint64_t from) {
+    // Plays `in` from its timeline frame `from`, as Play from the caret does,
+    // or the passage as `play --from --to` plays it.
+    bool play(const output::BuildInputs& in, uint64_t from, std::optional<editor::LivePassage> passage = std::nullopt) {
         output::WaveFormat format;
         auto song = buildOrFail(in, false, &format);
         if (!song) return false;
-        song->Skip(from);
+        if (passage) {
+            song->SetExportMode();
+            song->Skip(passage->from);
+            song->setPassage(passage->to - passage->from, passage->loop);
+            from = passage->from;
+        } else {
+            song->Skip(from);
+        }
         if (!player.StartPlayback(song, format, host)) return false;
         startFrame = from;
-        swap.playStarted(in, output::buildSongMap(in, false), {from, false, std::nullopt});
+        swap.playStarted(in, output::buildSongMap(in, false), {from, false, passage});
         return true;
     }
     // Offers the texts of `next` as a live result would; false when nothing is swapped in.
@@ -142,8 +150,14 @@ TEST(LiveSwap, EveryRowHeardSampleForSample) {
             EXPECT_EQ(static_cast<int64_t>(report.anchor.frame) - static_cast<int64_t>(report.oldFrame), row.shift);
             // The new song stands at the anchor at the stream frame the swap
             // named, and as much further as the switch came later.
-            const uint64_t named = report.oldFrame - 48000;
-            const uint64_t newFrame = report.anchor.frame + (done.streamFrame - named);
+            EXPECT_EQ(report.oldFrame, 48000 + report.streamFrame);
+            const uint64_t newFrame = report.anchor.frame + (done.streamFrame - report.streamFrame);
+            // The playhead is in the new song's frames once its blocks are heard.
+            ASSERT_TRUE(waitUntil([&] { return stage.player.blocksHeard() > done.streamFrame / kBlockFrames + 1; }));
+            const std::optional<uint64_t> playhead = stage.swap.heardFrame(std::chrono::steady_clock::now());
+            ASSERT_TRUE(playhead.has_value());
+            EXPECT_GE(*playhead, newFrame);
+            EXPECT_LE(*playhead, newFrame + 8 * kBlockFrames);
             const std::vector<int16_t> heard = stage.heardUntil(done.streamFrame);
             const std::vector<int16_t> expected =
                 switched(oldSong, done.streamFrame, songFrom(after, newFrame, 4 * kBlockFrames, row.audible), kRate);
@@ -156,6 +170,137 @@ TEST(LiveSwap, EveryRowHeardSampleForSample) {
             }
         }
     }
+}
+
+// A second swap that comes while the first one's crossfade still waits to be
+// heard fades from that crossfade, not from the song before it: before the
+// worker has rendered the crossfade, and once it waits in the queue.
+TEST(LiveSwap, SwapDuringTheCrossfadeFadesFromWhatIsHeard) {
+    constexpr uint32_t kRate = 48000;
+    for (int run = 0; run < 6; ++run) {
+        const int arith = run % 3;
+        const bool queued = run >= 3;
+        SCOPED_TRACE("type " + std::to_string(arith) + (queued ? ", crossfade queued" : ", crossfade not rendered yet"));
+        const output::BuildInputs a = songInputs("T120L4", {"C D E F G"}, arith);
+        const output::BuildInputs b = songInputs("T120L4", {"G F E D C"}, arith);
+        const output::BuildInputs c = songInputs("T120L4", {"O6E E E E E"}, arith);
+        Stage stage(20000);
+        ASSERT_TRUE(stage.play(a, 0));
+        // Ahead of the blocks rendered: the worker switches right there, and
+        // the crossfaded block waits at the back of the queue.
+        const uint64_t at = *stage.player.swapFrame() + 6 * kBlockFrames;
+        const auto seeked = [&](const output::BuildInputs& in) {
+            auto song = buildOrFail(in);
+            song->Skip(at);
+            return output::SongSwap{song, at, static_cast<int64_t>(at)};
+        };
+        ASSERT_TRUE(stage.player.swapSong(seeked(b)));
+        ASSERT_TRUE(waitUntil([&] { return stage.player.lastSwitch().count == 1; }));
+        ASSERT_EQ(stage.player.lastSwitch().streamFrame, at);
+        // Three blocks before it at the device: four ready, the crossfade the last.
+        if (queued) ASSERT_TRUE(waitUntil([&] { return stage.player.swapFrame().value_or(at) + 3 * kBlockFrames >= at; }));
+        ASSERT_TRUE(stage.player.swapSong(seeked(c)));
+        ASSERT_TRUE(waitUntil([&] { return stage.player.lastSwitch().count == 2; }));
+        ASSERT_EQ(stage.player.lastSwitch().streamFrame, at) << "the crossfaded block had already gone to the device";
+        const std::vector<int16_t> heard = stage.heardUntil(at);
+        const std::vector<int16_t> first = switched(songFrom(a, 0, at + kBlockFrames), at, songFrom(b, at, kBlockFrames), kRate);
+        const std::vector<int16_t> expected = switched(first, at, songFrom(c, at, 3 * kBlockFrames), kRate);
+        ASSERT_GE(heard.size(), expected.size());
+        EXPECT_EQ(firstDifference(expected, std::vector<int16_t>(heard.begin(), heard.begin() + static_cast<ptrdiff_t>(expected.size()))), "equal");
+    }
+}
+
+TEST(LiveSwap, NothingToSwapWithoutARunningStream) {
+    Stage stage(0);
+    const output::BuildInputs song = songInputs("T240L16", {"CDEF"});
+    EXPECT_FALSE(stage.player.swapFrame().has_value()) << "no stream";
+    EXPECT_FALSE(stage.player.swapSong({buildOrFail(song), 0, 0}));
+    EXPECT_FALSE(stage.swap.offer(song, output::buildSongMap(song, false))) << "not playing";
+    ASSERT_TRUE(stage.play(song, 0));
+    ASSERT_TRUE(waitUntil([&] { return stage.player.songHeard(); }));
+    EXPECT_FALSE(stage.player.swapFrame().has_value()) << "the song has been heard to its end";
+    EXPECT_FALSE(stage.player.swapSong({buildOrFail(song), 0, 0}));
+    EXPECT_FALSE(stage.swap.offer(song, output::buildSongMap(song, false)));
+    stage.player.StopPlayback();
+    EXPECT_EQ(stage.player.lastSwitch().count, 0u);
+}
+
+// A looping passage goes on looping after a swap; its ends follow their
+// notes. Bank A C D E F G, the passage D E (24,000 to 72,000); a C inserted
+// in front moves it to 48,000 to 96,000.
+TEST(LiveSwap, PassageFollowsItsNotes) {
+    constexpr uint32_t kRate = 48000;
+    const output::BuildInputs before = songInputs("T120L4", {"C D E F G"});
+    const output::BuildInputs after = songInputs("T120L4", {"C C D E F G"});
+    Stage stage(2000);
+    ASSERT_TRUE(stage.play(before, 0, editor::LivePassage{24000, 72000, true}));
+    ASSERT_TRUE(stage.offer(before, after));
+    ASSERT_EQ(stage.swap.passage(), (editor::LivePassage{48000, 96000, true}));
+    ASSERT_TRUE(waitUntil([&] { return stage.player.lastSwitch().count == 1; }));
+    const output::SwitchReport done = stage.player.lastSwitch();
+    const editor::LiveSwapReport report = stage.swap.report();
+    const uint64_t named = report.streamFrame;
+    EXPECT_EQ(report.oldFrame, 24000 + named) << "the first pass has not ended yet";
+    ASSERT_LT(report.oldFrame, 72000u);
+    EXPECT_EQ(report.anchor.frame, report.oldFrame + 24000);
+    // Past the passage's end, into its second pass.
+    const std::vector<int16_t> heard = stage.heardUntil(done.streamFrame + 48000, 2);
+    auto old = buildOrFail(before);
+    old->SetExportMode();
+    old->Skip(24000);
+    old->setPassage(48000, true);
+    auto next = buildOrFail(after);
+    next->SetExportMode();
+    next->Skip(48000);
+    next->setPassage(48000, true);
+    next->advance(report.anchor.frame - 48000 + done.streamFrame - named);
+    const std::vector<int16_t> expected = switched(old->Render(static_cast<int64_t>(done.streamFrame + kBlockFrames)),
+                                                   done.streamFrame, next->Render(48000 + kBlockFrames), kRate);
+    ASSERT_GE(heard.size(), expected.size());
+    EXPECT_EQ(firstDifference(expected, std::vector<int16_t>(heard.begin(), heard.begin() + static_cast<ptrdiff_t>(expected.size()))), "equal");
+}
+
+// Random songs, random edits: once the crossfade is over the stream is the
+// new song seeked to the anchored frame.
+TEST(LiveSwap, RandomSongsAndEditsGoOnAtTheAnchor) {
+    int swapped = 0;
+    for (uint32_t seed = 1; seed <= 40 && swapped < 12; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        SongGenerator gen(seed, false);
+        output::BuildInputs before = songInputs(gen.common(), {gen.bank(), gen.bank(), gen.bank()}, static_cast<int>(seed % 3));
+        const auto oldMap = output::buildSongMap(before, false);
+        if (!oldMap->ok() || oldMap->timeline.frames < 40 * kBlockFrames) continue;
+        output::BuildInputs after = before;
+        std::string& text = after.tabTexts[static_cast<size_t>(gen.pick(1, 3))];
+        const size_t at = static_cast<size_t>(gen.pick(0, static_cast<int>(text.size())));
+        if (gen.pick(0, 1) && at < text.size()) text.erase(at, static_cast<size_t>(gen.pick(1, 3)));
+        else text.insert(at, std::vector<std::string>{"C", "D8 ", " ", "R4", "T90"}[static_cast<size_t>(gen.pick(0, 4))]);
+        const auto newMap = output::buildSongMap(after, false);
+        if (!newMap->ok()) continue;
+
+        Stage stage(2000);
+        ASSERT_TRUE(stage.play(before, 0));
+        ASSERT_TRUE(stage.offer(before, after));
+        ASSERT_TRUE(waitUntil([&] { return stage.player.lastSwitch().count == 1; }));
+        const output::SwitchReport done = stage.player.lastSwitch();
+        const editor::LiveSwapReport report = stage.swap.report();
+        editor::TabEdits edits;
+        for (size_t t = 0; t < edits.size(); ++t)
+            if (before.tabTexts[t] != after.tabTexts[t])
+                edits[t].push_back(editor::changeBetween(before.tabTexts[t], after.tabTexts[t]));
+        EXPECT_EQ(report.anchor, editor::chooseSwapFrame(oldMap->timeline, report.oldFrame, edits, newMap->timeline));
+        const std::vector<int16_t> heard = stage.heardUntil(done.streamFrame);
+        const size_t fadeEnd = 2 * (done.streamFrame + output::crossfadeFrames(48000));
+        const std::vector<int16_t> expected =
+            songFrom(after, report.anchor.frame + done.streamFrame - report.streamFrame + output::crossfadeFrames(48000),
+                     2 * kBlockFrames);
+        ASSERT_GE(heard.size(), fadeEnd + expected.size());
+        EXPECT_EQ(firstDifference(expected, std::vector<int16_t>(heard.begin() + static_cast<ptrdiff_t>(fadeEnd),
+                                                                 heard.begin() + static_cast<ptrdiff_t>(fadeEnd + expected.size()))),
+                  "equal");
+        ++swapped;
+    }
+    EXPECT_GE(swapped, 8) << "too few random songs compiled to test anything";
 }
 
 }  // namespace

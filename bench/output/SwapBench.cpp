@@ -1,0 +1,124 @@
+// The live swap at the end of the ten-minute song, on a virtual device that
+// plays in real time: from the live result to the first block of the new
+// song handed to the device (build, anchor, seek to 9:55, hand-over, the
+// wait for the device's next free slot), and from the keystroke (the live
+// check's debounce and compile first).
+#include <chrono>
+#include <thread>
+
+#include <benchmark/benchmark.h>
+
+#include "bench/output/TenMinuteSong.h"
+#include "editor/LiveCheck.h"
+#include "editor/LiveSwap.h"
+#include "output/VirtualAudioDevice.h"
+
+namespace {
+
+using namespace tavolin;
+using Clock = std::chrono::steady_clock;
+
+using bench::QuietHost;
+using bench::typeName;
+
+constexpr uint64_t kPlayFrom = uint64_t{48000} * 595;  // five seconds before the end
+
+// The song playing from 9:55, its last note (D of bank A) about to change to E.
+struct SwapStage {
+    output::Player player{output::VirtualAudioDevice::factory({.realTime = true},
+                                                              std::make_shared<output::VirtualDeviceLog>())};
+    editor::LiveSwap swap{player};
+    output::BuildInputs before, after;
+
+    SwapStage(int arith, bool plain) {
+        before = bench::tenMinuteSong(arith, false, plain);
+        after = before;
+        after.tabTexts[1].back() = 'E';
+    }
+    bool start() {
+        QuietHost host;
+        output::WaveFormat format;
+        auto song = output::MakeGenerator(before, false, host, format);
+        if (!song) return false;
+        song->Skip(kPlayFrom);
+        if (!player.StartPlayback(song, format, host)) return false;
+        swap.playStarted(before, output::buildSongMap(before, false), {kPlayFrom, false, std::nullopt});
+        return true;
+    }
+    // Offers `map` and waits until the new song's first block is at the
+    // device: the seconds from `t0` to then (nullopt, and the error told).
+    std::optional<double> handOver(std::shared_ptr<const output::SongMap> map, Clock::time_point t0,
+                                   benchmark::State& state) {
+        if (!swap.offer(after, std::move(map))) {
+            state.SkipWithError("offer refused");
+            return std::nullopt;
+        }
+        const auto limit = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < limit) {
+            const output::SwitchReport r = player.lastSwitch();
+            if (r.count >= 1 && r.firstBlockSubmitted) return std::chrono::duration<double>(*r.firstBlockSubmitted - t0).count();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        state.SkipWithError("the swap never reached the device");
+        return std::nullopt;
+    }
+    void stop() {
+        swap.playStopped();
+        player.StopPlayback();
+    }
+};
+
+void BM_LiveResultToDevice(benchmark::State& state) {
+    const int arith = static_cast<int>(state.range(0));
+    const bool plain = state.range(1) != 0;
+    SwapStage stage(arith, plain);
+    const auto map = output::buildSongMap(stage.after, false);
+    double seekSeconds = 0;
+    for (auto _ : state) {
+        if (!stage.start()) {
+            state.SkipWithError("cannot play");
+            return;
+        }
+        stage.swap.edited(1, stage.before.tabTexts[1].size() - 1, 1, 1);
+        const std::optional<double> seconds = stage.handOver(map, Clock::now(), state);
+        if (!seconds) return;
+        state.SetIterationTime(*seconds);
+        seekSeconds += std::chrono::duration<double>(stage.swap.report().seek).count();
+        stage.stop();
+    }
+    state.counters["seek_ms"] = benchmark::Counter(seekSeconds * 1000, benchmark::Counter::kAvgIterations);
+    state.SetLabel(std::string(typeName(arith)) + (plain ? ", no vibrato" : ", vibrato"));
+}
+BENCHMARK(BM_LiveResultToDevice)->ArgsProduct({{0, 1, 2}, {1, 0}})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+
+// The keystroke: the live check's debounce (150 ms, the window's) and
+// compile, then the same path.
+void BM_KeystrokeToDevice(benchmark::State& state) {
+    const int arith = static_cast<int>(state.range(0));
+    const bool plain = state.range(1) != 0;
+    SwapStage stage(arith, plain);
+    editor::LiveCheck check([](const output::BuildInputs& in) { return output::buildSongMap(in, false); });
+    for (auto _ : state) {
+        if (!stage.start()) {
+            state.SkipWithError("cannot play");
+            return;
+        }
+        const auto t0 = Clock::now();
+        stage.swap.edited(1, stage.before.tabTexts[1].size() - 1, 1, 1);
+        check.edited(stage.after, t0);
+        std::shared_ptr<const output::SongMap> result;
+        while (!result) {
+            check.poll(Clock::now());
+            result = check.takeResult();
+            if (!result) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        const std::optional<double> seconds = stage.handOver(result, t0, state);
+        if (!seconds) return;
+        state.SetIterationTime(*seconds);
+        stage.stop();
+    }
+    state.SetLabel(std::string(typeName(arith)) + (plain ? ", no vibrato" : ", vibrato") + "; debounce 150 ms");
+}
+BENCHMARK(BM_KeystrokeToDevice)->ArgsProduct({{1}, {1, 0}})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+
+}  // namespace
