@@ -118,6 +118,16 @@ protected:
         return w;
     }
     void click(int id) { QTest::mouseClick(control<QAbstractButton>(id), Qt::LeftButton); }
+    // The real layers below, playing in real time on a virtual device.
+    editor::WindowLayers& useVirtualDevice() {
+        output::VirtualDeviceOptions options;
+        options.realTime = true;
+        auto layers = std::make_unique<editor::WindowLayers>(
+            window->model(), output::VirtualAudioDevice::factory(options, std::make_shared<output::VirtualDeviceLog>()));
+        editor::WindowLayers& kept = *layers;
+        window->setServices(std::move(layers));
+        return kept;
+    }
 
     std::vector<std::string> calls;
     std::unique_ptr<TavolinWindow> window;
@@ -814,10 +824,7 @@ TEST_F(QtWindow, TestPhraseUpperCasesAsTyped) {
 }
 
 TEST_F(QtWindow, PlayingNotesAreLitWhileTheySound) {
-    auto log = std::make_shared<output::VirtualDeviceLog>();
-    output::VirtualDeviceOptions options;
-    options.realTime = true;
-    window->setServices(std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log)));
+    useVirtualDevice();
     control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
     QTest::keyClicks(window->editor(), "t60 l4 cdefg");
     ASSERT_TRUE(waitForLiveCheck(*window));
@@ -1116,10 +1123,7 @@ namespace {
 // Ctrl+L loops the selection: the roll shades it and its playheads stay
 // inside it; Stop takes the shading away.
 TEST_F(QtWindow, CtrlLShadesThePassageAndStopEndsIt) {
-    auto log = std::make_shared<output::VirtualDeviceLog>();
-    output::VirtualDeviceOptions options;
-    options.realTime = true;
-    window->setServices(std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log)));
+    useVirtualDevice();
     control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
     QTest::keyClicks(window->editor(), "t240 l8 cdefgab");
     ASSERT_TRUE(waitForLiveCheck(*window));
@@ -1188,21 +1192,11 @@ TEST_F(QtWindow, FileChangedOnDiskIsReloadedInPlace) {
     EXPECT_FALSE(window->statusBar()->currentMessage().contains(QStringLiteral("読み込み直しました")));
 }
 
-}  // namespace
-}  // namespace tavolin::qt
-
-namespace tavolin::qt {
-namespace {
 
 // Typing while Play runs: the window's live check hands its result to the
 // swap, and the roll and the lit notes follow the new song; an error does not.
 TEST_F(QtWindow, TypingWhilePlayingSwapsTheSong) {
-    auto log = std::make_shared<output::VirtualDeviceLog>();
-    output::VirtualDeviceOptions options;
-    options.realTime = true;
-    auto services = std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log));
-    editor::WindowLayers& layers = *services;
-    window->setServices(std::move(services));
+    editor::WindowLayers& layers = useVirtualDevice();
     control<QAbstractButton>(ctl::Loop)->setChecked(true);
     control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
     QTest::keyClicks(window->editor(), "cdefg");

@@ -488,11 +488,6 @@ TEST(WindowLive, CtrlLLoopsTheSelectedPassage) {
     }
 }
 
-}  // namespace
-}  // namespace tavolin::editor
-
-namespace tavolin::editor {
-namespace {
 
 // The window's file changed by something else: each row opens the file
 // (common "T120", A "CDE"), shows tab A, perhaps edits it, then changes the
@@ -568,11 +563,6 @@ TEST(WindowLive, FileChangedOnDiskIsReloadedAskedAboutOrTold) {
     }
 }
 
-}  // namespace
-}  // namespace tavolin::editor
-
-namespace tavolin::editor {
-namespace {
 
 // While Play runs, each newer compile of Play's inputs takes over the stream
 // at the same place in the music; the edits reach the swap in the stored
