@@ -575,6 +575,7 @@ TEST(WindowLive, EditsWhilePlayingSwapTheSongInAtTheSamePlace) {
         size_t unit, removed;  // the edit in the editor (UTF-16 positions)
         const char* inserted;
         bool retyped;      // the editor's whole text taken again instead of a patch
+                           // (no unit: the file saved elsewhere with it, and reloaded)
         bool loopChanged;  // "Loop" unchecked after Play
         int swaps;
         int anchorBank;    // -1: the same song time
@@ -583,6 +584,7 @@ TEST(WindowLive, EditsWhilePlayingSwapTheSongInAtTheSamePlace) {
     const Row rows[] = {
         {"a note put in front", 5, 0, "C ", false, false, 1, 0, 6000},
         {"a note put in front, whole text", 5, 0, "C ", true, false, 1, 0, 6000},
+        {"a note put in front, file reloaded", 5, 0, "C ", true, false, 1, 0, 6000},
         {"the note heard deleted", 9, 3, "", false, false, 1, -1, 0},
         {"inside the comment", 2, 0, "X", false, false, 1, 0, 0},
         {"a compile error keeps the song", 15, 0, "!", false, false, 0, 0, 0},
@@ -594,13 +596,25 @@ TEST(WindowLive, EditsWhilePlayingSwapTheSongInAtTheSamePlace) {
         w.view.type(w.dlg, "t480");
         w.view.clickTab(w.dlg, 1);
         w.view.type(w.dlg, "*日本語*c d e1 f g");
+        const bool fromDisk = std::string_view(row.name).ends_with("reloaded");
+        const fs::path file = w.dir / "song.mml";
+        if (fromDisk) {
+            w.view.dialogAnswers.push_back(file.string());
+            w.dlg.runCommand(Command::SaveAs);
+        }
         w.dlg.runCommand(Command::Play);
         ASSERT_TRUE(w.layers->liveSwap().active()) << row.name;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (w.layers->songFrame().value_or(0) < 14000 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (row.loopChanged) w.view.checks[ctl::Loop] = false;
-        if (row.retyped) {
+        if (fromDisk) {
+            TabTexts texts = w.dlg.tabTexts;
+            texts[1].insert(8, row.inserted);  // after the comment's 8 bytes
+            std::ofstream(file, std::ios::binary | std::ios::trunc) << writeDocumentBytes(texts);
+            w.dlg.fileChangedOnDisk();
+            ASSERT_EQ(w.dlg.tabTexts, texts) << row.name;
+        } else if (row.retyped) {
             w.view.selection = {row.unit, row.unit + row.removed};
             w.view.type(w.dlg, row.inserted);
         } else {
