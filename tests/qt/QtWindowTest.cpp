@@ -1148,6 +1148,20 @@ TEST_F(QtWindow, CtrlLShadesThePassageAndStopEndsIt) {
     EXPECT_TRUE(window->pianoRoll()->playhead().has_value());
     QTest::keyClick(window->editor(), Qt::Key_F6);
     EXPECT_FALSE(window->pianoRoll()->model().passage().has_value());
+    // A drag across the ruler loops the stretch dragged, in either direction.
+    const editor::PianoRoll& roll = window->pianoRoll()->model();
+    QWidget* canvas = window->pianoRoll()->canvas();
+    const int y = static_cast<int>(editor::PianoRoll::kRulerHeight / 2);
+    const int x1 = static_cast<int>(roll.xOfFrame(30000)), x2 = static_cast<int>(roll.xOfFrame(6000));
+    QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(x1, y));
+    QTest::mouseMove(canvas, QPoint((x1 + x2) / 2, y));
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(x2, y));
+    const auto dragged = window->model().playingPassage();
+    ASSERT_TRUE(dragged.has_value());
+    EXPECT_NEAR(static_cast<double>(dragged->from), roll.frameAtX(x2), 1.0);
+    EXPECT_NEAR(static_cast<double>(dragged->to), roll.frameAtX(x1), 1.0);
+    EXPECT_EQ(window->pianoRoll()->model().passage(), (std::pair<uint64_t, uint64_t>(dragged->from, dragged->to)));
+    QTest::keyClick(window->editor(), Qt::Key_F6);
 }
 
 // The file changed by another program: reloaded with the caret where it
