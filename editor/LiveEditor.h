@@ -95,6 +95,15 @@ public:
         m_playLoop = loopSong;
         m_played.reset();
     }
+    // The same for a song that follows the text (a live swap): `map`, compiled
+    // from `texts`, is what plays, and heard frames are its own.
+    void playStarted(std::shared_ptr<const output::SongMap> map, const TabTexts& texts, bool loopSong) {
+        playStarted(0, loopSong);
+        if (map && map->ok()) {
+            m_playMap = std::move(map);
+            m_playTexts = texts;
+        }
+    }
     void playStopped() {
         m_playMap.reset();
         m_played.reset();

@@ -16,10 +16,10 @@ namespace ctl = editor::ctl;
 
 void TavolinWindow::startPlayWatch() {
     if (!m_services || !m_services->streaming()) return;
-    if (m_services->playingMap()) {
+    if (auto map = m_services->playingMap()) {
         // The song follows the text: the heard frame is its own (after a
         // swap, the new song's), wrapped by "Loop" or the passage.
-        m_live->playStarted(0, isChecked(ctl::Loop) && !m_model->playingPassage());
+        m_live->playStarted(std::move(map), m_model->tabTexts, isChecked(ctl::Loop) && !m_model->playingPassage());
         m_playTimer->start();
         return;
     }
