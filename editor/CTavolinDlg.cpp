@@ -13,8 +13,9 @@
 
 namespace tavolin::editor {
 
-const std::array<ButtonBinding, 18> kButtonBindings = {{
+const std::array<ButtonBinding, 19> kButtonBindings = {{
     {ctl::Play, Command::Play, 0},
+    {ctl::LoopPassage, Command::LoopPassage, 0},
     {ctl::Stop, Command::Stop, 0},
     {ctl::WavExport, Command::WavExport, 0},
     {ctl::Pause, Command::Pause, 0},
@@ -113,6 +114,8 @@ void CTavolinDlg::openFile(const std::string& path) {
 }
 
 void CTavolinDlg::runCommand(Command command, int argument) {
+    // Whatever plays next, or nothing, it is not the passage any more.
+    if (command == Command::Play || command == Command::Test || command == Command::Stop) m_passage.reset();
     switch (command) {
     case Command::New:
         if (m_services) m_services->promptSaveAndClear();
@@ -216,9 +219,84 @@ void CTavolinDlg::runCommand(Command command, int argument) {
     case Command::SoloBank:
         toggleBank(command, argument);
         break;
+    case Command::LoopPassage:
+        loopPassage();
+        break;
     case Command::Count:
         break;
     }
+}
+
+void CTavolinDlg::loopPassage(std::optional<std::pair<double, double>> rulerFrames) {
+    m_passage.reset();
+    if (!m_services) return;
+    autosave();
+    LoopPick pick;
+    pick.tab = currentTab();
+    pick.frames = rulerFrames;
+    if (!rulerFrames) {
+        const EditorSelection sel = m_view.editorSelection();
+        const std::string& text = tabTexts[static_cast<size_t>(pick.tab)];
+        pick.fromByte = unitToByteOffset(text, sel.start);
+        pick.toByte = unitToByteOffset(text, sel.end);
+    }
+    const PassageOutcome outcome = m_services->playPassage(pick);
+    switch (outcome.result) {
+    case PassageOutcome::Result::NotBuilt:
+        break;
+    case PassageOutcome::Result::NoNote:
+        m_view.showStatus(uiText(kMsgLoopNoNote));
+        break;
+    case PassageOutcome::Result::Playing:
+        m_passage = outcome.span;
+        m_view.showStatus(loopStatusText(outcome.span, outcome.rate));
+        break;
+    }
+}
+
+void CTavolinDlg::fileChangedOnDisk() {
+    if (filePath.empty() || !m_services || m_askingDisk) return;
+    if (filePath != m_followedPath) {
+        m_follow.reset();
+        m_followedPath = filePath;
+    }
+    const DiskDocument disk = m_services->readDisk(filePath);
+    bool reload = false;
+    switch (m_follow.decide(disk, m_doc)) {
+    case DiskAction::None:
+        return;
+    case DiskAction::TellDeleted:
+        m_view.showStatus(fillIn(uiText(kMsgFileDeleted), "file", filePath));
+        return;
+    case DiskAction::Reload:
+        reload = true;
+        break;
+    case DiskAction::Ask:
+        // The watcher may report again while the question is open: one question.
+        m_askingDisk = true;
+        reload = m_view.askKeepOrReload(fillIn(uiText(kMsgFileChangedAsk), "file", filePath), uiText(kMsgFileKeepMine),
+                                        uiText(kMsgFileReload));
+        m_askingDisk = false;
+        if (!reload) m_follow.kept(*disk.texts);
+        break;
+    }
+    if (!reload) return;
+    const bool sameText = *disk.texts == tabTexts;
+    // A song that plays goes on with the file's text, at the same place.
+    if (!sameText) m_services->textsReplaced(tabTexts, *disk.texts);
+    tabTexts = *disk.texts;
+    modified = false;
+    m_doc.cleanTexts = tabTexts;
+    setEditorText(tabTexts[static_cast<size_t>(currentTab())]);
+    updateTitle();
+    afterDocumentCommand();
+    if (!sameText) m_view.showStatus(fillIn(uiText(kMsgFileReloaded), "file", filePath));
+}
+
+std::optional<LoopSpan> CTavolinDlg::playingPassage() const {
+    if (!m_passage || !m_services || !m_services->streaming()) return std::nullopt;
+    // Edits move the passage with its notes.
+    return m_services->livePassage().value_or(*m_passage);
 }
 
 void CTavolinDlg::toggleBank(Command command, int bank) {
@@ -321,7 +399,15 @@ void CTavolinDlg::onEditorChange() {
         }
         bytes = editorTextToBytes(fixed);
     }
-    tabTexts[static_cast<size_t>(currentTab())] = bytes.value_or(std::string{});
+    std::string& stored = tabTexts[static_cast<size_t>(currentTab())];
+    std::string now = bytes.value_or(std::string{});
+    if (m_services && now != stored) {
+        TabTexts before = tabTexts;
+        stored = std::move(now);
+        m_services->textsReplaced(before, tabTexts);
+    } else {
+        stored = std::move(now);
+    }
     afterEditorChange();
 }
 
@@ -347,6 +433,7 @@ bool CTavolinDlg::editorEdited(size_t unitPos, size_t unitsRemoved, std::string_
     if (to - from == inserted->size() && text.compare(static_cast<size_t>(from), inserted->size(), *inserted) == 0)
         return true;  // the same text again (a change of formats only)
     text.replace(static_cast<size_t>(from), static_cast<size_t>(to - from), *inserted);
+    if (m_services) m_services->textEdited(currentTab(), from, to - from, inserted->size());
     afterEditorChange();
     return true;
 }

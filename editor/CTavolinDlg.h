@@ -12,10 +12,13 @@
 #include "compiler/UiText.h"
 #include "editor/DocumentCommands.h"
 #include "editor/DocumentFormat.h"
+#include "editor/FileFollow.h"
+#include "editor/PassageLoop.h"
 #include "editor/RecentFiles.h"
 #include "editor/Recovery.h"
 #include "editor/ToneHelper.h"
 #include "editor/WindowView.h"
+#include "output/SongMap.h"
 #include "output/BankTapRing.h"
 #include "synth/BankMask.h"
 
@@ -46,6 +49,7 @@ enum class Command {
     MuteBank,    // argument: bank 0..4 (A..E); toggles its mute
     SoloBank,    // argument: bank 0..4; toggles its solo
     MidiImport,  // a MIDI file arranged as a new untitled document
+    LoopPassage, // plays the selection's passage over and over (Stop or Play ends it)
     Count
 };
 
@@ -54,14 +58,16 @@ struct Accelerator {
     const char* keys;
     Command command;
 };
-inline constexpr std::array<Accelerator, 6> kAccelerators = {{
+inline constexpr std::array<Accelerator, 7> kAccelerators = {{
     {"Ctrl+N", Command::New},
     {"Ctrl+O", Command::Open},
     {"Ctrl+S", Command::Save},
     {"Alt+F4", Command::Exit},
     {"F5", Command::Play},
     {"F6", Command::Stop},
+    {"Ctrl+L", Command::LoopPassage},
 }};
+inline constexpr const char* kLoopPassageText = TAVOLIN_TR_NOOP("Texts", "選択範囲をループ再生");
 
 // The File menu; an entry without text is a separator. Text after "\t" names the key.
 struct MenuEntry {
@@ -88,7 +94,7 @@ struct ButtonBinding {
     Command command;
     int argument;
 };
-extern const std::array<ButtonBinding, 18> kButtonBindings;
+extern const std::array<ButtonBinding, 19> kButtonBindings;
 
 // The items the window fills its lists with at start.
 extern const std::array<const char*, 3> kArithmeticItems;
@@ -109,6 +115,14 @@ struct WindowSnapshot {
     TabTexts tabTexts;
     std::string testPhrase;      // CP932 bytes
     std::string toneCommand;     // CP932 bytes (ASCII), Test only
+};
+
+// What became of a passage loop: the span that plays, or why nothing does.
+struct PassageOutcome {
+    enum class Result { NotBuilt, NoNote, Playing };
+    Result result = Result::NotBuilt;  // NotBuilt: the build's error has been shown
+    LoopSpan span;
+    uint32_t rate = 0;
 };
 
 // What the window asks of the layers below: playback, export, documents. The
@@ -168,6 +182,21 @@ public:
     // or the inserted text has no CP932 form; the caller then runs EditorChange.
     bool editorEdited(size_t unitPos, size_t unitsRemoved, std::string_view insertedUtf8);
 
+    // Loops a passage: the editor's selection in the shown tab, or with
+    // `rulerFrames` a stretch dragged across the roll's ruler (frames of the
+    // song, either order). Stops what plays first; the status line says what
+    // loops, or why nothing does.
+    void loopPassage(std::optional<std::pair<double, double>> rulerFrames = std::nullopt);
+    // The passage looping now, for the roll to shade; nullopt once Stop,
+    // Play or anything else has ended it.
+    std::optional<LoopSpan> playingPassage() const;
+
+    // The view's watcher saw the window's file change (written, replaced,
+    // deleted). Unsaved edits are never lost: without them the file is read
+    // again (the shown tab kept), with them the user chooses; our own saves
+    // and versions already answered change nothing.
+    void fileChangedOnDisk();
+
     // Operations other parts call.
     void updateTitle();
     std::string title() const;
@@ -219,6 +248,10 @@ private:
     RecentFiles m_recent;
     std::string m_lastFolder;
     MuteSolo m_bankMix;
+    std::optional<LoopSpan> m_passage;  // the passage the running stream loops
+    FileFollow m_follow;
+    std::string m_followedPath;  // the file m_follow's answers are about
+    bool m_askingDisk = false;   // the question about the file is open
     std::string m_autosaveFailure;  // the last autosave problem shown, so it is shown once
 };
 
@@ -228,6 +261,9 @@ public:
     virtual ~WindowServices() = default;
     virtual void play(bool testMode) = 0;
     virtual void stop() = 0;
+    // Stops, builds as Play does (from the song's start, whatever the cursor
+    // box says) and loops the passage `pick` names in that song.
+    virtual PassageOutcome playPassage(const LoopPick& pick) { (void)pick; return {}; }
     virtual void setPaused(bool paused) = 0;
     virtual void exportWav() = 0;
     virtual void exportMidi() = 0;
@@ -239,6 +275,8 @@ public:
     // "MIDI読み込み…": the prompt to save, a MIDI file, its arrangement as a new
     // untitled document and the report.
     virtual void importMidi() {}
+    // The file at `path` as it is now (see readDiskDocument).
+    virtual DiskDocument readDisk(const std::string& path) { (void)path; return {FileError::Other, std::nullopt}; }
     // Loads the file at `path` as Open does after its dialog.
     virtual void openPath(const std::string& path) = 0;
     // Open of a recent file: the prompt to save, then the file.
@@ -248,6 +286,29 @@ public:
     virtual void setAudibleBanks(BankMask mask) { (void)mask; }
     // The running stream's per-bank rings for the scopes; null when none.
     virtual std::shared_ptr<const output::BankTapRings> bankRings() const { return nullptr; }
+    // ---- composing while it plays: the song of Play follows the text
+    // One change of tab `tab`'s stored bytes (0 common, 1..5 A..E): `removed`
+    // bytes at `position` (in the text as it stood) replaced by `inserted`.
+    virtual void textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) {
+        (void)tab, (void)position, (void)removed, (void)inserted;
+    }
+    // Whole texts replaced at once (a full resync, a file reloaded from disk).
+    virtual void textsReplaced(const TabTexts& before, const TabTexts& after) { (void)before, (void)after; }
+    // A live check compiled `inputs` (with "Loop" as `loop`) into `map`: the
+    // song Play is playing becomes it, when it compiled and its settings are
+    // Play's. True when taken.
+    virtual bool offerSong(const output::BuildInputs& inputs, bool loop, std::shared_ptr<const output::SongMap> map) {
+        (void)inputs, (void)loop, (void)map;
+        return false;
+    }
+    // The frame of the playing song's own timeline the listener hears now
+    // (after a swap, the new song's; with "Loop" or a passage, within the
+    // pass heard); nullopt when nothing is heard or no song follows the text.
+    virtual std::optional<uint64_t> songFrame() const { return std::nullopt; }
+    // The map of the song heard now, or about to be (null: follow the window's own).
+    virtual std::shared_ptr<const output::SongMap> playingMap() const { return nullptr; }
+    // The passage looping now in playingMap()'s timeline, once edits moved it.
+    virtual std::optional<LoopSpan> livePassage() const { return std::nullopt; }
     // A stream is open and its song not yet heard to the end (paused included).
     virtual bool streaming() const { return false; }
     // The song frame the listener hears now, counted from where playback

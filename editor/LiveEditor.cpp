@@ -26,7 +26,9 @@ LiveCheck::Compile LiveEditor::defaultCompile() {
 
 void LiveEditor::changed(const WindowSnapshot& snapshot, LiveCheck::Clock::time_point now) {
     m_pendingTexts = snapshot.tabTexts;
-    m_check.edited(toBuildInputs(snapshot), now);
+    m_pendingInputs = toBuildInputs(snapshot);
+    m_pendingLoop = snapshot.loop;
+    m_check.edited(m_pendingInputs, now);
 }
 
 bool LiveEditor::poll(LiveCheck::Clock::time_point now, std::optional<LiveCheck::Clock::time_point>* nextPoll) {
@@ -36,6 +38,8 @@ bool LiveEditor::poll(LiveCheck::Clock::time_point now, std::optional<LiveCheck:
     if (!map || !m_pendingTexts) return false;
     // A result is only handed over for the latest edit, whose texts these are.
     m_texts = *m_pendingTexts;
+    m_inputs = m_pendingInputs;
+    m_loop = m_pendingLoop;
     m_map = std::move(map);
     m_error = placeCompileError(m_map->result, m_texts);
     m_errors.clear();

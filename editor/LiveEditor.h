@@ -95,14 +95,33 @@ public:
         m_playLoop = loopSong;
         m_played.reset();
     }
+    // The same for a song that follows the text (a live swap): `map`, compiled
+    // from `texts`, is what plays, and heard frames are its own.
+    void playStarted(std::shared_ptr<const output::SongMap> map, const TabTexts& texts, bool loopSong) {
+        playStarted(0, loopSong);
+        if (map && map->ok()) {
+            m_playMap = std::move(map);
+            m_playTexts = texts;
+        }
+    }
     void playStopped() {
         m_playMap.reset();
         m_played.reset();
     }
+    // The latest compile took over the playing stream (a live swap): the lit
+    // notes follow it from now on.
+    void playFollowsLatest() {
+        if (!m_playMap || !m_map || !m_map->ok()) return;
+        m_playMap = m_map;
+        m_playTexts = m_texts;
+    }
+    // The inputs of the latest compile, and the "Loop" box they were read with.
+    const output::BuildInputs& mapInputs() const noexcept { return m_inputs; }
+    bool mapLoop() const noexcept { return m_loop; }
     // The song the lit notes follow (the playing one, else the latest).
     const output::SongMap* litMap() const noexcept { return m_playMap ? m_playMap.get() : m_map.get(); }
-    // What the listener hears now: `heard` frames of the stream since Play
-    // (nullopt: nothing). Gives where each bank stands in litMap()'s
+    // What the listener hears now: `heard` frames after `startFrame` (with a
+    // live swap, the playing song's own frame and a start of 0; nullopt: nothing). Gives where each bank stands in litMap()'s
     // timeline: playback repeats endless loops, each bank wrapping in its own,
     // and with "Loop" a song without them starts over at its end. While
     // `paused` the music waits where it stood, and so does the answer.
@@ -123,6 +142,8 @@ private:
     std::vector<ErrorPlace> m_errors;
     TabTexts m_texts;  // the texts of the compile in m_map (for placing its error)
     std::optional<TabTexts> m_pendingTexts;
+    output::BuildInputs m_inputs, m_pendingInputs;  // of m_map, of the compile waited for
+    bool m_loop = false, m_pendingLoop = false;
 };
 
 }  // namespace tavolin::editor

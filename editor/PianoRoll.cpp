@@ -349,4 +349,12 @@ bool PianoRoll::follow(uint64_t frame) {
     return m_viewStart != before;
 }
 
+std::optional<RollRect> PianoRoll::passageRect() const noexcept {
+    if (!m_passage || !m_song) return std::nullopt;
+    const double left = std::max(xOfFrame(static_cast<double>(m_passage->first)), kHeaderWidth);
+    const double right = std::min(xOfFrame(static_cast<double>(m_passage->second)), kHeaderWidth + plotWidth());
+    if (right <= left) return std::nullopt;
+    return RollRect{left, 0, right - left, m_height};
+}
+
 }  // namespace tavolin::editor

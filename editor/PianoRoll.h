@@ -149,6 +149,13 @@ public:
     std::optional<double> playheadX(uint64_t frame) const noexcept;
     bool follow(uint64_t frame);
 
+    // The passage that loops, frames [first, second) of the song: shaded over
+    // every lane and the ruler, the part of it in view; nullopt when none
+    // loops or none of it shows.
+    void setPassage(std::optional<std::pair<uint64_t, uint64_t>> frames) { m_passage = frames; }
+    std::optional<std::pair<uint64_t, uint64_t>> passage() const noexcept { return m_passage; }
+    std::optional<RollRect> passageRect() const noexcept;
+
 private:
     const TimelineNote* noteOf(TimelineRef ref) const noexcept;
     double songSeconds() const noexcept;
@@ -170,6 +177,7 @@ private:
     };
     std::array<Pitches, kBankCount> m_pitches{};
     std::optional<TimelineRef> m_highlight;
+    std::optional<std::pair<uint64_t, uint64_t>> m_passage;
 };
 
 }  // namespace tavolin::editor

@@ -11,6 +11,7 @@
 #include "editor/CaretMapping.h"
 #include "editor/DialogStart.h"
 #include "editor/UserTexts.h"
+#include "output/SongMap.h"
 
 namespace tavolin::editor {
 
@@ -72,17 +73,82 @@ WindowLayers::WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices,
 
 // The window model may already be gone (the Qt window destroys it first), so it is
 // not touched here; it runs no command after its layers are gone.
-WindowLayers::~WindowLayers() { m_player.StopPlayback(); }
+WindowLayers::~WindowLayers() {
+    m_swap.playStopped();
+    m_player.StopPlayback();
+}
 
 void WindowLayers::play(bool testMode) {
     // Play and Test stop the running song even when the new build fails.
-    m_player.StopPlayback();
+    stop();
     auto snapshot = m_dlg.snapshot(testMode);
     if (!snapshot) return;
-    m_player.StartPlayback(toBuildInputs(*snapshot), testMode, snapshot->loop, *this);
+    const output::BuildInputs inputs = toBuildInputs(*snapshot);
+    output::WaveFormat format;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(inputs, testMode, *this, format);
+    if (!song) return;
+    song->SetLoop(snapshot->loop);
+    const uint64_t start = song->skippedFrames;
+    if (!m_player.StartPlayback(std::move(song), format, *this) || testMode) return;
+    // From here every newer compile of these inputs takes over the stream.
+    m_playLoop = snapshot->loop;
+    m_swap.playStarted(inputs, output::buildSongMap(inputs, false), LivePlayStart{start, snapshot->loop, std::nullopt});
 }
 
-void WindowLayers::stop() { m_player.StopPlayback(); }
+void WindowLayers::stop() {
+    m_swap.playStopped();
+    m_player.StopPlayback();
+}
+
+void WindowLayers::textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) {
+    if (m_swap.active()) m_swap.edited(tab, position, removed, inserted);
+}
+
+void WindowLayers::textsReplaced(const TabTexts& before, const TabTexts& after) {
+    if (m_swap.active()) m_swap.editedTexts(before, after);
+}
+
+bool WindowLayers::offerSong(const output::BuildInputs& inputs, bool loop, std::shared_ptr<const output::SongMap> map) {
+    if (!m_swap.active() || loop != m_playLoop) return false;
+    return m_swap.offer(inputs, std::move(map));
+}
+
+std::optional<LoopSpan> WindowLayers::livePassage() const {
+    const std::optional<LivePassage> p = m_swap.passage();
+    if (!p) return std::nullopt;
+    return LoopSpan{p->from, p->to};
+}
+
+PassageOutcome WindowLayers::playPassage(const LoopPick& pick) {
+    stop();
+    auto snapshot = m_dlg.snapshot(false);
+    if (!snapshot) return {};
+    // The passage is a stretch of the whole song, as exported: endless loops
+    // once, every pass of it the song's own samples.
+    snapshot->startFromCursor = false;
+    const output::BuildInputs inputs = toBuildInputs(*snapshot);
+    output::WaveFormat format;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(inputs, false, *this, format);
+    if (!song) return {};
+    const std::shared_ptr<const output::SongMap> map = output::buildSongMap(inputs, false);
+    PassageOutcome outcome;
+    outcome.rate = format.samplesPerSec;
+    const std::optional<LoopSpan> span = map->ok() ? loopSpanOf(map->timeline, pick) : std::nullopt;
+    if (!span) {
+        outcome.result = PassageOutcome::Result::NoNote;
+        return outcome;
+    }
+    song->SetExportMode();
+    song->Skip(span->from);
+    song->setPassage(span->to - span->from, true);
+    if (!m_player.StartPlayback(std::move(song), format, *this)) return {};
+    // Edits go on being heard, and the passage follows its notes.
+    m_playLoop = snapshot->loop;
+    m_swap.playStarted(inputs, map, LivePlayStart{span->from, false, LivePassage{span->from, span->to, true}});
+    outcome.result = PassageOutcome::Result::Playing;
+    outcome.span = *span;
+    return outcome;
+}
 
 void WindowLayers::setPaused(bool paused) { m_player.setPaused(paused); }
 
@@ -220,7 +286,7 @@ std::optional<std::string> WindowLayers::readClipboardText() {
 
 void WindowLayers::setEditorText(const std::string& text) { m_dlg.setEditorText(text); }
 void WindowLayers::updateTitle() { m_dlg.updateTitle(); }
-void WindowLayers::stopPlayback() { m_player.StopPlayback(); }
+void WindowLayers::stopPlayback() { stop(); }
 void WindowLayers::showStatus(const std::string& text) { m_view.showStatus(text); }
 void WindowLayers::fileUsed(const std::string& path) { m_dlg.rememberFile(path); }
 
@@ -237,6 +303,11 @@ void WindowLayers::selectTab(int tab) { m_dlg.selectTab(tab); }
 bool WindowLayers::streaming() const { return m_player.isPlaying() && !m_player.songHeard() && m_player.stream()->hWaveOut.load(); }
 
 std::optional<uint64_t> WindowLayers::heardFrame() const { return m_player.heardFrame(output::PlayPosition::Clock::now()); }
+
+std::optional<uint64_t> WindowLayers::songFrame() const {
+    if (!m_swap.active()) return std::nullopt;
+    return m_swap.heardFrame(output::PlayPosition::Clock::now());
+}
 void WindowLayers::selectText(uint64_t fromByte, uint64_t toByte) { m_dlg.selectText(fromByte, toByte); }
 
 std::optional<std::string> WindowLayers::askSavePath(const output::SaveDialogRequest& request) {

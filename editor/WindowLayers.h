@@ -13,6 +13,7 @@
 #include "editor/DocumentCommands.h"
 #include "editor/ExportSteps.h"
 #include "editor/FileSystem.h"
+#include "editor/LiveSwap.h"
 #include "editor/Recovery.h"
 #include "output/AudioDevice.h"
 #include "output/Playback.h"
@@ -55,6 +56,7 @@ public:
     // WindowServices
     void play(bool testMode) override;
     void stop() override;
+    PassageOutcome playPassage(const LoopPick& pick) override;
     void setPaused(bool paused) override;
     void exportWav() override;
     void exportMidi() override;
@@ -65,11 +67,19 @@ public:
     void importClipboard() override;
     void importMidi() override;
     void openPath(const std::string& path) override;
+    DiskDocument readDisk(const std::string& path) override { return readDiskDocument(*m_files, path); }
     void openRecent(const std::string& path) override;
     void setAudibleBanks(BankMask mask) override { m_player.setAudibleBanks(mask); }
     std::shared_ptr<const output::BankTapRings> bankRings() const override { return m_player.bankRings(); }
     bool streaming() const override;
     std::optional<uint64_t> heardFrame() const override;
+    void textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) override;
+    void textsReplaced(const TabTexts& before, const TabTexts& after) override;
+    bool offerSong(const output::BuildInputs& inputs, bool loop, std::shared_ptr<const output::SongMap> map) override;
+    std::shared_ptr<const output::SongMap> playingMap() const override { return m_swap.playingMap(); }
+    std::optional<uint64_t> songFrame() const override;
+    std::optional<LoopSpan> livePassage() const override;
+    LiveSwap& liveSwap() noexcept { return m_swap; }
 
     // DocumentHost and BuildHost (the message box serves both)
     PromptAnswer askYesNoCancel(const std::string& text, const std::string& caption) override;
@@ -112,7 +122,9 @@ private:
     uint64_t m_exportedFrames = 0;    // frames the running export has written
     std::vector<std::string> m_exportWarnings;
     std::optional<std::string> m_lastSavePath;  // the save dialog's last answer
-    output::Player m_player;  // last: stopped and gone before anything it calls back into
+    output::Player m_player;  // stopped and gone before anything it calls back into
+    bool m_playLoop = false;  // "Loop" as Play read it: a compile with another is not swapped in
+    LiveSwap m_swap{m_player};  // gone before the player it swaps songs into
 };
 
 }  // namespace tavolin::editor

@@ -53,6 +53,7 @@ inline constexpr int Test = 1039;
 inline constexpr int Pseudo8Bit = 1040;
 inline constexpr int EnvelopeNumber = 1041;
 inline constexpr int Pause = 1043;
+inline constexpr int LoopPassage = 1044;  // loops the selected passage (beside Play)
 inline constexpr int MuteA = 1050;  // 1050..1054: mute toggles of banks A..E
 inline constexpr int SoloA = 1055;  // 1055..1059: solo toggles of banks A..E
 }  // namespace ctl
@@ -98,6 +99,12 @@ public:
     virtual std::optional<std::string> clipboardText() = 0;  // nullopt: no text on it
     virtual void showAbout() = 0;
     virtual RecoveryChoice askRecovery(const RecoveryOffer& offer) = 0;
+    // A question with two answers, `keepLabel` (the default, and Escape) and
+    // `reloadLabel`; true for the second.
+    virtual bool askKeepOrReload(const std::string& text, const std::string& keepLabel, const std::string& reloadLabel) {
+        (void)text, (void)keepLabel, (void)reloadLabel;
+        return false;
+    }
 
     // The editor (control 1000).
     virtual std::string editorText() const = 0;

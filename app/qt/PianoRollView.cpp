@@ -56,11 +56,31 @@ protected:
         // A stale song's notes point into texts that have changed since.
         if (event->button() != Qt::LeftButton || m_owner->m_model.stale()) return;
         const QPointF at = event->position();
+        if (at.y() < PianoRoll::kRulerHeight && at.x() >= PianoRoll::kHeaderWidth) {
+            m_owner->m_dragFrom = at.x();
+            return;
+        }
         if (const auto ref = m_owner->m_model.noteAt(at.x(), at.y())) {
             m_owner->m_model.setHighlight(ref);
             update();
             emit m_owner->noteClicked(ref->bank, static_cast<qulonglong>(ref->note));
         }
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (!m_owner->m_dragFrom) return;
+        // The stretch shows while it is dragged; the release loops it.
+        const PianoRoll& m = m_owner->m_model;
+        const double a = std::max(0.0, m.frameAtX(*m_owner->m_dragFrom));
+        const double b = std::max(0.0, m.frameAtX(event->position().x()));
+        m_owner->setPassage(std::pair<uint64_t, uint64_t>(static_cast<uint64_t>(std::min(a, b)), static_cast<uint64_t>(std::max(a, b))));
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (!m_owner->m_dragFrom || event->button() != Qt::LeftButton) return;
+        const double from = *m_owner->m_dragFrom;
+        m_owner->m_dragFrom.reset();
+        // A click on the ruler is no drag.
+        if (std::abs(event->position().x() - from) < 4) return;
+        emit m_owner->rulerDragged(m_owner->m_model.frameAtX(from), m_owner->m_model.frameAtX(event->position().x()));
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         if (event->button() != Qt::LeftButton) return;
@@ -168,6 +188,12 @@ void PianoRollView::syncScrollBar() {
     m_syncing = false;
 }
 
+void PianoRollView::setPassage(std::optional<std::pair<uint64_t, uint64_t>> frames) {
+    if (frames == m_model.passage()) return;
+    m_model.setPassage(frames);
+    m_canvas->update();
+}
+
 void PianoRollView::paintRoll(QPainter& p) {
     // Grid and notes change with the song, the view and the palette; the
     // playhead every 25 ms. The still part is drawn once into a pixmap.
@@ -188,6 +214,15 @@ void PianoRollView::paintRoll(QPainter& p) {
     const QRectF plot(PianoRoll::kHeaderWidth, PianoRoll::kRulerHeight, m_model.plotWidth(),
                       m_model.height() - PianoRoll::kRulerHeight);
     p.save();
+    // The looping passage, shaded over the ruler and every lane.
+    if (const auto r = m_model.passageRect()) {
+        QColor shade = pal.color(QPalette::Highlight);
+        shade.setAlpha(60);
+        p.fillRect(QRectF(r->x, r->y, r->width, r->height), shade);
+        p.setPen(QPen(pal.color(QPalette::Highlight), 1));
+        p.drawLine(QPointF(r->x, 0), QPointF(r->x, r->height));
+        p.drawLine(QPointF(r->x + r->width, 0), QPointF(r->x + r->width, r->height));
+    }
     // The notes heard now, lit.
     if (m_playheads) {
         const auto sounding = notesSoundingAt(song->timeline, *m_playheads);

@@ -37,6 +37,8 @@ public:
     void setPlayheads(std::optional<BankFrames> frames);
     std::optional<uint64_t> playhead() const noexcept { return m_playhead; }
     const std::optional<BankFrames>& playheads() const noexcept { return m_playheads; }
+    // The passage that loops, shaded; nullopt: none.
+    void setPassage(std::optional<std::pair<uint64_t, uint64_t>> frames);
     // The banks heard (mute and solo): the others' lanes are dimmed.
     void setAudible(BankMask mask);
     BankMask audible() const noexcept { return m_audible; }
@@ -47,6 +49,9 @@ public:
 signals:
     // A note was clicked: the window selects its source.
     void noteClicked(int bank, qulonglong note);
+    // A stretch was dragged across the ruler (song frames, in drag order): the
+    // window loops it.
+    void rulerDragged(double fromFrame, double toFrame);
 
 private:
     friend class PianoRollCanvas;
@@ -61,6 +66,7 @@ private:
     std::optional<uint64_t> m_playhead;
     std::optional<BankFrames> m_playheads;
     bool m_syncing = false;
+    std::optional<double> m_dragFrom;  // a drag across the ruler started here (x)
     BankMask m_audible = kAllBanks;
     QPixmap m_layer;
     bool m_layerValid = false;

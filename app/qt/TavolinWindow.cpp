@@ -40,6 +40,7 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     m_playTimer = new QTimer(this);
     m_playTimer->setInterval(25);  // within the 50 ms the eye forgives
     connect(m_playTimer, &QTimer::timeout, this, &TavolinWindow::showPlaying);
+    buildFileWatch();
     m_model = std::make_unique<editor::CTavolinDlg>(*this);
     m_editor->setInputFilter([this](const QString& text) -> std::optional<QString> {
         if (!m_model) return std::nullopt;
@@ -78,17 +79,25 @@ void TavolinWindow::run(Command command, int argument) {
     // Child widgets outlive the model during destruction; their last signals go nowhere.
     if (!m_model) return;
     m_model->runCommand(command, argument);
+    afterCommand(command);
+}
+
+void TavolinWindow::afterCommand(Command command) {
     if (command == Command::Test) {  // a phrase, not the document's text: nothing to show, only its end to watch
         m_playTimer->stop();
         m_live->playStopped();
     }
-    if (command == Command::Play || command == Command::Test || command == Command::Stop)
+    const bool starts = command == Command::Play || command == Command::Test || command == Command::LoopPassage;
+    if (starts || command == Command::Stop)
         m_testPlaying = command == Command::Test && m_services && m_services->streaming();
-    if (command == Command::Play) startPlayWatch();
+    if (command == Command::Play || command == Command::LoopPassage) startPlayWatch();
     if (m_testPlaying) m_playTimer->start();
-    if (command == Command::Play || command == Command::Test || command == Command::Stop) showPlaying();
+    if (starts || command == Command::Stop) {
+        showPassage();
+        showPlaying();
+    }
     // ---- bank scopes: they follow every stream that plays, and show which banks are heard
-    if (m_scopes && (command == Command::Play || command == Command::Test) && m_services && m_services->streaming())
+    if (m_scopes && starts && m_services && m_services->streaming())
         m_scopes->start();
     if (m_scopes && (command == Command::MuteBank || command == Command::SoloBank))
         m_scopes->setAudible(m_model->bankMix().audible());

@@ -17,6 +17,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QFileSystemWatcher;
 class QGroupBox;
 class QLineEdit;
 class QListWidget;
@@ -82,6 +83,7 @@ public:
     std::optional<std::string> clipboardText() override;
     void showAbout() override;
     editor::RecoveryChoice askRecovery(const editor::RecoveryOffer& offer) override;
+    bool askKeepOrReload(const std::string& text, const std::string& keepLabel, const std::string& reloadLabel) override;
     std::string editorText() const override;
     void setEditorText(const std::string& text) override;
     void replaceEditorSelection(const std::string& text) override;
@@ -144,6 +146,8 @@ private:
     // The mark on a tab whose text holds the live check's error: a small red dot.
     static QIcon errorMark();
     void run(editor::Command command, int argument = 0);
+    // What the window shows after a command of the model has run.
+    void afterCommand(editor::Command command);
     void autosaveTimeout();
     void saveSettings();
     // Brings the window (its frame) inside the available area of the screen it mostly
@@ -164,6 +168,9 @@ private:
     // While a Play stream runs: lights the notes the listener hears now.
     void startPlayWatch();
     void showPlaying();
+    // The Play menu (Play, Stop, loop the selection) and the passage's shading.
+    void buildPlayMenu();
+    void showPassage();
     // The piano roll dock (TavolinWindowRoll.cpp): built once, then fed the live
     // result, the caret and the heard frame; a clicked note selects its source.
     void buildPianoRoll();
@@ -210,6 +217,14 @@ private:
     QLabel* m_caretStatus = nullptr;
     PianoRollView* m_roll = nullptr;
     bool m_rollSelecting = false;  // a clicked note's source is being selected
+
+    // ---- the file on disk (TavolinWindowDisk.cpp): watched while the window names one
+    void buildFileWatch();
+    void syncFileWatch();
+    void fileChangedOnDisk();
+    QFileSystemWatcher* m_fileWatch = nullptr;
+    QTimer* m_fileWatchDelay = nullptr;
+    QString m_watchedFile;
 
     // ---- mute/solo toggles and bank scopes
     QWidget* buildBankToggles();

@@ -200,7 +200,11 @@ void TavolinWindow::setChecked(int id, bool checked) {
     }
 }
 
-void TavolinWindow::setTitle(const std::string& title) { setWindowTitle(QString::fromStdString(title)); }
+void TavolinWindow::setTitle(const std::string& title) {
+    setWindowTitle(QString::fromStdString(title));
+    // The title follows every change of the file's name: so does the watcher.
+    syncFileWatch();
+}
 
 void TavolinWindow::setIcon() { setWindowIcon(applicationIcon()); }
 

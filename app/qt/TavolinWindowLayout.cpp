@@ -304,6 +304,10 @@ QWidget* TavolinWindow::buildLeftPane() {
     play->setShortcut(QKeySequence());
     stop->setShortcut(QKeySequence());
     transport->addWidget(play);
+    // Short beside Play; the menu entry and the tip give the whole name.
+    auto* loop = make(ctl::LoopPassage, new QPushButton(tr("ループ再生")));
+    loop->setToolTip(tr("選択範囲をループ再生: 選択範囲（またはピアノロールの目盛りをドラッグした範囲）を繰り返し再生します (Ctrl+L)"));
+    transport->addWidget(loop);
     transport->addWidget(stop);
     transport->addWidget(make(ctl::WavExport, new QPushButton(tr("Wav出力"))));
     transport->addWidget(make(ctl::Pause, new QCheckBox(tr("Pause"))));
@@ -453,6 +457,7 @@ void TavolinWindow::buildMenus() {
         }
     }
     buildEditMenu();
+    buildPlayMenu();
     m_helpMenu = menuBar()->addMenu(tr("&Help"));
     buildLanguageMenu();
 }

@@ -39,6 +39,10 @@ void TavolinWindow::pollLive() {
     const Clock::time_point now = Clock::now();
     if (m_live->poll(now, &next)) {
         m_liveWaiting = false;
+        // While Play runs, a compile of its inputs takes over the stream; an
+        // error leaves the last good song playing.
+        if (m_services && !m_testPlaying && m_services->offerSong(m_live->mapInputs(), m_live->mapLoop(), m_live->sharedMap()))
+            m_live->playFollowsLatest();
         showLive();
     }
     // Idle once the result is in: no timer runs.

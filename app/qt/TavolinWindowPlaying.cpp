@@ -1,9 +1,11 @@
 // The main window while a song plays: the notes the listener hears are lit in the text and the
 // roll's playhead follows them.
 #include <QLabel>
+#include <QMenuBar>
 #include <QTimer>
 
 #include "app/qt/CEditEx.h"
+#include "app/qt/Language.h"
 #include "app/qt/PianoRollView.h"
 #include "app/qt/TavolinWindow.h"
 
@@ -14,6 +16,13 @@ namespace ctl = editor::ctl;
 
 void TavolinWindow::startPlayWatch() {
     if (!m_services || !m_services->streaming()) return;
+    if (auto map = m_services->playingMap()) {
+        // The song follows the text: the heard frame is its own (after a
+        // swap, the new song's), wrapped by "Loop" or the passage.
+        m_live->playStarted(std::move(map), m_model->tabTexts, isChecked(ctl::Loop) && !m_model->playingPassage());
+        m_playTimer->start();
+        return;
+    }
     // Play from the cursor starts at the note under or after the caret.
     uint64_t start = 0;
     if (isChecked(ctl::StartFromCursor) && m_shownTab > 0)
@@ -22,6 +31,30 @@ void TavolinWindow::startPlayWatch() {
                     .value_or(0);
     m_live->playStarted(start, isChecked(ctl::Loop));
     m_playTimer->start();
+}
+
+void TavolinWindow::buildPlayMenu() {
+    QMenu* menu = menuBar()->addMenu(tr("再生(&P)"));
+    menu->setObjectName(QStringLiteral("playMenu"));
+    const std::pair<Command, QString> entries[] = {
+        {Command::Play, tr("再生")},
+        {Command::Stop, tr("停止")},
+        {Command::LoopPassage, displayText(editor::kLoopPassageText)},
+    };
+    for (const auto& [command, text] : entries) {
+        if (command == Command::LoopPassage) menu->addSeparator();
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QStringLiteral("menu%1").arg(static_cast<int>(command)));
+        const Command c = command;
+        connect(action, &QAction::triggered, this, [this, c] { run(c); });
+        m_actions[command] = action;  // the keys are bound with the accelerators
+    }
+}
+
+void TavolinWindow::showPassage() {
+    if (!m_roll || !m_model) return;
+    const auto span = m_model->playingPassage();
+    m_roll->setPassage(span ? std::optional<std::pair<uint64_t, uint64_t>>({span->from, span->to}) : std::nullopt);
 }
 
 void TavolinWindow::showPlaying() {
@@ -33,12 +66,16 @@ void TavolinWindow::showPlaying() {
         return;
     }
     bool following = m_playTimer->isActive() && !m_testPlaying;
-    const auto heard = streaming && following ? m_services->heardFrame() : std::nullopt;
+    // A song that follows the text tells its own frame; else the frames heard since Play.
+    const bool ownFrames = following && m_services && m_services->playingMap();
+    const auto heard = streaming && following ? (ownFrames ? m_services->songFrame() : m_services->heardFrame()) : std::nullopt;
     if (!streaming && following) {
         m_playTimer->stop();
         m_live->playStopped();
         following = false;
+        showPassage();
     }
+    if (following) showPassage();  // edits move a looping passage with its notes
     // Paused, nothing is heard: the place where the music waits stays shown.
     const auto frames = following ? m_live->playingFrames(heard, isChecked(ctl::Pause)) : std::nullopt;
     if (m_roll) m_roll->setPlayheads(frames);

@@ -41,6 +41,11 @@ void TavolinWindow::buildPianoRoll() {
     fitRollHeight();
     connect(m_roll, &PianoRollView::noteClicked, this,
             [this](int bank, qulonglong note) { selectRollNote(bank, static_cast<size_t>(note)); });
+    connect(m_roll, &PianoRollView::rulerDragged, this, [this](double from, double to) {
+        if (!m_model) return;
+        m_model->loopPassage(std::pair<double, double>(from, to));
+        afterCommand(editor::Command::LoopPassage);
+    });
     m_roll->setSong(m_live->sharedMap());
 }
 

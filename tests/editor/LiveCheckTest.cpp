@@ -6,6 +6,7 @@
 
 #include "editor/LiveCheck.h"
 #include "editor/LiveEditor.h"
+#include "editor/WindowLayers.h"
 
 namespace tavolin::editor {
 namespace {
@@ -143,6 +144,19 @@ TEST(LiveEditor, ShowsTimesNotesAndErrorsOfTheLatestCompile) {
     EXPECT_TRUE(live.playingRanges(1, "C D4\r\nE!A", 30000).empty());
     live.playStopped();
     EXPECT_TRUE(live.playingRanges(1, bankA, 30000).empty());
+
+    // A song that follows the text: lit from the map Play compiled (whatever
+    // the check last saw), then from each compile that took over.
+    const WindowSnapshot played = snapshotOf("T120", "E F G");
+    const auto map = output::buildSongMap(toBuildInputs(played), false);
+    live.playStarted(map, played.tabTexts, false);
+    EXPECT_EQ(live.litMap(), map.get());
+    EXPECT_EQ(live.playingRanges(1, "E F G", 30000), (std::vector<EditorRange>{{2, 3}}));
+    ASSERT_TRUE(compile("", "C D"));
+    EXPECT_EQ(live.litMap(), map.get());
+    live.playFollowsLatest();
+    EXPECT_EQ(live.litMap(), live.map());
+    live.playStopped();
 }
 
 // What is heard, step by step: each bank wraps in its own endless loop, a

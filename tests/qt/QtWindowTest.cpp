@@ -118,6 +118,16 @@ protected:
         return w;
     }
     void click(int id) { QTest::mouseClick(control<QAbstractButton>(id), Qt::LeftButton); }
+    // The real layers below, playing in real time on a virtual device.
+    editor::WindowLayers& useVirtualDevice() {
+        output::VirtualDeviceOptions options;
+        options.realTime = true;
+        auto layers = std::make_unique<editor::WindowLayers>(
+            window->model(), output::VirtualAudioDevice::factory(options, std::make_shared<output::VirtualDeviceLog>()));
+        editor::WindowLayers& kept = *layers;
+        window->setServices(std::move(layers));
+        return kept;
+    }
 
     std::vector<std::string> calls;
     std::unique_ptr<TavolinWindow> window;
@@ -814,10 +824,7 @@ TEST_F(QtWindow, TestPhraseUpperCasesAsTyped) {
 }
 
 TEST_F(QtWindow, PlayingNotesAreLitWhileTheySound) {
-    auto log = std::make_shared<output::VirtualDeviceLog>();
-    output::VirtualDeviceOptions options;
-    options.realTime = true;
-    window->setServices(std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log)));
+    useVirtualDevice();
     control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
     QTest::keyClicks(window->editor(), "t60 l4 cdefg");
     ASSERT_TRUE(waitForLiveCheck(*window));
@@ -1105,6 +1112,124 @@ TEST(QtBankScopes, DrawWhileRingsExistAndStopAfter) {
     EXPECT_EQ(scopes.scope(1).meter().level(), 0.0);
     EXPECT_EQ(scopes.scope(1).meter().hold(), 0.0);
     EXPECT_EQ(scopes.scope(1).trace()[0], 0);
+}
+
+}  // namespace
+}  // namespace tavolin::qt
+
+namespace tavolin::qt {
+namespace {
+
+// Ctrl+L loops the selection: the roll shades it and its playheads stay
+// inside it; Stop takes the shading away.
+TEST_F(QtWindow, CtrlLShadesThePassageAndStopEndsIt) {
+    useVirtualDevice();
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTest::keyClicks(window->editor(), "t240 l8 cdefgab");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    QTextCursor c = window->editor()->textCursor();
+    c.setPosition(10);
+    c.setPosition(12, QTextCursor::KeepAnchor);  // "EF": eighths of 6,000 frames, from the third
+    window->editor()->setTextCursor(c);
+    ModalAnswerer answerer;
+    QTest::keyClick(window->editor(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(answerer.seen.empty());
+    const auto passage = window->pianoRoll()->model().passage();
+    ASSERT_TRUE(passage.has_value());
+    EXPECT_EQ(*passage, (std::pair<uint64_t, uint64_t>(12000, 24000)));
+    EXPECT_TRUE(window->pianoRoll()->model().passageRect().has_value());
+    for (int i = 0; i < 6; ++i) {
+        QTest::qWait(70);
+        if (const auto at = window->pianoRoll()->playhead()) {
+            EXPECT_GE(*at, 12000u);
+            EXPECT_LT(*at, 24000u);
+        }
+    }
+    EXPECT_TRUE(window->pianoRoll()->playhead().has_value());
+    QTest::keyClick(window->editor(), Qt::Key_F6);
+    EXPECT_FALSE(window->pianoRoll()->model().passage().has_value());
+    // A drag across the ruler loops the stretch dragged, in either direction.
+    const editor::PianoRoll& roll = window->pianoRoll()->model();
+    QWidget* canvas = window->pianoRoll()->canvas();
+    const int y = static_cast<int>(editor::PianoRoll::kRulerHeight / 2);
+    const int x1 = static_cast<int>(roll.xOfFrame(30000)), x2 = static_cast<int>(roll.xOfFrame(6000));
+    QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(x1, y));
+    QTest::mouseMove(canvas, QPoint((x1 + x2) / 2, y));
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(x2, y));
+    const auto dragged = window->model().playingPassage();
+    ASSERT_TRUE(dragged.has_value());
+    EXPECT_NEAR(static_cast<double>(dragged->from), roll.frameAtX(x2), 1.0);
+    EXPECT_NEAR(static_cast<double>(dragged->to), roll.frameAtX(x1), 1.0);
+    EXPECT_EQ(window->pianoRoll()->model().passage(), (std::pair<uint64_t, uint64_t>(dragged->from, dragged->to)));
+    QTest::keyClick(window->editor(), Qt::Key_F6);
+}
+
+// The file changed by another program: reloaded with the caret where it
+// was, after a save by rename too (the watcher takes the new file); our own
+// save reloads nothing.
+TEST_F(QtWindow, FileChangedOnDiskIsReloadedInPlace) {
+    window->setServices(std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory({}, nullptr)));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("song.mml"));
+    const auto write = [&](const std::string& a, bool rename) {
+        QFile f(rename ? dir.filePath(QStringLiteral("tmp")) : path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray::fromStdString(editor::writeDocumentBytes({"T120", a})));
+        f.close();
+        if (rename) ASSERT_EQ(::rename(f.fileName().toLocal8Bit().constData(), path.toLocal8Bit().constData()), 0);
+    };
+    const auto waitForText = [&](const QString& text) {
+        for (int i = 0; i < 100 && window->editor()->toPlainText() != text; ++i) QTest::qWait(20);
+        return window->editor()->toPlainText() == text;
+    };
+    write("CDE", false);
+    window->model().openFile(path.toStdString());
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTextCursor c = window->editor()->textCursor();
+    c.setPosition(2);
+    window->editor()->setTextCursor(c);
+    QTest::qWait(50);
+    write("CDEFG", false);
+    EXPECT_TRUE(waitForText(QStringLiteral("CDEFG")));
+    EXPECT_EQ(window->editor()->textCursor().position(), 2);
+    write("CDEFGAB", true);
+    EXPECT_TRUE(waitForText(QStringLiteral("CDEFGAB")));
+    write("C", false);
+    EXPECT_TRUE(waitForText(QStringLiteral("C"))) << "still watched after the rename";
+    ModalAnswerer answerer;
+    window->statusBar()->clearMessage();
+    QTest::keyClicks(window->editor(), "d");
+    QTest::keyClick(window->editor(), Qt::Key_S, Qt::ControlModifier);
+    QTest::qWait(400);
+    EXPECT_TRUE(answerer.seen.empty());
+    EXPECT_FALSE(window->model().modified);
+    EXPECT_FALSE(window->statusBar()->currentMessage().contains(QStringLiteral("読み込み直しました")));
+}
+
+
+// Typing while Play runs: the window's live check hands its result to the
+// swap, and the roll and the lit notes follow the new song; an error does not.
+TEST_F(QtWindow, TypingWhilePlayingSwapsTheSong) {
+    editor::WindowLayers& layers = useVirtualDevice();
+    control<QAbstractButton>(ctl::Loop)->setChecked(true);
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTest::keyClicks(window->editor(), "cdefg");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    ModalAnswerer answerer;
+    QTest::keyClick(window->editor(), Qt::Key_F5);
+    ASSERT_TRUE(layers.liveSwap().active());
+    QTest::keyClicks(window->editor(), "ab");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    layers.liveSwap().waitIdle();
+    EXPECT_EQ(layers.liveSwap().report().swaps, 1u);
+    EXPECT_EQ(window->pianoRoll()->model().song(), layers.playingMap().get());
+    EXPECT_EQ(layers.playingMap()->timeline.banks[0].notes.size(), 7u);
+    QTest::keyClicks(window->editor(), "!");
+    ASSERT_TRUE(waitForLiveCheck(*window));
+    EXPECT_EQ(layers.liveSwap().report().swaps, 1u) << "an error keeps the song";
+    EXPECT_TRUE(answerer.seen.empty());
+    QTest::keyClick(window->editor(), Qt::Key_F6);
+    EXPECT_FALSE(layers.liveSwap().active());
 }
 
 }  // namespace

@@ -93,6 +93,18 @@ public:
         return answer;
     }
     void setBusy(bool busy) override { calls.push_back(busy ? "busy:on" : "busy:off"); }
+    // Scripted answers to the question about a file changed on disk (true:
+    // reload); with none left the window's own text is kept.
+    std::deque<bool> reloadAnswers;
+    int reloadQuestions = 0;
+    bool askKeepOrReload(const std::string& text, const std::string&, const std::string&) override {
+        ++reloadQuestions;
+        calls.push_back("askKeepOrReload:" + text);
+        if (reloadAnswers.empty()) return false;
+        const bool answer = reloadAnswers.front();
+        reloadAnswers.pop_front();
+        return answer;
+    }
 
     // What the editor widget does when the user types or pastes `utf8` at the caret:
     // the model filters it, the widget inserts it, the model stores the text.

@@ -439,3 +439,204 @@ TEST(ExportSteps, StemPaths) {
 
 }  // namespace
 }  // namespace tavolin::editor
+
+namespace tavolin::editor {
+namespace {
+
+// Ctrl+L on a selection: the stretch from its first note to the end of its
+// last is heard pass after pass, each the whole song's own samples; a
+// selection without a note says so and plays nothing; Stop ends the loop.
+TEST(WindowLive, CtrlLLoopsTheSelectedPassage) {
+    LiveWindow w;
+    w.view.clickTab(w.dlg, 1);
+    w.view.type(w.dlg, "t120l8 c d e f @4g");
+    struct Row {
+        size_t from, to;                 // editor selection in bank A's text
+        std::optional<LoopSpan> expected;  // eighth notes of 12,000 frames
+    };
+    const Row rows[] = {{9, 12, LoopSpan{12000, 36000}}, {4, 6, std::nullopt}, {15, 18, LoopSpan{48000, 60000}}};
+    for (const Row& row : rows) {
+        const size_t statusBefore = w.view.statusLines.size();
+        w.view.selection = {row.from, row.to};
+        { std::lock_guard lock(w.log->mutex); w.log->heard.clear(); }
+        w.dlg.runCommand(Command::LoopPassage);
+        EXPECT_EQ(w.dlg.playingPassage(), row.expected) << row.from;
+        ASSERT_EQ(w.view.statusLines.size(), statusBefore + 1) << row.from;
+        if (!row.expected) {
+            EXPECT_EQ(w.view.statusLines.back(), kMsgLoopNoNote);
+            EXPECT_FALSE(w.layers->player().isPlaying());
+            continue;
+        }
+        EXPECT_EQ(w.view.statusLines.back(), loopStatusText(*row.expected, 48000));
+        // Every pass is the whole render's own stretch (endless loops once).
+        output::WaveFormat format;
+        auto song = output::MakeGenerator(toBuildInputs(*w.dlg.snapshot(false)), false, *w.layers, format);
+        ASSERT_TRUE(song);
+        song->SetExportMode();
+        const std::vector<int16_t> all = song->Render(static_cast<int64_t>(row.expected->to));
+        const std::vector<int16_t> passage(all.begin() + static_cast<ptrdiff_t>(2 * row.expected->from), all.end());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (w.log->heardCopy().size() < 3 * passage.size() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const std::vector<int16_t> heard = w.log->heardCopy();
+        ASSERT_GE(heard.size(), 3 * passage.size());
+        for (size_t pass = 0; pass < 3; ++pass)
+            EXPECT_TRUE(std::equal(passage.begin(), passage.end(), heard.begin() + static_cast<ptrdiff_t>(pass * passage.size())))
+                << "selection " << row.from << " pass " << pass + 1;
+        w.dlg.runCommand(Command::Stop);
+        EXPECT_EQ(w.dlg.playingPassage(), std::nullopt) << "Stop ends the loop";
+    }
+}
+
+
+// The window's file changed by something else: each row opens the file
+// (common "T120", A "CDE"), shows tab A, perhaps edits it, then changes the
+// file and tells the window (twice, as watchers do) and checks what it did.
+TEST(WindowLive, FileChangedOnDiskIsReloadedAskedAboutOrTold) {
+    enum class Change { Rewrite, RenameOver, Delete, DeleteThenRewrite, OwnSave, Binary };
+    struct Row {
+        const char* name;
+        bool edit;             // an unsaved edit ("G" typed) before the change
+        Change change;
+        std::deque<bool> answers;  // to the question (true: reload)
+        const char* bankA;     // A's text after
+        bool modified;
+        int questions;
+        const char* status;    // the last status line's start ("" none)
+    };
+    const Row rows[] = {
+        {"rewritten, no edits: reloaded", false, Change::Rewrite, {}, "CDEFG", false, 0, "「"},
+        {"replaced by a rename", false, Change::RenameOver, {}, "CDEFG", false, 0, "「"},
+        {"rewritten over an edit, kept", true, Change::Rewrite, {false}, "GCDE", true, 1, ""},
+        {"rewritten over an edit, reloaded", true, Change::Rewrite, {true}, "CDEFG", false, 1, "「"},
+        {"our own save, typed after", true, Change::OwnSave, {}, "GACDE", true, 0, ""},
+        {"deleted: told once, text kept", true, Change::Delete, {}, "GCDE", true, 0, "「"},
+        {"deleted and written again", false, Change::DeleteThenRewrite, {}, "CDEFG", false, 0, "「"},
+        {"not a document any more", false, Change::Binary, {}, "CDE", false, 0, ""},
+    };
+    for (const Row& row : rows) {
+        LiveWindow w;
+        const fs::path file = w.dir / "song.mml";
+        const auto write = [&](const std::string& bytes) {
+            const fs::path tmp = w.dir / "tmp";
+            std::ofstream(tmp, std::ios::binary) << bytes;
+            fs::rename(tmp, file);
+        };
+        write(writeDocumentBytes({"T120", "CDE"}));
+        w.dlg.openFile(file.string());
+        w.view.clickTab(w.dlg, 1);
+        if (row.edit) {
+            w.view.placeCaret(0);
+            w.view.type(w.dlg, "g");
+        }
+        size_t statusBefore = w.view.statusLines.size();
+        switch (row.change) {
+        case Change::Rewrite: std::ofstream(file, std::ios::binary | std::ios::trunc) << writeDocumentBytes({"T120", "CDEFG"}); break;
+        case Change::RenameOver: write(writeDocumentBytes({"T120", "CDEFG"})); break;
+        case Change::Delete: fs::remove(file); break;
+        case Change::DeleteThenRewrite:
+            fs::remove(file);
+            w.dlg.fileChangedOnDisk();
+            statusBefore = w.view.statusLines.size();
+            write(writeDocumentBytes({"T120", "CDEFG"}));
+            break;
+        case Change::OwnSave:
+            // Typing goes on before the watcher reports the save.
+            w.dlg.runCommand(Command::Save);
+            w.view.type(w.dlg, "a");
+            break;
+        case Change::Binary: write(std::string("\0\1\2MML@", 8)); break;
+        }
+        w.view.reloadAnswers = row.answers;
+        w.dlg.fileChangedOnDisk();
+        w.dlg.fileChangedOnDisk();
+        EXPECT_EQ(w.dlg.tabTexts[1], row.bankA) << row.name;
+        EXPECT_EQ(w.view.editorText(), row.bankA) << row.name << ": the tab shown stays, with the text it holds";
+        EXPECT_EQ(w.view.currentIndex(ctl::Tabs), 1) << row.name;
+        EXPECT_EQ(w.dlg.modified, row.modified) << row.name;
+        EXPECT_EQ(w.view.reloadQuestions, row.questions) << row.name;
+        const size_t told = w.view.statusLines.size() - statusBefore;
+        EXPECT_EQ(told, *row.status ? 1u : 0u) << row.name;
+        if (told) {
+            EXPECT_EQ(w.view.statusLines.back().rfind(row.status, 0), 0u) << row.name << ": " << w.view.statusLines.back();
+        }
+    }
+}
+
+
+// While Play runs, each newer compile of Play's inputs takes over the stream
+// at the same place in the music; the edits reach the swap in the stored
+// bytes (here after a Japanese comment, where the editor's positions and the
+// bytes differ). T480: a quarter is 6,000 frames; E, a whole note, sounds
+// from 12,000 to 36,000, and the edit is made while it does.
+TEST(WindowLive, EditsWhilePlayingSwapTheSongInAtTheSamePlace) {
+    struct Row {
+        const char* name;
+        size_t unit, removed;  // the edit in the editor (UTF-16 positions)
+        const char* inserted;
+        bool retyped;      // the editor's whole text taken again instead of a patch
+                           // (no unit: the file saved elsewhere with it, and reloaded)
+        bool loopChanged;  // "Loop" unchecked after Play
+        int swaps;
+        int anchorBank;    // -1: the same song time
+        int64_t shift;     // anchor frame minus the old song's frame
+    };
+    const Row rows[] = {
+        {"a note put in front", 5, 0, "C ", false, false, 1, 0, 6000},
+        {"a note put in front, whole text", 5, 0, "C ", true, false, 1, 0, 6000},
+        {"a note put in front, file reloaded", 5, 0, "C ", true, false, 1, 0, 6000},
+        {"the note heard deleted", 9, 3, "", false, false, 1, -1, 0},
+        {"inside the comment", 2, 0, "X", false, false, 1, 0, 0},
+        {"a compile error keeps the song", 15, 0, "!", false, false, 0, 0, 0},
+        {"Loop changed since Play", 5, 0, "C ", false, true, 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        LiveWindow w(true);
+        w.view.checks[ctl::Loop] = true;
+        w.view.type(w.dlg, "t480");
+        w.view.clickTab(w.dlg, 1);
+        w.view.type(w.dlg, "*日本語*c d e1 f g");
+        const bool fromDisk = std::string_view(row.name).ends_with("reloaded");
+        const fs::path file = w.dir / "song.mml";
+        if (fromDisk) {
+            w.view.dialogAnswers.push_back(file.string());
+            w.dlg.runCommand(Command::SaveAs);
+        }
+        w.dlg.runCommand(Command::Play);
+        ASSERT_TRUE(w.layers->liveSwap().active()) << row.name;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (w.layers->songFrame().value_or(0) < 14000 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (row.loopChanged) w.view.checks[ctl::Loop] = false;
+        if (fromDisk) {
+            TabTexts texts = w.dlg.tabTexts;
+            texts[1].insert(8, row.inserted);  // after the comment's 8 bytes
+            std::ofstream(file, std::ios::binary | std::ios::trunc) << writeDocumentBytes(texts);
+            w.dlg.fileChangedOnDisk();
+            ASSERT_EQ(w.dlg.tabTexts, texts) << row.name;
+        } else if (row.retyped) {
+            w.view.selection = {row.unit, row.unit + row.removed};
+            w.view.type(w.dlg, row.inserted);
+        } else {
+            w.view.editor.replace(row.unit, row.removed, testing::toUtf16(row.inserted));
+            ASSERT_TRUE(w.dlg.editorEdited(row.unit, row.removed, row.inserted)) << row.name;
+        }
+        // What the window's live check does with its result.
+        const auto snapshot = w.dlg.snapshot(false);
+        const auto inputs = toBuildInputs(*snapshot);
+        const bool taken = w.layers->offerSong(inputs, snapshot->loop, output::buildSongMap(inputs, false));
+        EXPECT_EQ(taken, row.swaps > 0) << row.name;
+        w.layers->liveSwap().waitIdle();
+        const LiveSwapReport report = w.layers->liveSwap().report();
+        EXPECT_EQ(report.swaps, static_cast<uint64_t>(row.swaps)) << row.name;
+        EXPECT_TRUE(w.layers->player().isPlaying()) << row.name;
+        if (row.swaps == 0) continue;
+        EXPECT_EQ(report.anchor.bank, row.anchorBank) << row.name;
+        EXPECT_EQ(static_cast<int64_t>(report.anchor.frame) - static_cast<int64_t>(report.oldFrame), row.shift) << row.name;
+        EXPECT_EQ(w.layers->playingMap()->timeline.banks[0].notes.size(), w.dlg.tabTexts[1].find("C C") != std::string::npos ? 6u : (row.anchorBank < 0 ? 4u : 5u))
+            << row.name << ": the playing map is the new song's";
+    }
+}
+
+}  // namespace
+}  // namespace tavolin::editor

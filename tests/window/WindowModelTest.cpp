@@ -368,7 +368,9 @@ TEST(WindowCommands, RouteToTheLayersBelow) {
         EXPECT_EQ(w.services.calls, r.services) << static_cast<int>(r.command);
     }
     // The keys and the menu reach the same rows.
-    EXPECT_EQ(kAccelerators.size(), 6u);
+    EXPECT_EQ(kAccelerators.size(), 7u);
+    EXPECT_STREQ(kAccelerators[6].keys, "Ctrl+L");
+    EXPECT_EQ(kAccelerators[6].command, Command::LoopPassage);
     EXPECT_STREQ(kAccelerators[4].keys, "F5");
     EXPECT_EQ(kAccelerators[4].command, Command::Play);
     EXPECT_EQ(kAccelerators[5].command, Command::Stop);

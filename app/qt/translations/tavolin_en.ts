@@ -758,7 +758,7 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
     <message>
         <source>「{file}」を読み込めませんでした。
 {reason}</source>
-        <translation>Could not import “{file}”.
+        <translation>Could not import &quot;{file}&quot;.
 {reason}</translation>
     </message>
     <message>
@@ -856,6 +856,40 @@ Length {time} ({frames} frames, {rate} Hz)</translation>
     <message>
         <source>次の音符に切られた音符: {count}</source>
         <translation>Notes cut by the next note: {count}</translation>
+    </message>
+    <message>
+        <source>選択範囲をループ再生</source>
+        <translation>Loop the selection</translation>
+    </message>
+    <message>
+        <source>選択範囲に音符がないため、ループ再生できません</source>
+        <translation>The selection holds no note, so there is nothing to loop</translation>
+    </message>
+    <message>
+        <source>ループ再生中: {from} – {to}</source>
+        <translation>Looping {from} – {to}</translation>
+    </message>
+    <message>
+        <source>「{file}」が他のプログラムで変更されました。
+このウィンドウには保存していない変更があります。どちらを残しますか？</source>
+        <translation>&quot;{file}&quot; was changed by another program.
+This window has changes that are not saved. Which do you want to keep?</translation>
+    </message>
+    <message>
+        <source>このウィンドウの内容を残す</source>
+        <translation>Keep this window's text</translation>
+    </message>
+    <message>
+        <source>ファイルを読み込み直す</source>
+        <translation>Reload the file</translation>
+    </message>
+    <message>
+        <source>「{file}」が変更されたため読み込み直しました</source>
+        <translation>&quot;{file}&quot; changed on disk and was reloaded</translation>
+    </message>
+    <message>
+        <source>「{file}」が削除されました。内容はこのウィンドウに残っています（保存すると作り直します）</source>
+        <translation>&quot;{file}&quot; was deleted. Its text is still in this window (saving writes it again)</translation>
     </message>
 </context>
 <context>
@@ -1168,6 +1202,26 @@ Tempo (T) is kept per bank in this program, so a T command at the very start is 
     <message>
         <source>ピアノロール</source>
         <translation>Piano roll</translation>
+    </message>
+    <message>
+        <source>選択範囲をループ再生: 選択範囲（またはピアノロールの目盛りをドラッグした範囲）を繰り返し再生します (Ctrl+L)</source>
+        <translation>Loop the selection: plays the selection (or the stretch dragged across the piano roll's ruler) over and over (Ctrl+L)</translation>
+    </message>
+    <message>
+        <source>再生(&amp;P)</source>
+        <translation>&amp;Play</translation>
+    </message>
+    <message>
+        <source>再生</source>
+        <translation>Play</translation>
+    </message>
+    <message>
+        <source>ループ再生</source>
+        <translation>Loop</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
     </message>
 </context>
 </TS>

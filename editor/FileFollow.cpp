@@ -1,0 +1,42 @@
+// The window's file changed on disk: reload, ask or tell.
+#include "editor/FileFollow.h"
+
+#include "editor/DocumentCheck.h"
+#include "editor/DocumentFormat.h"
+#include "editor/TextEncoding.h"
+
+namespace tavolin::editor {
+
+DiskDocument readDiskDocument(FileSystem& files, const std::string& path) {
+    DiskDocument disk;
+    const ReadResult read = files.readFile(path);
+    if (!read.ok()) {
+        disk.error = read.failure.error;
+        return disk;
+    }
+    if (read.bytes.size() > kMaxDocumentBytes) return disk;
+    const DecodedFile decoded = decodeDocumentFile(read.bytes);
+    if (!decoded.ok()) return disk;
+    const DocumentFileCheck check = checkDocumentFile(decoded.bytes);
+    if (check.refused() || check.losesText()) return disk;
+    disk.texts = readDocumentBytes(decoded.bytes);
+    return disk;
+}
+
+DiskAction FileFollow::decide(const DiskDocument& disk, const DocumentState& doc) {
+    if (disk.error == FileError::NotFound) {
+        if (m_toldMissing) return DiskAction::None;
+        m_toldMissing = true;
+        return DiskAction::TellDeleted;
+    }
+    if (!disk.texts) return DiskAction::None;  // half written, or not a document now: the next change tells
+    m_toldMissing = false;
+    // What the window last saved or opened: its own save, or nothing that matters.
+    if (doc.cleanTexts && *disk.texts == *doc.cleanTexts) return DiskAction::None;
+    if (m_answered && *disk.texts == *m_answered) return DiskAction::None;
+    // The file holds what the window shows: taking it only marks the window clean.
+    if (*disk.texts == doc.tabTexts) return DiskAction::Reload;
+    return doc.modified ? DiskAction::Ask : DiskAction::Reload;
+}
+
+}  // namespace tavolin::editor
