@@ -1,6 +1,6 @@
 // Play from the cursor: the seek to the last note of a 10-minute five-bank song
-// with a noise bank (fast and stepping), the whole render from that caret
-// against the whole song, and Play-to-first-sound on the virtual device with
+// with a noise bank (fast and stepping; looped bars or every note written
+// out), the whole render from that caret against the whole song, and Play-to-first-sound on the virtual device with
 // the caret at the start and at the end.
 #include <atomic>
 #include <chrono>
@@ -24,20 +24,49 @@ public:
     std::string last;
 };
 
+// 2,400 eighth notes written out one by one (no loop), a melody drawn from
+// a fixed sequence over one octave, as a song typed or imported note by note.
+std::string writtenEighths(uint32_t seed) {
+    std::string text = "L8";
+    uint32_t state = seed;
+    for (int i = 0; i < 2400; ++i) {
+        state = state * 1103515245u + 12345u;
+        text += "CDEFGAB"[(state >> 16) % 7];
+    }
+    return text;
+}
+
+std::string repeated(std::string_view bar, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += bar;
+    return text;
+}
+
 // Ten minutes at tempo 120 (eight quarter notes every 4 s, 150 passes): four
 // pitched banks with an envelope (and vibrato unless `plain`), bank E a noise
 // drum, and one last note in bank A after its loop. `atEnd` puts the caret on
 // that note.
 // `noisePlaysOn`: the noise drum runs one bar past the caret, so the seek's
 // owed noise-filter steps must be paid in the build.
-output::BuildInputs tenMinuteSong(int arith, bool atEnd, bool plain = false, bool noisePlaysOn = false) {
+// `written`: the same ten minutes as eighth notes written out without a
+// loop (the drum too), every note with the envelope and the vibrato.
+output::BuildInputs tenMinuteSong(int arith, bool atEnd, bool plain = false, bool noisePlaysOn = false,
+                                  bool written = false) {
     output::BuildInputs in;
     in.tabTexts[0] = plain ? "@ED1:10:40:60:255:170@E1V45L4" : "@ED1:10:40:60:255:170@E1@LT0:160:25V45L4";
-    in.tabTexts[1] = "O5@0[CDEFGAB>C<]150 D";
-    in.tabTexts[2] = "O4@1[CDEFGAB>C<]150";
-    in.tabTexts[3] = "O3@2[CDEFGAB>C<]150";
-    in.tabTexts[4] = "O6@3[CDEFGAB>C<]150";
-    in.tabTexts[5] = noisePlaysOn ? "@4O4[C8R8C16C16R8]602" : "@4O4[C8R8C16C16R8]600";
+    if (written) {
+        in.tabTexts[1] = "O5@0" + writtenEighths(1) + " D";
+        in.tabTexts[2] = "O4@1" + writtenEighths(2);
+        in.tabTexts[3] = "O3@2" + writtenEighths(3);
+        in.tabTexts[4] = "O6@3" + writtenEighths(4);
+        in.tabTexts[5] = "@4O4" + repeated("C8R8C16C16R8", noisePlaysOn ? 602 : 600);
+    } else {
+        in.tabTexts[1] = "O5@0[CDEFGAB>C<]150 D";
+        in.tabTexts[2] = "O4@1[CDEFGAB>C<]150";
+        in.tabTexts[3] = "O3@2[CDEFGAB>C<]150";
+        in.tabTexts[4] = "O6@3[CDEFGAB>C<]150";
+        in.tabTexts[5] = noisePlaysOn ? "@4O4[C8R8C16C16R8]602" : "@4O4[C8R8C16C16R8]600";
+    }
     in.arithIndex = arith;
     in.rateText = "48000";
     in.bankIndex = 0;
@@ -55,11 +84,12 @@ void BM_RenderTenMinutes(benchmark::State& state) {
     const bool fromLastNote = state.range(1) != 0;
     const bool plain = state.range(2) != 0;
     const bool noisePlaysOn = state.range(3) != 0;
+    const bool written = state.range(4) != 0;
     QuietHost host;
     std::vector<int16_t> block(4096 * 2);
     uint64_t frames = 0;
     for (auto _ : state) {
-        output::BuildInputs in = tenMinuteSong(arith, fromLastNote, plain, noisePlaysOn);
+        output::BuildInputs in = tenMinuteSong(arith, fromLastNote, plain, noisePlaysOn, written);
         in.forExport = true;
         output::WaveFormat format;
         auto song = output::MakeGenerator(in, false, host, format);
@@ -75,17 +105,19 @@ void BM_RenderTenMinutes(benchmark::State& state) {
     }
     state.counters["frames"] = static_cast<double>(frames);
     state.SetLabel(std::string(typeName(arith)) + (fromLastNote ? " from the last note" : " whole song") +
-                   (plain ? ", no vibrato" : "") + (noisePlaysOn ? ", noise bank plays on" : ""));
+                   (plain ? ", no vibrato" : "") + (noisePlaysOn ? ", noise bank plays on" : "") +
+                   (written ? ", written out" : ""));
 }
-BENCHMARK(BM_RenderTenMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}, {0}})->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_RenderTenMinutes)->ArgsProduct({{0, 1, 2}, {1}, {0}, {1}})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RenderTenMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}, {0}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RenderTenMinutes)->ArgsProduct({{0, 1, 2}, {1}, {0}, {1}, {0}})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The seek alone: the compiled song moved to the caret on the last note.
 void BM_SeekTenMinutes(benchmark::State& state) {
     const int arith = static_cast<int>(state.range(0));
     const auto method = state.range(1) != 0 ? output::SeekMethod::Stepping : output::SeekMethod::Fast;
     const bool noisePlaysOn = state.range(2) != 0;
-    const output::BuildInputs in = tenMinuteSong(arith, true, false, noisePlaysOn);
+    const bool written = state.range(3) != 0;
+    const output::BuildInputs in = tenMinuteSong(arith, true, false, noisePlaysOn, written);
     std::array<std::string_view, kBankCount> banks;
     for (int b = 0; b < kBankCount; ++b) banks[static_cast<size_t>(b)] = in.tabTexts[static_cast<size_t>(b + 1)];
     const auto run = [&](auto tag) {
@@ -102,10 +134,10 @@ void BM_SeekTenMinutes(benchmark::State& state) {
     else if (arith == 1) run(float{});
     else run(double{});
     state.SetLabel(std::string(typeName(arith)) + (method == output::SeekMethod::Fast ? " fast" : " stepping") +
-                   (noisePlaysOn ? ", noise bank plays on" : ""));
+                   (noisePlaysOn ? ", noise bank plays on" : "") + (written ? ", written out" : ""));
 }
-BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {0}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {1}, {0}})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {0}, {0, 1}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {1}, {0}, {0}})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The start of a passage nine minutes into the ten-minute song: the exact
 // skip (in closed form while only the noise drum draws random numbers) or
@@ -113,7 +145,8 @@ BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {1}, {0}})->Unit(benchmark
 void BM_SkipNineMinutes(benchmark::State& state) {
     const int arith = static_cast<int>(state.range(0));
     const bool rendered = state.range(1) != 0;
-    const output::BuildInputs in = tenMinuteSong(arith, false);
+    const bool written = state.range(2) != 0;
+    const output::BuildInputs in = tenMinuteSong(arith, false, false, false, written);
     constexpr uint64_t kFrames = uint64_t{48000} * 540;
     std::vector<int16_t> block(4096 * 2);
     for (auto _ : state) {
@@ -130,9 +163,9 @@ void BM_SkipNineMinutes(benchmark::State& state) {
         benchmark::DoNotOptimize(song->IsFinished());
     }
     state.counters["frames/s"] = benchmark::Counter(static_cast<double>(kFrames), benchmark::Counter::kIsIterationInvariantRate);
-    state.SetLabel(std::string(typeName(arith)) + (rendered ? " rendered" : " skipped"));
+    state.SetLabel(std::string(typeName(arith)) + (rendered ? " rendered" : " skipped") + (written ? ", written out" : ""));
 }
-BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // A virtual device that notes when the first block with a sound is handed to it.
 class FirstSoundDevice final : public output::AudioDevice {
