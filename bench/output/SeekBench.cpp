@@ -140,12 +140,14 @@ BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {0}, {0, 1}, {0, 1}})->Uni
 BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {1}, {0}, {0}})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The start of a passage nine minutes into the ten-minute song: the exact
-// skip (in closed form while only the noise drum draws random numbers) or
-// the whole render up to there, discarded.
+// skip (in closed form while only the noise drum draws random numbers; with
+// the song's loop flag on as well) or the whole render up to there,
+// discarded.
 void BM_SkipNineMinutes(benchmark::State& state) {
     const int arith = static_cast<int>(state.range(0));
     const bool rendered = state.range(1) != 0;
     const bool written = state.range(2) != 0;
+    const bool looping = state.range(3) != 0;
     const output::BuildInputs in = tenMinuteSong(arith, false, false, false, written);
     constexpr uint64_t kFrames = uint64_t{48000} * 540;
     std::vector<int16_t> block(4096 * 2);
@@ -154,6 +156,7 @@ void BM_SkipNineMinutes(benchmark::State& state) {
         QuietHost host;
         output::WaveFormat format;
         auto song = output::MakeGenerator(in, false, host, format);
+        song->SetLoop(looping);
         state.ResumeTiming();
         if (rendered) {
             for (uint64_t done = 0; done < kFrames; done += 4096) song->Render(std::span<int16_t>(block));
@@ -163,9 +166,11 @@ void BM_SkipNineMinutes(benchmark::State& state) {
         benchmark::DoNotOptimize(song->IsFinished());
     }
     state.counters["frames/s"] = benchmark::Counter(static_cast<double>(kFrames), benchmark::Counter::kIsIterationInvariantRate);
-    state.SetLabel(std::string(typeName(arith)) + (rendered ? " rendered" : " skipped") + (written ? ", written out" : ""));
+    state.SetLabel(std::string(typeName(arith)) + (rendered ? " rendered" : " skipped") + (written ? ", written out" : "") +
+                   (looping ? ", song looping" : ""));
 }
-BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}, {0}})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0}, {1}, {1}})->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // A virtual device that notes when the first block with a sound is handed to it.
 class FirstSoundDevice final : public output::AudioDevice {

@@ -108,8 +108,9 @@ TYPED_TEST(Passage, IsTheSameStretchOfTheWholeRender) {
 
 // The skip to many places of vibrato songs written out note by note, with
 // one bank drawing random numbers (every bank skips on its own) or two (the
-// mixer takes the stretches where both draw): from each, the next frames
-// are the whole render's.
+// mixer takes the stretches where both draw), the song played once or
+// looping (the skip crossing its end or not): from each place, the next
+// frames are the whole render's.
 TYPED_TEST(Passage, SkipLandsOnTheWholeRenderEverywhere) {
     using T = TypeParam;
     const std::array<std::string, 6> songs[] = {
@@ -118,20 +119,30 @@ TYPED_TEST(Passage, SkipLandsOnTheWholeRenderEverywhere) {
     };
     constexpr uint64_t kLook = 700;
     for (size_t s = 0; s < std::size(songs); ++s) {
-        auto whole = build<T>(songs[s]);
-        ASSERT_TRUE(whole);
-        const std::vector<int16_t> all = renderBlocksToEnd(*whole);
-        const uint64_t frames = all.size() / 2;
-        ASSERT_GT(frames, 22050u * 4) << "song " << s;
-        int checked = 0;
-        for (uint64_t at = 1; at + kLook <= frames; at += frames / 17 + 311, ++checked) {
-            auto song = build<T>(songs[s]);
-            song->Skip(at);
-            const std::vector<int16_t> got = song->Render(static_cast<int64_t>(kLook));
-            const std::vector<int16_t> want = slice(all, at, at + kLook);
-            EXPECT_TRUE(got == want) << "song " << s << " at frame " << at << "\n" << firstDifference(got, want);
+        auto once = build<T>(songs[s]);
+        ASSERT_TRUE(once);
+        const std::vector<int16_t> all = renderBlocksToEnd(*once);
+        ASSERT_GT(all.size() / 2, 22050u * 4) << "song " << s;
+        for (const bool loop : {false, true}) {
+            std::vector<int16_t> whole = all;
+            if (loop) {
+                auto looped = build<T>(songs[s]);
+                looped->SetLoop(true);
+                whole = looped->Render(static_cast<int64_t>(all.size() / 2 * 5 / 2));
+            }
+            const uint64_t frames = whole.size() / 2;
+            int checked = 0;
+            for (uint64_t at = 1; at + kLook <= frames; at += frames / 17 + 311, ++checked) {
+                auto song = build<T>(songs[s]);
+                song->SetLoop(loop);
+                song->Skip(at);
+                const std::vector<int16_t> got = song->Render(static_cast<int64_t>(kLook));
+                const std::vector<int16_t> want = slice(whole, at, at + kLook);
+                EXPECT_TRUE(got == want) << "song " << s << (loop ? " looping" : "") << " at frame " << at << "\n"
+                                         << firstDifference(got, want);
+            }
+            EXPECT_GE(checked, 15) << "song " << s;
         }
-        EXPECT_GE(checked, 15) << "song " << s;
     }
 }
 
