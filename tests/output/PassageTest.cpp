@@ -44,12 +44,6 @@ const std::string kNoisy = "T150L8@W1:4:50@W2:0R20N30:50";
 // An envelope and vibrato on every note.
 const std::string kVibrato = "T240@ED1:10:40:60:255:170@E1@LT0:160:25L8";
 
-std::string times(std::string_view bar, int n) {
-    std::string text;
-    for (int i = 0; i < n; ++i) text += bar;
-    return text;
-}
-
 TYPED_TEST(Passage, IsTheSameStretchOfTheWholeRender) {
     using T = TypeParam;
     struct Row {

@@ -101,12 +101,6 @@ TYPED_TEST(Seek, FastSeekEqualsSteppingSeek) {
     EXPECT_GT(sought, kSongs / 3);
 }
 
-std::string times(std::string_view bar, int n) {
-    std::string text;
-    for (int i = 0; i < n; ++i) text += bar;
-    return text;
-}
-
 // Songs that repeat one bar many times, in a loop or written out, so the
 // fast seek puts notes back from its memo and owes the noise filter's steps,
 // with the caret on the last note: the noise bank finished, playing on, or
