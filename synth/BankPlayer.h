@@ -78,8 +78,9 @@ public:
     // tells whether it did). Whole quiet stretches of a note (its clocks,
     // level-noise draws, duty-switch flag) advance in closed form; half-cycle
     // boundaries, LFO steps and event walks are stepped; a note met again in
-    // the same state (a loop) is put back whole from a memo; the noise
-    // filter's steps are owed (see m_noiseDebt). Returns the samples advanced
+    // the same state (a loop, or the same note written out again) is put
+    // back whole from a memo; the noise filter's steps are owed (see
+    // m_noiseDebt). Returns the samples advanced
     // (for toMarker, the seekStep calls that reported false).
     uint64_t fastSeek(uint64_t samples, bool toMarker, bool& markerReached) noexcept;
 

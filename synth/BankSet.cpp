@@ -195,6 +195,34 @@ bool mayEverDraw(const BankPlayer<T>& p) noexcept {
 }  // namespace
 
 template <EngineNumType T>
+bool BankSet<T>::skipBeforeRestart(uint64_t frames) {
+    // A looping song plays exactly as one that does not loop for as long as
+    // some bank has events left at the start of each frame: only a frame
+    // that finds every bank finished restarts them. So skip it as a song
+    // that does not loop; when some bank still has events afterwards, every
+    // frame of the stretch found it playing, and the state is the looping
+    // song's too. Otherwise the stretch crossed the song's end: put the state
+    // back for the mixer, which restarts the banks together.
+    for (const auto& p : m_players) p.settleNoiseDebt();  // a checkpoint takes no owed steps
+    auto saved = std::make_unique<BankSet>();
+    saved->copyStateFrom(*this);
+    std::array<bool, kBanks> looping{};
+    for (size_t b = 0; b < m_players.size(); ++b) {
+        looping[b] = m_players[b].loopSong();
+        m_players[b].setLoopSong(false);
+    }
+    Skip(frames);
+    bool playing = false;
+    for (const auto& p : m_players) playing = playing || p.eventsLeftLocal();
+    if (!playing) {
+        copyStateFrom(*saved);  // the loop flags with the rest
+        return false;
+    }
+    for (size_t b = 0; b < m_players.size(); ++b) m_players[b].setLoopSong(looping[b]);
+    return true;
+}
+
+template <EngineNumType T>
 void BankSet<T>::Skip(uint64_t frames) noexcept {
     // At most one bank ever draws: it gets every draw in turn whatever the
     // order, so each bank skips the whole stretch on its own.
@@ -204,6 +232,7 @@ void BankSet<T>::Skip(uint64_t frames) noexcept {
         everDrawing += mayEverDraw(p) ? 1 : 0;
         anyLooping = anyLooping || p.loopSong();
     }
+    if (anyLooping && frames > 0 && skipBeforeRestart(frames)) return;
     if (everDrawing <= 1 && !anyLooping) {
         bool marker = false;
         for (auto& p : m_players)

@@ -63,7 +63,10 @@ public:
     // while at most one bank's current note can draw random numbers,
     // each bank skips the stretch its current note has left in closed form
     // (the fast seek); elsewhere the mixer renders into a scratch buffer.
-    // Allocates nothing.
+    // A looping song is skipped the same way up to its end; only a stretch
+    // that crosses the end goes to the mixer. Allocates (the fast seek's
+    // bounded note memo, a copy of the state for a looping song): on the
+    // building thread, never in the audio loop.
     void Skip(uint64_t frames) noexcept;
     // Takes `other`'s whole state but the mask of banks heard: a checkpoint of the same song to start
     // again from. Allocates nothing when this set has played on from that
@@ -77,6 +80,9 @@ public:
     void SetExportMode(int32_t passes = 1) noexcept;
 
 private:
+    // Skip for a looping song while it does not reach its end; false (state
+    // untouched) when the stretch crosses it.
+    bool skipBeforeRestart(uint64_t frames);
     // kSplit: some bank is left out of the mix or tapped; false is the plain
     // path every bank adds straight into the mix.
     template <bool kSplit>

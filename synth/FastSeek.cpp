@@ -8,8 +8,9 @@
 //   note start   quiet stretch    boundary   quiet stretch     last sample
 //   |stepped|..... closed form ....|stepped|.... closed form ....|stepped|
 //
-// A note whose state at its start was seen before in this seek is not
-// stepped at all: its end state is put back from a memo. The noise filter's
+// A note whose state at its start was seen before in this seek (wherever it
+// stands in the list) is not stepped at all: its end state is put back from
+// a memo. The noise filter's
 // steps are only recorded (the generator moves on by jump-ahead) and run
 // when something reads the filter.
 #include <bit>
@@ -522,14 +523,23 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
             if (rest <= samples - done && seekNoteRepeats()) {
                 typename SeekNoteMemo<T>::Entry entry;
                 SeekNoteState<T>::take(*this, entry.from);
+                // Within a note nothing reads the list: the note's record has
+                // been copied into the state, and the index only moves on at
+                // its end. So the key leaves the index out, and a note written
+                // out again further on (not only one a loop repeats) is put
+                // back from the memo, its end index counted from its own.
+                const int32_t startIndex = entry.from.index;
+                entry.from.index = 0;
                 const uint64_t hash = hashBytes(entry.from);
                 if (const auto* known = memo.find(entry.from, hash)) {
                     known->to.putBack(*this);
+                    m_index = startIndex + known->to.index;
                     payNoteDraws(known->sounding);
                     done += rest;
                 } else {
                     entry.sounding = runSeekNote(samples, done);
                     SeekNoteState<T>::take(*this, entry.to);
+                    entry.to.index -= startIndex;
                     memo.store(entry, hash);
                 }
                 continue;

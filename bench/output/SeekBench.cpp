@@ -1,6 +1,6 @@
 // Play from the cursor: the seek to the last note of a 10-minute five-bank song
-// with a noise bank (fast and stepping), the whole render from that caret
-// against the whole song, and Play-to-first-sound on the virtual device with
+// with a noise bank (fast and stepping; looped bars or every note written
+// out), the whole render from that caret against the whole song, and Play-to-first-sound on the virtual device with
 // the caret at the start and at the end.
 #include <atomic>
 #include <chrono>
@@ -28,11 +28,12 @@ void BM_RenderTenMinutes(benchmark::State& state) {
     const bool fromLastNote = state.range(1) != 0;
     const bool plain = state.range(2) != 0;
     const bool noisePlaysOn = state.range(3) != 0;
+    const bool written = state.range(4) != 0;
     QuietHost host;
     std::vector<int16_t> block(4096 * 2);
     uint64_t frames = 0;
     for (auto _ : state) {
-        output::BuildInputs in = tenMinuteSong(arith, fromLastNote, plain, noisePlaysOn);
+        output::BuildInputs in = tenMinuteSong(arith, fromLastNote, plain, noisePlaysOn, written);
         in.forExport = true;
         output::WaveFormat format;
         auto song = output::MakeGenerator(in, false, host, format);
@@ -48,17 +49,19 @@ void BM_RenderTenMinutes(benchmark::State& state) {
     }
     state.counters["frames"] = static_cast<double>(frames);
     state.SetLabel(std::string(typeName(arith)) + (fromLastNote ? " from the last note" : " whole song") +
-                   (plain ? ", no vibrato" : "") + (noisePlaysOn ? ", noise bank plays on" : ""));
+                   (plain ? ", no vibrato" : "") + (noisePlaysOn ? ", noise bank plays on" : "") +
+                   (written ? ", written out" : ""));
 }
-BENCHMARK(BM_RenderTenMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}, {0}})->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_RenderTenMinutes)->ArgsProduct({{0, 1, 2}, {1}, {0}, {1}})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RenderTenMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}, {0}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RenderTenMinutes)->ArgsProduct({{0, 1, 2}, {1}, {0}, {1}, {0}})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The seek alone: the compiled song moved to the caret on the last note.
 void BM_SeekTenMinutes(benchmark::State& state) {
     const int arith = static_cast<int>(state.range(0));
     const auto method = state.range(1) != 0 ? output::SeekMethod::Stepping : output::SeekMethod::Fast;
     const bool noisePlaysOn = state.range(2) != 0;
-    const output::BuildInputs in = tenMinuteSong(arith, true, false, noisePlaysOn);
+    const bool written = state.range(3) != 0;
+    const output::BuildInputs in = tenMinuteSong(arith, true, false, noisePlaysOn, written);
     std::array<std::string_view, kBankCount> banks;
     for (int b = 0; b < kBankCount; ++b) banks[static_cast<size_t>(b)] = in.tabTexts[static_cast<size_t>(b + 1)];
     const auto run = [&](auto tag) {
@@ -75,18 +78,21 @@ void BM_SeekTenMinutes(benchmark::State& state) {
     else if (arith == 1) run(float{});
     else run(double{});
     state.SetLabel(std::string(typeName(arith)) + (method == output::SeekMethod::Fast ? " fast" : " stepping") +
-                   (noisePlaysOn ? ", noise bank plays on" : ""));
+                   (noisePlaysOn ? ", noise bank plays on" : "") + (written ? ", written out" : ""));
 }
-BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {0}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {1}, {0}})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {0}, {0, 1}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {1}, {0}, {0}})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // The start of a passage nine minutes into the ten-minute song: the exact
-// skip (in closed form while only the noise drum draws random numbers) or
-// the whole render up to there, discarded.
+// skip (in closed form while only the noise drum draws random numbers; with
+// the song's loop flag on as well) or the whole render up to there,
+// discarded.
 void BM_SkipNineMinutes(benchmark::State& state) {
     const int arith = static_cast<int>(state.range(0));
     const bool rendered = state.range(1) != 0;
-    const output::BuildInputs in = tenMinuteSong(arith, false);
+    const bool written = state.range(2) != 0;
+    const bool looping = state.range(3) != 0;
+    const output::BuildInputs in = tenMinuteSong(arith, false, false, false, written);
     constexpr uint64_t kFrames = uint64_t{48000} * 540;
     std::vector<int16_t> block(4096 * 2);
     for (auto _ : state) {
@@ -94,6 +100,7 @@ void BM_SkipNineMinutes(benchmark::State& state) {
         QuietHost host;
         output::WaveFormat format;
         auto song = output::MakeGenerator(in, false, host, format);
+        song->SetLoop(looping);
         state.ResumeTiming();
         if (rendered) {
             for (uint64_t done = 0; done < kFrames; done += 4096) song->Render(std::span<int16_t>(block));
@@ -103,9 +110,11 @@ void BM_SkipNineMinutes(benchmark::State& state) {
         benchmark::DoNotOptimize(song->IsFinished());
     }
     state.counters["frames/s"] = benchmark::Counter(static_cast<double>(kFrames), benchmark::Counter::kIsIterationInvariantRate);
-    state.SetLabel(std::string(typeName(arith)) + (rendered ? " rendered" : " skipped"));
+    state.SetLabel(std::string(typeName(arith)) + (rendered ? " rendered" : " skipped") + (written ? ", written out" : "") +
+                   (looping ? ", song looping" : ""));
 }
-BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}, {0}})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0}, {1}, {1}})->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // A virtual device that notes when the first block with a sound is handed to it.
 class FirstSoundDevice final : public output::AudioDevice {

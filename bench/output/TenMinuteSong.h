@@ -1,7 +1,9 @@
 // The ten-minute song of the seek and swap benchmarks, and the host their builds report to.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "output/SongBuilder.h"
 
@@ -18,20 +20,49 @@ public:
 
 inline const char* typeName(int arith) { return arith == 0 ? "Fix" : arith == 1 ? "Float" : "Double"; }
 
+// 2,400 eighth notes written out one by one (no loop), a melody drawn from
+// a fixed sequence over one octave, as a song typed or imported note by note.
+inline std::string writtenEighths(uint32_t seed) {
+    std::string text = "L8";
+    uint32_t state = seed;
+    for (int i = 0; i < 2400; ++i) {
+        state = state * 1103515245u + 12345u;
+        text += "CDEFGAB"[(state >> 16) % 7];
+    }
+    return text;
+}
+
+inline std::string repeated(std::string_view bar, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += bar;
+    return text;
+}
+
 // Ten minutes at tempo 120 (eight quarter notes every 4 s, 150 passes): four
 // pitched banks with an envelope (and vibrato unless `plain`), bank E a noise
 // drum, and one last note in bank A after its loop. `atEnd` puts the caret on
 // that note.
 // `noisePlaysOn`: the noise drum runs one bar past the caret, so the seek's
 // owed noise-filter steps must be paid in the build.
-inline output::BuildInputs tenMinuteSong(int arith, bool atEnd, bool plain = false, bool noisePlaysOn = false) {
+// `written`: the same ten minutes as eighth notes written out without a
+// loop (the drum too), every note with the envelope and the vibrato.
+inline output::BuildInputs tenMinuteSong(int arith, bool atEnd, bool plain = false, bool noisePlaysOn = false,
+                                         bool written = false) {
     output::BuildInputs in;
     in.tabTexts[0] = plain ? "@ED1:10:40:60:255:170@E1V45L4" : "@ED1:10:40:60:255:170@E1@LT0:160:25V45L4";
-    in.tabTexts[1] = "O5@0[CDEFGAB>C<]150 D";
-    in.tabTexts[2] = "O4@1[CDEFGAB>C<]150";
-    in.tabTexts[3] = "O3@2[CDEFGAB>C<]150";
-    in.tabTexts[4] = "O6@3[CDEFGAB>C<]150";
-    in.tabTexts[5] = noisePlaysOn ? "@4O4[C8R8C16C16R8]602" : "@4O4[C8R8C16C16R8]600";
+    if (written) {
+        in.tabTexts[1] = "O5@0" + writtenEighths(1) + " D";
+        in.tabTexts[2] = "O4@1" + writtenEighths(2);
+        in.tabTexts[3] = "O3@2" + writtenEighths(3);
+        in.tabTexts[4] = "O6@3" + writtenEighths(4);
+        in.tabTexts[5] = "@4O4" + repeated("C8R8C16C16R8", noisePlaysOn ? 602 : 600);
+    } else {
+        in.tabTexts[1] = "O5@0[CDEFGAB>C<]150 D";
+        in.tabTexts[2] = "O4@1[CDEFGAB>C<]150";
+        in.tabTexts[3] = "O3@2[CDEFGAB>C<]150";
+        in.tabTexts[4] = "O6@3[CDEFGAB>C<]150";
+        in.tabTexts[5] = noisePlaysOn ? "@4O4[C8R8C16C16R8]602" : "@4O4[C8R8C16C16R8]600";
+    }
     in.arithIndex = arith;
     in.rateText = "48000";
     in.bankIndex = 0;

@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -55,6 +56,13 @@ public:
         return framesDone < cancelAfterFrames;
     }
 };
+
+// `bar` written out `n` times: a song's notes one by one, without a loop.
+inline std::string times(std::string_view bar, int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += bar;
+    return text;
+}
 
 // A snapshot with the given texts (common, then banks A..E), all banks mode.
 inline output::BuildInputs songInputs(std::string common, std::vector<std::string> banks, int arith = 1,

@@ -41,6 +41,8 @@ std::vector<int16_t> slice(const std::vector<int16_t>& v, uint64_t from, uint64_
 // noise: two banks drawing random numbers at once, so the skip must keep
 // their draws interleaved as the mix does.
 const std::string kNoisy = "T150L8@W1:4:50@W2:0R20N30:50";
+// An envelope and vibrato on every note.
+const std::string kVibrato = "T240@ED1:10:40:60:255:170@E1@LT0:160:25L8";
 
 TYPED_TEST(Passage, IsTheSameStretchOfTheWholeRender) {
     using T = TypeParam;
@@ -61,6 +63,8 @@ TYPED_TEST(Passage, IsTheSameStretchOfTheWholeRender) {
         {"counted loop with a break", {"T180L8", "O4[CD:EF]3 G", "O2[C:R]4"}, 8000, 40000},
         {"endless loop, played once", {"T160L8", "O4C[DE:F]G", "O5C4"}, 3000, -1},
         {"macro and slurs", {"T140L8@!AC&D E!", "O4!A R !A", "O3G&A4"}, 5000, 30000},
+        {"vibrato written out, a noise bank", {kVibrato, "O5" + times("CDEFGAB", 8), "O3@2" + times("CEG", 16), "", "", "@4O4" + times("C16R16", 40)},
+         70001, 90000},
     };
     for (const Row& row : rows) {
         auto whole = build<T>(row.tabs);
@@ -92,6 +96,46 @@ TYPED_TEST(Passage, IsTheSameStretchOfTheWholeRender) {
             const std::vector<int16_t> p(passes.begin() + static_cast<ptrdiff_t>(pass * want.size()),
                                          passes.begin() + static_cast<ptrdiff_t>((pass + 1) * want.size()));
             EXPECT_TRUE(p == want) << row.name << " pass " << pass + 1 << "\n" << firstDifference(p, want);
+        }
+    }
+}
+
+// The skip to many places of vibrato songs written out note by note, with
+// one bank drawing random numbers (every bank skips on its own) or two (the
+// mixer takes the stretches where both draw), the song played once or
+// looping (the skip crossing its end or not): from each place, the next
+// frames are the whole render's.
+TYPED_TEST(Passage, SkipLandsOnTheWholeRenderEverywhere) {
+    using T = TypeParam;
+    const std::array<std::string, 6> songs[] = {
+        {kVibrato, "O5" + times("CDEFGAB>C<", 6), "O4@1" + times("CEGC", 12), "O6" + times("C&D", 12), "", "@4O4" + times("C16R16C32C32R16", 20)},
+        {kVibrato + "@W2:0R20N30:50", "@2O5" + times("CDEF", 12), "@4O3" + times("CRC", 16), "O4" + times("GA", 24)},
+    };
+    constexpr uint64_t kLook = 700;
+    for (size_t s = 0; s < std::size(songs); ++s) {
+        auto once = build<T>(songs[s]);
+        ASSERT_TRUE(once);
+        const std::vector<int16_t> all = renderBlocksToEnd(*once);
+        ASSERT_GT(all.size() / 2, 22050u * 4) << "song " << s;
+        for (const bool loop : {false, true}) {
+            std::vector<int16_t> whole = all;
+            if (loop) {
+                auto looped = build<T>(songs[s]);
+                looped->SetLoop(true);
+                whole = looped->Render(static_cast<int64_t>(all.size() / 2 * 5 / 2));
+            }
+            const uint64_t frames = whole.size() / 2;
+            int checked = 0;
+            for (uint64_t at = 1; at + kLook <= frames; at += frames / 17 + 311, ++checked) {
+                auto song = build<T>(songs[s]);
+                song->SetLoop(loop);
+                song->Skip(at);
+                const std::vector<int16_t> got = song->Render(static_cast<int64_t>(kLook));
+                const std::vector<int16_t> want = slice(whole, at, at + kLook);
+                EXPECT_TRUE(got == want) << "song " << s << (loop ? " looping" : "") << " at frame " << at << "\n"
+                                         << firstDifference(got, want);
+            }
+            EXPECT_GE(checked, 15) << "song " << s;
         }
     }
 }

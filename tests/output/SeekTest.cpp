@@ -101,17 +101,18 @@ TYPED_TEST(Seek, FastSeekEqualsSteppingSeek) {
     EXPECT_GT(sought, kSongs / 3);
 }
 
-// Songs that repeat one bar many times, so the fast seek puts notes back
-// from its memo and owes the noise filter's steps, with the caret on the
-// last note: the noise bank finished, playing on, or the song looping back
-// over it; and tones the memo must leave alone. Each row is held to the stepping seek, state and
-// output, as above.
+// Songs that repeat one bar many times, in a loop or written out, so the
+// fast seek puts notes back from its memo and owes the noise filter's steps,
+// with the caret on the last note: the noise bank finished, playing on, or
+// the song looping back over it; equal notes at other records under other
+// settings; and tones the memo must leave alone. Each row is held to the
+// stepping seek, state and output, as above.
 TYPED_TEST(Seek, RepeatedBarsEqualSteppingSeek) {
     using T = TypeParam;
     struct Row {
         const char* name;
         const char* common;
-        std::array<const char*, kBankCount> banks;
+        std::array<std::string, kBankCount> banks;
         int cursorBank;
         int caretFromEnd;  // caret = bank text length - this
         bool loop;
@@ -133,6 +134,15 @@ TYPED_TEST(Seek, RepeatedBarsEqualSteppingSeek) {
          {"O5[CDEF]80 G", "", "", "", "@4O4[C1]45"}, 0, 1, false},
         {"frequency noise (not memoised)", "T180@W8:0R30:50L16",
          {"@8O4[CD]20 E", "O5[C]40", "", "", ""}, 0, 1, false},
+        {"written out: vibrato, noise bank plays on", "T240@ED1:10:40:60:255:170@E1@LT0:160:25L8",
+         {"O5@0" + times("CDEFGAB>C<", 12) + " D", "O4@1" + times("CEGC", 20), "", "", "@4O4" + times("C16R16C32C32R16", 30)},
+         0, 1, false},
+        {"written out: equal notes under other volume, envelope, pan, tone, tempo, slur",
+         "T240@ED1:10:40:60:255:170@ED2:0:20:80:200:100@LT0:160:25@W9:0:25:75L8",
+         {times("@E1CDV30CD@E2P40CD@1CD@9CD@0C&CT200CDT240CD&D", 8) + " E", "", "@4O2" + times("C16R16", 60), "", ""},
+         0, 1, false},
+        {"written out: level noise and tremolo beside a noise bank", "T200@W5:0N40C30:12:50:75@LV0:90:50L16",
+         {"@5O5" + times("CDCD>C<", 12) + " F", "", "", "@4O3" + times("CR", 40), ""}, 0, 1, false},
     };
     for (const Row& row : rows) {
         for (uint32_t rate : {8000u, 22050u}) {
