@@ -123,6 +123,15 @@ if (example) {
   const soloStreamed = Int16Array.from(stream.next(48000));
   if (!isDeepStrictEqual(soloStreamed, soloSamples.slice(0, 96000))) fail('stream solo B', 'render --solo B', 'different samples');
   stream.close();
+  ++cases;
+  const passage = path.join(tmp, 'passage.wav');
+  runCli(['render', '--arith', 'fix', '--from', '0:02', '--to', '0:04.5', '-o', passage, example]);
+  const passageSamples = new Int16Array(fs.readFileSync(passage).buffer.slice(44));
+  const part = engine.open(bytes, { arith: 'fix', from: '0:02', to: '0:04.5' });
+  const partStreamed = Int16Array.from(part.next(passageSamples.length / 2));
+  if (!isDeepStrictEqual(partStreamed, passageSamples) || !part.finished)
+    fail('stream --from 0:02 --to 0:04.5', `${passageSamples.length} samples`, firstDifference(passageSamples, partStreamed));
+  part.close();
 }
 
 // Documents that cannot be read: an error object, never a crash.
