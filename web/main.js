@@ -347,4 +347,5 @@ async function openShared() {
 addEventListener('hashchange', openShared);
 await openShared();
 scheduleCheck();
+performance.mark('tavolin-ready');
 document.body.dataset.ready = 'true';

@@ -100,31 +100,52 @@ try {
   expect('damaged file keeps the text', await page.$eval('.cm-content', (e) => e.innerText), 'C D\nE  F');
 
   step('share link');
-  // A share link opens the song ready to play; Play starts the worklet.
+  // A share link (packed here by zlib, apart from the page's own packing) opens the song ready to
+  // play; its WAV export is the CLI's file byte for byte; Play starts the worklet.
   await page.goto(url + shareLink);
   await page.waitForSelector('body[data-ready]');
   expect('shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2 {CDE} F8&G8');
+  await page.click('#export');
+  const exported = join(tmp, 'untitled.wav');
+  for (let i = 0; i < 100 && !readdirSync(tmp).includes('untitled.wav'); ++i) await new Promise((ok) => setTimeout(ok, 50));
+  expect('exported WAV equals the CLI render', readdirSync(tmp).includes('untitled.wav') && readFileSync(exported).equals(cliWav), true);
   await page.click('#play');
   await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });
   await page.click('#stop');
 
   step('offline render');
-  // The worklet's samples in an OfflineAudioContext: every float the processor wrote, times 32768,
-  // must be the CLI's int16 sample exactly (the division by 32768 is exact in 32-bit floats).
+  // The worklet's output in an OfflineAudioContext, the stream started at frame 0 (the context is
+  // suspended there until the worklet has opened it). Every float the processor wrote, times 32768,
+  // must be an integer and equal the CLI's int16 sample (the division by 32768 is exact in 32-bit
+  // floats), with silence after the song's end.
   const frames = cliSamples.length / 2;
-  const rendered = await page.evaluate(async (frames) => {
+  const offline = await page.evaluate(async (song, frames) => {
     const ctx = new OfflineAudioContext(2, frames + 256, 48000);
     await ctx.audioWorklet.addModule('player-worklet.js');
     const wasm = await (await fetch('tavolin-engine.wasm')).arrayBuffer();
     const node = new AudioWorkletNode(ctx, 'tavolin-player', { numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm } });
-    const next = () => new Promise((ok) => { node.port.onmessage = ({ data }) => ok(data); });
-    const ready = await next();
+    const message = () => new Promise((ok) => { node.port.onmessage = ({ data }) => ok(data); });
+    const ready = await message();
     node.connect(ctx.destination);
-    const bytes = await (await fetch(location.href.replace(/#.*$/, '') + 'song.mml').catch(() => null));
-    ctx.suspend(0).then(() => {});
-    return { ready, bytes: !!bytes };
-  }, frames);
-  expect('worklet ready', rendered.ready.type, 'ready');
+    const suspended = ctx.suspend(0);
+    const rendering = ctx.startRendering();
+    await suspended;
+    const playing = message();
+    node.port.postMessage({ type: 'play', bytes: new Uint8Array(song), arith: 'float', rate: 48000, loop: false, mask: 31 });
+    const started = await playing;
+    ctx.resume();
+    const buffer = await rendering;
+    const channels = [buffer.getChannelData(0), buffer.getChannelData(1)];
+    const samples = [];
+    for (let i = 0; i < buffer.length; ++i) for (const c of channels) samples.push(c[i] * 32768);
+    return { ready: ready.type, started, samples };
+  }, [...song], frames);
+  expect('worklet start', [offline.ready, offline.started], ['ready', { type: 'playing', frame: 0 }]);
+  const wanted = [...cliSamples, ...new Array(512).fill(0)];
+  const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
+  expect('worklet samples equal the CLI render (first difference)', differ < 0 ? 'none'
+    : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
+  expect('console errors', consoleErrors, []);
 } finally {
   await browser.close();
   server.kill();
