@@ -12,9 +12,9 @@ function run() {
   latest = null;
   let result;
   try {
-    result = engine.check(engine.encodeDocument(tabs), { arith, rate, lang });
+    result = engine.check(engine.encodeDocument(tabs, { lang }), { arith, rate, lang });
   } catch (e) {
-    result = { ok: false, message: String(e.message ?? e) };
+    result = { ok: false, error: { message: String(e.message ?? e) } };
   }
   postMessage({ id, result });
 }

@@ -1,12 +1,8 @@
-// Document helpers of the page that need no engine: line breaks, caret offsets in stored bytes,
+// Document helpers of the page that need no engine: caret offsets in stored bytes,
 // and the share link's packing of a document into the URL fragment.
 
 // The largest document the page opens, as the window does (2 MiB).
 export const kDocumentLimit = 2 * 1024 * 1024;
-
-// The editor breaks lines with LF; documents store CR LF.
-export const toStored = (text) => text.replace(/\r?\n/g, '\r\n');
-export const fromStored = (text) => text.replace(/\r\n?/g, '\n');
 
 // Bytes the editor's text up to `end` takes in a stored (CP932, CR LF) tab: one for ASCII and
 // half-width katakana, two for every other character and for each line break.

@@ -6,7 +6,7 @@ import { EditorView, Decoration, ViewPlugin, keymap, lineNumbers, drawSelection,
 import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
 import * as engineModule from './tavolin-engine.mjs';
 import { lang, text, tabNames } from './texts.js';
-import { kDocumentLimit, toStored, fromStored, storedOffset, shareFragment, sharedDocument } from './document.js';
+import { kDocumentLimit, storedOffset, shareFragment, sharedDocument } from './document.js';
 import { classRuns } from './classes.js';
 
 const $ = (id) => document.getElementById(id);
@@ -87,7 +87,7 @@ const view = new EditorView({ state: states[shownTab], parent: $('editor') });
 const tabTexts = () => states.map((s, i) => (i === shownTab ? view.state : s).doc.toString());
 
 function showTab(i) {
-  states[shownTab] = view.state;
+  if (shownTab >= 0) states[shownTab] = view.state;
   shownTab = i;
   view.setState(states[i]);
   showError();
@@ -153,18 +153,18 @@ function say(message) {
 // The document as stored; null (after saying why) when a character has no CP932 form.
 function storedDocument() {
   try {
-    return engine.encodeDocument(tabTexts().map(toStored));
+    return engine.encodeDocument(tabTexts(), { lang });
   } catch (e) {
-    say(text('notEncodable') + (e.character ?? e.message ?? e));
+    say(e.error?.message ?? String(e.message ?? e));
     return null;
   }
 }
 
+// "Start from current cursor": the caret's tab and its byte offset in the stored text.
 function cursorOption() {
   if (!$('from-cursor').checked) return undefined;
   const doc = view.state.doc.toString();
-  const sel = view.state.selection.main;
-  return { tab: shownTab, start: storedOffset(doc, sel.from), end: storedOffset(doc, sel.to) };
+  return `${shownTab === 0 ? 'common' : tabNames()[shownTab]}:${storedOffset(doc, view.state.selection.main.from)}`;
 }
 
 // ---- live check ---------------------------------------------------------------------------------
@@ -177,12 +177,12 @@ let lastError = null;
 function scheduleCheck() {
   clearTimeout(checkTimer);
   const id = ++checkId; // a result for an older id is stale and dropped
-  checkTimer = setTimeout(() => checker.postMessage({ id, tabs: tabTexts().map(toStored), ...settings() }), kDebounceMs);
+  checkTimer = setTimeout(() => checker.postMessage({ id, tabs: tabTexts(), ...settings() }), kDebounceMs);
 }
 
 checker.onmessage = ({ data }) => {
   if (data.id !== checkId) return;
-  lastError = data.result.ok ? null : data.result.error ?? { message: data.result.message };
+  lastError = data.result.ok ? null : data.result.error;
   showError();
   document.body.dataset.checked = String(data.id);
 };
@@ -192,8 +192,7 @@ function showError() {
   for (const [i, b] of tabButtons.entries()) b.classList.toggle('has-error', !!e && e.tab === i);
   const here = e && e.tab === shownTab && e.start !== undefined ? { from: e.start, to: e.end } : null;
   view.dispatch({ effects: setError.of(here) });
-  $('status').textContent = !e ? '' : e.tab === undefined ? e.message
-    : `${e.tab < 0 ? text('internal') : tabNames()[e.tab]} ${e.line}:${e.column} ${e.message}`;
+  $('status').textContent = !e ? '' : e.status ?? e.message;
 }
 
 // ---- playback -----------------------------------------------------------------------------------
@@ -290,17 +289,23 @@ function loadDocument(bytes, name, damagedText) {
     say(text('tooLarge', { file: name, size: (bytes.length / 1048576).toFixed(1), limit: kDocumentLimit / 1048576 }));
     return false;
   }
-  let tabs;
+  // A file that is no document is refused with the engine's reason; one that would lose a part
+  // when saved is opened only when the user agrees, as in the window.
+  let decoded;
   try {
-    tabs = engine.decodeDocument(bytes).tabs;
-  } catch {
-    say(damagedText);
+    decoded = engine.decodeDocument(bytes, { lang });
+  } catch (e) {
+    decoded = { error: { message: String(e.message ?? e) } };
+  }
+  if (!decoded.tabs) {
+    say(damagedText + '\n' + decoded.error.message.replace(/^[^\n]*\n/, ''));
     return false;
   }
+  if (decoded.warning && !confirm(decoded.warning)) return false;
+  const tabs = decoded.tabs;
   if (modified && !confirm(text('discard'))) return false;
   stop();
-  states[shownTab] = view.state;
-  for (let i = 0; i < 6; ++i) states[i] = makeState(fromStored(tabs[i]).replace(/[a-z]+/g, (s) => s.toUpperCase()));
+  for (let i = 0; i < 6; ++i) states[i] = makeState(tabs[i].replace(/[a-z]+/g, (s) => s.toUpperCase()));
   shownTab = -1;
   showTab(1);
   modified = false;

@@ -80,24 +80,30 @@ try {
   });
   expect('error fixed', await shown(), { status: '', underline: '', errorTabs: [] });
 
-  step('damaged link');
-  // A damaged share link leaves the text as it is.
-  await page.evaluate(() => { location.hash = '#song=AAAA!'; });
-  await page.waitForFunction(() => document.getElementById('message').textContent !== '');
-  expect('damaged link', await page.evaluate(() => [document.getElementById('message').textContent, document.querySelector('.cm-content').innerText]),
-    ['共有リンクが壊れているため、曲を開けませんでした（編集中の内容はそのままです）。', 'C D\nE  F']);
-
-  step('damaged file');
-  // A damaged file: the text stays too.
-  await page.evaluate(() => {
-    const input = document.getElementById('file');
-    const dt = new DataTransfer();
-    dt.items.add(new File(['SMML@T120;MML@C,D'], 'damaged.mml'));
-    input.files = dt.files;
-    input.dispatchEvent(new Event('change'));
-  });
-  await page.waitForFunction(() => /damaged\.mml/.test(document.getElementById('message').textContent));
-  expect('damaged file keeps the text', await page.$eval('.cm-content', (e) => e.innerText), 'C D\nE  F');
+  step('bad input');
+  // Bad input of every kind: a clear message, and the text typed so far stays.
+  const bigLink = '#song=' + deflateRawSync(Buffer.alloc(2 * 1024 * 1024 + 1, 32)).toString('base64url');
+  const badInputs = [
+    ['damaged share link', { hash: '#song=AAAA!' }, /^共有リンクが壊れているため/],
+    ['share link over 2 MiB', { hash: bigLink }, /^共有リンクが壊れているため/],
+    ['file with a NUL byte', { file: 'SMML@T120;\0MML@C,D;', name: 'damaged.mml' }, /^「damaged\.mml」はドキュメントとして読めない.*\n1\d バイト目に NUL バイト/s],
+    ['file over 2 MiB', { file: ' '.repeat(2 * 1024 * 1024 + 1), name: 'big.mml' }, /^「big\.mml」は大きすぎるため開けません（2\.0 MB/],
+  ];
+  for (const [what, input, message] of badInputs) {
+    await page.evaluate(({ hash, file, name }) => {
+      document.getElementById('message').textContent = '';
+      if (hash) { location.hash = hash; return; }
+      const dt = new DataTransfer();
+      dt.items.add(new File([file], name));
+      const el = document.getElementById('file');
+      el.files = dt.files;
+      el.dispatchEvent(new Event('change'));
+    }, input);
+    await page.waitForFunction(() => document.getElementById('message').textContent !== '');
+    const [said, kept] = await page.evaluate(() => [document.getElementById('message').textContent, document.querySelector('.cm-content').innerText]);
+    expect(`${what}: message`, message.test(said) ? 'as wanted' : said, 'as wanted');
+    expect(`${what}: text kept`, kept, 'C D\nE  F');
+  }
 
   step('share link');
   // A share link (packed here by zlib, apart from the page's own packing) opens the song ready to
