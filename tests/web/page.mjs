@@ -2,15 +2,13 @@
 // samples against the CLI's render, the exported WAV against the CLI's file, share links (good and
 // damaged), open of a damaged file, and no console error.
 // Usage: node tests/web/page.mjs CLI   (run from the checkout; scripts/web must have built the page)
-import { spawn, execFileSync } from 'node:child_process';
-import { createRequire } from 'node:module';
+import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, readdirSync, writeFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { deflateRawSync } from 'node:zlib';
+import { launch, serve, renderOffline } from './browser.mjs';
 
-const require = createRequire(resolve('web/package.json'));
-const puppeteer = require('puppeteer-core');
 const cli = resolve(process.argv[2] ?? 'build/release/app/tavolin-cli');
 const tmp = mkdtempSync(join(tmpdir(), 'tavolin-web-'));
 const failures = [];
@@ -31,16 +29,8 @@ const cliWav = readFileSync(join(tmp, 'cli.wav'));
 const cliSamples = new Int16Array(cliWav.buffer.slice(cliWav.byteOffset + 44, cliWav.byteOffset + cliWav.length));
 const shareLink = '#song=' + deflateRawSync(song).toString('base64url');
 
-const server = spawn('scripts/web', ['--serve', '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
-const url = await new Promise((ok, fail) => {
-  server.stdout.on('data', (d) => { const m = /http:\/\/127\.0\.0\.1:\d+\//.exec(String(d)); if (m) ok(m[0]); });
-  server.on('exit', (code) => fail(new Error(`scripts/web --serve ended (${code})`)));
-});
-
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', headless: true,
-  args: ['--no-sandbox', '--autoplay-policy=no-user-gesture-required', '--mute-audio'],
-});
+const { url, server } = await serve('scripts/web', ['--serve', '0']);
+const browser = await launch(['--autoplay-policy=no-user-gesture-required', '--mute-audio']);
 try {
   const page = await browser.newPage();
   const consoleErrors = [];
@@ -120,32 +110,11 @@ try {
   await page.click('#stop');
 
   step('offline render');
-  // The worklet's output in an OfflineAudioContext, the stream started at frame 0 (the context is
-  // suspended there until the worklet has opened it). Every float the processor wrote, times 32768,
-  // must be an integer and equal the CLI's int16 sample (the division by 32768 is exact in 32-bit
-  // floats), with silence after the song's end.
+  // The worklet's output in an OfflineAudioContext, the stream started at frame 0. Every float the
+  // processor wrote, times 32768, must equal the CLI's int16 sample exactly (the division by 32768
+  // is exact in 32-bit floats), with silence after the song's end.
   const frames = cliSamples.length / 2;
-  const offline = await page.evaluate(async (song, frames) => {
-    const ctx = new OfflineAudioContext(2, frames + 256, 48000);
-    await ctx.audioWorklet.addModule('player-worklet.js');
-    const wasm = await (await fetch('tavolin-engine.wasm')).arrayBuffer();
-    const node = new AudioWorkletNode(ctx, 'tavolin-player', { numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm } });
-    const message = () => new Promise((ok) => { node.port.onmessage = ({ data }) => ok(data); });
-    const ready = await message();
-    node.connect(ctx.destination);
-    const suspended = ctx.suspend(0);
-    const rendering = ctx.startRendering();
-    await suspended;
-    const playing = message();
-    node.port.postMessage({ type: 'play', bytes: new Uint8Array(song), arith: 'float', rate: 48000, loop: false, mask: 31 });
-    const started = await playing;
-    ctx.resume();
-    const buffer = await rendering;
-    const channels = [buffer.getChannelData(0), buffer.getChannelData(1)];
-    const samples = [];
-    for (let i = 0; i < buffer.length; ++i) for (const c of channels) samples.push(c[i] * 32768);
-    return { ready: ready.type, started, samples };
-  }, [...song], frames);
+  const offline = await page.evaluate(renderOffline, { song: [...song], frames: frames + 256, rate: 48000, loop: false });
   expect('worklet start', [offline.ready, offline.started], ['ready', { type: 'playing', frame: 0 }]);
   const wanted = [...cliSamples, ...new Array(512).fill(0)];
   const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
