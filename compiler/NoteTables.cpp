@@ -1,7 +1,7 @@
 // Constant tables every compilation shares: note frequencies and default tones.
-#include <bit>
-
 #include "compiler/ParseMml.h"
+
+#include "compiler/BitCast.h"
 
 namespace tavolin {
 namespace {
@@ -53,7 +53,7 @@ std::array<ToneDefPayload, kToneSlots> makeDefaultTones() {
     t[2] = tone(2, 2, 50.0f, 0.0f);
     t[3] = tone(3, 3, 50.0f, 0.0f);
     t[4] = tone(4, 4, 0.0f, 0.0f);
-    t[5] = tone(5, 0, std::bit_cast<float>(0x42055555u), 0.0f); // one third, as the float the tables have always held
+    t[5] = tone(5, 0, bitCast<float>(0x42055555u), 0.0f); // one third, as the float the tables have always held
     t[6] = tone(6, 0, 25.0f, 0.0f);
     t[7] = tone(7, 0, 12.5f, 0.0f);
     t[8] = tone(8, 0, 50.0f, 50.0f);

@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <limits>
 
+#include "compiler/DecimalText.h"
 #include "compiler/ErrorTable.h"
 
 namespace tavolin {
@@ -133,8 +133,8 @@ private:
         ++m_pos;
         while (isDigit(peek())) ++m_pos;
         double d = 0.0;
-        const auto r = std::from_chars(m_text.data() + start, m_text.data() + m_pos, d);
-        if (r.ec != std::errc{} || d > static_cast<double>(kMaxTextNumber)) d = static_cast<double>(kMaxTextNumber);
+        if (!decimalToDouble(m_text.substr(start, m_pos - start), d) || d > static_cast<double>(kMaxTextNumber))
+            d = static_cast<double>(kMaxTextNumber);
         v = Num<T>::fromDouble(d);
         return true;
     }

@@ -19,6 +19,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "compiler/BitCast.h"
 #include "synth/PlayerSample.h"
 
 namespace tavolin {
@@ -31,11 +32,11 @@ template <typename F>
 F spacingAt(F x) noexcept {
     if (!(x > F(0)) || !(x < F(1) / std::numeric_limits<F>::epsilon())) return F(0);
     if constexpr (std::is_same_v<F, float>) {
-        const uint32_t e = (std::bit_cast<uint32_t>(x) >> 23) & 0xFFu;
-        return e > 23 ? std::bit_cast<float>((e - 23) << 23) : std::numeric_limits<float>::denorm_min();
+        const uint32_t e = (bitCast<uint32_t>(x) >> 23) & 0xFFu;
+        return e > 23 ? bitCast<float>((e - 23) << 23) : std::numeric_limits<float>::denorm_min();
     } else {
-        const uint64_t e = (std::bit_cast<uint64_t>(x) >> 52) & 0x7FFu;
-        return e > 52 ? std::bit_cast<double>((e - 52) << 52) : std::numeric_limits<double>::denorm_min();
+        const uint64_t e = (bitCast<uint64_t>(x) >> 52) & 0x7FFu;
+        return e > 52 ? bitCast<double>((e - 52) << 52) : std::numeric_limits<double>::denorm_min();
     }
 }
 
@@ -47,13 +48,13 @@ F lowestBit(F x) noexcept {
     if (!(x > F(0)) || !std::isfinite(x)) return F(0);
     constexpr int kMantissa = std::numeric_limits<F>::digits - 1;
     using Bits = std::conditional_t<std::is_same_v<F, float>, uint32_t, uint64_t>;
-    const Bits bits = std::bit_cast<Bits>(x);
+    const Bits bits = bitCast<Bits>(x);
     const Bits exponent = bits >> kMantissa;
     if (exponent == 0) return F(0);  // subnormal
     const Bits mantissa = (bits & ((Bits{1} << kMantissa) - 1)) | (Bits{1} << kMantissa);
     const int shift = std::countr_zero(mantissa);
     if (exponent <= static_cast<Bits>(kMantissa - shift)) return F(0);
-    return std::bit_cast<F>(static_cast<Bits>(exponent - static_cast<Bits>(kMantissa - shift)) << kMantissa);
+    return bitCast<F>(static_cast<Bits>(exponent - static_cast<Bits>(kMantissa - shift)) << kMantissa);
 }
 
 // x is a whole multiple of the spacing u (a power of two, at most 1).
@@ -315,7 +316,7 @@ bool BankPlayer<T>::seekNoteRepeats() const noexcept {
     if (tone.freqNoise != 0.0f) return false;
     if (tone.wave == static_cast<int32_t>(Wave::Noise))
         for (int32_t i = 1; i < tone.dutyCount; ++i)
-            if (std::bit_cast<uint32_t>(tone.duty(i)) != std::bit_cast<uint32_t>(tone.duty(0))) return false;
+            if (bitCast<uint32_t>(tone.duty(i)) != bitCast<uint32_t>(tone.duty(0))) return false;
     return true;
 }
 

@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "app/cli/BuildOptions.h"
 #include "app/cli/Commands.h"
 #include "compiler/Cp932.h"
@@ -148,27 +146,12 @@ std::optional<FilePlace> locateInDocument(std::string_view fileBytes, int tab, u
     return place;
 }
 
-std::string bankLabel(int64_t bank) {
-    if (bank == -2) return "internal";
-    if (bank == -1) return "common";
-    if (bank >= 0 && bank < kBankCount) return std::string(1, static_cast<char>('A' + bank));
-    return "?";
-}
 
-namespace {
-
-std::string codeText(int32_t code) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<uint32_t>(code));
-    return buf;
-}
-
-}  // namespace
 
 std::string describeCompileError(const DocumentInput& doc, const CompileResult& result) {
     std::string text = output::buildErrorReport(result, false) + "\n";
     const std::string message = uiText(errorMessage(result.code));
-    const std::string tail = "error: " + message + " [" + codeText(result.code) + "]";
+    const std::string tail = "error: " + message + " [" + json::compileErrorCode(result.code) + "]";
     if (result.bank == -2) {
         text += doc.displayName + ":1:1: " + tail + " (in the internal default code, character " +
                 std::to_string(result.position) + ")\n";
@@ -185,15 +168,6 @@ std::string describeCompileError(const DocumentInput& doc, const CompileResult& 
     return text;
 }
 
-std::string compileErrorJson(const CompileResult& result) {
-    nlohmann::ordered_json j;
-    j["ok"] = false;
-    j["code"] = codeText(result.code);
-    j["bank"] = result.bank;
-    j["position"] = result.position;
-    j["message"] = std::string(errorMessage(result.code));
-    return j.dump();
-}
 
 void addCompileOptions(CLI::App& cmd, CompileOptions& o, const std::string& jsonHelp) {
     cmd.add_option("FILE", o.file, "Document file (SMML@...;MML@...;), or - for standard input")->required();

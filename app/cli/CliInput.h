@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/json/SongJson.h"
 #include "compiler/EngineNum.h"
 #include "compiler/ParseMml.h"
 #include "editor/DocumentFormat.h"
@@ -69,8 +70,7 @@ int runForArith(const CompileOptions& o, Fn&& fn) {
     }
 }
 
-// "A".."E" for banks 0..4, "common" for -1, "internal" for -2.
-std::string bankLabel(int64_t bank);
+using json::bankLabel;
 
 // Compiles the document's five banks.
 template <EngineNumType T>
@@ -86,7 +86,6 @@ CompileResult compileDocument(const editor::TabTexts& tabs, const CursorOption& 
 // window shows, then "FILE:LINE:COL: error: MESSAGE [0x8000000N]".
 std::string describeCompileError(const DocumentInput& doc, const CompileResult& result);
 
-// {"ok":false,"code":"0x80000015","bank":0,"position":12,"message":"..."} as one line.
-std::string compileErrorJson(const CompileResult& result);
+using json::compileErrorJson;
 
 }  // namespace tavolin::cli

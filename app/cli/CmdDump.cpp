@@ -6,10 +6,12 @@
 
 #include "app/cli/CliInput.h"
 #include "app/cli/Commands.h"
-#include "app/cli/SourceJson.h"
 
 namespace tavolin::cli {
 namespace {
+
+using json::addSourceFields;
+using json::sourceText;
 
 using Json = nlohmann::ordered_json;
 

@@ -1,5 +1,4 @@
 // `tavolin-cli timeline`: every note of every bank with its exact frames and its place in the text.
-#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <iostream>
@@ -8,13 +7,13 @@
 
 #include "app/cli/CliInput.h"
 #include "app/cli/Commands.h"
-#include "app/cli/SourceJson.h"
 #include "synth/Timeline.h"
 
 namespace tavolin::cli {
 namespace {
 
-using Json = nlohmann::ordered_json;
+using json::addSourceFields;
+using json::sourceText;
 
 struct TimelineCliOptions {
     CompileOptions compile;
@@ -29,48 +28,6 @@ std::string clockText(uint64_t frames, uint32_t rate) {
     return buf;
 }
 
-// A Float song's frequencies are floats: shown by their shortest decimal
-// form (261.626, not 261.6260070800781), which reads back as the same float.
-double shownFrequency(double hz, Arith arith) {
-    if (arith != Arith::Float) return hz;
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<float>(hz));
-    double shown = hz;
-    std::from_chars(buf, r.ptr, shown);
-    return shown;
-}
-
-Json timelineJson(const SongTimeline& t, Arith arith) {
-    Json root;
-    root["rate"] = t.sampleRate;
-    root["frames"] = t.frames;
-    root["truncated"] = t.truncated;
-    Json banks = Json::array();
-    for (int b = 0; b < kBankCount; ++b) {
-        const BankTimeline& bank = t.banks[static_cast<size_t>(b)];
-        if (bank.notes.empty()) continue;
-        Json notes = Json::array();
-        for (const TimelineNote& n : bank.notes) {
-            Json j;
-            j["start"] = n.start;
-            j["frames"] = n.frames;
-            j["frequency"] = shownFrequency(n.frequency, arith);
-            j["volume"] = n.volume;
-            j["tone"] = n.tone;
-            j["pan"] = n.pan;
-            j["slur"] = n.slurred;
-            addSourceFields(j, n.source, t.commonLength, b);
-            notes.push_back(std::move(j));
-        }
-        Json entry;
-        entry["bank"] = bankLabel(b);
-        entry["notes"] = std::move(notes);
-        banks.push_back(std::move(entry));
-    }
-    root["banks"] = std::move(banks);
-    return root;
-}
-
 void printTable(const SongTimeline& t, const std::string& name, Arith arith) {
     std::cout << name << ": " << t.frames << " frames at " << t.sampleRate << " Hz (" << clockText(t.frames, t.sampleRate) << "), "
               << arithName(arith) << (t.truncated ? ", cut short: the song is too long to list whole" : "") << "\n";
@@ -82,7 +39,7 @@ void printTable(const SongTimeline& t, const std::string& name, Arith arith) {
         for (const TimelineNote& n : bank.notes) {
             char line[160];
             std::snprintf(line, sizeof line, "%12" PRIu64 " %10" PRIu32 " %10s %11.3f %4d %4d %4d%s  ", n.start, n.frames,
-                          clockText(n.start, t.sampleRate).c_str(), shownFrequency(n.frequency, arith), n.volume, n.tone, n.pan, n.slurred ? "&" : " ");
+                          clockText(n.start, t.sampleRate).c_str(), json::shownFrequency(n.frequency, arith), n.volume, n.tone, n.pan, n.slurred ? "&" : " ");
             std::cout << line << sourceText(n.source.command, t.commonLength, b);
             if (n.source.call.valid()) std::cout << " via " << sourceText(n.source.call, t.commonLength, b);
             std::cout << "\n";
@@ -103,7 +60,7 @@ int timeline(const TimelineCliOptions& o, const DocumentInput& doc) {
     TimelineOptions options;
     options.sampleRate = o.rateHz;
     const SongTimeline t = buildTimeline<T>(lists, &spans, doc.tabs[0].size(), options);
-    if (o.compile.json) std::cout << timelineJson(t, arithOf<T>()).dump() << "\n";
+    if (o.compile.json) std::cout << json::timelineJson(t, arithOf<T>()).dump() << "\n";
     else printTable(t, doc.displayName, arithOf<T>());
     return kExitOk;
 }

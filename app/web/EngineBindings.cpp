@@ -1,0 +1,99 @@
+// The web engine's calls as JavaScript sees them (embind). Bytes come in as
+// Uint8Array (embind copies them into a std::string); results go out as JSON
+// texts, and samples as views of the engine's own memory that the module
+// copies or hands on before the next call.
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+#include "app/web/WebEngine.h"
+
+namespace tavolin::web {
+namespace {
+
+using emscripten::val;
+
+Settings settingsOf(int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset) {
+    Settings s;
+    s.arith = arith;
+    s.rateHz = rateHz;
+    s.english = english;
+    s.cursorBank = cursorBank;
+    s.cursorOffset = static_cast<uint64_t>(cursorOffset);
+    return s;
+}
+
+std::string check(const std::string& bytes, int arith, bool english, int cursorBank, double cursorOffset) {
+    return checkDocument(bytes, settingsOf(arith, 48000, english, cursorBank, cursorOffset));
+}
+
+std::string timeline(const std::string& bytes, int arith, uint32_t rateHz, bool english) {
+    return timelineDocument(bytes, settingsOf(arith, rateHz, english, -2, 0));
+}
+
+// The last render's file, kept until the next render so that JavaScript can
+// copy it out of a view.
+std::vector<uint8_t> g_wav;
+std::string g_error;
+
+bool render(const std::string& bytes, int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset) {
+    g_wav = renderDocument(bytes, settingsOf(arith, rateHz, english, cursorBank, cursorOffset), g_error);
+    return g_error.empty();
+}
+val renderedBytes() { return val(emscripten::typed_memory_view(g_wav.size(), g_wav.data())); }
+std::string lastError() { return g_error; }
+void releaseRendered() { std::vector<uint8_t>().swap(g_wav); }
+
+std::string decode(const std::string& bytes, bool english) { return decodeDocument(bytes, english); }
+
+std::string g_encoded;
+bool encode(const std::string& a, const std::string& b, const std::string& c, const std::string& d, const std::string& e,
+            const std::string& f, bool english) {
+    g_encoded = encodeDocument({a, b, c, d, e, f}, english, g_error);
+    return g_error.empty();
+}
+val encodedBytes() { return val(emscripten::typed_memory_view(g_encoded.size(), reinterpret_cast<const uint8_t*>(g_encoded.data()))); }
+
+std::string classes(const std::string& utf8) { return classifyText(utf8); }
+
+Stream* openStream(const std::string& bytes, int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset,
+                   bool loop, const std::string& from, const std::string& to) {
+    return new Stream(bytes, settingsOf(arith, rateHz, english, cursorBank, cursorOffset), loop, from, to);
+}
+val streamNext(Stream& s, uint32_t frames) {
+    const std::span<const int16_t> block = s.next(frames);
+    return val(emscripten::typed_memory_view(block.size(), block.data()));
+}
+void streamSeek(Stream& s, double frame) { s.seek(static_cast<uint64_t>(frame)); }
+double streamFrame(const Stream& s) { return static_cast<double>(s.frame()); }
+void streamSetAudible(Stream& s, int mask) { s.setAudible(static_cast<BankMask>(mask)); }
+// embind binds no noexcept member functions: these go through free ones.
+bool streamOk(const Stream& s) { return s.ok(); }
+std::string streamError(const Stream& s) { return s.error(); }
+bool streamFinished(const Stream& s) { return s.finished(); }
+
+}  // namespace
+
+EMSCRIPTEN_BINDINGS(tavolin_engine) {
+    using namespace emscripten;
+    function("check", &check);
+    function("timeline", &timeline);
+    function("render", &render);
+    function("renderedBytes", &renderedBytes);
+    function("releaseRendered", &releaseRendered);
+    function("lastError", &lastError);
+    function("decode", &decode);
+    function("encode", &encode);
+    function("encodedBytes", &encodedBytes);
+    function("classes", &classes);
+    class_<Stream>("Stream")
+        .function("ok", &streamOk)
+        .function("error", &streamError)
+        .function("next", &streamNext)
+        .function("seek", &streamSeek)
+        .function("frame", &streamFrame)
+        .function("setAudible", &streamSetAudible)
+        .function("finished", &streamFinished);
+    function("openStream", &openStream, allow_raw_pointers());
+}
+
+}  // namespace tavolin::web

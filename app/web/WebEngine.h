@@ -1,0 +1,89 @@
+// The web engine's operations in plain C++: what tavolin-cli's check, render and
+// timeline do, and the page's document helpers, with JSON texts as results.
+// EngineBindings.cpp hands them to JavaScript; tavolin-engine.mjs shapes them.
+// Single-threaded: one call at a time (a page runs one engine per worker).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "output/SongBuilder.h"
+
+namespace tavolin::web {
+
+// The settings every call takes, as the page passes them.
+struct Settings {
+    int arith = 1;           // 0 Fix, 1 Float, 2 Double
+    uint32_t rateHz = 48000;
+    bool english = false;    // messages in English (else Japanese)
+    int64_t cursorBank = -2; // -1 common, 0..4 banks A..E; -2: no cursor
+    uint64_t cursorOffset = 0;
+};
+
+// {"ok":true} or {"ok":false,"error":{...}}: the error of `check --json`
+// (code, bank, position, message) with its place in the editor (tab, line,
+// column, start, end in UTF-16 units, status), or {"document":true,
+// "message":...} when the bytes are no readable document.
+std::string checkDocument(std::string_view fileBytes, const Settings& settings);
+
+// The object `tavolin-cli timeline --json` prints (its compile error object
+// on an error, a document error as checkDocument gives it).
+std::string timelineDocument(std::string_view fileBytes, const Settings& settings);
+
+// {"tabs":[six editor texts]} (the window's text: "\n" breaks, one character
+// per stored character), with "warning" when a save would lose part of the
+// file, or {"error":message} for a file that cannot be opened.
+std::string decodeDocument(std::string_view fileBytes, bool english);
+
+// Six editor texts -> the .mml file the window saves (CP932, CR LF). Empty
+// with `error` set when a character has no CP932 form.
+std::string encodeDocument(const std::vector<std::string>& tabs, bool english, std::string& error);
+
+// The colour runs of one tab's editor text (UTF-8), in UTF-16 positions:
+// [[start, length, class], ...] with the classes of editor/MmlClasses.h.
+std::string classifyText(std::string_view utf8);
+
+// `tavolin-cli render -o x.wav`: the WAV file's bytes, or empty with `error`
+// set to a JSON object as checkDocument's error (or {"message":...}).
+std::vector<uint8_t> renderDocument(std::string_view fileBytes, const Settings& settings, std::string& error);
+
+// A song being played: rendered block by block into one reused buffer.
+class Stream {
+public:
+    // Builds the song as Play does (endless loops go on unless `loop` is
+    // false and they end...; `from`/`to` a passage as render's --from/--to,
+    // empty for the whole song). Check ok() and error() after.
+    Stream(std::string_view fileBytes, const Settings& settings, bool loop, std::string_view from, std::string_view to);
+
+    bool ok() const noexcept { return m_song != nullptr; }
+    const std::string& error() const noexcept { return m_error; }
+
+    // Renders up to `frames` frames (interleaved stereo) into the stream's
+    // buffer and returns them; the buffer grows only when a call asks for
+    // more than any before. After the song's end, silence.
+    std::span<const int16_t> next(uint32_t frames);
+    // Moves to `frame` frames after the stream's start (rebuilds when going back).
+    void seek(uint64_t frame);
+    void setAudible(BankMask mask);
+    uint64_t frame() const noexcept { return m_frame; }
+    bool finished() const noexcept;
+
+private:
+    bool build();
+
+    output::BuildInputs m_inputs;
+    bool m_loop = false;
+    uint64_t m_passageFrom = 0;
+    uint64_t m_passageFrames = 0;  // 0: no passage
+    BankMask m_audible = kAllBanks;
+    std::shared_ptr<output::GeneratorWrapper> m_song;
+    std::vector<int16_t> m_buffer;
+    uint64_t m_frame = 0;
+    std::string m_error;
+};
+
+}  // namespace tavolin::web

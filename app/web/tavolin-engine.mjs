@@ -1,0 +1,167 @@
+// Tavolin's engine for browsers and Node: the desktop program's compiler,
+// synthesizer and WAV export built as WebAssembly, behind a small API.
+//
+//   import { createEngine } from './tavolin-engine.mjs';
+//   const engine = await createEngine();
+//   engine.check(bytes, {arith: 'float', lang: 'ja'})  -> {ok: true} | {ok: false, error: {...}}
+//   engine.render(bytes, {arith, rate, cursor})       -> Uint8Array (the WAV file)
+//
+// Documents are the bytes of a .mml file (Uint8Array or ArrayBuffer; a
+// string is taken as UTF-8 text). The API is described in full in
+// /work/briefs/wasm-api.md and the README.
+import createEngineCore from './tavolin-engine-core.mjs';
+
+const ARITH = { fix: 0, float: 1, double: 2 };
+const TABS = { common: -1, a: 0, b: 1, c: 2, d: 3, e: 4 };
+
+// A failed render, encode or open; `error` holds the same object `check`
+// gives (code, bank, position, message, tab, line, column, start, end,
+// status) or {message} (with document: true for a file that is no document).
+export class EngineError extends Error {
+  constructor(error) {
+    super(error.message);
+    this.name = 'EngineError';
+    this.error = error;
+  }
+}
+
+function bytesOf(doc) {
+  if (doc instanceof Uint8Array) return doc;
+  if (doc instanceof ArrayBuffer) return new Uint8Array(doc);
+  if (ArrayBuffer.isView(doc)) return new Uint8Array(doc.buffer, doc.byteOffset, doc.byteLength);
+  if (typeof doc === 'string') return new TextEncoder().encode(doc);
+  throw new TypeError('a document is a Uint8Array, an ArrayBuffer or a string');
+}
+
+function arithOf(name = 'float') {
+  const index = ARITH[String(name).toLowerCase()];
+  if (index === undefined) throw new RangeError(`arith must be fix, float or double, not '${name}'`);
+  return index;
+}
+
+function rateOf(rate = 48000) {
+  if (!Number.isInteger(rate) || rate < 8000 || rate > 192000)
+    throw new RangeError(`rate must be an integer from 8000 to 192000, not ${rate}`);
+  return rate;
+}
+
+function englishOf(lang = 'ja') {
+  if (lang !== 'ja' && lang !== 'en') throw new RangeError(`lang must be 'ja' or 'en', not '${lang}'`);
+  return lang === 'en';
+}
+
+// "B:12" as tavolin-cli's --cursor: tab common or A..E, a byte offset in that
+// tab's stored text. [bank, offset]; bank -2 for no cursor.
+function cursorOf(cursor) {
+  if (cursor === undefined || cursor === null || cursor === '') return [-2, 0];
+  const m = /^([A-Za-z]+):([0-9]{1,15})$/.exec(String(cursor));
+  const bank = m ? TABS[m[1].toLowerCase()] : undefined;
+  if (bank === undefined) throw new RangeError(`cursor wants TAB:OFFSET with TAB common or A..E, e.g. B:12, not '${cursor}'`);
+  return [bank, Number(m[2])];
+}
+
+const wasmUrl = new URL('tavolin-engine.wasm', import.meta.url);
+
+async function coreArguments(options) {
+  if (options.wasmBinary) return { wasmBinary: options.wasmBinary };
+  if (options.wasmModule) {
+    // An AudioWorklet has no fetch: the page compiles the module and passes it.
+    return {
+      instantiateWasm(imports, done) {
+        WebAssembly.instantiate(options.wasmModule, imports).then((instance) => done(instance));
+        return {};
+      },
+    };
+  }
+  if (typeof process === 'object' && process.versions && process.versions.node) {
+    // Node: emscripten's ES module reads no files there; the .wasm lies beside us.
+    const fsName = 'node:fs';
+    const fs = await import(fsName);
+    return { wasmBinary: fs.readFileSync(wasmUrl) };
+  }
+  return { locateFile: () => wasmUrl.href };
+}
+
+export async function createEngine(options = {}) {
+  const core = await createEngineCore(await coreArguments(options));
+
+  return {
+    check(doc, { arith, lang, rate, cursor } = {}) {
+      rateOf(rate);
+      const [bank, offset] = cursorOf(cursor);
+      return JSON.parse(core.check(bytesOf(doc), arithOf(arith), englishOf(lang), bank, offset));
+    },
+
+    timeline(doc, { arith, rate, lang } = {}) {
+      return JSON.parse(core.timeline(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang)));
+    },
+
+    render(doc, { arith, rate, cursor, lang } = {}) {
+      const [bank, offset] = cursorOf(cursor);
+      if (!core.render(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), bank, offset))
+        throw new EngineError(JSON.parse(core.lastError()));
+      const wav = core.renderedBytes().slice();
+      core.releaseRendered();
+      return wav;
+    },
+
+    open(doc, { arith, rate, lang, cursor, loop = false, from = '', to = '' } = {}) {
+      const [bank, offset] = cursorOf(cursor);
+      const s = core.openStream(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), bank, offset,
+                                Boolean(loop), String(from), String(to));
+      if (!s.ok()) {
+        const error = JSON.parse(s.error());
+        s.delete();
+        throw new EngineError(error);
+      }
+      let open = true;
+      const live = () => {
+        if (!open) throw new Error('the stream is closed');
+        return s;
+      };
+      return {
+        // Interleaved stereo samples of the next `frames` frames: a view of
+        // the engine's buffer, valid until the next call on this engine.
+        next(frames) {
+          if (!Number.isInteger(frames) || frames < 0) throw new RangeError('frames must be a whole number');
+          return live().next(frames);
+        },
+        seek(frame) { live().seek(Math.max(0, Math.floor(frame))); },
+        // Bit 0 bank A .. bit 4 bank E: the banks the mix lets through.
+        setAudible(mask) { live().setAudible(mask & 0x1f); },
+        get frame() { return live().frame(); },
+        get finished() { return live().finished(); },
+        close() {
+          if (open) s.delete();
+          open = false;
+        },
+      };
+    },
+
+    // {tabs: [six editor texts]} (with `warning` when a save would lose
+    // part of the file), or {error: {document: true, message}}.
+    decodeDocument(bytes, { lang } = {}) {
+      const r = JSON.parse(core.decode(bytesOf(bytes), englishOf(lang)));
+      return r.error !== undefined ? { error: { document: true, message: r.error } } : r;
+    },
+
+    // Six tab texts -> the .mml file the window saves (CP932, CR LF breaks).
+    encodeDocument(tabs, { lang } = {}) {
+      if (!Array.isArray(tabs) || tabs.length !== 6) throw new TypeError('encodeDocument wants six tab texts');
+      if (!core.encode(...tabs.map(String), englishOf(lang))) throw new EngineError({ message: core.lastError() });
+      return core.encodedBytes().slice();
+    },
+
+    // Colour runs of one tab's text: [[start, length, class], ...] in UTF-16
+    // positions, classes numbered as CLASS_NAMES.
+    classes(tabText) {
+      return JSON.parse(core.classes(String(tabText)));
+    },
+  };
+}
+
+// The colour classes by number, as `classes` gives them.
+export const CLASS_NAMES = ['plain', 'note', 'length', 'octave', 'setting', 'sound', 'loop', 'tuplet', 'macro', 'slur',
+  'comment', 'unknown'];
+
+export default createEngine;
