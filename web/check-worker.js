@@ -23,4 +23,3 @@ onmessage = ({ data }) => {
   latest = data;
   if (!scheduled) { scheduled = true; setTimeout(run, 0); }
 };
-postMessage({ id: 0, result: { ok: true } });

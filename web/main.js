@@ -32,6 +32,8 @@ const upperCase = EditorState.transactionFilter.of((tr) => {
 
 // Colours: the engine classifies the text from the start to the end of what is in view, so a comment
 // opened above the view is still known; marks are made for the visible part only.
+const classMarks = new Map();
+const classMark = (cls) => classMarks.get(cls) ?? classMarks.set(cls, Decoration.mark({ class: 'mml-' + cls })).get(cls);
 const colours = ViewPlugin.fromClass(class {
   constructor(view) { this.decorations = this.build(view); }
   update(u) { if (u.docChanged || u.viewportChanged) this.decorations = this.build(u.view); }
@@ -40,7 +42,7 @@ const colours = ViewPlugin.fromClass(class {
     const { from, to } = view.viewport;
     for (const r of classRuns(engine, view.state.doc.sliceString(0, to))) {
       if (r.to <= from || !r.cls) continue;
-      b.add(Math.max(r.from, from), r.to, Decoration.mark({ class: 'mml-' + r.cls }));
+      b.add(Math.max(r.from, from), r.to, classMark(r.cls));
     }
     return b.finish();
   }
@@ -198,15 +200,17 @@ function showError() {
 // ---- playback -----------------------------------------------------------------------------------
 
 let audio = null; // { context, node }
-const wasmBytes = fetch(new URL('./tavolin-engine.wasm', import.meta.url)).then((r) => r.arrayBuffer());
+// The worklet's scope cannot fetch: the page hands it the engine's .wasm bytes.
+let wasmBytes = null;
+const engineWasm = () => (wasmBytes ??= fetch(new URL('./tavolin-engine.wasm', import.meta.url)).then((r) => r.arrayBuffer()));
 
 function post(message) { audio?.node.port.postMessage(message); }
 
 // A player node in `context` once its engine is ready.
-export async function playerNode(context) {
+async function playerNode(context) {
   await context.audioWorklet.addModule(new URL('./player-worklet.js', import.meta.url));
   const node = new AudioWorkletNode(context, 'tavolin-player', {
-    numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm: await wasmBytes },
+    numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm: await engineWasm() },
   });
   await new Promise((resolve, reject) => {
     node.port.onmessage = ({ data }) => (data.type === 'ready' ? resolve() : reject(new Error(data.message)));
@@ -267,10 +271,14 @@ const baseName = () => (fileName ?? 'untitled.mml').replace(/\.(mml|txt)$/i, '')
 $('export').onclick = () => {
   const bytes = storedDocument();
   if (!bytes) return;
-  const { arith, rate } = settings();
-  const checked = engine.check(bytes, { arith, rate, lang });
-  if (!checked.ok) { lastError = checked.error; showError(); return; }
-  const wav = engine.render(bytes, { arith, rate, cursor: cursorOption() });
+  let wav;
+  try {
+    wav = engine.render(bytes, { ...settings(), cursor: cursorOption() });
+  } catch (e) {
+    // A compile error shows as the live check shows it; any other refusal is said.
+    if (e.error?.tab !== undefined) { lastError = e.error; showError(); } else say(e.error?.message ?? String(e.message ?? e));
+    return;
+  }
   download(wav, baseName() + '.wav', 'audio/wav');
   say(text('written', { file: baseName() + '.wav' }));
 };
