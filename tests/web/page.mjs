@@ -19,9 +19,10 @@ const expect = (what, seen, wanted) => {
 };
 
 // A short song using every bank, an envelope, a loop, a tuplet and a slur, so that the comparison
-// covers the engine's paths; it ends by itself after about two seconds.
+// covers the engine's paths; it ends by itself after about two seconds. Bank A's second line starts
+// with a comment holding あ (two bytes in CP932), so the caret's byte offset is put to the test.
 const song = Buffer.from(
-  'SMML@T150 @ED1:4:60:40:255:120\r\n;MML@@E1 O5 L16 [CEG>C<]2 {CDE} F8&G8,' +
+  'SMML@T150 @ED1:4:60:40:255:120\r\n;MML@@E1 O5 L16 [CEG>C<]2\r\n*\x82\xa0*CDE {CDE} F8&G8,' +
   '@W1:1:50 @1 O3 L8 C G C G,@W2:4:0 @2 V120 L16 [C R]4,O4 P40 E4 G4,*BANK E* O6 V60 C32 D32;', 'latin1');
 writeFileSync(join(tmp, 'song.mml'), song);
 execFileSync(cli, ['render', join(tmp, 'song.mml'), '-o', join(tmp, 'cli.wav')]);
@@ -97,14 +98,39 @@ try {
 
   step('share link');
   // A share link (packed here by zlib, apart from the page's own packing) opens the song ready to
-  // play; its WAV export is the CLI's file byte for byte; Play starts the worklet.
+  // play; its WAV exports are the CLI's files byte for byte; Play starts the worklet.
   await page.goto(url + shareLink);
   await page.waitForSelector('body[data-ready]');
-  expect('shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2 {CDE} F8&G8');
-  await page.click('#export');
-  const exported = join(tmp, 'untitled.wav');
-  for (let i = 0; i < 100 && !readdirSync(tmp).includes('untitled.wav'); ++i) await new Promise((ok) => setTimeout(ok, 50));
-  expect('exported WAV equals the CLI render', readdirSync(tmp).includes('untitled.wav') && readFileSync(exported).equals(cliWav), true);
+  expect('shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2\n*あ*CDE {CDE} F8&G8');
+  // Exports against the CLI's file for the same settings: the whole song, from the caret (before
+  // the E on bank A's second line: 20 bytes, CR LF, *あ*CD, so byte 28), and in fixed point at
+  // 22,050 Hz.
+  const exports = [
+    ['whole song', [], async () => {}],
+    ['from the cursor', ['--cursor', 'A:28'], async () => {
+      await page.click('#from-cursor');
+      await page.click('#tab-1');
+      await page.keyboard.down('Control'); await page.keyboard.press('Home'); await page.keyboard.up('Control');
+      await page.keyboard.press('ArrowDown'); await page.keyboard.press('Home');
+      for (let i = 0; i < 5; ++i) await page.keyboard.press('ArrowRight');
+    }],
+    ['fix at 22,050 Hz', ['--arith', 'fix', '--rate', '22050'], async () => {
+      await page.click('#from-cursor');
+      await page.select('#arith', 'fix');
+      await page.select('#rate', '22050');
+    }],
+  ];
+  for (const [what, args, setUp] of exports) {
+    await setUp();
+    rmSync(join(tmp, 'untitled.wav'), { force: true });
+    await page.click('#export');
+    for (let i = 0; i < 100 && !readdirSync(tmp).includes('untitled.wav'); ++i) await new Promise((ok) => setTimeout(ok, 50));
+    execFileSync(cli, ['render', join(tmp, 'song.mml'), '-o', join(tmp, 'cli-args.wav'), ...args]);
+    const got = readdirSync(tmp).includes('untitled.wav') ? readFileSync(join(tmp, 'untitled.wav')) : null;
+    expect(`export ${what} equals the CLI render`, got ? got.equals(readFileSync(join(tmp, 'cli-args.wav'))) : 'no download', true);
+  }
+  await page.select('#arith', 'float');
+  await page.select('#rate', '48000');
   await page.click('#play');
   await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });
   await page.click('#stop');
