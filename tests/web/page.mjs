@@ -6,7 +6,7 @@ import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, readdirSync, writeFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
-import { deflateRawSync } from 'node:zlib';
+import { deflateRawSync, inflateRawSync } from 'node:zlib';
 import { launch, serve, renderOffline } from './browser.mjs';
 
 const cli = resolve(process.argv[2] ?? 'build/release/app/tavolin-cli');
@@ -102,6 +102,12 @@ try {
   await page.goto(url + shareLink);
   await page.waitForSelector('body[data-ready]');
   expect('shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2\n*あ*CDE {CDE} F8&G8');
+  // The page's own link for it inflates (here, by zlib) to the stored document.
+  await page.evaluate(() => { document.getElementById('message').textContent = ''; });
+  await page.click('#share');
+  await page.waitForFunction(() => document.getElementById('message').textContent !== '');
+  const ownLink = await page.evaluate(() => location.hash);
+  expect('own share link', inflateRawSync(Buffer.from(ownLink.replace(/^#song=/, ''), 'base64url')).toString('latin1'), song.toString('latin1'));
   // Exports against the CLI's file for the same settings: the whole song, from the caret (before
   // the C on bank A's second line: 20 bytes, CR LF, *あ*, so byte 26; bytes 25 and 27 start
   // elsewhere), and in fixed point at 22,050 Hz.
