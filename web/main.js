@@ -179,6 +179,7 @@ let lastError = null;
 function scheduleCheck() {
   clearTimeout(checkTimer);
   const id = ++checkId; // a result for an older id is stale and dropped
+  document.body.dataset.checking = 'true';
   checkTimer = setTimeout(() => checker.postMessage({ id, tabs: tabTexts(), ...settings() }), kDebounceMs);
 }
 
@@ -186,7 +187,7 @@ checker.onmessage = ({ data }) => {
   if (data.id !== checkId) return;
   lastError = data.result.ok ? null : data.result.error;
   showError();
-  document.body.dataset.checked = String(data.id);
+  delete document.body.dataset.checking;
 };
 
 function showError() {

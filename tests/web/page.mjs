@@ -45,10 +45,10 @@ try {
   step('load');
   await page.goto(url);
   await page.waitForSelector('body[data-ready]');
+  // The page marks the body while a check is due or running; the result shown is the latest edit's.
   const checkedAfter = async (action) => {
-    const before = await page.$eval('body', (b) => b.dataset.checked);
     await action();
-    await page.waitForFunction((n) => document.body.dataset.checked !== n, {}, before);
+    await page.waitForFunction(() => !document.body.dataset.checking);
   };
   const shown = () => page.evaluate(() => ({
     status: document.getElementById('status').textContent,
