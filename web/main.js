@@ -361,5 +361,7 @@ async function openShared() {
 addEventListener('hashchange', openShared);
 await openShared();
 scheduleCheck();
+// Offline once loaded: a service worker keeps the page's files (where the browser allows one).
+navigator.serviceWorker?.register('sw.js').catch(() => {});
 performance.mark('tavolin-ready');
 document.body.dataset.ready = 'true';

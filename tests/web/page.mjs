@@ -1,6 +1,6 @@
 // The page in headless Chromium: live check with underline and status, colours, the worklet's
-// samples against the CLI's render, the exported WAV against the CLI's file, share links (good and
-// damaged), open of a damaged file, and no console error.
+// samples against the CLI's render, the exported WAVs against the CLI's files, share links (good,
+// damaged, too large), damaged and too large files, working offline, and no console error.
 // Usage: node tests/web/page.mjs CLI   (run from the checkout; scripts/web must have built the page)
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, readdirSync, writeFileSync, rmSync } from 'node:fs';
@@ -152,6 +152,17 @@ try {
   const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
   expect('worklet samples equal the CLI render (first difference)', differ < 0 ? 'none'
     : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
+
+  step('offline');
+  // With the server gone, the page comes from its service worker's cache and plays a link.
+  await page.evaluate(() => navigator.serviceWorker.ready);
+  server.kill();
+  await new Promise((ok) => server.once('exit', ok));
+  await page.goto(url + '?offline' + shareLink);
+  await page.waitForSelector('body[data-ready]');
+  expect('offline: shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2\n*あ*CDE {CDE} F8&G8');
+  await page.click('#play');
+  await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });
   expect('console errors', consoleErrors, []);
 } finally {
   await browser.close();
