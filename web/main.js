@@ -335,13 +335,10 @@ $('share').onclick = async () => {
   const bytes = storedDocument();
   if (!bytes) return;
   const url = location.href.replace(/#.*$/, '') + (await shareFragment(bytes));
-  history.replaceState(null, '', url);
-  try {
-    await navigator.clipboard.writeText(url);
-    say(text('linkCopied'));
-  } catch {
-    say(text('linkMade'));
-  }
+  window.history.replaceState(null, '', url);
+  // The link is in the address bar at once; copying it may wait for the user's permission.
+  say(text('linkMade'));
+  navigator.clipboard?.writeText(url).then(() => say(text('linkCopied')), () => {});
 };
 
 async function openShared() {
