@@ -30,19 +30,28 @@ const upperCase = EditorState.transactionFilter.of((tr) => {
   return [{ changes, selection: tr.selection, scrollIntoView: tr.scrollIntoView, userEvent: tr.annotation(Transaction.userEvent) }];
 });
 
-// Colours: the engine classifies the text from the start to the end of what is in view, so a comment
-// opened above the view is still known; marks are made for the visible part only.
+// Colours: the engine classifies the lines in view. A comment runs from one * to the next, so an odd
+// count of * above the view means the view starts inside one; a * put in front says so to the
+// engine (its run is dropped). Typing in a long document thus costs only what is in view.
 const classMarks = new Map();
 const classMark = (cls) => classMarks.get(cls) ?? classMarks.set(cls, Decoration.mark({ class: 'mml-' + cls })).get(cls);
+function insideComment(doc, end) {
+  let open = false;
+  for (const part of doc.iterRange(0, end)) for (let i = part.indexOf('*'); i >= 0; i = part.indexOf('*', i + 1)) open = !open;
+  return open;
+}
 const colours = ViewPlugin.fromClass(class {
   constructor(view) { this.decorations = this.build(view); }
   update(u) { if (u.docChanged || u.viewportChanged) this.decorations = this.build(u.view); }
   build(view) {
     const b = new RangeSetBuilder();
-    const { from, to } = view.viewport;
-    for (const r of classRuns(engine, view.state.doc.sliceString(0, to))) {
-      if (r.to <= from || !r.cls) continue;
-      b.add(Math.max(r.from, from), r.to, classMark(r.cls));
+    const { doc } = view.state;
+    const from = doc.lineAt(view.viewport.from).from;
+    const lead = insideComment(doc, from) ? '*' : '';
+    const shift = from - lead.length;
+    for (const r of classRuns(engine, lead + doc.sliceString(from, view.viewport.to))) {
+      if (!r.cls || r.to + shift <= from) continue;
+      b.add(Math.max(r.from + shift, from), r.to + shift, classMark(r.cls));
     }
     return b.finish();
   }
