@@ -22,9 +22,9 @@ export function serve(command, args) {
 
 // Evaluated in the page: the player worklet alone in an OfflineAudioContext of `frames` frames. The
 // context is suspended at frame 0 until the worklet has opened the stream, so the song starts at
-// the first frame. Resolves with the worklet's messages, the wall time of the rendering after the
+// the first frame; `mask` is the banks heard (bit 0 bank A). Resolves with the worklet's messages, the wall time of the rendering after the
 // start, and the output as floats times 32768 (interleaved) unless `keep` is false.
-export async function renderOffline({ song, frames, rate, loop, keep = true }) {
+export async function renderOffline({ song, frames, rate, loop, mask = 31, keep = true }) {
   const ctx = new OfflineAudioContext(2, frames, rate);
   await ctx.audioWorklet.addModule('player-worklet.js');
   const wasm = await (await fetch('tavolin-engine.wasm')).arrayBuffer();
@@ -36,7 +36,7 @@ export async function renderOffline({ song, frames, rate, loop, keep = true }) {
   const rendering = ctx.startRendering();
   await suspended;
   const playing = message();
-  node.port.postMessage({ type: 'play', bytes: new Uint8Array(song), arith: 'float', rate, loop, mask: 31 });
+  node.port.postMessage({ type: 'play', bytes: new Uint8Array(song), arith: 'float', rate, loop, mask });
   const started = await playing;
   const t0 = performance.now();
   ctx.resume();

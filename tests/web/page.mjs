@@ -25,9 +25,6 @@ const song = Buffer.from(
   'SMML@T150 @ED1:4:60:40:255:120\r\n;MML@@E1 O5 L16 [CEG>C<]2\r\n*\x82\xa0*CDE {CDE} F8&G8,' +
   '@W1:1:50 @1 O3 L8 C G C G,@W2:4:0 @2 V120 L16 [C R]4,O4 P40 E4 G4,*BANK E* O6 V60 C32 D32;', 'latin1');
 writeFileSync(join(tmp, 'song.mml'), song);
-execFileSync(cli, ['render', join(tmp, 'song.mml'), '-o', join(tmp, 'cli.wav')]);
-const cliWav = readFileSync(join(tmp, 'cli.wav'));
-const cliSamples = new Int16Array(cliWav.buffer.slice(cliWav.byteOffset + 44, cliWav.byteOffset + cliWav.length));
 const shareLink = '#song=' + deflateRawSync(song).toString('base64url');
 
 const { url, server } = await serve('scripts/web', ['--serve', '0']);
@@ -145,13 +142,17 @@ try {
   // The worklet's output in an OfflineAudioContext, the stream started at frame 0. Every float the
   // processor wrote, times 32768, must equal the CLI's int16 sample exactly (the division by 32768
   // is exact in 32-bit floats), with silence after the song's end.
-  const frames = cliSamples.length / 2;
-  const offline = await page.evaluate(renderOffline, { song: [...song], frames: frames + 256, rate: 48000, loop: false });
-  expect('worklet start', [offline.ready, offline.started], ['ready', { type: 'playing', frame: 0 }]);
-  const wanted = [...cliSamples, ...new Array(512).fill(0)];
-  const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
-  expect('worklet samples equal the CLI render (first difference)', differ < 0 ? 'none'
-    : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
+  // Rows: every bank, and banks B and D soloed (the worklet's mask against the CLI's --solo).
+  for (const [what, mask, args] of [['all banks', 31, []], ['solo B and D', 0b01010, ['--solo', 'B,D']]]) {
+    execFileSync(cli, ['render', join(tmp, 'song.mml'), '-o', join(tmp, 'cli-mask.wav'), ...args]);
+    const wav = readFileSync(join(tmp, 'cli-mask.wav'));
+    const wanted = [...new Int16Array(wav.buffer.slice(wav.byteOffset + 44, wav.byteOffset + wav.length)), ...new Array(512).fill(0)];
+    const offline = await page.evaluate(renderOffline, { song: [...song], frames: wanted.length / 2, rate: 48000, loop: false, mask });
+    expect(`worklet start (${what})`, [offline.ready, offline.started], ['ready', { type: 'playing', frame: 0 }]);
+    const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
+    expect(`worklet samples (${what}) equal the CLI render: first difference`, differ < 0 ? 'none'
+      : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
+  }
 
   step('offline');
   // With the server gone, the page comes from its service worker's cache and plays a link.
