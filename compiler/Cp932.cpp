@@ -1,5 +1,17 @@
-// CP932 <-> UTF-8 through glibc iconv.
+// CP932 <-> UTF-8 through glibc iconv; where the C library has no CP932 (the WebAssembly build),
+// through tables taken from it, which convert the same.
 #include "compiler/Cp932.h"
+
+#if defined(__EMSCRIPTEN__)
+
+#include "compiler/Cp932Table.h"
+
+namespace tavolin {
+std::optional<std::string> utf8ToCp932(std::string_view utf8) { return utf8ToCp932ByTable(utf8); }
+std::string cp932ToUtf8(std::string_view cp932) { return cp932ToUtf8ByTable(cp932); }
+}  // namespace tavolin
+
+#else
 
 #include <cerrno>
 #include <iconv.h>
@@ -72,3 +84,5 @@ std::string cp932ToUtf8(std::string_view cp932) {
 }
 
 }  // namespace tavolin
+
+#endif
