@@ -99,15 +99,25 @@ try {
   await page.goto(url + shareLink);
   await page.waitForSelector('body[data-ready]');
   expect('shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2\n*あ*CDE {CDE} F8&G8');
-  // The page's own link for it inflates (here, by zlib) to the stored document.
+  // Save writes the document as the window does (text mode: each CR LF of a tab is written CR CR
+  // LF); the page's own share link carries exactly those bytes.
+  const download = async (selector, name) => {
+    rmSync(join(tmp, name), { force: true });
+    await page.click(selector);
+    for (let i = 0; i < 100 && !readdirSync(tmp).includes(name); ++i) await new Promise((ok) => setTimeout(ok, 50));
+    return readdirSync(tmp).includes(name) ? readFileSync(join(tmp, name)) : null;
+  };
+  const saved = await download('#save', 'untitled.mml');
+  writeFileSync(join(tmp, 'saved.mml'), saved ?? '');
   await page.evaluate(() => { document.getElementById('message').textContent = ''; });
   await page.click('#share');
   await page.waitForFunction(() => document.getElementById('message').textContent !== '');
   const ownLink = await page.evaluate(() => location.hash);
-  expect('own share link', inflateRawSync(Buffer.from(ownLink.replace(/^#song=/, ''), 'base64url')).toString('latin1'), song.toString('latin1'));
-  // Exports against the CLI's file for the same settings: the whole song, from the caret (before
-  // the C on bank A's second line: 20 bytes, CR LF, *あ*, so byte 26; bytes 25 and 27 start
-  // elsewhere), and in fixed point at 22,050 Hz.
+  expect('own share link holds the saved file', inflateRawSync(Buffer.from(ownLink.replace(/^#song=/, ''), 'base64url')).equals(saved ?? Buffer.alloc(1)), true);
+
+  // Exports against the CLI's render of the saved file with the same settings: the whole song,
+  // from the caret (before the C on bank A's second line: 20 bytes, CR LF, *あ*, so byte 26;
+  // bytes 25 and 27 start elsewhere), and in fixed point at 22,050 Hz.
   const exports = [
     ['whole song', [], async () => {}],
     ['from the cursor', ['--cursor', 'A:26'], async () => {
@@ -125,11 +135,8 @@ try {
   ];
   for (const [what, args, setUp] of exports) {
     await setUp();
-    rmSync(join(tmp, 'untitled.wav'), { force: true });
-    await page.click('#export');
-    for (let i = 0; i < 100 && !readdirSync(tmp).includes('untitled.wav'); ++i) await new Promise((ok) => setTimeout(ok, 50));
-    execFileSync(cli, ['render', join(tmp, 'song.mml'), '-o', join(tmp, 'cli-args.wav'), ...args]);
-    const got = readdirSync(tmp).includes('untitled.wav') ? readFileSync(join(tmp, 'untitled.wav')) : null;
+    const got = await download('#export', 'untitled.wav');
+    execFileSync(cli, ['render', join(tmp, 'saved.mml'), '-o', join(tmp, 'cli-args.wav'), ...args]);
     expect(`export ${what} equals the CLI render`, got ? got.equals(readFileSync(join(tmp, 'cli-args.wav'))) : 'no download', true);
   }
   await page.select('#arith', 'float');
@@ -155,11 +162,11 @@ try {
   }
 
   step('offline');
-  // With the server gone, the page comes from its service worker's cache and plays a link.
+  // With the server gone, the page comes from its service worker's cache and plays its own link.
   await page.evaluate(() => navigator.serviceWorker.ready);
   server.kill();
   await new Promise((ok) => server.once('exit', ok));
-  await page.goto(url + '?offline' + shareLink);
+  await page.goto(url + '?offline' + ownLink);
   await page.waitForSelector('body[data-ready]');
   expect('offline: shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2\n*あ*CDE {CDE} F8&G8');
   await page.click('#play');
