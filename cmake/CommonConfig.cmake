@@ -1,12 +1,13 @@
 # Flags every Tavolin target shares. Never -ffast-math: the three arithmetic
-# types must render reproducibly.
+# types must render reproducibly. -ffp-contract=off: no multiply-add fused
+# where the CPU has it, so every build rounds each operation alike.
 add_library(tavolin_common_flags INTERFACE)
 target_compile_features(tavolin_common_flags INTERFACE cxx_std_20)
 set(CMAKE_CXX_EXTENSIONS OFF)
 target_include_directories(tavolin_common_flags INTERFACE ${PROJECT_SOURCE_DIR})
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   target_compile_options(tavolin_common_flags INTERFACE
-    -Wall -Wextra -Wpedantic -Wno-psabi)
+    -Wall -Wextra -Wpedantic -Wno-psabi -ffp-contract=off)
   if(TAVOLIN_WERROR)
     target_compile_options(tavolin_common_flags INTERFACE -Werror)
   endif()

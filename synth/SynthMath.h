@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "compiler/EngineNum.h"
+#include "synth/EngineMath.h"
 
 namespace tavolin {
 
@@ -213,14 +214,14 @@ inline T sineWave(T x, bool secondHalf) noexcept {
         constexpr int64_t kPi16 = 205887;  // pi * 65536
         int64_t a16 = (Fix::fromRaw(x.raw()) * Fix::fromRaw(kPi16)).raw() + (secondHalf ? kPi16 : 0);
         float a = static_cast<float>(a16) / 65536.0f;
-        return fixFromFloatProduct(std::sin(a));
+        return fixFromFloatProduct(sinSingle(a));
     } else if constexpr (std::is_same_v<T, float>) {
         constexpr float kPi = 3.14159265358979323846f;
-        return secondHalf ? std::sin(kPi + kPi * x) : std::sin(kPi * x);
+        return secondHalf ? sinSingle(kPi + kPi * x) : sinSingle(kPi * x);
     } else {
         constexpr double kPi = 3.14159265358979323846;
         double a = secondHalf ? kPi + kPi * x : kPi * x;
-        return static_cast<double>(std::sin(static_cast<float>(a)));
+        return static_cast<double>(sinSingle(static_cast<float>(a)));
     }
 }
 
@@ -283,8 +284,8 @@ inline NoiseCoefficients<T> noiseCoefficients(uint32_t sampleRate, T cutoff) noe
         int64_t w16 = (cutoff * Fix::fromRaw(kTwoPi16)).raw();
         w16 = sampleRate == 0 ? 0 : w16 / static_cast<int64_t>(sampleRate);
         const float w = static_cast<float>(w16) / 65536.0f;
-        const int64_t s16 = truncSat64(static_cast<double>(std::sin(w) * 65536.0f));
-        const int64_t c16 = truncSat64(static_cast<double>(std::cos(w) * 65536.0f));
+        const int64_t s16 = truncSat64(static_cast<double>(sinSingle(w) * 65536.0f));
+        const int64_t c16 = truncSat64(static_cast<double>(cosSingle(w) * 65536.0f));
         const int64_t alpha16 = (s16 * 65536) / kSqrt2_16;
         const int64_t a0 = alpha16 + 65536;  // >= 65536 - 46341, never 0
         c.a0 = Fix::fromRaw(a0);
@@ -302,8 +303,8 @@ inline NoiseCoefficients<T> noiseCoefficients(uint32_t sampleRate, T cutoff) noe
             constexpr double kTwoPi = 6.28318530717958647692;
             w = static_cast<float>(sampleRate == 0 ? 0.0 : kTwoPi * cutoff / static_cast<double>(sampleRate));
         }
-        const T s = static_cast<T>(std::sin(w));
-        const T cs = static_cast<T>(std::cos(w));
+        const T s = static_cast<T>(sinSingle(w));
+        const T cs = static_cast<T>(cosSingle(w));
         const T alpha = s / std::sqrt(static_cast<T>(2));
         c.a0 = 1 + alpha;
         c.b0 = (1 - cs) / 2;
@@ -410,20 +411,20 @@ inline T lfoSine(T phase, T period) noexcept {
         constexpr int64_t kTwoPi16 = 411774;
         const int64_t m = phase.raw() % period.raw();
         const int64_t a16 = (Fix::fromRaw(fixDivRaw(m, period.raw())) * Fix::fromRaw(kTwoPi16)).raw();
-        return fixFromFloatProduct(std::sin(static_cast<float>(a16) / 65536.0f));
+        return fixFromFloatProduct(sinSingle(static_cast<float>(a16) / 65536.0f));
     } else if constexpr (std::is_same_v<T, float>) {
         constexpr float kTwoPi = 6.28318530717958647692f;
         const float p = phase < period ? phase : std::fmod(phase, period);
-        return std::sin(kTwoPi * p / period);
+        return sinSingle(kTwoPi * p / period);
     } else {
         constexpr double kTwoPi = 6.28318530717958647692;
         const double p = phase < period ? phase : std::fmod(phase, period);
-        return static_cast<double>(std::sin(static_cast<float>(kTwoPi * p / period)));
+        return static_cast<double>(sinSingle(static_cast<float>(kTwoPi * p / period)));
     }
 }
 
 // 2^(e) for the vibrato: double precision; rounded to single for Fix and Float.
-inline float powerOfTwoSingle(float e) noexcept { return static_cast<float>(std::pow(2.0, static_cast<double>(e))); }
+inline float powerOfTwoSingle(float e) noexcept { return static_cast<float>(powerOfTwo(static_cast<double>(e))); }
 
 // Cycle length P under a vibrato of `depth` semitones at LFO sine `sine`:
 // s = depth * sine; P * 2^(s/12) for s > 0, P / 2^(-s/12) for s < 0.
@@ -441,8 +442,8 @@ inline T vibratoCycle(T cycle, T depth, T sine) noexcept {
         return cycle;
     } else {
         const double s = static_cast<double>(static_cast<float>(depth * sine));
-        if (s > 0.0) return cycle * std::pow(2.0, s / 12.0);
-        if (s < 0.0) return cycle / std::pow(2.0, -s / 12.0);
+        if (s > 0.0) return cycle * powerOfTwo(s / 12.0);
+        if (s < 0.0) return cycle / powerOfTwo(-s / 12.0);
         return cycle;
     }
 }

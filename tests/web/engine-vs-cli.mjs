@@ -1,0 +1,143 @@
+// The web engine against tavolin-cli: the same bytes of WAV, the same check
+// and timeline JSON, for every example and a folder of random songs, in all
+// three types at 22,050 and 48,000 Hz; and the errors of damaged documents.
+//   node tests/web/engine-vs-cli.mjs ENGINE.mjs TAVOLIN-CLI DOCUMENT...
+import { spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { isDeepStrictEqual } from 'node:util';
+
+const [enginePath, cli, ...documents] = process.argv.slice(2);
+const { createEngine, EngineError } = await import(path.resolve(enginePath));
+const engine = await createEngine();
+const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'tavolin-web-'));
+const failures = [];
+let cases = 0;
+
+function fail(name, want, got) {
+  failures.push(`FAIL ${name}\n  cli:  ${String(want).slice(0, 400)}\n  web:  ${String(got).slice(0, 400)}`);
+}
+
+function runCli(args) {
+  const r = spawnSync(cli, args, { env: { ...process.env, LC_ALL: 'C.UTF-8' }, maxBuffer: 1 << 28 });
+  return { status: r.status, stdout: r.stdout.toString(), stderr: r.stderr.toString() };
+}
+
+// The first differing byte of two WAV files, for the report.
+function firstDifference(a, b) {
+  const n = Math.min(a.length, b.length);
+  for (let i = 0; i < n; ++i) if (a[i] !== b[i]) return `byte ${i} of ${a.length}/${b.length}`;
+  return `lengths ${a.length}/${b.length}`;
+}
+
+// The error a failed web render throws, as check shows it.
+function renderError(fn) {
+  try {
+    fn();
+    return null;
+  } catch (e) {
+    if (!(e instanceof EngineError)) throw e;
+    return e.error;
+  }
+}
+
+const combos = [];
+for (const arith of ['fix', 'float', 'double']) for (const rate of [22050, 48000]) combos.push({ arith, rate });
+
+for (const doc of documents) {
+  const bytes = fs.readFileSync(doc);
+  const name = path.basename(doc);
+  for (const { arith, rate } of combos) {
+    ++cases;
+    const label = `${name} ${arith} ${rate}`;
+    const out = path.join(tmp, 'cli.wav');
+    fs.rmSync(out, { force: true });
+    const r = runCli(['render', '--arith', arith, '--rate', String(rate), '-o', out, doc]);
+    const error = renderError(() => engine.render(bytes, { arith, rate }));
+    if (r.status === 0) {
+      if (error) { fail(`render ${label}`, 'a WAV file', JSON.stringify(error)); continue; }
+      const want = fs.readFileSync(out);
+      const got = engine.render(bytes, { arith, rate });
+      if (Buffer.compare(want, Buffer.from(got)) !== 0) fail(`render ${label}`, 'same bytes', firstDifference(want, got));
+    } else {
+      // A song the CLI refuses: the web refuses it with check's error.
+      const check = JSON.parse(runCli(['check', '--json', '--arith', arith, doc]).stdout);
+      if (!error || error.code !== check.code || error.position !== check.position)
+        fail(`render error ${label}`, JSON.stringify(check), JSON.stringify(error));
+    }
+    const timeline = runCli(['timeline', '--json', '--arith', arith, '--rate', String(rate), doc]);
+    const got = engine.timeline(bytes, { arith, rate });
+    if (!isDeepStrictEqual(JSON.parse(timeline.stdout), got)) fail(`timeline ${label}`, timeline.stdout, JSON.stringify(got));
+  }
+  for (const arith of ['fix', 'float', 'double']) {
+    ++cases;
+    const want = JSON.parse(runCli(['check', '--json', '--arith', arith, doc]).stdout);
+    const got = engine.check(bytes, { arith });
+    const shaped = got.ok ? { ok: true } : { ok: false, code: got.error.code, bank: got.error.bank,
+      position: got.error.position, message: got.error.message };
+    if (!isDeepStrictEqual(want, shaped)) fail(`check ${name} ${arith}`, JSON.stringify(want), JSON.stringify(got));
+  }
+}
+
+// Renders from a caret, mute and solo, as render's --cursor, --mute and --solo;
+// the stream of a song without endless loops, whole and after a seek.
+const example = documents.find((d) => path.basename(d) === 'demo.mml');
+if (example) {
+  const bytes = fs.readFileSync(example);
+  for (const cursor of ['A:40', 'B:0', 'common:3']) {
+    ++cases;
+    const out = path.join(tmp, 'cursor.wav');
+    const r = runCli(['render', '--cursor', cursor, '-o', out, example]);
+    const error = renderError(() => engine.render(bytes, { cursor }));
+    if (r.status === 0 ? error !== null : error === null) fail(`render --cursor ${cursor}`, r.stderr || 'a file', JSON.stringify(error));
+    else if (r.status === 0 && Buffer.compare(fs.readFileSync(out), Buffer.from(engine.render(bytes, { cursor }))) !== 0)
+      fail(`render --cursor ${cursor}`, 'same bytes', 'different bytes');
+  }
+  const wav = engine.render(bytes, { arith: 'fix' });
+  const samples = new Int16Array(wav.buffer.slice(44));
+  const stream = engine.open(bytes, { arith: 'fix' });
+  const streamed = [];
+  while (!stream.finished) streamed.push(...stream.next(4096));
+  ++cases;
+  const played = Int16Array.from(streamed.slice(0, samples.length));
+  if (!isDeepStrictEqual(played, samples)) fail('stream = render', `${samples.length} samples`, firstDifference(samples, played));
+  ++cases;
+  const at = 48000 * 3 + 17;
+  stream.seek(at);
+  const after = Int16Array.from(stream.next(1000));
+  if (!isDeepStrictEqual(after, samples.slice(at * 2, at * 2 + 2000))) fail('stream seek back', 'render from frame ' + at, 'different samples');
+  ++cases;
+  stream.seek(0);
+  stream.setAudible(0b00010);  // bank B alone
+  const solo = path.join(tmp, 'solo.wav');
+  runCli(['render', '--arith', 'fix', '--solo', 'B', '-o', solo, example]);
+  const soloSamples = new Int16Array(fs.readFileSync(solo).buffer.slice(44));
+  const soloStreamed = Int16Array.from(stream.next(48000));
+  if (!isDeepStrictEqual(soloStreamed, soloSamples.slice(0, 96000))) fail('stream solo B', 'render --solo B', 'different samples');
+  stream.close();
+}
+
+// Documents that cannot be read: an error object, never a crash.
+const damaged = [
+  ['too large', new Uint8Array(2 * 1024 * 1024 + 1).fill(0x43)],
+  ['NUL byte', new TextEncoder().encode('MML@C\0D;')],
+  ['undecodable CP932', new Uint8Array([0x4d, 0x4d, 0x4c, 0x40, 0x81, 0x20, 0x3b])],
+  ['UTF-8 without a CP932 form', new TextEncoder().encode('MML@C*\u{1F600}*;')],
+];
+for (const [name, bytes] of damaged) {
+  ++cases;
+  const check = engine.check(bytes);
+  const decoded = engine.decodeDocument(bytes);
+  const rendered = renderError(() => engine.render(bytes));
+  const opened = renderError(() => engine.open(bytes).close());
+  const timeline = engine.timeline(bytes);
+  for (const [what, e] of [['check', check.error], ['decode', decoded.error], ['render', rendered], ['open', opened],
+    ['timeline', timeline.error]])
+    if (!e || e.document !== true || !e.message) fail(`${what} of ${name}`, 'a document error', JSON.stringify(e));
+}
+
+fs.rmSync(tmp, { recursive: true, force: true });
+for (const f of failures) console.log(f);
+console.log(`web engine vs tavolin-cli: ${cases - failures.length} of ${cases} cases agree (${documents.length} documents)`);
+process.exit(failures.length ? 1 : 0);
