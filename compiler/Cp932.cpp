@@ -1,17 +1,5 @@
-// CP932 <-> UTF-8 through glibc iconv; where the C library has no CP932 (the WebAssembly build),
-// through tables taken from it, which convert the same.
+// CP932 <-> UTF-8 through glibc iconv.
 #include "compiler/Cp932.h"
-
-#if defined(__EMSCRIPTEN__)
-
-#include "compiler/Cp932Table.h"
-
-namespace tavolin {
-std::optional<std::string> utf8ToCp932(std::string_view utf8) { return utf8ToCp932ByTable(utf8); }
-std::string cp932ToUtf8(std::string_view cp932) { return cp932ToUtf8ByTable(cp932); }
-}  // namespace tavolin
-
-#else
 
 #include <cerrno>
 #include <iconv.h>
@@ -84,5 +72,3 @@ std::string cp932ToUtf8(std::string_view cp932) {
 }
 
 }  // namespace tavolin
-
-#endif
