@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 namespace tavolin {
@@ -26,34 +27,27 @@ inline constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
 inline constexpr double kTwoPi = 0x1.921fb54442d18p+2;
 inline constexpr double kLn2 = 0x1.62e42fefa39efp-1;
 
-// sin r and cos r for |r| <= pi/4 by their Taylor series, cut where the next
-// term falls below 2^-56 of the result.
-inline double sinKernel(double r) noexcept {
-    const double z = r * r;
-    double p = -1.0 / 355687428096000.0;  // -1/17!
-    p = p * z + 1.0 / 1307674368000.0;
-    p = p * z - 1.0 / 6227020800.0;
-    p = p * z + 1.0 / 39916800.0;
-    p = p * z - 1.0 / 362880.0;
-    p = p * z + 1.0 / 5040.0;
-    p = p * z - 1.0 / 120.0;
-    p = p * z + 1.0 / 6.0;
-    return r - r * z * p;
+// c[0] z^n + c[1] z^(n-1) + ... + c[n], by Horner's rule.
+template <size_t N>
+inline double horner(double z, const double (&c)[N]) noexcept {
+    double p = c[0];
+    for (size_t i = 1; i < N; ++i) p = p * z + c[i];
+    return p;
 }
 
-inline double cosKernel(double r) noexcept {
-    const double z = r * r;
-    double p = 1.0 / 6402373705728000.0;  // 1/18!
-    p = p * z - 1.0 / 20922789888000.0;
-    p = p * z + 1.0 / 87178291200.0;
-    p = p * z - 1.0 / 479001600.0;
-    p = p * z + 1.0 / 3628800.0;
-    p = p * z - 1.0 / 40320.0;
-    p = p * z + 1.0 / 720.0;
-    p = p * z - 1.0 / 24.0;
-    p = p * z + 1.0 / 2.0;
-    return 1.0 - z * p;
-}
+// Taylor series of sin r and cos r for |r| <= pi/4 and of e^t for
+// |t| <= ln2 / 2, cut where the next term falls below 2^-56 of the result.
+inline constexpr double kSinTerms[] = {-1.0 / 355687428096000.0, 1.0 / 1307674368000.0, -1.0 / 6227020800.0,
+                                       1.0 / 39916800.0, -1.0 / 362880.0, 1.0 / 5040.0, -1.0 / 120.0, 1.0 / 6.0};
+inline constexpr double kCosTerms[] = {1.0 / 6402373705728000.0, -1.0 / 20922789888000.0, 1.0 / 87178291200.0,
+                                       -1.0 / 479001600.0, 1.0 / 3628800.0, -1.0 / 40320.0, 1.0 / 720.0,
+                                       -1.0 / 24.0, 1.0 / 2.0};
+inline constexpr double kExpTerms[] = {1.0 / 87178291200.0, 1.0 / 6227020800.0, 1.0 / 479001600.0, 1.0 / 39916800.0,
+                                       1.0 / 3628800.0, 1.0 / 362880.0, 1.0 / 40320.0, 1.0 / 5040.0, 1.0 / 720.0,
+                                       1.0 / 120.0, 1.0 / 24.0, 1.0 / 6.0, 0.5, 1.0, 1.0};
+
+inline double sinKernel(double r) noexcept { return r - r * (r * r) * horner(r * r, kSinTerms); }
+inline double cosKernel(double r) noexcept { return 1.0 - (r * r) * horner(r * r, kCosTerms); }
 
 // x = k pi/2 + r with |r| <= about pi/4; returns r and sets the quadrant k mod 4.
 inline double reduce(double x, int& quadrant) noexcept {
@@ -91,21 +85,7 @@ inline double powerOfTwo(double e) noexcept {
     if (e < -1100.0) return 0.0;
     const double n = std::floor(e + 0.5);
     const double t = (e - n) * engine_math::kLn2;  // |t| <= 0.347
-    double p = 1.0 / 87178291200.0;  // 1/14!
-    p = p * t + 1.0 / 6227020800.0;
-    p = p * t + 1.0 / 479001600.0;
-    p = p * t + 1.0 / 39916800.0;
-    p = p * t + 1.0 / 3628800.0;
-    p = p * t + 1.0 / 362880.0;
-    p = p * t + 1.0 / 40320.0;
-    p = p * t + 1.0 / 5040.0;
-    p = p * t + 1.0 / 720.0;
-    p = p * t + 1.0 / 120.0;
-    p = p * t + 1.0 / 24.0;
-    p = p * t + 1.0 / 6.0;
-    p = p * t + 0.5;
-    p = p * t + 1.0;
-    p = p * t + 1.0;
+    const double p = engine_math::horner(t, engine_math::kExpTerms);
     return std::ldexp(p, static_cast<int>(n));
 }
 
