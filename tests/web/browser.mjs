@@ -1,0 +1,51 @@
+// Shared by the browser test and the page benchmark: headless Chromium via puppeteer-core (from the
+// page's npm packages), the page's server, and the worklet render in an OfflineAudioContext.
+import { spawn } from 'node:child_process';
+import { createRequire } from 'node:module';
+import { resolve } from 'node:path';
+
+const require = createRequire(resolve('web/package.json'));
+const puppeteer = require('puppeteer-core');
+
+export const launch = (args = []) => puppeteer.launch({
+  executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium', headless: true, args: ['--no-sandbox', ...args],
+});
+
+// Runs `command` (scripts/web --serve, or the server alone) and resolves with the URL it prints.
+export function serve(command, args) {
+  const server = spawn(command, args, { stdio: ['ignore', 'pipe', 'inherit'] });
+  return new Promise((ok, fail) => {
+    server.stdout.on('data', (d) => { const m = /http:\/\/127\.0\.0\.1:\d+\//.exec(String(d)); if (m) ok({ url: m[0], server }); });
+    server.on('exit', (code) => fail(new Error(`${command} ended (${code})`)));
+  });
+}
+
+// Evaluated in the page: the player worklet alone in an OfflineAudioContext of `frames` frames. The
+// context is suspended at frame 0 until the worklet has opened the stream, so the song starts at
+// the first frame; `mask` is the banks heard (bit 0 bank A). Resolves with the worklet's messages, the wall time of the rendering after the
+// start, and the output as floats times 32768 (interleaved) unless `keep` is false.
+export async function renderOffline({ song, frames, rate, loop, mask = 31, keep = true }) {
+  const ctx = new OfflineAudioContext(2, frames, rate);
+  await ctx.audioWorklet.addModule('player-worklet.js');
+  const wasm = await (await fetch('tavolin-engine.wasm')).arrayBuffer();
+  const node = new AudioWorkletNode(ctx, 'tavolin-player', { numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm } });
+  const message = () => new Promise((ok) => { node.port.onmessage = ({ data }) => ok(data); });
+  const ready = await message();
+  node.connect(ctx.destination);
+  const suspended = ctx.suspend(0);
+  const rendering = ctx.startRendering();
+  await suspended;
+  const playing = message();
+  node.port.postMessage({ type: 'play', bytes: new Uint8Array(song), arith: 'float', rate, loop, mask });
+  const started = await playing;
+  const t0 = performance.now();
+  ctx.resume();
+  const buffer = await rendering;
+  const ms = performance.now() - t0;
+  const samples = [];
+  if (keep) {
+    const channels = [buffer.getChannelData(0), buffer.getChannelData(1)];
+    for (let i = 0; i < buffer.length; ++i) for (const c of channels) samples.push(c[i] * 32768);
+  }
+  return { ready: ready.type, started, ms, samples };
+}

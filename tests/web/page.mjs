@@ -1,0 +1,184 @@
+// The page in headless Chromium: live check with underline and status, colours, the worklet's
+// samples against the CLI's render, the exported WAVs against the CLI's files, share links (good,
+// damaged, too large), damaged and too large files, working offline, and no console error.
+// Usage: node tests/web/page.mjs CLI   (run from the checkout; scripts/web must have built the page)
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, readdirSync, writeFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
+import { deflateRawSync, inflateRawSync } from 'node:zlib';
+import { launch, serve, renderOffline } from './browser.mjs';
+
+const cli = resolve(process.argv[2] ?? 'build/release/app/tavolin-cli');
+const tmp = mkdtempSync(join(tmpdir(), 'tavolin-web-'));
+const failures = [];
+const started = Date.now();
+const step = (what) => process.env.VERBOSE && console.error(`${Date.now() - started} ms: ${what}`);
+const expect = (what, seen, wanted) => {
+  if (JSON.stringify(seen) !== JSON.stringify(wanted)) failures.push(`${what}:\n  seen   ${JSON.stringify(seen)}\n  wanted ${JSON.stringify(wanted)}`);
+};
+
+// A short song using every bank, an envelope, a loop, a tuplet and a slur, so that the comparison
+// covers the engine's paths; it ends by itself after about two seconds. Bank A's second line starts
+// with a comment holding あ (two bytes in CP932), so the caret's byte offset is put to the test.
+const song = Buffer.from(
+  'SMML@T150 @ED1:4:60:40:255:120\r\n;MML@@E1 O5 L16 [CEG>C<]2\r\n*\x82\xa0*CDE {CDE} F8&G8,' +
+  '@W1:1:50 @1 O3 L8 C G C G,@W2:4:0 @2 V120 L16 [C R]4,O4 P40 E4 G4,*BANK E* O6 V60 C32 D32;', 'latin1');
+writeFileSync(join(tmp, 'song.mml'), song);
+const shareLink = '#song=' + deflateRawSync(song).toString('base64url');
+
+const { url, server } = await serve('scripts/web', ['--serve', '0']);
+const browser = await launch(['--autoplay-policy=no-user-gesture-required', '--mute-audio']);
+try {
+  const page = await browser.newPage();
+  const consoleErrors = [];
+  page.on('console', (m) => { if (m.type() === 'error') consoleErrors.push(m.text()); });
+  page.on('pageerror', (e) => consoleErrors.push(String(e)));
+  page.on('dialog', (d) => d.accept());
+  await page.evaluateOnNewDocument(() => Object.defineProperty(navigator, 'language', { get: () => 'ja-JP' }));
+  const cdp = await page.createCDPSession();
+  await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: tmp });
+
+  step('load');
+  await page.goto(url);
+  await page.waitForSelector('body[data-ready]');
+  // The page marks the body while a check is due or running; the result shown is the latest edit's.
+  const checkedAfter = async (action) => {
+    await action();
+    await page.waitForFunction(() => !document.body.dataset.checking);
+  };
+  const shown = () => page.evaluate(() => ({
+    status: document.getElementById('status').textContent,
+    underline: [...document.querySelectorAll('.mml-error')].map((e) => e.textContent).join(''),
+    errorTabs: [...document.querySelectorAll('.has-error')].map((e) => e.textContent),
+  }));
+
+  step('type an error');
+  // Bank B: a loop end on line 2 that was never started, typed in lower case.
+  await page.click('#tab-2');
+  await page.click('.cm-content');
+  await checkedAfter(() => page.keyboard.type('c d\ne ] f', { delay: 5 }));
+  expect('error shown', await shown(), { status: 'B 2:3 ループ開始していないのにループ終了が来た', underline: ']', errorTabs: ['B'] });
+  expect('typed letters upper-cased', await page.$eval('.cm-content', (e) => e.innerText), 'C D\nE ] F');
+  expect('note colour', await page.$$eval('.mml-note', (es) => es.map((e) => [e.textContent, getComputedStyle(e).color])),
+    ['C', 'D', 'E', 'F'].map((n) => [n, 'rgb(29, 79, 145)']));
+  await checkedAfter(async () => {
+    await page.keyboard.press('ArrowLeft'); await page.keyboard.press('ArrowLeft');
+    await page.keyboard.press('Backspace');
+  });
+  expect('error fixed', await shown(), { status: '', underline: '', errorTabs: [] });
+
+  step('bad input');
+  // Bad input of every kind: a clear message, and the text typed so far stays.
+  const bigLink = '#song=' + deflateRawSync(Buffer.alloc(2 * 1024 * 1024 + 1, 32)).toString('base64url');
+  const badInputs = [
+    ['damaged share link', { hash: '#song=AAAA!' }, /^共有リンクが壊れているため/],
+    ['share link over 2 MiB', { hash: bigLink }, /^共有リンクが壊れているため/],
+    ['file with a NUL byte', { file: 'SMML@T120;\0MML@C,D;', name: 'damaged.mml' }, /^「damaged\.mml」はドキュメントとして読めない.*\n1\d バイト目に NUL バイト/s],
+    ['file over 2 MiB', { file: ' '.repeat(2 * 1024 * 1024 + 1), name: 'big.mml' }, /^「big\.mml」は大きすぎるため開けません（2\.0 MB/],
+  ];
+  for (const [what, input, message] of badInputs) {
+    await page.evaluate(({ hash, file, name }) => {
+      document.getElementById('message').textContent = '';
+      if (hash) { location.hash = hash; return; }
+      const dt = new DataTransfer();
+      dt.items.add(new File([file], name));
+      const el = document.getElementById('file');
+      el.files = dt.files;
+      el.dispatchEvent(new Event('change'));
+    }, input);
+    await page.waitForFunction(() => document.getElementById('message').textContent !== '');
+    const [said, kept] = await page.evaluate(() => [document.getElementById('message').textContent, document.querySelector('.cm-content').innerText]);
+    expect(`${what}: message`, message.test(said) ? 'as wanted' : said, 'as wanted');
+    expect(`${what}: text kept`, kept, 'C D\nE  F');
+  }
+
+  step('share link');
+  // A share link (packed here by zlib, apart from the page's own packing) opens the song ready to
+  // play; its WAV exports are the CLI's files byte for byte; Play starts the worklet.
+  await page.goto(url + shareLink);
+  await page.waitForSelector('body[data-ready]');
+  expect('shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2\n*あ*CDE {CDE} F8&G8');
+  // Save writes the document as the window does (text mode: each CR LF of a tab is written CR CR
+  // LF); the page's own share link carries exactly those bytes.
+  const download = async (selector, name) => {
+    rmSync(join(tmp, name), { force: true });
+    await page.click(selector);
+    for (let i = 0; i < 100 && !readdirSync(tmp).includes(name); ++i) await new Promise((ok) => setTimeout(ok, 50));
+    return readdirSync(tmp).includes(name) ? readFileSync(join(tmp, name)) : null;
+  };
+  const saved = await download('#save', 'untitled.mml');
+  writeFileSync(join(tmp, 'saved.mml'), saved ?? '');
+  await page.evaluate(() => { document.getElementById('message').textContent = ''; });
+  await page.click('#share');
+  await page.waitForFunction(() => document.getElementById('message').textContent !== '');
+  const ownLink = await page.evaluate(() => location.hash);
+  expect('own share link holds the saved file', inflateRawSync(Buffer.from(ownLink.replace(/^#song=/, ''), 'base64url')).equals(saved ?? Buffer.alloc(1)), true);
+
+  // Exports against the CLI's render of the saved file with the same settings: the whole song,
+  // from the caret (before the C on bank A's second line: 20 bytes, CR LF, *あ*, so byte 26;
+  // bytes 25 and 27 start elsewhere), and in fixed point at 22,050 Hz.
+  const exports = [
+    ['whole song', [], async () => {}],
+    ['from the cursor', ['--cursor', 'A:26'], async () => {
+      await page.click('#from-cursor');
+      await page.click('#tab-1');
+      await page.keyboard.down('Control'); await page.keyboard.press('Home'); await page.keyboard.up('Control');
+      await page.keyboard.press('ArrowDown'); await page.keyboard.press('Home');
+      for (let i = 0; i < 3; ++i) await page.keyboard.press('ArrowRight');
+    }],
+    ['fix at 22,050 Hz', ['--arith', 'fix', '--rate', '22050'], async () => {
+      await page.click('#from-cursor');
+      await page.select('#arith', 'fix');
+      await page.select('#rate', '22050');
+    }],
+  ];
+  for (const [what, args, setUp] of exports) {
+    await setUp();
+    const got = await download('#export', 'untitled.wav');
+    execFileSync(cli, ['render', join(tmp, 'saved.mml'), '-o', join(tmp, 'cli-args.wav'), ...args]);
+    expect(`export ${what} equals the CLI render`, got ? got.equals(readFileSync(join(tmp, 'cli-args.wav'))) : 'no download', true);
+  }
+  await page.select('#arith', 'float');
+  await page.select('#rate', '48000');
+  await page.click('#play');
+  await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });
+  await page.click('#stop');
+
+  step('offline render');
+  // The worklet's output in an OfflineAudioContext, the stream started at frame 0. Every float the
+  // processor wrote, times 32768, must equal the CLI's int16 sample exactly (the division by 32768
+  // is exact in 32-bit floats), with silence after the song's end.
+  // Rows: every bank, and banks B and D soloed (the worklet's mask against the CLI's --solo).
+  for (const [what, mask, args] of [['all banks', 31, []], ['solo B and D', 0b01010, ['--solo', 'B,D']]]) {
+    execFileSync(cli, ['render', join(tmp, 'song.mml'), '-o', join(tmp, 'cli-mask.wav'), ...args]);
+    const wav = readFileSync(join(tmp, 'cli-mask.wav'));
+    const wanted = [...new Int16Array(wav.buffer.slice(wav.byteOffset + 44, wav.byteOffset + wav.length)), ...new Array(512).fill(0)];
+    const offline = await page.evaluate(renderOffline, { song: [...song], frames: wanted.length / 2, rate: 48000, loop: false, mask });
+    expect(`worklet start (${what})`, [offline.ready, offline.started], ['ready', { type: 'playing', frame: 0 }]);
+    const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
+    expect(`worklet samples (${what}) equal the CLI render: first difference`, differ < 0 ? 'none'
+      : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
+  }
+
+  step('offline');
+  // With the server gone, the page comes from its service worker's cache and plays its own link.
+  await page.evaluate(() => navigator.serviceWorker.ready);
+  server.kill();
+  await new Promise((ok) => server.once('exit', ok));
+  await page.goto(url + '?offline' + ownLink);
+  await page.waitForSelector('body[data-ready]');
+  expect('offline: shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2\n*あ*CDE {CDE} F8&G8');
+  await page.click('#play');
+  await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });
+  expect('console errors', consoleErrors, []);
+} finally {
+  await browser.close();
+  server.kill();
+  rmSync(tmp, { recursive: true, force: true });
+}
+if (failures.length) {
+  console.error(failures.join('\n'));
+  process.exit(1);
+}
+console.log('web page: ok');

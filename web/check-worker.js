@@ -1,0 +1,25 @@
+// The live check off the page's thread: compiles the latest document it was sent and answers with
+// its id. Requests that arrive while one compiles are coalesced; only the newest is compiled.
+import * as engineModule from './tavolin-engine.mjs';
+
+const engine = await (engineModule.createEngine ?? engineModule.default)();
+let latest = null;
+let scheduled = false;
+
+function run() {
+  scheduled = false;
+  const { id, tabs, arith, rate, lang } = latest;
+  latest = null;
+  let result;
+  try {
+    result = engine.check(engine.encodeDocument(tabs, { lang }), { arith, rate, lang });
+  } catch (e) {
+    result = { ok: false, error: { message: String(e.message ?? e) } };
+  }
+  postMessage({ id, result });
+}
+
+onmessage = ({ data }) => {
+  latest = data;
+  if (!scheduled) { scheduled = true; setTimeout(run, 0); }
+};

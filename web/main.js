@@ -1,0 +1,373 @@
+// The page: six tabs of MML in CodeMirror, coloured by the engine's classes, checked as you type in
+// a worker, played through an AudioWorklet that runs the engine's stream, exported, opened, saved
+// and shared as a link.
+import { EditorState, StateEffect, StateField, RangeSetBuilder, Transaction } from '@codemirror/state';
+import { EditorView, Decoration, ViewPlugin, keymap, lineNumbers, drawSelection, highlightActiveLine } from '@codemirror/view';
+import { defaultKeymap, history, historyKeymap } from '@codemirror/commands';
+import * as engineModule from './tavolin-engine.mjs';
+import { lang, text, tabNames } from './texts.js';
+import { kDocumentLimit, storedOffset, shareFragment, sharedDocument } from './document.js';
+import { classRuns } from './classes.js';
+
+const $ = (id) => document.getElementById(id);
+const kRates = [8000, 12000, 16000, 22050, 32000, 44100, 48000, 96000, 192000];
+const kDebounceMs = 150; // as the window waits after the last keystroke
+
+const engine = await (engineModule.createEngine ?? engineModule.default)();
+
+// ---- editor -----------------------------------------------------------------------------------
+
+// Letters enter upper case, typed or pasted, as in the window.
+const upperCase = EditorState.transactionFilter.of((tr) => {
+  if (!tr.docChanged) return tr;
+  let lower = false;
+  tr.changes.iterChanges((fa, ta, fb, tb, inserted) => { if (/[a-z]/.test(inserted.toString())) lower = true; });
+  if (!lower) return tr;
+  const changes = [];
+  tr.changes.iterChanges((fa, ta, fb, tb, inserted) => {
+    changes.push({ from: fa, to: ta, insert: inserted.toString().replace(/[a-z]+/g, (s) => s.toUpperCase()) });
+  });
+  return [{ changes, selection: tr.selection, scrollIntoView: tr.scrollIntoView, userEvent: tr.annotation(Transaction.userEvent) }];
+});
+
+// Colours: the engine classifies the lines in view. A comment runs from one * to the next, so an odd
+// count of * above the view means the view starts inside one; a * put in front says so to the
+// engine (its run is dropped). Typing in a long document thus costs only what is in view.
+const classMarks = new Map();
+const classMark = (cls) => classMarks.get(cls) ?? classMarks.set(cls, Decoration.mark({ class: 'mml-' + cls })).get(cls);
+function insideComment(doc, end) {
+  let open = false;
+  for (const part of doc.iterRange(0, end)) for (let i = part.indexOf('*'); i >= 0; i = part.indexOf('*', i + 1)) open = !open;
+  return open;
+}
+const colours = ViewPlugin.fromClass(class {
+  constructor(view) { this.decorations = this.build(view); }
+  update(u) { if (u.docChanged || u.viewportChanged) this.decorations = this.build(u.view); }
+  build(view) {
+    const b = new RangeSetBuilder();
+    const { doc } = view.state;
+    const from = doc.lineAt(view.viewport.from).from;
+    const lead = insideComment(doc, from) ? '*' : '';
+    const shift = from - lead.length;
+    for (const r of classRuns(engine, lead + doc.sliceString(from, view.viewport.to))) {
+      if (!r.cls || r.to + shift <= from) continue;
+      b.add(Math.max(r.from + shift, from), r.to + shift, classMark(r.cls));
+    }
+    return b.finish();
+  }
+}, { decorations: (p) => p.decorations });
+
+// The live check's underline in this tab; moves with edits until the next result replaces it.
+const setError = StateEffect.define();
+const errorMark = Decoration.mark({ class: 'mml-error' });
+const errorField = StateField.define({
+  create: () => Decoration.none,
+  update(marks, tr) {
+    marks = marks.map(tr.changes);
+    for (const e of tr.effects) {
+      if (!e.is(setError)) continue;
+      const len = tr.state.doc.length;
+      const from = e.value && Math.min(e.value.from, len);
+      const to = e.value && Math.min(Math.max(e.value.to, from + 1), len);
+      marks = e.value && to > from ? Decoration.set([errorMark.range(from, to)]) : Decoration.none;
+    }
+    return marks;
+  },
+  provide: (f) => EditorView.decorations.from(f),
+});
+
+const states = [];
+let shownTab = 1;
+let modified = false;
+let fileName = null;
+
+function makeState(doc) {
+  return EditorState.create({
+    doc,
+    extensions: [
+      lineNumbers(), history(), drawSelection(), highlightActiveLine(),
+      keymap.of([...defaultKeymap, ...historyKeymap]),
+      upperCase, colours, errorField,
+      EditorView.updateListener.of((u) => { if (u.docChanged) { modified = true; scheduleCheck(); } }),
+    ],
+  });
+}
+for (let i = 0; i < 6; ++i) states.push(makeState(''));
+const view = new EditorView({ state: states[shownTab], parent: $('editor') });
+
+const tabTexts = () => states.map((s, i) => (i === shownTab ? view.state : s).doc.toString());
+
+function showTab(i) {
+  if (shownTab >= 0) states[shownTab] = view.state;
+  shownTab = i;
+  view.setState(states[i]);
+  showError();
+  for (const [k, b] of tabButtons.entries()) b.classList.toggle('current', k === i);
+  view.focus();
+}
+
+// ---- tabs, mute and solo ------------------------------------------------------------------------
+
+const tabButtons = [];
+const muted = [false, false, false, false, false];
+const soloed = [false, false, false, false, false];
+tabNames().forEach((name, i) => {
+  const tab = document.createElement('span');
+  tab.className = 'tab';
+  const b = document.createElement('button');
+  b.textContent = name;
+  b.className = 'tab-name';
+  b.id = 'tab-' + i;
+  b.onclick = () => showTab(i);
+  tab.append(b);
+  tabButtons.push(b);
+  if (i > 0) {
+    for (const [kind, list] of [['mute', muted], ['solo', soloed]]) {
+      const t = document.createElement('button');
+      t.className = 'toggle ' + kind;
+      t.id = `${kind}-${name}`;
+      t.textContent = kind === 'mute' ? 'M' : 'S';
+      t.title = text(kind, { bank: name });
+      t.setAttribute('aria-pressed', 'false');
+      t.onclick = () => {
+        list[i - 1] = !list[i - 1];
+        t.setAttribute('aria-pressed', String(list[i - 1]));
+        post({ type: 'audible', mask: audibleMask() });
+      };
+      tab.append(t);
+    }
+  }
+  $('tabs').append(tab);
+});
+
+// Any solo plays only the soloed banks, otherwise every unmuted one; bit 0 is bank A.
+function audibleMask() {
+  const solo = soloed.some(Boolean);
+  return [0, 1, 2, 3, 4].reduce((m, b) => m | ((solo ? soloed[b] : !muted[b]) ? 1 << b : 0), 0);
+}
+
+// ---- controls -----------------------------------------------------------------------------------
+
+for (const r of kRates) $('rate').append(new Option(r.toLocaleString('en-US'), String(r), false, r === 48000));
+for (const el of document.querySelectorAll('[data-text]')) el.textContent = text(el.dataset.text);
+document.documentElement.lang = lang;
+const settings = () => ({ arith: $('arith').value, rate: Number($('rate').value), lang });
+$('arith').onchange = $('rate').onchange = () => scheduleCheck();
+
+let messageTimer = 0;
+function say(message) {
+  $('message').textContent = message;
+  clearTimeout(messageTimer);
+  if (message) messageTimer = setTimeout(() => { $('message').textContent = ''; }, 8000);
+}
+
+// The document as stored; null (after saying why) when a character has no CP932 form.
+function storedDocument() {
+  try {
+    return engine.encodeDocument(tabTexts(), { lang });
+  } catch (e) {
+    say(e.error?.message ?? String(e.message ?? e));
+    return null;
+  }
+}
+
+// "Start from current cursor": the caret's tab and its byte offset in the stored text.
+function cursorOption() {
+  if (!$('from-cursor').checked) return undefined;
+  const doc = view.state.doc.toString();
+  return `${shownTab === 0 ? 'common' : tabNames()[shownTab]}:${storedOffset(doc, view.state.selection.main.from)}`;
+}
+
+// ---- live check ---------------------------------------------------------------------------------
+
+const checker = new Worker(new URL('./check-worker.js', import.meta.url), { type: 'module' });
+let checkTimer = 0;
+let checkId = 0;
+let lastError = null;
+
+function scheduleCheck() {
+  clearTimeout(checkTimer);
+  const id = ++checkId; // a result for an older id is stale and dropped
+  document.body.dataset.checking = 'true';
+  checkTimer = setTimeout(() => checker.postMessage({ id, tabs: tabTexts(), ...settings() }), kDebounceMs);
+}
+
+checker.onmessage = ({ data }) => {
+  if (data.id !== checkId) return;
+  lastError = data.result.ok ? null : data.result.error;
+  showError();
+  delete document.body.dataset.checking;
+};
+
+function showError() {
+  const e = lastError;
+  for (const [i, b] of tabButtons.entries()) b.classList.toggle('has-error', !!e && e.tab === i);
+  const here = e && e.tab === shownTab && e.start !== undefined ? { from: e.start, to: e.end } : null;
+  view.dispatch({ effects: setError.of(here) });
+  $('status').textContent = !e ? '' : e.status ?? e.message;
+}
+
+// ---- playback -----------------------------------------------------------------------------------
+
+let audio = null; // { context, node }
+// The worklet's scope cannot fetch: the page hands it the engine's .wasm bytes.
+let wasmBytes = null;
+const engineWasm = () => (wasmBytes ??= fetch(new URL('./tavolin-engine.wasm', import.meta.url)).then((r) => r.arrayBuffer()));
+
+function post(message) { audio?.node.port.postMessage(message); }
+
+// A player node in `context` once its engine is ready.
+async function playerNode(context) {
+  await context.audioWorklet.addModule(new URL('./player-worklet.js', import.meta.url));
+  const node = new AudioWorkletNode(context, 'tavolin-player', {
+    numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm: await engineWasm() },
+  });
+  await new Promise((resolve, reject) => {
+    node.port.onmessage = ({ data }) => (data.type === 'ready' ? resolve() : reject(new Error(data.message)));
+  });
+  node.connect(context.destination);
+  return node;
+}
+
+async function play() {
+  const bytes = storedDocument();
+  if (!bytes) return;
+  const { arith, rate } = settings();
+  const cursor = cursorOption();
+  const checked = engine.check(bytes, { arith, rate, lang, cursor });
+  if (!checked.ok) {
+    lastError = checked.error;
+    showError();
+    if (checked.error.tab >= 0 && checked.error.tab !== shownTab) showTab(checked.error.tab);
+    return;
+  }
+  try {
+    if (!audio || audio.context.sampleRate !== rate) {
+      audio?.context.close();
+      const context = new AudioContext({ sampleRate: rate, latencyHint: 'interactive' });
+      audio = { context, node: await playerNode(context) };
+      audio.node.port.onmessage = ({ data }) => {
+        document.body.dataset.playing = String(data.type === 'playing');
+        if (data.type === 'error') say(data.message);
+      };
+    }
+    await audio.context.resume();
+    post({ type: 'play', bytes, arith, rate, loop: $('loop').checked, cursor, mask: audibleMask() });
+  } catch (e) {
+    say(text('audioFailed') + ` (${e.message ?? e})`);
+  }
+}
+
+const stop = () => post({ type: 'stop' });
+$('play').onclick = play;
+$('stop').onclick = stop;
+addEventListener('keydown', (e) => {
+  if (e.key === 'F5') { e.preventDefault(); play(); }
+  if (e.key === 'F6') { e.preventDefault(); stop(); }
+});
+
+// ---- files --------------------------------------------------------------------------------------
+
+function download(bytes, name, type) {
+  const a = document.createElement('a');
+  a.href = URL.createObjectURL(new Blob([bytes], { type }));
+  a.download = name;
+  a.click();
+  setTimeout(() => URL.revokeObjectURL(a.href), 10000);
+}
+
+const baseName = () => (fileName ?? 'untitled.mml').replace(/\.(mml|txt)$/i, '');
+
+$('export').onclick = () => {
+  const bytes = storedDocument();
+  if (!bytes) return;
+  let wav;
+  try {
+    wav = engine.render(bytes, { ...settings(), cursor: cursorOption() });
+  } catch (e) {
+    // A compile error shows as the live check shows it; any other refusal is said.
+    if (e.error?.tab !== undefined) { lastError = e.error; showError(); } else say(e.error?.message ?? String(e.message ?? e));
+    return;
+  }
+  download(wav, baseName() + '.wav', 'audio/wav');
+  say(text('written', { file: baseName() + '.wav' }));
+};
+
+$('save').onclick = () => {
+  const bytes = storedDocument();
+  if (!bytes) return;
+  download(bytes, baseName() + '.mml', 'text/plain');
+  modified = false;
+};
+
+// Replaces the six tabs with a stored document; false (after saying why) when it cannot be read.
+// Asks first when the text holds unsaved changes.
+function loadDocument(bytes, name, damagedText) {
+  if (bytes.length > kDocumentLimit) {
+    say(text('tooLarge', { file: name, size: (bytes.length / 1048576).toFixed(1), limit: kDocumentLimit / 1048576 }));
+    return false;
+  }
+  // A file that is no document is refused with the engine's reason; one that would lose a part
+  // when saved is opened only when the user agrees, as in the window.
+  let decoded;
+  try {
+    decoded = engine.decodeDocument(bytes, { lang });
+  } catch (e) {
+    decoded = { error: { message: String(e.message ?? e) } };
+  }
+  if (!decoded.tabs) {
+    say(damagedText + '\n' + decoded.error.message.replace(/^[^\n]*\n/, ''));
+    return false;
+  }
+  if (decoded.warning && !confirm(decoded.warning)) return false;
+  const tabs = decoded.tabs;
+  if (modified && !confirm(text('discard'))) return false;
+  stop();
+  for (let i = 0; i < 6; ++i) states[i] = makeState(tabs[i].replace(/[a-z]+/g, (s) => s.toUpperCase()));
+  shownTab = -1;
+  showTab(1);
+  modified = false;
+  scheduleCheck();
+  return true;
+}
+
+$('open').onclick = () => $('file').click();
+$('file').onchange = async () => {
+  const f = $('file').files[0];
+  $('file').value = '';
+  if (!f) return;
+  const bytes = new Uint8Array(await f.arrayBuffer());
+  if (loadDocument(bytes, f.name, text('damaged', { file: f.name }))) fileName = f.name;
+};
+
+$('share').onclick = async () => {
+  const bytes = storedDocument();
+  if (!bytes) return;
+  const url = location.href.replace(/#.*$/, '') + (await shareFragment(bytes));
+  window.history.replaceState(null, '', url);
+  // The link is in the address bar at once; copying it may wait for the user's permission.
+  say(text('linkMade'));
+  navigator.clipboard?.writeText(url).then(() => say(text('linkCopied')), () => {});
+};
+
+async function openShared() {
+  let bytes;
+  try {
+    bytes = await sharedDocument(location.hash);
+  } catch {
+    say(text('badLink'));
+    return;
+  }
+  if (bytes && loadDocument(bytes, 'link', text('badLink'))) {
+    fileName = null;
+    say(text('linkOpened'));
+    $('play').focus();
+  }
+}
+addEventListener('hashchange', openShared);
+await openShared();
+scheduleCheck();
+// Offline once loaded: a service worker keeps the page's files (where the browser allows one).
+navigator.serviceWorker?.register('sw.js').catch(() => {});
+performance.mark('tavolin-ready');
+document.body.dataset.ready = 'true';

@@ -1,0 +1,56 @@
+// The player on the audio thread: the engine's stream rendered 128 frames at a time. Nothing here
+// allocates per quantum: the engine fills its own buffer and the samples are copied out as floats.
+import './worklet-scope.js';
+import * as engineModule from './tavolin-engine.mjs';
+
+class TavolinPlayer extends AudioWorkletProcessor {
+  constructor(options) {
+    super();
+    this.engine = null;
+    this.stream = null;
+    this.port.onmessage = ({ data }) => this.command(data);
+    (engineModule.createEngine ?? engineModule.default)({ wasmBinary: options.processorOptions.wasm })
+      .then((engine) => { this.engine = engine; this.port.postMessage({ type: 'ready' }); })
+      .catch((e) => this.port.postMessage({ type: 'error', message: String(e.message ?? e) }));
+  }
+
+  command(m) {
+    if (m.type === 'play') {
+      this.stream?.close();
+      this.stream = null;
+      try {
+        this.stream = this.engine.open(m.bytes, { arith: m.arith, rate: m.rate, loop: m.loop, cursor: m.cursor });
+        this.stream.setAudible(m.mask);
+        this.port.postMessage({ type: 'playing', frame: currentFrame });
+      } catch (e) {
+        this.port.postMessage({ type: 'error', message: String(e.message ?? e) });
+      }
+    } else if (m.type === 'stop') {
+      this.stream?.close();
+      this.stream = null;
+      this.port.postMessage({ type: 'stopped' });
+    } else if (m.type === 'audible') {
+      this.stream?.setAudible(m.mask);
+    }
+  }
+
+  process(inputs, outputs) {
+    const [left, right] = outputs[0];
+    const s = this.stream;
+    if (!s) return true;
+    const samples = s.next(left.length);
+    const frames = samples.length >> 1;
+    for (let i = 0; i < frames; ++i) {
+      left[i] = samples[2 * i] / 32768;
+      right[i] = samples[2 * i + 1] / 32768;
+    }
+    if (s.finished) {
+      s.close();
+      this.stream = null;
+      this.port.postMessage({ type: 'ended' });
+    }
+    return true;
+  }
+}
+
+registerProcessor('tavolin-player', TavolinPlayer);

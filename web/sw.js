@@ -1,0 +1,26 @@
+// Keeps the page working without a network once it has been loaded: every file of the page is
+// cached when the worker installs, and each request goes to the network first (so a newer build is
+// picked up at once) and to the cache when the network fails.
+const kCache = 'tavolin-page';
+const kFiles = ['./', 'index.html', 'style.css', 'main.js', 'check-worker.js', 'player-worklet.js', 'worklet-scope.js',
+  'tavolin-engine.mjs', 'tavolin-engine-core.mjs', 'tavolin-engine.wasm'];
+
+self.addEventListener('install', (e) => {
+  e.waitUntil(caches.open(kCache).then((c) => c.addAll(kFiles)).then(() => self.skipWaiting()));
+});
+self.addEventListener('activate', (e) => e.waitUntil(self.clients.claim()));
+self.addEventListener('fetch', (e) => {
+  if (e.request.method !== 'GET') return;
+  e.respondWith((async () => {
+    const cache = await caches.open(kCache);
+    try {
+      const response = await fetch(e.request);
+      if (response.ok) await cache.put(e.request, response.clone());
+      return response;
+    } catch (failure) {
+      const cached = await cache.match(e.request, { ignoreSearch: true });
+      if (cached) return cached;
+      throw failure;
+    }
+  })());
+});

@@ -1,0 +1,49 @@
+// The page's texts: Japanese as the window shows them, English from the window's translations.
+const ja = {
+  common: '共通', internal: '内部',
+  play: 'Play(F5)', fromCursor: 'Start from current cursor', stop: 'Stop(F6)', loop: 'Loop',
+  open: 'Open', save: 'Save', exportWav: 'Wav出力', share: '共有リンク',
+  mute: 'バンク{bank}をミュート (鳴らし続けたまま音だけ外す)',
+  solo: 'バンク{bank}をソロ (ソロのバンクだけを聞く)',
+  loading: 'エンジンを読み込んでいます…',
+  ready: '',
+  tooLarge: '「{file}」は大きすぎるため開けません（{size} MB。開けるのは {limit} MB までです）。',
+  damaged: '「{file}」はドキュメントとして読めないため、開きませんでした（ファイルは変更していません）。',
+  badLink: '共有リンクが壊れているため、曲を開けませんでした（編集中の内容はそのままです）。',
+  linkCopied: '共有リンクをコピーしました（曲はリンクの中にだけあり、サーバーには送られません）。',
+  linkMade: '共有リンクをアドレス欄に置きました（曲はリンクの中にだけあり、サーバーには送られません）。',
+  notEncodable: 'この文字はCP932で表せないため入力できません: ',
+  linkOpened: '共有リンクの曲を開きました。Play で再生します。',
+  audioFailed: 'Wav出力デバイスのオープンに失敗しました',
+  discard: 'ファイルが変更されています。破棄して開きますか？',
+  written: '書き出しました\n{file}',
+};
+const en = {
+  common: 'Common', internal: 'Internal',
+  play: 'Play(F5)', fromCursor: 'Start from current cursor', stop: 'Stop(F6)', loop: 'Loop',
+  open: 'Open', save: 'Save', exportWav: 'Export WAV', share: 'Share link',
+  mute: 'Mute bank {bank} (it keeps running; only its sound is left out)',
+  solo: 'Solo bank {bank} (hear only the soloed banks)',
+  loading: 'Loading the engine…',
+  ready: '',
+  tooLarge: '"{file}" is too large to open ({size} MB; documents of up to {limit} MB open).',
+  damaged: '"{file}" cannot be read as a document, so it was not opened (the file is unchanged).',
+  badLink: 'The share link is damaged, so the song could not be opened (your text is unchanged).',
+  linkCopied: 'Share link copied (the song travels inside the link only; nothing is sent to a server).',
+  linkMade: 'Share link placed in the address bar (the song travels inside the link only; nothing is sent to a server).',
+  notEncodable: 'This character cannot be typed because CP932 cannot hold it: ',
+  linkOpened: 'Opened the song of the share link. Press Play to hear it.',
+  audioFailed: 'Could not open the sound output device',
+  discard: 'The file has been changed. Discard the changes and open another?',
+  written: 'Written\n{file}',
+};
+
+export const lang = /^ja\b/i.test(globalThis.navigator?.language ?? '') ? 'ja' : 'en';
+const table = lang === 'ja' ? ja : en;
+
+// The text for `key` with every {name} replaced from `values`.
+export function text(key, values = {}) {
+  return (table[key] ?? key).replace(/\{(\w+)\}/g, (m, name) => (name in values ? String(values[name]) : m));
+}
+
+export const tabNames = () => [text('common'), 'A', 'B', 'C', 'D', 'E'];
