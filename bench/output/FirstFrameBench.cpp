@@ -22,18 +22,11 @@
 #include "editor/DocumentFormat.h"
 #include "output/Playback.h"
 #include "output/sdl/SdlAudioDevice.h"
+#include "bench/output/TenMinuteSong.h"
 
 namespace {
 
 using namespace tavolin;
-
-class SilentHost final : public output::BuildHost {
-public:
-    void messageBox(const std::string& text) override { last = text; }
-    void selectTab(int) override {}
-    void selectText(uint64_t, uint64_t) override {}
-    std::string last;
-};
 
 std::string readAll(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -55,7 +48,7 @@ constexpr int kPeriodMs = 80;  // leaves a Play all the time it needs between tw
 struct DiskCanon {
     std::filesystem::path file;
     output::BuildInputs in;
-    SilentHost host;
+    bench::QuietHost host;
     output::WaveFormat format;
     std::shared_ptr<output::GeneratorWrapper> reference;
 };
@@ -79,7 +72,7 @@ void BM_FirstFrameHeard(benchmark::State& state) {
     if (!openDiskCanon(state, "tavolin-first-frame.raw", d)) return;
     const std::filesystem::path& file = d.file;
     output::BuildInputs& in = d.in;
-    SilentHost& host = d.host;
+    bench::QuietHost& host = d.host;
     const output::WaveFormat& format = d.format;
     const auto& reference = d.reference;
     const std::vector<int16_t> firstBlock = reference->Render(int64_t{output::kBlockFrames});
@@ -155,7 +148,7 @@ void BM_MuteHeard(benchmark::State& state) {
     if (!openDiskCanon(state, "tavolin-mute-heard.raw", d)) return;
     const std::filesystem::path& file = d.file;
     output::BuildInputs& in = d.in;
-    SilentHost& host = d.host;
+    bench::QuietHost& host = d.host;
     const output::WaveFormat& format = d.format;
     const auto& reference = d.reference;
     // Every bank's own output over the first 16 blocks.

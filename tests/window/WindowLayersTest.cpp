@@ -284,11 +284,6 @@ TEST(WindowLive, ClipboardThatCp932CannotHoldIsRefusedBeforeThePrompt) {
     EXPECT_EQ(w.view.title, "tavolin Ostra - 無題 ");
 }
 
-}  // namespace
-}  // namespace tavolin::editor
-
-namespace tavolin::editor {
-namespace {
 
 // Two windows in a row on the real disk: the first is killed with unsaved work, the
 // second (a new process) finds it, restores it and saves it where it belonged.
@@ -359,11 +354,6 @@ TEST(WindowLive, WorkOfAKilledWindowComesBack) {
     fs::remove_all(dir);
 }
 
-}  // namespace
-}  // namespace tavolin::editor
-
-namespace tavolin::editor {
-namespace {
 
 // Mute and solo reach the export: the dialog is told which banks are heard,
 // a plain export leaves the others out, and "バンク別に書き出す" writes one
@@ -437,11 +427,6 @@ TEST(ExportSteps, StemPaths) {
     }
 }
 
-}  // namespace
-}  // namespace tavolin::editor
-
-namespace tavolin::editor {
-namespace {
 
 // Ctrl+L on a selection: the stretch from its first note to the end of its
 // last is heard pass after pass, each the whole song's own samples; a
