@@ -81,7 +81,7 @@ void BM_LiveResultToDevice(benchmark::State& state) {
     const bool played = state.range(3) != 0;
     SwapStage stage(arith, plain, written);
     const auto map = output::buildSongMap(stage.after, false);
-    double seekSeconds = 0;
+    double seekSeconds = 0, buildSeconds = 0;
     for (auto _ : state) {
         if (!stage.start(played)) {
             state.SkipWithError("cannot play");
@@ -96,9 +96,11 @@ void BM_LiveResultToDevice(benchmark::State& state) {
         if (!seconds) return;
         state.SetIterationTime(*seconds);
         seekSeconds += std::chrono::duration<double>(stage.swap.report().seek).count();
+        buildSeconds += std::chrono::duration<double>(stage.swap.report().build).count();
         stage.stop();
     }
     state.counters["seek_ms"] = benchmark::Counter(seekSeconds * 1000, benchmark::Counter::kAvgIterations);
+    state.counters["build_ms"] = benchmark::Counter(buildSeconds * 1000, benchmark::Counter::kAvgIterations);
     state.SetLabel(std::string(typeName(arith)) + (plain ? ", no vibrato" : ", vibrato") + (written ? ", written out" : "") +
                    (played ? ", played from the start" : ""));
 }
