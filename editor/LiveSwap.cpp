@@ -15,6 +15,15 @@ public:
     void selectText(uint64_t, uint64_t) override {}
 };
 
+// The inputs a swap builds: no cursor (the swap seeks on its own), played
+// as playback plays them.
+output::BuildInputs withoutCursor(output::BuildInputs inputs) {
+    inputs.startFromCursor = false;
+    inputs.caret = 0;
+    inputs.forExport = false;
+    return inputs;
+}
+
 bool sameSettings(const output::BuildInputs& a, const output::BuildInputs& b) {
     return a.arithIndex == b.arithIndex && output::parseRateText(a.rateText) == output::parseRateText(b.rateText) &&
            a.currentBankMode == b.currentBankMode && (!a.currentBankMode || a.bankIndex == b.bankIndex);
@@ -40,6 +49,7 @@ struct LiveSwap::Song {
     std::optional<LivePassage> passage;
     int64_t delta = 0;
     uint64_t from = 0;  // the stream frame it took over at (0 for Play's song)
+    output::BuildInputs inputs;  // as a swap builds it: no cursor
 
     uint64_t wrap(int64_t own) const noexcept {
         const uint64_t u = own < 0 ? 0 : static_cast<uint64_t>(own);
@@ -87,9 +97,12 @@ void LiveSwap::playStarted(const output::BuildInputs& inputs, std::shared_ptr<co
     song->loop = start.loop;
     song->passage = start.passage;
     song->delta = static_cast<int64_t>(start.frame);
+    song->inputs = withoutCursor(inputs);
     std::lock_guard lock(m_mutex);
     m_base = static_cast<int64_t>(start.frame);
     m_song = std::move(song);
+    m_stream = m_player.stream();
+    m_warmedAt.reset();
     m_report = {};
 }
 
@@ -101,6 +114,7 @@ void LiveSwap::playStopped() {
     m_request.reset();
     m_song.reset();
     m_offeredMap.reset();
+    m_stream.reset();
 }
 
 void LiveSwap::edited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) {
@@ -122,10 +136,7 @@ bool LiveSwap::offer(const output::BuildInputs& inputs, std::shared_ptr<const ou
     if (!m_player.swapFrame()) return false;  // the stream has ended
     auto request = std::make_unique<Request>();
     request->stream = m_player.stream();
-    request->inputs = inputs;
-    request->inputs.startFromCursor = false;  // the swap seeks on its own
-    request->inputs.caret = 0;
-    request->inputs.forExport = false;
+    request->inputs = withoutCursor(inputs);
     request->map = std::move(map);
     request->edits = std::exchange(m_edits, {});
     request->passage = passage;
@@ -179,8 +190,19 @@ LiveSwapReport LiveSwap::report() const {
 void LiveSwap::work() {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_quit || m_request; });
+        m_wake.wait_for(lock, kWarmEvery, [this] { return m_quit || m_request; });
         if (m_quit) return;
+        if (!m_request) {
+            if (m_song && m_stream) {
+                const std::shared_ptr<const Song> song = m_song;
+                const std::shared_ptr<output::WaveOutParam> stream = m_stream;
+                const uint64_t epoch = m_epoch;
+                lock.unlock();
+                warm(*song, *stream, epoch);
+                lock.lock();
+            }
+            continue;
+        }
         std::unique_ptr<Request> request = std::move(m_request);
         m_busy = true;
         lock.unlock();
@@ -190,6 +212,30 @@ void LiveSwap::work() {
         m_busy = false;
         m_idle.notify_all();
     }
+}
+
+// While nothing is offered: the playing song built and skipped to where the
+// stream stands, thrown away. Only the noise steps that skip pays stay
+// remembered (see GeneratorWrapper::Skip), so that the next swap's seek pays
+// the few seconds played since instead of the minutes before. Skipped while
+// the stream has not moved on a second since the last time.
+void LiveSwap::warm(const Song& song, const output::WaveOutParam& stream, uint64_t epoch) {
+    const std::optional<uint64_t> at = output::swapFrameOf(stream);
+    if (!at) return;
+    const uint64_t frame = song.passage ? song.passage->from : song.frameAtStream(*at);
+    {
+        std::lock_guard lock(m_mutex);
+        if (epoch != m_epoch) return;
+        if (m_warmedAt && frame >= *m_warmedAt && frame - *m_warmedAt < kWarmFrames) return;
+        m_warmedAt = frame;
+    }
+    QuietHost quiet;
+    output::WaveFormat format;
+    std::shared_ptr<output::GeneratorWrapper> copy = output::MakeGenerator(song.inputs, false, quiet, format);
+    if (!copy) return;
+    if (song.passage) copy->SetExportMode();
+    else copy->SetLoop(song.loop);
+    copy->Skip(frame);
 }
 
 void LiveSwap::build(Request& request) {
@@ -251,12 +297,14 @@ void LiveSwap::build(Request& request) {
     next_song->passage = passage;
     next_song->delta = static_cast<int64_t>(anchor.frame) - static_cast<int64_t>(at);
     next_song->from = target;
+    next_song->inputs = request.inputs;
     const int64_t songFrame = static_cast<int64_t>(target) + next_song->delta - base;
 
     std::lock_guard lock(m_mutex);
     if (request.epoch != m_epoch) return;  // Stop or a new Play came first
     if (!output::postSwap(*request.stream, {std::move(song), target, songFrame})) return;
     m_song = std::move(next_song);
+    m_stream = request.stream;
     ++m_report.swaps;
     m_report.anchor = anchor;
     m_report.oldFrame = oldFrame;

@@ -140,6 +140,11 @@ private:
     struct Request;  // an offer waiting for the builder
     void work();
     void build(Request& request);
+    void warm(const Song& song, const output::WaveOutParam& stream, uint64_t epoch);
+    // How often an idle builder warms the next seek, and the least the
+    // stream must have moved on since the last time.
+    static constexpr std::chrono::milliseconds kWarmEvery{1000};
+    static constexpr uint64_t kWarmFrames = 48000;
 
     output::Player& m_player;
     bool m_active = false;                      // UI thread
@@ -154,6 +159,8 @@ private:
     std::shared_ptr<const output::SongMap> m_offeredMap;  // the latest offered
     int64_t m_base = 0;                         // Play's first frame: the player's song frames count from it
     std::unique_ptr<Request> m_request;         // waiting for the builder
+    std::shared_ptr<output::WaveOutParam> m_stream;  // the stream m_song plays in
+    std::optional<uint64_t> m_warmedAt;         // the frame the builder last warmed the seek to
     uint64_t m_epoch = 0;                       // grows at every Play and Stop: older builds are dropped
     bool m_busy = false;
     bool m_quit = false;

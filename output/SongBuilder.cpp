@@ -124,12 +124,13 @@ void GeneratorWrapper::renderPassage(std::span<int16_t> interleaved, const BankT
 }
 
 void GeneratorWrapper::Skip(uint64_t frames) noexcept {
-    if (hasSong()) visit([frames](auto& set) { set.Skip(frames); });
+    // A building thread: the noise steps may come from an earlier skip's.
+    if (hasSong()) visit([frames](auto& set) { set.Skip(frames, true); });
 }
 
 void GeneratorWrapper::advance(uint64_t frames) noexcept {
     if (m_passageFrames == 0) {
-        Skip(frames);
+        if (hasSong()) visit([frames](auto& set) { set.Skip(frames); });  // maybe the audio worker: no lock
         return;
     }
     if (!hasSong()) return;
@@ -276,7 +277,7 @@ uint64_t seekToCursor(BankSet<T>& set, uint64_t maxSamples, SeekMethod method, b
     // A bank that plays on may need its noise filter in the first block: pay
     // the steps the fast seek owes now, on the building thread. A finished
     // bank needs them only if the song loops (SetLoop pays then).
-    for (int bank = 0; bank < kBankCount; ++bank) set.player(bank).settleNoiseDebtBeforeRender();
+    for (int bank = 0; bank < kBankCount; ++bank) set.player(bank).settleNoiseDebtRemembered();
     return n;
 }
 

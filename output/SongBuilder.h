@@ -100,7 +100,9 @@ public:
     bool SeekToCursor(uint64_t maxSamples = UINT64_MAX) noexcept;
 
     // Advances the song by `frames` exactly as Render would, discarding the
-    // samples (see BankSet::Skip): where a passage starts.
+    // samples (see BankSet::Skip): where a passage starts. The noise steps
+    // it owes are paid from states an earlier skip or seek of a song with
+    // the same noise bank remembered (it takes a lock): a building thread.
     void Skip(uint64_t frames) noexcept;
     // From here the song plays `frames` frames (at least 1) and then ends
     // (renders silence, IsFinished), or with `loop` starts that stretch

@@ -162,6 +162,9 @@ public:
         if (!m_noiseDebt.empty()) [[unlikely]]
             if (loopSong() || mayPlayAgain()) payNoiseDebt();
     }
+    // The same, paying from filter states an earlier payment remembered
+    // (see runNoiseStepsRemembered): building threads only, it takes a lock.
+    void settleNoiseDebtRemembered() const noexcept;
     // False when the bank, as it stands, can never start another note or
     // sound the current one again without a song restart: the records left
     // lead to the end of the list. True when in doubt.

@@ -195,7 +195,7 @@ bool mayEverDraw(const BankPlayer<T>& p) noexcept {
 }  // namespace
 
 template <EngineNumType T>
-bool BankSet<T>::skipBeforeRestart(uint64_t frames) {
+bool BankSet<T>::skipBeforeRestart(uint64_t frames, bool remember) {
     // A looping song plays exactly as one that does not loop for as long as
     // some bank has events left at the start of each frame: only a frame
     // that finds every bank finished restarts them. So skip it as a song
@@ -211,7 +211,7 @@ bool BankSet<T>::skipBeforeRestart(uint64_t frames) {
         looping[b] = m_players[b].loopSong();
         m_players[b].setLoopSong(false);
     }
-    Skip(frames);
+    Skip(frames, remember);
     bool playing = false;
     for (const auto& p : m_players) playing = playing || p.eventsLeftLocal();
     if (!playing) {
@@ -223,7 +223,7 @@ bool BankSet<T>::skipBeforeRestart(uint64_t frames) {
 }
 
 template <EngineNumType T>
-void BankSet<T>::Skip(uint64_t frames) noexcept {
+void BankSet<T>::Skip(uint64_t frames, bool remember) noexcept {
     // At most one bank ever draws: it gets every draw in turn whatever the
     // order, so each bank skips the whole stretch on its own.
     int everDrawing = 0;
@@ -232,12 +232,12 @@ void BankSet<T>::Skip(uint64_t frames) noexcept {
         everDrawing += mayEverDraw(p) ? 1 : 0;
         anyLooping = anyLooping || p.loopSong();
     }
-    if (anyLooping && frames > 0 && skipBeforeRestart(frames)) return;
+    if (anyLooping && frames > 0 && skipBeforeRestart(frames, remember)) return;
     if (everDrawing <= 1 && !anyLooping) {
         bool marker = false;
         for (auto& p : m_players)
             if (p.eventCount() != 0) (void)p.fastSeek(frames, false, marker);
-        for (auto& p : m_players) p.settleNoiseDebtBeforeRender();
+        settleSkipDebt(remember);
         return;
     }
     constexpr size_t kScratchFrames = 256;
@@ -273,7 +273,15 @@ void BankSet<T>::Skip(uint64_t frames) noexcept {
             if (p.eventCount() != 0 && p.eventsLeftLocal()) (void)p.fastSeek(n, false, marker);
         frames -= n;
     }
-    for (auto& p : m_players) p.settleNoiseDebtBeforeRender();
+    settleSkipDebt(remember);
+}
+
+template <EngineNumType T>
+void BankSet<T>::settleSkipDebt(bool remember) const noexcept {
+    for (const auto& p : m_players) {
+        if (remember) p.settleNoiseDebtRemembered();
+        else p.settleNoiseDebtBeforeRender();
+    }
 }
 
 template class BankSet<Fix>;

@@ -66,8 +66,10 @@ public:
     // A looping song is skipped the same way up to its end; only a stretch
     // that crosses the end goes to the mixer. Allocates (the fast seek's
     // bounded note memo, a copy of the state for a looping song): on the
-    // building thread, never in the audio loop.
-    void Skip(uint64_t frames) noexcept;
+    // building thread, never in the audio loop. `remember`: the owed noise
+    // steps are paid from, and leave, filter states shared with later skips
+    // of a song whose noise bank begins the same (it takes a lock).
+    void Skip(uint64_t frames, bool remember = false) noexcept;
     // Takes `other`'s whole state but the mask of banks heard: a checkpoint of the same song to start
     // again from. Allocates nothing when this set has played on from that
     // very checkpoint (its lists are then at least as long).
@@ -82,7 +84,9 @@ public:
 private:
     // Skip for a looping song while it does not reach its end; false (state
     // untouched) when the stretch crosses it.
-    bool skipBeforeRestart(uint64_t frames);
+    bool skipBeforeRestart(uint64_t frames, bool remember);
+    // The noise steps a skip owes for every bank that plays on.
+    void settleSkipDebt(bool remember) const noexcept;
     // kSplit: some bank is left out of the mix or tapped; false is the plain
     // path every bank adds straight into the mix.
     template <bool kSplit>

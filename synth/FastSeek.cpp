@@ -392,6 +392,13 @@ void BankPlayer<T>::payNoiseDebt() const noexcept {
     m_noiseDebt.clear();
 }
 
+template <EngineNumType T>
+void BankPlayer<T>::settleNoiseDebtRemembered() const noexcept {
+    if (m_noiseDebt.empty() || !(loopSong() || mayPlayAgain())) return;
+    m_noise = runNoiseStepsRemembered<T>(m_noise, m_noiseDebt);
+    m_noiseDebt.clear();
+}
+
 // renderNoteSample<false>(wave, false, m_noise) without its output: the same
 // updates, boundary, duty flag, draws and filter step, in the same order.
 template <EngineNumType T>
@@ -584,7 +591,8 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     template int64_t BankPlayer<T>::runSeekNote(uint64_t, uint64_t&) noexcept; \
     template void BankPlayer<T>::payNoteDraws(int64_t) noexcept;             \
     template void BankPlayer<T>::oweNoise(int64_t) noexcept;                 \
-    template void BankPlayer<T>::payNoiseDebt() const noexcept;
+    template void BankPlayer<T>::payNoiseDebt() const noexcept;             \
+    template void BankPlayer<T>::settleNoiseDebtRemembered() const noexcept;
 TAVOLIN_INSTANTIATE(Fix)
 TAVOLIN_INSTANTIATE(float)
 TAVOLIN_INSTANTIATE(double)

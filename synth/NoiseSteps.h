@@ -26,6 +26,7 @@ struct NoiseStepStats {
     int chains = 0;          // stretches stepped side by side (1: in order)
     int missedGuesses = 0;   // stretches whose guessed start was not the true state
     int64_t retraced = 0;    // steps taken again from the true state after a miss
+    int64_t recalled = 0;    // steps not taken: a remembered state stood for them
 };
 
 // The filter after every step of `runs`, in order, from `start`: one plain
@@ -48,11 +49,29 @@ template <EngineNumType T>
 NoiseFilter<T> runNoiseSteps(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs,
                              NoiseStepStats* stats = nullptr) noexcept;
 
+// The same state again, paid as runNoiseSteps pays it, but remembering the
+// filter along the way (within a run every 2^20 steps and at its end, keyed
+// by the filter at the run's start and the run's coefficients, generator
+// state and level flag): a later debt that begins with the same run from the
+// same filter starts from the furthest state remembered that it reaches. A
+// song built again after an edit that leaves its noise bank alone, skipped
+// to about where the last one was, so pays seconds instead of minutes. The
+// memory is shared by the whole process, bounded, and guarded by a lock:
+// call this on a building thread, never on the audio thread.
+template <EngineNumType T>
+NoiseFilter<T> runNoiseStepsRemembered(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs,
+                                       NoiseStepStats* stats = nullptr) noexcept;
+// Drops every remembered state (benchmarks measure a first payment with it).
+void forgetNoiseSteps() noexcept;
+
 extern template NoiseFilter<Fix> runNoiseStepsInOrder<Fix>(NoiseFilter<Fix>, std::span<const NoiseRun<Fix>>) noexcept;
 extern template NoiseFilter<float> runNoiseStepsInOrder<float>(NoiseFilter<float>, std::span<const NoiseRun<float>>) noexcept;
 extern template NoiseFilter<double> runNoiseStepsInOrder<double>(NoiseFilter<double>, std::span<const NoiseRun<double>>) noexcept;
 extern template NoiseFilter<Fix> runNoiseSteps<Fix>(NoiseFilter<Fix>, std::span<const NoiseRun<Fix>>, NoiseStepStats*) noexcept;
 extern template NoiseFilter<float> runNoiseSteps<float>(NoiseFilter<float>, std::span<const NoiseRun<float>>, NoiseStepStats*) noexcept;
 extern template NoiseFilter<double> runNoiseSteps<double>(NoiseFilter<double>, std::span<const NoiseRun<double>>, NoiseStepStats*) noexcept;
+extern template NoiseFilter<Fix> runNoiseStepsRemembered<Fix>(NoiseFilter<Fix>, std::span<const NoiseRun<Fix>>, NoiseStepStats*) noexcept;
+extern template NoiseFilter<float> runNoiseStepsRemembered<float>(NoiseFilter<float>, std::span<const NoiseRun<float>>, NoiseStepStats*) noexcept;
+extern template NoiseFilter<double> runNoiseStepsRemembered<double>(NoiseFilter<double>, std::span<const NoiseRun<double>>, NoiseStepStats*) noexcept;
 
 }  // namespace tavolin

@@ -11,6 +11,7 @@
 #include "output/Playback.h"
 #include "output/VirtualAudioDevice.h"
 #include "output/WavExport.h"
+#include "synth/NoiseSteps.h"
 #include "bench/output/TenMinuteSong.h"
 
 namespace {
@@ -33,6 +34,7 @@ void BM_RenderTenMinutes(benchmark::State& state) {
     std::vector<int16_t> block(4096 * 2);
     uint64_t frames = 0;
     for (auto _ : state) {
+        forgetNoiseSteps();  // a first build: no noise steps remembered from another
         output::BuildInputs in = tenMinuteSong(arith, fromLastNote, plain, noisePlaysOn, written);
         in.forExport = true;
         output::WaveFormat format;
@@ -68,6 +70,7 @@ void BM_SeekTenMinutes(benchmark::State& state) {
         using T = decltype(tag);
         for (auto _ : state) {
             state.PauseTiming();
+            forgetNoiseSteps();
             auto set = std::make_unique<BankSet<T>>();
             (void)output::CompileSong<T>(*set, in.tabTexts[0], banks, 48000, 0, in.caret);
             state.ResumeTiming();
@@ -86,12 +89,14 @@ BENCHMARK(BM_SeekTenMinutes)->ArgsProduct({{0, 1, 2}, {1}, {0}, {0}})->Unit(benc
 // The start of a passage nine minutes into the ten-minute song: the exact
 // skip (in closed form while only the noise drum draws random numbers; with
 // the song's loop flag on as well) or the whole render up to there,
-// discarded.
+// discarded. `after`: the same song was skipped to a second earlier just
+// before, as a live swap finds it after Play's seek or the swap before.
 void BM_SkipNineMinutes(benchmark::State& state) {
     const int arith = static_cast<int>(state.range(0));
     const bool rendered = state.range(1) != 0;
     const bool written = state.range(2) != 0;
     const bool looping = state.range(3) != 0;
+    const bool after = state.range(4) != 0;
     const output::BuildInputs in = tenMinuteSong(arith, false, false, false, written);
     constexpr uint64_t kFrames = uint64_t{48000} * 540;
     std::vector<int16_t> block(4096 * 2);
@@ -99,6 +104,12 @@ void BM_SkipNineMinutes(benchmark::State& state) {
         state.PauseTiming();
         QuietHost host;
         output::WaveFormat format;
+        forgetNoiseSteps();
+        if (after) {
+            auto earlier = output::MakeGenerator(in, false, host, format);
+            earlier->SetLoop(looping);
+            earlier->Skip(kFrames - 48000);
+        }
         auto song = output::MakeGenerator(in, false, host, format);
         song->SetLoop(looping);
         state.ResumeTiming();
@@ -111,10 +122,11 @@ void BM_SkipNineMinutes(benchmark::State& state) {
     }
     state.counters["frames/s"] = benchmark::Counter(static_cast<double>(kFrames), benchmark::Counter::kIsIterationInvariantRate);
     state.SetLabel(std::string(typeName(arith)) + (rendered ? " rendered" : " skipped") + (written ? ", written out" : "") +
-                   (looping ? ", song looping" : ""));
+                   (looping ? ", song looping" : "") + (after ? ", after a skip to 8:59" : ""));
 }
-BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}, {0}})->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0}, {1}, {1}})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}, {0}, {0}})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0}, {1}, {1}, {0}})->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0}, {0, 1}, {0}, {1}})->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // A virtual device that notes when the first block with a sound is handed to it.
 class FirstSoundDevice final : public output::AudioDevice {
@@ -154,6 +166,7 @@ void BM_PlayToFirstSound(benchmark::State& state) {
     QuietHost host;
     const output::BuildInputs in = tenMinuteSong(arith, atEnd, false, noisePlaysOn);
     for (auto _ : state) {
+        forgetNoiseSteps();
         firstSoundNs.store(0);
         const auto start = std::chrono::steady_clock::now();
         if (!player.StartPlayback(in, false, false, host)) {

@@ -12,6 +12,7 @@
 #include "editor/LiveCheck.h"
 #include "editor/LiveSwap.h"
 #include "output/VirtualAudioDevice.h"
+#include "synth/NoiseSteps.h"
 
 namespace {
 
@@ -30,18 +31,23 @@ struct SwapStage {
     editor::LiveSwap swap{player};
     output::BuildInputs before, after;
 
-    SwapStage(int arith, bool plain) {
-        before = bench::tenMinuteSong(arith, false, plain);
+    SwapStage(int arith, bool plain, bool written = false) {
+        before = bench::tenMinuteSong(arith, false, plain, false, written);
         after = before;
         after.tabTexts[1].back() = 'E';
     }
-    bool start() {
+    // Play's own seek to 9:55 is the first: nothing remembered before it.
+    // `played`: as though Play had started at the beginning and played up
+    // to 9:55, its seek remembering nothing.
+    bool start(bool played = false) {
+        forgetNoiseSteps();
         QuietHost host;
         output::WaveFormat format;
         auto song = output::MakeGenerator(before, false, host, format);
         if (!song) return false;
         song->Skip(kPlayFrom);
         if (!player.StartPlayback(song, format, host)) return false;
+        if (played) forgetNoiseSteps();
         swap.playStarted(before, output::buildSongMap(before, false), {kPlayFrom, false, std::nullopt});
         return true;
     }
@@ -71,28 +77,35 @@ struct SwapStage {
 void BM_LiveResultToDevice(benchmark::State& state) {
     const int arith = static_cast<int>(state.range(0));
     const bool plain = state.range(1) != 0;
-    SwapStage stage(arith, plain);
+    const bool written = state.range(2) != 0;
+    const bool played = state.range(3) != 0;
+    SwapStage stage(arith, plain, written);
     const auto map = output::buildSongMap(stage.after, false);
-    double seekSeconds = 0;
+    double seekSeconds = 0, buildSeconds = 0;
     for (auto _ : state) {
-        if (!stage.start()) {
+        if (!stage.start(played)) {
             state.SkipWithError("cannot play");
             return;
         }
         // As when typing: the stream has been running a while (its start
-        // keeps the worker busy filling the queue).
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // keeps the worker busy filling the queue); when it was played up
+        // to here, long enough for the idle builder to have warmed the seek.
+        std::this_thread::sleep_for(std::chrono::milliseconds(played ? 1500 : 200));
         stage.swap.edited(1, stage.before.tabTexts[1].size() - 1, 1, 1);
         const std::optional<double> seconds = stage.handOver(map, Clock::now(), state);
         if (!seconds) return;
         state.SetIterationTime(*seconds);
         seekSeconds += std::chrono::duration<double>(stage.swap.report().seek).count();
+        buildSeconds += std::chrono::duration<double>(stage.swap.report().build).count();
         stage.stop();
     }
     state.counters["seek_ms"] = benchmark::Counter(seekSeconds * 1000, benchmark::Counter::kAvgIterations);
-    state.SetLabel(std::string(typeName(arith)) + (plain ? ", no vibrato" : ", vibrato"));
+    state.counters["build_ms"] = benchmark::Counter(buildSeconds * 1000, benchmark::Counter::kAvgIterations);
+    state.SetLabel(std::string(typeName(arith)) + (plain ? ", no vibrato" : ", vibrato") + (written ? ", written out" : "") +
+                   (played ? ", played from the start" : ""));
 }
-BENCHMARK(BM_LiveResultToDevice)->ArgsProduct({{0, 1, 2}, {1, 0}})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_LiveResultToDevice)->ArgsProduct({{1}, {0}, {0, 1}, {1}})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_LiveResultToDevice)->ArgsProduct({{0, 1, 2}, {1, 0}, {0, 1}, {0}})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
 
 // The keystroke: the live check's debounce (150 ms, the window's) and
 // compile, then the same path.

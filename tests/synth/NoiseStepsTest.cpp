@@ -1,6 +1,7 @@
 // The noise filter's owed steps paid side by side against the same steps in order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -96,6 +97,54 @@ TYPED_TEST(NoiseSteps, PaidEqualsSteppedInOrder) {
     // The table reaches the retrace after a wrong guess.
     EXPECT_GT(missed, 0);
     EXPECT_GT(chainedRows, 4);
+}
+
+// The first `steps` steps of `runs`.
+template <EngineNumType T>
+std::vector<NoiseRun<T>> firstSteps(std::vector<NoiseRun<T>> runs, int64_t steps) {
+    for (NoiseRun<T>& r : runs) {
+        r.samples = std::min(r.samples, steps);
+        steps -= r.samples;
+    }
+    return runs;
+}
+
+// Debts that begin alike, paid one after the other from what the payments
+// before them remembered: shorter, longer, from another filter.
+TYPED_TEST(NoiseSteps, RememberedPaymentsEqualSteppedInOrder) {
+    using T = TypeParam;
+    std::vector<Row> table = rows();
+    table.push_back({"longer than a remembered piece", 48000, {{12000, 2500000, false, 6}, {300, 40000, true, 2}}, false});
+    struct Pay {
+        double share;  // of the row's steps
+        bool otherStart;
+    };
+    const Pay pays[] = {{0.6, false}, {1.0, false}, {0.3, false}, {0.9, false}, {1.0, true}};
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.name);
+        forgetNoiseSteps();
+        const std::vector<NoiseRun<T>> runs = makeRuns<T>(row);
+        int64_t total = 0;
+        for (const RunSpec& s : row.runs) total += s.samples;
+        for (const Pay& pay : pays) {
+            NoiseFilter<T> start{};
+            if (row.loudStart != pay.otherStart) {
+                const NoiseRun<T> ring{noiseCoefficients<T>(row.rate, num<T>(40)), 31337u, 0, 3000, false};
+                start = runNoiseStepsInOrder<T>(start, std::span(&ring, 1));
+            }
+            const auto steps = static_cast<int64_t>(static_cast<double>(total) * pay.share);
+            const std::vector<NoiseRun<T>> debt = firstSteps(runs, steps);
+            const NoiseFilter<T> expected = runNoiseStepsInOrder<T>(start, debt);
+            NoiseStepStats stats;
+            const NoiseFilter<T> got = runNoiseStepsRemembered<T>(start, debt, &stats);
+            EXPECT_EQ(std::memcmp(&expected, &got, sizeof got), 0)
+                << pay.share << (pay.otherStart ? " from the other filter" : "") << ": y1 " << toD(got.y1) << " want "
+                << toD(expected.y1) << ", recalled " << stats.recalled;
+            // The longer debt after the first starts where that one ended.
+            if (&pay == &pays[1]) EXPECT_EQ(stats.recalled, static_cast<int64_t>(static_cast<double>(total) * pays[0].share));
+        }
+    }
+    forgetNoiseSteps();
 }
 
 }  // namespace
