@@ -20,6 +20,9 @@
 
 namespace tavolin::testing {
 
+// The three arithmetic types every typed suite of this area runs in.
+using ArithTypes = ::testing::Types<Fix, float, double>;
+
 // Records everything the builder and the exporter ask of the window, in order.
 class RecordingHost : public output::ExportHost {
 public:

@@ -10,7 +10,6 @@ namespace {
 
 template <typename T>
 class Passage : public ::testing::Test {};
-using ArithTypes = ::testing::Types<Fix, float, double>;
 TYPED_TEST_SUITE(Passage, ArithTypes);
 
 template <EngineNumType T>

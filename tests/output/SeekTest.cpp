@@ -16,7 +16,6 @@ namespace {
 
 template <typename T>
 class Seek : public ::testing::Test {};
-using ArithTypes = ::testing::Types<Fix, float, double>;
 TYPED_TEST_SUITE(Seek, ArithTypes);
 
 template <EngineNumType T>

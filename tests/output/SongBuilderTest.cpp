@@ -233,7 +233,6 @@ public:
         return song ? renderToEnd(*song) : std::vector<int16_t>{};
     }
 };
-using ArithTypes = ::testing::Types<Fix, float, double>;
 TYPED_TEST_SUITE(TypedBuild, ArithTypes);
 
 std::vector<int16_t> mix(std::vector<int16_t> a, const std::vector<int16_t>& b) {
