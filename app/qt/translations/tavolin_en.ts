@@ -1217,7 +1217,7 @@ Tempo (T) is kept per bank in this program, so a T command at the very start is 
     </message>
     <message>
         <source>ループ再生</source>
-        <translation>Loop</translation>
+        <translation>Loop selection</translation>
     </message>
     <message>
         <source>停止</source>
