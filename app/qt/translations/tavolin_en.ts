@@ -85,7 +85,7 @@
     </message>
     <message>
         <source>ループの最後の回はここで抜ける</source>
-        <translation>On the loop's last pass, it ends here</translation>
+        <translation>On the loop&apos;s last pass, it ends here</translation>
     </message>
     <message>
         <source>ループの終わり: 終わりなく繰り返す（書き出しでは1回）</source>
@@ -141,7 +141,7 @@
     </message>
     <message>
         <source>時刻は音符の長さに対する %</source>
-        <translation>Times in percent of the note's length</translation>
+        <translation>Times in percent of the note&apos;s length</translation>
     </message>
     <message>
         <source>マクロ {x} の記録を始める（次の ! まで）</source>
@@ -362,10 +362,6 @@
     <message>
         <source>のこぎり</source>
         <translation>Sawtooth</translation>
-    </message>
-    <message>
-        <source>ノイズ</source>
-        <translation>Noise</translation>
     </message>
     <message>
         <source>共通</source>
@@ -877,7 +873,7 @@ This window has changes that are not saved. Which do you want to keep?</translat
     </message>
     <message>
         <source>このウィンドウの内容を残す</source>
-        <translation>Keep this window's text</translation>
+        <translation>Keep this window&apos;s text</translation>
     </message>
     <message>
         <source>ファイルを読み込み直す</source>
@@ -896,7 +892,7 @@ This window has changes that are not saved. Which do you want to keep?</translat
     <name>tavolin::qt::BankScopes</name>
     <message>
         <source>各バンクの波形 (直近20ミリ秒) とピークメーター</source>
-        <translation>Each bank's waveform (the last 20 ms) and peak meter</translation>
+        <translation>Each bank&apos;s waveform (the last 20 ms) and peak meter</translation>
     </message>
 </context>
 <context>
@@ -921,7 +917,7 @@ This window has changes that are not saved. Which do you want to keep?</translat
 Ctrl+ホイール: 拡大・縮小
 ホイール: スクロール
 ダブルクリック: 曲全体を表示</source>
-        <translation>Click: select the note's MML
+        <translation>Click: select the note&apos;s MML
 Ctrl+wheel: zoom in and out
 Wheel: scroll
 Double-click: show the whole song</translation>
@@ -1205,7 +1201,7 @@ Tempo (T) is kept per bank in this program, so a T command at the very start is 
     </message>
     <message>
         <source>選択範囲をループ再生: 選択範囲（またはピアノロールの目盛りをドラッグした範囲）を繰り返し再生します (Ctrl+L)</source>
-        <translation>Loop the selection: plays the selection (or the stretch dragged across the piano roll's ruler) over and over (Ctrl+L)</translation>
+        <translation>Loop the selection: plays the selection (or the stretch dragged across the piano roll&apos;s ruler) over and over (Ctrl+L)</translation>
     </message>
     <message>
         <source>再生(&amp;P)</source>
