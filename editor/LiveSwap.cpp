@@ -215,10 +215,11 @@ void LiveSwap::work() {
 }
 
 // While nothing is offered: the playing song built and skipped to where the
-// stream stands, thrown away. Only the noise steps that skip pays stay
-// remembered (see GeneratorWrapper::Skip), so that the next swap's seek pays
-// the few seconds played since instead of the minutes before. Skipped while
-// the stream has not moved on a second since the last time.
+// stream stands, kept as the checkpoint the next build starts from, so that
+// its seek pays the second or so played since instead of the minutes before
+// (the noise steps that skip pays stay remembered as well, see
+// GeneratorWrapper::Skip). Skipped while the stream has not moved on a
+// second since the last time.
 void LiveSwap::warm(const Song& song, const output::WaveOutParam& stream, uint64_t epoch) {
     const std::optional<uint64_t> at = output::swapFrameOf(stream);
     if (!at) return;
@@ -235,7 +236,20 @@ void LiveSwap::warm(const Song& song, const output::WaveOutParam& stream, uint64
     if (!copy) return;
     if (song.passage) copy->SetExportMode();
     else copy->SetLoop(song.loop);
-    copy->Skip(frame);
+    skipTo(*copy, frame, epoch);
+    copy->settleForCheckpoint();
+    m_checkpoint = std::move(copy);
+    m_checkpointFrame = frame;
+    m_checkpointEpoch = epoch;
+}
+
+uint64_t LiveSwap::skipTo(output::GeneratorWrapper& song, uint64_t frame, uint64_t epoch) {
+    if (m_checkpoint && m_checkpointEpoch == epoch && m_checkpointFrame <= frame && song.adoptStateOf(*m_checkpoint)) {
+        song.Skip(frame - m_checkpointFrame);
+        return m_checkpointFrame;
+    }
+    song.Skip(frame);
+    return 0;
 }
 
 void LiveSwap::build(Request& request) {
@@ -273,15 +287,16 @@ void LiveSwap::build(Request& request) {
         const uint64_t last = chooseSwapFrame(oldLine, p.to > p.from ? p.to - 1 : p.from, request.edits, newLine).frame;
         passage = LivePassage{from, std::max(last + 1, from + 1), p.loop};
     }
+    uint64_t checkpointFrame = 0;
     if (passage) {
         if (anchor.frame < passage->from || anchor.frame >= passage->to) anchor.frame = passage->from;
         song->SetExportMode();  // as a passage plays (and renders) from the start
-        song->Skip(passage->from);
+        checkpointFrame = skipTo(*song, passage->from, request.epoch);
         song->setPassage(passage->to - passage->from, passage->loop);
         song->advance(anchor.frame - passage->from);
     } else {
         song->SetLoop(old->loop);
-        song->Skip(anchor.frame);
+        checkpointFrame = skipTo(*song, anchor.frame, request.epoch);
     }
     // A slow seek: catch up with the stream here rather than on its worker.
     uint64_t target = at;
@@ -311,6 +326,7 @@ void LiveSwap::build(Request& request) {
     m_report.streamFrame = at;
     m_report.build = t1 - t0;
     m_report.seek = t2 - t1;
+    m_report.checkpointFrame = checkpointFrame;
 }
 
 }  // namespace tavolin::editor

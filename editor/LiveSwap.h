@@ -50,6 +50,7 @@ struct LiveSwapReport {
                                   // frame at stream frame S is anchor.frame + S - streamFrame
     std::chrono::steady_clock::duration build{};  // compile into a generator
     std::chrono::steady_clock::duration seek{};   // advancing it to the anchor
+    uint64_t checkpointFrame = 0;  // the last seek started here (0: from the song's start)
 };
 
 // The chain of songs of one Play. The user-interface thread makes every call;
@@ -141,6 +142,10 @@ private:
     void work();
     void build(Request& request);
     void warm(const Song& song, const output::WaveOutParam& stream, uint64_t epoch);
+    // Skips `song` (built and set up, not played) to `frame`; returns the
+    // frame the skip started from: the checkpoint's, when the song matches
+    // it that far, else 0.
+    uint64_t skipTo(output::GeneratorWrapper& song, uint64_t frame, uint64_t epoch);
     // How often an idle builder warms the next seek, and the least the
     // stream must have moved on since the last time.
     static constexpr std::chrono::milliseconds kWarmEvery{1000};
@@ -161,6 +166,13 @@ private:
     std::unique_ptr<Request> m_request;         // waiting for the builder
     std::shared_ptr<output::WaveOutParam> m_stream;  // the stream m_song plays in
     std::optional<uint64_t> m_warmedAt;         // the frame the builder last warmed the seek to
+    // Builder thread only: the playing song as it stood at a frame of its
+    // timeline not long ago, settled. An edit leaves every bank's records
+    // before it alone, so a song built after one starts from here instead
+    // of from its beginning whenever its banks have read nothing else yet.
+    std::shared_ptr<const output::GeneratorWrapper> m_checkpoint;
+    uint64_t m_checkpointFrame = 0;
+    uint64_t m_checkpointEpoch = 0;
     uint64_t m_epoch = 0;                       // grows at every Play and Stop: older builds are dropped
     bool m_busy = false;
     bool m_quit = false;

@@ -155,6 +155,20 @@ void GeneratorWrapper::advance(uint64_t frames) noexcept {
     });
 }
 
+bool GeneratorWrapper::adoptStateOf(const GeneratorWrapper& checkpoint) noexcept {
+    if (this == &checkpoint || sampleRateHz != checkpoint.sampleRateHz || m_passageFrames != 0 ||
+        checkpoint.m_passageFrames != 0)
+        return false;
+    if (fixSlot && checkpoint.fixSlot) return fixSlot->adoptStateOf(*checkpoint.fixSlot);
+    if (floatSlot && checkpoint.floatSlot) return floatSlot->adoptStateOf(*checkpoint.floatSlot);
+    if (doubleSlot && checkpoint.doubleSlot) return doubleSlot->adoptStateOf(*checkpoint.doubleSlot);
+    return false;
+}
+
+void GeneratorWrapper::settleForCheckpoint() const noexcept {
+    if (hasSong()) visit([](const auto& set) { set.settleForCheckpoint(); });
+}
+
 void GeneratorWrapper::setPassage(uint64_t frames, bool loop) {
     m_passageFrames = std::max<uint64_t>(frames, 1);
     m_passageLoop = loop;

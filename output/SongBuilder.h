@@ -104,6 +104,17 @@ public:
     // it owes are paid from states an earlier skip or seek of a song with
     // the same noise bank remembered (it takes a lock): a building thread.
     void Skip(uint64_t frames) noexcept;
+    // Takes the state of `checkpoint` (another build of the song, edited or
+    // not, skipped somewhere and settled) when this song, built but not yet
+    // played, would stand exactly there after playing as long: the same
+    // type, rate and play settings, and in every bank the same records as
+    // far as the checkpoint has read (see BankSet::adoptStateOf). Then a
+    // Skip of the rest equals a Skip from the start. False leaves the song
+    // untouched. A building thread; no allocation.
+    bool adoptStateOf(const GeneratorWrapper& checkpoint) noexcept;
+    // Pays the noise steps a skip left owed, so that the song can serve as
+    // a checkpoint. A building thread.
+    void settleForCheckpoint() const noexcept;
     // From here the song plays `frames` frames (at least 1) and then ends
     // (renders silence, IsFinished), or with `loop` starts that stretch
     // again from the state it has now, for ever, so every pass has the same

@@ -5,6 +5,7 @@
 #include "synth/BankPlayer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "synth/LoopRules.h"
 #include "synth/PlayerSample.h"
@@ -34,6 +35,8 @@ void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
     m_loopSong.store(false, std::memory_order_release);
     m_ledger.clear();
     m_cycleGuard.reset();
+    m_readTo = 0;
+    m_walkGuarded = false;
     m_noiseCoefficientsValid = false;  // they depend on the rate
     m_publishedCount.store(m_count, std::memory_order_release);
     publishIndex();
@@ -85,6 +88,7 @@ template <bool kSeek, bool kStartOnly>
     bool restarted = false;
     for (;;) {
         if (m_index >= m_count) {
+            m_readTo = int64_t{m_count} + 1;
             if constexpr (kSeek) {
                 // A walk that leaves the list past a marker it skipped has
                 // arrived (the end lies after every record), without a frame.
@@ -100,6 +104,7 @@ template <bool kSeek, bool kStartOnly>
             m_index = 0;  // the song restarts; this frame's sample is the new pass's first
             restarted = true;
         }
+        m_readTo = std::max(m_readTo, int64_t{m_index} + 1);
         const MmlEvent<T>& ev = m_events[static_cast<size_t>(m_index)];
         if (ev.kind == EventKind::Note) {
             bool takesNoTime = false;
@@ -139,6 +144,7 @@ template <bool kSeek, bool kStartOnly>
         }
         ++applied;
         if (applied > trackAfter || m_cycleGuard.tracking()) {
+            m_walkGuarded = true;
             if (m_cycleGuard.repeats(WalkControlState<T>{m_index, m_tempo, m_loopCounters, m_ledger})) {
                 m_index = m_count;  // nothing audible can follow: the pass is over
                 m_cycleGuard.reset();
@@ -215,6 +221,36 @@ void BankPlayer<T>::copyStateFrom(const BankPlayer& other) noexcept {
     m_random = random != nullptr ? random : &m_ownRandom;
     m_toneSlot = &m_tones[static_cast<size_t>(tone)];
     m_envelope = &m_envelopes[static_cast<size_t>(envelope)];
+}
+
+template <EngineNumType T>
+bool BankPlayer<T>::canAdoptStateOf(const BankPlayer& other) const noexcept {
+    if (this == &other || m_index != 0 || m_noteLength != 0 || m_readTo != 0) return false;  // not fresh
+    if (m_sampleRate != other.m_sampleRate || loopSong() != other.loopSong() || m_exportPasses != other.m_exportPasses)
+        return false;
+    if (!other.owesNothing()) return false;
+    const int64_t read = std::max(other.m_readTo, int64_t{std::min(other.m_index, other.m_count)} + 1);
+    if (other.m_count == 0 || m_count == 0) return other.m_count == m_count;
+    // A read up to the list's end takes in its length too.
+    if (read > int64_t{std::min(m_count, other.m_count)} && m_count != other.m_count) return false;
+    if (other.m_walkGuarded && m_count != other.m_count) return false;
+    const size_t n = static_cast<size_t>(std::min<int64_t>(read, m_count));
+    // Records are built from zeroed bytes (MmlEvent::blank), so equal bytes
+    // are equal records and nothing else compares equal.
+    return std::memcmp(m_events.data(), other.m_events.data(), n * sizeof(MmlEvent<T>)) == 0;
+}
+
+template <EngineNumType T>
+void BankPlayer<T>::adoptStateOf(const BankPlayer& other) noexcept {
+    EventList<T> events = std::move(m_events);
+    const int32_t count = m_count;
+    const int32_t marker = m_markerIndex;
+    copyStateFrom(other);
+    m_events = std::move(events);
+    m_count = count;
+    m_markerIndex = marker;
+    m_publishedCount.store(m_count, std::memory_order_release);
+    publishIndex();
 }
 
 template class BankPlayer<Fix>;

@@ -46,6 +46,22 @@ public:
     // settled first.
     void copyStateFrom(const BankPlayer& other) noexcept;
 
+    // Whether this player, prepared and not yet played, would stand exactly
+    // where `other` (a player of another song) stands if it played as long:
+    // the same rate and play settings, the same records wherever `other` has
+    // read so far (records decide everything a bank does, the common text's
+    // tone definitions included), and no walk of `other` that needed the
+    // guard against note-less loops, whose limits depend on the list's
+    // length. `other`'s owed steps must be settled. adoptStateOf then takes
+    // that state and keeps this player's own list and random source (it
+    // copies through the other list: a building thread).
+    bool canAdoptStateOf(const BankPlayer& other) const noexcept;
+    void adoptStateOf(const BankPlayer& other) noexcept;
+    // Owes no noise step and no LFO step (see m_noiseDebt): a checkpoint.
+    bool owesNothing() const noexcept {
+        return m_noiseDebt.empty() && m_owedClock == 0 && m_owedPitchPhase == 0 && m_owedAmpPhase == 0;
+    }
+
     void loadToneTable(const std::array<ToneDefPayload, kToneSlots>& tones) noexcept;
     EventList<T>& events() noexcept { return m_events; }
     const EventList<T>& events() const noexcept { return m_events; }
@@ -353,6 +369,11 @@ private:
 
     // guard against loops that never reach a sounding note
     NoSampleCycleGuard<T> m_cycleGuard{};
+    // Since prepare(): the records below this index are the only ones the
+    // bank has read (m_count + 1: it has also found the list's end), and
+    // whether a walk went on long enough to wake the guard above.
+    int64_t m_readTo = 0;
+    bool m_walkGuarded = false;
 
     // published for other threads (once per frame)
     CopiedAtomic<int32_t> m_publishedIndex{0};

@@ -167,6 +167,21 @@ void BankSet<T>::copyStateFrom(const BankSet& other) noexcept {
     for (size_t b = 0; b < m_players.size(); ++b) m_players[b].copyStateFrom(other.m_players[b]);
 }
 
+template <EngineNumType T>
+bool BankSet<T>::adoptStateOf(const BankSet& other) noexcept {
+    if (this == &other) return false;
+    for (size_t b = 0; b < m_players.size(); ++b)
+        if (!m_players[b].canAdoptStateOf(other.m_players[b])) return false;
+    m_random = other.m_random;
+    for (size_t b = 0; b < m_players.size(); ++b) m_players[b].adoptStateOf(other.m_players[b]);
+    return true;
+}
+
+template <EngineNumType T>
+void BankSet<T>::settleForCheckpoint() const noexcept {
+    for (const auto& p : m_players) p.settleNoiseDebt();
+}
+
 namespace {
 
 bool drawsRandom(int32_t wave, float freqNoise, float levelNoise) noexcept {

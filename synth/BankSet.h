@@ -74,6 +74,15 @@ public:
     // again from. Allocates nothing when this set has played on from that
     // very checkpoint (its lists are then at least as long).
     void copyStateFrom(const BankSet& other) noexcept;
+    // Starts this song, built and set up but not yet played, from the state
+    // `other` (a checkpoint of another song, its owed steps settled) has,
+    // when every bank would stand exactly there after playing as long (see
+    // BankPlayer::canAdoptStateOf); the banks' shared random sequence comes
+    // along. False, and nothing changed, otherwise. How an edited song that
+    // only differs after the checkpoint skips the minutes before it at once.
+    bool adoptStateOf(const BankSet& other) noexcept;
+    // Pays every bank's owed steps, so that the state can be adopted.
+    void settleForCheckpoint() const noexcept;
 
     // True when no bank loops and every bank has consumed its event list.
     bool IsFinished() const noexcept;

@@ -1,6 +1,8 @@
 // Note start of a bank player: the note's samples from the timing ledger,
 // pitch, tone and envelope for the note, and a new note group unless the
 // note continues a slur.
+#include <algorithm>
+
 #include "synth/PlayerSample.h"
 
 namespace tavolin {
@@ -47,6 +49,7 @@ void BankPlayer<T>::startNote(const NotePayload<T>& note) noexcept {
     m_targetCycle = T{};
     m_hasSlurTarget = false;
     if (note.slurTarget >= 0 && note.slurTarget < m_count) {
+        m_readTo = std::max(m_readTo, int64_t{note.slurTarget} + 1);
         const MmlEvent<T>& target = m_events[static_cast<size_t>(note.slurTarget)];
         if (target.kind == EventKind::Note) {
             m_targetCycle = cycleLengthFor(m_sampleRate, target.note.frequency);

@@ -128,6 +128,41 @@ BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}, {0}, {0}}
 BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0}, {1}, {1}, {0}})->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SkipNineMinutes)->ArgsProduct({{0, 1, 2}, {0}, {0, 1}, {0}, {1}})->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// A live swap nine minutes into the ten-minute song when two banks draw
+// random numbers side by side (bank B's tone gets frequency noise beside the
+// noise drum), so the skip goes through the mixer: from the start, or from
+// the checkpoint the builder keeps of the playing song (taken at 8:59,
+// before the edit, a note added at bank A's end).
+void BM_SwapSeekTwoDrawingBanks(benchmark::State& state) {
+    const int arith = static_cast<int>(state.range(0));
+    const bool fromCheckpoint = state.range(1) != 0;
+    output::BuildInputs before = tenMinuteSong(arith, false);
+    before.tabTexts[0] = "@W11:1R1.5:50" + before.tabTexts[0];
+    before.tabTexts[2].replace(before.tabTexts[2].find("@1"), 2, "@11");
+    output::BuildInputs after = before;
+    after.tabTexts[1] += " E";
+    constexpr uint64_t kFrames = uint64_t{48000} * 540;
+    QuietHost host;
+    output::WaveFormat format;
+    auto checkpoint = output::MakeGenerator(before, false, host, format);
+    checkpoint->Skip(kFrames - 48000);
+    checkpoint->settleForCheckpoint();
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto song = output::MakeGenerator(after, false, host, format);
+        state.ResumeTiming();
+        if (fromCheckpoint) {
+            if (!song->adoptStateOf(*checkpoint)) state.SkipWithError("the checkpoint was refused");
+            song->Skip(48000);
+        } else {
+            song->Skip(kFrames);
+        }
+        benchmark::DoNotOptimize(song->IsFinished());
+    }
+    state.SetLabel(std::string(typeName(arith)) + (fromCheckpoint ? ", from the checkpoint at 8:59" : ", from the start"));
+}
+BENCHMARK(BM_SwapSeekTwoDrawingBanks)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(3);
+
 // A virtual device that notes when the first block with a sound is handed to it.
 class FirstSoundDevice final : public output::AudioDevice {
 public:
