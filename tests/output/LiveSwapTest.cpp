@@ -102,6 +102,21 @@ struct Stage {
     }
 };
 
+// From the end of the switch's crossfade on, the stream plays `after` from
+// where the swap anchored it, as a build of it skipped there from its start.
+void expectNewSongAfterFade(Stage& stage, const output::BuildInputs& after, const output::SwitchReport& done,
+                            const editor::LiveSwapReport& report) {
+    const std::vector<int16_t> heard = stage.heardUntil(done.streamFrame);
+    const size_t fadeEnd = 2 * (done.streamFrame + output::crossfadeFrames(48000));
+    const std::vector<int16_t> expected =
+        songFrom(after, report.anchor.frame + done.streamFrame - report.streamFrame + output::crossfadeFrames(48000),
+                 2 * kBlockFrames);
+    ASSERT_GE(heard.size(), fadeEnd + expected.size());
+    EXPECT_EQ(firstDifference(expected, std::vector<int16_t>(heard.begin() + static_cast<ptrdiff_t>(fadeEnd),
+                                                             heard.begin() + static_cast<ptrdiff_t>(fadeEnd + expected.size()))),
+              "equal");
+}
+
 // 48 kHz, T120 L4 in the common text: a quarter note is 24,000 frames. Bank A
 // plays C D E F G; Play starts on E (48,000), so the swap comes some blocks
 // into E, and the new song must go on where the row says: the same frame
@@ -291,15 +306,7 @@ TEST(LiveSwap, RandomSongsAndEditsGoOnAtTheAnchor) {
             if (before.tabTexts[t] != after.tabTexts[t])
                 edits[t].push_back(editor::changeBetween(before.tabTexts[t], after.tabTexts[t]));
         EXPECT_EQ(report.anchor, editor::chooseSwapFrame(oldMap->timeline, report.oldFrame, edits, newMap->timeline));
-        const std::vector<int16_t> heard = stage.heardUntil(done.streamFrame);
-        const size_t fadeEnd = 2 * (done.streamFrame + output::crossfadeFrames(48000));
-        const std::vector<int16_t> expected =
-            songFrom(after, report.anchor.frame + done.streamFrame - report.streamFrame + output::crossfadeFrames(48000),
-                     2 * kBlockFrames);
-        ASSERT_GE(heard.size(), fadeEnd + expected.size());
-        EXPECT_EQ(firstDifference(expected, std::vector<int16_t>(heard.begin() + static_cast<ptrdiff_t>(fadeEnd),
-                                                                 heard.begin() + static_cast<ptrdiff_t>(fadeEnd + expected.size()))),
-                  "equal");
+        expectNewSongAfterFade(stage, after, done, report);
         ++swapped;
     }
     EXPECT_GE(swapped, 8) << "too few random songs compiled to test anything";
@@ -325,15 +332,7 @@ TEST(LiveSwap, EditAfterThePlayheadStartsFromTheCheckpoint) {
     const editor::LiveSwapReport report = stage.swap.report();
     EXPECT_GT(report.checkpointFrame, 0u);
     EXPECT_LE(report.checkpointFrame, report.anchor.frame);
-    const std::vector<int16_t> heard = stage.heardUntil(done.streamFrame);
-    const size_t fadeEnd = 2 * (done.streamFrame + output::crossfadeFrames(48000));
-    const std::vector<int16_t> expected =
-        songFrom(after, report.anchor.frame + done.streamFrame - report.streamFrame + output::crossfadeFrames(48000),
-                 2 * kBlockFrames);
-    ASSERT_GE(heard.size(), fadeEnd + expected.size());
-    EXPECT_EQ(firstDifference(expected, std::vector<int16_t>(heard.begin() + static_cast<ptrdiff_t>(fadeEnd),
-                                                             heard.begin() + static_cast<ptrdiff_t>(fadeEnd + expected.size()))),
-              "equal");
+    expectNewSongAfterFade(stage, after, done, report);
 }
 
 }  // namespace
