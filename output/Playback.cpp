@@ -17,14 +17,16 @@ void refill(WaveOutParam& s) {
     while (s.submitted.load() - s.completed.load() < kDeviceRing) {
         // The blocks rendered before the song ended are still played; the
         // refill stops in front of the first block rendered after it.
-        while (s.readySize.load() == 0) {
-            if (s.hWaveOut.load() == nullptr) return;
-            std::this_thread::yield();
-        }
-        bool tail;
-        {
+        bool tail = false;
+        for (bool waiting = true; waiting;) {
+            while (s.readySize.load() == 0) {
+                if (s.hWaveOut.load() == nullptr) return;
+                std::this_thread::yield();
+            }
             std::lock_guard readyLock(s.readyLock);
-            tail = s.ready.front()->afterEnd;
+            // A swap may have taken the waiting blocks back since the size was read.
+            waiting = s.ready.empty();
+            if (!waiting) tail = s.ready.front()->afterEnd;
         }
         if (tail) {
             s.drained.store(true);
@@ -265,12 +267,16 @@ bool SubmitNextBlock(WaveOutParam& s) {
     const uint32_t slot = s.submitted.load() % kDeviceRing;
     WaveHeader& header = s.headers[slot];
     header.clear();
-    while (s.readySize.load() == 0) {
-        if (s.hWaveOut.load() == nullptr) return false;
-        std::this_thread::yield();
-    }
-    {
+    for (bool waiting = true; waiting;) {
+        while (s.readySize.load() == 0) {
+            if (s.hWaveOut.load() == nullptr) return false;
+            std::this_thread::yield();
+        }
         std::lock_guard lock(s.readyLock);
+        // The size was read without the lock: a swap may have taken the
+        // waiting blocks back since (the worker renders them again).
+        waiting = s.ready.empty();
+        if (waiting) continue;
         s.inFlight[slot] = std::move(s.ready.front());
         s.ready.pop_front();
         s.readySize.store(s.ready.size());
