@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "synth/LoopRules.h"
 #include "synth/PlayerSample.h"
@@ -223,6 +224,55 @@ void BankPlayer<T>::copyStateFrom(const BankPlayer& other) noexcept {
     m_envelope = &m_envelopes[static_cast<size_t>(envelope)];
 }
 
+namespace {
+
+// Exact equality of two values, bit for bit: -0.0 and 0.0 differ, as they may
+// in what follows from them.
+template <typename V>
+bool sameBits(const V& a, const V& b) noexcept {
+    static_assert(std::has_unique_object_representations_v<V> || std::is_floating_point_v<V>);
+    return std::memcmp(&a, &b, sizeof(V)) == 0;
+}
+
+// Two records say the same thing. Field by field: a payload copied in as a
+// whole can bring its padding bytes along (the double note's), so the bytes
+// of equal records need not be equal.
+static_assert(sizeof(ToneDefPayload) == 6 * 4 + kMaxDuties * 4 && sizeof(LoopControlPayload) == 4 * 4 &&
+              sizeof(LfoDefPayload) == 2 * 4 + kMaxLfoPoints * 4 * 4);
+
+template <EngineNumType T>
+bool sameRecord(const MmlEvent<T>& a, const MmlEvent<T>& b) noexcept {
+    if (a.kind != b.kind || a.startMarker != b.startMarker) return false;
+    const auto sameNum = [](T x, T y) {
+        if constexpr (std::is_floating_point_v<T>) return sameBits(x, y);
+        else return x.raw() == y.raw();
+    };
+    switch (a.kind) {
+    case EventKind::Note:
+        return sameNum(a.note.frequency, b.note.frequency) && sameNum(a.note.length, b.note.length) &&
+               sameNum(a.note.groupLength, b.note.groupLength) && a.note.slurTarget == b.note.slurTarget;
+    case EventKind::Tempo: return a.tempo == b.tempo;
+    case EventKind::Volume: return a.volume == b.volume;
+    case EventKind::Pan: return a.pan == b.pan;
+    case EventKind::ToneSelect: return a.tone == b.tone;
+    case EventKind::Portamento: return sameNum(a.ratio, b.ratio);
+    case EventKind::EnvelopeDef: {
+        const auto &x = a.envelopeDef, &y = b.envelopeDef;
+        return sameNum(x.attackMs, y.attackMs) && sameNum(x.decayMs, y.decayMs) && sameNum(x.releaseMs, y.releaseMs) &&
+               x.attackLevel == y.attackLevel && x.sustainLevel == y.sustainLevel && x.envelope == y.envelope;
+    }
+    case EventKind::EnvelopeSelect: return a.envelope == b.envelope;
+    // Four-byte fields only, so no padding (checked below): their bytes are their values.
+    case EventKind::ToneDef: return std::memcmp(&a.toneDef, &b.toneDef, sizeof a.toneDef) == 0;
+    case EventKind::LoopControl: return std::memcmp(&a.loop, &b.loop, sizeof a.loop) == 0;
+    case EventKind::LfoDef: return std::memcmp(&a.lfo, &b.lfo, sizeof a.lfo) == 0;
+    case EventKind::EndMarker: return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 template <EngineNumType T>
 bool BankPlayer<T>::canAdoptStateOf(const BankPlayer& other) const noexcept {
     if (this == &other || m_index != 0 || m_noteLength != 0 || m_readTo != 0) return false;  // not fresh
@@ -235,9 +285,9 @@ bool BankPlayer<T>::canAdoptStateOf(const BankPlayer& other) const noexcept {
     if (read > int64_t{std::min(m_count, other.m_count)} && m_count != other.m_count) return false;
     if (other.m_walkGuarded && m_count != other.m_count) return false;
     const size_t n = static_cast<size_t>(std::min<int64_t>(read, m_count));
-    // Records are built from zeroed bytes (MmlEvent::blank), so equal bytes
-    // are equal records and nothing else compares equal.
-    return std::memcmp(m_events.data(), other.m_events.data(), n * sizeof(MmlEvent<T>)) == 0;
+    for (size_t i = 0; i < n; ++i)
+        if (!sameRecord(m_events[i], other.m_events[i])) return false;
+    return true;
 }
 
 template <EngineNumType T>
