@@ -105,7 +105,6 @@ template <bool kSeek, bool kStartOnly>
             m_index = 0;  // the song restarts; this frame's sample is the new pass's first
             restarted = true;
         }
-        m_readTo = std::max(m_readTo, int64_t{m_index} + 1);
         const MmlEvent<T>& ev = m_events[static_cast<size_t>(m_index)];
         if (ev.kind == EventKind::Note) {
             bool takesNoTime = false;
@@ -115,6 +114,7 @@ template <bool kSeek, bool kStartOnly>
                     publishIndex();
                     return {};
                 }
+                m_readTo = std::max(m_readTo, int64_t{m_index} + 1);  // at its start only: not per sample
                 startNote(ev.note);
                 if (m_noteLength <= 0) {
                     // A note too short to reach the next sample takes no
@@ -141,6 +141,7 @@ template <bool kSeek, bool kStartOnly>
                 publishIndex();
                 return {};
             }
+            m_readTo = std::max(m_readTo, int64_t{m_index} + 1);
             applyEvent(ev);
         }
         ++applied;
