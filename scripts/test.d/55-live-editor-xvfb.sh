@@ -57,7 +57,8 @@ echo "live-editor-xvfb: lit note $lit_px px, underline $wavy_px px"
 # blink can cost a tick), so count wake-ups too: a timer left running after Stop
 # (the playhead, the scopes, both at the screen's rate) wakes its thread hundreds
 # of times in five seconds, while an idle window wakes for the caret twice a
-# second. The kept sound device's own thread writes silence each period and is
+# second (a loaded machine can still charge it 20 ticks; a timer left running
+# costs about 300). The kept sound device's own thread writes silence each period and is
 # left out of the count.
 xdotool key F6
 sleep 2
@@ -75,7 +76,7 @@ sleep 5
 after=$(ticks) woke=$(($(wakes) - woke))
 echo "live-editor-xvfb: idle CPU $((after - before)) ticks ($(getconf CLK_TCK)/s), $woke wake-ups in 5 s"
 [ "$woke" -le 100 ] || fail "the idle window keeps waking up"
-[ $((after - before)) -le 25 ] || fail "the idle window used CPU"
+[ $((after - before)) -le 100 ] || fail "the idle window used CPU"
 
 # Leave without saving: Escape, then No in the save prompt.
 xdotool key Escape
