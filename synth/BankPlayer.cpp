@@ -192,7 +192,7 @@ void BankPlayer<T>::applyEvent(const MmlEvent<T>& ev) noexcept {
         break;
     case EventKind::LfoDef: {
         LfoState<T>& lfo = (ev.lfo.mode & 1) ? m_pitchLfo : m_ampLfo;
-        lfo.definition = &ev.lfo;
+        lfo.definition = m_index;  // ev is m_events[m_index]
         lfo.pointIndex = -1;
         lfo.period = T{};
         lfo.depth = T{};

@@ -245,6 +245,10 @@ private:
     T lfoTimeAt(const LfoDefPayload& def, int32_t counter) const noexcept;
     void restartLfo(LfoState<T>& lfo) noexcept;
     void findLfoSegment(LfoState<T>& lfo) noexcept;
+    // The LfoDef record a defined LFO follows, in this player's own list.
+    const LfoDefPayload& lfoDefinition(const LfoState<T>& lfo) const noexcept {
+        return m_events[static_cast<size_t>(lfo.definition)].lfo;
+    }
     [[gnu::always_inline]] inline void advanceLfoPhase(LfoState<T>& lfo) noexcept;
     // The fast seek (FastSeek.cpp): one sample's state changes without its
     // output, and the closed form of quiet samples.

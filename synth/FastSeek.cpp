@@ -435,7 +435,7 @@ int64_t BankPlayer<T>::quietSamples(int64_t limit) const noexcept {
     if (toBoundary < 0) return 0;
     m = std::min(m, toBoundary);
     for (const LfoState<T>* lfo : {&m_pitchLfo, &m_ampLfo}) {
-        if (lfo->definition == nullptr || lfo->settled) continue;
+        if (!lfo->defined() || lfo->settled) continue;
         if (isZero(lfo->phase)) return 0;  // the period may be stored now
         if (lfo->period > T{}) {
             // the phase cannot land on 0 before it wraps
@@ -482,7 +482,7 @@ void BankPlayer<T>::skipQuietSamples(int64_t count) noexcept {
     // Settled LFOs are read by nothing inside this note (a settled pitch LFO
     // only by the vibrato): their clock and phase steps are owed until the
     // next event walk or the seek's end.
-    const auto quiet = [](const LfoState<T>& l) { return l.definition == nullptr || l.settled; };
+    const auto quiet = [](const LfoState<T>& l) { return !l.defined() || l.settled; };
     const bool pitchQuiet = quiet(m_pitchLfo) && (isZero(m_pitchLfo.depth) || !(m_pitchLfo.period > T{}));
     if (quiet(m_pitchLfo) && quiet(m_ampLfo)) m_owedClock += count;
     else advanceLfoClock(count);

@@ -60,7 +60,7 @@ void BankPlayer<T>::renderNoteRun(std::span<int32_t> mix) noexcept {
     // noise. All of that holds until the next note, so those per-sample
     // tests are dropped, and the quiet LFO's phase, which nothing reads
     // then, is stepped once for the whole run.
-    const bool plain = (m_ampLfo.definition == nullptr || m_ampLfo.settled) && isZero(m_ampLfo.depth) &&
+    const bool plain = (!m_ampLfo.defined() || m_ampLfo.settled) && isZero(m_ampLfo.depth) &&
                        isZero(m_switchPeriod) && !m_hasLevelNoise;
     // The noise filter state is only touched by the noise wave: a run keeps
     // it in a local, so its feedback stays in registers from one sample to
@@ -110,7 +110,7 @@ TAVOLIN_HOT_INLINE size_t BankPlayer<T>::renderQuietStretch(int32_t wave, size_t
                                                             NoiseFilter<T>& filter) noexcept {
     if (m_silent || k + 1 >= n) return k;
     LfoState<T>& lfo = m_pitchLfo;
-    const bool lfoActive = lfo.definition != nullptr && !lfo.settled;
+    const bool lfoActive = lfo.defined() && !lfo.settled;
     // An unsettled LFO that is not steady must have its segment in place and
     // be kept off its clock: the counter stays below quietUntil (or no
     // further breakpoint exists).
@@ -323,7 +323,7 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
 
 template <EngineNumType T>
 bool BankPlayer<T>::holdsSteadySquare(size_t samples) const noexcept {
-    const auto quiet = [](const LfoState<T>& l) { return (l.definition == nullptr || l.settled) && isZero(l.depth); };
+    const auto quiet = [](const LfoState<T>& l) { return (!l.defined() || l.settled) && isZero(l.depth); };
     return !m_silent && m_toneSlot->wave == static_cast<int32_t>(Wave::Square) && m_toneSlot->freqNoise == 0.0f &&
            !m_hasLevelNoise && isZero(m_switchPeriod) && quiet(m_pitchLfo) && quiet(m_ampLfo) &&
            m_elapsed >= m_sustainFrom && int64_t{m_elapsed} + static_cast<int64_t>(samples) <= m_releaseFrom;

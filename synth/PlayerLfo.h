@@ -22,8 +22,7 @@ void BankPlayer<T>::restartLfo(LfoState<T>& lfo) noexcept {
 
 template <EngineNumType T>
 TAVOLIN_HOT_INLINE void BankPlayer<T>::updateLfo(LfoState<T>& lfo) noexcept {
-    const LfoDefPayload* def = lfo.definition;
-    if (def == nullptr || lfo.settled) return;
+    if (!lfo.defined() || lfo.settled) return;
     if (lfo.steady) {
         lfo.depth = lfo.steadyDepth;
         if (isZero(lfo.phase)) lfo.period = lfo.steadyPeriod;
@@ -31,8 +30,9 @@ TAVOLIN_HOT_INLINE void BankPlayer<T>::updateLfo(LfoState<T>& lfo) noexcept {
         lfo.settled = lfo.period == lfo.steadyPeriod;
         return;
     }
+    const LfoDefPayload* def = &lfoDefinition(lfo);
     const T t = lfoTime(*def);
-    if (lfo.segmentDefinition != def || lfo.segmentIndex != lfo.pointIndex) findLfoSegment(lfo);
+    if (lfo.segmentDefinition != lfo.definition || lfo.segmentIndex != lfo.pointIndex) findLfoSegment(lfo);
     if (lfo.hasNext && t >= lfo.nextTime) {
         ++lfo.pointIndex;
         findLfoSegment(lfo);
@@ -91,15 +91,14 @@ T BankPlayer<T>::lfoTimeAt(const LfoDefPayload& def, int32_t counter) const noex
 template <EngineNumType T>
 TAVOLIN_HOT_INLINE void BankPlayer<T>::updatePitchLfoLazily() noexcept {
     LfoState<T>& lfo = m_pitchLfo;
-    const LfoDefPayload* def = lfo.definition;
-    if (def == nullptr || lfo.settled) return;
+    if (!lfo.defined() || lfo.settled) return;
     if (isZero(lfo.phase) || m_phase > m_halfLength) {
         updateLfo(lfo);
         return;
     }
     if (lfo.steady) return;
-    if (lfo.segmentDefinition != def || lfo.segmentIndex != lfo.pointIndex) findLfoSegment(lfo);
-    if (lfo.hasNext && m_lfoCounter >= lfo.quietUntil && lfoTime(*def) >= lfo.nextTime) updateLfo(lfo);
+    if (lfo.segmentDefinition != lfo.definition || lfo.segmentIndex != lfo.pointIndex) findLfoSegment(lfo);
+    if (lfo.hasNext && m_lfoCounter >= lfo.quietUntil && lfoTime(lfoDefinition(lfo)) >= lfo.nextTime) updateLfo(lfo);
 }
 
 // The breakpoints around the LFO's point index: the next time to reach and
@@ -109,10 +108,10 @@ TAVOLIN_HOT_INLINE void BankPlayer<T>::updatePitchLfoLazily() noexcept {
 template <EngineNumType T>
 void BankPlayer<T>::findLfoSegment(LfoState<T>& lfo) noexcept {
     using Segment = typename LfoState<T>::Segment;
-    const LfoDefPayload& def = *lfo.definition;
+    const LfoDefPayload& def = lfoDefinition(lfo);
     const int32_t count = std::clamp(def.pointCount, 1, kMaxLfoPoints);
     const int32_t i = lfo.pointIndex;
-    lfo.segmentDefinition = &def;
+    lfo.segmentDefinition = lfo.definition;
     lfo.segmentIndex = i;
     lfo.hasNext = i < count - 1;
     lfo.quietUntil = 0;
