@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string_view>
 #include <type_traits>
 
@@ -50,6 +51,24 @@ constexpr Arith arithOf() noexcept {
     else if constexpr (std::is_same_v<T, float>) return Arith::Float;
     else return Arith::Double;
 }
+
+// Calls fn.template operator()<T>() with the engine type `a` names: the one
+// place where an arithmetic chosen at run time becomes a template instance.
+// Every Arith comes from a parser that refuses anything but the three, so
+// another value is a broken caller, stopped loudly rather than played as one
+// of them.
+template <typename Fn>
+decltype(auto) withArith(Arith a, Fn&& fn) {
+    switch (a) {
+    case Arith::Fix: return fn.template operator()<Fix>();
+    case Arith::Float: return fn.template operator()<float>();
+    case Arith::Double: return fn.template operator()<double>();
+    case Arith::Count: break;
+    }
+    std::terminate();
+}
+
+constexpr bool isArith(Arith a) noexcept { return a == Arith::Fix || a == Arith::Float || a == Arith::Double; }
 
 constexpr std::string_view arithName(Arith a) noexcept {
     switch (a) {

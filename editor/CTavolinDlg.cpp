@@ -2,10 +2,12 @@
 #include "editor/CTavolinDlg.h"
 
 #include "compiler/UiText.h"
+#include "compiler/Utf8.h"
 #include "editor/CaretMapping.h"
 #include "editor/EnvelopeHelper.h"
 #include "editor/NumberText.h"
 #include "editor/UserTexts.h"
+#include "session/SongSettings.h"
 
 #include <ctime>
 
@@ -388,11 +390,8 @@ void CTavolinDlg::onEditorChange() {
         // (the editor refuses other characters); they are stored as "?".
         std::string fixed;
         for (size_t i = 0; i < text.size();) {
-            size_t len = 1;
-            const auto c = static_cast<unsigned char>(text[i]);
-            if (c >= 0xF0) len = 4;
-            else if (c >= 0xE0) len = 3;
-            else if (c >= 0xC0) len = 2;
+            const Utf8Char c = decodeUtf8(text, i);
+            const size_t len = c.length == 0 ? 1 : c.length;
             const std::string one = text.substr(i, len);
             fixed += firstUnencodableChar(one).empty() ? one : "?";
             i += len;
@@ -591,29 +590,33 @@ void CTavolinDlg::onEnvelopeTemplate(int index) {
 }
 
 std::optional<WindowSnapshot> CTavolinDlg::snapshot(bool testMode) {
+    const std::optional<Arith> arith = session::arithAt(m_view.currentIndex(ctl::Arithmetic));
+    if (!arith) return std::nullopt;
     WindowSnapshot s;
-    s.rateText = m_view.controlText(ctl::SampleRate);
-    s.arithmetic = m_view.currentIndex(ctl::Arithmetic);
+    output::BuildInputs& in = s.inputs;
+    in.arith = *arith;
+    in.sampleRateHz = session::parseSampleRate(m_view.controlText(ctl::SampleRate)).value_or(0);
     const int tab = currentTab();
-    s.bankIndex = tab - 1;
-    s.startFromCursor = m_view.isChecked(ctl::StartFromCursor);
-    s.currentBankMode = m_view.isChecked(ctl::CurrentBankPlay);
+    in.bankIndex = tab - 1;
+    in.startFromCursor = m_view.isChecked(ctl::StartFromCursor);
+    in.currentBankMode = m_view.isChecked(ctl::CurrentBankPlay);
     s.loop = m_view.isChecked(ctl::Loop);
-    s.tabTexts = tabTexts;
-    if (s.startFromCursor) {
+    in.tabTexts = tabTexts;
+    if (in.startFromCursor) {
         const EditorSelection sel = m_view.editorSelection();
         const std::string& text = tabTexts[static_cast<size_t>(tab)];
-        s.caret = unitToByteOffset(text, sel.start);
+        in.caret = unitToByteOffset(text, sel.start);
         s.caretEnd = unitToByteOffset(text, sel.end);
     }
+    in.testPhrase.clear();  // Test's alone
     if (testMode) {
         auto phrase = utf8ToCp932(m_view.controlText(ctl::TestPhrase));
         if (!phrase) {
             messageBox(uiText(kMsgTestPhraseUnencodable));
             return std::nullopt;
         }
-        s.testPhrase = *phrase;
-        s.toneCommand = buildToneCommand();
+        in.testPhrase = *phrase;
+        in.toneCommand = buildToneCommand();
     }
     return s;
 }

@@ -18,6 +18,7 @@
 #include "editor/Recovery.h"
 #include "editor/ToneHelper.h"
 #include "editor/WindowView.h"
+#include "output/SongBuilder.h"
 #include "output/SongMap.h"
 #include "output/BankTapRing.h"
 #include "synth/BankMask.h"
@@ -102,19 +103,14 @@ extern const std::array<const char*, 9> kSampleRateItems;
 extern const std::array<const char*, 5> kWaveTypeItems;
 extern const std::array<const char*, 6> kTabCaptions;
 
-// Everything the song builder reads from the window for one build.
+// Everything a build reads from the window, typed: the builder's inputs (the
+// caret only with "Start from current cursor"; a rate text that names no
+// usable rate becomes 0, which the build refuses with its message), the end
+// of the selection and the Loop box.
 struct WindowSnapshot {
-    std::string rateText;        // text of combo 1011
-    int arithmetic = -1;         // 0 Fix, 1 Float, 2 Double, -1 none
-    int bankIndex = -1;          // tab - 1: -1 common, 0..4 banks A..E
-    uint64_t caret = 0;          // byte offset into the current tab's text
-    uint64_t caretEnd = 0;
-    bool startFromCursor = false;
-    bool currentBankMode = false;
+    output::BuildInputs inputs;
+    uint64_t caretEnd = 0;       // byte offset into the current tab's text
     bool loop = false;
-    TabTexts tabTexts;
-    std::string testPhrase;      // CP932 bytes
-    std::string toneCommand;     // CP932 bytes (ASCII), Test only
 };
 
 // What became of a passage loop: the span that plays, or why nothing does.
@@ -210,6 +206,8 @@ public:
     // The settings of one build; `testMode` adds the test phrase and the tone command
     // (which may show the tone helper's messages). nullopt when the test phrase holds
     // a character CP932 cannot store (the user has been told).
+    // nullopt when no arithmetic is selected (nothing to build, nothing said)
+    // or, in test mode, when the phrase cannot be stored (said).
     std::optional<WindowSnapshot> snapshot(bool testMode);
 
     // The document; the document commands work on it. The three names below are

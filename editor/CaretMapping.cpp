@@ -2,31 +2,20 @@
 #include "editor/CaretMapping.h"
 
 #include "compiler/Cp932.h"
+#include "compiler/Utf8.h"
+#include "editor/DocumentFormat.h"
 
 namespace tavolin::editor {
 namespace {
 
 constexpr bool isTrailByte(unsigned char c) noexcept { return isCp932TrailByte(c); }
 
-// Decodes one UTF-8 sequence at `i`; returns its length (1 for a malformed byte)
-// and the code point (U+FFFD for malformed input).
+// Decodes one UTF-8 sequence at `i`; returns its length (1 for a byte that
+// starts none) and the code point (U+FFFD for such a byte).
 size_t decodeUtf8(std::string_view s, size_t i, char32_t& cp) noexcept {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    size_t len = b0 < 0x80 ? 1 : (b0 >> 5) == 0x6 ? 2 : (b0 >> 4) == 0xE ? 3 : (b0 >> 3) == 0x1E ? 4 : 0;
-    if (len == 0 || i + len > s.size()) {
-        cp = 0xFFFD;
-        return 1;
-    }
-    cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1Fu) : len == 3 ? (b0 & 0x0Fu) : (b0 & 0x07u);
-    for (size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) {
-            cp = 0xFFFD;
-            return 1;
-        }
-        cp = (cp << 6) | (b & 0x3Fu);
-    }
-    return len;
+    const Utf8Char c = tavolin::decodeUtf8(s, i);
+    cp = c.length == 0 ? char32_t{0xFFFD} : c.codePoint;
+    return c.length == 0 ? 1 : c.length;
 }
 
 }  // namespace
@@ -118,22 +107,12 @@ std::string normaliseBreaks(std::string_view utf8) {
     return s;
 }
 
-std::string lfToCrLf(std::string_view s) {
-    std::string out;
-    out.reserve(s.size() + s.size() / 8);
-    for (char c : s) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
-
 }  // namespace
 
 std::optional<std::string> editorTextToBytes(std::string_view utf8) {
     auto cp932 = utf8ToCp932(normaliseBreaks(utf8));
     if (!cp932) return std::nullopt;
-    return lfToCrLf(*cp932);
+    return textModeWrite(*cp932);  // stored breaks are CR LF
 }
 
 size_t utf16Length(std::string_view utf8) noexcept {

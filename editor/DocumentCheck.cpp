@@ -7,6 +7,7 @@
 #include "compiler/Cp932.h"
 #include "compiler/UiText.h"
 #include "editor/DocumentFormat.h"
+#include "editor/FileSystem.h"
 #include "editor/UserTexts.h"
 
 namespace tavolin::editor {
@@ -19,6 +20,23 @@ bool onlyBlank(std::string_view text, std::string_view blanks) {
 }
 
 }  // namespace
+
+LoadedDocument loadDocumentFile(std::string_view fileBytes, bool checked) {
+    LoadedDocument doc;
+    if (fileBytes.size() > kMaxDocumentBytes) {
+        doc.refusal = LoadedDocument::Refusal::TooLarge;
+        return doc;
+    }
+    doc.decoded = decodeDocumentFile(fileBytes);
+    if (!doc.decoded.ok()) {
+        doc.refusal = LoadedDocument::Refusal::Unencodable;
+        return doc;
+    }
+    if (!checked) return doc;
+    doc.check = checkDocumentFile(doc.decoded.bytes);
+    if (doc.check.refused()) doc.refusal = LoadedDocument::Refusal::NotADocument;
+    return doc;
+}
 
 DocumentFileCheck checkDocumentFile(std::string_view bytes) {
     DocumentFileCheck c;
@@ -54,7 +72,7 @@ DocumentFileCheck checkDocumentFile(std::string_view bytes) {
         }
     }
     std::string discarded;
-    parseDocumentText(textModeRead(bytes), {}, &discarded);
+    parseDocumentText(textModeRead(bytes), &discarded);
     if (!onlyBlank(discarded, " \t\r\n")) {
         c.problem = FileProblem::OutsideRecord;
         c.count = discarded.size();

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "editor/TextEncoding.h"
+
 namespace tavolin::editor {
 
 enum class FileProblem {
@@ -35,5 +37,19 @@ DocumentFileCheck checkDocumentFile(std::string_view cp932Bytes);
 // What is wrong, in the window's language, naming `path` ("" for None). For
 // losesText() problems it ends with the question whether to open anyway.
 std::string documentCheckMessage(const std::string& path, const DocumentFileCheck& check);
+
+// A file's bytes read as a document, the one way every front end reads one
+// (the window's Open and file following, tavolin-cli, the language server's
+// limit, the page): the size limit, then UTF-8 converted to CP932, then the
+// check. Each front end words a refusal its own way.
+struct LoadedDocument {
+    enum class Refusal { None, TooLarge, Unencodable, NotADocument };
+    Refusal refusal = Refusal::None;
+    DecodedFile decoded;      // the CP932 bytes (empty when refused before or at decoding)
+    DocumentFileCheck check;  // NotADocument: check.refused(); a usable file may still losesText()
+    bool ok() const noexcept { return refusal == Refusal::None; }
+};
+// `checked` false: a text read for another use than a document (no check).
+LoadedDocument loadDocumentFile(std::string_view fileBytes, bool checked = true);
 
 }  // namespace tavolin::editor

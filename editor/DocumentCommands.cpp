@@ -5,6 +5,7 @@
 
 #include "compiler/UiText.h"
 #include "editor/DocumentCheck.h"
+#include "editor/ImportSteps.h"
 #include "editor/MidiImport.h"
 #include "editor/TextEncoding.h"
 #include "editor/UserTexts.h"
@@ -117,21 +118,16 @@ bool DocumentCommands::openPath(const std::string& requested) {
         m_host.messageBox(fileFailureMessage(text::kOpenFailed, path, read.failure));
         return false;
     }
-    if (read.bytes.size() > kMaxDocumentBytes) {
-        m_host.messageBox(documentTooLargeMessage(path, read.bytes.size()));
-        return false;
-    }
-    const DecodedFile decoded = decodeDocumentFile(read.bytes);
-    if (!decoded.ok()) {
-        m_host.messageBox(unencodableMessage(path, decoded.unencodable));
-        return false;
-    }
     // A file the document cannot hold is not taken for one: a save would write back
     // only what the reader kept.
-    const DocumentFileCheck check = checkDocumentFile(decoded.bytes);
-    if (check.refused()) {
-        m_host.messageBox(documentCheckMessage(path, check));
-        return false;
+    const LoadedDocument loaded = loadDocumentFile(read.bytes);
+    const DecodedFile& decoded = loaded.decoded;
+    const DocumentFileCheck& check = loaded.check;
+    switch (loaded.refusal) {
+    case LoadedDocument::Refusal::None: break;
+    case LoadedDocument::Refusal::TooLarge: m_host.messageBox(documentTooLargeMessage(path, read.bytes.size())); return false;
+    case LoadedDocument::Refusal::Unencodable: m_host.messageBox(unencodableMessage(path, decoded.unencodable)); return false;
+    case LoadedDocument::Refusal::NotADocument: m_host.messageBox(documentCheckMessage(path, check)); return false;
     }
     if (check.losesText() &&
         m_host.askYesNoCancel(documentCheckMessage(path, check), kSavePromptCaption) != PromptAnswer::Yes)
@@ -154,7 +150,7 @@ void DocumentCommands::loadDocumentText(std::string_view text, bool rescale, boo
         options.sourceMaxText = std::move(controls.sourceMaxText);
         options.divideByBanks = controls.divideByBanks;
     }
-    m_state.tabTexts = parseDocumentText(text, options);
+    m_state.tabTexts = parseImportText(text, options);
     m_state.modified = false;
     m_state.cleanTexts = m_state.tabTexts;
     int tab = std::clamp(m_state.selectedTab, 0, kTabCount - 1);

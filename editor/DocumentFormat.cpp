@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "compiler/Cp932.h"
-#include "editor/ImportSteps.h"
 
 namespace tavolin::editor {
 namespace {
@@ -68,18 +67,17 @@ std::string textModeWrite(std::string_view text) {
     return out;
 }
 
-TabTexts parseDocumentText(std::string_view text, const ImportOptions& options, std::string* discarded) {
-    TabTexts tabs;
+DocumentRecord readDocumentRecord(std::string_view text, std::string* discarded) {
+    DocumentRecord record;
     std::string work = upperCaseCp932(text);
 
     // The common block "SMML@...;" is taken wherever it stands.
-    bool commonFound = false;
     if (std::size_t tag = findCp932(work, kCommonTag); tag != std::string::npos) {
         std::size_t bodyStart = tag + kCommonTag.size();
         if (std::size_t end = findCp932(work, ";", bodyStart); end != std::string::npos) {
-            tabs[0] = work.substr(bodyStart, end - bodyStart);
+            record.common = work.substr(bodyStart, end - bodyStart);
             work.erase(tag, end + 1 - tag);
-            commonFound = true;
+            record.hasCommon = true;
         }
     }
     if (std::size_t tag = findCp932(work, kBankTag); tag != std::string::npos) {
@@ -98,13 +96,14 @@ TabTexts parseDocumentText(std::string_view text, const ImportOptions& options, 
         std::erase(work, '\t');
         work = upperCaseCp932(work);
     }
+    record.banks = std::move(work);
+    return record;
+}
 
-    if (options.importMode && !commonFound) tabs[0] = takeLeadingTempo(work);
-
-    int usedBanks = 0;
-    std::string_view rest = work;
-    for (int bank = 1; bank < kTabCount; ++bank) {
-        std::string_view part;
+std::array<std::string_view, kTabCount - 1> splitBankTexts(std::string_view banks, std::string* discarded) {
+    std::array<std::string_view, kTabCount - 1> parts;
+    std::string_view rest = banks;
+    for (std::string_view& part : parts) {
         if (std::size_t comma = findCp932(rest, ","); comma == std::string_view::npos) {
             part = rest;
             rest = {};
@@ -112,16 +111,20 @@ TabTexts parseDocumentText(std::string_view text, const ImportOptions& options, 
             part = rest.substr(0, comma);
             rest = rest.substr(comma + 1);
         }
-        tabs[bank] = (options.importMode && options.removeBankTempo) ? removeTempoCommands(part)
-                                                                      : std::string(part);
-        if (!tabs[bank].empty()) ++usedBanks;
     }
     if (discarded && !rest.empty()) {
         *discarded += ',';  // the separator that started the sixth part
         *discarded += rest;
     }
+    return parts;
+}
 
-    if (options.rescale) rescaleDocumentVolumes(tabs, usedBanks, options);
+TabTexts parseDocumentText(std::string_view text, std::string* discarded) {
+    const DocumentRecord record = readDocumentRecord(text, discarded);
+    TabTexts tabs;
+    tabs[0] = record.common;
+    const auto parts = splitBankTexts(record.banks, discarded);
+    for (size_t bank = 1; bank < tabs.size(); ++bank) tabs[bank] = parts[bank - 1];
     return tabs;
 }
 

@@ -12,15 +12,6 @@ namespace tavolin::editor {
 inline constexpr int kTabCount = 6; // 0 common, 1..5 banks A..E
 using TabTexts = std::array<std::string, kTabCount>;
 
-// Options of the reader's import steps (clipboard import only).
-struct ImportOptions {
-    bool rescale = false;          // rescale V commands (source max, used banks)
-    bool importMode = false;       // leading tempo to common, optional tempo removal
-    bool removeBankTempo = true;   // check box 1034
-    std::string sourceMaxText = "15"; // text of field 1035, read with leading digits
-    bool divideByBanks = true;     // check box 1036
-};
-
 // Bytes of the CP932 character that starts at text[pos]: 2 for a lead byte
 // followed by a valid trail byte (0x40..0x7E, 0x80..0xFC), otherwise 1. A stray
 // lead byte never swallows a following CR, LF, TAB, "," or ";".
@@ -40,12 +31,22 @@ std::string textModeRead(std::string_view fileBytes);
 // Text-mode write: every LF becomes CR LF (a CR already in front stays).
 std::string textModeWrite(std::string_view text);
 
-// The reader's steps on text already read in text mode. Returns the six tab
-// texts (upper-cased, banks without TABs). `discarded`, when given, receives
-// the text the record leaves out: before "MML@", after the closing ";" and
-// beyond bank E (TABs are not counted).
-TabTexts parseDocumentText(std::string_view text, const ImportOptions& options = {},
-                           std::string* discarded = nullptr);
+// The record in text already read in text mode, upper-cased: the common
+// block (taken wherever it stands) and the banks' part with its TABs removed,
+// not yet split. `discarded`, when given, receives the text the record leaves
+// out before "MML@" and after the closing ";".
+struct DocumentRecord {
+    std::string common;
+    bool hasCommon = false;
+    std::string banks;
+};
+DocumentRecord readDocumentRecord(std::string_view text, std::string* discarded = nullptr);
+// The banks' part split at its commas into banks A..E; what follows bank E
+// goes to `discarded` with the comma that started it.
+std::array<std::string_view, kTabCount - 1> splitBankTexts(std::string_view banks, std::string* discarded = nullptr);
+// Both: the six tab texts (upper-cased, banks without TABs). The clipboard
+// import's steps on the same record are parseImportText (ImportSteps.h).
+TabTexts parseDocumentText(std::string_view text, std::string* discarded = nullptr);
 
 // The six parts of a document file, before text-mode conversion.
 std::string formatDocument(const TabTexts& tabs);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "compiler/Cp932.h"
+#include "compiler/Utf8.h"
 
 namespace tavolin::editor {
 namespace {
@@ -148,8 +149,8 @@ std::string utf8ToDocumentBytes(std::string_view utf8, size_t* replaced) {
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
         const auto b = static_cast<unsigned char>(utf8[i]);
-        size_t len = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-        len = std::min(len, utf8.size() - i);
+        const Utf8Char c = decodeUtf8(utf8, i);
+        const size_t len = c.length == 0 ? 1 : c.length;
         if (len == 1 && b < 0x80) {
             out += utf8[i++];
             continue;

@@ -14,12 +14,9 @@ DiskDocument readDiskDocument(FileSystem& files, const std::string& path) {
         disk.error = read.failure.error;
         return disk;
     }
-    if (read.bytes.size() > kMaxDocumentBytes) return disk;
-    const DecodedFile decoded = decodeDocumentFile(read.bytes);
-    if (!decoded.ok()) return disk;
-    const DocumentFileCheck check = checkDocumentFile(decoded.bytes);
-    if (check.refused() || check.losesText()) return disk;
-    disk.texts = readDocumentBytes(decoded.bytes);
+    const LoadedDocument loaded = loadDocumentFile(read.bytes);
+    if (!loaded.ok() || loaded.check.losesText()) return disk;
+    disk.texts = readDocumentBytes(loaded.decoded.bytes);
     return disk;
 }
 

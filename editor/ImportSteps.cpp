@@ -127,6 +127,22 @@ std::optional<std::string> externalMmlRecord(const TabTexts& tabs) {
     return out;
 }
 
+TabTexts parseImportText(std::string_view text, const ImportOptions& options) {
+    DocumentRecord record = readDocumentRecord(text);
+    TabTexts tabs;
+    tabs[0] = std::move(record.common);
+    if (options.importMode && !record.hasCommon) tabs[0] = takeLeadingTempo(record.banks);
+    int usedBanks = 0;
+    const auto parts = splitBankTexts(record.banks);
+    for (size_t bank = 1; bank < tabs.size(); ++bank) {
+        const std::string_view part = parts[bank - 1];
+        tabs[bank] = (options.importMode && options.removeBankTempo) ? removeTempoCommands(part) : std::string(part);
+        if (!tabs[bank].empty()) ++usedBanks;
+    }
+    if (options.rescale) rescaleDocumentVolumes(tabs, usedBanks, options);
+    return tabs;
+}
+
 void rescaleDocumentVolumes(TabTexts& tabs, int usedBanks, const ImportOptions& options) {
     int32_t sourceMax = readLeadingInt(options.sourceMaxText);
     int32_t target = volumeTarget(options.divideByBanks, usedBanks);

@@ -13,6 +13,21 @@ namespace tavolin::editor {
 // Volumes of this engine go up to 255.
 inline constexpr int32_t kTargetMaxVolume = 255;
 
+// The window's import controls, as the steps read them.
+struct ImportOptions {
+    bool rescale = false;          // rescale V commands (source max, used banks)
+    bool importMode = false;       // leading tempo to common, optional tempo removal
+    bool removeBankTempo = true;   // check box 1034
+    std::string sourceMaxText = "15"; // text of field 1035, read with leading digits
+    bool divideByBanks = true;     // check box 1036
+};
+
+// The document reader's record (DocumentFormat.h) with the import's steps:
+// with importMode a leading tempo goes to the common text when the record
+// has none, and (removeBankTempo) the banks lose their tempo commands; with
+// rescale the volumes are rescaled. Without either, parseDocumentText.
+TabTexts parseImportText(std::string_view text, const ImportOptions& options);
+
 // A "T" at the very start of `text` and the digits right after it; cut from
 // `text` and returned. Empty (and `text` untouched) without a leading "T".
 std::string takeLeadingTempo(std::string& text);
@@ -36,7 +51,7 @@ int64_t rescaleVolume(uint64_t value, int32_t target, int32_t sourceMax) noexcep
 std::string rescaleVolumes(std::string_view text, int32_t target, int32_t sourceMax);
 
 // The import steps that follow the split: tempo removal is already done per
-// bank by the reader; this rescales banks A..E and then the common text.
+// bank; this rescales banks A..E and then the common text.
 void rescaleDocumentVolumes(TabTexts& tabs, int usedBanks, const ImportOptions& options);
 
 // The way back to the tools the import comes from: banks A..E as one

@@ -25,8 +25,8 @@ LiveCheck::Compile LiveEditor::defaultCompile() {
 }
 
 void LiveEditor::changed(const WindowSnapshot& snapshot, LiveCheck::Clock::time_point now) {
-    m_pendingTexts = snapshot.tabTexts;
-    m_pendingInputs = toBuildInputs(snapshot);
+    m_pendingTexts = snapshot.inputs.tabTexts;
+    m_pendingInputs = snapshot.inputs;
     m_pendingLoop = snapshot.loop;
     m_check.edited(m_pendingInputs, now);
 }

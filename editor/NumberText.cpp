@@ -76,12 +76,4 @@ std::optional<double> plainDecimal(std::string_view text) {
     return atofLike(text);
 }
 
-int32_t sampleRateFromText(std::string_view text) noexcept {
-    std::string digits;
-    digits.reserve(text.size());
-    for (char c : text)
-        if (c != ',') digits += c;
-    return atoiLike(digits);
-}
-
 }  // namespace tavolin::editor

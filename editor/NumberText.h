@@ -28,8 +28,4 @@ double atofLike(std::string_view text);
 // exponent, a trailing letter, nothing at all).
 std::optional<double> plainDecimal(std::string_view text);
 
-// The sample-rate combo's text: every "," removed, then read like atoi
-// ("48,000" -> 48000, "192,000" -> 192000).
-int32_t sampleRateFromText(std::string_view text) noexcept;
-
 }  // namespace tavolin::editor

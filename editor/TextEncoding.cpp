@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "compiler/Cp932.h"
+#include "compiler/Utf8.h"
 #include "compiler/UiText.h"
 #include "editor/UserTexts.h"
 
@@ -13,31 +14,6 @@ namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
 // The code point starting at text[i] and its length; length 0 when malformed.
-struct Decoded {
-    char32_t cp = 0;
-    size_t length = 0;
-};
-
-Decoded decodeUtf8At(std::string_view s, size_t i) noexcept {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) return {b0, 1};
-    size_t len;
-    char32_t cp;
-    char32_t min;
-    if (b0 >= 0xC2 && b0 <= 0xDF) { len = 2; cp = b0 & 0x1Fu; min = 0x80; }
-    else if (b0 >= 0xE0 && b0 <= 0xEF) { len = 3; cp = b0 & 0x0Fu; min = 0x800; }
-    else if (b0 >= 0xF0 && b0 <= 0xF4) { len = 4; cp = b0 & 0x07u; min = 0x10000; }
-    else return {};
-    if (i + len > s.size()) return {};
-    for (size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return {};
-        cp = (cp << 6) | (b & 0x3Fu);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return {};
-    return {cp, len};
-}
-
 // Characters a Japanese MML file's comments are made of, read as UTF-8.
 bool commonUnicode(char32_t c) noexcept {
     return (c >= 0xA0 && c <= 0xFF)          // Latin-1 letters and signs
@@ -70,14 +46,14 @@ struct Tally {
 Tally tallyUtf8(std::string_view s) noexcept {
     Tally t;
     for (size_t i = 0; i < s.size();) {
-        const Decoded d = decodeUtf8At(s, i);
+        const Utf8Char d = decodeUtf8(s, i);
         if (d.length == 0) {
             t.valid = false;
             return t;
         }
-        if (d.cp >= 0x80) {
+        if (d.codePoint >= 0x80) {
             ++t.total;
-            if (commonUnicode(d.cp)) ++t.common;
+            if (commonUnicode(d.codePoint)) ++t.common;
         }
         i += d.length;
     }
@@ -138,9 +114,9 @@ DecodedFile decodeDocumentFile(std::string_view fileBytes) {
     // Find every character that has no CP932 form, with its line.
     size_t line = 1;
     for (size_t i = 0; i < text.size();) {
-        const Decoded c = decodeUtf8At(text, i);
-        if (c.cp == '\n') ++line;
-        if (c.cp >= 0x80) {
+        const Utf8Char c = decodeUtf8(text, i);
+        if (c.codePoint == '\n') ++line;
+        if (c.codePoint >= 0x80) {
             const std::string one(text.substr(i, c.length));
             if (!utf8ToCp932(one)) d.unencodable.push_back({line, one});
         }

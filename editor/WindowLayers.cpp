@@ -15,20 +15,6 @@
 
 namespace tavolin::editor {
 
-output::BuildInputs toBuildInputs(const WindowSnapshot& s) {
-    output::BuildInputs in;
-    in.rateText = s.rateText;
-    in.arithIndex = s.arithmetic;
-    in.bankIndex = s.bankIndex;
-    in.caret = s.startFromCursor ? s.caret : 0;
-    in.startFromCursor = s.startFromCursor;
-    in.currentBankMode = s.currentBankMode;
-    for (size_t i = 0; i < in.tabTexts.size(); ++i) in.tabTexts[i] = s.tabTexts[i];
-    in.testPhrase = s.testPhrase;
-    in.toneCommand = s.toneCommand;
-    return in;
-}
-
 RecoverySetup defaultRecoverySetup() {
     static std::atomic<int> windows{0};
     RecoverySetup setup;
@@ -48,7 +34,7 @@ namespace {
 // Play and the song.
 output::PlayerOptions keptDevice() {
     output::PlayerOptions options;
-    options.keepDevice = output::makeWaveFormat(output::parseRateText(output::BuildInputs{}.rateText));
+    options.keepDevice = output::makeWaveFormat(output::BuildInputs{}.sampleRateHz);
     return options;
 }
 
@@ -61,9 +47,9 @@ WindowLayers::WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices,
       m_files(std::move(files)),
       m_commands(dlg.document(), *this, *m_files),
       m_exportOptions(std::move(exportOptions)),
-      m_player(std::move(devices), keptDevice()) {
+      m_session(std::move(devices), keptDevice()) {
     // The window shows every bank's scope while a song plays.
-    m_player.setBankTaps(true);
+    m_session.player().setBankTaps(true);
     if (!recovery.folder.empty()) {
         m_recovery = std::make_unique<RecoveryStore>(*m_files, recovery.folder, recovery.pid, recovery.window,
                                                      std::move(recovery.isRunning), std::move(recovery.clock));
@@ -74,8 +60,7 @@ WindowLayers::WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices,
 // The window model may already be gone (the Qt window destroys it first), so it is
 // not touched here; it runs no command after its layers are gone.
 WindowLayers::~WindowLayers() {
-    m_swap.playStopped();
-    m_player.StopPlayback();
+    m_session.stop();
 }
 
 void WindowLayers::play(bool testMode) {
@@ -83,79 +68,70 @@ void WindowLayers::play(bool testMode) {
     stop();
     auto snapshot = m_dlg.snapshot(testMode);
     if (!snapshot) return;
-    const output::BuildInputs inputs = toBuildInputs(*snapshot);
+    const output::BuildInputs& inputs = snapshot->inputs;
     output::WaveFormat format;
     std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(inputs, testMode, *this, format);
     if (!song) return;
-    song->SetLoop(snapshot->loop);
-    const uint64_t start = song->skippedFrames;
-    if (!m_player.StartPlayback(std::move(song), format, *this) || testMode) return;
-    // From here every newer compile of these inputs takes over the stream.
+    // From here every newer compile of these inputs takes over the stream (not Test's).
     m_playLoop = snapshot->loop;
-    m_swap.playStarted(inputs, output::buildSongMap(inputs, false), LivePlayStart{start, snapshot->loop, std::nullopt});
+    m_session.play(std::move(song), format, *this, inputs, {snapshot->loop, std::nullopt}, !testMode);
 }
 
-void WindowLayers::stop() {
-    m_swap.playStopped();
-    m_player.StopPlayback();
-}
+void WindowLayers::stop() { m_session.stop(); }
 
 void WindowLayers::textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) {
-    if (m_swap.active()) m_swap.edited(tab, position, removed, inserted);
+    m_session.edited(tab, position, removed, inserted);
 }
 
-void WindowLayers::textsReplaced(const TabTexts& before, const TabTexts& after) {
-    if (m_swap.active()) m_swap.editedTexts(before, after);
-}
+void WindowLayers::textsReplaced(const TabTexts& before, const TabTexts& after) { m_session.editedTexts(before, after); }
 
 bool WindowLayers::offerSong(const output::BuildInputs& inputs, bool loop, std::shared_ptr<const output::SongMap> map) {
-    if (!m_swap.active() || loop != m_playLoop) return false;
-    return m_swap.offer(inputs, std::move(map));
+    return loop == m_playLoop && m_session.offer(inputs, std::move(map));
 }
 
 std::optional<LoopSpan> WindowLayers::livePassage() const {
-    const std::optional<LivePassage> p = m_swap.passage();
+    const std::optional<session::LivePassage> p = m_session.swap().passage();
     if (!p) return std::nullopt;
     return LoopSpan{p->from, p->to};
 }
 
 PassageOutcome WindowLayers::playPassage(const LoopPick& pick) {
+    // While the song plays, a note a loop repeats names the pass being heard.
+    const std::optional<uint64_t> playhead = songFrame();
     stop();
     auto snapshot = m_dlg.snapshot(false);
     if (!snapshot) return {};
     // The passage is a stretch of the whole song, as exported: endless loops
     // once, every pass of it the song's own samples.
-    snapshot->startFromCursor = false;
-    const output::BuildInputs inputs = toBuildInputs(*snapshot);
+    snapshot->inputs.startFromCursor = false;
+    snapshot->inputs.caret = 0;
+    const output::BuildInputs& inputs = snapshot->inputs;
     output::WaveFormat format;
     std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(inputs, false, *this, format);
     if (!song) return {};
     const std::shared_ptr<const output::SongMap> map = output::buildSongMap(inputs, false);
     PassageOutcome outcome;
     outcome.rate = format.samplesPerSec;
-    const std::optional<LoopSpan> span = map->ok() ? loopSpanOf(map->timeline, pick) : std::nullopt;
+    const std::optional<LoopSpan> span = map->ok() ? loopSpanOf(map->timeline, pick, playhead) : std::nullopt;
     if (!span) {
         outcome.result = PassageOutcome::Result::NoNote;
         return outcome;
     }
-    song->SetExportMode();
-    song->Skip(span->from);
-    song->setPassage(span->to - span->from, true);
-    if (!m_player.StartPlayback(std::move(song), format, *this)) return {};
     // Edits go on being heard, and the passage follows its notes.
     m_playLoop = snapshot->loop;
-    m_swap.playStarted(inputs, map, LivePlayStart{span->from, false, LivePassage{span->from, span->to, true}});
+    if (!m_session.play(std::move(song), format, *this, inputs, {false, session::LivePassage{span->from, span->to, true}}, true, map))
+        return {};
     outcome.result = PassageOutcome::Result::Playing;
     outcome.span = *span;
     return outcome;
 }
 
-void WindowLayers::setPaused(bool paused) { m_player.setPaused(paused); }
+void WindowLayers::setPaused(bool paused) { m_session.player().setPaused(paused); }
 
 void WindowLayers::exportWav() {
     auto snapshot = m_dlg.snapshot(false);
     if (!snapshot) return;
-    m_lastExport = exportAudio(toBuildInputs(*snapshot));
+    m_lastExport = exportAudio(snapshot->inputs);
 }
 
 // Build (its errors shown at once), then the export dialog, then the save
@@ -166,7 +142,7 @@ output::ExportOutcome WindowLayers::exportAudio(const output::BuildInputs& input
     std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(inputs, false, *this, format);
     if (!song) return output::ExportOutcome::NotBuilt;
     // The export is heard as Play is: muted banks run but are left out.
-    const BankMask audible = m_player.audibleBanks();
+    const BankMask audible = m_session.player().audibleBanks();
     song->setAudible(audible);
     const std::optional<ExportChoice> choice = m_view.askExportChoice(m_exportChoice, audible);
     if (!choice) return output::ExportOutcome::Cancelled;
@@ -203,7 +179,7 @@ void WindowLayers::exportMidi() {
     if (!snapshot) return;
     m_exportWarnings.clear();
     m_lastSavePath.reset();
-    m_lastExport = output::OnMidiExport(toBuildInputs(*snapshot), *this, m_exportOptions);
+    m_lastExport = output::OnMidiExport(snapshot->inputs, *this, m_exportOptions);
     if (m_lastExport == output::ExportOutcome::Written && m_lastSavePath)
         messageBox(midiDoneText(*m_lastSavePath, m_exportWarnings));
 }
@@ -300,13 +276,15 @@ ImportControls WindowLayers::importControls() {
 
 void WindowLayers::selectTab(int tab) { m_dlg.selectTab(tab); }
 
-bool WindowLayers::streaming() const { return m_player.isPlaying() && !m_player.songHeard() && m_player.stream()->hWaveOut.load(); }
+bool WindowLayers::streaming() const {
+    const output::Player& p = m_session.player();
+    return p.isPlaying() && !p.songHeard() && p.stream()->hWaveOut.load();
+}
 
-std::optional<uint64_t> WindowLayers::heardFrame() const { return m_player.heardFrame(output::PlayPosition::Clock::now()); }
+std::optional<uint64_t> WindowLayers::heardFrame() const { return m_session.player().heardFrame(output::PlayPosition::Clock::now()); }
 
 std::optional<uint64_t> WindowLayers::songFrame() const {
-    if (!m_swap.active()) return std::nullopt;
-    return m_swap.heardFrame(output::PlayPosition::Clock::now());
+    return m_session.heardFrame(output::PlayPosition::Clock::now());
 }
 void WindowLayers::selectText(uint64_t fromByte, uint64_t toByte) { m_dlg.selectText(fromByte, toByte); }
 

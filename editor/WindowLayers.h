@@ -13,7 +13,7 @@
 #include "editor/DocumentCommands.h"
 #include "editor/ExportSteps.h"
 #include "editor/FileSystem.h"
-#include "editor/LiveSwap.h"
+#include "session/PlaySession.h"
 #include "editor/Recovery.h"
 #include "output/AudioDevice.h"
 #include "output/Playback.h"
@@ -36,8 +36,6 @@ struct RecoverySetup {
 // The running program's: the user's state folder, this process, the system clock.
 RecoverySetup defaultRecoverySetup();
 
-// The window's snapshot in the song builder's form.
-output::BuildInputs toBuildInputs(const WindowSnapshot& snapshot);
 
 // All calls on the user-interface thread. Destroying it stops playback and waits for
 // the sound device, so no callback can outlive the window. It hands the window its
@@ -49,7 +47,7 @@ public:
                  output::ExportOptions exportOptions = {}, RecoverySetup recovery = {});
     ~WindowLayers() override;
 
-    output::Player& player() noexcept { return m_player; }
+    output::Player& player() noexcept { return m_session.player(); }
     DocumentCommands& documents() noexcept { return m_commands; }
     output::ExportOutcome lastExport() const noexcept { return m_lastExport; }
 
@@ -69,17 +67,17 @@ public:
     void openPath(const std::string& path) override;
     DiskDocument readDisk(const std::string& path) override { return readDiskDocument(*m_files, path); }
     void openRecent(const std::string& path) override;
-    void setAudibleBanks(BankMask mask) override { m_player.setAudibleBanks(mask); }
-    std::shared_ptr<const output::BankTapRings> bankRings() const override { return m_player.bankRings(); }
+    void setAudibleBanks(BankMask mask) override { m_session.player().setAudibleBanks(mask); }
+    std::shared_ptr<const output::BankTapRings> bankRings() const override { return m_session.player().bankRings(); }
     bool streaming() const override;
     std::optional<uint64_t> heardFrame() const override;
     void textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) override;
     void textsReplaced(const TabTexts& before, const TabTexts& after) override;
     bool offerSong(const output::BuildInputs& inputs, bool loop, std::shared_ptr<const output::SongMap> map) override;
-    std::shared_ptr<const output::SongMap> playingMap() const override { return m_swap.playingMap(); }
+    std::shared_ptr<const output::SongMap> playingMap() const override { return m_session.swap().playingMap(); }
     std::optional<uint64_t> songFrame() const override;
     std::optional<LoopSpan> livePassage() const override;
-    LiveSwap& liveSwap() noexcept { return m_swap; }
+    session::LiveSwap& liveSwap() noexcept { return m_session.swap(); }
 
     // DocumentHost and BuildHost (the message box serves both)
     PromptAnswer askYesNoCancel(const std::string& text, const std::string& caption) override;
@@ -122,9 +120,8 @@ private:
     uint64_t m_exportedFrames = 0;    // frames the running export has written
     std::vector<std::string> m_exportWarnings;
     std::optional<std::string> m_lastSavePath;  // the save dialog's last answer
-    output::Player m_player;  // stopped and gone before anything it calls back into
+    session::PlaySession m_session;  // stopped and gone before anything it calls back into
     bool m_playLoop = false;  // "Loop" as Play read it: a compile with another is not swapped in
-    LiveSwap m_swap{m_player};  // gone before the player it swaps songs into
 };
 
 }  // namespace tavolin::editor

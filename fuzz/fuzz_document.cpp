@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::string_view input(reinterpret_cast<const char*>(data + 2), size - 2);
 
     std::string text = asFile ? textModeRead(input) : std::string(input);
-    TabTexts tabs = parseDocumentText(text, options);
+    TabTexts tabs = parseImportText(text, options);
 
     for (int t = 0; t < kTabCount; ++t) {
         check(upperOnly(tabs[t]));

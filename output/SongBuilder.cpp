@@ -314,22 +314,6 @@ CompileResult CompileSong(BankSet<T>& set, std::string_view common, const std::a
     return result;
 }
 
-uint32_t parseRateText(std::string_view text) noexcept {
-    uint64_t value = 0;
-    bool any = false;
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == ',')) ++i;
-    for (; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == ',') continue;
-        if (c < '0' || c > '9') break;
-        any = true;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-        if (value > std::numeric_limits<uint32_t>::max()) return std::numeric_limits<uint32_t>::max();
-    }
-    return any ? static_cast<uint32_t>(value) : 0;
-}
-
 TextPlace errorTextPlace(std::string_view bytes, uint64_t position) noexcept {
     TextPlace place;
     const uint64_t at = std::min<uint64_t>(position == 0 ? 0 : position - 1, bytes.size());
@@ -438,7 +422,7 @@ bool selectPlayTexts(const BuildInputs& inputs, bool testMode, PlayTexts& t) {
 template <EngineNumType T>
 BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host) {
     BuildOutcome out;
-    out.sampleRateHz = parseRateText(inputs.rateText);
+    out.sampleRateHz = inputs.sampleRateHz;
 
     auto wrapper = std::make_shared<GeneratorWrapper>();
     wrapper->sampleRateHz = out.sampleRateHz;
@@ -449,6 +433,7 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
     if (!selectPlayTexts(inputs, testMode, texts)) {
         host.messageBox(uiText(kCommonOnlyRefusal));
         out.result.bank = -3;
+        out.refusal = Refusal::CommonOnly;
         return out;
     }
     out.result = CompileSong<T>(*slot, texts.common, texts.banks, out.sampleRateHz, texts.cursorBank, texts.cursorOffset);
@@ -458,13 +443,15 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
         if (inputs.forExport) wrapper->SetExportMode();
         if (!wrapper->SeekToCursor(uint64_t{out.sampleRateHz} * kMaxSeekSeconds + 1)) {  // a caret at exactly the bound plays
             host.messageBox(uiText(kSeekTooFarMessage));
-            out.result.bank = -3;  // a refusal, like current-bank mode on the common tab
+            out.result.bank = -3;
+            out.refusal = Refusal::SeekTooFar;
             return out;
         }
         // Play may still loop back to the song's start; an export would be empty.
         if (inputs.forExport && wrapper->skippedFrames > 0 && !wrapper->soundsAgain()) {
             host.messageBox(uiText(kNothingAfterCaretMessage));
             out.result.bank = -3;
+            out.refusal = Refusal::NothingAfterCaret;
             return out;
         }
         out.wrapper = std::move(wrapper);
@@ -476,22 +463,15 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
 
 std::shared_ptr<GeneratorWrapper> MakeGenerator(const BuildInputs& inputs, bool testMode, BuildHost& host,
                                                 WaveFormat& format, CompileResult* result) {
+    if (!isArith(inputs.arith)) return nullptr;
     // A rate the engine cannot run at would divide by zero or overflow in the
     // note timing; refuse it before compiling.
-    if (inputs.arithIndex >= 0 && inputs.arithIndex <= 2) {
-        uint32_t rate = parseRateText(inputs.rateText);
-        if (rate < kMinSampleRate || rate > kMaxSampleRate) {
-            host.messageBox(uiText(kBadRateMessage));
-            return nullptr;
-        }
+    if (!validSampleRate(inputs.sampleRateHz)) {
+        host.messageBox(uiText(kBadRateMessage));
+        return nullptr;
     }
-    BuildOutcome outcome;
-    switch (inputs.arithIndex) {
-    case 0: outcome = BuildSong<Fix>(inputs, testMode, host); break;
-    case 1: outcome = BuildSong<float>(inputs, testMode, host); break;
-    case 2: outcome = BuildSong<double>(inputs, testMode, host); break;
-    default: return nullptr;
-    }
+    const BuildOutcome outcome =
+        withArith(inputs.arith, [&]<EngineNumType T>() { return BuildSong<T>(inputs, testMode, host); });
     if (result) *result = outcome.result;
     if (!outcome.wrapper || outcome.result.code != 0) return nullptr;
     format = makeWaveFormat(outcome.sampleRateHz);

@@ -21,10 +21,12 @@ namespace tavolin::output {
 
 inline constexpr int kTabCount = 6;  // 0 common, 1..5 banks A..E
 
-// What the window shows at the moment of a build; none of it is cached.
+// What one build reads: the settings, typed (each front end parses its own
+// input form at its edge, see session/SongSettings.h), and the texts. None of
+// it is cached.
 struct BuildInputs {
-    std::string rateText = "48,000";     // text of the rate combo ("," allowed)
-    int arithIndex = 1;                   // 0 Fix, 1 Float, 2 Double, other: none selected
+    uint32_t sampleRateHz = 48000;        // refused outside kMinSampleRate..kMaxSampleRate
+    Arith arith = Arith::Float;
     int bankIndex = -1;                   // selected tab - 1: -1 common, 0..4 banks A..E
     uint64_t caret = 0;                   // selection start in the selected tab's text (bytes)
     bool startFromCursor = false;         // "Start from current cursor"
@@ -47,6 +49,15 @@ public:
     virtual void selectText(uint64_t fromByte, uint64_t toByte) = 0;
 };
 
+// A host that shows nothing: for builds whose errors were shown elsewhere (the
+// live check's) or are reported as values.
+class QuietHost final : public BuildHost {
+public:
+    void messageBox(const std::string&) override {}
+    void selectTab(int) override {}
+    void selectText(uint64_t, uint64_t) override {}
+};
+
 inline constexpr std::string_view kCommonOnlyRefusal = TAVOLIN_TR_NOOP("Texts", "共通タブのみを再生することはできません");
 inline constexpr std::string_view kBadRateMessage = TAVOLIN_TR_NOOP("Texts", "サンプリングレートは8000から192000の間で指定してください");
 // The seek to the cursor runs at most this much song time: a caret behind
@@ -61,6 +72,9 @@ inline constexpr std::string_view kNothingAfterCaretMessage =
     TAVOLIN_TR_NOOP("Texts", "カーソル位置より後に鳴る音がないため、カーソル位置から書き出せません");
 inline constexpr uint32_t kMinSampleRate = 8000;
 inline constexpr uint32_t kMaxSampleRate = 192000;
+// The one range check of a rate: the engine's note timing would divide by
+// zero or overflow outside it.
+constexpr bool validSampleRate(uint64_t hz) noexcept { return hz >= kMinSampleRate && hz <= kMaxSampleRate; }
 
 // One compiled song in exactly one arithmetic type. Operations act on the
 // first filled slot (Fix, Float, Double); with none filled they do nothing.
@@ -172,9 +186,15 @@ template <EngineNumType T>
 CompileResult CompileSong(BankSet<T>& set, std::string_view common, const std::array<std::string_view, kBankCount>& banks,
                           uint32_t sampleRateHz, int64_t cursorBank, uint64_t cursorOffset);
 
+// Why a build that compiled (or was never compiled) plays nothing. Such a
+// build reports bank -3 in its CompileResult, whatever the reason; this says
+// which one.
+enum class Refusal { None, CommonOnly, BadRate, NoArithmetic, SeekTooFar, NothingAfterCaret };
+
 struct BuildOutcome {
     std::shared_ptr<GeneratorWrapper> wrapper;  // empty when nothing can be played
     CompileResult result;
+    Refusal refusal = Refusal::None;
     uint32_t sampleRateHz = 0;
 };
 
@@ -207,10 +227,6 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
 // refusal).
 std::shared_ptr<GeneratorWrapper> MakeGenerator(const BuildInputs& inputs, bool testMode, BuildHost& host,
                                                 WaveFormat& format, CompileResult* result = nullptr);
-
-// The rate combo's text with every "," removed, leading digits read as an
-// integer (saturating); 0 when there are none.
-uint32_t parseRateText(std::string_view text) noexcept;
 
 // Where a byte lies as the editor shows the text: 1-based line and column (a
 // CR LF, a lone CR or a lone LF is one break, a CP932 double-byte character

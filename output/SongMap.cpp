@@ -47,18 +47,17 @@ void compileMap(const PlayTexts& texts, SongMap& map, const TimelineOptions& bou
 
 std::shared_ptr<const SongMap> buildSongMap(const BuildInputs& inputs, bool testMode, const TimelineOptions& bounds) {
     auto map = std::make_shared<SongMap>();
-    map->sampleRateHz = parseRateText(inputs.rateText);
+    map->sampleRateHz = inputs.sampleRateHz;
     PlayTexts texts;
-    if (!selectPlayTexts(inputs, testMode, texts) || map->sampleRateHz < kMinSampleRate || map->sampleRateHz > kMaxSampleRate) {
+    map->refusal = !selectPlayTexts(inputs, testMode, texts) ? Refusal::CommonOnly
+                   : !validSampleRate(map->sampleRateHz)        ? Refusal::BadRate
+                   : !isArith(inputs.arith)                     ? Refusal::NoArithmetic
+                                                                : Refusal::None;
+    if (map->refusal != Refusal::None) {
         map->result.bank = -3;
         return map;
     }
-    switch (inputs.arithIndex) {
-    case 0: compileMap<Fix>(texts, *map, bounds); break;
-    case 1: compileMap<float>(texts, *map, bounds); break;
-    case 2: compileMap<double>(texts, *map, bounds); break;
-    default: map->result.bank = -3; break;
-    }
+    withArith(inputs.arith, [&]<EngineNumType T>() { compileMap<T>(texts, *map, bounds); });
     return map;
 }
 

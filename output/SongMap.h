@@ -15,7 +15,8 @@ namespace tavolin::output {
 // and `index` answers caret lookups on it. Held by shared_ptr and never moved:
 // the index points into the timeline.
 struct SongMap {
-    CompileResult result;          // code 0: compiled; bank -3: refused (current bank on the common tab)
+    CompileResult result;          // code 0: compiled; bank -3: refused, for the reason `refusal` gives
+    Refusal refusal = Refusal::None;
     // Every failing bank's first error, in bank order; `result` is the first.
     // Play stops at the first failing bank, but the musician fixing bank A
     // should already see that bank D is broken too. An error in the common
@@ -29,8 +30,9 @@ struct SongMap {
 };
 
 // Compiles as Play (or Test) would, with no message and no seek. Any thread.
-// The rate outside 8000..192000 or no arithmetic selected gives a map with
-// code 0 and bank -3 as well (nothing to play).
+// The rate outside 8000..192000, no arithmetic, or the current bank on the
+// common tab gives a map with code 0 and bank -3 (nothing to play) and says
+// which in `refusal`.
 std::shared_ptr<const SongMap> buildSongMap(const BuildInputs& inputs, bool testMode, const TimelineOptions& bounds = {});
 
 }  // namespace tavolin::output

@@ -155,17 +155,7 @@ TAVOLIN_HOT_INLINE size_t BankPlayer<T>::renderQuietStretch(int32_t wave, size_t
         mix[2 * k + 1] += s.right;
         // the clocks, as advanceOneSample<false> steps them
         phase += numInt<T>(1);
-        if (counter != INT32_MAX) {
-            ++counter;
-            if constexpr (kIsFix<T>) {
-                msRaw += msStep;
-                msRemainder += msStepRemainder;
-                if (msRemainder >= rate && rate != 0) {
-                    msRemainder -= rate;
-                    ++msRaw;
-                }
-            }
-        }
+        stepLfoClock(counter, msRaw, msRemainder, msStep, msStepRemainder, rate);
         ++elapsed;
         if (lfoRunning) lfoPhase = nextLfoPhase(lfoPhase, lfoPeriod);
     }

@@ -69,19 +69,7 @@ template <EngineNumType T>
 template <bool kAmpPhase>
 TAVOLIN_HOT_INLINE void BankPlayer<T>::advanceOneSample() noexcept {
     m_phase += numInt<T>(1);
-    if (m_lfoCounter != INT32_MAX) {
-        ++m_lfoCounter;
-        if constexpr (kIsFix<T>) {
-            // (counter * 65536000) / rate, kept as quotient and remainder so
-            // the millisecond clock needs no division per sample.
-            m_lfoMsRaw += m_lfoMsStep;
-            m_lfoMsRemainder += m_lfoMsStepRemainder;
-            if (m_lfoMsRemainder >= m_sampleRate && m_sampleRate != 0) {
-                m_lfoMsRemainder -= m_sampleRate;
-                ++m_lfoMsRaw;
-            }
-        }
-    }
+    stepLfoClock(m_lfoCounter, m_lfoMsRaw, m_lfoMsRemainder, m_lfoMsStep, m_lfoMsStepRemainder, m_sampleRate);
     ++m_elapsed;
     advanceLfoPhase(m_pitchLfo);
     if constexpr (kAmpPhase) advanceLfoPhase(m_ampLfo);

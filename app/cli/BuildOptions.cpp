@@ -9,6 +9,7 @@
 #include "app/cli/Commands.h"
 #include "compiler/Cp932.h"
 #include "output/Passage.h"
+#include "session/Passage.h"
 
 namespace tavolin::cli {
 namespace {
@@ -81,8 +82,8 @@ void addBuildOptions(CLI::App& cmd, BuildOptionValues& v) {
 output::BuildInputs makeBuildInputs(const BuildOptionValues& v, const DocumentInput& doc) {
     output::BuildInputs in;
     for (int i = 0; i < output::kTabCount; ++i) in.tabTexts[static_cast<size_t>(i)] = doc.tabs[static_cast<size_t>(i)];
-    in.arithIndex = static_cast<int>(parseArithName(v.arith));
-    in.rateText = std::to_string(v.rateHz);
+    in.arith = parseArithName(v.arith);
+    in.sampleRateHz = v.rateHz;  // CLI11 has checked its range
     in.bankIndex = -1;
     if (!v.cursor.empty()) {
         CursorOption cursor = parseCursorOption(v.cursor);
@@ -114,12 +115,13 @@ void addPassageOptions(CLI::App& cmd, PassageOptionValues& v) {
 
 namespace {
 
-uint64_t passagePoint(const std::string& text, const char* option, const output::SongMap& map) {
+std::optional<output::PassagePoint> passagePoint(const std::string& text, const char* option) {
+    if (text.empty()) return std::nullopt;
     const std::optional<output::PassagePoint> point = output::parsePassagePoint(text);
     if (!point)
         throw CliError(std::string(option) + " wants a song time (1:23.5 or 83.5) or a caret TAB:OFFSET (A:120), not '" +
                        text + "'");
-    return output::passageFrame(map, *point);
+    return point;
 }
 
 }  // namespace
@@ -130,12 +132,12 @@ PassageFrames resolvePassage(const PassageOptionValues& v, const output::BuildIn
     if (!map->ok()) throw CliError("the song cannot be built for a passage");
     const uint64_t end = map->timeline.frames;
     const uint32_t rate = map->timeline.sampleRate;
-    PassageFrames p;
-    p.from = v.from.empty() ? 0 : passagePoint(v.from, "--from", *map);
-    p.to = v.to.empty() ? end : passagePoint(v.to, "--to", *map);
-    if (p.to > end)
+    const session::PassageBetween between =
+        session::passageBetween(*map, passagePoint(v.from, "--from"), passagePoint(v.to, "--to"));
+    const PassageFrames p = between.frames;
+    if (between.problem == session::PassageBetween::Problem::PastEnd)
         throw CliError("--to lies past the song's end (" + output::songTimeText(p.to, rate) + " > " + output::songTimeText(end, rate) + ")");
-    if (p.to <= p.from)
+    if (between.problem == session::PassageBetween::Problem::Empty)
         throw CliError("the passage is empty: --to (" + output::songTimeText(p.to, rate) + ") must come after --from (" +
                        output::songTimeText(p.from, rate) + ")");
     return p;

@@ -11,6 +11,7 @@
 
 #include "app/cli/CliInput.h"
 #include "output/SongBuilder.h"
+#include "session/Passage.h"
 
 namespace tavolin::cli {
 
@@ -71,12 +72,10 @@ struct PassageOptionValues {
 void addPassageOptions(CLI::App& cmd, PassageOptionValues& values);
 
 // Frames [from, to) of the song as `render` writes it (endless loops once).
-struct PassageFrames {
-    uint64_t from = 0;
-    uint64_t to = 0;
-};
-// The passage the options name in the song `in` builds. Throws CliError for
-// an unreadable point, an empty or reversed range, or one past the song's end.
+using PassageFrames = session::LoopSpan;
+// The passage the options name in the song `in` builds (session::passageBetween).
+// Throws CliError for an unreadable point, an empty or reversed range, or one
+// past the song's end.
 PassageFrames resolvePassage(const PassageOptionValues& values, const output::BuildInputs& in, bool testMode);
 
 // MakeGenerator for the terminal: nullptr after printing why.

@@ -10,6 +10,7 @@
 #include "compiler/ErrorTable.h"
 #include "compiler/UiText.h"
 #include "output/SongBuilder.h"
+#include "session/SongSettings.h"
 
 namespace tavolin::cli {
 
@@ -22,11 +23,7 @@ DocumentInput readDocumentInput(const std::string& path) {
 }
 
 Arith parseArithName(const std::string& name) {
-    std::string lower;
-    for (char c : name) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower == "fix") return Arith::Fix;
-    if (lower == "float") return Arith::Float;
-    if (lower == "double") return Arith::Double;
+    if (const std::optional<Arith> a = session::parseArith(name)) return *a;
     throw CliError("--arith wants fix, float or double, not '" + name + "'");
 }
 

@@ -63,11 +63,7 @@ int runForArith(const CompileOptions& o, Fn&& fn) {
     const Arith arith = parseArithName(o.arith);
     const CursorOption cursor = parseCursorOption(o.cursor);
     const DocumentInput doc = readDocumentInput(o.file);
-    switch (arith) {
-    case Arith::Fix: return fn.template operator()<Fix>(doc, cursor);
-    case Arith::Double: return fn.template operator()<double>(doc, cursor);
-    default: return fn.template operator()<float>(doc, cursor);
-    }
+    return withArith(arith, [&]<EngineNumType T>() { return fn.template operator()<T>(doc, cursor); });
 }
 
 using json::bankLabel;

@@ -15,7 +15,7 @@
 #include "app/cli/BuildOptions.h"
 #include "app/cli/Commands.h"
 #include "editor/LiveCheck.h"
-#include "editor/LiveSwap.h"
+#include "session/PlaySession.h"
 #include "output/Passage.h"
 #include "output/Playback.h"
 #include "output/sdl/SdlAudioDevice.h"
@@ -118,11 +118,12 @@ std::optional<FileStamp> stampOf(const std::string& path) {
 
 constexpr auto kWatchPoll = std::chrono::milliseconds(150);
 
-// One song playing: built from `in`, started where the options say.
+// The terminal's side of one playing session: builds what the options and
+// the file say, prints what happened, reads saves.
 class Session {
 public:
-    Session(const PlayArgs& args, output::Player& player, editor::LiveSwap& swap, TerminalBuildHost& host)
-        : m_args(args), m_player(player), m_swap(swap), m_host(host) {}
+    Session(const PlayArgs& args, session::PlaySession& playing, TerminalBuildHost& host)
+        : m_args(args), m_playing(playing), m_player(playing.player()), m_swap(playing.swap()), m_host(host) {}
 
     // Builds and plays `doc`; false after printing why not.
     bool start(const DocumentInput& doc, int& status) {
@@ -134,31 +135,20 @@ public:
             return false;
         }
         m_rate = format.samplesPerSec;
-        editor::LivePlayStart from;
-        from.loop = m_args.loop;
+        session::PlaySession::Start from{m_args.loop, std::nullopt};
         m_total = -1;
         if (m_args.passage.given()) {
-            // The song as render writes it (endless loops once), so a passage
-            // sounds exactly as the same passage rendered.
             const PassageFrames p = resolvePassage(m_args.passage, in, m_args.build.testMode);
-            song->SetExportMode();
-            song->Skip(p.from);
-            song->setPassage(p.to - p.from, m_args.loop);
+            from.passage = session::LivePassage{p.from, p.to, m_args.loop};
             if (!m_args.loop) m_total = static_cast<double>(p.to - p.from) / m_rate;
-            from = {p.from, false, editor::LivePassage{p.from, p.to, m_args.loop}};
-        } else {
-            song->SetLoop(m_args.loop);
-            from.frame = song->skippedFrames;
-            if (m_tty && !m_args.loop && !m_args.watch) m_total = songSeconds(in, m_args.build.testMode);
+        } else if (m_tty && !m_args.loop && !m_args.watch) {
+            m_total = songSeconds(in, m_args.build.testMode);
         }
-        if (!m_player.StartPlayback(std::move(song), format, m_host)) {
+        if (!m_playing.play(std::move(song), format, m_host, in, from, m_args.watch)) {
             status = kExitCompileError;
             return false;
         }
-        if (m_args.watch) {
-            m_swap.playStarted(in, output::buildSongMap(in, false), from);
-            m_tabs = doc.tabs;
-        }
+        if (m_args.watch) m_tabs = doc.tabs;
         status = kExitOk;
         return true;
     }
@@ -178,8 +168,7 @@ public:
         }
         if (!m_swap.active() || !m_player.swapFrame()) {
             // Nothing plays (the song ended, or never started): from the start.
-            m_player.StopPlayback();
-            m_swap.playStopped();
+            m_playing.stop();
             start(doc, status);
             return;
         }
@@ -199,7 +188,7 @@ public:
         if (done.count == 0 || done.count < m_seenSwitches + 1) return;
         m_seenSwitches = done.count;
         m_waitingSwitch = 0;
-        const editor::LiveSwapReport r = m_swap.report();
+        const session::LiveSwapReport r = m_swap.report();
         const uint64_t songFrame = r.anchor.frame + (done.streamFrame - r.streamFrame);
         std::cerr << clearLine() << name << ": swapped in at stream frame " << done.streamFrame << ", song frame "
                   << songFrame << " (" << output::songTimeText(songFrame, m_rate) << ")\n";
@@ -222,8 +211,9 @@ private:
     const char* clearLine() const { return m_tty ? "\r\033[K" : ""; }
 
     const PlayArgs& m_args;
+    session::PlaySession& m_playing;
     output::Player& m_player;
-    editor::LiveSwap& m_swap;
+    session::LiveSwap& m_swap;
     TerminalBuildHost& m_host;
     const bool m_tty = ::isatty(STDERR_FILENO) == 1;
     uint32_t m_rate = 48000;
@@ -256,11 +246,11 @@ CommandRegistrar reg{[](CLI::App& app) {
             // The player is destroyed, and with it the stream, before the
             // handler is restored and before anything it uses goes away; the
             // swap's builder goes before the player.
-            output::Player player(output::sdlAudioDeviceFactory());
+            session::PlaySession playing(output::sdlAudioDeviceFactory());
+            output::Player& player = playing.player();
             player.setAudibleBanks(audible);
             {
-                editor::LiveSwap swap(player);
-                Session session(*args, player, swap, host);
+                Session session(*args, playing, host);
                 const bool started = session.start(doc, status);
                 if (started || args->watch) {
                     auto nextPoll = std::chrono::steady_clock::now() + kWatchPoll;
@@ -289,8 +279,7 @@ CommandRegistrar reg{[](CLI::App& app) {
                         session.showTime();
                     }
                     if (args->watch) status = kExitOk;  // ended by the user, whatever the last save held
-                    swap.playStopped();
-                    player.StopPlayback();
+                    playing.stop();
                     if (session.tty()) std::cerr << "\n";
                 }
             }

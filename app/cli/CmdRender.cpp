@@ -9,6 +9,7 @@
 #include "app/cli/Commands.h"
 #include "editor/ExportSteps.h"
 #include "output/WavExport.h"
+#include "session/Passage.h"
 
 namespace tavolin::cli {
 namespace {
@@ -126,8 +127,7 @@ CommandRegistrar reg{[](CLI::App& app) {
         song->setAudible(audible);
         if (args->passage.given()) {
             const PassageFrames p = resolvePassage(args->passage, in, args->build.testMode);
-            song->Skip(p.from);
-            song->setPassage(p.to - p.from, false);
+            session::placeSong(*song, false, session::LivePassage{p.from, p.to, false});
         }
         setExitStatus(exitFor(output::writeSongToFile(*song, format, args->out, host, options)));
     });

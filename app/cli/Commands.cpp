@@ -71,20 +71,22 @@ std::string readDocumentFileBytes(const std::string& path, bool asDocument) {
     const std::string name = path == "-" ? "<stdin>" : path;
     const std::string bytes = readInputBytes(path);
     // The window's limit and its words.
-    if (bytes.size() > editor::kMaxDocumentBytes) throw CliError(editor::documentTooLargeMessage(name, bytes.size()));
-    editor::DecodedFile decoded = editor::decodeDocumentFile(bytes);
-    if (!decoded.ok()) {
+    editor::LoadedDocument loaded = editor::loadDocumentFile(bytes, asDocument);
+    switch (loaded.refusal) {
+    case editor::LoadedDocument::Refusal::None: break;
+    case editor::LoadedDocument::Refusal::TooLarge: throw CliError(editor::documentTooLargeMessage(name, bytes.size()));
+    case editor::LoadedDocument::Refusal::Unencodable: {
         std::string message = "'" + name + "' is UTF-8 with characters CP932 cannot hold; nothing was converted:";
-        for (const auto& c : decoded.unencodable) message += "\n  line " + std::to_string(c.line) + ": " + c.character;
+        for (const auto& c : loaded.decoded.unencodable) message += "\n  line " + std::to_string(c.line) + ": " + c.character;
         throw CliError(message);
     }
-    if (decoded.encoding == editor::FileEncoding::Utf8)
+    case editor::LoadedDocument::Refusal::NotADocument: break;  // said after the encoding note, as before
+    }
+    if (loaded.decoded.encoding == editor::FileEncoding::Utf8)
         std::cerr << "tavolin-cli: note: '" << name << "' is UTF-8; read as CP932 text\n";
-    if (!asDocument) return std::move(decoded.bytes);
-    const editor::DocumentFileCheck check = editor::checkDocumentFile(decoded.bytes);
-    if (check.refused()) throw CliError(documentCheckText(name, check));
-    if (check.losesText()) std::cerr << "tavolin-cli: warning: " << documentCheckText(name, check) << "\n";
-    return std::move(decoded.bytes);
+    if (loaded.check.refused()) throw CliError(documentCheckText(name, loaded.check));
+    if (loaded.check.losesText()) std::cerr << "tavolin-cli: warning: " << documentCheckText(name, loaded.check) << "\n";
+    return std::move(loaded.decoded.bytes);
 }
 
 }  // namespace tavolin::cli

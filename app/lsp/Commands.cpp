@@ -7,7 +7,8 @@
 #include "compiler/UiText.h"
 #include "editor/DocumentFeatures.h"
 #include "editor/ExportSteps.h"
-#include "editor/LiveSwap.h"
+#include "session/PlaySession.h"
+#include "session/Passage.h"
 #include "output/Passage.h"
 #include "output/Playback.h"
 #include "output/WavExport.h"
@@ -60,17 +61,15 @@ editor::TabOffset tabOffsetAt(const OpenDocument& doc, const json& position) {
 
 // A passage end: a song time ("1:23.5", "83.5", "A:120" as `play --from`
 // takes it) or an LSP position in the document.
-uint64_t passageFrameOf(const OpenDocument& doc, const output::SongMap& map, const json& value) {
-    output::PassagePoint point;
+// A song time or caret as text, or an LSP position.
+output::PassagePoint passagePointOf(const OpenDocument& doc, const json& value) {
     if (value.is_string()) {
         const auto parsed = output::parsePassagePoint(value.get<std::string>());
         if (!parsed) throw RpcError(ErrorCode::InvalidParams, "not a song time or a caret: " + value.get<std::string>());
-        point = *parsed;
-    } else {
-        const editor::TabOffset at = tabOffsetAt(doc, value);
-        point = {true, 0, at.tab - 1, at.offset};
+        return *parsed;
     }
-    return output::passageFrame(map, point);
+    const editor::TabOffset at = tabOffsetAt(doc, value);
+    return {true, 0, at.tab - 1, at.offset};
 }
 
 }  // namespace
@@ -98,8 +97,8 @@ json Server::play(const json& args) {
     playing.texts = doc.map.tabs();
     playing.loop = flag(args, "loop");
     output::BuildInputs& in = playing.inputs;
-    in.rateText = m_rateText;
-    in.arithIndex = m_arithIndex;
+    in.sampleRateHz = m_rateHz;
+    in.arith = m_arith;
     in.tabTexts = doc.map.tabs();
     const bool passage = args.contains("from") || args.contains("to");
     if (passage && args.contains("position")) throw RpcError(ErrorCode::InvalidParams, "give a position or from/to, not both");
@@ -110,41 +109,30 @@ json Server::play(const json& args) {
         in.bankIndex = at.tab - 1;
         in.caret = at.offset;
     }
-    editor::LivePassage range{0, doc.song->timeline.frames, playing.loop};
+    session::LivePassage range{0, doc.song->timeline.frames, playing.loop};
     if (passage) {
         // As `play --from --to`: the song as render writes it, so that the
         // passage sounds as the same passage rendered.
-        if (args.contains("from")) range.from = passageFrameOf(doc, *doc.song, args["from"]);
-        if (args.contains("to")) range.to = passageFrameOf(doc, *doc.song, args["to"]);
-        if (range.to <= range.from || range.to > doc.song->timeline.frames)
-            throw RpcError(ErrorCode::InvalidParams, "the passage is empty or ends past the song");
+        std::optional<output::PassagePoint> from, to;
+        if (args.contains("from")) from = passagePointOf(doc, args["from"]);
+        if (args.contains("to")) to = passagePointOf(doc, args["to"]);
+        const std::optional<session::LoopSpan> span = session::passageBetween(*doc.song, from, to).span();
+        if (!span) throw RpcError(ErrorCode::InvalidParams, "the passage is empty or ends past the song");
+        range.from = span->from;
+        range.to = span->to;
     }
 
-    if (!m_player) {
-        m_player = std::make_unique<output::Player>(m_devices);
-        m_swap = std::make_unique<editor::LiveSwap>(*m_player);
-    }
+    if (!m_session) m_session = std::make_unique<session::PlaySession>(m_devices);
     endPlaying();
     CollectingHost host;
     output::WaveFormat format;
     std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, false, host, format);
     if (!song) host.fail("the song could not be built");
-    editor::LivePlayStart start;
-    start.loop = playing.loop;
-    if (passage) {
-        song->SetExportMode();
-        song->Skip(range.from);
-        song->setPassage(range.to - range.from, range.loop);
-        start.frame = range.from;
-        start.passage = range;
-    } else {
-        song->SetLoop(playing.loop);
-        start.frame = song->skippedFrames;
-    }
-    if (!m_player->StartPlayback(std::move(song), format, host)) host.fail("the sound device could not play");
-    m_swap->playStarted(in, doc.song, start);
+    const std::optional<session::LivePassage> part = passage ? std::optional(range) : std::nullopt;
+    const std::optional<uint64_t> first = m_session->play(std::move(song), format, host, in, {playing.loop, part}, true, doc.song);
+    if (!first) host.fail("the sound device could not play");
     m_playing = std::move(playing);
-    return {{"uri", uri}, {"startTime", output::songTimeText(start.frame, doc.song->timeline.sampleRate)}};
+    return {{"uri", uri}, {"startTime", output::songTimeText(*first, doc.song->timeline.sampleRate)}};
 }
 
 json Server::stop() {
@@ -153,8 +141,7 @@ json Server::stop() {
 }
 
 void Server::endPlaying() {
-    if (m_swap) m_swap->playStopped();
-    if (m_player) m_player->StopPlayback();
+    if (m_session) m_session->stop();
     if (!m_playing) return;
     if (m_playing->lastNotes.is_array() && !m_playing->lastNotes.empty() && m_documents.count(m_playing->uri))
         m_send(notification("tavolin/playingNotes", {{"uri", m_playing->uri}, {"notes", json::array()}}));
@@ -163,17 +150,18 @@ void Server::endPlaying() {
 
 void Server::sendPlayingNotes() {
     Playing& p = *m_playing;
-    if (!m_player->isPlaying() || m_player->songHeard()) {
+    const output::Player& player = m_session->player();
+    if (!player.isPlaying() || player.songHeard()) {
         endPlaying();
         return;
     }
-    const auto heard = m_swap->heardFrame(output::PlayPosition::Clock::now());
-    const std::shared_ptr<const output::SongMap> song = m_swap->playingMap();
+    const auto heard = m_session->heardFrame(output::PlayPosition::Clock::now());
+    const std::shared_ptr<const output::SongMap> song = m_session->swap().playingMap();
     const auto it = m_documents.find(p.uri);
     if (!heard || !song || it == m_documents.end() || it->second.tooLarge) return;  // not started yet, paused, or closed
     const SongTimeline& timeline = song->timeline;
     BankFrames frames;
-    if (m_swap->passage()) frames.fill(*heard);  // a passage plays as exported: every bank at the same frame
+    if (m_session->swap().passage()) frames.fill(*heard);  // a passage plays as exported: every bank at the same frame
     else frames = playbackFrames(timeline, *heard, p.loop);
     const editor::DocumentMap& map = it->second.map;
     json notes = json::array();
@@ -197,7 +185,7 @@ void Server::sendPlayingNotes() {
 void Server::playingDocumentChanged(const editor::TabTexts& before, const OpenDocument& doc) {
     for (int tab = 0; tab < editor::kTabCount; ++tab) {
         const editor::TextShift change(before[static_cast<size_t>(tab)], doc.map.tabs()[static_cast<size_t>(tab)]);
-        if (change.removed() > 0 || change.inserted() > 0) m_swap->edited(tab, change.position(), change.removed(), change.inserted());
+        if (change.removed() > 0 || change.inserted() > 0) m_session->edited(tab, change.position(), change.removed(), change.inserted());
     }
 }
 
@@ -205,7 +193,7 @@ void Server::offerToPlaying(const std::string& uri, const OpenDocument& doc) {
     if (!m_playing || m_playing->uri != uri || doc.tooLarge || !doc.song || !doc.song->ok()) return;
     output::BuildInputs in = m_playing->inputs;
     in.tabTexts = doc.map.tabs();
-    if (m_swap->offer(in, doc.song)) m_playing->texts = doc.map.tabs();
+    if (m_session->offer(in, doc.song)) m_playing->texts = doc.map.tabs();
 }
 
 json Server::render(const json& args) {
@@ -216,13 +204,13 @@ json Server::render(const json& args) {
     if (doc.tooLarge) throw RpcError(ErrorCode::RequestFailed, "the document is too large");
     const std::string path = stringMember(args, "path");
     output::BuildInputs in;
-    in.rateText = m_rateText;
-    in.arithIndex = m_arithIndex;
-    if (args.contains("arithmetic")) in.arithIndex = arithmeticIndex(stringMember(args, "arithmetic"));
+    in.sampleRateHz = m_rateHz;
+    in.arith = m_arith;
+    if (args.contains("arithmetic")) in.arith = arithmeticOf(stringMember(args, "arithmetic"));
     if (args.contains("sampleRate")) {
         const json& rate = args["sampleRate"];
         if (!rate.is_number_integer()) throw RpcError(ErrorCode::InvalidParams, "sampleRate must be a number");
-        in.rateText = std::to_string(rate.get<int64_t>());
+        in.sampleRateHz = sampleRateOf(rate);
     }
     in.tabTexts = doc.map.tabs();
     in.forExport = true;

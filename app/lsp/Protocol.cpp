@@ -4,14 +4,21 @@
 #include <algorithm>
 #include <limits>
 
+#include "session/SongSettings.h"
+
 namespace tavolin::lsp {
 
-int arithmeticIndex(std::string name) {
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (name == "fix") return 0;
-    if (name == "float") return 1;
-    if (name == "double") return 2;
+Arith arithmeticOf(const std::string& name) {
+    if (const std::optional<Arith> a = session::parseArith(name)) return *a;
     throw RpcError(ErrorCode::InvalidParams, "arithmetic must be Fix, Float or Double");
+}
+
+uint32_t sampleRateOf(const json& rate) {
+    // A rate the engine cannot run at is kept as none (0): every check then
+    // says so at the document's top, as the window says so at Play.
+    if (rate.is_number_integer()) return session::sampleRateOf(rate.get<int64_t>()).value_or(0);
+    if (rate.is_string()) return session::parseSampleRate(rate.get<std::string>()).value_or(0);
+    throw RpcError(ErrorCode::InvalidParams, "sampleRate must be a number");
 }
 
 json toJson(editor::FilePosition p) { return {{"line", p.line}, {"character", p.column}}; }

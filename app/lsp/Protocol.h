@@ -1,11 +1,13 @@
 // The protocol's shapes that the server reads and writes: error codes, positions and ranges as JSON.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "compiler/EngineNum.h"
 #include "editor/DocumentFeatures.h"
 #include "editor/DocumentMap.h"
 
@@ -40,8 +42,11 @@ editor::FilePosition positionFrom(const json& j);
 const json& member(const json& j, const char* name);
 std::string stringMember(const json& j, const char* name);
 
-// 0 Fix, 1 Float, 2 Double for the name in any case; RpcError(InvalidParams) otherwise.
-int arithmeticIndex(std::string name);
+// The arithmetic a name gives in any case; RpcError(InvalidParams) otherwise.
+Arith arithmeticOf(const std::string& name);
+// A rate given as a number or as text ("48,000"); 0 when the engine cannot
+// run at it (the build then refuses it with its message).
+uint32_t sampleRateOf(const json& rate);
 
 // The token types the colour classes map to, in legend order, and the index of
 // a class (-1: not sent).

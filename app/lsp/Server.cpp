@@ -11,7 +11,7 @@
 #include "editor/DocumentFeatures.h"
 #include "editor/FileSystem.h"
 #include "editor/UserTexts.h"
-#include "editor/LiveSwap.h"
+#include "session/PlaySession.h"
 #include "output/Playback.h"
 
 namespace tavolin::lsp {
@@ -127,13 +127,8 @@ json Server::initialize(const json& params, Clock::time_point) {
     if (m_initialized) throw RpcError(ErrorCode::InvalidRequest, "initialize was already sent");
     if (params.is_object() && params.contains("initializationOptions") && params["initializationOptions"].is_object()) {
         const json& o = params["initializationOptions"];
-        if (o.contains("arithmetic")) m_arithIndex = arithmeticIndex(stringMember(o, "arithmetic"));
-        if (o.contains("sampleRate")) {
-            const json& r = o["sampleRate"];
-            if (r.is_number_integer()) m_rateText = std::to_string(r.get<int64_t>());
-            else if (r.is_string()) m_rateText = r.get<std::string>();
-            else throw RpcError(ErrorCode::InvalidParams, "sampleRate must be a number");
-        }
+        if (o.contains("arithmetic")) m_arith = arithmeticOf(stringMember(o, "arithmetic"));
+        if (o.contains("sampleRate")) m_rateHz = sampleRateOf(o["sampleRate"]);
     }
     m_initialized = true;
     return {{"capabilities",
@@ -246,8 +241,8 @@ void Server::check(const std::string& uri, OpenDocument& doc) {
     doc.checkDue = false;
     if (!doc.tooLarge) {
         output::BuildInputs inputs;
-        inputs.rateText = m_rateText;
-        inputs.arithIndex = m_arithIndex;
+        inputs.sampleRateHz = m_rateHz;
+        inputs.arith = m_arith;
         inputs.tabTexts = doc.map.tabs();
         doc.song = output::buildSongMap(inputs, false);
     }
@@ -263,8 +258,8 @@ void Server::publish(const std::string& uri, const OpenDocument& doc) {
     const json start = toJson(editor::FilePosition{});
     if (doc.tooLarge) add({{"start", start}, {"end", start}}, "too-large", editor::documentTooLargeMessage(uri, doc.largeBytes.size()));
     if (doc.song) {
-        // A refused build (a rate outside the range) names no text: say so at the top.
-        if (doc.song->result.bank == -3) add({{"start", start}, {"end", start}}, "rate", uiText(output::kBadRateMessage));
+        // A rate outside the range names no text: say so at the top.
+        if (doc.song->refusal == output::Refusal::BadRate) add({{"start", start}, {"end", start}}, "rate", uiText(output::kBadRateMessage));
         for (const editor::CompileProblem& p : editor::compileProblems(*doc.song, doc.map.tabs()))
             add(rangeJson(doc.map, p.range), p.code, p.message);
     }

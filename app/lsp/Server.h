@@ -14,11 +14,8 @@
 #include "output/AudioDevice.h"
 #include "output/SongMap.h"
 
-namespace tavolin::output {
-class Player;
-}
-namespace tavolin::editor {
-class LiveSwap;
+namespace tavolin::session {
+class PlaySession;
 }
 
 namespace tavolin::lsp {
@@ -106,8 +103,8 @@ private:
     bool m_initialized = false;
     bool m_shutdown = false;
     bool m_exited = false;
-    std::string m_rateText = "48000";
-    int m_arithIndex = 1;  // Float
+    uint32_t m_rateHz = 48000;  // 0: none the engine runs at (see sampleRateOf)
+    Arith m_arith = Arith::Float;
     std::map<std::string, OpenDocument> m_documents;
 
     // The document playing: Play's inputs, the texts of the song last handed
@@ -120,8 +117,7 @@ private:
         json lastNotes;
     };
     output::AudioDeviceFactory m_devices;
-    std::unique_ptr<output::Player> m_player;
-    std::unique_ptr<editor::LiveSwap> m_swap;  // goes before the player it drives
+    std::unique_ptr<session::PlaySession> m_session;  // made at the first play
     std::optional<Playing> m_playing;
 };
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "compiler/Cp932.h"
+#include "compiler/Utf8.h"
 
 namespace tavolin::cp932table {
 namespace {
@@ -33,27 +34,12 @@ bool startsPair(unsigned char b) {
     return std::any_of(row, row + 256, [](uint16_t cp) { return cp != 0; });
 }
 
-// The next code point of strict UTF-8 (no overlong form, no surrogate, at
-// most U+10FFFF), or -1.
+// The next code point of strict UTF-8, or -1.
 long nextCodePoint(std::string_view s, size_t& i) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    size_t len;
-    long cp;
-    if (b0 < 0x80) { ++i; return b0; }
-    if (b0 >= 0xC2 && b0 <= 0xDF) { len = 2; cp = b0 & 0x1F; }
-    else if (b0 >= 0xE0 && b0 <= 0xEF) { len = 3; cp = b0 & 0x0F; }
-    else if (b0 >= 0xF0 && b0 <= 0xF4) { len = 4; cp = b0 & 0x07; }
-    else return -1;
-    if (i + len > s.size()) return -1;
-    for (size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return -1;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp < 0xE000))
-        return -1;
-    i += len;
-    return cp;
+    const Utf8Char c = decodeUtf8(s, i);
+    if (c.length == 0) return -1;
+    i += c.length;
+    return static_cast<long>(c.codePoint);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <emscripten/val.h>
 
 #include "app/web/WebEngine.h"
+#include "session/SongSettings.h"
 
 namespace tavolin::web {
 namespace {
@@ -14,7 +15,7 @@ using emscripten::val;
 
 Settings settingsOf(int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset) {
     Settings s;
-    s.arith = arith;
+    s.arith = session::arithAt(arith).value_or(Arith::Count);
     s.rateHz = rateHz;
     s.english = english;
     s.cursorBank = cursorBank;

@@ -10,18 +10,16 @@
 #include <vector>
 
 #include "compiler/Cp932.h"
+#include "compiler/Utf8.h"
 
 namespace {
 
 // The one code point of a UTF-8 text that holds exactly one, else -1.
 long onlyCodePoint(const std::string& u) {
     if (u.empty()) return -1;
-    const auto b = [&](size_t i) { return static_cast<unsigned char>(u[i]); };
-    const size_t len = b(0) < 0x80 ? 1 : b(0) < 0xE0 ? 2 : b(0) < 0xF0 ? 3 : 4;
-    if (u.size() != len) return -1;
-    long cp = len == 1 ? b(0) : len == 2 ? (b(0) & 0x1F) : len == 3 ? (b(0) & 0x0F) : (b(0) & 0x07);
-    for (size_t i = 1; i < len; ++i) cp = (cp << 6) | (b(i) & 0x3F);
-    return cp == 0xFFFD ? -1 : cp;
+    const tavolin::Utf8Char c = tavolin::decodeUtf8(u, 0);
+    if (c.length == 0 || u.size() != c.length) return -1;
+    return c.codePoint == 0xFFFD ? -1 : static_cast<long>(c.codePoint);
 }
 
 // Between the numbers of a table: a comma, and a line break every `perLine`.

@@ -12,6 +12,7 @@
 #include "app/json/SongJson.h"
 #include "compiler/ErrorTable.h"
 #include "compiler/UiText.h"
+#include "compiler/Utf8.h"
 #include "editor/CTavolinDlg.h"
 #include "editor/CaretMapping.h"
 #include "editor/DocumentCheck.h"
@@ -21,6 +22,8 @@
 #include "editor/TextEncoding.h"
 #include "editor/UserTexts.h"
 #include "output/Passage.h"
+#include "session/Passage.h"
+#include "session/SongSettings.h"
 #include "output/SongMap.h"
 #include "output/WavExport.h"
 #include "synth/Timeline.h"
@@ -45,22 +48,21 @@ struct ReadResult {
 
 ReadResult readDocument(std::string_view fileBytes) {
     ReadResult r;
-    if (fileBytes.size() > editor::kMaxDocumentBytes) {
+    const editor::LoadedDocument loaded = editor::loadDocumentFile(fileBytes);
+    switch (loaded.refusal) {
+    case editor::LoadedDocument::Refusal::None: break;
+    case editor::LoadedDocument::Refusal::TooLarge:
         r.message = editor::documentTooLargeMessage(kDocumentName, fileBytes.size());
         return r;
-    }
-    const editor::DecodedFile decoded = editor::decodeDocumentFile(fileBytes);
-    if (!decoded.ok()) {
-        r.message = editor::unencodableMessage(kDocumentName, decoded.unencodable);
+    case editor::LoadedDocument::Refusal::Unencodable:
+        r.message = editor::unencodableMessage(kDocumentName, loaded.decoded.unencodable);
+        return r;
+    case editor::LoadedDocument::Refusal::NotADocument:
+        r.message = editor::documentCheckMessage(kDocumentName, loaded.check);
         return r;
     }
-    const editor::DocumentFileCheck check = editor::checkDocumentFile(decoded.bytes);
-    if (check.refused()) {
-        r.message = editor::documentCheckMessage(kDocumentName, check);
-        return r;
-    }
-    if (check.losesText()) r.warning = editor::documentCheckMessage(kDocumentName, check);
-    r.tabs = editor::readDocumentBytes(decoded.bytes);
+    if (loaded.check.losesText()) r.warning = editor::documentCheckMessage(kDocumentName, loaded.check);
+    r.tabs = editor::readDocumentBytes(loaded.decoded.bytes);
     return r;
 }
 
@@ -97,13 +99,12 @@ CompileResult compileTabs(const editor::TabTexts& tabs, int64_t cursorBank, uint
     return CompileBanks<T>(tabs[0], banks, cursorBank, cursorOffset, lists, spans);
 }
 
-template <typename Fn>
-auto forArith(int arith, Fn&& fn) {
-    switch (arith) {
-    case 0: return fn.template operator()<Fix>();
-    case 2: return fn.template operator()<double>();
-    default: return fn.template operator()<float>();
-    }
+// What the page sent that no build could use, refused as every front end
+// refuses it (never played as another arithmetic); empty when usable.
+std::string settingsProblem(const Settings& s) {
+    if (!isArith(s.arith)) return "arith must be 0 (Fix), 1 (Float) or 2 (Double)";
+    if (!output::validSampleRate(s.rateHz)) return uiText(output::kBadRateMessage);
+    return {};
 }
 
 // The builder's window: messages kept for the caller, no selection to move.
@@ -143,8 +144,8 @@ private:
 output::BuildInputs buildInputs(const editor::TabTexts& tabs, const Settings& s) {
     output::BuildInputs in;
     for (int i = 0; i < output::kTabCount; ++i) in.tabTexts[static_cast<size_t>(i)] = tabs[static_cast<size_t>(i)];
-    in.arithIndex = s.arith;
-    in.rateText = std::to_string(s.rateHz);
+    in.arith = s.arith;
+    in.sampleRateHz = s.rateHz;
     in.bankIndex = -1;
     if (s.cursorBank != -2) {
         in.bankIndex = static_cast<int>(s.cursorBank);
@@ -171,7 +172,8 @@ std::string checkDocument(std::string_view fileBytes, const Settings& s) {
     if (!doc.message.empty()) return documentError(doc.message);
     const int64_t bank = s.cursorBank == -2 ? -1 : s.cursorBank;
     const uint64_t offset = s.cursorBank == -2 ? 0 : s.cursorOffset;
-    const CompileResult r = forArith(s.arith, [&]<EngineNumType T>() {
+    if (!isArith(s.arith)) return documentError(settingsProblem(s));  // the check runs at no rate
+    const CompileResult r = withArith(s.arith, [&]<EngineNumType T>() {
         std::array<EventList<T>, kBankCount> lists;
         return compileTabs<T>(doc.tabs, bank, offset, lists, nullptr);
     });
@@ -186,7 +188,8 @@ std::string timelineDocument(std::string_view fileBytes, const Settings& s) {
     useLanguage(s.english);
     const ReadResult doc = readDocument(fileBytes);
     if (!doc.message.empty()) return documentError(doc.message);
-    return forArith(s.arith, [&]<EngineNumType T>() -> std::string {
+    if (const std::string problem = settingsProblem(s); !problem.empty()) return documentError(problem);
+    return withArith(s.arith, [&]<EngineNumType T>() -> std::string {
         std::array<EventList<T>, kBankCount> lists;
         std::array<SourceSpans, kBankCount> spans;
         const CompileResult r = compileTabs<T>(doc.tabs, -1, 0, lists, &spans);
@@ -238,7 +241,8 @@ std::string classifyText(std::string_view utf8) {
     chars.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
-        const size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        const Utf8Char ch = decodeUtf8(utf8, i);
+        const size_t len = ch.length == 0 ? 1 : ch.length;
         chars.push_back(c < 0x80 ? static_cast<char>(c) : '\x80');
         if (len == 4) chars.push_back('\x80');  // a surrogate pair is two UTF-16 units
         i += len;
@@ -262,6 +266,10 @@ std::vector<uint8_t> renderDocument(std::string_view fileBytes, const Settings& 
         error = Json{{"document", true}, {"message", doc.message}}.dump();
         return wav;
     }
+    if (const std::string problem = settingsProblem(s); !problem.empty()) {
+        error = Json{{"message", problem}}.dump();
+        return wav;
+    }
     output::BuildInputs in = buildInputs(doc.tabs, s);
     in.forExport = true;
     MemoryHost host;
@@ -282,101 +290,59 @@ std::vector<uint8_t> renderDocument(std::string_view fileBytes, const Settings& 
     return wav;
 }
 
-Stream::Stream(std::string_view fileBytes, const Settings& s, bool loop, std::string_view from, std::string_view to)
-    : m_loop(loop) {
+Stream::Stream(std::string_view fileBytes, const Settings& s, bool loop, std::string_view from, std::string_view to) {
     useLanguage(s.english);
     const ReadResult doc = readDocument(fileBytes);
     if (!doc.message.empty()) {
         m_error = Json{{"document", true}, {"message", doc.message}}.dump();
         return;
     }
-    m_inputs = buildInputs(doc.tabs, s);
+    if (const std::string problem = settingsProblem(s); !problem.empty()) {
+        m_error = Json{{"message", problem}}.dump();
+        return;
+    }
+    const output::BuildInputs inputs = buildInputs(doc.tabs, s);
+    std::optional<session::LivePassage> passage;
     if (!from.empty() || !to.empty()) {
         // A passage, as render's --from and --to name it.
-        if (m_inputs.startFromCursor) {
+        if (inputs.startFromCursor) {
             m_error = Json{{"message", "from/to cannot be combined with a cursor"}}.dump();
             return;
         }
-        output::BuildInputs exported = m_inputs;
+        output::BuildInputs exported = inputs;
         exported.forExport = true;
         const auto map = output::buildSongMap(exported, false);
         if (!map->ok()) {
             m_error = buildError(map->result, doc.tabs, uiText(output::kBadRateMessage));
             return;
         }
-        const uint64_t end = map->timeline.frames;
-        uint64_t points[2] = {0, end};
+        std::optional<output::PassagePoint> points[2];
         const std::string_view texts[2] = {from, to};
         for (int i = 0; i < 2; ++i) {
             if (texts[i].empty()) continue;
-            const std::optional<output::PassagePoint> p = output::parsePassagePoint(texts[i]);
-            if (!p) {
+            points[i] = output::parsePassagePoint(texts[i]);
+            if (!points[i]) {
                 m_error = Json{{"message", "not a song time (1:23.5) or a caret (A:120): " + std::string(texts[i])}}.dump();
                 return;
             }
-            points[i] = output::passageFrame(*map, *p);
         }
-        if (points[1] > end || points[1] <= points[0]) {
+        const std::optional<session::LoopSpan> span = session::passageBetween(*map, points[0], points[1]).span();
+        if (!span) {
             m_error = Json{{"message", "the passage is empty or lies past the song's end"}}.dump();
             return;
         }
-        m_passageFrom = points[0];
-        m_passageFrames = points[1] - points[0];
+        passage = session::LivePassage{span->from, span->to, loop};
     }
     MemoryHost host;
-    output::WaveFormat format;
     CompileResult result;
-    m_song = output::MakeGenerator(m_inputs, false, host, format, &result);
-    if (!m_song) {
-        m_error = buildError(result, doc.tabs, host.message());
-        return;
-    }
-    build();
-}
-
-// Puts a freshly built song at the stream's start.
-bool Stream::build() {
-    m_song->SetLoop(m_loop);
-    m_song->setAudible(m_audible);
-    if (m_passageFrames > 0) {
-        m_song->Skip(m_passageFrom);
-        m_song->setPassage(m_passageFrames, m_loop);
-    }
-    m_frame = 0;
-    return true;
+    m_stream = std::make_unique<session::SongStream>(inputs, loop, passage, host, &result);
+    if (!m_stream->ok()) m_error = buildError(result, doc.tabs, host.message());
 }
 
 std::span<const int16_t> Stream::next(uint32_t frames) {
-    const size_t samples = size_t{frames} * 2;
-    if (m_buffer.size() < samples) m_buffer.resize(samples);
-    const std::span<int16_t> out(m_buffer.data(), samples);
-    if (!m_song) {
-        std::fill(out.begin(), out.end(), int16_t{0});
-        return out;
-    }
-    m_song->Render(out);
-    m_frame += frames;
-    return out;
+    if (ok()) return m_stream->next(frames);
+    m_silence.assign(size_t{frames} * 2, int16_t{0});
+    return m_silence;
 }
-
-void Stream::seek(uint64_t frame) {
-    if (!m_song) return;
-    if (frame < m_frame) {
-        MemoryHost host;
-        output::WaveFormat format;
-        m_song = output::MakeGenerator(m_inputs, false, host, format);
-        if (!m_song) return;
-        build();
-    }
-    m_song->Skip(frame - m_frame);
-    m_frame = frame;
-}
-
-void Stream::setAudible(BankMask mask) {
-    m_audible = static_cast<BankMask>(mask & kAllBanks);
-    if (m_song) m_song->setAudible(m_audible);
-}
-
-bool Stream::finished() const noexcept { return !m_song || m_song->IsFinished(); }
 
 }  // namespace tavolin::web

@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "output/SongBuilder.h"
+#include "session/SongStream.h"
 
 namespace tavolin::web {
 
 // The settings every call takes, as the page passes them.
 struct Settings {
-    int arith = 1;           // 0 Fix, 1 Float, 2 Double
+    Arith arith = Arith::Float;  // another value (a number the page sent that names none) is refused
     uint32_t rateHz = 48000;
     bool english = false;    // messages in English (else Japanese)
     int64_t cursorBank = -2; // -1 common, 0..4 banks A..E; -2: no cursor
@@ -59,7 +60,7 @@ public:
     // empty for the whole song). Check ok() and error() after.
     Stream(std::string_view fileBytes, const Settings& settings, bool loop, std::string_view from, std::string_view to);
 
-    bool ok() const noexcept { return m_song != nullptr; }
+    bool ok() const noexcept { return m_stream && m_stream->ok(); }
     const std::string& error() const noexcept { return m_error; }
 
     // Renders up to `frames` frames (interleaved stereo) into the stream's
@@ -67,22 +68,14 @@ public:
     // more than any before. After the song's end, silence.
     std::span<const int16_t> next(uint32_t frames);
     // Moves to `frame` frames after the stream's start (rebuilds when going back).
-    void seek(uint64_t frame);
-    void setAudible(BankMask mask);
-    uint64_t frame() const noexcept { return m_frame; }
-    bool finished() const noexcept;
+    void seek(uint64_t frame) { if (m_stream) m_stream->seek(frame); }
+    void setAudible(BankMask mask) { if (m_stream) m_stream->setAudible(mask); }
+    uint64_t frame() const noexcept { return m_stream ? m_stream->frame() : 0; }
+    bool finished() const noexcept { return !ok() || m_stream->finished(); }
 
 private:
-    bool build();
-
-    output::BuildInputs m_inputs;
-    bool m_loop = false;
-    uint64_t m_passageFrom = 0;
-    uint64_t m_passageFrames = 0;  // 0: no passage
-    BankMask m_audible = kAllBanks;
-    std::shared_ptr<output::GeneratorWrapper> m_song;
-    std::vector<int16_t> m_buffer;
-    uint64_t m_frame = 0;
+    std::unique_ptr<session::SongStream> m_stream;
+    std::vector<int16_t> m_silence;  // what a stream that could not open plays
     std::string m_error;
 };
 

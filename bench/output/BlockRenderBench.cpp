@@ -36,8 +36,8 @@ output::BuildInputs demoInputs(int arith, uint32_t rate) {
     editor::TabTexts tabs = editor::readDocumentBytes(bytes);
     output::BuildInputs inputs;
     for (int i = 0; i < 6; ++i) inputs.tabTexts[static_cast<size_t>(i)] = tabs[static_cast<size_t>(i)];
-    inputs.arithIndex = arith;
-    inputs.rateText = std::to_string(rate);
+    inputs.arith = static_cast<Arith>(arith);
+    inputs.sampleRateHz = static_cast<uint32_t>(rate);
     return inputs;
 }
 
@@ -49,8 +49,7 @@ output::BuildInputs longSong(int seconds, int arith) {
     for (int b = 0; b < 5; ++b)
         in.tabTexts[static_cast<size_t>(b + 1)] =
             std::string(octaves[b]) + "@" + std::to_string(b % 4) + "[CDEFGAB>C<]" + std::to_string(seconds / 4);
-    in.arithIndex = arith;
-    in.rateText = "48000";
+    in.arith = static_cast<Arith>(arith);
     return in;
 }
 

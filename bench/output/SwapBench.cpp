@@ -10,7 +10,7 @@
 
 #include "bench/output/TenMinuteSong.h"
 #include "editor/LiveCheck.h"
-#include "editor/LiveSwap.h"
+#include "session/LiveSwap.h"
 #include "output/VirtualAudioDevice.h"
 #include "synth/NoiseSteps.h"
 
@@ -28,7 +28,7 @@ constexpr uint64_t kPlayFrom = uint64_t{48000} * 595;  // five seconds before th
 struct SwapStage {
     output::Player player{output::VirtualAudioDevice::factory({.realTime = true},
                                                               std::make_shared<output::VirtualDeviceLog>())};
-    editor::LiveSwap swap{player};
+    session::LiveSwap swap{player};
     output::BuildInputs before, after;
 
     SwapStage(int arith, bool plain, bool written = false) {

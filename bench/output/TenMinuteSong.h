@@ -63,8 +63,7 @@ inline output::BuildInputs tenMinuteSong(int arith, bool atEnd, bool plain = fal
         in.tabTexts[4] = "O6@3[CDEFGAB>C<]150";
         in.tabTexts[5] = noisePlaysOn ? "@4O4[C8R8C16C16R8]602" : "@4O4[C8R8C16C16R8]600";
     }
-    in.arithIndex = arith;
-    in.rateText = "48000";
+    in.arith = static_cast<Arith>(arith);
     in.bankIndex = 0;
     in.caret = atEnd ? in.tabTexts[1].size() - 1 : 0;
     in.startFromCursor = atEnd;

@@ -20,7 +20,7 @@ std::string demoBytes() {
 void BM_WebRenderDemo(benchmark::State& state) {
     const std::string doc = demoBytes();
     tavolin::web::Settings settings;
-    settings.arith = static_cast<int>(state.range(0));
+    settings.arith = static_cast<tavolin::Arith>(state.range(0));
     std::string error;
     size_t bytes = 0;
     for (auto _ : state) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "editor/DocumentCheck.h"
+#include "editor/FileSystem.h"
 #include "editor/TextEncoding.h"
 #include "tests/editor/DocumentTestSupport.h"
 
@@ -58,7 +59,28 @@ TEST(DocumentCheck, WhatAFileLosesAsADocument) {
         ASSERT_TRUE(decoded.ok()) << r.name;
         const DocumentFileCheck got = checkDocumentFile(decoded.bytes);
         EXPECT_EQ(got, r.want) << r.name << ": got " << describe(got) << ", want " << describe(r.want);
+        // The one load path refuses exactly what the check refuses.
+        const LoadedDocument loaded = loadDocumentFile(r.fileBytes);
+        EXPECT_EQ(loaded.check, r.want) << r.name;
+        EXPECT_EQ(loaded.ok(), !r.want.refused()) << r.name;
     }
+}
+
+// The steps before the check, in order: the size limit, then the conversion.
+TEST(DocumentCheck, LoadRefusesTooLargeAndUnconvertibleFilesFirst) {
+    using R = LoadedDocument::Refusal;
+    const std::pair<std::string, R> rows[] = {
+        {std::string(kMaxDocumentBytes, 'C'), R::None},
+        {std::string(kMaxDocumentBytes + 1, '\0'), R::TooLarge},
+        {"MML@C \xF0\x9F\x98\x80;", R::Unencodable},  // UTF-8 with no CP932 form
+        {std::string("MML@C\0;", 7), R::NotADocument},
+    };
+    for (const auto& [bytes, refusal] : rows) {
+        const LoadedDocument loaded = loadDocumentFile(bytes);
+        EXPECT_EQ(loaded.refusal, refusal) << bytes.size();
+        EXPECT_EQ(loaded.decoded.bytes.empty(), refusal == R::TooLarge || refusal == R::Unencodable) << bytes.size();
+    }
+    EXPECT_TRUE(loadDocumentFile(std::string("MML@C\0;", 7), false).ok()) << "an unchecked text is not checked";
 }
 
 }  // namespace

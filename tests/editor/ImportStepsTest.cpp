@@ -61,7 +61,7 @@ TEST(ImportSteps, ClipboardTexts) {
          {"T120", "*\x83\x54\x83\x56*CDE", "*\x83\x56*V127D", "", "", ""}},
     };
     for (const auto& r : rows)
-        EXPECT_TRUE(tabsEqual(parseDocumentText(r.clipboard, r.options), r.expected)) << r.name;
+        EXPECT_TRUE(tabsEqual(parseImportText(r.clipboard, r.options), r.expected)) << r.name;
 }
 
 struct VolumeRow {
@@ -109,7 +109,7 @@ TEST(ImportSteps, OpenSkipsImportSteps) {
     EXPECT_TRUE(tabsEqual(parseDocumentText("MML@t120v15c;"), {"", "T120V15C", "", "", "", ""}));
     ImportOptions rescaleOnly;
     rescaleOnly.rescale = true;
-    EXPECT_TRUE(tabsEqual(parseDocumentText("MML@t120v15c;", rescaleOnly), {"", "T120V255C", "", "", "", ""}));
+    EXPECT_TRUE(tabsEqual(parseImportText("MML@t120v15c;", rescaleOnly), {"", "T120V255C", "", "", "", ""}));
 }
 
 TEST(ImportSteps, ExternalRecord) {
@@ -142,7 +142,7 @@ TEST(ImportSteps, ExportThenImportKeepsTheMusic) {
     ASSERT_TRUE(record);
     ImportOptions o = importOptions(true, "255", false);
     // The leading tempo returns to the common text; the copies in later banks are dropped.
-    EXPECT_TRUE(tabsEqual(parseDocumentText(*record, o), {"T150", "V200CDE", "", "O3V100G", "", ""}));
+    EXPECT_TRUE(tabsEqual(parseImportText(*record, o), {"T150", "V200CDE", "", "O3V100G", "", ""}));
 }
 
 }  // namespace

@@ -91,10 +91,8 @@ TEST(LiveCheck, CompilesAfterTheDebounceAndDropsStaleResults) {
 
 WindowSnapshot snapshotOf(const std::string& common, const std::string& bankA) {
     WindowSnapshot s;
-    s.rateText = "48,000";
-    s.arithmetic = 1;
-    s.tabTexts[0] = common;
-    s.tabTexts[1] = bankA;
+    s.inputs.tabTexts[0] = common;
+    s.inputs.tabTexts[1] = bankA;
     return s;
 }
 
@@ -148,8 +146,8 @@ TEST(LiveEditor, ShowsTimesNotesAndErrorsOfTheLatestCompile) {
     // A song that follows the text: lit from the map Play compiled (whatever
     // the check last saw), then from each compile that took over.
     const WindowSnapshot played = snapshotOf("T120", "E F G");
-    const auto map = output::buildSongMap(toBuildInputs(played), false);
-    live.playStarted(map, played.tabTexts, false);
+    const auto map = output::buildSongMap(played.inputs, false);
+    live.playStarted(map, played.inputs.tabTexts, false);
     EXPECT_EQ(live.litMap(), map.get());
     EXPECT_EQ(live.playingRanges(1, "E F G", 30000), (std::vector<EditorRange>{{2, 3}}));
     ASSERT_TRUE(compile("", "C D"));
@@ -167,7 +165,7 @@ TEST(LiveEditor, FollowsPlaybackThroughEndlessLoopsAndPauses) {
     const auto now = LiveCheck::Clock::now();
     const auto compile = [&](const std::string& bankA, const std::string& bankB) {
         WindowSnapshot s = snapshotOf("T120", bankA);
-        s.tabTexts[2] = bankB;
+        s.inputs.tabTexts[2] = bankB;
         live.changed(s, now);
         live.poll(now);
         live.waitIdle();
@@ -283,7 +281,7 @@ TEST(LiveEditor, MarksEveryFailingBank) {
     for (const Row& r : rows) {
         LiveEditor live(LiveEditor::defaultCompile(), 0ms);
         WindowSnapshot s = snapshotOf(r.common, "");
-        for (int b = 0; b < kBankCount; ++b) s.tabTexts[static_cast<size_t>(b + 1)] = r.banks[static_cast<size_t>(b)];
+        for (int b = 0; b < kBankCount; ++b) s.inputs.tabTexts[static_cast<size_t>(b + 1)] = r.banks[static_cast<size_t>(b)];
         const auto now = LiveCheck::Clock::now();
         live.changed(s, now);
         live.poll(now);

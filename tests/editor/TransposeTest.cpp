@@ -109,8 +109,7 @@ TEST(Transpose, SplitAndJoinTiedNotes) {
     };
     for (const Row& r : rows) {
         output::BuildInputs in;
-        in.rateText = "48000";
-        in.arithIndex = r.arith;
+        in.arith = static_cast<Arith>(r.arith);
         in.tabTexts[0] = r.common;
         in.tabTexts[1] = r.bankA;
         const auto map = output::buildSongMap(in, false);

@@ -125,7 +125,7 @@ TEST(AudioExport, FlacDecodesToTheWavSamples) {
     for (int arith : {0, 1}) {
         output::BuildInputs in;
         for (size_t i = 0; i < 6; ++i) in.tabTexts[i] = tabs[i];
-        in.arithIndex = arith;
+        in.arith = static_cast<Arith>(arith);
         TempDir dir;
         std::vector<std::vector<int16_t>> decoded;
         for (const char* name : {"song.wav", "song.flac"}) {
@@ -148,7 +148,7 @@ TEST(AudioExport, RefusalsFailuresAndCancelsLeaveNothing) {
     struct Row {
         const char* name;
         const char* file;
-        std::string rate;
+        uint32_t rate;
         uint64_t maxDataBytes;
         uint64_t cancelAfterFrames;
         bool failCommit;
@@ -158,14 +158,14 @@ TEST(AudioExport, RefusalsFailuresAndCancelsLeaveNothing) {
     };
     const std::string tooLong(output::kTooLargeForTypeMessage);
     const Row rows[] = {
-        {"flac too long", "take.flac", "48000", 4000, UINT64_MAX, false, ExportOutcome::TooLarge, tooLong, 0},
-        {"ogg too long", "take.ogg", "48000", 4000, UINT64_MAX, false, ExportOutcome::TooLarge, tooLong, 0},
-        {"wav too long", "take.wav", "48000", 4000, UINT64_MAX, false, ExportOutcome::TooLarge, std::string(output::kTooLargeMessage), 0},
-        {"opus at 44.1 kHz", "take.opus", "44100", 0, UINT64_MAX, false, ExportOutcome::BadRate, std::string(output::kOpusRateMessage), 0},
-        {"flac cancelled", "take.flac", "48000", 0, 5000, false, ExportOutcome::Cancelled, "", 1},
-        {"opus cancelled", "take.opus", "48000", 0, 5000, false, ExportOutcome::Cancelled, "", 1},
-        {"ogg rename fails", "take.ogg", "48000", 0, UINT64_MAX, true, ExportOutcome::WriteFailed, "cannot write {file} (errno 0)", 1},
-        {"flac rename fails", "take.flac", "48000", 0, UINT64_MAX, true, ExportOutcome::WriteFailed, "cannot write {file} (errno 0)", 1},
+        {"flac too long", "take.flac", 48000, 4000, UINT64_MAX, false, ExportOutcome::TooLarge, tooLong, 0},
+        {"ogg too long", "take.ogg", 48000, 4000, UINT64_MAX, false, ExportOutcome::TooLarge, tooLong, 0},
+        {"wav too long", "take.wav", 48000, 4000, UINT64_MAX, false, ExportOutcome::TooLarge, std::string(output::kTooLargeMessage), 0},
+        {"opus at 44.1 kHz", "take.opus", 44100, 0, UINT64_MAX, false, ExportOutcome::BadRate, std::string(output::kOpusRateMessage), 0},
+        {"flac cancelled", "take.flac", 48000, 0, 5000, false, ExportOutcome::Cancelled, "", 1},
+        {"opus cancelled", "take.opus", 48000, 0, 5000, false, ExportOutcome::Cancelled, "", 1},
+        {"ogg rename fails", "take.ogg", 48000, 0, UINT64_MAX, true, ExportOutcome::WriteFailed, "cannot write {file} (errno 0)", 1},
+        {"flac rename fails", "take.flac", 48000, 0, UINT64_MAX, true, ExportOutcome::WriteFailed, "cannot write {file} (errno 0)", 1},
     };
     for (const Row& r : rows) {
         TempDir dir;
@@ -216,19 +216,19 @@ TEST(AudioExport, FadedStemsAddUpToTheFadedMix) {
     const struct Row {
         std::string song;  // a file under examples/, or the document itself
         int arith;
-        std::string rate;
+        uint32_t rate;
         int32_t loops;
         double fade;
         BankMask audible;
         bool saturates;
     } rows[] = {
-        {"canon.mml", 0, "48,000", 2, 3, static_cast<BankMask>(kAllBanks & ~bankBit(2)), false},
-        {"canon.mml", 1, "48,000", 2, 3, kAllBanks, false},
-        {"canon.mml", 2, "22,050", 1, 0, kAllBanks, false},
-        {"demo.mml", 2, "22,050", 1, 1.5, kAllBanks, false},
-        {"drums.mml", 0, "22,050", 3, 2, static_cast<BankMask>(bankBit(0) | bankBit(1)), false},
-        {loud, 0, "22,050", 1, 2.5, kAllBanks, true},
-        {loud, 1, "22,050", 1, 2.5, static_cast<BankMask>(bankBit(0) | bankBit(2)), true},
+        {"canon.mml", 0, 48000, 2, 3, static_cast<BankMask>(kAllBanks & ~bankBit(2)), false},
+        {"canon.mml", 1, 48000, 2, 3, kAllBanks, false},
+        {"canon.mml", 2, 22050, 1, 0, kAllBanks, false},
+        {"demo.mml", 2, 22050, 1, 1.5, kAllBanks, false},
+        {"drums.mml", 0, 22050, 3, 2, static_cast<BankMask>(bankBit(0) | bankBit(1)), false},
+        {loud, 0, 22050, 1, 2.5, kAllBanks, true},
+        {loud, 1, 22050, 1, 2.5, static_cast<BankMask>(bankBit(0) | bankBit(2)), true},
     };
     for (const Row& r : rows) {
         const std::string name = (r.song.size() < 16 ? r.song : "loud") + " arith " + std::to_string(r.arith) + " fade " +

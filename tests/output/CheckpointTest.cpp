@@ -81,7 +81,7 @@ TYPED_TEST(Checkpoint, AcceptedOnlyWhereTheBanksReadTheSame) {
     for (const Row& row : rows) {
         const uint32_t rate = 8000;
         std::vector<std::string> before(banks.begin(), banks.end());
-        output::BuildInputs oldIn = songInputs(common, before, arith, "8,000");
+        output::BuildInputs oldIn = songInputs(common, before, arith, 8000);
         output::BuildInputs newIn = oldIn;
         std::string& text = newIn.tabTexts[static_cast<size_t>(row.tab)];
         if (row.atEnd) text += row.replace;
@@ -98,8 +98,8 @@ TYPED_TEST(Checkpoint, AcceptedOnlyWhereTheBanksReadTheSame) {
     }
     // Another rate is another song.
     std::vector<std::string> same(banks.begin(), banks.end());
-    auto checkpoint = checkpointAt(songInputs(common, same, arith, "8,000"), false, 8000);
-    EXPECT_FALSE(resumesExactly(songInputs(common, same, arith, "16,000"), false, *checkpoint, 8000, 8000, 100, "rate"));
+    auto checkpoint = checkpointAt(songInputs(common, same, arith, 8000), false, 8000);
+    EXPECT_FALSE(resumesExactly(songInputs(common, same, arith, 16000), false, *checkpoint, 8000, 8000, 100, "rate"));
 }
 
 // Random songs and random edits (appended commands, a digit changed
@@ -114,7 +114,7 @@ TYPED_TEST(Checkpoint, RandomEditsResumeExactlyWhenAdopted) {
         std::vector<std::string> banks;
         for (int b = 0; b < 5; ++b) banks.push_back(gen.pick(0, 3) == 0 ? "" : gen.bank());
         const std::string common = gen.common();
-        output::BuildInputs oldIn = songInputs(common, banks, arith, "8,000");
+        output::BuildInputs oldIn = songInputs(common, banks, arith, 8000);
         RecordingHost host;
         output::WaveFormat format;
         if (!output::MakeGenerator(oldIn, false, host, format)) continue;  // the generator's rare misses
@@ -147,7 +147,7 @@ TYPED_TEST(Checkpoint, AdoptedStateOutlivesTheCheckpoint) {
     const int arith = std::is_same_v<TypeParam, Fix> ? 0 : std::is_same_v<TypeParam, float> ? 1 : 2;
     const std::vector<std::string> banks = {"@LT0S:50:20:500L:50:100O5" + times("C2D2", 8),
                                             "@LVP0:200:0:70L:160:25O3" + times("E1", 8), "", "", ""};
-    const output::BuildInputs in = songInputs("T120", banks, arith, "8,000");
+    const output::BuildInputs in = songInputs("T120", banks, arith, 8000);
     for (const bool loop : {false, true}) {
         auto checkpoint = checkpointAt(in, loop, 8000 * 3 + 1234);
         auto resumed = buildOrFail(in);

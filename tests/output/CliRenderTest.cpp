@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "output/MidiExport.h"
+#include "session/SongSettings.h"
 #include "tests/output/OutputTestSupport.h"
 #include "tests/output/Sha256.h"
 
@@ -49,8 +50,8 @@ std::string libraryExport(const std::filesystem::path& doc, int arith, std::stri
     output::BuildInputs in;
     editor::TabTexts tabs = readDocument(doc);
     for (int i = 0; i < 6; ++i) in.tabTexts[static_cast<size_t>(i)] = tabs[static_cast<size_t>(i)];
-    in.arithIndex = arith;
-    in.rateText = std::move(rate);
+    in.arith = static_cast<Arith>(arith);
+    in.sampleRateHz = session::parseSampleRate(rate).value_or(0);
     TempDir dir;
     RecordingHost host;
     host.savePath = (dir / "lib.wav").string();

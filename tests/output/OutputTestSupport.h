@@ -69,12 +69,12 @@ inline std::string times(std::string_view bar, int n) {
 
 // A snapshot with the given texts (common, then banks A..E), all banks mode.
 inline output::BuildInputs songInputs(std::string common, std::vector<std::string> banks, int arith = 1,
-                                      std::string rate = "48,000") {
+                                      uint32_t rateHz = 48000) {
     output::BuildInputs in;
     in.tabTexts[0] = std::move(common);
     for (size_t i = 0; i < banks.size() && i < 5; ++i) in.tabTexts[i + 1] = std::move(banks[i]);
-    in.arithIndex = arith;
-    in.rateText = std::move(rate);
+    in.arith = static_cast<Arith>(arith);
+    in.sampleRateHz = rateHz;
     return in;
 }
 

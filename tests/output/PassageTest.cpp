@@ -16,8 +16,8 @@ template <EngineNumType T>
 std::shared_ptr<output::GeneratorWrapper> build(const std::array<std::string, 6>& tabs) {
     output::BuildInputs in;
     in.tabTexts = tabs;
-    in.rateText = "22050";
-    in.arithIndex = std::is_same_v<T, Fix> ? 0 : std::is_same_v<T, float> ? 1 : 2;
+    in.sampleRateHz = 22050;
+    in.arith = arithOf<T>();
     in.forExport = true;
     return buildOrFail(in);
 }
@@ -176,7 +176,7 @@ TEST(PassagePoint, NamesAFrameByTimeOrCaret) {
     };
     output::BuildInputs in;
     in.tabTexts = {"T120L4", "C D E"};
-    in.rateText = "22050";
+    in.sampleRateHz = 22050;
     const auto map = output::buildSongMap(in, false);
     ASSERT_TRUE(map->ok());
     for (const Row& row : rows) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "compiler/ErrorTable.h"
+#include "output/SongMap.h"
 #include "tests/output/OutputTestSupport.h"
 
 namespace tavolin::testing {
@@ -184,29 +185,44 @@ TEST(SongBuilder, NoArithmeticSelectedGivesNothingSilently) {
     }
 }
 
-TEST(SongBuilder, RateTextAndWaveFormatRecord) {
-    struct Row {
-        const char* text;
-        uint32_t parsed;
-        bool builds;
-    };
-    const Row rows[] = {
-        {"48,000", 48000, true},  {"192,000", 192000, true}, {"8,000", 8000, true},
-        {"22,050", 22050, true},  {"44100Hz", 44100, true},  {"", 0, false},
-        {"abc", 0, false},        {"7,999", 7999, false},    {"192,001", 192001, false},
-        {"99999999999999", UINT32_MAX, false},
-    };
-    for (const Row& r : rows) {
-        EXPECT_EQ(output::parseRateText(r.text), r.parsed) << r.text;
+TEST(SongBuilder, RateRangeAndWaveFormatRecord) {
+    for (const uint32_t rate : {48000u, 192000u, 8000u, 22050u, 0u, 7999u, 192001u, UINT32_MAX}) {
+        const bool builds = rate >= 8000 && rate <= 192000;
         RecordingHost host;
         output::WaveFormat f{};
-        auto song = output::MakeGenerator(songInputs("", {"C"}, 1, r.text), false, host, f);
-        EXPECT_EQ(song != nullptr, r.builds) << r.text;
-        if (r.builds) {
-            EXPECT_EQ(f, output::makeWaveFormat(r.parsed)) << r.text;
+        auto song = output::MakeGenerator(songInputs("", {"C"}, 1, rate), false, host, f);
+        EXPECT_EQ(song != nullptr, builds) << rate;
+        if (builds) {
+            EXPECT_EQ(f, output::makeWaveFormat(rate)) << rate;
         } else {
-            EXPECT_EQ(host.messages, std::vector<std::string>{std::string(output::kBadRateMessage)}) << r.text;
+            EXPECT_EQ(host.messages, std::vector<std::string>{std::string(output::kBadRateMessage)}) << rate;
         }
+    }
+}
+
+// What a map that plays nothing says of why: each refusal its own reason,
+// so that a front end names the right one.
+TEST(SongBuilder, MapsSayWhyTheyPlayNothing) {
+    struct Row {
+        const char* name;
+        void (*change)(output::BuildInputs&);
+        output::Refusal refusal;
+    };
+    const Row rows[] = {
+        {"plays", [](output::BuildInputs&) {}, output::Refusal::None},
+        {"current bank on the common tab", [](output::BuildInputs& in) { in.currentBankMode = true; in.bankIndex = -1; },
+         output::Refusal::CommonOnly},
+        {"a rate below the range", [](output::BuildInputs& in) { in.sampleRateHz = 7999; }, output::Refusal::BadRate},
+        {"no rate at all", [](output::BuildInputs& in) { in.sampleRateHz = 0; }, output::Refusal::BadRate},
+        {"an arithmetic no parser gives", [](output::BuildInputs& in) { in.arith = Arith::Count; }, output::Refusal::NoArithmetic},
+    };
+    for (const Row& r : rows) {
+        output::BuildInputs in = songInputs("", {"C"});
+        r.change(in);
+        const auto map = output::buildSongMap(in, false);
+        EXPECT_EQ(map->refusal, r.refusal) << r.name;
+        EXPECT_EQ(map->ok(), r.refusal == output::Refusal::None) << r.name;
+        EXPECT_EQ(map->result.bank == -3, r.refusal != output::Refusal::None) << r.name;
     }
 }
 
@@ -371,7 +387,7 @@ TYPED_TEST(TypedBuild, CaretAtTheEdgesOfALoop) {
     for (const Row& r : rows) {
         for (bool exportIt : {false, true}) {
             const std::string name = std::string(r.name) + (exportIt ? ", export" : ", play");
-            BuildInputs in = songInputs(r.common, r.banks, this->arith, "8000");
+            BuildInputs in = songInputs(r.common, r.banks, this->arith, 8000);
             in.forExport = exportIt;
             auto whole = buildOrFail(in);
             in.bankIndex = 0;
@@ -414,7 +430,7 @@ TYPED_TEST(TypedBuild, ExportWithNothingAfterTheCaretIsRefused) {
     const std::string refusal = "message:" + std::string(output::kNothingAfterCaretMessage);
     for (const Row& r : rows) {
         RecordingHost host;
-        BuildInputs in = songInputs("", r.banks, this->arith, "8000");
+        BuildInputs in = songInputs("", r.banks, this->arith, 8000);
         in.forExport = r.exportIt;
         in.bankIndex = 0;
         in.caret = r.caret;
@@ -452,7 +468,7 @@ TYPED_TEST(TypedBuild, CaretMoreThanAnHourInIsRefused) {
     for (const Row& r : rows) {
         RecordingHost host;
         host.savePath = ::testing::TempDir() + "tavolin-seek-bound.wav";
-        BuildInputs in = songInputs("", {r.bankA}, this->arith, "8000");
+        BuildInputs in = songInputs("", {r.bankA}, this->arith, 8000);
         in.bankIndex = 0;
         in.caret = in.tabTexts[1].size() - 1;
         in.startFromCursor = true;

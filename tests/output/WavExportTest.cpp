@@ -103,7 +103,7 @@ TEST(WavExport, StreamedFileEqualsTheWholeBufferMethod) {
     const Row rows[] = {
         {"two banks, Fix, block of one frame", songInputs("T150L16", {"CDE", "O3C"}, 0), 1},
         {"two banks, Float, odd block", songInputs("T150L16", {"CDE", "O3C"}, 1), 7},
-        {"Double at 8 kHz", songInputs("L8", {"@1CEG"}, 2, "8,000"), 4096},
+        {"Double at 8 kHz", songInputs("L8", {"@1CEG"}, 2, 8000), 4096},
         {"cursor inside bank C", cursor, 4096},
         {"current bank B", currentB, 333},
         {"endless loop", songInputs("L16", {"[CD]EF"}, 1), 4096},
@@ -133,8 +133,8 @@ TEST(WavExport, FileLayout) {
     };
     const Row rows[] = {
         {"no notes: header alone", songInputs("T100", {"", "V1"}), 48000, true},
-        {"one note at 22,050", songInputs("", {"C"}, 1, "22,050"), 22050, false},
-        {"one note at 192,000", songInputs("", {"C"}, 0, "192,000"), 192000, false},
+        {"one note at 22,050", songInputs("", {"C"}, 1, 22050), 22050, false},
+        {"one note at 192,000", songInputs("", {"C"}, 0, 192000), 192000, false},
     };
     for (const Row& r : rows) {
         TempDir dir;

@@ -134,6 +134,21 @@ if (example) {
   part.close();
 }
 
+// A passage across an endless loop: the stream plays the song as render
+// writes it (the loop once), D then E, not D again.
+{
+  ++cases;
+  const song = path.join(tmp, 'endless.mml');
+  fs.writeFileSync(song, 'SMML@T60;MML@L4 V255 C[D]E,,,,;');
+  const out = path.join(tmp, 'endless.wav');
+  runCli(['render', '--from', '1', '--to', '3', '-o', out, song]);
+  const want = new Int16Array(fs.readFileSync(out).buffer.slice(44));
+  const part = engine.open(fs.readFileSync(song), { from: '1', to: '3' });
+  const got = Int16Array.from(part.next(want.length / 2));
+  if (!isDeepStrictEqual(got, want) || !part.finished) fail('stream --from 1 --to 3 over an endless loop', `${want.length} samples`, firstDifference(want, got));
+  part.close();
+}
+
 // Documents that cannot be read: an error object, never a crash.
 const damaged = [
   ['too large', new Uint8Array(2 * 1024 * 1024 + 1).fill(0x43)],

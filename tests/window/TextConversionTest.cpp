@@ -145,13 +145,5 @@ TEST(NumberText, LeadingNumbersLikeTheRuntimeLibrary) {
     }
 }
 
-TEST(NumberText, SampleRateItems) {
-    const std::pair<const char*, int32_t> rows[] = {
-        {"8,000", 8000},   {"12,000", 12000}, {"22,050", 22050}, {"44,100", 44100},
-        {"48,000", 48000}, {"96,000", 96000}, {"192,000", 192000}, {"", 0},
-    };
-    for (const auto& [text, rate] : rows) EXPECT_EQ(sampleRateFromText(text), rate) << text;
-}
-
 }  // namespace
 }  // namespace tavolin::editor

@@ -455,7 +455,7 @@ TEST(WindowLive, CtrlLLoopsTheSelectedPassage) {
         EXPECT_EQ(w.view.statusLines.back(), loopStatusText(*row.expected, 48000));
         // Every pass is the whole render's own stretch (endless loops once).
         output::WaveFormat format;
-        auto song = output::MakeGenerator(toBuildInputs(*w.dlg.snapshot(false)), false, *w.layers, format);
+        auto song = output::MakeGenerator(w.dlg.snapshot(false)->inputs, false, *w.layers, format);
         ASSERT_TRUE(song);
         song->SetExportMode();
         const std::vector<int16_t> all = song->Render(static_cast<int64_t>(row.expected->to));
@@ -471,6 +471,19 @@ TEST(WindowLive, CtrlLLoopsTheSelectedPassage) {
         w.dlg.runCommand(Command::Stop);
         EXPECT_EQ(w.dlg.playingPassage(), std::nullopt) << "Stop ends the loop";
     }
+}
+
+// A phrase a loop repeats loops one pass of it, as `--from A:11 --to A:14`
+// plays it, not the stretch from its first pass to its last.
+TEST(WindowLive, CtrlLOnALoopedPhraseLoopsOnePass) {
+    LiveWindow w;
+    w.view.clickTab(w.dlg, 1);
+    w.view.type(w.dlg, "l8 o5 [cdefgab>c<]16");
+    w.view.selection = {11, 14};  // "GAB"
+    w.dlg.runCommand(Command::LoopPassage);
+    EXPECT_EQ(w.dlg.playingPassage(), (LoopSpan{48000, 84000}));
+    EXPECT_EQ(w.view.statusLines.back(), "ループ再生中: 0:01.000 – 0:01.750");
+    w.dlg.runCommand(Command::Stop);
 }
 
 
@@ -608,11 +621,11 @@ TEST(WindowLive, EditsWhilePlayingSwapTheSongInAtTheSamePlace) {
         }
         // What the window's live check does with its result.
         const auto snapshot = w.dlg.snapshot(false);
-        const auto inputs = toBuildInputs(*snapshot);
+        const output::BuildInputs& inputs = snapshot->inputs;
         const bool taken = w.layers->offerSong(inputs, snapshot->loop, output::buildSongMap(inputs, false));
         EXPECT_EQ(taken, row.swaps > 0) << row.name;
         w.layers->liveSwap().waitIdle();
-        const LiveSwapReport report = w.layers->liveSwap().report();
+        const session::LiveSwapReport report = w.layers->liveSwap().report();
         EXPECT_EQ(report.swaps, static_cast<uint64_t>(row.swaps)) << row.name;
         EXPECT_TRUE(w.layers->player().isPlaying()) << row.name;
         if (row.swaps == 0) continue;

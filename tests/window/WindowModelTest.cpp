@@ -203,22 +203,28 @@ TEST(WindowSnapshot, ReadsEverySettingAtEachBuild) {
 
     auto s = w.dlg.snapshot(false);
     ASSERT_TRUE(s);
-    EXPECT_EQ(s->rateText, "192,000");
-    EXPECT_EQ(sampleRateFromText(s->rateText), 192000);
-    EXPECT_EQ(s->arithmetic, 2);
-    EXPECT_EQ(s->bankIndex, 1);
-    EXPECT_EQ(s->caret, 0u);  // only with "Start from current cursor"
+    EXPECT_EQ(s->inputs.sampleRateHz, 192000u);  // the list's "192,000"
+    EXPECT_EQ(s->inputs.arith, Arith::Double);
+    EXPECT_EQ(s->inputs.bankIndex, 1);
+    EXPECT_EQ(s->inputs.caret, 0u);  // only with "Start from current cursor"
     EXPECT_TRUE(s->loop);
-    EXPECT_TRUE(s->currentBankMode);
-    EXPECT_EQ(s->tabTexts, w.dlg.tabTexts);
-    EXPECT_TRUE(s->testPhrase.empty());
-    EXPECT_TRUE(s->toneCommand.empty());
+    EXPECT_TRUE(s->inputs.currentBankMode);
+    EXPECT_EQ(s->inputs.tabTexts, w.dlg.tabTexts);
+    EXPECT_TRUE(s->inputs.testPhrase.empty());
+    EXPECT_TRUE(s->inputs.toneCommand.empty());
 
     v.checks[ctl::StartFromCursor] = true;
     s = w.dlg.snapshot(false);
-    EXPECT_EQ(s->caret, 7u);  // 4 + CR LF + "C"
+    EXPECT_EQ(s->inputs.caret, 7u);  // 4 + CR LF + "C"
     EXPECT_EQ(s->caretEnd, 8u);
-    EXPECT_EQ(w.dlg.tabTexts[2].substr(s->caret, 1), "D");
+    EXPECT_EQ(w.dlg.tabTexts[2].substr(s->inputs.caret, 1), "D");
+
+    // A typed rate the engine cannot run at reaches the build as none, which
+    // refuses it with its message; no arithmetic chosen builds nothing.
+    v.texts[ctl::SampleRate] = "7,999";
+    EXPECT_EQ(w.dlg.snapshot(false)->inputs.sampleRateHz, 0u);
+    v.indexes[ctl::Arithmetic] = -1;
+    EXPECT_FALSE(w.dlg.snapshot(false));
 }
 
 TEST(WindowSnapshot, TestModeAddsPhraseAndToneCommand) {
@@ -226,8 +232,8 @@ TEST(WindowSnapshot, TestModeAddsPhraseAndToneCommand) {
     w.view.texts[ctl::TestPhrase] = "cde";
     auto s = w.dlg.snapshot(true);
     ASSERT_TRUE(s);
-    EXPECT_EQ(s->testPhrase, "cde");  // taken as typed
-    EXPECT_EQ(s->toneCommand, "@W0:0@0");
+    EXPECT_EQ(s->inputs.testPhrase, "cde");  // taken as typed
+    EXPECT_EQ(s->inputs.toneCommand, "@W0:0@0");
     EXPECT_EQ(w.view.messages, (std::vector<std::string>{kMsgNoDuty}));
 
     w.view.texts[ctl::TestPhrase] = "c😀";
@@ -242,11 +248,11 @@ TEST(WindowSnapshot, Pseudo8BitBoxChangesNothing) {
     w.view.checks[ctl::Pseudo8Bit] = true;
     auto b = w.dlg.snapshot(true);
     ASSERT_TRUE(a && b);
-    EXPECT_EQ(a->rateText, b->rateText);
-    EXPECT_EQ(a->arithmetic, b->arithmetic);
-    EXPECT_EQ(a->tabTexts, b->tabTexts);
-    EXPECT_EQ(a->toneCommand, b->toneCommand);
-    EXPECT_EQ(a->testPhrase, b->testPhrase);
+    EXPECT_EQ(a->inputs.sampleRateHz, b->inputs.sampleRateHz);
+    EXPECT_EQ(a->inputs.arith, b->inputs.arith);
+    EXPECT_EQ(a->inputs.tabTexts, b->inputs.tabTexts);
+    EXPECT_EQ(a->inputs.toneCommand, b->inputs.toneCommand);
+    EXPECT_EQ(a->inputs.testPhrase, b->inputs.testPhrase);
 }
 
 TEST(WindowToneGroup, InsertAtCaretMarksModified) {

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "editor/EditMapping.h"
+#include "session/EditMapping.h"
 #include "synth/Timeline.h"
 
-namespace tavolin::editor {
+namespace tavolin::session {
 
 // The edits made to each tab since the playing song was compiled, each
 // tab's in the order they were made: index 0 the common text, 1..5 banks A..E.
@@ -33,4 +33,4 @@ struct SwapAnchor {
 SwapAnchor chooseSwapFrame(const SongTimeline& oldSong, uint64_t swapFrame, const TabEdits& edits,
                            const SongTimeline& newSong);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::session

@@ -13,20 +13,12 @@
 #include <string_view>
 #include <thread>
 
-#include "editor/SwapAnchor.h"
+#include "session/Passage.h"
+#include "session/SwapAnchor.h"
 #include "output/Playback.h"
 #include "output/SongMap.h"
 
-namespace tavolin::editor {
-
-// A passage of the timeline played instead of the whole song: frames
-// [from, to), repeated when `loop` is set.
-struct LivePassage {
-    uint64_t from = 0;
-    uint64_t to = 0;
-    bool loop = false;
-    friend bool operator==(const LivePassage&, const LivePassage&) = default;
-};
+namespace tavolin::session {
 
 // The one change that turns `before` into `after`, keeping their common
 // start and their common end (the rest of the common end when the two
@@ -57,7 +49,8 @@ struct LiveSwapReport {
 // the builds and seeks run on the object's own thread, and the switch on the
 // player's worker (see output::Player::swapSong).
 //
-// How the window wires it (the command line does the same with whole files):
+// How it is driven (PlaySession does the first and last steps for every
+// front end; the command line tells whole-file saves as edits):
 //
 //   Play (not Test):   player.StartPlayback(...) succeeded →
 //                      playStarted(inputs, buildSongMap(inputs, false), start)
@@ -180,4 +173,4 @@ private:
     std::thread m_thread;
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::session

@@ -1,19 +1,14 @@
 // The live swap: edits collected per compile, the anchor, and the build and seek on the builder thread.
-#include "editor/LiveSwap.h"
+#include "session/LiveSwap.h"
 
 #include <algorithm>
 #include <utility>
 
-namespace tavolin::editor {
+namespace tavolin::session {
 namespace {
 
 // The builder reports nothing: the live check has already shown the errors.
-class QuietHost final : public output::BuildHost {
-public:
-    void messageBox(const std::string&) override {}
-    void selectTab(int) override {}
-    void selectText(uint64_t, uint64_t) override {}
-};
+using output::QuietHost;
 
 // The inputs a swap builds: no cursor (the swap seeks on its own), played
 // as playback plays them.
@@ -25,7 +20,7 @@ output::BuildInputs withoutCursor(output::BuildInputs inputs) {
 }
 
 bool sameSettings(const output::BuildInputs& a, const output::BuildInputs& b) {
-    return a.arithIndex == b.arithIndex && output::parseRateText(a.rateText) == output::parseRateText(b.rateText) &&
+    return a.arith == b.arith && a.sampleRateHz == b.sampleRateHz &&
            a.currentBankMode == b.currentBankMode && (!a.currentBankMode || a.bankIndex == b.bankIndex);
 }
 
@@ -234,8 +229,8 @@ void LiveSwap::warm(const Song& song, const output::WaveOutParam& stream, uint64
     output::WaveFormat format;
     std::shared_ptr<output::GeneratorWrapper> copy = output::MakeGenerator(song.inputs, false, quiet, format);
     if (!copy) return;
-    if (song.passage) copy->SetExportMode();
-    else copy->SetLoop(song.loop);
+    // Not the passage itself: a song that has entered one takes no checkpoint.
+    setPlayMode(*copy, song.loop, song.passage.has_value());
     skipTo(*copy, frame, epoch);
     copy->settleForCheckpoint();
     m_checkpoint = std::move(copy);
@@ -290,12 +285,13 @@ void LiveSwap::build(Request& request) {
     uint64_t checkpointFrame = 0;
     if (passage) {
         if (anchor.frame < passage->from || anchor.frame >= passage->to) anchor.frame = passage->from;
-        song->SetExportMode();  // as a passage plays (and renders) from the start
-        checkpointFrame = skipTo(*song, passage->from, request.epoch);
-        song->setPassage(passage->to - passage->from, passage->loop);
+        setPlayMode(*song, old->loop, true);
+        enterPassage(*song, *passage, [&](output::GeneratorWrapper& s, uint64_t frame) {
+            checkpointFrame = skipTo(s, frame, request.epoch);
+        });
         song->advance(anchor.frame - passage->from);
     } else {
-        song->SetLoop(old->loop);
+        setPlayMode(*song, old->loop, false);
         checkpointFrame = skipTo(*song, anchor.frame, request.epoch);
     }
     // A slow seek: catch up with the stream here rather than on its worker.
@@ -329,4 +325,4 @@ void LiveSwap::build(Request& request) {
     m_report.checkpointFrame = checkpointFrame;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::session

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "editor/LiveSwap.h"
+#include "session/LiveSwap.h"
 #include "output/VirtualAudioDevice.h"
 #include "tests/output/OutputTestSupport.h"
 #include "tests/output/SongGenerator.h"
@@ -61,7 +61,7 @@ struct Stage {
     std::shared_ptr<output::VirtualDeviceLog> log = std::make_shared<output::VirtualDeviceLog>();
     RecordingHost host;
     output::Player player;
-    editor::LiveSwap swap{player};
+    session::LiveSwap swap{player};
     uint64_t startFrame = 0;
 
     explicit Stage(uint32_t delayMicros = 10000)
@@ -69,7 +69,7 @@ struct Stage {
 
     // Plays `in` from its timeline frame `from`, as Play from the caret does,
     // or the passage as `play --from --to` plays it.
-    bool play(const output::BuildInputs& in, uint64_t from, std::optional<editor::LivePassage> passage = std::nullopt) {
+    bool play(const output::BuildInputs& in, uint64_t from, std::optional<session::LivePassage> passage = std::nullopt) {
         output::WaveFormat format;
         auto song = buildOrFail(in, false, &format);
         if (!song) return false;
@@ -105,7 +105,7 @@ struct Stage {
 // From the end of the switch's crossfade on, the stream plays `after` from
 // where the swap anchored it, as a build of it skipped there from its start.
 void expectNewSongAfterFade(Stage& stage, const output::BuildInputs& after, const output::SwitchReport& done,
-                            const editor::LiveSwapReport& report) {
+                            const session::LiveSwapReport& report) {
     const std::vector<int16_t> heard = stage.heardUntil(done.streamFrame);
     const size_t fadeEnd = 2 * (done.streamFrame + output::crossfadeFrames(48000));
     const std::vector<int16_t> expected =
@@ -157,7 +157,7 @@ TEST(LiveSwap, EveryRowHeardSampleForSample) {
                           "equal");
                 continue;
             }
-            const editor::LiveSwapReport report = stage.swap.report();
+            const session::LiveSwapReport report = stage.swap.report();
             ASSERT_TRUE(waitUntil([&] { return stage.player.lastSwitch().count == 1; }));
             const output::SwitchReport done = stage.player.lastSwitch();
             EXPECT_GE(report.oldFrame, 48000u + 4 * kBlockFrames) << "the four blocks at the device play out";
@@ -250,12 +250,12 @@ TEST(LiveSwap, PassageFollowsItsNotes) {
     const output::BuildInputs before = songInputs("T120L4", {"C D E F G"});
     const output::BuildInputs after = songInputs("T120L4", {"C C D E F G"});
     Stage stage(2000);
-    ASSERT_TRUE(stage.play(before, 0, editor::LivePassage{24000, 72000, true}));
+    ASSERT_TRUE(stage.play(before, 0, session::LivePassage{24000, 72000, true}));
     ASSERT_TRUE(stage.offer(before, after));
-    ASSERT_EQ(stage.swap.passage(), (editor::LivePassage{48000, 96000, true}));
+    ASSERT_EQ(stage.swap.passage(), (session::LivePassage{48000, 96000, true}));
     ASSERT_TRUE(waitUntil([&] { return stage.player.lastSwitch().count == 1; }));
     const output::SwitchReport done = stage.player.lastSwitch();
-    const editor::LiveSwapReport report = stage.swap.report();
+    const session::LiveSwapReport report = stage.swap.report();
     const uint64_t named = report.streamFrame;
     EXPECT_EQ(report.oldFrame, 24000 + named) << "the first pass has not ended yet";
     ASSERT_LT(report.oldFrame, 72000u);
@@ -300,12 +300,12 @@ TEST(LiveSwap, RandomSongsAndEditsGoOnAtTheAnchor) {
         ASSERT_TRUE(stage.offer(before, after));
         ASSERT_TRUE(waitUntil([&] { return stage.player.lastSwitch().count == 1; }));
         const output::SwitchReport done = stage.player.lastSwitch();
-        const editor::LiveSwapReport report = stage.swap.report();
-        editor::TabEdits edits;
+        const session::LiveSwapReport report = stage.swap.report();
+        session::TabEdits edits;
         for (size_t t = 0; t < edits.size(); ++t)
             if (before.tabTexts[t] != after.tabTexts[t])
-                edits[t].push_back(editor::changeBetween(before.tabTexts[t], after.tabTexts[t]));
-        EXPECT_EQ(report.anchor, editor::chooseSwapFrame(oldMap->timeline, report.oldFrame, edits, newMap->timeline));
+                edits[t].push_back(session::changeBetween(before.tabTexts[t], after.tabTexts[t]));
+        EXPECT_EQ(report.anchor, session::chooseSwapFrame(oldMap->timeline, report.oldFrame, edits, newMap->timeline));
         expectNewSongAfterFade(stage, after, done, report);
         ++swapped;
     }
@@ -329,7 +329,7 @@ TEST(LiveSwap, EditAfterThePlayheadStartsFromTheCheckpoint) {
     ASSERT_TRUE(stage.offer(before, after));
     ASSERT_TRUE(waitUntil([&] { return stage.player.lastSwitch().count == 1; }));
     const output::SwitchReport done = stage.player.lastSwitch();
-    const editor::LiveSwapReport report = stage.swap.report();
+    const session::LiveSwapReport report = stage.swap.report();
     EXPECT_GT(report.checkpointFrame, 0u);
     EXPECT_LE(report.checkpointFrame, report.anchor.frame);
     expectNewSongAfterFade(stage, after, done, report);

@@ -1,9 +1,9 @@
 // The swap anchor: an old note, mapped through the edits, looked up in the new song.
-#include "editor/SwapAnchor.h"
+#include "session/SwapAnchor.h"
 
 #include <optional>
 
-namespace tavolin::editor {
+namespace tavolin::session {
 namespace {
 
 // A command's place in its own tab after the edits; tab -2 is the internal
@@ -65,4 +65,4 @@ SwapAnchor chooseSwapFrame(const SongTimeline& oldSong, uint64_t swapFrame, cons
     return {scaled(swapFrame, oldSong.sampleRate, newSong.sampleRate), -1};
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::session

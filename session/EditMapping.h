@@ -6,7 +6,7 @@
 #include <optional>
 #include <span>
 
-namespace tavolin::editor {
+namespace tavolin::session {
 
 // One change of a text: `removed` bytes at `position` replaced by `inserted`
 // bytes. `position` counts in the text as it stood just before this change.
@@ -35,4 +35,4 @@ std::optional<uint64_t> mapOffset(std::span<const TextEdit> edits, uint64_t offs
 // an edit removes its end, the span ends where that edit's new text ends.
 std::optional<ByteSpan> mapSpan(std::span<const TextEdit> edits, ByteSpan span) noexcept;
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::session

@@ -1,9 +1,9 @@
 // Positions through edits: each edit shifts what follows it by its change in length.
-#include "editor/EditMapping.h"
+#include "session/EditMapping.h"
 
 #include <algorithm>
 
-namespace tavolin::editor {
+namespace tavolin::session {
 namespace {
 
 // A boundary between bytes (0 = before the first byte). An insertion right at
@@ -38,4 +38,4 @@ std::optional<ByteSpan> mapSpan(std::span<const TextEdit> edits, ByteSpan span) 
     return ByteSpan{begin, end - begin};
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::session

@@ -3,10 +3,10 @@
 
 #include <sstream>
 
-#include "editor/SwapAnchor.h"
+#include "session/SwapAnchor.h"
 #include "output/SongMap.h"
 
-namespace tavolin::editor {
+namespace tavolin::session {
 namespace {
 
 std::string show(std::optional<ByteSpan> s) {
@@ -102,4 +102,4 @@ TEST(SwapAnchor, ContinuesOnTheSameNote) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::session

@@ -1,0 +1,66 @@
+// One song playing on the sound device, for every desktop front end (the
+// window, tavolin-cli play, the language server): the built song placed by the
+// one recipe (Passage.h), handed to the player, and followed by the live swap
+// so that each newer compile is heard at the same place in the music.
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "output/Playback.h"
+#include "output/SongMap.h"
+#include "session/LiveSwap.h"
+#include "session/Passage.h"
+
+namespace tavolin::session {
+
+// Threads: every call from one thread (the window's user-interface thread,
+// the command line's or the server's main thread). The player renders on its
+// worker and the swap builds on its own thread; both are stopped here.
+class PlaySession {
+public:
+    explicit PlaySession(output::AudioDeviceFactory devices, output::PlayerOptions options = {});
+    ~PlaySession();
+    PlaySession(const PlaySession&) = delete;
+    PlaySession& operator=(const PlaySession&) = delete;
+
+    // How a song starts: the whole song (from where its build left it: the
+    // caret's note) with Loop on or off, or a passage.
+    struct Start {
+        bool loop = false;
+        std::optional<LivePassage> passage;
+    };
+    // Stops what plays, then plays `song`, built from `inputs` by the caller
+    // (which has reported a failed build its own way). With `follow` every
+    // newer compile offered is swapped in (Test follows nothing); `map` is a
+    // compile of exactly these inputs, or is made once the song has started,
+    // so that Play does not wait for it. The frame of the song's timeline heard
+    // first, or nullopt when the device could not play (`host` was told).
+    std::optional<uint64_t> play(std::shared_ptr<output::GeneratorWrapper> song, const output::WaveFormat& format,
+                                 output::BuildHost& host, const output::BuildInputs& inputs, const Start& start,
+                                 bool follow, std::shared_ptr<const output::SongMap> map = nullptr);
+    // Ends the song and its swaps; the blocks at the device play out.
+    void stop();
+
+    // Text changes (bytes of the stored texts) and compiles, while a song plays.
+    void edited(int tab, uint64_t position, uint64_t removed, uint64_t inserted);
+    void editedTexts(const std::array<std::string, 6>& before, const std::array<std::string, 6>& after);
+    bool offer(const output::BuildInputs& inputs, std::shared_ptr<const output::SongMap> map);
+    bool following() const noexcept { return m_swap.active(); }
+    // The song's frame heard now (in playingMap()'s timeline), the map of what
+    // plays and its passage.
+    std::optional<uint64_t> heardFrame(output::PlayPosition::Clock::time_point now) const {
+        return m_swap.active() ? m_swap.heardFrame(now) : std::nullopt;
+    }
+
+    output::Player& player() noexcept { return m_player; }
+    const output::Player& player() const noexcept { return m_player; }
+    LiveSwap& swap() noexcept { return m_swap; }
+    const LiveSwap& swap() const noexcept { return m_swap; }
+
+private:
+    output::Player m_player;
+    LiveSwap m_swap{m_player};  // gone before the player it swaps songs into
+};
+
+}  // namespace tavolin::session

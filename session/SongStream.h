@@ -1,0 +1,50 @@
+// One song played on the caller's thread: built, placed (the whole song or a
+// passage, by the one recipe of Passage.h) and rendered block by block. The
+// page's AudioWorklet drives it, and so can tests and benchmarks: nothing
+// here starts a thread, waits or takes a lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "output/SongBuilder.h"
+#include "session/Passage.h"
+#include "synth/BankMask.h"
+
+namespace tavolin::session {
+
+class SongStream {
+public:
+    // Builds `inputs` as Play does; `loop` is Loop (a passage loops by its own flag).
+    // Check ok() after: a failed build has told `host` why, and `result`
+    // (when given) holds the compile outcome.
+    SongStream(output::BuildInputs inputs, bool loop, std::optional<LivePassage> passage, output::BuildHost& host,
+               CompileResult* result = nullptr);
+
+    bool ok() const noexcept { return m_song != nullptr; }
+    // Renders `frames` frames (interleaved stereo) into the stream's buffer
+    // and returns them; the buffer grows only when a call asks for more than
+    // any before. After the song's end, and without a song, silence.
+    std::span<const int16_t> next(uint32_t frames);
+    // Moves to `frame` frames after the stream's start (rebuilding when it goes back).
+    void seek(uint64_t frame);
+    void setAudible(BankMask mask);
+    uint64_t frame() const noexcept { return m_frame; }
+    bool finished() const noexcept { return !m_song || m_song->IsFinished(); }
+
+private:
+    std::shared_ptr<output::GeneratorWrapper> build(output::BuildHost& host, CompileResult* result);
+
+    output::BuildInputs m_inputs;
+    bool m_loop = false;
+    std::optional<LivePassage> m_passage;
+    BankMask m_audible = kAllBanks;
+    std::shared_ptr<output::GeneratorWrapper> m_song;
+    std::vector<int16_t> m_buffer;
+    uint64_t m_frame = 0;
+};
+
+}  // namespace tavolin::session
