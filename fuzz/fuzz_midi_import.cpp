@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "compiler/ParseMml.h"
-#include "editor/DocumentFormat.h"
-#include "editor/MidiImport.h"
+#include "document/DocumentFormat.h"
+#include "music/MidiImport.h"
 
 namespace {
 

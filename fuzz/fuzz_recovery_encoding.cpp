@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "editor/Recovery.h"
-#include "editor/TextEncoding.h"
+#include "document/Recovery.h"
+#include "document/TextEncoding.h"
 
 namespace {
 

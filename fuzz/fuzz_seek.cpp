@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "editor/DocumentFormat.h"
+#include "document/DocumentFormat.h"
 #include "output/SongBuilder.h"
 
 namespace {

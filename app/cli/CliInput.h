@@ -11,7 +11,7 @@
 #include "app/json/SongJson.h"
 #include "compiler/EngineNum.h"
 #include "compiler/ParseMml.h"
-#include "editor/DocumentFormat.h"
+#include "document/DocumentFormat.h"
 
 namespace tavolin::cli {
 

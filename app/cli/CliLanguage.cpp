@@ -1,33 +1,13 @@
-// The English table of tavolin-cli, generated from the window's translation file.
+// tavolin-cli's display language, chosen from the locale.
 #include "app/cli/CliLanguage.h"
 
-#include <string_view>
-
+#include "app/texts/EnglishTexts.h"
 #include "compiler/UiText.h"
 
 namespace tavolin::cli {
-namespace {
-
-struct TextPair {
-    std::string_view source;
-    std::string_view english;
-};
-
-constexpr TextPair kEnglish[] = {
-#include "cli_texts_en.inc"
-};
-
-}  // namespace
-
-std::string englishText(const char* source) {
-    const std::string_view s(source);
-    for (const TextPair& p : kEnglish)
-        if (p.source == s) return std::string(p.english);
-    return std::string(s);
-}
 
 void useLocaleLanguage() {
-    setTranslator(languageFromEnvironment() == Language::English ? &englishText : nullptr);
+    setTranslator(languageFromEnvironment() == Language::English ? &texts::englishText : nullptr);
 }
 
 }  // namespace tavolin::cli

@@ -4,7 +4,7 @@
 
 #include "app/cli/BuildOptions.h"
 #include "app/cli/Commands.h"
-#include "editor/ExportSteps.h"
+#include "window/ExportSteps.h"
 #include "output/MidiExport.h"
 
 namespace tavolin::cli {

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "app/cli/Commands.h"
-#include "editor/DocumentFormat.h"
-#include "editor/ImportSteps.h"
+#include "document/DocumentFormat.h"
+#include "music/ImportSteps.h"
 
 namespace tavolin::cli {
 namespace {

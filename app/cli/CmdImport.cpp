@@ -4,8 +4,8 @@
 #include <string>
 
 #include "app/cli/Commands.h"
-#include "editor/DocumentCommands.h"
-#include "editor/FileSystem.h"
+#include "window/DocumentCommands.h"
+#include "document/FileSystem.h"
 
 namespace tavolin::cli {
 namespace {

@@ -6,9 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/cli/Commands.h"
-#include "editor/DocumentFormat.h"
-#include "editor/FileSystem.h"
-#include "editor/MidiImport.h"
+#include "document/DocumentFormat.h"
+#include "document/FileSystem.h"
+#include "music/MidiImport.h"
 
 namespace tavolin::cli {
 namespace {

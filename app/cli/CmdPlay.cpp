@@ -14,7 +14,7 @@
 
 #include "app/cli/BuildOptions.h"
 #include "app/cli/Commands.h"
-#include "editor/LiveCheck.h"
+#include "session/LiveCheck.h"
 #include "session/PlaySession.h"
 #include "output/Passage.h"
 #include "output/Playback.h"

@@ -7,7 +7,7 @@
 
 #include "app/cli/BuildOptions.h"
 #include "app/cli/Commands.h"
-#include "editor/ExportSteps.h"
+#include "window/ExportSteps.h"
 #include "output/WavExport.h"
 #include "session/Passage.h"
 

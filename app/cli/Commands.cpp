@@ -1,9 +1,9 @@
 // The subcommand registry and input helpers shared by every tavolin-cli command.
 #include "app/cli/Commands.h"
 
-#include "editor/DocumentCheck.h"
-#include "editor/TextEncoding.h"
-#include "editor/UserTexts.h"
+#include "document/DocumentCheck.h"
+#include "document/TextEncoding.h"
+#include "document/UserTexts.h"
 
 #include <fstream>
 #include <iostream>

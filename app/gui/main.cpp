@@ -1,7 +1,7 @@
 // The tavolin window: Qt view, SDL sound device, documents on disk.
 #include "app/qt/CTavolinApp.h"
 #include "app/qt/TavolinWindow.h"
-#include "editor/WindowLayers.h"
+#include "window/WindowLayers.h"
 #include "output/sdl/SdlAudioDevice.h"
 
 int main(int argc, char** argv) {

@@ -5,8 +5,8 @@
 
 #include "app/lsp/Server.h"
 #include "compiler/UiText.h"
-#include "editor/DocumentFeatures.h"
-#include "editor/ExportSteps.h"
+#include "music/DocumentFeatures.h"
+#include "window/ExportSteps.h"
 #include "session/PlaySession.h"
 #include "session/Passage.h"
 #include "output/Passage.h"

@@ -8,8 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "compiler/EngineNum.h"
-#include "editor/DocumentFeatures.h"
-#include "editor/DocumentMap.h"
+#include "music/DocumentFeatures.h"
+#include "document/DocumentMap.h"
 
 namespace tavolin::lsp {
 

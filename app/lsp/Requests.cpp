@@ -2,9 +2,9 @@
 #include <algorithm>
 
 #include "app/lsp/Server.h"
-#include "editor/CommandHelp.h"
-#include "editor/DocumentFeatures.h"
-#include "editor/Transpose.h"
+#include "music/CommandHelp.h"
+#include "music/DocumentFeatures.h"
+#include "music/Transpose.h"
 #include "compiler/Cp932.h"
 #include "compiler/UiText.h"
 

@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "app/lsp/Transport.h"
-#include "editor/DocumentFeatures.h"
-#include "editor/FileSystem.h"
-#include "editor/UserTexts.h"
+#include "music/DocumentFeatures.h"
+#include "document/FileSystem.h"
+#include "document/UserTexts.h"
 #include "session/PlaySession.h"
 #include "output/Playback.h"
 

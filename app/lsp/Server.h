@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/lsp/Protocol.h"
-#include "editor/DocumentMap.h"
+#include "document/DocumentMap.h"
 #include "output/AudioDevice.h"
 #include "output/SongMap.h"
 

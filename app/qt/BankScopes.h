@@ -10,7 +10,7 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
-#include "editor/BankScope.h"
+#include "music/BankScope.h"
 #include "synth/BankMask.h"
 
 class QTimer;

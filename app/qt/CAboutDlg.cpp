@@ -8,7 +8,7 @@
 
 #include "app/qt/Language.h"
 #include "app/qt/Resources.h"
-#include "editor/CTavolinDlg.h"
+#include "window/CTavolinDlg.h"
 
 namespace tavolin::qt {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "editor/CTavolinDlg.h"
+#include "window/CTavolinDlg.h"
 
 namespace tavolin::qt {
 

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QString>
 
-#include "editor/DisplayBreaks.h"
+#include "window/DisplayBreaks.h"
 
 class QTextBlock;
 class QTextCursor;

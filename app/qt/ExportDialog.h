@@ -6,7 +6,7 @@
 
 #include <QDialog>
 
-#include "editor/ExportSteps.h"
+#include "window/ExportSteps.h"
 
 class QCheckBox;
 class QComboBox;

@@ -6,7 +6,7 @@
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 
-#include "editor/MmlClasses.h"
+#include "music/MmlClasses.h"
 
 namespace tavolin::qt {
 

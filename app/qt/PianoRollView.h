@@ -9,7 +9,7 @@
 #include <QPixmap>
 #include <QWidget>
 
-#include "editor/PianoRoll.h"
+#include "window/PianoRoll.h"
 #include "synth/BankMask.h"
 
 class QScrollBar;

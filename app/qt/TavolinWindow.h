@@ -10,9 +10,9 @@
 #include <QIcon>
 #include <QMainWindow>
 
-#include "editor/CTavolinDlg.h"
-#include "editor/LiveEditor.h"
-#include "editor/WindowView.h"
+#include "window/CTavolinDlg.h"
+#include "window/LiveEditor.h"
+#include "window/WindowView.h"
 
 class QAction;
 class QCheckBox;

@@ -23,7 +23,7 @@
 #include "app/qt/Language.h"
 #include "app/qt/Resources.h"
 #include "app/qt/TavolinWindow.h"
-#include "editor/UserTexts.h"
+#include "document/UserTexts.h"
 
 namespace tavolin::qt {
 

@@ -15,7 +15,7 @@
 
 #include "app/qt/CEditEx.h"
 #include "app/qt/TavolinWindow.h"
-#include "editor/TextFind.h"
+#include "window/TextFind.h"
 
 namespace tavolin::qt {
 

@@ -36,8 +36,8 @@
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/Resources.h"
 #include "app/qt/TavolinWindow.h"
-#include "editor/EnvelopeHelper.h"
-#include "editor/UserTexts.h"
+#include "music/EnvelopeHelper.h"
+#include "document/UserTexts.h"
 
 namespace tavolin::qt {
 

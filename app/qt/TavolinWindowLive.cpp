@@ -12,7 +12,7 @@
 #include "app/qt/CEditEx.h"
 #include "app/qt/PianoRollView.h"
 #include "app/qt/TavolinWindow.h"
-#include "editor/CaretMapping.h"
+#include "document/CaretMapping.h"
 
 namespace tavolin::qt {
 

@@ -11,8 +11,8 @@
 #include "app/qt/Language.h"
 #include "app/qt/Resources.h"
 #include "app/qt/TavolinWindow.h"
-#include "editor/UserTexts.h"
-#include "editor/WindowGeometry.h"
+#include "document/UserTexts.h"
+#include "window/WindowGeometry.h"
 
 namespace tavolin::qt {
 

@@ -12,7 +12,7 @@
 #include "app/qt/DisplayLines.h"
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/TavolinWindow.h"
-#include "editor/CaretMapping.h"
+#include "document/CaretMapping.h"
 
 namespace tavolin::qt {
 

@@ -8,19 +8,18 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/cli/CliLanguage.h"
+#include "app/texts/EnglishTexts.h"
 #include "app/json/SongJson.h"
 #include "compiler/ErrorTable.h"
 #include "compiler/UiText.h"
 #include "compiler/Utf8.h"
-#include "editor/CTavolinDlg.h"
-#include "editor/CaretMapping.h"
-#include "editor/DocumentCheck.h"
-#include "editor/DocumentFormat.h"
-#include "editor/ErrorPlace.h"
-#include "editor/MmlClasses.h"
-#include "editor/TextEncoding.h"
-#include "editor/UserTexts.h"
+#include "document/CaretMapping.h"
+#include "document/DocumentCheck.h"
+#include "document/DocumentFormat.h"
+#include "music/ErrorPlace.h"
+#include "music/MmlClasses.h"
+#include "document/TextEncoding.h"
+#include "document/UserTexts.h"
 #include "output/Passage.h"
 #include "session/Passage.h"
 #include "session/SongSettings.h"
@@ -36,7 +35,7 @@ using Json = nlohmann::ordered_json;
 // The name messages give a document the page hands over.
 constexpr const char* kDocumentName = "document.mml";
 
-void useLanguage(bool english) { setTranslator(english ? &cli::englishText : nullptr); }
+void useLanguage(bool english) { setTranslator(english ? &texts::englishText : nullptr); }
 
 // The file read as tavolin-cli reads a document: the window's size limit,
 // UTF-8 converted to CP932, a binary or undecodable file refused.

@@ -7,7 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "editor/DocumentFormat.h"
+#include "document/DocumentFormat.h"
 #include "output/Playback.h"
 #include "output/WavExport.h"
 

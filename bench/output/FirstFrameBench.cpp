@@ -19,7 +19,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "editor/DocumentFormat.h"
+#include "document/DocumentFormat.h"
 #include "output/Playback.h"
 #include "output/sdl/SdlAudioDevice.h"
 #include "bench/output/TenMinuteSong.h"

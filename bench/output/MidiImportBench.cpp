@@ -7,7 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "editor/MidiImport.h"
+#include "music/MidiImport.h"
 #include "output/MidiRead.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // 10-second and a 10-minute song: at a fixed zoom in the middle of the song, and fitted whole.
 #include <benchmark/benchmark.h>
 
-#include "editor/PianoRoll.h"
+#include "window/PianoRoll.h"
 #include "bench/RollSong.h"
 
 namespace {

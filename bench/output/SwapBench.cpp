@@ -9,7 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/output/TenMinuteSong.h"
-#include "editor/LiveCheck.h"
+#include "session/LiveCheck.h"
 #include "session/LiveSwap.h"
 #include "output/VirtualAudioDevice.h"
 #include "synth/NoiseSteps.h"

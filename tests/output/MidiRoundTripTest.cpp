@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "editor/MidiImport.h"
+#include "music/MidiImport.h"
 #include "output/MidiFile.h"
 #include "output/SongMap.h"
 #include "tests/output/OutputTestSupport.h"

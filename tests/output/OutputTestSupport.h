@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "editor/DocumentFormat.h"
-#include "editor/UserTexts.h"
+#include "document/DocumentFormat.h"
+#include "document/UserTexts.h"
 #include "output/WavExport.h"
 
 namespace tavolin::testing {

@@ -30,7 +30,7 @@
 #include "app/qt/CEditEx.h"
 #include "app/qt/Language.h"
 #include "app/qt/TavolinWindow.h"
-#include "editor/WindowLayers.h"
+#include "window/WindowLayers.h"
 #include "output/VirtualAudioDevice.h"
 
 namespace tavolin::qt {

@@ -13,7 +13,7 @@
 #include "app/qt/CEditEx.h"
 #include "app/qt/PianoRollView.h"
 #include "app/qt/TavolinWindow.h"
-#include "editor/WindowLayers.h"
+#include "window/WindowLayers.h"
 #include "output/VirtualAudioDevice.h"
 
 namespace tavolin::qt {

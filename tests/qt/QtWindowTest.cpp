@@ -44,8 +44,8 @@
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/TavolinWindow.h"
 #include "compiler/Cp932.h"
-#include "editor/TextEncoding.h"
-#include "editor/WindowLayers.h"
+#include "document/TextEncoding.h"
+#include "window/WindowLayers.h"
 #include "output/VirtualAudioDevice.h"
 #include "output/sdl/SdlAudioDevice.h"
 

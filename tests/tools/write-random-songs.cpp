@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "editor/DocumentFormat.h"
+#include "document/DocumentFormat.h"
 #include "tests/output/SongGenerator.h"
 
 int main(int argc, char** argv) {

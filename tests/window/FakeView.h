@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "editor/CTavolinDlg.h"
-#include "editor/WindowView.h"
+#include "window/CTavolinDlg.h"
+#include "window/WindowView.h"
 
 namespace tavolin::editor::testing {
 

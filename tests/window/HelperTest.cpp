@@ -1,8 +1,8 @@
 // The tone and envelope helpers: command texts, list display, checks and messages.
 #include <gtest/gtest.h>
 
-#include "editor/EnvelopeHelper.h"
-#include "editor/ToneHelper.h"
+#include "music/EnvelopeHelper.h"
+#include "music/ToneHelper.h"
 
 namespace tavolin::editor {
 namespace {

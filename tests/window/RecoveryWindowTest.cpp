@@ -5,8 +5,8 @@
 #include <set>
 
 #include "FakeView.h"
-#include "editor/Recovery.h"
-#include "tests/editor/DocumentFakes.h"
+#include "document/Recovery.h"
+#include "tests/window/DocumentFakes.h"
 
 namespace tavolin::editor {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "FakeView.h"
 #include "compiler/Cp932.h"
-#include "editor/CaretMapping.h"
-#include "editor/NumberText.h"
+#include "document/CaretMapping.h"
+#include "music/NumberText.h"
 
 namespace tavolin::editor {
 namespace {

@@ -9,8 +9,8 @@
 
 #include "FakeView.h"
 #include "compiler/Cp932.h"
-#include "editor/CaretMapping.h"
-#include "editor/WindowLayers.h"
+#include "document/CaretMapping.h"
+#include "window/WindowLayers.h"
 #include "output/VirtualAudioDevice.h"
 
 namespace tavolin::editor {
