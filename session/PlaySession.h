@@ -47,8 +47,8 @@ public:
     void editedTexts(const std::array<std::string, 6>& before, const std::array<std::string, 6>& after);
     bool offer(const output::BuildInputs& inputs, std::shared_ptr<const output::SongMap> map);
     bool following() const noexcept { return m_swap.active(); }
-    // The song's frame heard now (in playingMap()'s timeline), the map of what
-    // plays and its passage.
+    // The song's frame heard now, in the timeline of swap().playingMap()
+    // (nullopt when nothing is followed).
     std::optional<uint64_t> heardFrame(output::PlayPosition::Clock::time_point now) const {
         return m_swap.active() ? m_swap.heardFrame(now) : std::nullopt;
     }
