@@ -6,6 +6,9 @@
 #                       is $XVFB_SCREEN (WIDTHxHEIGHT, 1600x1000 unless set)
 #   wait_for SECONDS COMMAND...   until COMMAND succeeds
 #   window_id TITLE     the id of the visible window whose title matches
+#   xvfb_open GUI FILE [SECONDS]   starts the window on FILE (its output in $tmp/app.log),
+#                       waits for it (30 s unless given), moves it to the top left;
+#                       sets $app (its pid, also in ${pids[@]}) and $main (its window)
 #   fail MESSAGE        prints "NAME: MESSAGE" and exits 1
 # The window runs with LANG=C.UTF-8 and QT_QPA_PLATFORM=xcb; callers set SDL_AUDIODRIVER.
 
@@ -29,6 +32,16 @@ wait_for() {
 }
 
 window_id() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+
+xvfb_open() {
+  "$1" "$2" >"$tmp/app.log" 2>&1 &
+  app=$!
+  pids+=($app)
+  wait_for "${3:-30}" window_id "tavolin Ostra" || { cat "$tmp/app.log"; fail "the window did not show"; }
+  main=$(window_id "tavolin Ostra")
+  xdotool windowmove "$main" 0 0 2>/dev/null || true
+  sleep 1
+}
 
 xvfb_cleanup() {
   for p in "${pids[@]}"; do { kill "$p" && wait "$p"; } 2>/dev/null || true; done

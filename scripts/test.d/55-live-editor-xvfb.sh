@@ -21,13 +21,7 @@ if [ -n "$shot" ] && command -v openbox >/dev/null; then
 fi
 
 cp examples/demo.mml "$tmp/demo.mml"
-"$gui" "$tmp/demo.mml" >"$tmp/app.log" 2>&1 &
-app=$!
-pids+=($app)
-wait_for 30 window_id "tavolin Ostra" || { cat "$tmp/app.log"; fail "the window did not show"; }
-main=$(window_id "tavolin Ostra")
-xdotool windowmove "$main" 0 0 2>/dev/null || true
-sleep 1
+xvfb_open "$gui" "$tmp/demo.mml"
 
 # Bank A, caret on its third line, Play.
 xdotool mousemove --window "$main" 72 70 click 1

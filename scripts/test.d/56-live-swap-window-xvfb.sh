@@ -22,13 +22,7 @@ export ASAN_OPTIONS="halt_on_error=1 detect_leaks=0" UBSAN_OPTIONS="print_stackt
 
 song="$(realpath "$tmp")/song.mml"
 printf 'SMML@T140 O4;MML@L16 V200 [[CDEFGAB>C<]64]4,L4 O3 [[CG]64]4,@W1:4:0 @1 L8 O5 [[C R]64]4,,;' >"$song"
-"$gui" "$song" >"$tmp/app.log" 2>&1 &
-app=$!
-pids+=($app)
-wait_for 60 window_id "tavolin Ostra" || { cat "$tmp/app.log"; fail "the window did not show"; }
-main=$(window_id "tavolin Ostra")
-xdotool windowmove "$main" 0 0 2>/dev/null || true
-sleep 1
+xvfb_open "$gui" "$song" 60
 # The common tab, the caret after "O4" (the end of its only line), Play.
 # No window manager: keys go to the window under the pointer.
 xdotool mousemove --window "$main" 32 70 click 1
