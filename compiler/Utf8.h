@@ -45,4 +45,11 @@ constexpr Utf8Char decodeUtf8(std::string_view s, std::size_t i) noexcept {
     return {cp, len};
 }
 
+// The bytes to step over at s[i]: the character's length, or 1 for a byte
+// that starts none, so that a walk over text that may be malformed moves on.
+constexpr std::size_t utf8StepAt(std::string_view s, std::size_t i) noexcept {
+    const std::size_t length = decodeUtf8(s, i).length;
+    return length == 0 ? 1 : length;
+}
+
 }  // namespace tavolin

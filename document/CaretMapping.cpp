@@ -15,7 +15,7 @@ constexpr bool isTrailByte(unsigned char c) noexcept { return isCp932TrailByte(c
 size_t decodeUtf8(std::string_view s, size_t i, char32_t& cp) noexcept {
     const Utf8Char c = tavolin::decodeUtf8(s, i);
     cp = c.length == 0 ? char32_t{0xFFFD} : c.codePoint;
-    return c.length == 0 ? 1 : c.length;
+    return utf8StepAt(s, i);
 }
 
 }  // namespace

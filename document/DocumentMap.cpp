@@ -149,8 +149,7 @@ std::string utf8ToDocumentBytes(std::string_view utf8, size_t* replaced) {
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
         const auto b = static_cast<unsigned char>(utf8[i]);
-        const Utf8Char c = decodeUtf8(utf8, i);
-        const size_t len = c.length == 0 ? 1 : c.length;
+        const size_t len = utf8StepAt(utf8, i);
         if (len == 1 && b < 0x80) {
             out += utf8[i++];
             continue;

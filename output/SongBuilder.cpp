@@ -429,31 +429,26 @@ BuildOutcome BuildSong(const BuildInputs& inputs, bool testMode, BuildHost& host
     auto& slot = wrapper->slot<T>();
     slot = std::make_unique<BankSet<T>>();
 
-    PlayTexts texts;
-    if (!selectPlayTexts(inputs, testMode, texts)) {
-        host.messageBox(uiText(kCommonOnlyRefusal));
+    // Nothing to play, said with its message; bank -3 marks a refusal for the
+    // callers that read only the CompileResult.
+    const auto refuse = [&](std::string_view message, Refusal why) {
+        host.messageBox(uiText(message));
         out.result.bank = -3;
-        out.refusal = Refusal::CommonOnly;
+        out.refusal = why;
         return out;
-    }
+    };
+    PlayTexts texts;
+    if (!selectPlayTexts(inputs, testMode, texts)) return refuse(kCommonOnlyRefusal, Refusal::CommonOnly);
     out.result = CompileSong<T>(*slot, texts.common, texts.banks, out.sampleRateHz, texts.cursorBank, texts.cursorOffset);
     if (out.result.code == 0) {
         // An export plays endless loops once from the song's start on, so the
         // seek must already run in export mode to stand where it would.
         if (inputs.forExport) wrapper->SetExportMode();
-        if (!wrapper->SeekToCursor(uint64_t{out.sampleRateHz} * kMaxSeekSeconds + 1)) {  // a caret at exactly the bound plays
-            host.messageBox(uiText(kSeekTooFarMessage));
-            out.result.bank = -3;
-            out.refusal = Refusal::SeekTooFar;
-            return out;
-        }
+        if (!wrapper->SeekToCursor(uint64_t{out.sampleRateHz} * kMaxSeekSeconds + 1))  // a caret at exactly the bound plays
+            return refuse(kSeekTooFarMessage, Refusal::SeekTooFar);
         // Play may still loop back to the song's start; an export would be empty.
-        if (inputs.forExport && wrapper->skippedFrames > 0 && !wrapper->soundsAgain()) {
-            host.messageBox(uiText(kNothingAfterCaretMessage));
-            out.result.bank = -3;
-            out.refusal = Refusal::NothingAfterCaret;
-            return out;
-        }
+        if (inputs.forExport && wrapper->skippedFrames > 0 && !wrapper->soundsAgain())
+            return refuse(kNothingAfterCaretMessage, Refusal::NothingAfterCaret);
         out.wrapper = std::move(wrapper);
         return out;
     }

@@ -1,22 +1,17 @@
 // Turning the front ends' forms of the settings into typed values.
 #include "session/SongSettings.h"
 
+#include <algorithm>
+
 #include "output/SongBuilder.h"
 
 namespace tavolin::session {
 
 std::optional<Arith> parseArith(std::string_view name) noexcept {
-    for (const Arith a : {Arith::Fix, Arith::Float, Arith::Double}) {
-        const std::string_view want = arithName(a);
-        if (name.size() != want.size()) continue;
-        bool same = true;
-        for (size_t i = 0; i < name.size() && same; ++i) {
-            const char c = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i];
-            const char w = want[i] >= 'A' && want[i] <= 'Z' ? static_cast<char>(want[i] - 'A' + 'a') : want[i];
-            same = c == w;
-        }
-        if (same) return a;
-    }
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    const auto sameLetters = [&](char a, char b) { return lower(a) == lower(b); };
+    for (const Arith a : {Arith::Fix, Arith::Float, Arith::Double})
+        if (std::ranges::equal(name, arithName(a), sameLetters)) return a;
     return std::nullopt;
 }
 

@@ -390,8 +390,7 @@ void CTavolinDlg::onEditorChange() {
         // (the editor refuses other characters); they are stored as "?".
         std::string fixed;
         for (size_t i = 0; i < text.size();) {
-            const Utf8Char c = decodeUtf8(text, i);
-            const size_t len = c.length == 0 ? 1 : c.length;
+            const size_t len = utf8StepAt(text, i);
             const std::string one = text.substr(i, len);
             fixed += firstUnencodableChar(one).empty() ? one : "?";
             i += len;

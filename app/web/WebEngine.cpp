@@ -240,8 +240,7 @@ std::string classifyText(std::string_view utf8) {
     chars.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
-        const Utf8Char ch = decodeUtf8(utf8, i);
-        const size_t len = ch.length == 0 ? 1 : ch.length;
+        const size_t len = utf8StepAt(utf8, i);
         chars.push_back(c < 0x80 ? static_cast<char>(c) : '\x80');
         if (len == 4) chars.push_back('\x80');  // a surrogate pair is two UTF-16 units
         i += len;
