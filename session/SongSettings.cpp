@@ -11,7 +11,7 @@ std::optional<Arith> parseArith(std::string_view name) noexcept {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     const auto sameLetters = [&](char a, char b) { return lower(a) == lower(b); };
     for (const Arith a : {Arith::Fix, Arith::Float, Arith::Double})
-        if (std::ranges::equal(name, arithName(a), sameLetters)) return a;
+        if (std::equal(name.begin(), name.end(), arithName(a).begin(), arithName(a).end(), sameLetters)) return a;
     return std::nullopt;
 }
 
