@@ -75,10 +75,57 @@ PassageBetween passageBetween(const output::SongMap& map, const std::optional<ou
                               const std::optional<output::PassagePoint>& to) {
     const SongTimeline& t = map.timeline;
     PassageBetween p;
+    p.songFrames = t.frames;
+    p.rate = t.sampleRate;
     p.frames = {from ? output::passageFrame(map, *from) : 0, to ? output::passageFrame(map, *to) : t.frames};
     if (p.frames.to > t.frames) p.problem = PassageBetween::Problem::PastEnd;
     else if (p.frames.to <= p.frames.from) p.problem = PassageBetween::Problem::Empty;
     return p;
+}
+
+std::string passageProblemText(const PassageBetween& passage, std::string_view fromName, std::string_view toName) {
+    const auto time = [&](uint64_t frame) { return output::songTimeText(frame, passage.rate); };
+    std::string text;
+    switch (passage.problem) {
+    case PassageBetween::Problem::None: break;
+    case PassageBetween::Problem::PastEnd:
+        text.append(toName).append(" lies past the song's end (" + time(passage.frames.to) + " > " + time(passage.songFrames) + ")");
+        break;
+    case PassageBetween::Problem::Empty:
+        text.append("the passage is empty: ").append(toName).append(" (" + time(passage.frames.to) + ") must come after ");
+        text.append(fromName).append(" (" + time(passage.frames.from) + ")");
+        break;
+    }
+    return text;
+}
+
+TypedPoint passagePointNamed(std::string_view text, std::string_view name) {
+    TypedPoint typed;
+    typed.point = output::parsePassagePoint(text);
+    if (!typed.point)
+        typed.problem = std::string(name) + " wants a song time (1:23.5 or 83.5) or a caret TAB:OFFSET (A:120), not '" +
+                        std::string(text) + "'";
+    return typed;
+}
+
+NamedPassage passageNamed(const output::SongMap& map, std::string_view fromText, std::string_view toText,
+                          std::string_view fromName, std::string_view toName) {
+    NamedPassage named;
+    std::optional<output::PassagePoint> points[2];
+    const std::string_view texts[2] = {fromText, toText}, names[2] = {fromName, toName};
+    for (size_t i = 0; i < 2; ++i) {
+        if (texts[i].empty()) continue;
+        TypedPoint typed = passagePointNamed(texts[i], names[i]);
+        if (!typed.point) {
+            named.problem = std::move(typed.problem);
+            return named;
+        }
+        points[i] = typed.point;
+    }
+    const PassageBetween between = passageBetween(map, points[0], points[1]);
+    named.span = between.span();
+    named.problem = passageProblemText(between, fromName, toName);
+    return named;
 }
 
 void setPlayMode(output::GeneratorWrapper& song, bool loop, bool passage) noexcept {

@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 
+#include "output/Passage.h"
 #include "synth/Timeline.h"
 
 namespace tavolin::output {
 class GeneratorWrapper;
-struct PassagePoint;
 struct SongMap;
 }
 
@@ -98,9 +100,36 @@ struct PassageBetween {
     enum class Problem { None, Empty, PastEnd };
     Problem problem = Problem::None;
     LoopSpan frames;
+    uint64_t songFrames = 0;  // the song's length, for the message
+    uint32_t rate = 0;
     std::optional<LoopSpan> span() const { return problem == Problem::None ? std::optional<LoopSpan>(frames) : std::nullopt; }
 };
 PassageBetween passageBetween(const output::SongMap& map, const std::optional<output::PassagePoint>& from,
                               const std::optional<output::PassagePoint>& to);
+
+// Why the passage cannot be played, naming its points as the front end
+// calls them ("--from" and "--to" on the command line, "from" and "to" in a
+// request): "the passage is empty: --to (0:00.100) must come after --from
+// (0:00.200)". Empty when it can be played.
+std::string passageProblemText(const PassageBetween& passage, std::string_view fromName = "from",
+                               std::string_view toName = "to");
+
+// A point as typed ("1:23.5", "83.5", "A:120"), or why it is none:
+// "--from wants a song time (1:23.5 or 83.5) or a caret TAB:OFFSET (A:120), not '1:75'".
+struct TypedPoint {
+    std::optional<output::PassagePoint> point;
+    std::string problem;
+};
+TypedPoint passagePointNamed(std::string_view text, std::string_view name);
+
+// The passage two typed points name in the song `map` describes (an empty
+// text: the song's start, its end), as the command line's --from and --to
+// and the page's from/to give them: the span, or why there is none.
+struct NamedPassage {
+    std::optional<LoopSpan> span;
+    std::string problem;
+};
+NamedPassage passageNamed(const output::SongMap& map, std::string_view fromText, std::string_view toText,
+                          std::string_view fromName = "from", std::string_view toName = "to");
 
 }  // namespace tavolin::session

@@ -113,34 +113,13 @@ void addPassageOptions(CLI::App& cmd, PassageOptionValues& v) {
     cmd.add_option("--to", v.to, "End of the passage (not included), in the same forms; default the song's end");
 }
 
-namespace {
-
-std::optional<output::PassagePoint> passagePoint(const std::string& text, const char* option) {
-    if (text.empty()) return std::nullopt;
-    const std::optional<output::PassagePoint> point = output::parsePassagePoint(text);
-    if (!point)
-        throw CliError(std::string(option) + " wants a song time (1:23.5 or 83.5) or a caret TAB:OFFSET (A:120), not '" +
-                       text + "'");
-    return point;
-}
-
-}  // namespace
-
 PassageFrames resolvePassage(const PassageOptionValues& v, const output::BuildInputs& in, bool testMode) {
     if (in.startFromCursor) throw CliError("--from and --to cannot be combined with --cursor");
     const auto map = output::buildSongMap(in, testMode);
     if (!map->ok()) throw CliError("the song cannot be built for a passage");
-    const uint64_t end = map->timeline.frames;
-    const uint32_t rate = map->timeline.sampleRate;
-    const session::PassageBetween between =
-        session::passageBetween(*map, passagePoint(v.from, "--from"), passagePoint(v.to, "--to"));
-    const PassageFrames p = between.frames;
-    if (between.problem == session::PassageBetween::Problem::PastEnd)
-        throw CliError("--to lies past the song's end (" + output::songTimeText(p.to, rate) + " > " + output::songTimeText(end, rate) + ")");
-    if (between.problem == session::PassageBetween::Problem::Empty)
-        throw CliError("the passage is empty: --to (" + output::songTimeText(p.to, rate) + ") must come after --from (" +
-                       output::songTimeText(p.from, rate) + ")");
-    return p;
+    const session::NamedPassage p = session::passageNamed(*map, v.from, v.to, "--from", "--to");
+    if (!p.span) throw CliError(p.problem);
+    return *p.span;
 }
 
 void TerminalBuildHost::messageBox(const std::string& utf8Text) {

@@ -59,14 +59,13 @@ editor::TabOffset tabOffsetAt(const OpenDocument& doc, const json& position) {
     return *at;
 }
 
-// A passage end: a song time ("1:23.5", "83.5", "A:120" as `play --from`
-// takes it) or an LSP position in the document.
-// A song time or caret as text, or an LSP position.
-output::PassagePoint passagePointOf(const OpenDocument& doc, const json& value) {
+// A passage end: a song time or a caret as text ("1:23.5", "83.5", "A:120",
+// as `play --from` takes it) or an LSP position in the document.
+output::PassagePoint passagePointOf(const OpenDocument& doc, const json& value, const char* name) {
     if (value.is_string()) {
-        const auto parsed = output::parsePassagePoint(value.get<std::string>());
-        if (!parsed) throw RpcError(ErrorCode::InvalidParams, "not a song time or a caret: " + value.get<std::string>());
-        return *parsed;
+        session::TypedPoint typed = session::passagePointNamed(value.get<std::string>(), name);
+        if (!typed.point) throw RpcError(ErrorCode::InvalidParams, typed.problem);
+        return *typed.point;
     }
     const editor::TabOffset at = tabOffsetAt(doc, value);
     return {true, 0, at.tab - 1, at.offset};
@@ -114,10 +113,11 @@ json Server::play(const json& args) {
         // As `play --from --to`: the song as render writes it, so that the
         // passage sounds as the same passage rendered.
         std::optional<output::PassagePoint> from, to;
-        if (args.contains("from")) from = passagePointOf(doc, args["from"]);
-        if (args.contains("to")) to = passagePointOf(doc, args["to"]);
-        const std::optional<session::LoopSpan> span = session::passageBetween(*doc.song, from, to).span();
-        if (!span) throw RpcError(ErrorCode::InvalidParams, "the passage is empty or ends past the song");
+        if (args.contains("from")) from = passagePointOf(doc, args["from"], "from");
+        if (args.contains("to")) to = passagePointOf(doc, args["to"], "to");
+        const session::PassageBetween between = session::passageBetween(*doc.song, from, to);
+        const std::optional<session::LoopSpan> span = between.span();
+        if (!span) throw RpcError(ErrorCode::InvalidParams, session::passageProblemText(between));
         range.from = span->from;
         range.to = span->to;
     }

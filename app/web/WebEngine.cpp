@@ -314,22 +314,12 @@ Stream::Stream(std::string_view fileBytes, const Settings& s, bool loop, std::st
             m_error = buildError(map->result, doc.tabs, uiText(output::kBadRateMessage));
             return;
         }
-        std::optional<output::PassagePoint> points[2];
-        const std::string_view texts[2] = {from, to};
-        for (int i = 0; i < 2; ++i) {
-            if (texts[i].empty()) continue;
-            points[i] = output::parsePassagePoint(texts[i]);
-            if (!points[i]) {
-                m_error = Json{{"message", "not a song time (1:23.5) or a caret (A:120): " + std::string(texts[i])}}.dump();
-                return;
-            }
-        }
-        const std::optional<session::LoopSpan> span = session::passageBetween(*map, points[0], points[1]).span();
-        if (!span) {
-            m_error = Json{{"message", "the passage is empty or lies past the song's end"}}.dump();
+        const session::NamedPassage named = session::passageNamed(*map, from, to);
+        if (!named.span) {
+            m_error = Json{{"message", named.problem}}.dump();
             return;
         }
-        passage = session::LivePassage{span->from, span->to, loop};
+        passage = session::LivePassage{named.span->from, named.span->to, loop};
     }
     MemoryHost host;
     CompileResult result;

@@ -10,7 +10,12 @@ namespace tavolin::session {
 namespace {
 
 std::string show(const std::optional<LoopSpan>& s) {
-    return s ? "[" + std::to_string(s->from) + ", " + std::to_string(s->to) + ")" : "nothing";
+    if (!s) return "nothing";
+    std::string text = "[";
+    text += std::to_string(s->from);
+    text += ", ";
+    text += std::to_string(s->to);
+    return text + ")";
 }
 
 // 48 kHz: at T120 a quarter is 24,000 frames, at T60 48,000.
@@ -78,8 +83,9 @@ TEST(PassageBetween, PointsNameTheSameStretchAsASelection) {
         const char* name;
         const char* from;  // "" none
         const char* to;
-        std::optional<LoopSpan> expected;  // nullopt: refused
+        std::optional<LoopSpan> expected;  // nullopt: a point is unreadable
         PassageBetween::Problem problem = PassageBetween::Problem::None;
+        const char* says = "";  // the words every front end gives (a part of them)
     };
     using P = PassageBetween::Problem;
     const Row rows[] = {
@@ -87,11 +93,14 @@ TEST(PassageBetween, PointsNameTheSameStretchAsASelection) {
         {"carets around a loop: every pass", "A:6", "A:17", LoopSpan{0, 1536001}},
         {"the same by song times", "1", "1.75", LoopSpan{48000, 84000}},
         {"a caret and a time", "A:11", "0:01.750", LoopSpan{48000, 84000}},
-        {"carets in two tabs stand alone", "A:11", "B:0", LoopSpan{48000, 0}, P::Empty},
+        {"carets in two tabs stand alone", "A:11", "B:0", LoopSpan{48000, 0}, P::Empty,
+         "the passage is empty: --to (0:00.000) must come after --from (0:01.000)"},
         {"from a caret to the end", "A:11", "", LoopSpan{48000, 1536001}},
-        {"reversed carets", "A:14", "A:11", LoopSpan{84000, 48000}, P::Empty},
-        {"past the end", "0", "40", LoopSpan{0, 1920000}, P::PastEnd},
-        {"carets before the first note", "A:0", "A:6", LoopSpan{0, 0}, P::Empty},
+        {"reversed carets", "A:14", "A:11", LoopSpan{84000, 48000}, P::Empty, "--to (0:01.000) must come after --from (0:01.750)"},
+        {"past the end", "0", "40", LoopSpan{0, 1920000}, P::PastEnd, "--to lies past the song's end (0:40.000 > 0:32.000)"},
+        {"carets before the first note", "A:0", "A:6", LoopSpan{0, 0}, P::Empty, "the passage is empty"},
+        {"an unreadable time", "1:75", "", std::nullopt, P::Empty, "--from wants a song time (1:23.5 or 83.5) or a caret TAB:OFFSET (A:120), not '1:75'"},
+        {"a caret in no tab", "", "F:1", std::nullopt, P::Empty, "--to wants a song time"},
     };
     output::BuildInputs in;
     in.tabTexts = {"T120", "L8 O5 [CDEFGAB>C<]16", "R1"};
@@ -101,12 +110,19 @@ TEST(PassageBetween, PointsNameTheSameStretchAsASelection) {
         return *text ? output::parsePassagePoint(text) : std::nullopt;
     };
     for (const Row& row : rows) {
+        // Every front end's words come from the same place.
+        const NamedPassage named = passageNamed(*map, row.from, row.to, "--from", "--to");
+        EXPECT_NE(named.problem.find(row.says), std::string::npos) << row.name << ": " << named.problem;
+        EXPECT_EQ(named.problem.empty(), row.problem == P::None) << row.name;
+        EXPECT_EQ(named.span.has_value(), row.problem == P::None) << row.name;
+        if (!row.expected) continue;  // unreadable: no frames to compare
         const PassageBetween p = passageBetween(*map, point(row.from), point(row.to));
         EXPECT_EQ(p.problem, row.problem) << row.name;
-        if (row.expected) {
-            EXPECT_EQ(show(p.frames), show(row.expected)) << row.name;
-        }
+        EXPECT_EQ(show(p.frames), show(row.expected)) << row.name;
         EXPECT_EQ(p.span().has_value(), row.problem == P::None) << row.name;
+        if (named.span) {
+            EXPECT_EQ(show(named.span), show(row.expected)) << row.name;
+        }
     }
 }
 
