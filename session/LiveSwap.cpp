@@ -86,6 +86,7 @@ void LiveSwap::playStarted(const output::BuildInputs& inputs, std::shared_ptr<co
     playStopped();
     if (!map || !map->ok() || !m_player.isPlaying()) return;
     m_settings = inputs;
+    m_playingTexts = inputs.tabTexts;
     m_active = true;
     auto song = std::make_shared<Song>();
     song->map = std::move(map);
@@ -135,6 +136,7 @@ bool LiveSwap::offer(const output::BuildInputs& inputs, std::shared_ptr<const ou
     request->map = std::move(map);
     request->edits = std::exchange(m_edits, {});
     request->passage = passage;
+    m_playingTexts = inputs.tabTexts;
     ++m_generation;
     {
         std::lock_guard lock(m_mutex);

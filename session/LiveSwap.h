@@ -120,6 +120,8 @@ public:
     // The map of the song last offered (the one heard once its swap lands);
     // null when idle.
     std::shared_ptr<const output::SongMap> playingMap() const;
+    // The texts playingMap() was compiled from.
+    const std::array<std::string, 6>& playingTexts() const noexcept { return m_playingTexts; }
     // The passage playing now (in playingMap()'s timeline), if any.
     std::optional<LivePassage> passage() const;
     // Grows by one with every accepted offer.
@@ -149,6 +151,7 @@ private:
     output::BuildInputs m_settings;             // UI thread: Play's inputs (settings compared by offer)
     TabEdits m_edits;                           // UI thread: since the last offered song
     uint64_t m_generation = 0;                  // UI thread
+    std::array<std::string, 6> m_playingTexts;  // UI thread: of the map last offered
 
     mutable std::mutex m_mutex;                 // guards everything below, shared with the builder
     std::condition_variable m_wake;

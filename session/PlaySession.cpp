@@ -14,6 +14,7 @@ std::optional<uint64_t> PlaySession::play(std::shared_ptr<output::GeneratorWrapp
                                           output::BuildHost& host, const output::BuildInputs& inputs, const Start& start,
                                           bool follow, std::shared_ptr<const output::SongMap> map) {
     stop();
+    m_loop = start.passage ? false : start.loop;
     placeSong(*song, start.loop, start.passage);
     const uint64_t first = start.passage ? start.passage->from : song->skippedFrames;
     if (!m_player.StartPlayback(std::move(song), format, host)) return std::nullopt;
@@ -27,6 +28,43 @@ std::optional<uint64_t> PlaySession::play(std::shared_ptr<output::GeneratorWrapp
 void PlaySession::stop() {
     m_swap.playStopped();
     m_player.StopPlayback();
+    m_waiting.reset();
+    m_switchesSeen = 0;
+}
+
+PlayPoll PlaySession::poll(output::PlayPosition::Clock::time_point now, const editor::TabTexts* texts) {
+    PlayPoll p;
+    p.playing = m_player.isPlaying();
+    p.ended = p.playing && m_player.songHeard();
+    if (!m_swap.active()) return p;
+    p.map = m_swap.playingMap();
+    if (const output::SwitchReport done = m_player.lastSwitch(); done.count > m_switchesSeen) {
+        m_switchesSeen = done.count;
+        const LiveSwapReport r = m_swap.report();
+        p.swapped = SwapHeard{done.streamFrame, r.anchor.frame + (done.streamFrame - r.streamFrame)};
+    }
+    if (const std::optional<uint64_t> heard = m_swap.heardFrame(now)) m_waiting = heard;
+    else if (!m_player.paused()) m_waiting.reset();
+    p.frame = m_waiting;
+    if (!p.frame || !p.map || !p.map->ok()) return p;
+    const SongTimeline& timeline = p.map->timeline;
+    if (m_swap.passage()) p.banks.emplace().fill(*p.frame);  // a passage plays as exported: every bank together
+    else p.banks = playbackFrames(timeline, *p.frame, m_loop);
+    if (!texts) return p;
+    // The texts may have changed since the song was compiled: the notes move with them.
+    const editor::TabTexts& compiled = m_swap.playingTexts();
+    std::array<std::optional<editor::TextShift>, editor::kTabCount> shifts;
+    for (editor::SoundingSource s : editor::soundingSources(timeline, *p.banks)) {
+        const auto tab = static_cast<size_t>(s.range.tab);
+        if (!shifts[tab]) shifts[tab].emplace(compiled[tab], (*texts)[tab]);
+        const uint32_t length = s.range.end - s.range.begin;
+        const std::optional<uint64_t> at = shifts[tab]->place(s.range.begin, length);
+        if (!at || *at + length > (*texts)[tab].size()) continue;
+        s.range.begin = static_cast<uint32_t>(*at);
+        s.range.end = s.range.begin + length;
+        p.lit.push_back(s);
+    }
+    return p;
 }
 
 void PlaySession::edited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) {

@@ -1,16 +1,19 @@
 // One song playing on the sound device, for every desktop front end (the
 // window, tavolin-cli play, the language server): the built song placed by the
 // one recipe (Passage.h), handed to the player, and followed by the live swap
-// so that each newer compile is heard at the same place in the music.
+// so that each newer compile is heard at the same place in the music; a poll
+// tells each front end's timer where the music stands.
 #pragma once
 
 #include <memory>
 #include <optional>
 
+#include "document/DocumentFormat.h"
 #include "output/Playback.h"
 #include "output/SongMap.h"
 #include "session/LiveSwap.h"
 #include "session/Passage.h"
+#include "session/PlayPoll.h"
 
 namespace tavolin::session {
 
@@ -52,6 +55,9 @@ public:
     std::optional<uint64_t> heardFrame(output::PlayPosition::Clock::time_point now) const {
         return m_swap.active() ? m_swap.heardFrame(now) : std::nullopt;
     }
+    // From the front end's timer; `texts` are the document's texts now (the
+    // lit notes are placed in them), or null for no lit notes.
+    PlayPoll poll(output::PlayPosition::Clock::time_point now, const editor::TabTexts* texts);
 
     output::Player& player() noexcept { return m_player; }
     const output::Player& player() const noexcept { return m_player; }
@@ -61,6 +67,9 @@ public:
 private:
     output::Player m_player;
     LiveSwap m_swap{m_player};  // gone before the player it swaps songs into
+    bool m_loop = false;                // Play's "Loop" (not a passage's)
+    std::optional<uint64_t> m_waiting;  // the frame heard last, where a pause holds the music
+    uint64_t m_switchesSeen = 0;        // of the stream playing now
 };
 
 }  // namespace tavolin::session

@@ -13,6 +13,7 @@
 #include "window/DocumentCommands.h"
 #include "document/DocumentFormat.h"
 #include "session/FileFollow.h"
+#include "session/PlayPoll.h"
 #include "window/PassageLoop.h"
 #include "document/RecentFiles.h"
 #include "document/Recovery.h"
@@ -304,6 +305,12 @@ public:
     virtual std::optional<uint64_t> songFrame() const { return std::nullopt; }
     // The map of the song heard now, or about to be (null: follow the window's own).
     virtual std::shared_ptr<const output::SongMap> playingMap() const { return nullptr; }
+    // Where the song that follows the text stands, its notes lit in `texts`
+    // (the play timer's question; see session::PlayPoll).
+    virtual session::PlayPoll pollPlaying(const TabTexts& texts) {
+        (void)texts;
+        return {};
+    }
     // The passage looping now in playingMap()'s timeline, once edits moved it.
     virtual std::optional<LoopSpan> livePassage() const { return std::nullopt; }
     // A stream is open and its song not yet heard to the end (paused included).

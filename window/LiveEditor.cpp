@@ -153,20 +153,30 @@ std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tab
 }
 
 std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tabBytes, const BankFrames& frames) const {
-    std::vector<EditorRange> out;
     const output::SongMap* map = litMap();
-    if (!map || !map->ok()) return out;
+    if (!map || !map->ok()) return {};
     const SongTimeline& t = map->timeline;
     // The compile saw `old`; the editor may hold an edit since. Spans before the
     // first changed byte and after the last keep their place (shifted); a span in
     // the changed stretch is not lit.
     const TextShift shift((m_playMap ? m_playTexts : m_texts)[static_cast<size_t>(tab)], tabBytes);
-    for (const SoundingSource& source : soundingSources(t, frames)) {
+    std::vector<SoundingSource> lit;
+    for (SoundingSource source : soundingSources(t, frames)) {
         if (source.range.tab != tab) continue;
         const uint32_t length = source.range.end - source.range.begin;
         const auto offset = shift.place(source.range.begin, length);
-        if (!offset || *offset >= tabBytes.size()) continue;
-        const EditorRange r{byteOffsetToUnit(tabBytes, *offset), byteOffsetToUnit(tabBytes, *offset + length, true)};
+        if (!offset) continue;
+        source.range = {tab, static_cast<uint32_t>(*offset), static_cast<uint32_t>(*offset + length)};
+        lit.push_back(source);
+    }
+    return litRanges(tab, tabBytes, lit);
+}
+
+std::vector<EditorRange> LiveEditor::litRanges(int tab, std::string_view tabBytes, const std::vector<SoundingSource>& lit) {
+    std::vector<EditorRange> out;
+    for (const SoundingSource& source : lit) {
+        if (source.range.tab != tab || source.range.begin >= tabBytes.size()) continue;
+        const EditorRange r{byteOffsetToUnit(tabBytes, source.range.begin), byteOffsetToUnit(tabBytes, source.range.end, true)};
         if (std::find(out.begin(), out.end(), r) == out.end()) out.push_back(r);
     }
     return out;

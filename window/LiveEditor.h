@@ -85,6 +85,10 @@ public:
     std::vector<EditorRange> playingRanges(int tab, std::string_view tabBytes, uint64_t songFrame) const;
     // The same with each bank at its own frame (see playingFrames).
     std::vector<EditorRange> playingRanges(int tab, std::string_view tabBytes, const BankFrames& frames) const;
+    // The song that follows the text: where the session's poll says it stands
+    // (the "▶" time), and the editor ranges of its lit notes in tab `tab`.
+    void heard(std::optional<uint64_t> songFrame) { m_played = songFrame; }
+    static std::vector<EditorRange> litRanges(int tab, std::string_view tabBytes, const std::vector<SoundingSource>& lit);
     // Play started at song frame `startFrame` (play from the cursor), with
     // "Loop" as `loopSong`: until playStopped() the lit notes follow the song
     // compiled now (what is heard), whatever the edits and compiles after it.

@@ -75,6 +75,9 @@ public:
     void textsReplaced(const TabTexts& before, const TabTexts& after) override;
     bool offerSong(const output::BuildInputs& inputs, bool loop, std::shared_ptr<const output::SongMap> map) override;
     std::shared_ptr<const output::SongMap> playingMap() const override { return m_session.swap().playingMap(); }
+    session::PlayPoll pollPlaying(const TabTexts& texts) override {
+        return m_session.poll(output::PlayPosition::Clock::now(), &texts);
+    }
     std::optional<uint64_t> songFrame() const override;
     std::optional<LoopSpan> livePassage() const override;
     session::LiveSwap& liveSwap() noexcept { return m_session.swap(); }

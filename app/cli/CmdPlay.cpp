@@ -123,7 +123,7 @@ constexpr auto kWatchPoll = std::chrono::milliseconds(150);
 class Session {
 public:
     Session(const PlayArgs& args, session::PlaySession& playing, TerminalBuildHost& host)
-        : m_args(args), m_playing(playing), m_player(playing.player()), m_swap(playing.swap()), m_host(host) {}
+        : m_args(args), m_playing(playing), m_player(playing.player()), m_host(host) {}
 
     // Builds and plays `doc`; false after printing why not.
     bool start(const DocumentInput& doc, int& status) {
@@ -166,43 +166,31 @@ public:
             if (map->errors.empty()) std::cerr << clearLine() << doc.displayName << ": the song cannot be built\n";
             return;
         }
-        if (!m_swap.active() || !m_player.swapFrame()) {
+        if (!m_playing.following() || !m_player.swapFrame()) {
             // Nothing plays (the song ended, or never started): from the start.
             m_playing.stop();
             start(doc, status);
             return;
         }
-        m_swap.editedTexts(m_tabs, doc.tabs);
-        const uint64_t swaps = m_swap.report().swaps;
-        if (m_swap.offer(in, map)) {
-            m_tabs = doc.tabs;
-            m_waitingSwitch = swaps + 1;
-        }
+        m_playing.editedTexts(m_tabs, doc.tabs);
+        if (m_playing.offer(in, map)) m_tabs = doc.tabs;
     }
 
-    // Once a swap has landed: where (for people, and for the check of the
-    // whole path, which compares the samples on either side).
-    void tellSwitch(const std::string& name) {
-        if (m_waitingSwitch == 0 || m_swap.report().swaps < m_waitingSwitch) return;
-        const output::SwitchReport done = m_player.lastSwitch();
-        if (done.count == 0 || done.count < m_seenSwitches + 1) return;
-        m_seenSwitches = done.count;
-        m_waitingSwitch = 0;
-        const session::LiveSwapReport r = m_swap.report();
-        const uint64_t songFrame = r.anchor.frame + (done.streamFrame - r.streamFrame);
-        std::cerr << clearLine() << name << ": swapped in at stream frame " << done.streamFrame << ", song frame "
-                  << songFrame << " (" << output::songTimeText(songFrame, m_rate) << ")\n";
-    }
-
-    void showTime() {
-        if (!m_tty) return;
-        double heard = m_player.blocksHeard() * double{output::kBlockFrames} / m_rate;
-        if (m_args.watch) {
-            const std::optional<uint64_t> f = m_swap.heardFrame(output::PlayPosition::Clock::now());
-            heard = f ? static_cast<double>(*f) / m_rate : 0;
+    // From the loop's timer: a swap heard is told (for people, and for the
+    // check of the whole path, which compares the samples on either side),
+    // then the time. False once nothing more will sound.
+    bool poll(const std::string& name) {
+        const session::PlayPoll now = m_playing.poll(output::PlayPosition::Clock::now(), nullptr);
+        if (now.swapped)
+            std::cerr << clearLine() << name << ": swapped in at stream frame " << now.swapped->streamFrame << ", song frame "
+                      << now.swapped->songFrame << " (" << output::songTimeText(now.swapped->songFrame, m_rate) << ")\n";
+        if (m_tty) {
+            double heard = m_args.watch ? static_cast<double>(now.frame.value_or(0)) / m_rate
+                                        : m_player.blocksHeard() * double{output::kBlockFrames} / m_rate;
+            if (m_total >= 0 && heard > m_total) heard = m_total;
+            std::cerr << "\r" << clock(heard) << " / " << (m_total >= 0 ? clock(m_total) : "--:--") << "   " << std::flush;
         }
-        if (m_total >= 0 && heard > m_total) heard = m_total;
-        std::cerr << "\r" << clock(heard) << " / " << (m_total >= 0 ? clock(m_total) : "--:--") << "   " << std::flush;
+        return now.playing && !now.ended;
     }
 
     bool tty() const { return m_tty; }
@@ -213,14 +201,11 @@ private:
     const PlayArgs& m_args;
     session::PlaySession& m_playing;
     output::Player& m_player;
-    session::LiveSwap& m_swap;
     TerminalBuildHost& m_host;
     const bool m_tty = ::isatty(STDERR_FILENO) == 1;
     uint32_t m_rate = 48000;
     double m_total = -1;
     editor::TabTexts m_tabs;  // the texts of the song last handed over
-    uint64_t m_waitingSwitch = 0;
-    uint64_t m_seenSwitches = 0;
 };
 
 CommandRegistrar reg{[](CLI::App& app) {
@@ -254,10 +239,11 @@ CommandRegistrar reg{[](CLI::App& app) {
                 const bool started = session.start(doc, status);
                 if (started || args->watch) {
                     auto nextPoll = std::chrono::steady_clock::now() + kWatchPoll;
-                    while (!g_interrupted && (args->watch || !(player.songHeard() && !args->loop))) {
+                    bool sounding = true;
+                    while (!g_interrupted && (args->watch || args->loop || sounding)) {
                         std::this_thread::sleep_for(std::chrono::milliseconds(args->watch ? 20 : 100));
+                        sounding = session.poll(doc.displayName);
                         if (args->watch) {
-                            session.tellSwitch(doc.displayName);
                             if (std::chrono::steady_clock::now() >= nextPoll) {
                                 nextPoll = std::chrono::steady_clock::now() + kWatchPoll;
                                 const std::optional<FileStamp> now = stampOf(args->file);
@@ -276,7 +262,6 @@ CommandRegistrar reg{[](CLI::App& app) {
                                 }
                             }
                         }
-                        session.showTime();
                     }
                     if (args->watch) status = kExitOk;  // ended by the user, whatever the last save held
                     playing.stop();

@@ -1,8 +1,5 @@
 // workspace/executeCommand: play and stop on the sound device, render to a file, and the notes
 // sounding sent back while a song plays.
-#include <algorithm>
-#include <array>
-
 #include "app/lsp/Server.h"
 #include "compiler/UiText.h"
 #include "music/DocumentFeatures.h"
@@ -93,8 +90,7 @@ json Server::play(const json& args) {
 
     Playing playing;
     playing.uri = uri;
-    playing.texts = doc.map.tabs();
-    playing.loop = flag(args, "loop");
+    const bool loop = flag(args, "loop");
     output::BuildInputs& in = playing.inputs;
     in.sampleRateHz = m_rateHz;
     in.arith = m_arith;
@@ -108,7 +104,7 @@ json Server::play(const json& args) {
         in.bankIndex = at.tab - 1;
         in.caret = at.offset;
     }
-    session::LivePassage range{0, doc.song->timeline.frames, playing.loop};
+    session::LivePassage range{0, doc.song->timeline.frames, loop};
     if (passage) {
         // As `play --from --to`: the song as render writes it, so that the
         // passage sounds as the same passage rendered.
@@ -129,7 +125,7 @@ json Server::play(const json& args) {
     std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, false, host, format);
     if (!song) host.fail("the song could not be built");
     const std::optional<session::LivePassage> part = passage ? std::optional(range) : std::nullopt;
-    const std::optional<uint64_t> first = m_session->play(std::move(song), format, host, in, {playing.loop, part}, true, doc.song);
+    const std::optional<uint64_t> first = m_session->play(std::move(song), format, host, in, {loop, part}, true, doc.song);
     if (!first) host.fail("the sound device could not play");
     m_playing = std::move(playing);
     return {{"uri", uri}, {"startTime", output::songTimeText(*first, doc.song->timeline.sampleRate)}};
@@ -150,32 +146,19 @@ void Server::endPlaying() {
 
 void Server::sendPlayingNotes() {
     Playing& p = *m_playing;
-    const output::Player& player = m_session->player();
-    if (!player.isPlaying() || player.songHeard()) {
+    const auto it = m_documents.find(p.uri);
+    const bool shown = it != m_documents.end() && !it->second.tooLarge;
+    const session::PlayPoll now = m_session->poll(output::PlayPosition::Clock::now(), shown ? &it->second.map.tabs() : nullptr);
+    if (!now.playing || now.ended) {
         endPlaying();
         return;
     }
-    const auto heard = m_session->heardFrame(output::PlayPosition::Clock::now());
-    const std::shared_ptr<const output::SongMap> song = m_session->swap().playingMap();
-    const auto it = m_documents.find(p.uri);
-    if (!heard || !song || it == m_documents.end() || it->second.tooLarge) return;  // not started yet, paused, or closed
-    const SongTimeline& timeline = song->timeline;
-    BankFrames frames;
-    if (m_session->swap().passage()) frames.fill(*heard);  // a passage plays as exported: every bank at the same frame
-    else frames = playbackFrames(timeline, *heard, p.loop);
+    if (!now.banks || !shown) return;  // not started yet, or closed
     const editor::DocumentMap& map = it->second.map;
     json notes = json::array();
-    // The text may have changed since the song was compiled: ranges move with it.
-    std::array<std::optional<editor::TextShift>, editor::kTabCount> shifts;
-    for (const editor::SoundingSource& s : editor::soundingSources(timeline, frames)) {
-        const size_t tab = static_cast<size_t>(s.range.tab);
-        if (!shifts[tab]) shifts[tab].emplace(p.texts[tab], map.tabs()[tab]);
-        const uint32_t length = s.range.end - s.range.begin;
-        const auto at = shifts[tab]->place(s.range.begin, length);
-        if (!at || !map.placed(s.range.tab)) continue;
-        const auto begin = static_cast<uint32_t>(*at);
-        notes.push_back({{"bank", std::string(1, static_cast<char>('A' + s.bank))},
-                         {"range", rangeJson(map, {s.range.tab, begin, begin + length})}});
+    for (const editor::SoundingSource& s : now.lit) {
+        if (!map.placed(s.range.tab)) continue;
+        notes.push_back({{"bank", std::string(1, static_cast<char>('A' + s.bank))}, {"range", rangeJson(map, s.range)}});
     }
     if (notes == p.lastNotes) return;
     p.lastNotes = notes;
@@ -183,17 +166,14 @@ void Server::sendPlayingNotes() {
 }
 
 void Server::playingDocumentChanged(const editor::TabTexts& before, const OpenDocument& doc) {
-    for (int tab = 0; tab < editor::kTabCount; ++tab) {
-        const editor::TextShift change(before[static_cast<size_t>(tab)], doc.map.tabs()[static_cast<size_t>(tab)]);
-        if (change.removed() > 0 || change.inserted() > 0) m_session->edited(tab, change.position(), change.removed(), change.inserted());
-    }
+    m_session->editedTexts(before, doc.map.tabs());
 }
 
 void Server::offerToPlaying(const std::string& uri, const OpenDocument& doc) {
     if (!m_playing || m_playing->uri != uri || doc.tooLarge || !doc.song || !doc.song->ok()) return;
     output::BuildInputs in = m_playing->inputs;
     in.tabTexts = doc.map.tabs();
-    if (m_session->offer(in, doc.song)) m_playing->texts = doc.map.tabs();
+    m_session->offer(in, doc.song);
 }
 
 json Server::render(const json& args) {

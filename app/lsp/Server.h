@@ -107,13 +107,10 @@ private:
     Arith m_arith = Arith::Float;
     std::map<std::string, OpenDocument> m_documents;
 
-    // The document playing: Play's inputs, the texts of the song last handed
-    // to the swap (what the lit ranges are counted in), the notes sent last.
+    // The document playing: Play's inputs and the notes sent last.
     struct Playing {
         std::string uri;
         output::BuildInputs inputs;
-        editor::TabTexts texts;
-        bool loop = false;
         json lastNotes;
     };
     output::AudioDeviceFactory m_devices;

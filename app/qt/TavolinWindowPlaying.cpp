@@ -66,9 +66,6 @@ void TavolinWindow::showPlaying() {
         return;
     }
     bool following = m_playTimer->isActive() && !m_testPlaying;
-    // A song that follows the text tells its own frame; else the frames heard since Play.
-    const bool ownFrames = following && m_services && m_services->playingMap();
-    const auto heard = streaming && following ? (ownFrames ? m_services->songFrame() : m_services->heardFrame()) : std::nullopt;
     if (!streaming && following) {
         m_playTimer->stop();
         m_live->playStopped();
@@ -76,15 +73,24 @@ void TavolinWindow::showPlaying() {
         showPassage();
     }
     if (following) showPassage();  // edits move a looping passage with its notes
-    // Paused, nothing is heard: the place where the music waits stays shown.
-    const auto frames = following ? m_live->playingFrames(heard, isChecked(ctl::Pause)) : std::nullopt;
+    const size_t tab = static_cast<size_t>(m_shownTab);
+    std::optional<BankFrames> frames;
+    std::vector<editor::EditorRange> lit;
+    if (following && m_services->playingMap()) {
+        // The song follows the text: the session says where it stands (after
+        // a swap, in the new song; paused, where the music waits).
+        const session::PlayPoll now = m_services->pollPlaying(m_model->tabTexts);
+        m_live->heard(now.frame);
+        frames = now.banks;
+        lit = editor::LiveEditor::litRanges(m_shownTab, m_model->tabTexts[tab], now.lit);
+    } else if (following) {
+        // A song that does not follow the text: the frames heard since Play.
+        frames = m_live->playingFrames(m_services->heardFrame(), isChecked(ctl::Pause));
+        if (frames) lit = m_live->playingRanges(m_shownTab, m_model->tabTexts[tab], *frames);
+    }
     if (m_roll) m_roll->setPlayheads(frames);
     std::vector<CEditEx::Range> ranges;
-    if (frames) {
-        const size_t tab = static_cast<size_t>(m_shownTab);
-        for (const editor::EditorRange& r : m_live->playingRanges(m_shownTab, m_model->tabTexts[tab], *frames))
-            ranges.emplace_back(static_cast<int>(r.start), static_cast<int>(r.end));
-    }
+    for (const editor::EditorRange& r : lit) ranges.emplace_back(static_cast<int>(r.start), static_cast<int>(r.end));
     m_editor->setPlayingRanges(std::move(ranges));
     // The status's caret part carries the time played.
     m_caretStatus->setText(QString::fromStdString(

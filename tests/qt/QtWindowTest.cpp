@@ -1176,7 +1176,9 @@ TEST_F(QtWindow, FileChangedOnDiskIsReloadedInPlace) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(QByteArray::fromStdString(editor::writeDocumentBytes({"T120", a})));
         f.close();
-        if (rename) ASSERT_EQ(::rename(f.fileName().toLocal8Bit().constData(), path.toLocal8Bit().constData()), 0);
+        if (rename) {
+            ASSERT_EQ(::rename(f.fileName().toLocal8Bit().constData(), path.toLocal8Bit().constData()), 0);
+        }
     };
     const auto waitForText = [&](const QString& text) {
         for (int i = 0; i < 100 && window->editor()->toPlainText() != text; ++i) QTest::qWait(20);
