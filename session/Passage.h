@@ -87,6 +87,15 @@ struct LoopPick {
 std::optional<LoopSpan> loopSpanOf(const SongTimeline& timeline, const LoopPick& pick,
                                    std::optional<uint64_t> playhead = std::nullopt);
 
+// What became of a pick to loop (PlaySession::loopPick): the span that
+// plays, or why nothing does.
+struct PickedPassage {
+    enum class Result { NotBuilt, NoNote, Playing };
+    Result result = Result::NotBuilt;  // NotBuilt: the build's error has been shown, or the device failed
+    LoopSpan span;
+    uint32_t rate = 0;
+};
+
 // The passage two points name (the command line's --from and --to, the
 // language server's and the page's from/to) in the song `map` describes:
 // each a song time or a caret, or none (the song's start, its end). A caret

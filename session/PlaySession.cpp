@@ -25,6 +25,41 @@ std::optional<uint64_t> PlaySession::play(std::shared_ptr<output::GeneratorWrapp
     return first;
 }
 
+std::optional<uint64_t> PlaySession::play(const output::BuildInputs& inputs, bool testMode, output::BuildHost& host,
+                                          const Start& start, std::shared_ptr<const output::SongMap> map) {
+    stop();
+    output::WaveFormat format;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(inputs, testMode, host, format);
+    if (!song) return std::nullopt;
+    return play(std::move(song), format, host, inputs, start, !testMode, std::move(map));
+}
+
+PickedPassage PlaySession::loopPick(output::BuildInputs inputs, const LoopPick& pick, output::BuildHost& host) {
+    // While the song plays, a note a loop repeats names the pass being heard.
+    const std::optional<uint64_t> playhead = heardFrame(output::PlayPosition::Clock::now());
+    stop();
+    // The passage is a stretch of the whole song, as exported: endless loops
+    // once, every pass of it the song's own samples.
+    inputs.startFromCursor = false;
+    inputs.caret = 0;
+    PickedPassage picked;
+    output::WaveFormat format;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(inputs, false, host, format);
+    if (!song) return picked;
+    const std::shared_ptr<const output::SongMap> map = output::buildSongMap(inputs, false);
+    picked.rate = format.samplesPerSec;
+    const std::optional<LoopSpan> span = map->ok() ? loopSpanOf(map->timeline, pick, playhead) : std::nullopt;
+    if (!span) {
+        picked.result = PickedPassage::Result::NoNote;
+        return picked;
+    }
+    // Edits go on being heard, and the passage follows its notes.
+    if (!play(std::move(song), format, host, inputs, {false, LivePassage{span->from, span->to, true}}, true, map)) return picked;
+    picked.result = PickedPassage::Result::Playing;
+    picked.span = *span;
+    return picked;
+}
+
 void PlaySession::stop() {
     m_swap.playStopped();
     m_player.StopPlayback();

@@ -42,6 +42,17 @@ public:
     std::optional<uint64_t> play(std::shared_ptr<output::GeneratorWrapper> song, const output::WaveFormat& format,
                                  output::BuildHost& host, const output::BuildInputs& inputs, const Start& start,
                                  bool follow, std::shared_ptr<const output::SongMap> map = nullptr);
+    // The same with the song built here from `inputs` (Test's phrase when
+    // `testMode`, which follows nothing): nullopt also when the build failed
+    // (`host` showed why). Play stops the running song even then.
+    std::optional<uint64_t> play(const output::BuildInputs& inputs, bool testMode, output::BuildHost& host, const Start& start,
+                                 std::shared_ptr<const output::SongMap> map = nullptr);
+
+    // A selection or a ruler drag looped: the passage the one rule names
+    // (loopSpanOf: the pass under what is heard now, when something is) in
+    // the whole song as exported, played over and over and following edits.
+    PickedPassage loopPick(output::BuildInputs inputs, const LoopPick& pick, output::BuildHost& host);
+
     // Ends the song and its swaps; the blocks at the device play out.
     void stop();
 

@@ -114,12 +114,7 @@ struct WindowSnapshot {
 };
 
 // What became of a passage loop: the span that plays, or why nothing does.
-struct PassageOutcome {
-    enum class Result { NotBuilt, NoNote, Playing };
-    Result result = Result::NotBuilt;  // NotBuilt: the build's error has been shown
-    LoopSpan span;
-    uint32_t rate = 0;
-};
+using PassageOutcome = session::PickedPassage;
 
 // What the window asks of the layers below: playback, export, documents. The
 // application supplies the real one; model tests supply a recorder.

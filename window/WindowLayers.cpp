@@ -68,13 +68,9 @@ void WindowLayers::play(bool testMode) {
     stop();
     auto snapshot = m_dlg.snapshot(testMode);
     if (!snapshot) return;
-    const output::BuildInputs& inputs = snapshot->inputs;
-    output::WaveFormat format;
-    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(inputs, testMode, *this, format);
-    if (!song) return;
     // From here every newer compile of these inputs takes over the stream (not Test's).
     m_playLoop = snapshot->loop;
-    m_session.play(std::move(song), format, *this, inputs, {snapshot->loop, std::nullopt}, !testMode);
+    m_session.play(snapshot->inputs, testMode, *this, {snapshot->loop, std::nullopt});
 }
 
 void WindowLayers::stop() { m_session.stop(); }
@@ -96,34 +92,13 @@ std::optional<LoopSpan> WindowLayers::livePassage() const {
 }
 
 PassageOutcome WindowLayers::playPassage(const LoopPick& pick) {
-    // While the song plays, a note a loop repeats names the pass being heard.
-    const std::optional<uint64_t> playhead = songFrame();
-    stop();
     auto snapshot = m_dlg.snapshot(false);
-    if (!snapshot) return {};
-    // The passage is a stretch of the whole song, as exported: endless loops
-    // once, every pass of it the song's own samples.
-    snapshot->inputs.startFromCursor = false;
-    snapshot->inputs.caret = 0;
-    const output::BuildInputs& inputs = snapshot->inputs;
-    output::WaveFormat format;
-    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(inputs, false, *this, format);
-    if (!song) return {};
-    const std::shared_ptr<const output::SongMap> map = output::buildSongMap(inputs, false);
-    PassageOutcome outcome;
-    outcome.rate = format.samplesPerSec;
-    const std::optional<LoopSpan> span = map->ok() ? loopSpanOf(map->timeline, pick, playhead) : std::nullopt;
-    if (!span) {
-        outcome.result = PassageOutcome::Result::NoNote;
-        return outcome;
-    }
-    // Edits go on being heard, and the passage follows its notes.
-    m_playLoop = snapshot->loop;
-    if (!m_session.play(std::move(song), format, *this, inputs, {false, session::LivePassage{span->from, span->to, true}}, true, map))
+    if (!snapshot) {
+        stop();
         return {};
-    outcome.result = PassageOutcome::Result::Playing;
-    outcome.span = *span;
-    return outcome;
+    }
+    m_playLoop = snapshot->loop;
+    return m_session.loopPick(snapshot->inputs, pick, *this);
 }
 
 void WindowLayers::setPaused(bool paused) { m_session.player().setPaused(paused); }

@@ -121,12 +121,9 @@ json Server::play(const json& args) {
     if (!m_session) m_session = std::make_unique<session::PlaySession>(m_devices);
     endPlaying();
     CollectingHost host;
-    output::WaveFormat format;
-    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, false, host, format);
-    if (!song) host.fail("the song could not be built");
     const std::optional<session::LivePassage> part = passage ? std::optional(range) : std::nullopt;
-    const std::optional<uint64_t> first = m_session->play(std::move(song), format, host, in, {loop, part}, true, doc.song);
-    if (!first) host.fail("the sound device could not play");
+    const std::optional<uint64_t> first = m_session->play(in, false, host, {loop, part}, doc.song);
+    if (!first) host.fail("the song could not be played");
     m_playing = std::move(playing);
     return {{"uri", uri}, {"startTime", output::songTimeText(*first, doc.song->timeline.sampleRate)}};
 }
