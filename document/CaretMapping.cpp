@@ -5,7 +5,7 @@
 #include "compiler/Utf8.h"
 #include "document/DocumentFormat.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 namespace {
 
 constexpr bool isTrailByte(unsigned char c) noexcept { return isCp932TrailByte(c); }
@@ -144,4 +144,4 @@ std::string upperCaseAscii(std::string_view text) {
     return out;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

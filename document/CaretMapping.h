@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 // The stored bytes are walked in "units", each of which the editor shows as exactly
 // one UTF-16 code unit (CP932 has no character outside the Basic Multilingual Plane):
@@ -48,4 +48,4 @@ std::string firstUnencodableChar(std::string_view utf8);
 // character (full-width letters in comments included) stays as typed.
 std::string upperCaseAscii(std::string_view text);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -1,7 +1,7 @@
 // The starting place of the window's file dialogs.
 #include "document/DialogStart.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 std::string folderOf(std::string_view path) {
     const size_t slash = path.find_last_of('/');
@@ -33,4 +33,4 @@ DialogStart dialogStart(std::string_view documentPath, std::string_view lastFold
     return start;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

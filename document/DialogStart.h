@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 struct DialogStart {
     std::string folder;  // the folder the dialog shows
@@ -25,4 +25,4 @@ DialogStart dialogStart(std::string_view documentPath, std::string_view lastFold
 // the path names no folder.
 std::string folderOf(std::string_view path);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -10,7 +10,7 @@
 #include "document/FileSystem.h"
 #include "document/UserTexts.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD, what an undecodable byte becomes
@@ -100,4 +100,4 @@ std::string documentCheckMessage(const std::string& path, const DocumentFileChec
     return message;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

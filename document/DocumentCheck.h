@@ -8,7 +8,7 @@
 
 #include "document/TextEncoding.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 enum class FileProblem {
     None,
@@ -52,4 +52,4 @@ struct LoadedDocument {
 // `checked` false: a text read for another use than a document (no check).
 LoadedDocument loadDocumentFile(std::string_view fileBytes, bool checked = true);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

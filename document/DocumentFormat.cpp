@@ -5,7 +5,7 @@
 
 #include "compiler/Cp932.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 namespace {
 
 constexpr std::string_view kCommonTag = "SMML@";
@@ -151,4 +151,4 @@ TabTexts readDocumentBytes(std::string_view fileBytes) {
 
 std::string writeDocumentBytes(const TabTexts& tabs) { return textModeWrite(formatDocument(tabs)); }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 inline constexpr int kTabCount = 6; // 0 common, 1..5 banks A..E
 using TabTexts = std::array<std::string, kTabCount>;
@@ -55,4 +55,4 @@ std::string formatDocument(const TabTexts& tabs);
 TabTexts readDocumentBytes(std::string_view fileBytes);      // textModeRead + parseDocumentText
 std::string writeDocumentBytes(const TabTexts& tabs);        // textModeWrite(formatDocument)
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -6,7 +6,7 @@
 #include "compiler/Cp932.h"
 #include "compiler/Utf8.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 namespace {
 
 constexpr std::string_view kCommonTag = "SMML@";
@@ -165,4 +165,4 @@ std::string utf8ToDocumentBytes(std::string_view utf8, size_t* replaced) {
     return out;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

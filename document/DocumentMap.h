@@ -10,7 +10,7 @@
 
 #include "document/DocumentFormat.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 // A place in the file as editors count it: 0-based line (CR LF, a lone CR
 // and a lone LF each end a line) and 0-based column in UTF-16 code units.
@@ -68,4 +68,4 @@ private:
 // where the editor counts them; `replaced` tells how many were.
 std::string utf8ToDocumentBytes(std::string_view utf8, size_t* replaced = nullptr);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

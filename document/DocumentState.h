@@ -6,7 +6,7 @@
 
 #include "document/DocumentFormat.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 // The window's document. The window model owns it; the commands change it.
 struct DocumentState {
@@ -20,4 +20,4 @@ struct DocumentState {
     std::optional<TabTexts> cleanTexts = TabTexts{};
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace tavolin::editor {
+namespace tavolin::document {
 namespace fs = std::filesystem;
 
 FileFailure failureFromErrno(int code) noexcept {
@@ -265,4 +265,4 @@ FileFailure RealFileSystem::makeFolder(const std::string& folder) {
     return {};
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 // The largest document Open, the command line and tavolin-cli read. Loading
 // into the editor takes about half a second per megabyte on a busy two-core
@@ -115,4 +115,4 @@ private:
     WriteResult writeInPlace(const std::filesystem::path& target, std::string_view bytes);
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

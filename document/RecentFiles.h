@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 class RecentFiles {
 public:
@@ -31,4 +31,4 @@ private:
     std::vector<std::string> m_paths;
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

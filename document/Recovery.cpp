@@ -9,7 +9,7 @@
 #include <csignal>
 #include <unistd.h>
 
-namespace tavolin::editor {
+namespace tavolin::document {
 namespace {
 
 constexpr std::string_view kMagic = "TAVOLIN-RECOVERY 1\n";
@@ -226,4 +226,4 @@ void RecoveryStore::discard(const RecoveryRecord& record) {
     if (!record.file.empty()) m_files.removeFile(record.file);
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -12,7 +12,7 @@
 #include "document/DocumentFormat.h"
 #include "document/FileSystem.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 // What one recovery file holds.
 struct RecoveryRecord {
@@ -81,4 +81,4 @@ private:
     bool m_written = false;
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

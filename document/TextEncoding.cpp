@@ -8,7 +8,7 @@
 #include "compiler/UiText.h"
 #include "document/UserTexts.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
@@ -158,4 +158,4 @@ std::string unencodableMessage(const std::string& path, const std::vector<Unenco
     return message;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

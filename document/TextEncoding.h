@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 enum class FileEncoding { Cp932, Utf8 };
 
@@ -47,4 +47,4 @@ DecodedFile decodeDocumentFile(std::string_view fileBytes);
 std::string unencodableMessage(const std::string& path, const std::vector<UnencodableChar>& chars,
                                size_t limit = 10, size_t perLine = 12);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -1,7 +1,7 @@
 // Filling the window's file and recovery texts.
 #include "document/UserTexts.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 std::string fillIn(std::string_view pattern, std::string_view key, std::string_view value) {
     // Appended piece by piece: GCC 12 warns falsely on "literal" + std::string.
@@ -47,4 +47,4 @@ std::string fileFailureMessage(const char* pattern, const std::string& path, con
     return fillIn(uiText(pattern), "file", path) + "\n" + failureReason(failure);
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -9,7 +9,7 @@
 #include "compiler/UiText.h"
 #include "document/FileSystem.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 
 namespace text {
 
@@ -91,4 +91,4 @@ std::string fileFailureMessage(const char* pattern, const std::string& path, con
 // An editor refuses a character CP932 cannot hold with this (the character follows).
 inline constexpr const char* kMsgUnencodable = TAVOLIN_TR_NOOP("Texts", "この文字はCP932で表せないため入力できません: ");
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -9,7 +9,8 @@
 
 namespace {
 
-using namespace tavolin::editor;
+using namespace tavolin::document;
+using namespace tavolin::music;
 
 void check(bool ok) {
     if (!ok) __builtin_trap();

@@ -29,19 +29,19 @@ constexpr int32_t kGrids[] = {192, 96, 48, 1, 7, 64, 384, 1536};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    editor::MidiImportOptions options;
+    music::MidiImportOptions options;
     options.grid = kGrids[data[0] & 7];
-    options.overlap = data[0] & 8 ? editor::MidiOverlap::Newest : editor::MidiOverlap::First;
-    if (data[0] & 16) (void)editor::parseMidiMap("A=1.2,C=2.1,E=1.1", options);
+    options.overlap = data[0] & 8 ? music::MidiOverlap::Newest : music::MidiOverlap::First;
+    if (data[0] & 16) (void)music::parseMidiMap("A=1.2,C=2.1,E=1.1", options);
     const std::string_view file(reinterpret_cast<const char*>(data + 1), size - 1);
-    const auto outcome = editor::importMidi(file, options);
-    const auto* result = std::get_if<editor::MidiImportResult>(&outcome);
+    const auto outcome = music::importMidi(file, options);
+    const auto* result = std::get_if<music::MidiImportResult>(&outcome);
     if (!result) {
         if (std::get<std::string>(outcome).empty()) broken("an error without a text");
         return 0;
     }
     if (!std::isfinite(result->report.maxTimingErrorMs) || result->report.maxTimingErrorMs < 0) broken("timing error not a number");
-    if (editor::readDocumentBytes(editor::writeDocumentBytes(result->tabs)) != result->tabs) broken("the document does not read back");
+    if (document::readDocumentBytes(document::writeDocumentBytes(result->tabs)) != result->tabs) broken("the document does not read back");
     std::array<std::string_view, kBankCount> banks;
     for (size_t b = 0; b < kBankCount; ++b) banks[b] = result->tabs[b + 1];
     std::array<EventList<float>, kBankCount> lists;

@@ -10,7 +10,7 @@
 
 namespace {
 
-using namespace tavolin::editor;
+using namespace tavolin::document;
 
 void check(bool ok) {
     if (!ok) __builtin_trap();

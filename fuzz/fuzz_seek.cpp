@@ -19,7 +19,7 @@ void check(bool ok) {
 }
 
 template <EngineNumType T>
-void seekBothWays(const editor::TabTexts& tabs, uint32_t rate, int64_t cursorBank, uint64_t caret) {
+void seekBothWays(const document::TabTexts& tabs, uint32_t rate, int64_t cursorBank, uint64_t caret) {
     std::array<std::string_view, kBankCount> banks;
     for (int b = 0; b < kBankCount; ++b) banks[static_cast<size_t>(b)] = tabs[static_cast<size_t>(b + 1)];
     BankSet<T> stepped, fast;
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static constexpr uint32_t kRates[] = {8000, 11025, 22050, 48000};
     const uint32_t rate = kRates[data[3] % 4];
     const std::string_view bytes(reinterpret_cast<const char*>(data + 4), size - 4);
-    editor::TabTexts tabs = editor::readDocumentBytes(bytes);
+    document::TabTexts tabs = document::readDocumentBytes(bytes);
     if (tabs[0].empty() && tabs[1].empty()) tabs[1] = std::string(bytes);  // a bare phrase plays in bank A
     seekBothWays<Fix>(tabs, rate, cursorBank, caret);
     seekBothWays<float>(tabs, rate, cursorBank, caret);

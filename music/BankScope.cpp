@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 size_t triggerStart(std::span<const int16_t> history, size_t window) noexcept {
     if (history.size() <= window) return 0;
@@ -54,4 +54,4 @@ void BankScope::idle(double nowSeconds) {
     m_meter.update(0, nowSeconds);
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

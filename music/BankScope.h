@@ -9,7 +9,7 @@
 
 #include "output/BankTapRing.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 // The first of the `window` samples to show out of `history` (oldest
 // first): the latest rising zero crossing (a sample below 0 followed by one
@@ -64,4 +64,4 @@ private:
     PeakMeter m_meter;
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

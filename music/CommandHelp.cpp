@@ -7,7 +7,7 @@
 #include "music/MmlClasses.h"
 #include "document/UserTexts.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -45,7 +45,7 @@ std::vector<std::string> fields(std::string_view body) {
 
 std::string fill(const char* pattern, std::initializer_list<std::pair<const char*, std::string>> values) {
     std::string text = uiText(pattern);
-    for (const auto& [key, value] : values) text = fillIn(text, key, value);
+    for (const auto& [key, value] : values) text = document::fillIn(text, key, value);
     return text;
 }
 
@@ -168,4 +168,4 @@ std::string macroMarkHelp(const MacroMark& mark) {
     return {};
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

@@ -9,7 +9,7 @@
 
 #include "music/DocumentFeatures.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 struct CommandHelp {
     uint32_t begin = 0;  // the command's bytes in the text
@@ -25,4 +25,4 @@ std::optional<CommandHelp> commandHelpAt(std::string_view text, uint32_t offset)
 // What a macro mark does ("@!A", "!A", "!").
 std::string macroMarkHelp(const MacroMark& mark);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

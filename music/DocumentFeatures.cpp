@@ -13,9 +13,9 @@
 #include "document/UserTexts.h"
 #include "output/Passage.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
-std::vector<CompileProblem> compileProblems(const output::SongMap& map, const TabTexts& tabs) {
+std::vector<CompileProblem> compileProblems(const output::SongMap& map, const document::TabTexts& tabs) {
     std::vector<CompileProblem> out;
     for (const CompileResult& r : map.errors.empty() && map.result.code != 0 ? std::vector<CompileResult>{map.result} : map.errors) {
         const std::optional<ErrorPlace> place = placeCompileError(r, tabs);
@@ -24,8 +24,8 @@ std::vector<CompileProblem> compileProblems(const output::SongMap& map, const Ta
         if (place->tab >= 0) {
             // The window underlines editor units; the same command in bytes.
             const std::string_view bytes = tabs[static_cast<size_t>(place->tab)];
-            p.range = {place->tab, static_cast<uint32_t>(unitToByteOffset(bytes, place->underlineStart)),
-                       static_cast<uint32_t>(unitToByteOffset(bytes, place->underlineEnd))};
+            p.range = {place->tab, static_cast<uint32_t>(document::unitToByteOffset(bytes, place->underlineStart)),
+                       static_cast<uint32_t>(document::unitToByteOffset(bytes, place->underlineEnd))};
         }
         char code[16];
         std::snprintf(code, sizeof code, "0x%08X", static_cast<uint32_t>(r.code));
@@ -37,9 +37,9 @@ std::vector<CompileProblem> compileProblems(const output::SongMap& map, const Ta
     return out;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music
 
-namespace tavolin::editor {
+namespace tavolin::music {
 namespace {
 
 bool holds(const TabRange& r, int tab, uint32_t offset) { return r.tab == tab && r.begin <= offset && offset <= r.end; }
@@ -71,14 +71,14 @@ std::string noteHoverText(const SongTimeline& timeline, TimelineRef ref) {
     else if (note.noteIndex >= 0) name = std::string(kNames[note.noteIndex % 12]) + std::to_string(note.noteIndex / 12);
     std::string head = name.empty() ? std::string() : "**" + name + "** ";
     if (note.frequency != 0) head += fixed(note.frequency, 2) + " Hz ";
-    const std::string bankName = fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "バンク {bank}")), "bank", std::string(1, static_cast<char>('A' + ref.bank)));
+    const std::string bankName = document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "バンク {bank}")), "bank", std::string(1, static_cast<char>('A' + ref.bank)));
     // Every time the same command (through the same call) sounds.
     const auto passes = std::count_if(bank.notes.begin(), bank.notes.end(), [&](const TimelineNote& n) { return n.source == note.source; });
     const std::string time = output::songTimeText(note.start, timeline.sampleRate);
     const std::string when = passes > 1
-        ? fillIn(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "{time} に鳴ります（{passes} 回のうち 1 回目）")), "time", time), "passes", std::to_string(passes))
-        : fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "{time} に鳴ります")), "time", time);
-    const std::string length = fillIn(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "長さ {frames} フレーム、全音符の {units}/256")), "frames",
+        ? document::fillIn(document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "{time} に鳴ります（{passes} 回のうち 1 回目）")), "time", time), "passes", std::to_string(passes))
+        : document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "{time} に鳴ります")), "time", time);
+    const std::string length = document::fillIn(document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "長さ {frames} フレーム、全音符の {units}/256")), "frames",
                                              std::to_string(note.frames)), "units", fixed(note.units, 2));
     return head + "(" + bankName + ")\n\n" + when + "\n\n" + length;
 }
@@ -151,7 +151,7 @@ std::optional<uint64_t> TextShift::place(uint64_t offset, uint64_t length) const
     return std::nullopt;
 }
 
-std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const TimelineIndex& index, const TabTexts& tabs) {
+std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const TimelineIndex& index, const document::TabTexts& tabs) {
     std::vector<LineHint> out;
     for (int bank = 0; bank < kBankCount; ++bank) {
         const int tab = bank + 1;
@@ -180,10 +180,10 @@ std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const Timelin
     return out;
 }
 
-std::vector<Completion> completionsAt(const TabTexts& tabs, int tab, uint32_t offset) {
+std::vector<Completion> completionsAt(const document::TabTexts& tabs, int tab, uint32_t offset) {
     using Kind = Completion::Kind;
     std::vector<Completion> out;
-    const std::string_view text = tabs[static_cast<size_t>(std::clamp(tab, 0, kTabCount - 1))];
+    const std::string_view text = tabs[static_cast<size_t>(std::clamp(tab, 0, document::kTabCount - 1))];
     offset = std::min<uint32_t>(offset, static_cast<uint32_t>(text.size()));
     // Nothing inside a comment: the byte before the place is comment text.
     bool inComment = false;
@@ -243,7 +243,7 @@ std::vector<Completion> completionsAt(const TabTexts& tabs, int tab, uint32_t of
     return out;
 }
 
-std::vector<ClassPiece> classPieces(const TabTexts& tabs) {
+std::vector<ClassPiece> classPieces(const document::TabTexts& tabs) {
     std::vector<ClassPiece> out;
     forEachClassRange(tabs, [&](int tab, const MmlClassRange& r) {
         if (r.cls == MmlClass::Plain || r.cls == MmlClass::Unknown) return;
@@ -261,7 +261,7 @@ std::vector<ClassPiece> classPieces(const TabTexts& tabs) {
     return out;
 }
 
-std::vector<MacroMark> macroMarks(const TabTexts& tabs) {
+std::vector<MacroMark> macroMarks(const document::TabTexts& tabs) {
     std::vector<MacroMark> marks;
     bool recording = false;
     bool commonRecording = false;
@@ -328,9 +328,9 @@ std::vector<MacroMark> macroOccurrences(const std::vector<MacroMark>& marks, cha
     return out;
 }
 
-std::vector<OutlineItem> documentOutline(const TabTexts& tabs) {
+std::vector<OutlineItem> documentOutline(const document::TabTexts& tabs) {
     std::vector<OutlineItem> out;
-    for (int tab = 0; tab < kTabCount; ++tab) {
+    for (int tab = 0; tab < document::kTabCount; ++tab) {
         const std::string& text = tabs[static_cast<size_t>(tab)];
         OutlineItem item{OutlineKind::Tab,
                          tab == 0 ? uiText(TAVOLIN_TR_NOOP("Texts", "共通")) : std::string(1, static_cast<char>('A' + tab - 1)),
@@ -379,4 +379,4 @@ std::vector<OutlineItem> documentOutline(const TabTexts& tabs) {
     return out;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

@@ -13,7 +13,7 @@
 #include "music/Transpose.h"
 #include "output/SongMap.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 // A stretch of one tab: bytes [begin, end) of tab `tab` (0 common, 1..5 A..E).
 struct TabRange {
@@ -34,7 +34,7 @@ struct CompileProblem {
 };
 
 // Every failing bank's first error of `map`, compiled from `tabs`.
-std::vector<CompileProblem> compileProblems(const output::SongMap& map, const TabTexts& tabs);
+std::vector<CompileProblem> compileProblems(const output::SongMap& map, const document::TabTexts& tabs);
 
 // What a note under the caret is, as Markdown lines in the display language:
 // its name with octave and frequency (or "rest") and its bank, when it first
@@ -54,7 +54,7 @@ struct LineHint {
     std::string label;
     friend bool operator==(const LineHint&, const LineHint&) = default;
 };
-std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const TimelineIndex& index, const TabTexts& tabs);
+std::vector<LineHint> lineStartHints(const SongTimeline& timeline, const TimelineIndex& index, const document::TabTexts& tabs);
 
 // What may be typed at a place: after "!" the macros recorded where the
 // place can see them, after "@E" the envelopes defined (@ED), after "@" the
@@ -68,7 +68,7 @@ struct Completion {
     std::string insert;  // snippet for commands, plain text otherwise
     friend bool operator==(const Completion&, const Completion&) = default;
 };
-std::vector<Completion> completionsAt(const TabTexts& tabs, int tab, uint32_t offset);
+std::vector<Completion> completionsAt(const document::TabTexts& tabs, int tab, uint32_t offset);
 
 // Rests that fill the bar (4/4) after note `ref` to its end, written after
 // the note's command in tab `tab`: "R4R8". nullopt when the note ends on a
@@ -114,9 +114,9 @@ private:
 // from what the common text leaves open (a comment, a recording). Calls
 // `fn(tab, range)` tab by tab, ranges in order.
 template <typename Fn>
-void forEachClassRange(const TabTexts& tabs, Fn&& fn) {
+void forEachClassRange(const document::TabTexts& tabs, Fn&& fn) {
     MmlClassState common;
-    for (int tab = 0; tab < kTabCount; ++tab) {
+    for (int tab = 0; tab < document::kTabCount; ++tab) {
         MmlClassState state = tab == 0 ? MmlClassState{} : common;
         for (const MmlClassRange& r : classifyMml(tabs[static_cast<size_t>(tab)], state)) fn(tab, r);
         if (tab == 0) common = state;
@@ -130,7 +130,7 @@ struct ClassPiece {
     MmlClass cls = MmlClass::Plain;
     friend bool operator==(const ClassPiece&, const ClassPiece&) = default;
 };
-std::vector<ClassPiece> classPieces(const TabTexts& tabs);
+std::vector<ClassPiece> classPieces(const document::TabTexts& tabs);
 
 // A macro mark: "@!A" starts recording A, "!A" calls it, "!" ends a recording.
 enum class MacroMarkKind { Record, Call, End };
@@ -143,7 +143,7 @@ struct MacroMark {
 };
 
 // Every macro mark of the document, tab by tab in text order.
-std::vector<MacroMark> macroMarks(const TabTexts& tabs);
+std::vector<MacroMark> macroMarks(const document::TabTexts& tabs);
 
 // The mark with a letter under (or just after) `offset` of `tab`.
 std::optional<MacroMark> macroMarkAt(const std::vector<MacroMark>& marks, int tab, uint32_t offset);
@@ -168,6 +168,6 @@ struct OutlineItem {
     std::vector<OutlineItem> children;
     friend bool operator==(const OutlineItem&, const OutlineItem&) = default;
 };
-std::vector<OutlineItem> documentOutline(const TabTexts& tabs);
+std::vector<OutlineItem> documentOutline(const document::TabTexts& tabs);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

@@ -5,7 +5,7 @@
 #include "music/NumberText.h"
 #include "document/UserTexts.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 const std::array<EnvelopeTemplate, kEnvelopeTemplateCount> kEnvelopeTemplates = {{
     {TAVOLIN_TR_NOOP("Texts", "標準値"), 20.0f, 20.0f, 20.0f, 255, 204},
@@ -26,10 +26,10 @@ std::array<std::string, 5> applyEnvelopeTemplate(int index) {
 namespace {
 
 std::string timeMessage(const char* what) {
-    return fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "{what}の時間が不正です(0ms～)")), "what", uiText(what));
+    return document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "{what}の時間が不正です(0ms～)")), "what", uiText(what));
 }
 std::string levelMessage(const char* what) {
-    return fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "{what}が不正です(0～255)")), "what", uiText(what));
+    return document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "{what}が不正です(0～255)")), "what", uiText(what));
 }
 bool inByteRange(int32_t v) noexcept { return v >= 0 && v <= 255; }
 
@@ -57,4 +57,4 @@ EnvelopeCommand buildEnvelopeCommand(const EnvelopeFields& fields) {
     return {text, {}};
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

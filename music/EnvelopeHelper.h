@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 struct EnvelopeTemplate {
     const char* caption;  // the button's caption (UTF-8)
@@ -43,4 +43,4 @@ struct EnvelopeCommand {
 
 EnvelopeCommand buildEnvelopeCommand(const EnvelopeFields& fields);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

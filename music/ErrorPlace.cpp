@@ -9,9 +9,9 @@
 #include "music/MmlClasses.h"
 #include "output/SongBuilder.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
-std::optional<ErrorPlace> placeCompileError(const CompileResult& result, const TabTexts& tabs) {
+std::optional<ErrorPlace> placeCompileError(const CompileResult& result, const document::TabTexts& tabs) {
     if (result.code == 0 || result.bank == -3) return std::nullopt;
     ErrorPlace place;
     if (result.bank < -1 || result.bank >= kBankCount) {
@@ -39,8 +39,8 @@ std::optional<ErrorPlace> placeCompileError(const CompileResult& result, const T
             break;
         }
     }
-    place.underlineStart = byteOffsetToUnit(bytes, from);
-    place.underlineEnd = std::max(place.underlineStart + 1, byteOffsetToUnit(bytes, at + 1, true));
+    place.underlineStart = document::byteOffsetToUnit(bytes, from);
+    place.underlineEnd = std::max(place.underlineStart + 1, document::byteOffsetToUnit(bytes, at + 1, true));
     return place;
 }
 
@@ -52,4 +52,4 @@ std::string errorStatusText(const CompileResult& result, const ErrorPlace& place
            uiText(errorMessage(result.code));
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

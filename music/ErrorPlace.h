@@ -11,7 +11,7 @@
 #include "compiler/ParseMml.h"
 #include "document/DocumentFormat.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 // Where a compile error lies in the window: the tab (0 common, 1..5 banks
 // A..E; -1 the internal code), the line and column as the editor shows them
@@ -28,10 +28,10 @@ struct ErrorPlace {
 };
 
 // nullopt for success and for a refusal (bank -3).
-std::optional<ErrorPlace> placeCompileError(const CompileResult& result, const TabTexts& tabs);
+std::optional<ErrorPlace> placeCompileError(const CompileResult& result, const document::TabTexts& tabs);
 
 // The status bar's line for an error: "B 3:12 ボリューム値が範囲外" (tab, line:column,
 // the compiler's message); "共通" for the common text, "内部" for the internal code.
 std::string errorStatusText(const CompileResult& result, const ErrorPlace& place);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

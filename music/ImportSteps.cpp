@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace tavolin::editor {
+namespace tavolin::music {
 namespace {
 
 constexpr bool isDigit(char c) noexcept { return c >= '0' && c <= '9'; }
@@ -45,7 +45,7 @@ std::string removeTempoCommands(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        std::size_t len = cp932CharLength(text, i);
+        std::size_t len = document::cp932CharLength(text, i);
         if (len == 1 && text[i] == 'T') {
             i = digitsEnd(text, i + 1);
             continue;
@@ -78,7 +78,7 @@ std::string rescaleVolumes(std::string_view text, int32_t target, int32_t source
     std::string out;
     out.reserve(text.size() + 8);
     for (std::size_t i = 0; i < text.size();) {
-        std::size_t len = cp932CharLength(text, i);
+        std::size_t len = document::cp932CharLength(text, i);
         out.append(text.substr(i, len));
         if (len == 1 && text[i] == 'V') {
             std::size_t end = digitsEnd(text, i + 1);
@@ -110,16 +110,16 @@ bool holdsCommands(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string> externalMmlRecord(const TabTexts& tabs) {
+std::optional<std::string> externalMmlRecord(const document::TabTexts& tabs) {
     std::string out = "MML@";
-    for (int bank = 1; bank < kTabCount; ++bank) {
+    for (int bank = 1; bank < document::kTabCount; ++bank) {
         if (bank > 1) out += ',';
         if (!holdsCommands(tabs[bank])) continue;
         // A tag inside a part (even one formed where the common text meets the
         // bank) would make readers cut the record in the wrong place.
         std::string part = tabs[0] + tabs[bank];
-        if (findCp932(part, ",") != std::string::npos || findCp932(part, ";") != std::string::npos ||
-            findCp932(part, "MML@") != std::string::npos)
+        if (document::findCp932(part, ",") != std::string::npos || document::findCp932(part, ";") != std::string::npos ||
+            document::findCp932(part, "MML@") != std::string::npos)
             return std::nullopt;
         out += part;
     }
@@ -127,13 +127,13 @@ std::optional<std::string> externalMmlRecord(const TabTexts& tabs) {
     return out;
 }
 
-TabTexts parseImportText(std::string_view text, const ImportOptions& options) {
-    DocumentRecord record = readDocumentRecord(text);
-    TabTexts tabs;
+document::TabTexts parseImportText(std::string_view text, const ImportOptions& options) {
+    document::DocumentRecord record = document::readDocumentRecord(text);
+    document::TabTexts tabs;
     tabs[0] = std::move(record.common);
     if (options.importMode && !record.hasCommon) tabs[0] = takeLeadingTempo(record.banks);
     int usedBanks = 0;
-    const auto parts = splitBankTexts(record.banks);
+    const auto parts = document::splitBankTexts(record.banks);
     for (size_t bank = 1; bank < tabs.size(); ++bank) {
         const std::string_view part = parts[bank - 1];
         tabs[bank] = (options.importMode && options.removeBankTempo) ? removeTempoCommands(part) : std::string(part);
@@ -143,11 +143,11 @@ TabTexts parseImportText(std::string_view text, const ImportOptions& options) {
     return tabs;
 }
 
-void rescaleDocumentVolumes(TabTexts& tabs, int usedBanks, const ImportOptions& options) {
+void rescaleDocumentVolumes(document::TabTexts& tabs, int usedBanks, const ImportOptions& options) {
     int32_t sourceMax = readLeadingInt(options.sourceMaxText);
     int32_t target = volumeTarget(options.divideByBanks, usedBanks);
-    for (int bank = 1; bank < kTabCount; ++bank) tabs[bank] = rescaleVolumes(tabs[bank], target, sourceMax);
+    for (int bank = 1; bank < document::kTabCount; ++bank) tabs[bank] = rescaleVolumes(tabs[bank], target, sourceMax);
     tabs[0] = rescaleVolumes(tabs[0], target, sourceMax);
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

@@ -8,7 +8,7 @@
 
 #include "document/DocumentFormat.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 // Volumes of this engine go up to 255.
 inline constexpr int32_t kTargetMaxVolume = 255;
@@ -26,7 +26,7 @@ struct ImportOptions {
 // with importMode a leading tempo goes to the common text when the record
 // has none, and (removeBankTempo) the banks lose their tempo commands; with
 // rescale the volumes are rescaled. Without either, parseDocumentText.
-TabTexts parseImportText(std::string_view text, const ImportOptions& options);
+document::TabTexts parseImportText(std::string_view text, const ImportOptions& options);
 
 // A "T" at the very start of `text` and the digits right after it; cut from
 // `text` and returned. Empty (and `text` untouched) without a leading "T".
@@ -52,13 +52,13 @@ std::string rescaleVolumes(std::string_view text, int32_t target, int32_t source
 
 // The import steps that follow the split: tempo removal is already done per
 // bank; this rescales banks A..E and then the common text.
-void rescaleDocumentVolumes(TabTexts& tabs, int usedBanks, const ImportOptions& options);
+void rescaleDocumentVolumes(document::TabTexts& tabs, int usedBanks, const ImportOptions& options);
 
 // The way back to the tools the import comes from: banks A..E as one
 // "MML@a,b,c,d,e;" record, the common text in front of each bank that holds
 // anything besides blanks and *comments* (an empty bank stays an empty part).
 // nullopt when a part holds a "," or ";" or "MML@", which the record cannot
 // carry (in a document read from a file only the common text can hold a ",").
-std::optional<std::string> externalMmlRecord(const TabTexts& tabs);
+std::optional<std::string> externalMmlRecord(const document::TabTexts& tabs);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

@@ -14,7 +14,7 @@
 #include "document/UserTexts.h"
 #include "output/MidiRead.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 namespace {
 
 using output::MidiData;
@@ -543,18 +543,18 @@ std::variant<MidiImportResult, std::string> importMidi(std::string_view fileByte
 std::string midiReportText(const MidiImportReport& r) {
     const auto lineText = [](const MidiLineReport& l) {
         std::string s = uiText(TAVOLIN_TR_NOOP("Texts", "トラック{track} ライン{line}（ch{channel}{name}、音符{notes}）"));
-        s = fillIn(s, "track", std::to_string(l.ref.track));
-        s = fillIn(s, "line", std::to_string(l.ref.line));
-        s = fillIn(s, "channel", std::to_string(l.channel) + (l.drums ? " DRUMS" : ""));
-        s = fillIn(s, "name", l.trackName.empty() ? "" : " " + l.trackName);
-        return fillIn(s, "notes", std::to_string(l.notes));
+        s = document::fillIn(s, "track", std::to_string(l.ref.track));
+        s = document::fillIn(s, "line", std::to_string(l.ref.line));
+        s = document::fillIn(s, "channel", std::to_string(l.channel) + (l.drums ? " DRUMS" : ""));
+        s = document::fillIn(s, "name", l.trackName.empty() ? "" : " " + l.trackName);
+        return document::fillIn(s, "notes", std::to_string(l.notes));
     };
     std::string out;
     const auto add = [&](const std::string& line) { out += line + "\n"; };
     for (int32_t bank = 0; bank < 5; ++bank)
         for (const MidiLineReport& l : r.lines)
             if (l.bank == bank)
-                add(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "バンク{bank}: ")), "bank", std::string(1, static_cast<char>('A' + bank))) + lineText(l));
+                add(document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "バンク{bank}: ")), "bank", std::string(1, static_cast<char>('A' + bank))) + lineText(l));
     if (std::any_of(r.lines.begin(), r.lines.end(), [](const MidiLineReport& l) { return l.bank < 0; })) {
         add(uiText(TAVOLIN_TR_NOOP("Texts", "入らなかったライン:")));
         // A file of many lines would fill the screen: the first ones, then a sum.
@@ -572,25 +572,25 @@ std::string midiReportText(const MidiImportReport& r) {
             }
         }
         if (moreLines > 0)
-            add("  " + fillIn(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "…ほか{lines}ライン（音符{notes}）")), "lines", std::to_string(moreLines)), "notes",
+            add("  " + document::fillIn(document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "…ほか{lines}ライン（音符{notes}）")), "lines", std::to_string(moreLines)), "notes",
                               std::to_string(moreNotes)));
     }
     char ms[32];
     std::snprintf(ms, sizeof ms, "%.1f", r.maxTimingErrorMs);
-    add(fillIn(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "グリッド: 全音符の1/{grid}、最大のタイミング誤差: {ms} ms")), "grid", std::to_string(r.grid)), "ms", ms));
+    add(document::fillIn(document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "グリッド: 全音符の1/{grid}、最大のタイミング誤差: {ms} ms")), "grid", std::to_string(r.grid)), "ms", ms));
     if (r.tempoChanges > 0)
-        add(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "テンポ変化: {count}")), "count", std::to_string(r.tempoChanges)));
+        add(document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "テンポ変化: {count}")), "count", std::to_string(r.tempoChanges)));
     if (r.pitchBends + r.controllers + r.otherDropped > 0) {
         std::string s = uiText(TAVOLIN_TR_NOOP("Texts", "捨てたイベント: ピッチベンド{bends}、コントローラー{controllers}、その他{other}"));
-        s = fillIn(s, "bends", std::to_string(r.pitchBends));
-        s = fillIn(s, "controllers", std::to_string(r.controllers));
-        add(fillIn(s, "other", std::to_string(r.otherDropped)));
+        s = document::fillIn(s, "bends", std::to_string(r.pitchBends));
+        s = document::fillIn(s, "controllers", std::to_string(r.controllers));
+        add(document::fillIn(s, "other", std::to_string(r.otherDropped)));
     }
     if (r.octaveMoved > 0)
-        add(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "音域外のためオクターブを移した音符: {count}")), "count", std::to_string(r.octaveMoved)));
+        add(document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "音域外のためオクターブを移した音符: {count}")), "count", std::to_string(r.octaveMoved)));
     if (r.cutNotes > 0)
-        add(fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "次の音符に切られた音符: {count}")), "count", std::to_string(r.cutNotes)));
+        add(document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "次の音符に切られた音符: {count}")), "count", std::to_string(r.cutNotes)));
     return out;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

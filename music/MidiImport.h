@@ -13,7 +13,7 @@
 
 #include "document/DocumentFormat.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 enum class MidiOverlap {
     First,   // a note goes to the first line that is free at its start
@@ -68,7 +68,7 @@ struct MidiImportReport {
 };
 
 struct MidiImportResult {
-    TabTexts tabs;  // CP932 (ASCII), CR LF line breaks
+    document::TabTexts tabs;  // CP932 (ASCII), CR LF line breaks
     MidiImportReport report;
 };
 
@@ -88,4 +88,4 @@ inline constexpr int32_t kMidiDrumTone = 4;
 // V from velocity and CC 7: 255 × velocity × volume / (100 × 127), at most 255.
 int32_t midiVolumeToV(int32_t velocity, int32_t volume) noexcept;
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

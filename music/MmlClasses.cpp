@@ -1,7 +1,7 @@
 // The colour classifier: a scan that follows the compiler's reading of each command.
 #include "music/MmlClasses.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 namespace {
 
 constexpr bool isDigit(int c) noexcept { return c >= '0' && c <= '9'; }
@@ -193,4 +193,4 @@ char mmlClassLetter(MmlClass cls) noexcept {
     return i >= 0 && i < kMmlClassCount ? kLetters[i] : '#';
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

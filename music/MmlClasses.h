@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 // What a stretch of text is, for colouring. A view maps each class to a style.
 enum class MmlClass : uint8_t {
@@ -56,4 +56,4 @@ std::vector<MmlClassRange> classifyMml(std::string_view text, MmlClassState& sta
 // One letter per class (" nlos@[{!&*?"), for tests and debug output.
 char mmlClassLetter(MmlClass cls) noexcept;
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

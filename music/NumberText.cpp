@@ -7,7 +7,7 @@
 #include <limits>
 #include <locale.h>
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 std::string fixedSixDecimals(double value) {
     // %f of the largest double has 309 integer digits.
@@ -76,4 +76,4 @@ std::optional<double> plainDecimal(std::string_view text) {
     return atofLike(text);
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

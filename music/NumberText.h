@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 // "%f" of the value, then trailing zeros and a trailing point stripped:
 // 50 -> "50", 12.5 -> "12.5", 0.25 -> "0.25". Independent of the process locale.
@@ -28,4 +28,4 @@ double atofLike(std::string_view text);
 // exponent, a trailing letter, nothing at all).
 std::optional<double> plainDecimal(std::string_view text);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

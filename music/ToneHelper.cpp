@@ -4,7 +4,7 @@
 #include "compiler/UiText.h"
 #include "music/NumberText.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 void ToneHelper::setFreqNoiseText(std::string_view text) noexcept {
     m_freqNoisePercent = static_cast<float>(atoiLike(text));
@@ -65,4 +65,4 @@ std::string ToneHelper::buildToneCommand(int tone, std::string_view levelNoiseTe
     return text;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

@@ -8,7 +8,7 @@
 
 #include "compiler/UiText.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 inline constexpr const char* kMsgNoDuty = TAVOLIN_TR_NOOP("Texts", "Duty比が未設定");
 inline constexpr const char* kMsgNoiseRange = TAVOLIN_TR_NOOP("Texts", "ノイズ範囲が範囲外（0～100%）");
@@ -57,4 +57,4 @@ private:
     std::vector<std::string> m_dutyTexts;
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

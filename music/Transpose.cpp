@@ -7,7 +7,7 @@
 
 #include "music/MmlClasses.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 namespace {
 
 enum class ChunkKind { Pitch, Other, AbsoluteOctave, Barrier };
@@ -334,4 +334,4 @@ std::string restsFor(double units) {
     return out;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

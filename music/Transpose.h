@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tavolin::editor {
+namespace tavolin::music {
 
 // Replace bytes [begin, end) of the text by `text`.
 struct TextReplacement {
@@ -61,4 +61,4 @@ std::optional<TextReplacement> splitNote(std::string_view text, uint32_t offset,
 // nullopt when it is no shorter that way.
 std::optional<TextReplacement> joinTiedNotes(std::string_view text, uint32_t from, const NoteTimeAt& timeAt);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

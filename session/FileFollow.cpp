@@ -5,23 +5,23 @@
 #include "document/DocumentFormat.h"
 #include "document/TextEncoding.h"
 
-namespace tavolin::editor {
+namespace tavolin::session {
 
-DiskDocument readDiskDocument(FileSystem& files, const std::string& path) {
+DiskDocument readDiskDocument(document::FileSystem& files, const std::string& path) {
     DiskDocument disk;
-    const ReadResult read = files.readFile(path);
+    const document::ReadResult read = files.readFile(path);
     if (!read.ok()) {
         disk.error = read.failure.error;
         return disk;
     }
-    const LoadedDocument loaded = loadDocumentFile(read.bytes);
+    const document::LoadedDocument loaded = document::loadDocumentFile(read.bytes);
     if (!loaded.ok() || loaded.check.losesText()) return disk;
-    disk.texts = readDocumentBytes(loaded.decoded.bytes);
+    disk.texts = document::readDocumentBytes(loaded.decoded.bytes);
     return disk;
 }
 
-DiskAction FileFollow::decide(const DiskDocument& disk, const DocumentState& doc) {
-    if (disk.error == FileError::NotFound) {
+DiskAction FileFollow::decide(const DiskDocument& disk, const document::DocumentState& doc) {
+    if (disk.error == document::FileError::NotFound) {
         if (m_toldMissing) return DiskAction::None;
         m_toldMissing = true;
         return DiskAction::TellDeleted;
@@ -36,4 +36,4 @@ DiskAction FileFollow::decide(const DiskDocument& disk, const DocumentState& doc
     return doc.modified ? DiskAction::Ask : DiskAction::Reload;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::session

@@ -10,7 +10,7 @@
 #include "document/DocumentState.h"
 #include "document/FileSystem.h"
 
-namespace tavolin::editor {
+namespace tavolin::session {
 
 inline constexpr const char* kMsgFileChangedAsk = TAVOLIN_TR_NOOP(
     "Texts", "「{file}」が他のプログラムで変更されました。\nこのウィンドウには保存していない変更があります。どちらを残しますか？");
@@ -22,13 +22,13 @@ inline constexpr const char* kMsgFileDeleted =
 
 // The window's file as it is on disk now.
 struct DiskDocument {
-    FileError error = FileError::None;  // NotFound: gone; another error: unreadable now
-    std::optional<TabTexts> texts;      // read and taken for a document
+    document::FileError error = document::FileError::None;  // NotFound: gone; another error: unreadable now
+    std::optional<document::TabTexts> texts;      // read and taken for a document
 };
 
 // Reads and decodes `path` as Open does (CP932, or UTF-8 converted); a file
 // Open would refuse or warn about gives no texts.
-DiskDocument readDiskDocument(FileSystem& files, const std::string& path);
+DiskDocument readDiskDocument(document::FileSystem& files, const std::string& path);
 
 enum class DiskAction {
     None,         // nothing new: our own save, the same text again, an answered version, unreadable for now
@@ -40,9 +40,9 @@ enum class DiskAction {
 class FileFollow {
 public:
     // The watcher reported the file; `doc` is the window's document.
-    DiskAction decide(const DiskDocument& disk, const DocumentState& doc);
+    DiskAction decide(const DiskDocument& disk, const document::DocumentState& doc);
     // "Keep mine" to the version `texts`: not asked about again.
-    void kept(const TabTexts& texts) { m_answered = texts; }
+    void kept(const document::TabTexts& texts) { m_answered = texts; }
     // Another document (opened, new, saved elsewhere): start afresh.
     void reset() {
         m_answered.reset();
@@ -50,8 +50,8 @@ public:
     }
 
 private:
-    std::optional<TabTexts> m_answered;
+    std::optional<document::TabTexts> m_answered;
     bool m_toldMissing = false;
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::session

@@ -2,7 +2,7 @@
 #include "session/LiveCheck.h"
 
 
-namespace tavolin::editor {
+namespace tavolin::session {
 
 LiveCheck::LiveCheck(Compile compile, Clock::duration debounce)
     : m_compile(std::move(compile)), m_debounce(debounce), m_worker([this] { work(); }) {}
@@ -65,4 +65,4 @@ void LiveCheck::work() {
     }
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::session

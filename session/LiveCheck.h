@@ -16,7 +16,7 @@
 #include "music/ErrorPlace.h"
 #include "output/SongMap.h"
 
-namespace tavolin::editor {
+namespace tavolin::session {
 
 // The debounced checker. The user-interface thread calls edited() on every
 // change of the document or of a build setting and poll() from a timer; a
@@ -61,4 +61,4 @@ private:
     std::thread m_worker;
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::session

@@ -33,7 +33,7 @@ struct PlayPoll {
     std::optional<BankFrames> banks;
     // The text of each note sounding, in the texts given to poll() (a note in
     // a stretch edited since the song was compiled is left out).
-    std::vector<editor::SoundingSource> lit;
+    std::vector<music::SoundingSource> lit;
     std::optional<SwapHeard> swapped;
 };
 

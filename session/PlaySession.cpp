@@ -67,7 +67,7 @@ void PlaySession::stop() {
     m_switchesSeen = 0;
 }
 
-PlayPoll PlaySession::poll(output::PlayPosition::Clock::time_point now, const editor::TabTexts* texts) {
+PlayPoll PlaySession::poll(output::PlayPosition::Clock::time_point now, const document::TabTexts* texts) {
     PlayPoll p;
     p.playing = m_player.isPlaying();
     p.ended = p.playing && m_player.songHeard();
@@ -87,9 +87,9 @@ PlayPoll PlaySession::poll(output::PlayPosition::Clock::time_point now, const ed
     else p.banks = playbackFrames(timeline, *p.frame, m_loop);
     if (!texts) return p;
     // The texts may have changed since the song was compiled: the notes move with them.
-    const editor::TabTexts& compiled = m_swap.playingTexts();
-    std::array<std::optional<editor::TextShift>, editor::kTabCount> shifts;
-    for (editor::SoundingSource s : editor::soundingSources(timeline, *p.banks)) {
+    const document::TabTexts& compiled = m_swap.playingTexts();
+    std::array<std::optional<music::TextShift>, document::kTabCount> shifts;
+    for (music::SoundingSource s : music::soundingSources(timeline, *p.banks)) {
         const auto tab = static_cast<size_t>(s.range.tab);
         if (!shifts[tab]) shifts[tab].emplace(compiled[tab], (*texts)[tab]);
         const uint32_t length = s.range.end - s.range.begin;

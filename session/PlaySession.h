@@ -68,7 +68,7 @@ public:
     }
     // From the front end's timer; `texts` are the document's texts now (the
     // lit notes are placed in them), or null for no lit notes.
-    PlayPoll poll(output::PlayPosition::Clock::time_point now, const editor::TabTexts* texts);
+    PlayPoll poll(output::PlayPosition::Clock::time_point now, const document::TabTexts* texts);
 
     output::Player& player() noexcept { return m_player; }
     const output::Player& player() const noexcept { return m_player; }

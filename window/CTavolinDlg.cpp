@@ -13,7 +13,7 @@
 
 #include "compiler/Cp932.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 const std::array<ButtonBinding, 19> kButtonBindings = {{
     {ctl::Play, Command::Play, 0},
@@ -195,7 +195,7 @@ void CTavolinDlg::runCommand(Command command, int argument) {
         onInsertEnvelope();
         break;
     case Command::EnvelopeTemplate:
-        if (argument >= 0 && argument < kEnvelopeTemplateCount) onEnvelopeTemplate(argument);
+        if (argument >= 0 && argument < music::kEnvelopeTemplateCount) onEnvelopeTemplate(argument);
         break;
     case Command::Import:
         if (m_services) m_services->importClipboard();
@@ -239,8 +239,8 @@ void CTavolinDlg::loopPassage(std::optional<std::pair<double, double>> rulerFram
     if (!rulerFrames) {
         const EditorSelection sel = m_view.editorSelection();
         const std::string& text = tabTexts[static_cast<size_t>(pick.tab)];
-        pick.fromByte = unitToByteOffset(text, sel.start);
-        pick.toByte = unitToByteOffset(text, sel.end);
+        pick.fromByte = document::unitToByteOffset(text, sel.start);
+        pick.toByte = document::unitToByteOffset(text, sel.end);
     }
     const PassageOutcome outcome = m_services->playPassage(pick);
     switch (outcome.result) {
@@ -262,22 +262,22 @@ void CTavolinDlg::fileChangedOnDisk() {
         m_follow.reset();
         m_followedPath = filePath;
     }
-    const DiskDocument disk = m_services->readDisk(filePath);
+    const session::DiskDocument disk = m_services->readDisk(filePath);
     bool reload = false;
     switch (m_follow.decide(disk, m_doc)) {
-    case DiskAction::None:
+    case session::DiskAction::None:
         return;
-    case DiskAction::TellDeleted:
-        m_view.showStatus(fillIn(uiText(kMsgFileDeleted), "file", filePath));
+    case session::DiskAction::TellDeleted:
+        m_view.showStatus(document::fillIn(uiText(session::kMsgFileDeleted), "file", filePath));
         return;
-    case DiskAction::Reload:
+    case session::DiskAction::Reload:
         reload = true;
         break;
-    case DiskAction::Ask:
+    case session::DiskAction::Ask:
         // The watcher may report again while the question is open: one question.
         m_askingDisk = true;
-        reload = m_view.askKeepOrReload(fillIn(uiText(kMsgFileChangedAsk), "file", filePath), uiText(kMsgFileKeepMine),
-                                        uiText(kMsgFileReload));
+        reload = m_view.askKeepOrReload(document::fillIn(uiText(session::kMsgFileChangedAsk), "file", filePath), uiText(session::kMsgFileKeepMine),
+                                        uiText(session::kMsgFileReload));
         m_askingDisk = false;
         if (!reload) m_follow.kept(*disk.texts);
         break;
@@ -292,7 +292,7 @@ void CTavolinDlg::fileChangedOnDisk() {
     setEditorText(tabTexts[static_cast<size_t>(currentTab())]);
     updateTitle();
     afterDocumentCommand();
-    if (!sameText) m_view.showStatus(fillIn(uiText(kMsgFileReloaded), "file", filePath));
+    if (!sameText) m_view.showStatus(document::fillIn(uiText(session::kMsgFileReloaded), "file", filePath));
 }
 
 std::optional<LoopSpan> CTavolinDlg::playingPassage() const {
@@ -336,12 +336,12 @@ bool CTavolinDlg::requestClose() {
 }
 
 std::optional<std::string> CTavolinDlg::filterEditorInput(std::string_view utf8) {
-    const std::string bad = firstUnencodableChar(utf8);
+    const std::string bad = document::firstUnencodableChar(utf8);
     if (!bad.empty()) {
-        messageBox(uiText(kMsgUnencodable) + bad);
+        messageBox(uiText(document::kMsgUnencodable) + bad);
         return std::nullopt;
     }
-    return upperCaseAscii(utf8);
+    return document::upperCaseAscii(utf8);
 }
 
 std::string CTavolinDlg::title() const {
@@ -353,13 +353,13 @@ void CTavolinDlg::updateTitle() { m_view.setTitle(title()); }
 
 int CTavolinDlg::currentTab() const {
     const int tab = m_view.currentIndex(ctl::Tabs);
-    return tab >= 0 && tab < kTabCount ? tab : 0;
+    return tab >= 0 && tab < document::kTabCount ? tab : 0;
 }
 
-void CTavolinDlg::setEditorText(std::string_view cp932) { m_view.setEditorText(bytesToEditorText(cp932)); }
+void CTavolinDlg::setEditorText(std::string_view cp932) { m_view.setEditorText(document::bytesToEditorText(cp932)); }
 
 void CTavolinDlg::insertAtCaret(std::string_view cp932) {
-    m_view.replaceEditorSelection(upperCaseAscii(bytesToEditorText(cp932)));
+    m_view.replaceEditorSelection(document::upperCaseAscii(document::bytesToEditorText(cp932)));
     onEditorChange();
 }
 
@@ -370,8 +370,8 @@ void CTavolinDlg::selectTab(int index) {
 
 void CTavolinDlg::selectText(uint64_t startByte, uint64_t endByte) {
     const std::string& text = tabTexts[static_cast<size_t>(currentTab())];
-    const size_t start = byteOffsetToUnit(text, startByte, false);
-    const size_t end = byteOffsetToUnit(text, endByte, true);
+    const size_t start = document::byteOffsetToUnit(text, startByte, false);
+    const size_t end = document::byteOffsetToUnit(text, endByte, true);
     m_view.selectEditorRange(start, end < start ? start : end);
 }
 
@@ -384,7 +384,7 @@ void CTavolinDlg::onTabChange() {
 
 void CTavolinDlg::onEditorChange() {
     const std::string text = m_view.editorText();
-    auto bytes = editorTextToBytes(text);
+    auto bytes = document::editorTextToBytes(text);
     if (!bytes) {
         // Only placeholders shown for undecodable bytes of a loaded file can get here
         // (the editor refuses other characters); they are stored as "?".
@@ -392,15 +392,15 @@ void CTavolinDlg::onEditorChange() {
         for (size_t i = 0; i < text.size();) {
             const size_t len = utf8StepAt(text, i);
             const std::string one = text.substr(i, len);
-            fixed += firstUnencodableChar(one).empty() ? one : "?";
+            fixed += document::firstUnencodableChar(one).empty() ? one : "?";
             i += len;
         }
-        bytes = editorTextToBytes(fixed);
+        bytes = document::editorTextToBytes(fixed);
     }
     std::string& stored = tabTexts[static_cast<size_t>(currentTab())];
     std::string now = bytes.value_or(std::string{});
     if (m_services && now != stored) {
-        TabTexts before = tabTexts;
+        document::TabTexts before = tabTexts;
         stored = std::move(now);
         m_services->textsReplaced(before, tabTexts);
     } else {
@@ -417,17 +417,17 @@ void CTavolinDlg::afterEditorChange() {
 
 bool CTavolinDlg::editorEdited(size_t unitPos, size_t unitsRemoved, std::string_view insertedUtf8) {
     std::string& text = tabTexts[static_cast<size_t>(currentTab())];
-    const auto inserted = editorTextToBytes(insertedUtf8);
+    const auto inserted = document::editorTextToBytes(insertedUtf8);
     if (!inserted) return false;
-    const uint64_t from = unitToByteOffset(text, unitPos);
+    const uint64_t from = document::unitToByteOffset(text, unitPos);
     // One walk for both ends: the removed units follow `from`.
     uint64_t to = from;
     for (size_t i = 0; i < unitsRemoved; ++i) {
-        const size_t len = unitLengthAt(text, static_cast<size_t>(to));
+        const size_t len = document::unitLengthAt(text, static_cast<size_t>(to));
         if (len == 0) return false;  // past the end: not this text's edit
         to += len;
     }
-    if (from == text.size() && unitPos > unitCount(text)) return false;
+    if (from == text.size() && unitPos > document::unitCount(text)) return false;
     if (to - from == inserted->size() && text.compare(static_cast<size_t>(from), inserted->size(), *inserted) == 0)
         return true;  // the same text again (a change of formats only)
     text.replace(static_cast<size_t>(from), static_cast<size_t>(to - from), *inserted);
@@ -447,13 +447,13 @@ void CTavolinDlg::autosave() {
         m_recovery->remove();
         return;
     }
-    const FileFailure failure = m_recovery->save(tabTexts, filePath, currentTab());
-    if (failure.error == FileError::None) {
+    const document::FileFailure failure = m_recovery->save(tabTexts, filePath, currentTab());
+    if (failure.error == document::FileError::None) {
         m_autosaveFailure.clear();
         return;
     }
     // Told in the status bar, once per kind of failure: a box would stop the typing.
-    std::string message = fillIn(uiText(text::kRecoveryWriteFailed), "folder", m_recovery->folder()) + failureReason(failure);
+    std::string message = document::fillIn(uiText(document::text::kRecoveryWriteFailed), "folder", m_recovery->folder()) + document::failureReason(failure);
     if (message != m_autosaveFailure) m_view.showStatus(message);
     m_autosaveFailure = std::move(message);
 }
@@ -477,24 +477,24 @@ void CTavolinDlg::offerRecovery() {
     // (named on the command line) takes back only that document's work, and one
     // with edits of its own takes back nothing.
     if (modified) return;
-    std::vector<RecoveryRecord> found = m_recovery->orphans();
+    std::vector<document::RecoveryRecord> found = m_recovery->orphans();
     if (!filePath.empty())
-        std::erase_if(found, [this](const RecoveryRecord& r) { return r.documentPath != filePath; });
+        std::erase_if(found, [this](const document::RecoveryRecord& r) { return r.documentPath != filePath; });
     for (size_t i = 0; i < found.size(); ++i) {
-        RecoveryRecord& record = found[i];
+        document::RecoveryRecord& record = found[i];
         // Another window started at the same time may be offering it already.
         if (!m_recovery->claim(record)) continue;
         RecoveryOffer offer;
-        offer.title = uiText(text::kRecoveryTitle);
-        offer.text = fillIn(fillIn(uiText(text::kRecoveryText), "file", record.documentPath.empty() ? uiText(kUntitled) : record.documentPath),
+        offer.title = uiText(document::text::kRecoveryTitle);
+        offer.text = document::fillIn(document::fillIn(uiText(document::text::kRecoveryText), "file", record.documentPath.empty() ? uiText(kUntitled) : record.documentPath),
                             "time", localTimeText(record.savedAt));
         if (const size_t others = found.size() - i - 1; others > 0) {
             offer.text += '\n';
-            offer.text += fillIn(uiText(text::kRecoveryOthers), "count", std::to_string(others));
+            offer.text += document::fillIn(uiText(document::text::kRecoveryOthers), "count", std::to_string(others));
         }
-        offer.restoreLabel = uiText(text::kRecoveryRestore);
-        offer.discardLabel = uiText(text::kRecoveryDiscard);
-        offer.laterLabel = uiText(text::kRecoveryLater);
+        offer.restoreLabel = uiText(document::text::kRecoveryRestore);
+        offer.discardLabel = uiText(document::text::kRecoveryDiscard);
+        offer.laterLabel = uiText(document::text::kRecoveryLater);
         switch (m_view.askRecovery(offer)) {
         case RecoveryChoice::Restore:
             // One window holds one document: the others wait for the next start.
@@ -510,7 +510,7 @@ void CTavolinDlg::offerRecovery() {
     }
 }
 
-void CTavolinDlg::restore(const RecoveryRecord& record) {
+void CTavolinDlg::restore(const document::RecoveryRecord& record) {
     if (m_services) m_services->stop();
     tabTexts = record.tabTexts;
     filePath = record.documentPath;
@@ -568,10 +568,10 @@ void CTavolinDlg::onInsertTone() {
 }
 
 void CTavolinDlg::onInsertEnvelope() {
-    EnvelopeFields fields{m_view.controlText(ctl::AttackTime),   m_view.controlText(ctl::DecayTime),
+    music::EnvelopeFields fields{m_view.controlText(ctl::AttackTime),   m_view.controlText(ctl::DecayTime),
                           m_view.controlText(ctl::ReleaseTime),  m_view.controlText(ctl::AttackLevel),
                           m_view.controlText(ctl::SustainLevel), m_view.controlText(ctl::EnvelopeNumber)};
-    const EnvelopeCommand command = buildEnvelopeCommand(fields);
+    const music::EnvelopeCommand command = music::buildEnvelopeCommand(fields);
     if (!command.ok()) {
         messageBox(command.message);
         return;
@@ -580,7 +580,7 @@ void CTavolinDlg::onInsertEnvelope() {
 }
 
 void CTavolinDlg::onEnvelopeTemplate(int index) {
-    const auto texts = applyEnvelopeTemplate(index);
+    const auto texts = music::applyEnvelopeTemplate(index);
     m_view.setControlText(ctl::AttackTime, texts[0]);
     m_view.setControlText(ctl::DecayTime, texts[1]);
     m_view.setControlText(ctl::ReleaseTime, texts[2]);
@@ -604,8 +604,8 @@ std::optional<WindowSnapshot> CTavolinDlg::snapshot(bool testMode) {
     if (in.startFromCursor) {
         const EditorSelection sel = m_view.editorSelection();
         const std::string& text = tabTexts[static_cast<size_t>(tab)];
-        in.caret = unitToByteOffset(text, sel.start);
-        s.caretEnd = unitToByteOffset(text, sel.end);
+        in.caret = document::unitToByteOffset(text, sel.start);
+        s.caretEnd = document::unitToByteOffset(text, sel.end);
     }
     in.testPhrase.clear();  // Test's alone
     if (testMode) {
@@ -620,4 +620,4 @@ std::optional<WindowSnapshot> CTavolinDlg::snapshot(bool testMode) {
     return s;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

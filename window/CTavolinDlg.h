@@ -24,7 +24,7 @@
 #include "output/BankTapRing.h"
 #include "synth/BankMask.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 inline constexpr const char* kAppName = "TavolinApp";
 inline constexpr const char* kAboutEntryText = TAVOLIN_TR_NOOP("Texts", "TavolinAppについて(&A)...");
@@ -130,7 +130,7 @@ public:
     // Connects the layers below; without it Play, Export and the file commands do nothing.
     void setServices(WindowServices* services) noexcept { m_services = services; }
     // Connects the recovery files; without it nothing is autosaved or offered.
-    void setRecovery(RecoveryStore* recovery) noexcept { m_recovery = recovery; }
+    void setRecovery(document::RecoveryStore* recovery) noexcept { m_recovery = recovery; }
 
     // Offers the documents of windows that ended without saving (start-up, once the
     // window shows). Restoring one replaces this window's document.
@@ -207,8 +207,8 @@ public:
 
     // The document; the document commands work on it. The three names below are
     // the window's own names for its fields.
-    DocumentState& document() noexcept { return m_doc; }
-    TabTexts& tabTexts;
+    document::DocumentState& document() noexcept { return m_doc; }
+    document::TabTexts& tabTexts;
     std::string& filePath;  // UTF-8
     bool& modified;
     bool paused = false;    // mirror of the Pause box
@@ -217,7 +217,7 @@ public:
     // through. Kept for the session, not in the document.
     const MuteSolo& bankMix() const noexcept { return m_bankMix; }
 
-    ToneHelper& toneHelper() noexcept { return m_tone; }
+    music::ToneHelper& toneHelper() noexcept { return m_tone; }
     WindowView& view() noexcept { return m_view; }
 
 private:
@@ -230,19 +230,19 @@ private:
     void refreshDutyList();
     std::string buildToneCommand();
     void afterDocumentCommand();
-    void restore(const RecoveryRecord& record);
+    void restore(const document::RecoveryRecord& record);
     void toggleBank(Command command, int bank);
 
-    DocumentState m_doc;
+    document::DocumentState m_doc;
     WindowView& m_view;
     WindowServices* m_services = nullptr;
-    RecoveryStore* m_recovery = nullptr;
-    ToneHelper m_tone;
-    RecentFiles m_recent;
+    document::RecoveryStore* m_recovery = nullptr;
+    music::ToneHelper m_tone;
+    document::RecentFiles m_recent;
     std::string m_lastFolder;
     MuteSolo m_bankMix;
     std::optional<LoopSpan> m_passage;  // the passage the running stream loops
-    FileFollow m_follow;
+    session::FileFollow m_follow;
     std::string m_followedPath;  // the file m_follow's answers are about
     bool m_askingDisk = false;   // the question about the file is open
     std::string m_autosaveFailure;  // the last autosave problem shown, so it is shown once
@@ -269,7 +269,7 @@ public:
     // untitled document and the report.
     virtual void importMidi() {}
     // The file at `path` as it is now (see readDiskDocument).
-    virtual DiskDocument readDisk(const std::string& path) { (void)path; return {FileError::Other, std::nullopt}; }
+    virtual session::DiskDocument readDisk(const std::string& path) { (void)path; return {document::FileError::Other, std::nullopt}; }
     // Loads the file at `path` as Open does after its dialog.
     virtual void openPath(const std::string& path) = 0;
     // Open of a recent file: the prompt to save, then the file.
@@ -286,7 +286,7 @@ public:
         (void)tab, (void)position, (void)removed, (void)inserted;
     }
     // Whole texts replaced at once (a full resync, a file reloaded from disk).
-    virtual void textsReplaced(const TabTexts& before, const TabTexts& after) { (void)before, (void)after; }
+    virtual void textsReplaced(const document::TabTexts& before, const document::TabTexts& after) { (void)before, (void)after; }
     // A live check compiled `inputs` (with "Loop" as `loop`) into `map`: the
     // song Play is playing becomes it, when it compiled and its settings are
     // Play's. True when taken.
@@ -302,7 +302,7 @@ public:
     virtual std::shared_ptr<const output::SongMap> playingMap() const { return nullptr; }
     // Where the song that follows the text stands, its notes lit in `texts`
     // (the play timer's question; see session::PlayPoll).
-    virtual session::PlayPoll pollPlaying(const TabTexts& texts) {
+    virtual session::PlayPoll pollPlaying(const document::TabTexts& texts) {
         (void)texts;
         return {};
     }
@@ -315,4 +315,4 @@ public:
     virtual std::optional<uint64_t> heardFrame() const { return std::nullopt; }
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 int DisplayBreaks::toText(int doc) const {
     const auto before = std::lower_bound(m_breaks.begin(), m_breaks.end(), doc);
@@ -46,4 +46,4 @@ bool DisplayBreaks::add(int doc) {
     return true;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 // A view may show a very long line as several display lines, each ended by a
 // break that is not part of the text (laying out a megabyte in one piece costs
@@ -43,4 +43,4 @@ private:
     std::vector<int> m_breaks;
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -10,7 +10,7 @@
 #include "document/TextEncoding.h"
 #include "document/UserTexts.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 std::vector<FileFilterEntry> splitFileFilter(std::string_view filter) {
     std::vector<std::string_view> fields;
@@ -76,14 +76,14 @@ bool DocumentCommands::saveDocument() {
 
 bool DocumentCommands::saveTo(std::string path) {
     path = m_files.absolutePath(path);
-    const std::string bytes = writeDocumentBytes(m_state.tabTexts);
+    const std::string bytes = document::writeDocumentBytes(m_state.tabTexts);
     for (;;) {
-        const WriteResult result = m_files.replaceFile(path, bytes);
-        if (result.outcome == WriteOutcome::Written) break;
+        const document::WriteResult result = m_files.replaceFile(path, bytes);
+        if (result.outcome == document::WriteOutcome::Written) break;
         // Say what failed and why, then let the user pick another place; Cancel
         // leaves name, title and modified flag as they were.
-        m_host.messageBox(fileFailureMessage(text::kSaveFailed, path, result.failure) + "\n" +
-                          uiText(text::kSaveElsewhere));
+        m_host.messageBox(document::fileFailureMessage(document::text::kSaveFailed, path, result.failure) + "\n" +
+                          uiText(document::text::kSaveElsewhere));
         std::optional<std::string> chosen = m_host.showSaveDialog(saveDialogOptions());
         if (!chosen || chosen->empty()) return false;
         path = m_files.absolutePath(*chosen);
@@ -113,35 +113,35 @@ bool DocumentCommands::openPath(const std::string& requested) {
     // Known by its full path: the title, the recent files and the recovery file
     // must name the same file from any folder.
     const std::string path = m_files.absolutePath(requested);
-    const ReadResult read = m_files.readFile(path);
+    const document::ReadResult read = m_files.readFile(path);
     if (!read.ok()) {
-        m_host.messageBox(fileFailureMessage(text::kOpenFailed, path, read.failure));
+        m_host.messageBox(document::fileFailureMessage(document::text::kOpenFailed, path, read.failure));
         return false;
     }
     // A file the document cannot hold is not taken for one: a save would write back
     // only what the reader kept.
-    const LoadedDocument loaded = loadDocumentFile(read.bytes);
-    const DecodedFile& decoded = loaded.decoded;
-    const DocumentFileCheck& check = loaded.check;
+    const document::LoadedDocument loaded = document::loadDocumentFile(read.bytes);
+    const document::DecodedFile& decoded = loaded.decoded;
+    const document::DocumentFileCheck& check = loaded.check;
     switch (loaded.refusal) {
-    case LoadedDocument::Refusal::None: break;
-    case LoadedDocument::Refusal::TooLarge: m_host.messageBox(documentTooLargeMessage(path, read.bytes.size())); return false;
-    case LoadedDocument::Refusal::Unencodable: m_host.messageBox(unencodableMessage(path, decoded.unencodable)); return false;
-    case LoadedDocument::Refusal::NotADocument: m_host.messageBox(documentCheckMessage(path, check)); return false;
+    case document::LoadedDocument::Refusal::None: break;
+    case document::LoadedDocument::Refusal::TooLarge: m_host.messageBox(document::documentTooLargeMessage(path, read.bytes.size())); return false;
+    case document::LoadedDocument::Refusal::Unencodable: m_host.messageBox(document::unencodableMessage(path, decoded.unencodable)); return false;
+    case document::LoadedDocument::Refusal::NotADocument: m_host.messageBox(document::documentCheckMessage(path, check)); return false;
     }
     if (check.losesText() &&
-        m_host.askYesNoCancel(documentCheckMessage(path, check), kSavePromptCaption) != PromptAnswer::Yes)
+        m_host.askYesNoCancel(document::documentCheckMessage(path, check), kSavePromptCaption) != PromptAnswer::Yes)
         return false;
     m_host.stopPlayback();
     m_state.filePath = path;
-    loadDocumentText(textModeRead(decoded.bytes), false, false);
-    if (decoded.encoding == FileEncoding::Utf8) m_host.showStatus(uiText(text::kUtf8Converted));
+    loadDocumentText(document::textModeRead(decoded.bytes), false, false);
+    if (decoded.encoding == document::FileEncoding::Utf8) m_host.showStatus(uiText(document::text::kUtf8Converted));
     m_host.fileUsed(path);
     return true;
 }
 
 void DocumentCommands::loadDocumentText(std::string_view text, bool rescale, bool importMode) {
-    ImportOptions options;
+    music::ImportOptions options;
     options.rescale = rescale;
     options.importMode = importMode;
     if (rescale || importMode) {
@@ -150,10 +150,10 @@ void DocumentCommands::loadDocumentText(std::string_view text, bool rescale, boo
         options.sourceMaxText = std::move(controls.sourceMaxText);
         options.divideByBanks = controls.divideByBanks;
     }
-    m_state.tabTexts = parseImportText(text, options);
+    m_state.tabTexts = music::parseImportText(text, options);
     m_state.modified = false;
     m_state.cleanTexts = m_state.tabTexts;
-    int tab = std::clamp(m_state.selectedTab, 0, kTabCount - 1);
+    int tab = std::clamp(m_state.selectedTab, 0, document::kTabCount - 1);
     m_host.setEditorText(m_state.tabTexts[static_cast<std::size_t>(tab)]);
     m_host.updateTitle();
 }
@@ -187,25 +187,25 @@ bool DocumentCommands::importMidiFile() {
     if (!promptSave()) return false;
     const std::optional<std::string> chosen = m_host.showOpenDialog(midiOpenDialogOptions());
     if (!chosen || chosen->empty()) return false;
-    const ReadResult read = m_files.readFile(*chosen);
+    const document::ReadResult read = m_files.readFile(*chosen);
     if (!read.ok()) {
-        m_host.messageBox(fileFailureMessage(text::kOpenFailed, *chosen, read.failure));
+        m_host.messageBox(document::fileFailureMessage(document::text::kOpenFailed, *chosen, read.failure));
         return false;
     }
-    const auto outcome = importMidi(read.bytes);
+    const auto outcome = music::importMidi(read.bytes);
     if (const auto* error = std::get_if<std::string>(&outcome)) {
-        m_host.messageBox(fillIn(fillIn(uiText(kMidiImportFailed), "file", *chosen), "reason", *error));
+        m_host.messageBox(document::fillIn(document::fillIn(uiText(kMidiImportFailed), "file", *chosen), "reason", *error));
         return false;
     }
-    const auto& result = std::get<MidiImportResult>(outcome);
+    const auto& result = std::get<music::MidiImportResult>(outcome);
     clearDocument();
     m_state.tabTexts = result.tabs;
     m_state.cleanTexts = m_state.tabTexts;  // unmodified, as the clipboard's import leaves it
-    const int tab = std::clamp(m_state.selectedTab, 0, kTabCount - 1);
+    const int tab = std::clamp(m_state.selectedTab, 0, document::kTabCount - 1);
     m_host.setEditorText(m_state.tabTexts[static_cast<std::size_t>(tab)]);
     m_host.updateTitle();
-    m_host.messageBox(midiReportText(result.report));
+    m_host.messageBox(music::midiReportText(result.report));
     return true;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -11,7 +11,7 @@
 #include "document/DocumentState.h"
 #include "document/FileSystem.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 // Texts the user sees (UTF-8; the host converts them for its toolkit).
 inline constexpr const char* kSavePromptText = TAVOLIN_TR_NOOP("Texts", "ファイルが変更されています、保存しますか？");
@@ -80,7 +80,7 @@ public:
 
 class DocumentCommands {
 public:
-    DocumentCommands(DocumentState& state, DocumentHost& host, FileSystem& files)
+    DocumentCommands(document::DocumentState& state, DocumentHost& host, document::FileSystem& files)
         : m_state(state), m_host(host), m_files(files) {}
 
     // The prompt to save of a modified document. True when the command may go on
@@ -122,9 +122,9 @@ private:
     bool saveTo(std::string path);
     void clearDocument();
 
-    DocumentState& m_state;
+    document::DocumentState& m_state;
     DocumentHost& m_host;
-    FileSystem& m_files;
+    document::FileSystem& m_files;
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -9,7 +9,7 @@
 #include "compiler/UiText.h"
 #include "document/UserTexts.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 ExportChoice clampedChoice(ExportChoice choice) noexcept {
     choice.loops = std::clamp(choice.loops, int32_t{1}, kMaxExportLoops);
@@ -49,23 +49,23 @@ std::string clockText(uint64_t frames, uint32_t rateHz) {
 
 std::string exportDoneText(const std::string& path, uint64_t frames, uint32_t rateHz) {
     std::string text = uiText(TAVOLIN_TR_NOOP("Texts", "書き出しました\n{file}\n長さ {time} ({frames} フレーム, {rate} Hz)"));
-    text = fillIn(fillIn(text, "file", path), "time", clockText(frames, rateHz));
-    return fillIn(fillIn(text, "frames", std::to_string(frames)), "rate", std::to_string(rateHz));
+    text = document::fillIn(document::fillIn(text, "file", path), "time", clockText(frames, rateHz));
+    return document::fillIn(document::fillIn(text, "frames", std::to_string(frames)), "rate", std::to_string(rateHz));
 }
 
 std::string stemsDoneText(const std::vector<std::string>& paths, uint64_t frames, uint32_t rateHz) {
     std::string files;
     for (const std::string& p : paths) files += "\n" + p;
     std::string text = uiText(TAVOLIN_TR_NOOP("Texts", "バンク別に書き出しました{files}\n長さ {time} ({frames} フレーム, {rate} Hz)"));
-    text = fillIn(fillIn(text, "files", files), "time", clockText(frames, rateHz));
-    return fillIn(fillIn(text, "frames", std::to_string(frames)), "rate", std::to_string(rateHz));
+    text = document::fillIn(document::fillIn(text, "files", files), "time", clockText(frames, rateHz));
+    return document::fillIn(document::fillIn(text, "frames", std::to_string(frames)), "rate", std::to_string(rateHz));
 }
 
 std::string exportFailureMessage(const output::ExportFileFailure& failure) {
-    const char* pattern = failure.opening ? text::kExportCreateFailed : text::kExportWriteFailed;
+    const char* pattern = failure.opening ? document::text::kExportCreateFailed : document::text::kExportWriteFailed;
     // Without a system reason the first line says all that is known.
-    if (failure.systemCode == 0) return fillIn(uiText(pattern), "file", failure.path);
-    return fileFailureMessage(pattern, failure.path, failureFromErrno(failure.systemCode));
+    if (failure.systemCode == 0) return document::fillIn(uiText(pattern), "file", failure.path);
+    return document::fileFailureMessage(pattern, failure.path, document::failureFromErrno(failure.systemCode));
 }
 
 std::string midiDoneText(const std::string& path, const std::vector<std::string>& warnings) {
@@ -75,4 +75,4 @@ std::string midiDoneText(const std::string& path, const std::vector<std::string>
     return text;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

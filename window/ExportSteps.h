@@ -11,7 +11,7 @@
 #include "output/AudioFile.h"
 #include "output/WavExport.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 // The export dialog's fields. The window keeps the last choice for the next export.
 struct ExportChoice {
@@ -56,4 +56,4 @@ std::string exportFailureMessage(const output::ExportFileFailure& failure);
 // The confirmation after a written MIDI file, with its warnings.
 std::string midiDoneText(const std::string& path, const std::vector<std::string>& warnings);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

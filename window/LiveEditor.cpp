@@ -9,7 +9,7 @@
 #include "music/DocumentFeatures.h"
 #include "window/WindowLayers.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 std::string songClock(uint64_t frames, uint32_t rate) {
     const uint64_t cs = rate ? frames * 100 / rate : 0;
@@ -18,20 +18,20 @@ std::string songClock(uint64_t frames, uint32_t rate) {
     return buf;
 }
 
-LiveEditor::LiveEditor(LiveCheck::Compile compile, LiveCheck::Clock::duration debounce) : m_check(std::move(compile), debounce) {}
+LiveEditor::LiveEditor(session::LiveCheck::Compile compile, session::LiveCheck::Clock::duration debounce) : m_check(std::move(compile), debounce) {}
 
-LiveCheck::Compile LiveEditor::defaultCompile() {
+session::LiveCheck::Compile LiveEditor::defaultCompile() {
     return [](const output::BuildInputs& inputs) { return output::buildSongMap(inputs, false); };
 }
 
-void LiveEditor::changed(const WindowSnapshot& snapshot, LiveCheck::Clock::time_point now) {
+void LiveEditor::changed(const WindowSnapshot& snapshot, session::LiveCheck::Clock::time_point now) {
     m_pendingTexts = snapshot.inputs.tabTexts;
     m_pendingInputs = snapshot.inputs;
     m_pendingLoop = snapshot.loop;
     m_check.edited(m_pendingInputs, now);
 }
 
-bool LiveEditor::poll(LiveCheck::Clock::time_point now, std::optional<LiveCheck::Clock::time_point>* nextPoll) {
+bool LiveEditor::poll(session::LiveCheck::Clock::time_point now, std::optional<session::LiveCheck::Clock::time_point>* nextPoll) {
     const auto next = m_check.poll(now);
     if (nextPoll) *nextPoll = next;
     auto map = m_check.takeResult();
@@ -41,20 +41,20 @@ bool LiveEditor::poll(LiveCheck::Clock::time_point now, std::optional<LiveCheck:
     m_inputs = m_pendingInputs;
     m_loop = m_pendingLoop;
     m_map = std::move(map);
-    m_error = placeCompileError(m_map->result, m_texts);
+    m_error = music::placeCompileError(m_map->result, m_texts);
     m_errors.clear();
     for (const CompileResult& r : m_map->errors)
-        if (auto place = placeCompileError(r, m_texts)) m_errors.push_back(*place);
+        if (auto place = music::placeCompileError(r, m_texts)) m_errors.push_back(*place);
     return true;
 }
 
-std::optional<ErrorPlace> LiveEditor::errorIn(int tab) const {
-    for (const ErrorPlace& e : m_errors)
+std::optional<music::ErrorPlace> LiveEditor::errorIn(int tab) const {
+    for (const music::ErrorPlace& e : m_errors)
         if (e.tab == tab) return e;
     return std::nullopt;
 }
 
-std::string LiveEditor::errorText() const { return m_error && m_map ? errorStatusText(m_map->result, *m_error) : std::string(); }
+std::string LiveEditor::errorText() const { return m_error && m_map ? music::errorStatusText(m_map->result, *m_error) : std::string(); }
 
 namespace {
 
@@ -77,7 +77,7 @@ CaretWalk walkToCaret(std::string_view tabBytes, size_t caretUnit) {
         } else {
             ++w.column;
         }
-        i += c < 0x80 && c != '\r' ? 1 : unitLengthAt(tabBytes, i);
+        i += c < 0x80 && c != '\r' ? 1 : document::unitLengthAt(tabBytes, i);
     }
     w.byte = i;
     return w;
@@ -136,7 +136,7 @@ std::optional<BankFrames> LiveEditor::playingFrames(std::optional<uint64_t> hear
 }
 
 std::optional<uint64_t> LiveEditor::caretFrame(int tab, std::string_view tabBytes, size_t caretUnit) const {
-    return frameAtByte(tab, unitToByteOffset(tabBytes, caretUnit));
+    return frameAtByte(tab, document::unitToByteOffset(tabBytes, caretUnit));
 }
 
 std::optional<uint64_t> LiveEditor::frameAtByte(int tab, uint64_t byte) const {
@@ -159,9 +159,9 @@ std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tab
     // The compile saw `old`; the editor may hold an edit since. Spans before the
     // first changed byte and after the last keep their place (shifted); a span in
     // the changed stretch is not lit.
-    const TextShift shift((m_playMap ? m_playTexts : m_texts)[static_cast<size_t>(tab)], tabBytes);
-    std::vector<SoundingSource> lit;
-    for (SoundingSource source : soundingSources(t, frames)) {
+    const music::TextShift shift((m_playMap ? m_playTexts : m_texts)[static_cast<size_t>(tab)], tabBytes);
+    std::vector<music::SoundingSource> lit;
+    for (music::SoundingSource source : music::soundingSources(t, frames)) {
         if (source.range.tab != tab) continue;
         const uint32_t length = source.range.end - source.range.begin;
         const auto offset = shift.place(source.range.begin, length);
@@ -172,14 +172,14 @@ std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tab
     return litRanges(tab, tabBytes, lit);
 }
 
-std::vector<EditorRange> LiveEditor::litRanges(int tab, std::string_view tabBytes, const std::vector<SoundingSource>& lit) {
+std::vector<EditorRange> LiveEditor::litRanges(int tab, std::string_view tabBytes, const std::vector<music::SoundingSource>& lit) {
     std::vector<EditorRange> out;
-    for (const SoundingSource& source : lit) {
+    for (const music::SoundingSource& source : lit) {
         if (source.range.tab != tab || source.range.begin >= tabBytes.size()) continue;
-        const EditorRange r{byteOffsetToUnit(tabBytes, source.range.begin), byteOffsetToUnit(tabBytes, source.range.end, true)};
+        const EditorRange r{document::byteOffsetToUnit(tabBytes, source.range.begin), document::byteOffsetToUnit(tabBytes, source.range.end, true)};
         if (std::find(out.begin(), out.end(), r) == out.end()) out.push_back(r);
     }
     return out;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

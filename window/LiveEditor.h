@@ -13,7 +13,7 @@
 #include "window/CTavolinDlg.h"
 #include "session/LiveCheck.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 // "m:ss.cc" of a frame count at a rate ("1:23.45").
 std::string songClock(uint64_t frames, uint32_t rate);
@@ -39,18 +39,18 @@ std::optional<TimelineRef> caretNote(const output::SongMap& map, int tab, uint64
 // check's worker).
 class LiveEditor {
 public:
-    explicit LiveEditor(LiveCheck::Compile compile = defaultCompile(),
-                        LiveCheck::Clock::duration debounce = std::chrono::milliseconds(150));
+    explicit LiveEditor(session::LiveCheck::Compile compile = defaultCompile(),
+                        session::LiveCheck::Clock::duration debounce = std::chrono::milliseconds(150));
 
     // The compile Play would run for these inputs.
-    static LiveCheck::Compile defaultCompile();
+    static session::LiveCheck::Compile defaultCompile();
 
     // The document or a build setting changed.
-    void changed(const WindowSnapshot& snapshot, LiveCheck::Clock::time_point now);
+    void changed(const WindowSnapshot& snapshot, session::LiveCheck::Clock::time_point now);
     // From a timer: starts a due compile and takes a finished one. True when
     // what the editor shows has changed (error, marks, times). `nextPoll`
     // receives when to poll again, if something is waiting.
-    bool poll(LiveCheck::Clock::time_point now, std::optional<LiveCheck::Clock::time_point>* nextPoll = nullptr);
+    bool poll(session::LiveCheck::Clock::time_point now, std::optional<session::LiveCheck::Clock::time_point>* nextPoll = nullptr);
     // Tests: until the worker is idle.
     void waitIdle() { m_check.waitIdle(); }
 
@@ -58,12 +58,12 @@ public:
     const output::SongMap* map() const noexcept { return m_map.get(); }
     std::shared_ptr<const output::SongMap> sharedMap() const noexcept { return m_map; }
     // Its first error, placed, and the status bar's text for it; nullopt when it compiled.
-    const std::optional<ErrorPlace>& error() const noexcept { return m_error; }
+    const std::optional<music::ErrorPlace>& error() const noexcept { return m_error; }
     std::string errorText() const;
     // Every bank's first error (each bank is compiled on its own), placed.
-    const std::vector<ErrorPlace>& errors() const noexcept { return m_errors; }
+    const std::vector<music::ErrorPlace>& errors() const noexcept { return m_errors; }
     // The error to underline in tab `tab` (0 common, 1..5 A..E), if it holds one.
-    std::optional<ErrorPlace> errorIn(int tab) const;
+    std::optional<music::ErrorPlace> errorIn(int tab) const;
     bool tabHasError(int tab) const { return errorIn(tab).has_value(); }
 
     // The status bar's caret part: "3:12" (line:column of the caret as
@@ -88,7 +88,7 @@ public:
     // The song that follows the text: where the session's poll says it stands
     // (the "▶" time), and the editor ranges of its lit notes in tab `tab`.
     void heard(std::optional<uint64_t> songFrame) { m_played = songFrame; }
-    static std::vector<EditorRange> litRanges(int tab, std::string_view tabBytes, const std::vector<SoundingSource>& lit);
+    static std::vector<EditorRange> litRanges(int tab, std::string_view tabBytes, const std::vector<music::SoundingSource>& lit);
     // Play started at song frame `startFrame` (play from the cursor), with
     // "Loop" as `loopSong`: until playStopped() the lit notes follow the song
     // compiled now (what is heard), whatever the edits and compiles after it.
@@ -101,7 +101,7 @@ public:
     }
     // The same for a song that follows the text (a live swap): `map`, compiled
     // from `texts`, is what plays, and heard frames are its own.
-    void playStarted(std::shared_ptr<const output::SongMap> map, const TabTexts& texts, bool loopSong) {
+    void playStarted(std::shared_ptr<const output::SongMap> map, const document::TabTexts& texts, bool loopSong) {
         playStarted(0, loopSong);
         if (map && map->ok()) {
             m_playMap = std::move(map);
@@ -135,19 +135,19 @@ public:
 private:
     std::optional<uint64_t> frameAtByte(int tab, uint64_t byte) const;
 
-    LiveCheck m_check;
+    session::LiveCheck m_check;
     std::shared_ptr<const output::SongMap> m_map;
     std::shared_ptr<const output::SongMap> m_playMap;
-    TabTexts m_playTexts;  // the texts m_playMap was compiled from
+    document::TabTexts m_playTexts;  // the texts m_playMap was compiled from
     uint64_t m_playStart = 0;
     bool m_playLoop = false;
     std::optional<uint64_t> m_played;  // song frames from the start to what was heard last
-    std::optional<ErrorPlace> m_error;
-    std::vector<ErrorPlace> m_errors;
-    TabTexts m_texts;  // the texts of the compile in m_map (for placing its error)
-    std::optional<TabTexts> m_pendingTexts;
+    std::optional<music::ErrorPlace> m_error;
+    std::vector<music::ErrorPlace> m_errors;
+    document::TabTexts m_texts;  // the texts of the compile in m_map (for placing its error)
+    std::optional<document::TabTexts> m_pendingTexts;
     output::BuildInputs m_inputs, m_pendingInputs;  // of m_map, of the compile waited for
     bool m_loop = false, m_pendingLoop = false;
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -4,11 +4,11 @@
 #include "document/UserTexts.h"
 #include "output/Passage.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 std::string loopStatusText(const LoopSpan& span, uint32_t rate) {
-    return fillIn(fillIn(uiText(kMsgLoopPlaying), "from", output::songTimeText(span.from, rate)), "to",
+    return document::fillIn(document::fillIn(uiText(kMsgLoopPlaying), "from", output::songTimeText(span.from, rate)), "to",
                   output::songTimeText(span.to, rate));
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

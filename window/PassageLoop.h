@@ -8,7 +8,7 @@
 #include "compiler/UiText.h"
 #include "session/Passage.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 using session::LoopPick;
 using session::LoopSpan;
@@ -21,4 +21,4 @@ inline constexpr const char* kMsgLoopPlaying = TAVOLIN_TR_NOOP("Texts", "ルー�
 // The status line shown while a passage loops ("ループ再生中: 0:01.000 – 0:03.000").
 std::string loopStatusText(const LoopSpan& span, uint32_t rate);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

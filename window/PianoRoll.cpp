@@ -7,7 +7,7 @@
 
 #include "document/CaretMapping.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 namespace {
 
@@ -293,17 +293,17 @@ std::optional<TimelineRef> PianoRoll::noteAt(double x, double y) const {
     return std::nullopt;
 }
 
-std::optional<RollSelection> PianoRoll::selectionOf(TimelineRef ref, const TabTexts& texts) const {
+std::optional<RollSelection> PianoRoll::selectionOf(TimelineRef ref, const document::TabTexts& texts) const {
     const TimelineNote* n = noteOf(ref);
     if (!n || m_stale || !n->source.command.valid()) return std::nullopt;
     const TabSpan at = m_song->timeline.tabSpan(n->source.command, ref.bank);
     if (at.tab < -1) return std::nullopt;  // the internal default code: not in any tab
     const std::string& text = texts[static_cast<size_t>(at.tab + 1)];
     if (at.offset >= text.size()) return std::nullopt;
-    return RollSelection{at.tab + 1, {byteOffsetToUnit(text, at.offset), byteOffsetToUnit(text, at.offset + at.length, true)}};
+    return RollSelection{at.tab + 1, {document::byteOffsetToUnit(text, at.offset), document::byteOffsetToUnit(text, at.offset + at.length, true)}};
 }
 
-std::optional<RollSelection> PianoRoll::selectionAt(double x, double y, const TabTexts& texts) const {
+std::optional<RollSelection> PianoRoll::selectionAt(double x, double y, const document::TabTexts& texts) const {
     const auto ref = noteAt(x, y);
     return ref ? selectionOf(*ref, texts) : std::nullopt;
 }
@@ -357,4 +357,4 @@ std::optional<RollRect> PianoRoll::passageRect() const noexcept {
     return RollRect{left, 0, right - left, m_height};
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

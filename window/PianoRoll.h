@@ -15,7 +15,7 @@
 #include "window/LiveEditor.h"
 #include "output/SongMap.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 // A rectangle in the view's pixels (y grows downwards).
 struct RollRect {
@@ -127,8 +127,8 @@ public:
     std::optional<TimelineRef> noteAt(double x, double y) const;
     // Where a note was written: its own command (inside a macro, the recorded
     // note, which is what one edits), as an editor range of `texts`.
-    std::optional<RollSelection> selectionOf(TimelineRef ref, const TabTexts& texts) const;
-    std::optional<RollSelection> selectionAt(double x, double y, const TabTexts& texts) const;
+    std::optional<RollSelection> selectionOf(TimelineRef ref, const document::TabTexts& texts) const;
+    std::optional<RollSelection> selectionAt(double x, double y, const document::TabTexts& texts) const;
 
     // The highlighted note (a rest too). The caret (tab 0 common, 1..5 A..E,
     // byte offset of the selection start) picks the note under or after it,
@@ -180,4 +180,4 @@ private:
     std::optional<std::pair<uint64_t, uint64_t>> m_passage;
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

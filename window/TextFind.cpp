@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 char16_t folded(char16_t c) noexcept { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
@@ -29,4 +29,4 @@ std::optional<FoundRange> findText(std::u16string_view text, std::u16string_view
     return std::nullopt;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 struct FoundRange {
     size_t start = 0;
@@ -22,4 +22,4 @@ struct FoundRange {
 std::optional<FoundRange> findText(std::u16string_view text, std::u16string_view needle, size_t selectionStart,
                                    size_t selectionEnd, bool backward);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 namespace {
 
@@ -56,4 +56,4 @@ WindowRect placeOnScreen(const WindowRect& frame, const std::vector<WindowRect>&
     return placed;
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 // A rectangle in desktop pixels; several screens share one desktop, so x and y may be
 // negative or beyond the first screen.
@@ -26,4 +26,4 @@ struct WindowRect {
 WindowRect placeOnScreen(const WindowRect& frame, const std::vector<WindowRect>& available, int minWidth = 0,
                          int minHeight = 0);
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -13,15 +13,15 @@
 #include "document/UserTexts.h"
 #include "output/SongMap.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 RecoverySetup defaultRecoverySetup() {
     static std::atomic<int> windows{0};
     RecoverySetup setup;
-    setup.folder = recoveryFolder([](const char* name) { return std::getenv(name); });
-    setup.pid = currentProcessId();
+    setup.folder = document::recoveryFolder([](const char* name) { return std::getenv(name); });
+    setup.pid = document::currentProcessId();
     setup.window = ++windows;
-    setup.isRunning = isTavolinRunning;
+    setup.isRunning = document::isTavolinRunning;
     setup.clock = [] { return static_cast<int64_t>(std::time(nullptr)); };
     return setup;
 }
@@ -40,7 +40,7 @@ output::PlayerOptions keptDevice() {
 
 }  // namespace
 
-WindowLayers::WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices, std::unique_ptr<FileSystem> files,
+WindowLayers::WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices, std::unique_ptr<document::FileSystem> files,
                            output::ExportOptions exportOptions, RecoverySetup recovery)
     : m_dlg(dlg),
       m_view(dlg.view()),
@@ -51,7 +51,7 @@ WindowLayers::WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices,
     // The window shows every bank's scope while a song plays.
     m_session.player().setBankTaps(true);
     if (!recovery.folder.empty()) {
-        m_recovery = std::make_unique<RecoveryStore>(*m_files, recovery.folder, recovery.pid, recovery.window,
+        m_recovery = std::make_unique<document::RecoveryStore>(*m_files, recovery.folder, recovery.pid, recovery.window,
                                                      std::move(recovery.isRunning), std::move(recovery.clock));
         m_dlg.setRecovery(m_recovery.get());
     }
@@ -79,7 +79,7 @@ void WindowLayers::textEdited(int tab, uint64_t position, uint64_t removed, uint
     m_session.edited(tab, position, removed, inserted);
 }
 
-void WindowLayers::textsReplaced(const TabTexts& before, const TabTexts& after) { m_session.editedTexts(before, after); }
+void WindowLayers::textsReplaced(const document::TabTexts& before, const document::TabTexts& after) { m_session.editedTexts(before, after); }
 
 bool WindowLayers::offerSong(const output::BuildInputs& inputs, bool loop, std::shared_ptr<const output::SongMap> map) {
     return loop == m_playLoop && m_session.offer(inputs, std::move(map));
@@ -168,7 +168,7 @@ void WindowLayers::importClipboard() {
     // Refused before the save prompt, so a clipboard that cannot be imported costs
     // the user nothing.
     if (auto text = m_view.clipboardText()) {
-        const std::string bad = firstUnencodableChar(*text);
+        const std::string bad = document::firstUnencodableChar(*text);
         if (!bad.empty()) {
             messageBox(uiText(kMsgClipboardUnencodable) + bad);
             return;
@@ -184,7 +184,7 @@ void WindowLayers::openPath(const std::string& path) { m_commands.openPath(path)
 void WindowLayers::openRecent(const std::string& path) {
     if (!m_commands.promptSave()) return;
     // A file that is gone leaves the list (the user was told why).
-    if (!m_commands.openPath(path) && m_files->readFile(path).failure.error == FileError::NotFound)
+    if (!m_commands.openPath(path) && m_files->readFile(path).failure.error == document::FileError::NotFound)
         m_dlg.forgetFile(path);
 }
 
@@ -208,11 +208,11 @@ FileDialogRequest toRequest(const FileDialogOptions& o, bool save) {
 std::optional<std::string> WindowLayers::askFile(FileDialogRequest request, std::string_view extension,
                                                  std::string_view untitledName) {
     const char* home = std::getenv("HOME");
-    const DialogStart start = dialogStart(m_dlg.filePath, m_dlg.lastFolder(), home ? home : "", extension, untitledName);
+    const document::DialogStart start = document::dialogStart(m_dlg.filePath, m_dlg.lastFolder(), home ? home : "", extension, untitledName);
     request.folder = start.folder;
     request.initialName = start.name;
     std::optional<std::string> chosen = m_view.fileDialog(request);
-    if (chosen && !chosen->empty()) m_dlg.rememberFolder(folderOf(*chosen));
+    if (chosen && !chosen->empty()) m_dlg.rememberFolder(document::folderOf(*chosen));
     return chosen;
 }
 
@@ -283,7 +283,7 @@ bool WindowLayers::exportProgress(uint64_t framesDone, double secondsDone) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", secondsDone);
     const std::string label = uiText(TAVOLIN_TR_NOOP("Texts", "ファイルに書き出しています… {seconds} 秒"));
-    return m_view.reportProgress(fillIn(label, "seconds", seconds), -1.0);
+    return m_view.reportProgress(document::fillIn(label, "seconds", seconds), -1.0);
 }
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -20,7 +20,7 @@
 #include "output/MidiExport.h"
 #include "output/WavExport.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 inline constexpr const char* kMsgClipboardUnencodable =
     TAVOLIN_TR_NOOP("Texts", "クリップボードのテキストにCP932で表せない文字があるため、インポートできません: ");
@@ -30,7 +30,7 @@ struct RecoverySetup {
     std::string folder;
     int64_t pid = 0;
     int window = 0;
-    ProcessProbe isRunning;
+    document::ProcessProbe isRunning;
     std::function<int64_t()> clock;
 };
 // The running program's: the user's state folder, this process, the system clock.
@@ -43,7 +43,7 @@ RecoverySetup defaultRecoverySetup();
 class WindowLayers : public WindowServices, public DocumentHost, public output::ExportHost {
 public:
     WindowLayers(CTavolinDlg& dlg, output::AudioDeviceFactory devices,
-                 std::unique_ptr<FileSystem> files = std::make_unique<RealFileSystem>(),
+                 std::unique_ptr<document::FileSystem> files = std::make_unique<document::RealFileSystem>(),
                  output::ExportOptions exportOptions = {}, RecoverySetup recovery = {});
     ~WindowLayers() override;
 
@@ -65,17 +65,17 @@ public:
     void importClipboard() override;
     void importMidi() override;
     void openPath(const std::string& path) override;
-    DiskDocument readDisk(const std::string& path) override { return readDiskDocument(*m_files, path); }
+    session::DiskDocument readDisk(const std::string& path) override { return session::readDiskDocument(*m_files, path); }
     void openRecent(const std::string& path) override;
     void setAudibleBanks(BankMask mask) override { m_session.player().setAudibleBanks(mask); }
     std::shared_ptr<const output::BankTapRings> bankRings() const override { return m_session.player().bankRings(); }
     bool streaming() const override;
     std::optional<uint64_t> heardFrame() const override;
     void textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) override;
-    void textsReplaced(const TabTexts& before, const TabTexts& after) override;
+    void textsReplaced(const document::TabTexts& before, const document::TabTexts& after) override;
     bool offerSong(const output::BuildInputs& inputs, bool loop, std::shared_ptr<const output::SongMap> map) override;
     std::shared_ptr<const output::SongMap> playingMap() const override { return m_session.swap().playingMap(); }
-    session::PlayPoll pollPlaying(const TabTexts& texts) override {
+    session::PlayPoll pollPlaying(const document::TabTexts& texts) override {
         return m_session.poll(output::PlayPosition::Clock::now(), &texts);
     }
     std::optional<uint64_t> songFrame() const override;
@@ -114,9 +114,9 @@ private:
 
     CTavolinDlg& m_dlg;
     WindowView& m_view;
-    std::unique_ptr<FileSystem> m_files;
+    std::unique_ptr<document::FileSystem> m_files;
     DocumentCommands m_commands;
-    std::unique_ptr<RecoveryStore> m_recovery;
+    std::unique_ptr<document::RecoveryStore> m_recovery;
     output::ExportOptions m_exportOptions;
     output::ExportOutcome m_lastExport = output::ExportOutcome::NotBuilt;
     ExportChoice m_exportChoice;      // the export dialog opens with the last choice
@@ -127,4 +127,4 @@ private:
     bool m_playLoop = false;  // "Loop" as Play read it: a compile with another is not swapped in
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -12,7 +12,7 @@
 #include "window/ExportSteps.h"       // ExportChoice
 #include "synth/BankMask.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 // Control identifiers of the main window (their numbers are the window's own ids).
 namespace ctl {
@@ -156,4 +156,4 @@ public:
     virtual void setBusy(bool busy) = 0;
 };
 
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

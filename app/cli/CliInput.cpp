@@ -18,7 +18,7 @@ DocumentInput readDocumentInput(const std::string& path) {
     DocumentInput doc;
     doc.displayName = path == "-" ? "<stdin>" : path;
     doc.fileBytes = readDocumentFileBytes(path);
-    doc.tabs = editor::readDocumentBytes(doc.fileBytes);
+    doc.tabs = document::readDocumentBytes(doc.fileBytes);
     return doc;
 }
 
@@ -66,7 +66,7 @@ struct Traced {
 
 // The reader's steps (text mode, upper case, common block, MML@, ;, TABs,
 // commas) on traced bytes, so each tab byte knows its file offset.
-std::array<Traced, editor::kTabCount> traceTabs(std::string_view file) {
+std::array<Traced, document::kTabCount> traceTabs(std::string_view file) {
     Traced w;
     for (size_t i = 0; i < file.size(); ++i) {
         const char b = file[i];
@@ -83,7 +83,7 @@ std::array<Traced, editor::kTabCount> traceTabs(std::string_view file) {
         if (isCp932LeadByte(c) && i + 1 < w.bytes.size()) ++i;
         else if (c >= 'a' && c <= 'z') w.bytes[i] = static_cast<char>(c - 'a' + 'A');
     }
-    std::array<Traced, editor::kTabCount> tabs;
+    std::array<Traced, document::kTabCount> tabs;
     const size_t tag = w.bytes.find("SMML@");
     if (tag != std::string::npos) {
         const size_t end = w.bytes.find(';', tag + 5);
@@ -102,7 +102,7 @@ std::array<Traced, editor::kTabCount> traceTabs(std::string_view file) {
     for (size_t i = 0; i < w.bytes.size(); ++i)
         if (w.bytes[i] != '\t') noTabs.push(w.bytes[i], w.from[i]);
     w = noTabs;
-    for (int b = 1; b < editor::kTabCount; ++b) {
+    for (int b = 1; b < document::kTabCount; ++b) {
         const size_t comma = w.bytes.find(',');
         if (comma == std::string::npos) {
             tabs[static_cast<size_t>(b)] = w;
@@ -118,11 +118,11 @@ std::array<Traced, editor::kTabCount> traceTabs(std::string_view file) {
 }  // namespace
 
 std::optional<FilePlace> locateInDocument(std::string_view fileBytes, int tab, uint64_t index) {
-    if (tab < 0 || tab >= editor::kTabCount) return std::nullopt;
+    if (tab < 0 || tab >= document::kTabCount) return std::nullopt;
     const auto tabs = traceTabs(fileBytes);
     const Traced& t = tabs[static_cast<size_t>(tab)];
     // The trace must agree with the document reader, or it would point at the wrong byte.
-    if (t.bytes != editor::readDocumentBytes(fileBytes)[static_cast<size_t>(tab)]) return std::nullopt;
+    if (t.bytes != document::readDocumentBytes(fileBytes)[static_cast<size_t>(tab)]) return std::nullopt;
     if (index >= t.from.size()) return std::nullopt;
     const uint64_t offset = t.from[static_cast<size_t>(index)];
     FilePlace place;

@@ -18,7 +18,7 @@ namespace tavolin::cli {
 struct DocumentInput {
     std::string displayName; // FILE as given, "<stdin>" for "-"
     std::string fileBytes;   // the file exactly as read
-    editor::TabTexts tabs;   // as Open reads it
+    document::TabTexts tabs;   // as Open reads it
 };
 
 // FILE or "-" (standard input), read as Open reads a document. Throws CliError.
@@ -70,7 +70,7 @@ using json::bankLabel;
 
 // Compiles the document's five banks.
 template <EngineNumType T>
-CompileResult compileDocument(const editor::TabTexts& tabs, const CursorOption& cursor,
+CompileResult compileDocument(const document::TabTexts& tabs, const CursorOption& cursor,
                               std::array<EventList<T>, kBankCount>& lists,
                               std::array<SourceSpans, kBankCount>* spans = nullptr) {
     std::array<std::string_view, kBankCount> banks;

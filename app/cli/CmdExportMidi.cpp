@@ -19,7 +19,7 @@ public:
     bool exportProgress(uint64_t, double) override { return true; }
     void exportWarning(const std::string& utf8Text) override { std::cerr << "warning: " << utf8Text << "\n"; }
     void exportFileFailed(const output::ExportFileFailure& failure) override {
-        m_build.messageBox(editor::exportFailureMessage(failure));
+        m_build.messageBox(window::exportFailureMessage(failure));
     }
     TerminalBuildHost& buildHost() { return m_build; }
 

@@ -16,7 +16,7 @@ CommandRegistrar reg{[](CLI::App& app) {
         "export-mml", "Print a document's banks as one MML@a,b,c,d,e; record, the common text in front of each bank");
     cmd->add_option("FILE", *file, "The document (.mml/.txt), or - for standard input")->required();
     cmd->callback([file] {
-        std::optional<std::string> record = editor::externalMmlRecord(editor::readDocumentBytes(readDocumentFileBytes(*file)));
+        std::optional<std::string> record = music::externalMmlRecord(document::readDocumentBytes(readDocumentFileBytes(*file)));
         if (!record) throw CliError("a text holds ',' or ';', which an MML@ record cannot carry");
         *record += '\n';
         std::cout.write(record->data(), static_cast<std::streamsize>(record->size()));

@@ -20,26 +20,26 @@ struct ImportArgs {
 
 // The window as far as an import needs it: the import controls come from the
 // options; nothing is shown, played or prompted.
-class TerminalDocumentHost final : public editor::DocumentHost {
+class TerminalDocumentHost final : public window::DocumentHost {
 public:
-    explicit TerminalDocumentHost(editor::ImportControls controls) : m_controls(std::move(controls)) {}
-    editor::PromptAnswer askYesNoCancel(const std::string&, const std::string&) override {
-        return editor::PromptAnswer::No;
+    explicit TerminalDocumentHost(window::ImportControls controls) : m_controls(std::move(controls)) {}
+    window::PromptAnswer askYesNoCancel(const std::string&, const std::string&) override {
+        return window::PromptAnswer::No;
     }
-    std::optional<std::string> showOpenDialog(const editor::FileDialogOptions&) override { return std::nullopt; }
-    std::optional<std::string> showSaveDialog(const editor::FileDialogOptions&) override { return std::nullopt; }
+    std::optional<std::string> showOpenDialog(const window::FileDialogOptions&) override { return std::nullopt; }
+    std::optional<std::string> showSaveDialog(const window::FileDialogOptions&) override { return std::nullopt; }
     void messageBox(const std::string& text) override { std::cerr << text << "\n"; }
     bool clipboardHasText() override { return false; }
     std::optional<std::string> readClipboardText() override { return std::nullopt; }
     void setEditorText(const std::string&) override {}
     void updateTitle() override {}
     void stopPlayback() override {}
-    editor::ImportControls importControls() override { return m_controls; }
+    window::ImportControls importControls() override { return m_controls; }
     void showStatus(const std::string&) override {}
     void fileUsed(const std::string&) override {}
 
 private:
-    editor::ImportControls m_controls;
+    window::ImportControls m_controls;
 };
 
 void runImport(const ImportArgs& args) {
@@ -48,13 +48,13 @@ void runImport(const ImportArgs& args) {
     std::string clip = readDocumentFileBytes(args.in, false);
     clip.resize(std::min(clip.size(), clip.find('\0')));
 
-    editor::DocumentState state;
+    document::DocumentState state;
     TerminalDocumentHost host({!args.keepBankTempo, args.sourceMax, !args.noDivide});
-    editor::RealFileSystem disk;
-    editor::DocumentCommands commands(state, host, disk);
+    document::RealFileSystem disk;
+    window::DocumentCommands commands(state, host, disk);
     commands.loadDocumentText(clip, true, true);
 
-    const std::string bytes = editor::writeDocumentBytes(state.tabTexts);
+    const std::string bytes = document::writeDocumentBytes(state.tabTexts);
     if (args.out == "-") {
         std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         std::cout.flush();
@@ -62,9 +62,9 @@ void runImport(const ImportArgs& args) {
         return;
     }
     switch (disk.replaceFile(args.out, bytes).outcome) {
-    case editor::WriteOutcome::Written: return;
-    case editor::WriteOutcome::CannotOpen: throw CliError("cannot open '" + args.out + "' for writing");
-    case editor::WriteOutcome::WriteFailed: throw CliError("writing '" + args.out + "' failed; nothing was replaced");
+    case document::WriteOutcome::Written: return;
+    case document::WriteOutcome::CannotOpen: throw CliError("cannot open '" + args.out + "' for writing");
+    case document::WriteOutcome::WriteFailed: throw CliError("writing '" + args.out + "' failed; nothing was replaced");
     }
 }
 

@@ -16,13 +16,13 @@ namespace {
 struct ImportMidiArgs {
     std::string in;
     std::string out;
-    int32_t grid = editor::kMidiDefaultGrid;
+    int32_t grid = music::kMidiDefaultGrid;
     std::string overlap = "first";
     std::string map;
     bool json = false;
 };
 
-nlohmann::ordered_json reportJson(const editor::MidiImportReport& r) {
+nlohmann::ordered_json reportJson(const music::MidiImportReport& r) {
     nlohmann::ordered_json lines = nlohmann::ordered_json::array();
     for (const auto& l : r.lines) {
         lines.push_back({{"track", l.ref.track},
@@ -47,16 +47,16 @@ nlohmann::ordered_json reportJson(const editor::MidiImportReport& r) {
 }
 
 int runImportMidi(const ImportMidiArgs& a) {
-    if (a.grid < 1 || a.grid > editor::kMidiMaxGrid)
-        throw CliError("--grid takes 1 to " + std::to_string(editor::kMidiMaxGrid) + " steps per whole note, got " + std::to_string(a.grid));
-    editor::MidiImportOptions options;
+    if (a.grid < 1 || a.grid > music::kMidiMaxGrid)
+        throw CliError("--grid takes 1 to " + std::to_string(music::kMidiMaxGrid) + " steps per whole note, got " + std::to_string(a.grid));
+    music::MidiImportOptions options;
     options.grid = a.grid;
-    if (a.overlap == "newest") options.overlap = editor::MidiOverlap::Newest;
+    if (a.overlap == "newest") options.overlap = music::MidiOverlap::Newest;
     else if (a.overlap != "first") throw CliError("--overlap takes first or newest, got '" + a.overlap + "'");
     if (!a.map.empty())
-        if (const auto error = editor::parseMidiMap(a.map, options)) throw CliError(*error);
+        if (const auto error = music::parseMidiMap(a.map, options)) throw CliError(*error);
 
-    const auto outcome = editor::importMidi(readInputBytes(a.in), options);
+    const auto outcome = music::importMidi(readInputBytes(a.in), options);
     // Without -o the document goes to standard output and the report to standard error.
     std::ostream& report = a.out.empty() ? std::cerr : std::cout;
     if (const auto* error = std::get_if<std::string>(&outcome)) {
@@ -64,22 +64,22 @@ int runImportMidi(const ImportMidiArgs& a) {
         else std::cerr << a.in << ": " << *error << "\n";
         return kExitCompileError;
     }
-    const auto& result = std::get<editor::MidiImportResult>(outcome);
-    const std::string bytes = editor::writeDocumentBytes(result.tabs);
+    const auto& result = std::get<music::MidiImportResult>(outcome);
+    const std::string bytes = document::writeDocumentBytes(result.tabs);
     if (a.out.empty()) {
         std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         std::cout.flush();
         if (!std::cout) throw CliError("cannot write to standard output");
     } else {
-        editor::RealFileSystem disk;
+        document::RealFileSystem disk;
         switch (disk.replaceFile(a.out, bytes).outcome) {
-        case editor::WriteOutcome::Written: break;
-        case editor::WriteOutcome::CannotOpen: throw CliError("cannot open '" + a.out + "' for writing");
-        case editor::WriteOutcome::WriteFailed: throw CliError("writing '" + a.out + "' failed; nothing was replaced");
+        case document::WriteOutcome::Written: break;
+        case document::WriteOutcome::CannotOpen: throw CliError("cannot open '" + a.out + "' for writing");
+        case document::WriteOutcome::WriteFailed: throw CliError("writing '" + a.out + "' failed; nothing was replaced");
         }
     }
     if (a.json) report << reportJson(result.report).dump() << "\n";
-    else report << editor::midiReportText(result.report);
+    else report << music::midiReportText(result.report);
     return kExitOk;
 }
 

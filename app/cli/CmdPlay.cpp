@@ -160,8 +160,8 @@ public:
         const auto map = output::buildSongMap(in, false);
         if (!map->ok()) {
             for (const CompileResult& e : map->errors) {
-                const std::optional<editor::ErrorPlace> place = editor::placeCompileError(e, doc.tabs);
-                if (place) std::cerr << clearLine() << doc.displayName << ": " << editor::errorStatusText(e, *place) << "\n";
+                const std::optional<music::ErrorPlace> place = music::placeCompileError(e, doc.tabs);
+                if (place) std::cerr << clearLine() << doc.displayName << ": " << music::errorStatusText(e, *place) << "\n";
             }
             if (map->errors.empty()) std::cerr << clearLine() << doc.displayName << ": the song cannot be built\n";
             return;
@@ -205,7 +205,7 @@ private:
     const bool m_tty = ::isatty(STDERR_FILENO) == 1;
     uint32_t m_rate = 48000;
     double m_total = -1;
-    editor::TabTexts m_tabs;  // the texts of the song last handed over
+    document::TabTexts m_tabs;  // the texts of the song last handed over
 };
 
 CommandRegistrar reg{[](CLI::App& app) {

@@ -46,20 +46,20 @@ std::string readInputBytes(const std::string& path) {
 
 namespace {
 
-std::string documentCheckText(const std::string& name, const editor::DocumentFileCheck& check) {
+std::string documentCheckText(const std::string& name, const document::DocumentFileCheck& check) {
     const std::string offset = std::to_string(check.offset), count = std::to_string(check.count);
     switch (check.problem) {
-    case editor::FileProblem::None: break;
-    case editor::FileProblem::NulByte:
+    case document::FileProblem::None: break;
+    case document::FileProblem::NulByte:
         return "'" + name + "' is not a document (a binary file?): NUL byte at byte " + offset + " (" + count +
                " in all); nothing was read";
-    case editor::FileProblem::Undecodable:
+    case document::FileProblem::Undecodable:
         return "'" + name + "' is not a document: " + count + " byte sequence(s) that are no CP932 character, the first at byte " +
                offset + "; nothing was read";
-    case editor::FileProblem::TextAfterEnd:
+    case document::FileProblem::TextAfterEnd:
         return "'" + name + "': the text ends at the Ctrl+Z (0x1A) at byte " + offset + "; the " + count +
                " byte(s) after it are not read";
-    case editor::FileProblem::OutsideRecord:
+    case document::FileProblem::OutsideRecord:
         return "'" + name + "': " + count + " byte(s) outside the document record (SMML@...;MML@...;) are not read";
     }
     return {};
@@ -71,18 +71,18 @@ std::string readDocumentFileBytes(const std::string& path, bool asDocument) {
     const std::string name = path == "-" ? "<stdin>" : path;
     const std::string bytes = readInputBytes(path);
     // The window's limit and its words.
-    editor::LoadedDocument loaded = editor::loadDocumentFile(bytes, asDocument);
+    document::LoadedDocument loaded = document::loadDocumentFile(bytes, asDocument);
     switch (loaded.refusal) {
-    case editor::LoadedDocument::Refusal::None: break;
-    case editor::LoadedDocument::Refusal::TooLarge: throw CliError(editor::documentTooLargeMessage(name, bytes.size()));
-    case editor::LoadedDocument::Refusal::Unencodable: {
+    case document::LoadedDocument::Refusal::None: break;
+    case document::LoadedDocument::Refusal::TooLarge: throw CliError(document::documentTooLargeMessage(name, bytes.size()));
+    case document::LoadedDocument::Refusal::Unencodable: {
         std::string message = "'" + name + "' is UTF-8 with characters CP932 cannot hold; nothing was converted:";
         for (const auto& c : loaded.decoded.unencodable) message += "\n  line " + std::to_string(c.line) + ": " + c.character;
         throw CliError(message);
     }
-    case editor::LoadedDocument::Refusal::NotADocument: break;  // said after the encoding note, as before
+    case document::LoadedDocument::Refusal::NotADocument: break;  // said after the encoding note, as before
     }
-    if (loaded.decoded.encoding == editor::FileEncoding::Utf8)
+    if (loaded.decoded.encoding == document::FileEncoding::Utf8)
         std::cerr << "tavolin-cli: note: '" << name << "' is UTF-8; read as CP932 text\n";
     if (loaded.check.refused()) throw CliError(documentCheckText(name, loaded.check));
     if (loaded.check.losesText()) std::cerr << "tavolin-cli: warning: " << documentCheckText(name, loaded.check) << "\n";

@@ -7,9 +7,9 @@
 int main(int argc, char** argv) {
     tavolin::qt::CTavolinApp app;
     return app.InitInstance(argc, argv, [](tavolin::qt::TavolinWindow& window) {
-        return std::make_unique<tavolin::editor::WindowLayers>(
+        return std::make_unique<tavolin::window::WindowLayers>(
             window.model(), tavolin::output::sdlAudioDeviceFactory(),
-            std::make_unique<tavolin::editor::RealFileSystem>(), tavolin::output::ExportOptions{},
-            tavolin::editor::defaultRecoverySetup());
+            std::make_unique<tavolin::document::RealFileSystem>(), tavolin::output::ExportOptions{},
+            tavolin::window::defaultRecoverySetup());
     });
 }

@@ -20,7 +20,7 @@ public:
     void messageBox(const std::string& utf8Text) override { m_messages.push_back(utf8Text); }
     void selectTab(int) override {}
     void selectText(uint64_t, uint64_t) override {}
-    void exportFileFailed(const output::ExportFileFailure& failure) override { messageBox(editor::exportFailureMessage(failure)); }
+    void exportFileFailed(const output::ExportFileFailure& failure) override { messageBox(window::exportFailureMessage(failure)); }
     std::optional<std::string> askSavePath(const output::SaveDialogRequest&) override { return m_path; }
     bool exportProgress(uint64_t, double) override { return true; }
 
@@ -50,7 +50,7 @@ bool flag(const json& args, const char* name) {
 }
 
 // A place in the document given as an LSP position: the tab and byte offset.
-editor::TabOffset tabOffsetAt(const OpenDocument& doc, const json& position) {
+document::TabOffset tabOffsetAt(const OpenDocument& doc, const json& position) {
     const auto at = doc.map.tabOffsetOf(positionFrom(position));
     if (!at) throw RpcError(ErrorCode::InvalidParams, "the position lies outside the document's texts");
     return *at;
@@ -64,7 +64,7 @@ output::PassagePoint passagePointOf(const OpenDocument& doc, const json& value, 
         if (!typed.point) throw RpcError(ErrorCode::InvalidParams, typed.problem);
         return *typed.point;
     }
-    const editor::TabOffset at = tabOffsetAt(doc, value);
+    const document::TabOffset at = tabOffsetAt(doc, value);
     return {true, 0, at.tab - 1, at.offset};
 }
 
@@ -99,7 +99,7 @@ json Server::play(const json& args) {
     if (passage && args.contains("position")) throw RpcError(ErrorCode::InvalidParams, "give a position or from/to, not both");
     if (args.contains("position")) {
         // From the note under or after the caret, as the window's play from the cursor.
-        const editor::TabOffset at = tabOffsetAt(doc, args["position"]);
+        const document::TabOffset at = tabOffsetAt(doc, args["position"]);
         in.startFromCursor = true;
         in.bankIndex = at.tab - 1;
         in.caret = at.offset;
@@ -151,9 +151,9 @@ void Server::sendPlayingNotes() {
         return;
     }
     if (!now.banks || !shown) return;  // not started yet, or closed
-    const editor::DocumentMap& map = it->second.map;
+    const document::DocumentMap& map = it->second.map;
     json notes = json::array();
-    for (const editor::SoundingSource& s : now.lit) {
+    for (const music::SoundingSource& s : now.lit) {
         if (!map.placed(s.range.tab)) continue;
         notes.push_back({{"bank", std::string(1, static_cast<char>('A' + s.bank))}, {"range", rangeJson(map, s.range)}});
     }
@@ -162,7 +162,7 @@ void Server::sendPlayingNotes() {
     m_send(notification("tavolin/playingNotes", {{"uri", p.uri}, {"notes", std::move(notes)}}));
 }
 
-void Server::playingDocumentChanged(const editor::TabTexts& before, const OpenDocument& doc) {
+void Server::playingDocumentChanged(const document::TabTexts& before, const OpenDocument& doc) {
     m_session->editedTexts(before, doc.map.tabs());
 }
 
@@ -192,7 +192,7 @@ json Server::render(const json& args) {
     in.tabTexts = doc.map.tabs();
     in.forExport = true;
     if (args.contains("cursor")) {
-        const editor::TabOffset at = tabOffsetAt(doc, args["cursor"]);
+        const document::TabOffset at = tabOffsetAt(doc, args["cursor"]);
         in.startFromCursor = true;
         in.bankIndex = at.tab - 1;
         in.caret = at.offset;

@@ -21,11 +21,11 @@ uint32_t sampleRateOf(const json& rate) {
     throw RpcError(ErrorCode::InvalidParams, "sampleRate must be a number");
 }
 
-json toJson(editor::FilePosition p) { return {{"line", p.line}, {"character", p.column}}; }
+json toJson(document::FilePosition p) { return {{"line", p.line}, {"character", p.column}}; }
 
-json rangeJson(const editor::DocumentMap& map, const editor::TabRange& r) {
-    return {{"start", toJson(map.positionOf(editor::TabOffset{r.tab, r.begin}))},
-            {"end", toJson(map.positionOf(editor::TabOffset{r.tab, r.end}))}};
+json rangeJson(const document::DocumentMap& map, const music::TabRange& r) {
+    return {{"start", toJson(map.positionOf(document::TabOffset{r.tab, r.begin}))},
+            {"end", toJson(map.positionOf(document::TabOffset{r.tab, r.end}))}};
 }
 
 const json& member(const json& j, const char* name) {
@@ -39,7 +39,7 @@ std::string stringMember(const json& j, const char* name) {
     return v.get<std::string>();
 }
 
-editor::FilePosition positionFrom(const json& j) {
+document::FilePosition positionFrom(const json& j) {
     auto number = [&](const char* name) {
         const json& v = member(j, name);
         // Parsed text gives unsigned numbers, JSON built in code signed ones.
@@ -59,8 +59,8 @@ constexpr const char* kTokenTypes[] = {"enumMember", "number", "type", "property
 
 json semanticTokensLegend() { return {{"tokenTypes", kTokenTypes}, {"tokenModifiers", json::array()}}; }
 
-int semanticTokenType(editor::MmlClass cls) noexcept {
-    using editor::MmlClass;
+int semanticTokenType(music::MmlClass cls) noexcept {
+    using music::MmlClass;
     switch (cls) {
     case MmlClass::Note: return 0;
     case MmlClass::Length: return 1;

@@ -33,10 +33,10 @@ struct RpcError : std::runtime_error {
     RpcError(ErrorCode c, const std::string& message) : std::runtime_error(message), code(c) {}
 };
 
-json toJson(editor::FilePosition p);
-json rangeJson(const editor::DocumentMap& map, const editor::TabRange& r);
+json toJson(document::FilePosition p);
+json rangeJson(const document::DocumentMap& map, const music::TabRange& r);
 // {"line": n, "character": n}; RpcError(InvalidParams) when malformed.
-editor::FilePosition positionFrom(const json& j);
+document::FilePosition positionFrom(const json& j);
 
 // A member of `j` of the given type; RpcError(InvalidParams) when missing or mistyped.
 const json& member(const json& j, const char* name);
@@ -51,7 +51,7 @@ uint32_t sampleRateOf(const json& rate);
 // The token types the colour classes map to, in legend order, and the index of
 // a class (-1: not sent).
 json semanticTokensLegend();
-int semanticTokenType(editor::MmlClass cls) noexcept;
+int semanticTokenType(music::MmlClass cls) noexcept;
 
 json errorReply(const json& id, ErrorCode code, const std::string& message);
 json resultReply(const json& id, json result);

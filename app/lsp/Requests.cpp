@@ -11,12 +11,12 @@
 namespace tavolin::lsp {
 namespace {
 
-using editor::MacroMark;
-using editor::TabRange;
+using music::MacroMark;
+using music::TabRange;
 
 std::string uriOf(const json& params) { return stringMember(member(params, "textDocument"), "uri"); }
 
-json location(const std::string& uri, const editor::DocumentMap& map, const TabRange& r) {
+json location(const std::string& uri, const document::DocumentMap& map, const TabRange& r) {
     return {{"uri", uri}, {"range", rangeJson(map, r)}};
 }
 
@@ -24,21 +24,21 @@ json location(const std::string& uri, const editor::DocumentMap& map, const TabR
 std::optional<MacroMark> markAt(const OpenDocument& doc, const json& params, std::vector<MacroMark>& marks) {
     const auto at = doc.map.tabOffsetOf(positionFrom(member(params, "position")));
     if (!at) return std::nullopt;
-    marks = editor::macroMarks(doc.map.tabs());
-    return editor::macroMarkAt(marks, at->tab, at->offset);
+    marks = music::macroMarks(doc.map.tabs());
+    return music::macroMarkAt(marks, at->tab, at->offset);
 }
 
-int symbolKind(editor::OutlineKind kind) {
+int symbolKind(music::OutlineKind kind) {
     switch (kind) {
-    case editor::OutlineKind::Tab: return 3;       // Namespace
-    case editor::OutlineKind::Macro: return 12;    // Function
-    case editor::OutlineKind::Tone: return 23;     // Struct
-    case editor::OutlineKind::Envelope: return 14; // Constant
+    case music::OutlineKind::Tab: return 3;       // Namespace
+    case music::OutlineKind::Macro: return 12;    // Function
+    case music::OutlineKind::Tone: return 23;     // Struct
+    case music::OutlineKind::Envelope: return 14; // Constant
     }
     return 13;
 }
 
-json symbolJson(const editor::DocumentMap& map, const editor::OutlineItem& item) {
+json symbolJson(const document::DocumentMap& map, const music::OutlineItem& item) {
     const json range = rangeJson(map, item.range);
     json children = json::array();
     for (const auto& c : item.children) children.push_back(symbolJson(map, c));
@@ -47,19 +47,19 @@ json symbolJson(const editor::DocumentMap& map, const editor::OutlineItem& item)
 }
 
 // Relative encoding of the pieces that start within [from, to) of the file.
-json tokens(const editor::DocumentMap& map, uint32_t from, uint32_t to) {
+json tokens(const document::DocumentMap& map, uint32_t from, uint32_t to) {
     struct Token {
-        editor::FilePosition at;
+        document::FilePosition at;
         uint32_t length;
         int type;
     };
     std::vector<Token> list;
-    for (const editor::ClassPiece& p : editor::classPieces(map.tabs())) {
+    for (const music::ClassPiece& p : music::classPieces(map.tabs())) {
         const int type = semanticTokenType(p.cls);
-        const uint32_t start = map.fileOffsetOf(editor::TabOffset{p.range.tab, p.range.begin});
+        const uint32_t start = map.fileOffsetOf(document::TabOffset{p.range.tab, p.range.begin});
         if (type < 0 || start < from || start >= to) continue;
-        const editor::FilePosition a = map.positionOf(start);
-        const editor::FilePosition b = map.positionOf(editor::TabOffset{p.range.tab, p.range.end});
+        const document::FilePosition a = map.positionOf(start);
+        const document::FilePosition b = map.positionOf(document::TabOffset{p.range.tab, p.range.end});
         if (b.line != a.line || b.column <= a.column) continue;  // a piece cut apart in the file (a block inside a bank)
         list.push_back({a, b.column - a.column, type});
     }
@@ -67,7 +67,7 @@ json tokens(const editor::DocumentMap& map, uint32_t from, uint32_t to) {
         return x.at.line != y.at.line ? x.at.line < y.at.line : x.at.column < y.at.column;
     });
     json data = json::array();
-    editor::FilePosition last;
+    document::FilePosition last;
     for (const Token& t : list) {
         const uint32_t dl = t.at.line - last.line;
         data.push_back(dl);
@@ -93,17 +93,17 @@ json Server::hover(const json& params, Clock::time_point) {
     // A note tells what it sounds like: only a compile that succeeded knows.
     if (doc.song && doc.song->ok() && doc.song->index) {
         if (const auto ref = doc.song->index->noteAt(at->tab - 1, at->offset)) {
-            json out = {{"contents", {{"kind", "markdown"}, {"value", editor::noteHoverText(doc.song->timeline, *ref)}}}};
-            if (const auto r = editor::noteSourceAt(doc.song->timeline, *ref, at->tab, at->offset)) out["range"] = rangeJson(doc.map, *r);
+            json out = {{"contents", {{"kind", "markdown"}, {"value", music::noteHoverText(doc.song->timeline, *ref)}}}};
+            if (const auto r = music::noteSourceAt(doc.song->timeline, *ref, at->tab, at->offset)) out["range"] = rangeJson(doc.map, *r);
             return out;
         }
     }
-    std::vector<MacroMark> marks = editor::macroMarks(doc.map.tabs());
+    std::vector<MacroMark> marks = music::macroMarks(doc.map.tabs());
     for (const MacroMark& m : marks)
         if (m.range.tab == at->tab && m.range.begin <= at->offset && at->offset < m.range.end)
-            return answer(editor::macroMarkHelp(m), m.range);
+            return answer(music::macroMarkHelp(m), m.range);
     const std::string& text = doc.map.tabs()[static_cast<size_t>(at->tab)];
-    if (const auto help = editor::commandHelpAt(text, at->offset)) return answer(help->text, {at->tab, help->begin, help->end});
+    if (const auto help = music::commandHelpAt(text, at->offset)) return answer(help->text, {at->tab, help->begin, help->end});
     return nullptr;
 }
 
@@ -115,8 +115,8 @@ json Server::inlayHint(const json& params, Clock::time_point) {
     const uint32_t to = doc.map.fileOffsetOf(positionFrom(member(range, "end")));
     json out = json::array();
     if (!doc.song || !doc.song->ok() || !doc.song->index) return out;
-    for (const editor::LineHint& h : editor::lineStartHints(doc.song->timeline, *doc.song->index, doc.map.tabs())) {
-        const uint32_t at = doc.map.fileOffsetOf(editor::TabOffset{h.at.tab, h.at.begin});
+    for (const music::LineHint& h : music::lineStartHints(doc.song->timeline, *doc.song->index, doc.map.tabs())) {
+        const uint32_t at = doc.map.fileOffsetOf(document::TabOffset{h.at.tab, h.at.begin});
         if (at < from || at > to) continue;
         out.push_back({{"position", toJson(doc.map.positionOf(at))}, {"label", h.label}, {"paddingRight", true}});
     }
@@ -128,8 +128,8 @@ json Server::completion(const json& params, Clock::time_point) {
     json items = json::array();
     const auto at = doc.map.tabOffsetOf(positionFrom(member(params, "position")));
     if (!at) return items;
-    for (const editor::Completion& c : editor::completionsAt(doc.map.tabs(), at->tab, at->offset)) {
-        using Kind = editor::Completion::Kind;
+    for (const music::Completion& c : music::completionsAt(doc.map.tabs(), at->tab, at->offset)) {
+        using Kind = music::Completion::Kind;
         const int kind = c.kind == Kind::Command ? 15 /* Snippet */ : c.kind == Kind::Macro ? 3 /* Function */ : 21 /* Constant */;
         json item = {{"label", c.label}, {"kind", kind}, {"insertText", c.insert}};
         if (c.kind == Kind::Command) item["insertTextFormat"] = 2;  // snippet
@@ -152,22 +152,22 @@ json Server::codeAction(const json& params, Clock::time_point) {
         {-12, TAVOLIN_TR_NOOP("Texts", "1オクターブ下げる")},
     };
     const std::string& text = doc.map.tabs()[static_cast<size_t>(from->tab)];
-    auto addEdit = [&](const char* title, const editor::TextReplacement& edit) {
+    auto addEdit = [&](const char* title, const music::TextReplacement& edit) {
         // Back to the editor's characters: CP932 bytes to UTF-8.
         const json textEdit = {{"range", rangeJson(doc.map, {from->tab, edit.begin, edit.end})}, {"newText", cp932ToUtf8(edit.text)}};
         actions.push_back({{"title", uiText(title)}, {"kind", "refactor.rewrite"}, {"edit", {{"changes", {{uriOf(params), {textEdit}}}}}}});
     };
     for (const auto& [semitones, title] : kMoves)
-        if (const auto edit = editor::transposeSelection(text, from->offset, to->offset, semitones)) addEdit(title, *edit);
+        if (const auto edit = music::transposeSelection(text, from->offset, to->offset, semitones)) addEdit(title, *edit);
     // The note at the start of the selection, from the last compile (none while an edit waits).
     if (doc.song && doc.song->ok() && doc.song->index && !doc.checkDue) {
         if (const auto ref = doc.song->index->noteAt(from->tab - 1, from->offset)) {
-            if (const auto fill = editor::restsToBarEnd(doc.song->timeline, *ref, from->tab))
+            if (const auto fill = music::restsToBarEnd(doc.song->timeline, *ref, from->tab))
                 addEdit(TAVOLIN_TR_NOOP("Texts", "小節の残りを休符で埋める"), {fill->first, fill->first, fill->second});
         }
-        const editor::NoteTimeAt times = editor::writtenNoteTimes(*doc.song, from->tab);
-        if (const auto split = editor::splitNote(text, from->offset, times)) addEdit(TAVOLIN_TR_NOOP("Texts", "タイで二つに分ける"), *split);
-        if (const auto join = editor::joinTiedNotes(text, from->offset, times)) addEdit(TAVOLIN_TR_NOOP("Texts", "タイでつないだ音符をまとめる"), *join);
+        const music::NoteTimeAt times = music::writtenNoteTimes(*doc.song, from->tab);
+        if (const auto split = music::splitNote(text, from->offset, times)) addEdit(TAVOLIN_TR_NOOP("Texts", "タイで二つに分ける"), *split);
+        if (const auto join = music::joinTiedNotes(text, from->offset, times)) addEdit(TAVOLIN_TR_NOOP("Texts", "タイでつないだ音符をまとめる"), *join);
     }
     return actions;
 }
@@ -176,7 +176,7 @@ json Server::documentSymbol(const json& params, Clock::time_point) {
     const OpenDocument& doc = openDocument(params);
     json out = json::array();
     if (doc.tooLarge) return out;
-    for (const editor::OutlineItem& item : editor::documentOutline(doc.map.tabs()))
+    for (const music::OutlineItem& item : music::documentOutline(doc.map.tabs()))
         if (doc.map.placed(item.range.tab)) out.push_back(symbolJson(doc.map, item));
     return out;
 }
@@ -186,7 +186,7 @@ json Server::definition(const json& params, Clock::time_point) {
     std::vector<MacroMark> marks;
     const auto mark = markAt(doc, params, marks);
     if (!mark) return nullptr;
-    const auto def = mark->kind == editor::MacroMarkKind::Record ? mark : editor::macroDefinition(marks, *mark);
+    const auto def = mark->kind == music::MacroMarkKind::Record ? mark : music::macroDefinition(marks, *mark);
     if (!def) return nullptr;
     return location(uriOf(params), doc.map, def->range);
 }
@@ -198,8 +198,8 @@ json Server::references(const json& params, Clock::time_point) {
     json out = json::array();
     if (!mark) return out;
     const bool withRecordings = params.contains("context") && params["context"].value("includeDeclaration", true);
-    for (const MacroMark& m : editor::macroOccurrences(marks, mark->letter, mark->range.tab))
-        if (withRecordings || m.kind != editor::MacroMarkKind::Record) out.push_back(location(uriOf(params), doc.map, m.range));
+    for (const MacroMark& m : music::macroOccurrences(marks, mark->letter, mark->range.tab))
+        if (withRecordings || m.kind != music::MacroMarkKind::Record) out.push_back(location(uriOf(params), doc.map, m.range));
     return out;
 }
 
@@ -214,7 +214,7 @@ json Server::rename(const json& params, Clock::time_point) {
     const auto mark = markAt(doc, params, marks);
     if (!mark) throw RpcError(ErrorCode::RequestFailed, "no macro here");
     json edits = json::array();
-    for (const MacroMark& m : editor::macroOccurrences(marks, mark->letter, mark->range.tab))
+    for (const MacroMark& m : music::macroOccurrences(marks, mark->letter, mark->range.tab))
         edits.push_back({{"range", rangeJson(doc.map, m.name)}, {"newText", name}});
     return {{"changes", {{uriOf(params), std::move(edits)}}}};
 }

@@ -164,12 +164,12 @@ OpenDocument& Server::openDocument(const json& params) {
 
 void Server::setText(OpenDocument& doc, std::string fileBytes) {
     doc.song.reset();
-    doc.tooLarge = fileBytes.size() > editor::kMaxDocumentBytes;
+    doc.tooLarge = fileBytes.size() > document::kMaxDocumentBytes;
     if (doc.tooLarge) {
-        doc.map = editor::DocumentMap{};
+        doc.map = document::DocumentMap{};
         doc.largeBytes = std::move(fileBytes);
     } else {
-        doc.map = editor::DocumentMap(fileBytes);
+        doc.map = document::DocumentMap(fileBytes);
         doc.largeBytes.clear();
     }
 }
@@ -179,7 +179,7 @@ json Server::didOpen(const json& params, Clock::time_point) {
     const std::string uri = stringMember(item, "uri");
     OpenDocument doc;
     doc.version = member(item, "version").get<int64_t>();
-    setText(doc, editor::utf8ToDocumentBytes(stringMember(item, "text")));
+    setText(doc, document::utf8ToDocumentBytes(stringMember(item, "text")));
     OpenDocument& stored = m_documents[uri] = std::move(doc);
     check(uri, stored);
     return nullptr;
@@ -188,16 +188,16 @@ json Server::didOpen(const json& params, Clock::time_point) {
 json Server::didChange(const json& params, Clock::time_point now) {
     OpenDocument& doc = openDocument(params);
     const bool playing = m_playing && m_playing->uri == stringMember(member(params, "textDocument"), "uri") && !doc.tooLarge;
-    const editor::TabTexts before = playing ? doc.map.tabs() : editor::TabTexts{};
+    const document::TabTexts before = playing ? doc.map.tabs() : document::TabTexts{};
     std::string bytes = doc.tooLarge ? doc.largeBytes : doc.map.fileBytes();
     for (const json& change : member(params, "contentChanges")) {
-        std::string text = editor::utf8ToDocumentBytes(stringMember(change, "text"));
+        std::string text = document::utf8ToDocumentBytes(stringMember(change, "text"));
         if (!change.contains("range")) {
             bytes = std::move(text);
             continue;
         }
         // A client that sends ranges despite full sync: apply them in order.
-        const editor::DocumentMap map(bytes);
+        const document::DocumentMap map(bytes);
         const json& range = change["range"];
         const uint32_t from = map.fileOffsetOf(positionFrom(member(range, "start")));
         const uint32_t to = std::max(from, map.fileOffsetOf(positionFrom(member(range, "end"))));
@@ -255,12 +255,12 @@ void Server::publish(const std::string& uri, const OpenDocument& doc) {
     auto add = [&](json range, const std::string& code, const std::string& message) {
         diagnostics.push_back({{"range", std::move(range)}, {"severity", 1}, {"code", code}, {"source", "tavolin"}, {"message", message}});
     };
-    const json start = toJson(editor::FilePosition{});
-    if (doc.tooLarge) add({{"start", start}, {"end", start}}, "too-large", editor::documentTooLargeMessage(uri, doc.largeBytes.size()));
+    const json start = toJson(document::FilePosition{});
+    if (doc.tooLarge) add({{"start", start}, {"end", start}}, "too-large", document::documentTooLargeMessage(uri, doc.largeBytes.size()));
     if (doc.song) {
         // A rate outside the range names no text: say so at the top.
         if (doc.song->refusal == output::Refusal::BadRate) add({{"start", start}, {"end", start}}, "rate", uiText(output::kBadRateMessage));
-        for (const editor::CompileProblem& p : editor::compileProblems(*doc.song, doc.map.tabs()))
+        for (const music::CompileProblem& p : music::compileProblems(*doc.song, doc.map.tabs()))
             add(rangeJson(doc.map, p.range), p.code, p.message);
     }
     m_send(notification("textDocument/publishDiagnostics", {{"uri", uri}, {"version", doc.version}, {"diagnostics", diagnostics}}));

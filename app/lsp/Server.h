@@ -23,7 +23,7 @@ namespace tavolin::lsp {
 // One open document: its file bytes (CP932) mapped to tabs, and the last compile.
 struct OpenDocument {
     int64_t version = 0;
-    editor::DocumentMap map;
+    document::DocumentMap map;
     std::shared_ptr<const output::SongMap> song;  // nullptr until compiled, or when too large
     bool tooLarge = false;                        // beyond the window's limit: not mapped, not compiled
     std::string largeBytes;                       // the bytes of a document too large
@@ -89,7 +89,7 @@ private:
     // A document changed while its song plays: the live swap learns where
     // (`before`: its tabs just before the change), so that the next compile
     // that succeeds goes on at the same place in the music.
-    void playingDocumentChanged(const editor::TabTexts& before, const OpenDocument& doc);
+    void playingDocumentChanged(const document::TabTexts& before, const OpenDocument& doc);
     // A compile of the playing document that succeeded becomes the playing song.
     void offerToPlaying(const std::string& uri, const OpenDocument& doc);
 

@@ -36,7 +36,7 @@ void BankScopes::settle(double now) {
     // A meter left standing would claim a sound that has stopped: keep
     // ticking until every level and hold mark has fallen.
     bool resting = true;
-    for (editor::BankScope& s : m_scopes) {
+    for (music::BankScope& s : m_scopes) {
         s.idle(now);
         resting = resting && s.meter().resting();
     }
@@ -100,7 +100,7 @@ void BankScopes::paintEvent(QPaintEvent*) {
             p.drawPath(path);
         }
         // The meter: the level as a bar from the bottom, the hold as a line.
-        const editor::PeakMeter& m = m_scopes[static_cast<size_t>(b)].meter();
+        const music::PeakMeter& m = m_scopes[static_cast<size_t>(b)].meter();
         const QRectF meter(pane.right() - meterWidth - 4, pane.top() + 4, meterWidth, pane.height() - 8);
         p.setPen(Qt::NoPen);
         p.setBrush(pal.color(QPalette::AlternateBase));

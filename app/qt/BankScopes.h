@@ -38,7 +38,7 @@ public:
     bool running() const noexcept;
     // Muted banks are drawn dimmed (their scope still shows what they play).
     void setAudible(BankMask mask);
-    const editor::BankScope& scope(int bank) const { return m_scopes[static_cast<size_t>(bank)]; }
+    const music::BankScope& scope(int bank) const { return m_scopes[static_cast<size_t>(bank)]; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -50,7 +50,7 @@ private:
     Source m_source;
     QTimer* m_timer;
     QElapsedTimer m_clock;
-    std::array<editor::BankScope, 5> m_scopes;
+    std::array<music::BankScope, 5> m_scopes;
     BankMask m_audible = kAllBanks;
 };
 

@@ -13,14 +13,14 @@
 namespace tavolin::qt {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(displayText(editor::kAboutCaption));
+    setWindowTitle(displayText(window::kAboutCaption));
     setObjectName(QStringLiteral("aboutDialog"));
     auto* v = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
     auto* icon = new QLabel;
     icon->setPixmap(applicationIcon().pixmap(48, 48));
     row->addWidget(icon);
-    auto* text = new QLabel(displayText(editor::kAboutText));
+    auto* text = new QLabel(displayText(window::kAboutText));
     text->setObjectName(QStringLiteral("aboutText"));
     row->addWidget(text, 1);
     v->addLayout(row);

@@ -64,7 +64,7 @@ int CTavolinApp::InitInstance(int argc, char** argv, const ServicesFactory& make
     QApplication app(argc, argv);
     // QSettings keeps ~/.config/tavolin/TavolinApp.conf.
     QApplication::setOrganizationName(QStringLiteral("tavolin"));
-    QApplication::setApplicationName(QString::fromUtf8(editor::kAppName));
+    QApplication::setApplicationName(QString::fromUtf8(window::kAppName));
     QApplication::setApplicationDisplayName(QString());
     QApplication::setDesktopFileName(QStringLiteral("tavolin"));
     QApplication::setWindowIcon(applicationIcon());

@@ -13,7 +13,7 @@ class TavolinWindow;
 
 // Makes the layers below for a window (playback, export, documents). The GUI
 // executable passes the SDL sound device; tests pass a virtual one.
-using ServicesFactory = std::function<std::unique_ptr<editor::WindowServices>(TavolinWindow&)>;
+using ServicesFactory = std::function<std::unique_ptr<window::WindowServices>(TavolinWindow&)>;
 
 class CTavolinApp {
 public:

@@ -54,7 +54,7 @@ public:
     // The block's line of the text, from 0.
     int lineNumber(const QTextBlock& block) const;
     int lineCount() const;
-    const editor::DisplayBreaks& breaks() const noexcept { return m_breaks; }
+    const window::DisplayBreaks& breaks() const noexcept { return m_breaks; }
 
 signals:
     // The text's units [position, position + removed) became `inserted`.
@@ -71,7 +71,7 @@ private:
     void splitLongBlocks();
 
     QTextDocument* m_document;
-    editor::DisplayBreaks m_breaks;
+    window::DisplayBreaks m_breaks;
     bool m_building = false;
     bool m_splitQueued = false;
 };

@@ -14,29 +14,29 @@
 
 namespace tavolin::qt {
 
-ExportDialog::ExportDialog(const editor::ExportChoice& initial, BankMask audible, QWidget* parent)
+ExportDialog::ExportDialog(const window::ExportChoice& initial, BankMask audible, QWidget* parent)
     : QDialog(parent),
       m_type(new QComboBox),
       m_loops(new QSpinBox),
       m_fade(new QDoubleSpinBox),
       m_perBank(new QCheckBox(tr("バンク別に書き出す"))) {
-    setWindowTitle(displayText(editor::kExportDialogTitle));
-    const editor::ExportChoice c = editor::clampedChoice(initial);
-    for (const char* item : editor::kExportTypeItems) m_type->addItem(QString::fromUtf8(item));
+    setWindowTitle(displayText(window::kExportDialogTitle));
+    const window::ExportChoice c = window::clampedChoice(initial);
+    for (const char* item : window::kExportTypeItems) m_type->addItem(QString::fromUtf8(item));
     m_type->setCurrentIndex(static_cast<int>(c.type));
     m_type->setObjectName(QStringLiteral("exportType"));
-    m_loops->setRange(1, editor::kMaxExportLoops);
+    m_loops->setRange(1, window::kMaxExportLoops);
     m_loops->setValue(c.loops);
     m_loops->setObjectName(QStringLiteral("exportLoops"));
-    m_fade->setRange(0.0, editor::kMaxFadeSeconds);
+    m_fade->setRange(0.0, window::kMaxFadeSeconds);
     m_fade->setDecimals(3);
     m_fade->setSingleStep(0.5);
     m_fade->setValue(c.fadeSeconds);
     m_fade->setObjectName(QStringLiteral("exportFade"));
     auto* form = new QFormLayout(this);
-    form->addRow(displayText(editor::kExportTypeLabel), m_type);
-    form->addRow(displayText(editor::kExportLoopsLabel), m_loops);
-    form->addRow(displayText(editor::kExportFadeLabel), m_fade);
+    form->addRow(displayText(window::kExportTypeLabel), m_type);
+    form->addRow(displayText(window::kExportLoopsLabel), m_loops);
+    form->addRow(displayText(window::kExportFadeLabel), m_fade);
     m_perBank->setObjectName(QStringLiteral("exportPerBank"));
     m_perBank->setChecked(c.perBank);
     m_perBank->setToolTip(tr("鳴っているバンクごとに1ファイル (名前_A.wav など)。どれも曲全体の長さで、足し合わせると全体の書き出しと同じになります"));
@@ -56,16 +56,16 @@ ExportDialog::ExportDialog(const editor::ExportChoice& initial, BankMask audible
     form->addRow(buttons);
 }
 
-editor::ExportChoice ExportDialog::choice() const {
-    editor::ExportChoice c;
+window::ExportChoice ExportDialog::choice() const {
+    window::ExportChoice c;
     c.type = static_cast<output::AudioFileType>(std::max(m_type->currentIndex(), 0));
     c.loops = m_loops->value();
     c.fadeSeconds = m_fade->value();
     c.perBank = m_perBank->isChecked();
-    return editor::clampedChoice(c);
+    return window::clampedChoice(c);
 }
 
-std::optional<editor::ExportChoice> ExportDialog::ask(const editor::ExportChoice& initial, BankMask audible, QWidget* parent) {
+std::optional<window::ExportChoice> ExportDialog::ask(const window::ExportChoice& initial, BankMask audible, QWidget* parent) {
     ExportDialog dialog(initial, audible, parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.choice();

@@ -18,11 +18,11 @@ namespace tavolin::qt {
 class ExportDialog : public QDialog {
     Q_OBJECT
 public:
-    ExportDialog(const editor::ExportChoice& initial, BankMask audible = kAllBanks, QWidget* parent = nullptr);
-    editor::ExportChoice choice() const;
+    ExportDialog(const window::ExportChoice& initial, BankMask audible = kAllBanks, QWidget* parent = nullptr);
+    window::ExportChoice choice() const;
 
     // Runs the dialog modally; nullopt when it is cancelled.
-    static std::optional<editor::ExportChoice> ask(const editor::ExportChoice& initial, BankMask audible, QWidget* parent);
+    static std::optional<window::ExportChoice> ask(const window::ExportChoice& initial, BankMask audible, QWidget* parent);
 
 private:
     QComboBox* m_type;

@@ -12,11 +12,11 @@
 
 namespace tavolin::qt {
 
-using editor::MmlClass;
+using music::MmlClass;
 
 bool isDarkPalette(const QPalette& palette) { return palette.color(QPalette::Window).lightness() < 128; }
 
-std::array<QTextCharFormat, editor::kMmlClassCount> mmlFormats(bool dark) {
+std::array<QTextCharFormat, music::kMmlClassCount> mmlFormats(bool dark) {
     struct Style {
         MmlClass cls;
         const char* light;
@@ -38,7 +38,7 @@ std::array<QTextCharFormat, editor::kMmlClassCount> mmlFormats(bool dark) {
         {MmlClass::Comment, "#7a7a7a", "#8f8f8f", false, true},
         {MmlClass::Unknown, "#b3261e", "#ff8a80", false, false},
     };
-    std::array<QTextCharFormat, editor::kMmlClassCount> formats{};
+    std::array<QTextCharFormat, music::kMmlClassCount> formats{};
     for (const Style& s : kStyles) {
         QTextCharFormat& f = formats[static_cast<size_t>(s.cls)];
         f.setForeground(QColor(QString::fromLatin1(dark ? s.dark : s.light)));
@@ -90,8 +90,8 @@ void MmlHighlighter::highlightBlock(const QString& text) {
     const bool partial = text.size() > kLongLine;
     const int64_t from = partial ? m_colourFrom : 0;
     const int64_t to = partial ? m_colourTo : INT64_MAX;
-    editor::MmlClassState state = editor::MmlClassState::fromInt(before);
-    for (const editor::MmlClassRange& r : editor::classifyMml(m_bytes, state)) {
+    music::MmlClassState state = music::MmlClassState::fromInt(before);
+    for (const music::MmlClassRange& r : music::classifyMml(m_bytes, state)) {
         const int64_t begin = std::max<int64_t>(0, int64_t{r.begin} - skip);
         const int64_t end = int64_t{r.begin} + r.length - skip;
         if (r.cls == MmlClass::Plain || end <= std::max(begin, from) || begin >= to) continue;

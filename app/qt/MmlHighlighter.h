@@ -11,7 +11,7 @@
 namespace tavolin::qt {
 
 // A muted palette for each colour class, one for light and one for dark themes.
-std::array<QTextCharFormat, editor::kMmlClassCount> mmlFormats(bool dark);
+std::array<QTextCharFormat, music::kMmlClassCount> mmlFormats(bool dark);
 
 // True when the palette's window colour is dark (the dark palette applies).
 bool isDarkPalette(const QPalette& palette);
@@ -40,7 +40,7 @@ protected:
     void highlightBlock(const QString& text) override;
 
 private:
-    std::array<QTextCharFormat, editor::kMmlClassCount> m_formats;
+    std::array<QTextCharFormat, music::kMmlClassCount> m_formats;
     bool m_dark = false;
     int m_colourFrom = 0;  // long lines: the columns that get formats
     int m_colourTo = kLongLine + kLongLineMargin;

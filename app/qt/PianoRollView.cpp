@@ -14,12 +14,12 @@
 
 namespace tavolin::qt {
 
-using editor::PianoRoll;
+using window::PianoRoll;
 
 namespace {
 
 // A note's box as drawn: a new attack leaves a pixel free before it.
-QRectF noteBox(const editor::RollRect& r, bool slurred) {
+QRectF noteBox(const window::RollRect& r, bool slurred) {
     const double width = slurred || r.width < 3 ? std::max(1.0, r.width) : r.width - 1;
     return QRectF(r.x, r.y, width, std::max(2.0, r.height - 1));
 }
@@ -231,7 +231,7 @@ void PianoRollView::paintRoll(QPainter& p) {
             if (!i) continue;
             const TimelineNote& n = song->timeline.banks[static_cast<size_t>(bank)].notes[*i];
             if (n.frequency <= 0 || n.frames == 0) continue;
-            const editor::RollRect lane = m_model.laneRect(bank);
+            const window::RollRect lane = m_model.laneRect(bank);
             p.setClipRect(QRectF(PianoRoll::kHeaderWidth, lane.y, lane.width, lane.height));
             if ((m_audible & bankBit(bank)) == 0) continue;  // not heard: not lit
             QColor fill = bankColour(bank).lighter(145);
@@ -241,7 +241,7 @@ void PianoRollView::paintRoll(QPainter& p) {
     }
     p.setClipRect(plot);
     if (const auto ref = m_model.highlight()) {
-        const editor::RollRect r = m_model.noteRect(*ref);
+        const window::RollRect r = m_model.noteRect(*ref);
         const bool rest = song->timeline.banks[static_cast<size_t>(ref->bank)].notes[ref->note].frequency <= 0;
         p.setPen(QPen(pal.color(QPalette::Highlight), 2, rest ? Qt::DashLine : Qt::SolidLine));
         p.setBrush(Qt::NoBrush);
@@ -256,7 +256,7 @@ void PianoRollView::paintRoll(QPainter& p) {
             const auto& f = (*m_playheads)[static_cast<size_t>(bank)];
             const auto x = f ? m_model.playheadX(*f) : std::nullopt;
             if (!x) continue;
-            const editor::RollRect lane = m_model.laneRect(bank);
+            const window::RollRect lane = m_model.laneRect(bank);
             p.drawLine(QPointF(*x, lane.y), QPointF(*x, lane.y + lane.height));
         }
     }
@@ -283,7 +283,7 @@ void PianoRollView::paintLayer(QPainter& p) {
     const QString notice = m_model.stale() ? tr("コンパイルエラー中: 前回の結果を表示") : QString();
     const double noticeLeft = notice.isEmpty() ? w : w - 6 - metrics.horizontalAdvance(notice) - 8;
     p.setPen(faint);
-    for (const editor::RollTick& t : m_model.secondTicks()) {
+    for (const window::RollTick& t : m_model.secondTicks()) {
         if (t.x >= noticeLeft) break;
         p.drawLine(QPointF(t.x, PianoRoll::kRulerHeight - 5), QPointF(t.x, PianoRoll::kRulerHeight));
         const QString label = QString::fromStdString(t.label);
@@ -300,7 +300,7 @@ void PianoRollView::paintLayer(QPainter& p) {
 
     bool anyNote = false;
     for (int bank = 0; bank < kBankCount; ++bank) {
-        const editor::RollRect lane = m_model.laneRect(bank);
+        const window::RollRect lane = m_model.laneRect(bank);
         const QRectF laneBox(PianoRoll::kHeaderWidth, lane.y, lane.width, lane.height);
         if (bank % 2) p.fillRect(laneBox, pal.alternateBase());
         const bool heard = (m_audible & bankBit(bank)) != 0;
@@ -320,7 +320,7 @@ void PianoRollView::paintLayer(QPainter& p) {
             }
         }
         // Beats and bars at this bank's own tempo.
-        for (const editor::RollGridLine& g : m_model.gridLines(bank)) {
+        for (const window::RollGridLine& g : m_model.gridLines(bank)) {
             QColor line = faint;
             line.setAlpha(g.bar ? 200 : 70);
             p.setPen(line);
@@ -331,7 +331,7 @@ void PianoRollView::paintLayer(QPainter& p) {
             }
         }
         // Notes; rests are the gaps between them. A new attack leaves a pixel free.
-        for (const editor::RollNote& n : m_model.visibleNotes(bank)) {
+        for (const window::RollNote& n : m_model.visibleNotes(bank)) {
             anyNote = true;
             QColor fill = colour;
             if (m_model.stale() || !heard) fill.setAlpha(90);

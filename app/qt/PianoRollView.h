@@ -21,7 +21,7 @@ class PianoRollView : public QWidget {
 public:
     explicit PianoRollView(QWidget* parent = nullptr);
 
-    editor::PianoRoll& model() noexcept { return m_model; }
+    window::PianoRoll& model() noexcept { return m_model; }
     // The area the roll is drawn in (the model's pixels are this widget's).
     QWidget* canvas() const noexcept { return m_canvas; }
     QScrollBar* scrollBar() const noexcept { return m_scroll; }
@@ -60,7 +60,7 @@ private:
     void syncScrollBar();
     void modelMoved();  // zoom or scroll changed in the model
 
-    editor::PianoRoll m_model;
+    window::PianoRoll m_model;
     QWidget* m_canvas = nullptr;
     QScrollBar* m_scroll = nullptr;
     std::optional<uint64_t> m_playhead;

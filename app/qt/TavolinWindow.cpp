@@ -27,13 +27,13 @@
 
 namespace tavolin::qt {
 
-using editor::Command;
-namespace ctl = editor::ctl;
+using window::Command;
+namespace ctl = window::ctl;
 
 TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     buildControls();
     buildMenus();
-    m_live = std::make_unique<editor::LiveEditor>();
+    m_live = std::make_unique<window::LiveEditor>();
     m_liveTimer = new QTimer(this);
     m_liveTimer->setSingleShot(true);
     connect(m_liveTimer, &QTimer::timeout, this, &TavolinWindow::pollLive);
@@ -41,7 +41,7 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     m_playTimer->setInterval(25);  // within the 50 ms the eye forgives
     connect(m_playTimer, &QTimer::timeout, this, &TavolinWindow::showPlaying);
     buildFileWatch();
-    m_model = std::make_unique<editor::CTavolinDlg>(*this);
+    m_model = std::make_unique<window::CTavolinDlg>(*this);
     m_editor->setInputFilter([this](const QString& text) -> std::optional<QString> {
         if (!m_model) return std::nullopt;
         auto filtered = m_model->filterEditorInput(text.toStdString());
@@ -60,7 +60,7 @@ TavolinWindow::~TavolinWindow() {
     m_services.reset();
 }
 
-void TavolinWindow::setServices(std::unique_ptr<editor::WindowServices> services) {
+void TavolinWindow::setServices(std::unique_ptr<window::WindowServices> services) {
     m_model->setServices(services.get());
     m_services = std::move(services);
 }
@@ -107,7 +107,7 @@ void TavolinWindow::afterCommand(Command command) {
 
 
 void TavolinWindow::connectSignals() {
-    for (const editor::ButtonBinding& b : editor::kButtonBindings) {
+    for (const window::ButtonBinding& b : window::kButtonBindings) {
         auto* button = qobject_cast<QAbstractButton*>(control(b.id));
         if (!button) continue;
         const Command command = b.command;

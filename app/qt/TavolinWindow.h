@@ -38,21 +38,21 @@ class DisplayLines;
 class MmlHighlighter;
 class PianoRollView;
 
-class TavolinWindow : public QMainWindow, public editor::WindowView {
+class TavolinWindow : public QMainWindow, public window::WindowView {
     Q_OBJECT
 public:
     explicit TavolinWindow(QWidget* parent = nullptr);
     ~TavolinWindow() override;
 
-    editor::CTavolinDlg& model() noexcept { return *m_model; }
+    window::CTavolinDlg& model() noexcept { return *m_model; }
     // Hands the layers below to the model; the window keeps them alive until the
     // model is gone (the model stops playback on its way out).
-    void setServices(std::unique_ptr<editor::WindowServices> services);
+    void setServices(std::unique_ptr<window::WindowServices> services);
 
     // Widgets by control id, for the application and the tests.
     QWidget* control(int id) const;
     CEditEx* editor() const noexcept { return m_editor; }
-    QAction* commandAction(editor::Command command) const;
+    QAction* commandAction(window::Command command) const;
     QMenu* recentMenu() const noexcept { return m_recentMenu; }
     QSplitter* splitter() const noexcept { return m_splitter; }
     // The live check's error message (clicking it jumps to the error) and the
@@ -61,7 +61,7 @@ public:
     QLabel* caretStatus() const noexcept { return m_caretStatus; }
     // The find bar under the editor (Ctrl+F).
     QWidget* findBar() const noexcept { return m_findBar; }
-    editor::LiveEditor& live() noexcept { return *m_live; }
+    window::LiveEditor& live() noexcept { return *m_live; }
     QTimer* playTimer() const noexcept { return m_playTimer; }
     PianoRollView* pianoRoll() const noexcept { return m_roll; }
     // Mute/solo toggles and the banks' scopes and meters.
@@ -76,18 +76,18 @@ public:
     // or written, so tests leave the user's settings alone.
     void useSettings();
 
-    // editor::WindowView
+    // window::WindowView
     void messageBox(const std::string& text, const std::string& caption) override;
-    editor::PromptAnswer askYesNoCancel(const std::string& text, const std::string& caption) override;
-    std::optional<std::string> fileDialog(const editor::FileDialogRequest& request) override;
+    window::PromptAnswer askYesNoCancel(const std::string& text, const std::string& caption) override;
+    std::optional<std::string> fileDialog(const window::FileDialogRequest& request) override;
     std::optional<std::string> clipboardText() override;
     void showAbout() override;
-    editor::RecoveryChoice askRecovery(const editor::RecoveryOffer& offer) override;
+    window::RecoveryChoice askRecovery(const window::RecoveryOffer& offer) override;
     bool askKeepOrReload(const std::string& text, const std::string& keepLabel, const std::string& reloadLabel) override;
     std::string editorText() const override;
     void setEditorText(const std::string& text) override;
     void replaceEditorSelection(const std::string& text) override;
-    editor::EditorSelection editorSelection() const override;
+    window::EditorSelection editorSelection() const override;
     void selectEditorRange(size_t start, size_t end) override;
     std::string controlText(int id) const override;
     void setControlText(int id, const std::string& text) override;
@@ -107,7 +107,7 @@ public:
     void scheduleAutosave(int idleMs, int maxMs) override;
     bool reportProgress(const std::string& label, double fraction) override;
     void endProgress() override;
-    std::optional<editor::ExportChoice> askExportChoice(const editor::ExportChoice& initial, BankMask audible) override;
+    std::optional<window::ExportChoice> askExportChoice(const window::ExportChoice& initial, BankMask audible) override;
     void setBusy(bool busy) override;
 
 protected:
@@ -145,9 +145,9 @@ private:
     }
     // The mark on a tab whose text holds the live check's error: a small red dot.
     static QIcon errorMark();
-    void run(editor::Command command, int argument = 0);
+    void run(window::Command command, int argument = 0);
     // What the window shows after a command of the model has run.
-    void afterCommand(editor::Command command);
+    void afterCommand(window::Command command);
     void autosaveTimeout();
     void saveSettings();
     // Brings the window (its frame) inside the available area of the screen it mostly
@@ -178,7 +178,7 @@ private:
     void selectRollNote(int bank, size_t note);
 
     std::map<int, QWidget*> m_controls;
-    std::map<editor::Command, QAction*> m_actions;
+    std::map<window::Command, QAction*> m_actions;
     CEditEx* m_editor = nullptr;
     QTabBar* m_tabs = nullptr;
     QProgressDialog* m_progress = nullptr;
@@ -204,9 +204,9 @@ private:
         int hScroll = 0;
         int vScroll = 0;
     };
-    std::array<TabView, editor::kTabCount> m_tabViews;
+    std::array<TabView, document::kTabCount> m_tabViews;
     int m_shownTab = 0;
-    std::unique_ptr<editor::LiveEditor> m_live;
+    std::unique_ptr<window::LiveEditor> m_live;
     QTimer* m_liveTimer = nullptr;
     bool m_fullSync = false;     // an edit the stored bytes could not be patched with
     bool m_liveDirty = false;    // a change not yet handed to the live check
@@ -232,8 +232,8 @@ private:
     BankScopes* m_scopes = nullptr;
 
     // Declared before the model so that they outlive it.
-    std::unique_ptr<editor::WindowServices> m_services;
-    std::unique_ptr<editor::CTavolinDlg> m_model;
+    std::unique_ptr<window::WindowServices> m_services;
+    std::unique_ptr<window::CTavolinDlg> m_model;
 };
 
 }  // namespace tavolin::qt

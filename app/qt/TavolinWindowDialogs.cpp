@@ -27,8 +27,8 @@
 
 namespace tavolin::qt {
 
-using editor::Command;
-namespace ctl = editor::ctl;
+using window::Command;
+namespace ctl = window::ctl;
 
 namespace {
 
@@ -74,20 +74,20 @@ void TavolinWindow::messageBox(const std::string& text, const std::string& capti
     box.exec();
 }
 
-editor::PromptAnswer TavolinWindow::askYesNoCancel(const std::string& text, const std::string& captionText) {
+window::PromptAnswer TavolinWindow::askYesNoCancel(const std::string& text, const std::string& captionText) {
     QMessageBox box(QMessageBox::Question, QString::fromStdString(captionText), QString::fromStdString(text),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::Cancel);
     fitCaption(box);
     switch (box.exec()) {
-    case QMessageBox::Yes: return editor::PromptAnswer::Yes;
-    case QMessageBox::No: return editor::PromptAnswer::No;
-    default: return editor::PromptAnswer::Cancel;
+    case QMessageBox::Yes: return window::PromptAnswer::Yes;
+    case QMessageBox::No: return window::PromptAnswer::No;
+    default: return window::PromptAnswer::Cancel;
     }
 }
 
-std::optional<std::string> TavolinWindow::fileDialog(const editor::FileDialogRequest& request) {
+std::optional<std::string> TavolinWindow::fileDialog(const window::FileDialogRequest& request) {
     QFileDialog dialog(this);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -106,7 +106,7 @@ std::optional<std::string> TavolinWindow::clipboardText() {
     return data->text().toStdString();
 }
 
-editor::RecoveryChoice TavolinWindow::askRecovery(const editor::RecoveryOffer& offer) {
+window::RecoveryChoice TavolinWindow::askRecovery(const window::RecoveryOffer& offer) {
     QMessageBox box(QMessageBox::Question, QString::fromStdString(offer.title), QString::fromStdString(offer.text),
                     QMessageBox::NoButton, this);
     box.setObjectName(QStringLiteral("recoveryDialog"));
@@ -120,9 +120,9 @@ editor::RecoveryChoice TavolinWindow::askRecovery(const editor::RecoveryOffer& o
     box.setDefaultButton(restore);
     box.setEscapeButton(later);
     box.exec();
-    if (box.clickedButton() == restore) return editor::RecoveryChoice::Restore;
-    if (box.clickedButton() == discard) return editor::RecoveryChoice::Discard;
-    return editor::RecoveryChoice::Later;
+    if (box.clickedButton() == restore) return window::RecoveryChoice::Restore;
+    if (box.clickedButton() == discard) return window::RecoveryChoice::Discard;
+    return window::RecoveryChoice::Later;
 }
 
 void TavolinWindow::showAbout() {
@@ -216,7 +216,7 @@ void TavolinWindow::showStatus(const std::string& text) {
 bool TavolinWindow::reportProgress(const std::string& text, double fraction) {
     if (!m_progress) {
         m_progress = new QProgressDialog(this);
-        m_progress->setWindowTitle(QString::fromUtf8(editor::kAppName));
+        m_progress->setWindowTitle(QString::fromUtf8(window::kAppName));
         m_progress->setCancelButtonText(tr("キャンセル"));
         m_progress->setWindowModality(Qt::WindowModal);
         m_progress->setAutoClose(false);
@@ -243,7 +243,7 @@ void TavolinWindow::endProgress() {
     m_progress = nullptr;
 }
 
-std::optional<editor::ExportChoice> TavolinWindow::askExportChoice(const editor::ExportChoice& initial, BankMask audible) {
+std::optional<window::ExportChoice> TavolinWindow::askExportChoice(const window::ExportChoice& initial, BankMask audible) {
     return ExportDialog::ask(initial, audible, this);
 }
 

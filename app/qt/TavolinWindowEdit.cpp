@@ -126,7 +126,7 @@ void TavolinWindow::findInTab(bool backward, bool focusEditor) {
     const QString text = m_editor->text();
     const QString needle = m_findField->text();
     const QTextCursor c = m_editor->textCursor();
-    const auto found = editor::findText(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size()),
+    const auto found = window::findText(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size()),
                                         std::u16string_view(reinterpret_cast<const char16_t*>(needle.utf16()), needle.size()),
                                         static_cast<size_t>(m_editor->textPosition(c.selectionStart())),
                                         static_cast<size_t>(m_editor->textPosition(c.selectionEnd())), backward);

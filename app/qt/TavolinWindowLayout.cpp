@@ -41,8 +41,8 @@
 
 namespace tavolin::qt {
 
-using editor::Command;
-namespace ctl = editor::ctl;
+using window::Command;
+namespace ctl = window::ctl;
 
 namespace {
 
@@ -397,9 +397,9 @@ QGroupBox* TavolinWindow::buildEnvelopeGroup() {
 
     auto* templates = new QGroupBox(tr("template"));
     auto* tl = new QGridLayout(templates);
-    for (int i = 0; i < editor::kEnvelopeTemplateCount; ++i) {
+    for (int i = 0; i < music::kEnvelopeTemplateCount; ++i) {
         auto* b = make(ctl::Template0 + i,
-                       new QPushButton(displayText(editor::kEnvelopeTemplates[static_cast<size_t>(i)].caption)));
+                       new QPushButton(displayText(music::kEnvelopeTemplates[static_cast<size_t>(i)].caption)));
         tl->addWidget(b, i / 3, i % 3);
     }
     v->addWidget(templates, 2, 0, 1, 2);
@@ -437,7 +437,7 @@ QGroupBox* TavolinWindow::buildImportGroup() {
 
 void TavolinWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    for (const editor::MenuEntry& entry : editor::kFileMenu) {
+    for (const window::MenuEntry& entry : window::kFileMenu) {
         if (!entry.text) {
             file->addSeparator();
             continue;
@@ -451,7 +451,7 @@ void TavolinWindow::buildMenus() {
         connect(action, &QAction::triggered, this, [this, command] { run(command); });
         m_actions[command] = action;
         if (command == Command::Open) {
-            m_recentMenu = file->addMenu(displayText(editor::text::kRecentMenu));
+            m_recentMenu = file->addMenu(displayText(document::text::kRecentMenu));
             m_recentMenu->setObjectName(QStringLiteral("recentMenu"));
             setRecentFiles({});
         }
@@ -491,12 +491,12 @@ void TavolinWindow::addAboutEntry(const std::string& text) {
     auto* action = m_helpMenu->addAction(QString::fromStdString(text));
     action->setObjectName(QStringLiteral("aboutEntry"));
     action->setMenuRole(QAction::AboutRole);
-    connect(action, &QAction::triggered, this, [this] { m_model->onSystemCommand(editor::kAboutCommandId); });
+    connect(action, &QAction::triggered, this, [this] { m_model->onSystemCommand(window::kAboutCommandId); });
     m_actions[Command::About] = action;
 }
 
 void TavolinWindow::installAccelerators() {
-    for (const editor::Accelerator& a : editor::kAccelerators) {
+    for (const window::Accelerator& a : window::kAccelerators) {
         QAction* action = commandAction(a.command);
         if (!action) {
             action = new QAction(this);

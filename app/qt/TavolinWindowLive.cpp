@@ -16,8 +16,8 @@
 
 namespace tavolin::qt {
 
-using editor::Command;
-namespace ctl = editor::ctl;
+using window::Command;
+namespace ctl = window::ctl;
 
 void TavolinWindow::liveChanged() {
     // Taken on the next turn of the event loop, once the model holds the change.
@@ -27,7 +27,7 @@ void TavolinWindow::liveChanged() {
 
 void TavolinWindow::pollLive() {
     if (!m_live || !m_model) return;
-    using Clock = editor::LiveCheck::Clock;
+    using Clock = session::LiveCheck::Clock;
     if (m_liveDirty) {
         m_liveDirty = false;
         if (const auto snapshot = m_model->snapshot(false)) {
@@ -85,8 +85,8 @@ void TavolinWindow::updateCaretStatus() {
     if (m_roll && m_roll->model().song() == m_live->map())
         note = m_roll->model().highlight();
     else if (const output::SongMap* map = m_live->map())
-        note = editor::caretNote(*map, m_shownTab,
-                                 editor::unitToByteOffset(text, static_cast<size_t>(m_editor->textPosition(c.selectionStart()))));
+        note = window::caretNote(*map, m_shownTab,
+                                 document::unitToByteOffset(text, static_cast<size_t>(m_editor->textPosition(c.selectionStart()))));
     m_caretStatus->setText(QString::fromStdString(
         m_live->caretStatus(m_shownTab, text, static_cast<size_t>(m_editor->textPosition(c.position())), note)));
 }

@@ -11,8 +11,8 @@
 
 namespace tavolin::qt {
 
-using editor::Command;
-namespace ctl = editor::ctl;
+using window::Command;
+namespace ctl = window::ctl;
 
 void TavolinWindow::startPlayWatch() {
     if (!m_services || !m_services->streaming()) return;
@@ -39,7 +39,7 @@ void TavolinWindow::buildPlayMenu() {
     const std::pair<Command, QString> entries[] = {
         {Command::Play, tr("再生")},
         {Command::Stop, tr("停止")},
-        {Command::LoopPassage, displayText(editor::kLoopPassageText)},
+        {Command::LoopPassage, displayText(window::kLoopPassageText)},
     };
     for (const auto& [command, text] : entries) {
         if (command == Command::LoopPassage) menu->addSeparator();
@@ -75,14 +75,14 @@ void TavolinWindow::showPlaying() {
     if (following) showPassage();  // edits move a looping passage with its notes
     const size_t tab = static_cast<size_t>(m_shownTab);
     std::optional<BankFrames> frames;
-    std::vector<editor::EditorRange> lit;
+    std::vector<window::EditorRange> lit;
     if (following && m_services->playingMap()) {
         // The song follows the text: the session says where it stands (after
         // a swap, in the new song; paused, where the music waits).
         const session::PlayPoll now = m_services->pollPlaying(m_model->tabTexts);
         m_live->heard(now.frame);
         frames = now.banks;
-        lit = editor::LiveEditor::litRanges(m_shownTab, m_model->tabTexts[tab], now.lit);
+        lit = window::LiveEditor::litRanges(m_shownTab, m_model->tabTexts[tab], now.lit);
     } else if (following) {
         // A song that does not follow the text: the frames heard since Play.
         frames = m_live->playingFrames(m_services->heardFrame(), isChecked(ctl::Pause));
@@ -90,7 +90,7 @@ void TavolinWindow::showPlaying() {
     }
     if (m_roll) m_roll->setPlayheads(frames);
     std::vector<CEditEx::Range> ranges;
-    for (const editor::EditorRange& r : lit) ranges.emplace_back(static_cast<int>(r.start), static_cast<int>(r.end));
+    for (const window::EditorRange& r : lit) ranges.emplace_back(static_cast<int>(r.start), static_cast<int>(r.end));
     m_editor->setPlayingRanges(std::move(ranges));
     // The status's caret part carries the time played.
     m_caretStatus->setText(QString::fromStdString(

@@ -44,7 +44,7 @@ void TavolinWindow::buildPianoRoll() {
     connect(m_roll, &PianoRollView::rulerDragged, this, [this](double from, double to) {
         if (!m_model) return;
         m_model->loopPassage(std::pair<double, double>(from, to));
-        afterCommand(editor::Command::LoopPassage);
+        afterCommand(window::Command::LoopPassage);
     });
     m_roll->setSong(m_live->sharedMap());
 }
@@ -64,7 +64,7 @@ void TavolinWindow::showRollCaret() {
     // The selection's start, as play from the cursor takes it: a note selected
     // by a click keeps its highlight.
     const auto start = static_cast<size_t>(m_editor->textPosition(m_editor->textCursor().selectionStart()));
-    m_roll->setCaret(m_shownTab, editor::unitToByteOffset(text, start));
+    m_roll->setCaret(m_shownTab, document::unitToByteOffset(text, start));
 }
 
 void TavolinWindow::selectRollNote(int bank, size_t note) {

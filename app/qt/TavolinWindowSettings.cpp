@@ -16,8 +16,8 @@
 
 namespace tavolin::qt {
 
-using editor::Command;
-namespace ctl = editor::ctl;
+using window::Command;
+namespace ctl = window::ctl;
 
 void TavolinWindow::setRecentFiles(const std::vector<std::string>& paths) {
     m_recentMenu->clear();
@@ -29,7 +29,7 @@ void TavolinWindow::setRecentFiles(const std::vector<std::string>& paths) {
         const int index = static_cast<int>(i);
         connect(action, &QAction::triggered, this, [this, index] { run(Command::OpenRecent, index); });
     }
-    if (paths.empty()) m_recentMenu->addAction(displayText(editor::text::kRecentEmpty))->setEnabled(false);
+    if (paths.empty()) m_recentMenu->addAction(displayText(document::text::kRecentEmpty))->setEnabled(false);
     if (m_settings) {
         QStringList list;
         for (const auto& p : paths) list << QString::fromStdString(p);
@@ -79,7 +79,7 @@ void TavolinWindow::saveSettings() {
 
 namespace {
 
-editor::WindowRect toRect(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
+window::WindowRect toRect(const QRect& r) { return {r.x(), r.y(), r.width(), r.height()}; }
 
 }  // namespace
 
@@ -92,13 +92,13 @@ void TavolinWindow::fitOnScreen(bool move) {
         const QRect g = geometry();
         frame = QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
     }
-    std::vector<editor::WindowRect> screens;
+    std::vector<window::WindowRect> screens;
     if (QScreen* primary = QGuiApplication::primaryScreen()) screens.push_back(toRect(primary->availableGeometry()));
     for (QScreen* s : QGuiApplication::screens())
         if (s != QGuiApplication::primaryScreen()) screens.push_back(toRect(s->availableGeometry()));
     // A window's position is its frame's; its size is without the frame.
     const QSize least = minimumSizeHint().grownBy(frame);
-    const editor::WindowRect placed = editor::placeOnScreen(toRect(QRect(pos(), size().grownBy(frame))), screens,
+    const window::WindowRect placed = window::placeOnScreen(toRect(QRect(pos(), size().grownBy(frame))), screens,
                                                             least.width(), least.height());
     if (move && QPoint(placed.x, placed.y) != pos()) this->move(placed.x, placed.y);
     resize(QSize(placed.width, placed.height).shrunkBy(frame));

@@ -16,8 +16,8 @@
 
 namespace tavolin::qt {
 
-using editor::Command;
-namespace ctl = editor::ctl;
+using window::Command;
+namespace ctl = window::ctl;
 
 namespace {
 
@@ -37,13 +37,13 @@ void TavolinWindow::setEditorText(const std::string& text) {
     // A tab whose text the program replaced (a file loaded, the tabs cleared, an
     // import) starts a fresh history; a tab that kept its text keeps its history.
     if (m_model) {
-        for (int i = 0; i < editor::kTabCount; ++i) {
+        for (int i = 0; i < document::kTabCount; ++i) {
             DisplayLines* lines = m_tabViews[static_cast<size_t>(i)].lines;
-            const std::string wanted = editor::bytesToEditorText(m_model->tabTexts[static_cast<size_t>(i)]);
+            const std::string wanted = document::bytesToEditorText(m_model->tabTexts[static_cast<size_t>(i)]);
             if (lines->text().toStdString() != wanted) lines->setText(QString::fromStdString(wanted));
         }
     }
-    showTabDocument(std::clamp(m_tabs->currentIndex(), 0, editor::kTabCount - 1));
+    showTabDocument(std::clamp(m_tabs->currentIndex(), 0, document::kTabCount - 1));
     const QString wanted = QString::fromStdString(text);
     if (m_editor->text() != wanted) m_editor->lines()->setText(wanted);
     m_programChange = false;
@@ -98,7 +98,7 @@ void TavolinWindow::replaceEditorSelection(const std::string& text) {
 }
 
 
-editor::EditorSelection TavolinWindow::editorSelection() const {
+window::EditorSelection TavolinWindow::editorSelection() const {
     const QTextCursor c = m_editor->textCursor();
     return {static_cast<size_t>(m_editor->textPosition(c.selectionStart())),
             static_cast<size_t>(m_editor->textPosition(c.selectionEnd()))};

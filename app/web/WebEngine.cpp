@@ -40,28 +40,28 @@ void useLanguage(bool english) { setTranslator(english ? &texts::englishText : n
 // The file read as tavolin-cli reads a document: the window's size limit,
 // UTF-8 converted to CP932, a binary or undecodable file refused.
 struct ReadResult {
-    editor::TabTexts tabs;
+    document::TabTexts tabs;
     std::string message;   // empty: read
     std::string warning;   // a save would lose part of the file
 };
 
 ReadResult readDocument(std::string_view fileBytes) {
     ReadResult r;
-    const editor::LoadedDocument loaded = editor::loadDocumentFile(fileBytes);
+    const document::LoadedDocument loaded = document::loadDocumentFile(fileBytes);
     switch (loaded.refusal) {
-    case editor::LoadedDocument::Refusal::None: break;
-    case editor::LoadedDocument::Refusal::TooLarge:
-        r.message = editor::documentTooLargeMessage(kDocumentName, fileBytes.size());
+    case document::LoadedDocument::Refusal::None: break;
+    case document::LoadedDocument::Refusal::TooLarge:
+        r.message = document::documentTooLargeMessage(kDocumentName, fileBytes.size());
         return r;
-    case editor::LoadedDocument::Refusal::Unencodable:
-        r.message = editor::unencodableMessage(kDocumentName, loaded.decoded.unencodable);
+    case document::LoadedDocument::Refusal::Unencodable:
+        r.message = document::unencodableMessage(kDocumentName, loaded.decoded.unencodable);
         return r;
-    case editor::LoadedDocument::Refusal::NotADocument:
-        r.message = editor::documentCheckMessage(kDocumentName, loaded.check);
+    case document::LoadedDocument::Refusal::NotADocument:
+        r.message = document::documentCheckMessage(kDocumentName, loaded.check);
         return r;
     }
-    if (loaded.check.losesText()) r.warning = editor::documentCheckMessage(kDocumentName, loaded.check);
-    r.tabs = editor::readDocumentBytes(loaded.decoded.bytes);
+    if (loaded.check.losesText()) r.warning = document::documentCheckMessage(kDocumentName, loaded.check);
+    r.tabs = document::readDocumentBytes(loaded.decoded.bytes);
     return r;
 }
 
@@ -73,25 +73,25 @@ std::string documentError(const std::string& message) {
 }
 
 // The error object of check --json, with its place in the editor.
-Json compileErrorObject(const CompileResult& r, const editor::TabTexts& tabs) {
+Json compileErrorObject(const CompileResult& r, const document::TabTexts& tabs) {
     Json e;
     e["code"] = json::compileErrorCode(r.code);
     e["bank"] = r.bank;
     e["position"] = r.position;
     e["message"] = uiText(errorMessage(r.code));
-    if (const std::optional<editor::ErrorPlace> place = editor::placeCompileError(r, tabs)) {
+    if (const std::optional<music::ErrorPlace> place = music::placeCompileError(r, tabs)) {
         e["tab"] = place->tab;
         e["line"] = place->line;
         e["column"] = place->column;
         e["start"] = place->underlineStart;
         e["end"] = place->underlineEnd;
-        e["status"] = editor::errorStatusText(r, *place);
+        e["status"] = music::errorStatusText(r, *place);
     }
     return e;
 }
 
 template <EngineNumType T>
-CompileResult compileTabs(const editor::TabTexts& tabs, int64_t cursorBank, uint64_t cursorOffset,
+CompileResult compileTabs(const document::TabTexts& tabs, int64_t cursorBank, uint64_t cursorOffset,
                           std::array<EventList<T>, kBankCount>& lists, std::array<SourceSpans, kBankCount>* spans) {
     std::array<std::string_view, kBankCount> banks;
     for (int b = 0; b < kBankCount; ++b) banks[static_cast<size_t>(b)] = tabs[static_cast<size_t>(b + 1)];
@@ -140,7 +140,7 @@ private:
     std::vector<uint8_t>& m_bytes;
 };
 
-output::BuildInputs buildInputs(const editor::TabTexts& tabs, const Settings& s) {
+output::BuildInputs buildInputs(const document::TabTexts& tabs, const Settings& s) {
     output::BuildInputs in;
     for (int i = 0; i < output::kTabCount; ++i) in.tabTexts[static_cast<size_t>(i)] = tabs[static_cast<size_t>(i)];
     in.arith = s.arith;
@@ -156,7 +156,7 @@ output::BuildInputs buildInputs(const editor::TabTexts& tabs, const Settings& s)
 
 // A failed build as the page shows it: the compile error with its place, or
 // the builder's message (a refusal, a bad rate, a caret too far).
-std::string buildError(const CompileResult& r, const editor::TabTexts& tabs, const std::string& message) {
+std::string buildError(const CompileResult& r, const document::TabTexts& tabs, const std::string& message) {
     Json j;
     if (r.code != 0) j = compileErrorObject(r, tabs);
     else j["message"] = message;
@@ -208,7 +208,7 @@ std::string decodeDocument(std::string_view fileBytes, bool english) {
         return j.dump();
     }
     Json tabs = Json::array();
-    for (const std::string& t : doc.tabs) tabs.push_back(editor::bytesToEditorText(t));
+    for (const std::string& t : doc.tabs) tabs.push_back(document::bytesToEditorText(t));
     j["tabs"] = std::move(tabs);
     if (!doc.warning.empty()) j["warning"] = doc.warning;
     return j.dump();
@@ -217,20 +217,20 @@ std::string decodeDocument(std::string_view fileBytes, bool english) {
 std::string encodeDocument(const std::vector<std::string>& texts, bool english, std::string& error) {
     useLanguage(english);
     error.clear();
-    editor::TabTexts tabs;
+    document::TabTexts tabs;
     if (texts.size() != tabs.size()) {
         error = "six tab texts expected";
         return {};
     }
     for (size_t i = 0; i < tabs.size(); ++i) {
-        std::optional<std::string> bytes = editor::editorTextToBytes(texts[i]);
+        std::optional<std::string> bytes = document::editorTextToBytes(texts[i]);
         if (!bytes) {
-            error = uiText(editor::kMsgUnencodable) + editor::firstUnencodableChar(texts[i]);
+            error = uiText(document::kMsgUnencodable) + document::firstUnencodableChar(texts[i]);
             return {};
         }
         tabs[i] = std::move(*bytes);
     }
-    return editor::writeDocumentBytes(tabs);
+    return document::writeDocumentBytes(tabs);
 }
 
 std::string classifyText(std::string_view utf8) {
@@ -245,9 +245,9 @@ std::string classifyText(std::string_view utf8) {
         if (len == 4) chars.push_back('\x80');  // a surrogate pair is two UTF-16 units
         i += len;
     }
-    editor::MmlClassState state;
+    music::MmlClassState state;
     std::string out = "[";
-    for (const editor::MmlClassRange& r : editor::classifyMml(chars, state)) {
+    for (const music::MmlClassRange& r : music::classifyMml(chars, state)) {
         if (out.size() > 1) out += ',';
         out += '[' + std::to_string(r.begin) + ',' + std::to_string(r.length) + ',' +
                std::to_string(static_cast<int>(r.cls)) + ']';

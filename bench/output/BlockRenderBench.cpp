@@ -33,7 +33,7 @@ output::BuildInputs demoInputs(int arith, uint32_t rate) {
     if (!std::filesystem::exists(file)) file = TAVOLIN_SOURCE_DIR "/tests/data/output/banks.mml";
     std::ifstream in(file, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    editor::TabTexts tabs = editor::readDocumentBytes(bytes);
+    document::TabTexts tabs = document::readDocumentBytes(bytes);
     output::BuildInputs inputs;
     for (int i = 0; i < 6; ++i) inputs.tabTexts[static_cast<size_t>(i)] = tabs[static_cast<size_t>(i)];
     inputs.arith = static_cast<Arith>(arith);

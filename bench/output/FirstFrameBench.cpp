@@ -59,7 +59,7 @@ bool openDiskCanon(benchmark::State& state, const char* name, DiskCanon& d) {
     ::setenv("SDL_AUDIODRIVER", "disk", 1);
     ::setenv("SDL_DISKAUDIOFILE", d.file.c_str(), 1);
     ::setenv("SDL_DISKAUDIODELAY", std::to_string(kPeriodMs).c_str(), 1);
-    const editor::TabTexts tabs = editor::readDocumentBytes(readAll(TAVOLIN_SOURCE_DIR "/examples/canon.mml"));
+    const document::TabTexts tabs = document::readDocumentBytes(readAll(TAVOLIN_SOURCE_DIR "/examples/canon.mml"));
     for (size_t i = 0; i < 6; ++i) d.in.tabTexts[i] = tabs[i];
     d.reference = output::MakeGenerator(d.in, false, d.host, d.format);
     if (!d.reference) state.SkipWithError(("build failed: " + d.host.last).c_str());

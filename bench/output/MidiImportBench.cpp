@@ -103,9 +103,9 @@ BENCHMARK(BM_MidiRead)->Unit(benchmark::kMillisecond);
 void BM_MidiImport(benchmark::State& state) {
     size_t bytes = 0;
     for (auto _ : state) {
-        const auto r = editor::importMidi(file());
+        const auto r = music::importMidi(file());
         bytes = 0;
-        for (const auto& t : std::get<editor::MidiImportResult>(r).tabs) bytes += t.size();
+        for (const auto& t : std::get<music::MidiImportResult>(r).tabs) bytes += t.size();
         benchmark::DoNotOptimize(bytes);
     }
     state.counters["mml_bytes"] = static_cast<double>(bytes);

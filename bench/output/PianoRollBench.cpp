@@ -13,11 +13,11 @@ using bench::rollSongOf;
 
 void paintCost(benchmark::State& state, bool fitted) {
     const auto map = rollSongOf(static_cast<int>(state.range(0)));
-    editor::PianoRoll roll;
+    window::PianoRoll roll;
     roll.resize(1180, 240);
     roll.setSong(map);
     if (!fitted) {
-        roll.zoomAt(editor::PianoRoll::kHeaderWidth, 100 / roll.pixelsPerSecond());  // 100 pixels a second
+        roll.zoomAt(window::PianoRoll::kHeaderWidth, 100 / roll.pixelsPerSecond());  // 100 pixels a second
         roll.setScrollPixels(roll.scrollRangePixels() / 2);
     }
     size_t items = 0;

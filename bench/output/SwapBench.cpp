@@ -113,7 +113,7 @@ void BM_KeystrokeToDevice(benchmark::State& state) {
     const int arith = static_cast<int>(state.range(0));
     const bool plain = state.range(1) != 0;
     SwapStage stage(arith, plain);
-    editor::LiveCheck check([](const output::BuildInputs& in) { return output::buildSongMap(in, false); });
+    session::LiveCheck check([](const output::BuildInputs& in) { return output::buildSongMap(in, false); });
     for (auto _ : state) {
         if (!stage.start()) {
             state.SkipWithError("cannot play");

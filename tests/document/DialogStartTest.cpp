@@ -3,7 +3,7 @@
 
 #include "document/DialogStart.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 namespace {
 
 TEST(DialogStart, BesideTheDocumentElseTheLastFolderElseHome) {
@@ -39,4 +39,4 @@ TEST(DialogStart, BesideTheDocumentElseTheLastFolderElseHome) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

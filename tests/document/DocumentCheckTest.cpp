@@ -10,7 +10,7 @@
 #include "document/TextEncoding.h"
 #include "tests/document/DocumentTestSupport.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 namespace {
 
 const char* problemName(FileProblem p) {
@@ -84,4 +84,4 @@ TEST(DocumentCheck, LoadRefusesTooLargeAndUnconvertibleFilesFirst) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -8,7 +8,7 @@
 #include "document/DocumentFormat.h"
 #include "tests/document/DocumentTestSupport.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 namespace {
 
 using test::bytesEqual;
@@ -174,4 +174,4 @@ TEST(DocumentFormat, SearchesStepOverDoubleByteCharacters) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -5,7 +5,7 @@
 
 #include "document/DocumentMap.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 namespace {
 
 // Common "T1*あ*" CR CR LF "V1" (a stored CR LF), bank A "C*あ*D", bank B CR LF "E".
@@ -92,4 +92,4 @@ TEST(DocumentMap, Utf8TextToFileBytes) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

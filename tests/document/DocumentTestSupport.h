@@ -9,7 +9,7 @@
 
 #include "document/DocumentFormat.h"
 
-namespace tavolin::editor::test {
+namespace tavolin::document::test {
 
 // Control and non-ASCII bytes shown as \r, \n, \t or \xNN so a difference is visible.
 inline std::string escapeBytes(std::string_view bytes) {
@@ -51,4 +51,4 @@ inline ::testing::AssertionResult bytesEqual(std::string_view actual, std::strin
     return ::testing::AssertionFailure() << "got  " << escapeBytes(actual) << "\nwant " << escapeBytes(expected);
 }
 
-}  // namespace tavolin::editor::test
+}  // namespace tavolin::document::test

@@ -8,7 +8,7 @@
 #include "document/TextEncoding.h"
 #include "tests/document/DocumentTestSupport.h"
 
-namespace tavolin::editor {
+namespace tavolin::document {
 namespace {
 
 std::string cp932(const std::string& utf8) { return utf8ToCp932(utf8).value(); }
@@ -110,4 +110,4 @@ TEST(TextEncoding, UnencodableReport) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::document

@@ -326,7 +326,7 @@ TEST(LspServer, TieActionsAndCommands) {
     // The same document through tavolin-cli, from the file as stored (CP932).
     {
         std::ofstream file(dir / "song.mml", std::ios::binary);
-        file << editor::utf8ToDocumentBytes(doc);
+        file << document::utf8ToDocumentBytes(doc);
     }
     const std::string cli = std::string(TAVOLIN_CLI_PATH) + " render -o " + (dir / "cli.wav").string() + " " + (dir / "song.mml").string();
     ASSERT_EQ(std::system(cli.c_str()), 0) << cli;

@@ -7,7 +7,7 @@
 
 #include "music/BankScope.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 namespace {
 
 TEST(BankScope, TriggerStart) {
@@ -115,4 +115,4 @@ TEST(BankScope, PeakMeterFallsAndHolds) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

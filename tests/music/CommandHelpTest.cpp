@@ -3,7 +3,7 @@
 
 #include "music/CommandHelp.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 namespace {
 
 TEST(CommandHelp, CommandUnderTheCaret) {
@@ -42,4 +42,4 @@ TEST(CommandHelp, CommandUnderTheCaret) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

@@ -9,10 +9,10 @@
 #include "music/ImportSteps.h"
 #include "tests/document/DocumentTestSupport.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 namespace {
 
-using test::tabsEqual;
+using document::test::tabsEqual;
 
 ImportOptions importOptions(bool removeBankTempo = true, std::string sourceMax = "15", bool divide = true) {
     ImportOptions o;
@@ -28,7 +28,7 @@ struct ImportRow {
     const char* name;
     std::string clipboard;
     ImportOptions options;
-    TabTexts expected;
+    document::TabTexts expected;
 };
 
 TEST(ImportSteps, ClipboardTexts) {
@@ -92,7 +92,7 @@ TEST(ImportSteps, VolumeLimits) {
     };
     for (const auto& r : rows) {
         std::string got = rescaleVolumes(r.text, r.target, readLeadingInt(r.sourceMax));
-        EXPECT_TRUE(test::bytesEqual(got, r.expected)) << r.name;
+        EXPECT_TRUE(document::test::bytesEqual(got, r.expected)) << r.name;
     }
 }
 
@@ -106,14 +106,14 @@ TEST(ImportSteps, TargetPerUsedBanks) {
 
 TEST(ImportSteps, OpenSkipsImportSteps) {
     // Open reads the same text without the import steps: the tempo stays in bank A and V is untouched.
-    EXPECT_TRUE(tabsEqual(parseDocumentText("MML@t120v15c;"), {"", "T120V15C", "", "", "", ""}));
+    EXPECT_TRUE(tabsEqual(document::parseDocumentText("MML@t120v15c;"), {"", "T120V15C", "", "", "", ""}));
     ImportOptions rescaleOnly;
     rescaleOnly.rescale = true;
     EXPECT_TRUE(tabsEqual(parseImportText("MML@t120v15c;", rescaleOnly), {"", "T120V255C", "", "", "", ""}));
 }
 
 TEST(ImportSteps, ExternalRecord) {
-    struct Row { const char* name; TabTexts tabs; std::optional<std::string> expected; };
+    struct Row { const char* name; document::TabTexts tabs; std::optional<std::string> expected; };
     const std::vector<Row> rows = {
         {"empty document", {}, "MML@,,,,;"},
         {"common in front of banks with commands", {"T120", "CDE", "", "V10EFG", "", ""}, "MML@T120CDE,,T120V10EFG,,;"},
@@ -130,14 +130,14 @@ TEST(ImportSteps, ExternalRecord) {
         auto got = externalMmlRecord(r.tabs);
         EXPECT_EQ(got.has_value(), r.expected.has_value()) << r.name;
         if (got && r.expected) {
-            EXPECT_TRUE(test::bytesEqual(*got, *r.expected)) << r.name;
+            EXPECT_TRUE(document::test::bytesEqual(*got, *r.expected)) << r.name;
         }
     }
 }
 
 TEST(ImportSteps, ExportThenImportKeepsTheMusic) {
     // Volumes survive when the import's source maximum is ours and banks are not divided.
-    const TabTexts doc{"T150", "V200CDE", "", "O3V100G", "", ""};
+    const document::TabTexts doc{"T150", "V200CDE", "", "O3V100G", "", ""};
     auto record = externalMmlRecord(doc);
     ASSERT_TRUE(record);
     ImportOptions o = importOptions(true, "255", false);
@@ -146,4 +146,4 @@ TEST(ImportSteps, ExportThenImportKeepsTheMusic) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

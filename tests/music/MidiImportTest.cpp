@@ -9,7 +9,7 @@
 namespace tavolin::testing {
 namespace {
 
-using editor::MidiImportOptions;
+using music::MidiImportOptions;
 
 std::string slashes(std::string s) {
     for (size_t at; (at = s.find("\r\n")) != std::string::npos;) s.replace(at, 2, "/");
@@ -17,9 +17,9 @@ std::string slashes(std::string s) {
 }
 
 // "A:text | B:text ... | lines 1.1>A(3) 1.2>-(1) | T120 changes 0 cut 0 moved 0", or "error: ...".
-std::string describe(const std::variant<editor::MidiImportResult, std::string>& outcome) {
+std::string describe(const std::variant<music::MidiImportResult, std::string>& outcome) {
     if (const auto* e = std::get_if<std::string>(&outcome)) return "error: " + *e;
-    const auto& r = std::get<editor::MidiImportResult>(outcome);
+    const auto& r = std::get<music::MidiImportResult>(outcome);
     std::string s;
     for (int bank = 0; bank < 5; ++bank)
         if (!r.tabs[static_cast<size_t>(bank + 1)].empty()) s += std::string(1, static_cast<char>('A' + bank)) + ":" + slashes(r.tabs[static_cast<size_t>(bank + 1)]) + " | ";
@@ -85,11 +85,11 @@ TEST(MidiImport, ArrangesLinesRhythmAndTempo) {
     };
     for (const Row& r : rows) {
         MidiImportOptions options;
-        if (r.options == "newest") options.overlap = editor::MidiOverlap::Newest;
-        else if (!r.options.empty()) ASSERT_EQ(editor::parseMidiMap(r.options, options), std::nullopt) << r.name;
-        const auto outcome = editor::importMidi(r.file, options);
+        if (r.options == "newest") options.overlap = music::MidiOverlap::Newest;
+        else if (!r.options.empty()) ASSERT_EQ(music::parseMidiMap(r.options, options), std::nullopt) << r.name;
+        const auto outcome = music::importMidi(r.file, options);
         EXPECT_EQ(describe(outcome), r.expected) << r.name;
-        if (const auto* result = std::get_if<editor::MidiImportResult>(&outcome)) {
+        if (const auto* result = std::get_if<music::MidiImportResult>(&outcome)) {
             output::BuildInputs in;
             in.tabTexts = result->tabs;
             const auto map = output::buildSongMap(in, false);
@@ -115,19 +115,19 @@ TEST(MidiImport, MapTextsAndReport) {
     for (const Row& r : rows) {
         MidiImportOptions o;
         std::string got;
-        if (const auto e = editor::parseMidiMap(r.text, o)) got = *e;
+        if (const auto e = music::parseMidiMap(r.text, o)) got = *e;
         else
             for (size_t bank = 0; bank < 5; ++bank)
                 if (o.map[bank]) got += (got.empty() ? "" : " ") + std::string(1, static_cast<char>('A' + bank)) + "=" + std::to_string(o.map[bank]->track) + "." + std::to_string(o.map[bank]->line);
         EXPECT_EQ(got, r.expected) << r.text;
     }
     // The report names the banks, the lines left out, the error and what was dropped.
-    editor::MidiImportReport report;
+    music::MidiImportReport report;
     report.lines = {{{2, 1}, "LEAD", 1, false, 10, 100, 70, 0}, {{3, 2}, "", 10, true, 4, 40, 36, -1}};
     report.maxTimingErrorMs = 12.34;
     report.pitchBends = 3;
     report.cutNotes = 2;
-    EXPECT_EQ(editor::midiReportText(report),
+    EXPECT_EQ(music::midiReportText(report),
               "バンクA: トラック2 ライン1（ch1 LEAD、音符10）\n入らなかったライン:\n  トラック3 ライン2（ch10 DRUMS、音符4）\n"
               "グリッド: 全音符の1/192、最大のタイミング誤差: 12.3 ms\n捨てたイベント: ピッチベンド3、コントローラー0、その他0\n次の音符に切られた音符: 2\n");
 }

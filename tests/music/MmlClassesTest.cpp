@@ -4,7 +4,7 @@
 #include "music/MmlClasses.h"
 #include "tests/compiler/TextGenerator.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 namespace {
 
 // One class letter per byte; also checks that the ranges cover the text in order.
@@ -74,4 +74,4 @@ TEST(MmlClasses, LineByLineEqualsTheWholeText) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

@@ -4,7 +4,7 @@
 #include "music/DocumentFeatures.h"
 #include "music/Transpose.h"
 
-namespace tavolin::editor {
+namespace tavolin::music {
 namespace {
 
 TEST(Transpose, NotesMoveAndTheOctaveComesBack) {
@@ -128,4 +128,4 @@ TEST(Transpose, SplitAndJoinTiedNotes) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::music

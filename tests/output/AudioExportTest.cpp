@@ -192,7 +192,7 @@ TEST(AudioExport, RefusalsFailuresAndCancelsLeaveNothing) {
             return c;
         };
         EXPECT_EQ(output::OnWavExport(songInputs("", {"V255C[D]E"}, 1, r.rate), host, o), r.outcome) << r.name;
-        const std::string message = editor::fillIn(r.message, "file", *host.savePath);
+        const std::string message = document::fillIn(r.message, "file", *host.savePath);
         EXPECT_EQ(host.messages, message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message}) << r.name;
         EXPECT_EQ(opens, r.opens) << r.name;
         EXPECT_EQ(readFile(dir / r.file), "the only copy") << r.name;
@@ -234,8 +234,8 @@ TEST(AudioExport, FadedStemsAddUpToTheFadedMix) {
         const std::string name = (r.song.size() < 16 ? r.song : "loud") + " arith " + std::to_string(r.arith) + " fade " +
                                  std::to_string(r.fade) + " mask " + std::to_string(r.audible);
         SCOPED_TRACE(name);
-        const editor::TabTexts tabs = r.song.size() < 16 ? readDocument(std::string(TAVOLIN_SOURCE_DIR "/examples/") + r.song)
-                                                         : editor::readDocumentBytes(r.song);
+        const document::TabTexts tabs = r.song.size() < 16 ? readDocument(std::string(TAVOLIN_SOURCE_DIR "/examples/") + r.song)
+                                                         : document::readDocumentBytes(r.song);
         output::BuildInputs in = songInputs("", {}, r.arith, r.rate);
         for (size_t i = 0; i < 6; ++i) in.tabTexts[i] = tabs[i];
         in.forExport = true;

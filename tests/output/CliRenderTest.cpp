@@ -48,7 +48,7 @@ std::vector<std::filesystem::path> songFiles() {
 // The library's export of a document with the given settings, as bytes.
 std::string libraryExport(const std::filesystem::path& doc, int arith, std::string rate) {
     output::BuildInputs in;
-    editor::TabTexts tabs = readDocument(doc);
+    document::TabTexts tabs = readDocument(doc);
     for (int i = 0; i < 6; ++i) in.tabTexts[static_cast<size_t>(i)] = tabs[static_cast<size_t>(i)];
     in.arith = static_cast<Arith>(arith);
     in.sampleRateHz = session::parseSampleRate(rate).value_or(0);
@@ -92,7 +92,7 @@ TEST(CliRender, ExitCodesAndMessages) {
     TempDir dir;
     writeFile(dir / "bad.mml", "SMML@L8;MML@CDQ,,,,;");
     writeFile(dir / "quiet.mml", "SMML@T100;MML@V20,,,,;");
-    writeFile(dir / "big.mml", "SMML@;MML@" + std::string(editor::kMaxDocumentBytes - 14, 'C') + ",,,,;");
+    writeFile(dir / "big.mml", "SMML@;MML@" + std::string(document::kMaxDocumentBytes - 14, 'C') + ",,,,;");
     const std::string song = std::string(TAVOLIN_TEST_DATA) + "/output/short.mml";
     const std::string out = (dir / "o.wav").string();
     struct Row {
@@ -327,7 +327,7 @@ TEST(CliExportMidi, EverySongExportsAsTheLibraryWritesIt) {
         EXPECT_EQ(b.substr(0, 4), "MThd") << file;
         EXPECT_GE((static_cast<uint8_t>(b[10]) << 8) | static_cast<uint8_t>(b[11]), 2) << file << ": a tempo track and a bank";
         output::BuildInputs in;
-        const editor::TabTexts tabs = readDocument(file);
+        const document::TabTexts tabs = readDocument(file);
         for (size_t i = 0; i < 6; ++i) in.tabTexts[i] = tabs[i];
         RecordingHost host;
         host.savePath = (dir / "lib.mid").string();

@@ -262,7 +262,7 @@ TEST(MidiExport, FailuresAndRefusalsLeaveNothing) {
             return c;
         };
         EXPECT_EQ(output::OnMidiExport(songInputs("", {r.bank}), host, o), r.outcome) << r.name;
-        const std::string message = editor::fillIn(r.message, "file", (dir / "take.mid").string());
+        const std::string message = document::fillIn(r.message, "file", (dir / "take.mid").string());
         EXPECT_EQ(host.messages, message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message}) << r.name;
         EXPECT_EQ(opens, r.opens) << r.name;
         EXPECT_EQ(readFile(dir / "take.mid"), "old") << r.name;

@@ -60,15 +60,15 @@ std::string roundTrip(const output::BuildInputs& in) {
     if (!original->ok()) return "skip";
     const auto midi = output::midiFromTimeline(original->timeline);
     if (!midi) return "the export refused the song";
-    editor::MidiImportOptions options;
+    music::MidiImportOptions options;
     options.mapGiven = true;
     int32_t track = 2;  // track 1 holds the tempo map
     for (size_t b = 0; b < kBankCount; ++b)
-        if (!heard(original->timeline, false)[b].empty()) options.map[b] = editor::MidiLineRef{track++, 1};
-    const auto imported = editor::importMidi(midi->bytes, options);
+        if (!heard(original->timeline, false)[b].empty()) options.map[b] = music::MidiLineRef{track++, 1};
+    const auto imported = music::importMidi(midi->bytes, options);
     if (const auto* e = std::get_if<std::string>(&imported)) return "import failed: " + *e;
     output::BuildInputs back = in;
-    back.tabTexts = std::get<editor::MidiImportResult>(imported).tabs;
+    back.tabTexts = std::get<music::MidiImportResult>(imported).tabs;
     const auto result = output::buildSongMap(back, false);
     const auto dump = [&] {
         std::string s = "\noriginal:";
@@ -87,7 +87,7 @@ TEST(MidiRoundTrip, ExamplesComeBackWithTheirNotes) {
     for (const auto& entry : std::filesystem::directory_iterator(std::string(TAVOLIN_SOURCE_DIR) + "/examples")) {
         if (entry.path().extension() != ".mml") continue;
         output::BuildInputs in;
-        in.tabTexts = editor::readDocumentBytes(readFile(entry.path().string()));
+        in.tabTexts = document::readDocumentBytes(readFile(entry.path().string()));
         EXPECT_EQ(roundTrip(in), "") << entry.path();
         ++songs;
     }

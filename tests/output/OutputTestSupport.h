@@ -147,8 +147,8 @@ private:
 };
 
 // The document of an example file, as Open would read it.
-inline editor::TabTexts readDocument(const std::filesystem::path& path) {
-    return editor::readDocumentBytes(readFile(path));
+inline document::TabTexts readDocument(const std::filesystem::path& path) {
+    return document::readDocumentBytes(readFile(path));
 }
 
 // The first index where two sample arrays differ, as text for a failure message.

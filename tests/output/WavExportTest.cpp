@@ -246,7 +246,7 @@ TEST(WavExport, FailuresNeverLeaveAFileOrDamageTheOldOne) {
         host.savePath = (dir / "take.wav").string();
         host.cancelAfterFrames = r.cancelAfterFrames;
         EXPECT_EQ(output::OnWavExport(songInputs("L4", {"CDEFG"}), host, r.options), r.outcome) << r.name;
-        const std::string message = editor::fillIn(r.message, "file", *host.savePath);
+        const std::string message = document::fillIn(r.message, "file", *host.savePath);
         EXPECT_EQ(host.messages, message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message})
             << r.name;
         EXPECT_EQ(readFile(dir / "take.wav"), "the only copy of yesterday's take") << r.name;

@@ -36,8 +36,8 @@
 namespace tavolin::qt {
 namespace {
 
-namespace ctl = editor::ctl;
-using editor::Command;
+namespace ctl = window::ctl;
+using window::Command;
 
 bool hasJapanese(const QString& text) {
     for (QChar c : text) {
@@ -111,7 +111,7 @@ TEST_P(QtLanguage, WindowAndDialogsSpeakOneLanguage) {
     ASSERT_TRUE(applyLanguage(row.language));
     TavolinWindow window;
     auto log = std::make_shared<output::VirtualDeviceLog>();
-    window.setServices(std::make_unique<editor::WindowLayers>(window.model(), output::VirtualAudioDevice::factory({}, log)));
+    window.setServices(std::make_unique<window::WindowLayers>(window.model(), output::VirtualAudioDevice::factory({}, log)));
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     QStringList texts;
@@ -126,7 +126,7 @@ TEST_P(QtLanguage, WindowAndDialogsSpeakOneLanguage) {
     EXPECT_TRUE(window.errorStatus()->text().endsWith(QString::fromUtf8(row.compileError)))
         << window.errorStatus()->text().toStdString();
 
-    editor::CTavolinDlg& model = window.model();
+    window::CTavolinDlg& model = window.model();
     QGuiApplication::clipboard()->clear();
     // The compile error report of Play, the About box, the export dialog, the tone
     // helper's "no duty" message, the envelope helper's range message, the import's
@@ -140,7 +140,7 @@ TEST_P(QtLanguage, WindowAndDialogsSpeakOneLanguage) {
     texts << textsOfDialogs([&] { model.runCommand(Command::Import); });
     texts << textsOfDialogs([&] { model.openFile("/nonexistent/song.mml"); });
     model.modified = true;
-    texts << textsOfDialogs([&] { window.askYesNoCancel(uiText(editor::kSavePromptText), editor::kSavePromptCaption); });
+    texts << textsOfDialogs([&] { window.askYesNoCancel(uiText(window::kSavePromptText), window::kSavePromptCaption); });
     model.modified = false;
     texts << window.windowTitle();
 

@@ -19,7 +19,7 @@
 namespace tavolin::qt {
 namespace {
 
-namespace ctl = editor::ctl;
+namespace ctl = window::ctl;
 
 class QtPianoRoll : public ::testing::Test {
 protected:
@@ -49,7 +49,7 @@ protected:
         return roll->model().song() != nullptr;
     }
     void clickNote(int bank, size_t note) {
-        const editor::RollRect r = roll->model().noteRect({bank, note});
+        const window::RollRect r = roll->model().noteRect({bank, note});
         QTest::mouseClick(roll->canvas(), Qt::LeftButton, {}, QPointF(r.x + r.width / 2, r.y + r.height / 2).toPoint());
     }
 
@@ -156,7 +156,7 @@ TEST_F(QtPianoRoll, PlayheadFollowsWhatIsHeard) {
     auto log = std::make_shared<output::VirtualDeviceLog>();
     output::VirtualDeviceOptions options;
     options.realTime = true;
-    window->setServices(std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log)));
+    window->setServices(std::make_unique<window::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log)));
     type(1, "t60 l4 cdefg");
     ASSERT_TRUE(waitForRoll());
     EXPECT_FALSE(roll->playhead());

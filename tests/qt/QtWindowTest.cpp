@@ -52,11 +52,11 @@
 namespace tavolin::qt {
 namespace {
 
-using editor::Command;
-namespace ctl = editor::ctl;
+using window::Command;
+namespace ctl = window::ctl;
 
 // Records which commands reach the layers below.
-class RecordingServices : public editor::WindowServices {
+class RecordingServices : public window::WindowServices {
 public:
     std::vector<std::string>* calls;
     explicit RecordingServices(std::vector<std::string>* c) : calls(c) {}
@@ -119,12 +119,12 @@ protected:
     }
     void click(int id) { QTest::mouseClick(control<QAbstractButton>(id), Qt::LeftButton); }
     // The real layers below, playing in real time on a virtual device.
-    editor::WindowLayers& useVirtualDevice() {
+    window::WindowLayers& useVirtualDevice() {
         output::VirtualDeviceOptions options;
         options.realTime = true;
-        auto layers = std::make_unique<editor::WindowLayers>(
+        auto layers = std::make_unique<window::WindowLayers>(
             window->model(), output::VirtualAudioDevice::factory(options, std::make_shared<output::VirtualDeviceLog>()));
-        editor::WindowLayers& kept = *layers;
+        window::WindowLayers& kept = *layers;
         window->setServices(std::move(layers));
         return kept;
     }
@@ -251,7 +251,7 @@ TEST_F(QtWindow, TabsShowTheirOwnText) {
 
 TEST_F(QtWindow, CompileErrorJumpSelectsTheCharacter) {
     auto log = std::make_shared<output::VirtualDeviceLog>();
-    window->setServices(std::make_unique<editor::WindowLayers>(
+    window->setServices(std::make_unique<window::WindowLayers>(
         window->model(), output::VirtualAudioDevice::factory({}, log)));
     window->model().tabTexts[5] = utf8ToCp932("*日本語のコメント*\r\nCD\r\nE!\r\nG").value();
     control<QWidget>(ctl::Play)->setFocus();
@@ -273,8 +273,8 @@ TEST_F(QtWindow, PlayAndStopThroughTheSdlDevice) {
     qputenv("SDL_AUDIODRIVER", "disk");
     qputenv("SDL_DISKAUDIOFILE", raw);
     qputenv("SDL_DISKAUDIODELAY", "5");
-    auto layers = std::make_unique<editor::WindowLayers>(window->model(), output::sdlAudioDeviceFactory());
-    editor::WindowLayers* live = layers.get();
+    auto layers = std::make_unique<window::WindowLayers>(window->model(), output::sdlAudioDeviceFactory());
+    window::WindowLayers* live = layers.get();
     window->setServices(std::move(layers));
     control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
     window->editor()->setFocus();
@@ -320,7 +320,7 @@ TEST_F(QtWindow, MessageLinesWrapInsteadOfBeingCut) {
     const std::string longPath = "/home/someone/" + std::string(30, 'x') + "/songs-from-another-editor/lyrics.mml";
     const std::pair<const char*, std::string> rows[] = {
         {"short", "OK"},
-        {"the UTF-8 refusal", editor::unencodableMessage(longPath, {{2, "\xED\x95\x9C"}, {3, "\xF0\x9F\x8E\xB5"}})},
+        {"the UTF-8 refusal", document::unencodableMessage(longPath, {{2, "\xED\x95\x9C"}, {3, "\xF0\x9F\x8E\xB5"}})},
         {"a path wider than the screen", "「" + std::string(60, 'x') + "/" + std::string(60, 'y') + "/" + std::string(60, 'z') + ".wav」"},
     };
     for (const auto& [name, text] : rows) {
@@ -385,7 +385,7 @@ TEST_F(QtWindow, LongExportShowsProgressThatCancels) {
 // the busy cursor comes and goes with the export.
 TEST_F(QtWindow, ExportDialogAndBusyCursor) {
     // Banks A and E left out by mute or solo: the dialog says so.
-    ExportDialog dialog(editor::ExportChoice{output::AudioFileType::OggVorbis, 3, 2.5}, 0x0E, window.get());
+    ExportDialog dialog(window::ExportChoice{output::AudioFileType::OggVorbis, 3, 2.5}, 0x0E, window.get());
     auto* type = dialog.findChild<QComboBox*>("exportType");
     auto* loops = dialog.findChild<QSpinBox*>("exportLoops");
     auto* fade = dialog.findChild<QDoubleSpinBox*>("exportFade");
@@ -394,21 +394,21 @@ TEST_F(QtWindow, ExportDialogAndBusyCursor) {
     ASSERT_TRUE(type && loops && fade && perBank && note);
     EXPECT_EQ(perBank->text(), QString::fromUtf8("バンク別に書き出す"));
     EXPECT_EQ(note->text(), QString::fromUtf8("ミュート中のバンク A, E は書き出されません"));
-    EXPECT_EQ(ExportDialog(editor::ExportChoice{}, kAllBanks).findChild<QLabel*>("exportMutedNote"), nullptr);
+    EXPECT_EQ(ExportDialog(window::ExportChoice{}, kAllBanks).findChild<QLabel*>("exportMutedNote"), nullptr);
     EXPECT_EQ(type->currentText(), "Ogg Vorbis (*.ogg)");
     EXPECT_EQ(std::make_pair(loops->value(), fade->value()), std::make_pair(3, 2.5));
     type->setCurrentIndex(1);
     loops->setValue(0);  // below the range: the box keeps 1
     fade->setValue(10.25);
-    EXPECT_EQ(dialog.choice(), (editor::ExportChoice{output::AudioFileType::Flac, 1, 10.25}));
+    EXPECT_EQ(dialog.choice(), (window::ExportChoice{output::AudioFileType::Flac, 1, 10.25}));
     perBank->setChecked(true);
-    EXPECT_EQ(dialog.choice(), (editor::ExportChoice{output::AudioFileType::Flac, 1, 10.25, true}));
+    EXPECT_EQ(dialog.choice(), (window::ExportChoice{output::AudioFileType::Flac, 1, 10.25, true}));
 
-    std::optional<editor::ExportChoice> answer = editor::ExportChoice{};
+    std::optional<window::ExportChoice> answer = window::ExportChoice{};
     QTimer::singleShot(50, [] {
         if (auto* d = qobject_cast<ExportDialog*>(QApplication::activeModalWidget())) d->reject();
     });
-    answer = window->askExportChoice(editor::ExportChoice{}, kAllBanks);
+    answer = window->askExportChoice(window::ExportChoice{}, kAllBanks);
     EXPECT_FALSE(answer);
 
     window->setBusy(true);
@@ -455,13 +455,13 @@ TEST_F(QtWindow, ClosingWithUnsavedWorkAsksFirst) {
 }
 
 TEST_F(QtWindow, RecoveryDialogAnswers) {
-    editor::RecoveryOffer offer{"ドキュメントの復元", "ファイル: /a.mml", "復元する", "破棄する", "後で"};
-    const std::pair<const char*, editor::RecoveryChoice> rows[] = {
-        {"recoveryRestore", editor::RecoveryChoice::Restore},
-        {"recoveryDiscard", editor::RecoveryChoice::Discard},
-        {"recoveryLater", editor::RecoveryChoice::Later},
-        {"escape", editor::RecoveryChoice::Later},
-        {"return", editor::RecoveryChoice::Restore},
+    window::RecoveryOffer offer{"ドキュメントの復元", "ファイル: /a.mml", "復元する", "破棄する", "後で"};
+    const std::pair<const char*, window::RecoveryChoice> rows[] = {
+        {"recoveryRestore", window::RecoveryChoice::Restore},
+        {"recoveryDiscard", window::RecoveryChoice::Discard},
+        {"recoveryLater", window::RecoveryChoice::Later},
+        {"escape", window::RecoveryChoice::Later},
+        {"return", window::RecoveryChoice::Restore},
     };
     for (const auto& [how, expected] : rows) {
         SCOPED_TRACE(how);
@@ -503,8 +503,8 @@ TEST_F(QtWindow, RecentFilesMenuOpensTheChosenFile) {
 
 TEST_F(QtWindow, AutosaveRunsWhenTypingPausesAndDuringLongTyping) {
     QTemporaryDir dir;
-    editor::RealFileSystem disk;
-    editor::RecoveryStore store(disk, dir.path().toStdString(), 77, 1, nullptr, [] { return int64_t{1}; });
+    document::RealFileSystem disk;
+    document::RecoveryStore store(disk, dir.path().toStdString(), 77, 1, nullptr, [] { return int64_t{1}; });
     window->model().setRecovery(&store);
     const QString own = QString::fromStdString(store.ownFile());
     auto waitFor = [&](int ms) {
@@ -789,10 +789,10 @@ TEST_F(QtWindow, ColoursLeaveTextAndModifiedFlagAlone) {
     const auto light = mmlFormats(false);
     const auto dark = mmlFormats(true);
     const QString text = window->editor()->toPlainText();
-    const std::pair<int, editor::MmlClass> rows[] = {
-        {1, editor::MmlClass::Comment}, {6, editor::MmlClass::Setting}, {14, editor::MmlClass::Octave},
-        {17, editor::MmlClass::Sound},  {20, editor::MmlClass::Loop},   {21, editor::MmlClass::Note},
-        {23, editor::MmlClass::Length}, {28, editor::MmlClass::Macro},
+    const std::pair<int, music::MmlClass> rows[] = {
+        {1, music::MmlClass::Comment}, {6, music::MmlClass::Setting}, {14, music::MmlClass::Octave},
+        {17, music::MmlClass::Sound},  {20, music::MmlClass::Loop},   {21, music::MmlClass::Note},
+        {23, music::MmlClass::Length}, {28, music::MmlClass::Macro},
     };
     for (const auto& [pos, cls] : rows) {
         SCOPED_TRACE(pos);
@@ -810,7 +810,7 @@ TEST_F(QtWindow, ColoursLeaveTextAndModifiedFlagAlone) {
     if (const QByteArray path = qgetenv("TAVOLIN_DARK_GRAB"); !path.isEmpty()) window->grab().save(QString::fromUtf8(path));
     QApplication::setPalette(before);
     QApplication::processEvents();
-    EXPECT_EQ(colourAt(21), light[static_cast<size_t>(editor::MmlClass::Note)].foreground().color());
+    EXPECT_EQ(colourAt(21), light[static_cast<size_t>(music::MmlClass::Note)].foreground().color());
     EXPECT_EQ(window->model().tabTexts[1], utf8ToCp932("*ドレミ* T120 O4 L8 @1 [CD8.]2 !A").value());
     EXPECT_FALSE(window->model().modified);
 }
@@ -854,8 +854,8 @@ TEST_F(QtWindow, PauseKeepsThePlaceAndTestEndsLikeStop) {
     auto log = std::make_shared<output::VirtualDeviceLog>();
     output::VirtualDeviceOptions options;
     options.realTime = true;
-    auto layers = std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log));
-    editor::WindowLayers* services = layers.get();
+    auto layers = std::make_unique<window::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log));
+    window::WindowLayers* services = layers.get();
     window->setServices(std::move(layers));
     auto* roll = window->findChild<PianoRollView*>();
     ASSERT_NE(roll, nullptr);
@@ -1062,8 +1062,8 @@ namespace {
 // The M and S toggles beside the tabs only forward their clicks: the model
 // keeps the flags and sets the toggles, and the scopes dim the banks left out.
 TEST_F(QtWindow, MuteAndSoloTogglesForwardToTheModel) {
-    auto* muteC = qobject_cast<QToolButton*>(window->control(editor::ctl::MuteA + 2));
-    auto* soloA = qobject_cast<QToolButton*>(window->control(editor::ctl::SoloA));
+    auto* muteC = qobject_cast<QToolButton*>(window->control(window::ctl::MuteA + 2));
+    auto* soloA = qobject_cast<QToolButton*>(window->control(window::ctl::SoloA));
     ASSERT_TRUE(muteC && soloA);
     muteC->click();
     EXPECT_TRUE(muteC->isChecked());
@@ -1149,9 +1149,9 @@ TEST_F(QtWindow, CtrlLShadesThePassageAndStopEndsIt) {
     QTest::keyClick(window->editor(), Qt::Key_F6);
     EXPECT_FALSE(window->pianoRoll()->model().passage().has_value());
     // A drag across the ruler loops the stretch dragged, in either direction.
-    const editor::PianoRoll& roll = window->pianoRoll()->model();
+    const window::PianoRoll& roll = window->pianoRoll()->model();
     QWidget* canvas = window->pianoRoll()->canvas();
-    const int y = static_cast<int>(editor::PianoRoll::kRulerHeight / 2);
+    const int y = static_cast<int>(window::PianoRoll::kRulerHeight / 2);
     const int x1 = static_cast<int>(roll.xOfFrame(30000)), x2 = static_cast<int>(roll.xOfFrame(6000));
     QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(x1, y));
     QTest::mouseMove(canvas, QPoint((x1 + x2) / 2, y));
@@ -1168,13 +1168,13 @@ TEST_F(QtWindow, CtrlLShadesThePassageAndStopEndsIt) {
 // was, after a save by rename too (the watcher takes the new file); our own
 // save reloads nothing.
 TEST_F(QtWindow, FileChangedOnDiskIsReloadedInPlace) {
-    window->setServices(std::make_unique<editor::WindowLayers>(window->model(), output::VirtualAudioDevice::factory({}, nullptr)));
+    window->setServices(std::make_unique<window::WindowLayers>(window->model(), output::VirtualAudioDevice::factory({}, nullptr)));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("song.mml"));
     const auto write = [&](const std::string& a, bool rename) {
         QFile f(rename ? dir.filePath(QStringLiteral("tmp")) : path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(QByteArray::fromStdString(editor::writeDocumentBytes({"T120", a})));
+        f.write(QByteArray::fromStdString(document::writeDocumentBytes({"T120", a})));
         f.close();
         if (rename) {
             ASSERT_EQ(::rename(f.fileName().toLocal8Bit().constData(), path.toLocal8Bit().constData()), 0);
@@ -1212,7 +1212,7 @@ TEST_F(QtWindow, FileChangedOnDiskIsReloadedInPlace) {
 // Typing while Play runs: the window's live check hands its result to the
 // swap, and the roll and the lit notes follow the new song; an error does not.
 TEST_F(QtWindow, TypingWhilePlayingSwapsTheSong) {
-    editor::WindowLayers& layers = useVirtualDevice();
+    window::WindowLayers& layers = useVirtualDevice();
     control<QAbstractButton>(ctl::Loop)->setChecked(true);
     control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
     QTest::keyClicks(window->editor(), "cdefg");

@@ -18,7 +18,7 @@ using Clock = output::PlayPosition::Clock;
 
 // Polls until `done` holds for a poll (the one returned), or gives up.
 template <typename Done>
-std::optional<session::PlayPoll> pollUntil(session::PlaySession& s, const editor::TabTexts& texts, Done done,
+std::optional<session::PlayPoll> pollUntil(session::PlaySession& s, const document::TabTexts& texts, Done done,
                                            std::chrono::milliseconds limit = 20s) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
@@ -30,9 +30,9 @@ std::optional<session::PlayPoll> pollUntil(session::PlaySession& s, const editor
 }
 
 // The text of bank A each lit note of it stands on, in `texts`.
-std::vector<std::string> litInA(const session::PlayPoll& p, const editor::TabTexts& texts) {
+std::vector<std::string> litInA(const session::PlayPoll& p, const document::TabTexts& texts) {
     std::vector<std::string> out;
-    for (const editor::SoundingSource& s : p.lit)
+    for (const music::SoundingSource& s : p.lit)
         if (s.range.tab == 1) out.push_back(texts[1].substr(s.range.begin, s.range.end - s.range.begin));
     return out;
 }
@@ -68,7 +68,7 @@ TEST(PlaySession, PollSaysWhereTheMusicStandsAndWhatIsLit) {
         } else {
             ASSERT_TRUE(s.play(in, false, host, {}).has_value()) << row.name;
         }
-        editor::TabTexts shown = in.tabTexts;
+        document::TabTexts shown = in.tabTexts;
         shown[1] = row.shownA;
         const auto p = pollUntil(s, shown, [&](const session::PlayPoll& p) { return p.frame && *p.frame >= row.from; });
         ASSERT_TRUE(p && p->banks && p->map) << row.name;

@@ -19,12 +19,12 @@ int main(int argc, char** argv) {
     const auto seed = static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10));
     for (int i = 0; i < count; ++i) {
         tavolin::testing::SongGenerator gen(seed + static_cast<uint32_t>(i));
-        tavolin::editor::TabTexts tabs;
+        tavolin::document::TabTexts tabs;
         tabs[0] = gen.common();
-        for (int b = 1; b < tavolin::editor::kTabCount; ++b) tabs[static_cast<size_t>(b)] = gen.bank();
+        for (int b = 1; b < tavolin::document::kTabCount; ++b) tabs[static_cast<size_t>(b)] = gen.bank();
         const std::string path = dir + "/song-" + std::to_string(seed) + "-" + std::to_string(i) + ".mml";
         std::ofstream out(path, std::ios::binary);
-        out << tavolin::editor::writeDocumentBytes(tabs);
+        out << tavolin::document::writeDocumentBytes(tabs);
         if (!out) {
             std::fprintf(stderr, "cannot write %s\n", path.c_str());
             return 1;

@@ -5,7 +5,7 @@
 
 #include "window/DisplayBreaks.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 DisplayBreaks breaksAt(std::initializer_list<int> positions) {
@@ -74,4 +74,4 @@ TEST(DisplayBreaks, EditsDropAndMoveBreaks) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -14,16 +14,16 @@
 #include "tests/window/DocumentFakes.h"
 #include "tests/output/MidiBytes.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 using test::CallLog;
 using test::DocumentFixture;
 
 const std::string kPrompt = std::string("ask ") + kSavePromptText + " / tavolin ostra";
-const TabTexts kDoc{"T150", "C\r\nD", "", "", "", "E"};
+const document::TabTexts kDoc{"T150", "C\r\nD", "", "", "", "E"};
 const std::string kDocBytes = "SMML@T150;MML@C\r\r\nD,,,,E;";
-const TabTexts kEmpty{};
+const document::TabTexts kEmpty{};
 
 // The box of a failed save: what, why, and the offer of another place.
 std::string saveFailed(const std::string& path, const char* reason) {
@@ -61,7 +61,7 @@ struct Scenario {
     std::function<bool(DocumentFixture&)> run;
     bool expectedResult;
     CallLog expectedLog;
-    TabTexts expectedTabs;
+    document::TabTexts expectedTabs;
     std::string expectedPath;
     bool expectedModified;
     std::map<std::string, std::string> expectedFiles = {}; // only these paths are checked
@@ -188,7 +188,7 @@ TEST(DocumentCommands, Open) {
          open, false, {kPrompt, "open-dialog -> /gone.mml", openFailed("/gone.mml", kNotFound)}, kDoc, "/a.mml", true},
         {"unreadable file: access denied",
          [](auto& f) {
-             f.files.readErrors["/locked.mml"] = FileError::AccessDenied;
+             f.files.readErrors["/locked.mml"] = document::FileError::AccessDenied;
              f.host.openResults = {"/locked.mml"};
          },
          open, false, {"open-dialog -> /locked.mml", openFailed("/locked.mml", kDenied)}, kEmpty, "", false},
@@ -228,7 +228,7 @@ TEST(DocumentCommands, Open) {
              f.host.openResults = {"/u.mml"};
          },
          open, true,
-         {"open-dialog -> /u.mml", "stop", "editor \"\"", "title /u.mml ", std::string("status ") + text::kUtf8Converted},
+         {"open-dialog -> /u.mml", "stop", "editor \"\"", "title /u.mml ", std::string("status ") + document::text::kUtf8Converted},
          {"T150", *utf8ToCp932("CDE /* ドレミ */"), "", "", "", ""}, "/u.mml", false},
         {"a UTF-8 file with characters CP932 lacks: each reported with its line, nothing changes",
          [](auto& f) {
@@ -280,15 +280,15 @@ TEST(DocumentCommands, Open) {
 }
 
 TEST(DocumentCommands, EveryFailureSaysItsReason) {
-    struct Row { FileError error; const char* reason; };
+    struct Row { document::FileError error; const char* reason; };
     const std::vector<Row> rows = {
-        {FileError::NotFound, "ファイルまたはフォルダが見つかりません。"},
-        {FileError::AccessDenied, "アクセス権がありません。"},
-        {FileError::NotPermitted, "この操作は許可されていません（変更できないファイルです）。"},
-        {FileError::ReadOnlyFileSystem, "読み取り専用のファイルシステムです。"},
-        {FileError::DiskFull, "ディスクの空き容量が足りません。"},
-        {FileError::NotAFile, "ファイルではありません（フォルダなど）。"},
-        {FileError::Other, "システムエラーが発生しました（エラー番号 1）。"},
+        {document::FileError::NotFound, "ファイルまたはフォルダが見つかりません。"},
+        {document::FileError::AccessDenied, "アクセス権がありません。"},
+        {document::FileError::NotPermitted, "この操作は許可されていません（変更できないファイルです）。"},
+        {document::FileError::ReadOnlyFileSystem, "読み取り専用のファイルシステムです。"},
+        {document::FileError::DiskFull, "ディスクの空き容量が足りません。"},
+        {document::FileError::NotAFile, "ファイルではありません（フォルダなど）。"},
+        {document::FileError::Other, "システムエラーが発生しました（エラー番号 1）。"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.reason);
@@ -307,23 +307,23 @@ TEST(DocumentCommands, EveryFailureSaysItsReason) {
         EXPECT_TRUE(f.host.used.empty());
     }
     // The errno values behind the reasons.
-    EXPECT_EQ(failureFromErrno(ENOENT).error, FileError::NotFound);
-    EXPECT_EQ(failureFromErrno(ENOTDIR).error, FileError::NotFound);
-    EXPECT_EQ(failureFromErrno(EACCES).error, FileError::AccessDenied);
-    EXPECT_EQ(failureFromErrno(EPERM).error, FileError::NotPermitted);
-    EXPECT_EQ(failureFromErrno(EROFS).error, FileError::ReadOnlyFileSystem);
-    EXPECT_EQ(failureFromErrno(ENOSPC).error, FileError::DiskFull);
-    EXPECT_EQ(failureFromErrno(EDQUOT).error, FileError::DiskFull);
-    EXPECT_EQ(failureFromErrno(EISDIR).error, FileError::NotAFile);
-    EXPECT_EQ(failureFromErrno(EIO), (FileFailure{FileError::Other, EIO}));
+    EXPECT_EQ(document::failureFromErrno(ENOENT).error, document::FileError::NotFound);
+    EXPECT_EQ(document::failureFromErrno(ENOTDIR).error, document::FileError::NotFound);
+    EXPECT_EQ(document::failureFromErrno(EACCES).error, document::FileError::AccessDenied);
+    EXPECT_EQ(document::failureFromErrno(EPERM).error, document::FileError::NotPermitted);
+    EXPECT_EQ(document::failureFromErrno(EROFS).error, document::FileError::ReadOnlyFileSystem);
+    EXPECT_EQ(document::failureFromErrno(ENOSPC).error, document::FileError::DiskFull);
+    EXPECT_EQ(document::failureFromErrno(EDQUOT).error, document::FileError::DiskFull);
+    EXPECT_EQ(document::failureFromErrno(EISDIR).error, document::FileError::NotAFile);
+    EXPECT_EQ(document::failureFromErrno(EIO), (document::FileFailure{document::FileError::Other, EIO}));
 }
 
 // Above the size limit a file is refused with its size, before anything changes.
 TEST(DocumentCommands, OversizedDocumentsAreRefused) {
     struct Row { uint64_t bytes; const char* message; };
     const Row rows[] = {
-        {kMaxDocumentBytes, nullptr},
-        {kMaxDocumentBytes + 1, "「/big.mml」は大きすぎるため開けません（2.1 MB。開けるのは 2 MB までです）。"},
+        {document::kMaxDocumentBytes, nullptr},
+        {document::kMaxDocumentBytes + 1, "「/big.mml」は大きすぎるため開けません（2.1 MB。開けるのは 2 MB までです）。"},
         {uint64_t{20} << 20, "「/big.mml」は大きすぎるため開けません（20.0 MB。開けるのは 2 MB までです）。"},
     };
     for (const Row& r : rows) {
@@ -358,7 +358,7 @@ TEST(DocumentCommands, OpenedAndSavedFilesAreRemembered) {
 }
 
 TEST(DocumentCommands, ImportFromClipboard) {
-    const TabTexts example{"T120", "V127CDE", "V84EFG", "", "", ""};
+    const document::TabTexts example{"T120", "V127CDE", "V84EFG", "", "", ""};
     runScenarios({
         {"the example with start values: untitled and unmodified",
          [](auto& f) { f.state.filePath = "/a.mml"; f.host.clipboard = "MML@t120v15cde,v10efg;"; },
@@ -404,7 +404,7 @@ TEST(DocumentCommands, ImportFromClipboard) {
 TEST(DocumentCommands, ImportMidiFile) {
     using namespace tavolin::testing;
     const std::string song = header(0, 1) + track(events({{0, 60, 0, 96}}));
-    const auto imported = std::get<MidiImportResult>(importMidi(song));
+    const auto imported = std::get<music::MidiImportResult>(music::importMidi(song));
     runScenarios({
         {"cancel in the prompt shows no dialog",
          [](auto& f) { editedDocument(f, "/a.mml"); f.host.answers = {PromptAnswer::Cancel}; }, importMidiFile, false, {kPrompt},
@@ -428,7 +428,7 @@ TEST(DocumentCommands, ImportMidiFile) {
              f.host.openResults = {"/s.mid"};
          },
          importMidiFile, true,
-         CallLog{kPrompt, "open-dialog -> /s.mid"} + cleared() + CallLog{"editor \"\"", "title 無題 ", "message " + midiReportText(imported.report)},
+         CallLog{kPrompt, "open-dialog -> /s.mid"} + cleared() + CallLog{"editor \"\"", "title 無題 ", "message " + music::midiReportText(imported.report)},
          imported.tabs, "", false},
     });
 }
@@ -464,4 +464,4 @@ TEST(DocumentCommands, SplitFileFilter) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -13,14 +13,19 @@
 #include "window/DocumentCommands.h"
 #include "tests/document/DocumentTestSupport.h"
 
-namespace tavolin::editor::test {
+namespace tavolin::window::test {
+
+// The document tests' comparisons, for the window's tests of the same files.
+using document::test::bytesEqual;
+using document::test::escapeBytes;
+using document::test::tabsEqual;
 
 // Every call the commands make, in order, as one readable line each.
 using CallLog = std::vector<std::string>;
 
 class FakeHost : public DocumentHost {
 public:
-    FakeHost(const DocumentState& state, CallLog& log) : m_state(state), m_log(log) {}
+    FakeHost(const document::DocumentState& state, CallLog& log) : m_state(state), m_log(log) {}
 
     std::deque<PromptAnswer> answers;
     std::deque<std::optional<std::string>> openResults, saveResults;
@@ -73,33 +78,33 @@ private:
         return r;
     }
 
-    const DocumentState& m_state;
+    const document::DocumentState& m_state;
     CallLog& m_log;
 };
 
 // Paths under /missing/ are not there; paths in readOnly refuse writes (access
 // denied), in fullDisk fail mid-write (disk full) and leave the old content;
 // writeErrors and readErrors fail with the reason given.
-class FakeFileSystem : public FileSystem {
+class FakeFileSystem : public document::FileSystem {
 public:
     explicit FakeFileSystem(CallLog& log) : m_log(log) {}
     std::map<std::string, std::string> files;
     std::set<std::string> readOnly, fullDisk, folders;
-    std::map<std::string, FileError> writeErrors, readErrors;
+    std::map<std::string, document::FileError> writeErrors, readErrors;
 
-    ReadResult readFile(const std::string& path) override {
-        ReadResult r;
+    document::ReadResult readFile(const std::string& path) override {
+        document::ReadResult r;
         if (auto e = readErrors.find(path); e != readErrors.end()) r.failure = {e->second, 1};
         else if (auto it = files.find(path); it != files.end()) r.bytes = it->second;
-        else r.failure = {FileError::NotFound, 2};
+        else r.failure = {document::FileError::NotFound, 2};
         return r;
     }
-    WriteResult replaceFile(const std::string& path, std::string_view bytes) override {
-        WriteResult r;
-        if (path.starts_with("/missing/")) r = {WriteOutcome::CannotOpen, {FileError::NotFound, 2}};
-        else if (readOnly.contains(path)) r = {WriteOutcome::CannotOpen, {FileError::AccessDenied, 13}};
-        else if (fullDisk.contains(path)) r = {WriteOutcome::WriteFailed, {FileError::DiskFull, 28}};
-        else if (auto e = writeErrors.find(path); e != writeErrors.end()) r = {WriteOutcome::CannotOpen, {e->second, 1}};
+    document::WriteResult replaceFile(const std::string& path, std::string_view bytes) override {
+        document::WriteResult r;
+        if (path.starts_with("/missing/")) r = {document::WriteOutcome::CannotOpen, {document::FileError::NotFound, 2}};
+        else if (readOnly.contains(path)) r = {document::WriteOutcome::CannotOpen, {document::FileError::AccessDenied, 13}};
+        else if (fullDisk.contains(path)) r = {document::WriteOutcome::WriteFailed, {document::FileError::DiskFull, 28}};
+        else if (auto e = writeErrors.find(path); e != writeErrors.end()) r = {document::WriteOutcome::CannotOpen, {e->second, 1}};
         else files[path] = std::string(bytes);
         static const char* const names[] = {"written", "cannot-open", "write-failed"};
         m_log.push_back("write " + path + " " + names[static_cast<int>(r.outcome)]);
@@ -125,8 +130,8 @@ public:
         files[to] = std::move(bytes);
         return true;
     }
-    FileFailure makeFolder(const std::string& folder) override {
-        if (folder.starts_with("/missing/")) return {FileError::AccessDenied, 13};
+    document::FileFailure makeFolder(const std::string& folder) override {
+        if (folder.starts_with("/missing/")) return {document::FileError::AccessDenied, 13};
         folders.insert(folder);
         return {};
     }
@@ -138,7 +143,7 @@ private:
 // The window's document with a fake host and disk around one DocumentCommands.
 struct DocumentFixture {
     CallLog log;
-    DocumentState state;
+    document::DocumentState state;
     FakeHost host{state, log};
     FakeFileSystem files{log};
     DocumentCommands commands{state, host, files};
@@ -158,4 +163,4 @@ inline ::testing::AssertionResult logEqual(const CallLog& actual, const CallLog&
     return failure;
 }
 
-}  // namespace tavolin::editor::test
+}  // namespace tavolin::window::test

@@ -17,7 +17,7 @@
 #include "document/FileSystem.h"
 #include "tests/window/DocumentFakes.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 namespace fs = std::filesystem;
@@ -58,10 +58,10 @@ std::string readRaw(const std::string& path) {
 }
 
 // Stores half the bytes and then reports failure, as a disk that fills up mid-write.
-class FullDiskFileSystem : public RealFileSystem {
+class FullDiskFileSystem : public document::RealFileSystem {
 protected:
     bool writeBytes(std::FILE* file, std::string_view bytes) override {
-        RealFileSystem::writeBytes(file, bytes.substr(0, bytes.size() / 2));
+        document::RealFileSystem::writeBytes(file, bytes.substr(0, bytes.size() / 2));
         return false;
     }
 };
@@ -70,21 +70,21 @@ TEST(DocumentFileSystem, ReplaceOutcomes) {
     TempFolder dir;
     writeRaw(dir.file("old.mml"), "SMML@OLD;MML@,,,,;");
     fs::create_directory(dir.path() / "sub");
-    RealFileSystem disk;
-    struct Row { const char* name; std::string path; WriteOutcome expected; FileError reason; };
+    document::RealFileSystem disk;
+    struct Row { const char* name; std::string path; document::WriteOutcome expected; document::FileError reason; };
     const std::vector<Row> rows = {
-        {"new file", dir.file("new.mml"), WriteOutcome::Written, FileError::None},
-        {"existing file", dir.file("old.mml"), WriteOutcome::Written, FileError::None},
-        {"missing folder", dir.file("nowhere/x.mml"), WriteOutcome::CannotOpen, FileError::NotFound},
-        {"a folder", dir.file("sub"), WriteOutcome::CannotOpen, FileError::NotAFile},
-        {"empty path", "", WriteOutcome::CannotOpen, FileError::NotFound},
-        {"folder name with a slash", dir.file("gone/"), WriteOutcome::CannotOpen, FileError::NotAFile},
+        {"new file", dir.file("new.mml"), document::WriteOutcome::Written, document::FileError::None},
+        {"existing file", dir.file("old.mml"), document::WriteOutcome::Written, document::FileError::None},
+        {"missing folder", dir.file("nowhere/x.mml"), document::WriteOutcome::CannotOpen, document::FileError::NotFound},
+        {"a folder", dir.file("sub"), document::WriteOutcome::CannotOpen, document::FileError::NotAFile},
+        {"empty path", "", document::WriteOutcome::CannotOpen, document::FileError::NotFound},
+        {"folder name with a slash", dir.file("gone/"), document::WriteOutcome::CannotOpen, document::FileError::NotAFile},
     };
     for (const auto& r : rows) {
-        const WriteResult w = disk.replaceFile(r.path, "SMML@NEW;MML@,,,,;");
+        const document::WriteResult w = disk.replaceFile(r.path, "SMML@NEW;MML@,,,,;");
         EXPECT_EQ(w.outcome, r.expected) << r.name;
         EXPECT_EQ(w.failure.error, r.reason) << r.name;
-        if (r.expected == WriteOutcome::Written) {
+        if (r.expected == document::WriteOutcome::Written) {
             EXPECT_EQ(readRaw(r.path), "SMML@NEW;MML@,,,,;") << r.name;
         }
     }
@@ -97,13 +97,13 @@ TEST(DocumentFileSystem, FailedWriteKeepsThePreviousFile) {
     const std::string path = dir.file("song.mml");
     writeRaw(path, "SMML@OLD;MML@C,,,,;");
     FullDiskFileSystem full;
-    const WriteResult w = full.replaceFile(path, std::string(4096, 'C'));
-    EXPECT_EQ(w.outcome, WriteOutcome::WriteFailed);
-    EXPECT_EQ(w.failure.error, FileError::DiskFull);
+    const document::WriteResult w = full.replaceFile(path, std::string(4096, 'C'));
+    EXPECT_EQ(w.outcome, document::WriteOutcome::WriteFailed);
+    EXPECT_EQ(w.failure.error, document::FileError::DiskFull);
     EXPECT_EQ(readRaw(path), "SMML@OLD;MML@C,,,,;");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"song.mml"});
     // A new file that fails leaves nothing at all.
-    EXPECT_EQ(full.replaceFile(dir.file("fresh.mml"), "SMML@;MML@,,,,;").outcome, WriteOutcome::WriteFailed);
+    EXPECT_EQ(full.replaceFile(dir.file("fresh.mml"), "SMML@;MML@,,,,;").outcome, document::WriteOutcome::WriteFailed);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"song.mml"});
 }
 
@@ -113,8 +113,8 @@ TEST(DocumentFileSystem, KeepsPermissionsAndFollowsLinks) {
     writeRaw(real, "old");
     fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     fs::create_symlink(real, link);
-    RealFileSystem disk;
-    ASSERT_EQ(disk.replaceFile(link, "new").outcome, WriteOutcome::Written);
+    document::RealFileSystem disk;
+    ASSERT_EQ(disk.replaceFile(link, "new").outcome, document::WriteOutcome::Written);
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
     EXPECT_EQ(readRaw(real), "new");
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
@@ -127,26 +127,26 @@ TEST(DocumentFileSystem, ReadOnlyTargetCannotBeOpened) {
     const std::string path = dir.file("ro.mml");
     writeRaw(path, "old");
     fs::permissions(path, fs::perms::owner_read);
-    RealFileSystem disk;
-    const WriteResult w = disk.replaceFile(path, "new");
-    EXPECT_EQ(w.outcome, WriteOutcome::CannotOpen);
-    EXPECT_EQ(w.failure.error, FileError::AccessDenied);
+    document::RealFileSystem disk;
+    const document::WriteResult w = disk.replaceFile(path, "new");
+    EXPECT_EQ(w.outcome, document::WriteOutcome::CannotOpen);
+    EXPECT_EQ(w.failure.error, document::FileError::AccessDenied);
     EXPECT_EQ(readRaw(path), "old");
 }
 
 TEST(DocumentFileSystem, ReadFile) {
     TempFolder dir;
     writeRaw(dir.file("a.mml"), std::string("A\r\r\n\0B", 6));
-    RealFileSystem disk;
+    document::RealFileSystem disk;
     EXPECT_EQ(disk.readFile(dir.file("a.mml")).bytes, std::string("A\r\r\n\0B", 6));
     EXPECT_TRUE(disk.readFile(dir.file("a.mml")).ok());
-    EXPECT_EQ(disk.readFile(dir.file("missing.mml")).failure.error, FileError::NotFound);
-    EXPECT_EQ(disk.readFile(dir.file("a.mml/x")).failure.error, FileError::NotFound);
-    EXPECT_EQ(disk.readFile(dir.path().string()).failure.error, FileError::NotAFile);
+    EXPECT_EQ(disk.readFile(dir.file("missing.mml")).failure.error, document::FileError::NotFound);
+    EXPECT_EQ(disk.readFile(dir.file("a.mml/x")).failure.error, document::FileError::NotFound);
+    EXPECT_EQ(disk.readFile(dir.path().string()).failure.error, document::FileError::NotAFile);
 }
 
 // A folder that refuses new files (as a read-only folder does to its non-root owner).
-class LockedFolderFileSystem : public RealFileSystem {
+class LockedFolderFileSystem : public document::RealFileSystem {
 public:
     bool fullDisk = false;
 
@@ -156,7 +156,7 @@ protected:
         return nullptr;
     }
     bool writeBytes(std::FILE* file, std::string_view bytes) override {
-        if (!fullDisk) return RealFileSystem::writeBytes(file, bytes);
+        if (!fullDisk) return document::RealFileSystem::writeBytes(file, bytes);
         errno = ENOSPC;
         return false;
     }
@@ -166,38 +166,38 @@ TEST(DocumentFileSystem, LockedFolderSavesAWritableFileInPlace) {
     TempFolder dir;
     const std::string path = dir.file("song.mml");
     LockedFolderFileSystem locked;
-    struct Row { const char* name; std::string old, bytes; bool full; WriteOutcome outcome; FileError reason; std::string after; };
+    struct Row { const char* name; std::string old, bytes; bool full; document::WriteOutcome outcome; document::FileError reason; std::string after; };
     const std::vector<Row> rows = {
-        {"longer content", "SMML@;MML@C,,,,;", "SMML@;MML@CDEFGAB,,,,;", false, WriteOutcome::Written, FileError::None,
+        {"longer content", "SMML@;MML@C,,,,;", "SMML@;MML@CDEFGAB,,,,;", false, document::WriteOutcome::Written, document::FileError::None,
          "SMML@;MML@CDEFGAB,,,,;"},
         {"shorter content is cut to its length", "SMML@;MML@CDEFGAB,,,,;", "SMML@;MML@,,,,;", false,
-         WriteOutcome::Written, FileError::None, "SMML@;MML@,,,,;"},
-        {"a failing write reports its reason", "SMML@;MML@C,,,,;", "SMML@;MML@D,,,,;", true, WriteOutcome::WriteFailed,
-         FileError::DiskFull, "SMML@;MML@C,,,,;"},
+         document::WriteOutcome::Written, document::FileError::None, "SMML@;MML@,,,,;"},
+        {"a failing write reports its reason", "SMML@;MML@C,,,,;", "SMML@;MML@D,,,,;", true, document::WriteOutcome::WriteFailed,
+         document::FileError::DiskFull, "SMML@;MML@C,,,,;"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         writeRaw(path, r.old);
         locked.fullDisk = r.full;
-        const WriteResult w = locked.replaceFile(path, r.bytes);
+        const document::WriteResult w = locked.replaceFile(path, r.bytes);
         EXPECT_EQ(w.outcome, r.outcome);
         EXPECT_EQ(w.failure.error, r.reason);
         EXPECT_EQ(readRaw(path), r.after);
     }
     // A new file cannot be made in such a folder: the folder's reason.
-    const WriteResult fresh = locked.replaceFile(dir.file("new.mml"), "x");
-    EXPECT_EQ(fresh.outcome, WriteOutcome::CannotOpen);
-    EXPECT_EQ(fresh.failure.error, FileError::AccessDenied);
+    const document::WriteResult fresh = locked.replaceFile(dir.file("new.mml"), "x");
+    EXPECT_EQ(fresh.outcome, document::WriteOutcome::CannotOpen);
+    EXPECT_EQ(fresh.failure.error, document::FileError::AccessDenied);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"song.mml"});
 }
 
 TEST(DocumentFileSystem, FolderOperations) {
     TempFolder dir;
-    RealFileSystem disk;
+    document::RealFileSystem disk;
     const std::string state = dir.file("state/tavolin");
-    EXPECT_EQ(disk.makeFolder(state).error, FileError::None);
+    EXPECT_EQ(disk.makeFolder(state).error, document::FileError::None);
     EXPECT_EQ(fs::status(state).permissions() & fs::perms::all, fs::perms::owner_all);
-    EXPECT_EQ(disk.makeFolder(state).error, FileError::None);  // already there
+    EXPECT_EQ(disk.makeFolder(state).error, document::FileError::None);  // already there
     writeRaw(state + "/a", "1");
     writeRaw(state + "/b", "2");
     auto names = disk.listFolder(state);
@@ -208,17 +208,17 @@ TEST(DocumentFileSystem, FolderOperations) {
     EXPECT_FALSE(disk.removeFile(state + "/a"));
     EXPECT_EQ(disk.listFolder(state), std::vector<std::string>{"b"});
     writeRaw(dir.file("plain"), "");
-    EXPECT_EQ(disk.makeFolder(dir.file("plain/sub")).error, FileError::NotFound);
+    EXPECT_EQ(disk.makeFolder(dir.file("plain/sub")).error, document::FileError::NotFound);
 }
 
 TEST(DocumentFileSystem, SaveThenOpenOnDisk) {
     TempFolder dir;
-    RealFileSystem disk;
+    document::RealFileSystem disk;
     test::CallLog log;
-    DocumentState state;
+    document::DocumentState state;
     test::FakeHost host(state, log);
     DocumentCommands commands(state, host, disk);
-    const TabTexts doc{"T150\r\n*\x83\x54*", "C\r\nD", "E", "", "F\r", "G"};
+    const document::TabTexts doc{"T150\r\n*\x83\x54*", "C\r\nD", "E", "", "F\r", "G"};
     state.tabTexts = doc;
     state.modified = true;
     const std::string path = dir.file("song.mml");
@@ -233,9 +233,9 @@ TEST(DocumentFileSystem, SaveThenOpenOnDisk) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 TEST(DocumentFileSystem, PathsAreAbsoluteWhateverTheCurrentFolder) {
@@ -247,7 +247,7 @@ TEST(DocumentFileSystem, PathsAreAbsoluteWhateverTheCurrentFolder) {
         {"/abs/./x/../song.mml", "/elsewhere", "/abs/song.mml"},
         {"", "/home/u", ""},
     };
-    for (const auto& r : rows) EXPECT_EQ(absolutePathIn(r.path, r.current), r.want) << r.path << " in " << r.current;
+    for (const auto& r : rows) EXPECT_EQ(document::absolutePathIn(r.path, r.current), r.want) << r.path << " in " << r.current;
 
     // On disk: from the current folder, folder links resolved, the file's own name kept.
     TempFolder dir;
@@ -258,7 +258,7 @@ TEST(DocumentFileSystem, PathsAreAbsoluteWhateverTheCurrentFolder) {
     fs::create_symlink(real / "real" / "song.mml", real / "real" / "alias.mml");
     const fs::path before = fs::current_path();
     fs::current_path(real / "real");
-    RealFileSystem disk;
+    document::RealFileSystem disk;
     const std::vector<std::pair<std::string, fs::path>> onDisk = {
         {"song.mml", real / "real" / "song.mml"},
         {"../link/song.mml", real / "real" / "song.mml"},
@@ -277,8 +277,8 @@ TEST(DocumentFileSystem, ASaveRemovesTemporariesLeftByKilledSaves) {
     const int busy = ::open(dir.file(".doc.mml.saving-7").c_str(), O_RDONLY);
     ASSERT_GE(busy, 0);
     ASSERT_EQ(::flock(busy, LOCK_EX), 0);
-    RealFileSystem disk;
-    EXPECT_EQ(disk.replaceFile(dir.file("doc.mml"), "SMML@;MML@,,,,;").outcome, WriteOutcome::Written);
+    document::RealFileSystem disk;
+    EXPECT_EQ(disk.replaceFile(dir.file("doc.mml"), "SMML@;MML@,,,,;").outcome, document::WriteOutcome::Written);
     ::close(busy);
     EXPECT_EQ(dir.names(),
               (std::vector<std::string>{".doc.mml.saving-7", ".doc.mml.saving-x", ".other.mml.saving-1", "doc.mml"}));
@@ -286,4 +286,4 @@ TEST(DocumentFileSystem, ASaveRemovesTemporariesLeftByKilledSaves) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

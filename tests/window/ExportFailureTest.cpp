@@ -5,7 +5,7 @@
 
 #include "window/ExportSteps.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 // The reasons' own wording is the document commands' (tested there).
@@ -25,4 +25,4 @@ TEST(ExportFailure, NamesTheFileAndTheSystemsReason) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -1,7 +1,7 @@
 // The recording view and services used by the window model tests.
 #include "FakeView.h"
 
-namespace tavolin::editor::testing {
+namespace tavolin::window::testing {
 
 std::u16string toUtf16(const std::string& s) {
     std::u16string out;
@@ -175,4 +175,4 @@ void FakeServices::saveDocument() {
     }
 }
 
-}  // namespace tavolin::editor::testing
+}  // namespace tavolin::window::testing

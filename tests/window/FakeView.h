@@ -9,7 +9,7 @@
 #include "window/CTavolinDlg.h"
 #include "window/WindowView.h"
 
-namespace tavolin::editor::testing {
+namespace tavolin::window::testing {
 
 std::u16string toUtf16(const std::string& utf8);
 std::string toUtf8(const std::u16string& utf16);
@@ -140,4 +140,4 @@ private:
     CTavolinDlg& m_dlg;
 };
 
-}  // namespace tavolin::editor::testing
+}  // namespace tavolin::window::testing

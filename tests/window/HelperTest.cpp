@@ -4,7 +4,7 @@
 #include "music/EnvelopeHelper.h"
 #include "music/ToneHelper.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 struct ToneRow {
@@ -21,22 +21,22 @@ struct ToneRow {
 
 TEST(ToneHelper, BuildsCommands) {
     const ToneRow rows[] = {
-        {"start state", 0, 0, "0", "0", "0", {}, "@W0:0@0", {kMsgNoDuty}},
+        {"start state", 0, 0, "0", "0", "0", {}, "@W0:0@0", {music::kMsgNoDuty}},
         {"one duty", 0, 0, "0", "0", "0", {"50"}, "@W0:0:50@0", {}},
         {"half duty", 0, 0, "0", "0", "0", {"12.5"}, "@W0:0:12.5@0", {}},
         {"all parts", 3, 4, "5", "10", "100", {"25", "75"}, "@W3:4R5N10C100:25:75@3", {}},
         {"noise at 100 is allowed", 1, 2, "100", "0", "0", {"50"}, "@W1:2R100:50@1", {}},
-        {"noise above 100", 0, 0, "101", "0", "0", {"50"}, "", {kMsgNoiseRange}},
-        {"both messages", 0, 0, "101", "0", "0", {}, "", {kMsgNoDuty, kMsgNoiseRange}},
-        {"typed text without number is refused", 31, 3, "", "", "", {"abc"}, "@W31:3@31", {kMsgDutyRange, kMsgNoDuty}},
+        {"noise above 100", 0, 0, "101", "0", "0", {"50"}, "", {music::kMsgNoiseRange}},
+        {"both messages", 0, 0, "101", "0", "0", {}, "", {music::kMsgNoDuty, music::kMsgNoiseRange}},
+        {"typed text without number is refused", 31, 3, "", "", "", {"abc"}, "@W31:3@31", {music::kMsgDutyRange, music::kMsgNoDuty}},
         {"duties outside 0..99 or with junk are refused", 0, 0, "0", "0", "0", {"507", "5x}", "99.5", "-1", "1e1", "5.5.5", "50"},
-         "@W0:0:50@0", {kMsgDutyRange, kMsgDutyRange, kMsgDutyRange, kMsgDutyRange, kMsgDutyRange, kMsgDutyRange}},
+         "@W0:0:50@0", {music::kMsgDutyRange, music::kMsgDutyRange, music::kMsgDutyRange, music::kMsgDutyRange, music::kMsgDutyRange, music::kMsgDutyRange}},
         {"the ends of the range, blanks around", 0, 0, "0", "0", "0", {"0", " 99 ", "33.3", ".5"}, "@W0:0:0:99:33.3:0.5@0", {}},
         {"level noise decimals", 2, 1, "0", "2.5", "0", {"50"}, "@W2:1N2.5:50@2", {}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        ToneHelper h;
+        music::ToneHelper h;
         std::vector<std::string> messages;
         for (const auto& d : r.duties)
             if (std::string refused = h.addDuty(d, r.wave); !refused.empty()) messages.push_back(refused);
@@ -51,7 +51,7 @@ TEST(ToneHelper, BuildsCommands) {
 }
 
 TEST(ToneHelper, ListShowsDutiesAsTypedAndDeleteKeepsOrder) {
-    ToneHelper h;
+    music::ToneHelper h;
     h.addDuty("50", 2);
     h.addDuty("12.5", 2);
     h.addDuty("75", 2);
@@ -66,7 +66,7 @@ TEST(ToneHelper, ListShowsDutiesAsTypedAndDeleteKeepsOrder) {
 }
 
 TEST(ToneHelper, FieldsAreReadAsIntegers) {
-    ToneHelper h;
+    music::ToneHelper h;
     h.setFreqNoiseText("12.9");
     h.setSwitchText("x");
     EXPECT_EQ(h.freqNoisePercent(), 12.0f);
@@ -91,14 +91,14 @@ TEST(EnvelopeHelper, Templates) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.caption);
-        EXPECT_STREQ(kEnvelopeTemplates[static_cast<size_t>(r.index)].caption, r.caption);
-        EXPECT_EQ(applyEnvelopeTemplate(r.index), r.fields);
+        EXPECT_STREQ(music::kEnvelopeTemplates[static_cast<size_t>(r.index)].caption, r.caption);
+        EXPECT_EQ(music::applyEnvelopeTemplate(r.index), r.fields);
     }
 }
 
 struct EnvelopeRow {
     const char* name;
-    EnvelopeFields fields;
+    music::EnvelopeFields fields;
     std::string text;
     std::string message;
 };
@@ -121,11 +121,11 @@ TEST(EnvelopeHelper, CommandAndChecks) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        const EnvelopeCommand c = buildEnvelopeCommand(r.fields);
+        const music::EnvelopeCommand c = music::buildEnvelopeCommand(r.fields);
         EXPECT_EQ(c.text, r.text);
         EXPECT_EQ(c.message, r.message);
     }
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -8,7 +8,7 @@
 #include "window/LiveEditor.h"
 #include "window/WindowLayers.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 using namespace std::chrono_literals;
@@ -26,7 +26,7 @@ TEST(LiveCheck, ErrorsArePlacedInLinesAndCharacters) {
         const char* name;
         output::BuildInputs inputs;
         std::string status;
-        ErrorPlace place;
+        music::ErrorPlace place;
     };
     const Row rows[] = {
         {"second line of bank B, CR LF counting one", documentInputs("", "C", "CDE\r\n  V300"), "B 2:6 ボリューム値が範囲外",
@@ -39,15 +39,15 @@ TEST(LiveCheck, ErrorsArePlacedInLinesAndCharacters) {
     for (const auto& row : rows) {
         const auto map = output::buildSongMap(row.inputs, false);
         ASSERT_FALSE(map->ok()) << row.name;
-        const auto place = placeCompileError(map->result, row.inputs.tabTexts);
+        const auto place = music::placeCompileError(map->result, row.inputs.tabTexts);
         ASSERT_TRUE(place) << row.name;
         EXPECT_EQ(*place, row.place) << row.name << ": " << place->tab << " " << place->line << ":" << place->column << " ["
                                      << place->underlineStart << "," << place->underlineEnd << ")";
-        EXPECT_EQ(errorStatusText(map->result, *place), row.status) << row.name;
+        EXPECT_EQ(music::errorStatusText(map->result, *place), row.status) << row.name;
     }
     const auto good = output::buildSongMap(documentInputs("T150", "CDE"), false);
     EXPECT_TRUE(good->ok());
-    EXPECT_FALSE(placeCompileError(good->result, documentInputs("T150", "CDE").tabTexts));
+    EXPECT_FALSE(music::placeCompileError(good->result, documentInputs("T150", "CDE").tabTexts));
     EXPECT_EQ(good->timeline.banks[0].notes.size(), 3u);
 }
 
@@ -56,7 +56,7 @@ struct GatedCompile {
     std::atomic<int> started{0};
     std::promise<void> gate;
     std::shared_future<void> open = gate.get_future().share();
-    LiveCheck::Compile fn() {
+    session::LiveCheck::Compile fn() {
         return [this](const output::BuildInputs& in) {
             if (started++ == 0) open.wait();
             return output::buildSongMap(in, false);
@@ -66,8 +66,8 @@ struct GatedCompile {
 
 TEST(LiveCheck, CompilesAfterTheDebounceAndDropsStaleResults) {
     GatedCompile compile;
-    LiveCheck check(compile.fn(), 150ms);
-    const auto t0 = LiveCheck::Clock::time_point{} + 1h;
+    session::LiveCheck check(compile.fn(), 150ms);
+    const auto t0 = session::LiveCheck::Clock::time_point{} + 1h;
 
     check.edited(documentInputs("", "C"), t0);
     EXPECT_EQ(check.poll(t0 + 100ms), t0 + 150ms);  // still typing: nothing compiles yet
@@ -99,7 +99,7 @@ WindowSnapshot snapshotOf(const std::string& common, const std::string& bankA) {
 // The editor's live state after a compile: caret times, lit notes, the error.
 TEST(LiveEditor, ShowsTimesNotesAndErrorsOfTheLatestCompile) {
     LiveEditor live(LiveEditor::defaultCompile(), 0ms);
-    const auto now = LiveCheck::Clock::now();
+    const auto now = session::LiveCheck::Clock::now();
     const auto compile = [&](const std::string& common, const std::string& bankA) {
         live.changed(snapshotOf(common, bankA), now);
         const bool early = live.poll(now);  // the compile may be done already
@@ -162,7 +162,7 @@ TEST(LiveEditor, ShowsTimesNotesAndErrorsOfTheLatestCompile) {
 // over; the lit notes and the status's time follow.
 TEST(LiveEditor, FollowsPlaybackThroughEndlessLoopsAndPauses) {
     LiveEditor live(LiveEditor::defaultCompile(), 0ms);
-    const auto now = LiveCheck::Clock::now();
+    const auto now = session::LiveCheck::Clock::now();
     const auto compile = [&](const std::string& bankA, const std::string& bankB) {
         WindowSnapshot s = snapshotOf("T120", bankA);
         s.inputs.tabTexts[2] = bankB;
@@ -227,7 +227,7 @@ TEST(LiveEditor, FollowsPlaybackThroughEndlessLoopsAndPauses) {
 // or macro replay stays named while the caret is on its text.
 TEST(LiveEditor, TheCaretNamesTheClickedPassAndReplay) {
     LiveEditor live(LiveEditor::defaultCompile(), 0ms);
-    const auto now = LiveCheck::Clock::now();
+    const auto now = session::LiveCheck::Clock::now();
     // C D three times (quarters, 24000 frames), then the macro's G16 twice (6000).
     const std::string bank = "[C D]3 !A!A";
     live.changed(snapshotOf("@!AG16!", bank), now);
@@ -282,23 +282,23 @@ TEST(LiveEditor, MarksEveryFailingBank) {
         LiveEditor live(LiveEditor::defaultCompile(), 0ms);
         WindowSnapshot s = snapshotOf(r.common, "");
         for (int b = 0; b < kBankCount; ++b) s.inputs.tabTexts[static_cast<size_t>(b + 1)] = r.banks[static_cast<size_t>(b)];
-        const auto now = LiveCheck::Clock::now();
+        const auto now = session::LiveCheck::Clock::now();
         live.changed(s, now);
         live.poll(now);
         live.waitIdle();
         live.poll(now);
         std::string errors;
-        for (const ErrorPlace& e : live.errors())
+        for (const music::ErrorPlace& e : live.errors())
             errors += (errors.empty() ? "" : " ") + std::to_string(e.tab) + " " + std::to_string(e.line) + ":" +
                       std::to_string(e.column) + " [" + std::to_string(e.underlineStart) + "," + std::to_string(e.underlineEnd) + ")";
         EXPECT_EQ(errors, r.errors) << r.name;
         EXPECT_EQ(live.errorText(), r.status) << r.name;
         std::string marks;
-        for (int tab = 0; tab < kTabCount; ++tab)
+        for (int tab = 0; tab < document::kTabCount; ++tab)
             if (live.tabHasError(tab)) marks += std::to_string(tab);
         EXPECT_EQ(marks, r.marks) << r.name;
     }
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -3,7 +3,7 @@
 
 #include "window/PassageLoop.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 TEST(PassageLoop, StatusLineNamesBothEnds) {
@@ -12,4 +12,4 @@ TEST(PassageLoop, StatusLineNamesBothEnds) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

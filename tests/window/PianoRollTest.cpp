@@ -5,7 +5,7 @@
 
 #include "window/PianoRoll.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 // Tempo 120: a quarter is 24000 frames. Bank A, by units and frames:
@@ -24,7 +24,7 @@ std::shared_ptr<const output::SongMap> songOf(const std::string& common, const s
     return output::buildSongMap(in, false);
 }
 
-TabTexts texts() { return {kCommon, kBankA, kBankB, "", "", ""}; }
+document::TabTexts texts() { return {kCommon, kBankA, kBankB, "", "", ""}; }
 
 class PianoRollTest : public ::testing::Test {
 protected:
@@ -212,4 +212,4 @@ TEST_F(PianoRollTest, PlayheadFollowsAndABrokenCompileKeepsTheLastSong) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -13,11 +13,11 @@
 #include "document/Recovery.h"
 #include "tests/window/DocumentFakes.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
-RecoveryRecord sample() {
-    RecoveryRecord r;
+document::RecoveryRecord sample() {
+    document::RecoveryRecord r;
     r.pid = 4242;
     r.savedAt = 1800000000;
     r.selectedTab = 3;
@@ -28,8 +28,8 @@ RecoveryRecord sample() {
 }
 
 TEST(RecoveryFile, RoundTripsEveryByte) {
-    const RecoveryRecord r = sample();
-    const auto back = decodeRecovery(encodeRecovery(r));
+    const document::RecoveryRecord r = sample();
+    const auto back = document::decodeRecovery(document::encodeRecovery(r));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->pid, r.pid);
     EXPECT_EQ(back->savedAt, r.savedAt);
@@ -39,18 +39,18 @@ TEST(RecoveryFile, RoundTripsEveryByte) {
 }
 
 TEST(RecoveryFile, RejectsDamagedFiles) {
-    const std::string good = encodeRecovery(sample());
+    const std::string good = document::encodeRecovery(sample());
     struct Row { const char* name; std::string bytes; };
     const std::vector<Row> rows = {
         {"empty", ""},
         {"another file", "SMML@;MML@,,,,;"},
         {"cut short", good.substr(0, good.size() - 3)},
         {"trailing bytes", good + "x"},
-        {"tab out of range", encodeRecovery([] { auto r = sample(); r.selectedTab = 6; return r; }())},
+        {"tab out of range", document::encodeRecovery([] { auto r = sample(); r.selectedTab = 6; return r; }())},
         {"length past the end", std::string("TAVOLIN-RECOVERY 1\npid 1\nsaved 2\ntab 0\npath 99\n/a\n")},
         {"number with junk", std::string("TAVOLIN-RECOVERY 1\npid 1x\nsaved 2\ntab 0\npath 0\n\n")},
     };
-    for (const auto& r : rows) EXPECT_FALSE(decodeRecovery(r.bytes)) << r.name;
+    for (const auto& r : rows) EXPECT_FALSE(document::decodeRecovery(r.bytes)) << r.name;
 }
 
 TEST(RecoveryFile, Folder) {
@@ -68,7 +68,7 @@ TEST(RecoveryFile, Folder) {
             auto it = r.env.find(name);
             return it == r.env.end() ? nullptr : it->second.c_str();
         };
-        EXPECT_EQ(recoveryFolder(env), r.expected) << r.name;
+        EXPECT_EQ(document::recoveryFolder(env), r.expected) << r.name;
     }
 }
 
@@ -77,29 +77,29 @@ struct StoreFixture {
     test::FakeFileSystem files{log};
     std::set<int64_t> running{100};
     int64_t now = 1000;
-    RecoveryStore store{files, "/state/tavolin", 100, 1, [this](int64_t pid) { return running.contains(pid); },
+    document::RecoveryStore store{files, "/state/tavolin", 100, 1, [this](int64_t pid) { return running.contains(pid); },
                         [this] { return now; }};
 
     void leftBehind(int64_t pid, int window, int64_t savedAt, const std::string& path) {
-        RecoveryRecord r;
+        document::RecoveryRecord r;
         r.pid = pid;
         r.savedAt = savedAt;
         r.documentPath = path;
         r.tabTexts[1] = "CDE";
         files.files["/state/tavolin/window-" + std::to_string(pid) + "-" + std::to_string(window) + ".recovery"] =
-            encodeRecovery(r);
+            document::encodeRecovery(r);
     }
 };
 
 TEST(RecoveryStore, WritesAndRemovesItsOwnFile) {
     StoreFixture f;
-    const TabTexts tabs{"", "CDE", "", "", "", ""};
-    EXPECT_EQ(f.store.save(tabs, "/a.mml", 1).error, FileError::None);
+    const document::TabTexts tabs{"", "CDE", "", "", "", ""};
+    EXPECT_EQ(f.store.save(tabs, "/a.mml", 1).error, document::FileError::None);
     EXPECT_TRUE(f.files.folders.contains("/state/tavolin"));
     const std::string own = "/state/tavolin/window-100-1.recovery";
     EXPECT_EQ(f.store.ownFile(), own);
     ASSERT_TRUE(f.files.files.contains(own));
-    const auto stored = decodeRecovery(f.files.files[own]);
+    const auto stored = document::decodeRecovery(f.files.files[own]);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->documentPath, "/a.mml");
     EXPECT_EQ(stored->savedAt, 1000);
@@ -114,14 +114,14 @@ TEST(RecoveryStore, WritesAndRemovesItsOwnFile) {
 TEST(RecoveryStore, SaveFailuresCarryTheirReason) {
     test::CallLog log;
     test::FakeFileSystem files{log};
-    RecoveryStore locked{files, "/missing/state", 1, 1, nullptr, nullptr};
-    EXPECT_EQ(locked.save({}, "", 0).error, FileError::AccessDenied);
-    RecoveryStore nowhere{files, "", 1, 1, nullptr, nullptr};
-    EXPECT_EQ(nowhere.save({}, "", 0).error, FileError::NotFound);
+    document::RecoveryStore locked{files, "/missing/state", 1, 1, nullptr, nullptr};
+    EXPECT_EQ(locked.save({}, "", 0).error, document::FileError::AccessDenied);
+    document::RecoveryStore nowhere{files, "", 1, 1, nullptr, nullptr};
+    EXPECT_EQ(nowhere.save({}, "", 0).error, document::FileError::NotFound);
     EXPECT_TRUE(nowhere.orphans().empty());
     files.fullDisk = {"/s/window-1-1.recovery"};
-    RecoveryStore full{files, "/s", 1, 1, nullptr, nullptr};
-    EXPECT_EQ(full.save({}, "", 0).error, FileError::DiskFull);
+    document::RecoveryStore full{files, "/s", 1, 1, nullptr, nullptr};
+    EXPECT_EQ(full.save({}, "", 0).error, document::FileError::DiskFull);
     EXPECT_FALSE(full.hasOwnFile());
 }
 
@@ -151,7 +151,7 @@ TEST(RecoveryStore, OffersOnlyFilesOfWindowsThatAreGone) {
 TEST(RecoveryStore, TwoWindowsStartedTogetherNeverOfferTheSameFile) {
     StoreFixture f;
     f.running.insert(200);
-    RecoveryStore other{f.files, "/state/tavolin", 200, 1, [&f](int64_t pid) { return f.running.contains(pid); },
+    document::RecoveryStore other{f.files, "/state/tavolin", 200, 1, [&f](int64_t pid) { return f.running.contains(pid); },
                         [] { return int64_t{0}; }};
     f.leftBehind(7, 1, 500, "/song.mml");
     auto mine = f.store.orphans();
@@ -175,10 +175,10 @@ TEST(RecoveryStore, TwoWindowsStartedTogetherNeverOfferTheSameFile) {
 }
 
 TEST(RecoveryStore, RealProcessCheck) {
-    EXPECT_TRUE(isTavolinRunning(currentProcessId()));
-    EXPECT_FALSE(isTavolinRunning(0));
-    EXPECT_FALSE(isTavolinRunning(-5));
-    EXPECT_FALSE(isTavolinRunning(1));  // init is some other program
+    EXPECT_TRUE(document::isTavolinRunning(document::currentProcessId()));
+    EXPECT_FALSE(document::isTavolinRunning(0));
+    EXPECT_FALSE(document::isTavolinRunning(-5));
+    EXPECT_FALSE(document::isTavolinRunning(1));  // init is some other program
 
     struct Row { const char* stat; bool running; };
     const std::vector<Row> rows = {
@@ -191,7 +191,7 @@ TEST(RecoveryStore, RealProcessCheck) {
         {"4242 (tavolin)", false},
         {"", false},
     };
-    for (const auto& r : rows) EXPECT_EQ(statSaysRunning(r.stat), r.running) << r.stat;
+    for (const auto& r : rows) EXPECT_EQ(document::statSaysRunning(r.stat), r.running) << r.stat;
 
     // A child that has ended but was not yet waited for: same name, kill(0) works, not running.
     const pid_t child = ::fork();
@@ -202,13 +202,13 @@ TEST(RecoveryStore, RealProcessCheck) {
         std::ifstream in("/proc/" + std::to_string(child) + "/stat");
         std::string stat;
         std::getline(in, stat);
-        zombie = !statSaysRunning(stat);
+        zombie = !document::statSaysRunning(stat);
         if (!zombie) ::usleep(5000);
     }
     EXPECT_TRUE(zombie);
-    EXPECT_FALSE(isTavolinRunning(child));
+    EXPECT_FALSE(document::isTavolinRunning(child));
     ::waitpid(child, nullptr, 0);
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

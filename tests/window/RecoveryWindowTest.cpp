@@ -8,7 +8,7 @@
 #include "document/Recovery.h"
 #include "tests/window/DocumentFakes.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 using testing::FakeServices;
@@ -21,7 +21,7 @@ struct Window {
     test::CallLog log;
     test::FakeFileSystem files{log};
     std::set<int64_t> running{100};
-    RecoveryStore store{files, kFolder, 100, 1, [this](int64_t pid) { return running.contains(pid); },
+    document::RecoveryStore store{files, kFolder, 100, 1, [this](int64_t pid) { return running.contains(pid); },
                         [] { return int64_t{1800000000}; }};
     FakeView view;
     CTavolinDlg dlg{view};
@@ -33,21 +33,21 @@ struct Window {
     }
     ~Window() { dlg.setServices(nullptr); }
 
-    std::optional<RecoveryRecord> own() {
+    std::optional<document::RecoveryRecord> own() {
         auto it = files.files.find(kOwn);
         if (it == files.files.end()) return std::nullopt;
-        return decodeRecovery(it->second);
+        return document::decodeRecovery(it->second);
     }
-    void leftBehind(int64_t pid, int64_t savedAt, const std::string& path, const TabTexts& tabs, int tab = 0,
+    void leftBehind(int64_t pid, int64_t savedAt, const std::string& path, const document::TabTexts& tabs, int tab = 0,
                     int window = 1) {
-        RecoveryRecord r;
+        document::RecoveryRecord r;
         r.pid = pid;
         r.savedAt = savedAt;
         r.documentPath = path;
         r.tabTexts = tabs;
         r.selectedTab = tab;
         files.files[std::string(kFolder) + "/window-" + std::to_string(pid) + "-" + std::to_string(window) +
-                   ".recovery"] = encodeRecovery(r);
+                   ".recovery"] = document::encodeRecovery(r);
     }
 };
 
@@ -178,8 +178,8 @@ TEST(WindowRecovery, AutosaveFailureIsToldOnceInTheStatusBar) {
 }
 
 TEST(WindowRecovery, OffersWhatCrashedWindowsLeft) {
-    const TabTexts older{"T120", "CDE", "", "", "", ""};
-    const TabTexts newer{"", "", "GAB", "", "", ""};
+    const document::TabTexts older{"T120", "CDE", "", "", "", ""};
+    const document::TabTexts newer{"", "", "GAB", "", "", ""};
     struct Row {
         const char* name;
         std::vector<RecoveryChoice> answers;
@@ -216,11 +216,11 @@ TEST(WindowRecovery, OffersWhatCrashedWindowsLeft) {
         EXPECT_EQ(left, r.leftPids);
         if (r.restoredPath.empty()) {
             EXPECT_FALSE(w.dlg.modified);
-            EXPECT_EQ(w.dlg.tabTexts, TabTexts{});
+            EXPECT_EQ(w.dlg.tabTexts, document::TabTexts{});
             EXPECT_FALSE(w.own());
             continue;
         }
-        const TabTexts& expected = r.restoredPath == "/songs/a.mml" ? older : newer;
+        const document::TabTexts& expected = r.restoredPath == "/songs/a.mml" ? older : newer;
         const int tab = r.restoredPath == "/songs/a.mml" ? 1 : 2;
         EXPECT_EQ(w.dlg.tabTexts, expected);
         EXPECT_EQ(w.dlg.filePath, r.restoredPath);
@@ -303,4 +303,4 @@ TEST(WindowRecentFiles, NewestFirstAtMostEight) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -8,7 +8,7 @@
 #include "document/CaretMapping.h"
 #include "music/NumberText.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 struct PositionRow {
@@ -30,41 +30,41 @@ TEST(CaretMapping, EditorPositionsMatchByteOffsets) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        const std::string bytes = editorTextToBytes(r.utf8).value();
-        EXPECT_EQ(unitToByteOffset(bytes, r.unitPos), r.byteOffset);
-        EXPECT_EQ(byteOffsetToUnit(bytes, r.byteOffset), r.unitPos);
-        EXPECT_EQ(unitCount(bytes), utf16Length(r.utf8));
-        EXPECT_EQ(bytesToEditorText(bytes), r.utf8);
+        const std::string bytes = document::editorTextToBytes(r.utf8).value();
+        EXPECT_EQ(document::unitToByteOffset(bytes, r.unitPos), r.byteOffset);
+        EXPECT_EQ(document::byteOffsetToUnit(bytes, r.byteOffset), r.unitPos);
+        EXPECT_EQ(document::unitCount(bytes), document::utf16Length(r.utf8));
+        EXPECT_EQ(document::bytesToEditorText(bytes), r.utf8);
     }
 }
 
 TEST(CaretMapping, OffsetsInsideAUnitRoundTheAskedWay) {
-    const std::string bytes = editorTextToBytes("あ\nC").value();  // 82 A0 | 0D 0A | 43
-    EXPECT_EQ(byteOffsetToUnit(bytes, 1, false), 0u);  // inside "あ"
-    EXPECT_EQ(byteOffsetToUnit(bytes, 1, true), 1u);
-    EXPECT_EQ(byteOffsetToUnit(bytes, 3, false), 1u);  // between CR and LF
-    EXPECT_EQ(byteOffsetToUnit(bytes, 3, true), 2u);
-    EXPECT_EQ(byteOffsetToUnit(bytes, 99, true), 3u);  // past the end
-    EXPECT_EQ(unitToByteOffset(bytes, 99), bytes.size());
+    const std::string bytes = document::editorTextToBytes("あ\nC").value();  // 82 A0 | 0D 0A | 43
+    EXPECT_EQ(document::byteOffsetToUnit(bytes, 1, false), 0u);  // inside "あ"
+    EXPECT_EQ(document::byteOffsetToUnit(bytes, 1, true), 1u);
+    EXPECT_EQ(document::byteOffsetToUnit(bytes, 3, false), 1u);  // between CR and LF
+    EXPECT_EQ(document::byteOffsetToUnit(bytes, 3, true), 2u);
+    EXPECT_EQ(document::byteOffsetToUnit(bytes, 99, true), 3u);  // past the end
+    EXPECT_EQ(document::unitToByteOffset(bytes, 99), bytes.size());
 }
 
 TEST(CaretMapping, StoredTextUsesCrLfAndRejectsWhatCp932CannotHold) {
-    EXPECT_EQ(editorTextToBytes("C\nD"), std::optional<std::string>("C\r\nD"));
-    EXPECT_EQ(editorTextToBytes("C\r\nD\rE"), std::optional<std::string>("C\r\nD\r\nE"));
-    EXPECT_EQ(editorTextToBytes("C😀"), std::nullopt);
-    EXPECT_EQ(editorTextToBytes("Cé"), std::nullopt);
-    EXPECT_EQ(firstUnencodableChar("CDé😀"), "é");
-    EXPECT_EQ(firstUnencodableChar("CDあ"), "");
-    EXPECT_EQ(utf16Length("C😀あ"), 4u);
+    EXPECT_EQ(document::editorTextToBytes("C\nD"), std::optional<std::string>("C\r\nD"));
+    EXPECT_EQ(document::editorTextToBytes("C\r\nD\rE"), std::optional<std::string>("C\r\nD\r\nE"));
+    EXPECT_EQ(document::editorTextToBytes("C😀"), std::nullopt);
+    EXPECT_EQ(document::editorTextToBytes("Cé"), std::nullopt);
+    EXPECT_EQ(document::firstUnencodableChar("CDé😀"), "é");
+    EXPECT_EQ(document::firstUnencodableChar("CDあ"), "");
+    EXPECT_EQ(document::utf16Length("C😀あ"), 4u);
 }
 
 TEST(CaretMapping, LoneBreakBytesAndBrokenLeadBytesAreOneUnitEach) {
     // A lone CR, a lone LF, a lead byte without a trail (before a space and at the end).
     const std::string bytes = std::string("C\rD\nE\x82 ") + "\x82";
-    EXPECT_EQ(unitCount(bytes), 8u);
-    const std::string shown = bytesToEditorText(bytes);
+    EXPECT_EQ(document::unitCount(bytes), 8u);
+    const std::string shown = document::bytesToEditorText(bytes);
     EXPECT_EQ(shown, "C\nD\nE\xEF\xBF\xBD \xEF\xBF\xBD");
-    EXPECT_EQ(utf16Length(shown), unitCount(bytes));
+    EXPECT_EQ(document::utf16Length(shown), document::unitCount(bytes));
 }
 
 // Every single byte and every lead/trail pair shows as exactly one UTF-16 unit, so a
@@ -72,13 +72,13 @@ TEST(CaretMapping, LoneBreakBytesAndBrokenLeadBytesAreOneUnitEach) {
 TEST(CaretMapping, EveryByteAndPairIsOneEditorCharacter) {
     for (int b = 0; b < 256; ++b) {
         const std::string one(1, static_cast<char>(b));
-        ASSERT_EQ(utf16Length(bytesToEditorText(one)), unitCount(one)) << "byte " << b;
+        ASSERT_EQ(document::utf16Length(document::bytesToEditorText(one)), document::unitCount(one)) << "byte " << b;
     }
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
         if (!isCp932LeadByte(static_cast<unsigned char>(lead))) continue;
         for (int trail = 0; trail < 256; ++trail) {
             const std::string two{static_cast<char>(lead), static_cast<char>(trail)};
-            ASSERT_EQ(utf16Length(bytesToEditorText(two)), unitCount(two)) << lead << "," << trail;
+            ASSERT_EQ(document::utf16Length(document::bytesToEditorText(two)), document::unitCount(two)) << lead << "," << trail;
         }
     }
 }
@@ -90,14 +90,14 @@ TEST(CaretMapping, RandomBytesMapBothWaysConsistently) {
         std::string bytes;
         const int n = round % 40;
         for (int i = 0; i < n; ++i) bytes += static_cast<char>(byte(gen));
-        const size_t units = unitCount(bytes);
-        ASSERT_EQ(utf16Length(bytesToEditorText(bytes)), units);
-        for (size_t u = 0; u <= units; ++u) ASSERT_EQ(byteOffsetToUnit(bytes, unitToByteOffset(bytes, u)), u);
+        const size_t units = document::unitCount(bytes);
+        ASSERT_EQ(document::utf16Length(document::bytesToEditorText(bytes)), units);
+        for (size_t u = 0; u <= units; ++u) ASSERT_EQ(document::byteOffsetToUnit(bytes, document::unitToByteOffset(bytes, u)), u);
     }
 }
 
 TEST(CaretMapping, UpperCasingTouchesOnlyAsciiLetters) {
-    EXPECT_EQ(upperCaseAscii("cde t120 あａz"), "CDE T120 あａZ");
+    EXPECT_EQ(document::upperCaseAscii("cde t120 あａz"), "CDE T120 あａZ");
 }
 
 struct CompactRow {
@@ -120,8 +120,8 @@ TEST(NumberText, CompactAndFixedForms) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        EXPECT_EQ(compactNumber(r.value), r.compact);
-        EXPECT_EQ(fixedSixDecimals(r.value), r.sixDecimals);
+        EXPECT_EQ(music::compactNumber(r.value), r.compact);
+        EXPECT_EQ(music::fixedSixDecimals(r.value), r.sixDecimals);
     }
 }
 
@@ -140,10 +140,10 @@ TEST(NumberText, LeadingNumbersLikeTheRuntimeLibrary) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.text);
-        EXPECT_EQ(atoiLike(r.text), r.asInt);
-        EXPECT_DOUBLE_EQ(atofLike(r.text), r.asDouble);
+        EXPECT_EQ(music::atoiLike(r.text), r.asInt);
+        EXPECT_DOUBLE_EQ(music::atofLike(r.text), r.asDouble);
     }
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

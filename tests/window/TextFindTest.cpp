@@ -3,7 +3,7 @@
 
 #include "window/TextFind.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 TEST(TextFind, NextAndPreviousGoAroundTheEnd) {
@@ -37,4 +37,4 @@ TEST(TextFind, NextAndPreviousGoAroundTheEnd) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

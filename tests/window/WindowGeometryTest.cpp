@@ -7,7 +7,7 @@
 
 #include "window/WindowGeometry.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 
 void PrintTo(const WindowRect& r, std::ostream* os) { *os << r.width << "x" << r.height << "+" << r.x << "+" << r.y; }
 
@@ -57,4 +57,4 @@ TEST(WindowGeometry, PlaceOnScreen) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -13,7 +13,7 @@
 #include "window/WindowLayers.h"
 #include "output/VirtualAudioDevice.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 using testing::FakeView;
@@ -88,7 +88,7 @@ TEST(WindowLive, PlayAndTestReachTheDevice) {
     // helper warns and the compiler refuses the tone; with one it plays.
     w.dlg.runCommand(Command::Test);
     ASSERT_EQ(w.view.messages.size(), 2u);
-    EXPECT_EQ(w.view.messages[0], kMsgNoDuty);
+    EXPECT_EQ(w.view.messages[0], music::kMsgNoDuty);
     EXPECT_EQ(w.view.messages[1].rfind("error:音色定義コマンド\nMMLコード ", 0), 0u) << w.view.messages[1];
     EXPECT_FALSE(w.layers->player().isPlaying());
     w.view.texts[ctl::DutyCombo] = "25";
@@ -312,7 +312,7 @@ TEST(WindowLive, WorkOfAKilledWindowComesBack) {
     {
         FakeView view;
         CTavolinDlg dlg(view);
-        WindowLayers layers(dlg, output::VirtualAudioDevice::factory({}, log), std::make_unique<RealFileSystem>(), {},
+        WindowLayers layers(dlg, output::VirtualAudioDevice::factory({}, log), std::make_unique<document::RealFileSystem>(), {},
                             setup(501));
         dlg.setServices(&layers);
         dlg.OnInitDialog();
@@ -331,7 +331,7 @@ TEST(WindowLive, WorkOfAKilledWindowComesBack) {
     {
         FakeView view;
         CTavolinDlg dlg(view);
-        WindowLayers layers(dlg, output::VirtualAudioDevice::factory({}, log), std::make_unique<RealFileSystem>(), {},
+        WindowLayers layers(dlg, output::VirtualAudioDevice::factory({}, log), std::make_unique<document::RealFileSystem>(), {},
                             setup(502));
         dlg.setServices(&layers);
         dlg.OnInitDialog();
@@ -520,7 +520,7 @@ TEST(WindowLive, FileChangedOnDiskIsReloadedAskedAboutOrTold) {
             std::ofstream(tmp, std::ios::binary) << bytes;
             fs::rename(tmp, file);
         };
-        write(writeDocumentBytes({"T120", "CDE"}));
+        write(document::writeDocumentBytes({"T120", "CDE"}));
         w.dlg.openFile(file.string());
         w.view.clickTab(w.dlg, 1);
         if (row.edit) {
@@ -529,14 +529,14 @@ TEST(WindowLive, FileChangedOnDiskIsReloadedAskedAboutOrTold) {
         }
         size_t statusBefore = w.view.statusLines.size();
         switch (row.change) {
-        case Change::Rewrite: std::ofstream(file, std::ios::binary | std::ios::trunc) << writeDocumentBytes({"T120", "CDEFG"}); break;
-        case Change::RenameOver: write(writeDocumentBytes({"T120", "CDEFG"})); break;
+        case Change::Rewrite: std::ofstream(file, std::ios::binary | std::ios::trunc) << document::writeDocumentBytes({"T120", "CDEFG"}); break;
+        case Change::RenameOver: write(document::writeDocumentBytes({"T120", "CDEFG"})); break;
         case Change::Delete: fs::remove(file); break;
         case Change::DeleteThenRewrite:
             fs::remove(file);
             w.dlg.fileChangedOnDisk();
             statusBefore = w.view.statusLines.size();
-            write(writeDocumentBytes({"T120", "CDEFG"}));
+            write(document::writeDocumentBytes({"T120", "CDEFG"}));
             break;
         case Change::OwnSave:
             // Typing goes on before the watcher reports the save.
@@ -607,9 +607,9 @@ TEST(WindowLive, EditsWhilePlayingSwapTheSongInAtTheSamePlace) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (row.loopChanged) w.view.checks[ctl::Loop] = false;
         if (fromDisk) {
-            TabTexts texts = w.dlg.tabTexts;
+            document::TabTexts texts = w.dlg.tabTexts;
             texts[1].insert(8, row.inserted);  // after the comment's 8 bytes
-            std::ofstream(file, std::ios::binary | std::ios::trunc) << writeDocumentBytes(texts);
+            std::ofstream(file, std::ios::binary | std::ios::trunc) << document::writeDocumentBytes(texts);
             w.dlg.fileChangedOnDisk();
             ASSERT_EQ(w.dlg.tabTexts, texts) << row.name;
         } else if (row.retyped) {
@@ -637,4 +637,4 @@ TEST(WindowLive, EditsWhilePlayingSwapTheSongInAtTheSamePlace) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window

@@ -10,7 +10,7 @@
 #include "document/UserTexts.h"
 #include "music/NumberText.h"
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 using testing::FakeServices;
@@ -120,7 +120,7 @@ TEST(WindowEditor, CharactersCp932CannotHoldAreRefused) {
     EXPECT_EQ(w.dlg.tabTexts[0], "C");
     EXPECT_EQ(w.view.editorText(), "C");
     ASSERT_EQ(w.view.messages.size(), 1u);
-    EXPECT_EQ(w.view.messages[0], std::string(kMsgUnencodable) + "😀");
+    EXPECT_EQ(w.view.messages[0], std::string(document::kMsgUnencodable) + "😀");
     EXPECT_EQ(w.view.captions[0], "TavolinApp");
 }
 
@@ -180,7 +180,7 @@ TEST(WindowErrorJump, SelectsTheRightCharacterAfterJapaneseText) {
         SCOPED_TRACE(r.name);
         Window w;
         w.dlg.tabTexts[3] = w.dlg.tabTexts[0] = "";
-        w.dlg.tabTexts[3] = *editorTextToBytes(r.bankText);
+        w.dlg.tabTexts[3] = *document::editorTextToBytes(r.bankText);
         w.dlg.selectTab(3);
         w.dlg.selectText(r.position - 1, r.position);
         const std::u16string shown = testing::toUtf16(w.view.editorText());
@@ -235,7 +235,7 @@ TEST(WindowSnapshot, TestModeAddsPhraseAndToneCommand) {
     ASSERT_TRUE(s);
     EXPECT_EQ(s->inputs.testPhrase, "cde");  // taken as typed
     EXPECT_EQ(s->inputs.toneCommand, "@W0:0@0");
-    EXPECT_EQ(w.view.messages, (std::vector<std::string>{kMsgNoDuty}));
+    EXPECT_EQ(w.view.messages, (std::vector<std::string>{music::kMsgNoDuty}));
 
     w.view.texts[ctl::TestPhrase] = "c😀";
     EXPECT_FALSE(w.dlg.snapshot(true));
@@ -263,7 +263,7 @@ TEST(WindowToneGroup, InsertAtCaretMarksModified) {
     w.dlg.modified = false;
     w.dlg.runCommand(Command::InsertTone);
     EXPECT_EQ(w.dlg.tabTexts[0], "C@W0:0@0D");
-    EXPECT_EQ(w.view.messages, (std::vector<std::string>{kMsgNoDuty}));
+    EXPECT_EQ(w.view.messages, (std::vector<std::string>{music::kMsgNoDuty}));
     EXPECT_TRUE(w.dlg.modified);
     EXPECT_EQ(w.view.title, "tavolin Ostra - 無題 *");
 
@@ -292,7 +292,7 @@ TEST(WindowToneGroup, RefusedNoiseChangesNothing) {
     EXPECT_EQ(w.view.selection.end, 2u);
     EXPECT_FALSE(w.dlg.modified);
     EXPECT_EQ(w.view.title, "tavolin Ostra - 無題 ");
-    EXPECT_EQ(w.view.messages, (std::vector<std::string>{kMsgNoDuty, kMsgNoiseRange}));
+    EXPECT_EQ(w.view.messages, (std::vector<std::string>{music::kMsgNoDuty, music::kMsgNoiseRange}));
 }
 
 TEST(WindowToneGroup, ControlsFeedTheCommand) {
@@ -307,7 +307,7 @@ TEST(WindowToneGroup, ControlsFeedTheCommand) {
     w.dlg.runCommand(Command::DutyAdd);
     v.texts[ctl::DutyCombo] = "507";  // refused with a message; the list stays
     w.dlg.runCommand(Command::DutyAdd);
-    EXPECT_EQ(v.messages, (std::vector<std::string>{kMsgDutyRange}));
+    EXPECT_EQ(v.messages, (std::vector<std::string>{music::kMsgDutyRange}));
     EXPECT_EQ(v.items[ctl::DutyList], (std::vector<std::string>{"25", "75", "99"}));
     v.indexes[ctl::DutyList] = 2;
     w.dlg.runCommand(Command::DutyDel);
@@ -471,9 +471,9 @@ TEST(WindowClose, DestroyingTheModelStopsPlayback) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 // An edit patches the stored bytes where it happened, exactly as converting the
@@ -511,9 +511,9 @@ TEST(WindowModel, EditsPatchTheStoredBytesInPlace) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window
 
-namespace tavolin::editor {
+namespace tavolin::window {
 namespace {
 
 // Mute and solo toggles: each click flips one flag, the toggle shows the
@@ -560,4 +560,4 @@ TEST(WindowModel, MuteAndSoloToggles) {
 }
 
 }  // namespace
-}  // namespace tavolin::editor
+}  // namespace tavolin::window
