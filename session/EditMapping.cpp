@@ -38,4 +38,14 @@ std::optional<ByteSpan> mapSpan(std::span<const TextEdit> edits, ByteSpan span) 
     return ByteSpan{begin, end - begin};
 }
 
+
+TextEdit changeBetween(std::string_view before, std::string_view after) noexcept {
+    const size_t shorter = std::min(before.size(), after.size());
+    size_t head = 0;
+    while (head < shorter && before[head] == after[head]) ++head;
+    size_t tail = 0;
+    while (tail < shorter - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) ++tail;
+    return {head, before.size() - head - tail, after.size() - head - tail};
+}
+
 }  // namespace tavolin::session

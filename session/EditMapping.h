@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <optional>
 #include <span>
 
@@ -34,5 +35,11 @@ std::optional<uint64_t> mapOffset(std::span<const TextEdit> edits, uint64_t offs
 // follows the byte after it, and bytes inserted inside it belong to it; when
 // an edit removes its end, the span ends where that edit's new text ends.
 std::optional<ByteSpan> mapSpan(std::span<const TextEdit> edits, ByteSpan span) noexcept;
+
+// The one change that turns `before` into `after`, keeping their common
+// start and their common end (the rest of the common end when the two
+// overlap): what a whole-file save tells of an edit. Removed 0 and
+// inserted 0 when the texts are equal.
+TextEdit changeBetween(std::string_view before, std::string_view after) noexcept;
 
 }  // namespace tavolin::session

@@ -26,15 +26,6 @@ bool sameSettings(const output::BuildInputs& a, const output::BuildInputs& b) {
 
 }  // namespace
 
-TextEdit changeBetween(std::string_view before, std::string_view after) noexcept {
-    const size_t shorter = std::min(before.size(), after.size());
-    size_t head = 0;
-    while (head < shorter && before[head] == after[head]) ++head;
-    size_t tail = 0;
-    while (tail < shorter - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) ++tail;
-    return {head, before.size() - head - tail, after.size() - head - tail};
-}
-
 // One song of the chain. A song's own frames count on from where it stood
 // at its first stream frame without wrapping; `delta` turns stream frames
 // into them, and wrap() into frames of its timeline.
@@ -47,15 +38,7 @@ struct LiveSwap::Song {
     output::BuildInputs inputs;  // as a swap builds it: no cursor
 
     uint64_t wrap(int64_t own) const noexcept {
-        const uint64_t u = own < 0 ? 0 : static_cast<uint64_t>(own);
-        if (passage && passage->to > passage->from && u >= passage->from) {
-            const uint64_t length = passage->to - passage->from;
-            if (passage->loop) return passage->from + (u - passage->from) % length;
-            return std::min(u, passage->to);
-        }
-        const uint64_t frames = map->timeline.frames;
-        if (loop && frames > 0) return u % frames;
-        return u;
+        return wrapOwnFrame(own < 0 ? 0 : static_cast<uint64_t>(own), loop, passage, map->timeline.frames);
     }
     uint64_t frameAtStream(uint64_t streamFrame) const noexcept { return wrap(static_cast<int64_t>(streamFrame) + delta); }
 };
@@ -274,28 +257,13 @@ void LiveSwap::build(Request& request) {
     const SongTimeline& oldLine = old->map->timeline;
     const SongTimeline& newLine = request.map->timeline;
     const uint64_t oldFrame = old->frameAtStream(at);
-    SwapAnchor anchor = chooseSwapFrame(oldLine, oldFrame, request.edits, newLine);
-
-    std::optional<LivePassage> passage = request.passage;
-    if (!passage && old->passage) {
-        // The passage's ends follow their notes.
-        const LivePassage p = *old->passage;
-        const uint64_t from = chooseSwapFrame(oldLine, p.from, request.edits, newLine).frame;
-        const uint64_t last = chooseSwapFrame(oldLine, p.to > p.from ? p.to - 1 : p.from, request.edits, newLine).frame;
-        passage = LivePassage{from, std::max(last + 1, from + 1), p.loop};
-    }
+    SwapPlace place = placeSwap(oldLine, oldFrame, request.edits, newLine, old->passage, request.passage);
     uint64_t checkpointFrame = 0;
-    if (passage) {
-        if (anchor.frame < passage->from || anchor.frame >= passage->to) anchor.frame = passage->from;
-        setPlayMode(*song, old->loop, true);
-        enterPassage(*song, *passage, [&](output::GeneratorWrapper& s, uint64_t frame) {
-            checkpointFrame = skipTo(s, frame, request.epoch);
-        });
-        song->advance(anchor.frame - passage->from);
-    } else {
-        setPlayMode(*song, old->loop, false);
-        checkpointFrame = skipTo(*song, anchor.frame, request.epoch);
-    }
+    enterSwap(*song, place, old->loop, [&](output::GeneratorWrapper& s, uint64_t frame) {
+        checkpointFrame = skipTo(s, frame, request.epoch);
+    });
+    const SwapAnchor& anchor = place.anchor;
+    const std::optional<LivePassage>& passage = place.passage;
     // A slow seek: catch up with the stream here rather than on its worker.
     uint64_t target = at;
     if (const std::optional<uint64_t> now = output::swapFrameOf(*request.stream); now && *now > target) {

@@ -20,12 +20,6 @@
 
 namespace tavolin::session {
 
-// The one change that turns `before` into `after`, keeping their common
-// start and their common end (the rest of the common end when the two
-// overlap): what a whole-file save tells of an edit. Removed 0 and
-// inserted 0 when the texts are equal.
-TextEdit changeBetween(std::string_view before, std::string_view after) noexcept;
-
 // How the stream of one Play started, in the played song's timeline.
 struct LivePlayStart {
     uint64_t frame = 0;       // the frame heard first (0; the caret's note; the passage's start)

@@ -3,6 +3,9 @@
 
 #include <algorithm>
 
+#include "output/Playback.h"
+#include "session/SwapAnchor.h"
+
 namespace tavolin::session {
 SongStream::SongStream(output::BuildInputs inputs, bool loop, std::optional<LivePassage> passage,
                        output::BuildHost& host, CompileResult* result)
@@ -17,6 +20,9 @@ std::shared_ptr<output::GeneratorWrapper> SongStream::build(output::BuildHost& h
     song->setAudible(m_audible);
     placeSong(*song, m_loop, m_passage);
     m_frame = 0;
+    m_own = m_passage ? m_passage->from : song->skippedFrames;
+    m_fadeFrom.clear();
+    m_faded = 0;
     return song;
 }
 
@@ -29,8 +35,70 @@ std::span<const int16_t> SongStream::next(uint32_t frames) {
         return out;
     }
     m_song->Render(out);
+    if (m_faded < m_fadeFrom.size()) {
+        // A swap's crossfade, perhaps over several calls: the weights count
+        // from the swap's first frame, as the player's do within its block.
+        const auto fadeFrames = static_cast<int32_t>(m_fadeFrom.size() / 2);
+        const size_t n = std::min(samples, m_fadeFrom.size() - m_faded);
+        for (size_t i = 0; i < n; ++i) {
+            const size_t k = m_faded + i;
+            const int32_t o = m_fadeFrom[k], v = out[i];
+            out[i] = static_cast<int16_t>(o + (v - o) * static_cast<int32_t>(k / 2) / fadeFrames);
+        }
+        m_faded += n;
+    }
     m_frame += frames;
+    m_own += frames;
     return out;
+}
+
+uint64_t SongStream::songFrame() const noexcept {
+    return wrapOwnFrame(m_own, m_loop, m_passage, m_map ? m_map->timeline.frames : 0);
+}
+
+bool SongStream::swap(const output::BuildInputs& inputs, output::BuildHost& host, CompileResult* result) {
+    if (!m_song || inputs.arith != m_inputs.arith || inputs.sampleRateHz != m_inputs.sampleRateHz ||
+        inputs.currentBankMode != m_inputs.currentBankMode || (inputs.currentBankMode && inputs.bankIndex != m_inputs.bankIndex))
+        return false;
+    output::BuildInputs next = inputs;
+    next.startFromCursor = false;  // it goes on where the music stands, not at a caret
+    next.caret = 0;
+    next.forExport = false;
+    const std::shared_ptr<const output::SongMap> map = output::buildSongMap(next, false);
+    output::WaveFormat format;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(next, false, host, format, result);
+    if (!song || !map->ok()) return false;
+    if (!m_map) m_map = output::buildSongMap(m_inputs, false);
+    if (!m_map->ok()) return false;
+
+    TabEdits edits;
+    for (size_t t = 0; t < edits.size(); ++t)
+        if (m_inputs.tabTexts[t] != next.tabTexts[t]) edits[t].push_back(changeBetween(m_inputs.tabTexts[t], next.tabTexts[t]));
+    SwapPlace place = placeSwap(m_map->timeline, songFrame(), edits, map->timeline, m_passage);
+    song->setAudible(m_audible);
+    enterSwap(*song, place, m_loop, {});
+
+    // What the old song would have played next: the new one fades in over it.
+    const uint32_t fadeFrames = std::min(output::crossfadeFrames(m_inputs.sampleRateHz), output::kBlockFrames);
+    std::vector<int16_t> from(size_t{fadeFrames} * 2);
+    m_song->Render(std::span<int16_t>(from));
+    if (m_faded < m_fadeFrom.size()) {
+        // Still fading in from an earlier swap: that fade is what would have been heard.
+        const auto earlier = static_cast<int32_t>(m_fadeFrom.size() / 2);
+        for (size_t i = 0; i < from.size() && m_faded + i < m_fadeFrom.size(); ++i) {
+            const size_t k = m_faded + i;
+            const int32_t o = m_fadeFrom[k], v = from[i];
+            from[i] = static_cast<int16_t>(o + (v - o) * static_cast<int32_t>(k / 2) / earlier);
+        }
+    }
+    m_fadeFrom = std::move(from);
+    m_faded = 0;
+    m_song = std::move(song);
+    m_map = map;
+    m_inputs = std::move(next);
+    m_passage = place.passage;
+    m_own = place.anchor.frame;
+    return true;
 }
 
 void SongStream::seek(uint64_t frame) {
@@ -44,7 +112,10 @@ void SongStream::seek(uint64_t frame) {
     // the seek that may pay its noise steps from an earlier one's.
     if (m_passage) m_song->advance(frame - m_frame);
     else m_song->Skip(frame - m_frame);
+    m_own += frame - m_frame;
     m_frame = frame;
+    m_fadeFrom.clear();  // a seek is a cut, as on the desktop
+    m_faded = 0;
 }
 
 void SongStream::setAudible(BankMask mask) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "output/SongBuilder.h"
+#include "output/SongMap.h"
 #include "session/Passage.h"
 #include "synth/BankMask.h"
 
@@ -31,6 +32,20 @@ public:
     std::span<const int16_t> next(uint32_t frames);
     // Moves to `frame` frames after the stream's start (rebuilding when it goes back).
     void seek(uint64_t frame);
+    // Composing while it plays: the stream goes on with the song of `inputs`
+    // (the texts edited, the same arithmetic, rate and bank mode) at the same
+    // place in the music, as the desktop's live swap does: the note heard
+    // next found again in the new song (placeSwap), a looping passage
+    // following its notes, and the first frames crossfading from the old
+    // song as the player crossfades them. Builds and seeks here, on the
+    // caller's thread. False, and the old song plays on, when nothing plays,
+    // the settings differ or the new song does not build (`host` was told,
+    // `result` holds the compile outcome).
+    bool swap(const output::BuildInputs& inputs, output::BuildHost& host, CompileResult* result = nullptr);
+    // The inputs of the song playing (after a swap, the new song's, without a cursor).
+    const output::BuildInputs& inputs() const noexcept { return m_inputs; }
+    // The frame of the song's timeline that next() renders first.
+    uint64_t songFrame() const noexcept;
     void setAudible(BankMask mask);
     uint64_t frame() const noexcept { return m_frame; }
     bool finished() const noexcept { return !m_song || m_song->IsFinished(); }
@@ -43,8 +58,12 @@ private:
     std::optional<LivePassage> m_passage;
     BankMask m_audible = kAllBanks;
     std::shared_ptr<output::GeneratorWrapper> m_song;
+    std::shared_ptr<const output::SongMap> m_map;  // of m_inputs, made at the first swap
     std::vector<int16_t> m_buffer;
     uint64_t m_frame = 0;
+    uint64_t m_own = 0;               // the song's own frame at m_frame (its timeline's, unwrapped)
+    std::vector<int16_t> m_fadeFrom;  // after a swap: the old song's samples the new one fades in over
+    size_t m_faded = 0;               // samples of m_fadeFrom already used
 };
 
 }  // namespace tavolin::session

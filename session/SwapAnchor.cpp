@@ -1,7 +1,11 @@
-// The swap anchor: an old note, mapped through the edits, looked up in the new song.
+// The swap anchor: an old note, mapped through the edits, looked up in the new
+// song; and the rebuilt song put there.
 #include "session/SwapAnchor.h"
 
+#include <algorithm>
 #include <optional>
+
+#include "output/SongBuilder.h"
 
 namespace tavolin::session {
 namespace {
@@ -63,6 +67,43 @@ SwapAnchor chooseSwapFrame(const SongTimeline& oldSong, uint64_t swapFrame, cons
         }
     }
     return {scaled(swapFrame, oldSong.sampleRate, newSong.sampleRate), -1};
+}
+
+uint64_t wrapOwnFrame(uint64_t own, bool loop, const std::optional<LivePassage>& passage, uint64_t frames) noexcept {
+    if (passage && passage->to > passage->from && own >= passage->from) {
+        const uint64_t length = passage->to - passage->from;
+        if (passage->loop) return passage->from + (own - passage->from) % length;
+        return std::min(own, passage->to);
+    }
+    if (loop && frames > 0) return own % frames;
+    return own;
+}
+
+SwapPlace placeSwap(const SongTimeline& oldLine, uint64_t oldFrame, const TabEdits& edits, const SongTimeline& newLine,
+                    const std::optional<LivePassage>& oldPassage, std::optional<LivePassage> given) {
+    SwapPlace place{chooseSwapFrame(oldLine, oldFrame, edits, newLine), std::move(given)};
+    if (!place.passage && oldPassage) {
+        // The passage's ends follow their notes.
+        const LivePassage p = *oldPassage;
+        const uint64_t from = chooseSwapFrame(oldLine, p.from, edits, newLine).frame;
+        const uint64_t last = chooseSwapFrame(oldLine, p.to > p.from ? p.to - 1 : p.from, edits, newLine).frame;
+        place.passage = LivePassage{from, std::max(last + 1, from + 1), p.loop};
+    }
+    if (place.passage && (place.anchor.frame < place.passage->from || place.anchor.frame >= place.passage->to))
+        place.anchor.frame = place.passage->from;
+    return place;
+}
+
+void enterSwap(output::GeneratorWrapper& song, SwapPlace& place, bool loop, const SkipTo& skip) {
+    setPlayMode(song, loop, place.passage.has_value());
+    if (place.passage) {
+        enterPassage(song, *place.passage, skip);
+        song.advance(place.anchor.frame - place.passage->from);
+    } else if (skip) {
+        skip(song, place.anchor.frame);
+    } else {
+        song.Skip(place.anchor.frame);
+    }
 }
 
 }  // namespace tavolin::session

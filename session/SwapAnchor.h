@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "session/EditMapping.h"
+#include "session/Passage.h"
 #include "synth/Timeline.h"
 
 namespace tavolin::session {
@@ -32,5 +34,22 @@ struct SwapAnchor {
 // song time stays the same.
 SwapAnchor chooseSwapFrame(const SongTimeline& oldSong, uint64_t swapFrame, const TabEdits& edits,
                            const SongTimeline& newSong);
+
+// Where a song rebuilt from edited texts goes on when the old one stands at
+// `oldFrame`: the anchor (chooseSwapFrame), and the passage it plays: `given`,
+// else the old passage with its ends following their notes, else none.
+struct SwapPlace {
+    SwapAnchor anchor;
+    std::optional<LivePassage> passage;
+};
+SwapPlace placeSwap(const SongTimeline& oldLine, uint64_t oldFrame, const TabEdits& edits, const SongTimeline& newLine,
+                    const std::optional<LivePassage>& oldPassage, std::optional<LivePassage> given = std::nullopt);
+// Puts the rebuilt `song` there, by the one recipe (Passage.h); `skip` seeks
+// it (the live swap starts from a checkpoint).
+void enterSwap(output::GeneratorWrapper& song, SwapPlace& place, bool loop, const SkipTo& skip = {});
+// A song's own frame (counted on from its start without wrapping) as a frame
+// of its timeline: wrapped by its looping passage, or by Loop at the song's
+// `frames`.
+uint64_t wrapOwnFrame(uint64_t own, bool loop, const std::optional<LivePassage>& passage, uint64_t frames) noexcept;
 
 }  // namespace tavolin::session

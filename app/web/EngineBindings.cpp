@@ -65,6 +65,9 @@ val streamNext(Stream& s, uint32_t frames) {
     return val(emscripten::typed_memory_view(block.size(), block.data()));
 }
 void streamSeek(Stream& s, double frame) { s.seek(static_cast<uint64_t>(frame)); }
+std::string streamSwap(Stream& s, const std::string& bytes, int arith, uint32_t rateHz, bool english) {
+    return s.swap(bytes, settingsOf(arith, rateHz, english, -2, 0));
+}
 double streamFrame(const Stream& s) { return static_cast<double>(s.frame()); }
 void streamSetAudible(Stream& s, int mask) { s.setAudible(static_cast<BankMask>(mask)); }
 // embind binds no noexcept member functions: these go through free ones.
@@ -91,6 +94,7 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
         .function("error", &streamError)
         .function("next", &streamNext)
         .function("seek", &streamSeek)
+        .function("swap", &streamSwap)
         .function("frame", &streamFrame)
         .function("setAudible", &streamSetAudible)
         .function("finished", &streamFinished);

@@ -327,6 +327,21 @@ Stream::Stream(std::string_view fileBytes, const Settings& s, bool loop, std::st
     if (!m_stream->ok()) m_error = buildError(result, doc.tabs, host.message());
 }
 
+std::string Stream::swap(std::string_view fileBytes, const Settings& s) {
+    useLanguage(s.english);
+    if (!ok()) return Json{{"message", "the stream plays nothing to go on from"}}.dump();
+    const ReadResult doc = readDocument(fileBytes);
+    if (!doc.message.empty()) return Json{{"document", true}, {"message", doc.message}}.dump();
+    if (const std::string problem = settingsProblem(s); !problem.empty()) return Json{{"message", problem}}.dump();
+    const output::BuildInputs inputs = buildInputs(doc.tabs, s);
+    if (inputs.arith != m_stream->inputs().arith || inputs.sampleRateHz != m_stream->inputs().sampleRateHz)
+        return Json{{"message", "a swap keeps the stream's arithmetic and rate"}}.dump();
+    MemoryHost host;
+    CompileResult result;
+    if (m_stream->swap(inputs, host, &result)) return {};
+    return buildError(result, doc.tabs, host.message());
+}
+
 std::span<const int16_t> Stream::next(uint32_t frames) {
     if (ok()) return m_stream->next(frames);
     m_silence.assign(size_t{frames} * 2, int16_t{0});

@@ -69,6 +69,11 @@ public:
     std::span<const int16_t> next(uint32_t frames);
     // Moves to `frame` frames after the stream's start (rebuilds when going back).
     void seek(uint64_t frame) { if (m_stream) m_stream->seek(frame); }
+    // Goes on with the document `fileBytes` at the same place in the music
+    // (session::SongStream::swap). Empty when it did; else the error, as
+    // open's, and the old song plays on. The arithmetic and rate stay the
+    // stream's.
+    std::string swap(std::string_view fileBytes, const Settings& settings);
     void setAudible(BankMask mask) { if (m_stream) m_stream->setAudible(mask); }
     uint64_t frame() const noexcept { return m_stream ? m_stream->frame() : 0; }
     bool finished() const noexcept { return !ok() || m_stream->finished(); }

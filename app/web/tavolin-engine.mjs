@@ -127,6 +127,13 @@ export async function createEngine(options = {}) {
           return live().next(frames);
         },
         seek(frame) { live().seek(Math.max(0, Math.floor(frame))); },
+        // Goes on with `doc` at the same place in the music, crossfading, as
+        // the desktop's live swap does; `arith` and `rate` stay the stream's.
+        // An error (EngineError, as open's) leaves the old song playing.
+        swap(next, { lang: swapLang } = {}) {
+          const error = live().swap(bytesOf(next), arithOf(arith), rateOf(rate), englishOf(swapLang ?? lang));
+          if (error) throw new EngineError(JSON.parse(error));
+        },
         // Bit 0 bank A .. bit 4 bank E: the banks the mix lets through.
         setAudible(mask) { live().setAudible(mask & 0x1f); },
         get frame() { return live().frame(); },

@@ -149,6 +149,46 @@ if (example) {
   part.close();
 }
 
+// Composing while it plays: 1.25 s into D, a C is inserted before it; the
+// stream goes on 0.25 s into D of the new song (2.25 s), the first 5 ms
+// (240 frames) crossfading from the old song, as the desktop's swap does.
+// An edit that does not compile leaves the song playing.
+{
+  ++cases;
+  const before = path.join(tmp, 'before.mml'), after = path.join(tmp, 'after.mml');
+  fs.writeFileSync(before, 'SMML@T60;MML@L4 V255 C D E F,,,,;');
+  fs.writeFileSync(after, 'SMML@T60;MML@L4 V255 C C D E F,,,,;');
+  const oldOut = path.join(tmp, 'before.wav'), newOut = path.join(tmp, 'after.wav');
+  runCli(['render', '-o', oldOut, before]);
+  runCli(['render', '--from', '2.25', '-o', newOut, after]);
+  const oldSong = new Int16Array(fs.readFileSync(oldOut).buffer.slice(44));
+  const newSong = new Int16Array(fs.readFileSync(newOut).buffer.slice(44));
+  const at = 60000, frames = 20000, fade = 240;
+  const want = Int16Array.from(oldSong.subarray(0, 2 * (at + frames)));
+  for (let i = 0; i < 2 * frames; ++i) {
+    const o = want[2 * at + i], n = newSong[i];
+    want[2 * at + i] = i < 2 * fade ? o + Math.trunc(((n - o) * Math.floor(i / 2)) / fade) : n;
+  }
+  const stream = engine.open(fs.readFileSync(before));
+  const got = new Int16Array(2 * (at + frames));
+  let done = 0;
+  const play = (n) => {
+    for (; n > 0; n -= 128) {
+      const part = stream.next(Math.min(n, 128));
+      got.set(part, 2 * done);
+      done += part.length / 2;
+    }
+  };
+  play(at - 1000);
+  const refused = renderError(() => stream.swap(new TextEncoder().encode('SMML@T60;MML@L4 V255 C D Q,,,,;')));
+  if (!refused || refused.code === undefined) fail('swap of a document with an error', 'the compile error', JSON.stringify(refused));
+  play(1000);
+  stream.swap(fs.readFileSync(after));
+  play(frames);
+  if (!isDeepStrictEqual(got, want)) fail('stream.swap at the same place with the crossfade', `${want.length} samples`, firstDifference(want, got));
+  stream.close();
+}
+
 // Documents that cannot be read: an error object, never a crash.
 const damaged = [
   ['too large', new Uint8Array(2 * 1024 * 1024 + 1).fill(0x43)],
