@@ -197,6 +197,9 @@ checker.onmessage = ({ data }) => {
   lastError = data.result.ok ? null : data.result.error;
   showError();
   delete document.body.dataset.checking;
+  // While it plays, an edit that compiles is heard at once, at the same place in the music; an
+  // error leaves the last good song playing.
+  if (data.result.ok && document.body.dataset.playing === 'true') post({ type: 'swap', bytes: storedDocument() });
 };
 
 function showError() {
@@ -247,6 +250,7 @@ async function play() {
       const context = new AudioContext({ sampleRate: rate, latencyHint: 'interactive' });
       audio = { context, node: await playerNode(context) };
       audio.node.port.onmessage = ({ data }) => {
+        if (data.type === 'swapped' || data.type === 'kept') return;  // it plays on
         document.body.dataset.playing = String(data.type === 'playing');
         if (data.type === 'error') say(data.message);
       };

@@ -29,6 +29,17 @@ class TavolinPlayer extends AudioWorkletProcessor {
       this.stream?.close();
       this.stream = null;
       this.port.postMessage({ type: 'stopped' });
+    } else if (m.type === 'swap') {
+      // An edit that compiled: the stream goes on with it at the same place in the music. A refusal
+      // (other settings than Play's) leaves the song playing; the live check shows any error.
+      if (!this.stream) return;
+      const frame = this.stream.frame;
+      try {
+        this.stream.swap(m.bytes);
+        this.port.postMessage({ type: 'swapped', frame });
+      } catch {
+        this.port.postMessage({ type: 'kept', frame });
+      }
     } else if (m.type === 'audible') {
       this.stream?.setAudible(m.mask);
     }

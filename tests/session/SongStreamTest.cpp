@@ -73,8 +73,10 @@ TEST(SongStream, PassagesPlayTheExportsOwnStretch) {
 // A swap on the caller's thread, at any frame: the old song up to there, the
 // new one from where the note heard next went, the first frames crossfading
 // over what the old one would have played (the player's formula), the
-// stream's calls cutting the crossfade anywhere. 8 kHz, T60: a quarter is
-// 8,000 frames and the crossfade 40.
+// stream's calls cutting the crossfade anywhere. The edits change what is
+// heard after the swap, or at least where the song stands (songFrame), so a
+// swap that did not happen shows. 8 kHz, T60: a quarter is 8,000 frames and
+// the crossfade 40.
 TEST(SongStream, SwapGoesOnAtTheSamePlaceWithTheCrossfade) {
     struct Row {
         const char* name;
@@ -86,11 +88,15 @@ TEST(SongStream, SwapGoesOnAtTheSamePlaceWithTheCrossfade) {
         std::optional<LivePassage> moved = std::nullopt;  // the passage after the swap
     };
     const Row rows[] = {
-        {"a note inserted before the one heard", "L4 V255 C D E F", "L4 V255 C C D E F", std::nullopt, 10000, 18000},
+        {"an edit after the note heard", "L4 V255 C D E F", "L4 V255 C D E G", std::nullopt, 10000, 10000},
+        {"a note inserted before the one heard, quieter from there", "L4 V255 C D E F", "L4 V255 C C V99 D E F", std::nullopt,
+         10000, 18000},
         {"the note heard lengthened", "L4 V255 C D E F", "L4 V255 C D2 E F", std::nullopt, 13000, 13000},
+        {"a passage's later note quieter", "L4 V255 C D E F", "L4 V255 C D V99 E F", LivePassage{8000, 24000, true}, 17000,
+         9000, LivePassage{8000, 24000, true}},
+        {"in a later pass of the passage", "L4 V255 C D E F", "L4 V255 C D V99 E F", LivePassage{8000, 24000, true}, 33000,
+         9000, LivePassage{8000, 24000, true}},
         {"a passage follows its notes", "L4 V255 C D E F", "L4 V255 R4 C D E F", LivePassage{8000, 24000, true}, 17000,
-         17000, LivePassage{16000, 32000, true}},
-        {"in a later pass of the passage", "L4 V255 C D E F", "L4 V255 R4 C D E F", LivePassage{8000, 24000, true}, 33000,
          17000, LivePassage{16000, 32000, true}},
         {"an error: the old song plays on", "L4 V255 C D E F", "L4 V255 C D E F Q", std::nullopt, 10000, std::nullopt},
     };
@@ -111,16 +117,16 @@ TEST(SongStream, SwapGoesOnAtTheSamePlaceWithTheCrossfade) {
         };
         play(row.at);
         EXPECT_EQ(stream.swap(after, host), row.goesOn.has_value()) << row.name;
-        play(4000);
+        play(16000);
 
         // What must be heard: the old stream on to the end, or the new song
         // from where it goes on, fading in over the old stream's next frames.
         SongStream old(before, false, row.passage, host), fresh(after, false, row.moved, host);
-        const std::span<const int16_t> oldPart = old.next(static_cast<uint32_t>(row.at + 4000));
+        const std::span<const int16_t> oldPart = old.next(static_cast<uint32_t>(row.at + 16000));
         std::vector<int16_t> want(oldPart.begin(), oldPart.end());
         if (row.goesOn) {
             fresh.seek(*row.goesOn - (row.moved ? row.moved->from : 0));
-            const std::span<const int16_t> next = fresh.next(4000);
+            const std::span<const int16_t> next = fresh.next(16000);
             const size_t start = 2 * row.at, fade = 2 * 40;
             for (size_t i = 0; i < next.size(); ++i) {
                 const int32_t o = want[start + i], n = next[i];
@@ -129,8 +135,8 @@ TEST(SongStream, SwapGoesOnAtTheSamePlaceWithTheCrossfade) {
         }
         EXPECT_EQ(testing::firstDifference(want, heard), "equal") << row.name;
         if (row.goesOn) {
-            EXPECT_EQ(stream.songFrame(), (row.moved ? row.moved->from + (*row.goesOn + 4000 - row.moved->from) % (row.moved->to - row.moved->from)
-                                                     : *row.goesOn + 4000)) << row.name;
+            EXPECT_EQ(stream.songFrame(), (row.moved ? row.moved->from + (*row.goesOn + 16000 - row.moved->from) % (row.moved->to - row.moved->from)
+                                                     : *row.goesOn + 16000)) << row.name;
         }
     }
 }

@@ -23,8 +23,10 @@ export function serve(command, args) {
 // Evaluated in the page: the player worklet alone in an OfflineAudioContext of `frames` frames. The
 // context is suspended at frame 0 until the worklet has opened the stream, so the song starts at
 // the first frame; `mask` is the banks heard (bit 0 bank A). Resolves with the worklet's messages, the wall time of the rendering after the
-// start, and the output as floats times 32768 (interleaved) unless `keep` is false.
-export async function renderOffline({ song, frames, rate, loop, mask = 31, keep = true }) {
+// start, and the output as floats times 32768 (interleaved) unless `keep` is false. With `swap`
+// ({at, song}), the context stops at frame `at` (a whole render quantum) and the worklet is handed
+// the edited song, as the page hands it a compiled edit; its answer is in `swapped`.
+export async function renderOffline({ song, frames, rate, loop, mask = 31, keep = true, swap = null }) {
   const ctx = new OfflineAudioContext(2, frames, rate);
   await ctx.audioWorklet.addModule('player-worklet.js');
   const wasm = await (await fetch('tavolin-engine.wasm')).arrayBuffer();
@@ -38,6 +40,15 @@ export async function renderOffline({ song, frames, rate, loop, mask = 31, keep 
   const playing = message();
   node.port.postMessage({ type: 'play', bytes: new Uint8Array(song), arith: 'float', rate, loop, mask });
   const started = await playing;
+  let swapped = null;
+  if (swap) {
+    ctx.suspend(swap.at / rate).then(async () => {
+      const answer = message();
+      node.port.postMessage({ type: 'swap', bytes: new Uint8Array(swap.song) });
+      swapped = await answer;
+      ctx.resume();
+    });
+  }
   const t0 = performance.now();
   ctx.resume();
   const buffer = await rendering;
@@ -47,5 +58,5 @@ export async function renderOffline({ song, frames, rate, loop, mask = 31, keep 
     const channels = [buffer.getChannelData(0), buffer.getChannelData(1)];
     for (let i = 0; i < buffer.length; ++i) for (const c of channels) samples.push(c[i] * 32768);
   }
-  return { ready: ready.type, started, ms, samples };
+  return { ready: ready.type, started, ms, samples, swapped };
 }

@@ -149,21 +149,22 @@ if (example) {
   part.close();
 }
 
-// Composing while it plays: 1.25 s into D, a C is inserted before it; the
-// stream goes on 0.25 s into D of the new song (2.25 s), the first 5 ms
-// (240 frames) crossfading from the old song, as the desktop's swap does.
+// Composing while it plays: 1.25 s into D, a C is inserted before it, the
+// rest quieter; the stream goes on 0.25 s into D of the new song (2.25 s),
+// the first 5 ms (240 frames) crossfading from the old song, as the
+// desktop's swap does.
 // An edit that does not compile leaves the song playing.
 {
   ++cases;
   const before = path.join(tmp, 'before.mml'), after = path.join(tmp, 'after.mml');
   fs.writeFileSync(before, 'SMML@T60;MML@L4 V255 C D E F,,,,;');
-  fs.writeFileSync(after, 'SMML@T60;MML@L4 V255 C C D E F,,,,;');
+  fs.writeFileSync(after, 'SMML@T60;MML@L4 V255 C C V128 D E F,,,,;');
   const oldOut = path.join(tmp, 'before.wav'), newOut = path.join(tmp, 'after.wav');
   runCli(['render', '-o', oldOut, before]);
   runCli(['render', '--from', '2.25', '-o', newOut, after]);
   const oldSong = new Int16Array(fs.readFileSync(oldOut).buffer.slice(44));
   const newSong = new Int16Array(fs.readFileSync(newOut).buffer.slice(44));
-  const at = 60000, frames = 20000, fade = 240;
+  const at = 60000, frames = 96000, fade = 240;
   const want = Int16Array.from(oldSong.subarray(0, 2 * (at + frames)));
   for (let i = 0; i < 2 * frames; ++i) {
     const o = want[2 * at + i], n = newSong[i];

@@ -161,6 +161,34 @@ try {
       : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
   }
 
+  step('swap while playing');
+  // An edit handed to the playing worklet at 1.2507 s, in D: a C inserted before it, the rest
+  // quieter. From there the stream is the new song 0.2507 s into its D (frame 108,032 of the CLI's
+  // render of it), the first 240 frames (5 ms) crossfading from the old song's.
+  {
+    const before = 'SMML@T60;MML@L4 V255 C D E F,,,,;', after = 'SMML@T60;MML@L4 V255 C C V128 D E F,,,,;';
+    const renderCli = (text, name) => {
+      writeFileSync(join(tmp, name + '.mml'), text);
+      execFileSync(cli, ['render', join(tmp, name + '.mml'), '-o', join(tmp, name + '.wav')]);
+      const wav = readFileSync(join(tmp, name + '.wav'));
+      return new Int16Array(wav.buffer.slice(wav.byteOffset + 44, wav.byteOffset + wav.length));
+    };
+    const oldSong = renderCli(before, 'before'), newSong = renderCli(after, 'after');
+    const at = 60032, goesOn = 108032, frames = at + 96000;
+    const wanted = [...oldSong.subarray(0, 2 * frames)];
+    for (let i = 0; i < 2 * (frames - at); ++i) {
+      const o = wanted[2 * at + i], n = newSong[2 * goesOn + i];
+      wanted[2 * at + i] = i < 480 ? o + Math.trunc(((n - o) * Math.floor(i / 2)) / 240) : n;
+    }
+    const offline = await page.evaluate(renderOffline, {
+      song: [...Buffer.from(before)], frames, rate: 48000, loop: false, swap: { at, song: [...Buffer.from(after)] },
+    });
+    expect('worklet swap answer', offline.swapped, { type: 'swapped', frame: at });
+    const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
+    expect('worklet samples across the swap: first difference', differ < 0 ? 'none'
+      : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
+  }
+
   step('offline');
   // With the server gone, the page comes from its service worker's cache and plays its own link.
   await page.evaluate(() => navigator.serviceWorker.ready);
