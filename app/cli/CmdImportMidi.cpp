@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/cli/Commands.h"
+#include "app/json/SongJson.h"
 #include "document/DocumentFormat.h"
 #include "document/FileSystem.h"
 #include "music/MidiImport.h"
@@ -21,30 +22,6 @@ struct ImportMidiArgs {
     std::string map;
     bool json = false;
 };
-
-nlohmann::ordered_json reportJson(const music::MidiImportReport& r) {
-    nlohmann::ordered_json lines = nlohmann::ordered_json::array();
-    for (const auto& l : r.lines) {
-        lines.push_back({{"track", l.ref.track},
-                         {"line", l.ref.line},
-                         {"name", l.trackName},
-                         {"channel", l.channel},
-                         {"drums", l.drums},
-                         {"notes", l.notes},
-                         {"soundingSteps", l.soundingSteps},
-                         {"averageKey", l.averageKey},
-                         {"bank", l.bank < 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(std::string(1, static_cast<char>('A' + l.bank)))}});
-    }
-    return {{"ok", true},
-            {"format", r.format},
-            {"grid", r.grid},
-            {"lines", lines},
-            {"maxTimingErrorMs", r.maxTimingErrorMs},
-            {"tempoChanges", r.tempoChanges},
-            {"dropped", {{"pitchBends", r.pitchBends}, {"controllers", r.controllers}, {"other", r.otherDropped}}},
-            {"octaveMoved", r.octaveMoved},
-            {"cutNotes", r.cutNotes}};
-}
 
 int runImportMidi(const ImportMidiArgs& a) {
     if (a.grid < 1 || a.grid > music::kMidiMaxGrid)
@@ -78,7 +55,7 @@ int runImportMidi(const ImportMidiArgs& a) {
         case document::WriteOutcome::WriteFailed: throw CliError("writing '" + a.out + "' failed; nothing was replaced");
         }
     }
-    if (a.json) report << reportJson(result.report).dump() << "\n";
+    if (a.json) report << json::midiReportJson(result.report).dump() << "\n";
     else report << music::midiReportText(result.report);
     return kExitOk;
 }

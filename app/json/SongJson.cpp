@@ -103,4 +103,28 @@ nlohmann::ordered_json timelineJson(const SongTimeline& t, Arith arith) {
     return root;
 }
 
+nlohmann::ordered_json midiReportJson(const music::MidiImportReport& r) {
+    nlohmann::ordered_json lines = nlohmann::ordered_json::array();
+    for (const auto& l : r.lines) {
+        lines.push_back({{"track", l.ref.track},
+                         {"line", l.ref.line},
+                         {"name", l.trackName},
+                         {"channel", l.channel},
+                         {"drums", l.drums},
+                         {"notes", l.notes},
+                         {"soundingSteps", l.soundingSteps},
+                         {"averageKey", l.averageKey},
+                         {"bank", l.bank < 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(std::string(1, static_cast<char>('A' + l.bank)))}});
+    }
+    return {{"ok", true},
+            {"format", r.format},
+            {"grid", r.grid},
+            {"lines", lines},
+            {"maxTimingErrorMs", r.maxTimingErrorMs},
+            {"tempoChanges", r.tempoChanges},
+            {"dropped", {{"pitchBends", r.pitchBends}, {"controllers", r.controllers}, {"other", r.otherDropped}}},
+            {"octaveMoved", r.octaveMoved},
+            {"cutNotes", r.cutNotes}};
+}
+
 }  // namespace tavolin::json

@@ -10,6 +10,7 @@
 #include "compiler/EngineNum.h"
 #include "compiler/ParseMml.h"
 #include "compiler/SourceMap.h"
+#include "music/MidiImport.h"
 #include "synth/Timeline.h"
 
 namespace tavolin::json {
@@ -42,5 +43,8 @@ double shownFrequency(double hz, Arith arith);
 
 // {"rate":...,"frames":...,"truncated":...,"banks":[{"bank":"A","notes":[...]}]}
 nlohmann::ordered_json timelineJson(const SongTimeline& t, Arith arith);
+
+// import-midi's report as `--json` prints it and the page receives it.
+nlohmann::ordered_json midiReportJson(const music::MidiImportReport& report);
 
 }  // namespace tavolin::json

@@ -56,6 +56,23 @@ val encodedBytes() { return val(emscripten::typed_memory_view(g_encoded.size(), 
 
 std::string classes(const std::string& utf8) { return classifyText(utf8); }
 
+// MIDI: the imported document and the exported file wait in g_midi for
+// JavaScript to copy out, as the rendered WAV does.
+std::string g_midi;
+std::string importMidi(const std::string& bytes, int grid, bool newest, const std::string& map, bool english) {
+    return importMidiDocument(bytes, {grid, newest, map, english}, g_midi);
+}
+std::string g_warnings;
+bool exportMidi(const std::string& bytes, int arith, bool english) {
+    std::vector<std::string> warnings;
+    g_midi = exportMidiDocument(bytes, settingsOf(arith, 48000, english, -2, 0), g_error, warnings);
+    g_warnings.clear();
+    for (const std::string& w : warnings) g_warnings += w + "\n";
+    return g_error.empty();
+}
+val midiBytes() { return val(emscripten::typed_memory_view(g_midi.size(), reinterpret_cast<const uint8_t*>(g_midi.data()))); }
+std::string midiWarnings() { return g_warnings; }
+
 Stream* openStream(const std::string& bytes, int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset,
                    bool loop, const std::string& from, const std::string& to) {
     return new Stream(bytes, settingsOf(arith, rateHz, english, cursorBank, cursorOffset), loop, from, to);
@@ -89,6 +106,10 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
     function("encode", &encode);
     function("encodedBytes", &encodedBytes);
     function("classes", &classes);
+    function("importMidi", &importMidi);
+    function("exportMidi", &exportMidi);
+    function("midiBytes", &midiBytes);
+    function("midiWarnings", &midiWarnings);
     class_<Stream>("Stream")
         .function("ok", &streamOk)
         .function("error", &streamError)

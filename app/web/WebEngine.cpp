@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <optional>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -20,6 +21,8 @@
 #include "music/MmlClasses.h"
 #include "document/TextEncoding.h"
 #include "document/UserTexts.h"
+#include "music/MidiImport.h"
+#include "output/MidiExport.h"
 #include "output/Passage.h"
 #include "session/Passage.h"
 #include "session/SongSettings.h"
@@ -110,6 +113,8 @@ std::string settingsProblem(const Settings& s) {
 class MemoryHost final : public output::ExportHost {
 public:
     void messageBox(const std::string& utf8Text) override { m_message = utf8Text; }
+    void exportWarning(const std::string& utf8Text) override { m_warnings.push_back(utf8Text); }
+    std::vector<std::string> takeWarnings() { return std::exchange(m_warnings, {}); }
     void selectTab(int) override {}
     void selectText(uint64_t, uint64_t) override {}
     void exportFileFailed(const output::ExportFileFailure&) override { m_message = "write failed"; }
@@ -119,6 +124,7 @@ public:
 
 private:
     std::string m_message;
+    std::vector<std::string> m_warnings;
 };
 
 // The WAV file in memory: what the exporter writes, without a file system.
@@ -286,6 +292,59 @@ std::vector<uint8_t> renderDocument(std::string_view fileBytes, const Settings& 
         wav.clear();
     }
     return wav;
+}
+
+std::string importMidiDocument(std::string_view midiBytes, const MidiImportSettings& s, std::string& document) {
+    useLanguage(s.english);
+    document.clear();
+    const auto refused = [](const std::string& message) { return Json{{"ok", false}, {"error", message}}.dump(); };
+    music::MidiImportOptions options;
+    if (s.grid != 0) {
+        if (s.grid < 1 || s.grid > music::kMidiMaxGrid)
+            return refused("the grid takes 1 to " + std::to_string(music::kMidiMaxGrid) + " steps per whole note");
+        options.grid = s.grid;
+    }
+    if (s.newest) options.overlap = music::MidiOverlap::Newest;
+    if (!s.map.empty())
+        if (const auto error = music::parseMidiMap(s.map, options)) return refused(*error);
+    const auto outcome = music::importMidi(midiBytes, options);
+    if (const auto* error = std::get_if<std::string>(&outcome)) return refused(*error);
+    const auto& result = std::get<music::MidiImportResult>(outcome);
+    document = document::writeDocumentBytes(result.tabs);
+    return Json{{"ok", true}, {"report", music::midiReportText(result.report)}, {"json", json::midiReportJson(result.report)}}.dump();
+}
+
+std::string exportMidiDocument(std::string_view fileBytes, const Settings& s, std::string& error,
+                               std::vector<std::string>& warnings) {
+    useLanguage(s.english);
+    error.clear();
+    warnings.clear();
+    std::vector<uint8_t> midi;
+    const ReadResult doc = readDocument(fileBytes);
+    if (!doc.message.empty()) {
+        error = Json{{"document", true}, {"message", doc.message}}.dump();
+        return {};
+    }
+    if (const std::string problem = settingsProblem(s); !problem.empty()) {
+        error = Json{{"message", problem}}.dump();
+        return {};
+    }
+    MemoryHost host;
+    output::WaveFormat format;
+    CompileResult result;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(buildInputs(doc.tabs, s), false, host, format, &result);
+    if (!song) {
+        error = buildError(result, doc.tabs, host.message());
+        return {};
+    }
+    output::ExportOptions options;
+    options.openFile = [&midi](const std::string&) { return std::make_unique<MemoryFile>(midi); };
+    if (output::writeSongToMidi(*song, "output.mid", host, options) != output::ExportOutcome::Written) {
+        error = Json{{"message", host.message()}}.dump();
+        return {};
+    }
+    warnings = host.takeWarnings();
+    return std::string(midi.begin(), midi.end());
 }
 
 Stream::Stream(std::string_view fileBytes, const Settings& s, bool loop, std::string_view from, std::string_view to) {

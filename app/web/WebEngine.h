@@ -52,6 +52,22 @@ std::string classifyText(std::string_view utf8);
 // set to a JSON object as checkDocument's error (or {"message":...}).
 std::vector<uint8_t> renderDocument(std::string_view fileBytes, const Settings& settings, std::string& error);
 
+// A MIDI file arranged as `tavolin-cli import-midi` arranges it: {"ok":true,
+// "report": the window's report text, "json": import-midi --json's report},
+// the document's bytes (as the CLI writes them) in `document`; or
+// {"ok":false,"error":message} when the options or the file are refused.
+struct MidiImportSettings {
+    int32_t grid = 0;     // steps per whole note; 0: the default
+    bool newest = false;  // --overlap newest
+    std::string map;      // --map, empty for none
+    bool english = false;
+};
+std::string importMidiDocument(std::string_view midiBytes, const MidiImportSettings& settings, std::string& document);
+// The song as `tavolin-cli export-midi` writes it; on failure nothing and
+// `error` (as render's). `warnings` what the CLI prints as warnings.
+std::string exportMidiDocument(std::string_view fileBytes, const Settings& settings, std::string& error,
+                               std::vector<std::string>& warnings);
+
 // A song being played: rendered block by block into one reused buffer.
 class Stream {
 public:

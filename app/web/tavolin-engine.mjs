@@ -145,6 +145,25 @@ export async function createEngine(options = {}) {
       };
     },
 
+    // A MIDI file arranged as `tavolin-cli import-midi` arranges it:
+    // {document: the document's bytes, report: the window's report text,
+    // json: import-midi --json's report}. `grid` steps per whole note,
+    // `overlap` 'first' or 'newest', `map` as --map ('A=2.1,B=3.1').
+    importMidi(bytes, { grid = 0, overlap = 'first', map = '', lang } = {}) {
+      if (overlap !== 'first' && overlap !== 'newest') throw new RangeError("overlap is 'first' or 'newest'");
+      const r = JSON.parse(core.importMidi(bytesOf(bytes), Number(grid) | 0, overlap === 'newest', String(map), englishOf(lang)));
+      if (!r.ok) throw new EngineError({ message: r.error });
+      return { document: core.midiBytes().slice(), report: r.report, json: r.json };
+    },
+
+    // The song as `tavolin-cli export-midi` writes it (format 1, 480 ticks
+    // per quarter): {bytes, warnings: [lines]}.
+    exportMidi(doc, { arith, lang } = {}) {
+      if (!core.exportMidi(bytesOf(doc), arithOf(arith), englishOf(lang))) throw new EngineError(JSON.parse(core.lastError()));
+      const warnings = core.midiWarnings().split('\n').filter(Boolean);
+      return { bytes: core.midiBytes().slice(), warnings };
+    },
+
     // {tabs: [six editor texts]} (with `warning` when a save would lose
     // part of the file), or {error: {document: true, message}}.
     decodeDocument(bytes, { lang } = {}) {

@@ -149,6 +149,55 @@ if (example) {
   part.close();
 }
 
+// MIDI: every example exported as export-midi writes it, and that file
+// arranged as import-midi arranges it (the document's bytes and the JSON
+// report), with the default options and with a grid, newest overlap and a
+// map; a file that is no MIDI is refused as the CLI refuses it.
+for (const doc of documents.filter((d) => !path.basename(d).startsWith('song-'))) {
+  const name = path.basename(doc);
+  const mid = path.join(tmp, 'cli.mid'), mml = path.join(tmp, 'cli.mml');
+  ++cases;
+  fs.rmSync(mid, { force: true });
+  const exported = runCli(['export-midi', '-o', mid, doc]);
+  let midi;
+  try {
+    midi = engine.exportMidi(fs.readFileSync(doc));
+  } catch (e) {
+    if (exported.status === 0 || !(e instanceof EngineError)) fail(`export-midi ${name}`, `status ${exported.status}`, String(e.message ?? e));
+    continue;
+  }
+  if (exported.status !== 0) { fail(`export-midi ${name}`, `refused: ${exported.stderr}`, 'a file'); continue; }
+  const want = fs.readFileSync(mid);
+  if (Buffer.compare(want, Buffer.from(midi.bytes)) !== 0) { fail(`export-midi ${name}`, 'same bytes', firstDifference(want, midi.bytes)); continue; }
+  for (const [what, args, options] of [['defaults', [], {}], ['grid 48, newest, map', ['--grid', '48', '--overlap', 'newest', '--map', 'A=2.1'],
+    { grid: 48, overlap: 'newest', map: 'A=2.1' }]]) {
+    ++cases;
+    fs.rmSync(mml, { force: true });
+    const imported = runCli(['import-midi', ...args, '--json', '-o', mml, mid]);
+    const label = `import-midi ${name} (${what})`;
+    let got;
+    try {
+      got = engine.importMidi(midi.bytes, options);
+    } catch (e) {
+      if (imported.status === 0 || !(e instanceof EngineError)) fail(label, `status ${imported.status}`, String(e.message ?? e));
+      else if (JSON.parse(imported.stdout).error !== e.error.message) fail(label, imported.stdout, e.error.message);
+      continue;
+    }
+    if (imported.status !== 0) { fail(label, `refused: ${imported.stdout}`, 'a document'); continue; }
+    if (Buffer.compare(fs.readFileSync(mml), Buffer.from(got.document)) !== 0) fail(label, 'same document bytes', firstDifference(fs.readFileSync(mml), got.document));
+    if (!isDeepStrictEqual(JSON.parse(imported.stdout), { ok: true, ...got.json })) fail(label, imported.stdout, JSON.stringify(got.json));
+  }
+}
+{
+  ++cases;
+  const notMidi = new TextEncoder().encode('SMML@;MML@C,,,,;');
+  const cliRefusal = path.join(tmp, 'not.mid');
+  fs.writeFileSync(cliRefusal, notMidi);
+  const r = runCli(['import-midi', '--json', '-o', path.join(tmp, 'x.mml'), cliRefusal]);
+  const e = renderError(() => engine.importMidi(notMidi));
+  if (r.status === 0 || !e || JSON.parse(r.stdout).error !== e.message) fail('import-midi of a file that is no MIDI', r.stdout, JSON.stringify(e));
+}
+
 // Composing while it plays: 1.25 s into D, a C is inserted before it, the
 // rest quieter; the stream goes on 0.25 s into D of the new song (2.25 s),
 // the first 5 ms (240 frames) crossfading from the old song, as the
