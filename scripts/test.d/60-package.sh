@@ -63,6 +63,16 @@ for bin in "$root/usr/bin/tavolin" "$root/usr/bin/tavolin-cli"; do
   done
 done
 
+# --- The copyright file: our licence, and every package the programs depend on -----
+copyright=$root/usr/share/doc/tavolin/copyright
+head -1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "the copyright file is not in the machine-readable format"
+cmp -s <(awk -v RS= '/^License: Expat\n/' "$copyright" | sed '1d; s/^ //; s/^\.$//') \
+       <(sed -n '/^Permission/,$p' LICENSE) || fail "the copyright file's Expat text is not LICENSE's"
+for pkg in $(sed 's/([^)]*)//g; s/[,|]/ /g' <<<"$depends"); do
+  grep -qwF -- "$pkg" "$copyright" || fail "the copyright file does not name $pkg, which the package depends on"
+done
+
 # --- The installed tool renders an installed example ----------------------------
 example=$root/usr/share/tavolin/examples/demo.mml
 "$cli" render -o "$tmp/demo.wav" "$example" || fail "installed tavolin-cli render exited $?"
