@@ -16,18 +16,28 @@ function(tavolin_gzip in out)
                      DEPENDS ${in} VERBATIM)
 endfunction()
 
+# Files that name the version, filled in at build time from the version the build wrote,
+# as the programs are (app/CMakeLists.txt).
+set(_version_file ${TAVOLIN_VERSION_DIR}/version.txt)
+function(tavolin_versioned in out)
+  add_custom_command(OUTPUT ${out}
+                     COMMAND ${CMAKE_COMMAND} -DIN=${in} -DOUT=${out} -DVERSION_FILE=${_version_file}
+                             -P ${PROJECT_SOURCE_DIR}/cmake/ConfigureVersioned.cmake
+                     DEPENDS ${in} ${_version_file} ${PROJECT_SOURCE_DIR}/cmake/ConfigureVersioned.cmake VERBATIM)
+endfunction()
+
 set(_pages tavolin-cli)
 if(TAVOLIN_BUILD_GUI)
   list(APPEND _pages tavolin)
 endif()
 foreach(page IN LISTS _pages)
-  configure_file(${_data}/man/${page}.1 ${_gen}/man/${page}.1 @ONLY)
+  tavolin_versioned(${_data}/man/${page}.1 ${_gen}/man/${page}.1)
   tavolin_gzip(${_gen}/man/${page}.1 ${_gen}/man/${page}.1.gz)
   list(APPEND _generated ${_gen}/man/${page}.1.gz)
   install(FILES ${_gen}/man/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 
-configure_file(${_data}/debian/changelog.in ${_gen}/changelog @ONLY)
+tavolin_versioned(${_data}/debian/changelog.in ${_gen}/changelog)
 tavolin_gzip(${_gen}/changelog ${_gen}/changelog.gz)
 list(APPEND _generated ${_gen}/changelog.gz)
 
@@ -65,6 +75,7 @@ if(TAVOLIN_BUILD_GUI)
 endif()
 
 add_custom_target(tavolin_data ALL DEPENDS ${_generated})
+add_dependencies(tavolin_data tavolin_version_stamp)
 
 # The Debian package. Files go under /usr whatever CMAKE_INSTALL_PREFIX says.
 set(CPACK_PACKAGE_NAME tavolin)
@@ -95,4 +106,13 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# The package's version is the one the last build wrote, read when cpack runs, so that
+# it is the programs' own (CMake's PROJECT_VERSION lacks the commit).
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackVersion.cmake)
+file(WRITE ${CPACK_PROJECT_CONFIG_FILE} "
+if(NOT EXISTS \"${_version_file}\")
+  message(FATAL_ERROR \"no ${_version_file}: build before packaging\")
+endif()
+file(STRINGS \"${_version_file}\" CPACK_PACKAGE_VERSION LIMIT_COUNT 1)
+")
 include(CPack)

@@ -1,4 +1,4 @@
-// The About box: icon, name and version, OK.
+// The About box: icon, name and version, licence, OK.
 #pragma once
 
 #include <QDialog>

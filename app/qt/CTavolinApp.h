@@ -17,7 +17,7 @@ using ServicesFactory = std::function<std::unique_ptr<editor::WindowServices>(Ta
 
 class CTavolinApp {
 public:
-    // Command line: tavolin [--startup-timing] [--screenshot PNG] [FILE]
+    // Command line: tavolin [--startup-timing] [--screenshot PNG] [--version] [FILE]
     int InitInstance(int argc, char** argv, const ServicesFactory& makeServices);
 };
 

@@ -153,7 +153,7 @@ touch "$tmp/files/"{a.mml,b.TXT,c.wav,d.flac,e.ogg,f.opus,g.mid,h.png}
 bash -n "$root/usr/share/bash-completion/completions/tavolin-cli" || fail "completion script does not parse"
 bash -c 'source "$1" && complete -p tavolin-cli' _ "$root/usr/share/bash-completion/completions/tavolin-cli" >/dev/null ||
   fail "sourcing the completion script registers nothing for tavolin-cli"
-expect_completion "tavolin-cli " "${subcommands[@]}" -h --help
+expect_completion "tavolin-cli " "${subcommands[@]}" -h --help --version
 expect_completion "tavolin-cli ex" $(printf '%s\n' "${subcommands[@]}" | grep '^ex')
 for sub in "${subcommands[@]}"; do expect_completion "tavolin-cli $sub -" $(options_of "$sub"); done
 expect_completion "tavolin-cli render --arith " fix float double

@@ -38,6 +38,7 @@
 
 #include "app/qt/CEditEx.h"
 #include "app/qt/DisplayLines.h"
+#include "app/version/Version.h"
 #include "app/qt/BankScopes.h"
 #include "app/qt/PianoRollView.h"
 #include "app/qt/ExportDialog.h"
@@ -345,18 +346,20 @@ TEST_F(QtWindow, AboutBoxShowsNameAndVersion) {
     QAction* about = window->commandAction(Command::About);
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(about->text(), QString::fromUtf8("TavolinAppについて(&A)..."));
-    QString title, text;
+    QString title, text, licence;
     QTimer::singleShot(50, [&] {
         QWidget* box = QApplication::activeModalWidget();
         ASSERT_NE(box, nullptr);
         title = box->windowTitle();
         if (auto* label = box->findChild<QLabel*>("aboutText")) text = label->text();
+        if (auto* label = box->findChild<QLabel*>("aboutLicence")) licence = label->text();
         QTest::keyClick(box, Qt::Key_Return);
     });
     QTest::keyClicks(window->editor(), "c");
     about->trigger();
     EXPECT_EQ(title, QString::fromUtf8("TavolinApp について"));
-    EXPECT_EQ(text, QString::fromUtf8("TavolinApp、バージョン 1.0"));
+    EXPECT_EQ(text, QString::fromUtf8("TavolinApp、バージョン ") + QString::fromUtf8(programVersion()));
+    EXPECT_EQ(licence, QString::fromUtf8("MIT ライセンスのもとで配布されています。"));
     EXPECT_EQ(window->model().tabTexts[0], "C");
     EXPECT_TRUE(window->isVisible());
 }

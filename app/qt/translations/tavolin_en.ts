@@ -376,10 +376,6 @@
         <translation>About TavolinApp</translation>
     </message>
     <message>
-        <source>TavolinApp、バージョン 1.0</source>
-        <translation>TavolinApp, version 1.0</translation>
-    </message>
-    <message>
         <source>無題</source>
         <translation>Untitled</translation>
     </message>
@@ -886,6 +882,14 @@ This window has changes that are not saved. Which do you want to keep?</translat
     <message>
         <source>「{file}」が削除されました。内容はこのウィンドウに残っています（保存すると作り直します）</source>
         <translation>&quot;{file}&quot; was deleted. Its text is still in this window (saving writes it again)</translation>
+    </message>
+    <message>
+        <source>TavolinApp、バージョン {version}</source>
+        <translation>TavolinApp, version {version}</translation>
+    </message>
+    <message>
+        <source>MIT ライセンスのもとで配布されています。</source>
+        <translation>Distributed under the MIT License.</translation>
     </message>
 </context>
 <context>
