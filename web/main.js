@@ -151,6 +151,9 @@ function audibleMask() {
 for (const r of kRates) $('rate').append(new Option(r.toLocaleString('en-US'), String(r), false, r === 48000));
 for (const el of document.querySelectorAll('[data-text]')) el.textContent = text(el.dataset.text);
 document.documentElement.lang = lang;
+// The build's version, written in by scripts/web (esbuild --define) from the one the programs show.
+$('version').textContent = TAVOLIN_VERSION;
+$('about-open').onclick = () => $('about').showModal();
 const settings = () => ({ arith: $('arith').value, rate: Number($('rate').value), lang });
 $('arith').onchange = $('rate').onchange = () => scheduleCheck();
 

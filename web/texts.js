@@ -17,6 +17,8 @@ const ja = {
   audioFailed: 'Wav出力デバイスのオープンに失敗しました',
   discard: 'ファイルが変更されています。破棄して開きますか？',
   written: '書き出しました\n{file}',
+  about: 'Tavolinについて', licence: 'MIT ライセンスのもとで配布されています。',
+  licenceText: 'ライセンス', notices: 'サードパーティーの告知', close: '閉じる',
 };
 const en = {
   common: 'Common', internal: 'Internal',
@@ -36,6 +38,8 @@ const en = {
   audioFailed: 'Could not open the sound output device',
   discard: 'The file has been changed. Discard the changes and open another?',
   written: 'Written\n{file}',
+  about: 'About Tavolin', licence: 'Distributed under the MIT License.',
+  licenceText: 'Licence', notices: 'Third-party notices', close: 'Close',
 };
 
 export const lang = /^ja\b/i.test(globalThis.navigator?.language ?? '') ? 'ja' : 'en';
