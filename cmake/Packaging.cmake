@@ -1,5 +1,5 @@
 # What a system install holds besides the two programs (desktop entry, icons, MIME
-# type, manual pages, bash completion, example songs, the MML reference) and the
+# type, manual pages, bash completion, example songs, the documentation pages) and the
 # Debian package CPack builds from it (`cpack -G DEB`, see scripts/package).
 
 set(_data ${PROJECT_SOURCE_DIR}/data)
@@ -44,8 +44,9 @@ list(APPEND _generated ${_gen}/changelog.gz)
 install(FILES ${_data}/completion/tavolin-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 file(GLOB _examples CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/*.mml)
 install(FILES ${_examples} DESTINATION ${CMAKE_INSTALL_DATADIR}/tavolin/examples)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/mml.md ${_data}/debian/copyright ${_gen}/changelog.gz
-        DESTINATION ${TAVOLIN_DOCDIR})
+# The documentation pages with their pictures, where the window's Help menu looks for them.
+file(GLOB _docs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.png)
+install(FILES ${_docs} ${_data}/debian/copyright ${_gen}/changelog.gz DESTINATION ${TAVOLIN_DOCDIR})
 
 if(TAVOLIN_BUILD_GUI)
   install(FILES ${_data}/tavolin.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -118,6 +118,9 @@ private:
     void buildControls();
     void buildMenus();
     void buildLanguageMenu();
+    // The Help menu's documentation pages (editor::kHelpPages), opened by the desktop's viewer.
+    void buildHelpPages();
+    void openHelpPage(const char* file);
     void buildEditMenu();
     QWidget* buildFindBar();
     void showFindBar();

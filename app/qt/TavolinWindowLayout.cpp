@@ -6,6 +6,8 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDockWidget>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -26,6 +28,7 @@
 #include <QTabBar>
 #include <QTextDocument>
 #include <QTimer>
+#include <QUrl>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -38,6 +41,7 @@
 #include "app/qt/TavolinWindow.h"
 #include "music/EnvelopeHelper.h"
 #include "document/UserTexts.h"
+#include "window/HelpPages.h"
 
 namespace tavolin::qt {
 
@@ -459,7 +463,35 @@ void TavolinWindow::buildMenus() {
     buildEditMenu();
     buildPlayMenu();
     m_helpMenu = menuBar()->addMenu(tr("&Help"));
+    buildHelpPages();
+    m_helpMenu->addSeparator();
     buildLanguageMenu();
+}
+
+void TavolinWindow::buildHelpPages() {
+    for (const editor::HelpPage& page : editor::kHelpPages) {
+        if (!page.title) {
+            m_helpMenu->addSeparator();
+            continue;
+        }
+        QAction* action = m_helpMenu->addAction(displayText(page.title));
+        action->setObjectName(QStringLiteral("help:%1").arg(QLatin1String(page.file)));
+        connect(action, &QAction::triggered, this, [this, file = page.file] { openHelpPage(file); });
+    }
+}
+
+void TavolinWindow::openHelpPage(const char* file) {
+    const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
+    const std::string path = editor::findHelpPage(programDir, file);
+    if (path.empty()) {
+        const auto folders = editor::helpPageFolders(programDir);
+        messageBox(editor::fillIn(editor::fillIn(uiText(editor::kHelpPageMissing), "file", file), "places",
+                                  folders[0] + ", " + folders[1]),
+                   editor::kAppName);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
+        messageBox(editor::fillIn(uiText(editor::kHelpPageNotOpened), "file", path), editor::kAppName);
 }
 
 void TavolinWindow::buildLanguageMenu() {

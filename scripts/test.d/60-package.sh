@@ -24,8 +24,10 @@ expected=(
   usr/share/icons/hicolor/scalable/apps/tavolin.svg
   usr/share/man/man1/tavolin.1.gz usr/share/man/man1/tavolin-cli.1.gz
   usr/share/bash-completion/completions/tavolin-cli
-  usr/share/doc/tavolin/mml.md usr/share/doc/tavolin/copyright usr/share/doc/tavolin/changelog.gz
+  usr/share/doc/tavolin/copyright usr/share/doc/tavolin/changelog.gz
 )
+# Every documentation page with its pictures, where the window's Help menu looks for them.
+for f in docs/*.md docs/*.png; do expected+=("usr/share/doc/tavolin/$(basename "$f")"); done
 sizes=(16 22 24 32 48 64 128 256)
 for s in "${sizes[@]}"; do expected+=("usr/share/icons/hicolor/${s}x${s}/apps/tavolin.png"); done
 for f in examples/*.mml; do expected+=("usr/share/tavolin/examples/$(basename "$f")"); done
