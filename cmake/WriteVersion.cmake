@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The program's version, worked out at every build (cmake -P), so that a new commit
 # or an edit shows without configuring again:
 #   BASE                 the project's version, in a tree without git or at the tag vBASE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the page's THIRD-PARTY-NOTICES.txt: the notices of every npm package the bundle holds
 // (the packages esbuild's metafile shows code of in an output), each with the version and licence read from
 // the installed package and its licence text, and of the Debian packages compiled into the engine.

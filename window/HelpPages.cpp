@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the Help menu's pages are on disk.
 #include "window/HelpPages.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The documentation pages the window's Help menu opens, and where a page is found on disk.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The version text, from the header each build writes; only this file recompiles when it changes.
 #include "app/version/Version.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's version as a bug report would quote it: the project's release number
 // and, in a build from a git checkout, the commit (see cmake/WriteVersion.cmake).
 #pragma once

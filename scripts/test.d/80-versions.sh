@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # One version everywhere: the one the build wrote (the project's version from CMakeLists.txt and,
 # in a checkout, this commit) is the one tavolin-cli --version, tavolin --version (with no display
 # at all, and offscreen), the language server's serverInfo, the page's built files, the .deb's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # scripts/release: refuses a version without its CHANGELOG.md entry before building anything;
 # otherwise writes the .deb and the page's zip, both named with the version, the zip holding the
 # page in a folder of that name with its licence and notices.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // web/notices.mjs on made-up package trees, one row per case: what it must refuse (and say why),
 // what it must let through, and which packages the notices then list.
 // Usage: node tests/web/notices.mjs   (from the checkout; needs no npm package)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Help menu's pages: the menu, docs/ and README.md name the same pages, and a page is found
 // where an installed program and a program in a build tree look for it.
 #include <gtest/gtest.h>
