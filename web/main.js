@@ -150,6 +150,8 @@ function audibleMask() {
 
 for (const r of kRates) $('rate').append(new Option(r.toLocaleString('en-US'), String(r), false, r === 48000));
 for (const el of document.querySelectorAll('[data-text]')) el.textContent = text(el.dataset.text);
+// Buttons that show a sign: the text is their name and tooltip.
+for (const el of document.querySelectorAll('[data-label]')) el.title = el.ariaLabel = text(el.dataset.label);
 document.documentElement.lang = lang;
 // The build's version, written in by scripts/web (esbuild --define) from the one the programs show.
 $('version').textContent = TAVOLIN_VERSION;

@@ -173,12 +173,13 @@ try {
   })));
   const about = () => page.evaluate(() => ({
     open: document.getElementById('about').open,
+    button: document.getElementById('about-open').ariaLabel,
     title: document.getElementById('about-title').textContent,
     texts: [...document.querySelectorAll('#about [data-text]')].map((e) => e.textContent),
     links: [...document.querySelectorAll('#about a')].map((a) => a.getAttribute('href')),
   }));
   expect('about box', await about(), {
-    open: true, title: `Tavolin ${version}`,
+    open: true, button: 'Tavolinについて', title: `Tavolin ${version}`,
     texts: ['MIT ライセンスのもとで配布されています。', 'ライセンス', 'サードパーティーの告知', '閉じる'],
     links: ['LICENSE.txt', 'THIRD-PARTY-NOTICES.txt'],
   });
