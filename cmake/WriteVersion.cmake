@@ -18,9 +18,16 @@ endforeach()
 set(version "${BASE}")
 find_package(Git QUIET)
 if(GIT_FOUND)
+  # Only a checkout of these sources counts, not some repository the sources were unpacked in.
+  execute_process(COMMAND "${GIT_EXECUTABLE}" -C "${SOURCE_DIR}" rev-parse --show-toplevel
+                  OUTPUT_VARIABLE top OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE not_git ERROR_QUIET)
+  file(REAL_PATH "${SOURCE_DIR}" source_dir)
+  if(NOT not_git AND EXISTS "${top}")
+    file(REAL_PATH "${top}" top)
+  endif()
   execute_process(COMMAND "${GIT_EXECUTABLE}" -C "${SOURCE_DIR}" rev-parse --short=10 HEAD
-                  OUTPUT_VARIABLE hash OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE not_git ERROR_QUIET)
-  if(NOT not_git)
+                  OUTPUT_VARIABLE hash OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(NOT not_git AND top STREQUAL source_dir)
     execute_process(COMMAND "${GIT_EXECUTABLE}" -C "${SOURCE_DIR}" status --porcelain --untracked-files=no
                     OUTPUT_VARIABLE changes OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
     execute_process(COMMAND "${GIT_EXECUTABLE}" -C "${SOURCE_DIR}" describe --tags --exact-match --match "v${BASE}"
