@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The song the piano roll benchmarks draw: five banks of sixteenth notes at tempo 120.
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Flags every Tavolin target shares. Never -ffast-math: the three arithmetic
 # types must render reproducibly. -ffp-contract=off: no multiply-add fused
 # where the CPU has it, so every build rounds each operation alike.

@@ -1,5 +1,6 @@
+# SPDX-License-Identifier: MIT
 # What a system install holds besides the two programs (desktop entry, icons, MIME
-# type, manual pages, bash completion, example songs, the MML reference) and the
+# type, manual pages, bash completion, example songs, the documentation pages) and the
 # Debian package CPack builds from it (`cpack -G DEB`, see scripts/package).
 
 set(_data ${PROJECT_SOURCE_DIR}/data)
@@ -16,26 +17,37 @@ function(tavolin_gzip in out)
                      DEPENDS ${in} VERBATIM)
 endfunction()
 
+# Files that name the version, filled in at build time from the version the build wrote,
+# as the programs are (app/CMakeLists.txt).
+set(_version_file ${TAVOLIN_VERSION_DIR}/version.txt)
+function(tavolin_versioned in out)
+  add_custom_command(OUTPUT ${out}
+                     COMMAND ${CMAKE_COMMAND} -DIN=${in} -DOUT=${out} -DVERSION_FILE=${_version_file}
+                             -P ${PROJECT_SOURCE_DIR}/cmake/ConfigureVersioned.cmake
+                     DEPENDS ${in} ${_version_file} ${PROJECT_SOURCE_DIR}/cmake/ConfigureVersioned.cmake VERBATIM)
+endfunction()
+
 set(_pages tavolin-cli)
 if(TAVOLIN_BUILD_GUI)
   list(APPEND _pages tavolin)
 endif()
 foreach(page IN LISTS _pages)
-  configure_file(${_data}/man/${page}.1 ${_gen}/man/${page}.1 @ONLY)
+  tavolin_versioned(${_data}/man/${page}.1 ${_gen}/man/${page}.1)
   tavolin_gzip(${_gen}/man/${page}.1 ${_gen}/man/${page}.1.gz)
   list(APPEND _generated ${_gen}/man/${page}.1.gz)
   install(FILES ${_gen}/man/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 
-configure_file(${_data}/debian/changelog.in ${_gen}/changelog @ONLY)
+tavolin_versioned(${_data}/debian/changelog.in ${_gen}/changelog)
 tavolin_gzip(${_gen}/changelog ${_gen}/changelog.gz)
 list(APPEND _generated ${_gen}/changelog.gz)
 
 install(FILES ${_data}/completion/tavolin-cli DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 file(GLOB _examples CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/*.mml)
 install(FILES ${_examples} DESTINATION ${CMAKE_INSTALL_DATADIR}/tavolin/examples)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/mml.md ${_data}/debian/copyright ${_gen}/changelog.gz
-        DESTINATION ${TAVOLIN_DOCDIR})
+# The documentation pages with their pictures, where the window's Help menu looks for them.
+file(GLOB _docs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.png)
+install(FILES ${_docs} ${_data}/debian/copyright ${_gen}/changelog.gz DESTINATION ${TAVOLIN_DOCDIR})
 
 if(TAVOLIN_BUILD_GUI)
   install(FILES ${_data}/tavolin.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -65,6 +77,7 @@ if(TAVOLIN_BUILD_GUI)
 endif()
 
 add_custom_target(tavolin_data ALL DEPENDS ${_generated})
+add_dependencies(tavolin_data tavolin_version_stamp)
 
 # The Debian package. Files go under /usr whatever CMAKE_INSTALL_PREFIX says.
 set(CPACK_PACKAGE_NAME tavolin)
@@ -95,4 +108,13 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# The package's version is the one the last build wrote, read when cpack runs, so that
+# it is the programs' own (CMake's PROJECT_VERSION lacks the commit).
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackVersion.cmake)
+file(WRITE ${CPACK_PROJECT_CONFIG_FILE} "
+if(NOT EXISTS \"${_version_file}\")
+  message(FATAL_ERROR \"no ${_version_file}: build before packaging\")
+endif()
+file(STRINGS \"${_version_file}\" CPACK_PACKAGE_VERSION LIMIT_COUNT 1)
+")
 include(CPack)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Turns the "Texts" context of a Qt .ts file into C++ rows {R"(source)", R"(translation)"},
 # so that tools without Qt show the window's own translations. Run with
 # -DTS=<file.ts> -DOUT=<rows.inc>; unfinished translations are left out.

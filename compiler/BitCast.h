@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bits of one value read as another type of the same size.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The compile half of a song build: five banks from one common text, errors located per text.
 #include "compiler/ParseMml.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversion between CP932 byte strings (how documents are stored) and UTF-8.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a decimal number the same way in every build, whatever the locale.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The three arithmetic types of the engine and the conversions between them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The message table for compile error codes (UTF-8; converted to CP932 where stored).
 #include "compiler/ErrorTable.h"
 

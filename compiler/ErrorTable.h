@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Compile error codes and the messages the user sees for them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The invariant check of compiled event lists.
 #include "compiler/EventListCheck.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A check of the guarantees a compiled event list gives the player (for tests, fuzzing and debug builds).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fix: the engine's 16.16 fixed-point number, a signed 64-bit raw value.
 #pragma once
 

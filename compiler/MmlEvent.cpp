@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names of event kinds and loop operations, for dumps and JSON.
 #include "compiler/MmlEvent.h"
 

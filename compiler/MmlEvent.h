@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The compiled song model: one bank's list of MmlEvent records, linked by index.
 #pragma once
 

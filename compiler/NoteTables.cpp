@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Constant tables every compilation shares: note frequencies and default tones.
 #include "compiler/ParseMml.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The MML reader: one left-to-right pass from a bank's joined text to its event list.
 #include "compiler/ParseMml.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The MML parser entry point and the per-song compile outcome.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Placing joined-text spans in the tab the user wrote them in.
 #include "compiler/SourceMap.h"
 

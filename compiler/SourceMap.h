@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where each compiled record came from: the command's bytes in the text, and the macro call that replayed it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The display-language switch and the locale rule.
 #include "compiler/UiText.h"
 

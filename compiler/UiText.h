@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The language of display texts: the Japanese text is the key, a translator swaps it.
 #pragma once
 

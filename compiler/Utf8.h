@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading UTF-8 one character at a time, strictly: the one decoder of the
 // editor's text, the files read as UTF-8, the page's text and the CP932 tables.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unit walk over CP932 bytes: the one place where editor positions meet byte offsets.
 #include "document/CaretMapping.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exact conversion between the editor's Unicode text (UTF-16 positions, "\n" breaks)
 // and the stored CP932 tab text (byte offsets, CR LF breaks).
 #pragma once

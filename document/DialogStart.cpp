@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The starting place of the window's file dialogs.
 #include "document/DialogStart.h"
 

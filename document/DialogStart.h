@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the Open, Save and export dialogs start: beside the document, else in
 // the folder the user last chose a file in, else at home.
 #pragma once

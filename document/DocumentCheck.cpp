@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The check before a file is read as a document: binary files, undecodable bytes and
 // text the document record would leave out.
 #include "document/DocumentCheck.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whether a file's bytes can be held by a document without losing any of them: what
 // Open and tavolin-cli ask before reading a file as a document.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reader and writer of the document file: text-mode conversion, upper-casing and the record split.
 #include "document/DocumentFormat.h"
 

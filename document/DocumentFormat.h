@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The document file format: six CP932 tab texts in one "SMML@...;MML@a,b,c,d,e;" record.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The document record split with every tab byte's place in the file, and line/column counting.
 #include "document/DocumentMap.h"
 

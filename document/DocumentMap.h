@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A document file as an outside editor holds it: the six tab texts it reads as, and positions
 // mapped both ways between the file's (line, UTF-16 column) and a tab's byte offsets.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The document a window holds: its texts, file, modified flag and clean state.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real file access: whole-file reads, replace-by-rename writes (in place where the
 // folder is locked), and the folder operations of the recovery files.
 #include "document/FileSystem.h"

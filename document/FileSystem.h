@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File access of the document commands and the recovery files, behind an interface so
 // tests can make reads and writes fail with any reason.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The File menu's list of recently opened or saved documents, newest first.
 #pragma once
 

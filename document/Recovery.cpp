@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Recovery files: their stored form, their folder, and the store of one window.
 #include "document/Recovery.h"
 

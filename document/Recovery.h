@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Recovery files: a running window's unsaved document kept in the user's state
 // folder, so a crash or a killed process loses at most a few seconds of work.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Telling UTF-8 files from CP932 ones by validity and by what their characters look like.
 #include "document/TextEncoding.h"
 

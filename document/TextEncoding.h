@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which encoding a document file is in (CP932 as stored, or UTF-8 from another editor),
 // and its conversion to the CP932 bytes every reader works on.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Filling the window's file and recovery texts.
 #include "document/UserTexts.h"
 

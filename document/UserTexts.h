@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's texts about files, recovery and encodings (UTF-8, Japanese), in one
 // table; uiText() gives them in the display language.
 #pragma once

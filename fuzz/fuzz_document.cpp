@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: the document reader and the clipboard import steps on arbitrary bytes.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: the language server's framing and dispatch on arbitrary input bytes.
 #include <chrono>
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: arbitrary bytes through the MIDI reader and the import.
 //
 // Byte 0 picks the grid, the overlap rule and a bank map; the rest is the

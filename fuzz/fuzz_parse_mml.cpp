@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: arbitrary bytes through ParseMml and CompileBanks in all three arithmetic types,
 // with the song's map (record sources and timeline) built from every successful compile.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: recovery files and the UTF-8/CP932 decision on arbitrary bytes.
 #include <algorithm>
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: arbitrary documents compiled with an arbitrary caret, moved
 // there by the fast seek and by the stepping seek in all three types; the two
 // must leave the same song behind (the same next frames and random state).

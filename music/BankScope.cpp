@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bank scope: trigger search, peak meter and the read from the stream's ring.
 #include "music/BankScope.h"
 

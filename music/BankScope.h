@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a bank's oscilloscope and level meter show, toolkit-free: the last
 // 20 ms of its output around the heard frame, held still on a rising zero
 // crossing, and a peak meter with a hold mark.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hover texts of MML commands: the command's bytes found by its colour class, its values read as written.
 #include "music/CommandHelp.h"
 

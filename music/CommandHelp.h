@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What an MML command does with the values written in it, in one or two lines of the display
 // language, for hovering over a command.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Compile errors as ranges of tab text.
 #include "music/DocumentFeatures.h"
 

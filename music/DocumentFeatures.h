@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What an outside editor asks of a document, answered on tab texts and byte offsets: the
 // compile's errors, and (below) macros, outline and colour ranges. No protocol here.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Envelope templates and the checks before an "@ED" command is inserted.
 #include "music/EnvelopeHelper.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The envelope helper: seven templates and the checked "@ED" command.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Placing a compile error in the editor's lines, columns and UTF-16 ranges.
 #include "music/ErrorPlace.h"
 

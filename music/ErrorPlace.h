@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a compile error lies as the editor shows the text: tab, line and
 // column, the range to underline, and the status bar's line. No threads: the
 // live checker, the window and the web page all use it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clipboard import steps. The searches for "T" and "V" step over double-byte
 // characters, so Japanese comments (サ, シ, ...) pass through an import intact.
 #include "music/ImportSteps.h"

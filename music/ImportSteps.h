@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The clipboard import's text steps: leading tempo, tempo removal, volume rescaling.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MIDI import: lines, banks, grid, and the MML text of each bank.
 #include "music/MidiImport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MIDI import: a Standard MIDI File arranged for five monophonic banks —
 // polyphony split into lines, lines chosen for A..E, rhythm placed on a grid
 // and written as hand-written-looking MML (lengths, dots, ties, triplets).

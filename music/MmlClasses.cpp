@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The colour classifier: a scan that follows the compiler's reading of each command.
 #include "music/MmlClasses.h"
 

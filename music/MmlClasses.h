@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Colour classes of MML text: which bytes are notes, lengths, settings, structure or comments.
 #pragma once
 

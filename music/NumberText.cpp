@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Locale-free number reading and formatting for control texts and generated MML.
 #include "music/NumberText.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the window reads numbers out of control texts and writes them into generated MML.
 #pragma once
 

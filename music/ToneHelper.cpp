@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tone helper's state changes and its command text.
 #include "music/ToneHelper.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tone-definition helper: composes "@W" commands from the tone group's settings.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Transposing MML text: notes rewritten one by one, the octave carried with the fewest marks.
 #include "music/Transpose.h"
 

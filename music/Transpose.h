@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Editing notes in MML text: moving a stretch up or down by semitones with octave marks kept
 // balanced, and rests for a given length.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sound-device layer the streaming player drives: open with a format and a
 // callback, prepare / write / unprepare blocks, restart, pause, close.
 #pragma once

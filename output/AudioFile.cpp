@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which file type an export writes, and what each type can hold.
 #include "output/AudioFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The compressed audio files written through libsndfile (FLAC, Ogg Vorbis, Opus),
 // and which file type an export writes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An auto-reset event: set() wakes one wait and the event resets itself.
 #pragma once
 

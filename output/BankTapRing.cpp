@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bank rings: a needle that writes ahead, and a copy that checks it was not overtaken.
 #include "output/BankTapRing.h"
 

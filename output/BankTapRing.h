@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Each bank's recent output, from the stream worker to the window: one fixed
 // single-producer/single-consumer ring per bank, no locks, no waiting.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Debug output to standard error, or to a sink a test installs.
 #include "output/DebugLog.h"
 

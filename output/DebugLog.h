@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one channel for English diagnostics that the user never sees (standard error).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The MIDI exporter.
 #include "output/MidiExport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MIDI export: build the song, map its timeline to a MIDI file, ask for a path, write it.
 #pragma once
 

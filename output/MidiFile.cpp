@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The MIDI writer: tempo map, one track per sounding bank, notes at exact running-total ticks.
 #include "output/MidiFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A song's timeline as a Standard MIDI File (format 1, 480 ticks per quarter note).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The MIDI reader. Every length is checked against the bytes that are really
 // there before anything is read or allocated, so a damaged file ends in one
 // MidiReadError and never in a long loop or a large reservation.

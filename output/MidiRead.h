@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The MIDI reader: a Standard MIDI File (format 0 or 1) as paired notes, tempo
 // and metre changes and track names, or the first fault with its byte offset.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Passage points: song times and carets to frames of the song's timeline.
 #include "output/Passage.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A passage of the song: where it starts and ends, given as a song time or as
 // a caret in a tab's text.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The heard position of a stream: device returns and block starts to a song frame.
 #include "output/PlayPosition.h"
 

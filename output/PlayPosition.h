@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the listener is in the song: blocks the device has returned, the time since the
 // last return, and the song frame each block started at.
 #pragma once

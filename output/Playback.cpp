@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The streaming player: worker, submission, device callback, start and stop.
 #include "output/Playback.h"
 

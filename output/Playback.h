@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Streaming playback: a worker renders blocks ahead into a ready queue and the
 // device callback keeps four of them at the sound device.
 //

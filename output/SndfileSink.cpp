@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libsndfile behind the exporter's sink: FLAC, Ogg Vorbis and Opus.
 #include "output/AudioFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Song build: play modes, compile driver, seek to the cursor, error report.
 #include "output/SongBuilder.h"
 

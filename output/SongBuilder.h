@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The song builder: from the window's inputs to a playable GeneratorWrapper,
 // with the compile-error report and the jump to the error.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's song map: compile with sources, then the timeline and its caret index.
 #include "output/SongMap.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The song's map as the window needs it: the document compiled as Play would compile it, with every
 // record's source and the song's timeline.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recording test device.
 #include "output/VirtualAudioDevice.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A sound device without hardware, for tests: plays blocks on its own thread
 // in real time or as fast as possible and records every byte it "heard".
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The audio exporter: the plan from the timeline, the refusals, then render, fade and write.
 #include "output/WavExport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Audio export: build the song, ask for a path, render it to its end (endless
 // loops played a chosen number of times, optionally fading out) and write it,
 // block by block into a temporary file: WAV behind a 44-byte header, or FLAC,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // WAV header bytes and the temporary-file-then-rename writer.
 #include "output/WavFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // WAV header layout and the crash-safe output file the exporter writes through.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wave format record shared by the device layer and the WAV writer.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Positions through edits: each edit shifts what follows it by its change in length.
 #include "session/EditMapping.h"
 

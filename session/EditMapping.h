@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Positions through edits: where a byte of a tab's text, as it was when the
 // song was compiled, stands after the edits made since.
 #pragma once

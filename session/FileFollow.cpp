@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's file changed on disk: reload, ask or tell.
 #include "session/FileFollow.h"
 

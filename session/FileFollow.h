@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Following the window's file when something else changes it on disk: what
 // to do about each change the watcher reports. Toolkit-free; the window's
 // view watches the file and the model asks, reloads or tells.

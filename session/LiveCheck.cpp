@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The live checker: the debounced compile on a worker thread.
 #include "session/LiveCheck.h"
 

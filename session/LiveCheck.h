@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checking as the musician types: a debounced compile off the user-interface thread, stale results
 // dropped (the error's place in the editor is editor/ErrorPlace.h).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The live swap: edits collected per compile, the anchor, and the build and seek on the builder thread.
 #include "session/LiveSwap.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Composing while the song plays: each newer successful compile of the inputs
 // Play used replaces the song in the running stream, at the same place in
 // the music. Toolkit-free; the window and the command line drive it alike.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The passage rule: a selection or a ruler drag to frames of the song.
 #include "session/Passage.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which stretch of the song a selection in a tab, or a drag across the roll's
 // ruler, names: the one passage rule of the window (Ctrl+L, the ruler), the
 // command line's carets, the language server and the page.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a playing session tells a front end's timer.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A song on the sound device, followed by the live swap.
 #include "session/PlaySession.h"
 

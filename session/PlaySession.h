@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One song playing on the sound device, for every desktop front end (the
 // window, tavolin-cli play, the language server): the built song placed by the
 // one recipe (Passage.h), handed to the player, and followed by the live swap

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turning the front ends' forms of the settings into typed values.
 #include "session/SongSettings.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings of a song as the front ends receive them (a combo's text, a
 // flag, a protocol's or a page's value), turned into the builder's typed
 // values: one parser per input form, one range check, one message.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A song rendered on the caller's thread.
 #include "session/SongStream.h"
 

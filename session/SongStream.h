@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One song played on the caller's thread: built, placed (the whole song or a
 // passage, by the one recipe of Passage.h) and rendered block by block. The
 // page's AudioWorklet drives it, and so can tests and benchmarks: nothing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The swap anchor: an old note, mapped through the edits, looked up in the new
 // song; and the rebuilt song put there.
 #include "session/SwapAnchor.h"

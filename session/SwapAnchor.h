@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a rebuilt song takes over from the one playing: the frame that keeps
 // the listener on the same note after the text was edited.
 #pragma once

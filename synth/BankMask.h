@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which banks the mix lets through: mute and solo flags of banks A..E as bit masks.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bank player's event walk: set-up, the events between notes, the loop
 // rules, the guard against loops that never reach a note, and the seek step.
 // The per-sample path is PlayerSample.h, note start NoteStart.cpp, the fast

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // BankPlayer: one bank's voice — walks its event list and renders one stereo sample per call.
 #pragma once
 

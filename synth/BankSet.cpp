@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // BankSet: the mixer of the five banks, the finish test and the flags.
 #include "synth/BankSet.h"
 

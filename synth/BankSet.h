@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // BankSet: the five bank players of one song, the start cursor and the mixer.
 #pragma once
 

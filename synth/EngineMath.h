@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The engine's sine, cosine and powers of two, written out in plain IEEE
 // double arithmetic so that every build renders the same samples.
 //

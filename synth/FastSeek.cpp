@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fast seek of a bank player: the state stepping would reach, without
 // producing samples. Inside a note, the samples between two events that
 // change state (a half-cycle boundary, an LFO step that can leave a trace, a

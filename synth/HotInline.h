@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Inlining of the per-sample path: its helpers are folded into renderFrame,
 // the mixer loop and the note runs, where a call would cost more than the
 // few nanoseconds of a sample.

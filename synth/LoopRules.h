@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The loop rules of a bank's event walk, shared by the player and the timeline
 // so that both follow one definition of where a LoopControl record leads.
 #pragma once

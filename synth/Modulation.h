@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // EnvelopeSlot and LfoState: the amplitude envelope table entry and LFO state.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // NoiseMemo: owed noise-filter steps paid from the furthest filter state a
 // payment before this one remembered.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // NoiseSteps: owed noise-filter steps paid in order, or in stretches side by side.
 #include "synth/NoiseSteps.h"
 

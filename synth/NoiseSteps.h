@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // NoiseSteps: noise-filter steps owed by the fast seek, and their payment.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fast paths of a bank player, beside the per-sample path they must
 // equal sample for sample (the run-vs-frame tests hold them to it): a steady
 // square held per half-cycle, plain runs with the clocks in registers, and

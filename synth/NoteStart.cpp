@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Note start of a bank player: the note's samples from the timing ledger,
 // pitch, tone and envelope for the note, and a new note group unless the
 // note continues a slur.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The amplitude envelope of a bank player: the level per sample (linear
 // attack and decay, sustain, the release inside the note) and the samples
 // where its stages change.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two LFOs of a bank player: restart, breakpoint update, the clocks
 // (time counter and phase) and their advance over many samples at once.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The oscillator of a bank player: half-cycle lengths, the boundary step
 // (portamento, vibrato, duty list, the silent tail), the five wave shapes and
 // the noise filter's coefficients.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reference per-sample path of a bank player: one sample of the current
 // note (LFO update, boundary, duty switch, wave, envelope, level noise,
 // tremolo, volume and pan), the clocks after it, and renderFrame, which walks

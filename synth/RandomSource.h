@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // RandomSource: the engine's reproducible generator with the C rand() interface.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Per-type arithmetic of the synthesizer: every formula whose fixed-point form
 // is not the plain real formula in 16.16 lives here, one function each.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The song's timeline: the player's event walk with whole notes as single steps.
 #include "synth/Timeline.h"
 

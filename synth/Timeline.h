@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The song's timeline: every note and rest of every bank with its exact frames,
 // worked out from the compiled lists without rendering a sample.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TimingLedger: drift-free conversion of note lengths to sample counts.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ToneSlot: one entry of a bank's tone table (wave, duty list, noise settings).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The live check off the page's thread: compiles the latest document it was sent and answers with
 // its id. Requests that arrive while one compiles are coalesced; only the newest is compiled.
 import * as engineModule from './tavolin-engine.mjs';

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Document helpers of the page that need no engine: caret offsets in stored bytes,
 // and the share link's packing of a document into the URL fragment.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The page: six tabs of MML in CodeMirror, coloured by the engine's classes, checked as you type in
 // a worker, played through an AudioWorklet that runs the engine's stream, exported, opened, saved
 // and shared as a link.
@@ -150,7 +151,12 @@ function audibleMask() {
 
 for (const r of kRates) $('rate').append(new Option(r.toLocaleString('en-US'), String(r), false, r === 48000));
 for (const el of document.querySelectorAll('[data-text]')) el.textContent = text(el.dataset.text);
+// Buttons that show a sign: the text is their name and tooltip.
+for (const el of document.querySelectorAll('[data-label]')) el.title = el.ariaLabel = text(el.dataset.label);
 document.documentElement.lang = lang;
+// The build's version, written in by scripts/web (esbuild --define) from the one the programs show.
+$('version').textContent = TAVOLIN_VERSION;
+$('about-open').onclick = () => $('about').showModal();
 const settings = () => ({ arith: $('arith').value, rate: Number($('rate').value), lang });
 $('arith').onchange = $('rate').onchange = () => scheduleCheck();
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The player on the audio thread: the engine's stream rendered 128 frames at a time. Nothing here
 // allocates per quantum: the engine fills its own buffer and the samples are copied out as floats.
 import './worklet-scope.js';

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small static server for the built page, bound to the loopback interface only.
 // Usage: node serve.mjs DIR [PORT]   (PORT 0 or absent: any free port). Prints the page's URL.
 import { createServer } from 'node:http';
@@ -9,7 +10,7 @@ const port = Number(process.argv[3] ?? 0);
 const kTypes = {
   '.html': 'text/html; charset=utf-8', '.css': 'text/css; charset=utf-8',
   '.js': 'text/javascript; charset=utf-8', '.mjs': 'text/javascript; charset=utf-8',
-  '.wasm': 'application/wasm', '.png': 'image/png', '.json': 'application/json',
+  '.wasm': 'application/wasm', '.png': 'image/png', '.json': 'application/json', '.txt': 'text/plain; charset=utf-8',
 };
 
 createServer(async (req, res) => {

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: MIT
 // Keeps the page working without a network once it has been loaded: every file of the page is
 // cached when the worker installs, and each request goes to the network first (so a newer build is
 // picked up at once) and to the cache when the network fails.
 const kCache = 'tavolin-page';
 const kFiles = ['./', 'index.html', 'style.css', 'main.js', 'check-worker.js', 'player-worklet.js', 'worklet-scope.js',
-  'tavolin-engine.mjs', 'tavolin-engine-core.mjs', 'tavolin-engine.wasm'];
+  'tavolin-engine.mjs', 'tavolin-engine-core.mjs', 'tavolin-engine.wasm', 'LICENSE.txt', 'THIRD-PARTY-NOTICES.txt'];
 
 self.addEventListener('install', (e) => {
   e.waitUntil(caches.open(kCache).then((c) => c.addAll(kFiles)).then(() => self.skipWaiting()));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The page's texts: Japanese as the window shows them, English from the window's translations.
 const ja = {
   common: '共通', internal: '内部',
@@ -17,6 +18,8 @@ const ja = {
   audioFailed: 'Wav出力デバイスのオープンに失敗しました',
   discard: 'ファイルが変更されています。破棄して開きますか？',
   written: '書き出しました\n{file}',
+  about: 'Tavolinについて', licence: 'MIT ライセンスのもとで配布されています。',
+  licenceText: 'ライセンス', notices: 'サードパーティーの告知', close: '閉じる',
 };
 const en = {
   common: 'Common', internal: 'Internal',
@@ -36,6 +39,8 @@ const en = {
   audioFailed: 'Could not open the sound output device',
   discard: 'The file has been changed. Discard the changes and open another?',
   written: 'Written\n{file}',
+  about: 'About Tavolin', licence: 'Distributed under the MIT License.',
+  licenceText: 'Licence', notices: 'Third-party notices', close: 'Close',
 };
 
 export const lang = /^ja\b/i.test(globalThis.navigator?.language ?? '') ? 'ja' : 'en';

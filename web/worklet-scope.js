@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The audio worklet's scope lacks URL, which the engine module uses while it loads to name its
 // .wasm file. The worklet hands the engine the .wasm bytes, so the name is never fetched; a bare
 // stand-in that joins the two parts is enough. Imported before the engine module.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window model: start-up, command routing, title, tabs and the editor text.
 #include "window/CTavolinDlg.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window model: document, settings, command table and title, toolkit-free.
 #pragma once
 
@@ -30,7 +31,9 @@ inline constexpr const char* kAppName = "TavolinApp";
 inline constexpr const char* kAboutEntryText = TAVOLIN_TR_NOOP("Texts", "TavolinAppについて(&A)...");
 inline constexpr int kAboutCommandId = 0x0010;
 inline constexpr const char* kAboutCaption = TAVOLIN_TR_NOOP("Texts", "TavolinApp について");
-inline constexpr const char* kAboutText = TAVOLIN_TR_NOOP("Texts", "TavolinApp、バージョン 1.0");
+// {version}: the build's version (app/version), so that a bug report can quote it.
+inline constexpr const char* kAboutText = TAVOLIN_TR_NOOP("Texts", "TavolinApp、バージョン {version}");
+inline constexpr const char* kAboutLicence = TAVOLIN_TR_NOOP("Texts", "MIT ライセンスのもとで配布されています。");
 inline constexpr const char* kUntitled = TAVOLIN_TR_NOOP("Texts", "無題");
 inline constexpr const char* kMsgTestPhraseUnencodable = TAVOLIN_TR_NOOP("Texts", "テストフレーズにCP932で表せない文字があります");
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Positions of display-only line breaks and the mapping between view and text positions.
 #include "window/DisplayBreaks.h"
 

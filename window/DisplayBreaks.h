@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a view breaks very long lines for display only, and how its positions map to the text's.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file commands and the clipboard import, driving the window through DocumentHost.
 #include "window/DocumentCommands.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // New, Open, Save, Save As and clipboard Import on the window's document, toolkit-free.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The export dialog's choice, the save dialog per file type and the confirmation texts.
 #include "window/ExportSteps.h"
 

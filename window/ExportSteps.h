@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the window's exports ask and tell: the export dialog's choice, the save
 // dialog for each file type, and the confirmation texts.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The live editor model: check results applied, caret times, lit notes.
 #include "window/LiveEditor.h"
 

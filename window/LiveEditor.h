@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the editor shows about the music while the musician types: the live check's error, the
 // song time at the caret and the song's length, and the notes lit while they play. Toolkit-free;
 // the window draws what it says.

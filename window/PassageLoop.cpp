@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The status line of a looping passage.
 #include "window/PassageLoop.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Looping a passage of the song in the window: its messages and status line.
 // Which stretch a selection or a ruler drag names is session/Passage.h.
 #pragma once

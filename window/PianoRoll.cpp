@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The piano roll's model: lanes, note rectangles, grid, zoom, scroll and hit testing.
 #include "window/PianoRoll.h"
 

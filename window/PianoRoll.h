@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The piano roll's model: one lane per bank with its notes as rectangles in (time, pitch), the
 // second and bar grid, zoom and scroll, clicks to source text and the caret to a note. Toolkit-free;
 // the Qt view draws what it says and forwards the mouse.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Find in the current tab.
 #include "window/TextFind.h"
 

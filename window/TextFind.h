@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Find in the current tab: the next or previous place of a text, around the end.
 #pragma once
 

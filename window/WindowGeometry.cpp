@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bringing a window's frame inside a screen's available area.
 #include "window/WindowGeometry.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a window goes on the screens there are now: a remembered or default placement
 // brought inside a screen's available area (the desktop less its panels).
 #pragma once

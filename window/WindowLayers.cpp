@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Routes the window's commands to the player, the exporter and the document commands.
 #include "window/WindowLayers.h"
 

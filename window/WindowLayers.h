@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The layers below the window (playback, WAV export, document commands) joined to
 // the window model: implements the hosts they call back through.
 #pragma once

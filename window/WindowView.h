@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The narrow interface through which the window model drives its widgets.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Build options of `render` and `play`: from command-line values to a build snapshot.
 #include "app/cli/BuildOptions.h"
 

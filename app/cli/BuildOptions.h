@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The song-build options shared by `render` and `play`, and the terminal's BuildHost.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Document input for check/dump, option parsing, and tracing tab bytes back into the file.
 #include "app/cli/CliInput.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading a document for check/dump: tab texts, arithmetic and cursor options, error places in the file.
 #pragma once
 

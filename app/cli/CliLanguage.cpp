@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavolin-cli's display language, chosen from the locale.
 #include "app/cli/CliLanguage.h"
 

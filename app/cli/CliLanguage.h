@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavolin-cli's display language: the window's English texts (app/texts), without Qt.
 #pragma once
 

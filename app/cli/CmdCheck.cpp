@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tavolin-cli check`: compile a document's five banks and report the first error.
 #include <iostream>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tavolin-cli dump`: every bank's compiled event list as the player holds it, as text or JSON.
 #include <iostream>
 #include <sstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tavolin-cli export-midi`: the song's notes as a Standard MIDI File, as "MIDI出力" writes it.
 #include <iostream>
 #include <memory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tavolin-cli export-mml`: a document as one "MML@a,b,c,d,e;" record for other MML tools.
 #include <iostream>
 #include <memory>

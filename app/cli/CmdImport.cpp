@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tavolin-cli import`: the Import button on a file: other tools' MML spread over the banks.
 #include <iostream>
 #include <memory>

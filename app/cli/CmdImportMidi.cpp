@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tavolin-cli import-midi`: a Standard MIDI File arranged as a five-bank document, with a report.
 #include <iostream>
 #include <memory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tavolin-cli lsp`: the language server on standard input and output.
 #include <iostream>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tavolin-cli play`: the song on the default sound device through SDL2.
 #include <atomic>
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tavolin-cli render`: the audio export of a document (WAV, FLAC, Ogg Vorbis or Opus
 // by the output's extension), or one WAV stem per sounding bank.
 #include <array>

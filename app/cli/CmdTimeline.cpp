@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tavolin-cli timeline`: every note of every bank with its exact frames and its place in the text.
 #include <cinttypes>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The subcommand registry and input helpers shared by every tavolin-cli command.
 #include "app/cli/Commands.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of tavolin-cli: exit codes, the subcommand registry, input reading.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavolin-cli: compile, inspect, render, play and convert Tavolin documents.
 #include <iostream>
 
@@ -5,10 +6,12 @@
 
 #include "app/cli/CliLanguage.h"
 #include "app/cli/Commands.h"
+#include "app/version/Version.h"
 
 int main(int argc, char** argv) {
     tavolin::cli::useLocaleLanguage();
     CLI::App app{"Tavolin command-line tool: check, dump, render, play, import and export MML documents"};
+    app.set_version_flag("--version", std::string("tavolin-cli ") + tavolin::programVersion(), "Print the version and exit");
     app.require_subcommand(1);
     tavolin::cli::registerAll(app);
     try {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tavolin window: Qt view, SDL sound device, documents on disk.
 #include "app/qt/CTavolinApp.h"
 #include "app/qt/TavolinWindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JSON and text shapes of songs shared by tavolin-cli and the web engine.
 #include "app/json/SongJson.h"
 

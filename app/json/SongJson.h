@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JSON and text shapes of songs that tavolin-cli prints and the web
 // engine hands to the page: compile errors, record sources, the timeline.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // workspace/executeCommand: play and stop on the sound device, render to a file, and the notes
 // sounding sent back while a song plays.
 #include "app/lsp/Server.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // JSON shapes of positions, ranges and replies.
 #include "app/lsp/Protocol.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The protocol's shapes that the server reads and writes: error codes, positions and ranges as JSON.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The document requests: positions translated to tab offsets, the editor layer's answers back to JSON.
 #include <algorithm>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Dispatching JSON-RPC: lifecycle rules, error replies, and the document notifications.
 #include "app/lsp/Server.h"
 
@@ -8,6 +9,7 @@
 #include <thread>
 
 #include "app/lsp/Transport.h"
+#include "app/version/Version.h"
 #include "music/DocumentFeatures.h"
 #include "document/FileSystem.h"
 #include "document/UserTexts.h"
@@ -146,7 +148,7 @@ json Server::initialize(const json& params, Clock::time_point) {
                  {"semanticTokensProvider", {{"legend", semanticTokensLegend()}, {"full", true}, {"range", true}}},
                  {"executeCommandProvider", {{"commands", {"tavolin.play", "tavolin.stop", "tavolin.render"}}}},
              }},
-            {"serverInfo", {{"name", "tavolin"}}}};
+            {"serverInfo", {{"name", "tavolin"}, {"version", programVersion()}}}};
 }
 
 json Server::shutdown(const json&, Clock::time_point) {

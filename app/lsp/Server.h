@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The language server's dispatcher: JSON-RPC messages in, replies and notifications out, the
 // lifecycle (initialize, shutdown, exit) and the open documents. Features live in editor/.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Content-Length framing: reading headers defensively, skipping oversized bodies.
 #include "app/lsp/Transport.h"
 

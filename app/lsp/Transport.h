@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // JSON-RPC framing over byte streams: "Content-Length: N" headers, a blank line, N bytes of body.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bank scopes' drawing: one pane per bank with its trace and a meter bar.
 #include "app/qt/BankScopes.h"
 

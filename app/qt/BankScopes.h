@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The banks' oscilloscopes and peak meters: five small panes that draw what
 // the scope models read from the running stream's rings.
 #pragma once

@@ -1,4 +1,5 @@
-// The About box's widgets.
+// SPDX-License-Identifier: MIT
+// The About box's widgets: name, version (selectable, for bug reports), licence.
 #include "app/qt/CAboutDlg.h"
 
 #include <QDialogButtonBox>
@@ -8,6 +9,7 @@
 
 #include "app/qt/Language.h"
 #include "app/qt/Resources.h"
+#include "app/version/Version.h"
 #include "window/CTavolinDlg.h"
 
 namespace tavolin::qt {
@@ -20,9 +22,16 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* icon = new QLabel;
     icon->setPixmap(applicationIcon().pixmap(48, 48));
     row->addWidget(icon);
-    auto* text = new QLabel(displayText(window::kAboutText));
+    auto* texts = new QVBoxLayout;
+    auto* text = new QLabel(displayText(window::kAboutText).replace(QStringLiteral("{version}"),
+                                                                 QString::fromUtf8(programVersion())));
     text->setObjectName(QStringLiteral("aboutText"));
-    row->addWidget(text, 1);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    texts->addWidget(text);
+    auto* licence = new QLabel(displayText(window::kAboutLicence));
+    licence->setObjectName(QStringLiteral("aboutLicence"));
+    texts->addWidget(licence);
+    row->addLayout(texts, 1);
     v->addLayout(row);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

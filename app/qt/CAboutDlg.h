@@ -1,4 +1,5 @@
-// The About box: icon, name and version, OK.
+// SPDX-License-Identifier: MIT
+// The About box: icon, name and version, licence, OK.
 #pragma once
 
 #include <QDialog>

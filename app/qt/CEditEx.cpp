@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Input handling of the editor fields: upper case on entry, plain line breaks, Ctrl+A.
 #include "app/qt/CEditEx.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The editor widgets that upper-case what enters them and select all on Ctrl+A.
 #pragma once
 

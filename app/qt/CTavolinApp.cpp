@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: MIT
 // Start-up of the GUI: application, fonts, main window, optional file, the event loop.
 #include "app/qt/CTavolinApp.h"
 
 #include <cstdio>
+#include <string_view>
 
 #include <QApplication>
 #include <QDateTime>
@@ -12,6 +14,7 @@
 #include "app/qt/Language.h"
 #include "app/qt/Resources.h"
 #include "app/qt/TavolinWindow.h"
+#include "app/version/Version.h"
 
 namespace tavolin::qt {
 
@@ -61,6 +64,18 @@ private:
 int CTavolinApp::InitInstance(int argc, char** argv, const ServicesFactory& makeServices) {
     QElapsedTimer clock;
     clock.start();
+    // Answered before Qt starts: they need no display, and without one QApplication would abort.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version") {
+            std::printf("tavolin %s\n", programVersion());
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::printf("usage: tavolin [--startup-timing] [--screenshot PNG] [--version] [FILE]\n");
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     // QSettings keeps ~/.config/tavolin/TavolinApp.conf.
     QApplication::setOrganizationName(QStringLiteral("tavolin"));
@@ -76,10 +91,7 @@ int CTavolinApp::InitInstance(int argc, char** argv, const ServicesFactory& make
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QStringLiteral("--startup-timing")) timing = true;
         else if (args[i] == QStringLiteral("--screenshot") && i + 1 < args.size()) screenshot = args[++i];
-        else if (args[i] == QStringLiteral("--help") || args[i] == QStringLiteral("-h")) {
-            std::printf("usage: tavolin [--startup-timing] [--screenshot PNG] [FILE]\n");
-            return 0;
-        } else file = args[i];
+        else file = args[i];
     }
 
     // Pictures and timing runs follow the locale alone, like a first start.

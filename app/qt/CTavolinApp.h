@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application object: starts Qt, runs the main window, ends with it.
 #pragma once
 
@@ -17,7 +18,7 @@ using ServicesFactory = std::function<std::unique_ptr<window::WindowServices>(Ta
 
 class CTavolinApp {
 public:
-    // Command line: tavolin [--startup-timing] [--screenshot PNG] [FILE]
+    // Command line: tavolin [--startup-timing] [--screenshot PNG] [--version] [FILE]
     int InitInstance(int argc, char** argv, const ServicesFactory& makeServices);
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Display lines of very long text lines: building them, mapping positions, reporting text edits.
 #include "app/qt/DisplayLines.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Very long lines shown as several display lines: breaks in the view's document that are not text.
 #pragma once
 

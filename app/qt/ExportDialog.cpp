@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The export dialog: draws the three fields and hands the choice back to the model.
 #include "app/qt/ExportDialog.h"
 

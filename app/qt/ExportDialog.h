@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The export dialog: file type, loop count, fade and per-bank files, before
 // the save dialog; it says so when mute or solo leave banks out.
 #pragma once

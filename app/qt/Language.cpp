@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading and swapping the translators of the window's language.
 #include "app/qt/Language.h"
 

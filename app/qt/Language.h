@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's display language: the user's choice, the locale, and Qt's translators.
 #pragma once
 

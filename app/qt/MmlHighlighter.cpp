@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The MML colours: classes from the editor model, formats from a light or dark palette.
 #include "app/qt/MmlHighlighter.h"
 

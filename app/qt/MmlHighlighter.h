@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Colours the editor's MML by the classes the editor model gives each stretch of text.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draws the piano roll model and forwards the mouse, the wheel and the scroll bar to it.
 #include "app/qt/PianoRollView.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The piano roll's widget: draws the roll model's lanes, notes, grid, highlight and playhead, and
 // forwards clicks, the wheel and the scroll bar to it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads the embedded application icon (PNG renderings of data/tavolin.svg).
 #include "app/qt/Resources.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application icon, embedded in the binary.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window: builds itself, hands the document to its model and turns the widgets'
 // signals into model commands. Its other concerns live beside it: the layout
 // (TavolinWindowLayout.cpp), the view adapter's dialogs and controls (TavolinWindowDialogs.cpp), the

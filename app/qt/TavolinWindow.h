@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt main window: the widgets of the control table, implementing the model's view. One class,
 // one file per concern (see TavolinWindow.cpp).
 #pragma once
@@ -118,6 +119,9 @@ private:
     void buildControls();
     void buildMenus();
     void buildLanguageMenu();
+    // The Help menu's documentation pages (window::kHelpPages), opened by the desktop's viewer.
+    void buildHelpPages();
+    void openHelpPage(const char* file);
     void buildEditMenu();
     QWidget* buildFindBar();
     void showFindBar();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window as the model's view: message boxes, file dialogs, the clipboard, control values,
 // the status line and the export's progress.
 #include <algorithm>

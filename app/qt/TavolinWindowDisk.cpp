@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's file on disk: watched, so that a change made by another
 // program reaches the model, which decides what to do about it.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's Edit menu (undo, redo, clipboard, select all, find) and the find bar over
 // the current tab.
 #include <functional>

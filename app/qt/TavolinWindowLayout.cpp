@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's widgets: the editor pane, the helper groups, the bank toggles and scopes, the
 // status bar, the menus and the keys.
 #include <algorithm>
@@ -6,6 +7,8 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDockWidget>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -26,6 +29,7 @@
 #include <QTabBar>
 #include <QTextDocument>
 #include <QTimer>
+#include <QUrl>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -38,6 +42,7 @@
 #include "app/qt/TavolinWindow.h"
 #include "music/EnvelopeHelper.h"
 #include "document/UserTexts.h"
+#include "window/HelpPages.h"
 
 namespace tavolin::qt {
 
@@ -459,7 +464,35 @@ void TavolinWindow::buildMenus() {
     buildEditMenu();
     buildPlayMenu();
     m_helpMenu = menuBar()->addMenu(tr("&Help"));
+    buildHelpPages();
+    m_helpMenu->addSeparator();
     buildLanguageMenu();
+}
+
+void TavolinWindow::buildHelpPages() {
+    for (const window::HelpPage& page : window::kHelpPages) {
+        if (!page.title) {
+            m_helpMenu->addSeparator();
+            continue;
+        }
+        QAction* action = m_helpMenu->addAction(displayText(page.title));
+        action->setObjectName(QStringLiteral("help:%1").arg(QLatin1String(page.file)));
+        connect(action, &QAction::triggered, this, [this, file = page.file] { openHelpPage(file); });
+    }
+}
+
+void TavolinWindow::openHelpPage(const char* file) {
+    const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
+    const std::string path = window::findHelpPage(programDir, file);
+    if (path.empty()) {
+        const auto folders = window::helpPageFolders(programDir);
+        messageBox(document::fillIn(document::fillIn(uiText(window::kHelpPageMissing), "file", file), "places",
+                                  folders[0] + ", " + folders[1]),
+                   window::kAppName);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
+        messageBox(document::fillIn(uiText(window::kHelpPageNotOpened), "file", path), window::kAppName);
 }
 
 void TavolinWindow::buildLanguageMenu() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's live check: hands every change to it, polls for the result and shows it (the
 // error's tab dot, underline and status, the roll's song, the caret's song time).
 #include <algorithm>

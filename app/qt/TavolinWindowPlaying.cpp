@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window while a song plays: the notes the listener hears are lit in the text and the
 // roll's playhead follows them.
 #include <QLabel>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window's piano roll dock: built below the editor, fed the live result, the caret and the
 // heard frame, and a clicked note selects its source text.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the main window remembers between runs (QSettings: geometry, splitter, recent files,
 // the folder of the last file dialog) and the autosave timers.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The editor and the six tabs' own documents (history, caret, scroll), swapped into it; the text
 // the model reads and writes, in the stored bytes' positions.
 #include <algorithm>

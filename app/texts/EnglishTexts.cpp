@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The English table, generated from the window's translation file.
 #include "app/texts/EnglishTexts.h"
 

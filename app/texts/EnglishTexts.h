@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's English texts for the front ends without Qt (the command line,
 // the language server, the page): a table compiled from its translation file.
 #pragma once

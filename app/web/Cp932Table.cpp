@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CP932 <-> UTF-8 by tables, stepping through the bytes as the iconv-based
 // conversion does (compiler/Cp932.cpp), so that both give the same text.
 #include "app/web/Cp932Table.h"

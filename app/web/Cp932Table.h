@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CP932 <-> UTF-8 by tables generated from glibc's conversion: the same
 // results as compiler/Cp932.cpp, for the WebAssembly build, whose C library
 // has no CP932.

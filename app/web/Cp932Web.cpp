@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The WebAssembly build's CP932 conversion: the tables of glibc's (the
 // desktop program's compiler/Cp932.cpp converts through glibc iconv).
 #include "app/web/Cp932Table.h"

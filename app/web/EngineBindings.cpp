@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web engine's calls as JavaScript sees them (embind). Bytes come in as
 // Uint8Array (embind copies them into a std::string); results go out as JSON
 // texts, and samples as views of the engine's own memory that the module

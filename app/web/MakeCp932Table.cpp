@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the CP932 tables of this machine's conversion (glibc iconv, as the
 // desktop program converts) as C++ rows, for builds without that conversion:
 //   tavolin-cp932-table OUT.inc

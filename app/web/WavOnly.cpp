@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web engine writes WAV files only: the compressed types need libsndfile,
 // which the browser build leaves out. The exporter asks for them only when
 // told to write one, and then reports that the file could not be written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web engine's operations: the CLI's check, render and timeline, playback
 // blocks and the page's document helpers, on the same libraries.
 #include "app/web/WebEngine.h"

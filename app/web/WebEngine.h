@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web engine's operations in plain C++: what tavolin-cli's check, render and
 // timeline do, and the page's document helpers, with JSON texts as results.
 // EngineBindings.cpp hands them to JavaScript; tavolin-engine.mjs shapes them.

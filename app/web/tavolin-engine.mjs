@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tavolin's engine for browsers and Node: the desktop program's compiler,
 // synthesizer and WAV export built as WebAssembly, behind a small API.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Compile throughput per arithmetic type on a long, realistic MML text (bytes of text per second).
 #include <benchmark/benchmark.h>
 

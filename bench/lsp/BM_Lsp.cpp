@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The language server on a 200 KB document: diagnostics of a change once its debounce has passed
 // (Play's compile and the reply), the change itself (text conversion, the position map), and a
 // hover on a note.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The streaming worker's cost: one block of 1,024 frames rendered per call,
 // per arithmetic type and rate, against the block's duration; and the
 // exporter's whole-song throughput.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Through SDL's disk driver: how often the first frame SDL writes after Play
 // is the song's, and how soon a mute is heard. BM_FirstFrameHeard plays
 // examples/canon.mml 100 times with a device opened for every Play (as

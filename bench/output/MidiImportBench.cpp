@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MIDI import of a 10-minute, 16-track, 30,000-note file: the reader alone and
 // the whole import (lines, banks, grid, text).
 #include <random>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one repaint of the piano roll asks of its model (notes and grid of all five lanes), for a
 // 10-second and a 10-minute song: at a fixed zoom in the middle of the song, and fitted whole.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Play from the cursor: the seek to the last note of a 10-minute five-bank song
 // with a noise bank (fast and stepping; looped bars or every note written
 // out), the whole render from that caret against the whole song, and Play-to-first-sound on the virtual device with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The live swap at the end of the ten-minute song, on a virtual device that
 // plays in real time: from the live result to the first block of the new
 // song handed to the device (build, anchor, seek to 9:55, hand-over, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ten-minute song of the seek and swap benchmarks, and the host their builds report to.
 #pragma once
 

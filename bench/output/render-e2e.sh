@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # End-to-end `tavolin-cli render` of a five-bank song with an envelope and
 # vibrato on every bank, at 48 kHz: speed against real time and the peak
 # memory for 180 s and 360 s of song (memory must not grow with length).

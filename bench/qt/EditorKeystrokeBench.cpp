@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A keystroke in the window's editor with a megabyte of MML: handled (model, live check
 // hand-over, colours) and painted, as lines of 80 characters and as one line.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One playhead step of the piano roll while a song plays (what the 25 ms play timer costs),
 // for a 10-second and a 10-minute five-bank song fitted whole in the view.
 #include <string>

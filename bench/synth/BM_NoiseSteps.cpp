@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Paying the fast seek's owed noise-filter steps: nanoseconds per step, one
 // step after the other and in stretches side by side, per arithmetic type.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Synthesizer throughput: each wave alone, a five-bank song, and one
 // 1,024-frame block at 192 kHz, per arithmetic type.
 #include <benchmark/benchmark.h>

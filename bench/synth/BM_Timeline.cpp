@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The song's map for the window: building the timeline of a long song, and the two lookups made on
 // every caret move and every display frame.
 #include <benchmark/benchmark.h>

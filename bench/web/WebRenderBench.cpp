@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web engine's render (document bytes in, WAV bytes out) compiled
 // natively: the yardstick for the same call in WebAssembly
 // (bench/web/render-speed.mjs; bench/web/compare.sh runs both).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # WebAssembly against native, in one run: the web engine's render of the demo
 # song (Google Benchmark natively, Node for the .wasm), medians and the ratio.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Browser figures of the page in headless Chromium, medians over several runs:
 //  - load to interactive: navigation start to the page's 'tavolin-ready' mark (engine loaded, editor
 //    up, first check sent), the page fetched afresh from the loopback server each time;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The WebAssembly engine's render of examples/demo.mml at 48 kHz, per
 // arithmetic type: median of REPS runs in milliseconds, as JSON lines.
 //   node bench/web/render-speed.mjs ENGINE.mjs DOCUMENT [REPS]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Redraws the two PNG sizes the window embeds (app/qt/tavolin.qrc) from tavolin.svg with
 # rsvg-convert (librsvg2-bin), as the build draws the installed icon sizes.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Starts tavolin-cli lsp for .mml documents, adds play, stop and render, and lights the notes
 // sounding while a song plays. Plain JavaScript: nothing to compile.
 'use strict';

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SDL2 implementation of the sound-device layer.
 #include "output/sdl/SdlAudioDevice.h"
 

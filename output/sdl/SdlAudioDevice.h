@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sound device on SDL2's default audio output.
 #pragma once
 

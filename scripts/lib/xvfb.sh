@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared set-up for scripts that drive the real window on a virtual X display.
 # Source it after `cd` to the repository root; it defines:
 #   xvfb_gui            the program to drive: $TAVOLIN_GUI, or the release build's (built here)

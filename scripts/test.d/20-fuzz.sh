@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets (fuzz preset, clang) and runs every one of them
 # for a fixed number of inputs with a fixed seed, starting from the examples
 # and a few MML phrases, with the MML dictionary. Any crash, sanitizer report

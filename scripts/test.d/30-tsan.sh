@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the ThreadSanitizer configuration and runs the playback and live swap tests under it.
 set -euo pipefail
 cd "$(dirname "$0")/../.."

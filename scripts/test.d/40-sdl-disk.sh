@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The real playback path end to end: `tavolin-cli play` through SDL2's disk
 # driver must write the same samples as `tavolin-cli render`, from the very
 # first frame (the device must not start with silence of its own); only the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # tavolin-cli import and export-mml: output bytes and exit codes; the stems of the example songs.
 set -euo pipefail
 cd "$(dirname "$0")/../.."

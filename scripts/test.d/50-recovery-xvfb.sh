@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The real window on a virtual X display: start it on a relative path, type into a
 # tab, wait for the autosave, kill -9 the program, start two at once from another
 # folder, see "ドキュメントの復元" in exactly one, restore, and find the text again

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The live editor in the real window on a virtual X display: the demo plays (F5) while an
 # error is typed into bank A; the picture must show the lit playing note and the wavy
 # underline, the status bar the error; then an idle window must use no CPU.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Typing while it plays, in the real window on a virtual X display, built with
 # AddressSanitizer: the octave digit in the common tab is retyped in bursts and
 # pauses (each edit swaps the playing song; a pause lets the player keep a new

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # tavolin-cli lsp end to end in a real client: headless Neovim (Debian package neovim) opens a
 # CP932 document with a double-byte comment and CR LF breaks, shows the error where the server
 # puts it, hovers over a command, takes an edit, hovers over a note, renders the edited text to a

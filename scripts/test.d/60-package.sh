@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Debian package: built by scripts/package (reusing build/release), unpacked into a
 # scratch root with dpkg -x, and checked there: its file list, its dependencies, the
 # installed tavolin-cli rendering an installed example, the manual pages and the bash
@@ -24,8 +25,10 @@ expected=(
   usr/share/icons/hicolor/scalable/apps/tavolin.svg
   usr/share/man/man1/tavolin.1.gz usr/share/man/man1/tavolin-cli.1.gz
   usr/share/bash-completion/completions/tavolin-cli
-  usr/share/doc/tavolin/mml.md usr/share/doc/tavolin/copyright usr/share/doc/tavolin/changelog.gz
+  usr/share/doc/tavolin/copyright usr/share/doc/tavolin/changelog.gz
 )
+# Every documentation page with its pictures, where the window's Help menu looks for them.
+for f in docs/*.md docs/*.png; do expected+=("usr/share/doc/tavolin/$(basename "$f")"); done
 sizes=(16 22 24 32 48 64 128 256)
 for s in "${sizes[@]}"; do expected+=("usr/share/icons/hicolor/${s}x${s}/apps/tavolin.png"); done
 for f in examples/*.mml; do expected+=("usr/share/tavolin/examples/$(basename "$f")"); done
@@ -61,6 +64,16 @@ for bin in "$root/usr/bin/tavolin" "$root/usr/bin/tavolin-cli"; do
     [[ ", $depends" == *", $pkg "* || ", $depends," == *", $pkg,"* ]] ||
       fail "$(basename "$bin") needs $lib from ${pkg:-?}, not in Depends: $depends"
   done
+done
+
+# --- The copyright file: our licence, and every package the programs depend on -----
+copyright=$root/usr/share/doc/tavolin/copyright
+head -1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "the copyright file is not in the machine-readable format"
+cmp -s <(awk -v RS= '/^License: Expat\n/' "$copyright" | sed '1d; s/^ //; s/^\.$//') \
+       <(sed -n '/^Permission/,$p' LICENSE) || fail "the copyright file's Expat text is not LICENSE's"
+for pkg in $(sed 's/([^)]*)//g; s/[,|]/ /g' <<<"$depends"); do
+  grep -qwF -- "$pkg" "$copyright" || fail "the copyright file does not name $pkg, which the package depends on"
 done
 
 # --- The installed tool renders an installed example ----------------------------
@@ -143,7 +156,7 @@ touch "$tmp/files/"{a.mml,b.TXT,c.wav,d.flac,e.ogg,f.opus,g.mid,h.png}
 bash -n "$root/usr/share/bash-completion/completions/tavolin-cli" || fail "completion script does not parse"
 bash -c 'source "$1" && complete -p tavolin-cli' _ "$root/usr/share/bash-completion/completions/tavolin-cli" >/dev/null ||
   fail "sourcing the completion script registers nothing for tavolin-cli"
-expect_completion "tavolin-cli " "${subcommands[@]}" -h --help
+expect_completion "tavolin-cli " "${subcommands[@]}" -h --help --version
 expect_completion "tavolin-cli ex" $(printf '%s\n' "${subcommands[@]}" | grep '^ex')
 for sub in "${subcommands[@]}"; do expect_completion "tavolin-cli $sub -" $(options_of "$sub"); done
 expect_completion "tavolin-cli render --arith " fix float double

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The WebAssembly engine in Node against tavolin-cli: every example and a few
 # hundred random songs, byte for byte and JSON for JSON; damaged documents.
 set -euo pipefail

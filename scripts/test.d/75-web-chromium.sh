@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The browser page in headless Chromium (Debian package chromium, driven by puppeteer-core from npm):
 # live check, colours, share links, damaged input, the exported WAV and the AudioWorklet's samples
 # against tavolin-cli render. scripts/web builds the engine and the page and installs the npm

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavolin-cli check and dump end to end: exit codes, diagnostics placed in the file, JSON.
 #include <sys/wait.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavolin-cli import-midi end to end: where the document and the report go, JSON, exit codes.
 #include <sys/wait.h>
 #include <unistd.h>

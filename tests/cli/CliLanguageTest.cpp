@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavolin-cli's language from the locale variables: Japanese for none, C, POSIX and
 // ja, English for any other, with LC_ALL before LC_MESSAGES before LANG.
 #include <sys/wait.h>

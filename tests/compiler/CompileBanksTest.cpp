@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CompileBanks: joined texts, error location per text, empty banks, cursor bank.
 #include <string>
 

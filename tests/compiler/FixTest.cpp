@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The 16.16 value class: truncation, shifts and overflow-free edges.
 #include <gtest/gtest.h>
 

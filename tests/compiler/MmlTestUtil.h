@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for compiler tests: compile a bank text and render records as short strings.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ParseMml: records produced per command, error codes with positions, start markers, exact values.
 #include <bit>
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Random MML texts: every compiled list keeps the model's invariants, and the three types agree.
 #include <cmath>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Record sources: the bytes of the command behind every record, and the macro call that replayed it.
 #include <gtest/gtest.h>
 

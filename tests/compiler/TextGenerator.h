@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Random MML texts for property tests: plausible commands with now and then a broken one.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the file dialogs start and which name they fill in.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which files Open and tavolin-cli take for documents: binary files and undecodable
 // bytes refused, text a save would not write back found, every readable document kept.
 #include <gtest/gtest.h>

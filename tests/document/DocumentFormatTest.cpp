@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The document record: text-mode bytes, the reader's split and CP932-safe searches.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Positions between a document file's lines and UTF-16 columns and the tabs' byte offsets.
 #include <gtest/gtest.h>
 

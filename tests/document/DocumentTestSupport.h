@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared helpers of the document tests: byte escaping and whole-document comparison.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Telling UTF-8 documents from CP932 ones on real-world samples, and converting them.
 #include <gtest/gtest.h>
 

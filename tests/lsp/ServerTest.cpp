@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The server driven in process through the protocol, one message (or a wait) per row.
 #include <gtest/gtest.h>
 

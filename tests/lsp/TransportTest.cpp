@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Content-Length framing: good frames, and every way a header can be wrong.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bank scope's model: where the trace starts, that a steady note stands
 // still whatever frame is heard, reads the ring cannot serve, and the meter.
 #include <gtest/gtest.h>

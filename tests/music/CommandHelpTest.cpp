@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hover texts of commands: which bytes form the command under the caret and what it says of its values.
 #include <gtest/gtest.h>
 

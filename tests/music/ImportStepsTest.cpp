@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clipboard import through the reader: leading tempo, tempo removal, volume rescaling.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MIDI import: lines, bank choice, rhythm, tempo and report, one table row per
 // situation; every imported song must also compile.
 #include <gtest/gtest.h>

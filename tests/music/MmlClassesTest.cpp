@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Colour classes of MML text, byte by byte, and their agreement when a text is classified line by line.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Transposing a stretch of text: names, octave marks, and what must stay as it was outside the stretch.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Audio export beyond plain WAV: loop counts and fades in every file type,
 // FLAC's lossless round trip, and refusals and failures that leave nothing.
 #include <algorithm>

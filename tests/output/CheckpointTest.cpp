@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A song built after an edit starts from a checkpoint of the song before it:
 // accepted only when every bank would stand exactly there, and then the rest
 // of the skip and the render equal a skip from the start, in all three types.

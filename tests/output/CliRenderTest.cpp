@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavolin-cli render end to end: every example and test song, the exit codes,
 // the messages, stems, and the golden hash of the fixed-point demo render.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hand-made Standard MIDI Files for the reader and import tests.
 #pragma once
 

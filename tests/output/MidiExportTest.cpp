@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MIDI export: files read back by a small independent reader (tracks, tempo,
 // keys, ticks, bends, controllers), the tempo map rule, failures and refusals.
 #include <map>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The MIDI reader: what it keeps from well-formed files (running status, meta
 // events, note pairing, dropped events) and the fault and offset of every
 // kind of damage.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Export then import: every example and a few hundred random songs on the
 // grid come back with the same notes per bank (start frame within one frame,
 // frequency, order).

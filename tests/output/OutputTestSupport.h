@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared pieces of the output tests: a recording window host, song snapshots,
 // reference renders and temporary folders.
 #pragma once

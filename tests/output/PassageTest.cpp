@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Passages: a stretch of the song rendered after an exact skip is the same
 // stretch of the whole render, once or looped; and the points that name it.
 #include <gtest/gtest.h>

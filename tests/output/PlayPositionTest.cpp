@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The heard position: block starts and device returns to song frames, and the player's
 // position on the real-time virtual device (never ahead of what the device has played).
 #include <chrono>

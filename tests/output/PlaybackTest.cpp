@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The streaming player on the virtual device: order of blocks, start, stop,
 // pause, loop, end of song, device failures and a start/stop stress run.
 #include <algorithm>

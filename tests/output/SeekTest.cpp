@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fast seek against the stepping seek: over random songs and carets the
 // two leave every bank in the same state, field by field, and the song goes
 // on with the same bytes, in all three types.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A small SHA-256 (FIPS 180-4) for golden hashes of rendered audio.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The song builder: play modes, cursor seek, error locations, the report text
 // and the jump to the error.
 #include <algorithm>

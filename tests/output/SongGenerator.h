@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Random songs for the output tests: what the seek and the MIDI round trip must carry.
 #pragma once
 

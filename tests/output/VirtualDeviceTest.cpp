@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The test device keeps the device contract the player relies on: messages in
 // order, writes from inside Done, header states, halted open, pause and close.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // WAV export: file layout, what is rendered, and the failures a musician must
 // never pay for (lost files, truncated files, silent write errors).
 #include <cerrno>

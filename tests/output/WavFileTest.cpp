@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // WAV header bytes, the temporary-file writer, and the SHA-256 used by the golden test.
 #include <gtest/gtest.h>
 

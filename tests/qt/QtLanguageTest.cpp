@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window in each display language: every visible text of the window and of the
 // dialogs it opens, with no Japanese left in English and the originals in Japanese.
 #include <gtest/gtest.h>
@@ -157,14 +158,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LanguageRow{Language::English, "Volume value out of range",
                     {"Pseudo 8-bit mode", "Tone definition", "Common", "Square", "Export MIDI", "About TavolinApp",
-                     "TavolinApp, version 1.0", "Export", "No duty ratio set", "Invalid sustain level (0 to 255)",
+                     "Distributed under the MIT License.", "Export", "No duty ratio set", "Invalid sustain level (0 to 255)",
                      "The file has been changed. Do you want to save it?", "Cancel",
                      "error:bank A\nMML code, character 4 (line 1, column 4)\nVolume value out of range", "There is no text on the clipboard",
                      "Could not open \"/nonexistent/song.mml\".\nThe file or folder was not found.",
                      "tavolin Ostra - Untitled "}},
         LanguageRow{Language::Japanese, "ボリューム値が範囲外",
                     {"疑似8ビットモード", "音色定義サポート", "共通", "矩形", "MIDI出力", "TavolinApp について",
-                     "TavolinApp、バージョン 1.0", "書き出し", "Duty比が未設定", "sustain levelが不正です(0～255)",
+                     "MIT ライセンスのもとで配布されています。", "書き出し", "Duty比が未設定", "sustain levelが不正です(0～255)",
                      "ファイルが変更されています、保存しますか？", "キャンセル",
                      "error:バンクA\nMMLコード 4 文字目 (1行 4列)\nボリューム値が範囲外", "クリップボードにテキストがありません",
                      "「/nonexistent/song.mml」を開けませんでした。\nファイルまたはフォルダが見つかりません。",

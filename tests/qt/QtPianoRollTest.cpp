@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The piano roll dock in the window: a clicked note selects its source in its tab, the caret
 // highlights its note, Ctrl+wheel zooms, and the playhead follows playback.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt window under the offscreen platform: keys, upper-casing, Ctrl+A, helper
 // buttons, the error jump, the About box and the close prompt.
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QSpinBox>
@@ -32,12 +34,16 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextBrowser>
 #include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 
 #include "app/qt/CEditEx.h"
 #include "app/qt/DisplayLines.h"
+#include "app/qt/Language.h"
+#include "app/version/Version.h"
+#include "window/HelpPages.h"
 #include "app/qt/BankScopes.h"
 #include "app/qt/PianoRollView.h"
 #include "app/qt/ExportDialog.h"
@@ -345,20 +351,42 @@ TEST_F(QtWindow, AboutBoxShowsNameAndVersion) {
     QAction* about = window->commandAction(Command::About);
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(about->text(), QString::fromUtf8("TavolinAppについて(&A)..."));
-    QString title, text;
+    QString title, text, licence;
     QTimer::singleShot(50, [&] {
         QWidget* box = QApplication::activeModalWidget();
         ASSERT_NE(box, nullptr);
         title = box->windowTitle();
         if (auto* label = box->findChild<QLabel*>("aboutText")) text = label->text();
+        if (auto* label = box->findChild<QLabel*>("aboutLicence")) licence = label->text();
         QTest::keyClick(box, Qt::Key_Return);
     });
     QTest::keyClicks(window->editor(), "c");
     about->trigger();
     EXPECT_EQ(title, QString::fromUtf8("TavolinApp について"));
-    EXPECT_EQ(text, QString::fromUtf8("TavolinApp、バージョン 1.0"));
+    EXPECT_EQ(text, QString::fromUtf8("TavolinApp、バージョン ") + QString::fromUtf8(programVersion()));
+    EXPECT_EQ(licence, QString::fromUtf8("MIT ライセンスのもとで配布されています。"));
     EXPECT_EQ(window->model().tabTexts[0], "C");
     EXPECT_TRUE(window->isVisible());
+}
+
+// Help: each documentation page opens in the desktop's viewer, found where a program run from a
+// build tree looks (the sources' docs/); the test binary sits as deep in the build tree as tavolin.
+TEST_F(QtWindow, HelpMenuOpensEveryDocumentationPage) {
+    // Stands in for the desktop's viewer: QDesktopServices hands file URLs to its setSource slot.
+    QTextBrowser viewer;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &viewer, "setSource");
+    for (const window::HelpPage& page : window::kHelpPages) {
+        if (!page.file) continue;
+        auto* action = window->findChild<QAction*>(QStringLiteral("help:%1").arg(QLatin1String(page.file)));
+        ASSERT_NE(action, nullptr) << page.file;
+        EXPECT_EQ(action->text(), displayText(page.title));
+        viewer.clear();
+        action->trigger();
+        EXPECT_EQ(viewer.source(), QUrl::fromLocalFile(QDir::cleanPath(
+                                       QStringLiteral(TAVOLIN_SOURCE_DIR "/docs/") + QLatin1String(page.file))));
+        EXPECT_FALSE(viewer.toPlainText().isEmpty()) << page.file;
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
 
 TEST_F(QtWindow, LongExportShowsProgressThatCancels) {

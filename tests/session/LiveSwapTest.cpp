@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Swapping the song of a running stream: every sample heard, on the virtual
 // device, against renders of the old song and of the new one seeked to
 // where it must go on, with the crossfade between them.

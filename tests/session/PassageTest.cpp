@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which stretch of the song a selection or a ruler drag loops: one pass of
 // the picked notes, the one under the playhead or else the first.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The play session as every desktop front end drives it: what its poll says
 // while a song plays on the virtual device, for the whole song, a picked
 // passage and texts edited since the song was compiled.

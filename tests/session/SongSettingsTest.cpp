@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every front end's forms of the settings, through the one set of parsers:
 // what each text or number becomes, and what is refused.
 #include <gtest/gtest.h>

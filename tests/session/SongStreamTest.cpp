@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A song rendered on the caller's thread (the page's stream): whole, or a
 // passage placed by the one recipe, its passes and seeks equal to the same
 // stretch of the render the export writes.

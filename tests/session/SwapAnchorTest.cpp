@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Offsets through edits, and the frame a rebuilt song continues at.
 #include <gtest/gtest.h>
 

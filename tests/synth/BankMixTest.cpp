@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The mixer's mute/solo mask and per-bank taps: left-out banks keep running,
 // the taps are each bank's own output, and every mix is the saturated sum of
 // the taps of its audible banks, on a song whose banks draw random numbers.

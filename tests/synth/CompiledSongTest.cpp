@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Songs compiled from MML text: timing, loops, pitch and type agreement end to end.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The engine's own sine, cosine and powers of two against the C library's
 // double-precision results: off by at most one unit in the last place, and
 // almost always the same float, over every range the synthesizer feeds them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Envelope shape, LFO breakpoints, vibrato and tremolo.
 #include <gtest/gtest.h>
 

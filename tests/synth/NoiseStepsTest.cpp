@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The noise filter's owed steps paid side by side against the same steps in order.
 #include <gtest/gtest.h>
 

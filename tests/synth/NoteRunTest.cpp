@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The mixer's note runs (steady square stretches, per-wave loops, quiet LFOs
 // stepped per run, pitch LFO updated only where it leaves a trace) against
 // plain sample-by-sample rendering: same samples and same state at every

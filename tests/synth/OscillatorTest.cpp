@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Half-cycle oscillator: half-cycle lengths, duty lists and switching, noise.
 #include <gtest/gtest.h>
 

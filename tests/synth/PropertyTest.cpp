@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-render properties: pitch accuracy, agreement of the three arithmetic
 // types, and reproducibility.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bank renderer and mixer: timing, pan, loops, seek, Render, and the guards
 // against stalls and overflow.
 #include <gtest/gtest.h>

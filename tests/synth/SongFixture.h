@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Compiles MML texts and loads them into a BankSet the way the song builder does.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The carried quotient that replaces Fix's per-sample divisions, and the
 // constant-factor shortcut of Fix's product: both must give exactly the bits
 // of the plain operations they stand in for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers for the synthesizer tests: hand-built event lists and render loops.
 #pragma once
 

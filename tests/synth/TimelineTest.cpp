@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The timeline against the renderer: the same note boundaries and song length, and the lookups on it.
 #include <optional>
 #include <gtest/gtest.h>

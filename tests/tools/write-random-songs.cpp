@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes N random documents (the output tests' song generator) into a folder,
 // song-SEED-I.mml, for the web engine's comparison with tavolin-cli.
 //   tavolin-random-songs DIR COUNT SEED

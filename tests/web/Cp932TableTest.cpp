@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web engine's CP932 tables convert exactly as glibc iconv does: every
 // one- and two-byte sequence, every code point of the Basic Multilingual
 // Plane, malformed UTF-8, and random byte strings.

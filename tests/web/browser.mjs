@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the browser test and the page benchmark: headless Chromium via puppeteer-core (from the
 // page's npm packages), the page's server, and the worklet render in an OfflineAudioContext.
 import { spawn } from 'node:child_process';

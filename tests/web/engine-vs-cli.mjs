@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The web engine against tavolin-cli: the same bytes of WAV, the same check
 // and timeline JSON, and the errors of damaged documents. The examples run
 // in all three types at 22,050 and 48,000 Hz; random songs (song-*.mml) in

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: MIT
 // The page in headless Chromium: live check with underline and status, colours, the worklet's
 // samples against the CLI's render, the exported WAVs against the CLI's files, share links (good,
-// damaged, too large), damaged and too large files, working offline, and no console error.
+// damaged, too large), damaged and too large files, the About box and its links, working offline,
+// and no console error.
 // Usage: node tests/web/page.mjs CLI   (run from the checkout; scripts/web must have built the page)
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, readdirSync, writeFileSync, rmSync } from 'node:fs';
@@ -189,6 +191,32 @@ try {
       : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
   }
 
+  step('about');
+  // The About box names the version tavolin-cli names and the licence, and links our licence and
+  // the notices of what the page holds (fetched again offline below).
+  const version = execFileSync(cli, ['--version'], { encoding: 'utf8' }).trim().replace(/^tavolin-cli /, '');
+  await page.click('#about-open');
+  const fetched = () => page.evaluate(() => Promise.all(['LICENSE.txt', 'THIRD-PARTY-NOTICES.txt'].map(async (f) => {
+    const r = await fetch(f);
+    return [r.status, (await r.text()).split('\n')[0]];
+  })));
+  const about = () => page.evaluate(() => ({
+    open: document.getElementById('about').open,
+    button: document.getElementById('about-open').ariaLabel,
+    title: document.getElementById('about-title').textContent,
+    texts: [...document.querySelectorAll('#about [data-text]')].map((e) => e.textContent),
+    links: [...document.querySelectorAll('#about a')].map((a) => a.getAttribute('href')),
+  }));
+  expect('about box', await about(), {
+    open: true, button: 'Tavolinについて', title: `Tavolin ${version}`,
+    texts: ['MIT ライセンスのもとで配布されています。', 'ライセンス', 'サードパーティーの告知', '閉じる'],
+    links: ['LICENSE.txt', 'THIRD-PARTY-NOTICES.txt'],
+  });
+  const wantedFiles = [[200, 'MIT License'], [200, 'Third-party notices of the Tavolin page']];
+  expect('about box links', await fetched(), wantedFiles);
+  await page.click('#about button');
+  expect('about box closes', (await about()).open, false);
+
   step('offline');
   // With the server gone, the page comes from its service worker's cache and plays its own link.
   await page.evaluate(() => navigator.serviceWorker.ready);
@@ -196,6 +224,7 @@ try {
   await new Promise((ok) => server.once('exit', ok));
   await page.goto(url + '?offline' + ownLink);
   await page.waitForSelector('body[data-ready]');
+  expect('offline: about box links', await fetched(), wantedFiles);
   expect('offline: shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2\n*あ*CDE {CDE} F8&G8');
   await page.click('#play');
   await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Display-only line breaks: positions mapped between the view's document and the text, and kept through edits.
 #include <gtest/gtest.h>
 

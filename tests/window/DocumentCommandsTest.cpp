@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // New, Open, Save, Save As and Import against a scripted window and an in-memory disk.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scripted window and an in-memory disk for the document command tests.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Saving to disk: replace-by-rename keeps the old file when a write fails.
 #include <gtest/gtest.h>
 

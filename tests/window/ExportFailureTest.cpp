@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What an export that could not create or write its file tells the user.
 #include <cerrno>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recording view and services used by the window model tests.
 #include "FakeView.h"
 

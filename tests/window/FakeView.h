@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A recording stand-in for the window's widgets, so the model runs without a display.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tone and envelope helpers: command texts, list display, checks and messages.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Check as you type: errors placed as the editor shows them, the debounce, and stale results dropped.
 #include <gtest/gtest.h>
 

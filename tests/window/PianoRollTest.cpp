@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The piano roll's model: clicks to source spans, the caret to notes, the bar grid across tempo changes, zoom and scroll.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Recovery files: their stored form, their folder, and one window's store on a fake disk.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's autosave, its recovery offer at start-up and its recent files, on a
 // recording view and an in-memory disk.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Editor positions vs. CP932 byte offsets, and the window's number reading/writing.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Find in the current tab: next and previous, around the end, letters in either case.
 #include <gtest/gtest.h>
 

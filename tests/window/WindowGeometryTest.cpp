@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A window placed from a remembered frame on the screens there are now: it ends
 // inside one screen's available area, shrunk only where it does not fit.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window joined to the real song builder, player (virtual device), exporter and
 // document commands: what a user does end to end, without a display.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window model against a recording view: start-up, title, tabs, editor, helpers,
 // settings snapshot, error jump, About and closing.
 #include <gtest/gtest.h>

@@ -376,10 +376,6 @@
         <translation>About TavolinApp</translation>
     </message>
     <message>
-        <source>TavolinApp、バージョン 1.0</source>
-        <translation>TavolinApp, version 1.0</translation>
-    </message>
-    <message>
         <source>無題</source>
         <translation>Untitled</translation>
     </message>
@@ -886,6 +882,68 @@ This window has changes that are not saved. Which do you want to keep?</translat
     <message>
         <source>「{file}」が削除されました。内容はこのウィンドウに残っています（保存すると作り直します）</source>
         <translation>&quot;{file}&quot; was deleted. Its text is still in this window (saving writes it again)</translation>
+    </message>
+    <message>
+        <source>TavolinApp、バージョン {version}</source>
+        <translation>TavolinApp, version {version}</translation>
+    </message>
+    <message>
+        <source>MIT ライセンスのもとで配布されています。</source>
+        <translation>Distributed under the MIT License.</translation>
+    </message>
+    <message>
+        <source>ウィンドウの使い方</source>
+        <translation>Using the window</translation>
+    </message>
+    <message>
+        <source>MMLリファレンス</source>
+        <translation>MML reference</translation>
+    </message>
+    <message>
+        <source>コマンドライン (tavolin-cli)</source>
+        <translation>Command line (tavolin-cli)</translation>
+    </message>
+    <message>
+        <source>書き出しと読み込み</source>
+        <translation>Export and import</translation>
+    </message>
+    <message>
+        <source>MIDIファイルの読み込み</source>
+        <translation>Importing MIDI files</translation>
+    </message>
+    <message>
+        <source>パッセージ (ループ再生の範囲)</source>
+        <translation>Passages (what a loop plays)</translation>
+    </message>
+    <message>
+        <source>曲の地図 (音符のタイムライン)</source>
+        <translation>The song map (timeline of the notes)</translation>
+    </message>
+    <message>
+        <source>ほかのエディタで書く</source>
+        <translation>Writing in other editors</translation>
+    </message>
+    <message>
+        <source>ブラウザ版</source>
+        <translation>The browser page</translation>
+    </message>
+    <message>
+        <source>ビルドとインストール</source>
+        <translation>Building and installing</translation>
+    </message>
+    <message>
+        <source>表示言語と翻訳</source>
+        <translation>Languages and translations</translation>
+    </message>
+    <message>
+        <source>説明のページ「{file}」が見つかりませんでした。
+探した場所: {places}</source>
+        <translation>The help page &quot;{file}&quot; was not found.
+Looked in: {places}</translation>
+    </message>
+    <message>
+        <source>説明のページ「{file}」を開けませんでした。このファイルを開くプログラムがありません。</source>
+        <translation>Could not open the help page &quot;{file}&quot;: no program opens this kind of file.</translation>
     </message>
 </context>
 <context>
