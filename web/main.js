@@ -350,6 +350,53 @@ $('file').onchange = async () => {
   if (loadDocument(bytes, f.name, text('damaged', { file: f.name }))) fileName = f.name;
 };
 
+// MIDI, as the window's "MIDI読み込み…" and "MIDI出力" (tavolin-cli import-midi and export-midi):
+// an imported file becomes an untitled document, its report said; a .mid dropped on the page too.
+function importMidiFile(bytes, name) {
+  let imported;
+  try {
+    imported = engine.importMidi(bytes, { lang });
+  } catch (e) {
+    say(text('midiRefused', { file: name, reason: e.error?.message ?? String(e.message ?? e) }));
+    return;
+  }
+  if (!loadDocument(imported.document, name, text('damaged', { file: name }))) return;
+  fileName = null;
+  modified = true;
+  say(imported.report);
+}
+
+$('midi-import').onclick = () => $('midi-file').click();
+$('midi-file').onchange = async () => {
+  const f = $('midi-file').files[0];
+  $('midi-file').value = '';
+  if (f) importMidiFile(new Uint8Array(await f.arrayBuffer()), f.name);
+};
+
+$('midi-export').onclick = () => {
+  const bytes = storedDocument();
+  if (!bytes) return;
+  let midi;
+  try {
+    midi = engine.exportMidi(bytes, { arith: settings().arith, lang });
+  } catch (e) {
+    if (e.error?.tab !== undefined) { lastError = e.error; showError(); } else say(e.error?.message ?? String(e.message ?? e));
+    return;
+  }
+  download(midi.bytes, baseName() + '.mid', 'audio/midi');
+  say([text('written', { file: baseName() + '.mid' }), ...midi.warnings].join('\n'));
+};
+
+addEventListener('dragover', (e) => { if (e.dataTransfer?.types.includes('Files')) e.preventDefault(); });
+addEventListener('drop', async (e) => {
+  const f = e.dataTransfer?.files[0];
+  if (!f) return;
+  e.preventDefault();
+  const bytes = new Uint8Array(await f.arrayBuffer());
+  if (/\.midi?$/i.test(f.name)) importMidiFile(bytes, f.name);
+  else if (loadDocument(bytes, f.name, text('damaged', { file: f.name }))) fileName = f.name;
+});
+
 $('share').onclick = async () => {
   const bytes = storedDocument();
   if (!bytes) return;

@@ -147,6 +147,28 @@ try {
   await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });
   await page.click('#stop');
 
+  step('midi');
+  // "MIDI出力" writes export-midi's file; "MIDI読み込み…" of that file gives import-midi's document
+  // (saved as the CLI writes it) and says its report; a file that is no MIDI is refused by name.
+  {
+    const midi = await download('#midi-export', 'untitled.mid');
+    execFileSync(cli, ['export-midi', join(tmp, 'saved.mml'), '-o', join(tmp, 'cli.mid')]);
+    expect('MIDI export equals export-midi', midi ? midi.equals(readFileSync(join(tmp, 'cli.mid'))) : 'no download', true);
+    execFileSync(cli, ['import-midi', join(tmp, 'cli.mid'), '-o', join(tmp, 'cli-import.mml')]);
+    await page.evaluate(() => { document.getElementById('message').textContent = ''; });
+    await (await page.$('#midi-file')).uploadFile(join(tmp, 'cli.mid'));
+    await page.waitForFunction(() => document.getElementById('message').textContent !== '');
+    const report = await page.$eval('#message', (e) => e.textContent);
+    const imported = await download('#save', 'untitled.mml');
+    expect('MIDI import saved equals import-midi', imported ? imported.equals(readFileSync(join(tmp, 'cli-import.mml'))) : 'no download', true);
+    expect('MIDI import says its report', report.length > 20 && !report.includes('undefined'), true);
+    writeFileSync(join(tmp, 'not.mid'), 'SMML@;MML@C,,,,;');
+    await page.evaluate(() => { document.getElementById('message').textContent = ''; });
+    await (await page.$('#midi-file')).uploadFile(join(tmp, 'not.mid'));
+    await page.waitForFunction(() => document.getElementById('message').textContent !== '');
+    expect('a file that is no MIDI is refused by name', (await page.$eval('#message', (e) => e.textContent)).startsWith('「not.mid」'), true);
+  }
+
   step('offline render');
   // The worklet's output in an OfflineAudioContext, the stream started at frame 0. Every float the
   // processor wrote, times 32768, must equal the CLI's int16 sample exactly (the division by 32768
