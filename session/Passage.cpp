@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "document/UserTexts.h"
 #include "output/Passage.h"
 #include "output/SongBuilder.h"
 #include "output/SongMap.h"
@@ -82,6 +83,11 @@ PassageBetween passageBetween(const output::SongMap& map, const std::optional<ou
     if (p.frames.to > t.frames) p.problem = PassageBetween::Problem::PastEnd;
     else if (p.frames.to <= p.frames.from) p.problem = PassageBetween::Problem::Empty;
     return p;
+}
+
+std::string loopStatusText(const LoopSpan& span, uint32_t rate) {
+    return document::fillIn(document::fillIn(uiText(kMsgLoopPlaying), "from", output::songTimeText(span.from, rate)), "to",
+                            output::songTimeText(span.to, rate));
 }
 
 std::string passageProblemText(const PassageBetween& passage, std::string_view fromName, std::string_view toName) {

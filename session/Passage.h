@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "compiler/UiText.h"
 #include "output/Passage.h"
 #include "synth/Timeline.h"
 
@@ -87,6 +88,12 @@ struct LoopPick {
 // nullopt: nothing to loop.
 std::optional<LoopSpan> loopSpanOf(const SongTimeline& timeline, const LoopPick& pick,
                                    std::optional<uint64_t> playhead = std::nullopt);
+
+inline constexpr const char* kMsgLoopNoNote =
+    TAVOLIN_TR_NOOP("Texts", "選択範囲に音符がないため、ループ再生できません");
+inline constexpr const char* kMsgLoopPlaying = TAVOLIN_TR_NOOP("Texts", "ループ再生中: {from} – {to}");
+// The status line shown while a passage loops ("ループ再生中: 0:01.000 – 0:03.000").
+std::string loopStatusText(const LoopSpan& span, uint32_t rate);
 
 // What became of a pick to loop (PlaySession::loopPick): the span that
 // plays, or why nothing does.

@@ -45,6 +45,8 @@ public:
     bool swap(const output::BuildInputs& inputs, output::BuildHost& host, CompileResult* result = nullptr);
     // The inputs of the song playing (after a swap, the new song's, without a cursor).
     const output::BuildInputs& inputs() const noexcept { return m_inputs; }
+    // The passage playing (after a swap, where its notes went), if any.
+    const std::optional<LivePassage>& passage() const noexcept { return m_passage; }
     // The frame of the song's timeline that next() renders first.
     uint64_t songFrame() const noexcept;
     void setAudible(BankMask mask);

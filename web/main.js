@@ -238,11 +238,12 @@ async function playerNode(context) {
   return node;
 }
 
-async function play() {
+// Play, or with `pick` ({tab, from, to} in stored bytes) loop the passage the selection names.
+async function play(pick) {
   const bytes = storedDocument();
   if (!bytes) return;
   const { arith, rate } = settings();
-  const cursor = cursorOption();
+  const cursor = pick ? undefined : cursorOption();
   const checked = engine.check(bytes, { arith, rate, lang, cursor });
   if (!checked.ok) {
     lastError = checked.error;
@@ -256,23 +257,36 @@ async function play() {
       const context = new AudioContext({ sampleRate: rate, latencyHint: 'interactive' });
       audio = { context, node: await playerNode(context) };
       audio.node.port.onmessage = ({ data }) => {
-        if (data.type === 'swapped' || data.type === 'kept') return;  // it plays on
+        if (data.type === 'swapped' || data.type === 'kept' || data.type === 'paused') return;  // it plays on
         document.body.dataset.playing = String(data.type === 'playing');
         if (data.type === 'error') say(data.message);
+        if (data.status) say(data.status);
       };
     }
     await audio.context.resume();
-    post({ type: 'play', bytes, arith, rate, loop: $('loop').checked, cursor, mask: audibleMask() });
+    $('pause').checked = false;
+    if (pick) post({ type: 'loop', bytes, arith, rate, pick, lang, mask: audibleMask() });
+    else post({ type: 'play', bytes, arith, rate, loop: $('loop').checked, cursor, mask: audibleMask() });
   } catch (e) {
     say(text('audioFailed') + ` (${e.message ?? e})`);
   }
 }
 
+// "選択範囲をループ再生" (Ctrl+L): the selection in the shown tab, in the stored text's bytes.
+function loopSelection() {
+  const doc = view.state.doc.toString();
+  const { from, to } = view.state.selection.main;
+  play({ tab: shownTab, from: storedOffset(doc, from), to: storedOffset(doc, to) });
+}
+
 const stop = () => post({ type: 'stop' });
-$('play').onclick = play;
+$('play').onclick = () => play();
+$('loop-passage').onclick = loopSelection;
+$('pause').onchange = () => post({ type: 'pause', paused: $('pause').checked });
 $('stop').onclick = stop;
 addEventListener('keydown', (e) => {
   if (e.key === 'F5') { e.preventDefault(); play(); }
+  if (e.key === 'l' && e.ctrlKey && !e.shiftKey && !e.altKey) { e.preventDefault(); loopSelection(); }
   if (e.key === 'F6') { e.preventDefault(); stop(); }
 });
 

@@ -9,6 +9,7 @@ class TavolinPlayer extends AudioWorkletProcessor {
     super();
     this.engine = null;
     this.stream = null;
+    this.paused = false;
     this.port.onmessage = ({ data }) => this.command(data);
     (engineModule.createEngine ?? engineModule.default)({ wasmBinary: options.processorOptions.wasm })
       .then((engine) => { this.engine = engine; this.port.postMessage({ type: 'ready' }); })
@@ -16,16 +17,25 @@ class TavolinPlayer extends AudioWorkletProcessor {
   }
 
   command(m) {
-    if (m.type === 'play') {
+    if (m.type === 'play' || m.type === 'loop') {
+      // A selection looped names the pass heard now, while something plays.
+      const playhead = m.type === 'loop' && this.stream ? this.stream.songFrame : undefined;
       this.stream?.close();
       this.stream = null;
+      this.paused = false;
       try {
-        this.stream = this.engine.open(m.bytes, { arith: m.arith, rate: m.rate, loop: m.loop, cursor: m.cursor });
+        this.stream = this.engine.open(m.bytes, m.type === 'loop'
+          ? { arith: m.arith, rate: m.rate, pick: m.pick, playhead, lang: m.lang }
+          : { arith: m.arith, rate: m.rate, loop: m.loop, cursor: m.cursor });
         this.stream.setAudible(m.mask);
-        this.port.postMessage({ type: 'playing', frame: currentFrame });
+        const status = this.stream.passageStatus;
+        this.port.postMessage({ type: 'playing', frame: currentFrame, ...(status ? { status } : {}) });
       } catch (e) {
-        this.port.postMessage({ type: 'error', message: String(e.message ?? e) });
+        this.port.postMessage({ type: 'error', message: String(e.error?.message ?? e.message ?? e) });
       }
+    } else if (m.type === 'pause') {
+      this.paused = m.paused;
+      this.port.postMessage({ type: 'paused', paused: this.paused, frame: this.stream?.frame ?? 0 });
     } else if (m.type === 'stop') {
       this.stream?.close();
       this.stream = null;
@@ -49,7 +59,7 @@ class TavolinPlayer extends AudioWorkletProcessor {
   process(inputs, outputs) {
     const [left, right] = outputs[0];
     const s = this.stream;
-    if (!s) return true;
+    if (!s || this.paused) return true;  // paused, the song waits where it stands
     const samples = s.next(left.length);
     const frames = samples.length >> 1;
     for (let i = 0; i < frames; ++i) {

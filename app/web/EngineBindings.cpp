@@ -78,6 +78,17 @@ Stream* openStream(const std::string& bytes, int arith, uint32_t rateHz, bool en
                    bool loop, const std::string& from, const std::string& to) {
     return new Stream(bytes, settingsOf(arith, rateHz, english, cursorBank, cursorOffset), loop, from, to);
 }
+// A selection looped: bytes [fromByte, toByte) of tab `tab` (0 common, 1..5
+// A..E); `playhead` the song frame heard now, or negative for none.
+Stream* openLoop(const std::string& bytes, int arith, uint32_t rateHz, bool english, int tab, double fromByte,
+                 double toByte, double playhead) {
+    session::LoopPick pick;
+    pick.tab = tab;
+    pick.fromByte = static_cast<uint64_t>(fromByte);
+    pick.toByte = static_cast<uint64_t>(toByte);
+    const std::optional<uint64_t> head = playhead < 0 ? std::nullopt : std::optional<uint64_t>(static_cast<uint64_t>(playhead));
+    return new Stream(bytes, settingsOf(arith, rateHz, english, -2, 0), pick, head);
+}
 val streamNext(Stream& s, uint32_t frames) {
     const std::span<const int16_t> block = s.next(frames);
     return val(emscripten::typed_memory_view(block.size(), block.data()));
@@ -87,6 +98,8 @@ std::string streamSwap(Stream& s, const std::string& bytes, int arith, uint32_t 
     return s.swap(bytes, settingsOf(arith, rateHz, english, -2, 0));
 }
 double streamFrame(const Stream& s) { return static_cast<double>(s.frame()); }
+double streamSongFrame(const Stream& s) { return static_cast<double>(s.songFrame()); }
+std::string streamPassageStatus(const Stream& s) { return s.passageStatus(); }
 void streamSetAudible(Stream& s, int mask) { s.setAudible(static_cast<BankMask>(mask)); }
 // embind binds no noexcept member functions: these go through free ones.
 bool streamOk(const Stream& s) { return s.ok(); }
@@ -118,9 +131,12 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
         .function("seek", &streamSeek)
         .function("swap", &streamSwap)
         .function("frame", &streamFrame)
+        .function("songFrame", &streamSongFrame)
+        .function("passageStatus", &streamPassageStatus)
         .function("setAudible", &streamSetAudible)
         .function("finished", &streamFinished);
     function("openStream", &openStream, allow_raw_pointers());
+    function("openLoop", &openLoop, allow_raw_pointers());
 }
 
 }  // namespace tavolin::web

@@ -348,30 +348,43 @@ std::string exportMidiDocument(std::string_view fileBytes, const Settings& s, st
     return std::string(midi.begin(), midi.end());
 }
 
-Stream::Stream(std::string_view fileBytes, const Settings& s, bool loop, std::string_view from, std::string_view to) {
+std::optional<output::BuildInputs> Stream::inputsOf(std::string_view fileBytes, const Settings& s, document::TabTexts& tabs) {
     useLanguage(s.english);
     const ReadResult doc = readDocument(fileBytes);
     if (!doc.message.empty()) {
         m_error = Json{{"document", true}, {"message", doc.message}}.dump();
-        return;
+        return std::nullopt;
     }
     if (const std::string problem = settingsProblem(s); !problem.empty()) {
         m_error = Json{{"message", problem}}.dump();
-        return;
+        return std::nullopt;
     }
-    const output::BuildInputs inputs = buildInputs(doc.tabs, s);
+    tabs = doc.tabs;
+    return buildInputs(doc.tabs, s);
+}
+
+void Stream::start(const output::BuildInputs& inputs, bool loop, std::optional<session::LivePassage> passage,
+                   const document::TabTexts& tabs) {
+    MemoryHost host;
+    CompileResult result;
+    m_stream = std::make_unique<session::SongStream>(inputs, loop, passage, host, &result);
+    if (!m_stream->ok()) m_error = buildError(result, tabs, host.message());
+}
+
+Stream::Stream(std::string_view fileBytes, const Settings& s, bool loop, std::string_view from, std::string_view to) {
+    document::TabTexts tabs;
+    const std::optional<output::BuildInputs> inputs = inputsOf(fileBytes, s, tabs);
+    if (!inputs) return;
     std::optional<session::LivePassage> passage;
     if (!from.empty() || !to.empty()) {
         // A passage, as render's --from and --to name it.
-        if (inputs.startFromCursor) {
+        if (inputs->startFromCursor) {
             m_error = Json{{"message", "from/to cannot be combined with a cursor"}}.dump();
             return;
         }
-        output::BuildInputs exported = inputs;
-        exported.forExport = true;
-        const auto map = output::buildSongMap(exported, false);
+        const auto map = output::buildSongMap(*inputs, false);
         if (!map->ok()) {
-            m_error = buildError(map->result, doc.tabs, uiText(output::kBadRateMessage));
+            m_error = buildError(map->result, tabs, uiText(output::kBadRateMessage));
             return;
         }
         const session::NamedPassage named = session::passageNamed(*map, from, to);
@@ -381,10 +394,32 @@ Stream::Stream(std::string_view fileBytes, const Settings& s, bool loop, std::st
         }
         passage = session::LivePassage{named.span->from, named.span->to, loop};
     }
-    MemoryHost host;
-    CompileResult result;
-    m_stream = std::make_unique<session::SongStream>(inputs, loop, passage, host, &result);
-    if (!m_stream->ok()) m_error = buildError(result, doc.tabs, host.message());
+    start(*inputs, loop, passage, tabs);
+}
+
+Stream::Stream(std::string_view fileBytes, const Settings& s, const session::LoopPick& pick, std::optional<uint64_t> playhead) {
+    document::TabTexts tabs;
+    std::optional<output::BuildInputs> inputs = inputsOf(fileBytes, s, tabs);
+    if (!inputs) return;
+    // A stretch of the whole song, as exported, whatever the cursor.
+    inputs->startFromCursor = false;
+    inputs->caret = 0;
+    const auto map = output::buildSongMap(*inputs, false);
+    if (!map->ok()) {
+        m_error = buildError(map->result, tabs, uiText(output::kBadRateMessage));
+        return;
+    }
+    const std::optional<session::LoopSpan> span = session::loopSpanOf(map->timeline, pick, playhead);
+    if (!span) {
+        m_error = Json{{"noNote", true}, {"message", uiText(session::kMsgLoopNoNote)}}.dump();
+        return;
+    }
+    start(*inputs, false, session::LivePassage{span->from, span->to, true}, tabs);
+}
+
+std::string Stream::passageStatus() const {
+    if (!ok() || !m_stream->passage()) return {};
+    return session::loopStatusText({m_stream->passage()->from, m_stream->passage()->to}, m_stream->inputs().sampleRateHz);
 }
 
 std::string Stream::swap(std::string_view fileBytes, const Settings& s) {

@@ -7,12 +7,15 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "output/SongBuilder.h"
+#include "document/DocumentFormat.h"
+#include "session/Passage.h"
 #include "session/SongStream.h"
 
 namespace tavolin::web {
@@ -76,6 +79,12 @@ public:
     // false and they end...; `from`/`to` a passage as render's --from/--to,
     // empty for the whole song). Check ok() and error() after.
     Stream(std::string_view fileBytes, const Settings& settings, bool loop, std::string_view from, std::string_view to);
+    // A selection looped, as the window's "選択範囲をループ再生" (Ctrl+L):
+    // the passage the one rule names for `pick` (the pass under `playhead`,
+    // a frame of the song heard now, when given), over and over. A pick
+    // that names no note gives error() {"noNote":true,"message":...}.
+    Stream(std::string_view fileBytes, const Settings& settings, const session::LoopPick& pick,
+           std::optional<uint64_t> playhead);
 
     bool ok() const noexcept { return m_stream && m_stream->ok(); }
     const std::string& error() const noexcept { return m_error; }
@@ -93,9 +102,18 @@ public:
     std::string swap(std::string_view fileBytes, const Settings& settings);
     void setAudible(BankMask mask) { if (m_stream) m_stream->setAudible(mask); }
     uint64_t frame() const noexcept { return m_stream ? m_stream->frame() : 0; }
+    // The frame of the song's timeline next() renders first (the playhead).
+    uint64_t songFrame() const noexcept { return m_stream ? m_stream->songFrame() : 0; }
+    // While a passage loops, the window's status line for it ("ループ再生中: 0:01.000 – 0:01.750"); else empty.
+    std::string passageStatus() const;
     bool finished() const noexcept { return !ok() || m_stream->finished(); }
 
 private:
+    // The document's inputs, or nullopt after setting m_error.
+    std::optional<output::BuildInputs> inputsOf(std::string_view fileBytes, const Settings& settings, document::TabTexts& tabs);
+    void start(const output::BuildInputs& inputs, bool loop, std::optional<session::LivePassage> passage,
+               const document::TabTexts& tabs);
+
     std::unique_ptr<session::SongStream> m_stream;
     std::vector<int16_t> m_silence;  // what a stream that could not open plays
     std::string m_error;

@@ -106,10 +106,17 @@ export async function createEngine(options = {}) {
       return wav;
     },
 
-    open(doc, { arith, rate, lang, cursor, loop = false, from = '', to = '' } = {}) {
+    // `pick` ({tab, from, to}: bytes of tab 0 common .. 5 E) loops the
+    // passage a selection names, as the window's Ctrl+L: the pass under
+    // `playhead` (a song frame, the stream's songFrame) when given.
+    open(doc, { arith, rate, lang, cursor, loop = false, from = '', to = '', pick, playhead } = {}) {
       const [bank, offset] = cursorOf(cursor);
-      const s = core.openStream(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), bank, offset,
-                                Boolean(loop), String(from), String(to));
+      const s = pick
+        ? core.openLoop(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), Number(pick.tab) | 0,
+                        Math.max(0, Number(pick.from) || 0), Math.max(0, Number(pick.to) || 0),
+                        playhead === undefined ? -1 : Math.max(0, Number(playhead)))
+        : core.openStream(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), bank, offset,
+                          Boolean(loop), String(from), String(to));
       if (!s.ok()) {
         const error = JSON.parse(s.error());
         s.delete();
@@ -138,6 +145,9 @@ export async function createEngine(options = {}) {
         // Bit 0 bank A .. bit 4 bank E: the banks the mix lets through.
         setAudible(mask) { live().setAudible(mask & 0x1f); },
         get frame() { return live().frame(); },
+        // The frame of the song heard next, and while a passage loops its status line.
+        get songFrame() { return live().songFrame(); },
+        get passageStatus() { return live().passageStatus(); },
         get finished() { return live().finished(); },
         close() {
           if (open) s.delete();

@@ -127,5 +127,10 @@ TEST(PassageBetween, PointsNameTheSameStretchAsASelection) {
     }
 }
 
+TEST(PassageLoop, StatusLineNamesBothEnds) {
+    EXPECT_EQ(loopStatusText({48000, 150000}, 48000), "ループ再生中: 0:01.000 – 0:03.125");
+    EXPECT_EQ(loopStatusText({0, 48000 * 61 + 1}, 48000), "ループ再生中: 0:00.000 – 1:01.000");
+}
+
 }  // namespace
 }  // namespace tavolin::session

@@ -24,10 +24,12 @@ export function serve(command, args) {
 // Evaluated in the page: the player worklet alone in an OfflineAudioContext of `frames` frames. The
 // context is suspended at frame 0 until the worklet has opened the stream, so the song starts at
 // the first frame; `mask` is the banks heard (bit 0 bank A). Resolves with the worklet's messages, the wall time of the rendering after the
-// start, and the output as floats times 32768 (interleaved) unless `keep` is false. With `swap`
-// ({at, song}), the context stops at frame `at` (a whole render quantum) and the worklet is handed
-// the edited song, as the page hands it a compiled edit; its answer is in `swapped`.
-export async function renderOffline({ song, frames, rate, loop, mask = 31, keep = true, swap = null }) {
+// start, and the output as floats times 32768 (interleaved) unless `keep` is false. With `pick`
+// ({tab, from, to}) the worklet loops the passage a selection names instead of playing the song.
+// `timed` ([{at, message}]): at frame `at` (a whole render quantum) the context stops, the worklet
+// is handed `message` (as the page hands it an edit to swap in, or Pause), and its answer is kept
+// in `answers`.
+export async function renderOffline({ song, frames, rate, loop, mask = 31, keep = true, pick = null, timed = [] }) {
   const ctx = new OfflineAudioContext(2, frames, rate);
   await ctx.audioWorklet.addModule('player-worklet.js');
   const wasm = await (await fetch('tavolin-engine.wasm')).arrayBuffer();
@@ -39,14 +41,15 @@ export async function renderOffline({ song, frames, rate, loop, mask = 31, keep 
   const rendering = ctx.startRendering();
   await suspended;
   const playing = message();
-  node.port.postMessage({ type: 'play', bytes: new Uint8Array(song), arith: 'float', rate, loop, mask });
+  node.port.postMessage(pick ? { type: 'loop', bytes: new Uint8Array(song), arith: 'float', rate, pick, mask }
+    : { type: 'play', bytes: new Uint8Array(song), arith: 'float', rate, loop, mask });
   const started = await playing;
-  let swapped = null;
-  if (swap) {
-    ctx.suspend(swap.at / rate).then(async () => {
+  const answers = [];
+  for (const { at, message: m } of timed) {
+    ctx.suspend(at / rate).then(async () => {
       const answer = message();
-      node.port.postMessage({ type: 'swap', bytes: new Uint8Array(swap.song) });
-      swapped = await answer;
+      node.port.postMessage(m.song ? { ...m, bytes: new Uint8Array(m.song) } : m);
+      answers.push(await answer);
       ctx.resume();
     });
   }
@@ -59,5 +62,5 @@ export async function renderOffline({ song, frames, rate, loop, mask = 31, keep 
     const channels = [buffer.getChannelData(0), buffer.getChannelData(1)];
     for (let i = 0; i < buffer.length; ++i) for (const c of channels) samples.push(c[i] * 32768);
   }
-  return { ready: ready.type, started, ms, samples, swapped };
+  return { ready: ready.type, started, ms, samples, answers };
 }

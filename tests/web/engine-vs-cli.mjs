@@ -150,6 +150,32 @@ if (example) {
   part.close();
 }
 
+// A selection looped while the song plays names the pass under the playhead:
+// G A B of the third of sixteen passes (5 s – 5.75 s) is render --from 5
+// --to 5.75; without a playhead, the first pass; a selection of no note is
+// refused (noNote).
+{
+  const song = path.join(tmp, 'gab.mml');
+  fs.writeFileSync(song, 'SMML@;MML@L8 O5 [CDEFGAB>C<]16,,,,;');
+  const bytes = fs.readFileSync(song);
+  for (const [what, playhead, from, to, status] of [['the pass under the playhead', 242000, '5', '5.75', 'Looping 0:05.000 – 0:05.750'],
+    ['the first pass', undefined, '1', '1.75', 'Looping 0:01.000 – 0:01.750']]) {
+    ++cases;
+    const out = path.join(tmp, 'pass.wav');
+    runCli(['render', '--from', from, '--to', to, '-o', out, song]);
+    const want = new Int16Array(fs.readFileSync(out).buffer.slice(44));
+    const stream = engine.open(bytes, { pick: { tab: 1, from: 11, to: 14 }, playhead, lang: 'en' });
+    const got = Int16Array.from(stream.next(2 * want.length / 2).subarray(0, want.length));
+    const again = Int16Array.from(stream.next(want.length / 2));
+    if (!isDeepStrictEqual(got, want) || !isDeepStrictEqual(again, want)) fail(`loop ${what}`, `${want.length} samples twice`, firstDifference(want, got));
+    if (stream.passageStatus !== status) fail(`loop ${what}: status`, status, stream.passageStatus);
+    stream.close();
+  }
+  ++cases;
+  const refused = renderError(() => engine.open(new TextEncoder().encode('SMML@;MML@L8 C *NOTHING* D,,,,;'), { pick: { tab: 1, from: 6, to: 9 } }));
+  if (!refused || refused.noNote !== true) fail('loop a selection of no note', 'noNote', JSON.stringify(refused));
+}
+
 // MIDI: every example exported as export-midi writes it, and that file
 // arranged as import-midi arranges it (the document's bytes and the JSON
 // report), with the default options and with a grid, newest overlap and a

@@ -205,12 +205,42 @@ try {
       wanted[2 * at + i] = i < 480 ? o + Math.trunc(((n - o) * Math.floor(i / 2)) / 240) : n;
     }
     const offline = await page.evaluate(renderOffline, {
-      song: [...Buffer.from(before)], frames, rate: 48000, loop: false, swap: { at, song: [...Buffer.from(after)] },
+      song: [...Buffer.from(before)], frames, rate: 48000, loop: false,
+      timed: [{ at, message: { type: 'swap', song: [...Buffer.from(after)] } }],
     });
-    expect('worklet swap answer', offline.swapped, { type: 'swapped', frame: at });
+    expect('worklet swap answer', offline.answers, [{ type: 'swapped', frame: at }]);
     const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
     expect('worklet samples across the swap: first difference', differ < 0 ? 'none'
       : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
+  }
+
+  step('loop the selection, pause');
+  // "選択範囲をループ再生" on G A B inside a loop of sixteen passes: the first pass's G A B
+  // (0:01.000 – 0:01.750), over and over, each pass the CLI's render --from A:11 --to A:14; a
+  // selection of no note is refused with the window's words. Pause at 0.5 s holds the music for
+  // 0.25 s of silence, then it goes on where it stood.
+  {
+    const song = 'SMML@;MML@L8 O5 [CDEFGAB>C<]16,,,,;';
+    writeFileSync(join(tmp, 'gab.mml'), song);
+    execFileSync(cli, ['render', '--from', 'A:11', '--to', 'A:14', join(tmp, 'gab.mml'), '-o', join(tmp, 'gab.wav')]);
+    const wav = readFileSync(join(tmp, 'gab.wav'));
+    const pass = [...new Int16Array(wav.buffer.slice(wav.byteOffset + 44, wav.byteOffset + wav.length))];
+    const at = 24064, held = 12032;  // whole quanta
+    const heard = [...pass, ...pass, ...pass];
+    const wanted = [...heard.slice(0, 2 * at), ...new Array(2 * held).fill(0), ...heard.slice(2 * at, 2 * (3 * 36000 - held))];
+    const offline = await page.evaluate(renderOffline, {
+      song: [...Buffer.from(song)], frames: 3 * 36000, rate: 48000, pick: { tab: 1, from: 11, to: 14 },
+      timed: [{ at, message: { type: 'pause', paused: true } }, { at: at + held, message: { type: 'pause', paused: false } }],
+    });
+    expect('loop status', offline.started.status, 'ループ再生中: 0:01.000 – 0:01.750');
+    expect('pause answers', offline.answers.map((a) => [a.paused, a.frame]), [[true, at], [false, at]]);
+    const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
+    expect('looped passes with a pause: first difference', differ < 0 ? 'none'
+      : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
+    const refused = await page.evaluate(renderOffline, {
+      song: [...Buffer.from('SMML@;MML@L8 C *NOTHING* D,,,,;')], frames: 128, rate: 48000, pick: { tab: 1, from: 6, to: 9 },
+    });
+    expect('a selection of no note', refused.started, { type: 'error', message: '選択範囲に音符がないため、ループ再生できません' });
   }
 
   step('about');
