@@ -244,7 +244,9 @@ async function play(pick) {
   if (!bytes) return;
   const { arith, rate } = settings();
   const cursor = pick ? undefined : cursorOption();
-  const checked = engine.check(bytes, { arith, rate, lang, cursor });
+  // Current Bank Play: the shown tab's bank alone (the common tab is refused, as in the window).
+  const currentBank = $('current-bank').checked ? (shownTab === 0 ? 'common' : tabNames()[shownTab]) : undefined;
+  const checked = engine.check(bytes, { arith, rate, lang, cursor, currentBank });
   if (!checked.ok) {
     lastError = checked.error;
     showError();
@@ -265,8 +267,8 @@ async function play(pick) {
     }
     await audio.context.resume();
     $('pause').checked = false;
-    if (pick) post({ type: 'loop', bytes, arith, rate, pick, lang, mask: audibleMask() });
-    else post({ type: 'play', bytes, arith, rate, loop: $('loop').checked, cursor, mask: audibleMask() });
+    if (pick) post({ type: 'loop', bytes, arith, rate, pick, lang, currentBank, mask: audibleMask() });
+    else post({ type: 'play', bytes, arith, rate, loop: $('loop').checked, cursor, currentBank, mask: audibleMask() });
   } catch (e) {
     say(text('audioFailed') + ` (${e.message ?? e})`);
   }

@@ -25,8 +25,8 @@ class TavolinPlayer extends AudioWorkletProcessor {
       this.paused = false;
       try {
         this.stream = this.engine.open(m.bytes, m.type === 'loop'
-          ? { arith: m.arith, rate: m.rate, pick: m.pick, playhead, lang: m.lang }
-          : { arith: m.arith, rate: m.rate, loop: m.loop, cursor: m.cursor });
+          ? { arith: m.arith, rate: m.rate, pick: m.pick, playhead, lang: m.lang, currentBank: m.currentBank }
+          : { arith: m.arith, rate: m.rate, loop: m.loop, cursor: m.cursor, currentBank: m.currentBank });
         this.stream.setAudible(m.mask);
         const status = this.stream.passageStatus;
         this.port.postMessage({ type: 'playing', frame: currentFrame, ...(status ? { status } : {}) });

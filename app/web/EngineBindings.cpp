@@ -14,8 +14,9 @@ namespace {
 
 using emscripten::val;
 
-Settings settingsOf(int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset) {
+Settings settingsOf(int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset, int currentBank = -2) {
     Settings s;
+    s.currentBank = currentBank;
     s.arith = session::arithAt(arith).value_or(Arith::Count);
     s.rateHz = rateHz;
     s.english = english;
@@ -24,8 +25,8 @@ Settings settingsOf(int arith, uint32_t rateHz, bool english, int cursorBank, do
     return s;
 }
 
-std::string check(const std::string& bytes, int arith, bool english, int cursorBank, double cursorOffset) {
-    return checkDocument(bytes, settingsOf(arith, 48000, english, cursorBank, cursorOffset));
+std::string check(const std::string& bytes, int arith, bool english, int cursorBank, double cursorOffset, int currentBank) {
+    return checkDocument(bytes, settingsOf(arith, 48000, english, cursorBank, cursorOffset, currentBank));
 }
 
 std::string timeline(const std::string& bytes, int arith, uint32_t rateHz, bool english) {
@@ -37,8 +38,9 @@ std::string timeline(const std::string& bytes, int arith, uint32_t rateHz, bool 
 std::vector<uint8_t> g_wav;
 std::string g_error;
 
-bool render(const std::string& bytes, int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset) {
-    g_wav = renderDocument(bytes, settingsOf(arith, rateHz, english, cursorBank, cursorOffset), g_error);
+bool render(const std::string& bytes, int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset,
+            int currentBank) {
+    g_wav = renderDocument(bytes, settingsOf(arith, rateHz, english, cursorBank, cursorOffset, currentBank), g_error);
     return g_error.empty();
 }
 val renderedBytes() { return val(emscripten::typed_memory_view(g_wav.size(), g_wav.data())); }
@@ -75,27 +77,27 @@ val midiBytes() { return val(emscripten::typed_memory_view(g_midi.size(), reinte
 std::string midiWarnings() { return g_warnings; }
 
 Stream* openStream(const std::string& bytes, int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset,
-                   bool loop, const std::string& from, const std::string& to) {
-    return new Stream(bytes, settingsOf(arith, rateHz, english, cursorBank, cursorOffset), loop, from, to);
+                   bool loop, const std::string& from, const std::string& to, int currentBank) {
+    return new Stream(bytes, settingsOf(arith, rateHz, english, cursorBank, cursorOffset, currentBank), loop, from, to);
 }
 // A selection looped: bytes [fromByte, toByte) of tab `tab` (0 common, 1..5
 // A..E); `playhead` the song frame heard now, or negative for none.
 Stream* openLoop(const std::string& bytes, int arith, uint32_t rateHz, bool english, int tab, double fromByte,
-                 double toByte, double playhead) {
+                 double toByte, double playhead, int currentBank) {
     session::LoopPick pick;
     pick.tab = tab;
     pick.fromByte = static_cast<uint64_t>(fromByte);
     pick.toByte = static_cast<uint64_t>(toByte);
     const std::optional<uint64_t> head = playhead < 0 ? std::nullopt : std::optional<uint64_t>(static_cast<uint64_t>(playhead));
-    return new Stream(bytes, settingsOf(arith, rateHz, english, -2, 0), pick, head);
+    return new Stream(bytes, settingsOf(arith, rateHz, english, -2, 0, currentBank), pick, head);
 }
 val streamNext(Stream& s, uint32_t frames) {
     const std::span<const int16_t> block = s.next(frames);
     return val(emscripten::typed_memory_view(block.size(), block.data()));
 }
 void streamSeek(Stream& s, double frame) { s.seek(static_cast<uint64_t>(frame)); }
-std::string streamSwap(Stream& s, const std::string& bytes, int arith, uint32_t rateHz, bool english) {
-    return s.swap(bytes, settingsOf(arith, rateHz, english, -2, 0));
+std::string streamSwap(Stream& s, const std::string& bytes, int arith, uint32_t rateHz, bool english, int currentBank) {
+    return s.swap(bytes, settingsOf(arith, rateHz, english, -2, 0, currentBank));
 }
 double streamFrame(const Stream& s) { return static_cast<double>(s.frame()); }
 double streamSongFrame(const Stream& s) { return static_cast<double>(s.songFrame()); }

@@ -158,6 +158,10 @@ output::BuildInputs buildInputs(const document::TabTexts& tabs, const Settings& 
         in.caret = s.cursorOffset;
         in.startFromCursor = true;
     }
+    if (s.currentBank != -2) {
+        in.bankIndex = static_cast<int>(s.currentBank);
+        in.currentBankMode = true;
+    }
     return in;
 }
 

@@ -27,6 +27,7 @@ struct Settings {
     bool english = false;    // messages in English (else Japanese)
     int64_t cursorBank = -2; // -1 common, 0..4 banks A..E; -2: no cursor
     uint64_t cursorOffset = 0;
+    int64_t currentBank = -2;  // Current Bank Play: 0..4 banks A..E (-1 common, which the builder refuses); -2 off
 };
 
 // {"ok":true} or {"ok":false,"error":{...}}: the error of `check --json`

@@ -51,6 +51,15 @@ function englishOf(lang = 'ja') {
   return lang === 'en';
 }
 
+// Current Bank Play as tavolin-cli's --current-bank: 'A'..'E' (any case);
+// 'common' reaches the builder, which refuses it. -2 for none.
+function currentBankOf(bank) {
+  if (bank === undefined || bank === null || bank === '') return -2;
+  const index = TABS[String(bank).toLowerCase()];
+  if (index === undefined) throw new RangeError(`currentBank wants A..E, not '${bank}'`);
+  return index;
+}
+
 // "B:12" as tavolin-cli's --cursor: tab common or A..E, a byte offset in that
 // tab's stored text. [bank, offset]; bank -2 for no cursor.
 function cursorOf(cursor) {
@@ -87,19 +96,19 @@ export async function createEngine(options = {}) {
   const core = await createEngineCore(await coreArguments(options));
 
   return {
-    check(doc, { arith, lang, rate, cursor } = {}) {
+    check(doc, { arith, lang, rate, cursor, currentBank } = {}) {
       rateOf(rate);
       const [bank, offset] = cursorOf(cursor);
-      return JSON.parse(core.check(bytesOf(doc), arithOf(arith), englishOf(lang), bank, offset));
+      return JSON.parse(core.check(bytesOf(doc), arithOf(arith), englishOf(lang), bank, offset, currentBankOf(currentBank)));
     },
 
     timeline(doc, { arith, rate, lang } = {}) {
       return JSON.parse(core.timeline(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang)));
     },
 
-    render(doc, { arith, rate, cursor, lang } = {}) {
+    render(doc, { arith, rate, cursor, lang, currentBank } = {}) {
       const [bank, offset] = cursorOf(cursor);
-      if (!core.render(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), bank, offset))
+      if (!core.render(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), bank, offset, currentBankOf(currentBank)))
         throw new EngineError(JSON.parse(core.lastError()));
       const wav = core.renderedBytes().slice();
       core.releaseRendered();
@@ -109,14 +118,15 @@ export async function createEngine(options = {}) {
     // `pick` ({tab, from, to}: bytes of tab 0 common .. 5 E) loops the
     // passage a selection names, as the window's Ctrl+L: the pass under
     // `playhead` (a song frame, the stream's songFrame) when given.
-    open(doc, { arith, rate, lang, cursor, loop = false, from = '', to = '', pick, playhead } = {}) {
+    open(doc, { arith, rate, lang, cursor, loop = false, from = '', to = '', pick, playhead, currentBank } = {}) {
       const [bank, offset] = cursorOf(cursor);
+      const only = currentBankOf(currentBank);
       const s = pick
         ? core.openLoop(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), Number(pick.tab) | 0,
                         Math.max(0, Number(pick.from) || 0), Math.max(0, Number(pick.to) || 0),
-                        playhead === undefined ? -1 : Math.max(0, Number(playhead)))
+                        playhead === undefined ? -1 : Math.max(0, Number(playhead)), only)
         : core.openStream(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), bank, offset,
-                          Boolean(loop), String(from), String(to));
+                          Boolean(loop), String(from), String(to), only);
       if (!s.ok()) {
         const error = JSON.parse(s.error());
         s.delete();
@@ -139,7 +149,7 @@ export async function createEngine(options = {}) {
         // the desktop's live swap does; `arith` and `rate` stay the stream's.
         // An error (EngineError, as open's) leaves the old song playing.
         swap(next, { lang: swapLang } = {}) {
-          const error = live().swap(bytesOf(next), arithOf(arith), rateOf(rate), englishOf(swapLang ?? lang));
+          const error = live().swap(bytesOf(next), arithOf(arith), rateOf(rate), englishOf(swapLang ?? lang), only);
           if (error) throw new EngineError(JSON.parse(error));
         },
         // Bit 0 bank A .. bit 4 bank E: the banks the mix lets through.

@@ -25,11 +25,12 @@ export function serve(command, args) {
 // context is suspended at frame 0 until the worklet has opened the stream, so the song starts at
 // the first frame; `mask` is the banks heard (bit 0 bank A). Resolves with the worklet's messages, the wall time of the rendering after the
 // start, and the output as floats times 32768 (interleaved) unless `keep` is false. With `pick`
-// ({tab, from, to}) the worklet loops the passage a selection names instead of playing the song.
+// ({tab, from, to}) the worklet loops the passage a selection names instead of playing the song;
+// `currentBank` ('A'..'E') plays that bank alone, as Current Bank Play.
 // `timed` ([{at, message}]): at frame `at` (a whole render quantum) the context stops, the worklet
 // is handed `message` (as the page hands it an edit to swap in, or Pause), and its answer is kept
 // in `answers`.
-export async function renderOffline({ song, frames, rate, loop, mask = 31, keep = true, pick = null, timed = [] }) {
+export async function renderOffline({ song, frames, rate, loop, mask = 31, keep = true, pick = null, timed = [], currentBank }) {
   const ctx = new OfflineAudioContext(2, frames, rate);
   await ctx.audioWorklet.addModule('player-worklet.js');
   const wasm = await (await fetch('tavolin-engine.wasm')).arrayBuffer();
@@ -41,8 +42,8 @@ export async function renderOffline({ song, frames, rate, loop, mask = 31, keep 
   const rendering = ctx.startRendering();
   await suspended;
   const playing = message();
-  node.port.postMessage(pick ? { type: 'loop', bytes: new Uint8Array(song), arith: 'float', rate, pick, mask }
-    : { type: 'play', bytes: new Uint8Array(song), arith: 'float', rate, loop, mask });
+  node.port.postMessage(pick ? { type: 'loop', bytes: new Uint8Array(song), arith: 'float', rate, pick, mask, currentBank }
+    : { type: 'play', bytes: new Uint8Array(song), arith: 'float', rate, loop, mask, currentBank });
   const started = await playing;
   const answers = [];
   for (const { at, message: m } of timed) {

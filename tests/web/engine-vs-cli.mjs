@@ -150,6 +150,25 @@ if (example) {
   part.close();
 }
 
+// Current Bank Play: render and a stream of bank B alone are render
+// --current-bank B; the common tab is refused with the builder's words.
+{
+  ++cases;
+  const demo = documents.find((d) => path.basename(d) === 'demo.mml');
+  const out = path.join(tmp, 'bank.wav');
+  runCli(['render', '--current-bank', 'B', '-o', out, demo]);
+  const want = fs.readFileSync(out);
+  const got = engine.render(fs.readFileSync(demo), { currentBank: 'B' });
+  const stream = engine.open(fs.readFileSync(demo), { currentBank: 'b' });
+  const streamed = Int16Array.from(stream.next((want.length - 44) / 4));
+  stream.close();
+  if (Buffer.compare(want, Buffer.from(got)) !== 0) fail('render currentBank B', 'same bytes', firstDifference(want, got));
+  if (!isDeepStrictEqual(streamed, new Int16Array(want.buffer.slice(want.byteOffset + 44, want.byteOffset + want.length))))
+    fail('stream currentBank B', 'the same samples', 'others');
+  const common = renderError(() => engine.render(fs.readFileSync(demo), { currentBank: 'common' }));
+  if (!common || !common.message) fail('render currentBank common', 'a refusal', JSON.stringify(common));
+}
+
 // A selection looped while the song plays names the pass under the playhead:
 // G A B of the third of sixteen passes (5 s – 5.75 s) is render --from 5
 // --to 5.75; without a playhead, the first pass; a selection of no note is

@@ -173,12 +173,14 @@ try {
   // The worklet's output in an OfflineAudioContext, the stream started at frame 0. Every float the
   // processor wrote, times 32768, must equal the CLI's int16 sample exactly (the division by 32768
   // is exact in 32-bit floats), with silence after the song's end.
-  // Rows: every bank, and banks B and D soloed (the worklet's mask against the CLI's --solo).
-  for (const [what, mask, args] of [['all banks', 31, []], ['solo B and D', 0b01010, ['--solo', 'B,D']]]) {
+  // Rows: every bank, banks B and D soloed (the worklet's mask against the CLI's --solo), and Current
+  // Bank Play on B (against --current-bank B).
+  for (const [what, mask, args, currentBank] of [['all banks', 31, []], ['solo B and D', 0b01010, ['--solo', 'B,D']],
+    ['Current Bank Play on B', 31, ['--current-bank', 'B'], 'B']]) {
     execFileSync(cli, ['render', join(tmp, 'song.mml'), '-o', join(tmp, 'cli-mask.wav'), ...args]);
     const wav = readFileSync(join(tmp, 'cli-mask.wav'));
     const wanted = [...new Int16Array(wav.buffer.slice(wav.byteOffset + 44, wav.byteOffset + wav.length)), ...new Array(512).fill(0)];
-    const offline = await page.evaluate(renderOffline, { song: [...song], frames: wanted.length / 2, rate: 48000, loop: false, mask });
+    const offline = await page.evaluate(renderOffline, { song: [...song], frames: wanted.length / 2, rate: 48000, loop: false, mask, currentBank });
     expect(`worklet start (${what})`, [offline.ready, offline.started], ['ready', { type: 'playing', frame: 0 }]);
     const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
     expect(`worklet samples (${what}) equal the CLI render: first difference`, differ < 0 ? 'none'
