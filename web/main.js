@@ -281,7 +281,10 @@ function loopSelection() {
   play({ tab: shownTab, from: storedOffset(doc, from), to: storedOffset(doc, to) });
 }
 
-const stop = () => post({ type: 'stop' });
+const stop = () => {
+  $('pause').checked = false;  // a new Play starts unpaused
+  post({ type: 'stop' });
+};
 $('play').onclick = () => play();
 $('loop-passage').onclick = loopSelection;
 $('pause').onchange = () => post({ type: 'pause', paused: $('pause').checked });
