@@ -380,4 +380,22 @@ std::vector<OutlineItem> documentOutline(const document::TabTexts& tabs) {
     return out;
 }
 
+std::vector<SoundingSource> soundingSourcesIn(const SongTimeline& timeline, const BankFrames& frames,
+                                              const document::TabTexts& compiled,
+                                              const std::array<std::string_view, document::kTabCount>& now) {
+    std::vector<SoundingSource> out;
+    std::array<std::optional<TextShift>, document::kTabCount> shifts;
+    for (SoundingSource s : soundingSources(timeline, frames)) {
+        const auto tab = static_cast<size_t>(s.range.tab);
+        if (!shifts[tab]) shifts[tab].emplace(compiled[tab], now[tab]);
+        const uint32_t length = s.range.end - s.range.begin;
+        const std::optional<uint64_t> at = shifts[tab]->place(s.range.begin, length);
+        if (!at || *at >= now[tab].size()) continue;
+        s.range.begin = static_cast<uint32_t>(*at);
+        s.range.end = s.range.begin + length;
+        out.push_back(s);
+    }
+    return out;
+}
+
 }  // namespace tavolin::music

@@ -3,6 +3,7 @@
 // compile's errors, and (below) macros, outline and colour ranges. No protocol here.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -110,6 +111,14 @@ private:
     size_t m_before = 0;
     size_t m_after = 0;
 };
+
+// soundingSources placed in the texts as they stand now: each moved from
+// `compiled` (the texts the song was compiled from) into `now`, tab by tab
+// (TextShift); one in a stretch edited since, or past its text's end, is
+// left out.
+std::vector<SoundingSource> soundingSourcesIn(const SongTimeline& timeline, const BankFrames& frames,
+                                              const document::TabTexts& compiled,
+                                              const std::array<std::string_view, document::kTabCount>& now);
 
 // The colour classes of every tab, as the compile reads them: a bank goes on
 // from what the common text leaves open (a comment, a recording). Calls

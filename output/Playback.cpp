@@ -70,13 +70,6 @@ void retire(WaveOutParam& s, PendingSwap* p) noexcept {
     }
 }
 
-void crossfade(std::span<int16_t> into, std::span<const int16_t> from, size_t samples) noexcept {
-    const auto frames = static_cast<int32_t>(samples / 2);
-    for (size_t i = 0; i < samples; ++i) {
-        const int32_t o = from[i], n = into[i];
-        into[i] = static_cast<int16_t>(o + (n - o) * static_cast<int32_t>(i / 2) / frames);
-    }
-}
 
 // The worker's side of a stream: the render head and the swap in progress.
 class StreamRenderer {
@@ -127,8 +120,8 @@ private:
         song.Render(std::span<int16_t>(block.samples), &bankTaps);
         if (m_fadeFrom) {
             const size_t n = size_t{m_fadeFrames} * 2;
-            crossfade(block.samples, m_oldMix, n);
-            for (size_t b = 0; b < block.banks.size(); ++b) crossfade(block.banks[b], m_oldBanks[b], n);
+            crossfade(std::span<int16_t>(block.samples).first(n), m_oldMix, 0, m_fadeFrames);
+            for (size_t b = 0; b < block.banks.size(); ++b) crossfade(std::span<int16_t>(block.banks[b]).first(n), m_oldBanks[b], 0, m_fadeFrames);
             m_fadeFrom = false;
         }
         if (m_taps)
@@ -177,8 +170,8 @@ private:
             for (size_t b = 0; b < bankTaps.banks.size(); ++b) bankTaps.banks[b] = std::span<int16_t>(m_nextBanks[b]).first(n);
             m_s.generator->Render(std::span<int16_t>(m_nextMix).first(n), &bankTaps);
             if (m_fadeFrom) {
-                crossfade(m_nextMix, m_oldMix, n);
-                for (size_t b = 0; b < m_oldBanks.size(); ++b) crossfade(m_nextBanks[b], m_oldBanks[b], n);
+                crossfade(std::span<int16_t>(m_nextMix).first(n), m_oldMix, 0, m_fadeFrames);
+                for (size_t b = 0; b < m_oldBanks.size(); ++b) crossfade(std::span<int16_t>(m_nextBanks[b]).first(n), m_oldBanks[b], 0, m_fadeFrames);
             }
             std::swap(m_oldMix, m_nextMix);
             std::swap(m_oldBanks, m_nextBanks);

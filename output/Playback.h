@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <thread>
 
 #include "compiler/UiText.h"
@@ -74,6 +75,17 @@ struct StreamPcmBufferOne final : BlockSource {
 // same samples, so a swap to a song that sounds the same changes nothing.
 inline constexpr uint32_t kCrossfadeMs = 5;
 constexpr uint32_t crossfadeFrames(uint32_t rateHz) noexcept { return rateHz * kCrossfadeMs / 1000; }
+// That crossfade over interleaved stereo `into` (the new song), fading from
+// `from` (the old one's same frames): `into` starts `firstFrame` frames into
+// a fade of `fadeFrames` frames, so a fade cut into pieces gives the same
+// samples as in one. No allocation.
+inline void crossfade(std::span<int16_t> into, std::span<const int16_t> from, uint32_t firstFrame, uint32_t fadeFrames) noexcept {
+    const auto frames = static_cast<int32_t>(fadeFrames);
+    for (size_t i = 0; i < into.size() && i < from.size(); ++i) {
+        const int32_t o = from[i], n = into[i];
+        into[i] = static_cast<int16_t>(o + (n - o) * static_cast<int32_t>(firstFrame + i / 2) / frames);
+    }
+}
 
 // A song that takes over a running stream without stopping it. `song` has
 // its loop flag or passage set and stands where it must go on once the old

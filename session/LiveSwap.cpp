@@ -11,20 +11,6 @@ namespace {
 // The builder reports nothing: the live check has already shown the errors.
 using output::QuietHost;
 
-// The inputs a swap builds: no cursor (the swap seeks on its own), played
-// as playback plays them.
-output::BuildInputs withoutCursor(output::BuildInputs inputs) {
-    inputs.startFromCursor = false;
-    inputs.caret = 0;
-    inputs.forExport = false;
-    return inputs;
-}
-
-bool sameSettings(const output::BuildInputs& a, const output::BuildInputs& b) {
-    return a.arith == b.arith && a.sampleRateHz == b.sampleRateHz &&
-           a.currentBankMode == b.currentBankMode && (!a.currentBankMode || a.bankIndex == b.bankIndex);
-}
-
 }  // namespace
 
 // One song of the chain. A song's own frames count on from where it stood
@@ -77,7 +63,7 @@ void LiveSwap::playStarted(const output::BuildInputs& inputs, std::shared_ptr<co
     song->loop = start.loop;
     song->passage = start.passage;
     song->delta = static_cast<int64_t>(start.frame);
-    song->inputs = withoutCursor(inputs);
+    song->inputs = swapInputs(inputs);
     std::lock_guard lock(m_mutex);
     m_base = static_cast<int64_t>(start.frame);
     m_song = std::move(song);
@@ -112,11 +98,11 @@ void LiveSwap::editedTexts(const std::array<std::string, 6>& before, const std::
 
 bool LiveSwap::offer(const output::BuildInputs& inputs, std::shared_ptr<const output::SongMap> map,
                      std::optional<LivePassage> passage) {
-    if (!m_active || !map || !map->ok() || !sameSettings(inputs, m_settings) || !m_player.isPlaying()) return false;
+    if (!m_active || !map || !map->ok() || !sameSwapSettings(inputs, m_settings) || !m_player.isPlaying()) return false;
     if (!m_player.swapFrame()) return false;  // the stream has ended
     auto request = std::make_unique<Request>();
     request->stream = m_player.stream();
-    request->inputs = withoutCursor(inputs);
+    request->inputs = swapInputs(inputs);
     request->map = std::move(map);
     request->edits = std::exchange(m_edits, {});
     request->passage = passage;

@@ -141,9 +141,13 @@ void setPlayMode(output::GeneratorWrapper& song, bool loop, bool passage) noexce
 }
 
 void enterPassage(output::GeneratorWrapper& song, const LivePassage& passage, const SkipTo& skip) {
-    if (skip) skip(song, passage.from);
-    else song.Skip(passage.from);
+    skipSong(song, passage.from, skip);
     song.setPassage(passage.to - passage.from, passage.loop);
+}
+
+void skipSong(output::GeneratorWrapper& song, uint64_t frame, const SkipTo& skip) {
+    if (skip) skip(song, frame);
+    else song.Skip(frame);
 }
 
 void placeSong(output::GeneratorWrapper& song, bool loop, const std::optional<LivePassage>& passage) {

@@ -88,18 +88,9 @@ PlayPoll PlaySession::poll(output::PlayPosition::Clock::time_point now, const do
     else p.banks = playbackFrames(timeline, *p.frame, m_loop);
     if (!texts) return p;
     // The texts may have changed since the song was compiled: the notes move with them.
-    const document::TabTexts& compiled = m_swap.playingTexts();
-    std::array<std::optional<music::TextShift>, document::kTabCount> shifts;
-    for (music::SoundingSource s : music::soundingSources(timeline, *p.banks)) {
-        const auto tab = static_cast<size_t>(s.range.tab);
-        if (!shifts[tab]) shifts[tab].emplace(compiled[tab], (*texts)[tab]);
-        const uint32_t length = s.range.end - s.range.begin;
-        const std::optional<uint64_t> at = shifts[tab]->place(s.range.begin, length);
-        if (!at || *at + length > (*texts)[tab].size()) continue;
-        s.range.begin = static_cast<uint32_t>(*at);
-        s.range.end = s.range.begin + length;
-        p.lit.push_back(s);
-    }
+    std::array<std::string_view, document::kTabCount> current;
+    for (size_t i = 0; i < current.size(); ++i) current[i] = (*texts)[i];
+    p.lit = music::soundingSourcesIn(timeline, *p.banks, m_swap.playingTexts(), current);
     return p;
 }
 

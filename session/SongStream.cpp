@@ -39,13 +39,9 @@ std::span<const int16_t> SongStream::next(uint32_t frames) {
     if (m_faded < m_fadeFrom.size()) {
         // A swap's crossfade, perhaps over several calls: the weights count
         // from the swap's first frame, as the player's do within its block.
-        const auto fadeFrames = static_cast<int32_t>(m_fadeFrom.size() / 2);
         const size_t n = std::min(samples, m_fadeFrom.size() - m_faded);
-        for (size_t i = 0; i < n; ++i) {
-            const size_t k = m_faded + i;
-            const int32_t o = m_fadeFrom[k], v = out[i];
-            out[i] = static_cast<int16_t>(o + (v - o) * static_cast<int32_t>(k / 2) / fadeFrames);
-        }
+        output::crossfade(out.first(n), std::span<const int16_t>(m_fadeFrom).subspan(m_faded), static_cast<uint32_t>(m_faded / 2),
+                          static_cast<uint32_t>(m_fadeFrom.size() / 2));
         m_faded += n;
     }
     m_frame += frames;
@@ -58,13 +54,8 @@ uint64_t SongStream::songFrame() const noexcept {
 }
 
 bool SongStream::swap(const output::BuildInputs& inputs, output::BuildHost& host, CompileResult* result) {
-    if (!m_song || inputs.arith != m_inputs.arith || inputs.sampleRateHz != m_inputs.sampleRateHz ||
-        inputs.currentBankMode != m_inputs.currentBankMode || (inputs.currentBankMode && inputs.bankIndex != m_inputs.bankIndex))
-        return false;
-    output::BuildInputs next = inputs;
-    next.startFromCursor = false;  // it goes on where the music stands, not at a caret
-    next.caret = 0;
-    next.forExport = false;
+    if (!m_song || !sameSwapSettings(inputs, m_inputs)) return false;
+    output::BuildInputs next = swapInputs(inputs);  // it goes on where the music stands, not at a caret
     const std::shared_ptr<const output::SongMap> map = output::buildSongMap(next, false);
     output::WaveFormat format;
     std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(next, false, host, format, result);
@@ -85,12 +76,8 @@ bool SongStream::swap(const output::BuildInputs& inputs, output::BuildHost& host
     m_song->Render(std::span<int16_t>(from));
     if (m_faded < m_fadeFrom.size()) {
         // Still fading in from an earlier swap: that fade is what would have been heard.
-        const auto earlier = static_cast<int32_t>(m_fadeFrom.size() / 2);
-        for (size_t i = 0; i < from.size() && m_faded + i < m_fadeFrom.size(); ++i) {
-            const size_t k = m_faded + i;
-            const int32_t o = m_fadeFrom[k], v = from[i];
-            from[i] = static_cast<int16_t>(o + (v - o) * static_cast<int32_t>(k / 2) / earlier);
-        }
+        output::crossfade(from, std::span<const int16_t>(m_fadeFrom).subspan(m_faded), static_cast<uint32_t>(m_faded / 2),
+                          static_cast<uint32_t>(m_fadeFrom.size() / 2));
     }
     m_fadeFrom = std::move(from);
     m_faded = 0;

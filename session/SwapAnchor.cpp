@@ -95,15 +95,25 @@ SwapPlace placeSwap(const SongTimeline& oldLine, uint64_t oldFrame, const TabEdi
     return place;
 }
 
-void enterSwap(output::GeneratorWrapper& song, SwapPlace& place, bool loop, const SkipTo& skip) {
+output::BuildInputs swapInputs(output::BuildInputs inputs) {
+    inputs.startFromCursor = false;
+    inputs.caret = 0;
+    inputs.forExport = false;
+    return inputs;
+}
+
+bool sameSwapSettings(const output::BuildInputs& a, const output::BuildInputs& b) noexcept {
+    return a.arith == b.arith && a.sampleRateHz == b.sampleRateHz &&
+           a.currentBankMode == b.currentBankMode && (!a.currentBankMode || a.bankIndex == b.bankIndex);
+}
+
+void enterSwap(output::GeneratorWrapper& song, const SwapPlace& place, bool loop, const SkipTo& skip) {
     setPlayMode(song, loop, place.passage.has_value());
     if (place.passage) {
         enterPassage(song, *place.passage, skip);
         song.advance(place.anchor.frame - place.passage->from);
-    } else if (skip) {
-        skip(song, place.anchor.frame);
     } else {
-        song.Skip(place.anchor.frame);
+        skipSong(song, place.anchor.frame, skip);
     }
 }
 

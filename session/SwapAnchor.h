@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "output/SongBuilder.h"
 #include "session/EditMapping.h"
 #include "session/Passage.h"
 #include "synth/Timeline.h"
@@ -36,6 +37,13 @@ struct SwapAnchor {
 SwapAnchor chooseSwapFrame(const SongTimeline& oldSong, uint64_t swapFrame, const TabEdits& edits,
                            const SongTimeline& newSong);
 
+// The inputs a swap builds: no cursor (the swap seeks on its own), played
+// as playback plays them.
+output::BuildInputs swapInputs(output::BuildInputs inputs);
+// A compile of `a` may take over a song of `b`: the same arithmetic, rate and
+// bank mode (results for other settings are not swapped in).
+bool sameSwapSettings(const output::BuildInputs& a, const output::BuildInputs& b) noexcept;
+
 // Where a song rebuilt from edited texts goes on when the old one stands at
 // `oldFrame`: the anchor (chooseSwapFrame), and the passage it plays: `given`,
 // else the old passage with its ends following their notes, else none.
@@ -47,7 +55,7 @@ SwapPlace placeSwap(const SongTimeline& oldLine, uint64_t oldFrame, const TabEdi
                     const std::optional<LivePassage>& oldPassage, std::optional<LivePassage> given = std::nullopt);
 // Puts the rebuilt `song` there, by the one recipe (Passage.h); `skip` seeks
 // it (the live swap starts from a checkpoint).
-void enterSwap(output::GeneratorWrapper& song, SwapPlace& place, bool loop, const SkipTo& skip = {});
+void enterSwap(output::GeneratorWrapper& song, const SwapPlace& place, bool loop, const SkipTo& skip = {});
 // A song's own frame (counted on from its start without wrapping) as a frame
 // of its timeline: wrapped by its looping passage, or by Loop at the song's
 // `frames`.

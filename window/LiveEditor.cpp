@@ -160,16 +160,11 @@ std::vector<EditorRange> LiveEditor::playingRanges(int tab, std::string_view tab
     // The compile saw `old`; the editor may hold an edit since. Spans before the
     // first changed byte and after the last keep their place (shifted); a span in
     // the changed stretch is not lit.
-    const music::TextShift shift((m_playMap ? m_playTexts : m_texts)[static_cast<size_t>(tab)], tabBytes);
-    std::vector<music::SoundingSource> lit;
-    for (music::SoundingSource source : music::soundingSources(t, frames)) {
-        if (source.range.tab != tab) continue;
-        const uint32_t length = source.range.end - source.range.begin;
-        const auto offset = shift.place(source.range.begin, length);
-        if (!offset) continue;
-        source.range = {tab, static_cast<uint32_t>(*offset), static_cast<uint32_t>(*offset + length)};
-        lit.push_back(source);
-    }
+    const document::TabTexts& compiled = m_playMap ? m_playTexts : m_texts;
+    std::array<std::string_view, document::kTabCount> now;
+    for (size_t i = 0; i < now.size(); ++i) now[i] = compiled[i];
+    now[static_cast<size_t>(tab)] = tabBytes;
+    const std::vector<music::SoundingSource> lit = music::soundingSourcesIn(t, frames, compiled, now);
     return litRanges(tab, tabBytes, lit);
 }
 

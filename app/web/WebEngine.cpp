@@ -27,6 +27,7 @@
 #include "output/Passage.h"
 #include "session/Passage.h"
 #include "session/SongSettings.h"
+#include "session/SwapAnchor.h"
 #include "output/SongMap.h"
 #include "output/WavExport.h"
 #include "synth/Timeline.h"
@@ -174,6 +175,31 @@ std::string buildError(const CompileResult& r, const document::TabTexts& tabs, c
     return j.dump();
 }
 
+// A document and its settings made ready for a build, in the settings'
+// language: its texts and inputs, or the error (as open's) that refuses it:
+// bytes that are no document, settings the engine does not run at.
+struct Prepared {
+    document::TabTexts tabs;
+    output::BuildInputs inputs;
+    std::string error;
+};
+Prepared prepare(std::string_view fileBytes, const Settings& s) {
+    useLanguage(s.english);
+    Prepared p;
+    const ReadResult doc = readDocument(fileBytes);
+    if (!doc.message.empty()) {
+        p.error = Json{{"document", true}, {"message", doc.message}}.dump();
+        return p;
+    }
+    if (const std::string problem = settingsProblem(s); !problem.empty()) {
+        p.error = Json{{"message", problem}}.dump();
+        return p;
+    }
+    p.tabs = doc.tabs;
+    p.inputs = buildInputs(doc.tabs, s);
+    return p;
+}
+
 }  // namespace
 
 std::string checkDocument(std::string_view fileBytes, const Settings& s) {
@@ -267,19 +293,11 @@ std::string classifyText(std::string_view utf8) {
 }
 
 std::vector<uint8_t> renderDocument(std::string_view fileBytes, const Settings& s, std::string& error) {
-    useLanguage(s.english);
-    error.clear();
     std::vector<uint8_t> wav;
-    const ReadResult doc = readDocument(fileBytes);
-    if (!doc.message.empty()) {
-        error = Json{{"document", true}, {"message", doc.message}}.dump();
-        return wav;
-    }
-    if (const std::string problem = settingsProblem(s); !problem.empty()) {
-        error = Json{{"message", problem}}.dump();
-        return wav;
-    }
-    output::BuildInputs in = buildInputs(doc.tabs, s);
+    Prepared doc = prepare(fileBytes, s);
+    error = doc.error;
+    if (!error.empty()) return wav;
+    output::BuildInputs& in = doc.inputs;
     in.forExport = true;
     MemoryHost host;
     output::WaveFormat format;
@@ -321,23 +339,15 @@ std::string importMidiDocument(std::string_view midiBytes, const MidiImportSetti
 
 std::string exportMidiDocument(std::string_view fileBytes, const Settings& s, std::string& error,
                                std::vector<std::string>& warnings) {
-    useLanguage(s.english);
-    error.clear();
     warnings.clear();
     std::vector<uint8_t> midi;
-    const ReadResult doc = readDocument(fileBytes);
-    if (!doc.message.empty()) {
-        error = Json{{"document", true}, {"message", doc.message}}.dump();
-        return {};
-    }
-    if (const std::string problem = settingsProblem(s); !problem.empty()) {
-        error = Json{{"message", problem}}.dump();
-        return {};
-    }
+    const Prepared doc = prepare(fileBytes, s);
+    error = doc.error;
+    if (!error.empty()) return {};
     MemoryHost host;
     output::WaveFormat format;
     CompileResult result;
-    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(buildInputs(doc.tabs, s), false, host, format, &result);
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(doc.inputs, false, host, format, &result);
     if (!song) {
         error = buildError(result, doc.tabs, host.message());
         return {};
@@ -352,21 +362,6 @@ std::string exportMidiDocument(std::string_view fileBytes, const Settings& s, st
     return std::string(midi.begin(), midi.end());
 }
 
-std::optional<output::BuildInputs> Stream::inputsOf(std::string_view fileBytes, const Settings& s, document::TabTexts& tabs) {
-    useLanguage(s.english);
-    const ReadResult doc = readDocument(fileBytes);
-    if (!doc.message.empty()) {
-        m_error = Json{{"document", true}, {"message", doc.message}}.dump();
-        return std::nullopt;
-    }
-    if (const std::string problem = settingsProblem(s); !problem.empty()) {
-        m_error = Json{{"message", problem}}.dump();
-        return std::nullopt;
-    }
-    tabs = doc.tabs;
-    return buildInputs(doc.tabs, s);
-}
-
 void Stream::start(const output::BuildInputs& inputs, bool loop, std::optional<session::LivePassage> passage,
                    const document::TabTexts& tabs) {
     MemoryHost host;
@@ -376,17 +371,19 @@ void Stream::start(const output::BuildInputs& inputs, bool loop, std::optional<s
 }
 
 Stream::Stream(std::string_view fileBytes, const Settings& s, bool loop, std::string_view from, std::string_view to) {
-    document::TabTexts tabs;
-    const std::optional<output::BuildInputs> inputs = inputsOf(fileBytes, s, tabs);
-    if (!inputs) return;
+    const Prepared doc = prepare(fileBytes, s);
+    m_error = doc.error;
+    if (!m_error.empty()) return;
+    const output::BuildInputs& inputs = doc.inputs;
+    const document::TabTexts& tabs = doc.tabs;
     std::optional<session::LivePassage> passage;
     if (!from.empty() || !to.empty()) {
         // A passage, as render's --from and --to name it.
-        if (inputs->startFromCursor) {
+        if (inputs.startFromCursor) {
             m_error = Json{{"message", "from/to cannot be combined with a cursor"}}.dump();
             return;
         }
-        const auto map = output::buildSongMap(*inputs, false);
+        const auto map = output::buildSongMap(inputs, false);
         if (!map->ok()) {
             m_error = buildError(map->result, tabs, uiText(output::kBadRateMessage));
             return;
@@ -398,17 +395,19 @@ Stream::Stream(std::string_view fileBytes, const Settings& s, bool loop, std::st
         }
         passage = session::LivePassage{named.span->from, named.span->to, loop};
     }
-    start(*inputs, loop, passage, tabs);
+    start(inputs, loop, passage, tabs);
 }
 
 Stream::Stream(std::string_view fileBytes, const Settings& s, const session::LoopPick& pick, std::optional<uint64_t> playhead) {
-    document::TabTexts tabs;
-    std::optional<output::BuildInputs> inputs = inputsOf(fileBytes, s, tabs);
-    if (!inputs) return;
+    Prepared doc = prepare(fileBytes, s);
+    m_error = doc.error;
+    if (!m_error.empty()) return;
+    output::BuildInputs& inputs = doc.inputs;
+    const document::TabTexts& tabs = doc.tabs;
     // A stretch of the whole song, as exported, whatever the cursor.
-    inputs->startFromCursor = false;
-    inputs->caret = 0;
-    const auto map = output::buildSongMap(*inputs, false);
+    inputs.startFromCursor = false;
+    inputs.caret = 0;
+    const auto map = output::buildSongMap(inputs, false);
     if (!map->ok()) {
         m_error = buildError(map->result, tabs, uiText(output::kBadRateMessage));
         return;
@@ -418,7 +417,7 @@ Stream::Stream(std::string_view fileBytes, const Settings& s, const session::Loo
         m_error = Json{{"noNote", true}, {"message", uiText(session::kMsgLoopNoNote)}}.dump();
         return;
     }
-    start(*inputs, false, session::LivePassage{span->from, span->to, true}, tabs);
+    start(inputs, false, session::LivePassage{span->from, span->to, true}, tabs);
 }
 
 std::string Stream::passageStatus() const {
@@ -427,17 +426,14 @@ std::string Stream::passageStatus() const {
 }
 
 std::string Stream::swap(std::string_view fileBytes, const Settings& s) {
-    useLanguage(s.english);
     if (!ok()) return Json{{"message", "the stream plays nothing to go on from"}}.dump();
-    const ReadResult doc = readDocument(fileBytes);
-    if (!doc.message.empty()) return Json{{"document", true}, {"message", doc.message}}.dump();
-    if (const std::string problem = settingsProblem(s); !problem.empty()) return Json{{"message", problem}}.dump();
-    const output::BuildInputs inputs = buildInputs(doc.tabs, s);
-    if (inputs.arith != m_stream->inputs().arith || inputs.sampleRateHz != m_stream->inputs().sampleRateHz)
-        return Json{{"message", "a swap keeps the stream's arithmetic and rate"}}.dump();
+    const Prepared doc = prepare(fileBytes, s);
+    if (!doc.error.empty()) return doc.error;
+    if (!session::sameSwapSettings(doc.inputs, m_stream->inputs()))
+        return Json{{"message", "a swap keeps the stream's arithmetic, rate and bank mode"}}.dump();
     MemoryHost host;
     CompileResult result;
-    if (m_stream->swap(inputs, host, &result)) return {};
+    if (m_stream->swap(doc.inputs, host, &result)) return {};
     return buildError(result, doc.tabs, host.message());
 }
 

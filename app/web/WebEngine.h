@@ -110,8 +110,6 @@ public:
     bool finished() const noexcept { return !ok() || m_stream->finished(); }
 
 private:
-    // The document's inputs, or nullopt after setting m_error.
-    std::optional<output::BuildInputs> inputsOf(std::string_view fileBytes, const Settings& settings, document::TabTexts& tabs);
     void start(const output::BuildInputs& inputs, bool loop, std::optional<session::LivePassage> passage,
                const document::TabTexts& tabs);
 
