@@ -138,8 +138,21 @@ std::string bankTrack(const BankTimeline& bank, int bankIndex, int channel, cons
     for (const auto& [cc, value] : {std::pair{101, 0}, {100, 0}, {6, kMidiBendRangeSemitones}, {38, 0}, {101, 127}, {100, 127}})
         events.push_back({0, kControl, channelEvent(0xB0, channel, cc, value)});
     std::array<ChannelState, 16> state{};
+    // The note written last, while a tie or slur may still continue it: a
+    // slur onto the same pitch is heard as one held note, so it is written as
+    // one (a second note-on would strike it again).
+    struct Held {
+        int channel = -1;
+        double frequency = 0;  // a drum key stands for many: noise ties on its own pitch only
+        uint64_t end = 0;
+        size_t off = 0;  // its note-off in `events`
+    };
+    std::optional<Held> held;
     for (const TimelineNote& n : bank.notes) {
-        if (n.frequency <= 0) continue;  // a rest is a gap
+        if (n.frequency <= 0) {  // a rest is a gap
+            held.reset();
+            continue;
+        }
         const auto [start, end] = tickOf(n);
         if (end <= start) continue;      // too short to last a tick
         const bool noise = n.wave == 4;
@@ -157,8 +170,15 @@ std::string bankTrack(const BankTimeline& bank, int bankIndex, int channel, cons
             s.bend = pitch.bend;
             events.push_back({start, kControl, channelEvent(0xE0, ch, pitch.bend & 0x7F, pitch.bend >> 7)});
         }
-        events.push_back({start, kOn, channelEvent(0x90, ch, pitch.key, kMidiVelocity)});
-        events.push_back({end, kOff, channelEvent(0x80, ch, pitch.key, 64)});
+        if (held && held->channel == ch && held->frequency == n.frequency && held->end == start) {
+            events[held->off].tick = end;
+        } else {
+            events.push_back({start, kOn, channelEvent(0x90, ch, pitch.key, kMidiVelocity)});
+            events.push_back({end, kOff, channelEvent(0x80, ch, pitch.key, 64)});
+            held = Held{ch, n.frequency, end, events.size() - 1};
+        }
+        held->end = end;
+        if (!n.slurred) held.reset();
     }
     return trackChunk(std::move(events));
 }

@@ -163,6 +163,8 @@ TEST(MidiExport, SongsReadBackAsTheirNotes) {
         {"waves choose programs, noise plays drums", "@W1:1:50 @W2:2:50 @W3:3:50 @W4:4:0", {"@1C @2D @3E @0F @4 O1C O4C O7C"},
          {"tempo=500000@0", "A range=2 p=79 v=64 c=64 60@0+480 p=81@480 62@480+480 p=73@960 64@960+480 p=80@1440 65@1440+480 "
                             "v=64@1920 c=64@1920 ch9:36@1920+480 ch9:38@2400+480 ch9:42@2880+480"}, ""},
+        {"a tie or slur onto the same pitch is one note, onto another pitch two", "", {"G2&G4 C&C8&C8 R C&D @4 C&C C&D"},
+         {"tempo=500000@0", "A " + head + "67@0+1440 60@1440+960 60@2880+480 62@3360+480 v=64@3840 c=64@3840 ch9:38@3840+960 ch9:38@4800+480 ch9:38@5280+480"}, ""},
         {"one channel per bank, silent banks left out", "", {"C", "", "D", "R"},
          {"tempo=500000@0", "A " + head + "60@0+480", "C range=2 p=80 v=64 c=64 62@0+480"}, ""},
         {"tempo changes shared by banks that end early", "", {"C T240 C T60 C", "C T240 C"},

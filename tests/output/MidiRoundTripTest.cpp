@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Export then import: every example and a few hundred random songs on the
 // grid come back with the same notes per bank (start frame within one frame,
-// frequency, order).
+// frequency, order), a tie or slur onto the same pitch counted as one note.
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -79,7 +79,7 @@ std::string roundTrip(const output::BuildInputs& in) {
         return s;
     };
     if (!result->ok()) return "the imported song does not compile: code " + std::to_string(result->result.code) + dump();
-    const std::string d = difference(heard(original->timeline, false), heard(result->timeline, true));
+    const std::string d = difference(heard(original->timeline, true), heard(result->timeline, true));
     return d.empty() ? d : d + dump();
 }
 
