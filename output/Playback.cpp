@@ -327,7 +327,7 @@ Player::Player(AudioDeviceFactory makeDevice, PlayerOptions options)
         m_options.startThread = [](std::function<void()> body) { return std::thread(std::move(body)); };
     }
     // A failure here is told at the first Play, which tries again.
-    if (m_options.keepDevice && !openDevice(*m_options.keepDevice)) debugLog("cannot open the sound device to keep");
+    if (m_options.keepDevice && !openDevice(*m_options.keepDevice, true)) debugLog("cannot open the sound device to keep");
 }
 
 Player::~Player() {
@@ -345,7 +345,7 @@ void Player::routeTo(const std::shared_ptr<WaveOutParam>& stream) {
     m_route->stream = stream;
 }
 
-bool Player::openDevice(const WaveFormat& format) {
+bool Player::openDevice(const WaveFormat& format, bool running) {
     m_device = m_makeDevice ? m_makeDevice() : nullptr;
     // The notifications find the current stream through the route, and only
     // through a weak reference, so a late one never touches another stream.
@@ -365,8 +365,28 @@ bool Player::openDevice(const WaveFormat& format) {
     m_deviceFormat = format;
     // A kept device runs from here on, silent while nothing is queued, so the
     // first blocks of a song are taken by its next period. (A device opened
-    // per Play starts only once the song's first blocks are queued.)
-    if (m_options.keepDevice && !m_device->restart()) debugLog("failed waveOutRestart.");
+    // for a Play starts only once the song's first blocks are queued.)
+    if (running && !m_device->restart()) debugLog("failed waveOutRestart.");
+    return true;
+}
+
+std::optional<PlayPosition::Clock::time_point> Player::idleCloseDue(PlayPosition::Clock::time_point now) {
+    if (!m_options.keepDevice || !m_device || (m_stream && !songHeard())) {
+        m_idleSince.reset();
+        return std::nullopt;
+    }
+    if (!m_idleSince) m_idleSince = now;
+    return *m_idleSince + m_options.idleClose;
+}
+
+bool Player::closeIdleDevice(PlayPosition::Clock::time_point now) {
+    const auto due = idleCloseDue(now);
+    if (!due || now < *due) return false;
+    StopPlayback();  // a song heard to its end lets go of the device first
+    m_device->pause();
+    if (!m_device->close()) debugLog("failed waveOutClose.");
+    m_device.reset();
+    m_idleSince.reset();
     return true;
 }
 
@@ -441,7 +461,7 @@ bool Player::StartPlayback(std::shared_ptr<GeneratorWrapper> song, const WaveFor
         m_device->close();
         m_device.reset();
     }
-    if (!m_device && !openDevice(format)) {
+    if (!m_device && !openDevice(format, false)) {
         host.messageBox(uiText(kDeviceOpenFailed));
         return false;  // the unopened state stays until the next Stop or Play
     }

@@ -225,6 +225,10 @@ struct PlayerOptions {
     // goes; Play only writes to it (a song at another rate gets a new one).
     // Unset: every Play opens a device and Stop closes it.
     std::optional<WaveFormat> keepDevice;
+    // A kept device closes once no song has been heard for this long, so that
+    // an idle window wakes nobody up; the next Play opens it again, halted
+    // until the song's first blocks are queued.
+    std::chrono::milliseconds idleClose{std::chrono::minutes(1)};
     // Longest wait for the blocks at the device to play out at Stop.
     std::chrono::milliseconds drainTimeout{5000};
     // Longest wait for the close notification before the device is released.
@@ -280,6 +284,17 @@ public:
     // the first swap, then the songFrame each swap gave, counted on.
     std::optional<uint64_t> heardSongFrame(PlayPosition::Clock::time_point now) const noexcept;
 
+    // When the kept device should close if nothing plays until then: the
+    // idle time is counted from the first question after the last song was
+    // stopped or heard to its end. nullopt: no kept device is open, or a song
+    // is being heard (paused included). The front end arms a one-shot timer
+    // for it, so nothing polls while the window is idle.
+    std::optional<PlayPosition::Clock::time_point> idleCloseDue(PlayPosition::Clock::time_point now);
+    // Closes the kept device once idleCloseDue has passed; true when it did.
+    bool closeIdleDevice(PlayPosition::Clock::time_point now);
+    // The sound device is open (kept, or opened for the song playing).
+    bool deviceOpen() const noexcept { return m_device != nullptr; }
+
     // Swaps (see StreamWorker): the frame a swap prepared now should name,
     // and the hand-over. Both false / nullopt with no stream or an ended one.
     std::optional<uint64_t> swapFrame() const noexcept;
@@ -289,7 +304,9 @@ public:
 
 private:
     bool waitFor(WaveOutParam& s, std::chrono::milliseconds limit, const std::function<bool()>& done);
-    bool openDevice(const WaveFormat& format);
+    // `running`: a kept device starts at once and plays silence until a
+    // song comes; otherwise it waits halted for StartPlayback's restart.
+    bool openDevice(const WaveFormat& format, bool running);
     void closeDevice(WaveOutParam& s);
     // Ends the stream's use of a kept device, which goes on with silence.
     void detachDevice(WaveOutParam& s);
@@ -303,6 +320,7 @@ private:
     std::shared_ptr<DeviceRoute> m_route = std::make_shared<DeviceRoute>();
     std::unique_ptr<AudioDevice> m_device;
     WaveFormat m_deviceFormat{};
+    std::optional<PlayPosition::Clock::time_point> m_idleSince;  // see idleCloseDue
     std::thread m_worker;
 };
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -316,6 +317,11 @@ public:
     // The song frame the listener hears now, counted from where playback
     // started; nullopt when nothing is heard (stopped, paused, ended).
     virtual std::optional<uint64_t> heardFrame() const { return std::nullopt; }
+    // The window's kept sound device closes after a minute without a song:
+    // how long until then if nothing plays (nullopt: nothing to close), and
+    // the close, for a one-shot timer (an idle window wakes nobody up).
+    virtual std::optional<std::chrono::milliseconds> idleDeviceDue() { return std::nullopt; }
+    virtual void closeIdleDevice() {}
 };
 
 }  // namespace tavolin::window

@@ -257,6 +257,15 @@ bool WindowLayers::streaming() const {
     return p.isPlaying() && !p.songHeard() && p.stream()->hWaveOut.load();
 }
 
+std::optional<std::chrono::milliseconds> WindowLayers::idleDeviceDue() {
+    const auto now = output::PlayPosition::Clock::now();
+    const auto due = m_session.player().idleCloseDue(now);
+    if (!due) return std::nullopt;
+    return std::chrono::ceil<std::chrono::milliseconds>(std::max(*due - now, output::PlayPosition::Clock::duration::zero()));
+}
+
+void WindowLayers::closeIdleDevice() { m_session.player().closeIdleDevice(output::PlayPosition::Clock::now()); }
+
 std::optional<uint64_t> WindowLayers::heardFrame() const { return m_session.player().heardFrame(output::PlayPosition::Clock::now()); }
 
 std::optional<uint64_t> WindowLayers::songFrame() const {

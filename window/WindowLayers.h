@@ -72,6 +72,8 @@ public:
     std::shared_ptr<const output::BankTapRings> bankRings() const override { return m_session.player().bankRings(); }
     bool streaming() const override;
     std::optional<uint64_t> heardFrame() const override;
+    std::optional<std::chrono::milliseconds> idleDeviceDue() override;
+    void closeIdleDevice() override;
     void textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) override;
     void textsReplaced(const document::TabTexts& before, const document::TabTexts& after) override;
     bool offerSong(const output::BuildInputs& inputs, bool loop, std::shared_ptr<const output::SongMap> map) override;

@@ -41,6 +41,12 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     m_playTimer = new QTimer(this);
     m_playTimer->setInterval(25);  // within the 50 ms the eye forgives
     connect(m_playTimer, &QTimer::timeout, this, &TavolinWindow::showPlaying);
+    m_idleTimer = new QTimer(this);
+    m_idleTimer->setSingleShot(true);
+    connect(m_idleTimer, &QTimer::timeout, this, [this] {
+        if (m_services) m_services->closeIdleDevice();
+        armIdleClose();  // something played meanwhile: count again
+    });
     buildFileWatch();
     m_model = std::make_unique<window::CTavolinDlg>(*this);
     m_editor->setInputFilter([this](const QString& text) -> std::optional<QString> {
@@ -64,6 +70,16 @@ TavolinWindow::~TavolinWindow() {
 void TavolinWindow::setServices(std::unique_ptr<window::WindowServices> services) {
     m_model->setServices(services.get());
     m_services = std::move(services);
+    armIdleClose();
+}
+
+void TavolinWindow::armIdleClose() {
+    const auto due = m_services ? m_services->idleDeviceDue() : std::nullopt;
+    if (!due) {
+        m_idleTimer->stop();
+        return;
+    }
+    m_idleTimer->start(static_cast<int>(std::min<std::chrono::milliseconds::rep>(due->count(), 24 * 3600 * 1000)));
 }
 
 QWidget* TavolinWindow::control(int id) const {
@@ -96,6 +112,7 @@ void TavolinWindow::afterCommand(Command command) {
     if (starts || command == Command::Stop) {
         showPassage();
         showPlaying();
+        armIdleClose();
     }
     // ---- bank scopes: they follow every stream that plays, and show which banks are heard
     if (m_scopes && starts && m_services && m_services->streaming())

@@ -172,6 +172,8 @@ private:
     // While a Play stream runs: lights the notes the listener hears now.
     void startPlayWatch();
     void showPlaying();
+    // Arms (or disarms) the one-shot timer that closes the idle sound device.
+    void armIdleClose();
     // The Play menu (Play, Stop, loop the selection) and the passage's shading.
     void buildPlayMenu();
     void showPassage();
@@ -216,6 +218,7 @@ private:
     bool m_liveDirty = false;    // a change not yet handed to the live check
     bool m_liveWaiting = false;  // a check result is still to come
     QTimer* m_playTimer = nullptr;
+    QTimer* m_idleTimer = nullptr;
     bool m_testPlaying = false;  // Test's phrase plays: stopped once it has been heard
     QToolButton* m_errorStatus = nullptr;
     QLabel* m_caretStatus = nullptr;

@@ -72,6 +72,7 @@ void TavolinWindow::showPlaying() {
         m_live->playStopped();
         following = false;
         showPassage();
+        armIdleClose();  // heard to its end: the device's idle minute starts
     }
     if (following) showPassage();  // edits move a looping passage with its notes
     const size_t tab = static_cast<size_t>(m_shownTab);

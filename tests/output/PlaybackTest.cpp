@@ -184,6 +184,7 @@ TEST(Playback, FirstFramesHeardAreTheSongs) {
         BankMask audible;
         bool replay;
         bool keep;
+        bool idleClosed = false;  // the kept device closed for idleness before Play
     };
     const BankMask notA = static_cast<BankMask>(kAllBanks & ~bankBit(0));
     const Row rows[] = {
@@ -197,6 +198,8 @@ TEST(Playback, FirstFramesHeardAreTheSongs) {
         {"kept device, Float from the start", 1, 0, false, false, false, kAllBanks, false, true},
         {"kept device, Fix from the cursor, bank A muted, taps", 0, 2, false, true, true, notA, false, true},
         {"kept device, Double, second Play after a Stop", 2, 0, false, false, false, kAllBanks, true, true},
+        {"kept device closed when idle, Float from the cursor", 1, 2, false, false, false, kAllBanks, false, true, true},
+        {"kept device closed when idle, Fix, Test", 0, 0, true, false, true, kAllBanks, false, true, true},
     };
     constexpr uint32_t kBlocks = 6;  // every song here lasts longer
     for (const auto& r : rows) {
@@ -226,6 +229,11 @@ TEST(Playback, FirstFramesHeardAreTheSongs) {
             std::lock_guard lock(rig.log->mutex);
             rig.log->heard.clear();
         }
+        if (r.idleClosed) {
+            const auto now = std::chrono::steady_clock::now();
+            ASSERT_TRUE(player.idleCloseDue(now)) << r.name;
+            ASSERT_TRUE(player.closeIdleDevice(now + rig.playerOptions.idleClose)) << r.name;
+        }
         const size_t beforePlay = r.keep ? heardSize() : 0;
         ASSERT_TRUE(player.StartPlayback(in, r.testMode, r.loop, rig.host)) << r.name;
         const size_t afterPlay = r.keep ? heardSize() : 0;
@@ -248,17 +256,60 @@ TEST(Playback, FirstFramesHeardAreTheSongs) {
                            [](int16_t v) { return v == 0; }))
             start += kBlockSamples;
         EXPECT_LE(start, afterPlay + kBlockSamples) << r.name << ": silence came between Play and the song";
+        // A device opened again for the song waits halted: its very first frame is the song's.
+        if (r.idleClosed) EXPECT_EQ(start, beforePlay) << r.name << ": the reopened device played silence first";
         ASSERT_GE(heard.size(), start + expected.size()) << r.name;
         std::vector<int16_t> song(heard.begin() + static_cast<ptrdiff_t>(start),
                                   heard.begin() + static_cast<ptrdiff_t>(start + expected.size()));
         EXPECT_EQ(song, expected) << r.name << ": " << firstDifference(song, expected);
         std::lock_guard lock(rig.log->mutex);
-        EXPECT_EQ(rig.log->opens, r.keep ? 1 : r.replay ? 2 : 1) << r.name;
+        EXPECT_EQ(rig.log->opens, r.idleClosed || (r.replay && !r.keep) ? 2 : 1) << r.name;
         EXPECT_EQ(rig.log->blocksDropped, 0u) << r.name;
         if (r.keep) {
             EXPECT_TRUE(std::all_of(heard.begin() + static_cast<ptrdiff_t>(stoppedAt), heard.end(), [](int16_t v) { return v == 0; }))
                 << r.name << ": the song went on after Stop";
         }
+    }
+}
+
+// The kept device closes after a minute without a song heard, and only then:
+// never under a song that plays or waits paused, never a device opened per Play.
+TEST(Playback, KeptDeviceClosesOnlyAfterAMinuteIdle) {
+    enum class Before { Nothing, Playing, Paused, HeardToItsEnd, Stopped };
+    struct Row {
+        const char* name;
+        bool keep;
+        Before before;
+        bool closes;  // at idleClose after the first question, not a moment before
+    };
+    const Row rows[] = {
+        {"kept, nothing played since it opened", true, Before::Nothing, true},
+        {"kept, a song playing", true, Before::Playing, false},
+        {"kept, a song paused", true, Before::Paused, false},
+        {"kept, the song heard to its end", true, Before::HeardToItsEnd, true},
+        {"kept, the song stopped", true, Before::Stopped, true},
+        {"opened per Play, the song heard to its end", false, Before::HeardToItsEnd, false},
+    };
+    for (const Row& r : rows) {
+        Rig rig;
+        rig.options.silenceWhenEmpty = r.keep;
+        if (r.keep) rig.playerOptions.keepDevice = output::makeWaveFormat(48000);
+        auto& player = rig.make();
+        const auto song = r.before == Before::HeardToItsEnd ? shortSong() : songInputs("", {"C1C1C1C1"});
+        if (r.before != Before::Nothing) {
+            player.setPaused(r.before == Before::Paused);
+            ASSERT_TRUE(player.StartPlayback(song, false, false, rig.host)) << r.name;
+            if (r.before == Before::HeardToItsEnd) ASSERT_TRUE(waitUntil([&] { return player.songHeard(); })) << r.name;
+            if (r.before == Before::Stopped) player.StopPlayback();
+        }
+        const auto t0 = std::chrono::steady_clock::now();
+        const auto due = player.idleCloseDue(t0);
+        EXPECT_EQ(due.has_value(), r.closes) << r.name;
+        EXPECT_FALSE(player.closeIdleDevice(t0 + rig.playerOptions.idleClose - 1ms)) << r.name << ": closed too early";
+        EXPECT_EQ(player.closeIdleDevice(t0 + rig.playerOptions.idleClose), r.closes) << r.name;
+        EXPECT_EQ(player.deviceOpen(), !r.closes && (r.keep || player.isPlaying())) << r.name;
+        if (r.closes) EXPECT_FALSE(player.isPlaying()) << r.name;
+        player.StopPlayback();
     }
 }
 
