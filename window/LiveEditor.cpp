@@ -19,7 +19,7 @@ std::string songClock(uint64_t frames, uint32_t rate) {
     return buf;
 }
 
-LiveEditor::LiveEditor(session::LiveCheck::Compile compile, session::LiveCheck::Clock::duration debounce) : m_check(std::move(compile), debounce) {}
+LiveEditor::LiveEditor(session::LiveCheck::Compile compile, session::LiveCheck::Clock::duration longest) : m_check(std::move(compile), longest) {}
 
 session::LiveCheck::Compile LiveEditor::defaultCompile() {
     return [](const output::BuildInputs& inputs) { return output::buildSongMap(inputs, false); };
@@ -35,7 +35,7 @@ void LiveEditor::changed(const WindowSnapshot& snapshot, session::LiveCheck::Clo
 bool LiveEditor::poll(session::LiveCheck::Clock::time_point now, std::optional<session::LiveCheck::Clock::time_point>* nextPoll) {
     const auto next = m_check.poll(now);
     if (nextPoll) *nextPoll = next;
-    auto map = m_check.takeResult();
+    auto map = m_check.takeResult(now);
     if (!map || !m_pendingTexts) return false;
     // A result is only handed over for the latest edit, whose texts these are.
     m_texts = *m_pendingTexts;

@@ -41,7 +41,7 @@ std::optional<TimelineRef> caretNote(const output::SongMap& map, int tab, uint64
 class LiveEditor {
 public:
     explicit LiveEditor(session::LiveCheck::Compile compile = defaultCompile(),
-                        session::LiveCheck::Clock::duration debounce = std::chrono::milliseconds(150));
+                        session::LiveCheck::Clock::duration longest = std::chrono::milliseconds(150));
 
     // The compile Play would run for these inputs.
     static session::LiveCheck::Compile defaultCompile();

@@ -27,8 +27,8 @@ bool isRequestId(const json& id) { return id.is_number_integer() || id.is_string
 
 }  // namespace
 
-Server::Server(Send send, Clock::duration debounce, output::AudioDeviceFactory devices)
-    : m_send(std::move(send)), m_debounce(debounce), m_devices(std::move(devices)) {}
+Server::Server(Send send, Clock::duration longest, output::AudioDeviceFactory devices)
+    : m_send(std::move(send)), m_pace(longest), m_devices(std::move(devices)) {}
 
 Server::~Server() = default;  // the player stops its stream and joins its threads
 
@@ -210,6 +210,7 @@ json Server::didChange(const json& params, Clock::time_point now) {
     setText(doc, std::move(bytes));
     doc.checkDue = true;
     doc.editedAt = now;
+    doc.publishAt.reset();
     if (playing) playingDocumentChanged(before, doc);
     return nullptr;
 }
@@ -223,11 +224,18 @@ json Server::didClose(const json& params, Clock::time_point) {
 
 std::optional<Server::Clock::time_point> Server::poll(Clock::time_point now) {
     std::optional<Clock::time_point> next;
+    const auto soonest = [&next](Clock::time_point due) { next = next ? std::min(*next, due) : due; };
     for (auto& [uri, doc] : m_documents) {
+        if (doc.publishAt && now >= *doc.publishAt) {
+            doc.publishAt.reset();
+            publish(uri, doc);
+        }
+        if (doc.publishAt) soonest(*doc.publishAt);
         if (!doc.checkDue) continue;
-        const Clock::time_point due = doc.editedAt + m_debounce;
-        if (now >= due) check(uri, doc);
-        else next = next ? std::min(*next, due) : due;
+        const Clock::time_point due = doc.editedAt + m_pace.wait();
+        if (now >= due) check(uri, doc, now);
+        else soonest(due);
+        if (doc.publishAt) soonest(*doc.publishAt);
     }
     if (m_playing) {
         sendPlayingNotes();
@@ -239,17 +247,23 @@ std::optional<Server::Clock::time_point> Server::poll(Clock::time_point now) {
     return next;
 }
 
-void Server::check(const std::string& uri, OpenDocument& doc) {
+void Server::check(const std::string& uri, OpenDocument& doc, std::optional<Clock::time_point> now) {
     doc.checkDue = false;
+    doc.publishAt.reset();
     if (!doc.tooLarge) {
         output::BuildInputs inputs;
         inputs.sampleRateHz = m_rateHz;
         inputs.arith = m_arith;
         inputs.tabTexts = doc.map.tabs();
+        const auto started = Clock::now();
         doc.song = output::buildSongMap(inputs, false);
+        m_pace.compiled(Clock::now() - started);
     }
-    publish(uri, doc);
+    // The song first: a version that compiles is heard at once.
     offerToPlaying(uri, doc);
+    const bool error = doc.song && !doc.song->ok();
+    if (now && *now < m_pace.showAt(error, doc.editedAt)) doc.publishAt = m_pace.showAt(error, doc.editedAt);
+    else publish(uri, doc);
 }
 
 void Server::publish(const std::string& uri, const OpenDocument& doc) {

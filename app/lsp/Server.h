@@ -14,6 +14,7 @@
 #include "document/DocumentMap.h"
 #include "output/AudioDevice.h"
 #include "output/SongMap.h"
+#include "session/CheckPace.h"
 
 namespace tavolin::session {
 class PlaySession;
@@ -30,6 +31,9 @@ struct OpenDocument {
     std::string largeBytes;                       // the bytes of a document too large
     bool checkDue = false;                        // edited since the last compile
     std::chrono::steady_clock::time_point editedAt{};
+    // An error found while the text was being typed: published once the text
+    // has been still for the calm (see session::CheckPace).
+    std::optional<std::chrono::steady_clock::time_point> publishAt;
 };
 
 // Not thread-safe: one thread calls everything (the run loop or a test).
@@ -39,7 +43,8 @@ public:
     using Send = std::function<void(const json&)>;
 
     // `devices` opens the sound device tavolin.play plays on (none: play is refused).
-    explicit Server(Send send, Clock::duration debounce = std::chrono::milliseconds(150), output::AudioDeviceFactory devices = {});
+    // `longest`: the live check's longest wait and its calm before an error (see session::CheckPace).
+    explicit Server(Send send, Clock::duration longest = std::chrono::milliseconds(150), output::AudioDeviceFactory devices = {});
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -96,11 +101,13 @@ private:
 
     OpenDocument& openDocument(const json& params);
     void setText(OpenDocument& doc, std::string fileBytes);
-    void check(const std::string& uri, OpenDocument& doc);
+    // Compiles, offers the song to what plays and publishes the diagnostics;
+    // from the live check's timer (`now` given), an error waits for its calm.
+    void check(const std::string& uri, OpenDocument& doc, std::optional<Clock::time_point> now = std::nullopt);
     void publish(const std::string& uri, const OpenDocument& doc);
 
     Send m_send;
-    Clock::duration m_debounce;
+    session::CheckPace m_pace;
     bool m_initialized = false;
     bool m_shutdown = false;
     bool m_exited = false;

@@ -65,29 +65,69 @@ struct GatedCompile {
     }
 };
 
-TEST(LiveCheck, CompilesAfterTheDebounceAndDropsStaleResults) {
+// Still for the pace's wait, a compile starts; a result made stale by a later
+// key is dropped; an error waits for the calm, a result that compiles does not.
+TEST(LiveCheck, CompilesOnceStillDropsStaleResultsAndHoldsErrorsForTheCalm) {
     GatedCompile compile;
     session::LiveCheck check(compile.fn(), 150ms);
     const auto t0 = session::LiveCheck::Clock::time_point{} + 1h;
+    const auto wait = check.compileWait();
+    EXPECT_EQ(wait, session::CheckPace::kShortest);  // nothing compiled yet
 
     check.edited(documentInputs("", "C"), t0);
-    EXPECT_EQ(check.poll(t0 + 100ms), t0 + 150ms);  // still typing: nothing compiles yet
+    EXPECT_EQ(check.poll(t0 + wait - 1ms), t0 + wait);  // still typing: nothing compiles yet
     EXPECT_EQ(compile.started.load(), 0);
-    EXPECT_EQ(check.poll(t0 + 150ms), std::nullopt);  // due: handed to the worker (which waits at the gate)
+    EXPECT_EQ(check.poll(t0 + wait), std::nullopt);  // due: handed to the worker (which waits at the gate)
 
-    check.edited(documentInputs("", "C V300"), t0 + 200ms);  // typed on while the first compile runs
+    const auto t1 = t0 + 50ms;
+    check.edited(documentInputs("", "C V300"), t1);  // typed on while the first compile runs
     compile.gate.set_value();
     check.waitIdle();
-    EXPECT_EQ(check.takeResult(), nullptr);  // the first text's result is stale
+    EXPECT_EQ(check.takeResult(t1 + 1s), nullptr);  // the first text's result is stale
     EXPECT_EQ(compile.started.load(), 1);
 
-    check.poll(t0 + 350ms);
+    check.poll(t1 + check.compileWait());
     check.waitIdle();
-    const auto map = check.takeResult();
+    EXPECT_EQ(check.takeResult(t1 + 149ms), nullptr);  // an error, within its calm
+    EXPECT_EQ(check.poll(t1 + 149ms), t1 + 150ms);     // poll again when it ends
+    const auto map = check.takeResult(t1 + 150ms);
     ASSERT_NE(map, nullptr);
     EXPECT_EQ(map->result.code, static_cast<int32_t>(0x80000014));
-    EXPECT_EQ(check.takeResult(), nullptr);  // handed over once
+    EXPECT_EQ(check.takeResult(t1 + 150ms), nullptr);  // handed over once
     EXPECT_EQ(compile.started.load(), 2);
+
+    const auto t2 = t1 + 1s;
+    check.edited(documentInputs("", "C V30"), t2);
+    const auto due = t2 + check.compileWait();
+    check.poll(due);
+    check.waitIdle();
+    const auto fixed = check.takeResult(due);  // compiled: at once, no calm
+    ASSERT_NE(fixed, nullptr);
+    EXPECT_TRUE(fixed->ok());
+}
+
+TEST(LiveCheck, PaceFollowsTheRecentCompileTime) {
+    struct Row {
+        std::vector<std::chrono::milliseconds> compiles;
+        std::chrono::milliseconds longest, wait;
+    };
+    const Row rows[] = {
+        {{}, 150ms, 20ms},                // before any compile
+        {{1ms, 1ms, 1ms}, 150ms, 20ms},   // a quick song: the shortest wait
+        {{40ms}, 150ms, 80ms},            // twice a slow compile
+        {{40ms, 4ms}, 150ms, 62ms},       // one quick compile lowers it slowly
+        {{40ms, 4ms, 4ms, 4ms, 4ms, 4ms, 4ms, 4ms, 4ms, 4ms, 4ms}, 150ms, 20ms},
+        {{300ms}, 150ms, 150ms},          // never past the longest
+        {{40ms}, 0ms, 0ms},               // no wait at all (tests)
+    };
+    for (const Row& r : rows) {
+        session::CheckPace pace(r.longest);
+        for (auto c : r.compiles) pace.compiled(c);
+        EXPECT_EQ(std::chrono::duration_cast<std::chrono::milliseconds>(pace.wait()), r.wait) << r.compiles.size() << " compiles";
+        const auto edit = session::CheckPace::Clock::time_point{} + 1h;
+        EXPECT_EQ(pace.showAt(true, edit), edit + r.longest);
+        EXPECT_LE(pace.showAt(false, edit), edit);  // a result that compiles: at once
+    }
 }
 
 WindowSnapshot snapshotOf(const std::string& common, const std::string& bankA) {
