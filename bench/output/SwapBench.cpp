@@ -4,8 +4,11 @@
 // song handed to the device (build, anchor, seek to 9:55, hand-over, the
 // wait for the device's next free slot), and from the keystroke (the live
 // check's debounce and compile first).
+#include <algorithm>
 #include <chrono>
+#include <random>
 #include <thread>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
@@ -138,5 +141,83 @@ void BM_KeystrokeToDevice(benchmark::State& state) {
     state.SetLabel(std::string(typeName(arith)) + (plain ? ", no vibrato" : ", vibrato"));
 }
 BENCHMARK(BM_KeystrokeToDevice)->ArgsProduct({{1}, {1, 0}})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true);
+
+// A scripted typing session on the ten-minute song playing at 9:55: single
+// changes of its last note and runs of three to five keys typed 40-120 ms
+// apart, each followed by a pause. From the last key of each to its version's
+// first block at the device (the next block the device plays: add at most one
+// block, 21 ms, for the ear); every version in between is offered as the
+// window offers it.
+void BM_TypingSession(benchmark::State& state) {
+    SwapStage stage(1, false);
+    session::LiveCheck check([](const output::BuildInputs& in) { return output::buildSongMap(in, false); });
+    std::mt19937 rng(7);
+    std::vector<double> ms;
+    for (auto _ : state) {
+        for (int round = 0; round < 24; ++round) {
+            if (!stage.start()) {
+                state.SkipWithError("cannot play");
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            const int keys = round % 2 ? 1 : 3 + round % 3;
+            output::BuildInputs typed = stage.before;
+            Clock::time_point lastKey;
+            // Keeps the window's loop going (poll, take, offer) until `until`,
+            // or until the latest version is taken when `until` is unset.
+            const auto run = [&](std::optional<Clock::time_point> until) {
+                for (;;) {
+                    const auto now = Clock::now();
+                    if (until && now >= *until) return true;
+                    check.poll(now);
+                    if (auto map = check.takeResult(now)) {
+                        stage.swap.offer(typed, map);
+                        if (!until) return true;
+                    }
+                    if (!until && now - lastKey > std::chrono::seconds(3)) return false;
+                    std::this_thread::sleep_for(std::chrono::microseconds(500));
+                }
+            };
+            for (int k = 0; k < keys; ++k) {
+                typed.tabTexts[1].back() = "CDEFGAB"[(round + k) % 7];
+                lastKey = Clock::now();
+                stage.swap.edited(1, typed.tabTexts[1].size() - 1, 1, 1);
+                check.edited(typed, lastKey);
+                if (k + 1 < keys) run(lastKey + std::chrono::milliseconds(std::uniform_int_distribution<int>(40, 120)(rng)));
+            }
+            if (!run(std::nullopt)) {
+                state.SkipWithError("the last key's version never came");
+                return;
+            }
+            // The last version offered is the last switch: wait until the
+            // switches have been still for 300 ms (one in flight may land first).
+            const uint64_t before = stage.player.lastSwitch().count;
+            uint64_t seen = before;
+            auto changed = Clock::now();
+            while (Clock::now() - changed < std::chrono::milliseconds(300) && Clock::now() - lastKey < std::chrono::seconds(3)) {
+                if (const uint64_t c = stage.player.lastSwitch().count; c != seen) {
+                    seen = c;
+                    changed = Clock::now();
+                }
+                if (seen == before) changed = Clock::now();
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+            const output::SwitchReport r = stage.player.lastSwitch();
+            if (r.count == before || !r.firstBlockSubmitted) {
+                state.SkipWithError("the last key's version never reached the device");
+                return;
+            }
+            ms.push_back(std::chrono::duration<double, std::milli>(*r.firstBlockSubmitted - lastKey).count());
+            stage.before = typed;  // the next round plays what was typed
+            stage.stop();
+        }
+    }
+    std::sort(ms.begin(), ms.end());
+    state.counters["median_ms"] = ms[ms.size() / 2];
+    state.counters["p95_ms"] = ms[std::min(ms.size() - 1, ms.size() * 95 / 100)];
+    state.counters["max_ms"] = ms.back();
+    state.counters["edits"] = static_cast<double>(ms.size());
+}
+BENCHMARK(BM_TypingSession)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
