@@ -307,19 +307,38 @@ function download(bytes, name, type) {
 
 const baseName = () => (fileName ?? 'untitled.mml').replace(/\.(mml|txt)$/i, '');
 
+// "Wav出力" opens the window's export dialog (file type, loop count, fade-out, one file per bank);
+// OK writes through the engine as the window does and downloads each file. The dialog keeps the
+// last choice for the next export, as the window does.
+$('export-per-bank-label').title = text('exportPerBankTip');
+const MIME = { wav: 'audio/wav', flac: 'audio/flac', ogg: 'audio/ogg', opus: 'audio/ogg' };
 $('export').onclick = () => {
+  if (!storedDocument()) return;
+  const audible = audibleMask();
+  const left = [0, 1, 2, 3, 4].filter((b) => !(audible & (1 << b))).map((b) => 'ABCDE'[b]);
+  $('export-muted').hidden = left.length === 0;
+  $('export-muted').textContent = text('exportMuted', { banks: left.join(', ') });
+  $('export-dialog').returnValue = '';  // Escape closes it without a button: no export
+  $('export-dialog').showModal();
+};
+$('export-dialog').onclose = () => {
+  if ($('export-dialog').returnValue !== 'ok') return;
   const bytes = storedDocument();
   if (!bytes) return;
-  let wav;
+  const format = $('export-type').value;
+  let result;
   try {
-    wav = engine.render(bytes, { ...settings(), cursor: cursorOption() });
+    result = engine.exportAudio(bytes, {
+      ...settings(), cursor: cursorOption(), audible: audibleMask(), name: baseName(), format,
+      loops: Number($('export-loops').value), fade: Number($('export-fade').value), stems: $('export-per-bank').checked,
+    });
   } catch (e) {
     // A compile error shows as the live check shows it; any other refusal is said.
     if (e.error?.tab !== undefined) { lastError = e.error; showError(); } else say(e.error?.message ?? String(e.message ?? e));
     return;
   }
-  download(wav, baseName() + '.wav', 'audio/wav');
-  say(text('written', { file: baseName() + '.wav' }));
+  for (const f of result.files) download(f.bytes, f.name, MIME[format]);
+  say(result.message);
 };
 
 $('save').onclick = () => {

@@ -5,8 +5,10 @@
 // Fails, naming every fault, when a package's licence is missing or not on the allow-list, when it
 // has no licence text, or when the installed version is not the one web/package-lock.json locks:
 // copies of the page must carry these notices, so a build that cannot write them is no build.
-//   node web/notices.mjs [--root DIR] META.json OUT.txt [DEBIAN-PACKAGE...]
+//   node web/notices.mjs [--root DIR] [--debian-source DIR]... META.json OUT.txt [DEBIAN-PACKAGE...]
 // --root: where package-lock.json and node_modules/ are (web/ unless given; the tests' own trees).
+// --debian-source: an unpacked Debian source package built into the engine (scripts/web-codecs),
+// its name and version from debian/changelog, its terms from debian/copyright.
 import { execFileSync } from 'node:child_process';
 import { readFileSync, readdirSync, writeFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
@@ -15,6 +17,8 @@ import { fileURLToPath } from 'node:url';
 const web = dirname(fileURLToPath(import.meta.url));
 const args = process.argv.slice(2);
 const root = args[0] === '--root' ? args.splice(0, 2)[1] : web;
+const debianSources = [];
+while (args[0] === '--debian-source') debianSources.push(args.splice(0, 2)[1]);
 const [metaPath, outPath, ...debianPackages] = args;
 const faults = [];
 
@@ -83,6 +87,30 @@ for (const deb of debianPackages) {
     title: `${deb} ${version} (Debian package)`,
     summary: `${deb} ${version} (Debian package; terms in its copyright file below)`,
     head: [`Its copyright file, ${copyright}:`],
+    texts: [text],
+  });
+}
+
+// Built from Debian's sources rather than installed: the source package's own copyright file.
+for (const dir of debianSources) {
+  let head = '';
+  let text = '';
+  try {
+    head = readFileSync(join(dir, 'debian/changelog'), 'utf8').split('\n')[0];
+    text = readFileSync(join(dir, 'debian/copyright'), 'utf8').trim();
+  } catch {
+    faults.push(`${dir}: no debian/changelog or debian/copyright (run scripts/web-codecs)`);
+    continue;
+  }
+  const m = head.match(/^(\S+) \(([^)]+)\)/);
+  if (!m || !text) {
+    faults.push(`${dir}: debian/changelog names no package and version, or debian/copyright is empty`);
+    continue;
+  }
+  sections.push({
+    title: `${m[1]} ${m[2]} (Debian source package)`,
+    summary: `${m[1]} ${m[2]} (Debian source package, built into the engine; terms in its copyright file below)`,
+    head: ['Its copyright file, debian/copyright:'],
     texts: [text],
   });
 }

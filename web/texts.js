@@ -20,6 +20,10 @@ const ja = {
   audioFailed: 'Wav出力デバイスのオープンに失敗しました',
   discard: 'ファイルが変更されています。破棄して開きますか？',
   written: '書き出しました\n{file}',
+  exportTitle: '書き出し', exportType: 'ファイル形式', exportLoops: 'ループ回数', exportFade: 'フェードアウト (秒)',
+  exportPerBank: 'バンク別に書き出す',
+  exportPerBankTip: '鳴っているバンクごとに1ファイル (名前_A.wav など)。どれも曲全体の長さで、足し合わせると全体の書き出しと同じになります',
+  exportMuted: 'ミュート中のバンク {banks} は書き出されません', ok: 'OK', cancel: 'キャンセル',
   about: 'Tavolinについて', licence: 'MIT ライセンスのもとで配布されています。',
   licenceText: 'ライセンス', notices: 'サードパーティーの告知', close: '閉じる',
 };
@@ -43,6 +47,10 @@ const en = {
   audioFailed: 'Could not open the sound output device',
   discard: 'The file has been changed. Discard the changes and open another?',
   written: 'Written\n{file}',
+  exportTitle: 'Export', exportType: 'File type', exportLoops: 'Loop count', exportFade: 'Fade-out (seconds)',
+  exportPerBank: 'One file per bank',
+  exportPerBankTip: 'One file for each bank that sounds (name_A.wav and so on). Each is as long as the whole song, and together they add up to the full export',
+  exportMuted: 'Muted banks {banks} are left out of the export', ok: 'OK', cancel: 'Cancel',
   about: 'About Tavolin', licence: 'Distributed under the MIT License.',
   licenceText: 'Licence', notices: 'Third-party notices', close: 'Close',
 };

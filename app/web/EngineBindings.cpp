@@ -47,6 +47,35 @@ val renderedBytes() { return val(emscripten::typed_memory_view(g_wav.size(), g_w
 std::string lastError() { return g_error; }
 void releaseRendered() { std::vector<uint8_t>().swap(g_wav); }
 
+// The window's export dialog: the files wait in g_export for JavaScript to
+// copy out, one by one, as the rendered WAV does. The engine's in-memory file
+// system holds each file only while it is written.
+ExportedAudio g_export;
+bool exportAudio(const std::string& bytes, int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset,
+                 int currentBank, int type, int loops, double fadeSeconds, bool perBank, int audible, const std::string& name) {
+    window::ExportChoice choice;
+    if (type < 0 || type > static_cast<int>(output::AudioFileType::Opus)) {
+        g_error = R"j({"message":"format must be 0 (WAV), 1 (FLAC), 2 (Ogg Vorbis) or 3 (Opus)"})j";
+        return false;
+    }
+    choice.type = static_cast<output::AudioFileType>(type);
+    choice.loops = loops;
+    choice.fadeSeconds = fadeSeconds;
+    choice.perBank = perBank;
+    g_export = exportDocument(bytes, settingsOf(arith, rateHz, english, cursorBank, cursorOffset, currentBank), choice,
+                              static_cast<BankMask>(audible & kAllBanks), name, "/tmp", g_error);
+    return g_error.empty();
+}
+size_t exportedCount() { return g_export.files.size(); }
+std::string exportedName(size_t i) { return i < g_export.files.size() ? g_export.files[i].name : std::string(); }
+val exportedBytes(size_t i) {
+    if (i >= g_export.files.size()) return val(emscripten::typed_memory_view(size_t{0}, static_cast<const uint8_t*>(nullptr)));
+    return val(emscripten::typed_memory_view(g_export.files[i].bytes.size(), g_export.files[i].bytes.data()));
+}
+std::string exportedMessage() { return g_export.message; }
+double exportedFrames() { return static_cast<double>(g_export.frames); }
+void releaseExported() { g_export = {}; }
+
 std::string decode(const std::string& bytes, bool english) { return decodeDocument(bytes, english); }
 
 std::string g_encoded;
@@ -116,6 +145,13 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
     function("timeline", &timeline);
     function("render", &render);
     function("renderedBytes", &renderedBytes);
+    function("exportAudio", &exportAudio);
+    function("exportedCount", &exportedCount);
+    function("exportedName", &exportedName);
+    function("exportedBytes", &exportedBytes);
+    function("exportedMessage", &exportedMessage);
+    function("exportedFrames", &exportedFrames);
+    function("releaseExported", &releaseExported);
     function("releaseRendered", &releaseRendered);
     function("lastError", &lastError);
     function("decode", &decode);

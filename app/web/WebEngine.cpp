@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -119,13 +122,20 @@ public:
     std::vector<std::string> takeWarnings() { return std::exchange(m_warnings, {}); }
     void selectTab(int) override {}
     void selectText(uint64_t, uint64_t) override {}
-    void exportFileFailed(const output::ExportFileFailure&) override { m_message = "write failed"; }
+    void exportFileFailed(const output::ExportFileFailure& failure) override {
+        m_message = window::exportFailureMessage(failure);
+    }
     std::optional<std::string> askSavePath(const output::SaveDialogRequest&) override { return "output.wav"; }
-    bool exportProgress(uint64_t, double) override { return true; }
+    bool exportProgress(uint64_t framesDone, double) override {
+        m_frames = framesDone;
+        return true;
+    }
     const std::string& message() const { return m_message; }
+    uint64_t frames() const noexcept { return m_frames; }
 
 private:
     std::string m_message;
+    uint64_t m_frames = 0;
     std::vector<std::string> m_warnings;
 };
 
@@ -315,6 +325,77 @@ std::vector<uint8_t> renderDocument(std::string_view fileBytes, const Settings& 
         wav.clear();
     }
     return wav;
+}
+
+namespace {
+
+std::optional<std::vector<uint8_t>> takeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    std::remove(path.c_str());
+    return bytes;
+}
+
+}  // namespace
+
+ExportedAudio exportDocument(std::string_view fileBytes, const Settings& s, const window::ExportChoice& asked,
+                             BankMask audible, std::string_view name, const std::string& folder, std::string& error) {
+    ExportedAudio out;
+    Prepared doc = prepare(fileBytes, s);
+    error = doc.error;
+    if (!error.empty()) return out;
+    const window::ExportChoice choice = window::clampedChoice(asked);
+    // The name is the page's, never a path into the engine's files.
+    std::string base(name.empty() ? std::string_view("output") : name);
+    std::replace(base.begin(), base.end(), '/', '_');
+    const std::string fileName = base + "." + output::audioFileExtension(choice.type);
+    output::BuildInputs& in = doc.inputs;
+    in.forExport = true;
+    MemoryHost host;
+    output::WaveFormat format;
+    CompileResult result;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, false, host, format, &result);
+    if (!song) {
+        error = buildError(result, doc.tabs, host.message());
+        return out;
+    }
+    song->setAudible(audible);
+    output::ExportOptions options;
+    options.type = choice.type;
+    options.loops = choice.loops;
+    options.fadeSeconds = choice.fadeSeconds;
+    std::vector<std::string> names;
+    output::ExportOutcome outcome;
+    if (choice.perBank) {
+        const std::array<std::string, kBankCount> stems = window::stemPaths(fileName);
+        std::array<std::string, kBankCount> paths;
+        for (size_t b = 0; b < paths.size(); ++b) paths[b] = folder + "/" + stems[b];
+        std::vector<int> written;
+        outcome = output::writeStems(*song, format, paths, host, options, &written);
+        for (int b : written) names.push_back(stems[static_cast<size_t>(b)]);
+    } else {
+        outcome = output::writeSongToFile(*song, format, folder + "/" + fileName, host, options);
+        names.push_back(fileName);
+    }
+    if (outcome != output::ExportOutcome::Written) {
+        error = Json{{"message", host.message()}}.dump();
+        return out;
+    }
+    for (const std::string& n : names) {
+        std::optional<std::vector<uint8_t>> bytes = takeFile(folder + "/" + n);
+        if (!bytes) {
+            error = Json{{"message", window::exportFailureMessage({true, n, errno})}}.dump();
+            out.files.clear();
+            return out;
+        }
+        out.files.push_back({n, std::move(*bytes)});
+    }
+    out.frames = host.frames();
+    out.message = choice.perBank ? window::stemsDoneText(names, out.frames, format.samplesPerSec)
+                                 : window::exportDoneText(fileName, out.frames, format.samplesPerSec);
+    return out;
 }
 
 std::string importMidiDocument(std::string_view midiBytes, const MidiImportSettings& s, std::string& document) {

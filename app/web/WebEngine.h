@@ -17,6 +17,7 @@
 #include "document/DocumentFormat.h"
 #include "session/Passage.h"
 #include "session/SongStream.h"
+#include "window/ExportSteps.h"
 
 namespace tavolin::web {
 
@@ -56,6 +57,26 @@ std::string classifyText(std::string_view utf8);
 // `tavolin-cli render -o x.wav`: the WAV file's bytes, or empty with `error`
 // set to a JSON object as checkDocument's error (or {"message":...}).
 std::vector<uint8_t> renderDocument(std::string_view fileBytes, const Settings& settings, std::string& error);
+
+// The window's export dialog carried out: the file (or one per sounding bank)
+// as the window writes it for `choice`, named from `name` as its save
+// dialog's answer ("song" -> song.flac, or song_A.flac... for stems), with
+// the window's confirmation text. Banks outside `audible` run but are left
+// out, as the window's muted banks. The files are written through the
+// desktop's own writers into `folder` (a folder of the engine's in-memory
+// file system in the browser), read back and removed. On failure no file and
+// `error` as renderDocument's.
+struct ExportedFile {
+    std::string name;
+    std::vector<uint8_t> bytes;
+};
+struct ExportedAudio {
+    std::vector<ExportedFile> files;  // none when no audible bank sounds (stems)
+    std::string message;              // "書き出しました\n..." as the window says it
+    uint64_t frames = 0;              // every file's length
+};
+ExportedAudio exportDocument(std::string_view fileBytes, const Settings& settings, const window::ExportChoice& choice,
+                             BankMask audible, std::string_view name, const std::string& folder, std::string& error);
 
 // A MIDI file arranged as `tavolin-cli import-midi` arranges it: {"ok":true,
 // "report": the window's report text, "json": import-midi --json's report},

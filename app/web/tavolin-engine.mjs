@@ -6,6 +6,10 @@
 //   const engine = await createEngine();
 //   engine.check(bytes, {arith: 'float', lang: 'ja'})  -> {ok: true} | {ok: false, error: {...}}
 //   engine.render(bytes, {arith, rate, cursor})       -> Uint8Array (the WAV file)
+//   engine.render(bytes, {format: 'flac', loops: 2, fade: 3})  -> Uint8Array (that file)
+//   engine.render(bytes, {stems: true, ...})          -> [{name, bytes}] (one per sounding bank)
+//   engine.exportAudio(bytes, {format, loops, fade, stems, audible, name, ...})
+//                                                     -> {files: [{name, bytes}], message, frames}
 //
 // Documents are the bytes of a .mml file (Uint8Array or ArrayBuffer; a
 // string is taken as UTF-8 text). The API is described in full in
@@ -70,6 +74,32 @@ function cursorOf(cursor) {
   return [bank, Number(m[2])];
 }
 
+// The export dialog's file types, in the window's order.
+const FORMATS = { wav: 0, flac: 1, ogg: 2, opus: 3 };
+
+function formatOf(format = 'wav') {
+  const index = FORMATS[String(format).toLowerCase()];
+  if (index === undefined) throw new RangeError(`format must be wav, flac, ogg or opus, not '${format}'`);
+  return index;
+}
+
+// As the window's dialog takes them: 1..99 passes, 0..600 seconds of fade.
+function loopsOf(loops = 1) {
+  if (!Number.isInteger(loops) || loops < 1 || loops > 99) throw new RangeError(`loops must be an integer from 1 to 99, not ${loops}`);
+  return loops;
+}
+
+function fadeOf(fade = 0) {
+  if (typeof fade !== 'number' || !(fade >= 0 && fade <= 600)) throw new RangeError(`fade must be 0 to 600 seconds, not ${fade}`);
+  return fade;
+}
+
+// Bits 0..4 banks A..E; every bank unless given.
+function audibleOf(audible = 0x1f) {
+  if (!Number.isInteger(audible) || audible < 0 || audible > 0x1f) throw new RangeError(`audible must be a bank mask 0..31, not ${audible}`);
+  return audible;
+}
+
 const wasmUrl = new URL('tavolin-engine.wasm', import.meta.url);
 
 async function coreArguments(options) {
@@ -106,13 +136,37 @@ export async function createEngine(options = {}) {
       return JSON.parse(core.timeline(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang)));
     },
 
-    render(doc, { arith, rate, cursor, lang, currentBank } = {}) {
+    // The mix as one file, or with `stems` one file per sounding bank (the
+    // window's names: output_A.flac ...). WAV without loops, fade or stems
+    // is tavolin-cli render's file.
+    render(doc, { arith, rate, cursor, lang, currentBank, format, loops, fade, stems, audible, name } = {}) {
+      if (format === undefined && loops === undefined && fade === undefined && !stems && audible === undefined) {
+        const [bank, offset] = cursorOf(cursor);
+        if (!core.render(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), bank, offset, currentBankOf(currentBank)))
+          throw new EngineError(JSON.parse(core.lastError()));
+        const wav = core.renderedBytes().slice();
+        core.releaseRendered();
+        return wav;
+      }
+      const { files } = this.exportAudio(doc, { arith, rate, cursor, lang, currentBank, format, loops, fade, stems, audible, name });
+      return stems ? files : files[0].bytes;
+    },
+
+    // The window's export dialog (file type, loop count, fade-out, one file
+    // per bank) carried out through the desktop's writers: the files named
+    // from `name` as the window names them, the window's confirmation
+    // `message`, and their length in `frames`. Muted banks (off in
+    // `audible`) run but are left out.
+    exportAudio(doc, { arith, rate, cursor, lang, currentBank, format, loops, fade, stems = false, audible, name = 'output' } = {}) {
       const [bank, offset] = cursorOf(cursor);
-      if (!core.render(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), bank, offset, currentBankOf(currentBank)))
+      if (!core.exportAudio(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), bank, offset, currentBankOf(currentBank),
+        formatOf(format), loopsOf(loops), fadeOf(fade), Boolean(stems), audibleOf(audible), String(name)))
         throw new EngineError(JSON.parse(core.lastError()));
-      const wav = core.renderedBytes().slice();
-      core.releaseRendered();
-      return wav;
+      const files = [];
+      for (let i = 0; i < core.exportedCount(); ++i) files.push({ name: core.exportedName(i), bytes: core.exportedBytes(i).slice() });
+      const result = { files, message: core.exportedMessage(), frames: core.exportedFrames() };
+      core.releaseExported();
+      return result;
     },
 
     // `pick` ({tab, from, to}: bytes of tab 0 common .. 5 E) loops the

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/../.."
 
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/tavolin-ccache}" CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 cmake --preset release >/dev/null
-cmake --build --preset release --target tavolin-cli tavolin-random-songs >/dev/null
+cmake --build --preset release --target tavolin-cli tavolin-random-songs tavolin-decode-audio >/dev/null
 scripts/web >/dev/null
 
 songs=$(mktemp -d)

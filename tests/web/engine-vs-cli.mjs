@@ -169,6 +169,95 @@ if (example) {
   if (!common || !common.message) fail('render currentBank common', 'a refusal', JSON.stringify(common));
 }
 
+// The export dialog (exportAudio) against render with the same options. WAV byte for byte; FLAC
+// decoded (by the desktop's libsndfile) to the CLI's samples; Ogg Vorbis and Opus decoded to the
+// CLI's rate, channels and length and close to its samples (libsndfile gives each Ogg stream a
+// random serial number, so no two files share their bytes). Stems: one file per sounding bank, by
+// the window's names, each with render --stems' samples.
+{
+  const decoder = process.env.TAVOLIN_DECODE_AUDIO ?? path.join(path.dirname(cli), '../tests/tavolin-decode-audio');
+  const decode = (bytes, ext) => {
+    const file = path.join(tmp, `decode.${ext}`), raw = path.join(tmp, 'decode.raw');
+    fs.writeFileSync(file, bytes);
+    const r = spawnSync(decoder, [file, raw], { encoding: 'utf8' });
+    if (r.status !== 0) return { error: r.stderr || `status ${r.status}` };
+    const [rate, channels, frames] = r.stdout.trim().split(' ').map(Number);
+    const b = fs.readFileSync(raw);
+    return { rate, channels, frames, samples: new Int16Array(b.buffer, b.byteOffset, b.length / 2) };
+  };
+  // Signal to difference in dB of `got` against `want`.
+  const snr = (want, got) => {
+    let signal = 0, noise = 0;
+    for (let i = 0; i < want.length; ++i) { signal += want[i] ** 2; noise += (want[i] - got[i]) ** 2; }
+    return noise === 0 ? Infinity : 10 * Math.log10(signal / noise);
+  };
+  // Two banks, both with an endless loop, so that the loop count and the fade change the file.
+  const song = path.join(tmp, 'export.mml');
+  fs.writeFileSync(song, 'SMML@T120;MML@L8 V200 O5 C E [G E D C],@1 O3 L4 V180 [C G],,,;');
+  const bytes = fs.readFileSync(song);
+  const options = [['plain', [], {}], ['loops 2, fade 1.5 s at 24 kHz', ['--loops', '2', '--fade', '1.5', '--rate', '24000'],
+    { loops: 2, fade: 1.5, rate: 24000 }]];
+  for (const [what, args, opts] of options) {
+    const cliWav = path.join(tmp, 'export-cli.wav');
+    runCli(['render', ...args, '-o', cliWav, song]);
+    const pcm = fs.readFileSync(cliWav);
+    const want = decode(pcm, 'wav');
+    for (const format of ['wav', 'flac', 'ogg', 'opus']) {
+      ++cases;
+      const label = `export ${format} (${what})`;
+      const out = path.join(tmp, `export-cli.${format}`);
+      const r = runCli(['render', ...args, '-o', out, song]);
+      let got;
+      try {
+        got = engine.exportAudio(bytes, { ...opts, format, name: 'song' });
+      } catch (e) {
+        fail(label, r.status === 0 ? 'a file' : r.stderr, String(e.message ?? e));
+        continue;
+      }
+      if (r.status !== 0) { fail(label, `refused: ${r.stderr}`, 'a file'); continue; }
+      const [file] = got.files;
+      if (got.files.length !== 1 || file.name !== `song.${format}`) { fail(label, `song.${format}`, got.files.map((f) => f.name)); continue; }
+      if (got.frames !== want.frames) fail(`${label}: frames`, want.frames, got.frames);
+      if (format === 'wav') {
+        if (Buffer.compare(fs.readFileSync(out), Buffer.from(file.bytes)) !== 0) fail(label, 'same bytes', firstDifference(fs.readFileSync(out), file.bytes));
+        continue;
+      }
+      const web = decode(file.bytes, format), native = decode(fs.readFileSync(out), format);
+      if (web.error || native.error) { fail(`${label}: decode`, native.error ?? 'decoded', web.error ?? 'decoded'); continue; }
+      const shape = (d) => `${d.rate} Hz, ${d.channels} channels, ${d.frames} frames`;
+      if (shape(web) !== shape(want) || shape(native) !== shape(want)) fail(`${label}: shape`, shape(want), `${shape(web)} (cli ${shape(native)})`);
+      else if (format === 'flac' && !isDeepStrictEqual(web.samples, want.samples)) fail(label, 'the CLI\'s samples', firstDifference(want.samples, web.samples));
+      else if (format !== 'flac') {
+        // Lossy: as close to the song as the CLI's own file is, within 1 dB.
+        const [mine, theirs] = [snr(want.samples, web.samples), snr(want.samples, native.samples)];
+        if (!(mine >= Math.min(theirs - 1, 15))) fail(`${label}: closeness`, `${theirs.toFixed(1)} dB`, `${mine.toFixed(1)} dB`);
+      }
+    }
+    for (const format of ['wav', 'flac']) {
+      ++cases;
+      const label = `stems ${format} (${what})`;
+      const dir = path.join(tmp, 'stems');
+      fs.rmSync(dir, { recursive: true, force: true });
+      const listed = runCli(['render', ...args, '--stems', dir, song]).stdout.trim().split('\n').map((p) => path.basename(p));
+      const got = engine.exportAudio(bytes, { ...opts, format, name: 'song', stems: true });
+      const names = got.files.map((f) => f.name);
+      const wanted = listed.map((n) => n.replace(/^(.)\.wav$/, `song_$1.${format}`));
+      if (!isDeepStrictEqual(names, wanted)) { fail(label, wanted, names); continue; }
+      for (const [i, f] of got.files.entries()) {
+        const stem = decode(fs.readFileSync(path.join(dir, listed[i])), 'wav');
+        const mine = format === 'wav' ? decode(f.bytes, 'wav') : decode(f.bytes, format);
+        if (format === 'wav' && Buffer.compare(fs.readFileSync(path.join(dir, listed[i])), Buffer.from(f.bytes)) !== 0)
+          fail(`${label}: ${f.name}`, 'the bytes of ' + listed[i], 'other bytes');
+        else if (!isDeepStrictEqual(mine.samples, stem.samples)) fail(`${label}: ${f.name}`, 'the samples of ' + listed[i], firstDifference(stem.samples, mine.samples ?? []));
+      }
+    }
+  }
+  ++cases;
+  const opusRate = renderError(() => engine.exportAudio(bytes, { format: 'opus', rate: 44100 }));
+  const cliRate = runCli(['render', '--rate', '44100', '-o', path.join(tmp, 'x.opus'), song]);
+  if (!opusRate || !cliRate.stderr.includes(opusRate.message)) fail('export opus at 44,100 Hz', cliRate.stderr, JSON.stringify(opusRate));
+}
+
 // A selection looped while the song plays names the pass under the playhead:
 // G A B of the third of sixteen passes (5 s – 5.75 s) is render --from 5
 // --to 5.75; without a playhead, the first pass; a selection of no note is

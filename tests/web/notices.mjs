@@ -29,6 +29,12 @@ const rows = [
   { name: 'a package the lock does not know', packages: [pkg('node_modules/a', { locked: null })], fault: 'a: installed 1.0.0, locked nothing' },
   { name: 'every fault is named, not only the first', packages: [pkg('node_modules/a', { license: 'GPL-2.0-only' }), pkg('node_modules/b', { files: {} })],
     fault: ['a: licence "GPL-2.0-only"', 'b: no LICENSE file'] },
+  // Sources built into the engine (--debian-source): listed from their own changelog and copyright.
+  { name: 'a Debian source package', packages: [pkg('node_modules/a')],
+    sources: [{ dir: 'libx', changelog: 'libx (1.2-3+deb12u1) bookworm; urgency=medium\n', copyright: 'libx terms' }],
+    listed: ['a 1.0.0 (MIT)', 'libx 1.2-3+deb12u1 (Debian source package, built into the engine; terms in its copyright file below)'] },
+  { name: 'a Debian source package not unpacked', packages: [pkg('node_modules/a')], sources: [{ dir: 'gone' }],
+    fault: 'gone: no debian/changelog or debian/copyright' },
 ];
 
 const failures = [];
@@ -47,9 +53,19 @@ for (const row of rows) {
   }
   writeFileSync(join(root, 'package-lock.json'), JSON.stringify(lock));
   writeFileSync(join(root, 'meta.json'), JSON.stringify({ inputs: {}, outputs: { 'main.js': { inputs } } }));
+  const sourceArgs = [];
+  for (const src of row.sources ?? []) {
+    const dir = join(root, src.dir);
+    if (src.changelog) {
+      mkdirSync(join(dir, 'debian'), { recursive: true });
+      writeFileSync(join(dir, 'debian/changelog'), src.changelog);
+      writeFileSync(join(dir, 'debian/copyright'), src.copyright);
+    }
+    sourceArgs.push('--debian-source', dir);
+  }
   const out = join(root, 'NOTICES.txt');
   const run = spawnSync('node', [join(dirname(new URL(import.meta.url).pathname), '../../web/notices.mjs'), '--root', root,
-    join(root, 'meta.json'), out], { encoding: 'utf8' });
+    ...sourceArgs, join(root, 'meta.json'), out], { encoding: 'utf8' });
   if (row.fault) {
     if (run.status === 0) failures.push(`${row.name}: accepted`);
     for (const f of [row.fault].flat()) {
@@ -64,6 +80,7 @@ for (const row of rows) {
     for (const p of row.packages.filter((q) => q.bytes > 0)) {
       for (const t of Object.values(p.files)) if (!text.includes(t)) failures.push(`${row.name}: the text "${t}" of ${p.place} is missing`);
     }
+    for (const src of row.sources ?? []) if (!text.includes(src.copyright)) failures.push(`${row.name}: the terms of ${src.dir} are missing`);
   }
   rmSync(root, { recursive: true, force: true });
 }

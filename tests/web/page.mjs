@@ -135,14 +135,53 @@ try {
       await page.select('#rate', '22050');
     }],
   ];
+  // Wav出力 opens the window's export dialog; OK with `choice` set downloads `names`.
+  const exportVia = async ({ type = 'wav', loops = 1, fade = 0, perBank = false } = {}, names = ['untitled.wav']) => {
+    for (const n of names) rmSync(join(tmp, n), { force: true });
+    await page.click('#export');
+    await page.waitForSelector('#export-dialog[open]');
+    await page.select('#export-type', type);
+    await page.$eval('#export-loops', (e, v) => { e.value = v; }, String(loops));
+    await page.$eval('#export-fade', (e, v) => { e.value = v; }, String(fade));
+    await page.$eval('#export-per-bank', (e, v) => { e.checked = v; }, perBank);
+    await page.click('#export-ok');
+    for (let i = 0; i < 100 && !names.every((n) => readdirSync(tmp).includes(n)); ++i) await new Promise((ok) => setTimeout(ok, 50));
+    await new Promise((ok) => setTimeout(ok, 200));  // a download's last bytes
+    return names.map((n) => (readdirSync(tmp).includes(n) ? readFileSync(join(tmp, n)) : null));
+  };
   for (const [what, args, setUp] of exports) {
     await setUp();
-    const got = await download('#export', 'untitled.wav');
+    const [got] = await exportVia();
     execFileSync(cli, ['render', join(tmp, 'saved.mml'), '-o', join(tmp, 'cli-args.wav'), ...args]);
     expect(`export ${what} equals the CLI render`, got ? got.equals(readFileSync(join(tmp, 'cli-args.wav'))) : 'no download', true);
   }
   await page.select('#arith', 'float');
   await page.select('#rate', '48000');
+  {
+    // FLAC, two passes of the loops, a fade, one file per bank: the window's names, each decoding
+    // (the desktop's libsndfile) to the samples of render --stems with the same options; the
+    // dialog says the window's confirmation.
+    const dir = join(tmp, 'stems');
+    const listed = execFileSync(cli, ['render', '--loops', '2', '--fade', '0.5', '--stems', dir, join(tmp, 'saved.mml')], { encoding: 'utf8' })
+      .trim().split('\n').map((p) => p.replace(/^.*\//, ''));
+    const names = listed.map((n) => `untitled_${n[0]}.flac`);
+    const got = await exportVia({ type: 'flac', loops: 2, fade: 0.5, perBank: true }, names);
+    const decoder = join(cli, '../../tests/tavolin-decode-audio');
+    const samples = (file) => {
+      execFileSync(decoder, [file, join(tmp, 'decoded.raw')]);
+      return readFileSync(join(tmp, 'decoded.raw'));
+    };
+    expect('stems listed by the CLI', listed.length >= 2, true);
+    names.forEach((n, i) => {
+      expect(`FLAC stem ${n} holds the CLI's samples`, got[i] ? samples(join(tmp, n)).equals(samples(join(dir, listed[i]))) : 'no download', true);
+    });
+    expect('stems confirmation', (await page.$eval('#message', (e) => e.textContent)).startsWith('バンク別に書き出しました\n' + names[0]), true);
+    await page.click('#export');
+    await page.waitForSelector('#export-dialog[open]');
+    expect('the dialog keeps the last choice', await page.evaluate(() => [document.getElementById('export-type').value,
+      document.getElementById('export-loops').value, document.getElementById('export-per-bank').checked]), ['flac', '2', true]);
+    await page.click('#export-cancel');
+  }
   await page.click('#play');
   await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });
   await page.click('#stop');
