@@ -4,6 +4,142 @@
 <context>
     <name>Texts</name>
     <message>
+        <source>音符と休符</source>
+        <translation>Notes and rests</translation>
+    </message>
+    <message>
+        <source>オクターブと長さ</source>
+        <translation>Octaves and lengths</translation>
+    </message>
+    <message>
+        <source>テンポ・音量・パン</source>
+        <translation>Tempo, volume and pan</translation>
+    </message>
+    <message>
+        <source>音色とエンベロープ</source>
+        <translation>Tones and envelopes</translation>
+    </message>
+    <message>
+        <source>スラーとポルタメント</source>
+        <translation>Slurs and portamento</translation>
+    </message>
+    <message>
+        <source>LFO（ビブラートとトレモロ）</source>
+        <translation>LFOs (vibrato and tremolo)</translation>
+    </message>
+    <message>
+        <source>ループ</source>
+        <translation>Loops</translation>
+    </message>
+    <message>
+        <source>連符</source>
+        <translation>Tuplets</translation>
+    </message>
+    <message>
+        <source>マクロ</source>
+        <translation>Macros</translation>
+    </message>
+    <message>
+        <source>コメント</source>
+        <translation>Comments</translation>
+    </message>
+    <message>
+        <source>今のオクターブの音符: # か + で半音上げ、- で半音下げ、数字で長さ（4 で4分音符）、. で付点</source>
+        <translation>A note of the current octave: # or + a semitone up, - a semitone down, a number for its length (4 a quarter note), . for a dot</translation>
+    </message>
+    <message>
+        <source>番号で音符: n = オクターブ × 12 + 半音（N57 が 440 Hz の A4）</source>
+        <translation>A note by number: n = octave × 12 + semitone (N57 is A4, 440 Hz)</translation>
+    </message>
+    <message>
+        <source>周波数 f Hz の音（小数も書ける）</source>
+        <translation>A note of f Hz (decimals allowed)</translation>
+    </message>
+    <message>
+        <source>オクターブを n にする（最初は 4）</source>
+        <translation>Sets the octave to n (4 at the start)</translation>
+    </message>
+    <message>
+        <source>オクターブを1つ下げる（&lt;）、上げる（&gt;）</source>
+        <translation>One octave down (&lt;) or up (&gt;)</translation>
+    </message>
+    <message>
+        <source>長さを省いた音符の長さ（最初は L4）</source>
+        <translation>The length of notes written without one (L4 at the start)</translation>
+    </message>
+    <message>
+        <source>テンポ: 1分間に4分音符 n 個（最初は 120）</source>
+        <translation>Tempo: n quarter notes a minute (120 at the start)</translation>
+    </message>
+    <message>
+        <source>音量 0〜255（最初は 128）</source>
+        <translation>Volume 0 to 255 (128 at the start)</translation>
+    </message>
+    <message>
+        <source>パン: 0 で左、128 で中央、256 で右</source>
+        <translation>Pan: 0 left, 128 centre, 256 right</translation>
+    </message>
+    <message>
+        <source>音色 n（0〜31）を選ぶ: 0 矩形波、1 三角波、2 のこぎり波、3 正弦波、4 ノイズ</source>
+        <translation>Chooses tone n (0 to 31): 0 square, 1 triangle, 2 sawtooth, 3 sine, 4 noise</translation>
+    </message>
+    <message>
+        <source>音色 t を定義: 波形 w（0 矩形、1 三角、2 のこぎり、3 正弦、4 ノイズ）、周波数ゆらぎ R %、音量ゆらぎ N %、デューティ切り替え C ms、デューティ比 %</source>
+        <translation>Defines tone t: wave w (0 square, 1 triangle, 2 sawtooth, 3 sine, 4 noise), frequency noise R %, level noise N %, duty switching C ms, duties in %</translation>
+    </message>
+    <message>
+        <source>エンベロープ n（0〜255）を選ぶ</source>
+        <translation>Chooses envelope n (0 to 255)</translation>
+    </message>
+    <message>
+        <source>エンベロープ e を定義: アタック a ms、ディケイ d ms、リリース r ms、アタックレベル al、サステインレベル sl（0〜255）</source>
+        <translation>Defines envelope e: attack a ms, decay d ms, release r ms, attack level al, sustain level sl (0 to 255)</translation>
+    </message>
+    <message>
+        <source>スラー: 音を切らずに次の音符へつなぐ（同じ高さならタイ）</source>
+        <translation>Slur: goes on to the next note without a new attack (a tie on the same pitch)</translation>
+    </message>
+    <message>
+        <source>ポルタメント: スラーの音符の最後の 1/n で次の音へ移る（最初は 4）</source>
+        <translation>Portamento: a slurred note glides to the next during its last 1/n (4 at the start)</translation>
+    </message>
+    <message>
+        <source>ピッチ LFO（ビブラート）: 時刻 t ms、周期 p ms、深さ d セント、点は6つまで</source>
+        <translation>Pitch LFO (vibrato): time t ms, period p ms, depth d cents, up to six points</translation>
+    </message>
+    <message>
+        <source>音量 LFO（トレモロ）: 深さ d は最大音量に対する %</source>
+        <translation>Volume LFO (tremolo): depth d in % of full scale</translation>
+    </message>
+    <message>
+        <source>ピッチ LFO、時刻は音符のまとまりの長さに対する %</source>
+        <translation>Pitch LFO with times in % of the note group's length</translation>
+    </message>
+    <message>
+        <source>音量 LFO、時刻は音符のまとまりの長さに対する %</source>
+        <translation>Volume LFO with times in % of the note group's length</translation>
+    </message>
+    <message>
+        <source>囲んだ部分を n 回演奏する（n がなければ終わりなく繰り返す）</source>
+        <translation>Plays the part between n times (without n, for ever)</translation>
+    </message>
+    <message>
+        <source>囲んだ音符で既定の長さ1つを等分する（連符）</source>
+        <translation>The notes between share one default length equally (a tuplet)</translation>
+    </message>
+    <message>
+        <source>マクロ X（A〜Z）を記録する（次の ! まで、演奏はしない）</source>
+        <translation>Records macro X (A to Z) up to the next ! without playing it</translation>
+    </message>
+    <message>
+        <source>マクロ X を演奏する</source>
+        <translation>Plays macro X</translation>
+    </message>
+    <message>
+        <source>コメント: * から次の * まで（日本語も書ける）</source>
+        <translation>A comment from * to the next * (Japanese allowed)</translation>
+    </message>
+    <message>
         <source>小節の残りを休符で埋める</source>
         <translation>Fill the rest of the bar with rests</translation>
     </message>

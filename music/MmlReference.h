@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+// The MML reference: every command of the language, in the groups a reader
+// learns them in, each with one line on what it does and a short example
+// that plays on its own. One table for every place that teaches MML.
+#pragma once
+
+#include <span>
+#include <string>
+
+namespace tavolin::music {
+
+struct MmlReferenceEntry {
+    const char* group;    // its group's title (a text to translate)
+    const char* heads;    // the command's heads as the parser reads them, separated by spaces ("C D E F G A B", "@ED")
+    const char* syntax;   // how it is written: n a number, (…) optional, … more of the same
+    const char* what;     // one line on what it does (a text to translate)
+    const char* example;  // a bank's text that plays on its own (no common text needed)
+};
+
+// Every entry, grouped: the entries of a group follow each other, groups in
+// the order they are best learnt.
+std::span<const MmlReferenceEntry> mmlReference();
+
+// The reference as a Markdown page in the display language: one table per
+// group (command, what it does, example).
+std::string mmlReferenceMarkdown();
+
+}  // namespace tavolin::music
