@@ -22,6 +22,10 @@ const ja = {
   written: '書き出しました\n{file}',
   about: 'Tavolinについて', licence: 'MIT ライセンスのもとで配布されています。',
   licenceText: 'ライセンス', notices: 'サードパーティーの告知', close: '閉じる',
+  scopes: 'バンク別: ミュート・ソロ、波形とレベル', scopesTip: '各バンクの波形 (直近20ミリ秒) とピークメーター',
+  devLate: '間に合わなかったクォンタム', devWorst: '最も遅いクォンタム', devQuanta: '再生したクォンタム',
+  devRing: '受け渡し', devShared: '共有メモリのリング', devChunks: 'メッセージのチャンク',
+  devOpen: '直近の曲の準備', devSwap: '直近の差し替え',
 };
 const en = {
   common: 'Common', internal: 'Internal',
@@ -45,6 +49,10 @@ const en = {
   written: 'Written\n{file}',
   about: 'About Tavolin', licence: 'Distributed under the MIT License.',
   licenceText: 'Licence', notices: 'Third-party notices', close: 'Close',
+  scopes: 'Banks: mute, solo, waveforms and levels', scopesTip: "Each bank's waveform (the last 20 ms) and peak meter",
+  devLate: 'Late quanta', devWorst: 'Slowest quantum', devQuanta: 'Quanta played',
+  devRing: 'Hand-over', devShared: 'shared-memory ring', devChunks: 'message chunks',
+  devOpen: 'Last song build', devSwap: 'Last swap',
 };
 
 export const lang = /^ja\b/i.test(globalThis.navigator?.language ?? '') ? 'ja' : 'en';

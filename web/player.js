@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+// The page's player: the render worker (render-worker.js) builds and renders, the worklet
+// (player-worklet.js) copies what is ready to the sound device. Used by the page and, with
+// `lockstep`, by the tests and benchmarks in an OfflineAudioContext.
+//
+// The ring between them: a SharedArrayBuffer when the page is cross-origin isolated (serve.mjs
+// and the service worker send the headers for it), else chunks over a MessageChannel. Shared, the
+// worklet's quantum is a copy from memory the worker has already written and the worker sees what
+// was read at once; with chunks, every 1,024 frames cost the audio thread a message, and the
+// worker learns what was read from a message every eight quanta.
+const WRITTEN = 0, READ = 1, LATE = 2, WORST_US = 3, QUANTA = 4;
+
+// `onmessage(data)` hears what the player says: playing, paused, stopped, ended, error, swapped,
+// kept, position {songFrame, frame}, scopes {data}, timing {what, ms}.
+export async function createPlayer(context, { wasm, lockstep = false, onmessage = () => {} } = {}) {
+  await context.audioWorklet.addModule(new URL('./player-worklet.js', import.meta.url));
+  // About a second of room: enough for the head start a long build needs, and a power of two.
+  const capacity = 2 ** Math.ceil(Math.log2(context.sampleRate));
+  const shared = globalThis.crossOriginIsolated === true && typeof SharedArrayBuffer === 'function';
+  const ring = shared ? new SharedArrayBuffer(capacity * 2 * 4) : null;
+  const ctrl = shared ? new SharedArrayBuffer(8 * 4) : null;
+  const node = new AudioWorkletNode(context, 'tavolin-player', {
+    numberOfInputs: 0, outputChannelCount: [2], processorOptions: { ring, ctrl, capacity },
+  });
+  const worker = new Worker(new URL('./render-worker.js', import.meta.url), { type: 'module' });
+  const channel = new MessageChannel();
+  const waiting = new Map();  // message type -> resolve, for the answers the player awaits itself
+  let clock = '';
+  let readies = 0;
+  let allReady;
+  const ready = new Promise((ok) => { allReady = ok; });
+  const hear = ({ data }) => {
+    if (data.type === 'ready') {
+      if (data.clock) clock = data.clock;
+      if (++readies === 2) allReady();  // the worklet's and the worker's
+      return;
+    }
+    const wait = waiting.get(data.type);
+    if (wait) { waiting.delete(data.type); wait(data); }
+    if (data.type !== 'filled' && data.type !== 'stats') onmessage(data);
+  };
+  const next = (type) => new Promise((ok) => waiting.set(type, ok));
+  node.port.onmessage = worker.onmessage = hear;
+  worker.onerror = (e) => onmessage({ type: 'error', message: String(e.message ?? e) });
+  node.port.postMessage({ type: 'connect', port: channel.port1 }, [channel.port1]);
+  worker.postMessage({ type: 'init', port: channel.port2, ring, ctrl, capacity, rate: context.sampleRate, lockstep, wasm },
+    [channel.port2]);
+  await ready;
+  node.connect(context.destination);
+  const counters = ctrl ? new Int32Array(ctrl) : null;
+
+  return {
+    node,
+    shared,
+    // The clock the worklet times its quanta by (performance.now, or Date.now in whole ms).
+    get clock() { return clock; },
+    // play, loop, stop, swap, audible go to the worker; pause to the worklet, which holds the
+    // music at once (and to the worker, whose scopes then fall); Stop silences the worklet at once.
+    post(m) {
+      if (m.type === 'pause') node.port.postMessage(m);
+      if (m.type === 'stop') node.port.postMessage({ type: 'idle' });
+      worker.postMessage(m);
+    },
+    // Lockstep: resolves once the stream is rendered up to stream frame `to` (or has ended).
+    fill(to) {
+      const filled = next('filled');
+      worker.postMessage({ type: 'fill', to });
+      return filled;
+    },
+    // {late, worstUs, quanta}: quanta with too few samples ready, the slowest quantum's time, and
+    // the quanta played, since the last reset.
+    async stats() {
+      if (counters) return { late: Atomics.load(counters, LATE), worstUs: Atomics.load(counters, WORST_US), quanta: Atomics.load(counters, QUANTA) };
+      const answer = next('stats');
+      node.port.postMessage({ type: 'stats' });
+      const { late, worstUs, quanta } = await answer;
+      return { late, worstUs, quanta };
+    },
+    resetStats() { node.port.postMessage({ type: 'reset-stats' }); },
+    close() { worker.terminate(); node.disconnect(); },
+  };
+}

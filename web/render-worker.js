@@ -1,0 +1,255 @@
+// SPDX-License-Identifier: MIT
+// The render worker: the engine's stream runs here, off the audio thread. It opens (compiles,
+// builds, seeks), swaps in each edit that compiles, and renders a little ahead of what is heard
+// into the ring the player worklet reads (player-worklet.js). It also says where the music heard
+// now stands (`position`, about every 20 ms) and what each bank's scope shows (`scopes`).
+//
+// How far ahead: about 50 ms, so that an edit is heard soon after it compiles, yet a worker held
+// up for a few timer ticks does not starve the worklet. A swap or an open cannot render while it
+// builds (a 10-minute song playing near its end takes a few hundred milliseconds to build and
+// seek under load), so before a swap the worker first renders ahead by as long as the last builds
+// took: the song goes on from the buffer while the new one is built, and the new song is placed at
+// the frame where the buffer ends, so it is heard there, at the same place in the music.
+//
+// `lockstep` (tests and benchmarks in an OfflineAudioContext): nothing is rendered until `fill`
+// asks for it, so a swap lands at exactly the frame the caller chose.
+import * as engineModule from './tavolin-engine.mjs';
+
+const WRITTEN = 0, READ = 1;
+const kQuantum = 128;
+const kChunkFrames = 1024;  // chunk mode: the most frames one message carries
+
+let engine = null;
+let worklet = null;  // MessagePort to the player worklet
+let samples = null;  // shared ring (interleaved stereo floats), or null in chunk mode
+let ctrl = null;     // shared counters, or null in chunk mode
+let capacity = 0, mask = 0, rate = 48000, lockstep = false;
+let ahead = 0;       // frames to keep ready
+let marks = null;    // per ring quantum: the song frame its first frame plays
+
+let stream = null;
+let generation = 0;
+let written = 0;     // ring frames written (wraps at 2^32, as the worklet's)
+let readSeen = 0;    // chunk mode: the worklet's read count, as last told
+let base = 0;        // ring frame of the stream's first frame
+let ended = false;   // the stream's song is over: nothing more to render
+let running = false; // the worklet plays the stream
+let paused = false;
+let pendingSwap = null;
+let fillTo = 0;      // lockstep: render up to this stream frame
+let fillWaiter = false;
+let buildMs = 0;     // how long the recent builds took (decays), for the swap's head start
+let scopeStream = null;  // the stream the scopes read (kept after Stop until the meters rest)
+const chunkPool = [];
+let chunk = null, chunkFrames = 0;
+
+const toMain = (m, transfer) => postMessage(m, transfer ?? []);
+
+function read() {
+  const r = ctrl ? Atomics.load(ctrl, READ) : readSeen;
+  return ((r - base) | 0) < 0 ? base : r;  // frames read before this stream began count as its start
+}
+
+function writeQuantum() {
+  marks[(written >>> 7) & (marks.length - 1)] = stream.songFrame;
+  const s = stream.next(kQuantum);
+  if (samples) {
+    const at = 2 * (written & mask);
+    for (let i = 0; i < 2 * kQuantum; ++i) samples[at + i] = s[i] / 32768;
+    Atomics.store(ctrl, WRITTEN, (written + kQuantum) | 0);
+  } else {
+    chunk ??= chunkPool.pop() ?? new Float32Array(2 * kChunkFrames);
+    const at = 2 * chunkFrames;
+    for (let i = 0; i < 2 * kQuantum; ++i) chunk[at + i] = s[i] / 32768;
+    chunkFrames += kQuantum;
+    if (chunkFrames === kChunkFrames) sendChunk();
+  }
+  written = (written + kQuantum) | 0;
+  if (stream.finished) {
+    ended = true;
+    sendChunk();
+    worklet.postMessage({ type: 'end', at: written });
+  }
+}
+
+function sendChunk() {
+  if (!chunk || chunkFrames === 0) return;
+  const part = chunkFrames === kChunkFrames ? chunk : chunk.slice(0, 2 * chunkFrames);
+  worklet.postMessage({ type: 'chunk', samples: part }, [part.buffer]);
+  if (part !== chunk) chunkPool.push(chunk);
+  chunk = null;
+  chunkFrames = 0;
+}
+
+// Renders until `frames` are ready ahead of the worklet (never over what it has not read).
+function renderAhead(frames) {
+  const room = capacity - 2 * kChunkFrames;
+  const want = Math.min(frames, room);
+  while (stream && !ended && ((written - read()) | 0) + kQuantum <= want) {
+    if (lockstep && ((written - base) | 0) >= fillTo) break;
+    writeQuantum();
+  }
+  sendChunk();
+}
+
+function timed(what, work) {
+  const t0 = performance.now();
+  try {
+    return work();
+  } finally {
+    const ms = performance.now() - t0;
+    buildMs = Math.max(ms, buildMs * 0.8);
+    toMain({ type: 'timing', what, ms });
+  }
+}
+
+function pump() {
+  if (stream && pendingSwap) {
+    const bytes = pendingSwap;
+    pendingSwap = null;
+    // A head start as long as the recent builds, so the worklet plays on while this one builds.
+    if (!lockstep) renderAhead(ahead + Math.ceil(((buildMs * 1.5 + 20) * rate) / 1000));
+    const frame = stream.frame;
+    try {
+      timed('swap', () => stream.swap(bytes));
+      toMain({ type: 'swapped', frame });
+    } catch {
+      toMain({ type: 'kept', frame });  // the last good song plays on; the live check says why
+    }
+  }
+  if (stream) renderAhead(lockstep ? capacity : ahead);
+  if (fillWaiter && (ended || !stream || ((written - base) | 0) >= fillTo)) {
+    fillWaiter = false;
+    toMain({ type: 'filled' });
+  }
+}
+
+function close() {
+  if (stream) {
+    scopeStream?.close();
+    scopeStream = stream;  // its scopes fall to rest after Stop
+  }
+  stream = null;
+  running = false;
+  ended = false;
+  pendingSwap = null;
+  sendChunk();  // the worklet's count of frames stays the worker's
+}
+
+function open(m) {
+  // A looped selection names the pass heard now, while something plays.
+  const playhead = m.type === 'loop' && stream && running ? heardSongFrame() : undefined;
+  worklet.postMessage({ type: 'idle' });
+  close();
+  const g = ++generation;
+  try {
+    stream = timed('open', () => engine.open(m.bytes, m.type === 'loop'
+      ? { arith: m.arith, rate: m.rate, pick: m.pick, playhead, lang: m.lang, currentBank: m.currentBank }
+      : { arith: m.arith, rate: m.rate, loop: m.loop, cursor: m.cursor, currentBank: m.currentBank }));
+  } catch (e) {
+    toMain({ type: 'error', message: String(e.error?.message ?? e.message ?? e) });
+    return;
+  }
+  stream.setAudible(m.mask ?? 31);
+  stream.tapBanks();
+  paused = false;
+  base = written;
+  fillTo = 0;
+  if (!lockstep) renderAhead(ahead);
+  pendingStart = { g, status: stream.passageStatus };
+  worklet.postMessage({ type: 'start', base, generation: g });
+}
+let pendingStart = null;
+
+function heardSongFrame() {
+  const r = read();
+  return marks[(r >>> 7) & (marks.length - 1)] + (r & (kQuantum - 1));
+}
+
+// ---- from the worklet -----------------------------------------------------------------------------
+
+function fromWorklet({ data: m }) {
+  if (m.type === 'started') {
+    if (!pendingStart || m.generation !== pendingStart.g) return;
+    running = true;
+    const { status } = pendingStart;
+    pendingStart = null;
+    toMain({ type: 'playing', frame: m.frame, ...(status ? { status } : {}) });
+  } else if (m.type === 'free') {
+    readSeen = m.read;
+    chunkPool.push(m.samples);
+    pump();
+  } else if (m.type === 'read') {
+    readSeen = m.read;
+    pump();
+  } else if (m.type === 'ended') {
+    if (!stream || !ended) return;  // a stream already replaced
+    close();
+    toMain({ type: 'ended' });
+  }
+}
+
+// ---- from the page ---------------------------------------------------------------------------------
+
+async function fromPage({ data: m }) {
+  if (m.type === 'init') {
+    ({ capacity, rate, lockstep } = m);
+    mask = capacity - 1;
+    ahead = Math.ceil((rate * 0.05) / kQuantum) * kQuantum;
+    marks = new Float64Array(capacity / kQuantum);
+    if (m.ring) {
+      samples = new Float32Array(m.ring);
+      ctrl = new Int32Array(m.ctrl);
+    }
+    worklet = m.port;
+    worklet.onmessage = fromWorklet;
+    engine = await (engineModule.createEngine ?? engineModule.default)(m.wasm ? { wasmBinary: m.wasm } : {});
+    toMain({ type: 'ready', shared: !!samples });
+    if (!lockstep) setInterval(pump, 4);
+    setInterval(tell, 20);
+  } else if (m.type === 'play' || m.type === 'loop') {
+    open(m);
+  } else if (m.type === 'stop') {
+    worklet.postMessage({ type: 'idle' });
+    close();
+    toMain({ type: 'stopped' });
+  } else if (m.type === 'swap') {
+    if (!stream || !m.bytes) return;
+    pendingSwap = m.bytes;  // the newest edit wins over one not yet built
+    if (lockstep) pump();
+  } else if (m.type === 'audible') {
+    stream?.setAudible(m.mask);
+  } else if (m.type === 'pause') {
+    paused = m.paused;
+  } else if (m.type === 'fill') {
+    fillTo = m.to;
+    fillWaiter = true;
+    pump();
+  }
+}
+onmessage = fromPage;
+
+// Where the music heard now stands, and the banks' scopes, for the page to draw.
+function tell() {
+  if (stream && running && !paused) {
+    const frame = (read() - base) | 0;
+    toMain({ type: 'position', songFrame: heardSongFrame(), frame });
+    scopes(stream, frame);
+  } else if (scopeStream || (stream && running)) {
+    // Stopped or paused: flat traces and falling meters, as the window shows them.
+    const s = stream && running ? stream : scopeStream;
+    const resting = scopes(s, -1);
+    if (s === scopeStream && resting) {
+      scopeStream.close();
+      scopeStream = null;
+    }
+  }
+}
+
+// Sends the scopes; true when every meter rests.
+function scopes(s, frame) {
+  const data = s.scopes(frame, performance.now() / 1000).slice();
+  const resting = data.subarray(0, 10).every((v) => v === 0);
+  toMain({ type: 'scopes', data }, [data.buffer]);
+  return resting;
+}
