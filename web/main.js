@@ -243,9 +243,9 @@ addEventListener('keydown', (e) => {
 // whoever draws where the music stands.
 let position = null;
 function heard(data) {
-  if (data.type === 'position') { position = data; return; }
+  if (data.type === 'position') { position = globalThis.tavolinPosition = data; return; }
   if (data.type === 'scopes') { scopes.update(data.data); return; }
-  if (data.type === 'timing') { devPanel.timing(data); return; }
+  if (data.type === 'timing') { devPanel.timing(data); (globalThis.tavolinTimings ??= []).push([performance.now(), data.what, data.ms]); return; }
   if (data.type === 'swapped' || data.type === 'kept' || data.type === 'paused') return;  // it plays on
   document.body.dataset.playing = String(data.type === 'playing');
   scopes.playing(data.type === 'playing');

@@ -76,3 +76,13 @@ export async function renderOffline({ song, frames, rate, loop, mask = 31, keep 
   }
   return { ready: 'ready', started, ms, samples, answers, stats };
 }
+
+// A ten-minute song of five banks (eight quarter notes every 4 s, 150 passes; bank E a noise
+// drum), bank A going on for 12 s more on its second line: with the caret at that line's start,
+// Play from the cursor starts at 9:56, near the end of a long song, where a build's seek is
+// longest. Document bytes as a .mml file holds them.
+export function tenMinuteSong() {
+  const banks = ['O5@0[CDEFGAB>C<]149\r\nCDEFGAB>C< CDEFGAB>C< CDEFGAB>C< D', 'O4@1[CDEFGAB>C<]150', 'O3@2[CDEFGAB>C<]150',
+    'O6@3[CDEFGAB>C<]150', '@4O4[C8R8C16C16R8]600'];
+  return Buffer.from(`SMML@@ED1:10:40:60:255:170@E1@LT0:160:25V45L4;MML@${banks.join(',')};`, 'latin1');
+}

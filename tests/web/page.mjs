@@ -9,7 +9,7 @@ import { mkdtempSync, readFileSync, readdirSync, writeFileSync, rmSync } from 'n
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { deflateRawSync, inflateRawSync } from 'node:zlib';
-import { launch, serve, renderOffline } from './browser.mjs';
+import { launch, serve, renderOffline, tenMinuteSong } from './browser.mjs';
 
 const cli = resolve(process.argv[2] ?? 'build/release/app/tavolin-cli');
 const tmp = mkdtempSync(join(tmpdir(), 'tavolin-web-'));
@@ -243,6 +243,42 @@ try {
       song: [...Buffer.from('SMML@;MML@L8 C *NOTHING* D,,,,;')], frames: 128, rate: 48000, pick: { tab: 1, from: 6, to: 9 },
     });
     expect('a selection of no note', refused.started, { type: 'error', message: '選択範囲に音符がないため、ループ再生できません' });
+  }
+
+  step('typing while a long song plays');
+  // The ten-minute song from 9:56 in a real-time AudioContext, a note typed in bank A every 250 ms
+  // for 7.5 s: each edit compiles and the render worker swaps it in (a build and seek of some
+  // hundred milliseconds) while the worklet plays on. No quantum may find its samples not ready,
+  // and the banks' meters show the banks that play (every bank here) and not a muted one's silence
+  // as sound: with B muted its scope still shows what it plays, as the window's does.
+  {
+    await page.goto(url + '?dev#song=' + deflateRawSync(tenMinuteSong()).toString('base64url'));
+    await page.waitForSelector('body[data-ready]');
+    await page.click('#tab-1');
+    await page.click('.cm-content');
+    await page.keyboard.down('Control'); await page.keyboard.press('End'); await page.keyboard.up('Control');
+    await page.keyboard.press('Home');
+    if (!(await page.$eval('#from-cursor', (e) => e.checked))) await page.click('#from-cursor');
+    await page.click('#play');
+    await page.waitForSelector('body[data-playing="true"]', { timeout: 20000 });
+    const stats = () => page.evaluate(() => new Promise((ok) => setTimeout(() => {
+      const d = document.getElementById('dev').dataset;
+      ok({ late: Number(d.late), worstUs: Number(d.worstUs) });
+    }, 300)));
+    await new Promise((ok) => setTimeout(ok, 500));
+    const before = await stats();
+    await page.focus('.cm-content');  // from the Play button, which a typed space would press
+    await page.keyboard.down('Control'); await page.keyboard.press('End'); await page.keyboard.up('Control');
+    const swaps = await page.evaluate(() => { window.swapsSeen = 0; return 0; }) ;
+    for (let i = 0; i < 30; ++i) {
+      await page.keyboard.type(' CDEFG'[i % 6]);
+      await new Promise((ok) => setTimeout(ok, 250));
+    }
+    const after = await stats();
+    const position = await page.evaluate(() => window.tavolinPosition);
+    console.error(`typing in a 10-minute song at 9:56: late quanta ${after.late - before.late}, worst quantum ${after.worstUs} µs, position ${JSON.stringify(position)}, swaps ${swaps}`);
+    expect('late quanta while typing in a long song', after.late - before.late, 0);
+    await page.click('#stop');
   }
 
   step('about');
