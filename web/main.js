@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The page: six tabs of MML in CodeMirror, coloured by the engine's classes, checked as you type in
-// a worker, played through an AudioWorklet that runs the engine's stream, exported, opened, saved
+// a worker, played by a render worker and an AudioWorklet (player.js), exported, opened, saved
 // and shared as a link.
 import { EditorState, StateEffect, StateField, RangeSetBuilder, Transaction } from '@codemirror/state';
 import { EditorView, Decoration, ViewPlugin, keymap, lineNumbers, drawSelection, highlightActiveLine } from '@codemirror/view';
@@ -197,11 +197,19 @@ let checkTimer = 0;
 let checkId = 0;
 let lastError = null;
 
+let lastEdit = 0;  // when the text last changed, for the developer panel's keystroke-to-heard time
 function scheduleCheck() {
+  lastEdit = performance.now();
   clearTimeout(checkTimer);
   const id = ++checkId; // a result for an older id is stale and dropped
   document.body.dataset.checking = 'true';
-  checkTimer = setTimeout(() => checker.postMessage({ id, tabs: tabTexts(), ...settings() }), kDebounceMs);
+  checkTimer = setTimeout(() => {
+    checker.postMessage({ id, tabs: tabTexts(), ...settings() });
+    // While it plays, the edit goes to the render worker at once, beside the check: one that
+    // compiles is heard at the same place in the music; one with an error leaves the last good
+    // song playing (the check shows the error).
+    if (document.body.dataset.playing === 'true') post({ type: 'swap', bytes: storedDocument() });
+  }, kDebounceMs);
 }
 
 checker.onmessage = ({ data }) => {
@@ -209,9 +217,6 @@ checker.onmessage = ({ data }) => {
   lastError = data.result.ok ? null : data.result.error;
   showError();
   delete document.body.dataset.checking;
-  // While it plays, an edit that compiles is heard at once, at the same place in the music; an
-  // error leaves the last good song playing.
-  if (data.result.ok && document.body.dataset.playing === 'true') post({ type: 'swap', bytes: storedDocument() });
 };
 
 function showError() {
@@ -243,9 +248,10 @@ addEventListener('keydown', (e) => {
 // whoever draws where the music stands.
 let position = null;
 function heard(data) {
-  if (data.type === 'position') { position = globalThis.tavolinPosition = data; return; }
+  if (data.type === 'position') { position = data; devPanel.position(data); return; }
   if (data.type === 'scopes') { scopes.update(data.data); return; }
-  if (data.type === 'timing') { devPanel.timing(data); (globalThis.tavolinTimings ??= []).push([performance.now(), data.what, data.ms]); return; }
+  if (data.type === 'timing') { devPanel.timing(data); return; }
+  if (data.type === 'swapped' && lastEdit) devPanel.heard(performance.now() + data.heardInMs - lastEdit);
   if (data.type === 'swapped' || data.type === 'kept' || data.type === 'paused') return;  // it plays on
   document.body.dataset.playing = String(data.type === 'playing');
   scopes.playing(data.type === 'playing');
@@ -273,7 +279,8 @@ async function play(pick) {
       audio?.player.close();
       audio?.context.close();
       const context = new AudioContext({ sampleRate: rate, latencyHint: 'interactive' });
-      audio = { context, player: await createPlayer(context, { wasm: await engineWasm(), onmessage: heard }) };
+      const shared = !new URLSearchParams(location.search).has('chunks');  // ?chunks: the ring without shared memory
+      audio = { context, player: await createPlayer(context, { wasm: await engineWasm(), shared, onmessage: heard }) };
     }
     await audio.context.resume();
     $('pause').checked = false;

@@ -9,10 +9,14 @@
 // be reused). The reading below is the same for both. Nothing here allocates per quantum.
 //
 // Frame counts are 32-bit and wrap: differences are taken with `| 0`, ring slots with `& mask`.
-const WRITTEN = 0, READ = 1, LATE = 2, WORST_US = 3, QUANTA = 4;
+const WRITTEN = 0, READ = 1, LATE = 2, WORST_US = 3, QUANTA = 4, TICKS = 5, OVER = 6;
 
-// A clock for the worst quantum: performance.now() where the scope has it, else Date.now() (whole
-// milliseconds: a quantum then reads 0 or 1 ms; `clock` tells which, the developer panel says so).
+// A clock for the quanta's times: performance.now() where the scope has it; Chromium's worklet
+// scope has only Date.now(), in whole milliseconds. With it a quantum reads 0 ms, or 1 ms when a
+// tick fell inside it, so the worst reading says little; but a reading of 2 ms or more proves a
+// quantum over 1 ms (OVER counts those), and since a quantum of d < 1 ms holds a tick with
+// probability d, the ticks summed over the quanta (TICKS) divided by their number is their mean
+// time in milliseconds, unbiased. `clock` names the clock; the developer panel shows all three.
 const clock = typeof performance === 'object' && typeof performance.now === 'function'
   ? { now: () => performance.now(), name: 'performance.now' } : { now: () => Date.now(), name: 'Date.now' };
 
@@ -74,8 +78,11 @@ class TavolinPlayer extends AudioWorkletProcessor {
       this.store(LATE, 0);
       this.store(WORST_US, 0);
       this.store(QUANTA, 0);
+      this.store(TICKS, 0);
+      this.store(OVER, 0);
     } else if (m.type === 'stats') {
-      this.port.postMessage({ type: 'stats', late: this.load(LATE), worstUs: this.load(WORST_US), quanta: this.load(QUANTA) });
+      this.port.postMessage({ type: 'stats', late: this.load(LATE), worstUs: this.load(WORST_US), quanta: this.load(QUANTA),
+        totalUs: this.load(TICKS), over: this.load(OVER) });
     }
   }
 
@@ -109,8 +116,11 @@ class TavolinPlayer extends AudioWorkletProcessor {
       this.reported = 0;
       this.worker.postMessage({ type: 'read', read: this.ctrl[READ] });
     }
-    const us = Math.round((clock.now() - t0) * 1000);
+    const ms = clock.now() - t0;
+    const us = Math.round(ms * 1000);
     if (us > this.load(WORST_US)) this.store(WORST_US, us);
+    if (ms >= 2) this.store(OVER, this.load(OVER) + 1);
+    this.store(TICKS, this.load(TICKS) + us);
     this.store(QUANTA, this.load(QUANTA) + 1);
     return true;
   }

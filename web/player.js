@@ -8,15 +8,16 @@
 // worklet's quantum is a copy from memory the worker has already written and the worker sees what
 // was read at once; with chunks, every 1,024 frames cost the audio thread a message, and the
 // worker learns what was read from a message every eight quanta.
-const WRITTEN = 0, READ = 1, LATE = 2, WORST_US = 3, QUANTA = 4;
+const LATE = 2, WORST_US = 3, QUANTA = 4, TOTAL_US = 5, OVER = 6;
 
 // `onmessage(data)` hears what the player says: playing, paused, stopped, ended, error, swapped,
 // kept, position {songFrame, frame}, scopes {data}, timing {what, ms}.
-export async function createPlayer(context, { wasm, lockstep = false, onmessage = () => {} } = {}) {
+// `shared: false` uses the chunks even when the page is isolated (tests, and ?chunks on the page).
+export async function createPlayer(context, { wasm, lockstep = false, shared: allowShared = true, onmessage = () => {} } = {}) {
   await context.audioWorklet.addModule(new URL('./player-worklet.js', import.meta.url));
   // About a second of room: enough for the head start a long build needs, and a power of two.
   const capacity = 2 ** Math.ceil(Math.log2(context.sampleRate));
-  const shared = globalThis.crossOriginIsolated === true && typeof SharedArrayBuffer === 'function';
+  const shared = allowShared && globalThis.crossOriginIsolated === true && typeof SharedArrayBuffer === 'function';
   const ring = shared ? new SharedArrayBuffer(capacity * 2 * 4) : null;
   const ctrl = shared ? new SharedArrayBuffer(8 * 4) : null;
   const node = new AudioWorkletNode(context, 'tavolin-player', {
@@ -26,6 +27,7 @@ export async function createPlayer(context, { wasm, lockstep = false, onmessage 
   const channel = new MessageChannel();
   const waiting = new Map();  // message type -> resolve, for the answers the player awaits itself
   let clock = '';
+  let starved = 0;  // quanta the worklet may have missed because the system did not run the worker
   let readies = 0;
   let allReady;
   const ready = new Promise((ok) => { allReady = ok; });
@@ -35,6 +37,7 @@ export async function createPlayer(context, { wasm, lockstep = false, onmessage 
       if (++readies === 2) allReady();  // the worklet's and the worker's
       return;
     }
+    if (data.type === 'starved') { starved = data.quanta; return; }
     const wait = waiting.get(data.type);
     if (wait) { waiting.delete(data.type); wait(data); }
     if (data.type !== 'filled' && data.type !== 'stats') onmessage(data);
@@ -67,14 +70,20 @@ export async function createPlayer(context, { wasm, lockstep = false, onmessage 
       worker.postMessage({ type: 'fill', to });
       return filled;
     },
-    // {late, worstUs, quanta}: quanta with too few samples ready, the slowest quantum's time, and
-    // the quanta played, since the last reset.
+    // {late, worstUs, quanta, totalUs, over, starved}: quanta with too few samples ready, the
+    // slowest quantum's time, the quanta played, their summed time and those proved over 1 ms,
+    // since the last reset (see the worklet's clock for what they mean with a clock of whole
+    // milliseconds); and the quanta the worklet may have missed while the system did not run the
+    // render worker (never reset).
     async stats() {
-      if (counters) return { late: Atomics.load(counters, LATE), worstUs: Atomics.load(counters, WORST_US), quanta: Atomics.load(counters, QUANTA) };
+      if (counters) {
+        const [late, worstUs, quanta, totalUs, over] = [LATE, WORST_US, QUANTA, TOTAL_US, OVER].map((i) => Atomics.load(counters, i));
+        return { late, worstUs, quanta, totalUs, over, starved };
+      }
       const answer = next('stats');
       node.port.postMessage({ type: 'stats' });
-      const { late, worstUs, quanta } = await answer;
-      return { late, worstUs, quanta };
+      const { late, worstUs, quanta, totalUs, over } = await answer;
+      return { late, worstUs, quanta, totalUs, over, starved };
     },
     resetStats() { node.port.postMessage({ type: 'reset-stats' }); },
     close() { worker.terminate(); node.disconnect(); },

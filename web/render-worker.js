@@ -5,7 +5,12 @@
 // now stands (`position`, about every 20 ms) and what each bank's scope shows (`scopes`).
 //
 // How far ahead: about 50 ms, so that an edit is heard soon after it compiles, yet a worker held
-// up for a few timer ticks does not starve the worklet. A swap or an open cannot render while it
+// up for a few timer ticks does not starve the worklet. On a busy machine the system may not run
+// this worker for longer than that (over 100 ms was seen with two cores shared by many threads);
+// after such a wait the worker keeps as much again ahead, one and a half times the wait (at most
+// 250 ms), and comes back to 50 ms over some seconds. It counts the quanta the worklet may have
+// missed because it was not run (`starved`), apart from the time its own work took, so that a
+// test can tell a starved worker from a fault of ours. A swap or an open cannot render while it
 // builds (a 10-minute song playing near its end takes a few hundred milliseconds to build and
 // seek under load), so before a swap the worker first renders ahead by as long as the last builds
 // took: the song goes on from the buffer while the new one is built, and the new song is placed at
@@ -24,13 +29,18 @@ let worklet = null;  // MessagePort to the player worklet
 let samples = null;  // shared ring (interleaved stereo floats), or null in chunk mode
 let ctrl = null;     // shared counters, or null in chunk mode
 let capacity = 0, mask = 0, rate = 48000, lockstep = false;
-let ahead = 0;       // frames to keep ready
+let ahead = 0;       // frames to keep ready now
+let aheadBase = 0;   // and usually
+let lastPumpEnd = 0; // when the last pump ended (ms) and how far ahead it left the ring (ms)
+let leadAtEnd = 0;
+let starved = 0;     // quanta the worklet may have missed while this worker was not run
 let marks = null;    // per ring quantum: the song frame its first frame plays
 
 let stream = null;
 let generation = 0;
 let written = 0;     // ring frames written (wraps at 2^32, as the worklet's)
 let readSeen = 0;    // chunk mode: the worklet's read count, as last told
+let delivered = 0;   // chunk mode: frames the worklet has put in its ring
 let base = 0;        // ring frame of the stream's first frame
 let ended = false;   // the stream's song is over: nothing more to render
 let running = false; // the worklet plays the stream
@@ -103,22 +113,39 @@ function timed(what, work) {
   }
 }
 
+const quantaOf = (ms) => Math.ceil((ms * rate) / 1000 / kQuantum) * kQuantum;
+
 function pump() {
+  const now = performance.now();
+  if (!lockstep && stream && running && !paused && lastPumpEnd) {
+    const idle = now - lastPumpEnd;
+    if (idle > leadAtEnd) {
+      starved += Math.ceil(((idle - leadAtEnd) * rate) / 1000 / kQuantum);
+      toMain({ type: 'starved', quanta: starved });
+    }
+    if (idle > 12) ahead = Math.max(ahead, Math.min(quantaOf(idle * 1.5), quantaOf(250)));
+    else ahead = Math.max(aheadBase, ahead - quantaOf(0.02 * idle));
+  }
   if (stream && pendingSwap) {
     const bytes = pendingSwap;
     pendingSwap = null;
     // A head start as long as the recent builds, so the worklet plays on while this one builds.
     if (!lockstep) renderAhead(ahead + Math.ceil(((buildMs * 1.5 + 20) * rate) / 1000));
     const frame = stream.frame;
+    const lead = (((written - read()) | 0) * 1000) / rate;  // ms until the new song's first frame is heard
+    const t0 = performance.now();
     try {
       timed('swap', () => stream.swap(bytes));
-      toMain({ type: 'swapped', frame });
+      toMain({ type: 'swapped', frame, heardInMs: lead - (performance.now() - t0) });
     } catch {
       toMain({ type: 'kept', frame });  // the last good song plays on; the live check says why
     }
   }
   if (stream) renderAhead(lockstep ? capacity : ahead);
-  if (fillWaiter && (ended || !stream || ((written - base) | 0) >= fillTo)) {
+  lastPumpEnd = performance.now();
+  leadAtEnd = (((written - read()) | 0) * 1000) / rate;
+  // In chunk mode a fill is done once the worklet holds the chunks.
+  if (fillWaiter && (samples || delivered === written) && (ended || !stream || ((written - base) | 0) >= fillTo)) {
     fillWaiter = false;
     toMain({ type: 'filled' });
   }
@@ -177,7 +204,8 @@ function fromWorklet({ data: m }) {
     toMain({ type: 'playing', frame: m.frame, ...(status ? { status } : {}) });
   } else if (m.type === 'free') {
     readSeen = m.read;
-    chunkPool.push(m.samples);
+    delivered = m.written;
+    if (m.samples.length === 2 * kChunkFrames) chunkPool.push(m.samples);  // a short last chunk is not reused
     pump();
   } else if (m.type === 'read') {
     readSeen = m.read;
@@ -195,7 +223,7 @@ async function fromPage({ data: m }) {
   if (m.type === 'init') {
     ({ capacity, rate, lockstep } = m);
     mask = capacity - 1;
-    ahead = Math.ceil((rate * 0.05) / kQuantum) * kQuantum;
+    ahead = aheadBase = Math.ceil((rate * 0.05) / kQuantum) * kQuantum;
     marks = new Float64Array(capacity / kQuantum);
     if (m.ring) {
       samples = new Float32Array(m.ring);

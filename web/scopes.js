@@ -62,12 +62,6 @@ export class BankScopes {
 
   playing() { this.frame(); }
 
-  // The meters as last drawn, [level, hold] per bank (tests read them).
-  meters() {
-    const d = this.data;
-    return [0, 1, 2, 3, 4].map((b) => (d ? [d[2 * b], d[2 * b + 1]] : [0, 0]));
-  }
-
   draw() {
     const d = this.data;
     this.drawn = d;
@@ -104,6 +98,7 @@ export class BankScopes {
       }
       // The meter: the level as a bar from the bottom, the hold as a line.
       const [level, hold] = d ? [d[2 * b], d[2 * b + 1]] : [0, 0];
+      canvas.dataset.level = level.toFixed(3);  // for the tests
       const mx = w - meterWidth - 2, my = 2, mh = h - 4;
       g.fillStyle = back;
       g.fillRect(mx, my, meterWidth, mh);
@@ -124,7 +119,7 @@ export class DevPanel {
     this.root = root;
     this.player = player;
     this.shown = false;
-    this.times = { open: null, swap: null };
+    this.times = { open: null, swap: null, heard: null };
     this.timer = 0;
   }
 
@@ -137,18 +132,30 @@ export class DevPanel {
   }
 
   timing({ what, ms }) { this.times[what] = ms; }
+  // Where the music heard now stands.
+  position({ songFrame, frame }) {
+    this.root.dataset.songFrame = songFrame;
+    this.root.dataset.frame = frame;
+  }
+
+  // An edit heard `ms` after its keystroke.
+  heard(ms) { this.times.heard = ms; }
 
   async refresh() {
     const p = this.player();
     const s = p ? await p.stats() : null;
     const ms = (v) => (v === null ? '–' : v.toFixed(1) + ' ms');
+    const coarse = p?.clock === 'Date.now';
     const rows = [
       ['devLate', s ? String(s.late) : '–'],
-      ['devWorst', s ? (s.worstUs / 1000).toFixed(3) + ' ms' + (p.clock === 'Date.now' ? ' (±1 ms)' : '') : '–'],
+      ['devWorst', s ? (s.worstUs / 1000).toFixed(3) + ' ms' + (coarse ? ` (${text('devCoarse', { over: s.over })})` : '') : '–'],
+      ['devMean', s && s.quanta ? (s.totalUs / s.quanta).toFixed(1) + ' µs' : '–'],
       ['devQuanta', s ? String(s.quanta) : '–'],
+      ['devStarved', s ? String(s.starved) : '–'],
       ['devRing', p ? text(p.shared ? 'devShared' : 'devChunks') : '–'],
       ['devOpen', ms(this.times.open)],
       ['devSwap', ms(this.times.swap)],
+      ['devHeard', ms(this.times.heard)],
     ];
     this.root.replaceChildren(...rows.map(([key, value]) => {
       const row = document.createElement('div');
@@ -158,5 +165,9 @@ export class DevPanel {
     }));
     this.root.dataset.late = s ? String(s.late) : '';
     this.root.dataset.worstUs = s ? String(s.worstUs) : '';
+    this.root.dataset.over = s ? String(s.over) : '';
+    this.root.dataset.starved = s ? String(s.starved) : '';
+    this.root.dataset.meanUs = s && s.quanta ? String(s.totalUs / s.quanta) : '';
+    this.root.dataset.heardMs = this.times.heard === null ? '' : String(this.times.heard);
   }
 }

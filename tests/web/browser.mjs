@@ -29,11 +29,12 @@ export function serve(command, args) {
 // worklet's counters (late quanta, slowest quantum), and the output as floats times 32768
 // (interleaved) unless `keep` is false. With `pick` ({tab, from, to}) the player loops the passage
 // a selection names instead of playing the song; `currentBank` ('A'..'E') plays that bank alone,
-// as Current Bank Play.
+// as Current Bank Play. `shared: false` hands the samples over in chunks, as a page that is not
+// cross-origin isolated does.
 // `timed` ([{at, message}]): at frame `at` (a whole render quantum) the context stops with the
 // stream rendered exactly up to there, the player is handed `message` (as the page hands it an
 // edit to swap in, or Pause), and its answer is kept in `answers`.
-export async function renderOffline({ song, frames, rate, loop, mask = 31, keep = true, pick = null, timed = [], currentBank }) {
+export async function renderOffline({ song, frames, rate, loop, mask = 31, keep = true, pick = null, timed = [], currentBank, shared = true }) {
   const { createPlayer } = await import('./player.js');
   const ctx = new OfflineAudioContext(2, frames, rate);
   const inbox = [], waiters = [];
@@ -42,7 +43,7 @@ export async function renderOffline({ song, frames, rate, loop, mask = 31, keep 
     if (waiters.length) waiters.shift()(d); else inbox.push(d);
   };
   const message = () => (inbox.length ? Promise.resolve(inbox.shift()) : new Promise((ok) => waiters.push(ok)));
-  const player = await createPlayer(ctx, { lockstep: true, onmessage });
+  const player = await createPlayer(ctx, { lockstep: true, shared, onmessage });
   const suspended = ctx.suspend(0);
   const rendering = ctx.startRendering();
   await suspended;
