@@ -63,6 +63,10 @@ export async function createPlayer(context, { wasm, lockstep = false, shared: al
       if (m.type === 'pause') node.port.postMessage(m);
       if (m.type === 'stop') node.port.postMessage({ type: 'idle' });
       worker.postMessage(m);
+      // What is heard lags what the worklet reads by the context's output latency (known once it
+      // runs; an OfflineAudioContext has none).
+      const seconds = (context.baseLatency ?? 0) + (context.outputLatency ?? 0);
+      if (m.type === 'play' || m.type === 'loop') worker.postMessage({ type: 'latency', frames: Math.round(seconds * context.sampleRate) });
     },
     // Lockstep: resolves once the stream is rendered up to stream frame `to` (or has ended).
     fill(to) {

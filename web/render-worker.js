@@ -34,6 +34,7 @@ let aheadBase = 0;   // and usually
 let lastPumpEnd = 0; // when the last pump ended (ms) and how far ahead it left the ring (ms)
 let leadAtEnd = 0;
 let starved = 0;     // quanta the worklet may have missed while this worker was not run
+let latency = 0;     // frames between the worklet and the listener (the context's output latency)
 let marks = null;    // per ring quantum: the song frame its first frame plays
 
 let stream = null;
@@ -132,7 +133,7 @@ function pump() {
     // A head start as long as the recent builds, so the worklet plays on while this one builds.
     if (!lockstep) renderAhead(ahead + Math.ceil(((buildMs * 1.5 + 20) * rate) / 1000));
     const frame = stream.frame;
-    const lead = (((written - read()) | 0) * 1000) / rate;  // ms until the new song's first frame is heard
+    const lead = ((((written - read()) | 0) + latency) * 1000) / rate;  // ms until the new song's first frame is heard
     const t0 = performance.now();
     try {
       timed('swap', () => stream.swap(bytes));
@@ -183,13 +184,21 @@ function open(m) {
   base = written;
   fillTo = 0;
   if (!lockstep) renderAhead(ahead);
+  lastPumpEnd = performance.now();  // the open's own time is no wait of the system's
+  leadAtEnd = (((written - read()) | 0) * 1000) / rate;
   pendingStart = { g, status: stream.passageStatus };
   worklet.postMessage({ type: 'start', base, generation: g });
 }
 let pendingStart = null;
 
+// The ring frame heard now: what the worklet has read, less what the device still holds.
+function heard() {
+  const r = (read() - latency) | 0;
+  return ((r - base) | 0) < 0 ? base : r;
+}
+
 function heardSongFrame() {
-  const r = read();
+  const r = heard();
   return marks[(r >>> 7) & (marks.length - 1)] + (r & (kQuantum - 1));
 }
 
@@ -245,6 +254,8 @@ async function fromPage({ data: m }) {
     if (!stream || !m.bytes) return;
     pendingSwap = m.bytes;  // the newest edit wins over one not yet built
     if (lockstep) pump();
+  } else if (m.type === 'latency') {
+    latency = Math.max(0, Math.min(capacity >> 1, m.frames | 0));
   } else if (m.type === 'audible') {
     stream?.setAudible(m.mask);
   } else if (m.type === 'pause') {
@@ -260,7 +271,7 @@ onmessage = fromPage;
 // Where the music heard now stands, and the banks' scopes, for the page to draw.
 function tell() {
   if (stream && running && !paused) {
-    const frame = (read() - base) | 0;
+    const frame = (heard() - base) | 0;
     toMain({ type: 'position', songFrame: heardSongFrame(), frame });
     scopes(stream, frame);
   } else if (scopeStream || (stream && running)) {
