@@ -28,6 +28,7 @@ export async function createPlayer(context, { wasm, lockstep = false, shared: al
   const waiting = new Map();  // message type -> resolve, for the answers the player awaits itself
   let clock = '';
   let starved = 0;  // quanta the worklet may have missed because the system did not run the worker
+  let starvedTimes = 0;  // and how often that happened
   let readies = 0;
   let allReady;
   const ready = new Promise((ok) => { allReady = ok; });
@@ -37,7 +38,7 @@ export async function createPlayer(context, { wasm, lockstep = false, shared: al
       if (++readies === 2) allReady();  // the worklet's and the worker's
       return;
     }
-    if (data.type === 'starved') { starved = data.quanta; return; }
+    if (data.type === 'starved') { starved = data.quanta; starvedTimes = data.times; return; }
     const wait = waiting.get(data.type);
     if (wait) { waiting.delete(data.type); wait(data); }
     if (data.type !== 'filled' && data.type !== 'stats') onmessage(data);
@@ -74,20 +75,20 @@ export async function createPlayer(context, { wasm, lockstep = false, shared: al
       worker.postMessage({ type: 'fill', to });
       return filled;
     },
-    // {late, worstUs, quanta, totalUs, over, starved}: quanta with too few samples ready, the
+    // {late, worstUs, quanta, totalUs, over, starved, starvedTimes}: quanta with too few samples ready, the
     // slowest quantum's time, the quanta played, their summed time and those proved over 1 ms,
     // since the last reset (see the worklet's clock for what they mean with a clock of whole
     // milliseconds); and the quanta the worklet may have missed while the system did not run the
-    // render worker (never reset).
+    // render worker, and how often that happened (never reset).
     async stats() {
       if (counters) {
         const [late, worstUs, quanta, totalUs, over] = [LATE, WORST_US, QUANTA, TOTAL_US, OVER].map((i) => Atomics.load(counters, i));
-        return { late, worstUs, quanta, totalUs, over, starved };
+        return { late, worstUs, quanta, totalUs, over, starved, starvedTimes };
       }
       const answer = next('stats');
       node.port.postMessage({ type: 'stats' });
       const { late, worstUs, quanta, totalUs, over } = await answer;
-      return { late, worstUs, quanta, totalUs, over, starved };
+      return { late, worstUs, quanta, totalUs, over, starved, starvedTimes };
     },
     resetStats() { node.port.postMessage({ type: 'reset-stats' }); },
     close() { worker.terminate(); node.disconnect(); },

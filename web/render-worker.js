@@ -10,7 +10,9 @@
 // after such a wait the worker keeps as much again ahead, one and a half times the wait (at most
 // 250 ms), and comes back to 50 ms over some seconds. It counts the quanta the worklet may have
 // missed because it was not run (`starved`), apart from the time its own work took, so that a
-// test can tell a starved worker from a fault of ours. A swap or an open cannot render while it
+// test can tell a starved worker from a fault of ours. The count is by the wall clock; the audio
+// thread takes its quanta in bursts of the device's buffer, so a starved worker can cost up to
+// such a burst more. A swap or an open cannot render while it
 // builds (a 10-minute song playing near its end takes a few hundred milliseconds to build and
 // seek under load), so before a swap the worker first renders ahead by as long as the last builds
 // took: the song goes on from the buffer while the new one is built, and the new song is placed at
@@ -34,6 +36,7 @@ let aheadBase = 0;   // and usually
 let lastPumpEnd = 0; // when the last pump ended (ms) and how far ahead it left the ring (ms)
 let leadAtEnd = 0;
 let starved = 0;     // quanta the worklet may have missed while this worker was not run
+let starvedTimes = 0; // how often that happened
 let latency = 0;     // frames between the worklet and the listener (the context's output latency)
 let marks = null;    // per ring quantum: the song frame its first frame plays
 
@@ -122,7 +125,7 @@ function pump() {
     const idle = now - lastPumpEnd;
     if (idle > leadAtEnd) {
       starved += Math.ceil(((idle - leadAtEnd) * rate) / 1000 / kQuantum);
-      toMain({ type: 'starved', quanta: starved });
+      toMain({ type: 'starved', quanta: starved, times: ++starvedTimes });
     }
     if (idle > 12) ahead = Math.max(ahead, Math.min(quantaOf(idle * 1.5), quantaOf(250)));
     else ahead = Math.max(aheadBase, ahead - quantaOf(0.02 * idle));
@@ -130,8 +133,11 @@ function pump() {
   if (stream && pendingSwap) {
     const bytes = pendingSwap;
     pendingSwap = null;
-    // A head start as long as the recent builds, so the worklet plays on while this one builds.
-    if (!lockstep) renderAhead(ahead + Math.ceil(((buildMs * 1.5 + 20) * rate) / 1000));
+    // A head start for a build longer than what is ahead can cover (keeping half of it as a
+    // margin), so the worklet plays on while this one builds; a short build needs none, and the
+    // edit is heard as soon as what is ahead has played.
+    const aheadMs = (ahead * 1000) / rate;
+    if (!lockstep) renderAhead(ahead + quantaOf(Math.max(0, buildMs * 1.5 + 10 - aheadMs / 2)));
     const frame = stream.frame;
     const lead = ((((written - read()) | 0) + latency) * 1000) / rate;  // ms until the new song's first frame is heard
     const t0 = performance.now();

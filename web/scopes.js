@@ -151,7 +151,7 @@ export class DevPanel {
       ['devWorst', s ? (s.worstUs / 1000).toFixed(3) + ' ms' + (coarse ? ` (${text('devCoarse', { over: s.over })})` : '') : '–'],
       ['devMean', s && s.quanta ? (s.totalUs / s.quanta).toFixed(1) + ' µs' : '–'],
       ['devQuanta', s ? String(s.quanta) : '–'],
-      ['devStarved', s ? String(s.starved) : '–'],
+      ['devStarved', s ? `${s.starved} (${s.starvedTimes}×)` : '–'],
       ['devRing', p ? text(p.shared ? 'devShared' : 'devChunks') : '–'],
       ['devOpen', ms(this.times.open)],
       ['devSwap', ms(this.times.swap)],
@@ -167,6 +167,7 @@ export class DevPanel {
     this.root.dataset.worstUs = s ? String(s.worstUs) : '';
     this.root.dataset.over = s ? String(s.over) : '';
     this.root.dataset.starved = s ? String(s.starved) : '';
+    this.root.dataset.starvedTimes = s ? String(s.starvedTimes) : '';
     this.root.dataset.meanUs = s && s.quanta ? String(s.totalUs / s.quanta) : '';
     this.root.dataset.heardMs = this.times.heard === null ? '' : String(this.times.heard);
   }
