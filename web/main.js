@@ -254,7 +254,6 @@ function heard(data) {
   if (data.type === 'swapped' && lastEdit) devPanel.heard(performance.now() + data.heardInMs - lastEdit);
   if (data.type === 'swapped' || data.type === 'kept' || data.type === 'paused') return;  // it plays on
   document.body.dataset.playing = String(data.type === 'playing');
-  scopes.playing(data.type === 'playing');
   if (data.type === 'error') say(data.message);
   if (data.status) say(data.status);
 }
@@ -304,10 +303,7 @@ const stop = () => {
 };
 $('play').onclick = () => play();
 $('loop-passage').onclick = loopSelection;
-$('pause').onchange = () => {
-  post({ type: 'pause', paused: $('pause').checked });
-  scopes.playing(!$('pause').checked && document.body.dataset.playing === 'true');
-};
+$('pause').onchange = () => post({ type: 'pause', paused: $('pause').checked });
 $('stop').onclick = stop;
 addEventListener('keydown', (e) => {
   if (e.key === 'F5') { e.preventDefault(); play(); }

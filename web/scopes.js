@@ -60,8 +60,6 @@ export class BankScopes {
     });
   }
 
-  playing() { this.frame(); }
-
   draw() {
     const d = this.data;
     this.drawn = d;
