@@ -91,7 +91,7 @@ class TavolinPlayer extends AudioWorkletProcessor {
 
   process(inputs, outputs) {
     const t0 = clock.now();
-    const [left, right] = outputs[0];
+    const left = outputs[0][0], right = outputs[0][1];  // no destructuring: it may make an iterator
     if (!this.running || this.paused) return true;  // paused, the song waits where it stands
     const quantum = left.length;
     const r = this.load(READ);
