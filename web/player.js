@@ -7,7 +7,12 @@
 // and the service worker send the headers for it), else chunks over a MessageChannel. Shared, the
 // worklet's quantum is a copy from memory the worker has already written and the worker sees what
 // was read at once; with chunks, every 1,024 frames cost the audio thread a message, and the
-// worker learns what was read from a message every eight quanta.
+// worker learns what was read from a message every eight quanta. Measured in headless Chromium
+// (two shared cores, load about 6), typing in a ten-minute song at 9:56 for 7.5 s, two runs each:
+// the worklet's mean quantum 2.6–3.4 µs shared against 8.5–9.5 µs with chunks (the messages'
+// work lands on the audio thread), keystroke to heard about 290 ms against 305–310 ms; no late
+// quantum the worker's scheduling did not explain either way. So shared when we can, chunks
+// when the page is not isolated (its first load from a host without the headers).
 const LATE = 2, WORST_US = 3, QUANTA = 4, TOTAL_US = 5, OVER = 6;
 
 // `onmessage(data)` hears what the player says: playing, paused, stopped, ended, error, swapped,
