@@ -35,7 +35,20 @@ std::span<const int16_t> SongStream::next(uint32_t frames) {
         std::fill(out.begin(), out.end(), int16_t{0});
         return out;
     }
-    m_song->Render(out);
+    if (m_rings) {
+        BankTaps taps;
+        for (size_t b = 0; b < taps.banks.size(); ++b) {
+            if (m_bankBuffers[b].size() < samples) m_bankBuffers[b].resize(samples);
+            taps.banks[b] = std::span<int16_t>(m_bankBuffers[b].data(), samples);
+        }
+        m_song->Render(out, &taps);
+        // One ring write holds at most kMaxWrite frames.
+        for (size_t b = 0; b < taps.banks.size(); ++b)
+            for (size_t at = 0; at < samples; at += 2 * output::BankTapRing::kMaxWrite)
+                m_rings->banks[b].writeStereo(taps.banks[b].subspan(at, std::min<size_t>(samples - at, 2 * output::BankTapRing::kMaxWrite)));
+    } else {
+        m_song->Render(out);
+    }
     if (m_faded < m_fadeFrom.size()) {
         // A swap's crossfade, perhaps over several calls: the weights count
         // from the swap's first frame, as the player's do within its block.
@@ -104,6 +117,12 @@ void SongStream::seek(uint64_t frame) {
     m_frame = frame;
     m_fadeFrom.clear();  // a seek is a cut, as on the desktop
     m_faded = 0;
+}
+
+void SongStream::tapBanks() {
+    if (m_rings) return;
+    m_rings = std::make_unique<output::BankTapRings>();
+    m_rings->sampleRateHz = m_inputs.sampleRateHz;
 }
 
 void SongStream::setAudible(BankMask mask) {

@@ -5,12 +5,14 @@
 // here starts a thread, waits or takes a lock.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 
+#include "output/BankTapRing.h"
 #include "output/SongBuilder.h"
 #include "output/SongMap.h"
 #include "session/Passage.h"
@@ -50,6 +52,14 @@ public:
     // The frame of the song's timeline that next() renders first.
     uint64_t songFrame() const noexcept;
     void setAudible(BankMask mask);
+    // The banks' own output for their scopes, as the desktop's stream taps
+    // it: from now on each next() also writes every bank's samples (heard
+    // or muted: a left-out bank still runs) to its ring, numbered by frame()
+    // when turned on before the first next() (a seek is not followed).
+    // The taps follow the new song from a swap's first frame on, without
+    // the 5 ms crossfade the mix gets.
+    void tapBanks();
+    const output::BankTapRings* bankRings() const noexcept { return m_rings.get(); }
     uint64_t frame() const noexcept { return m_frame; }
     bool finished() const noexcept { return !m_song || m_song->IsFinished(); }
 
@@ -67,6 +77,8 @@ private:
     uint64_t m_own = 0;               // the song's own frame at m_frame (its timeline's, unwrapped)
     std::vector<int16_t> m_fadeFrom;  // after a swap: the old song's samples the new one fades in over
     size_t m_faded = 0;               // samples of m_fadeFrom already used
+    std::unique_ptr<output::BankTapRings> m_rings;  // when tapped
+    std::array<std::vector<int16_t>, 5> m_bankBuffers;
 };
 
 }  // namespace tavolin::session

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The page: six tabs of MML in CodeMirror, coloured by the engine's classes, checked as you type in
-// a worker, played through an AudioWorklet that runs the engine's stream, exported, opened, saved
+// a worker, played by a render worker and an AudioWorklet (player.js), exported, opened, saved
 // and shared as a link.
 import { EditorState, StateEffect, StateField, RangeSetBuilder, Transaction } from '@codemirror/state';
 import { EditorView, Decoration, ViewPlugin, keymap, lineNumbers, drawSelection, highlightActiveLine } from '@codemirror/view';
@@ -9,6 +9,8 @@ import * as engineModule from './tavolin-engine.mjs';
 import { lang, text, tabNames } from './texts.js';
 import { kDocumentLimit, storedOffset, shareFragment, sharedDocument } from './document.js';
 import { classRuns } from './classes.js';
+import { createPlayer } from './player.js';
+import { BankScopes, DevPanel } from './scopes.js';
 
 const $ = (id) => document.getElementById(id);
 const kRates = [8000, 12000, 16000, 22050, 32000, 44100, 48000, 96000, 192000];
@@ -112,6 +114,25 @@ function showTab(i) {
 const tabButtons = [];
 const muted = [false, false, false, false, false];
 const soloed = [false, false, false, false, false];
+const toggles = [];  // [kind, bank, button]: the tabs' and the scopes' mute and solo buttons
+// A mute or solo button for bank `b` (0 is A); every button of a bank shows the same state.
+function bankToggle(kind, b, id) {
+  const list = kind === 'mute' ? muted : soloed;
+  const t = document.createElement('button');
+  t.className = 'toggle ' + kind;
+  t.id = id;
+  t.textContent = kind === 'mute' ? 'M' : 'S';
+  t.title = text(kind, { bank: tabNames()[b + 1] });
+  t.setAttribute('aria-pressed', 'false');
+  t.onclick = () => {
+    list[b] = !list[b];
+    for (const [k, bank, other] of toggles) if (k === kind && bank === b) other.setAttribute('aria-pressed', String(list[b]));
+    post({ type: 'audible', mask: audibleMask() });
+    scopes?.setAudible(audibleMask());
+  };
+  toggles.push([kind, b, t]);
+  return t;
+}
 tabNames().forEach((name, i) => {
   const tab = document.createElement('span');
   tab.className = 'tab';
@@ -122,22 +143,7 @@ tabNames().forEach((name, i) => {
   b.onclick = () => showTab(i);
   tab.append(b);
   tabButtons.push(b);
-  if (i > 0) {
-    for (const [kind, list] of [['mute', muted], ['solo', soloed]]) {
-      const t = document.createElement('button');
-      t.className = 'toggle ' + kind;
-      t.id = `${kind}-${name}`;
-      t.textContent = kind === 'mute' ? 'M' : 'S';
-      t.title = text(kind, { bank: name });
-      t.setAttribute('aria-pressed', 'false');
-      t.onclick = () => {
-        list[i - 1] = !list[i - 1];
-        t.setAttribute('aria-pressed', String(list[i - 1]));
-        post({ type: 'audible', mask: audibleMask() });
-      };
-      tab.append(t);
-    }
-  }
+  if (i > 0) for (const kind of ['mute', 'solo']) tab.append(bankToggle(kind, i - 1, `${kind}-${name}`));
   $('tabs').append(tab);
 });
 
@@ -191,11 +197,19 @@ let checkTimer = 0;
 let checkId = 0;
 let lastError = null;
 
+let lastEdit = 0;  // when the text last changed, for the developer panel's keystroke-to-heard time
 function scheduleCheck() {
+  lastEdit = performance.now();
   clearTimeout(checkTimer);
   const id = ++checkId; // a result for an older id is stale and dropped
   document.body.dataset.checking = 'true';
-  checkTimer = setTimeout(() => checker.postMessage({ id, tabs: tabTexts(), ...settings() }), kDebounceMs);
+  checkTimer = setTimeout(() => {
+    checker.postMessage({ id, tabs: tabTexts(), ...settings() });
+    // While it plays, the edit goes to the render worker at once, beside the check: one that
+    // compiles is heard at the same place in the music; one with an error leaves the last good
+    // song playing (the check shows the error).
+    if (document.body.dataset.playing === 'true') post({ type: 'swap', bytes: storedDocument() });
+  }, kDebounceMs);
 }
 
 checker.onmessage = ({ data }) => {
@@ -203,9 +217,6 @@ checker.onmessage = ({ data }) => {
   lastError = data.result.ok ? null : data.result.error;
   showError();
   delete document.body.dataset.checking;
-  // While it plays, an edit that compiles is heard at once, at the same place in the music; an
-  // error leaves the last good song playing.
-  if (data.result.ok && document.body.dataset.playing === 'true') post({ type: 'swap', bytes: storedDocument() });
 };
 
 function showError() {
@@ -218,24 +229,33 @@ function showError() {
 
 // ---- playback -----------------------------------------------------------------------------------
 
-let audio = null; // { context, node }
-// The worklet's scope cannot fetch: the page hands it the engine's .wasm bytes.
+let audio = null; // { context, player }
+// The worker fetches the engine itself; the page's copy of the .wasm is handed over to save a fetch.
 let wasmBytes = null;
 const engineWasm = () => (wasmBytes ??= fetch(new URL('./tavolin-engine.wasm', import.meta.url)).then((r) => r.arrayBuffer()));
 
-function post(message) { audio?.node.port.postMessage(message); }
+function post(message) { audio?.player.post(message); }
 
-// A player node in `context` once its engine is ready.
-async function playerNode(context) {
-  await context.audioWorklet.addModule(new URL('./player-worklet.js', import.meta.url));
-  const node = new AudioWorkletNode(context, 'tavolin-player', {
-    numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm: await engineWasm() },
-  });
-  await new Promise((resolve, reject) => {
-    node.port.onmessage = ({ data }) => (data.type === 'ready' ? resolve() : reject(new Error(data.message)));
-  });
-  node.connect(context.destination);
-  return node;
+// The banks' scopes with their meters and toggles, and the developer panel (?dev or Ctrl+Shift+D).
+const scopes = new BankScopes($('scopes'), (kind, b) => bankToggle(kind, b, `scope-${kind}-${tabNames()[b + 1]}`));
+const devPanel = new DevPanel($('dev'), () => audio?.player);
+if (new URLSearchParams(location.search).has('dev')) devPanel.show(true);
+addEventListener('keydown', (e) => {
+  if (e.key === 'D' && e.ctrlKey && e.shiftKey) { e.preventDefault(); devPanel.show(!devPanel.shown); }
+});
+
+// What the player says. `position` ({songFrame, frame}: the song frame heard now) is kept for
+// whoever draws where the music stands.
+let position = null;
+function heard(data) {
+  if (data.type === 'position') { position = data; devPanel.position(data); return; }
+  if (data.type === 'scopes') { scopes.update(data.data); return; }
+  if (data.type === 'timing') { devPanel.timing(data); return; }
+  if (data.type === 'swapped' && lastEdit) devPanel.heard(performance.now() + data.heardInMs - lastEdit);
+  if (data.type === 'swapped' || data.type === 'kept' || data.type === 'paused') return;  // it plays on
+  document.body.dataset.playing = String(data.type === 'playing');
+  if (data.type === 'error') say(data.message);
+  if (data.status) say(data.status);
 }
 
 // Play, or with `pick` ({tab, from, to} in stored bytes) loop the passage the selection names.
@@ -255,15 +275,11 @@ async function play(pick) {
   }
   try {
     if (!audio || audio.context.sampleRate !== rate) {
+      audio?.player.close();
       audio?.context.close();
       const context = new AudioContext({ sampleRate: rate, latencyHint: 'interactive' });
-      audio = { context, node: await playerNode(context) };
-      audio.node.port.onmessage = ({ data }) => {
-        if (data.type === 'swapped' || data.type === 'kept' || data.type === 'paused') return;  // it plays on
-        document.body.dataset.playing = String(data.type === 'playing');
-        if (data.type === 'error') say(data.message);
-        if (data.status) say(data.status);
-      };
+      const shared = !new URLSearchParams(location.search).has('chunks');  // ?chunks: the ring without shared memory
+      audio = { context, player: await createPlayer(context, { wasm: await engineWasm(), shared, onmessage: heard }) };
     }
     await audio.context.resume();
     $('pause').checked = false;

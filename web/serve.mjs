@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// A small static server for the built page, bound to the loopback interface only.
+// A small static server for the built page, bound to the loopback interface only, with the headers
+// that make the page cross-origin isolated (the player then shares its ring with the render worker).
 // Usage: node serve.mjs DIR [PORT]   (PORT 0 or absent: any free port). Prints the page's URL.
 import { createServer } from 'node:http';
 import { readFile } from 'node:fs/promises';
@@ -19,7 +20,11 @@ createServer(async (req, res) => {
   if (!file.startsWith(root)) { res.writeHead(403).end(); return; }
   try {
     const body = await readFile(file);
-    res.writeHead(200, { 'Content-Type': kTypes[extname(file)] ?? 'application/octet-stream', 'Cache-Control': 'no-cache' });
+    // Cross-origin isolated, so that the player's ring can be a SharedArrayBuffer.
+    res.writeHead(200, {
+      'Content-Type': kTypes[extname(file)] ?? 'application/octet-stream', 'Cache-Control': 'no-cache',
+      'Cross-Origin-Opener-Policy': 'same-origin', 'Cross-Origin-Embedder-Policy': 'require-corp',
+    });
     res.end(body);
   } catch {
     res.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found');

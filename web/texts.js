@@ -26,6 +26,11 @@ const ja = {
   exportMuted: 'ミュート中のバンク {banks} は書き出されません', ok: 'OK', cancel: 'キャンセル',
   about: 'Tavolinについて', licence: 'MIT ライセンスのもとで配布されています。',
   licenceText: 'ライセンス', notices: 'サードパーティーの告知', close: '閉じる',
+  scopes: 'バンク別: ミュート・ソロ、波形とレベル', scopesTip: '各バンクの波形 (直近20ミリ秒) とピークメーター',
+  devLate: '間に合わなかったクォンタム', devWorst: '最も遅いクォンタム', devQuanta: '再生したクォンタム', devStarved: 'レンダリングが実行されず間に合わなかったかもしれないクォンタム',
+  devRing: '受け渡し', devShared: '共有メモリのリング', devChunks: 'メッセージのチャンク',
+  devOpen: '直近の曲の準備', devSwap: '直近の差し替え', devHeard: '直近の打鍵から聞こえるまで', devMean: 'クォンタムの平均',
+  devCoarse: '時計は1ミリ秒刻み。1ミリ秒を確実に超えたもの {over}',
 };
 const en = {
   common: 'Common', internal: 'Internal',
@@ -53,6 +58,11 @@ const en = {
   exportMuted: 'Muted banks {banks} are left out of the export', ok: 'OK', cancel: 'Cancel',
   about: 'About Tavolin', licence: 'Distributed under the MIT License.',
   licenceText: 'Licence', notices: 'Third-party notices', close: 'Close',
+  scopes: 'Banks: mute, solo, waveforms and levels', scopesTip: "Each bank's waveform (the last 20 ms) and peak meter",
+  devLate: 'Late quanta', devWorst: 'Slowest quantum', devQuanta: 'Quanta played', devStarved: 'Quanta possibly missed while the render worker was not run',
+  devRing: 'Hand-over', devShared: 'shared-memory ring', devChunks: 'message chunks',
+  devOpen: 'Last song build', devSwap: 'Last swap', devHeard: 'Last keystroke to heard', devMean: 'Mean quantum',
+  devCoarse: 'the clock ticks in whole ms; quanta surely over 1 ms: {over}',
 };
 
 export const lang = /^ja\b/i.test(globalThis.navigator?.language ?? '') ? 'ja' : 'en';

@@ -132,6 +132,13 @@ double streamFrame(const Stream& s) { return static_cast<double>(s.frame()); }
 double streamSongFrame(const Stream& s) { return static_cast<double>(s.songFrame()); }
 std::string streamPassageStatus(const Stream& s) { return s.passageStatus(); }
 void streamSetAudible(Stream& s, int mask) { s.setAudible(static_cast<BankMask>(mask)); }
+void streamTapBanks(Stream& s) { s.tapBanks(); }
+val streamScopes(Stream& s, double heardFrame, double nowSeconds) {
+    // A negative frame: nothing is heard (stopped, paused).
+    const std::span<const float> out =
+        s.scopes(heardFrame < 0 ? std::nullopt : std::optional<uint64_t>(static_cast<uint64_t>(heardFrame)), nowSeconds);
+    return val(emscripten::typed_memory_view(out.size(), out.data()));
+}
 // embind binds no noexcept member functions: these go through free ones.
 bool streamOk(const Stream& s) { return s.ok(); }
 std::string streamError(const Stream& s) { return s.error(); }
@@ -172,6 +179,8 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
         .function("songFrame", &streamSongFrame)
         .function("passageStatus", &streamPassageStatus)
         .function("setAudible", &streamSetAudible)
+        .function("tapBanks", &streamTapBanks)
+        .function("scopes", &streamScopes)
         .function("finished", &streamFinished);
     function("openStream", &openStream, allow_raw_pointers());
     function("openLoop", &openLoop, allow_raw_pointers());

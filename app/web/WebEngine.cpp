@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -522,6 +523,23 @@ std::span<const int16_t> Stream::next(uint32_t frames) {
     if (ok()) return m_stream->next(frames);
     m_silence.assign(size_t{frames} * 2, int16_t{0});
     return m_silence;
+}
+
+std::span<const float> Stream::scopes(std::optional<uint64_t> heardFrame, double nowSeconds) {
+    const output::BankTapRings* rings = m_stream ? m_stream->bankRings() : nullptr;
+    const uint32_t rate = m_stream ? m_stream->inputs().sampleRateHz : 48000;
+    const size_t window = std::max<size_t>(2, static_cast<size_t>(std::llround(rate * music::BankScope::kWindowMs / 1000.0)));
+    m_scopeOut.assign(10 + 5 * window, 0.0f);
+    for (size_t b = 0; b < m_scopes.size(); ++b) {
+        music::BankScope& scope = m_scopes[b];
+        if (!rings || !heardFrame) scope.idle(nowSeconds);
+        else (void)scope.refresh(rings->banks[b], *heardFrame, rate, nowSeconds);  // unreadable: the last picture stays
+        m_scopeOut[2 * b] = static_cast<float>(scope.meter().level());
+        m_scopeOut[2 * b + 1] = static_cast<float>(scope.meter().hold());
+        const std::span<const int16_t> trace = scope.trace();
+        for (size_t i = 0; i < trace.size() && i < window; ++i) m_scopeOut[10 + b * window + i] = static_cast<float>(trace[i] / 32768.0);
+    }
+    return m_scopeOut;
 }
 
 }  // namespace tavolin::web

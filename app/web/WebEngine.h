@@ -5,6 +5,7 @@
 // Single-threaded: one call at a time (a page runs one engine per worker).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -15,6 +16,7 @@
 
 #include "output/SongBuilder.h"
 #include "document/DocumentFormat.h"
+#include "music/BankScope.h"
 #include "session/Passage.h"
 #include "session/SongStream.h"
 #include "window/ExportSteps.h"
@@ -123,6 +125,14 @@ public:
     // stream's.
     std::string swap(std::string_view fileBytes, const Settings& settings);
     void setAudible(BankMask mask) { if (m_stream) m_stream->setAudible(mask); }
+    // The banks' scopes as the window draws them: tapBanks() before the
+    // first next(), then scopes(heard, now) reads every bank's ring up to the
+    // stream frame `heard` (music::BankScope; none: nothing is heard, the
+    // traces go flat and the meters fall) and returns, as floats, the
+    // five meters' level and hold (0..1) followed by the five traces of
+    // `window` samples each (-1..1; flat when a ring could not be read).
+    void tapBanks() { if (m_stream) m_stream->tapBanks(); }
+    std::span<const float> scopes(std::optional<uint64_t> heardFrame, double nowSeconds);
     uint64_t frame() const noexcept { return m_stream ? m_stream->frame() : 0; }
     // The frame of the song's timeline next() renders first (the playhead).
     uint64_t songFrame() const noexcept { return m_stream ? m_stream->songFrame() : 0; }
@@ -136,6 +146,8 @@ private:
 
     std::unique_ptr<session::SongStream> m_stream;
     std::vector<int16_t> m_silence;  // what a stream that could not open plays
+    std::array<music::BankScope, 5> m_scopes;
+    std::vector<float> m_scopeOut;
     std::string m_error;
 };
 

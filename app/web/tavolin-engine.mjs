@@ -206,6 +206,13 @@ export async function createEngine(options = {}) {
           const error = live().swap(bytesOf(next), arithOf(arith), rateOf(rate), englishOf(swapLang ?? lang), only);
           if (error) throw new EngineError(JSON.parse(error));
         },
+        // The banks' scopes: tapBanks() before the first next(); then
+        // scopes(heard, nowSeconds) gives the five meters' [level, hold]
+        // (0..1) and then the five traces of the window (20 ms) heard up to
+        // stream frame `heard` (-1: nothing is heard, the meters fall), as a
+        // Float32Array view valid until the next call on this engine.
+        tapBanks() { live().tapBanks(); },
+        scopes(heard, nowSeconds) { return live().scopes(heard, nowSeconds); },
         // Bit 0 bank A .. bit 4 bank E: the banks the mix lets through.
         setAudible(mask) { live().setAudible(mask & 0x1f); },
         get frame() { return live().frame(); },

@@ -142,5 +142,34 @@ TEST(SongStream, SwapGoesOnAtTheSamePlaceWithTheCrossfade) {
     }
 }
 
+// The banks' taps for the page's scopes: each ring holds its bank's own
+// output (left + right), whatever the mix lets through, and nothing of the
+// others; a bank without notes reads silence. The muted row mutes every bank
+// but E, so a tap that copied the mix would show.
+TEST(SongStream, BankTapsHoldEachBanksOwnOutput) {
+    const output::BuildInputs in = songInputs("T120", {"L8 V200 O4 C D E", "", "L4 O6 P0 G", "", "L16 O3 @1 C C C C"}, 1, 8000);
+    const uint32_t frames = 6000;
+    for (const BankMask mix : {kAllBanks, bankBit(4)}) {
+        output::QuietHost host;
+        SongStream tapped(in, false, std::nullopt, host);
+        ASSERT_TRUE(tapped.ok());
+        tapped.tapBanks();
+        tapped.setAudible(mix);
+        for (uint32_t done = 0; done < frames; done += 128) (void)tapped.next(128);
+        for (int b = 0; b < 5; ++b) {
+            SongStream alone(in, false, std::nullopt, host);
+            alone.setAudible(bankBit(b));
+            const std::span<const int16_t> own = alone.next(frames);
+            std::vector<int16_t> want(frames);
+            for (size_t i = 0; i < frames; ++i)
+                want[i] = static_cast<int16_t>(std::clamp(int32_t{own[2 * i]} + own[2 * i + 1], -32768, 32767));
+            std::vector<int16_t> seen(frames);
+            ASSERT_TRUE(tapped.bankRings()->banks[static_cast<size_t>(b)].read(frames, seen)) << "bank " << b;
+            EXPECT_EQ(testing::firstDifference(want, seen), "equal") << "bank " << b << ", mix " << int{mix};
+            EXPECT_EQ(std::any_of(seen.begin(), seen.end(), [](int16_t s) { return s != 0; }), b % 2 == 0) << "bank " << b;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tavolin::session
