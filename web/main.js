@@ -15,6 +15,11 @@ const kRates = [8000, 12000, 16000, 22050, 32000, 44100, 48000, 96000, 192000];
 const kDebounceMs = 150; // as the window waits after the last keystroke
 
 const engine = await (engineModule.createEngine ?? engineModule.default)();
+// The piano roll's model (the window's), on the latest document that compiled.
+const roll = engine.roll();
+let heard = null;        // the song frame heard now, while something plays
+let playLoop = false;    // Play's Loop, for where each bank stands in a song that starts over
+let litKey = '';         // the lit ranges shown in the editor, to skip a redraw that changes nothing
 
 // ---- editor -----------------------------------------------------------------------------------
 
@@ -77,6 +82,25 @@ const errorField = StateField.define({
   provide: (f) => EditorView.decorations.from(f),
 });
 
+// The notes heard now, lit in the shown tab (their commands and, for a macro replay, its call).
+const setLit = StateEffect.define();
+const litMark = Decoration.mark({ class: 'mml-lit' });
+const litField = StateField.define({
+  create: () => Decoration.none,
+  update(marks, tr) {
+    marks = marks.map(tr.changes);
+    for (const e of tr.effects) {
+      if (!e.is(setLit)) continue;
+      const len = tr.state.doc.length;
+      const ranges = e.value.map(([from, to]) => [Math.min(from, len), Math.min(to, len)]).filter(([from, to]) => to > from);
+      ranges.sort((a, b) => a[0] - b[0] || a[1] - b[1]);
+      marks = Decoration.set(ranges.map(([from, to]) => litMark.range(from, to)));
+    }
+    return marks;
+  },
+  provide: (f) => EditorView.decorations.from(f),
+});
+
 const states = [];
 let shownTab = 1;
 let modified = false;
@@ -88,8 +112,11 @@ function makeState(doc) {
     extensions: [
       lineNumbers(), history(), drawSelection(), highlightActiveLine(),
       keymap.of([...defaultKeymap, ...historyKeymap]),
-      upperCase, colours, errorField,
-      EditorView.updateListener.of((u) => { if (u.docChanged) { modified = true; scheduleCheck(); } }),
+      upperCase, colours, errorField, litField,
+      EditorView.updateListener.of((u) => {
+        if (u.docChanged) { modified = true; scheduleCheck(); }
+        if (u.selectionSet || u.docChanged) caretMoved();
+      }),
     ],
   });
 }
@@ -104,6 +131,8 @@ function showTab(i) {
   view.setState(states[i]);
   showError();
   for (const [k, b] of tabButtons.entries()) b.classList.toggle('current', k === i);
+  litKey = '';
+  caretMoved();
   view.focus();
 }
 
@@ -138,8 +167,10 @@ tabNames().forEach((name, i) => {
       tab.append(t);
     }
   }
-  $('tabs').append(tab);
+  $('tabs').insertBefore(tab, $('tabs').querySelector('.sep'));  // the pane buttons stay at the right
 });
+
+tabButtons[shownTab].classList.add('current');
 
 // Any solo plays only the soloed banks, otherwise every unmuted one; bit 0 is bank A.
 function audibleMask() {
@@ -153,6 +184,14 @@ for (const r of kRates) $('rate').append(new Option(r.toLocaleString('en-US'), S
 for (const el of document.querySelectorAll('[data-text]')) el.textContent = text(el.dataset.text);
 // Buttons that show a sign: the text is their name and tooltip.
 for (const el of document.querySelectorAll('[data-label]')) el.title = el.ariaLabel = text(el.dataset.label);
+for (const el of document.querySelectorAll('[data-tip]')) el.title = text(el.dataset.tip);
+// A menu closes once one of its commands runs, or on a click elsewhere.
+for (const menu of document.querySelectorAll('details.menu')) {
+  menu.addEventListener('click', (e) => { if (e.target.closest('.menu-items button')) menu.open = false; });
+}
+addEventListener('pointerdown', (e) => {
+  for (const menu of document.querySelectorAll('details.menu[open]')) if (!menu.contains(e.target)) menu.open = false;
+});
 document.documentElement.lang = lang;
 // The build's version, written in by scripts/web (esbuild --define) from the one the programs show.
 $('version').textContent = TAVOLIN_VERSION;
@@ -202,6 +241,7 @@ checker.onmessage = ({ data }) => {
   if (data.id !== checkId) return;
   lastError = data.result.ok ? null : data.result.error;
   showError();
+  rollDocument();
   delete document.body.dataset.checking;
   // While it plays, an edit that compiles is heard at once, at the same place in the music; an
   // error leaves the last good song playing.
@@ -253,20 +293,28 @@ async function play(pick) {
     if (checked.error.tab >= 0 && checked.error.tab !== shownTab) showTab(checked.error.tab);
     return;
   }
+  rollDocument();  // what plays is what the roll shows, whether or not the live check has answered yet
   try {
     if (!audio || audio.context.sampleRate !== rate) {
       audio?.context.close();
       const context = new AudioContext({ sampleRate: rate, latencyHint: 'interactive' });
       audio = { context, node: await playerNode(context) };
       audio.node.port.onmessage = ({ data }) => {
+        if (data.type === 'position') { hear(data.songFrame); return; }
         if (data.type === 'swapped' || data.type === 'kept' || data.type === 'paused') return;  // it plays on
         document.body.dataset.playing = String(data.type === 'playing');
+        if (data.type !== 'playing') hear(null);
         if (data.type === 'error') say(data.message);
         if (data.status) say(data.status);
       };
     }
     await audio.context.resume();
     $('pause').checked = false;
+    playLoop = !pick && $('loop').checked;
+    // The passage shaded in the roll is the one the player is told to loop: the same rule on the same song.
+    if (pick) roll.showPassage(pick, heard ?? undefined);
+    else roll.clearPassage();
+    drawRoll();
     if (pick) post({ type: 'loop', bytes, arith, rate, pick, lang, currentBank, mask: audibleMask() });
     else post({ type: 'play', bytes, arith, rate, loop: $('loop').checked, cursor, currentBank, mask: audibleMask() });
   } catch (e) {
@@ -284,6 +332,8 @@ function loopSelection() {
 const stop = () => {
   $('pause').checked = false;  // a new Play starts unpaused
   post({ type: 'stop' });
+  roll.clearPassage();
+  hear(null);
 };
 $('play').onclick = () => play();
 $('loop-passage').onclick = loopSelection;
@@ -294,6 +344,324 @@ addEventListener('keydown', (e) => {
   if (e.key === 'l' && e.ctrlKey && !e.shiftKey && !e.altKey) { e.preventDefault(); loopSelection(); }
   if (e.key === 'F6') { e.preventDefault(); stop(); }
 });
+
+// ---- piano roll --------------------------------------------------------------------------------
+
+const rollPane = $('roll');
+const canvas = $('roll-canvas');
+canvas.title = text('rollTip');
+const kRulerHeight = 18;  // the model's ruler and header, in CSS pixels
+const kHeaderWidth = 28;
+// The window's bank colours.
+const kBankColours = ['#e8603c', '#3a86d4', '#43a047', '#9b59d0', '#d4a017'];
+let drawQueued = false;
+let rulerDrag = null;  // {from, to} in x while the ruler is dragged
+
+// The roll follows the document the live check saw, in the settings of Play.
+function rollDocument() {
+  if (rollPane.hidden) return;
+  let bytes;
+  try {
+    bytes = engine.encodeDocument(tabTexts(), { lang });
+  } catch {
+    return;  // a character with no CP932 form: the check says so
+  }
+  const { arith, rate } = settings();
+  roll.setDocument(bytes, { arith, rate, lang });
+  caretMoved();
+}
+
+function caretMoved() {
+  if (rollPane.hidden) return;
+  const doc = view.state.doc.toString();
+  roll.setCaret(shownTab, storedOffset(doc, view.state.selection.main.from));
+  queueDraw();
+}
+
+// What the player says is heard now (null: nothing plays).
+function hear(songFrame) {
+  heard = songFrame;
+  queueDraw();
+}
+
+function queueDraw() {
+  if (drawQueued) return;
+  drawQueued = true;
+  requestAnimationFrame(() => {
+    drawQueued = false;
+    if (heard !== null && !rollPane.hidden) roll.follow(heard);
+    drawRoll();
+    showLit();
+  });
+}
+
+// The notes sounding now, lit in the shown tab.
+function showLit() {
+  const ranges = heard === null ? [] : roll.lit(heard, playLoop).filter(([tab]) => tab === shownTab).map(([, from, to]) => [from, to]);
+  const key = JSON.stringify(ranges);
+  if (key === litKey) return;
+  litKey = key;
+  view.dispatch({ effects: setLit.of(ranges) });
+}
+
+function drawRoll() {
+  if (rollPane.hidden) return;
+  const width = canvas.clientWidth, height = canvas.clientHeight;
+  const ratio = devicePixelRatio || 1;
+  if (canvas.width !== Math.round(width * ratio) || canvas.height !== Math.round(height * ratio)) {
+    canvas.width = Math.round(width * ratio);
+    canvas.height = Math.round(height * ratio);
+    roll.resize(width, height);
+  }
+  const scene = roll.scene(heard ?? -1, playLoop);
+  const css = getComputedStyle(document.documentElement);
+  const colour = (name) => css.getPropertyValue(name).trim();
+  const g = canvas.getContext('2d');
+  g.setTransform(ratio, 0, 0, ratio, 0, 0);
+  g.fillStyle = colour('--bg');
+  g.fillRect(0, 0, width, height);
+  g.fillStyle = colour('--panel');
+  g.fillRect(0, 0, width, kRulerHeight);
+  g.font = '10px system-ui, sans-serif';
+  g.textBaseline = 'alphabetic';
+  // The seconds ruler; a stale song's notice takes its right end.
+  const notice = scene.stale ? text('rollStale') : '';
+  const noticeLeft = notice ? width - 14 - g.measureText(notice).width : width;
+  for (const [x, label] of scene.ticks) {
+    if (x >= noticeLeft) break;
+    g.fillStyle = colour('--line');
+    g.fillRect(x, kRulerHeight - 5, 1, 5);
+    if (x + 3 + g.measureText(label).width < noticeLeft) {
+      g.fillStyle = colour('--fg');
+      g.fillText(label, x + 3, kRulerHeight - 5);
+    }
+  }
+  if (notice) {
+    g.fillStyle = colour('--comment');
+    g.fillText(notice, noticeLeft + 6, kRulerHeight - 5);
+  }
+  const box = ([x, y, w, h], slurred) => [x, y, slurred || w < 3 ? Math.max(1, w) : w - 1, Math.max(2, h - 1)];
+  scene.lanes.forEach((lane, bank) => {
+    const [, ly, lw, lh] = lane.rect;
+    g.save();
+    g.beginPath();
+    g.rect(kHeaderWidth, ly, lw, lh);
+    g.clip();
+    if (bank % 2) { g.fillStyle = colour('--panel'); g.globalAlpha = 0.5; g.fillRect(kHeaderWidth, ly, lw, lh); g.globalAlpha = 1; }
+    g.fillStyle = colour('--line');
+    for (const y of lane.octaves) { g.globalAlpha = 0.35; g.fillRect(kHeaderWidth, y, width, 1); }
+    for (const [x, bar] of lane.grid) {
+      g.globalAlpha = bar ? 0.9 : 0.35;
+      g.fillStyle = colour('--line');
+      g.fillRect(x, ly, 1, lh);
+      if (bar && lh > 24) { g.globalAlpha = 1; g.fillStyle = colour('--comment'); g.fillText(String(bar), x + 2, ly + 10); }
+    }
+    g.globalAlpha = scene.stale ? 0.35 : 1;
+    g.fillStyle = kBankColours[bank];
+    for (const [x, y, w, h, slurred] of lane.notes) g.fillRect(...box([x, y, w, h], slurred));
+    if (lane.lit) {
+      // The note heard now: brighter, with a ring.
+      g.globalAlpha = 1;
+      g.fillStyle = '#fff';
+      g.fillRect(...box(lane.lit, lane.lit[4]));
+      g.globalAlpha = 0.55;
+      g.fillStyle = kBankColours[bank];
+      g.fillRect(...box(lane.lit, lane.lit[4]));
+      g.globalAlpha = 1;
+      g.strokeStyle = kBankColours[bank];
+      g.lineWidth = 1;
+      const [x, y, w, h] = box(lane.lit, lane.lit[4]);
+      g.strokeRect(x - 0.5, y - 0.5, w + 1, h + 1);
+    }
+    g.restore();
+    g.fillStyle = colour('--panel');
+    g.fillRect(0, ly, kHeaderWidth, lh);
+    g.fillStyle = kBankColours[bank];
+    g.font = 'bold 11px system-ui, sans-serif';
+    g.textAlign = 'center';
+    g.fillText('ABCDE'[bank], kHeaderWidth / 2, ly + lh / 2 + 4);
+    g.textAlign = 'start';
+    g.font = '10px system-ui, sans-serif';
+    g.fillStyle = colour('--line');
+    g.fillRect(0, ly + lh - 1, width, 1);
+  });
+  g.fillStyle = colour('--line');
+  g.fillRect(kHeaderWidth - 1, 0, 1, height);
+  if (scene.empty && !scene.stale) {
+    g.fillStyle = colour('--comment');
+    g.textAlign = 'center';
+    g.fillText(text('noNotes'), kHeaderWidth + (width - kHeaderWidth) / 2, kRulerHeight + (height - kRulerHeight) / 2);
+    g.textAlign = 'start';
+  }
+  // The looping passage over the ruler and every lane, and a ruler drag in progress.
+  const shade = (x, w) => {
+    g.fillStyle = colour('--note');
+    g.globalAlpha = 0.18;
+    g.fillRect(x, 0, w, height);
+    g.globalAlpha = 1;
+    g.fillRect(x, 0, 1, height);
+    g.fillRect(x + w, 0, 1, height);
+  };
+  if (scene.passage) shade(scene.passage[0], scene.passage[2]);
+  if (rulerDrag) shade(Math.min(rulerDrag.from, rulerDrag.to), Math.abs(rulerDrag.to - rulerDrag.from));
+  if (scene.highlight) {
+    const [x, y, w, h, rest] = scene.highlight;
+    g.strokeStyle = colour('--note');
+    g.lineWidth = 2;
+    g.setLineDash(rest ? [4, 3] : []);
+    g.strokeRect(x - 1, y - 1, Math.max(2, w) + 2, Math.max(2, h) + 2);
+    g.setLineDash([]);
+  }
+  // The playhead: over the ruler where the song stands, in each lane its bank's own place.
+  g.fillStyle = colour('--fg');
+  if (scene.playhead !== undefined) g.fillRect(scene.playhead - 1, 0, 2, kRulerHeight);
+  for (const lane of scene.lanes) if (lane.playhead !== undefined) g.fillRect(lane.playhead - 1, lane.rect[1], 2, lane.rect[3]);
+}
+
+const canvasPoint = (e) => { const r = canvas.getBoundingClientRect(); return [e.clientX - r.left, e.clientY - r.top]; };
+canvas.addEventListener('pointerdown', (e) => {
+  if (e.button !== 0) return;
+  const [x, y] = canvasPoint(e);
+  if (y < kRulerHeight && x >= kHeaderWidth) {
+    // A drag across the ruler loops that stretch, as the window's ruler does.
+    rulerDrag = { from: x, to: x };
+    canvas.setPointerCapture(e.pointerId);
+    return;
+  }
+  // A click on a note selects its MML, in its tab.
+  const sel = roll.selectionAt(x, y);
+  if (!sel) return;
+  if (sel.tab !== shownTab) showTab(sel.tab);
+  view.dispatch({ selection: { anchor: sel.start, head: sel.end }, scrollIntoView: true });
+  view.focus();
+  e.preventDefault();
+});
+canvas.addEventListener('pointermove', (e) => {
+  if (!rulerDrag) return;
+  rulerDrag.to = canvasPoint(e)[0];
+  queueDraw();
+});
+canvas.addEventListener('pointerup', (e) => {
+  if (!rulerDrag) return;
+  const { from } = rulerDrag;
+  const to = canvasPoint(e)[0];
+  rulerDrag = null;
+  queueDraw();
+  if (Math.abs(to - from) < 3) return;
+  play({ tab: shownTab, frames: [roll.frameAtX(from), roll.frameAtX(to)] });
+});
+canvas.addEventListener('wheel', (e) => {
+  e.preventDefault();
+  const [x] = canvasPoint(e);
+  if (e.ctrlKey) roll.zoomAt(x, e.deltaY < 0 ? 1.25 : 0.8);
+  else roll.scrollBy(e.deltaX || e.deltaY);
+  queueDraw();
+}, { passive: false });
+canvas.addEventListener('dblclick', () => { roll.fitSong(); queueDraw(); });
+new ResizeObserver(() => queueDraw()).observe(canvas);
+
+// "ピアノロール" shows and hides the roll; the choice is kept for the next visit.
+function showRoll(shown) {
+  rollPane.hidden = !shown;
+  $('roll-toggle').setAttribute('aria-pressed', String(shown));
+  try { localStorage.setItem('tavolin-roll', shown ? 'shown' : 'hidden'); } catch { /* private mode */ }
+  if (shown) rollDocument();
+}
+$('roll-toggle').onclick = () => showRoll(rollPane.hidden);
+let rollChoice = null;
+try { rollChoice = localStorage.getItem('tavolin-roll'); } catch { /* private mode */ }
+showRoll(rollChoice !== 'hidden');
+
+// ---- tone and envelope helpers --------------------------------------------------------------------
+
+// The window's helpers: the tone definition's state and both commands come from the engine.
+const helper = engine.helperTexts({ lang });
+const tone = engine.toneHelper({ lang });
+helper.waves.forEach((w, i) => $('wave').append(new Option(w, String(i))));
+for (let n = 0; n <= helper.toneNumberMax; ++n) $('tone-number').append(new Option(String(n), String(n)));
+for (let n = 1; n <= 99; ++n) $('duty-values').append(new Option(String(n)));
+
+function insertAtCaret(command) {
+  view.dispatch(view.state.replaceSelection(command.toUpperCase()));
+  view.focus();
+}
+function refreshDutyList() {
+  $('duty-list').replaceChildren(...tone.lines.map((line) => new Option(line)));
+}
+// The tone command of the helper's fields; what the window's boxes would say is said.
+function toneCommand() {
+  const c = tone.command(Number($('tone-number').value), $('level-noise').value);
+  if (c.messages.length) say(c.messages.join('\n'));
+  return c.text;
+}
+$('wave').onchange = () => tone.setWaveType($('wave').selectedIndex);
+$('duty-add').onclick = () => {
+  const refused = tone.addDuty($('duty').value, $('wave').selectedIndex);
+  if (refused) say(refused);
+  refreshDutyList();
+};
+$('duty-del').onclick = () => {
+  tone.deleteDuty($('duty-list').selectedIndex);
+  refreshDutyList();
+};
+$('freq-noise').oninput = () => tone.setFreqNoise($('freq-noise').value);
+$('switch-ms').oninput = () => tone.setSwitch($('switch-ms').value);
+$('tone-insert').onclick = () => {
+  const command = toneCommand();
+  if (command) insertAtCaret(command);  // a refused command leaves the text alone
+};
+
+// Test: the test phrase with the tone being defined, in bank A with the common text, as the window's Test.
+let testAudio = null;
+$('test').onclick = async () => {
+  const bytes = storedDocument();
+  if (!bytes) return;
+  const { arith, rate } = settings();
+  let wav;
+  try {
+    wav = engine.testPhrase(bytes, { arith, rate, lang, toneCommand: toneCommand(), phrase: $('test-phrase').value });
+  } catch (e) {
+    say(e.error?.message ?? String(e.message ?? e));
+    return;
+  }
+  stop();
+  try {
+    testAudio?.source.stop();
+    const context = testAudio?.context.sampleRate === rate ? testAudio.context : new AudioContext({ sampleRate: rate });
+    if (testAudio && testAudio.context !== context) testAudio.context.close();
+    await context.resume();
+    const source = new AudioBufferSourceNode(context, { buffer: await context.decodeAudioData(wav.buffer) });
+    source.connect(context.destination);
+    source.start();
+    testAudio = { context, source };
+  } catch (e) {
+    say(text('audioFailed') + ` (${e.message ?? e})`);
+  }
+};
+
+const envelopeFields = ['env-attack-time', 'env-decay-time', 'env-release-time', 'env-attack-level', 'env-sustain-level'];
+const applyTemplate = (t) => envelopeFields.forEach((id, i) => { $(id).value = t.fields[i]; });
+for (const t of helper.templates) {
+  const b = document.createElement('button');
+  b.textContent = t.caption;
+  b.onclick = () => applyTemplate(t);
+  $('env-templates').append(b);
+}
+applyTemplate(helper.templates[0]);
+$('env-insert').onclick = () => {
+  const c = engine.envelopeCommand([...envelopeFields, 'env-number'].map((id) => $(id).value), { lang });
+  if (c.message) say(c.message);
+  else insertAtCaret(c.text);
+};
+// The helpers stay open beside the text, as the window's panels do; the second one opened stands
+// to the left of the first.
+function toggleHelper(dialog, other) {
+  if (dialog.open) { dialog.close(); return; }
+  dialog.style.right = other.open ? `${other.offsetWidth + 24}px` : '';
+  dialog.show();
+}
+$('tone-open').onclick = () => toggleHelper($('tone'), $('envelope'));
+$('envelope-open').onclick = () => toggleHelper($('envelope'), $('tone'));
 
 // ---- files --------------------------------------------------------------------------------------
 
@@ -407,13 +775,21 @@ $('midi-export').onclick = () => {
 };
 
 addEventListener('dragover', (e) => { if (e.dataTransfer?.types.includes('Files')) e.preventDefault(); });
+// A .mml or .mid file handed over by name: dropped on the page, or opened with the installed page
+// from the system's file manager.
+async function openGivenFile(f) {
+  const bytes = new Uint8Array(await f.arrayBuffer());
+  if (/\.midi?$/i.test(f.name)) importMidiFile(bytes, f.name);
+  else if (loadDocument(bytes, f.name, text('damaged', { file: f.name }))) fileName = f.name;
+}
 addEventListener('drop', async (e) => {
   const f = e.dataTransfer?.files[0];
   if (!f) return;
   e.preventDefault();
-  const bytes = new Uint8Array(await f.arrayBuffer());
-  if (/\.midi?$/i.test(f.name)) importMidiFile(bytes, f.name);
-  else if (loadDocument(bytes, f.name, text('damaged', { file: f.name }))) fileName = f.name;
+  await openGivenFile(f);
+});
+globalThis.launchQueue?.setConsumer(async ({ files }) => {
+  if (files?.length) await openGivenFile(await files[0].getFile());
 });
 
 $('share').onclick = async () => {

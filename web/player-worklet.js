@@ -60,6 +60,13 @@ class TavolinPlayer extends AudioWorkletProcessor {
     const [left, right] = outputs[0];
     const s = this.stream;
     if (!s || this.paused) return true;  // paused, the song waits where it stands
+    // Where the music stands, for the page's roll and lit notes, about every 20 ms.
+    const songFrame = s.songFrame;
+    this.sinceReport = (this.sinceReport ?? 0) + left.length;
+    if (this.sinceReport >= sampleRate / 50) {
+      this.sinceReport = 0;
+      this.port.postMessage({ type: 'position', songFrame, frame: s.frame });
+    }
     const samples = s.next(left.length);
     const frames = samples.length >> 1;
     for (let i = 0; i < frames; ++i) {

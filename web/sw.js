@@ -4,7 +4,8 @@
 // picked up at once) and to the cache when the network fails.
 const kCache = 'tavolin-page';
 const kFiles = ['./', 'index.html', 'style.css', 'main.js', 'check-worker.js', 'player-worklet.js', 'worklet-scope.js',
-  'tavolin-engine.mjs', 'tavolin-engine-core.mjs', 'tavolin-engine.wasm', 'LICENSE.txt', 'THIRD-PARTY-NOTICES.txt'];
+  'tavolin-engine.mjs', 'tavolin-engine-core.mjs', 'tavolin-engine.wasm', 'LICENSE.txt', 'THIRD-PARTY-NOTICES.txt',
+  'manifest.webmanifest', 'icon.svg', 'icon-192.png', 'icon-512.png'];
 
 self.addEventListener('install', (e) => {
   e.waitUntil(caches.open(kCache).then((c) => c.addAll(kFiles)).then(() => self.skipWaiting()));

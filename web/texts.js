@@ -22,6 +22,14 @@ const ja = {
   written: '書き出しました\n{file}',
   about: 'Tavolinについて', licence: 'MIT ライセンスのもとで配布されています。',
   licenceText: 'ライセンス', notices: 'サードパーティーの告知', close: '閉じる',
+  file: 'File', loopShort: 'ループ再生',
+  loopPassageTip: '選択範囲をループ再生: 選択範囲（またはピアノロールの目盛りをドラッグした範囲）を繰り返し再生します (Ctrl+L)',
+  pianoRoll: 'ピアノロール', rollTip: 'クリック: 音符のMMLを選択\nCtrl+ホイール: 拡大・縮小\nホイール: スクロール\nダブルクリック: 曲全体を表示',
+  rollStale: 'コンパイルエラー中: 前回の結果を表示', noNotes: '音符がありません',
+  toneHelper: '音色定義サポート', envelopeHelper: 'エンベロープサポート',
+  wave: '波形', duty: 'Duty比', add: 'Add', del: 'Del', freqNoise: '周波数ノイズ\n変動範囲(%)', levelNoise: 'レベルノイズ(%)',
+  switchMs: 'Duty比\n切り替えタイミング(ms)', toneNumber: '音色番号', insertCommand: 'コマンド挿入', testLabel: 'テスト', test: 'Test',
+  time: 'タイム', level: 'レベル', number: '番号', template: 'template', attack: 'Atack', decay: 'Decay', release: 'Release', sustain: 'Sustain',
 };
 const en = {
   common: 'Common', internal: 'Internal',
@@ -45,6 +53,14 @@ const en = {
   written: 'Written\n{file}',
   about: 'About Tavolin', licence: 'Distributed under the MIT License.',
   licenceText: 'Licence', notices: 'Third-party notices', close: 'Close',
+  file: 'File', loopShort: 'Loop selection',
+  loopPassageTip: "Loop the selection: plays the selection (or the stretch dragged across the piano roll's ruler) over and over (Ctrl+L)",
+  pianoRoll: 'Piano roll', rollTip: 'Click: select the note\'s MML\nCtrl+wheel: zoom in and out\nWheel: scroll\nDouble-click: show the whole song',
+  rollStale: 'Compile error: showing the last result', noNotes: 'No notes',
+  toneHelper: 'Tone definition', envelopeHelper: 'Envelope',
+  wave: 'Wave', duty: 'Duty ratio', add: 'Add', del: 'Del', freqNoise: 'Frequency noise\nrange (%)', levelNoise: 'Level noise (%)',
+  switchMs: 'Duty ratio\nswitching period (ms)', toneNumber: 'Tone number', insertCommand: 'Insert command', testLabel: 'Test phrase', test: 'Test',
+  time: 'Time', level: 'Level', number: 'Number', template: 'template', attack: 'Attack', decay: 'Decay', release: 'Release', sustain: 'Sustain',
 };
 
 export const lang = /^ja\b/i.test(globalThis.navigator?.language ?? '') ? 'ja' : 'en';

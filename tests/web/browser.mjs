@@ -35,7 +35,8 @@ export async function renderOffline({ song, frames, rate, loop, mask = 31, keep 
   await ctx.audioWorklet.addModule('player-worklet.js');
   const wasm = await (await fetch('tavolin-engine.wasm')).arrayBuffer();
   const node = new AudioWorkletNode(ctx, 'tavolin-player', { numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm } });
-  const message = () => new Promise((ok) => { node.port.onmessage = ({ data }) => ok(data); });
+  // The player's next answer; the positions it reports while playing are not answers.
+  const message = () => new Promise((ok) => { node.port.onmessage = ({ data }) => { if (data.type !== 'position') ok(data); }; });
   const ready = await message();
   node.connect(ctx.destination);
   const suspended = ctx.suspend(0);
