@@ -163,6 +163,7 @@ tabNames().forEach((name, i) => {
         list[i - 1] = !list[i - 1];
         t.setAttribute('aria-pressed', String(list[i - 1]));
         post({ type: 'audible', mask: audibleMask() });
+        queueDraw();
       };
       tab.append(t);
     }
@@ -357,9 +358,12 @@ const kBankColours = ['#e8603c', '#3a86d4', '#43a047', '#9b59d0', '#d4a017'];
 let drawQueued = false;
 let rulerDrag = null;  // {from, to} in x while the ruler is dragged
 
-// The roll follows the document the live check saw, in the settings of Play.
+// The roll follows the document the live check saw, in the settings of Play; the lit notes in the
+// text come from it too, so it is kept whether or not the roll shows. The same text in the same
+// settings is not compiled again.
+let rollInput = null;  // {arith, rate, bytes} of the document the roll holds
+const sameBytes = (a, b) => a.length === b.length && a.every((v, i) => v === b[i]);
 function rollDocument() {
-  if (rollPane.hidden) return;
   let bytes;
   try {
     bytes = engine.encodeDocument(tabTexts(), { lang });
@@ -367,7 +371,10 @@ function rollDocument() {
     return;  // a character with no CP932 form: the check says so
   }
   const { arith, rate } = settings();
-  roll.setDocument(bytes, { arith, rate, lang });
+  if (!rollInput || rollInput.arith !== arith || rollInput.rate !== rate || !sameBytes(rollInput.bytes, bytes)) {
+    rollInput = { arith, rate, bytes };
+    roll.setDocument(bytes, { arith, rate, lang });
+  }
   caretMoved();
 }
 
@@ -440,6 +447,7 @@ function drawRoll() {
     g.fillStyle = colour('--comment');
     g.fillText(notice, noticeLeft + 6, kRulerHeight - 5);
   }
+  const audible = audibleMask();
   const box = ([x, y, w, h], slurred) => [x, y, slurred || w < 3 ? Math.max(1, w) : w - 1, Math.max(2, h - 1)];
   scene.lanes.forEach((lane, bank) => {
     const [, ly, lw, lh] = lane.rect;
@@ -456,10 +464,12 @@ function drawRoll() {
       g.fillRect(x, ly, 1, lh);
       if (bar && lh > 24) { g.globalAlpha = 1; g.fillStyle = colour('--comment'); g.fillText(String(bar), x + 2, ly + 10); }
     }
-    g.globalAlpha = scene.stale ? 0.35 : 1;
-    g.fillStyle = kBankColours[bank];
+    // A bank muted or left out by a solo is drawn faint and not lit, as in the window.
+    const bankHeard = (audible >> bank) & 1;
+    g.globalAlpha = scene.stale || !bankHeard ? 0.35 : 1;
+    g.fillStyle = bankHeard ? kBankColours[bank] : colour('--comment');
     for (const [x, y, w, h, slurred] of lane.notes) g.fillRect(...box([x, y, w, h], slurred));
-    if (lane.lit) {
+    if (lane.lit && bankHeard) {
       // The note heard now: brighter, with a ring.
       g.globalAlpha = 1;
       g.fillStyle = '#fff';
@@ -588,12 +598,8 @@ function insertAtCaret(command) {
 function refreshDutyList() {
   $('duty-list').replaceChildren(...tone.lines.map((line) => new Option(line)));
 }
-// The tone command of the helper's fields; what the window's boxes would say is said.
-function toneCommand() {
-  const c = tone.command(Number($('tone-number').value), $('level-noise').value);
-  if (c.messages.length) say(c.messages.join('\n'));
-  return c.text;
-}
+// The tone command of the helper's fields: {text, messages} (what the window's boxes would say).
+const toneCommand = () => tone.command(Number($('tone-number').value), $('level-noise').value);
 $('wave').onchange = () => tone.setWaveType($('wave').selectedIndex);
 $('duty-add').onclick = () => {
   const refused = tone.addDuty($('duty').value, $('wave').selectedIndex);
@@ -608,7 +614,8 @@ $('freq-noise').oninput = () => tone.setFreqNoise($('freq-noise').value);
 $('switch-ms').oninput = () => tone.setSwitch($('switch-ms').value);
 $('tone-insert').onclick = () => {
   const command = toneCommand();
-  if (command) insertAtCaret(command);  // a refused command leaves the text alone
+  if (command.messages.length) say(command.messages.join('\n'));
+  if (command.text) insertAtCaret(command.text);  // a refused command leaves the text alone
 };
 
 // Test: the test phrase with the tone being defined, in bank A with the common text, as the window's Test.
@@ -617,13 +624,15 @@ $('test').onclick = async () => {
   const bytes = storedDocument();
   if (!bytes) return;
   const { arith, rate } = settings();
+  const command = toneCommand();
   let wav;
   try {
-    wav = engine.testPhrase(bytes, { arith, rate, lang, toneCommand: toneCommand(), phrase: $('test-phrase').value });
+    wav = engine.testPhrase(bytes, { arith, rate, lang, toneCommand: command.text, phrase: $('test-phrase').value });
   } catch (e) {
-    say(e.error?.message ?? String(e.message ?? e));
+    say([...command.messages, e.error?.message ?? String(e.message ?? e)].join('\n'));
     return;
   }
+  if (command.messages.length) say(command.messages.join('\n'));
   stop();
   try {
     testAudio?.source.stop();

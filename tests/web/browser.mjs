@@ -29,14 +29,17 @@ export function serve(command, args) {
 // `currentBank` ('A'..'E') plays that bank alone, as Current Bank Play.
 // `timed` ([{at, message}]): at frame `at` (a whole render quantum) the context stops, the worklet
 // is handed `message` (as the page hands it an edit to swap in, or Pause), and its answer is kept
-// in `answers`.
+// in `answers`; the positions the player reports while it plays are in `positions`.
 export async function renderOffline({ song, frames, rate, loop, mask = 31, keep = true, pick = null, timed = [], currentBank }) {
   const ctx = new OfflineAudioContext(2, frames, rate);
   await ctx.audioWorklet.addModule('player-worklet.js');
   const wasm = await (await fetch('tavolin-engine.wasm')).arrayBuffer();
   const node = new AudioWorkletNode(ctx, 'tavolin-player', { numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm } });
-  // The player's next answer; the positions it reports while playing are not answers.
-  const message = () => new Promise((ok) => { node.port.onmessage = ({ data }) => { if (data.type !== 'position') ok(data); }; });
+  // The player's next answer; the positions it reports while playing are kept apart.
+  const positions = [];
+  const message = () => new Promise((ok) => {
+    node.port.onmessage = ({ data }) => { if (data.type === 'position') positions.push(data); else ok(data); };
+  });
   const ready = await message();
   node.connect(ctx.destination);
   const suspended = ctx.suspend(0);
@@ -64,5 +67,5 @@ export async function renderOffline({ song, frames, rate, loop, mask = 31, keep 
     const channels = [buffer.getChannelData(0), buffer.getChannelData(1)];
     for (let i = 0; i < buffer.length; ++i) for (const c of channels) samples.push(c[i] * 32768);
   }
-  return { ready: ready.type, started, ms, samples, answers };
+  return { ready: ready.type, started, ms, samples, answers, positions };
 }

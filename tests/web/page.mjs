@@ -194,6 +194,8 @@ try {
     const wanted = [...new Int16Array(wav.buffer.slice(wav.byteOffset + 44, wav.byteOffset + wav.length)), ...new Array(512).fill(0)];
     const offline = await page.evaluate(renderOffline, { song: [...song], frames: wanted.length / 2, rate: 48000, loop: false, mask, currentBank });
     expect(`worklet start (${what})`, [offline.ready, offline.started], ['ready', { type: 'playing', frame: 0 }]);
+    // Where the music stands, every 20 ms rounded up to whole quanta: the frame a quantum starts at.
+    expect(`worklet positions (${what})`, offline.positions.slice(0, 3), [896, 1920, 2944].map((f) => ({ type: 'position', songFrame: f, frame: f })));
     const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
     expect(`worklet samples (${what}) equal the CLI render: first difference`, differ < 0 ? 'none'
       : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
@@ -322,6 +324,16 @@ try {
     });
     const seconds = (status) => (status.match(/\d+:\d+\.\d+/g) ?? []).map((t) => Number(t.split(':')[0]) * 60 + Number(t.split(':')[1]));
     expect('ruler drag: the rule\'s passage for the frames dragged', dragged, ruleSays[0]);
+    // While it plays, the note heard is lit in the text; paused, it stays lit; stopped, nothing is.
+    const lit = () => page.$$eval('.mml-lit', (es) => es.map((e) => e.textContent));
+    await page.click('#tab-1');
+    await page.click('#play');
+    await page.waitForFunction(() => document.querySelector('.mml-lit'));
+    await page.click('#pause');
+    const litPaused = await lit();
+    await page.click('#stop');
+    await page.waitForFunction(() => !document.querySelector('.mml-lit'));
+    expect('lit in bank A while paused: one of its notes', /^[A-G]$/.test(litPaused.join('')) ? 'a note' : litPaused, 'a note');
     expect('ruler drag over G A B within a pixel of Ctrl+L on G A B', [selectedGab,
       seconds(dragged).map((t, i) => Math.abs(t - seconds(selectedGab)[i]) <= ruleSays[1] + 0.001)],
     ['ループ再生中: 0:01.000 – 0:01.750', [true, true]]);
