@@ -663,11 +663,14 @@ $('env-insert').onclick = () => {
   else insertAtCaret(c.text);
 };
 // The helpers stay open beside the text, as the window's panels do; the second one opened stands
-// to the left of the first.
+// to the left of the first, or above it where the screen is too narrow for both side by side.
 function toggleHelper(dialog, other) {
   if (dialog.open) { dialog.close(); return; }
-  dialog.style.right = other.open ? `${other.offsetWidth + 24}px` : '';
+  dialog.style.right = dialog.style.bottom = '';
   dialog.show();
+  if (!other.open) return;
+  if (other.offsetWidth + dialog.offsetWidth + 36 <= innerWidth) dialog.style.right = `${other.offsetWidth + 24}px`;
+  else dialog.style.bottom = `${other.offsetHeight + 52}px`;
 }
 $('tone-open').onclick = () => toggleHelper($('tone'), $('envelope'));
 $('envelope-open').onclick = () => toggleHelper($('envelope'), $('tone'));

@@ -422,6 +422,8 @@ try {
     opens: ['.mid', '.midi', '.mml'],
   };
   expect('manifest', await manifest(), wantedManifest);
+  expect('Chromium reads the manifest and offers to install the page', [
+    (await cdp.send('Page.getAppManifest')).errors, (await cdp.send('Page.getInstallabilityErrors')).installabilityErrors], [[], []]);
   await page.click('#about button');
   expect('about box closes', (await about()).open, false);
 
