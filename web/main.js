@@ -529,6 +529,18 @@ function drawRoll() {
 }
 
 const canvasPoint = (e) => { const r = canvas.getBoundingClientRect(); return [e.clientX - r.left, e.clientY - r.top]; };
+// A click on a note selects its MML, in its tab.
+function selectNoteAt(x, y) {
+  const sel = roll.selectionAt(x, y);
+  if (!sel) return false;
+  if (sel.tab !== shownTab) showTab(sel.tab);
+  view.dispatch({ selection: { anchor: sel.start, head: sel.end }, scrollIntoView: true });
+  view.focus();
+  return true;
+}
+// Fingers on the plot (a tablet has no wheel): one pans, two pinch to zoom, a tap selects as a click.
+const touches = new Map();  // pointerId -> [x, y]
+let tap = null;
 canvas.addEventListener('pointerdown', (e) => {
   if (e.button !== 0) return;
   const [x, y] = canvasPoint(e);
@@ -538,28 +550,50 @@ canvas.addEventListener('pointerdown', (e) => {
     canvas.setPointerCapture(e.pointerId);
     return;
   }
-  // A click on a note selects its MML, in its tab.
-  const sel = roll.selectionAt(x, y);
-  if (!sel) return;
-  if (sel.tab !== shownTab) showTab(sel.tab);
-  view.dispatch({ selection: { anchor: sel.start, head: sel.end }, scrollIntoView: true });
-  view.focus();
-  e.preventDefault();
+  if (e.pointerType === 'touch') {
+    touches.set(e.pointerId, [x, y]);
+    canvas.setPointerCapture(e.pointerId);
+    tap = touches.size === 1 ? [x, y] : null;
+    return;
+  }
+  if (selectNoteAt(x, y)) e.preventDefault();
 });
 canvas.addEventListener('pointermove', (e) => {
-  if (!rulerDrag) return;
-  rulerDrag.to = canvasPoint(e)[0];
+  const p = canvasPoint(e);
+  if (rulerDrag) {
+    rulerDrag.to = p[0];
+    queueDraw();
+    return;
+  }
+  const before = touches.get(e.pointerId);
+  if (!before) return;
+  touches.set(e.pointerId, p);
+  if (tap && Math.hypot(p[0] - tap[0], p[1] - tap[1]) > 6) tap = null;
+  if (touches.size === 1) {
+    roll.scrollBy(before[0] - p[0]);
+  } else if (touches.size === 2) {
+    const [other] = [...touches].filter(([id]) => id !== e.pointerId).map(([, q]) => q);
+    const was = Math.abs(before[0] - other[0]), now = Math.abs(p[0] - other[0]);
+    if (was > 10 && now > 10) roll.zoomAt((p[0] + other[0]) / 2, now / was);
+  }
   queueDraw();
 });
-canvas.addEventListener('pointerup', (e) => {
+const pointerEnds = (e) => {
+  if (touches.delete(e.pointerId)) {
+    if (tap && touches.size === 0 && e.type === 'pointerup') selectNoteAt(...tap);
+    if (touches.size === 0) tap = null;
+    return;
+  }
   if (!rulerDrag) return;
   const { from } = rulerDrag;
   const to = canvasPoint(e)[0];
   rulerDrag = null;
   queueDraw();
-  if (Math.abs(to - from) < 3) return;
+  if (e.type !== 'pointerup' || Math.abs(to - from) < 3) return;
   play({ tab: shownTab, frames: [roll.frameAtX(from), roll.frameAtX(to)] });
-});
+};
+canvas.addEventListener('pointerup', pointerEnds);
+canvas.addEventListener('pointercancel', pointerEnds);
 canvas.addEventListener('wheel', (e) => {
   e.preventDefault();
   const [x] = canvasPoint(e);
