@@ -163,7 +163,7 @@ tabNames().forEach((name, i) => {
         list[i - 1] = !list[i - 1];
         t.setAttribute('aria-pressed', String(list[i - 1]));
         post({ type: 'audible', mask: audibleMask() });
-        queueDraw();
+        invalidateRoll();
       };
       tab.append(t);
     }
@@ -374,6 +374,7 @@ function rollDocument() {
   if (!rollInput || rollInput.arith !== arith || rollInput.rate !== rate || !sameBytes(rollInput.bytes, bytes)) {
     rollInput = { arith, rate, bytes };
     roll.setDocument(bytes, { arith, rate, lang });
+    layerValid = false;
   }
   caretMoved();
 }
@@ -381,7 +382,8 @@ function rollDocument() {
 function caretMoved() {
   if (rollPane.hidden) return;
   const doc = view.state.doc.toString();
-  roll.setCaret(shownTab, storedOffset(doc, view.state.selection.main.from));
+  // A note newly named may scroll the view to it.
+  if (roll.setCaret(shownTab, storedOffset(doc, view.state.selection.main.from))) layerValid = false;
   queueDraw();
 }
 
@@ -396,7 +398,7 @@ function queueDraw() {
   drawQueued = true;
   requestAnimationFrame(() => {
     drawQueued = false;
-    if (heard !== null && !rollPane.hidden) roll.follow(heard);
+    if (heard !== null && !rollPane.hidden && roll.follow(heard)) layerValid = false;
     drawRoll();
     showLit();
   });
@@ -411,26 +413,22 @@ function showLit() {
   view.dispatch({ effects: setLit.of(ranges) });
 }
 
-function drawRoll() {
-  if (rollPane.hidden) return;
-  const width = canvas.clientWidth, height = canvas.clientHeight;
-  const ratio = devicePixelRatio || 1;
-  if (canvas.width !== Math.round(width * ratio) || canvas.height !== Math.round(height * ratio)) {
-    canvas.width = Math.round(width * ratio);
-    canvas.height = Math.round(height * ratio);
-    roll.resize(width, height);
-  }
-  const scene = roll.scene(heard ?? -1, playLoop);
+// The still part (ruler, lanes, grid, notes) is drawn into a layer of its own when the song or the
+// view changes; each frame copies it and draws what moves over it: the lit notes, the passage, the
+// highlighted note and the playheads. A long song fitted in view thus costs once, not 50 times a second.
+const layer = document.createElement('canvas');
+let layerValid = false;
+const invalidateRoll = () => { layerValid = false; queueDraw(); };
+
+function drawLayer(g, width, height) {
+  const scene = roll.scene(-1, false, true);
   const css = getComputedStyle(document.documentElement);
   const colour = (name) => css.getPropertyValue(name).trim();
-  const g = canvas.getContext('2d');
-  g.setTransform(ratio, 0, 0, ratio, 0, 0);
   g.fillStyle = colour('--bg');
   g.fillRect(0, 0, width, height);
   g.fillStyle = colour('--panel');
   g.fillRect(0, 0, width, kRulerHeight);
   g.font = '10px system-ui, sans-serif';
-  g.textBaseline = 'alphabetic';
   // The seconds ruler; a stale song's notice takes its right end.
   const notice = scene.stale ? text('rollStale') : '';
   const noticeLeft = notice ? width - 14 - g.measureText(notice).width : width;
@@ -448,7 +446,6 @@ function drawRoll() {
     g.fillText(notice, noticeLeft + 6, kRulerHeight - 5);
   }
   const audible = audibleMask();
-  const box = ([x, y, w, h], slurred) => [x, y, slurred || w < 3 ? Math.max(1, w) : w - 1, Math.max(2, h - 1)];
   scene.lanes.forEach((lane, bank) => {
     const [, ly, lw, lh] = lane.rect;
     g.save();
@@ -464,25 +461,11 @@ function drawRoll() {
       g.fillRect(x, ly, 1, lh);
       if (bar && lh > 24) { g.globalAlpha = 1; g.fillStyle = colour('--comment'); g.fillText(String(bar), x + 2, ly + 10); }
     }
-    // A bank muted or left out by a solo is drawn faint and not lit, as in the window.
+    // A bank muted or left out by a solo is drawn faint, as in the window.
     const bankHeard = (audible >> bank) & 1;
     g.globalAlpha = scene.stale || !bankHeard ? 0.35 : 1;
     g.fillStyle = bankHeard ? kBankColours[bank] : colour('--comment');
-    for (const [x, y, w, h, slurred] of lane.notes) g.fillRect(...box([x, y, w, h], slurred));
-    if (lane.lit && bankHeard) {
-      // The note heard now: brighter, with a ring.
-      g.globalAlpha = 1;
-      g.fillStyle = '#fff';
-      g.fillRect(...box(lane.lit, lane.lit[4]));
-      g.globalAlpha = 0.55;
-      g.fillStyle = kBankColours[bank];
-      g.fillRect(...box(lane.lit, lane.lit[4]));
-      g.globalAlpha = 1;
-      g.strokeStyle = kBankColours[bank];
-      g.lineWidth = 1;
-      const [x, y, w, h] = box(lane.lit, lane.lit[4]);
-      g.strokeRect(x - 0.5, y - 0.5, w + 1, h + 1);
-    }
+    for (const [x, y, w, h, slurred] of lane.notes) g.fillRect(...noteBox([x, y, w, h], slurred));
     g.restore();
     g.fillStyle = colour('--panel');
     g.fillRect(0, ly, kHeaderWidth, lh);
@@ -503,6 +486,55 @@ function drawRoll() {
     g.fillText(text('noNotes'), kHeaderWidth + (width - kHeaderWidth) / 2, kRulerHeight + (height - kRulerHeight) / 2);
     g.textAlign = 'start';
   }
+}
+
+// A note's box as drawn: a new attack leaves a pixel free before it.
+const noteBox = ([x, y, w, h], slurred) => [x, y, slurred || w < 3 ? Math.max(1, w) : w - 1, Math.max(2, h - 1)];
+
+function drawRoll() {
+  if (rollPane.hidden) return;
+  const width = canvas.clientWidth, height = canvas.clientHeight;
+  const ratio = devicePixelRatio || 1;
+  if (canvas.width !== Math.round(width * ratio) || canvas.height !== Math.round(height * ratio)) {
+    canvas.width = layer.width = Math.round(width * ratio);
+    canvas.height = layer.height = Math.round(height * ratio);
+    roll.resize(width, height);
+    layerValid = false;
+  }
+  if (!layerValid) {
+    const lg = layer.getContext('2d');
+    lg.setTransform(ratio, 0, 0, ratio, 0, 0);
+    drawLayer(lg, width, height);
+    layerValid = true;
+  }
+  const g = canvas.getContext('2d');
+  g.setTransform(1, 0, 0, 1, 0, 0);
+  g.drawImage(layer, 0, 0);
+  g.setTransform(ratio, 0, 0, ratio, 0, 0);
+  const scene = roll.scene(heard ?? -1, playLoop, false);
+  const css = getComputedStyle(document.documentElement);
+  const colour = (name) => css.getPropertyValue(name).trim();
+  const audible = audibleMask();
+  // The notes heard now: brighter, with a ring, in heard banks only.
+  scene.lanes.forEach((lane, bank) => {
+    if (!lane.lit || !((audible >> bank) & 1)) return;
+    const [, ly, lw, lh] = lane.rect;
+    g.save();
+    g.beginPath();
+    g.rect(kHeaderWidth, ly, lw, lh);
+    g.clip();
+    const [x, y, w, h] = noteBox(lane.lit, lane.lit[4]);
+    g.fillStyle = '#fff';
+    g.fillRect(x, y, w, h);
+    g.globalAlpha = scene.stale ? 0.3 : 0.55;
+    g.fillStyle = kBankColours[bank];
+    g.fillRect(x, y, w, h);
+    g.globalAlpha = 1;
+    g.strokeStyle = kBankColours[bank];
+    g.lineWidth = 1;
+    g.strokeRect(x - 0.5, y - 0.5, w + 1, h + 1);
+    g.restore();
+  });
   // The looping passage over the ruler and every lane, and a ruler drag in progress.
   const shade = (x, w) => {
     g.fillStyle = colour('--note');
@@ -514,6 +546,10 @@ function drawRoll() {
   };
   if (scene.passage) shade(scene.passage[0], scene.passage[2]);
   if (rulerDrag) shade(Math.min(rulerDrag.from, rulerDrag.to), Math.abs(rulerDrag.to - rulerDrag.from));
+  g.save();
+  g.beginPath();
+  g.rect(kHeaderWidth, kRulerHeight, width - kHeaderWidth, height - kRulerHeight);
+  g.clip();
   if (scene.highlight) {
     const [x, y, w, h, rest] = scene.highlight;
     g.strokeStyle = colour('--note');
@@ -522,6 +558,7 @@ function drawRoll() {
     g.strokeRect(x - 1, y - 1, Math.max(2, w) + 2, Math.max(2, h) + 2);
     g.setLineDash([]);
   }
+  g.restore();
   // The playhead: over the ruler where the song stands, in each lane its bank's own place.
   g.fillStyle = colour('--fg');
   if (scene.playhead !== undefined) g.fillRect(scene.playhead - 1, 0, 2, kRulerHeight);
@@ -576,7 +613,7 @@ canvas.addEventListener('pointermove', (e) => {
     const was = Math.abs(before[0] - other[0]), now = Math.abs(p[0] - other[0]);
     if (was > 10 && now > 10) roll.zoomAt((p[0] + other[0]) / 2, now / was);
   }
-  queueDraw();
+  invalidateRoll();
 });
 const pointerEnds = (e) => {
   if (touches.delete(e.pointerId)) {
@@ -599,10 +636,11 @@ canvas.addEventListener('wheel', (e) => {
   const [x] = canvasPoint(e);
   if (e.ctrlKey) roll.zoomAt(x, e.deltaY < 0 ? 1.25 : 0.8);
   else roll.scrollBy(e.deltaX || e.deltaY);
-  queueDraw();
+  invalidateRoll();
 }, { passive: false });
-canvas.addEventListener('dblclick', () => { roll.fitSong(); queueDraw(); });
+canvas.addEventListener('dblclick', () => { roll.fitSong(); invalidateRoll(); });
 new ResizeObserver(() => queueDraw()).observe(canvas);
+matchMedia('(prefers-color-scheme: dark)').addEventListener('change', invalidateRoll);
 
 // "ピアノロール" shows and hides the roll; the choice is kept for the next visit.
 function showRoll(shown) {

@@ -127,7 +127,7 @@ void rollFitSong(Roll& r) { r.model().fitSong(); }
 bool rollFollow(Roll& r, double frame) { return r.model().follow(static_cast<uint64_t>(frame)); }
 double rollFrameAtX(const Roll& r, double x) { return r.model().frameAtX(x); }
 bool rollSetCaret(Roll& r, int tab, double byte) { return r.model().setCaret(tab, static_cast<uint64_t>(byte)); }
-std::string rollScene(const Roll& r, double songFrame, bool loop) { return r.scene(songFrame, loop); }
+std::string rollScene(const Roll& r, double songFrame, bool loop, bool still) { return r.scene(songFrame, loop, still); }
 std::string rollSelectionAt(const Roll& r, double x, double y) { return r.selectionAt(x, y); }
 std::string rollLit(const Roll& r, double songFrame, bool loop) { return r.lit(songFrame, loop); }
 std::string rollShowPassage(Roll& r, int tab, double fromByte, double toByte, double fromFrame, double toFrame, double playhead) {

@@ -434,14 +434,16 @@ Json rectJson(const window::RollRect& r) { return Json::array({r.x, r.y, r.width
 
 }  // namespace
 
-std::string Roll::scene(double songFrame, bool loopSong) const {
+std::string Roll::scene(double songFrame, bool loopSong, bool still) const {
     Json j;
     const output::SongMap* song = m_roll.song();
     j["stale"] = m_roll.stale();
     j["empty"] = !song || !song->ok() || song->timeline.frames == 0;
-    Json ticks = Json::array();
-    for (const window::RollTick& t : m_roll.secondTicks()) ticks.push_back(Json::array({t.x, t.label}));
-    j["ticks"] = std::move(ticks);
+    if (still) {
+        Json ticks = Json::array();
+        for (const window::RollTick& t : m_roll.secondTicks()) ticks.push_back(Json::array({t.x, t.label}));
+        j["ticks"] = std::move(ticks);
+    }
     const BankFrames frames = framesAt(songFrame, loopSong);
     const auto sounding = song && song->ok() ? notesSoundingAt(song->timeline, frames)
                                              : std::array<std::optional<size_t>, kBankCount>{};
@@ -449,19 +451,21 @@ std::string Roll::scene(double songFrame, bool loopSong) const {
     for (int bank = 0; bank < kBankCount; ++bank) {
         Json lane;
         lane["rect"] = rectJson(m_roll.laneRect(bank));
-        const auto [low, high] = m_roll.pitchRange(bank);
-        Json octaves = Json::array();
-        if (song && !song->timeline.banks[static_cast<size_t>(bank)].notes.empty())
-            for (double c = std::ceil(low / 12) * 12; c <= high; c += 12)
-                octaves.push_back(m_roll.yOfPitch(bank, c) + m_roll.rowHeight(bank));
-        lane["octaves"] = std::move(octaves);
-        Json grid = Json::array();
-        for (const window::RollGridLine& g : m_roll.gridLines(bank)) grid.push_back(Json::array({g.x, g.bar}));
-        lane["grid"] = std::move(grid);
-        Json notes = Json::array();
-        for (const window::RollNote& n : m_roll.visibleNotes(bank))
-            notes.push_back(Json::array({n.rect.x, n.rect.y, n.rect.width, n.rect.height, n.slurred ? 1 : 0}));
-        lane["notes"] = std::move(notes);
+        if (still) {
+            const auto [low, high] = m_roll.pitchRange(bank);
+            Json octaves = Json::array();
+            if (song && !song->timeline.banks[static_cast<size_t>(bank)].notes.empty())
+                for (double c = std::ceil(low / 12) * 12; c <= high; c += 12)
+                    octaves.push_back(m_roll.yOfPitch(bank, c) + m_roll.rowHeight(bank));
+            lane["octaves"] = std::move(octaves);
+            Json grid = Json::array();
+            for (const window::RollGridLine& g : m_roll.gridLines(bank)) grid.push_back(Json::array({g.x, g.bar}));
+            lane["grid"] = std::move(grid);
+            Json notes = Json::array();
+            for (const window::RollNote& n : m_roll.visibleNotes(bank))
+                notes.push_back(Json::array({n.rect.x, n.rect.y, n.rect.width, n.rect.height, n.slurred ? 1 : 0}));
+            lane["notes"] = std::move(notes);
+        }
         const auto& f = frames[static_cast<size_t>(bank)];
         if (const auto x = f ? m_roll.playheadX(*f) : std::nullopt) lane["playhead"] = *x;
         if (const auto& i = sounding[static_cast<size_t>(bank)]) {

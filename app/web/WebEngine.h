@@ -91,11 +91,13 @@ public:
     std::string setDocument(std::string_view fileBytes, const Settings& settings);
     window::PianoRoll& model() noexcept { return m_roll; }
     const window::PianoRoll& model() const noexcept { return m_roll; }
-    // Everything to draw, as JSON: lanes with their visible notes and grid,
-    // the ruler's ticks, the passage, the highlighted note and, while
-    // `songFrame` is heard (negative: nothing plays), the playheads and the
-    // notes lit. `loopSong` is Play's Loop.
-    std::string scene(double songFrame, bool loopSong) const;
+    // What to draw, as JSON: the lanes, the passage, the highlighted note
+    // and, while `songFrame` is heard (negative: nothing plays), the
+    // playheads and the notes lit; with `still`, also what changes only with
+    // the song and the view (each lane's visible notes, grid and octaves, the
+    // ruler's ticks), which the page draws once into a layer of its own.
+    // `loopSong` is Play's Loop.
+    std::string scene(double songFrame, bool loopSong, bool still) const;
     // The editor range a click at (x, y) selects: {"tab","start","end"} or null.
     std::string selectionAt(double x, double y) const;
     // The editor ranges of the notes sounding at `songFrame`: [[tab, start, end], ...].

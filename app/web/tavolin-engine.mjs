@@ -245,7 +245,8 @@ export async function createEngine(options = {}) {
         follow(songFrame) { return r.follow(Math.max(0, songFrame)); },
         frameAtX(x) { return r.frameAtX(x); },
         setCaret(tab, byte) { return r.setCaret(tab, byte); },
-        scene(songFrame = -1, loop = false) { return JSON.parse(r.scene(songFrame, Boolean(loop))); },
+        // What to draw; `still` adds the notes, grid and ticks, which change only with the song and the view.
+        scene(songFrame = -1, loop = false, still = true) { return JSON.parse(r.scene(songFrame, Boolean(loop), Boolean(still))); },
         selectionAt(x, y) { return JSON.parse(r.selectionAt(x, y)); },
         lit(songFrame, loop = false) { return JSON.parse(r.lit(songFrame, Boolean(loop))); },
         // The passage a pick names (as open's), shaded: [from, to] or null.
