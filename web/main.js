@@ -193,6 +193,34 @@ for (const menu of document.querySelectorAll('details.menu')) {
 addEventListener('pointerdown', (e) => {
   for (const menu of document.querySelectorAll('details.menu[open]')) if (!menu.contains(e.target)) menu.open = false;
 });
+// The toolbar keeps one row: where its groups do not fit side by side (a narrow window, a tablet),
+// the play options and then the arithmetic and rate move into the "⋯" menu, in that order, and
+// come back when there is room again.
+const toolbar = $('toolbar');
+const overflowGroups = [...toolbar.querySelectorAll('.group.overflow')];
+function fitToolbar() {
+  const more = $('more-menu');
+  more.open = false;
+  for (const g of overflowGroups) toolbar.querySelector('.sep').before(g);
+  more.hidden = true;
+  // Items of one row overlap in height (they differ in height, centred); a wrapped one starts below.
+  const oneRow = () => {
+    const boxes = [...toolbar.children].filter((e) => e.offsetParent).map((e) => e.getBoundingClientRect()).filter((b) => b.height > 0);
+    const bottom = Math.min(...boxes.map((b) => b.bottom));
+    return boxes.every((b) => b.top < bottom);
+  };
+  for (const g of overflowGroups) {
+    if (oneRow()) break;
+    more.hidden = false;
+    $('more-items').append(g);
+  }
+  const moved = [...$('more-items').querySelectorAll('label, select')]
+    .map((e) => (e.tagName === 'SELECT' ? e.selectedOptions[0]?.textContent : e.textContent.trim()));
+  more.querySelector('summary').title = moved.join(', ');
+}
+fitToolbar();
+addEventListener('resize', fitToolbar);
+document.fonts?.ready.then(fitToolbar);
 document.documentElement.lang = lang;
 // The build's version, written in by scripts/web (esbuild --define) from the one the programs show.
 $('version').textContent = TAVOLIN_VERSION;

@@ -34,6 +34,7 @@ const { url, server } = await serve('scripts/web', ['--serve', '0']);
 const browser = await launch(['--autoplay-policy=no-user-gesture-required', '--mute-audio']);
 try {
   const page = await browser.newPage();
+  await page.setViewport({ width: 1280, height: 800 });
   const consoleErrors = [];
   page.on('console', (m) => { if (m.type() === 'error') consoleErrors.push(m.text()); });
   page.on('pageerror', (e) => consoleErrors.push(String(e)));
@@ -379,6 +380,39 @@ try {
     expect('Test phrase: rate, length, loudest sample', [played.rate, played.samples.length, Math.max(...played.samples.map(Math.abs)) > 1000],
       [48000, left.length, true]);
     expect('Test phrase equals render --test --tone', played.samples.every((v, i) => v === left[i]), true);
+  }
+
+  step('layout');
+  // At 1366x768, 1280x720, 960x540 and on a 768x1024 tablet, in both languages: the toolbar and the
+  // tab row keep one row each (what does not fit is in the "⋯" menu, reachable), and the roll and the
+  // text both have room.
+  for (const language of ['ja-JP', 'en-US']) {
+    const p = await browser.newPage();
+    await p.evaluateOnNewDocument((l) => Object.defineProperty(navigator, 'language', { get: () => l }), language);
+    for (const [width, height] of [[1366, 768], [1280, 720], [960, 540], [768, 1024]]) {
+      await p.setViewport({ width, height });
+      await p.goto(url);
+      await p.waitForSelector('body[data-ready]');
+      const seen = await p.evaluate(() => {
+        // Rows: an item that starts below the bottom of the row above begins a new one.
+        const rows = (el) => {
+          const boxes = [...el.children].filter((e) => e.offsetParent).map((e) => e.getBoundingClientRect())
+            .filter((b) => b.height > 0).sort((a, b) => a.top - b.top);
+          let count = 0, bottom = -Infinity;
+          for (const b of boxes) { if (b.top >= bottom) { ++count; bottom = b.bottom; } else bottom = Math.max(bottom, b.bottom); }
+          return count;
+        };
+        const controls = ['play', 'loop-passage', 'stop', 'pause', 'loop', 'from-cursor', 'current-bank', 'arith', 'rate'];
+        const reachable = controls.every((id) => {
+          const el = document.getElementById(id);
+          return el.offsetParent && (!el.closest('#more-menu') || !document.getElementById('more-menu').hidden);
+        });
+        return [rows(document.getElementById('toolbar')), rows(document.getElementById('tabs')), reachable,
+          document.getElementById('roll').offsetHeight >= 100, document.getElementById('editor').offsetHeight >= 150];
+      });
+      expect(`layout at ${width}x${height} (${language}): rows of toolbar and tabs, controls reachable, room`, seen, [1, 1, true, true, true]);
+    }
+    await p.close();
   }
 
   step('about');
