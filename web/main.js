@@ -20,6 +20,7 @@ const roll = engine.roll();
 let heard = null;        // the song frame heard now, while something plays
 let playLoop = false;    // Play's Loop, for where each bank stands in a song that starts over
 let litKey = '';         // the lit ranges shown in the editor, to skip a redraw that changes nothing
+let playRun = 0;         // counts starts and ends of playing: positions of an earlier run are dropped
 
 // ---- editor -----------------------------------------------------------------------------------
 
@@ -216,7 +217,7 @@ function fitToolbar() {
   }
   const moved = [...$('more-items').querySelectorAll('label, select')]
     .map((e) => (e.tagName === 'SELECT' ? e.selectedOptions[0]?.textContent : e.textContent.trim()));
-  more.querySelector('summary').title = moved.join(', ');
+  more.querySelector('summary').title = more.querySelector('summary').ariaLabel = moved.join(', ');
 }
 fitToolbar();
 addEventListener('resize', fitToolbar);
@@ -329,9 +330,17 @@ async function play(pick) {
       const context = new AudioContext({ sampleRate: rate, latencyHint: 'interactive' });
       audio = { context, node: await playerNode(context) };
       audio.node.port.onmessage = ({ data }) => {
-        if (data.type === 'position') { hear(data.songFrame); return; }
+        if (data.type === 'position') {
+          // The player tells what it renders; it is heard once it has come through the output's
+          // latency. A start, stop or end since makes a late position stale.
+          const heardAfter = 1000 * ((audio.context.outputLatency || 0) + (audio.context.baseLatency || 0));
+          const run = playRun;
+          setTimeout(() => { if (run === playRun) hear(data.songFrame); }, heardAfter);
+          return;
+        }
         if (data.type === 'swapped' || data.type === 'kept' || data.type === 'paused') return;  // it plays on
         document.body.dataset.playing = String(data.type === 'playing');
+        ++playRun;
         if (data.type !== 'playing') hear(null);
         if (data.type === 'error') say(data.message);
         if (data.status) say(data.status);
@@ -362,6 +371,7 @@ const stop = () => {
   $('pause').checked = false;  // a new Play starts unpaused
   post({ type: 'stop' });
   roll.clearPassage();
+  ++playRun;
   hear(null);
 };
 $('play').onclick = () => play();
