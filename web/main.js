@@ -206,7 +206,8 @@ function fitToolbar() {
   more.hidden = true;
   // Items of one row overlap in height (they differ in height, centred); a wrapped one starts below.
   const oneRow = () => {
-    const boxes = [...toolbar.children].filter((e) => e.offsetParent).map((e) => e.getBoundingClientRect()).filter((b) => b.height > 0);
+    const boxes = [...toolbar.children].filter((e) => e.offsetParent).map((e) => e.getBoundingClientRect())
+      .filter((b) => b.height > 0);
     const bottom = Math.min(...boxes.map((b) => b.bottom));
     return boxes.every((b) => b.top < bottom);
   };
@@ -444,7 +445,8 @@ function queueDraw() {
 
 // The notes sounding now, lit in the shown tab.
 function showLit() {
-  const ranges = heard === null ? [] : roll.lit(heard, playLoop).filter(([tab]) => tab === shownTab).map(([, from, to]) => [from, to]);
+  const ranges = heard === null ? []
+    : roll.lit(heard, playLoop).filter(([tab]) => tab === shownTab).map(([, from, to]) => [from, to]);
   const key = JSON.stringify(ranges);
   if (key === litKey) return;
   litKey = key;
@@ -490,7 +492,12 @@ function drawLayer(g, width, height) {
     g.beginPath();
     g.rect(kHeaderWidth, ly, lw, lh);
     g.clip();
-    if (bank % 2) { g.fillStyle = colour('--panel'); g.globalAlpha = 0.5; g.fillRect(kHeaderWidth, ly, lw, lh); g.globalAlpha = 1; }
+    if (bank % 2) {
+      g.fillStyle = colour('--panel');
+      g.globalAlpha = 0.5;
+      g.fillRect(kHeaderWidth, ly, lw, lh);
+      g.globalAlpha = 1;
+    }
     g.fillStyle = colour('--line');
     for (const y of lane.octaves) { g.globalAlpha = 0.35; g.fillRect(kHeaderWidth, y, width, 1); }
     for (const [x, bar] of lane.grid) {
