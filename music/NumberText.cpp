@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <locale.h>
@@ -13,9 +14,17 @@ namespace tavolin::music {
 std::string fixedSixDecimals(double value) {
     // %f of the largest double has 309 integer digits.
     char buf[400];
+#ifdef __EMSCRIPTEN__
+    // The browser engine's C++ library has no floating-point to_chars; its C
+    // library knows only the "C" locale, so printf writes the same text.
+    const int n = std::snprintf(buf, sizeof buf, "%.6f", value);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof buf) return {};
+    return std::string(buf, static_cast<size_t>(n));
+#else
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
     if (ec != std::errc{}) return {};
     return std::string(buf, end);
+#endif
 }
 
 std::string compactNumber(double value) {

@@ -2,6 +2,7 @@
 // The tone-definition helper: composes "@W" commands from the tone group's settings.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -13,7 +14,15 @@ namespace tavolin::music {
 
 inline constexpr const char* kMsgNoDuty = TAVOLIN_TR_NOOP("Texts", "Duty比が未設定");
 inline constexpr const char* kMsgNoiseRange = TAVOLIN_TR_NOOP("Texts", "ノイズ範囲が範囲外（0～100%）");
+inline constexpr const char* kMsgTestPhraseUnencodable = TAVOLIN_TR_NOOP("Texts", "テストフレーズにCP932で表せない文字があります");
 inline constexpr const char* kMsgDutyRange = TAVOLIN_TR_NOOP("Texts", "Duty比が不正です(0～99)");
+
+// The wave types the helper's first list offers, in the order of their index.
+inline constexpr std::array<const char*, 5> kToneWaveTypes = {
+    TAVOLIN_TR_NOOP("Texts", "矩形"), TAVOLIN_TR_NOOP("Texts", "三角"), TAVOLIN_TR_NOOP("Texts", "のこぎり"), "Sin",
+    TAVOLIN_TR_NOOP("Texts", "ノイズ")};
+// The tone numbers the helper offers: 0 to this.
+inline constexpr int kToneNumberMax = 31;
 
 // What the window shows when the helper refuses or warns (UTF-8, OK box).
 using MessageSink = std::function<void(const std::string&)>;

@@ -3,7 +3,10 @@
 // its id. Requests that arrive while one compiles are coalesced; only the newest is compiled.
 import * as engineModule from './tavolin-engine.mjs';
 
-const engine = await (engineModule.createEngine ?? engineModule.default)();
+// The handler is in place before the engine has loaded: a message that came while the module was
+// still awaiting it would otherwise be lost, and its check never answered.
+const loading = (engineModule.createEngine ?? engineModule.default)();
+let engine = null;
 let latest = null;
 let scheduled = false;
 
@@ -22,5 +25,7 @@ function run() {
 
 onmessage = ({ data }) => {
   latest = data;
-  if (!scheduled) { scheduled = true; setTimeout(run, 0); }
+  if (scheduled) return;
+  scheduled = true;
+  loading.then((e) => { engine = e; setTimeout(run, 0); });
 };

@@ -17,6 +17,12 @@ const kRates = [8000, 12000, 16000, 22050, 32000, 44100, 48000, 96000, 192000];
 const kDebounceMs = 150; // as the window waits after the last keystroke
 
 const engine = await (engineModule.createEngine ?? engineModule.default)();
+// The piano roll's model (the window's), on the latest document that compiled.
+const roll = engine.roll();
+let heard = null;        // the song frame heard now, while something plays
+let playLoop = false;    // Play's Loop, for where each bank stands in a song that starts over
+let litKey = '';         // the lit ranges shown in the editor, to skip a redraw that changes nothing
+let playRun = 0;         // counts starts and ends of playing: positions of an earlier run are dropped
 
 // ---- editor -----------------------------------------------------------------------------------
 
@@ -79,6 +85,25 @@ const errorField = StateField.define({
   provide: (f) => EditorView.decorations.from(f),
 });
 
+// The notes heard now, lit in the shown tab (their commands and, for a macro replay, its call).
+const setLit = StateEffect.define();
+const litMark = Decoration.mark({ class: 'mml-lit' });
+const litField = StateField.define({
+  create: () => Decoration.none,
+  update(marks, tr) {
+    marks = marks.map(tr.changes);
+    for (const e of tr.effects) {
+      if (!e.is(setLit)) continue;
+      const len = tr.state.doc.length;
+      const ranges = e.value.map(([from, to]) => [Math.min(from, len), Math.min(to, len)]).filter(([from, to]) => to > from);
+      ranges.sort((a, b) => a[0] - b[0] || a[1] - b[1]);
+      marks = Decoration.set(ranges.map(([from, to]) => litMark.range(from, to)));
+    }
+    return marks;
+  },
+  provide: (f) => EditorView.decorations.from(f),
+});
+
 const states = [];
 let shownTab = 1;
 let modified = false;
@@ -90,8 +115,11 @@ function makeState(doc) {
     extensions: [
       lineNumbers(), history(), drawSelection(), highlightActiveLine(),
       keymap.of([...defaultKeymap, ...historyKeymap]),
-      upperCase, colours, errorField,
-      EditorView.updateListener.of((u) => { if (u.docChanged) { modified = true; scheduleCheck(); } }),
+      upperCase, colours, errorField, litField,
+      EditorView.updateListener.of((u) => {
+        if (u.docChanged) { modified = true; scheduleCheck(); }
+        if (u.selectionSet || u.docChanged) caretMoved();
+      }),
     ],
   });
 }
@@ -106,6 +134,8 @@ function showTab(i) {
   view.setState(states[i]);
   showError();
   for (const [k, b] of tabButtons.entries()) b.classList.toggle('current', k === i);
+  litKey = '';
+  caretMoved();
   view.focus();
 }
 
@@ -129,6 +159,7 @@ function bankToggle(kind, b, id) {
     for (const [k, bank, other] of toggles) if (k === kind && bank === b) other.setAttribute('aria-pressed', String(list[b]));
     post({ type: 'audible', mask: audibleMask() });
     scopes?.setAudible(audibleMask());
+    invalidateRoll();
   };
   toggles.push([kind, b, t]);
   return t;
@@ -144,8 +175,10 @@ tabNames().forEach((name, i) => {
   tab.append(b);
   tabButtons.push(b);
   if (i > 0) for (const kind of ['mute', 'solo']) tab.append(bankToggle(kind, i - 1, `${kind}-${name}`));
-  $('tabs').append(tab);
+  $('tabs').insertBefore(tab, $('tabs').querySelector('.sep'));  // the pane buttons stay at the right
 });
+
+tabButtons[shownTab].classList.add('current');
 
 // Any solo plays only the soloed banks, otherwise every unmuted one; bit 0 is bank A.
 function audibleMask() {
@@ -159,6 +192,43 @@ for (const r of kRates) $('rate').append(new Option(r.toLocaleString('en-US'), S
 for (const el of document.querySelectorAll('[data-text]')) el.textContent = text(el.dataset.text);
 // Buttons that show a sign: the text is their name and tooltip.
 for (const el of document.querySelectorAll('[data-label]')) el.title = el.ariaLabel = text(el.dataset.label);
+for (const el of document.querySelectorAll('[data-tip]')) el.title = text(el.dataset.tip);
+// A menu closes once one of its commands runs, or on a click elsewhere.
+for (const menu of document.querySelectorAll('details.menu')) {
+  menu.addEventListener('click', (e) => { if (e.target.closest('.menu-items button')) menu.open = false; });
+}
+addEventListener('pointerdown', (e) => {
+  for (const menu of document.querySelectorAll('details.menu[open]')) if (!menu.contains(e.target)) menu.open = false;
+});
+// The toolbar keeps one row: where its groups do not fit side by side (a narrow window, a tablet),
+// the play options and then the arithmetic and rate move into the "⋯" menu, in that order, and
+// come back when there is room again.
+const toolbar = $('toolbar');
+const overflowGroups = [...toolbar.querySelectorAll('.group.overflow')];
+function fitToolbar() {
+  const more = $('more-menu');
+  more.open = false;
+  for (const g of overflowGroups) toolbar.querySelector('.sep').before(g);
+  more.hidden = true;
+  // Items of one row overlap in height (they differ in height, centred); a wrapped one starts below.
+  const oneRow = () => {
+    const boxes = [...toolbar.children].filter((e) => e.offsetParent).map((e) => e.getBoundingClientRect())
+      .filter((b) => b.height > 0);
+    const bottom = Math.min(...boxes.map((b) => b.bottom));
+    return boxes.every((b) => b.top < bottom);
+  };
+  for (const g of overflowGroups) {
+    if (oneRow()) break;
+    more.hidden = false;
+    $('more-items').append(g);
+  }
+  const moved = [...$('more-items').querySelectorAll('label, select')]
+    .map((e) => (e.tagName === 'SELECT' ? e.selectedOptions[0]?.textContent : e.textContent.trim()));
+  more.querySelector('summary').title = more.querySelector('summary').ariaLabel = moved.join(', ');
+}
+fitToolbar();
+addEventListener('resize', fitToolbar);
+document.fonts?.ready.then(fitToolbar);
 document.documentElement.lang = lang;
 // The build's version, written in by scripts/web (esbuild --define) from the one the programs show.
 $('version').textContent = TAVOLIN_VERSION;
@@ -216,6 +286,7 @@ checker.onmessage = ({ data }) => {
   if (data.id !== checkId) return;
   lastError = data.result.ok ? null : data.result.error;
   showError();
+  rollDocument();
   delete document.body.dataset.checking;
 };
 
@@ -244,16 +315,21 @@ addEventListener('keydown', (e) => {
   if (e.key === 'D' && e.ctrlKey && e.shiftKey) { e.preventDefault(); devPanel.show(!devPanel.shown); }
 });
 
-// What the player says. `position` ({songFrame, frame}: the song frame heard now) is kept for
-// whoever draws where the music stands.
-let position = null;
-function heard(data) {
-  if (data.type === 'position') { position = data; devPanel.position(data); return; }
+// What the player says. A position ({songFrame, frame}) is the song frame heard now (what is
+// buffered and the output's latency already taken off): the roll and the lit notes follow it.
+function fromPlayer(data) {
+  if (data.type === 'position') {
+    devPanel.position(data);
+    hear(data.songFrame);
+    return;
+  }
   if (data.type === 'scopes') { scopes.update(data.data); return; }
   if (data.type === 'timing') { devPanel.timing(data); return; }
   if (data.type === 'swapped' && lastEdit) devPanel.heard(performance.now() + data.heardInMs - lastEdit);
   if (data.type === 'swapped' || data.type === 'kept' || data.type === 'paused') return;  // it plays on
   document.body.dataset.playing = String(data.type === 'playing');
+  ++playRun;
+  if (data.type !== 'playing') hear(null);
   if (data.type === 'error') say(data.message);
   if (data.status) say(data.status);
 }
@@ -273,16 +349,22 @@ async function play(pick) {
     if (checked.error.tab >= 0 && checked.error.tab !== shownTab) showTab(checked.error.tab);
     return;
   }
+  rollDocument();  // what plays is what the roll shows, whether or not the live check has answered yet
   try {
     if (!audio || audio.context.sampleRate !== rate) {
       audio?.player.close();
       audio?.context.close();
       const context = new AudioContext({ sampleRate: rate, latencyHint: 'interactive' });
       const shared = !new URLSearchParams(location.search).has('chunks');  // ?chunks: the ring without shared memory
-      audio = { context, player: await createPlayer(context, { wasm: await engineWasm(), shared, onmessage: heard }) };
+      audio = { context, player: await createPlayer(context, { wasm: await engineWasm(), shared, onmessage: fromPlayer }) };
     }
     await audio.context.resume();
     $('pause').checked = false;
+    playLoop = !pick && $('loop').checked;
+    // The passage shaded in the roll is the one the player is told to loop: the same rule on the same song.
+    if (pick) roll.showPassage(pick, heard ?? undefined);
+    else roll.clearPassage();
+    drawRoll();
     if (pick) post({ type: 'loop', bytes, arith, rate, pick, lang, currentBank, mask: audibleMask() });
     else post({ type: 'play', bytes, arith, rate, loop: $('loop').checked, cursor, currentBank, mask: audibleMask() });
   } catch (e) {
@@ -300,6 +382,9 @@ function loopSelection() {
 const stop = () => {
   $('pause').checked = false;  // a new Play starts unpaused
   post({ type: 'stop' });
+  roll.clearPassage();
+  ++playRun;
+  hear(null);
 };
 $('play').onclick = () => play();
 $('loop-passage').onclick = loopSelection;
@@ -310,6 +395,413 @@ addEventListener('keydown', (e) => {
   if (e.key === 'l' && e.ctrlKey && !e.shiftKey && !e.altKey) { e.preventDefault(); loopSelection(); }
   if (e.key === 'F6') { e.preventDefault(); stop(); }
 });
+
+// ---- piano roll --------------------------------------------------------------------------------
+
+const rollPane = $('roll');
+const canvas = $('roll-canvas');
+canvas.title = text('rollTip');
+const kRulerHeight = 18;  // the model's ruler and header, in CSS pixels
+const kHeaderWidth = 28;
+// The window's bank colours.
+const kBankColours = ['#e8603c', '#3a86d4', '#43a047', '#9b59d0', '#d4a017'];
+let drawQueued = false;
+let rulerDrag = null;  // {from, to} in x while the ruler is dragged
+
+// The roll follows the document the live check saw, in the settings of Play; the lit notes in the
+// text come from it too, so it is kept whether or not the roll shows. The same text in the same
+// settings is not compiled again.
+let rollInput = null;  // {arith, rate, bytes} of the document the roll holds
+const sameBytes = (a, b) => a.length === b.length && a.every((v, i) => v === b[i]);
+function rollDocument() {
+  let bytes;
+  try {
+    bytes = engine.encodeDocument(tabTexts(), { lang });
+  } catch {
+    return;  // a character with no CP932 form: the check says so
+  }
+  const { arith, rate } = settings();
+  if (!rollInput || rollInput.arith !== arith || rollInput.rate !== rate || !sameBytes(rollInput.bytes, bytes)) {
+    rollInput = { arith, rate, bytes };
+    roll.setDocument(bytes, { arith, rate, lang });
+    layerValid = false;
+  }
+  caretMoved();
+}
+
+function caretMoved() {
+  if (rollPane.hidden) return;
+  const doc = view.state.doc.toString();
+  // A note newly named may scroll the view to it.
+  if (roll.setCaret(shownTab, storedOffset(doc, view.state.selection.main.from))) layerValid = false;
+  queueDraw();
+}
+
+// What the player says is heard now (null: nothing plays).
+function hear(songFrame) {
+  heard = songFrame;
+  queueDraw();
+}
+
+function queueDraw() {
+  if (drawQueued) return;
+  drawQueued = true;
+  requestAnimationFrame(() => {
+    drawQueued = false;
+    if (heard !== null && !rollPane.hidden && roll.follow(heard)) layerValid = false;
+    drawRoll();
+    showLit();
+  });
+}
+
+// The notes sounding now, lit in the shown tab.
+function showLit() {
+  const ranges = heard === null ? []
+    : roll.lit(heard, playLoop).filter(([tab]) => tab === shownTab).map(([, from, to]) => [from, to]);
+  const key = JSON.stringify(ranges);
+  if (key === litKey) return;
+  litKey = key;
+  view.dispatch({ effects: setLit.of(ranges) });
+}
+
+// The still part (ruler, lanes, grid, notes) is drawn into a layer of its own when the song or the
+// view changes; each frame copies it and draws what moves over it: the lit notes, the passage, the
+// highlighted note and the playheads. A long song fitted in view thus costs once, not 50 times a second.
+const layer = document.createElement('canvas');
+let layerValid = false;
+const invalidateRoll = () => { layerValid = false; queueDraw(); };
+
+function drawLayer(g, width, height) {
+  const scene = roll.scene(-1, false, true);
+  const css = getComputedStyle(document.documentElement);
+  const colour = (name) => css.getPropertyValue(name).trim();
+  g.fillStyle = colour('--bg');
+  g.fillRect(0, 0, width, height);
+  g.fillStyle = colour('--panel');
+  g.fillRect(0, 0, width, kRulerHeight);
+  g.font = '10px system-ui, sans-serif';
+  // The seconds ruler; a stale song's notice takes its right end.
+  const notice = scene.stale ? text('rollStale') : '';
+  const noticeLeft = notice ? width - 14 - g.measureText(notice).width : width;
+  for (const [x, label] of scene.ticks) {
+    if (x >= noticeLeft) break;
+    g.fillStyle = colour('--line');
+    g.fillRect(x, kRulerHeight - 5, 1, 5);
+    if (x + 3 + g.measureText(label).width < noticeLeft) {
+      g.fillStyle = colour('--fg');
+      g.fillText(label, x + 3, kRulerHeight - 5);
+    }
+  }
+  if (notice) {
+    g.fillStyle = colour('--comment');
+    g.fillText(notice, noticeLeft + 6, kRulerHeight - 5);
+  }
+  const audible = audibleMask();
+  scene.lanes.forEach((lane, bank) => {
+    const [, ly, lw, lh] = lane.rect;
+    g.save();
+    g.beginPath();
+    g.rect(kHeaderWidth, ly, lw, lh);
+    g.clip();
+    if (bank % 2) {
+      g.fillStyle = colour('--panel');
+      g.globalAlpha = 0.5;
+      g.fillRect(kHeaderWidth, ly, lw, lh);
+      g.globalAlpha = 1;
+    }
+    g.fillStyle = colour('--line');
+    for (const y of lane.octaves) { g.globalAlpha = 0.35; g.fillRect(kHeaderWidth, y, width, 1); }
+    for (const [x, bar] of lane.grid) {
+      g.globalAlpha = bar ? 0.9 : 0.35;
+      g.fillStyle = colour('--line');
+      g.fillRect(x, ly, 1, lh);
+      if (bar && lh > 24) { g.globalAlpha = 1; g.fillStyle = colour('--comment'); g.fillText(String(bar), x + 2, ly + 10); }
+    }
+    // A bank muted or left out by a solo is drawn faint, as in the window.
+    const bankHeard = (audible >> bank) & 1;
+    g.globalAlpha = scene.stale || !bankHeard ? 0.35 : 1;
+    g.fillStyle = bankHeard ? kBankColours[bank] : colour('--comment');
+    for (const [x, y, w, h, slurred] of lane.notes) g.fillRect(...noteBox([x, y, w, h], slurred));
+    g.restore();
+    g.fillStyle = colour('--panel');
+    g.fillRect(0, ly, kHeaderWidth, lh);
+    g.fillStyle = kBankColours[bank];
+    g.font = 'bold 11px system-ui, sans-serif';
+    g.textAlign = 'center';
+    g.fillText('ABCDE'[bank], kHeaderWidth / 2, ly + lh / 2 + 4);
+    g.textAlign = 'start';
+    g.font = '10px system-ui, sans-serif';
+    g.fillStyle = colour('--line');
+    g.fillRect(0, ly + lh - 1, width, 1);
+  });
+  g.fillStyle = colour('--line');
+  g.fillRect(kHeaderWidth - 1, 0, 1, height);
+  if (scene.empty && !scene.stale) {
+    g.fillStyle = colour('--comment');
+    g.textAlign = 'center';
+    g.fillText(text('noNotes'), kHeaderWidth + (width - kHeaderWidth) / 2, kRulerHeight + (height - kRulerHeight) / 2);
+    g.textAlign = 'start';
+  }
+}
+
+// A note's box as drawn: a new attack leaves a pixel free before it.
+const noteBox = ([x, y, w, h], slurred) => [x, y, slurred || w < 3 ? Math.max(1, w) : w - 1, Math.max(2, h - 1)];
+
+function drawRoll() {
+  if (rollPane.hidden) return;
+  const width = canvas.clientWidth, height = canvas.clientHeight;
+  const ratio = devicePixelRatio || 1;
+  if (canvas.width !== Math.round(width * ratio) || canvas.height !== Math.round(height * ratio)) {
+    canvas.width = layer.width = Math.round(width * ratio);
+    canvas.height = layer.height = Math.round(height * ratio);
+    roll.resize(width, height);
+    layerValid = false;
+  }
+  if (!layerValid) {
+    const lg = layer.getContext('2d');
+    lg.setTransform(ratio, 0, 0, ratio, 0, 0);
+    drawLayer(lg, width, height);
+    layerValid = true;
+  }
+  const g = canvas.getContext('2d');
+  g.setTransform(1, 0, 0, 1, 0, 0);
+  g.drawImage(layer, 0, 0);
+  g.setTransform(ratio, 0, 0, ratio, 0, 0);
+  const scene = roll.scene(heard ?? -1, playLoop, false);
+  const css = getComputedStyle(document.documentElement);
+  const colour = (name) => css.getPropertyValue(name).trim();
+  const audible = audibleMask();
+  // The notes heard now: brighter, with a ring, in heard banks only.
+  scene.lanes.forEach((lane, bank) => {
+    if (!lane.lit || !((audible >> bank) & 1)) return;
+    const [, ly, lw, lh] = lane.rect;
+    g.save();
+    g.beginPath();
+    g.rect(kHeaderWidth, ly, lw, lh);
+    g.clip();
+    const [x, y, w, h] = noteBox(lane.lit, lane.lit[4]);
+    g.fillStyle = '#fff';
+    g.fillRect(x, y, w, h);
+    g.globalAlpha = scene.stale ? 0.3 : 0.55;
+    g.fillStyle = kBankColours[bank];
+    g.fillRect(x, y, w, h);
+    g.globalAlpha = 1;
+    g.strokeStyle = kBankColours[bank];
+    g.lineWidth = 1;
+    g.strokeRect(x - 0.5, y - 0.5, w + 1, h + 1);
+    g.restore();
+  });
+  // The looping passage over the ruler and every lane, and a ruler drag in progress.
+  const shade = (x, w) => {
+    g.fillStyle = colour('--note');
+    g.globalAlpha = 0.18;
+    g.fillRect(x, 0, w, height);
+    g.globalAlpha = 1;
+    g.fillRect(x, 0, 1, height);
+    g.fillRect(x + w, 0, 1, height);
+  };
+  if (scene.passage) shade(scene.passage[0], scene.passage[2]);
+  if (rulerDrag) shade(Math.min(rulerDrag.from, rulerDrag.to), Math.abs(rulerDrag.to - rulerDrag.from));
+  g.save();
+  g.beginPath();
+  g.rect(kHeaderWidth, kRulerHeight, width - kHeaderWidth, height - kRulerHeight);
+  g.clip();
+  if (scene.highlight) {
+    const [x, y, w, h, rest] = scene.highlight;
+    g.strokeStyle = colour('--note');
+    g.lineWidth = 2;
+    g.setLineDash(rest ? [4, 3] : []);
+    g.strokeRect(x - 1, y - 1, Math.max(2, w) + 2, Math.max(2, h) + 2);
+    g.setLineDash([]);
+  }
+  g.restore();
+  // The playhead: over the ruler where the song stands, in each lane its bank's own place.
+  g.fillStyle = colour('--fg');
+  if (scene.playhead !== undefined) g.fillRect(scene.playhead - 1, 0, 2, kRulerHeight);
+  for (const lane of scene.lanes) if (lane.playhead !== undefined) g.fillRect(lane.playhead - 1, lane.rect[1], 2, lane.rect[3]);
+}
+
+const canvasPoint = (e) => { const r = canvas.getBoundingClientRect(); return [e.clientX - r.left, e.clientY - r.top]; };
+// A click on a note selects its MML, in its tab.
+function selectNoteAt(x, y) {
+  const sel = roll.selectionAt(x, y);
+  if (!sel) return false;
+  if (sel.tab !== shownTab) showTab(sel.tab);
+  view.dispatch({ selection: { anchor: sel.start, head: sel.end }, scrollIntoView: true });
+  view.focus();
+  return true;
+}
+// Fingers on the plot (a tablet has no wheel): one pans, two pinch to zoom, a tap selects as a click.
+const touches = new Map();  // pointerId -> [x, y]
+let tap = null;
+canvas.addEventListener('pointerdown', (e) => {
+  if (e.button !== 0) return;
+  const [x, y] = canvasPoint(e);
+  if (y < kRulerHeight && x >= kHeaderWidth) {
+    // A drag across the ruler loops that stretch, as the window's ruler does.
+    rulerDrag = { from: x, to: x };
+    canvas.setPointerCapture(e.pointerId);
+    return;
+  }
+  if (e.pointerType === 'touch') {
+    touches.set(e.pointerId, [x, y]);
+    canvas.setPointerCapture(e.pointerId);
+    tap = touches.size === 1 ? [x, y] : null;
+    return;
+  }
+  if (selectNoteAt(x, y)) e.preventDefault();
+});
+canvas.addEventListener('pointermove', (e) => {
+  const p = canvasPoint(e);
+  if (rulerDrag) {
+    rulerDrag.to = p[0];
+    queueDraw();
+    return;
+  }
+  const before = touches.get(e.pointerId);
+  if (!before) return;
+  touches.set(e.pointerId, p);
+  if (tap && Math.hypot(p[0] - tap[0], p[1] - tap[1]) > 6) tap = null;
+  if (touches.size === 1) {
+    roll.scrollBy(before[0] - p[0]);
+  } else if (touches.size === 2) {
+    const [other] = [...touches].filter(([id]) => id !== e.pointerId).map(([, q]) => q);
+    const was = Math.abs(before[0] - other[0]), now = Math.abs(p[0] - other[0]);
+    if (was > 10 && now > 10) roll.zoomAt((p[0] + other[0]) / 2, now / was);
+  }
+  invalidateRoll();
+});
+const pointerEnds = (e) => {
+  if (touches.delete(e.pointerId)) {
+    if (tap && touches.size === 0 && e.type === 'pointerup') selectNoteAt(...tap);
+    if (touches.size === 0) tap = null;
+    return;
+  }
+  if (!rulerDrag) return;
+  const { from } = rulerDrag;
+  const to = canvasPoint(e)[0];
+  rulerDrag = null;
+  queueDraw();
+  if (e.type !== 'pointerup' || Math.abs(to - from) < 3) return;
+  play({ tab: shownTab, frames: [roll.frameAtX(from), roll.frameAtX(to)] });
+};
+canvas.addEventListener('pointerup', pointerEnds);
+canvas.addEventListener('pointercancel', pointerEnds);
+canvas.addEventListener('wheel', (e) => {
+  e.preventDefault();
+  const [x] = canvasPoint(e);
+  if (e.ctrlKey) roll.zoomAt(x, e.deltaY < 0 ? 1.25 : 0.8);
+  else roll.scrollBy(e.deltaX || e.deltaY);
+  invalidateRoll();
+}, { passive: false });
+canvas.addEventListener('dblclick', () => { roll.fitSong(); invalidateRoll(); });
+new ResizeObserver(() => queueDraw()).observe(canvas);
+matchMedia('(prefers-color-scheme: dark)').addEventListener('change', invalidateRoll);
+
+// "ピアノロール" shows and hides the roll; the choice is kept for the next visit.
+function showRoll(shown) {
+  rollPane.hidden = !shown;
+  $('roll-toggle').setAttribute('aria-pressed', String(shown));
+  try { localStorage.setItem('tavolin-roll', shown ? 'shown' : 'hidden'); } catch { /* private mode */ }
+  if (shown) rollDocument();
+}
+$('roll-toggle').onclick = () => showRoll(rollPane.hidden);
+let rollChoice = null;
+try { rollChoice = localStorage.getItem('tavolin-roll'); } catch { /* private mode */ }
+showRoll(rollChoice !== 'hidden');
+
+// ---- tone and envelope helpers --------------------------------------------------------------------
+
+// The window's helpers: the tone definition's state and both commands come from the engine.
+const helper = engine.helperTexts({ lang });
+const tone = engine.toneHelper({ lang });
+helper.waves.forEach((w, i) => $('wave').append(new Option(w, String(i))));
+for (let n = 0; n <= helper.toneNumberMax; ++n) $('tone-number').append(new Option(String(n), String(n)));
+for (let n = 1; n <= 99; ++n) $('duty-values').append(new Option(String(n)));
+
+function insertAtCaret(command) {
+  view.dispatch(view.state.replaceSelection(command.toUpperCase()));
+  view.focus();
+}
+function refreshDutyList() {
+  $('duty-list').replaceChildren(...tone.lines.map((line) => new Option(line)));
+}
+// The tone command of the helper's fields: {text, messages} (what the window's boxes would say).
+const toneCommand = () => tone.command(Number($('tone-number').value), $('level-noise').value);
+$('wave').onchange = () => tone.setWaveType($('wave').selectedIndex);
+$('duty-add').onclick = () => {
+  const refused = tone.addDuty($('duty').value, $('wave').selectedIndex);
+  if (refused) say(refused);
+  refreshDutyList();
+};
+$('duty-del').onclick = () => {
+  tone.deleteDuty($('duty-list').selectedIndex);
+  refreshDutyList();
+};
+$('freq-noise').oninput = () => tone.setFreqNoise($('freq-noise').value);
+$('switch-ms').oninput = () => tone.setSwitch($('switch-ms').value);
+$('tone-insert').onclick = () => {
+  const command = toneCommand();
+  if (command.messages.length) say(command.messages.join('\n'));
+  if (command.text) insertAtCaret(command.text);  // a refused command leaves the text alone
+};
+
+// Test: the test phrase with the tone being defined, in bank A with the common text, as the window's Test.
+let testAudio = null;
+$('test').onclick = async () => {
+  const bytes = storedDocument();
+  if (!bytes) return;
+  const { arith, rate } = settings();
+  const command = toneCommand();
+  let wav;
+  try {
+    wav = engine.testPhrase(bytes, { arith, rate, lang, toneCommand: command.text, phrase: $('test-phrase').value });
+  } catch (e) {
+    say([...command.messages, e.error?.message ?? String(e.message ?? e)].join('\n'));
+    return;
+  }
+  if (command.messages.length) say(command.messages.join('\n'));
+  stop();
+  try {
+    testAudio?.source.stop();
+    const context = testAudio?.context.sampleRate === rate ? testAudio.context : new AudioContext({ sampleRate: rate });
+    if (testAudio && testAudio.context !== context) testAudio.context.close();
+    await context.resume();
+    const source = new AudioBufferSourceNode(context, { buffer: await context.decodeAudioData(wav.buffer) });
+    source.connect(context.destination);
+    source.start();
+    testAudio = { context, source };
+  } catch (e) {
+    say(text('audioFailed') + ` (${e.message ?? e})`);
+  }
+};
+
+const envelopeFields = ['env-attack-time', 'env-decay-time', 'env-release-time', 'env-attack-level', 'env-sustain-level'];
+const applyTemplate = (t) => envelopeFields.forEach((id, i) => { $(id).value = t.fields[i]; });
+for (const t of helper.templates) {
+  const b = document.createElement('button');
+  b.textContent = t.caption;
+  b.onclick = () => applyTemplate(t);
+  $('env-templates').append(b);
+}
+applyTemplate(helper.templates[0]);
+$('env-insert').onclick = () => {
+  const c = engine.envelopeCommand([...envelopeFields, 'env-number'].map((id) => $(id).value), { lang });
+  if (c.message) say(c.message);
+  else insertAtCaret(c.text);
+};
+// The helpers stay open beside the text, as the window's panels do; the second one opened stands
+// to the left of the first, or above it where the screen is too narrow for both side by side.
+function toggleHelper(dialog, other) {
+  if (dialog.open) { dialog.close(); return; }
+  dialog.style.right = dialog.style.bottom = '';
+  dialog.show();
+  if (!other.open) return;
+  if (other.offsetWidth + dialog.offsetWidth + 36 <= innerWidth) dialog.style.right = `${other.offsetWidth + 24}px`;
+  else dialog.style.bottom = `${other.offsetHeight + 52}px`;
+}
+$('tone-open').onclick = () => toggleHelper($('tone'), $('envelope'));
+$('envelope-open').onclick = () => toggleHelper($('envelope'), $('tone'));
 
 // ---- files --------------------------------------------------------------------------------------
 
@@ -442,13 +934,21 @@ $('midi-export').onclick = () => {
 };
 
 addEventListener('dragover', (e) => { if (e.dataTransfer?.types.includes('Files')) e.preventDefault(); });
+// A .mml or .mid file handed over by name: dropped on the page, or opened with the installed page
+// from the system's file manager.
+async function openGivenFile(f) {
+  const bytes = new Uint8Array(await f.arrayBuffer());
+  if (/\.midi?$/i.test(f.name)) importMidiFile(bytes, f.name);
+  else if (loadDocument(bytes, f.name, text('damaged', { file: f.name }))) fileName = f.name;
+}
 addEventListener('drop', async (e) => {
   const f = e.dataTransfer?.files[0];
   if (!f) return;
   e.preventDefault();
-  const bytes = new Uint8Array(await f.arrayBuffer());
-  if (/\.midi?$/i.test(f.name)) importMidiFile(bytes, f.name);
-  else if (loadDocument(bytes, f.name, text('damaged', { file: f.name }))) fileName = f.name;
+  await openGivenFile(f);
+});
+globalThis.launchQueue?.setConsumer(async ({ files }) => {
+  if (files?.length) await openGivenFile(await files[0].getFile());
 });
 
 $('share').onclick = async () => {

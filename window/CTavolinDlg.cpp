@@ -41,9 +41,7 @@ const std::array<ButtonBinding, 19> kButtonBindings = {{
 const std::array<const char*, 3> kArithmeticItems = {"Fix", "Float", "Double"};
 const std::array<const char*, 9> kSampleRateItems = {"8,000",  "12,000", "16,000", "22,050", "32,000",
                                                      "44,100", "48,000", "96,000", "192,000"};
-const std::array<const char*, 5> kWaveTypeItems = {
-    TAVOLIN_TR_NOOP("Texts", "矩形"), TAVOLIN_TR_NOOP("Texts", "三角"), TAVOLIN_TR_NOOP("Texts", "のこぎり"), "Sin",
-    TAVOLIN_TR_NOOP("Texts", "ノイズ")};
+const std::array<const char*, 5> kWaveTypeItems = music::kToneWaveTypes;
 const std::array<const char*, 6> kTabCaptions = {TAVOLIN_TR_NOOP("Texts", "共通"), "A", "B", "C", "D", "E"};
 
 namespace {
@@ -96,7 +94,7 @@ void CTavolinDlg::OnInitDialog() {
     m_view.setItems(ctl::Tabs, toDisplayItems(kTabCaptions));
     m_view.setCurrentIndex(ctl::Tabs, 0);
 
-    m_view.setItems(ctl::ToneNumber, numberItems(0, 31));
+    m_view.setItems(ctl::ToneNumber, numberItems(0, music::kToneNumberMax));
     m_view.setCurrentIndex(ctl::ToneNumber, 0);
 
     onEnvelopeTemplate(0);

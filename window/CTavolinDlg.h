@@ -36,7 +36,7 @@ inline constexpr const char* kAboutCaption = TAVOLIN_TR_NOOP("Texts", "TavolinAp
 inline constexpr const char* kAboutText = TAVOLIN_TR_NOOP("Texts", "TavolinApp、バージョン {version}");
 inline constexpr const char* kAboutLicence = TAVOLIN_TR_NOOP("Texts", "MIT ライセンスのもとで配布されています。");
 inline constexpr const char* kUntitled = TAVOLIN_TR_NOOP("Texts", "無題");
-inline constexpr const char* kMsgTestPhraseUnencodable = TAVOLIN_TR_NOOP("Texts", "テストフレーズにCP932で表せない文字があります");
+using music::kMsgTestPhraseUnencodable;
 
 // The autosave runs this long after the last edit, and at most this long after the
 // first edit it has not yet saved.

@@ -86,22 +86,6 @@ CaretWalk walkToCaret(std::string_view tabBytes, size_t caretUnit) {
 
 }  // namespace
 
-std::optional<TimelineRef> caretNote(const output::SongMap& map, int tab, uint64_t byte, std::optional<TimelineRef> kept) {
-    if (!map.ok() || !map.index || tab < 0 || tab > kBankCount) return std::nullopt;
-    const SongTimeline& t = map.timeline;
-    if (kept && kept->bank >= 0 && kept->bank < kBankCount && kept->note < t.banks[static_cast<size_t>(kept->bank)].notes.size()) {
-        const TimelineNote& n = t.banks[static_cast<size_t>(kept->bank)].notes[kept->note];
-        for (const TextSpan span : {n.source.command, n.source.call}) {
-            if (!span.valid()) continue;
-            const TabSpan at = t.tabSpan(span, kept->bank);
-            if (at.tab == tab - 1 && byte >= at.offset && byte < at.offset + at.length) return kept;
-        }
-    }
-    if (auto ref = map.index->noteAtOrAfter(tab - 1, byte)) return ref;
-    if (byte > 0) return map.index->noteAt(tab - 1, byte - 1);
-    return std::nullopt;
-}
-
 std::string LiveEditor::caretStatus(int /*tab*/, std::string_view tabBytes, size_t caretUnit, std::optional<TimelineRef> note) const {
     const CaretWalk w = walkToCaret(tabBytes, caretUnit);
     std::string s = std::to_string(w.line) + ":" + std::to_string(w.column);

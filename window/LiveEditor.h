@@ -12,29 +12,13 @@
 #include <vector>
 
 #include "window/CTavolinDlg.h"
+#include "window/PianoRoll.h"
 #include "session/LiveCheck.h"
 
 namespace tavolin::window {
 
 // "m:ss.cc" of a frame count at a rate ("1:23.45").
 std::string songClock(uint64_t frames, uint32_t rate);
-
-// An editor range in UTF-16 positions of one tab's text.
-struct EditorRange {
-    size_t start = 0;
-    size_t end = 0;
-    friend bool operator==(const EditorRange&, const EditorRange&) = default;
-};
-
-// The note the caret names in tab `tab` (0 common, 1..5 A..E) at byte `byte`
-// (the selection's start): `kept`, the note named before, while its command or
-// macro call holds the byte (a clicked loop's fourth pass or macro replay is
-// not replaced by the first time its text sounds); else the note under or
-// after the caret, where play from the cursor starts; else, at the end of a
-// text, the note just before it. The status bar and the piano roll both name
-// this note, so they always agree.
-std::optional<TimelineRef> caretNote(const output::SongMap& map, int tab, uint64_t byte,
-                                     std::optional<TimelineRef> kept = std::nullopt);
 
 // All calls on the user-interface thread (the compile runs on the live
 // check's worker).

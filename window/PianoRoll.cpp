@@ -39,6 +39,22 @@ std::string clockLabel(double seconds, bool tenths) {
 
 }  // namespace
 
+std::optional<TimelineRef> caretNote(const output::SongMap& map, int tab, uint64_t byte, std::optional<TimelineRef> kept) {
+    if (!map.ok() || !map.index || tab < 0 || tab > kBankCount) return std::nullopt;
+    const SongTimeline& t = map.timeline;
+    if (kept && kept->bank >= 0 && kept->bank < kBankCount && kept->note < t.banks[static_cast<size_t>(kept->bank)].notes.size()) {
+        const TimelineNote& n = t.banks[static_cast<size_t>(kept->bank)].notes[kept->note];
+        for (const TextSpan span : {n.source.command, n.source.call}) {
+            if (!span.valid()) continue;
+            const TabSpan at = t.tabSpan(span, kept->bank);
+            if (at.tab == tab - 1 && byte >= at.offset && byte < at.offset + at.length) return kept;
+        }
+    }
+    if (auto ref = map.index->noteAtOrAfter(tab - 1, byte)) return ref;
+    if (byte > 0) return map.index->noteAt(tab - 1, byte - 1);
+    return std::nullopt;
+}
+
 double PianoRoll::pitchOf(const TimelineNote& note) noexcept {
     if (note.noteIndex >= 0) return note.noteIndex;
     return note.frequency > 0 ? 57 + 12 * std::log2(note.frequency / 440.0) : 0;

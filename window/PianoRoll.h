@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The piano roll's model: one lane per bank with its notes as rectangles in (time, pitch), the
-// second and bar grid, zoom and scroll, clicks to source text and the caret to a note. Toolkit-free;
-// the Qt view draws what it says and forwards the mouse.
+// second and bar grid, zoom and scroll, clicks to source text and the caret to a note. Toolkit-free
+// and free of the dialog: the Qt view and the page (through the web engine) draw what it says and
+// forward the mouse.
 #pragma once
 
 #include <array>
@@ -13,10 +14,26 @@
 #include <vector>
 
 #include "document/DocumentFormat.h"
-#include "window/LiveEditor.h"
 #include "output/SongMap.h"
 
 namespace tavolin::window {
+
+// An editor range in UTF-16 positions of one tab's text.
+struct EditorRange {
+    size_t start = 0;
+    size_t end = 0;
+    friend bool operator==(const EditorRange&, const EditorRange&) = default;
+};
+
+// The note the caret names in tab `tab` (0 common, 1..5 A..E) at byte `byte`
+// (the selection's start): `kept`, the note named before, while its command or
+// macro call holds the byte (a clicked loop's fourth pass or macro replay is
+// not replaced by the first time its text sounds); else the note under or
+// after the caret, where play from the cursor starts; else, at the end of a
+// text, the note just before it. The status bar and the piano roll both name
+// this note, so they always agree.
+std::optional<TimelineRef> caretNote(const output::SongMap& map, int tab, uint64_t byte,
+                                     std::optional<TimelineRef> kept = std::nullopt);
 
 // A rectangle in the view's pixels (y grows downwards).
 struct RollRect {

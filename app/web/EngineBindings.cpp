@@ -6,13 +6,22 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <nlohmann/json.hpp>
+
+#include "app/texts/EnglishTexts.h"
 #include "app/web/WebEngine.h"
+#include "compiler/UiText.h"
+#include "music/EnvelopeHelper.h"
+#include "music/ToneHelper.h"
 #include "session/SongSettings.h"
 
 namespace tavolin::web {
 namespace {
 
 using emscripten::val;
+using Json = nlohmann::ordered_json;
+
+void useLanguage(bool english) { setTranslator(english ? &texts::englishText : nullptr); }
 
 Settings settingsOf(int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset, int currentBank = -2) {
     Settings s;
@@ -120,6 +129,83 @@ Stream* openLoop(const std::string& bytes, int arith, uint32_t rateHz, bool engl
     const std::optional<uint64_t> head = playhead < 0 ? std::nullopt : std::optional<uint64_t>(static_cast<uint64_t>(playhead));
     return new Stream(bytes, settingsOf(arith, rateHz, english, -2, 0, currentBank), pick, head);
 }
+// A stretch dragged across the roll's ruler: song frames [fromFrame, toFrame) in either order.
+Stream* openRulerLoop(const std::string& bytes, int arith, uint32_t rateHz, bool english, int tab, double fromFrame,
+                      double toFrame, double playhead, int currentBank) {
+    session::LoopPick pick;
+    pick.tab = tab;
+    pick.frames = std::pair<double, double>(fromFrame, toFrame);
+    const std::optional<uint64_t> head = playhead < 0 ? std::nullopt : std::optional<uint64_t>(static_cast<uint64_t>(playhead));
+    return new Stream(bytes, settingsOf(arith, rateHz, english, -2, 0, currentBank), pick, head);
+}
+
+bool testPhrase(const std::string& bytes, int arith, uint32_t rateHz, bool english, const std::string& toneCommand,
+                const std::string& phrase) {
+    g_wav = renderTestPhrase(bytes, settingsOf(arith, rateHz, english, -2, 0), toneCommand, phrase, g_error);
+    return g_error.empty();
+}
+
+// The roll: the window's model, driven by the page's canvas.
+std::string rollSetDocument(Roll& r, const std::string& bytes, int arith, uint32_t rateHz, bool english, int currentBank) {
+    return r.setDocument(bytes, settingsOf(arith, rateHz, english, -2, 0, currentBank));
+}
+void rollResize(Roll& r, double w, double h) { r.model().resize(w, h); }
+void rollZoomAt(Roll& r, double x, double factor) { r.model().zoomAt(x, factor); }
+void rollScrollBy(Roll& r, double dx) { r.model().scrollBy(dx); }
+void rollFitSong(Roll& r) { r.model().fitSong(); }
+bool rollFollow(Roll& r, double frame) { return r.model().follow(static_cast<uint64_t>(frame)); }
+double rollFrameAtX(const Roll& r, double x) { return r.model().frameAtX(x); }
+bool rollSetCaret(Roll& r, int tab, double byte) { return r.model().setCaret(tab, static_cast<uint64_t>(byte)); }
+std::string rollScene(const Roll& r, double songFrame, bool loop, bool still) { return r.scene(songFrame, loop, still); }
+std::string rollSelectionAt(const Roll& r, double x, double y) { return r.selectionAt(x, y); }
+std::string rollLit(const Roll& r, double songFrame, bool loop) { return r.lit(songFrame, loop); }
+std::string rollShowPassage(Roll& r, int tab, double fromByte, double toByte, double fromFrame, double toFrame, double playhead) {
+    session::LoopPick pick;
+    pick.tab = tab;
+    pick.fromByte = static_cast<uint64_t>(fromByte);
+    pick.toByte = static_cast<uint64_t>(toByte);
+    if (fromFrame >= 0 && toFrame >= 0) pick.frames = std::pair<double, double>(fromFrame, toFrame);
+    return r.showPassage(pick, playhead);
+}
+void rollClearPassage(Roll& r) { r.clearPassage(); }
+
+// The tone-definition helper: the window's own state object, its texts in the page's language.
+std::string toneAddDuty(music::ToneHelper& t, const std::string& duty, int waveType, bool english) {
+    useLanguage(english);
+    return t.addDuty(duty, waveType);
+}
+void toneDeleteDuty(music::ToneHelper& t, int selected) { t.deleteDuty(selected); }
+void toneSetWaveType(music::ToneHelper& t, int index) { t.setWaveType(index); }
+void toneSetFreqNoise(music::ToneHelper& t, const std::string& text) { t.setFreqNoiseText(text); }
+void toneSetSwitch(music::ToneHelper& t, const std::string& text) { t.setSwitchText(text); }
+std::string toneLines(const music::ToneHelper& t) { return Json(t.listLines()).dump(); }
+// {"text": the command ("" when refused), "messages": what the window's boxes say}
+std::string toneCommand(const music::ToneHelper& t, int tone, const std::string& levelNoise, bool english) {
+    useLanguage(english);
+    Json messages = Json::array();
+    const std::string text = t.buildToneCommand(tone, levelNoise, [&](const std::string& m) { messages.push_back(m); });
+    return Json{{"text", text}, {"messages", std::move(messages)}}.dump();
+}
+
+// The helpers' fixed texts: wave types, tone numbers, envelope templates with the fields they set.
+std::string helperTexts(bool english) {
+    useLanguage(english);
+    Json waves = Json::array();
+    for (const char* w : music::kToneWaveTypes) waves.push_back(uiText(w));
+    Json templates = Json::array();
+    for (int i = 0; i < music::kEnvelopeTemplateCount; ++i)
+        templates.push_back(Json{{"caption", uiText(music::kEnvelopeTemplates[static_cast<size_t>(i)].caption)},
+                                 {"fields", music::applyEnvelopeTemplate(i)}});
+    return Json{{"waves", std::move(waves)}, {"toneNumberMax", music::kToneNumberMax}, {"templates", std::move(templates)}}.dump();
+}
+// {"text": "@ED..."} or {"message": the first failed check}
+std::string envelopeCommand(const std::string& attack, const std::string& decay, const std::string& release,
+                            const std::string& attackLevel, const std::string& sustainLevel, const std::string& number,
+                            bool english) {
+    useLanguage(english);
+    const music::EnvelopeCommand c = music::buildEnvelopeCommand({attack, decay, release, attackLevel, sustainLevel, number});
+    return c.ok() ? Json{{"text", c.text}}.dump() : Json{{"message", c.message}}.dump();
+}
 val streamNext(Stream& s, uint32_t frames) {
     const std::span<const int16_t> block = s.next(frames);
     return val(emscripten::typed_memory_view(block.size(), block.data()));
@@ -184,6 +270,34 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
         .function("finished", &streamFinished);
     function("openStream", &openStream, allow_raw_pointers());
     function("openLoop", &openLoop, allow_raw_pointers());
+    function("openRulerLoop", &openRulerLoop, allow_raw_pointers());
+    function("testPhrase", &testPhrase);
+    function("helperTexts", &helperTexts);
+    function("envelopeCommand", &envelopeCommand);
+    class_<Roll>("Roll")
+        .constructor<>()
+        .function("setDocument", &rollSetDocument)
+        .function("resize", &rollResize)
+        .function("zoomAt", &rollZoomAt)
+        .function("scrollBy", &rollScrollBy)
+        .function("fitSong", &rollFitSong)
+        .function("follow", &rollFollow)
+        .function("frameAtX", &rollFrameAtX)
+        .function("setCaret", &rollSetCaret)
+        .function("scene", &rollScene)
+        .function("selectionAt", &rollSelectionAt)
+        .function("lit", &rollLit)
+        .function("showPassage", &rollShowPassage)
+        .function("clearPassage", &rollClearPassage);
+    class_<music::ToneHelper>("ToneHelper")
+        .constructor<>()
+        .function("addDuty", &toneAddDuty)
+        .function("deleteDuty", &toneDeleteDuty)
+        .function("setWaveType", &toneSetWaveType)
+        .function("setFreqNoise", &toneSetFreqNoise)
+        .function("setSwitch", &toneSetSwitch)
+        .function("lines", &toneLines)
+        .function("command", &toneCommand);
 }
 
 }  // namespace tavolin::web

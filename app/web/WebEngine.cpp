@@ -4,6 +4,7 @@
 #include "app/web/WebEngine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -26,7 +27,9 @@
 #include "music/MmlClasses.h"
 #include "document/TextEncoding.h"
 #include "document/UserTexts.h"
+#include "music/DocumentFeatures.h"
 #include "music/MidiImport.h"
+#include "music/ToneHelper.h"
 #include "output/MidiExport.h"
 #include "output/Passage.h"
 #include "session/Passage.h"
@@ -442,6 +445,163 @@ std::string exportMidiDocument(std::string_view fileBytes, const Settings& s, st
     }
     warnings = host.takeWarnings();
     return std::string(midi.begin(), midi.end());
+}
+
+std::vector<uint8_t> renderTestPhrase(std::string_view fileBytes, const Settings& s, std::string_view toneCommand,
+                                      std::string_view phrase, std::string& error) {
+    std::vector<uint8_t> wav;
+    Prepared doc = prepare(fileBytes, s);
+    error = doc.error;
+    if (!error.empty()) return wav;
+    const std::optional<std::string> phraseBytes = document::editorTextToBytes(phrase);
+    if (!phraseBytes) {
+        error = Json{{"message", uiText(music::kMsgTestPhraseUnencodable)}}.dump();
+        return wav;
+    }
+    output::BuildInputs& in = doc.inputs;
+    in.toneCommand = toneCommand;
+    in.testPhrase = *phraseBytes;
+    in.startFromCursor = false;
+    in.currentBankMode = false;
+    in.forExport = true;
+    MemoryHost host;
+    output::WaveFormat format;
+    CompileResult result;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, true, host, format, &result);
+    if (!song) {
+        // The builder's report names the phrase's own place, as the window's box does.
+        error = Json{{"message", host.message()}}.dump();
+        return wav;
+    }
+    output::ExportOptions options;
+    options.type = output::AudioFileType::Wav;
+    options.openFile = [&wav](const std::string&) { return std::make_unique<MemoryFile>(wav); };
+    if (output::writeSongToFile(*song, format, "output.wav", host, options) != output::ExportOutcome::Written) {
+        error = Json{{"message", host.message()}}.dump();
+        wav.clear();
+    }
+    return wav;
+}
+
+std::string Roll::setDocument(std::string_view fileBytes, const Settings& s) {
+    Prepared doc = prepare(fileBytes, s);
+    if (!doc.error.empty()) {
+        m_roll.setSong(nullptr);
+        return doc.error;
+    }
+    // The whole song, as the window's roll shows it whatever the cursor.
+    doc.inputs.startFromCursor = false;
+    doc.inputs.caret = 0;
+    auto map = output::buildSongMap(doc.inputs, false);
+    if (!map->ok()) {
+        const std::string error = buildError(map->result, doc.tabs, uiText(output::kBadRateMessage));
+        m_roll.setSong(std::move(map));  // the last good song stays, stale
+        return error;
+    }
+    m_tabs = doc.tabs;
+    m_roll.setSong(std::move(map));
+    return {};
+}
+
+BankFrames Roll::framesAt(double songFrame, bool loopSong) const {
+    BankFrames frames{};
+    const output::SongMap* song = m_roll.song();
+    if (songFrame < 0 || !song || !song->ok()) return frames;
+    return playbackFrames(song->timeline, static_cast<uint64_t>(songFrame), loopSong);
+}
+
+namespace {
+
+Json rectJson(const window::RollRect& r) { return Json::array({r.x, r.y, r.width, r.height}); }
+
+}  // namespace
+
+std::string Roll::scene(double songFrame, bool loopSong, bool still) const {
+    Json j;
+    const output::SongMap* song = m_roll.song();
+    j["stale"] = m_roll.stale();
+    j["empty"] = !song || !song->ok() || song->timeline.frames == 0;
+    if (still) {
+        Json ticks = Json::array();
+        for (const window::RollTick& t : m_roll.secondTicks()) ticks.push_back(Json::array({t.x, t.label}));
+        j["ticks"] = std::move(ticks);
+    }
+    const BankFrames frames = framesAt(songFrame, loopSong);
+    const auto sounding = song && song->ok() ? notesSoundingAt(song->timeline, frames)
+                                             : std::array<std::optional<size_t>, kBankCount>{};
+    Json lanes = Json::array();
+    for (int bank = 0; bank < kBankCount; ++bank) {
+        Json lane;
+        lane["rect"] = rectJson(m_roll.laneRect(bank));
+        if (still) {
+            const auto [low, high] = m_roll.pitchRange(bank);
+            Json octaves = Json::array();
+            if (song && !song->timeline.banks[static_cast<size_t>(bank)].notes.empty())
+                for (double c = std::ceil(low / 12) * 12; c <= high; c += 12)
+                    octaves.push_back(m_roll.yOfPitch(bank, c) + m_roll.rowHeight(bank));
+            lane["octaves"] = std::move(octaves);
+            Json grid = Json::array();
+            for (const window::RollGridLine& g : m_roll.gridLines(bank)) grid.push_back(Json::array({g.x, g.bar}));
+            lane["grid"] = std::move(grid);
+            Json notes = Json::array();
+            for (const window::RollNote& n : m_roll.visibleNotes(bank))
+                notes.push_back(Json::array({n.rect.x, n.rect.y, n.rect.width, n.rect.height, n.slurred ? 1 : 0}));
+            lane["notes"] = std::move(notes);
+        }
+        const auto& f = frames[static_cast<size_t>(bank)];
+        if (const auto x = f ? m_roll.playheadX(*f) : std::nullopt) lane["playhead"] = *x;
+        if (const auto& i = sounding[static_cast<size_t>(bank)]) {
+            const TimelineNote& n = song->timeline.banks[static_cast<size_t>(bank)].notes[*i];
+            if (n.frequency > 0 && n.frames > 0) {
+                Json lit = rectJson(m_roll.noteRect({bank, *i}));
+                lit.push_back(n.slurred ? 1 : 0);
+                lane["lit"] = std::move(lit);
+            }
+        }
+        lanes.push_back(std::move(lane));
+    }
+    j["lanes"] = std::move(lanes);
+    if (songFrame >= 0)
+        if (const auto x = m_roll.playheadX(static_cast<uint64_t>(songFrame))) j["playhead"] = *x;
+    if (const auto r = m_roll.passageRect()) j["passage"] = rectJson(*r);
+    if (const auto ref = m_roll.highlight(); ref && song) {
+        Json h = rectJson(m_roll.noteRect(*ref));
+        h.push_back(song->timeline.banks[static_cast<size_t>(ref->bank)].notes[ref->note].frequency <= 0 ? 1 : 0);
+        j["highlight"] = std::move(h);
+    }
+    j["scroll"] = m_roll.scrollPixels();
+    j["scrollRange"] = m_roll.scrollRangePixels();
+    return j.dump();
+}
+
+std::string Roll::selectionAt(double x, double y) const {
+    if (m_roll.stale()) return "null";
+    const auto sel = m_roll.selectionAt(x, y, m_tabs);
+    if (!sel) return "null";
+    return Json{{"tab", sel->tab}, {"start", sel->range.start}, {"end", sel->range.end}}.dump();
+}
+
+std::string Roll::lit(double songFrame, bool loopSong) const {
+    Json out = Json::array();
+    const output::SongMap* song = m_roll.song();
+    if (songFrame < 0 || !song || !song->ok() || m_roll.stale()) return out.dump();
+    for (const music::SoundingSource& source : music::soundingSources(song->timeline, framesAt(songFrame, loopSong))) {
+        const std::string& bytes = m_tabs[static_cast<size_t>(source.range.tab)];
+        out.push_back(Json::array({source.range.tab, document::byteOffsetToUnit(bytes, source.range.begin),
+                                   document::byteOffsetToUnit(bytes, source.range.end, true)}));
+    }
+    return out.dump();
+}
+
+std::string Roll::showPassage(const session::LoopPick& pick, double playhead) {
+    m_roll.setPassage(std::nullopt);
+    const output::SongMap* song = m_roll.song();
+    if (!song || !song->ok() || m_roll.stale()) return "null";
+    const std::optional<uint64_t> head = playhead < 0 ? std::nullopt : std::optional<uint64_t>(static_cast<uint64_t>(playhead));
+    const auto span = session::loopSpanOf(song->timeline, pick, head);
+    if (!span) return "null";
+    m_roll.setPassage(std::pair<uint64_t, uint64_t>(span->from, span->to));
+    return Json::array({span->from, span->to}).dump();
 }
 
 void Stream::start(const output::BuildInputs& inputs, bool loop, std::optional<session::LivePassage> passage,

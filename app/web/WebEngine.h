@@ -20,6 +20,7 @@
 #include "session/Passage.h"
 #include "session/SongStream.h"
 #include "window/ExportSteps.h"
+#include "window/PianoRoll.h"
 
 namespace tavolin::web {
 
@@ -95,6 +96,46 @@ std::string importMidiDocument(std::string_view midiBytes, const MidiImportSetti
 // `error` (as render's). `warnings` what the CLI prints as warnings.
 std::string exportMidiDocument(std::string_view fileBytes, const Settings& settings, std::string& error,
                                std::vector<std::string>& warnings);
+
+// The window's Test: the test phrase (the editor's UTF-8 text) in bank A after the tone
+// command the helper composed, with the document's common text, as the WAV
+// file render gives; empty with `error` set (as render's) when it fails.
+std::vector<uint8_t> renderTestPhrase(std::string_view fileBytes, const Settings& settings, std::string_view toneCommand,
+                                      std::string_view phrase, std::string& error);
+
+// The piano roll of the page: the window's model over the latest document
+// that compiled, and the notes that sound at a song frame, in the roll and in
+// the editor. Coordinates are the canvas's CSS pixels.
+class Roll {
+public:
+    // The document as the live check last saw it; one that does not compile
+    // leaves the last song in place, stale. Empty when it compiled, else the
+    // error (as check's).
+    std::string setDocument(std::string_view fileBytes, const Settings& settings);
+    window::PianoRoll& model() noexcept { return m_roll; }
+    const window::PianoRoll& model() const noexcept { return m_roll; }
+    // What to draw, as JSON: the lanes, the passage, the highlighted note
+    // and, while `songFrame` is heard (negative: nothing plays), the
+    // playheads and the notes lit; with `still`, also what changes only with
+    // the song and the view (each lane's visible notes, grid and octaves, the
+    // ruler's ticks), which the page draws once into a layer of its own.
+    // `loopSong` is Play's Loop.
+    std::string scene(double songFrame, bool loopSong, bool still) const;
+    // The editor range a click at (x, y) selects: {"tab","start","end"} or null.
+    std::string selectionAt(double x, double y) const;
+    // The editor ranges of the notes sounding at `songFrame`: [[tab, start, end], ...].
+    std::string lit(double songFrame, bool loopSong) const;
+    // The passage the one rule names for `pick` (under `playhead` when it is
+    // not negative), shaded in the roll: [from, to] in song frames, or null.
+    std::string showPassage(const session::LoopPick& pick, double playhead);
+    void clearPassage() { m_roll.setPassage(std::nullopt); }
+
+private:
+    BankFrames framesAt(double songFrame, bool loopSong) const;
+
+    window::PianoRoll m_roll;
+    document::TabTexts m_tabs;  // the texts of the song shown
+};
 
 // A song being played: rendered block by block into one reused buffer.
 class Stream {

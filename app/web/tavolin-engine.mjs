@@ -171,11 +171,17 @@ export async function createEngine(options = {}) {
 
     // `pick` ({tab, from, to}: bytes of tab 0 common .. 5 E) loops the
     // passage a selection names, as the window's Ctrl+L: the pass under
-    // `playhead` (a song frame, the stream's songFrame) when given.
+    // `playhead` (a song frame, the stream's songFrame) when given. A pick
+    // {tab, frames: [a, b]} names song frames dragged across the roll's ruler.
     open(doc, { arith, rate, lang, cursor, loop = false, from = '', to = '', pick, playhead, currentBank } = {}) {
       const [bank, offset] = cursorOf(cursor);
       const only = currentBankOf(currentBank);
-      const s = pick
+      const frames = pick?.frames;
+      const s = frames
+        ? core.openRulerLoop(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), Number(pick.tab) | 0,
+                             Math.max(0, Number(frames[0]) || 0), Math.max(0, Number(frames[1]) || 0),
+                             playhead === undefined ? -1 : Math.max(0, Number(playhead)), only)
+        : pick
         ? core.openLoop(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), Number(pick.tab) | 0,
                         Math.max(0, Number(pick.from) || 0), Math.max(0, Number(pick.to) || 0),
                         playhead === undefined ? -1 : Math.max(0, Number(playhead)), only)
@@ -244,6 +250,75 @@ export async function createEngine(options = {}) {
       if (!core.exportMidi(bytesOf(doc), arithOf(arith), englishOf(lang))) throw new EngineError(JSON.parse(core.lastError()));
       const warnings = core.midiWarnings().split('\n').filter(Boolean);
       return { bytes: core.midiBytes().slice(), warnings };
+    },
+
+    // The window's Test: `phrase` (text) in bank A after `toneCommand`
+    // (the tone helper's command), with the document's common text, as a WAV file.
+    testPhrase(doc, { arith, rate, lang, toneCommand = '', phrase = 'C' } = {}) {
+      if (!core.testPhrase(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), String(toneCommand), String(phrase)))
+        throw new EngineError(JSON.parse(core.lastError()));
+      const wav = core.renderedBytes().slice();
+      core.releaseRendered();
+      return wav;
+    },
+
+    // The tone-definition helper, the window's own state: addDuty returns the
+    // refusal to show ('' when added); command gives {text, messages}.
+    toneHelper({ lang } = {}) {
+      const t = new core.ToneHelper();
+      const english = englishOf(lang);
+      return {
+        setWaveType(index) { t.setWaveType(Number(index) | 0); },
+        setFreqNoise(text) { t.setFreqNoise(String(text)); },
+        setSwitch(text) { t.setSwitch(String(text)); },
+        addDuty(text, waveType) { return t.addDuty(String(text), Number(waveType) | 0, english); },
+        deleteDuty(index) { t.deleteDuty(Number(index) | 0); },
+        get lines() { return JSON.parse(t.lines()); },
+        command(tone, levelNoise) { return JSON.parse(t.command(Number(tone) | 0, String(levelNoise), english)); },
+        close() { t.delete(); },
+      };
+    },
+
+    // The helpers' fixed texts: {waves, toneNumberMax, templates: [{caption, fields: [5 texts]}]}.
+    helperTexts({ lang } = {}) { return JSON.parse(core.helperTexts(englishOf(lang))); },
+
+    // The envelope helper's "@ED" command for its six field texts (attack,
+    // decay, release time, attack level, sustain level, number): {text} or {message}.
+    envelopeCommand(fields, { lang } = {}) {
+      if (!Array.isArray(fields) || fields.length !== 6) throw new TypeError('envelopeCommand wants six field texts');
+      return JSON.parse(core.envelopeCommand(...fields.map(String), englishOf(lang)));
+    },
+
+    // The piano roll: the window's model over the latest document that
+    // compiled, in canvas pixels. scene() is what to draw (JSON, see
+    // WebEngine.h), selectionAt the editor range a click selects.
+    roll() {
+      const r = new core.Roll();
+      return {
+        setDocument(doc, { arith, rate, lang, currentBank } = {}) {
+          const error = r.setDocument(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), currentBankOf(currentBank));
+          return error ? JSON.parse(error) : null;
+        },
+        resize(width, height) { r.resize(width, height); },
+        zoomAt(x, factor) { r.zoomAt(x, factor); },
+        scrollBy(dx) { r.scrollBy(dx); },
+        fitSong() { r.fitSong(); },
+        follow(songFrame) { return r.follow(Math.max(0, songFrame)); },
+        frameAtX(x) { return r.frameAtX(x); },
+        setCaret(tab, byte) { return r.setCaret(tab, byte); },
+        // What to draw; `still` adds the notes, grid and ticks, which change only with the song and the view.
+        scene(songFrame = -1, loop = false, still = true) { return JSON.parse(r.scene(songFrame, Boolean(loop), Boolean(still))); },
+        selectionAt(x, y) { return JSON.parse(r.selectionAt(x, y)); },
+        lit(songFrame, loop = false) { return JSON.parse(r.lit(songFrame, Boolean(loop))); },
+        // The passage a pick names (as open's), shaded: [from, to] or null.
+        showPassage(pick, playhead) {
+          const f = pick.frames ?? [-1, -1];
+          return JSON.parse(r.showPassage(Number(pick.tab) | 0, Number(pick.from) || 0, Number(pick.to) || 0,
+                                          Number(f[0]), Number(f[1]), playhead === undefined ? -1 : playhead));
+        },
+        clearPassage() { r.clearPassage(); },
+        close() { r.delete(); },
+      };
     },
 
     // {tabs: [six editor texts]} (with `warning` when a save would lose

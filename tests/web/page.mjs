@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The page in headless Chromium: live check with underline and status, colours, the worklet's
 // samples against the CLI's render, the exported WAVs against the CLI's files, share links (good,
-// damaged, too large), damaged and too large files, the About box and its links, working offline,
-// and no console error.
+// damaged, too large), damaged and too large files, the About box and its links, the piano roll
+// (clicks, ruler drag), the tone and envelope helpers and the Test phrase, the manifest, working
+// offline, and no console error.
 // Usage: node tests/web/page.mjs CLI   (run from the checkout; scripts/web must have built the page)
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, readdirSync, writeFileSync, rmSync } from 'node:fs';
@@ -33,11 +34,21 @@ const { url, server } = await serve('scripts/web', ['--serve', '0']);
 const browser = await launch(['--autoplay-policy=no-user-gesture-required', '--mute-audio']);
 try {
   const page = await browser.newPage();
+  await page.setViewport({ width: 1280, height: 800 });
   const consoleErrors = [];
   page.on('console', (m) => { if (m.type() === 'error') consoleErrors.push(m.text()); });
   page.on('pageerror', (e) => consoleErrors.push(String(e)));
   page.on('dialog', (d) => d.accept());
   await page.evaluateOnNewDocument(() => Object.defineProperty(navigator, 'language', { get: () => 'ja-JP' }));
+  // What the Test phrase starts: the samples of every buffer the page plays (channel 0).
+  await page.evaluateOnNewDocument(() => {
+    globalThis.startedBuffers = [];
+    const start = AudioBufferSourceNode.prototype.start;
+    AudioBufferSourceNode.prototype.start = function (...args) {
+      startedBuffers.push({ rate: this.buffer.sampleRate, samples: [...this.buffer.getChannelData(0)].map((v) => Math.round(v * 32768)) });
+      return start.apply(this, args);
+    };
+  });
   const cdp = await page.createCDPSession();
   await cdp.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: tmp });
 
@@ -105,6 +116,7 @@ try {
   // LF); the page's own share link carries exactly those bytes.
   const download = async (selector, name) => {
     rmSync(join(tmp, name), { force: true });
+    await page.click('#file-menu summary');
     await page.click(selector);
     for (let i = 0; i < 100 && !readdirSync(tmp).includes(name); ++i) await new Promise((ok) => setTimeout(ok, 50));
     return readdirSync(tmp).includes(name) ? readFileSync(join(tmp, name)) : null;
@@ -112,6 +124,7 @@ try {
   const saved = await download('#save', 'untitled.mml');
   writeFileSync(join(tmp, 'saved.mml'), saved ?? '');
   await page.evaluate(() => { document.getElementById('message').textContent = ''; });
+  await page.click('#file-menu summary');
   await page.click('#share');
   await page.waitForFunction(() => document.getElementById('message').textContent !== '');
   const ownLink = await page.evaluate(() => location.hash);
@@ -221,6 +234,12 @@ try {
     const wanted = [...new Int16Array(wav.buffer.slice(wav.byteOffset + 44, wav.byteOffset + wav.length)), ...new Array(512).fill(0)];
     const offline = await page.evaluate(renderOffline, { song: [...song], frames: wanted.length / 2, rate: 48000, loop: false, mask, currentBank });
     expect(`worklet start (${what})`, [offline.ready, offline.started], ['ready', { type: 'playing', frame: 0 }]);
+    // Where the music stands, as the roll and the lit notes read it: from the start, the song's frame
+    // is the stream's, and it only moves on.
+    const frames = offline.positions.map((p) => p.frame);
+    expect(`player positions (${what}): some, the song's frame the stream's, in order`,
+      [frames.length > 0, offline.positions.every((p) => p.songFrame === p.frame), frames.every((f, i) => i === 0 || f >= frames[i - 1])],
+      [true, true, true]);
     const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
     expect(`worklet samples (${what}) equal the CLI render: first difference`, differ < 0 ? 'none'
       : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
@@ -349,6 +368,161 @@ try {
     expect('meters after Stop', await meters(), [0, 0, 0, 0, 0]);
   }
 
+  step('piano roll');
+  // A click on a note selects its MML, switching tabs (a macro's note is the common text's); a drag
+  // across the ruler over G A B of the first pass loops what Ctrl+L on G A B loops.
+  {
+    const song = 'SMML@@!M O4 E8 F8 !;MML@L8 O5 [CDEFGAB>C<]4,O3 L2 C E4 G4,L4 !M G,,;';
+    await page.goto(url + '#song=' + deflateRawSync(Buffer.from(song)).toString('base64url'));
+    await page.waitForSelector('body[data-ready]');
+    await page.waitForFunction(() => !document.body.dataset.checking);
+    // The note boxes as the page's model places them: the same model, at the canvas's size.
+    const notes = await page.evaluate(async (song) => {
+      const engine = await (await import('./tavolin-engine.mjs')).createEngine();
+      const roll = engine.roll();
+      const canvas = document.getElementById('roll-canvas');
+      roll.setDocument(song);
+      roll.resize(canvas.clientWidth, canvas.clientHeight);
+      return roll.scene().lanes.map((l) => l.notes);
+    }, song);
+    const canvasBox = await (await page.$('#roll-canvas')).boundingBox();
+    const at = ([x, y, w, h]) => [canvasBox.x + x + w / 2, canvasBox.y + y + h / 2];
+    const selected = () => page.evaluate(() => [document.querySelector('.tab-name.current').textContent, getSelection().toString()]);
+    for (const [bank, note, tab, text] of [[0, 12, 'A', 'G'], [0, 31, 'A', 'C'], [1, 1, 'B', 'E4'], [2, 0, '共通', 'E8'],
+      [2, 1, '共通', 'F8'], [2, 2, 'C', 'G']]) {
+      await page.mouse.click(...at(notes[bank][note]));
+      expect(`roll click on bank ${'ABCDE'[bank]} note ${note}`, await selected(), [tab, text]);
+    }
+    // The loop's status line, from a ruler drag and from Ctrl+L over the same notes.
+    const loopStatus = async (action) => {
+      await page.evaluate(() => { document.getElementById('message').textContent = ''; });
+      await action();
+      await page.waitForFunction(() => document.getElementById('message').textContent !== '');
+      const status = await page.$eval('#message', (e) => e.textContent);
+      await page.click('#stop');
+      return status;
+    };
+    // The drag from G's start to B's end, taken as it is: the status the rule gives for the frames
+    // under the pointer (the same model asked here), and within a pixel of Ctrl+L's on G A B.
+    const [g, b] = [notes[0][4], notes[0][6]];
+    const [x0, x1] = [g[0], b[0] + b[2]];
+    const dragged = await loopStatus(async () => {
+      await page.click('#tab-1');
+      await page.mouse.move(canvasBox.x + x0, canvasBox.y + 9);
+      await page.mouse.down();
+      await page.mouse.move(canvasBox.x + x1, canvasBox.y + 9, { steps: 4 });
+      await page.mouse.up();
+    });
+    const ruleSays = await page.evaluate(async (song, x0, x1) => {
+      const engine = await (await import('./tavolin-engine.mjs')).createEngine();
+      const roll = engine.roll();
+      const canvas = document.getElementById('roll-canvas');
+      roll.setDocument(song);
+      roll.resize(canvas.clientWidth, canvas.clientHeight);
+      const stream = engine.open(song, { lang: 'ja', pick: { tab: 1, frames: [roll.frameAtX(x0), roll.frameAtX(x1)] } });
+      const status = stream.passageStatus;
+      stream.close();
+      return [status, (roll.frameAtX(x0 + 1) - roll.frameAtX(x0)) / 48000];
+    }, song, x0, x1);
+    const selectedGab = await loopStatus(async () => {
+      await page.mouse.click(...at(notes[0][4]));
+      await page.keyboard.down('Shift');
+      for (let i = 0; i < 3; ++i) await page.keyboard.press('ArrowRight');
+      await page.keyboard.up('Shift');
+      await page.keyboard.down('Control'); await page.keyboard.press('l'); await page.keyboard.up('Control');
+    });
+    const seconds = (status) => (status.match(/\d+:\d+\.\d+/g) ?? []).map((t) => Number(t.split(':')[0]) * 60 + Number(t.split(':')[1]));
+    expect('ruler drag: the rule\'s passage for the frames dragged', dragged, ruleSays[0]);
+    // While it plays, the note heard is lit in the text; paused, it stays lit; stopped, nothing is.
+    const lit = () => page.$$eval('.mml-lit', (es) => es.map((e) => e.textContent));
+    await page.click('#tab-1');
+    await page.click('#play');
+    await page.waitForFunction(() => document.querySelector('.mml-lit'));
+    await page.click('#pause');
+    const litPaused = await lit();
+    await page.click('#stop');
+    await page.waitForFunction(() => !document.querySelector('.mml-lit'));
+    expect('lit in bank A while paused: one of its notes', /^[A-G]$/.test(litPaused.join('')) ? 'a note' : litPaused, 'a note');
+    expect('ruler drag over G A B within a pixel of Ctrl+L on G A B', [selectedGab,
+      seconds(dragged).map((t, i) => Math.abs(t - seconds(selectedGab)[i]) <= ruleSays[1] + 0.001)],
+    ['ループ再生中: 0:01.000 – 0:01.750', [true, true]]);
+  }
+
+  step('helpers');
+  // The helpers write what the window's helpers write for the same fields (HelperTest's rows);
+  // Test plays the phrase with that tone, as tavolin-cli render --test --tone renders it.
+  {
+    await page.click('#tab-1');
+    await page.keyboard.down('Control'); await page.keyboard.press('a'); await page.keyboard.up('Control');
+    await page.keyboard.press('Backspace');
+    await page.click('#tone-open');
+    const fill = (id, value) => page.$eval(id, (e, v) => { e.value = v; e.dispatchEvent(new Event('input')); e.dispatchEvent(new Event('change')); }, value);
+    await page.select('#wave', '4');
+    for (const duty of ['25', '75', 'abc']) { await fill('#duty', duty); await page.click('#duty-add'); }
+    await fill('#freq-noise', '5');
+    await fill('#level-noise', '10');
+    await fill('#switch-ms', '100');
+    await page.select('#tone-number', '3');
+    const dutyList = await page.$$eval('#duty-list option', (os) => os.map((o) => o.textContent));
+    await page.click('#tone-insert');
+    await page.click('#envelope-open');
+    await page.click('#env-templates button:nth-child(5)');
+    await fill('#env-number', '7');
+    await page.click('#env-insert');
+    expect('helpers: duty list and the commands inserted', [dutyList, await page.$eval('.cm-content', (e) => e.innerText)],
+      [['25', '75'], '@W3:4R5N10C100:25:75@3@ED7:10:10:100:229:204']);
+    await fill('#env-attack-time', '-1');
+    await page.click('#env-insert');
+    expect('envelope helper refuses a bad time', await page.$eval('#message', (e) => e.textContent), 'atack timeの時間が不正です(0ms～)');
+
+    await fill('#test-phrase', 'L8 CEG');
+    await page.evaluate(() => { startedBuffers.length = 0; document.getElementById('message').textContent = ''; });
+    await page.click('#test');
+    await page.waitForFunction(() => startedBuffers.length > 0 || document.getElementById('message').textContent !== '');
+    const [played = { samples: [] }] = await page.evaluate(() => startedBuffers);
+    expect('Test phrase: nothing said', await page.$eval('#message', (e) => e.textContent), '');
+    writeFileSync(join(tmp, 'doc.mml'), '');
+    execFileSync(cli, ['render', join(tmp, 'doc.mml'), '--test', 'L8 CEG', '--tone', '@W3:4R5N10C100:25:75@3', '-o', join(tmp, 'test.wav')]);
+    const wav = readFileSync(join(tmp, 'test.wav'));
+    const left = new Int16Array(wav.buffer.slice(wav.byteOffset + 44, wav.byteOffset + wav.length)).filter((v, i) => i % 2 === 0);
+    expect('Test phrase: rate, length, loudest sample', [played.rate, played.samples.length, Math.max(...played.samples.map(Math.abs)) > 1000],
+      [48000, left.length, true]);
+    expect('Test phrase equals render --test --tone', played.samples.every((v, i) => v === left[i]), true);
+  }
+
+  step('layout');
+  // At 1366x768, 1280x720, 960x540 and on a 768x1024 tablet, in both languages: the toolbar and the
+  // tab row keep one row each (what does not fit is in the "⋯" menu, reachable), and the roll and the
+  // text both have room.
+  for (const language of ['ja-JP', 'en-US']) {
+    const p = await browser.newPage();
+    await p.evaluateOnNewDocument((l) => Object.defineProperty(navigator, 'language', { get: () => l }), language);
+    for (const [width, height] of [[1366, 768], [1280, 720], [960, 540], [768, 1024]]) {
+      await p.setViewport({ width, height });
+      await p.goto(url);
+      await p.waitForSelector('body[data-ready]');
+      const seen = await p.evaluate(() => {
+        // Rows: an item that starts below the bottom of the row above begins a new one.
+        const rows = (el) => {
+          const boxes = [...el.children].filter((e) => e.offsetParent).map((e) => e.getBoundingClientRect())
+            .filter((b) => b.height > 0).sort((a, b) => a.top - b.top);
+          let count = 0, bottom = -Infinity;
+          for (const b of boxes) { if (b.top >= bottom) { ++count; bottom = b.bottom; } else bottom = Math.max(bottom, b.bottom); }
+          return count;
+        };
+        const controls = ['play', 'loop-passage', 'stop', 'pause', 'loop', 'from-cursor', 'current-bank', 'arith', 'rate'];
+        const reachable = controls.every((id) => {
+          const el = document.getElementById(id);
+          return el.offsetParent && (!el.closest('#more-menu') || !document.getElementById('more-menu').hidden);
+        });
+        return [rows(document.getElementById('toolbar')), rows(document.getElementById('tabs')), reachable,
+          document.getElementById('roll').offsetHeight >= 100, document.getElementById('editor').offsetHeight >= 150];
+      });
+      expect(`layout at ${width}x${height} (${language}): rows of toolbar and tabs, controls reachable, room`, seen, [1, 1, true, true, true]);
+    }
+    await p.close();
+  }
+
   step('about');
   // The About box names the version tavolin-cli names and the licence, and links our licence and
   // the notices of what the page holds (fetched again offline below).
@@ -372,6 +546,26 @@ try {
   });
   const wantedFiles = [[200, 'MIT License'], [200, 'Third-party notices of the Tavolin page']];
   expect('about box links', await fetched(), wantedFiles);
+  // The manifest that makes the page installable: its icons load, .mml and .mid open with it.
+  const manifest = () => page.evaluate(async () => {
+    const m = await (await fetch(document.querySelector('link[rel=manifest]').href)).json();
+    const icons = await Promise.all(m.icons.map(async (i) => {
+      const r = await fetch(i.src);
+      const image = new Image();
+      image.src = URL.createObjectURL(await r.blob());
+      await image.decode();
+      return [i.src, i.sizes, i.sizes === 'any' || `${image.naturalWidth}x${image.naturalHeight}` === i.sizes];
+    }));
+    return { name: m.name, display: m.display, icons, opens: m.file_handlers.flatMap((h) => Object.values(h.accept).flat()).sort() };
+  });
+  const wantedManifest = {
+    name: 'Tavolin', display: 'standalone',
+    icons: [['icon.svg', 'any', true], ['icon-192.png', '192x192', true], ['icon-512.png', '512x512', true]],
+    opens: ['.mid', '.midi', '.mml'],
+  };
+  expect('manifest', await manifest(), wantedManifest);
+  expect('Chromium reads the manifest and offers to install the page', [
+    (await cdp.send('Page.getAppManifest')).errors, (await cdp.send('Page.getInstallabilityErrors')).installabilityErrors], [[], []]);
   await page.click('#about button');
   expect('about box closes', (await about()).open, false);
 
@@ -383,6 +577,7 @@ try {
   await page.goto(url + '?offline' + ownLink);
   await page.waitForSelector('body[data-ready]');
   expect('offline: about box links', await fetched(), wantedFiles);
+  expect('offline: manifest', await manifest(), wantedManifest);
   expect('offline: shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2\n*あ*CDE {CDE} F8&G8');
   await page.click('#play');
   await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });
