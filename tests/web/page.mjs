@@ -151,6 +151,7 @@ try {
   // Wav出力 opens the window's export dialog; OK with `choice` set downloads `names`.
   const exportVia = async ({ type = 'wav', loops = 1, fade = 0, perBank = false } = {}, names = ['untitled.wav']) => {
     for (const n of names) rmSync(join(tmp, n), { force: true });
+    await page.click('#file-menu summary');
     await page.click('#export');
     await page.waitForSelector('#export-dialog[open]');
     await page.select('#export-type', type);
@@ -189,6 +190,7 @@ try {
       expect(`FLAC stem ${n} holds the CLI's samples`, got[i] ? samples(join(tmp, n)).equals(samples(join(dir, listed[i]))) : 'no download', true);
     });
     expect('stems confirmation', (await page.$eval('#message', (e) => e.textContent)).startsWith('バンク別に書き出しました\n' + names[0]), true);
+    await page.click('#file-menu summary');
     await page.click('#export');
     await page.waitForSelector('#export-dialog[open]');
     expect('the dialog keeps the last choice', await page.evaluate(() => [document.getElementById('export-type').value,
@@ -234,12 +236,14 @@ try {
     const wanted = [...new Int16Array(wav.buffer.slice(wav.byteOffset + 44, wav.byteOffset + wav.length)), ...new Array(512).fill(0)];
     const offline = await page.evaluate(renderOffline, { song: [...song], frames: wanted.length / 2, rate: 48000, loop: false, mask, currentBank });
     expect(`worklet start (${what})`, [offline.ready, offline.started], ['ready', { type: 'playing', frame: 0 }]);
-    // Where the music stands, as the roll and the lit notes read it: from the start, the song's frame
-    // is the stream's, and it only moves on.
+    // Where the music stands, as the roll and the lit notes read it (the worker tells it on a timer,
+    // so a quick offline render may see none): within the song played from its start the song's
+    // frame is the stream's, and it only moves on.
+    const songFrames = wanted.length / 2 - 256;
     const frames = offline.positions.map((p) => p.frame);
-    expect(`player positions (${what}): some, the song's frame the stream's, in order`,
-      [frames.length > 0, offline.positions.every((p) => p.songFrame === p.frame), frames.every((f, i) => i === 0 || f >= frames[i - 1])],
-      [true, true, true]);
+    expect(`player positions (${what}): the song's frame the stream's, in order`,
+      [offline.positions.every((p) => p.frame >= songFrames || p.songFrame === p.frame), frames.every((f, i) => i === 0 || f >= frames[i - 1])],
+      [true, true]);
     const differ = wanted.findIndex((v, i) => offline.samples[i] !== v);
     expect(`worklet samples (${what}) equal the CLI render: first difference`, differ < 0 ? 'none'
       : { sample: differ, frame: differ >> 1, seen: offline.samples[differ], wanted: wanted[differ] }, 'none');
