@@ -33,14 +33,12 @@ export function serve(command, args) {
 // cross-origin isolated does.
 // `timed` ([{at, message}]): at frame `at` (a whole render quantum) the context stops with the
 // stream rendered exactly up to there, the player is handed `message` (as the page hands it an
-// edit to swap in, or Pause), and its answer is kept in `answers`; the positions the player reports
-// while it plays are in `positions`.
+// edit to swap in, or Pause), and its answer is kept in `answers`.
 export async function renderOffline({ song, frames, rate, loop, mask = 31, keep = true, pick = null, timed = [], currentBank, shared = true }) {
   const { createPlayer } = await import('./player.js');
   const ctx = new OfflineAudioContext(2, frames, rate);
-  const inbox = [], waiters = [], positions = [];
+  const inbox = [], waiters = [];
   const onmessage = (d) => {
-    if (d.type === 'position') positions.push(d);
     if (d.type === 'position' || d.type === 'scopes' || d.type === 'timing') return;
     if (waiters.length) waiters.shift()(d); else inbox.push(d);
   };
@@ -77,7 +75,7 @@ export async function renderOffline({ song, frames, rate, loop, mask = 31, keep 
     const channels = [buffer.getChannelData(0), buffer.getChannelData(1)];
     for (let i = 0; i < buffer.length; ++i) for (const c of channels) samples.push(c[i] * 32768);
   }
-  return { ready: 'ready', started, ms, samples, answers, stats, positions };
+  return { ready: 'ready', started, ms, samples, answers, stats };
 }
 
 // A ten-minute song of five banks (eight quarter notes every 4 s, 150 passes; bank E a noise
