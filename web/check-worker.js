@@ -15,12 +15,13 @@ function run() {
   const { id, tabs, arith, rate, lang } = latest;
   latest = null;
   let result;
+  const started = performance.now();
   try {
     result = engine.check(engine.encodeDocument(tabs, { lang }), { arith, rate, lang });
   } catch (e) {
     result = { ok: false, error: { message: String(e.message ?? e) } };
   }
-  postMessage({ id, result });
+  postMessage({ id, result, ms: performance.now() - started });
 }
 
 onmessage = ({ data }) => {

@@ -14,7 +14,6 @@ import { BankScopes, DevPanel } from './scopes.js';
 
 const $ = (id) => document.getElementById(id);
 const kRates = [8000, 12000, 16000, 22050, 32000, 44100, 48000, 96000, 192000];
-const kDebounceMs = 150; // as the window waits after the last keystroke
 
 const engine = await (engineModule.createEngine ?? engineModule.default)();
 // The piano roll's model (the window's), on the latest document that compiled.
@@ -267,7 +266,11 @@ let checkTimer = 0;
 let checkId = 0;
 let lastError = null;
 
-let lastEdit = 0;  // when the text last changed, for the developer panel's keystroke-to-heard time
+// The window's pace: a check (and, while it plays, a swap) once the text has been still for twice
+// the recent check time (20 to 150 ms); a version that compiles shows at once, an error only after
+// 150 ms of stillness, so that a command half typed does not flash.
+const pace = engine.checkPace(150);
+let lastEdit = 0;  // when the text last changed: the pace counts from it, the developer panel too
 function scheduleCheck() {
   lastEdit = performance.now();
   clearTimeout(checkTimer);
@@ -279,15 +282,22 @@ function scheduleCheck() {
     // compiles is heard at the same place in the music; one with an error leaves the last good
     // song playing (the check shows the error).
     if (document.body.dataset.playing === 'true') post({ type: 'swap', bytes: storedDocument() });
-  }, kDebounceMs);
+  }, pace.wait());
 }
 
 checker.onmessage = ({ data }) => {
+  pace.compiled(data.ms);
   if (data.id !== checkId) return;
-  lastError = data.result.ok ? null : data.result.error;
-  showError();
-  rollDocument();
-  delete document.body.dataset.checking;
+  const shown = () => {
+    if (data.id !== checkId) return;
+    lastError = data.result.ok ? null : data.result.error;
+    showError();
+    rollDocument();
+    delete document.body.dataset.checking;
+  };
+  const wait = lastEdit + pace.showAfter(!data.result.ok) - performance.now();
+  if (wait > 0) setTimeout(shown, wait);
+  else shown();
 };
 
 function showError() {

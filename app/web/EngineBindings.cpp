@@ -13,6 +13,7 @@
 #include "compiler/UiText.h"
 #include "music/EnvelopeHelper.h"
 #include "music/ToneHelper.h"
+#include "session/CheckPace.h"
 #include "session/SongSettings.h"
 
 namespace tavolin::web {
@@ -230,6 +231,21 @@ bool streamOk(const Stream& s) { return s.ok(); }
 std::string streamError(const Stream& s) { return s.error(); }
 bool streamFinished(const Stream& s) { return s.finished(); }
 
+// The live check's pace, in milliseconds as the page counts time.
+using Milliseconds = std::chrono::duration<double, std::milli>;
+session::CheckPace* makePace(double longestMs) {
+    return new session::CheckPace(std::chrono::duration_cast<session::CheckPace::Clock::duration>(Milliseconds(longestMs)));
+}
+double paceWait(const session::CheckPace& p) { return Milliseconds(p.wait()).count(); }
+void paceCompiled(session::CheckPace& p, double ms) {
+    p.compiled(std::chrono::duration_cast<session::CheckPace::Clock::duration>(Milliseconds(std::max(0.0, ms))));
+}
+// How long after the last edit a result may show (0: at once).
+double paceShowAfter(const session::CheckPace& p, bool error) {
+    const auto edit = session::CheckPace::Clock::time_point{} + std::chrono::hours(1);
+    return std::max(0.0, Milliseconds(p.showAt(error, edit) - edit).count());
+}
+
 }  // namespace
 
 EMSCRIPTEN_BINDINGS(tavolin_engine) {
@@ -289,6 +305,11 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
         .function("lit", &rollLit)
         .function("showPassage", &rollShowPassage)
         .function("clearPassage", &rollClearPassage);
+    class_<session::CheckPace>("CheckPace")
+        .constructor(&makePace, allow_raw_pointers())
+        .function("wait", &paceWait)
+        .function("compiled", &paceCompiled)
+        .function("showAfter", &paceShowAfter);
     class_<music::ToneHelper>("ToneHelper")
         .constructor<>()
         .function("addDuty", &toneAddDuty)

@@ -279,6 +279,18 @@ export async function createEngine(options = {}) {
       };
     },
 
+    // The live check's pace, the window's rule (session::CheckPace): wait() ms of stillness before a
+    // check, compiled(ms) after each, showAfter(error) ms after the last edit before a result shows.
+    checkPace(longestMs = 150) {
+      const p = new core.CheckPace(Number(longestMs));
+      return {
+        wait() { return p.wait(); },
+        compiled(ms) { p.compiled(Number(ms)); },
+        showAfter(error) { return p.showAfter(!!error); },
+        close() { p.delete(); },
+      };
+    },
+
     // The helpers' fixed texts: {waves, toneNumberMax, templates: [{caption, fields: [5 texts]}]}.
     helperTexts({ lang } = {}) { return JSON.parse(core.helperTexts(englishOf(lang))); },
 
