@@ -6,6 +6,7 @@
 #include "compiler/Utf8.h"
 #include "document/CaretMapping.h"
 #include "music/EnvelopeHelper.h"
+#include "music/MmlReference.h"
 #include "music/NumberText.h"
 #include "document/UserTexts.h"
 #include "session/SongSettings.h"
@@ -190,6 +191,15 @@ void CTavolinDlg::runCommand(Command command, int argument) {
     case Command::InsertTone:
         onInsertTone();
         break;
+    case Command::ReferencePlay:
+    case Command::ReferenceInsert: {
+        const auto entries = music::mmlReference();
+        if (argument < 0 || static_cast<size_t>(argument) >= entries.size()) break;
+        const char* example = entries[static_cast<size_t>(argument)].example;
+        if (command == Command::ReferenceInsert) insertAtCaret(example);
+        else if (m_services) m_services->playExample(example);
+        break;
+    }
     case Command::InsertEnvelope:
         onInsertEnvelope();
         break;

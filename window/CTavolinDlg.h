@@ -55,6 +55,8 @@ enum class Command {
     SoloBank,    // argument: bank 0..4; toggles its solo
     MidiImport,  // a MIDI file arranged as a new untitled document
     LoopPassage, // plays the selection's passage over and over (Stop or Play ends it)
+    ReferencePlay,    // argument: an entry of music::mmlReference(); plays its example alone
+    ReferenceInsert,  // argument: an entry; its example at the caret
     Count
 };
 
@@ -257,6 +259,9 @@ class WindowServices {
 public:
     virtual ~WindowServices() = default;
     virtual void play(bool testMode) = 0;
+    // Plays `mml` alone, as Test plays a phrase (no common text, nothing of
+    // the document's): the MML reference's examples.
+    virtual void playExample(std::string_view mml) { (void)mml; }
     virtual void stop() = 0;
     // Stops, builds as Play does (from the song's start, whatever the cursor
     // box says) and loops the passage `pick` names in that song.

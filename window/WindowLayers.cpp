@@ -74,6 +74,18 @@ void WindowLayers::play(bool testMode) {
     m_session.play(snapshot->inputs, testMode, *this, {snapshot->loop, std::nullopt});
 }
 
+void WindowLayers::playExample(std::string_view mml) {
+    stop();
+    // The window's arithmetic and rate; the text is the example's alone.
+    auto snapshot = m_dlg.snapshot(false);
+    if (!snapshot) return;
+    output::BuildInputs inputs = snapshot->inputs;
+    inputs.tabTexts = {};
+    inputs.toneCommand.clear();
+    inputs.testPhrase = std::string(mml);
+    m_session.play(inputs, true, *this, {false, std::nullopt});
+}
+
 void WindowLayers::stop() { m_session.stop(); }
 
 void WindowLayers::textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) {

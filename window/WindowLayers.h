@@ -72,6 +72,7 @@ public:
     std::shared_ptr<const output::BankTapRings> bankRings() const override { return m_session.player().bankRings(); }
     bool streaming() const override;
     std::optional<uint64_t> heardFrame() const override;
+    void playExample(std::string_view mml) override;
     std::optional<std::chrono::milliseconds> idleDeviceDue() override;
     void closeIdleDevice() override;
     void textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) override;

@@ -59,6 +59,7 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     connectSignals();
     buildBankScopes();
     buildPianoRoll();
+    buildReference();
 }
 
 TavolinWindow::~TavolinWindow() {
@@ -100,13 +101,15 @@ void TavolinWindow::run(Command command, int argument) {
 }
 
 void TavolinWindow::afterCommand(Command command) {
-    if (command == Command::Test) {  // a phrase, not the document's text: nothing to show, only its end to watch
+    // Test and a reference example play a phrase, not the document's text: nothing to show, only its end to watch.
+    const bool phrase = command == Command::Test || command == Command::ReferencePlay;
+    if (phrase) {
         m_playTimer->stop();
         m_live->playStopped();
     }
-    const bool starts = command == Command::Play || command == Command::Test || command == Command::LoopPassage;
+    const bool starts = command == Command::Play || phrase || command == Command::LoopPassage;
     if (starts || command == Command::Stop)
-        m_testPlaying = command == Command::Test && m_services && m_services->streaming();
+        m_testPlaying = phrase && m_services && m_services->streaming();
     if (command == Command::Play || command == Command::LoopPassage) startPlayWatch();
     if (m_testPlaying) m_playTimer->start();
     if (starts || command == Command::Stop) {

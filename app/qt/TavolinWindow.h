@@ -180,6 +180,8 @@ private:
     // The piano roll dock (TavolinWindowRoll.cpp): built once, then fed the live
     // result, the caret and the heard frame; a clicked note selects its source.
     void buildPianoRoll();
+    // Help → "MMLリファレンス": the reference dock (hidden until asked for).
+    void buildReference();
     void showRollCaret();
     void selectRollNote(int bank, size_t note);
 
@@ -219,6 +221,7 @@ private:
     bool m_liveWaiting = false;  // a check result is still to come
     QTimer* m_playTimer = nullptr;
     QTimer* m_idleTimer = nullptr;
+    bool m_referencePlaced = false;  // the reference window has been given its first place
     bool m_testPlaying = false;  // Test's phrase plays: stopped once it has been heard
     QToolButton* m_errorStatus = nullptr;
     QLabel* m_caretStatus = nullptr;

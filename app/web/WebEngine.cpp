@@ -214,6 +214,20 @@ Prepared prepare(std::string_view fileBytes, const Settings& s) {
     return p;
 }
 
+// The song as the WAV export writes it, in memory ("output.wav" names it in
+// messages only); empty, and `error` set, when it could not be written.
+std::vector<uint8_t> wavOf(output::GeneratorWrapper& song, const output::WaveFormat& format, MemoryHost& host, std::string& error) {
+    std::vector<uint8_t> wav;
+    output::ExportOptions options;
+    options.type = output::AudioFileType::Wav;
+    options.openFile = [&wav](const std::string&) { return std::make_unique<MemoryFile>(wav); };
+    if (output::writeSongToFile(song, format, "output.wav", host, options) != output::ExportOutcome::Written) {
+        error = Json{{"message", host.message()}}.dump();
+        wav.clear();
+    }
+    return wav;
+}
+
 }  // namespace
 
 std::string checkDocument(std::string_view fileBytes, const Settings& s) {
@@ -321,14 +335,7 @@ std::vector<uint8_t> renderDocument(std::string_view fileBytes, const Settings& 
         error = buildError(result, doc.tabs, host.message());
         return wav;
     }
-    output::ExportOptions options;
-    options.type = output::AudioFileType::Wav;
-    options.openFile = [&wav](const std::string&) { return std::make_unique<MemoryFile>(wav); };
-    if (output::writeSongToFile(*song, format, "output.wav", host, options) != output::ExportOutcome::Written) {
-        error = Json{{"message", host.message()}}.dump();
-        wav.clear();
-    }
-    return wav;
+    return wavOf(*song, format, host, error);
 }
 
 namespace {
@@ -473,14 +480,7 @@ std::vector<uint8_t> renderTestPhrase(std::string_view fileBytes, const Settings
         error = Json{{"message", host.message()}}.dump();
         return wav;
     }
-    output::ExportOptions options;
-    options.type = output::AudioFileType::Wav;
-    options.openFile = [&wav](const std::string&) { return std::make_unique<MemoryFile>(wav); };
-    if (output::writeSongToFile(*song, format, "output.wav", host, options) != output::ExportOutcome::Written) {
-        error = Json{{"message", host.message()}}.dump();
-        wav.clear();
-    }
-    return wav;
+    return wavOf(*song, format, host, error);
 }
 
 std::string Roll::setDocument(std::string_view fileBytes, const Settings& s) {

@@ -25,6 +25,8 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QTimer>
 #include <QToolButton>
 
@@ -66,6 +68,11 @@ void collectTexts(QWidget* root, QStringList& out) {
         if (auto* lw = qobject_cast<QListWidget*>(w))
             for (int i = 0; i < lw->count(); ++i) out << lw->item(i)->text();
         if (auto* s = qobject_cast<QStatusBar*>(w)) out << s->currentMessage();
+        if (auto* tree = qobject_cast<QTreeWidget*>(w)) {  // the MML reference: its headers, groups and entries
+            for (int c = 0; c < tree->columnCount(); ++c) out << tree->headerItem()->text(c);
+            for (QTreeWidgetItemIterator it(tree); *it; ++it)
+                for (int c = 0; c < tree->columnCount(); ++c) out << (*it)->text(c) << (*it)->toolTip(c);
+        }
         for (QAction* a : w->actions()) out << a->text() << a->toolTip() << a->statusTip();
     }
     out.removeAll(QString());

@@ -38,11 +38,14 @@
 #include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
+#include <QDockWidget>
 
 #include "app/qt/CEditEx.h"
 #include "app/qt/DisplayLines.h"
 #include "app/qt/Language.h"
 #include "app/version/Version.h"
+#include "music/MmlReference.h"
 #include "window/HelpPages.h"
 #include "app/qt/BankScopes.h"
 #include "app/qt/PianoRollView.h"
@@ -927,6 +930,50 @@ TEST_F(QtWindow, PauseKeepsThePlaceAndTestEndsLikeStop) {
     EXPECT_EQ(closes(), closedBefore);
     EXPECT_FALSE(window->playTimer()->isActive());
     EXPECT_FALSE(roll->playhead());
+}
+
+// Help → "MMLリファレンス": every entry of the reference in its group; an example plays alone
+// (the document untouched, its end watched as Test's) and goes in at the caret.
+TEST_F(QtWindow, ReferenceDockPlaysAndInsertsExamples) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    output::VirtualDeviceOptions options;
+    options.realTime = true;
+    auto layers = std::make_unique<window::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log));
+    window::WindowLayers* services = layers.get();
+    window->setServices(std::move(layers));
+    auto* toggle = window->findChild<QAction*>(QStringLiteral("help:reference"));
+    ASSERT_NE(toggle, nullptr);
+    auto* dock = window->findChild<QDockWidget*>(QStringLiteral("referenceDock"));
+    ASSERT_NE(dock, nullptr);
+    EXPECT_FALSE(dock->isVisible());
+    toggle->trigger();
+    EXPECT_TRUE(dock->isVisible());
+    auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("referenceTree"));
+    ASSERT_NE(tree, nullptr);
+    const auto entries = music::mmlReference();
+    std::vector<QTreeWidgetItem*> items;
+    for (int g = 0; g < tree->topLevelItemCount(); ++g)
+        for (int i = 0; i < tree->topLevelItem(g)->childCount(); ++i) items.push_back(tree->topLevelItem(g)->child(i));
+    ASSERT_EQ(items.size(), entries.size());
+    for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i]->text(2).toStdString(), entries[i].example) << i;
+
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTest::keyClicks(window->editor(), "c");
+    const auto edEntry = std::find_if(entries.begin(), entries.end(), [](const auto& e) { return std::string(e.heads) == "@ED"; });
+    ASSERT_NE(edEntry, entries.end());
+    QTreeWidgetItem* ed = items[static_cast<size_t>(edEntry - entries.begin())];
+    tree->setCurrentItem(ed);
+    const QString detail = window->findChild<QLabel*>(QStringLiteral("referenceDetail"))->text();
+    EXPECT_TRUE(detail.contains(QString::fromStdString(uiText(edEntry->what)).toHtmlEscaped())) << detail.toStdString();
+    ModalAnswerer answerer;
+    window->findChild<QPushButton*>(QStringLiteral("referencePlay"))->click();
+    ASSERT_TRUE(answerer.seen.empty()) << answerer.seen.front().second.toStdString();
+    EXPECT_TRUE(services->player().isPlaying());
+    EXPECT_EQ(window->editor()->toPlainText(), QStringLiteral("C")) << "playing an example leaves the document alone";
+    for (int i = 0; i < 600 && services->player().isPlaying(); ++i) QTest::qWait(10);
+    EXPECT_FALSE(services->player().isPlaying()) << "the example's playback goes on after it ended";
+    window->findChild<QPushButton*>(QStringLiteral("referenceInsert"))->click();
+    EXPECT_EQ(window->editor()->toPlainText(), QStringLiteral("C") + QString::fromUtf8(edEntry->example));
 }
 
 // A line far longer than the editor: shown as display lines whose breaks are no text.

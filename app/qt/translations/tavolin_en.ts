@@ -1128,6 +1128,34 @@ Double-click: show the whole song</translation>
 <context>
     <name>tavolin::qt::TavolinWindow</name>
     <message>
+        <source>意味</source>
+        <translation>Meaning</translation>
+    </message>
+    <message>
+        <source>MMLリファレンス</source>
+        <translation>MML reference</translation>
+    </message>
+    <message>
+        <source>コマンド</source>
+        <translation>Command</translation>
+    </message>
+    <message>
+        <source>例</source>
+        <translation>Example</translation>
+    </message>
+    <message>
+        <source>ダブルクリックで再生</source>
+        <translation>Double-click to play</translation>
+    </message>
+    <message>
+        <source>例を再生</source>
+        <translation>Play the example</translation>
+    </message>
+    <message>
+        <source>例を挿入</source>
+        <translation>Insert the example</translation>
+    </message>
+    <message>
         <source>編集(&amp;E)</source>
         <translation>&amp;Edit</translation>
     </message>

@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+// The MML reference beside the editor (Help → "MMLリファレンス"): every command in its group, what it
+// does and an example that plays alone or goes in at the caret.
+#include <algorithm>
+
+#include <QDockWidget>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/qt/TavolinWindow.h"
+#include "compiler/UiText.h"
+#include "music/MmlReference.h"
+
+namespace tavolin::qt {
+
+void TavolinWindow::buildReference() {
+    auto* dock = new QDockWidget(tr("MMLリファレンス"), this);
+    dock->setObjectName(QStringLiteral("referenceDock"));
+    dock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    auto* body = new QWidget(dock);
+    auto* tree = new QTreeWidget(body);
+    tree->setObjectName(QStringLiteral("referenceTree"));
+    tree->setColumnCount(3);
+    tree->setHeaderLabels({tr("コマンド"), tr("意味"), tr("例")});
+    tree->setAccessibleName(tr("MMLリファレンス"));
+    tree->setWordWrap(true);
+    tree->setUniformRowHeights(false);
+    tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    tree->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    tree->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    QTreeWidgetItem* group = nullptr;
+    const char* groupTitle = nullptr;
+    int index = 0;
+    for (const music::MmlReferenceEntry& e : music::mmlReference()) {
+        if (e.group != groupTitle) {
+            groupTitle = e.group;
+            group = new QTreeWidgetItem(tree, {QString::fromStdString(uiText(e.group))});
+            group->setFirstColumnSpanned(true);
+            group->setFlags(Qt::ItemIsEnabled);
+        }
+        auto* item = new QTreeWidgetItem(group, {QString::fromUtf8(e.syntax), QString::fromStdString(uiText(e.what)),
+                                                 QString::fromUtf8(e.example)});
+        item->setData(0, Qt::UserRole, index++);
+        item->setToolTip(1, item->text(1));
+        item->setToolTip(2, tr("ダブルクリックで再生"));
+    }
+    tree->expandAll();
+    const auto entry = [tree]() -> int {
+        const QTreeWidgetItem* item = tree->currentItem();
+        return item && item->data(0, Qt::UserRole).isValid() ? item->data(0, Qt::UserRole).toInt() : -1;
+    };
+    auto* play = new QPushButton(tr("例を再生"), body);
+    play->setObjectName(QStringLiteral("referencePlay"));
+    auto* insert = new QPushButton(tr("例を挿入"), body);
+    insert->setObjectName(QStringLiteral("referenceInsert"));
+    const auto runOn = [this, entry](window::Command command) {
+        if (const int i = entry(); i >= 0) run(command, i);
+    };
+    connect(play, &QPushButton::clicked, this, [runOn] { runOn(window::Command::ReferencePlay); });
+    connect(insert, &QPushButton::clicked, this, [runOn] { runOn(window::Command::ReferenceInsert); });
+    connect(tree, &QTreeWidget::itemDoubleClicked, this, [runOn] { runOn(window::Command::ReferencePlay); });
+    // The chosen entry in full below the list, whose columns may cut a long line short.
+    auto* detail = new QLabel(body);
+    detail->setObjectName(QStringLiteral("referenceDetail"));
+    detail->setWordWrap(true);
+    detail->setTextFormat(Qt::RichText);
+    detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    const auto pick = [tree, play, insert, detail] {
+        const QTreeWidgetItem* item = tree->currentItem();
+        const bool on = item && item->data(0, Qt::UserRole).isValid();
+        play->setEnabled(on);
+        insert->setEnabled(on);
+        detail->setText(on ? QStringLiteral("<b>%1</b><br>%2<br>%3: <code>%4</code>")
+                                 .arg(item->text(0).toHtmlEscaped(), item->text(1).toHtmlEscaped(), tr("例"),
+                                      item->text(2).toHtmlEscaped())
+                           : QString());
+    };
+    connect(tree, &QTreeWidget::currentItemChanged, this, pick);
+    pick();
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(play);
+    buttons->addWidget(insert);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(tree, 1);
+    layout->addWidget(detail);
+    layout->addLayout(buttons);
+    dock->setWidget(body);
+    addDockWidget(Qt::RightDockWidgetArea, dock);
+    // A window of its own beside the editor: the window's controls leave no room for a readable
+    // list at 1366x768. It can be docked at either side by dragging.
+    dock->setFloating(true);
+    dock->hide();  // Help → "MMLリファレンス" shows it
+    connect(dock, &QDockWidget::visibilityChanged, this, [this, dock, tree](bool shown) {
+        if (!shown) return;
+        if (!tree->currentItem() && tree->topLevelItemCount() > 0 && tree->topLevelItem(0)->childCount() > 0)
+            tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+        if (dock->isFloating() && !m_referencePlaced) {
+            // Over the right part of the window, as tall as it: the editor stays in view at its left.
+            m_referencePlaced = true;
+            const QRect frame = geometry();
+            const int width = std::min(640, frame.width() / 2);
+            dock->setGeometry(frame.right() - width, frame.top(), width, frame.height());
+        }
+        tree->setFocus();
+    });
+    QAction* toggle = dock->toggleViewAction();
+    toggle->setText(tr("MMLリファレンス"));
+    toggle->setObjectName(QStringLiteral("help:reference"));
+    m_helpMenu->insertAction(m_helpMenu->actions().value(0), toggle);
+}
+
+}  // namespace tavolin::qt
