@@ -142,15 +142,15 @@ std::string bankTrack(const BankTimeline& bank, int bankIndex, int channel, cons
     // slur onto the same pitch is heard as one held note, so it is written as
     // one (a second note-on would strike it again).
     struct Held {
+        bool on = false;       // a note may still be continued
         int channel = -1;
         double frequency = 0;  // a drum key stands for many: noise ties on its own pitch only
         uint64_t end = 0;
         size_t off = 0;  // its note-off in `events`
-    };
-    std::optional<Held> held;
+    } held;
     for (const TimelineNote& n : bank.notes) {
         if (n.frequency <= 0) {  // a rest is a gap
-            held.reset();
+            held.on = false;
             continue;
         }
         const auto [start, end] = tickOf(n);
@@ -170,15 +170,15 @@ std::string bankTrack(const BankTimeline& bank, int bankIndex, int channel, cons
             s.bend = pitch.bend;
             events.push_back({start, kControl, channelEvent(0xE0, ch, pitch.bend & 0x7F, pitch.bend >> 7)});
         }
-        if (held && held->channel == ch && held->frequency == n.frequency && held->end == start) {
-            events[held->off].tick = end;
+        if (held.on && held.channel == ch && held.frequency == n.frequency && held.end == start) {
+            events[held.off].tick = end;
         } else {
             events.push_back({start, kOn, channelEvent(0x90, ch, pitch.key, kMidiVelocity)});
             events.push_back({end, kOff, channelEvent(0x80, ch, pitch.key, 64)});
-            held = Held{ch, n.frequency, end, events.size() - 1};
+            held = Held{true, ch, n.frequency, end, events.size() - 1};
         }
-        held->end = end;
-        if (!n.slurred) held.reset();
+        held.end = end;
+        held.on = n.slurred;
     }
     return trackChunk(std::move(events));
 }
