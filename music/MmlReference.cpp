@@ -76,7 +76,7 @@ std::string mmlReferenceMarkdown() {
     for (const MmlReferenceEntry& e : kEntries) {
         if (e.group != group) {
             group = e.group;
-            out += (out.empty() ? "## " : "\n## ") + uiText(group) + "\n\n| | | |\n|---|---|---|\n";
+            out += (out.empty() ? "### " : "\n### ") + uiText(group) + "\n\n| | | |\n|---|---|---|\n";
         }
         out += "| `" + cell(e.syntax) + "` | " + cell(uiText(e.what)) + " | `" + cell(e.example) + "` |\n";
     }

@@ -21,8 +21,8 @@ struct MmlReferenceEntry {
 // the order they are best learnt.
 std::span<const MmlReferenceEntry> mmlReference();
 
-// The reference as a Markdown page in the display language: one table per
-// group (command, what it does, example).
+// The reference as Markdown in the display language: a third-level heading
+// and a table (command, what it does, example) per group.
 std::string mmlReferenceMarkdown();
 
 }  // namespace tavolin::music
