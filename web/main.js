@@ -771,6 +771,11 @@ $('test').onclick = async () => {
     return;
   }
   if (command.messages.length) say(command.messages.join('\n'));
+  await playPhrase(wav, rate);
+};
+
+// Plays a phrase's WAV (Test's, a reference example's) once, in place of whatever played.
+async function playPhrase(wav, rate) {
   stop();
   try {
     testAudio?.source.stop();
@@ -784,7 +789,46 @@ $('test').onclick = async () => {
   } catch (e) {
     say(text('audioFailed') + ` (${e.message ?? e})`);
   }
-};
+}
+
+// "MMLリファレンス": every command in its group, with an example that plays alone (in bank A of an
+// empty document, as the window's reference plays it) or goes in at the caret.
+const referenceDocument = engine.encodeDocument(['', '', '', '', '', ''], { lang });
+for (const [i, e] of engine.reference({ lang }).entries()) {
+  const list = $('reference-list');
+  if (list.lastGroup !== e.group) {
+    list.lastGroup = e.group;
+    const h = document.createElement('h3');
+    h.textContent = e.group;
+    list.append(h, document.createElement('table'));
+  }
+  const row = list.lastElementChild.insertRow();
+  row.dataset.entry = i;
+  const code = (t) => { const c = document.createElement('code'); c.textContent = t; return c; };
+  row.insertCell().append(code(e.syntax));
+  row.insertCell().textContent = e.what;
+  row.insertCell().append(code(e.example));
+  const buttons = row.insertCell();
+  buttons.className = 'buttons';
+  const play = document.createElement('button');
+  play.textContent = '▶';
+  play.className = 'reference-play';
+  play.ariaLabel = play.title = text('playExample');
+  play.onclick = () => {
+    const { arith, rate } = settings();
+    try {
+      playPhrase(engine.testPhrase(referenceDocument, { arith, rate, lang, toneCommand: '', phrase: e.example }), rate);
+    } catch (err) {
+      say(err.error?.message ?? String(err.message ?? err));
+    }
+  };
+  const insert = document.createElement('button');
+  insert.textContent = text('insertExample');
+  insert.className = 'reference-insert';
+  insert.onclick = () => insertAtCaret(e.example);
+  buttons.append(play, insert);
+}
+$('reference-open').onclick = () => ($('reference').open ? $('reference').close() : $('reference').show());
 
 const envelopeFields = ['env-attack-time', 'env-decay-time', 'env-release-time', 'env-attack-level', 'env-sustain-level'];
 const applyTemplate = (t) => envelopeFields.forEach((id, i) => { $(id).value = t.fields[i]; });

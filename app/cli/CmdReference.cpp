@@ -4,27 +4,21 @@
 #include <iostream>
 #include <memory>
 
-#include <nlohmann/json.hpp>
-
 #include "app/cli/Commands.h"
-#include "compiler/UiText.h"
+#include "app/json/SongJson.h"
 #include "music/MmlReference.h"
 
 namespace tavolin::cli {
 namespace {
 
 CommandRegistrar reg{[](CLI::App& app) {
-    auto json = std::make_shared<bool>(false);
+    auto asJson = std::make_shared<bool>(false);
     CLI::App* cmd = app.add_subcommand("reference", "Print every MML command with what it does and an example that plays alone");
-    cmd->add_flag("--json", *json, "A JSON array of {group, heads, syntax, what, example} instead of Markdown");
-    cmd->callback([json] {
+    cmd->add_flag("--json", *asJson, "A JSON array of {group, heads, syntax, what, example} instead of Markdown");
+    cmd->callback([asJson] {
         std::string out;
-        if (*json) {
-            nlohmann::ordered_json list = nlohmann::ordered_json::array();
-            for (const music::MmlReferenceEntry& e : music::mmlReference())
-                list.push_back({{"group", uiText(e.group)}, {"heads", e.heads}, {"syntax", e.syntax}, {"what", uiText(e.what)},
-                                {"example", e.example}});
-            out = list.dump(2) + "\n";
+        if (*asJson) {
+            out = json::referenceJson().dump(2) + "\n";
         } else {
             out = music::mmlReferenceMarkdown();
         }

@@ -7,6 +7,7 @@
 
 #include "compiler/DecimalText.h"
 #include "compiler/ErrorTable.h"
+#include "compiler/UiText.h"
 
 namespace tavolin::json {
 
@@ -126,6 +127,14 @@ nlohmann::ordered_json midiReportJson(const music::MidiImportReport& r) {
             {"dropped", {{"pitchBends", r.pitchBends}, {"controllers", r.controllers}, {"other", r.otherDropped}}},
             {"octaveMoved", r.octaveMoved},
             {"cutNotes", r.cutNotes}};
+}
+
+nlohmann::ordered_json referenceJson() {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const music::MmlReferenceEntry& e : music::mmlReference())
+        list.push_back({{"group", uiText(e.group)}, {"heads", e.heads}, {"syntax", e.syntax}, {"what", uiText(e.what)},
+                        {"example", e.example}});
+    return list;
 }
 
 }  // namespace tavolin::json

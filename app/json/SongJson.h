@@ -12,6 +12,7 @@
 #include "compiler/ParseMml.h"
 #include "compiler/SourceMap.h"
 #include "music/MidiImport.h"
+#include "music/MmlReference.h"
 #include "synth/Timeline.h"
 
 namespace tavolin::json {
@@ -47,5 +48,9 @@ nlohmann::ordered_json timelineJson(const SongTimeline& t, Arith arith);
 
 // import-midi's report as `--json` prints it and the page receives it.
 nlohmann::ordered_json midiReportJson(const music::MidiImportReport& report);
+
+// The MML reference (music/MmlReference) in the display language: an array of
+// {group, heads, syntax, what, example}.
+nlohmann::ordered_json referenceJson();
 
 }  // namespace tavolin::json

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/json/SongJson.h"
 #include "app/texts/EnglishTexts.h"
 #include "app/web/WebEngine.h"
 #include "compiler/UiText.h"
@@ -199,6 +200,11 @@ std::string helperTexts(bool english) {
                                  {"fields", music::applyEnvelopeTemplate(i)}});
     return Json{{"waves", std::move(waves)}, {"toneNumberMax", music::kToneNumberMax}, {"templates", std::move(templates)}}.dump();
 }
+// The MML reference in the page's language (as `tavolin-cli reference --json`).
+std::string reference(bool english) {
+    useLanguage(english);
+    return json::referenceJson().dump();
+}
 // {"text": "@ED..."} or {"message": the first failed check}
 std::string envelopeCommand(const std::string& attack, const std::string& decay, const std::string& release,
                             const std::string& attackLevel, const std::string& sustainLevel, const std::string& number,
@@ -289,6 +295,7 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
     function("openRulerLoop", &openRulerLoop, allow_raw_pointers());
     function("testPhrase", &testPhrase);
     function("helperTexts", &helperTexts);
+    function("reference", &reference);
     function("envelopeCommand", &envelopeCommand);
     class_<Roll>("Roll")
         .constructor<>()

@@ -291,6 +291,11 @@ export async function createEngine(options = {}) {
       };
     },
 
+    // The MML reference: [{group, heads, syntax, what, example}] in the page's language, as
+    // `tavolin-cli reference --json` gives it; each example plays alone (testPhrase with an empty
+    // document and no tone command).
+    reference({ lang } = {}) { return JSON.parse(core.reference(englishOf(lang))); },
+
     // The helpers' fixed texts: {waves, toneNumberMax, templates: [{caption, fields: [5 texts]}]}.
     helperTexts({ lang } = {}) { return JSON.parse(core.helperTexts(englishOf(lang))); },
 

@@ -484,6 +484,29 @@ try {
     expect('Test phrase: rate, length, loudest sample', [played.rate, played.samples.length, Math.max(...played.samples.map(Math.abs)) > 1000],
       [48000, left.length, true]);
     expect('Test phrase equals render --test --tone', played.samples.every((v, i) => v === left[i]), true);
+
+    // "MMLリファレンス": every entry of `tavolin-cli reference --json`, in the page's language; an
+    // example plays alone (as render --test renders it on an empty document) and goes in at the caret.
+    const entries = JSON.parse(execFileSync(cli, ['reference', '--json'], { env: { ...process.env, LC_ALL: '', LANG: 'ja_JP.UTF-8' } }).toString());
+    await page.click('#reference-open');
+    const rows = await page.$$eval('#reference-list tr', (trs) => trs.map((tr) => [...tr.cells].slice(0, 3).map((c) => c.textContent)));
+    expect('reference: the CLI\'s entries', rows, entries.map((e) => [e.syntax, e.what, e.example]));
+    const ed = entries.findIndex((e) => e.heads === '@ED');
+    await page.evaluate(() => { startedBuffers.length = 0; document.getElementById('message').textContent = ''; });
+    await page.click(`#reference-list tr[data-entry="${ed}"] .reference-play`);
+    await page.waitForFunction(() => startedBuffers.length > 0 || document.getElementById('message').textContent !== '');
+    const [example = { samples: [] }] = await page.evaluate(() => startedBuffers);
+    execFileSync(cli, ['render', join(tmp, 'doc.mml'), '--test', entries[ed].example, '-o', join(tmp, 'example.wav')]);
+    const exampleWav = readFileSync(join(tmp, 'example.wav'));
+    const exampleLeft = new Int16Array(exampleWav.buffer.slice(exampleWav.byteOffset + 44, exampleWav.byteOffset + exampleWav.length)).filter((v, i) => i % 2 === 0);
+    expect('reference example plays alone, as render --test on an empty document',
+      [example.samples.length, example.samples.every((v, i) => v === exampleLeft[i])], [exampleLeft.length, true]);
+    await page.click('#tab-1');
+    await page.keyboard.down('Control'); await page.keyboard.press('a'); await page.keyboard.up('Control');
+    await page.keyboard.press('Backspace');
+    await page.click(`#reference-list tr[data-entry="${ed}"] .reference-insert`);
+    expect('reference example inserted at the caret', await page.$eval('.cm-content', (e) => e.innerText), entries[ed].example);
+    await page.click('#reference-open');
   }
 
   step('layout');
