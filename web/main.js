@@ -828,7 +828,11 @@ for (const [i, e] of engine.reference({ lang }).entries()) {
   insert.onclick = () => insertAtCaret(e.example);
   buttons.append(play, insert);
 }
-$('reference-open').onclick = () => ($('reference').open ? $('reference').close() : $('reference').show());
+$('reference-open').onclick = () => {
+  if ($('reference').open) { $('reference').close(); return; }
+  $('reference').show();
+  raise($('reference'));
+};
 
 const envelopeFields = ['env-attack-time', 'env-decay-time', 'env-release-time', 'env-attack-level', 'env-sustain-level'];
 const applyTemplate = (t) => envelopeFields.forEach((id, i) => { $(id).value = t.fields[i]; });
@@ -846,10 +850,14 @@ $('env-insert').onclick = () => {
 };
 // The helpers stay open beside the text, as the window's panels do; the second one opened stands
 // to the left of the first, or above it where the screen is too narrow for both side by side.
+// The panel opened last stands above the others where they overlap.
+let topPanel = 1;
+const raise = (dialog) => { dialog.style.zIndex = String(++topPanel); };
 function toggleHelper(dialog, other) {
   if (dialog.open) { dialog.close(); return; }
   dialog.style.right = dialog.style.bottom = '';
   dialog.show();
+  raise(dialog);
   if (!other.open) return;
   if (other.offsetWidth + dialog.offsetWidth + 36 <= innerWidth) dialog.style.right = `${other.offsetWidth + 24}px`;
   else dialog.style.bottom = `${other.offsetHeight + 52}px`;
