@@ -496,7 +496,7 @@ try {
     await page.click(`#reference-list tr[data-entry="${ed}"] .reference-play`);
     await page.waitForFunction(() => startedBuffers.length > 0 || document.getElementById('message').textContent !== '');
     const [example = { samples: [] }] = await page.evaluate(() => startedBuffers);
-    execFileSync(cli, ['render', join(tmp, 'doc.mml'), '--test', entries[ed].example, '-o', join(tmp, 'example.wav')]);
+    execFileSync(cli, ['render', join(tmp, 'doc.mml'), '--test', entries[ed].example, '--tone', '', '-o', join(tmp, 'example.wav')]);
     const exampleWav = readFileSync(join(tmp, 'example.wav'));
     const exampleLeft = new Int16Array(exampleWav.buffer.slice(exampleWav.byteOffset + 44, exampleWav.byteOffset + exampleWav.length)).filter((v, i) => i % 2 === 0);
     expect('reference example plays alone, as render --test on an empty document',
