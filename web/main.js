@@ -823,7 +823,8 @@ for (const [i, e] of engine.reference({ lang }).entries()) {
     }
   };
   const insert = document.createElement('button');
-  insert.textContent = text('insertExample');
+  insert.textContent = text('insertShort');
+  insert.title = text('insertExample');
   insert.className = 'reference-insert';
   insert.onclick = () => insertAtCaret(e.example);
   buttons.append(play, insert);
