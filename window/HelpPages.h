@@ -18,7 +18,7 @@ struct HelpPage {
 // then the two about building and translating.
 inline constexpr std::array<HelpPage, 12> kHelpPages = {{
     {TAVOLIN_TR_NOOP("Texts", "ウィンドウの使い方"), "window.md"},
-    {TAVOLIN_TR_NOOP("Texts", "MMLリファレンス"), "mml.md"},
+    {TAVOLIN_TR_NOOP("Texts", "MMLの詳しい説明"), "mml.md"},
     {TAVOLIN_TR_NOOP("Texts", "コマンドライン (tavolin-cli)"), "cli.md"},
     {TAVOLIN_TR_NOOP("Texts", "書き出しと読み込み"), "export.md"},
     {TAVOLIN_TR_NOOP("Texts", "MIDIファイルの読み込み"), "midi-import.md"},

@@ -113,7 +113,9 @@ void TavolinWindow::buildReference() {
     QAction* toggle = dock->toggleViewAction();
     toggle->setText(tr("MMLリファレンス"));
     toggle->setObjectName(QStringLiteral("help:reference"));
-    m_helpMenu->insertAction(m_helpMenu->actions().value(0), toggle);
+    QAction* first = m_helpMenu->actions().value(0);
+    m_helpMenu->insertAction(first, toggle);
+    m_helpMenu->insertSeparator(first);  // the reference apart from the pages of docs/
 }
 
 }  // namespace tavolin::qt

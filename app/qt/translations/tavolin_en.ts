@@ -1032,8 +1032,8 @@ This window has changes that are not saved. Which do you want to keep?</translat
         <translation>Using the window</translation>
     </message>
     <message>
-        <source>MMLリファレンス</source>
-        <translation>MML reference</translation>
+        <source>MMLの詳しい説明</source>
+        <translation>MML in detail</translation>
     </message>
     <message>
         <source>コマンドライン (tavolin-cli)</source>
