@@ -277,6 +277,8 @@ public:
     // "MIDI読み込み…": the prompt to save, a MIDI file, its arrangement as a new
     // untitled document and the report.
     virtual void importMidi() {}
+    // An example song at `path` as a new untitled document (see DocumentCommands::openExample).
+    virtual void openExample(const std::string& path) { (void)path; }
     // The file at `path` as it is now (see readDiskDocument).
     virtual session::DiskDocument readDisk(const std::string& path) { (void)path; return {document::FileError::Other, std::nullopt}; }
     // Loads the file at `path` as Open does after its dialog.

@@ -6,6 +6,7 @@
 
 #include "compiler/UiText.h"
 #include "document/DocumentCheck.h"
+#include "document/DocumentFormat.h"
 #include "music/ImportSteps.h"
 #include "music/MidiImport.h"
 #include "document/TextEncoding.h"
@@ -206,6 +207,22 @@ bool DocumentCommands::importMidiFile() {
     m_host.setEditorText(m_state.tabTexts[static_cast<std::size_t>(tab)]);
     m_host.updateTitle();
     m_host.messageBox(music::midiReportText(result.report));
+    return true;
+}
+
+bool DocumentCommands::openExample(const std::string& path) {
+    if (!promptSave()) return false;
+    const document::ReadResult read = m_files.readFile(path);
+    if (!read.ok()) {
+        m_host.messageBox(document::fileFailureMessage(document::text::kOpenFailed, path, read.failure));
+        return false;
+    }
+    clearDocument();
+    m_state.tabTexts = document::readDocumentBytes(read.bytes);
+    m_state.cleanTexts = m_state.tabTexts;
+    const int tab = std::clamp(m_state.selectedTab, 0, document::kTabCount - 1);
+    m_host.setEditorText(m_state.tabTexts[static_cast<std::size_t>(tab)]);
+    m_host.updateTitle();
     return true;
 }
 

@@ -115,6 +115,10 @@ public:
     // changes nothing. True when the document was replaced.
     bool importMidiFile();
     static FileDialogOptions midiOpenDialogOptions();
+    // An example song: the prompt, then the file at `path` as a new untitled,
+    // unmodified document (a save asks where, so the shipped file stays as it
+    // is). A file that cannot be read is reported and changes nothing.
+    bool openExample(const std::string& path);
 
     static FileDialogOptions openDialogOptions();
     static FileDialogOptions saveDialogOptions();

@@ -44,4 +44,9 @@ std::array<std::string, 2> helpPageFolders(const std::string& programDir);
 // The first of those folders that holds `file` (its full path), or "" when none does.
 std::string findHelpPage(const std::string& programDir, const char* file);
 
+// The same for the example songs (window/Examples.h): PREFIX/share/tavolin/examples/ when
+// installed, the sources' examples/ from a build tree.
+std::array<std::string, 2> exampleFolders(const std::string& programDir);
+std::string findExample(const std::string& programDir, const char* file);
+
 }  // namespace tavolin::window

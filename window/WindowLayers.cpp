@@ -86,6 +86,8 @@ void WindowLayers::playExample(std::string_view mml) {
     m_session.play(inputs, true, *this, {false, std::nullopt});
 }
 
+void WindowLayers::openExample(const std::string& path) { m_commands.openExample(path); }
+
 void WindowLayers::stop() { m_session.stop(); }
 
 void WindowLayers::textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) {

@@ -73,6 +73,7 @@ public:
     bool streaming() const override;
     std::optional<uint64_t> heardFrame() const override;
     void playExample(std::string_view mml) override;
+    void openExample(const std::string& path) override;
     std::optional<std::chrono::milliseconds> idleDeviceDue() override;
     void closeIdleDevice() override;
     void textEdited(int tab, uint64_t position, uint64_t removed, uint64_t inserted) override;

@@ -121,6 +121,8 @@ private:
     void buildLanguageMenu();
     // The Help menu's documentation pages (window::kHelpPages), opened by the desktop's viewer.
     void buildHelpPages();
+    // File → "サンプル曲": each example song opens as an untitled copy.
+    void buildExamplesMenu(QMenu* file);
     void openHelpPage(const char* file);
     void buildEditMenu();
     QWidget* buildFindBar();

@@ -42,6 +42,7 @@
 #include "app/qt/TavolinWindow.h"
 #include "music/EnvelopeHelper.h"
 #include "document/UserTexts.h"
+#include "window/Examples.h"
 #include "window/HelpPages.h"
 
 namespace tavolin::qt {
@@ -459,6 +460,7 @@ void TavolinWindow::buildMenus() {
             m_recentMenu = file->addMenu(displayText(document::text::kRecentMenu));
             m_recentMenu->setObjectName(QStringLiteral("recentMenu"));
             setRecentFiles({});
+            buildExamplesMenu(file);
         }
     }
     buildEditMenu();
@@ -467,6 +469,30 @@ void TavolinWindow::buildMenus() {
     buildHelpPages();
     m_helpMenu->addSeparator();
     buildLanguageMenu();
+}
+
+void TavolinWindow::buildExamplesMenu(QMenu* file) {
+    QMenu* menu = file->addMenu(displayText(window::kExamplesMenu));
+    menu->setObjectName(QStringLiteral("examplesMenu"));
+    menu->setToolTipsVisible(true);
+    for (const window::ExampleSong& song : window::kExamples) {
+        QAction* action = menu->addAction(displayText(song.title));
+        action->setObjectName(QStringLiteral("example:%1").arg(QLatin1String(song.file)));
+        action->setToolTip(displayText(song.about));
+        action->setStatusTip(action->toolTip());
+        connect(action, &QAction::triggered, this, [this, file = song.file] {
+            const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
+            const std::string path = window::findExample(programDir, file);
+            if (path.empty()) {
+                const auto folders = window::exampleFolders(programDir);
+                messageBox(document::fillIn(document::fillIn(uiText(window::kExampleMissing), "file", file), "places",
+                                          folders[0] + ", " + folders[1]),
+                           window::kAppName);
+                return;
+            }
+            if (m_services) m_services->openExample(path);
+        });
+    }
 }
 
 void TavolinWindow::buildHelpPages() {

@@ -42,10 +42,12 @@
 #include <QDockWidget>
 
 #include "app/qt/CEditEx.h"
+#include "document/DocumentFormat.h"
 #include "app/qt/DisplayLines.h"
 #include "app/qt/Language.h"
 #include "app/version/Version.h"
 #include "music/MmlReference.h"
+#include "window/Examples.h"
 #include "window/HelpPages.h"
 #include "app/qt/BankScopes.h"
 #include "app/qt/PianoRollView.h"
@@ -974,6 +976,26 @@ TEST_F(QtWindow, ReferenceDockPlaysAndInsertsExamples) {
     EXPECT_FALSE(services->player().isPlaying()) << "the example's playback goes on after it ended";
     window->findChild<QPushButton*>(QStringLiteral("referenceInsert"))->click();
     EXPECT_EQ(window->editor()->toPlainText(), QStringLiteral("C") + QString::fromUtf8(edEntry->example));
+}
+
+// File → "サンプル曲": every example song, each opening as an untitled, unmodified copy.
+TEST_F(QtWindow, ExamplesMenuOpensUntitledCopies) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    window->setServices(std::make_unique<window::WindowLayers>(window->model(), output::VirtualAudioDevice::factory({}, log)));
+    auto* menu = window->findChild<QMenu*>(QStringLiteral("examplesMenu"));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->actions().size(), static_cast<qsizetype>(window::kExamples.size()));
+    auto* demo = window->findChild<QAction*>(QStringLiteral("example:demo.mml"));
+    ASSERT_NE(demo, nullptr);
+    EXPECT_FALSE(demo->toolTip().isEmpty());
+    demo->trigger();
+    QFile file(QStringLiteral(TAVOLIN_SOURCE_DIR "/examples/demo.mml"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const auto demoTabs = document::readDocumentBytes(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    EXPECT_EQ(window->model().tabTexts, demoTabs);
+    EXPECT_FALSE(window->model().modified);
+    EXPECT_TRUE(window->model().document().filePath.empty()) << "an example opens untitled";
 }
 
 // A line far longer than the editor: shown as display lines whose breaks are no text.

@@ -95,6 +95,7 @@ auto save = [](DocumentFixture& f) { return f.commands.saveDocument(); };
 auto open = [](DocumentFixture& f) { return f.commands.openDocument(); };
 auto importClip = [](DocumentFixture& f) { return f.commands.importClipboard(); };
 auto importMidiFile = [](DocumentFixture& f) { return f.commands.importMidiFile(); };
+auto openExample = [](DocumentFixture& f) { return f.commands.openExample("/ex/demo.mml"); };
 
 TEST(DocumentCommands, NewAndItsPrompt) {
     runScenarios({
@@ -431,6 +432,25 @@ TEST(DocumentCommands, ImportMidiFile) {
          importMidiFile, true,
          CallLog{kPrompt, "open-dialog -> /s.mid"} + cleared() + CallLog{"editor \"\"", "title 無題 ", "message " + music::midiReportText(imported.report)},
          imported.tabs, "", false},
+    });
+}
+
+// An example opens as an untitled copy: a save asks where, and the shipped file stays as it is.
+TEST(DocumentCommands, ExampleOpensAsAnUntitledCopy) {
+    runScenarios({
+        {"cancel in the prompt: the edits stay", [](auto& f) { editedDocument(f, "/a.mml"); f.host.answers = {PromptAnswer::Cancel}; },
+         openExample, false, {kPrompt}, kDoc, "/a.mml", true},
+        {"a missing example: said, nothing changes", [](auto& f) { f.state.tabTexts = kDoc; f.state.filePath = "/a.mml"; },
+         openExample, false, {openFailed("/ex/demo.mml", kNotFound)}, kDoc, "/a.mml", false},
+        {"untitled and unmodified, the editor showing the selected tab",
+         [](auto& f) {
+             editedDocument(f, "/a.mml");
+             f.state.selectedTab = 5;
+             f.host.answers = {PromptAnswer::No};
+             f.files.files["/ex/demo.mml"] = kDocBytes;
+         },
+         openExample, true, CallLog{kPrompt} + cleared() + CallLog{"editor \"E\"", "title 無題 "}, kDoc, "", false,
+         {{"/ex/demo.mml", kDocBytes}}},
     });
 }
 

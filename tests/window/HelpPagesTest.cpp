@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tests/output/OutputTestSupport.h"
+#include "window/Examples.h"
 #include "window/HelpPages.h"
 
 namespace tavolin::window {
@@ -62,6 +63,24 @@ TEST(HelpPages, FoundBesideAnInstalledProgramOrInTheSourcesOfABuildTree) {
         const std::string found = findHelpPage((dir.path() / row.programDir).string(), "mml.md");
         EXPECT_EQ(found, *row.found ? (dir.path() / row.found).string() : "") << row.name;
     }
+}
+
+// File → "サンプル曲" lists every song of examples/, and finds it where an installed program or
+// a program in a build tree looks.
+TEST(HelpPages, EveryExampleSongIsListedAndFound) {
+    std::set<std::string> listed, folder;
+    for (const ExampleSong& song : kExamples) EXPECT_TRUE(listed.insert(song.file).second) << song.file;
+    for (const auto& entry : fs::directory_iterator(fs::path(TAVOLIN_SOURCE_DIR) / "examples"))
+        if (entry.path().extension() == ".mml") folder.insert(entry.path().filename().string());
+    EXPECT_EQ(listed, folder);
+    const tavolin::testing::TempDir dir;
+    for (const char* f : {"usr/share/tavolin/examples/demo.mml", "src/examples/canon.mml"}) {
+        fs::create_directories((dir.path() / f).parent_path());
+        std::ofstream(dir.path() / f) << "SMML@;MML@C,,,,;";
+    }
+    EXPECT_EQ(findExample((dir.path() / "usr/bin").string(), "demo.mml"), (dir.path() / "usr/share/tavolin/examples/demo.mml").string());
+    EXPECT_EQ(findExample((dir.path() / "src/build/release/app").string(), "canon.mml"), (dir.path() / "src/examples/canon.mml").string());
+    EXPECT_EQ(findExample((dir.path() / "usr/bin").string(), "canon.mml"), "");
 }
 
 }  // namespace

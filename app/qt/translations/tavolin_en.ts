@@ -4,6 +4,56 @@
 <context>
     <name>Texts</name>
     <message>
+        <source>デモ曲</source>
+        <translation>Demo song</translation>
+    </message>
+    <message>
+        <source>5つのバンクの曲: デューティ切り替えのリード、ビブラート、ベース、パッド、マクロで組んだドラム</source>
+        <translation>A song in five banks: a lead switching duties, vibrato, bass, pad, drums built from macros</translation>
+    </message>
+    <message>
+        <source>音色めぐり</source>
+        <translation>Tone tour</translation>
+    </message>
+    <message>
+        <source>音色ごとに音階を1つ: 矩形波、三角波、のこぎり波、正弦波、ノイズとエンベロープ</source>
+        <translation>One scale per tone: square, triangle, sawtooth, sine, noise, with envelopes</translation>
+    </message>
+    <message>
+        <source>LFOとポルタメント</source>
+        <translation>LFOs and portamento</translation>
+    </message>
+    <message>
+        <source>ゆっくりと速いポルタメント、ビブラート、トレモロ、% で書く時刻</source>
+        <translation>Slow and fast portamento, vibrato, tremolo, times written in %</translation>
+    </message>
+    <message>
+        <source>ノイズのドラム</source>
+        <translation>Noise drums</translation>
+    </message>
+    <message>
+        <source>ノイズの音色で組んだドラムセットの短いパターンとフィル</source>
+        <translation>A drum kit from noise tones: a short pattern and a fill</translation>
+    </message>
+    <message>
+        <source>カノン</source>
+        <translation>Canon</translation>
+    </message>
+    <message>
+        <source>1つのマクロを3つの声部でずらして演奏する輪唱</source>
+        <translation>A round: one macro played by three voices, each entering later</translation>
+    </message>
+    <message>
+        <source>サンプル曲</source>
+        <translation>Examples</translation>
+    </message>
+    <message>
+        <source>サンプル曲「{file}」が見つかりませんでした。
+探した場所: {places}</source>
+        <translation>The example &quot;{file}&quot; was not found.
+Looked in: {places}</translation>
+    </message>
+    <message>
         <source>音符と休符</source>
         <translation>Notes and rests</translation>
     </message>
