@@ -975,6 +975,27 @@ function importMidiFile(bytes, name) {
   say(imported.report);
 }
 
+// File → "サンプル曲", as in the window: an example song opens as an untitled copy.
+for (const song of engine.examples({ lang })) {
+  const b = document.createElement('button');
+  b.textContent = song.title;
+  b.title = song.about;
+  b.dataset.example = song.file;
+  b.onclick = async () => {
+    let bytes;
+    try {
+      const response = await fetch(new URL(`./examples/${song.file}`, import.meta.url));
+      if (!response.ok) throw new Error(`${response.status} ${response.statusText}`);
+      bytes = new Uint8Array(await response.arrayBuffer());
+    } catch (e) {
+      say(text('exampleMissing', { file: song.file, reason: e.message ?? e }));
+      return;
+    }
+    if (loadDocument(bytes, song.file, text('damaged', { file: song.file }))) fileName = null;
+  };
+  $('example-items').append(b);
+}
+
 $('midi-import').onclick = () => $('midi-file').click();
 $('midi-file').onchange = async () => {
   const f = $('midi-file').files[0];

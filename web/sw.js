@@ -7,7 +7,8 @@
 const kCache = 'tavolin-page';
 const kFiles = ['./', 'index.html', 'style.css', 'main.js', 'check-worker.js', 'player-worklet.js', 'render-worker.js', 'player.js',
   'tavolin-engine.mjs', 'tavolin-engine-core.mjs', 'tavolin-engine.wasm', 'LICENSE.txt', 'THIRD-PARTY-NOTICES.txt',
-  'manifest.webmanifest', 'icon.svg', 'icon-192.png', 'icon-512.png'];
+  'manifest.webmanifest', 'icon.svg', 'icon-192.png', 'icon-512.png',
+  ...['demo', 'tones', 'lfo', 'drums', 'canon'].map((name) => `examples/${name}.mml`)];
 
 self.addEventListener('install', (e) => {
   e.waitUntil(caches.open(kCache).then((c) => c.addAll(kFiles)).then(() => self.skipWaiting()));

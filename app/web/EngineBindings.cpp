@@ -16,6 +16,7 @@
 #include "music/ToneHelper.h"
 #include "session/CheckPace.h"
 #include "session/SongSettings.h"
+#include "window/Examples.h"
 
 namespace tavolin::web {
 namespace {
@@ -205,6 +206,14 @@ std::string reference(bool english) {
     useLanguage(english);
     return json::referenceJson().dump();
 }
+// The example songs of the window's File → "サンプル曲": [{file, title, about}] in the page's language.
+std::string examples(bool english) {
+    useLanguage(english);
+    Json list = Json::array();
+    for (const window::ExampleSong& song : window::kExamples)
+        list.push_back({{"file", song.file}, {"title", uiText(song.title)}, {"about", uiText(song.about)}});
+    return list.dump();
+}
 // {"text": "@ED..."} or {"message": the first failed check}
 std::string envelopeCommand(const std::string& attack, const std::string& decay, const std::string& release,
                             const std::string& attackLevel, const std::string& sustainLevel, const std::string& number,
@@ -296,6 +305,7 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
     function("testPhrase", &testPhrase);
     function("helperTexts", &helperTexts);
     function("reference", &reference);
+    function("examples", &examples);
     function("envelopeCommand", &envelopeCommand);
     class_<Roll>("Roll")
         .constructor<>()

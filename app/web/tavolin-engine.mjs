@@ -296,6 +296,10 @@ export async function createEngine(options = {}) {
     // document and no tone command).
     reference({ lang } = {}) { return JSON.parse(core.reference(englishOf(lang))); },
 
+    // The example songs the window's File → "サンプル曲" lists: [{file, title, about}] in the page's
+    // language; the files are beside the page in examples/.
+    examples({ lang } = {}) { return JSON.parse(core.examples(englishOf(lang))); },
+
     // The helpers' fixed texts: {waves, toneNumberMax, templates: [{caption, fields: [5 texts]}]}.
     helperTexts({ lang } = {}) { return JSON.parse(core.helperTexts(englishOf(lang))); },
 

@@ -600,6 +600,15 @@ try {
   expect('offline: shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2\n*あ*CDE {CDE} F8&G8');
   await page.click('#play');
   await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });
+  // File → "サンプル曲" from the service worker's cache too: every song listed, the demo opened as an
+  // untitled copy showing bank A.
+  await page.click('#file-menu summary');
+  expect('offline: the examples listed', await page.$$eval('#example-items button', (bs) => bs.map((b) => b.dataset.example)),
+    ['demo.mml', 'tones.mml', 'lfo.mml', 'drums.mml', 'canon.mml']);
+  await page.click('#example-items button[data-example="demo.mml"]');
+  await page.waitForFunction(() => document.querySelector('.cm-content').innerText.startsWith('*A: LEAD WITH DELAYED VIBRATO*'), { timeout: 5000 })
+    .catch(() => {});
+  expect('offline: the demo opened in bank A', (await page.$eval('.cm-content', (e) => e.innerText)).split('\n')[0], '*A: LEAD WITH DELAYED VIBRATO*');
   expect('console errors', consoleErrors, []);
 } finally {
   await browser.close();
