@@ -4,11 +4,13 @@
 
 #include <algorithm>
 
+#include <QHelpEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QTextBlock>
+#include <QToolTip>
 
 #include "app/qt/DisplayLines.h"
 #include "app/qt/MmlHighlighter.h"
@@ -185,7 +187,25 @@ std::optional<QString> CEditEx::filter(const QString& text) const {
     return upperCaseAscii(text);
 }
 
+bool CEditEx::viewportEvent(QEvent* e) {
+    if (e->type() == QEvent::ToolTip && m_help) {
+        // The mouse rests on the text (the viewport's coordinates).
+        const auto* help = static_cast<QHelpEvent*>(e);
+        const QString text = commandHelpAt(textPosition(cursorForPosition(help->pos()).position()));
+        if (text.isEmpty()) QToolTip::hideText();
+        else QToolTip::showText(help->globalPos(), text, this);
+        return true;
+    }
+    return QPlainTextEdit::viewportEvent(e);
+}
+
 void CEditEx::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_F1 && e->modifiers() == Qt::NoModifier) {
+        // The keyboard's way to the hover text: the command at the caret.
+        const QString text = commandHelpAt(textPosition(textCursor().position()));
+        if (!text.isEmpty()) QToolTip::showText(viewport()->mapToGlobal(cursorRect().bottomLeft()), text, this);
+        return;
+    }
     if (isSelectAll(e)) {
         selectAll();
         e->accept();

@@ -34,6 +34,11 @@ public:
 
     explicit CEditEx(QWidget* parent = nullptr);
     void setInputFilter(InputFilter filter) { m_filter = std::move(filter); }
+    // What the command at a text position does (the language server's hover text), or empty:
+    // shown as a tooltip where the mouse rests, and at the caret on F1.
+    using CommandHelp = std::function<QString(int textPosition)>;
+    void setCommandHelp(CommandHelp help) { m_help = std::move(help); }
+    QString commandHelpAt(int textPosition) const { return m_help ? m_help(textPosition) : QString(); }
 
     // The document's display lines (made on first use for a document without them).
     DisplayLines* lines() const;
@@ -53,6 +58,7 @@ public:
     void refreshMarks();
 
 protected:
+    bool viewportEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
     QMimeData* createMimeDataFromSelection() const override;
@@ -68,6 +74,7 @@ private:
     void updateGutterWidth();
     void updateGutter(const QRect& rect, int dy);
     InputFilter m_filter;
+    CommandHelp m_help;
     QWidget* m_gutter = nullptr;
     std::optional<Range> m_error;
     std::vector<Range> m_playing;

@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTabBar>
+#include <QRegularExpression>
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
@@ -25,6 +26,8 @@
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/PianoRollView.h"
 #include "app/qt/Resources.h"
+#include "document/CaretMapping.h"
+#include "music/CommandHelp.h"
 
 namespace tavolin::qt {
 
@@ -49,6 +52,18 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     });
     buildFileWatch();
     m_model = std::make_unique<window::CTavolinDlg>(*this);
+    // Hover and F1: what the command under the mouse or at the caret does, the language server's text.
+    m_editor->setCommandHelp([this](int position) -> QString {
+        if (!m_model) return {};
+        const std::string& text = m_model->tabTexts[static_cast<size_t>(m_shownTab)];
+        const auto help = music::commandHelpAt(text, static_cast<uint32_t>(document::unitToByteOffset(text, static_cast<size_t>(position))));
+        if (!help) return {};
+        // "**T150**\n\nテンポ 150（…）": the command in bold, its lines as lines.
+        QString html = QString::fromStdString(help->text).toHtmlEscaped();
+        html.replace(QRegularExpression(QStringLiteral("\\*\\*(.+?)\\*\\*")), QStringLiteral("<b>\\1</b>"));
+        html.replace(QStringLiteral("\n\n"), QStringLiteral("<br>")).replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+        return html;
+    });
     m_editor->setInputFilter([this](const QString& text) -> std::optional<QString> {
         if (!m_model) return std::nullopt;
         auto filtered = m_model->filterEditorInput(text.toStdString());

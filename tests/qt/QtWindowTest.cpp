@@ -38,11 +38,15 @@
 #include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
+#include <QTextCursor>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QDockWidget>
 
 #include "app/qt/CEditEx.h"
 #include "document/DocumentFormat.h"
+#include "document/UserTexts.h"
 #include "app/qt/DisplayLines.h"
 #include "app/qt/Language.h"
 #include "app/version/Version.h"
@@ -976,6 +980,35 @@ TEST_F(QtWindow, ReferenceDockPlaysAndInsertsExamples) {
     EXPECT_FALSE(services->player().isPlaying()) << "the example's playback goes on after it ended";
     window->findChild<QPushButton*>(QStringLiteral("referenceInsert"))->click();
     EXPECT_EQ(window->editor()->toPlainText(), QStringLiteral("C") + QString::fromUtf8(edEntry->example));
+}
+
+// Resting the mouse on a command, or F1 at the caret, says what it does in the language
+// server's words; a note says nothing.
+TEST_F(QtWindow, CommandHelpOnHoverAndF1) {
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    QTest::keyClicks(window->editor(), "t150 c v300");
+    CEditEx* editor = window->editor();
+    const QString tempo = editor->commandHelpAt(1);
+    EXPECT_TRUE(tempo.contains(QStringLiteral("<b>T150</b>"))) << tempo.toStdString();
+    EXPECT_TRUE(tempo.contains(QString::fromStdString(document::fillIn(uiText("テンポ {n}（1分間に4分音符 {n} 個）"), "n", "150"))))
+        << tempo.toStdString();
+    EXPECT_EQ(editor->commandHelpAt(5), QString()) << "a note has no help";
+    // The mouse resting on the V of V300.
+    QTextCursor at = editor->textCursor();
+    at.setPosition(editor->documentPosition(8));
+    const QPoint pos = editor->cursorRect(at).center() + QPoint(2, 0);
+    QHelpEvent hover(QEvent::ToolTip, pos, editor->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(editor->viewport(), &hover);
+    EXPECT_EQ(QToolTip::text(), editor->commandHelpAt(8));
+    EXPECT_TRUE(QToolTip::text().contains(QStringLiteral("<b>V300</b>"))) << QToolTip::text().toStdString();
+    QToolTip::hideText();
+    // F1 with the caret on T150.
+    at.setPosition(editor->documentPosition(2));
+    editor->setTextCursor(at);
+    QTest::keyClick(editor, Qt::Key_F1);
+    EXPECT_EQ(QToolTip::text(), tempo);
+    EXPECT_EQ(editor->text(), QStringLiteral("T150 C V300")) << "F1 types nothing";
+    QToolTip::hideText();
 }
 
 // File → "サンプル曲": every example song, each opening as an untitled, unmodified copy.
