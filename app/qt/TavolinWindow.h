@@ -224,6 +224,7 @@ private:
     QTimer* m_playTimer = nullptr;
     QTimer* m_idleTimer = nullptr;
     bool m_referencePlaced = false;  // the reference window has been given its first place
+    QAction* m_referenceToggle = nullptr;  // Help → "MMLリファレンス", checked while it shows
     bool m_testPlaying = false;  // Test's phrase plays: stopped once it has been heard
     QToolButton* m_errorStatus = nullptr;
     QLabel* m_caretStatus = nullptr;

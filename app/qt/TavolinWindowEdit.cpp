@@ -155,6 +155,9 @@ bool TavolinWindow::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
+    // The reference window closed by its title bar: Help's entry is unchecked with it.
+    if (m_referenceToggle && watched->objectName() == QLatin1String("referenceWindow") && event->type() == QEvent::Hide)
+        m_referenceToggle->setChecked(false);
     return QMainWindow::eventFilter(watched, event);
 }
 

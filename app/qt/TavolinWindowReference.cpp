@@ -3,7 +3,7 @@
 // does and an example that plays alone or goes in at the caret.
 #include <algorithm>
 
-#include <QDockWidget>
+#include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -19,10 +19,11 @@
 namespace tavolin::qt {
 
 void TavolinWindow::buildReference() {
-    auto* dock = new QDockWidget(tr("MMLリファレンス"), this);
-    dock->setObjectName(QStringLiteral("referenceDock"));
-    dock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
-    auto* body = new QWidget(dock);
+    // A window of its own beside the editor (a tool window of the main one, above it): the
+    // window's controls leave no room for a readable list docked at 1366x768.
+    auto* body = new QWidget(this, Qt::Tool);
+    body->setObjectName(QStringLiteral("referenceWindow"));
+    body->setWindowTitle(tr("MMLリファレンス"));
     auto* tree = new QTreeWidget(body);
     tree->setObjectName(QStringLiteral("referenceTree"));
     tree->setColumnCount(3);
@@ -91,28 +92,32 @@ void TavolinWindow::buildReference() {
     layout->addWidget(tree, 1);
     layout->addWidget(detail);
     layout->addLayout(buttons);
-    dock->setWidget(body);
-    addDockWidget(Qt::RightDockWidgetArea, dock);
-    // A window of its own beside the editor: the window's controls leave no room for a readable
-    // list at 1366x768. It can be docked at either side by dragging.
-    dock->setFloating(true);
-    dock->hide();  // Help → "MMLリファレンス" shows it
-    connect(dock, &QDockWidget::visibilityChanged, this, [this, dock, tree](bool shown) {
-        if (!shown) return;
+    auto* toggle = new QAction(tr("MMLリファレンス"), this);
+    toggle->setCheckable(true);
+    toggle->setObjectName(QStringLiteral("help:reference"));
+    connect(toggle, &QAction::toggled, body, [this, body, tree](bool shown) {
+        if (!shown) {
+            body->hide();
+            return;
+        }
         if (!tree->currentItem() && tree->topLevelItemCount() > 0 && tree->topLevelItem(0)->childCount() > 0)
             tree->setCurrentItem(tree->topLevelItem(0)->child(0));
-        if (dock->isFloating() && !m_referencePlaced) {
+        if (!m_referencePlaced) {
             // Over the right part of the window, as tall as it: the editor stays in view at its left.
             m_referencePlaced = true;
             const QRect frame = geometry();
             const int width = std::min(640, frame.width() / 2);
-            dock->setGeometry(frame.right() - width, frame.top(), width, frame.height());
+            const int titleBar = 32;  // room for its own title bar below the window's
+            body->setGeometry(frame.right() - width, frame.top() + titleBar, width, frame.height() - titleBar);
         }
+        body->show();
+        body->raise();
+        body->activateWindow();
         tree->setFocus();
     });
-    QAction* toggle = dock->toggleViewAction();
-    toggle->setText(tr("MMLリファレンス"));
-    toggle->setObjectName(QStringLiteral("help:reference"));
+    // Closed by its own title bar: the menu entry follows.
+    body->installEventFilter(this);
+    m_referenceToggle = toggle;
     QAction* first = m_helpMenu->actions().value(0);
     m_helpMenu->insertAction(first, toggle);
     m_helpMenu->insertSeparator(first);  // the reference apart from the pages of docs/

@@ -42,7 +42,6 @@
 #include <QHelpEvent>
 #include <QToolTip>
 #include <QTreeWidget>
-#include <QDockWidget>
 
 #include "app/qt/CEditEx.h"
 #include "document/DocumentFormat.h"
@@ -324,7 +323,7 @@ TEST_F(QtWindow, ControlsCarryTheirCaptions) {
     QStringList menu;
     for (QAction* a : window->menuBar()->actions().front()->menu()->actions())
         menu << (a->isSeparator() ? QString("-") : a->text() + "|" + a->shortcut().toString());
-    EXPECT_EQ(menu, (QStringList{"&New|Ctrl+N", "-", "&Open|Ctrl+O", QString::fromUtf8("最近使ったファイル(&R)|"),
+    EXPECT_EQ(menu, (QStringList{"&New|Ctrl+N", "-", "&Open|Ctrl+O", QString::fromUtf8("最近使ったファイル(&R)|"), QString::fromUtf8("サンプル曲|"),
                                  "&Save|Ctrl+S", "Save &As...|", "-", QString::fromUtf8("MIDI出力|"), QString::fromUtf8("MIDI読み込み…|"), "-", "&Exit|Alt+F4"}));
     EXPECT_LE(window->minimumWidth(), 1280);
 }
@@ -940,7 +939,7 @@ TEST_F(QtWindow, PauseKeepsThePlaceAndTestEndsLikeStop) {
 
 // Help → "MMLリファレンス": every entry of the reference in its group; an example plays alone
 // (the document untouched, its end watched as Test's) and goes in at the caret.
-TEST_F(QtWindow, ReferenceDockPlaysAndInsertsExamples) {
+TEST_F(QtWindow, ReferencePlaysAndInsertsExamples) {
     auto log = std::make_shared<output::VirtualDeviceLog>();
     output::VirtualDeviceOptions options;
     options.realTime = true;
@@ -949,11 +948,11 @@ TEST_F(QtWindow, ReferenceDockPlaysAndInsertsExamples) {
     window->setServices(std::move(layers));
     auto* toggle = window->findChild<QAction*>(QStringLiteral("help:reference"));
     ASSERT_NE(toggle, nullptr);
-    auto* dock = window->findChild<QDockWidget*>(QStringLiteral("referenceDock"));
-    ASSERT_NE(dock, nullptr);
-    EXPECT_FALSE(dock->isVisible());
+    auto* panel = window->findChild<QWidget*>(QStringLiteral("referenceWindow"));
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(panel->isVisible());
     toggle->trigger();
-    EXPECT_TRUE(dock->isVisible());
+    EXPECT_TRUE(panel->isVisible());
     auto* tree = window->findChild<QTreeWidget*>(QStringLiteral("referenceTree"));
     ASSERT_NE(tree, nullptr);
     const auto entries = music::mmlReference();
@@ -980,6 +979,8 @@ TEST_F(QtWindow, ReferenceDockPlaysAndInsertsExamples) {
     EXPECT_FALSE(services->player().isPlaying()) << "the example's playback goes on after it ended";
     window->findChild<QPushButton*>(QStringLiteral("referenceInsert"))->click();
     EXPECT_EQ(window->editor()->toPlainText(), QStringLiteral("C") + QString::fromUtf8(edEntry->example));
+    panel->close();  // by its own title bar: Help's entry follows
+    EXPECT_FALSE(toggle->isChecked());
 }
 
 // Resting the mouse on a command, or F1 at the caret, says what it does in the language
