@@ -320,22 +320,29 @@ std::string classifyText(std::string_view utf8) {
     return out + "]";
 }
 
+namespace {
+
+// The song as the export builds it (every endless loop once, as the CLI's render); null, and
+// `error` set as the check reports it, when it does not compile.
+std::shared_ptr<output::GeneratorWrapper> exportSong(Prepared& doc, MemoryHost& host, output::WaveFormat& format, std::string& error) {
+    doc.inputs.forExport = true;
+    CompileResult result;
+    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(doc.inputs, false, host, format, &result);
+    if (!song) error = buildError(result, doc.tabs, host.message());
+    return song;
+}
+
+}  // namespace
+
 std::vector<uint8_t> renderDocument(std::string_view fileBytes, const Settings& s, std::string& error) {
     std::vector<uint8_t> wav;
     Prepared doc = prepare(fileBytes, s);
     error = doc.error;
     if (!error.empty()) return wav;
-    output::BuildInputs& in = doc.inputs;
-    in.forExport = true;
     MemoryHost host;
     output::WaveFormat format;
-    CompileResult result;
-    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, false, host, format, &result);
-    if (!song) {
-        error = buildError(result, doc.tabs, host.message());
-        return wav;
-    }
-    return wavOf(*song, format, host, error);
+    const std::shared_ptr<output::GeneratorWrapper> song = exportSong(doc, host, format, error);
+    return song ? wavOf(*song, format, host, error) : wav;
 }
 
 namespace {
@@ -362,16 +369,10 @@ ExportedAudio exportDocument(std::string_view fileBytes, const Settings& s, cons
     std::string base(name.empty() ? std::string_view("output") : name);
     std::replace(base.begin(), base.end(), '/', '_');
     const std::string fileName = base + "." + output::audioFileExtension(choice.type);
-    output::BuildInputs& in = doc.inputs;
-    in.forExport = true;
     MemoryHost host;
     output::WaveFormat format;
-    CompileResult result;
-    std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(in, false, host, format, &result);
-    if (!song) {
-        error = buildError(result, doc.tabs, host.message());
-        return out;
-    }
+    const std::shared_ptr<output::GeneratorWrapper> song = exportSong(doc, host, format, error);
+    if (!song) return out;
     song->setAudible(audible);
     output::ExportOptions options;
     options.type = choice.type;

@@ -940,12 +940,7 @@ TEST_F(QtWindow, PauseKeepsThePlaceAndTestEndsLikeStop) {
 // Help → "MMLリファレンス": every entry of the reference in its group; an example plays alone
 // (the document untouched, its end watched as Test's) and goes in at the caret.
 TEST_F(QtWindow, ReferencePlaysAndInsertsExamples) {
-    auto log = std::make_shared<output::VirtualDeviceLog>();
-    output::VirtualDeviceOptions options;
-    options.realTime = true;
-    auto layers = std::make_unique<window::WindowLayers>(window->model(), output::VirtualAudioDevice::factory(options, log));
-    window::WindowLayers* services = layers.get();
-    window->setServices(std::move(layers));
+    window::WindowLayers* services = &useVirtualDevice();
     auto* toggle = window->findChild<QAction*>(QStringLiteral("help:reference"));
     ASSERT_NE(toggle, nullptr);
     auto* panel = window->findChild<QWidget*>(QStringLiteral("referenceWindow"));
@@ -1014,8 +1009,7 @@ TEST_F(QtWindow, CommandHelpOnHoverAndF1) {
 
 // File → "サンプル曲": every example song, each opening as an untitled, unmodified copy.
 TEST_F(QtWindow, ExamplesMenuOpensUntitledCopies) {
-    auto log = std::make_shared<output::VirtualDeviceLog>();
-    window->setServices(std::make_unique<window::WindowLayers>(window->model(), output::VirtualAudioDevice::factory({}, log)));
+    useVirtualDevice();
     auto* menu = window->findChild<QMenu*>(QStringLiteral("examplesMenu"));
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->actions().size(), static_cast<qsizetype>(window::kExamples.size()));
