@@ -123,6 +123,10 @@ private:
     void buildHelpPages();
     // File → "サンプル曲": each example song opens as an untitled copy.
     void buildExamplesMenu(QMenu* file);
+    // A file shipped with the program (a help page, an example song) as `find` finds it, or ""
+    // once the user has been told, with `missing`, where it was looked for.
+    std::string shippedFile(const char* file, std::string (*find)(const std::string&, const char*),
+                            std::array<std::string, 2> (*folders)(const std::string&), const char* missing);
     void openHelpPage(const char* file);
     void buildEditMenu();
     QWidget* buildFindBar();

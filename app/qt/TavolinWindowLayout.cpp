@@ -481,16 +481,8 @@ void TavolinWindow::buildExamplesMenu(QMenu* file) {
         action->setToolTip(displayText(song.about));
         action->setStatusTip(action->toolTip());
         connect(action, &QAction::triggered, this, [this, file = song.file] {
-            const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
-            const std::string path = window::findExample(programDir, file);
-            if (path.empty()) {
-                const auto folders = window::exampleFolders(programDir);
-                messageBox(document::fillIn(document::fillIn(uiText(window::kExampleMissing), "file", file), "places",
-                                          folders[0] + ", " + folders[1]),
-                           window::kAppName);
-                return;
-            }
-            if (m_services) m_services->openExample(path);
+            const std::string path = shippedFile(file, window::findExample, window::exampleFolders, window::kExampleMissing);
+            if (!path.empty() && m_services) m_services->openExample(path);
         });
     }
 }
@@ -507,16 +499,21 @@ void TavolinWindow::buildHelpPages() {
     }
 }
 
-void TavolinWindow::openHelpPage(const char* file) {
+std::string TavolinWindow::shippedFile(const char* file, std::string (*find)(const std::string&, const char*),
+                                       std::array<std::string, 2> (*folders)(const std::string&), const char* missing) {
     const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
-    const std::string path = window::findHelpPage(programDir, file);
+    std::string path = find(programDir, file);
     if (path.empty()) {
-        const auto folders = window::helpPageFolders(programDir);
-        messageBox(document::fillIn(document::fillIn(uiText(window::kHelpPageMissing), "file", file), "places",
-                                  folders[0] + ", " + folders[1]),
+        const auto places = folders(programDir);
+        messageBox(document::fillIn(document::fillIn(uiText(missing), "file", file), "places", places[0] + ", " + places[1]),
                    window::kAppName);
-        return;
     }
+    return path;
+}
+
+void TavolinWindow::openHelpPage(const char* file) {
+    const std::string path = shippedFile(file, window::findHelpPage, window::helpPageFolders, window::kHelpPageMissing);
+    if (path.empty()) return;
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path))))
         messageBox(document::fillIn(uiText(window::kHelpPageNotOpened), "file", path), window::kAppName);
 }
