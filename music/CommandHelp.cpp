@@ -6,6 +6,7 @@
 
 #include "compiler/UiText.h"
 #include "music/MmlClasses.h"
+#include "music/MmlReference.h"
 #include "document/UserTexts.h"
 
 namespace tavolin::music {
@@ -150,6 +151,8 @@ std::optional<CommandHelp> commandHelpAt(std::string_view text, uint32_t offset)
                 const std::string_view cmd = text.substr(i, j - i);
                 std::string what = describe(cmd);
                 if (what.empty()) return std::nullopt;
+                // The value read as written, then the reference's general line and example.
+                if (const MmlReferenceEntry* entry = mmlReferenceFor(cmd)) what += "\n\n" + mmlReferenceHover(*entry);
                 return CommandHelp{i, j, "**" + std::string(cmd) + "**\n\n" + what};
             }
             i = j;

@@ -3,9 +3,11 @@
 // English lives with every other translation.
 #include "music/MmlReference.h"
 
+#include <algorithm>
 #include <array>
 
 #include "compiler/UiText.h"
+#include "document/UserTexts.h"
 
 namespace tavolin::music {
 namespace {
@@ -69,6 +71,32 @@ std::string cell(std::string text) {
 }  // namespace
 
 std::span<const MmlReferenceEntry> mmlReference() { return kEntries; }
+
+const MmlReferenceEntry* mmlReferenceFor(std::string_view command) {
+    const MmlReferenceEntry* best = nullptr;
+    size_t bestLength = 0;
+    for (const MmlReferenceEntry& e : kEntries) {
+        const std::string_view heads = e.heads;
+        for (size_t at = 0; at < heads.size();) {
+            const size_t end = std::min(heads.find(' ', at), heads.size());
+            const std::string_view head = heads.substr(at, end - at);
+            // "@" alone is a tone choice: "@3", not "@Q".
+            const bool fits = command.starts_with(head) &&
+                              (head != "@" || (command.size() > 1 && command[1] >= '0' && command[1] <= '9'));
+            if (fits && head.size() > bestLength) {
+                best = &e;
+                bestLength = head.size();
+            }
+            at = end + 1;
+        }
+    }
+    return best;
+}
+
+std::string mmlReferenceHover(const MmlReferenceEntry& entry) {
+    const std::string example = document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "例: {example}")), "example", "`" + std::string(entry.example) + "`");
+    return "`" + std::string(entry.syntax) + "` " + uiText(entry.what) + "\n\n" + example;
+}
 
 std::string mmlReferenceMarkdown() {
     std::string out;

@@ -6,6 +6,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace tavolin::music {
 
@@ -20,6 +21,15 @@ struct MmlReferenceEntry {
 // Every entry, grouped: the entries of a group follow each other, groups in
 // the order they are best learnt.
 std::span<const MmlReferenceEntry> mmlReference();
+
+// The entry that explains a command written out ("T120", "@ED1:2:3:4:5:6",
+// "]3"): the one whose head starts it, the longest such head; nullptr for
+// none.
+const MmlReferenceEntry* mmlReferenceFor(std::string_view command);
+
+// The reference's part of a hover text, in Markdown: how the command is
+// written, what it does and its example.
+std::string mmlReferenceHover(const MmlReferenceEntry& entry);
 
 // The reference as Markdown in the display language: a third-level heading
 // and a table (command, what it does, example) per group.

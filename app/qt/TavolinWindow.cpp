@@ -58,9 +58,10 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
         const std::string& text = m_model->tabTexts[static_cast<size_t>(m_shownTab)];
         const auto help = music::commandHelpAt(text, static_cast<uint32_t>(document::unitToByteOffset(text, static_cast<size_t>(position))));
         if (!help) return {};
-        // "**T150**\n\nテンポ 150（…）": the command in bold, its lines as lines.
+        // "**T150**\n\nテンポ 150（…）\n\n`Tn` …": the command in bold, code as code, its lines as lines.
         QString html = QString::fromStdString(help->text).toHtmlEscaped();
         html.replace(QRegularExpression(QStringLiteral("\\*\\*(.+?)\\*\\*")), QStringLiteral("<b>\\1</b>"));
+        html.replace(QRegularExpression(QStringLiteral("`(.+?)`")), QStringLiteral("<code>\\1</code>"));
         html.replace(QStringLiteral("\n\n"), QStringLiteral("<br>")).replace(QLatin1Char('\n'), QStringLiteral("<br>"));
         return html;
     });

@@ -988,6 +988,7 @@ TEST_F(QtWindow, CommandHelpOnHoverAndF1) {
     EXPECT_TRUE(tempo.contains(QStringLiteral("<b>T150</b>"))) << tempo.toStdString();
     EXPECT_TRUE(tempo.contains(QString::fromStdString(document::fillIn(uiText("テンポ {n}（1分間に4分音符 {n} 個）"), "n", "150"))))
         << tempo.toStdString();
+    EXPECT_TRUE(tempo.contains(QStringLiteral("<code>T180 CDEF T90 GAB&gt;C</code>"))) << "the reference's example: " << tempo.toStdString();
     EXPECT_EQ(editor->commandHelpAt(5), QString()) << "a note has no help";
     // The mouse resting on the V of V300.
     QTextCursor at = editor->textCursor();

@@ -4,6 +4,10 @@
 <context>
     <name>Texts</name>
     <message>
+        <source>例: {example}</source>
+        <translation>Example: {example}</translation>
+    </message>
+    <message>
         <source>デモ曲</source>
         <translation>Demo song</translation>
     </message>
