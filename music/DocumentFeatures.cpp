@@ -398,4 +398,39 @@ std::vector<SoundingSource> soundingSourcesIn(const SongTimeline& timeline, cons
     return out;
 }
 
+ExpandedSnippet expandSnippet(std::string_view snippet) {
+    ExpandedSnippet out;
+    int firstField = 0;  // the lowest field number met so far, 0 for none
+    std::optional<uint32_t> finalStop;
+    for (size_t i = 0; i < snippet.size();) {
+        if (snippet[i] != '$' || i + 1 == snippet.size()) {
+            out.text += snippet[i++];
+            continue;
+        }
+        // "$n" or "${n:default}".
+        const bool braced = snippet[i + 1] == '{';
+        size_t j = i + (braced ? 2 : 1);
+        int number = 0;
+        while (j < snippet.size() && snippet[j] >= '0' && snippet[j] <= '9') number = number * 10 + (snippet[j++] - '0');
+        std::string_view value;
+        if (braced) {
+            const size_t close = snippet.find('}', j);
+            if (close == std::string_view::npos) break;  // cut short: what came before stands
+            if (j < close && snippet[j] == ':') value = snippet.substr(j + 1, close - j - 1);
+            j = close + 1;
+        }
+        const auto begin = static_cast<uint32_t>(out.text.size());
+        out.text += value;
+        if (number == 0) finalStop = begin;
+        else if (firstField == 0 || number < firstField) {
+            firstField = number;
+            out.selectBegin = begin;
+            out.selectEnd = static_cast<uint32_t>(out.text.size());
+        }
+        i = j;
+    }
+    if (firstField == 0) out.selectBegin = out.selectEnd = finalStop.value_or(static_cast<uint32_t>(out.text.size()));
+    return out;
+}
+
 }  // namespace tavolin::music

@@ -72,6 +72,17 @@ struct Completion {
 };
 std::vector<Completion> completionsAt(const document::TabTexts& tabs, int tab, uint32_t offset);
 
+// A command's snippet as the text an editor without snippets inserts: each field
+// its default ("T${1:120}" -> "T120"), with the first field selected so that
+// typing replaces it, or the caret where $0 stands when there is no field.
+struct ExpandedSnippet {
+    std::string text;
+    uint32_t selectBegin = 0;  // bytes of text
+    uint32_t selectEnd = 0;
+    friend bool operator==(const ExpandedSnippet&, const ExpandedSnippet&) = default;
+};
+ExpandedSnippet expandSnippet(std::string_view snippet);
+
 // Rests that fill the bar (4/4) after note `ref` to its end, written after
 // the note's command in tab `tab`: "R4R8". nullopt when the note ends on a
 // bar line, sounds more than once (a loop's passes end in different

@@ -94,8 +94,13 @@ const MmlReferenceEntry* mmlReferenceFor(std::string_view command) {
 }
 
 std::string mmlReferenceHover(const MmlReferenceEntry& entry) {
-    const std::string example = document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "例: {example}")), "example", "`" + std::string(entry.example) + "`");
-    return "`" + std::string(entry.syntax) + "` " + uiText(entry.what) + "\n\n" + example;
+    // Appended piece by piece: g++ 12 sees a false overlap in chained concatenations.
+    std::string code = "`";
+    code.append(entry.example).append("`");
+    std::string out = "`";
+    out.append(entry.syntax).append("` ").append(uiText(entry.what)).append("\n\n");
+    out.append(document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "例: {example}")), "example", code));
+    return out;
 }
 
 std::string mmlReferenceMarkdown() {

@@ -4,6 +4,7 @@
 
 #include "app/lsp/Server.h"
 #include "music/CommandHelp.h"
+#include "music/MmlReference.h"
 #include "music/DocumentFeatures.h"
 #include "music/Transpose.h"
 #include "compiler/Cp932.h"
@@ -133,7 +134,12 @@ json Server::completion(const json& params, Clock::time_point) {
         using Kind = music::Completion::Kind;
         const int kind = c.kind == Kind::Command ? 15 /* Snippet */ : c.kind == Kind::Macro ? 3 /* Function */ : 21 /* Constant */;
         json item = {{"label", c.label}, {"kind", kind}, {"insertText", c.insert}};
-        if (c.kind == Kind::Command) item["insertTextFormat"] = 2;  // snippet
+        if (c.kind == Kind::Command) {
+            item["insertTextFormat"] = 2;  // snippet
+            // The reference's line and example, shown beside the list as the hover shows them.
+            if (const music::MmlReferenceEntry* entry = music::mmlReferenceFor(c.label))
+                item["documentation"] = {{"kind", "markdown"}, {"value", music::mmlReferenceHover(*entry)}};
+        }
         items.push_back(std::move(item));
     }
     return items;

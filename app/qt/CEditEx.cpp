@@ -5,12 +5,15 @@
 #include <algorithm>
 
 #include <QHelpEvent>
+#include <QFrame>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QPainter>
 #include <QTextBlock>
 #include <QToolTip>
+#include <QVBoxLayout>
 
 #include "app/qt/DisplayLines.h"
 #include "app/qt/MmlHighlighter.h"
@@ -199,7 +202,70 @@ bool CEditEx::viewportEvent(QEvent* e) {
     return QPlainTextEdit::viewportEvent(e);
 }
 
+bool CEditEx::showCompletions() {
+    if (!m_completions) return false;
+    const int start = textPosition(textCursor().position());
+    std::vector<Completion> items = m_completions(start);
+    if (items.empty()) return false;
+    delete m_completionPopup;
+    // A popup of its own: a list, and under it the chosen entry's help in full.
+    auto* popup = new QFrame(this, Qt::Popup);
+    popup->setAttribute(Qt::WA_DeleteOnClose);
+    popup->setFrameShape(QFrame::StyledPanel);
+    popup->setAccessibleName(tr("入力候補"));
+    m_completionPopup = popup;
+    auto* layout = new QVBoxLayout(popup);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto* list = new QListWidget(popup);
+    list->setObjectName(QStringLiteral("completionList"));
+    list->setAccessibleName(tr("入力候補"));
+    auto* help = new QLabel(popup);
+    help->setObjectName(QStringLiteral("completionHelp"));
+    help->setWordWrap(true);
+    help->setTextFormat(Qt::RichText);
+    help->setMinimumWidth(fontMetrics().averageCharWidth() * 48);
+    layout->addWidget(list);
+    layout->addWidget(help);
+    for (const Completion& c : items) {
+        auto* item = new QListWidgetItem(c.what.isEmpty() ? c.label : c.label + QStringLiteral("    ") + c.what, list);
+        item->setData(Qt::UserRole, QVariant::fromValue(static_cast<int>(list->count() - 1)));
+    }
+    connect(list, &QListWidget::currentRowChanged, help, [help, items](int row) {
+        help->setText(row >= 0 && row < static_cast<int>(items.size()) ? items[static_cast<size_t>(row)].help : QString());
+        help->setHidden(help->text().isEmpty());
+    });
+    connect(list, &QListWidget::itemActivated, this, [this, popup, list, items, start] {
+        const int row = list->currentRow();
+        popup->close();
+        if (row < 0 || row >= static_cast<int>(items.size())) return;
+        const Completion& c = items[static_cast<size_t>(row)];
+        QTextCursor cursor = textCursor();
+        DisplayLines::insertText(cursor, c.text);
+        cursor.setPosition(documentPosition(start + c.selectBegin));
+        cursor.setPosition(documentPosition(start + c.selectEnd), QTextCursor::KeepAnchor);
+        setTextCursor(cursor);
+        ensureCursorVisible();
+    });
+    list->setCurrentRow(0);
+    const int rows = std::min(list->count(), 10);
+    list->setMinimumHeight(list->sizeHintForRow(0) * rows + 2 * list->frameWidth());
+    list->setMinimumWidth(std::max(list->sizeHintForColumn(0) + 24, help->minimumWidth()));
+    popup->adjustSize();
+    popup->move(viewport()->mapToGlobal(cursorRect().bottomLeft()));
+    popup->show();
+    list->setFocus();
+    return true;
+}
+
+QListWidget* CEditEx::completionList() const {
+    return m_completionPopup ? m_completionPopup->findChild<QListWidget*>(QStringLiteral("completionList")) : nullptr;
+}
+
 void CEditEx::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Space && (e->modifiers() & Qt::ControlModifier)) {
+        showCompletions();
+        return;
+    }
     if (e->key() == Qt::Key_F1 && e->modifiers() == Qt::NoModifier) {
         // The keyboard's way to the hover text: the command at the caret.
         const QString text = commandHelpAt(textPosition(textCursor().position()));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QString>
 
@@ -39,6 +40,23 @@ public:
     using CommandHelp = std::function<QString(int textPosition)>;
     void setCommandHelp(CommandHelp help) { m_help = std::move(help); }
     QString commandHelpAt(int textPosition) const { return m_help ? m_help(textPosition) : QString(); }
+
+    // What may be typed at a text position, listed on Ctrl+Space: the chosen entry goes in at
+    // the caret with its first field selected, so that typing replaces it.
+    struct Completion {
+        QString label;  // "@W", "!A"
+        QString what;   // one line beside it
+        QString help;   // rich text shown under the list for the entry chosen
+        QString text;   // what is inserted
+        int selectBegin = 0;  // in text, what is selected after inserting
+        int selectEnd = 0;
+    };
+    using Completions = std::function<std::vector<Completion>(int textPosition)>;
+    void setCompletions(Completions completions) { m_completions = std::move(completions); }
+    // Opens the list at the caret; false when nothing may be typed there.
+    bool showCompletions();
+    // The open list (nullptr when closed): Enter inserts the current entry, Escape closes it.
+    QListWidget* completionList() const;
 
     // The document's display lines (made on first use for a document without them).
     DisplayLines* lines() const;
@@ -75,6 +93,8 @@ private:
     void updateGutter(const QRect& rect, int dy);
     InputFilter m_filter;
     CommandHelp m_help;
+    Completions m_completions;
+    QWidget* m_completionPopup = nullptr;
     QWidget* m_gutter = nullptr;
     std::optional<Range> m_error;
     std::vector<Range> m_playing;

@@ -23,16 +23,33 @@
 #include "app/qt/BankScopes.h"
 #include "app/qt/CEditEx.h"
 #include "app/qt/DisplayLines.h"
+#include "app/qt/Language.h"
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/PianoRollView.h"
 #include "app/qt/Resources.h"
 #include "document/CaretMapping.h"
 #include "music/CommandHelp.h"
+#include "music/DocumentFeatures.h"
+#include "music/MmlReference.h"
 
 namespace tavolin::qt {
 
 using window::Command;
 namespace ctl = window::ctl;
+
+namespace {
+
+// Help in Markdown ("**T150**\n\nテンポ 150（…）\n\n`Tn` …") as rich text: the command in bold,
+// code as code, its lines as lines.
+QString helpHtml(const std::string& markdown) {
+    QString html = QString::fromStdString(markdown).toHtmlEscaped();
+    html.replace(QRegularExpression(QStringLiteral("\\*\\*(.+?)\\*\\*")), QStringLiteral("<b>\\1</b>"));
+    html.replace(QRegularExpression(QStringLiteral("`(.+?)`")), QStringLiteral("<code>\\1</code>"));
+    html.replace(QStringLiteral("\n\n"), QStringLiteral("<br>")).replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    return html;
+}
+
+}  // namespace
 
 TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     buildControls();
@@ -57,13 +74,31 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
         if (!m_model) return {};
         const std::string& text = m_model->tabTexts[static_cast<size_t>(m_shownTab)];
         const auto help = music::commandHelpAt(text, static_cast<uint32_t>(document::unitToByteOffset(text, static_cast<size_t>(position))));
-        if (!help) return {};
-        // "**T150**\n\nテンポ 150（…）\n\n`Tn` …": the command in bold, code as code, its lines as lines.
-        QString html = QString::fromStdString(help->text).toHtmlEscaped();
-        html.replace(QRegularExpression(QStringLiteral("\\*\\*(.+?)\\*\\*")), QStringLiteral("<b>\\1</b>"));
-        html.replace(QRegularExpression(QStringLiteral("`(.+?)`")), QStringLiteral("<code>\\1</code>"));
-        html.replace(QStringLiteral("\n\n"), QStringLiteral("<br>")).replace(QLatin1Char('\n'), QStringLiteral("<br>"));
-        return html;
+        return help ? helpHtml(help->text) : QString();
+    });
+    // Ctrl+Space: what may be typed at the caret, as the language server completes it, with the
+    // reference's line for each command.
+    m_editor->setCompletions([this](int position) {
+        std::vector<CEditEx::Completion> out;
+        if (!m_model) return out;
+        const std::string& text = m_model->tabTexts[static_cast<size_t>(m_shownTab)];
+        const auto offset = static_cast<uint32_t>(document::unitToByteOffset(text, static_cast<size_t>(position)));
+        for (const music::Completion& c : music::completionsAt(m_model->tabTexts, m_shownTab, offset)) {
+            CEditEx::Completion item{QString::fromStdString(c.label), {}, {}, QString::fromStdString(c.insert)};
+            item.selectBegin = item.selectEnd = static_cast<int>(item.text.size());
+            if (c.kind == music::Completion::Kind::Command) {
+                const music::ExpandedSnippet e = music::expandSnippet(c.insert);
+                item.text = QString::fromStdString(e.text);  // ASCII: bytes are characters
+                item.selectBegin = static_cast<int>(e.selectBegin);
+                item.selectEnd = static_cast<int>(e.selectEnd);
+                if (const music::MmlReferenceEntry* entry = music::mmlReferenceFor(c.label)) {
+                    item.what = displayText(entry->what);
+                    item.help = helpHtml(music::mmlReferenceHover(*entry));
+                }
+            }
+            out.push_back(std::move(item));
+        }
+        return out;
     });
     m_editor->setInputFilter([this](const QString& text) -> std::optional<QString> {
         if (!m_model) return std::nullopt;

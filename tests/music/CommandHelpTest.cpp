@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "music/CommandHelp.h"
+#include "music/DocumentFeatures.h"
 #include "music/MmlReference.h"
 
 namespace tavolin::music {
@@ -62,6 +63,25 @@ TEST(CommandHelp, ReferenceEntryOfACommand) {
     for (const auto& [command, heads] : rows) {
         const MmlReferenceEntry* entry = mmlReferenceFor(command);
         EXPECT_STREQ(entry ? entry->heads : nullptr, heads) << command;
+    }
+}
+
+// Completions in an editor without snippets: defaults written out, the first field selected.
+TEST(CommandHelp, SnippetsExpandToTextWithTheFirstFieldSelected) {
+    const std::pair<const char*, ExpandedSnippet> rows[] = {
+        {"T${1:120}", {"T120", 1, 4}},
+        {"@W${1:n}:${2:wave}:${3:duty}", {"@Wn:wave:duty", 2, 3}},
+        {"${2:b}x${1:a}", {"bxa", 2, 3}},     // the lowest number first, wherever it stands
+        {"[$0]${1:2}", {"[]2", 2, 3}},
+        {"{$0}", {"{}", 1, 1}},               // no field: the caret where $0 stands
+        {"@!${1:A}$0!", {"@!A!", 2, 3}},
+        {"O", {"O", 1, 1}},
+        {"T${1:12", {"T", 1, 1}},              // cut short
+        {"$", {"$", 1, 1}},
+    };
+    for (const auto& [snippet, expected] : rows) {
+        const ExpandedSnippet got = expandSnippet(snippet);
+        EXPECT_EQ(got, expected) << snippet << ": got " << got.text << " " << got.selectBegin << ".." << got.selectEnd;
     }
 }
 

@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QListWidget>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -976,6 +977,32 @@ TEST_F(QtWindow, ReferencePlaysAndInsertsExamples) {
     EXPECT_EQ(window->editor()->toPlainText(), QStringLiteral("C") + QString::fromUtf8(edEntry->example));
     panel->close();  // by its own title bar: Help's entry follows
     EXPECT_FALSE(toggle->isChecked());
+}
+
+// Ctrl+Space lists what may be typed with the reference's line; Enter inserts the chosen
+// command with its first field selected, so that typing replaces it. A comment lists nothing.
+TEST_F(QtWindow, CompletionListInsertsTheChosenCommand) {
+    control<QTabBar>(ctl::Tabs)->setCurrentIndex(1);
+    CEditEx* editor = window->editor();
+    QTest::keyClicks(editor, "c ");
+    QTest::keyClick(editor, Qt::Key_Space, Qt::ControlModifier);
+    QListWidget* list = editor->completionList();
+    ASSERT_NE(list, nullptr);
+    int tempo = -1;
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->text().startsWith(QStringLiteral("T "))) tempo = i;
+    ASSERT_GE(tempo, 0) << "no T among " << list->count() << " entries";
+    EXPECT_TRUE(list->item(tempo)->text().contains(displayText("テンポ: 1分間に4分音符 n 個（最初は 120）")));
+    list->setCurrentRow(tempo);
+    const auto* help = list->parentWidget()->findChild<QLabel*>(QStringLiteral("completionHelp"));
+    EXPECT_TRUE(help->text().contains(QStringLiteral("<code>T180 CDEF T90 GAB&gt;C</code>"))) << help->text().toStdString();
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(editor->toPlainText(), QStringLiteral("C T120"));
+    EXPECT_EQ(editor->textCursor().selectedText(), QStringLiteral("120"));
+    QTest::keyClicks(editor, "90");
+    EXPECT_EQ(editor->toPlainText(), QStringLiteral("C T90"));
+    QTest::keyClicks(editor, " *x");
+    EXPECT_FALSE(editor->showCompletions()) << "inside a comment";
 }
 
 // Resting the mouse on a command, or F1 at the caret, says what it does in the language

@@ -1144,6 +1144,13 @@ Looked in: {places}</translation>
     </message>
 </context>
 <context>
+    <name>tavolin::qt::CEditEx</name>
+    <message>
+        <source>入力候補</source>
+        <translation>Completions</translation>
+    </message>
+</context>
+<context>
     <name>tavolin::qt::ExportDialog</name>
     <message>
         <source>バンク別に書き出す</source>
