@@ -111,6 +111,7 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     buildBankScopes();
     buildPianoRoll();
     buildReference();
+    buildFirstSteps();
 }
 
 TavolinWindow::~TavolinWindow() {

@@ -24,6 +24,7 @@ class QLineEdit;
 class QListWidget;
 class QProgressDialog;
 class QPushButton;
+class QSettings;
 class QSplitter;
 class QTabBar;
 class QLabel;
@@ -188,6 +189,9 @@ private:
     void buildPianoRoll();
     // Help → "MMLリファレンス": the reference dock (hidden until asked for).
     void buildReference();
+    void buildFirstSteps();
+    // The first steps on the first start the settings know of; never again by themselves.
+    void showFirstStepsOnce(QSettings& settings);
     void showRollCaret();
     void selectRollNote(int bank, size_t note);
 
@@ -229,6 +233,7 @@ private:
     QTimer* m_idleTimer = nullptr;
     bool m_referencePlaced = false;  // the reference window has been given its first place
     QAction* m_referenceToggle = nullptr;  // Help → "MMLリファレンス", checked while it shows
+    QAction* m_firstStepsToggle = nullptr;  // Help → "はじめの一歩", checked while it shows
     bool m_testPlaying = false;  // Test's phrase plays: stopped once it has been heard
     QToolButton* m_errorStatus = nullptr;
     QLabel* m_caretStatus = nullptr;

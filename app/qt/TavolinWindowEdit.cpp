@@ -155,9 +155,11 @@ bool TavolinWindow::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    // The reference window closed by its title bar: Help's entry is unchecked with it.
+    // The reference or the first steps closed by their title bar: Help's entry is unchecked with them.
     if (m_referenceToggle && watched->objectName() == QLatin1String("referenceWindow") && event->type() == QEvent::Hide)
         m_referenceToggle->setChecked(false);
+    if (m_firstStepsToggle && watched->objectName() == QLatin1String("firstStepsWindow") && event->type() == QEvent::Hide)
+        m_firstStepsToggle->setChecked(false);
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The MML reference beside the editor (Help → "MMLリファレンス"): every command in its group, what it
-// does and an example that plays alone or goes in at the caret.
+// does and an example that plays alone or goes in at the caret. And the first steps (Help →
+// "はじめの一歩"), shown by themselves on the first start.
 #include <algorithm>
 
 #include <QAction>
@@ -9,12 +10,16 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSettings>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/qt/Language.h"
 #include "app/qt/TavolinWindow.h"
 #include "compiler/UiText.h"
 #include "music/MmlReference.h"
+#include "window/FirstSteps.h"
 
 namespace tavolin::qt {
 
@@ -121,6 +126,60 @@ void TavolinWindow::buildReference() {
     QAction* first = m_helpMenu->actions().value(0);
     m_helpMenu->insertAction(first, toggle);
     m_helpMenu->insertSeparator(first);  // the reference apart from the pages of docs/
+}
+
+void TavolinWindow::buildFirstSteps() {
+    auto* body = new QWidget(this, Qt::Tool);
+    body->setObjectName(QStringLiteral("firstStepsWindow"));
+    body->setWindowTitle(displayText(window::kFirstStepsTitle));
+    QString html = QStringLiteral("<ol>");
+    for (const window::FirstStep& step : window::kFirstSteps)
+        html += QStringLiteral("<li><b>%1</b><br>%2</li>").arg(displayText(step.title).toHtmlEscaped(), displayText(step.how).toHtmlEscaped());
+    html += QStringLiteral("</ol><p>%1</p>").arg(displayText(window::kFirstStepsMore).toHtmlEscaped());
+    auto* steps = new QLabel(html, body);
+    steps->setObjectName(QStringLiteral("firstSteps"));
+    steps->setWordWrap(true);
+    steps->setTextFormat(Qt::RichText);
+    steps->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    auto* close = new QPushButton(tr("閉じる"), body);
+    close->setObjectName(QStringLiteral("firstStepsClose"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(close);
+    auto* layout = new QVBoxLayout(body);
+    layout->addWidget(steps, 1);
+    layout->addLayout(buttons);
+    auto* toggle = new QAction(displayText(window::kFirstStepsTitle), this);
+    toggle->setCheckable(true);
+    toggle->setObjectName(QStringLiteral("help:firstSteps"));
+    connect(close, &QPushButton::clicked, toggle, [toggle] { toggle->setChecked(false); });
+    connect(toggle, &QAction::toggled, body, [this, body, close](bool shown) {
+        if (!shown) {
+            body->hide();
+            return;
+        }
+        // Over the right part of the window, the text and the Play button left in view.
+        const QRect frame = geometry();
+        const int width = std::min(440, frame.width() / 2);
+        body->setFixedWidth(width);
+        body->adjustSize();
+        body->move(frame.right() - width - 16, frame.top() + 64);
+        body->show();
+        body->raise();
+        close->setFocus();
+    });
+    body->installEventFilter(this);
+    m_firstStepsToggle = toggle;
+    // Beside the reference, above the pages of docs/.
+    m_helpMenu->insertAction(m_referenceToggle ? m_helpMenu->actions().value(m_helpMenu->actions().indexOf(m_referenceToggle) + 1) : nullptr, toggle);
+}
+
+void TavolinWindow::showFirstStepsOnce(QSettings& settings) {
+    const QString key = QStringLiteral("firstSteps/shown");
+    if (settings.value(key).toBool()) return;
+    settings.setValue(key, true);
+    // Once the window stands where it will stay.
+    QTimer::singleShot(0, m_firstStepsToggle, [this] { m_firstStepsToggle->setChecked(true); });
 }
 
 }  // namespace tavolin::qt

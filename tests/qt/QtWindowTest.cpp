@@ -573,6 +573,15 @@ TEST_F(QtWindow, SizeSplitterRecentFilesAndLastFolderOutliveTheWindow) {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QCoreApplication::setOrganizationName(QStringLiteral("tavolin-test"));
     window->useSettings();
+    // The first start shows the first steps; Help's entry is ticked with them.
+    QCoreApplication::processEvents();
+    auto* steps = window->findChild<QWidget*>(QStringLiteral("firstStepsWindow"));
+    ASSERT_NE(steps, nullptr);
+    EXPECT_TRUE(steps->isVisible()) << "first start";
+    EXPECT_EQ(steps->findChild<QLabel*>(QStringLiteral("firstSteps"))->text().count(QStringLiteral("<li>")), 5);
+    window->findChild<QPushButton*>(QStringLiteral("firstStepsClose"))->click();
+    EXPECT_FALSE(steps->isVisible());
+    EXPECT_FALSE(window->findChild<QAction*>(QStringLiteral("help:firstSteps"))->isChecked());
     window->resize(1300, 760);
     window->splitter()->setSizes({500, 700});
     const QList<int> sizes = window->splitter()->sizes();
@@ -585,6 +594,7 @@ TEST_F(QtWindow, SizeSplitterRecentFilesAndLastFolderOutliveTheWindow) {
     next->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(next.get()));
     EXPECT_EQ(next->size(), QSize(1300, 760));
+    EXPECT_FALSE(next->findChild<QWidget*>(QStringLiteral("firstStepsWindow"))->isVisible()) << "shown on the first start only";
     EXPECT_EQ(next->splitter()->sizes(), sizes);
     EXPECT_EQ(next->model().recentFiles(), (std::vector<std::string>{"/songs/b.mml", "/songs/a.mml"}));
     EXPECT_EQ(next->model().lastFolder(), "/songs/takes");

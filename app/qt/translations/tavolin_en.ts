@@ -4,6 +4,54 @@
 <context>
     <name>Texts</name>
     <message>
+        <source>はじめの一歩</source>
+        <translation>First steps</translation>
+    </message>
+    <message>
+        <source>聴く</source>
+        <translation>Listen</translation>
+    </message>
+    <message>
+        <source>「Play(F5)」か F5 キーで曲を再生し、「Stop(F6)」か F6 で止めます。</source>
+        <translation>“Play(F5)” or the F5 key plays the song; “Stop(F6)” or F6 stops it.</translation>
+    </message>
+    <message>
+        <source>再生したまま直す</source>
+        <translation>Change it while it plays</translation>
+    </message>
+    <message>
+        <source>再生中に音符を1つ書き換えてみましょう（C を E にするなど）。同じ場所から、すぐに新しい曲が聞こえます。</source>
+        <translation>Change a note while the song plays (a C to an E, say): you hear the new song at once, from the same place.</translation>
+    </message>
+    <message>
+        <source>一部分をループ再生</source>
+        <translation>Loop a passage</translation>
+    </message>
+    <message>
+        <source>何小節かを選んで Ctrl+L を押すと、その部分だけを繰り返し再生します。</source>
+        <translation>Select a few bars and press Ctrl+L: that passage plays over and over.</translation>
+    </message>
+    <message>
+        <source>音色を変える</source>
+        <translation>Change the tone</translation>
+    </message>
+    <message>
+        <source>@1 などの音色の番号を書き換えるか、「音色定義サポート」で音色を作ってみましょう。</source>
+        <translation>Change a tone number such as @1, or build a tone of your own with “Tone definition”.</translation>
+    </message>
+    <message>
+        <source>書き出す</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>「Wav出力」で WAV、FLAC、Ogg、Opus のファイルに書き出せます。</source>
+        <translation>“Export WAV” writes the song as a WAV, FLAC, Ogg or Opus file.</translation>
+    </message>
+    <message>
+        <source>コマンドの一覧は「MMLリファレンス」に、例は「サンプル曲」にあります。</source>
+        <translation>Every command is in the “MML reference”, and songs to learn from are under “Examples”.</translation>
+    </message>
+    <message>
         <source>例: {example}</source>
         <translation>Example: {example}</translation>
     </message>
@@ -1188,6 +1236,10 @@ Double-click: show the whole song</translation>
 </context>
 <context>
     <name>tavolin::qt::TavolinWindow</name>
+    <message>
+        <source>閉じる</source>
+        <translation>Close</translation>
+    </message>
     <message>
         <source>意味</source>
         <translation>Meaning</translation>
