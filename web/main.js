@@ -116,7 +116,7 @@ function makeState(doc) {
       keymap.of([...defaultKeymap, ...historyKeymap]),
       upperCase, colours, errorField, litField,
       EditorView.updateListener.of((u) => {
-        if (u.docChanged) { modified = true; scheduleCheck(); }
+        if (u.docChanged) { modified = true; scheduleCheck(); storeSoon(); }
         if (u.selectionSet || u.docChanged) caretMoved();
       }),
     ],
@@ -941,14 +941,27 @@ function loadDocument(bytes, name, damagedText) {
   if (decoded.warning && !confirm(decoded.warning)) return false;
   const tabs = decoded.tabs;
   if (modified && !confirm(text('discard'))) return false;
+  replaceTabs(tabs);
+  return true;
+}
+
+// The six tabs replaced by `tabs`, bank A shown, nothing changed since.
+function replaceTabs(tabs) {
   stop();
   for (let i = 0; i < 6; ++i) states[i] = makeState(tabs[i].replace(/[a-z]+/g, (s) => s.toUpperCase()));
   shownTab = -1;
   showTab(1);
   modified = false;
   scheduleCheck();
-  return true;
+  storeSoon();
 }
+
+// "New": six empty tabs, after asking when the text holds unsaved changes.
+$('new').onclick = () => {
+  if (modified && !confirm(text('discardNew'))) return;
+  replaceTabs(['', '', '', '', '', '']);
+  fileName = null;
+};
 
 $('open').onclick = () => $('file').click();
 $('file').onchange = async () => {
@@ -981,19 +994,23 @@ for (const song of engine.examples({ lang })) {
   b.textContent = song.title;
   b.title = song.about;
   b.dataset.example = song.file;
-  b.onclick = async () => {
-    let bytes;
-    try {
-      const response = await fetch(new URL(`./examples/${song.file}`, import.meta.url));
-      if (!response.ok) throw new Error(`${response.status} ${response.statusText}`);
-      bytes = new Uint8Array(await response.arrayBuffer());
-    } catch (e) {
-      say(text('exampleMissing', { file: song.file, reason: e.message ?? e }));
-      return;
-    }
-    if (loadDocument(bytes, song.file, text('damaged', { file: song.file }))) fileName = null;
-  };
+  b.onclick = () => openExample(song.file);
   $('example-items').append(b);
+}
+// An example song as an untitled copy; false (after saying why) when it cannot be had.
+async function openExample(file) {
+  let bytes;
+  try {
+    const response = await fetch(new URL(`./examples/${file}`, import.meta.url));
+    if (!response.ok) throw new Error(`${response.status} ${response.statusText}`);
+    bytes = new Uint8Array(await response.arrayBuffer());
+  } catch (e) {
+    say(text('exampleMissing', { file, reason: e.message ?? e }));
+    return false;
+  }
+  if (!loadDocument(bytes, file, text('damaged', { file }))) return false;
+  fileName = null;
+  return true;
 }
 
 $('midi-import').onclick = () => $('midi-file').click();
@@ -1057,10 +1074,71 @@ async function openShared() {
     fileName = null;
     say(text('linkOpened'));
     $('play').focus();
+    return true;
   }
+  return false;
 }
+
+// ---- kept between visits ------------------------------------------------------------------------
+
+// The page has no disk of its own: the document lives in this browser, kept a moment after each
+// change and when the page goes away, and a visit opens it where it was left.
+const kStoreKey = 'tavolin-document';
+let storeTimer = 0;
+function storeNow() {
+  clearTimeout(storeTimer);
+  storeTimer = 0;
+  try {
+    localStorage.setItem(kStoreKey, JSON.stringify({ tabs: tabTexts(), name: fileName, modified }));
+  } catch { /* private mode, or the browser's storage full: the page works on without it */ }
+}
+function storeSoon() { if (!storeTimer) storeTimer = setTimeout(storeNow, 300); }
+addEventListener('pagehide', storeNow);
+function restoreStored() {
+  let stored = null;
+  try { stored = JSON.parse(localStorage.getItem(kStoreKey)); } catch { /* none, or not ours */ }
+  if (!Array.isArray(stored?.tabs) || stored.tabs.length !== 6 || !stored.tabs.every((t) => typeof t === 'string')) return false;
+  replaceTabs(stored.tabs);
+  fileName = typeof stored.name === 'string' ? stored.name : null;
+  modified = stored.modified === true;
+  return true;
+}
+
+// The window's first steps, shown on every visit until closed (then only from the File menu).
+const kFirstStepsKey = 'tavolin-first-steps';
+const steps = engine.firstSteps({ lang });
+$('first-steps-title').textContent = $('first-steps-open').textContent = steps.title;
+for (const step of steps.steps) {
+  const li = document.createElement('li');
+  const title = document.createElement('b');
+  title.textContent = step.title;
+  li.append(title, step.how);
+  $('first-steps-list').append(li);
+}
+$('first-steps-more').textContent = steps.more;
+function showFirstSteps() {
+  if ($('first-steps').open) return;
+  $('first-steps').show();
+  raise($('first-steps'));
+}
+$('first-steps-open').onclick = showFirstSteps;
+$('first-steps').onclose = () => {
+  try { localStorage.setItem(kFirstStepsKey, 'closed'); } catch { /* private mode */ }
+};
+let firstStepsClosed = false;
+try { firstStepsClosed = localStorage.getItem(kFirstStepsKey) === 'closed'; } catch { /* private mode */ }
+
 addEventListener('hashchange', openShared);
-await openShared();
+// A visit opens what was left here; a share link opens over it (asking first when it held unsaved
+// changes); the first visit of all opens on the demo, Play(F5) lit until it plays.
+const restored = restoreStored();
+const linked = await openShared();
+if (!restored && !linked && await openExample('demo.mml')) {
+  $('play').classList.add('hint');
+  $('play').addEventListener('click', () => $('play').classList.remove('hint'), { once: true });
+  addEventListener('keydown', (e) => { if (e.key === 'F5') $('play').classList.remove('hint'); });
+}
+if (!linked && !firstStepsClosed) showFirstSteps();
 scheduleCheck();
 // Offline once loaded: a service worker keeps the page's files (where the browser allows one).
 navigator.serviceWorker?.register('sw.js').catch(() => {});

@@ -3,7 +3,7 @@
 const ja = {
   common: '共通', internal: '内部',
   play: 'Play(F5)', fromCursor: 'Start from current cursor', stop: 'Stop(F6)', loop: 'Loop',
-  open: 'Open', save: 'Save', exportWav: 'Wav出力', share: '共有リンク',
+  new: 'New', open: 'Open', save: 'Save', exportWav: 'Wav出力', share: '共有リンク',
   importMidi: 'MIDI読み込み…', exportMidi: 'MIDI出力', pause: 'Pause', currentBank: 'Current Bank Play',
   midiRefused: '「{file}」をMIDIファイルとして読めませんでした: {reason}',
   mute: 'バンク{bank}をミュート (鳴らし続けたまま音だけ外す)',
@@ -19,6 +19,7 @@ const ja = {
   linkOpened: '共有リンクの曲を開きました。Play で再生します。',
   audioFailed: 'Wav出力デバイスのオープンに失敗しました',
   discard: 'ファイルが変更されています。破棄して開きますか？',
+  discardNew: 'ファイルが変更されています。破棄して新しく始めますか？',
   written: '書き出しました\n{file}',
   exportTitle: '書き出し', exportType: 'ファイル形式', exportLoops: 'ループ回数', exportFade: 'フェードアウト (秒)',
   exportPerBank: 'バンク別に書き出す',
@@ -45,7 +46,7 @@ const ja = {
 const en = {
   common: 'Common', internal: 'Internal',
   play: 'Play(F5)', fromCursor: 'Start from current cursor', stop: 'Stop(F6)', loop: 'Loop',
-  open: 'Open', save: 'Save', exportWav: 'Export WAV', share: 'Share link',
+  new: 'New', open: 'Open', save: 'Save', exportWav: 'Export WAV', share: 'Share link',
   importMidi: 'Import MIDI…', exportMidi: 'Export MIDI', pause: 'Pause', currentBank: 'Current Bank Play',
   midiRefused: '"{file}" could not be read as a MIDI file: {reason}',
   mute: 'Mute bank {bank} (it keeps running; only its sound is left out)',
@@ -61,6 +62,7 @@ const en = {
   linkOpened: 'Opened the song of the share link. Press Play to hear it.',
   audioFailed: 'Could not open the sound output device',
   discard: 'The file has been changed. Discard the changes and open another?',
+  discardNew: 'The file has been changed. Discard the changes and start a new one?',
   written: 'Written\n{file}',
   exportTitle: 'Export', exportType: 'File type', exportLoops: 'Loop count', exportFade: 'Fade-out (seconds)',
   exportPerBank: 'One file per bank',

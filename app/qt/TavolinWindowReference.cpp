@@ -161,12 +161,18 @@ void TavolinWindow::buildFirstSteps() {
         // Over the right part of the window, the text and the Play button left in view.
         const QRect frame = geometry();
         const int width = std::min(440, frame.width() / 2);
+        // As tall as its wrapped lines need at that width.
         body->setFixedWidth(width);
-        body->adjustSize();
+        body->layout()->activate();
+        body->resize(width, body->layout()->hasHeightForWidth() ? body->layout()->totalHeightForWidth(width) : body->sizeHint().height());
         body->move(frame.right() - width - 16, frame.top() + 64);
         body->show();
         body->raise();
-        close->setFocus();
+        // Asked for: the keys go to it. Shown by itself on a first start: typing stays in the editor.
+        if (!body->testAttribute(Qt::WA_ShowWithoutActivating)) {
+            body->activateWindow();
+            close->setFocus();
+        }
     });
     body->installEventFilter(this);
     m_firstStepsToggle = toggle;
@@ -179,7 +185,12 @@ void TavolinWindow::showFirstStepsOnce(QSettings& settings) {
     if (settings.value(key).toBool()) return;
     settings.setValue(key, true);
     // Once the window stands where it will stay.
-    QTimer::singleShot(0, m_firstStepsToggle, [this] { m_firstStepsToggle->setChecked(true); });
+    QTimer::singleShot(0, m_firstStepsToggle, [this] {
+        auto* body = findChild<QWidget*>(QStringLiteral("firstStepsWindow"));
+        body->setAttribute(Qt::WA_ShowWithoutActivating, true);
+        m_firstStepsToggle->setChecked(true);
+        body->setAttribute(Qt::WA_ShowWithoutActivating, false);
+    });
 }
 
 }  // namespace tavolin::qt

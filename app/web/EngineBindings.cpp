@@ -17,6 +17,7 @@
 #include "session/CheckPace.h"
 #include "session/SongSettings.h"
 #include "window/Examples.h"
+#include "window/FirstSteps.h"
 
 namespace tavolin::web {
 namespace {
@@ -214,6 +215,13 @@ std::string examples(bool english) {
         list.push_back({{"file", song.file}, {"title", uiText(song.title)}, {"about", uiText(song.about)}});
     return list.dump();
 }
+// The window's first steps: {title, steps: [{title, how}], more} in the page's language.
+std::string firstSteps(bool english) {
+    useLanguage(english);
+    Json steps = Json::array();
+    for (const window::FirstStep& step : window::kFirstSteps) steps.push_back({{"title", uiText(step.title)}, {"how", uiText(step.how)}});
+    return Json{{"title", uiText(window::kFirstStepsTitle)}, {"steps", std::move(steps)}, {"more", uiText(window::kFirstStepsMore)}}.dump();
+}
 // {"text": "@ED..."} or {"message": the first failed check}
 std::string envelopeCommand(const std::string& attack, const std::string& decay, const std::string& release,
                             const std::string& attackLevel, const std::string& sustainLevel, const std::string& number,
@@ -306,6 +314,7 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
     function("helperTexts", &helperTexts);
     function("reference", &reference);
     function("examples", &examples);
+    function("firstSteps", &firstSteps);
     function("envelopeCommand", &envelopeCommand);
     class_<Roll>("Roll")
         .constructor<>()

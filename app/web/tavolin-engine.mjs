@@ -299,6 +299,8 @@ export async function createEngine(options = {}) {
     // The example songs the window's File → "サンプル曲" lists: [{file, title, about}] in the page's
     // language; the files are beside the page in examples/.
     examples({ lang } = {}) { return JSON.parse(core.examples(englishOf(lang))); },
+    // The window's first steps in the page's language: {title, steps: [{title, how}], more}.
+    firstSteps({ lang } = {}) { return JSON.parse(core.firstSteps(englishOf(lang))); },
 
     // The helpers' fixed texts: {waves, toneNumberMax, templates: [{caption, fields: [5 texts]}]}.
     helperTexts({ lang } = {}) { return JSON.parse(core.helperTexts(englishOf(lang))); },

@@ -66,6 +66,20 @@ try {
     errorTabs: [...document.querySelectorAll('.has-error')].map((e) => e.textContent),
   }));
 
+  step('first visit');
+  // The first visit of all opens on the demo with Play(F5) lit and the five first steps shown;
+  // closing them is for good, and File → New starts from six empty tabs.
+  const firstVisit = () => page.evaluate(() => ({
+    bankA: document.querySelector('.cm-content').innerText.split('\n')[0],
+    hint: document.getElementById('play').classList.contains('hint'),
+    steps: document.getElementById('first-steps').open ? document.querySelectorAll('#first-steps li').length : 0,
+  }));
+  expect('first visit', await firstVisit(), { bankA: '*A: LEAD WITH DELAYED VIBRATO*', hint: true, steps: 5 });
+  await page.click('#first-steps form button');
+  await page.click('#file-menu summary');
+  await page.click('#new');
+  expect('New empties the text', await page.$eval('.cm-content', (e) => e.textContent), '');
+
   step('type an error');
   // Bank B: a loop end on line 2 that was never started, typed in lower case.
   await page.click('#tab-2');
@@ -105,6 +119,15 @@ try {
     expect(`${what}: message`, message.test(said) ? 'as wanted' : said, 'as wanted');
     expect(`${what}: text kept`, kept, 'C D\nE  F');
   }
+
+  step('kept between visits');
+  // The next visit opens the text where it was left, without the first steps closed for good.
+  await page.goto(url);
+  await page.waitForSelector('body[data-ready]');
+  const next = await firstVisit();
+  expect('next visit: no hint, no first steps', [next.hint, next.steps], [false, 0]);
+  await page.click('#tab-2');
+  expect('next visit: bank B as left', await page.$eval('.cm-content', (e) => e.innerText), 'C D\nE  F');
 
   step('share link');
   // A share link (packed here by zlib, apart from the page's own packing) opens the song ready to
