@@ -62,6 +62,8 @@ public:
     int exitCode() const noexcept { return m_shutdown ? 0 : 1; }
 
     const OpenDocument* document(const std::string& uri) const;
+    // What plays (nullptr before the first play): for benchmarks that time a swap to the device.
+    const session::PlaySession* playSession() const noexcept { return m_session.get(); }
 
 private:
     using Handler = json (Server::*)(const json& params, Clock::time_point now);
