@@ -112,6 +112,7 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     buildPianoRoll();
     buildReference();
     buildFirstSteps();
+    applyKeys();  // the Help entries built last get their keys too
 }
 
 TavolinWindow::~TavolinWindow() {

@@ -12,6 +12,7 @@
 #include <QMainWindow>
 
 #include "window/CTavolinDlg.h"
+#include "window/KeyMap.h"
 #include "window/LiveEditor.h"
 #include "window/WindowView.h"
 
@@ -190,6 +191,10 @@ private:
     // Help → "MMLリファレンス": the reference dock (hidden until asked for).
     void buildReference();
     void buildFirstSteps();
+    // The user's keys on the actions they run (the menus show them); Edit → "キー設定…" changes them.
+    void applyKeys();
+    void editKeys();
+    QAction* keyAction(const window::KeyCommand& command);
     // The first steps on the first start the settings know of; never again by themselves.
     void showFirstStepsOnce(QSettings& settings);
     void showRollCaret();
@@ -234,6 +239,7 @@ private:
     bool m_referencePlaced = false;  // the reference window has been given its first place
     QAction* m_referenceToggle = nullptr;  // Help → "MMLリファレンス", checked while it shows
     QAction* m_firstStepsToggle = nullptr;  // Help → "はじめの一歩", checked while it shows
+    window::KeyMap m_keys;
     bool m_testPlaying = false;  // Test's phrase plays: stopped once it has been heard
     QToolButton* m_errorStatus = nullptr;
     QLabel* m_caretStatus = nullptr;

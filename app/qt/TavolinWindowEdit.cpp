@@ -69,6 +69,10 @@ void TavolinWindow::buildEditMenu() {
         action->setShortcutContext(Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, e.run);
     }
+    edit->addSeparator();
+    QAction* keys = edit->addAction(tr("キー設定(&K)..."));
+    keys->setObjectName(QStringLiteral("editKeys"));
+    connect(keys, &QAction::triggered, this, &TavolinWindow::editKeys);
 }
 
 QWidget* TavolinWindow::buildFindBar() {

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QScrollArea>
+#include <QSettings>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -39,6 +40,7 @@
 #include "app/qt/Language.h"
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/Resources.h"
+#include "app/qt/KeysDialog.h"
 #include "app/qt/TavolinWindow.h"
 #include "music/EnvelopeHelper.h"
 #include "document/UserTexts.h"
@@ -551,20 +553,57 @@ void TavolinWindow::addAboutEntry(const std::string& text) {
     m_actions[Command::About] = action;
 }
 
-void TavolinWindow::installAccelerators() {
-    for (const window::Accelerator& a : window::kAccelerators) {
-        QAction* action = commandAction(a.command);
+void TavolinWindow::installAccelerators() { applyKeys(); }
+
+QAction* TavolinWindow::keyAction(const window::KeyCommand& command) {
+    // Commands the model runs, by the name the key table gives them.
+    static const std::pair<const char*, Command> kRun[] = {
+        {"play", Command::Play}, {"stop", Command::Stop}, {"loopPassage", Command::LoopPassage}, {"new", Command::New},
+        {"open", Command::Open}, {"save", Command::Save}, {"saveAs", Command::SaveAs}, {"export", Command::WavExport},
+        {"midiExport", Command::MidiExport}, {"midiImport", Command::MidiImport}, {"exit", Command::Exit},
+    };
+    for (const auto& [id, run] : kRun) {
+        if (std::string_view(command.id) != id) continue;
+        QAction* action = commandAction(run);
         if (!action) {
+            // No menu entry (Export WAV is a button): an action of the window's own.
             action = new QAction(this);
-            const Command command = a.command;
-            connect(action, &QAction::triggered, this, [this, command] { run(command); });
+            const Command c = run;
+            connect(action, &QAction::triggered, this, [this, c] { this->run(c); });
             addAction(action);
-            m_actions[a.command] = action;
+            m_actions[run] = action;
         }
-        action->setShortcut(QKeySequence(QString::fromLatin1(a.keys)));
+        return action;
+    }
+    // The Edit and Help menus' entries, by their object names.
+    static const std::pair<const char*, const char*> kNamed[] = {
+        {"undo", "editUndo"}, {"redo", "editRedo"}, {"cut", "editCut"}, {"copy", "editCopy"}, {"paste", "editPaste"},
+        {"selectAll", "editSelectAll"}, {"find", "editFind"}, {"findNext", "editFindNext"},
+        {"findPrevious", "editFindPrevious"}, {"reference", "help:reference"}, {"firstSteps", "help:firstSteps"},
+    };
+    for (const auto& [id, name] : kNamed)
+        if (std::string_view(command.id) == id) return findChild<QAction*>(QString::fromLatin1(name));
+    return nullptr;
+}
+
+void TavolinWindow::applyKeys() {
+    for (const window::KeyCommand& c : m_keys.commands()) {
+        if (!m_keys.has(c)) continue;
+        QAction* action = keyAction(c);
+        if (!action) continue;  // not built yet: bound when it is
+        QList<QKeySequence> keys;
+        for (const std::string& k : m_keys.allKeysOf(c.id)) keys << QKeySequence::fromString(QString::fromStdString(k), QKeySequence::PortableText);
+        action->setShortcuts(keys);
         action->setShortcutContext(Qt::WindowShortcut);
     }
 }
 
+void TavolinWindow::editKeys() {
+    const auto chosen = KeysDialog::ask(m_keys, this);
+    if (!chosen) return;
+    m_keys = *chosen;
+    applyKeys();
+    if (m_settings) QSettings().setValue(QStringLiteral("keys"), QString::fromStdString(m_keys.save()));
+}
 
 }  // namespace tavolin::qt

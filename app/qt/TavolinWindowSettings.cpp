@@ -69,6 +69,8 @@ void TavolinWindow::useSettings() {
     for (const QString& p : settings.value(QStringLiteral("recentFiles")).toStringList()) recent.push_back(p.toStdString());
     m_model->setRecentFiles(recent);
     m_model->setLastFolder(settings.value(QStringLiteral("lastFolder")).toString().toStdString());
+    m_keys = window::KeyMap::load(settings.value(QStringLiteral("keys")).toString().toStdString());
+    applyKeys();
     showFirstStepsOnce(settings);
 }
 

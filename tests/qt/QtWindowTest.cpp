@@ -33,6 +33,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -45,6 +46,7 @@
 #include <QTreeWidget>
 
 #include "app/qt/CEditEx.h"
+#include "app/qt/KeysDialog.h"
 #include "document/DocumentFormat.h"
 #include "document/UserTexts.h"
 #include "app/qt/DisplayLines.h"
@@ -456,6 +458,43 @@ TEST_F(QtWindow, ExportDialogAndBusyCursor) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+// Edit → "キー設定…": a key another command has is refused naming it; a free one goes on the
+// command's action (its menu entry shows it) and the old key runs nothing; the keys outlive the window.
+TEST_F(QtWindow, KeysOfYourOwn) {
+    QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QCoreApplication::setOrganizationName(QStringLiteral("tavolin-test"));
+    window->useSettings();
+    QAction* play = window->findChild<QAction*>(QStringLiteral("menu%1").arg(static_cast<int>(window::Command::Play)));
+    ASSERT_NE(play, nullptr);
+    EXPECT_EQ(play->shortcut().toString(QKeySequence::PortableText), QStringLiteral("F5"));
+    QString refused;
+    QTimer::singleShot(50, [&] {
+        auto* d = qobject_cast<KeysDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        auto* table = d->findChild<QTableWidget*>(QStringLiteral("keysTable"));
+        const auto rowOf = [table](const char* id) {
+            for (int r = 0; r < table->rowCount(); ++r)
+                if (table->item(r, 0)->data(Qt::UserRole).toString() == QLatin1String(id)) return r;
+            return -1;
+        };
+        d->choose(rowOf("play"), QKeySequence(QStringLiteral("F6")));
+        refused = d->findChild<QLabel*>(QStringLiteral("keysMessage"))->text();
+        d->choose(rowOf("play"), QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+        d->accept();
+    });
+    window->findChild<QAction*>(QStringLiteral("editKeys"))->trigger();
+    EXPECT_EQ(refused, displayText("{keys} は「{command}」が使っています。先にそちらのキーを変えてください。")
+                           .replace(QStringLiteral("{keys}"), QStringLiteral("F6")).replace(QStringLiteral("{command}"), displayText("停止")));
+    EXPECT_EQ(play->shortcut().toString(QKeySequence::PortableText), QStringLiteral("Ctrl+Shift+P"));
+    EXPECT_EQ(QSettings().value(QStringLiteral("keys")).toString(), QStringLiteral("play=Ctrl+Shift+P"));
+    TavolinWindow next;
+    next.useSettings();
+    EXPECT_EQ(next.findChild<QAction*>(QStringLiteral("menu%1").arg(static_cast<int>(window::Command::Play)))->shortcut(),
+              QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+    QCoreApplication::setOrganizationName(QString());
+}
+
 struct CloseRow {
     const char* name;
     QMessageBox::StandardButton answer;
@@ -748,7 +787,7 @@ TEST_F(QtWindow, UndoStepsRedoKeysAndTheEditMenu) {
         if (!a->isSeparator()) shown << a->text() + QLatin1Char(' ') + a->shortcut().toString();
     EXPECT_EQ(shown, (QStringList{"元に戻す(&U) Ctrl+Z", "やり直し(&R) Ctrl+Y", "切り取り(&T) Ctrl+X", "コピー(&C) Ctrl+C",
                                   "貼り付け(&P) Ctrl+V", "すべて選択(&A) Ctrl+A", "検索(&F)... Ctrl+F", "次を検索(&N) F3",
-                                  "前を検索(&V) Shift+F3"}));
+                                  "前を検索(&V) Shift+F3", "キー設定(&K)... "}));
 }
 
 // Ctrl+F opens the find bar over the current tab; Enter and Shift+Enter step

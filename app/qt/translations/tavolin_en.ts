@@ -4,6 +4,82 @@
 <context>
     <name>Texts</name>
     <message>
+        <source>再生</source>
+        <translation>Play</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>新規作成</source>
+        <translation>New</translation>
+    </message>
+    <message>
+        <source>開く</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>名前を付けて保存</source>
+        <translation>Save As</translation>
+    </message>
+    <message>
+        <source>Wav出力</source>
+        <translation>Export WAV</translation>
+    </message>
+    <message>
+        <source>終了</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>元に戻す</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>やり直し</source>
+        <translation>Redo</translation>
+    </message>
+    <message>
+        <source>切り取り</source>
+        <translation>Cut</translation>
+    </message>
+    <message>
+        <source>コピー</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>貼り付け</source>
+        <translation>Paste</translation>
+    </message>
+    <message>
+        <source>すべて選択</source>
+        <translation>Select All</translation>
+    </message>
+    <message>
+        <source>検索</source>
+        <translation>Find</translation>
+    </message>
+    <message>
+        <source>次を検索</source>
+        <translation>Find Next</translation>
+    </message>
+    <message>
+        <source>前を検索</source>
+        <translation>Find Previous</translation>
+    </message>
+    <message>
+        <source>MMLリファレンス</source>
+        <translation>MML reference</translation>
+    </message>
+    <message>
+        <source>{keys} は「{command}」が使っています。先にそちらのキーを変えてください。</source>
+        <translation>{keys} is taken by “{command}”. Change that command's key first.</translation>
+    </message>
+    <message>
         <source>はじめの一歩</source>
         <translation>First steps</translation>
     </message>
@@ -1199,6 +1275,37 @@ Looked in: {places}</translation>
     </message>
 </context>
 <context>
+    <name>tavolin::qt::KeysDialog</name>
+    <message>
+        <source>キー設定</source>
+        <translation>Keyboard shortcuts</translation>
+    </message>
+    <message>
+        <source>コマンドとキー</source>
+        <translation>Commands and their keys</translation>
+    </message>
+    <message>
+        <source>コマンド</source>
+        <translation>Command</translation>
+    </message>
+    <message>
+        <source>キー</source>
+        <translation>Key</translation>
+    </message>
+    <message>
+        <source>「%1」のキー</source>
+        <translation>Key of “%1”</translation>
+    </message>
+    <message>
+        <source>既定に戻す</source>
+        <translation>Restore defaults</translation>
+    </message>
+    <message>
+        <source>キーを変えるには、欄をクリックして新しいキーを押します。</source>
+        <translation>To change a key, click its field and press the new key.</translation>
+    </message>
+</context>
+<context>
     <name>tavolin::qt::ExportDialog</name>
     <message>
         <source>バンク別に書き出す</source>
@@ -1236,6 +1343,10 @@ Double-click: show the whole song</translation>
 </context>
 <context>
     <name>tavolin::qt::TavolinWindow</name>
+    <message>
+        <source>キー設定(&amp;K)...</source>
+        <translation>&amp;Keyboard shortcuts...</translation>
+    </message>
     <message>
         <source>閉じる</source>
         <translation>Close</translation>
