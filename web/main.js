@@ -346,6 +346,7 @@ function fromPlayer(data) {
 
 // Play, or with `pick` ({tab, from, to} in stored bytes) loop the passage the selection names.
 async function play(pick) {
+  $('play').classList.remove('hint');
   const bytes = storedDocument();
   if (!bytes) return;
   const { arith, rate } = settings();
@@ -400,10 +401,47 @@ $('play').onclick = () => play();
 $('loop-passage').onclick = loopSelection;
 $('pause').onchange = () => post({ type: 'pause', paused: $('pause').checked });
 $('stop').onclick = stop;
+
+// ---- keys ---------------------------------------------------------------------------------------
+
+// The window's commands on the user's keys (File → "キー設定", kept in the browser): the engine
+// holds the table and its rules (a key another command has is refused, naming it).
+const kKeysKey = 'tavolin-keys';
+let savedKeys = '';
+try { savedKeys = localStorage.getItem(kKeysKey) ?? ''; } catch { /* private mode */ }
+const keyRuns = {
+  play: () => play(), stop: () => stop(), loopPassage: () => loopSelection(),
+  new: () => $('new').click(), open: () => $('open').click(), save: () => $('save').click(),
+  export: () => $('export').click(), midiExport: () => $('midi-export').click(), midiImport: () => $('midi-import').click(),
+  reference: () => $('reference-open').click(), firstSteps: () => $('first-steps-open').click(),
+};
+// The buttons whose tooltip names their key.
+const keyButtons = { play: 'play', stop: 'stop', loopPassage: 'loop-passage', reference: 'reference-open' };
+let keyBindings = new Map();
+function bindKeys() {
+  keyBindings = new Map();
+  for (const c of engine.keyCommands(savedKeys, { lang })) {
+    if (c.keys) keyBindings.set(c.keys, c.id);
+    const button = keyButtons[c.id] && $(keyButtons[c.id]);
+    if (!button) continue;
+    const tip = button.dataset.tip ? text(button.dataset.tip).replace(/ \([^)]*\)$/, '') : c.caption;
+    button.title = c.keys ? `${tip} (${c.keys})` : tip;
+  }
+}
+bindKeys();
+// A key event as the table writes keys ("Ctrl+Shift+P"); null for a modifier alone.
+function keysOf(e) {
+  if (['Control', 'Shift', 'Alt', 'Meta', 'AltGraph', 'Dead', 'Unidentified'].includes(e.key)) return null;
+  const key = e.key === ' ' ? 'Space' : e.key;
+  return engine.normalizeKeys([e.ctrlKey && 'Ctrl', e.altKey && 'Alt', e.shiftKey && 'Shift', e.metaKey && 'Meta', key].filter(Boolean).join('+'));
+}
 addEventListener('keydown', (e) => {
-  if (e.key === 'F5') { e.preventDefault(); play(); }
-  if (e.key === 'l' && e.ctrlKey && !e.shiftKey && !e.altKey) { e.preventDefault(); loopSelection(); }
-  if (e.key === 'F6') { e.preventDefault(); stop(); }
+  if ($('keys-dialog').open || e.isComposing) return;
+  const keys = keysOf(e);
+  const id = keys && keyBindings.get(keys);
+  if (!id) return;
+  e.preventDefault();
+  keyRuns[id]();
 });
 
 // ---- piano roll --------------------------------------------------------------------------------
@@ -1128,15 +1166,66 @@ $('first-steps').onclose = () => {
 let firstStepsClosed = false;
 try { firstStepsClosed = localStorage.getItem(kFirstStepsKey) === 'closed'; } catch { /* private mode */ }
 
+// File → "キー設定": every command of the page with its key; a field takes the next key pressed
+// in it, "キーなし" takes the key away, "既定に戻す" brings back every key out of the box.
+function showKeyTable(message = '') {
+  const table = $('keys-table');
+  table.replaceChildren();
+  for (const c of engine.keyCommands(savedKeys, { lang })) {
+    const row = table.insertRow();
+    row.dataset.command = c.id;
+    const name = row.insertCell();
+    name.textContent = c.caption;
+    name.id = `key-name-${c.id}`;
+    const field = document.createElement('input');
+    field.readOnly = true;
+    field.value = c.keys;
+    field.setAttribute('aria-labelledby', name.id);
+    field.onkeydown = (e) => {
+      if (e.key === 'Tab' || e.key === 'Escape') return;
+      e.preventDefault();
+      e.stopPropagation();
+      const keys = keysOf(e);
+      if (keys) setKey(c.id, keys);
+    };
+    const clear = document.createElement('button');
+    clear.textContent = text('noKey');
+    clear.onclick = () => setKey(c.id, '');
+    row.insertCell().append(field);
+    row.insertCell().append(clear);
+  }
+  $('keys-message').textContent = message;
+}
+function setKey(id, keys) {
+  const result = engine.keySet(savedKeys, id, keys, { lang });
+  if (result.refused) {
+    showKeyTable(result.refused);
+  } else {
+    savedKeys = result.saved;
+    try { localStorage.setItem(kKeysKey, savedKeys); } catch { /* private mode */ }
+    bindKeys();
+    showKeyTable();
+  }
+  $('keys-table').querySelector(`tr[data-command="${id}"] input`)?.focus();
+}
+$('keys-open').onclick = () => {
+  showKeyTable();
+  $('keys-dialog').showModal();
+};
+$('keys-reset').onclick = () => {
+  savedKeys = '';
+  try { localStorage.removeItem(kKeysKey); } catch { /* private mode */ }
+  bindKeys();
+  showKeyTable();
+};
+
 addEventListener('hashchange', openShared);
 // A visit opens what was left here; a share link opens over it (asking first when it held unsaved
 // changes); the first visit of all opens on the demo, Play(F5) lit until it plays.
 const restored = restoreStored();
 const linked = await openShared();
 if (!restored && !linked && await openExample('demo.mml')) {
-  $('play').classList.add('hint');
-  $('play').addEventListener('click', () => $('play').classList.remove('hint'), { once: true });
-  addEventListener('keydown', (e) => { if (e.key === 'F5') $('play').classList.remove('hint'); });
+  $('play').classList.add('hint');  // until it first plays
 }
 if (!linked && !firstStepsClosed) showFirstSteps();
 scheduleCheck();

@@ -18,6 +18,7 @@
 #include "session/SongSettings.h"
 #include "window/Examples.h"
 #include "window/FirstSteps.h"
+#include "window/KeyMap.h"
 
 namespace tavolin::web {
 namespace {
@@ -222,6 +223,27 @@ std::string firstSteps(bool english) {
     for (const window::FirstStep& step : window::kFirstSteps) steps.push_back({{"title", uiText(step.title)}, {"how", uiText(step.how)}});
     return Json{{"title", uiText(window::kFirstStepsTitle)}, {"steps", std::move(steps)}, {"more", uiText(window::kFirstStepsMore)}}.dump();
 }
+// The page's keys with the user's changes `saved` (as KeyMap::save writes them):
+// [{id, caption, keys, defaultKeys}].
+std::string keyCommands(const std::string& saved, bool english) {
+    useLanguage(english);
+    const window::KeyMap map = window::KeyMap::load(saved, window::KeyFrontEnd::Page);
+    Json list = Json::array();
+    for (const window::KeyCommand& c : map.commands())
+        if (map.has(c))
+            list.push_back({{"id", c.id}, {"caption", uiText(c.caption)}, {"keys", map.keysOf(c.id)}, {"defaultKeys", map.defaultKeysOf(c)}});
+    return list.dump();
+}
+// `id` given `keys` in `saved`: {"saved": the changes} or {"refused": why, naming the command that has the key}.
+std::string keySet(const std::string& saved, const std::string& id, const std::string& keys, bool english) {
+    useLanguage(english);
+    window::KeyMap map = window::KeyMap::load(saved, window::KeyFrontEnd::Page);
+    if (const auto holder = map.set(id, keys)) {
+        const window::KeyCommand* c = window::keyCommand(*holder);
+        return Json{{"refused", c && *holder != id ? window::keyTakenText(window::normalizeKeys(keys), *c) : "no such command: " + id}}.dump();
+    }
+    return Json{{"saved", map.save()}}.dump();
+}
 // {"text": "@ED..."} or {"message": the first failed check}
 std::string envelopeCommand(const std::string& attack, const std::string& decay, const std::string& release,
                             const std::string& attackLevel, const std::string& sustainLevel, const std::string& number,
@@ -315,6 +337,9 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
     function("reference", &reference);
     function("examples", &examples);
     function("firstSteps", &firstSteps);
+    function("keyCommands", &keyCommands);
+    function("keySet", &keySet);
+    function("normalizeKeys", &window::normalizeKeys);
     function("envelopeCommand", &envelopeCommand);
     class_<Roll>("Roll")
         .constructor<>()

@@ -301,6 +301,11 @@ export async function createEngine(options = {}) {
     examples({ lang } = {}) { return JSON.parse(core.examples(englishOf(lang))); },
     // The window's first steps in the page's language: {title, steps: [{title, how}], more}.
     firstSteps({ lang } = {}) { return JSON.parse(core.firstSteps(englishOf(lang))); },
+    // The page's keys with the user's changes (`saved`, kept by the page): [{id, caption, keys, defaultKeys}];
+    // keySet gives a command a key: {saved} or {refused: why}; normalizeKeys writes a key one way.
+    keyCommands(saved = '', { lang } = {}) { return JSON.parse(core.keyCommands(saved, englishOf(lang))); },
+    keySet(saved, id, keys, { lang } = {}) { return JSON.parse(core.keySet(saved, id, keys, englishOf(lang))); },
+    normalizeKeys(keys) { return core.normalizeKeys(keys); },
 
     // The helpers' fixed texts: {waves, toneNumberMax, templates: [{caption, fields: [5 texts]}]}.
     helperTexts({ lang } = {}) { return JSON.parse(core.helperTexts(englishOf(lang))); },

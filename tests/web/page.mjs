@@ -532,6 +532,37 @@ try {
     await page.click('#reference-open');
   }
 
+  step('keys');
+  // File → "キー設定": a key another command has is refused naming it; a free one runs the command
+  // (and its tooltip says so) while the old one runs nothing, also on the next visit; "既定に戻す".
+  const pressIn = async (id, ...keys) => {
+    await page.click(`#keys-table tr[data-command="${id}"] input`);
+    for (const k of keys) await page.keyboard.down(k);
+    for (const k of keys.reverse()) await page.keyboard.up(k);
+  };
+  const playing = () => page.evaluate(() => document.body.dataset.playing === 'true');
+  await page.click('#file-menu summary');
+  await page.click('#keys-open');
+  await pressIn('stop', 'Control', 'l');
+  expect('a taken key refused by name', await page.$eval('#keys-message', (e) => e.textContent),
+    'Ctrl+L は「選択範囲をループ再生」が使っています。先にそちらのキーを変えてください。');
+  await pressIn('play', 'F7');
+  await page.keyboard.press('Escape');
+  await page.goto(url);
+  await page.waitForSelector('body[data-ready]');
+  await page.keyboard.press('F5');
+  await new Promise((ok) => setTimeout(ok, 300));
+  const afterF5 = await playing();
+  await page.keyboard.press('F7');
+  await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 }).catch(() => {});
+  expect('F5 idle, F7 plays, the tooltip names F7', [afterF5, await playing(), await page.$eval('#play', (b) => b.title)], [false, true, '再生 (F7)']);
+  await page.keyboard.press('F6');
+  await page.click('#file-menu summary');
+  await page.click('#keys-open');
+  await page.click('#keys-reset');
+  expect('keys back to their defaults', await page.$eval('#keys-table tr[data-command="play"] input', (e) => e.value), 'F5');
+  await page.keyboard.press('Escape');
+
   step('layout');
   // At 1366x768, 1280x720, 960x540 and on a 768x1024 tablet, in both languages: the toolbar and the
   // tab row keep one row each (what does not fit is in the "⋯" menu, reachable), and the roll and the
