@@ -244,6 +244,8 @@ std::string keySet(const std::string& saved, const std::string& id, const std::s
     }
     return Json{{"saved", map.save()}}.dump();
 }
+// A key written one way ("ctrl+l" -> "Ctrl+L"); embind passes strings, not views.
+std::string normalizeKeys(const std::string& keys) { return window::normalizeKeys(keys); }
 // {"text": "@ED..."} or {"message": the first failed check}
 std::string envelopeCommand(const std::string& attack, const std::string& decay, const std::string& release,
                             const std::string& attackLevel, const std::string& sustainLevel, const std::string& number,
@@ -339,7 +341,7 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
     function("firstSteps", &firstSteps);
     function("keyCommands", &keyCommands);
     function("keySet", &keySet);
-    function("normalizeKeys", &window::normalizeKeys);
+    function("normalizeKeys", &normalizeKeys);
     function("envelopeCommand", &envelopeCommand);
     class_<Roll>("Roll")
         .constructor<>()
