@@ -16,7 +16,7 @@ struct HelpPage {
 
 // Every page of docs/ (a test holds the folder and README.md to this list): first the user's,
 // then the two about building and translating.
-inline constexpr std::array<HelpPage, 12> kHelpPages = {{
+inline constexpr std::array<HelpPage, 13> kHelpPages = {{
     {TAVOLIN_TR_NOOP("Texts", "ウィンドウの使い方"), "window.md"},
     {TAVOLIN_TR_NOOP("Texts", "MMLの詳しい説明"), "mml.md"},
     {TAVOLIN_TR_NOOP("Texts", "コマンドライン (tavolin-cli)"), "cli.md"},
@@ -26,6 +26,7 @@ inline constexpr std::array<HelpPage, 12> kHelpPages = {{
     {TAVOLIN_TR_NOOP("Texts", "曲の地図 (音符のタイムライン)"), "song-map.md"},
     {TAVOLIN_TR_NOOP("Texts", "ほかのエディタで書く"), "editors.md"},
     {TAVOLIN_TR_NOOP("Texts", "ブラウザ版"), "web.md"},
+    {TAVOLIN_TR_NOOP("Texts", "キーの設定"), "keys.md"},
     {nullptr, nullptr},
     {TAVOLIN_TR_NOOP("Texts", "ビルドとインストール"), "install.md"},
     {TAVOLIN_TR_NOOP("Texts", "表示言語と翻訳"), "translations.md"},

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The user's keys: how a key is written, a key taken refused by name, what is kept and what a
 // damaged text costs.
+#include <fstream>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "window/KeyMap.h"
@@ -73,6 +77,23 @@ TEST(KeyMap, ThePageHasItsOwnCommands) {
     EXPECT_EQ(page.set("exit", "Ctrl+Q").value_or(""), "exit") << "the page has no Exit";
     EXPECT_FALSE(page.set("new", "Ctrl+Alt+N")) << "Ctrl+Alt+N is the browser's to leave";
     EXPECT_EQ(KeyMap::load("exit=Ctrl+Q;new=Ctrl+Alt+N", KeyFrontEnd::Page).save(), "new=Ctrl+Alt+N");
+}
+
+// docs/keys.md lists every command with its keys in both front ends, as the table has them.
+TEST(KeyMap, TheKeysPageListsTheTable) {
+    std::ifstream in(std::string(TAVOLIN_SOURCE_DIR) + "/docs/keys.md");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with("| `")) lines.push_back(line);
+    const KeyMap page(KeyFrontEnd::Page);
+    ASSERT_EQ(lines.size(), keyCommands().size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const KeyCommand& c = keyCommands()[i];
+        const auto shown = [](std::string keys) { return keys.empty() ? std::string("none") : keys; };
+        const std::string head = "| `" + std::string(c.id) + "` | " + c.caption + " (";
+        const std::string tail = ") | " + shown(c.keys) + " | " + (page.has(c) ? shown(page.defaultKeysOf(c)) : "—") + " |";
+        EXPECT_TRUE(lines[i].starts_with(head) && lines[i].ends_with(tail)) << lines[i] << "\nwanted " << head << "… " << tail;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,10 @@
 <context>
     <name>Texts</name>
     <message>
+        <source>キーの設定</source>
+        <translation>Keys</translation>
+    </message>
+    <message>
         <source>再生</source>
         <translation>Play</translation>
     </message>
