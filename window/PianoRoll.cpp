@@ -190,6 +190,51 @@ double PianoRoll::yOfPitch(int bank, double pitch) const noexcept {
     return laneRect(bank).y + kLanePad + (m_pitches[static_cast<size_t>(bank)].high - pitch) * rowHeight(bank);
 }
 
+std::optional<TimelineRef> PianoRoll::step(Step how) const {
+    if (!m_song) return std::nullopt;
+    const auto& banks = m_song->timeline.banks;
+    const auto isNote = [&](int bank, size_t i) { return banks[static_cast<size_t>(bank)].notes[i].frequency > 0; };
+    std::optional<TimelineRef> from = m_highlight;
+    if (!from || !noteOf(*from)) {
+        // Nothing highlighted: the first note in view, top lane first.
+        for (int b = 0; b < kBankCount; ++b) {
+            const auto& notes = banks[static_cast<size_t>(b)].notes;
+            for (size_t i = firstEndingAfter(b, frameAtX(plotLeft())); i < notes.size(); ++i)
+                if (isNote(b, i)) return TimelineRef{b, i};
+        }
+        return std::nullopt;
+    }
+    const auto& notes = banks[static_cast<size_t>(from->bank)].notes;
+    if (how == Step::Next || how == Step::Previous) {
+        for (size_t i = from->note; how == Step::Next ? i + 1 < notes.size() : i > 0;) {
+            i = how == Step::Next ? i + 1 : i - 1;
+            if (isNote(from->bank, i)) return TimelineRef{from->bank, i};
+        }
+        return std::nullopt;
+    }
+    const uint64_t at = notes[from->note].start;
+    for (int b = from->bank + (how == Step::BankBelow ? 1 : -1); b >= 0 && b < kBankCount; b += how == Step::BankBelow ? 1 : -1) {
+        const auto& other = banks[static_cast<size_t>(b)].notes;
+        std::optional<size_t> best;
+        uint64_t bestDistance = 0;
+        for (size_t i = firstEndingAfter(b, static_cast<double>(at)); i < other.size(); ++i) {
+            if (!isNote(b, i)) continue;
+            best = i;  // sounding at `at` or the next after it
+            bestDistance = other[i].start > at ? other[i].start - at : 0;
+            break;
+        }
+        // The last note before it may be nearer.
+        for (size_t i = std::min(firstEndingAfter(b, static_cast<double>(at)), other.size()); i-- > 0;) {
+            if (!isNote(b, i)) continue;
+            const uint64_t end = other[i].start + other[i].frames;
+            if (!best || at - std::min(at, end) < bestDistance) best = i;
+            break;
+        }
+        if (best) return TimelineRef{b, *best};
+    }
+    return std::nullopt;
+}
+
 const TimelineNote* PianoRoll::noteOf(TimelineRef ref) const noexcept {
     if (!m_song || ref.bank < 0 || ref.bank >= kBankCount) return nullptr;
     const auto& notes = m_song->timeline.banks[static_cast<size_t>(ref.bank)].notes;

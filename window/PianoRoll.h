@@ -158,6 +158,13 @@ public:
     bool setCaret(int tab, uint64_t byte);
     void setHighlight(std::optional<TimelineRef> ref) { m_highlight = ref; }
     std::optional<TimelineRef> highlight() const noexcept { return m_highlight; }
+    // The keyboard's way around the roll: from the highlighted note (or, with
+    // none, the first note in view) to the next or previous note of its bank,
+    // or to the note of the bank above or below (banks without notes passed
+    // over) sounding when it starts, else the nearest one. Rests are passed
+    // over; nullopt when there is nowhere to go.
+    enum class Step { Previous, Next, BankAbove, BankBelow };
+    std::optional<TimelineRef> step(Step how) const;
     // Scrolls so that the note shows (from a quarter of the width when it did
     // not). True when the view moved.
     bool scrollToShow(TimelineRef ref);

@@ -8,6 +8,7 @@
 
 #include <QMouseEvent>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -34,7 +35,8 @@ public:
         setObjectName(QStringLiteral("pianoRollCanvas"));
         setMinimumHeight(120);
         setAttribute(Qt::WA_OpaquePaintEvent);
-        setToolTip(PianoRollView::tr("クリック: 音符のMMLを選択\nCtrl+ホイール: 拡大・縮小\nホイール: スクロール\nダブルクリック: 曲全体を表示"));
+        setToolTip(PianoRollView::tr("クリック: 音符のMMLを選択\n矢印キー: 音符から音符へ (Shift+←→ で範囲を選択)\nCtrl+ホイール: 拡大・縮小\nホイール: スクロール\nダブルクリック: 曲全体を表示"));
+        setFocusPolicy(Qt::StrongFocus);  // the arrows walk the notes
     }
 
 protected:
@@ -83,6 +85,37 @@ protected:
         if (std::abs(event->position().x() - from) < 4) return;
         emit m_owner->rulerDragged(m_owner->m_model.frameAtX(from), m_owner->m_model.frameAtX(event->position().x()));
     }
+    void keyPressEvent(QKeyEvent* event) override {
+        // Left and Right along the bank, Up and Down to the bank above or below; with Shift,
+        // Left and Right stretch the selection from where it began (for Ctrl+L's loop).
+        using Step = window::PianoRoll::Step;
+        const bool extend = event->modifiers() == Qt::ShiftModifier;
+        if (event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier) || m_owner->m_model.stale()) {
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        std::optional<Step> how;
+        switch (event->key()) {
+        case Qt::Key_Left: how = Step::Previous; break;
+        case Qt::Key_Right: how = Step::Next; break;
+        case Qt::Key_Up: if (!extend) how = Step::BankAbove; break;
+        case Qt::Key_Down: if (!extend) how = Step::BankBelow; break;
+        default: break;
+        }
+        if (!how) {
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        event->accept();
+        const auto ref = m_owner->m_model.step(*how);
+        if (!ref) return;
+        if (!extend || !m_anchor || m_anchor->bank != ref->bank) m_anchor = ref;
+        m_owner->m_model.setHighlight(ref);
+        m_owner->m_model.scrollToShow(*ref);
+        m_owner->modelMoved();
+        emit m_owner->notesStepped(ref->bank, static_cast<qulonglong>(std::min(m_anchor->note, ref->note)),
+                                   static_cast<qulonglong>(std::max(m_anchor->note, ref->note)));
+    }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         if (event->button() != Qt::LeftButton) return;
         m_owner->m_model.fitSong();
@@ -105,6 +138,7 @@ protected:
 
 private:
     PianoRollView* m_owner;
+    std::optional<TimelineRef> m_anchor;  // where a Shift+arrow stretch began
 };
 
 PianoRollView::PianoRollView(QWidget* parent) : QWidget(parent) {

@@ -50,6 +50,9 @@ public:
 signals:
     // A note was clicked: the window selects its source.
     void noteClicked(int bank, qulonglong note);
+    // The arrows moved to a note (first == last) or stretched over notes first..last of one bank:
+    // the window selects their source and leaves the keys with the roll.
+    void notesStepped(int bank, qulonglong first, qulonglong last);
     // A stretch was dragged across the ruler (song frames, in drag order): the
     // window loops it.
     void rulerDragged(double fromFrame, double toFrame);

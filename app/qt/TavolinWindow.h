@@ -198,7 +198,7 @@ private:
     // The first steps on the first start the settings know of; never again by themselves.
     void showFirstStepsOnce(QSettings& settings);
     void showRollCaret();
-    void selectRollNote(int bank, size_t note);
+    void selectRollNote(int bank, size_t note, std::optional<size_t> last = std::nullopt);
 
     std::map<int, QWidget*> m_controls;
     std::map<window::Command, QAction*> m_actions;

@@ -42,6 +42,10 @@ void TavolinWindow::buildPianoRoll() {
     fitRollHeight();
     connect(m_roll, &PianoRollView::noteClicked, this,
             [this](int bank, qulonglong note) { selectRollNote(bank, static_cast<size_t>(note)); });
+    connect(m_roll, &PianoRollView::notesStepped, this, [this](int bank, qulonglong first, qulonglong last) {
+        selectRollNote(bank, static_cast<size_t>(first), static_cast<size_t>(last));
+        m_roll->canvas()->setFocus(Qt::OtherFocusReason);
+    });
     connect(m_roll, &PianoRollView::rulerDragged, this, [this](double from, double to) {
         if (!m_model) return;
         m_model->loopPassage(std::pair<double, double>(from, to));
@@ -68,10 +72,16 @@ void TavolinWindow::showRollCaret() {
     m_roll->setCaret(m_shownTab, document::unitToByteOffset(text, start));
 }
 
-void TavolinWindow::selectRollNote(int bank, size_t note) {
+void TavolinWindow::selectRollNote(int bank, size_t note, std::optional<size_t> last) {
     if (!m_model) return;
-    const auto selection = m_roll->model().selectionOf({bank, note}, m_model->tabTexts);
+    auto selection = m_roll->model().selectionOf({bank, note}, m_model->tabTexts);
     if (!selection) return;
+    // A stretch: from the first note's source to the last's, when both were written in one tab.
+    if (const auto end = last && *last != note ? m_roll->model().selectionOf({bank, *last}, m_model->tabTexts) : std::nullopt;
+        end && end->tab == selection->tab) {
+        selection->range.start = std::min(selection->range.start, end->range.start);
+        selection->range.end = std::max(selection->range.end, end->range.end);
+    }
     // The tab switch shows that tab's old caret first: its note must not take
     // the highlight (and the view) from the clicked one.
     m_rollSelecting = true;

@@ -119,7 +119,24 @@ TEST_F(QtPianoRoll, ClickSelectsTheSourceAndTheCaretHighlightsTheNote) {
     // An edit shows in the roll with the next check.
     type(1, "g");
     ASSERT_TRUE(waitForRoll());
-    EXPECT_EQ(roll->model().song()->timeline.banks[0].notes.size(), 5u);
+    EXPECT_EQ(roll->model().song()->timeline.banks[0].notes.size(), 5u);  // C D8 R8 G E2
+
+    // The arrows walk the notes from the roll and select their source, the keys staying there;
+    // Shift+Right stretches the selection over the notes passed.
+    QTest::mouseDClick(roll->canvas(), Qt::LeftButton);  // the whole song in view again
+    clickNote(0, 0);
+    roll->canvas()->setFocus();
+    const std::pair<QKeyCombination, QString> keys[] = {
+        {QKeyCombination(Qt::Key_Right), "D8"},
+        {QKeyCombination(Qt::ShiftModifier, Qt::Key_Right), "D8R8G"},  // past the rest
+        {QKeyCombination(Qt::Key_Up), "D8R8G"},  // no bank above: nothing moves
+        {QKeyCombination(Qt::Key_Down), "G16"},  // bank B's last note, recorded in the common tab
+    };
+    for (const auto& [key, selected] : keys) {
+        QTest::keyClick(roll->canvas(), key.key(), key.keyboardModifiers());
+        EXPECT_EQ(window->editor()->textCursor().selectedText(), selected) << QKeySequence(key).toString().toStdString();
+        EXPECT_EQ(window->focusWidget(), roll->canvas()) << QKeySequence(key).toString().toStdString();
+    }
 }
 
 // The note clicked stays the note named, in the roll and in the status, pass

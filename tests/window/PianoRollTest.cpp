@@ -69,6 +69,34 @@ TEST_F(PianoRollTest, ClicksSelectTheNotesSource) {
     EXPECT_EQ(roll.selectionAt(PianoRoll::kHeaderWidth - 1, at(0, 0, 48).second, texts()), std::nullopt) << "the lane header";
 }
 
+// The keys walk the notes: along a bank past its rests, and to the bank above or below at the
+// same moment (the nearest note when none sounds then), banks without notes passed over.
+TEST_F(PianoRollTest, KeysStepFromNoteToNote) {
+    using Step = PianoRoll::Step;
+    struct Row {
+        std::optional<TimelineRef> from;
+        Step how;
+        std::optional<TimelineRef> to;
+    } rows[] = {
+        {std::nullopt, Step::Next, TimelineRef{0, 0}},  // none yet: the first note in view
+        {TimelineRef{0, 0}, Step::Next, TimelineRef{0, 1}},
+        {TimelineRef{0, 1}, Step::Next, TimelineRef{0, 3}},  // past the rest
+        {TimelineRef{0, 3}, Step::Previous, TimelineRef{0, 1}},
+        {TimelineRef{0, 0}, Step::Previous, std::nullopt},
+        {TimelineRef{0, 5}, Step::Next, std::nullopt},
+        {TimelineRef{0, 1}, Step::BankBelow, TimelineRef{1, 1}},  // B is silent by then: its last note
+        {TimelineRef{1, 1}, Step::BankAbove, TimelineRef{0, 0}},  // A's C sounds at 6000
+        {TimelineRef{1, 0}, Step::BankBelow, std::nullopt},       // C to E hold no note
+        {TimelineRef{0, 0}, Step::BankAbove, std::nullopt},
+    };
+    for (const Row& r : rows) {
+        roll.setHighlight(r.from);
+        const auto got = roll.step(r.how);
+        EXPECT_EQ(got, r.to) << (r.from ? std::to_string(r.from->bank) + ":" + std::to_string(r.from->note) : "none") << " step "
+                             << static_cast<int>(r.how) << " -> " << (got ? std::to_string(got->bank) + ":" + std::to_string(got->note) : "none");
+    }
+}
+
 TEST_F(PianoRollTest, TheCaretHighlightsItsNoteAndScrollsToIt) {
     struct Row {
         const char* name;

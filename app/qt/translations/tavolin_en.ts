@@ -1328,10 +1328,12 @@ Looked in: {places}</translation>
     <name>tavolin::qt::PianoRollView</name>
     <message>
         <source>クリック: 音符のMMLを選択
+矢印キー: 音符から音符へ (Shift+←→ で範囲を選択)
 Ctrl+ホイール: 拡大・縮小
 ホイール: スクロール
 ダブルクリック: 曲全体を表示</source>
         <translation>Click: select the note&apos;s MML
+Arrow keys: from note to note (Shift+←→ selects a stretch)
 Ctrl+wheel: zoom in and out
 Wheel: scroll
 Double-click: show the whole song</translation>
