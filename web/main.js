@@ -477,8 +477,9 @@ function rollDocument() {
   caretMoved();
 }
 
+let rollStepping = false;  // the arrows select a note's MML: the roll keeps its own highlight
 function caretMoved() {
-  if (rollPane.hidden) return;
+  if (rollPane.hidden || rollStepping) return;
   const doc = view.state.doc.toString();
   // A note newly named may scroll the view to it.
   if (roll.setCaret(shownTab, storedOffset(doc, view.state.selection.main.from))) layerValid = false;
@@ -679,6 +680,25 @@ function selectNoteAt(x, y) {
   view.focus();
   return true;
 }
+// The arrows walk the notes while the roll has the keys: each note's MML selected as a click
+// selects it, the keys staying with the roll; Shift+← → stretch the selection for Ctrl+L.
+canvas.tabIndex = 0;
+canvas.addEventListener('keydown', (e) => {
+  const how = { ArrowLeft: 'previous', ArrowRight: 'next', ArrowUp: 'above', ArrowDown: 'below' }[e.key];
+  if (!how || e.ctrlKey || e.altKey || e.metaKey || (e.shiftKey && (how === 'above' || how === 'below'))) return;
+  e.preventDefault();
+  const sel = roll.step(how, e.shiftKey);
+  if (!sel) return;
+  rollStepping = true;
+  try {
+    if (sel.tab !== shownTab) showTab(sel.tab);
+    view.dispatch({ selection: { anchor: sel.start, head: sel.end }, scrollIntoView: true });
+  } finally {
+    rollStepping = false;
+  }
+  canvas.focus();
+  invalidateRoll();
+});
 // Fingers on the plot (a tablet has no wheel): one pans, two pinch to zoom, a tap selects as a click.
 const touches = new Map();  // pointerId -> [x, y]
 let tap = null;

@@ -163,6 +163,7 @@ double rollFrameAtX(const Roll& r, double x) { return r.model().frameAtX(x); }
 bool rollSetCaret(Roll& r, int tab, double byte) { return r.model().setCaret(tab, static_cast<uint64_t>(byte)); }
 std::string rollScene(const Roll& r, double songFrame, bool loop, bool still) { return r.scene(songFrame, loop, still); }
 std::string rollSelectionAt(const Roll& r, double x, double y) { return r.selectionAt(x, y); }
+std::string rollStep(Roll& r, int how, bool extend) { return r.step(how, extend); }
 std::string rollLit(const Roll& r, double songFrame, bool loop) { return r.lit(songFrame, loop); }
 std::string rollShowPassage(Roll& r, int tab, double fromByte, double toByte, double fromFrame, double toFrame, double playhead) {
     session::LoopPick pick;
@@ -355,6 +356,7 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
         .function("setCaret", &rollSetCaret)
         .function("scene", &rollScene)
         .function("selectionAt", &rollSelectionAt)
+        .function("step", &rollStep)
         .function("lit", &rollLit)
         .function("showPassage", &rollShowPassage)
         .function("clearPassage", &rollClearPassage);

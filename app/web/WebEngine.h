@@ -123,6 +123,10 @@ public:
     std::string scene(double songFrame, bool loopSong, bool still) const;
     // The editor range a click at (x, y) selects: {"tab","start","end"} or null.
     std::string selectionAt(double x, double y) const;
+    // The keys' step from the highlighted note (window::PianoRoll::Step: 0 previous, 1 next,
+    // 2 bank above, 3 bank below), highlighted and scrolled into view; with `extend`, the
+    // selection stretches from where the stretch began. {tab, start, end} to select, or null.
+    std::string step(int how, bool extend);
     // The editor ranges of the notes sounding at `songFrame`: [[tab, start, end], ...].
     std::string lit(double songFrame, bool loopSong) const;
     // The passage the one rule names for `pick` (under `playhead` when it is
@@ -135,6 +139,7 @@ private:
 
     window::PianoRoll m_roll;
     document::TabTexts m_tabs;  // the texts of the song shown
+    std::optional<TimelineRef> m_anchor;  // where a stretch of the keys began
 };
 
 // A song being played: rendered block by block into one reused buffer.

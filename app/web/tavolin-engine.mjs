@@ -337,6 +337,9 @@ export async function createEngine(options = {}) {
         // What to draw; `still` adds the notes, grid and ticks, which change only with the song and the view.
         scene(songFrame = -1, loop = false, still = true) { return JSON.parse(r.scene(songFrame, Boolean(loop), Boolean(still))); },
         selectionAt(x, y) { return JSON.parse(r.selectionAt(x, y)); },
+        // The arrows' step ('previous', 'next', 'above', 'below') from the highlighted note; `extend`
+        // stretches the selection from where the stretch began: {tab, start, end} or null.
+        step(how, extend = false) { return JSON.parse(r.step(['previous', 'next', 'above', 'below'].indexOf(how), Boolean(extend))); },
         lit(songFrame, loop = false) { return JSON.parse(r.lit(songFrame, Boolean(loop))); },
         // The passage a pick names (as open's), shaded: [from, to] or null.
         showPassage(pick, playhead) {

@@ -412,6 +412,17 @@ try {
       await page.mouse.click(...at(notes[bank][note]));
       expect(`roll click on bank ${'ABCDE'[bank]} note ${note}`, await selected(), [tab, text]);
     }
+    // The arrows walk the notes from the roll, which keeps the keys; Shift stretches the selection.
+    await page.mouse.click(...at(notes[0][4]));
+    await page.focus('#roll-canvas');
+    const walked = [];
+    for (const [key, shift] of [['ArrowRight', false], ['ArrowRight', true], ['ArrowRight', true], ['ArrowDown', false]]) {
+      if (shift) await page.keyboard.down('Shift');
+      await page.keyboard.press(key);
+      if (shift) await page.keyboard.up('Shift');
+      walked.push([...(await selected()), await page.evaluate(() => document.activeElement.id)]);
+    }
+    expect('arrows on the roll', walked, [['A', 'A', 'roll-canvas'], ['A', 'AB', 'roll-canvas'], ['A', 'AB>C', 'roll-canvas'], ['B', 'G4', 'roll-canvas']]);
     // The loop's status line, from a ruler drag and from Ctrl+L over the same notes.
     const loopStatus = async (action) => {
       await page.evaluate(() => { document.getElementById('message').textContent = ''; });
