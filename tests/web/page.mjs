@@ -412,17 +412,6 @@ try {
       await page.mouse.click(...at(notes[bank][note]));
       expect(`roll click on bank ${'ABCDE'[bank]} note ${note}`, await selected(), [tab, text]);
     }
-    // The arrows walk the notes from the roll, which keeps the keys; Shift stretches the selection.
-    await page.mouse.click(...at(notes[0][4]));
-    await page.focus('#roll-canvas');
-    const walked = [];
-    for (const [key, shift] of [['ArrowRight', false], ['ArrowRight', true], ['ArrowRight', true], ['ArrowDown', false]]) {
-      if (shift) await page.keyboard.down('Shift');
-      await page.keyboard.press(key);
-      if (shift) await page.keyboard.up('Shift');
-      walked.push([...(await selected()), await page.evaluate(() => document.activeElement.id)]);
-    }
-    expect('arrows on the roll', walked, [['A', 'A', 'roll-canvas'], ['A', 'AB', 'roll-canvas'], ['A', 'AB>C', 'roll-canvas'], ['B', 'G4', 'roll-canvas']]);
     // The loop's status line, from a ruler drag and from Ctrl+L over the same notes.
     const loopStatus = async (action) => {
       await page.evaluate(() => { document.getElementById('message').textContent = ''; });
@@ -461,6 +450,19 @@ try {
       await page.keyboard.up('Shift');
       await page.keyboard.down('Control'); await page.keyboard.press('l'); await page.keyboard.up('Control');
     });
+    // From the roll's keys: G clicked, Shift+→ twice stretches the selection over A and B, and
+    // Ctrl+L, the keys still with the roll, loops what Ctrl+L on G A B selected in the text loops.
+    let keptKeys = '';
+    const steppedGab = await loopStatus(async () => {
+      await page.mouse.click(...at(notes[0][4]));
+      await page.focus('#roll-canvas');
+      await page.keyboard.down('Shift');
+      for (let i = 0; i < 2; ++i) await page.keyboard.press('ArrowRight');
+      await page.keyboard.up('Shift');
+      keptKeys = await page.evaluate(() => document.activeElement.id);
+      await page.keyboard.down('Control'); await page.keyboard.press('l'); await page.keyboard.up('Control');
+    });
+    expect('Shift+arrows on the roll, then Ctrl+L', [steppedGab, keptKeys], [selectedGab, 'roll-canvas']);
     const seconds = (status) => (status.match(/\d+:\d+\.\d+/g) ?? []).map((t) => Number(t.split(':')[0]) * 60 + Number(t.split(':')[1]));
     expect('ruler drag: the rule\'s passage for the frames dragged', dragged, ruleSays[0]);
     // While it plays, the note heard is lit in the text; paused, it stays lit; stopped, nothing is.
