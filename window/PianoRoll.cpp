@@ -235,6 +235,19 @@ std::optional<TimelineRef> PianoRoll::step(Step how) const {
     return std::nullopt;
 }
 
+std::optional<PianoRoll::Stretch> PianoRoll::stepTo(Step how, bool extend) {
+    const std::optional<TimelineRef> from = m_highlight;
+    const std::optional<TimelineRef> to = step(how);
+    if (!to) return std::nullopt;
+    // A stretch goes on from where the last one stopped; a click or a plain step in between starts anew.
+    const bool goesOn = extend && m_stretchAnchor && from && m_stretchLast == from && m_stretchAnchor->bank == to->bank;
+    if (!goesOn) m_stretchAnchor = extend && from && from->bank == to->bank ? *from : *to;
+    m_stretchLast = to;
+    m_highlight = to;
+    scrollToShow(*to);
+    return Stretch{to->bank, std::min(m_stretchAnchor->note, to->note), std::max(m_stretchAnchor->note, to->note)};
+}
+
 const TimelineNote* PianoRoll::noteOf(TimelineRef ref) const noexcept {
     if (!m_song || ref.bank < 0 || ref.bank >= kBankCount) return nullptr;
     const auto& notes = m_song->timeline.banks[static_cast<size_t>(ref.bank)].notes;

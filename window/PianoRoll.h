@@ -165,6 +165,15 @@ public:
     // over; nullopt when there is nowhere to go.
     enum class Step { Previous, Next, BankAbove, BankBelow };
     std::optional<TimelineRef> step(Step how) const;
+    // The step taken: the highlight moves there and into view. With `extend`
+    // (Shift), the notes from where the stretch began (the note highlighted
+    // then) to there, in one bank; otherwise that note alone.
+    struct Stretch {
+        int bank = 0;
+        size_t first = 0;
+        size_t last = 0;
+    };
+    std::optional<Stretch> stepTo(Step how, bool extend);
     // Scrolls so that the note shows (from a quarter of the width when it did
     // not). True when the view moved.
     bool scrollToShow(TimelineRef ref);
@@ -202,6 +211,8 @@ private:
     };
     std::array<Pitches, kBankCount> m_pitches{};
     std::optional<TimelineRef> m_highlight;
+    std::optional<TimelineRef> m_stretchAnchor;  // where a Shift+arrow stretch began
+    std::optional<TimelineRef> m_stretchLast;    // the note it reached
     std::optional<std::pair<uint64_t, uint64_t>> m_passage;
 };
 

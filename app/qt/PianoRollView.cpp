@@ -107,14 +107,10 @@ protected:
             return;
         }
         event->accept();
-        const auto ref = m_owner->m_model.step(*how);
-        if (!ref) return;
-        if (!extend || !m_anchor || m_anchor->bank != ref->bank) m_anchor = ref;
-        m_owner->m_model.setHighlight(ref);
-        m_owner->m_model.scrollToShow(*ref);
+        const auto stretch = m_owner->m_model.stepTo(*how, extend);
+        if (!stretch) return;
         m_owner->modelMoved();
-        emit m_owner->notesStepped(ref->bank, static_cast<qulonglong>(std::min(m_anchor->note, ref->note)),
-                                   static_cast<qulonglong>(std::max(m_anchor->note, ref->note)));
+        emit m_owner->notesStepped(stretch->bank, static_cast<qulonglong>(stretch->first), static_cast<qulonglong>(stretch->last));
     }
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         if (event->button() != Qt::LeftButton) return;
@@ -138,7 +134,6 @@ protected:
 
 private:
     PianoRollView* m_owner;
-    std::optional<TimelineRef> m_anchor;  // where a Shift+arrow stretch began
 };
 
 PianoRollView::PianoRollView(QWidget* parent) : QWidget(parent) {

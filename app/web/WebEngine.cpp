@@ -585,15 +585,12 @@ std::string Roll::selectionAt(double x, double y) const {
 std::string Roll::step(int how, bool extend) {
     using Step = window::PianoRoll::Step;
     if (m_roll.stale() || how < 0 || how > static_cast<int>(Step::BankBelow)) return "null";
-    const auto ref = m_roll.step(static_cast<Step>(how));
-    if (!ref) return "null";
-    if (!extend || !m_anchor || m_anchor->bank != ref->bank) m_anchor = ref;
-    m_roll.setHighlight(ref);
-    m_roll.scrollToShow(*ref);
-    auto first = m_roll.selectionOf({ref->bank, std::min(m_anchor->note, ref->note)}, m_tabs);
+    const auto stretch = m_roll.stepTo(static_cast<Step>(how), extend);
+    if (!stretch) return "null";
+    auto first = m_roll.selectionOf({stretch->bank, stretch->first}, m_tabs);
     if (!first) return "null";
     // A stretch: from the first note's source to the last's, when both were written in one tab.
-    if (const auto last = m_roll.selectionOf({ref->bank, std::max(m_anchor->note, ref->note)}, m_tabs); last && last->tab == first->tab) {
+    if (const auto last = m_roll.selectionOf({stretch->bank, stretch->last}, m_tabs); last && last->tab == first->tab) {
         first->range.start = std::min(first->range.start, last->range.start);
         first->range.end = std::max(first->range.end, last->range.end);
     }

@@ -139,7 +139,6 @@ private:
 
     window::PianoRoll m_roll;
     document::TabTexts m_tabs;  // the texts of the song shown
-    std::optional<TimelineRef> m_anchor;  // where a stretch of the keys began
 };
 
 // A song being played: rendered block by block into one reused buffer.

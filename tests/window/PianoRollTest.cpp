@@ -97,6 +97,30 @@ TEST_F(PianoRollTest, KeysStepFromNoteToNote) {
     }
 }
 
+// Shift+arrows stretch from the note highlighted when the stretch began; a plain step or a click
+// in between starts a new one.
+TEST_F(PianoRollTest, ShiftStepsStretchFromWhereTheyBegan) {
+    using Step = PianoRoll::Step;
+    struct Row {
+        std::optional<TimelineRef> clicked;  // set before the step, as a click sets it
+        Step how;
+        bool extend;
+        size_t first, last;
+    } rows[] = {
+        {TimelineRef{0, 0}, Step::Next, true, 0, 1},
+        {std::nullopt, Step::Next, true, 0, 3},
+        {std::nullopt, Step::Previous, false, 1, 1},
+        {TimelineRef{0, 5}, Step::Previous, true, 3, 5},
+    };
+    for (const Row& r : rows) {
+        if (r.clicked) roll.setHighlight(r.clicked);
+        const auto got = roll.stepTo(r.how, r.extend);
+        ASSERT_TRUE(got);
+        EXPECT_EQ(std::make_pair(got->first, got->last), std::make_pair(r.first, r.last)) << static_cast<int>(r.how) << r.extend;
+        EXPECT_EQ(roll.highlight(), (TimelineRef{0, r.how == Step::Next ? got->last : got->first}));
+    }
+}
+
 TEST_F(PianoRollTest, TheCaretHighlightsItsNoteAndScrollsToIt) {
     struct Row {
         const char* name;
