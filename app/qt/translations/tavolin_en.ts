@@ -900,6 +900,18 @@ Do you want to recover it?</translation>
         <translation>The song is too long to be written in this format</translation>
     </message>
     <message>
+        <source>この曲には終わりのないループがないため、ループ情報を書き込めません</source>
+        <translation>The song has no endless loop, so no loop points can be written</translation>
+    </message>
+    <message>
+        <source>終わりのないループが「:」で抜けられるため、ループ情報を書き込めません</source>
+        <translation>An endless loop is left at a break “:”, so no loop points can be written</translation>
+    </message>
+    <message>
+        <source>全パートが揃って繰り返すまでが10分を超えるため、ループ情報を書き込めません</source>
+        <translation>The banks repeat together only after more than 10 minutes, so no loop points can be written</translation>
+    </message>
+    <message>
         <source>Opusで書き出せるサンプリングレートは8000, 12000, 16000, 24000, 48000 Hzだけです</source>
         <translation>Opus files can only be written at 8000, 12000, 16000, 24000 or 48000 Hz</translation>
     </message>
