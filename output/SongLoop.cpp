@@ -53,9 +53,15 @@ LoopAnalysis analyseLoop(const SongTimeline& timeline, int32_t measuredPasses) {
             start = std::max(start, bank.repeatStart ? *bank.repeatStart : bank.endFrame);
             continue;
         }
-        const uint64_t entry = *bank.repeatStart;
+        // The later passes' mean length. The first pass can differ: a tempo
+        // set inside the loop holds from the loop's end into the next pass.
+        // Such a bank repeats only from the end of its first pass.
+        uint64_t entry = *bank.repeatStart;
+        const double first = static_cast<double>(bank.repeatEnd - entry);
+        const double later = measuredPasses > 1 ? static_cast<double>(*bank.endlessPassEnd - bank.repeatEnd) / (measuredPasses - 1) : first;
+        if (std::abs(first - later) > 1.0) entry = bank.repeatEnd;
         start = std::max(start, entry);
-        passes.push_back(static_cast<double>(*bank.endlessPassEnd - entry) / std::max(measuredPasses, 1));
+        passes.push_back(later);
     }
     if (passes.empty()) {
         out.refusal = LoopRefusal::NoEndlessLoop;

@@ -53,7 +53,9 @@ std::optional<uint64_t> commonPassFrames(const std::vector<double>& meanPasses, 
 // every endless loop, the end of the last one marked (markPasses the same):
 //   start  = the latest frame at which a bank enters its endless loop, or a
 //            bank without one ends, whichever is later (from there on every
-//            bank repeats or is silent);
+//            bank repeats or is silent); a bank whose first pass lasts longer
+//            or shorter than the later ones (a tempo set inside the loop holds
+//            into the next pass) counts from the end of its first pass;
 //   length = the least common multiple of the banks' pass lengths
 //            (commonPassFrames).
 // Refused when no bank comes round in an endless loop that takes time, when

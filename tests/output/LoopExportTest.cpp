@@ -150,6 +150,8 @@ TEST(SongLoop, LatestEntryAndCommonPassOfTheBanks) {
         {"latest entry, lcm of passes", {"C[D]", "CDE[FG]", "[EFG]"}, LoopRefusal::None, 72000, 144000},
         {"a bank without loop plays out first", {"[C]", "CDEFG"}, LoopRefusal::None, 120000, 24000},
         {"a loop counted, then endless", {"[C]2[DE]"}, LoopRefusal::None, 48000, 48000},
+        // The first pass is D at T100 and E at T150, every later one at T150.
+        {"tempo set inside the loop", {"T100 C [D T150 E]"}, LoopRefusal::None, 28800 + 48000, 38400},
         // T97: a quarter is 29690.72 frames; the ledger gives 29690 or 29691.
         {"fractional pass rounded", {"T97[C]"}, LoopRefusal::None, 0, 29691},
         // T132: a bar is 87272.7 frames, half a bar 43636.4: one bar, not the

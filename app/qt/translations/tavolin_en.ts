@@ -900,6 +900,14 @@ Do you want to recover it?</translation>
         <translation>The song is too long to be written in this format</translation>
     </message>
     <message>
+        <source>ループ: ファイルのループ印を終わりのないループ [...] にしました</source>
+        <translation>Loop: the file's loop marks became an endless loop [...]</translation>
+    </message>
+    <message>
+        <source>ループ: 音符がループの境目をまたぐか後に続くため、ファイルのループ印をループにできませんでした</source>
+        <translation>Loop: a note crosses the loop's start or end or follows it, so the file's loop marks did not become a loop</translation>
+    </message>
+    <message>
         <source>この曲には終わりのないループがないため、ループ情報を書き込めません</source>
         <translation>The song has no endless loop, so no loop points can be written</translation>
     </message>
