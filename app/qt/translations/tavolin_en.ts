@@ -908,6 +908,14 @@ Do you want to recover it?</translation>
         <translation>Loop: a note crosses the loop's start or end or follows it, so the file's loop marks did not become a loop</translation>
     </message>
     <message>
+        <source>ループ情報を書き込む（ゲーム用）</source>
+        <translation>Write loop points (for games)</translation>
+    </message>
+    <message>
+        <source>前奏と1回分のループだけを書き出し、ゲームが読むループ位置を記録します（WAVはsmplチャンク、FLAC・Ogg・OpusはLOOPSTART/LOOPLENGTH）</source>
+        <translation>Writes the intro and one pass of the loop, and records where it loops as games read it (a smpl chunk in WAV, LOOPSTART/LOOPLENGTH in FLAC, Ogg and Opus)</translation>
+    </message>
+    <message>
         <source>この曲には終わりのないループがないため、ループ情報を書き込めません</source>
         <translation>The song has no endless loop, so no loop points can be written</translation>
     </message>
