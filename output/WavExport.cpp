@@ -273,16 +273,19 @@ ExportOutcome writeTargets(GeneratorWrapper& song, const WaveFormat& format, std
     const double rate = format.samplesPerSec > 0 ? format.samplesPerSec : 1.0;
     uint64_t frames = 0;
     bool finished = song.IsFinished();
+    // A loop export renders a pass more than it keeps: its file's size was
+    // checked above, and its render ends at endFrame.
+    const uint64_t renderMax = options.loopPoints ? endFrame : maxFrames;
     while (!finished && frames < endFrame) {
         // Still guarded while rendering: a song whose timeline was cut at its
         // bounds has no known length.
-        if (frames >= maxFrames && !options.loopPoints) return refuseTooLong();
-        const size_t want = static_cast<size_t>(std::min({uint64_t{blockFrames}, maxFrames - frames, endFrame - frames}));
+        if (frames >= renderMax) return refuseTooLong();
+        const size_t want = static_cast<size_t>(std::min({uint64_t{blockFrames}, renderMax - frames, endFrame - frames}));
         // Frame by frame with a finish test after each near a possible end,
         // so the data ends exactly at the first frame after which the song is finished.
         const size_t n = song.RenderUntilFinished(std::span<int16_t>(mix.data(), want * 2), tapped ? &taps : nullptr);
         finished = song.IsFinished();
-        if (!finished && !options.loopPoints && frames + n >= maxFrames && frames + n < endFrame) return refuseTooLong();
+        if (!finished && frames + n >= renderMax && frames + n < endFrame) return refuseTooLong();
         if (plan.fadeFrames > 0) {
             fadeBlock(mix, n, frames, plan);
             for (ExportTarget& t : targets)
