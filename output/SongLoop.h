@@ -13,7 +13,7 @@
 
 namespace tavolin::output {
 
-struct GeneratorWrapper;
+class GeneratorWrapper;
 
 // In output frames from the song's start.
 struct SongLoop {
