@@ -149,8 +149,11 @@ const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "
 // The MML text of one bank.
 class BankWriter {
 public:
-    BankWriter(const std::vector<uint64_t>& bars, const std::vector<TempoAt>& tempos, int32_t grid, const std::vector<Token>& tokens)
-        : m_bars(bars), m_tempos(tempos), m_grid(grid), m_tokens(tokens) {}
+    // `loop`: the steps [start, end) written as an endless loop; the line has
+    // no note across either and none after the end (loopFits).
+    BankWriter(const std::vector<uint64_t>& bars, const std::vector<TempoAt>& tempos, int32_t grid, const std::vector<Token>& tokens,
+               std::optional<std::pair<uint64_t, uint64_t>> loop = std::nullopt, int32_t firstTempo = kDefaultTempo)
+        : m_bars(bars), m_tempos(tempos), m_grid(grid), m_tokens(tokens), m_loop(loop), m_firstTempo(firstTempo) {}
 
     std::string write(const Line& line, std::string_view header) {
         m_out = header;
@@ -166,6 +169,8 @@ public:
             items.push_back({n.start, n.end, &n});
             at = n.end;
         }
+        // The loop lasts to its end even where the line falls silent before.
+        if (m_loop && at < m_loop->second) items.push_back({at, m_loop->second, nullptr});
         // The default length: the plain length most items have, when at least
         // four have it (a quarter on a tie).
         std::map<int32_t, size_t> plain;
@@ -183,6 +188,7 @@ public:
             writeSpan(items[i].start, items[i].end, items[i].note);
             ++i;
         }
+        if (m_loop) m_out += "]";
         return std::move(m_out);
     }
 
@@ -194,6 +200,7 @@ private:
         if (b != m_bars.end()) next = *b;
         const auto t = std::upper_bound(m_tempos.begin(), m_tempos.end(), pos, [](uint64_t p, const TempoAt& x) { return p < x.step; });
         if (t != m_tempos.end()) next = std::min(next, t->step);
+        if (m_loop && m_loop->first > pos) next = std::min(next, m_loop->first);
         return next;
     }
 
@@ -208,6 +215,20 @@ private:
             if (m_bar % 4 == 0) m_out += "*BAR " + std::to_string(m_bar + 1) + "* ";
             if (m_bar == 0 && m_wantedLength != m_defaultLength) m_out += "L" + std::to_string(m_defaultLength = m_wantedLength);
             ++m_bar;
+        }
+        // The loop opens before a tempo change at its start, so that every
+        // pass sets that tempo again.
+        if (m_loop && !m_loopOpen && m_loop->first <= pos) {
+            m_out += "[";
+            m_loopOpen = true;
+            // A later pass starts with what the loop's end left: the first
+            // note in the loop sets its sound again, and a tempo that changes
+            // inside the loop is set again at its start.
+            m_tone = m_envelope = m_volume = -1;
+            const bool tempoHere = m_tempo < m_tempos.size() && m_tempos[m_tempo].step <= pos;
+            const bool tempoInside = std::any_of(m_tempos.begin(), m_tempos.end(),
+                                                 [&](const TempoAt& t) { return t.step > pos && t.step < m_loop->second; });
+            if (tempoInside && !tempoHere) m_out += "T" + std::to_string(m_tempo > 0 ? m_tempos[m_tempo - 1].tempo : m_firstTempo);
         }
         while (m_tempo < m_tempos.size() && m_tempos[m_tempo].step <= pos) {
             m_out += "T" + std::to_string(m_tempos[m_tempo].tempo);
@@ -306,6 +327,8 @@ private:
     const std::vector<TempoAt>& m_tempos;
     int32_t m_grid;
     const std::vector<Token>& m_tokens;
+    std::optional<std::pair<uint64_t, uint64_t>> m_loop;
+    bool m_loopOpen = false;
     std::string m_out;
     size_t m_bar = 0;
     size_t m_tempo = 0;
@@ -316,6 +339,7 @@ private:
     int32_t m_tone = -1;
     int32_t m_envelope = -1;
     int32_t m_volume = -1;
+    int32_t m_firstTempo = kDefaultTempo;
 };
 
 // Splits a group's notes (sorted by start, highest key first) into lines.
@@ -520,6 +544,22 @@ std::variant<MidiImportResult, std::string> importMidi(std::string_view fileByte
         }
     }
 
+    // A game loop marked in the file: an endless loop in every bank written,
+    // where no note of theirs crosses its ends or follows it.
+    std::optional<std::pair<uint64_t, uint64_t>> loop;
+    if (d.loopStart) {
+        const uint64_t from = toStep(*d.loopStart, o.grid, tpq);
+        const uint64_t to = d.loopEnd ? toStep(*d.loopEnd, o.grid, tpq) : songEnd - 1;
+        bool fits = to > from;
+        for (size_t bank = 0; fits && bank < chosen.size() && bank < 5; ++bank) {
+            if (chosen[bank] == SIZE_MAX) continue;
+            for (const Placed& n : lines[chosen[bank]].notes)
+                if ((n.start < from && n.end > from) || (n.start < to && n.end > to) || n.start >= to) fits = false;
+        }
+        report.loop = fits ? MidiLoopOutcome::Placed : MidiLoopOutcome::NotPlaced;
+        if (fits) loop = std::pair{from, to};
+    }
+
     result.tabs[0] = "T" + std::to_string(tempos.front().tempo) + std::string(kCrLf) + std::string(kCommonSounds);
     const std::vector<Token> tokens = tokensFor(o.grid);
     for (size_t bank = 0; bank < chosen.size() && bank < 5; ++bank) {
@@ -530,7 +570,7 @@ std::variant<MidiImportResult, std::string> importMidi(std::string_view fileByte
         if (d.format != 0) header += "TRACK " + std::to_string(line.ref.track) + " ";
         if (!line.name.empty()) header += line.name + " ";
         header += "CH " + std::to_string(line.channel() + 1) + (line.drums() ? " DRUMS" : "") + " LINE " + std::to_string(line.ref.line) + "*";
-        BankWriter writer(bars, changes, o.grid, tokens);
+        BankWriter writer(bars, changes, o.grid, tokens, loop, tempos.front().tempo);
         result.tabs[bank + 1] = writer.write(line, header);
         for (const Placed& n : line.notes)
             report.maxTimingErrorMs = std::max({report.maxTimingErrorMs, 1000 * std::abs(gridClock.at(n.start) - fileClock.at(n.tickStart)),
@@ -589,6 +629,9 @@ std::string midiReportText(const MidiImportReport& r) {
     }
     if (r.octaveMoved > 0)
         add(document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "音域外のためオクターブを移した音符: {count}")), "count", std::to_string(r.octaveMoved)));
+    if (r.loop == MidiLoopOutcome::Placed) add(uiText(TAVOLIN_TR_NOOP("Texts", "ループ: ファイルのループ印を終わりのないループ [...] にしました")));
+    if (r.loop == MidiLoopOutcome::NotPlaced)
+        add(uiText(TAVOLIN_TR_NOOP("Texts", "ループ: 音符がループの境目をまたぐか後に続くため、ファイルのループ印をループにできませんでした")));
     if (r.cutNotes > 0)
         add(document::fillIn(uiText(TAVOLIN_TR_NOOP("Texts", "次の音符に切られた音符: {count}")), "count", std::to_string(r.cutNotes)));
     return out;

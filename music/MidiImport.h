@@ -55,6 +55,14 @@ struct MidiLineReport {
     int32_t bank = -1;       // 0..4, or -1 when it found no bank
 };
 
+// What became of a game loop marked in the file (controller 111 or the
+// markers "loopStart" and "loopEnd").
+enum class MidiLoopOutcome {
+    None,       // the file marks no loop
+    Placed,     // every bank written repeats [start, end) as an endless loop
+    NotPlaced,  // a note crosses the loop's start or end, or sounds after its end
+};
+
 struct MidiImportReport {
     int32_t format = 0;
     int32_t grid = kMidiDefaultGrid;
@@ -66,6 +74,7 @@ struct MidiImportReport {
     uint64_t otherDropped = 0;          // pressure, SysEx, stray note-offs, empty notes
     uint64_t octaveMoved = 0;           // notes outside the note table, moved by octaves
     uint64_t cutNotes = 0;              // shortened by a newer note (--overlap newest)
+    MidiLoopOutcome loop = MidiLoopOutcome::None;
 };
 
 struct MidiImportResult {

@@ -41,8 +41,11 @@ public:
 
 // A libsndfile encoder writing into `file` (which must stay alive and have a
 // descriptor). Nullptr when the library refuses the type or the rate; the
-// file is then left uncommitted. `type` must not be Wav.
-std::unique_ptr<SampleSink> openSndfileSink(OutputFile& file, AudioFileType type, uint32_t sampleRateHz);
+// file is then left uncommitted. `type` must not be Wav. With `comments`
+// ("NAME=value"), the file is encoded in memory, the comments are added to
+// its finished bytes and they are written out when it finishes.
+std::unique_ptr<SampleSink> openSndfileSink(OutputFile& file, AudioFileType type, uint32_t sampleRateHz,
+                                            const std::vector<std::string>& comments = {});
 
 // Reads a file libsndfile can decode into interleaved 16-bit samples; for
 // tests and tools. Nullopt when it cannot be read.

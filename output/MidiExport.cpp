@@ -2,15 +2,32 @@
 // The MIDI exporter.
 #include "output/MidiExport.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "output/MidiFile.h"
+#include "output/SongLoop.h"
 
 namespace tavolin::output {
 
 ExportOutcome writeSongToMidi(const GeneratorWrapper& song, const std::string& path, ExportHost& host,
                               const ExportOptions& options) {
-    const std::optional<MidiSong> midi = midiFromTimeline(timelineOf(song));
+    // A song with a loop is written to the loop's end, each bank's endless
+    // loop played as often as that takes, and the loop marked.
+    std::optional<MidiSong> midi;
+    const LoopAnalysis analysis = songLoopOf(song);
+    if (analysis.loop && song.skippedFrames == 0) {
+        const SongLoop& loop = *analysis.loop;
+        int64_t passes = 1;
+        for (const BankTimeline& bank : lengthOf(song, 1, 1).banks)
+            if (bank.repeatStart && bank.repeatEnd > *bank.repeatStart && loop.start + loop.length > *bank.repeatStart)
+                passes = std::max<int64_t>(passes, static_cast<int64_t>((loop.start + loop.length - *bank.repeatStart) /
+                                                                        (bank.repeatEnd - *bank.repeatStart)) + 2);
+        midi = midiFromTimeline(timelineOf(song, static_cast<int32_t>(std::min<int64_t>(passes, 1 << 20))),
+                                MidiLoop{loop.start, loop.start + loop.length});
+    } else {
+        midi = midiFromTimeline(timelineOf(song));
+    }
     if (!midi) {
         host.messageBox(uiText(kMidiTooLongMessage));
         return ExportOutcome::TooLarge;

@@ -130,8 +130,10 @@ struct ChannelState {
 };
 
 template <typename TickOf>
-std::string bankTrack(const BankTimeline& bank, int bankIndex, int channel, const TickOf& tickOf) {
+std::string bankTrack(const BankTimeline& bank, int bankIndex, int channel, const TickOf& tickOf,
+                      std::optional<uint64_t> loopController = std::nullopt) {
     std::vector<Event> events;
+    if (loopController) events.push_back({*loopController, kControl, channelEvent(0xB0, channel, kMidiLoopController, 0)});
     events.push_back({0, kControl, metaEvent(0x03, std::string(1, static_cast<char>('A' + bankIndex)))});
     // The bend range, once, with RPN 0 (then the null RPN so that a later
     // data entry changes nothing).
@@ -183,8 +185,10 @@ std::string bankTrack(const BankTimeline& bank, int bankIndex, int channel, cons
     return trackChunk(std::move(events));
 }
 
-std::string tempoTrack(const std::vector<TempoChange>& map) {
+// `marks`: loop markers (tick, text) to add to the conductor track.
+std::string tempoTrack(const std::vector<TempoChange>& map, const std::vector<std::pair<uint64_t, std::string>>& marks = {}) {
     std::vector<Event> events;
+    for (const auto& [tick, text] : marks) events.push_back({tick, kControl, metaEvent(0x06, text)});
     events.push_back({0, kControl, metaEvent(0x58, std::string{4, 2, 24, 8})});  // 4/4, a click per quarter
     for (const TempoChange& c : map) {
         const long long us = std::clamp<long long>(std::llround(60'000'000.0 / std::max(c.tempo, 1)), 1, 0xFFFFFF);
@@ -224,7 +228,7 @@ int midiVolumeOf(int32_t volume) noexcept { return static_cast<int>((std::clamp(
 
 int midiPanOf(int32_t pan) noexcept { return std::min(std::clamp(pan, 0, 256) / 2, 127); }
 
-std::optional<MidiSong> midiFromTimeline(const SongTimeline& timeline) {
+std::optional<MidiSong> midiFromTimeline(const SongTimeline& timeline, const std::optional<MidiLoop>& loop) {
     MidiSong song;
     std::vector<int> sounding;
     for (int b = 0; b < kBankCount; ++b)
@@ -264,19 +268,36 @@ std::optional<MidiSong> midiFromTimeline(const SongTimeline& timeline) {
 
     const SecondsToTicks toTicks(map);
     const double rate = timeline.sampleRate > 0 ? timeline.sampleRate : 1.0;
-    std::vector<std::string> tracks{tempoTrack(map)};
-    uint64_t lastTick = map.back().tick;
+    // The loop's ends through the tempo map: the frames are the timing
+    // ledger's truncated totals, well within a tick of the musical time.
+    uint64_t loopStart = 0;
+    uint64_t cut = UINT64_MAX;  // nothing sounds past the loop's end
+    std::vector<std::pair<uint64_t, std::string>> marks;
+    if (loop) {
+        loopStart = toTicks(static_cast<double>(loop->startFrame) / rate);
+        cut = toTicks(static_cast<double>(loop->endFrame) / rate);
+        marks = {{loopStart, std::string(kMidiLoopStartMarker)}, {cut, std::string(kMidiLoopEndMarker)}};
+        // The conductor track's tempo changes stop at the loop's end too.
+        std::erase_if(map, [cut](const TempoChange& c) { return c.tick >= cut && c.tick > 0; });
+    }
+    std::vector<std::string> tracks{tempoTrack(map, marks)};
+    uint64_t lastTick = loop ? cut : map.back().tick;
     for (size_t i = 0; i < sounding.size(); ++i) {
         const int b = sounding[i];
         const BankTimeline& bank = timeline.banks[static_cast<size_t>(b)];
         const bool bySeconds = std::find(converted.begin(), converted.end(), b) != converted.end();
         const auto tickOf = [&](const TimelineNote& n) {
-            if (!bySeconds) return std::pair{tickOfUnits(n.unitStart), tickOfUnits(n.unitStart + n.units)};
-            return std::pair{toTicks(static_cast<double>(n.start) / rate), toTicks(static_cast<double>(n.start + n.frames) / rate)};
+            auto ticks = bySeconds ? std::pair{toTicks(static_cast<double>(n.start) / rate), toTicks(static_cast<double>(n.start + n.frames) / rate)}
+                                   : std::pair{tickOfUnits(n.unitStart), tickOfUnits(n.unitStart + n.units)};
+            ticks.first = std::min(ticks.first, cut);
+            ticks.second = std::min(ticks.second, cut);
+            return ticks;
         };
         if (!bank.notes.empty()) lastTick = std::max(lastTick, tickOf(bank.notes.back()).second);
         if (lastTick > kMaxMidiTick) return std::nullopt;
-        tracks.push_back(bankTrack(bank, b, static_cast<int>(i), tickOf));
+        // Controller 111 marks the loop's start once, on the first bank's channel.
+        const std::optional<uint64_t> loopController = loop && i == 0 ? std::optional<uint64_t>(loopStart) : std::nullopt;
+        tracks.push_back(bankTrack(bank, b, static_cast<int>(i), tickOf, loopController));
     }
     std::string& out = song.bytes;
     out = "MThd";

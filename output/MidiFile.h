@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "synth/Timeline.h"
@@ -45,8 +46,20 @@ struct MidiSong {
     std::vector<std::string> warnings;  // UTF-8, one line each
 };
 
-// The file for `timeline` (walked with endless loops played once), or nothing
+// The song's loop in the timeline's frames (songLoopOf), for the marks game
+// engines read: controller 111 (value 0) and a marker "loopStart" at its
+// start, a marker "loopEnd" at its end. The file then ends at the loop's end.
+struct MidiLoop {
+    uint64_t startFrame = 0;
+    uint64_t endFrame = 0;
+};
+inline constexpr int kMidiLoopController = 111;
+inline constexpr std::string_view kMidiLoopStartMarker = "loopStart";
+inline constexpr std::string_view kMidiLoopEndMarker = "loopEnd";
+
+// The file for `timeline` (walked with endless loops played once, or, with
+// `loop`, often enough that every bank reaches the loop's end), or nothing
 // when its last tick does not fit a delta time (kMaxMidiTick).
-std::optional<MidiSong> midiFromTimeline(const SongTimeline& timeline);
+std::optional<MidiSong> midiFromTimeline(const SongTimeline& timeline, const std::optional<MidiLoop>& loop = std::nullopt);
 
 }  // namespace tavolin::output

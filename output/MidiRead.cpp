@@ -122,6 +122,9 @@ void readTrack(Bytes& in, int32_t track, MidiData& out, OpenNotes& open) {
                 const uint32_t us = static_cast<uint32_t>(static_cast<uint8_t>(d[0])) << 16 |
                                     static_cast<uint32_t>(static_cast<uint8_t>(d[1])) << 8 | static_cast<uint8_t>(d[2]);
                 out.tempos.push_back({tick, std::max<uint32_t>(us, 1)});
+            } else if (type == 0x06 && (d == "loopStart" || d == "loopEnd")) {
+                std::optional<uint64_t>& mark = d == "loopStart" ? out.loopStart : out.loopEnd;
+                mark = std::min(mark.value_or(tick), tick);
             } else if (type == 0x58 && d.size() >= 2) {
                 const int32_t num = std::max<int32_t>(static_cast<uint8_t>(d[0]), 1);
                 const int32_t power = std::min<int32_t>(static_cast<uint8_t>(d[1]), 6);  // up to 1/64
@@ -164,6 +167,7 @@ void readTrack(Bytes& in, int32_t track, MidiData& out, OpenNotes& open) {
             const uint8_t cc = in.data(MidiFault::EventPastTrack);
             const uint8_t value = in.data(MidiFault::EventPastTrack);
             if (cc == 7) volume[chi] = value;
+            else if (cc == 111) out.loopStart = std::min(out.loopStart.value_or(tick), tick);
             else ++out.dropped.controllers;
             break;
         }

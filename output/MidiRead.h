@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -55,6 +56,10 @@ struct MidiData {
     std::vector<MidiMeterChange> meters;       // likewise
     uint64_t endTick = 0;                      // the latest end of any track
     MidiDropped dropped;
+    // A game's loop: the first controller 111 or marker "loopStart" (the
+    // earlier when both come), and the first marker "loopEnd".
+    std::optional<uint64_t> loopStart;
+    std::optional<uint64_t> loopEnd;
 };
 
 // Why a file was refused, and at which byte.

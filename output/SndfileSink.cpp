@@ -3,9 +3,12 @@
 #include "output/AudioFile.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include <sndfile.h>
+
+#include "output/LoopTags.h"
 
 namespace tavolin::output {
 namespace {
@@ -35,11 +38,87 @@ private:
     SNDFILE* m_sf;
 };
 
+// The encoder writing into memory, for a file whose comments are added to
+// its finished bytes: libsndfile seeks back to finish its headers, so the
+// bytes are only complete once it is closed.
+struct MemoryFile {
+    std::string bytes;
+    size_t at = 0;
+
+    static sf_count_t length(void* self) { return static_cast<sf_count_t>(static_cast<MemoryFile*>(self)->bytes.size()); }
+    static sf_count_t seek(sf_count_t offset, int whence, void* self) {
+        auto* m = static_cast<MemoryFile*>(self);
+        const sf_count_t base = whence == SEEK_CUR ? static_cast<sf_count_t>(m->at)
+                                : whence == SEEK_END ? static_cast<sf_count_t>(m->bytes.size())
+                                                     : 0;
+        if (base + offset < 0) return -1;
+        m->at = static_cast<size_t>(base + offset);
+        return static_cast<sf_count_t>(m->at);
+    }
+    static sf_count_t read(void* to, sf_count_t count, void* self) {
+        auto* m = static_cast<MemoryFile*>(self);
+        if (m->at >= m->bytes.size() || count <= 0) return 0;
+        const size_t n = std::min(static_cast<size_t>(count), m->bytes.size() - m->at);
+        std::memcpy(to, m->bytes.data() + m->at, n);
+        m->at += n;
+        return static_cast<sf_count_t>(n);
+    }
+    static sf_count_t write(const void* from, sf_count_t count, void* self) {
+        auto* m = static_cast<MemoryFile*>(self);
+        if (count <= 0) return 0;
+        const auto n = static_cast<size_t>(count);
+        if (m->bytes.size() < m->at + n) m->bytes.resize(m->at + n);
+        std::memcpy(m->bytes.data() + m->at, from, n);
+        m->at += n;
+        return count;
+    }
+    static sf_count_t tell(void* self) { return static_cast<sf_count_t>(static_cast<MemoryFile*>(self)->at); }
+};
+
+class CommentedSndfileSink final : public SampleSink {
+public:
+    CommentedSndfileSink(OutputFile& file, AudioFileType type, std::vector<std::string> comments)
+        : m_file(file), m_type(type), m_comments(std::move(comments)) {}
+    ~CommentedSndfileSink() override {
+        if (m_sf) sf_close(m_sf);
+    }
+    bool open(SF_INFO& info) {
+        m_io = SF_VIRTUAL_IO{&MemoryFile::length, &MemoryFile::seek, &MemoryFile::read, &MemoryFile::write, &MemoryFile::tell};
+        m_sf = sf_open_virtual(&m_io, SFM_WRITE, &info, &m_memory);
+        return m_sf != nullptr;
+    }
+    bool write(std::span<const int16_t> interleaved) override {
+        if (!m_sf) return false;
+        const auto frames = static_cast<sf_count_t>(interleaved.size() / 2);
+        return sf_writef_short(m_sf, interleaved.data(), frames) == frames;
+    }
+    bool finish() override {
+        if (!m_sf) return false;
+        const bool closed = sf_close(m_sf) == 0;
+        m_sf = nullptr;
+        if (!closed) return false;
+        std::string& bytes = m_memory.bytes;
+        const bool tagged = m_type == AudioFileType::Flac ? addFlacComments(bytes, m_comments) : addOggComments(bytes, m_comments);
+        if (!tagged) return false;
+        return m_file.write(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())) &&
+               m_file.commit();
+    }
+
+private:
+    OutputFile& m_file;
+    AudioFileType m_type;
+    std::vector<std::string> m_comments;
+    MemoryFile m_memory;
+    SF_VIRTUAL_IO m_io{};
+    SNDFILE* m_sf = nullptr;
+};
+
 }  // namespace
 
-std::unique_ptr<SampleSink> openSndfileSink(OutputFile& file, AudioFileType type, uint32_t sampleRateHz) {
+std::unique_ptr<SampleSink> openSndfileSink(OutputFile& file, AudioFileType type, uint32_t sampleRateHz,
+                                            const std::vector<std::string>& comments) {
     const int fd = file.descriptor();
-    if (fd < 0 || !rateFitsType(type, sampleRateHz)) return nullptr;
+    if ((fd < 0 && comments.empty()) || !rateFitsType(type, sampleRateHz)) return nullptr;
     SF_INFO info{};
     info.samplerate = static_cast<int>(sampleRateHz);
     info.channels = 2;
@@ -50,6 +129,11 @@ std::unique_ptr<SampleSink> openSndfileSink(OutputFile& file, AudioFileType type
     case AudioFileType::Wav: return nullptr;
     }
     if (!sf_format_check(&info)) return nullptr;
+    if (!comments.empty()) {
+        auto sink = std::make_unique<CommentedSndfileSink>(file, type, comments);
+        if (!sink->open(info)) return nullptr;
+        return sink;
+    }
     // The descriptor stays the OutputFile's: it closes, renames or removes it.
     SNDFILE* sf = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
     if (!sf) return nullptr;

@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
+#include "output/LoopTags.h"
 #include "synth/Timeline.h"
 
 namespace tavolin::output {
@@ -29,8 +31,8 @@ SongTimeline timelineOf(const GeneratorWrapper& song, const TimelineOptions& o) 
     return {};
 }
 
-// The song's length and marks only: no note kept, so the bounds can be far
-// wider than a listing's.
+}  // namespace
+
 SongTimeline lengthOf(const GeneratorWrapper& song, int32_t passes, int32_t markPasses) {
     TimelineOptions o;
     o.sampleRate = song.sampleRateHz;
@@ -41,8 +43,6 @@ SongTimeline lengthOf(const GeneratorWrapper& song, int32_t passes, int32_t mark
     o.maxSteps = uint64_t{1} << 28;
     return timelineOf(song, o);
 }
-
-}  // namespace
 
 SongTimeline timelineOf(const GeneratorWrapper& song, int32_t passes, int32_t markPasses) {
     TimelineOptions o;
@@ -57,7 +57,9 @@ namespace {
 // Where the file goes: WAV behind its header, patched once the size is known.
 class WavSink final : public SampleSink {
 public:
-    WavSink(OutputFile& file, const WaveFormat& format) : m_file(file), m_format(format) {
+    // `loop`: a `smpl` chunk after the data marks it.
+    WavSink(OutputFile& file, const WaveFormat& format, std::optional<SongLoop> loop = std::nullopt)
+        : m_file(file), m_format(format), m_loop(loop) {
         // Room for the header; its sizes are known only at the end.
         const std::array<uint8_t, kWavHeaderBytes> placeholder{};
         m_ok = m_file.write(placeholder);
@@ -70,7 +72,14 @@ public:
         return m_ok;
     }
     bool finish() override {
-        const auto header = wavHeader(m_format, static_cast<uint32_t>(m_frames * kBytesPerFrame));
+        auto header = wavHeader(m_format, static_cast<uint32_t>(m_frames * kBytesPerFrame));
+        if (m_loop) {
+            const auto chunk = smplChunk(m_format.samplesPerSec, *m_loop);
+            m_ok = m_ok && m_file.write(chunk);
+            // The RIFF size covers the chunk too (the data size is even: no pad byte).
+            const uint32_t riff = static_cast<uint32_t>(m_frames * kBytesPerFrame + 36 + kSmplChunkBytes);
+            for (size_t i = 0; i < 4; ++i) header[4 + i] = static_cast<uint8_t>(riff >> (8 * i));
+        }
         return m_ok && m_file.writeAtStart(header) && m_file.commit();
     }
     bool ok() const noexcept { return m_ok; }
@@ -78,6 +87,7 @@ public:
 private:
     OutputFile& m_file;
     WaveFormat m_format;
+    std::optional<SongLoop> m_loop;
     std::string m_bytes;
     uint64_t m_frames = 0;
     bool m_ok = true;
@@ -133,7 +143,23 @@ struct ExportTarget {
     std::unique_ptr<OutputFile> file;
     std::unique_ptr<SampleSink> sink;
     std::vector<int16_t> samples;  // a stem's block, filled by the mixer's tap
+    // The rendered frames this file takes, as [from, to) ranges in order;
+    // empty: all of them.
+    std::vector<std::pair<uint64_t, uint64_t>> ranges;
+    std::optional<SongLoop> marks;  // loop points written into the file
 };
+
+// Writes the part of a rendered block [first, first + n) that `t` takes.
+bool writeRanges(ExportTarget& t, const std::vector<int16_t>& samples, uint64_t first, size_t n) {
+    if (t.ranges.empty()) return t.sink->write(std::span<const int16_t>(samples.data(), size_t{n} * 2));
+    for (const auto& [from, to] : t.ranges) {
+        const uint64_t a = std::max(from, first);
+        const uint64_t b = std::min(to, first + n);
+        if (a >= b) continue;
+        if (!t.sink->write(std::span<const int16_t>(samples.data() + (a - first) * 2, static_cast<size_t>(b - a) * 2))) return false;
+    }
+    return true;
+}
 
 void fadeBlock(std::vector<int16_t>& samples, size_t n, uint64_t firstFrame, const ExportPlan& plan) {
     for (size_t i = 0; i < n; ++i)
@@ -189,8 +215,21 @@ ExportOutcome writeTargets(GeneratorWrapper& song, const WaveFormat& format, std
     };
     // The timeline knows the length: a song that cannot fit is refused before
     // a file exists, not after gigabytes were written.
-    const ExportPlan plan = planExport(song, options.loops, options.fadeSeconds);
-    if (plan.frames > maxFrames || (plan.fadeFrames > 0 && !plan.lengthKnown)) return refuseTooLong();
+    ExportPlan plan;
+    if (options.loopPoints) {
+        // The song plays on through its loop's second pass, which is the
+        // loop region (see LoopExport); the first pass is rendered, not kept.
+        const SongLoop& loop = options.loopPoints->loop;
+        plan.renderPasses = kFadeLoopPasses;
+        plan.frames = loop.start + 2 * loop.length;
+        plan.fadeStart = plan.frames;
+        // A song that can never end: the render stops where the region does.
+        plan.fadeFrames = 0;
+        if (loop.start + loop.length > maxFrames) return refuseTooLong();
+    } else {
+        plan = planExport(song, options.loops, options.fadeSeconds);
+        if (plan.frames > maxFrames || (plan.fadeFrames > 0 && !plan.lengthKnown)) return refuseTooLong();
+    }
 
     // `code`: errno right after the failing call, for a writer (libsndfile)
     // that writes past the file's own bookkeeping.
@@ -211,11 +250,12 @@ ExportOutcome writeTargets(GeneratorWrapper& song, const WaveFormat& format, std
         }
         errno = 0;
         if (type == AudioFileType::Wav) {
-            auto wav = std::make_unique<WavSink>(*t.file, format);
+            auto wav = std::make_unique<WavSink>(*t.file, format, t.marks);
             if (!wav->ok()) return failWrite(t, errno);
             t.sink = std::move(wav);
         } else {
-            t.sink = openSndfileSink(*t.file, type, format.samplesPerSec);
+            t.sink = openSndfileSink(*t.file, type, format.samplesPerSec,
+                                     t.marks ? loopComments(type, format.samplesPerSec, *t.marks) : std::vector<std::string>{});
             if (!t.sink) return failWrite(t, errno);
         }
         if (t.bank >= 0) {
@@ -228,21 +268,24 @@ ExportOutcome writeTargets(GeneratorWrapper& song, const WaveFormat& format, std
     song.SetExportMode(plan.renderPasses);
 
     // A fade ends the file where it reaches silence; otherwise the song's end does.
-    const uint64_t endFrame = plan.fadeFrames > 0 ? plan.frames : UINT64_MAX;
+    const uint64_t endFrame = plan.fadeFrames > 0 || options.loopPoints ? plan.frames : UINT64_MAX;
     std::vector<int16_t> mix(size_t{blockFrames} * 2);
     const double rate = format.samplesPerSec > 0 ? format.samplesPerSec : 1.0;
     uint64_t frames = 0;
     bool finished = song.IsFinished();
+    // A loop export renders a pass more than it keeps: its file's size was
+    // checked above, and its render ends at endFrame.
+    const uint64_t renderMax = options.loopPoints ? endFrame : maxFrames;
     while (!finished && frames < endFrame) {
         // Still guarded while rendering: a song whose timeline was cut at its
         // bounds has no known length.
-        if (frames >= maxFrames) return refuseTooLong();
-        const size_t want = static_cast<size_t>(std::min({uint64_t{blockFrames}, maxFrames - frames, endFrame - frames}));
+        if (frames >= renderMax) return refuseTooLong();
+        const size_t want = static_cast<size_t>(std::min({uint64_t{blockFrames}, renderMax - frames, endFrame - frames}));
         // Frame by frame with a finish test after each near a possible end,
         // so the data ends exactly at the first frame after which the song is finished.
         const size_t n = song.RenderUntilFinished(std::span<int16_t>(mix.data(), want * 2), tapped ? &taps : nullptr);
         finished = song.IsFinished();
-        if (!finished && frames + n >= maxFrames && frames + n < endFrame) return refuseTooLong();
+        if (!finished && frames + n >= renderMax && frames + n < endFrame) return refuseTooLong();
         if (plan.fadeFrames > 0) {
             fadeBlock(mix, n, frames, plan);
             for (ExportTarget& t : targets)
@@ -252,14 +295,22 @@ ExportOutcome writeTargets(GeneratorWrapper& song, const WaveFormat& format, std
         for (ExportTarget& t : targets) {
             const std::vector<int16_t>& samples = t.bank >= 0 ? t.samples : mix;
             errno = 0;
-            if (!t.sink->write(std::span<const int16_t>(samples.data(), size_t{n} * 2))) return failWrite(t, errno);
+            if (!writeRanges(t, samples, frames, n)) return failWrite(t, errno);
         }
         frames += n;
         if (!host.exportProgress(frames, static_cast<double>(frames) / rate)) return ExportOutcome::Cancelled;
     }
-    for (ExportTarget& t : targets) {
+    for (size_t i = 0; i < targets.size(); ++i) {
         errno = 0;
-        if (!t.sink->finish()) return failWrite(t, errno);
+        if (targets[i].sink->finish()) continue;
+        const ExportOutcome failed = failWrite(targets[i], errno);
+        // An intro without its loop is half an export: the loop's files go
+        // together or not at all.
+        if (options.loopPoints) {
+            std::error_code ec;
+            for (size_t j = 0; j < i; ++j) std::filesystem::remove(targets[j].path, ec);
+        }
+        return failed;
     }
     return ExportOutcome::Written;
 }
@@ -271,6 +322,43 @@ ExportOutcome writeSongToFile(GeneratorWrapper& song, const WaveFormat& format, 
     std::vector<ExportTarget> targets(1);
     targets[0].path = path;
     return writeTargets(song, format, targets, options.type.value_or(audioFileTypeOf(path)), host, options);
+}
+
+std::pair<std::string, std::string> splitLoopPaths(const std::string& path) {
+    const std::filesystem::path p(path);
+    const std::string stem = p.stem().string();
+    const std::string ext = p.extension().string();
+    return {(p.parent_path() / (stem + "_intro" + ext)).string(), (p.parent_path() / (stem + "_loop" + ext)).string()};
+}
+
+ExportOutcome writeSongWithLoop(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,
+                                ExportHost& host, bool split, const ExportOptions& options) {
+    const LoopAnalysis analysis = songLoopOf(song);
+    if (!analysis.loop) {
+        host.messageBox(uiText(loopRefusalMessage(analysis.refusal)));
+        return ExportOutcome::NoLoop;
+    }
+    const SongLoop loop = *analysis.loop;
+    ExportOptions o = options;
+    o.loopPoints = LoopExport{loop, split};
+    const AudioFileType type = options.type.value_or(audioFileTypeOf(path));
+    const uint64_t regionStart = loop.start + loop.length;
+    const uint64_t regionEnd = loop.start + 2 * loop.length;
+    std::vector<ExportTarget> targets;
+    if (split) {
+        const auto [intro, looped] = splitLoopPaths(path);
+        targets.resize(2);
+        targets[0].path = intro;
+        targets[0].ranges = {{0, loop.start}};
+        targets[1].path = looped;
+        targets[1].ranges = {{regionStart, regionEnd}};
+    } else {
+        targets.resize(1);
+        targets[0].path = path;
+        targets[0].ranges = {{0, loop.start}, {regionStart, regionEnd}};
+        targets[0].marks = loop;
+    }
+    return writeTargets(song, format, targets, type, host, o);
 }
 
 ExportOutcome writeStems(GeneratorWrapper& song, const WaveFormat& format, const std::array<std::string, kBankCount>& paths,

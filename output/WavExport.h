@@ -15,6 +15,7 @@
 #include "compiler/UiText.h"
 #include "output/AudioFile.h"
 #include "output/SongBuilder.h"
+#include "output/SongLoop.h"
 #include "synth/Timeline.h"
 #include "output/WavFile.h"
 
@@ -58,7 +59,31 @@ inline constexpr std::string_view kTooLargeForTypeMessage = TAVOLIN_TR_NOOP("Tex
 inline constexpr std::string_view kOpusRateMessage =
     TAVOLIN_TR_NOOP("Texts", "Opusで書き出せるサンプリングレートは8000, 12000, 16000, 24000, 48000 Hzだけです");
 
-enum class ExportOutcome { Written, NotBuilt, Cancelled, OpenFailed, WriteFailed, TooLarge, BadRate };
+enum class ExportOutcome { Written, NotBuilt, Cancelled, OpenFailed, WriteFailed, TooLarge, BadRate, NoLoop };
+
+// An export for a game: the intro and exactly one loop region, the loop
+// marked in the file (WAV `smpl` chunk, FLAC/Ogg/Opus LOOPSTART and
+// LOOPLENGTH comments), or written as two files.
+//
+// The loop region is the song's second pass of its loop, rendered on from
+// the first: frames [start + length, start + 2 * length) of the song playing
+// its endless loops on. Its first frames carry the tails of the loop's own
+// end, so the wrap from its end back to its start is what the song plays at
+// every later pass boundary. Only where the intro's last notes still ring
+// into the loop's start does the first pass after the intro differ from the
+// song (it carries the loop's tails instead of the intro's); every later
+// pass is the song's own:
+//
+//   file:  [intro 0..start) [loop region = song frames start+len..start+2len)
+//   song:  [intro] [pass 1] [pass 2] [pass 3] ...
+//                    ^ differs only by the tail ringing in from the intro
+struct LoopExport {
+    SongLoop loop;       // in the file's frames (songLoopOf)
+    bool split = false;  // two files instead: splitLoopPaths(path)
+};
+
+// NAME_intro.EXT and NAME_loop.EXT beside NAME.EXT.
+std::pair<std::string, std::string> splitLoopPaths(const std::string& path);
 
 struct ExportOptions {
     OutputFileOpener openFile = openAtomicFile;  // tests inject failing files (nullptr with errno set)
@@ -67,6 +92,7 @@ struct ExportOptions {
     int32_t loops = 1;                            // passes of every endless loop (at least 1)
     double fadeSeconds = 0;                       // fade-out length; 0: none
     std::optional<AudioFileType> type;            // nullopt: by the path's extension
+    std::optional<LoopExport> loopPoints;         // the intro and one marked loop (loops and fade unused)
 };
 
 // The passes an export with a fade gives every endless loop: the song goes on
@@ -77,6 +103,9 @@ inline constexpr int32_t kFadeLoopPasses = 1 << 30;
 // and at its rate: every endless loop played `passes` times, the end of the
 // `markPasses`-th pass marked (see TimelineOptions).
 SongTimeline timelineOf(const GeneratorWrapper& song, int32_t passes = 1, int32_t markPasses = 0);
+// The same with lengths and marks only (no note kept), so its bounds can be
+// far wider than a listing's.
+SongTimeline lengthOf(const GeneratorWrapper& song, int32_t passes, int32_t markPasses);
 
 // What an export will write, worked out from the song's timeline before
 // anything is rendered or created.
@@ -117,6 +146,12 @@ ExportOutcome writeStems(GeneratorWrapper& song, const WaveFormat& format, const
 // The same, always a WAV file.
 ExportOutcome writeSongToWav(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,
                              ExportHost& host, const ExportOptions& options = {});
+
+// The same with loop points: the song's loop (songLoopOf) marked in the file,
+// or written as intro and loop files. A song without a loop is told so
+// (NoLoop) before any file is created.
+ExportOutcome writeSongWithLoop(GeneratorWrapper& song, const WaveFormat& format, const std::string& path,
+                                ExportHost& host, bool split, const ExportOptions& options = {});
 
 // The "Wav出力" button: build, ask for the path, write. Every failure is told
 // to the user through `host`.

@@ -142,6 +142,7 @@ private:
         int32_t& passes = m_endlessPasses[static_cast<size_t>(loop.level)];
         if (loop.op == LoopOp::LoopStart) {
             passes = loop.count < 0 ? 0 : -1;
+            if (loop.count < 0 && !out.endlessEntry) out.endlessEntry = m_frame;
             m_passStarts[static_cast<size_t>(loop.level)] = m_frame;
         } else if (loop.op == LoopOp::LoopEnd && passes >= 0) {
             if (passes == 0 && !out.repeatStart) {

@@ -50,6 +50,9 @@ struct BankTimeline {
     // follows the loop. Unset when no endless loop comes round.
     std::optional<uint64_t> repeatStart;
     uint64_t repeatEnd = 0;
+    // Where the bank first enters an endless loop, whether or not it comes
+    // round (a break may end it in its first pass).
+    std::optional<uint64_t> endlessEntry;
 };
 
 struct SongTimeline {

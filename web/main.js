@@ -936,10 +936,19 @@ function download(bytes, name, type) {
 
 const baseName = () => (fileName ?? 'untitled.mml').replace(/\.(mml|txt)$/i, '');
 
-// "Wav出力" opens the window's export dialog (file type, loop count, fade-out, one file per bank);
+// "Wav出力" opens the window's export dialog (file type, loop count, fade-out, one file per bank, loop points);
 // OK writes through the engine as the window does and downloads each file. The dialog keeps the
 // last choice for the next export, as the window does.
 $('export-per-bank-label').title = text('exportPerBankTip');
+$('export-loop-points-label').title = text('exportLoopPointsTip');
+// Loop points write the intro and one loop: the loop count, the fade and stems do not apply, as in the window.
+const followLoopPoints = () => {
+  const loop = $('export-loop-points').checked;
+  for (const id of ['export-loops', 'export-fade', 'export-per-bank']) $(id).disabled = loop;
+  $('export-loop-points').disabled = $('export-per-bank').checked;
+};
+$('export-loop-points').onchange = followLoopPoints;
+$('export-per-bank').onchange = followLoopPoints;
 const MIME = { wav: 'audio/wav', flac: 'audio/flac', ogg: 'audio/ogg', opus: 'audio/ogg' };
 $('export').onclick = () => {
   if (!storedDocument()) return;
@@ -960,6 +969,7 @@ $('export-dialog').onclose = () => {
     result = engine.exportAudio(bytes, {
       ...settings(), cursor: cursorOption(), audible: audibleMask(), name: baseName(), format,
       loops: Number($('export-loops').value), fade: Number($('export-fade').value), stems: $('export-per-bank').checked,
+      loopPoints: $('export-loop-points').checked,
     });
   } catch (e) {
     // A compile error shows as the live check shows it; any other refusal is said.

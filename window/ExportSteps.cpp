@@ -15,6 +15,7 @@ namespace tavolin::window {
 ExportChoice clampedChoice(ExportChoice choice) noexcept {
     choice.loops = std::clamp(choice.loops, int32_t{1}, kMaxExportLoops);
     choice.fadeSeconds = std::isfinite(choice.fadeSeconds) ? std::clamp(choice.fadeSeconds, 0.0, kMaxFadeSeconds) : 0.0;
+    if (choice.perBank) choice.loopPoints = false;
     return choice;
 }
 

@@ -20,6 +20,9 @@ struct ExportChoice {
     int32_t loops = 1;        // passes of every endless loop, 1..kMaxExportLoops
     double fadeSeconds = 0;   // 0..kMaxFadeSeconds; 0: no fade
     bool perBank = false;     // one file per audible bank that sounds (stems)
+    // The intro and one loop, the loop marked for games (loops and fade then
+    // unused); not with perBank, which clampedChoice clears it for.
+    bool loopPoints = false;
     friend bool operator==(const ExportChoice&, const ExportChoice&) = default;
 };
 inline constexpr int32_t kMaxExportLoops = 99;
@@ -32,6 +35,9 @@ inline constexpr const char* kExportDialogTitle = TAVOLIN_TR_NOOP("Texts", "書�
 inline constexpr const char* kExportTypeLabel = TAVOLIN_TR_NOOP("Texts", "ファイル形式");
 inline constexpr const char* kExportLoopsLabel = TAVOLIN_TR_NOOP("Texts", "ループ回数");
 inline constexpr const char* kExportFadeLabel = TAVOLIN_TR_NOOP("Texts", "フェードアウト (秒)");
+inline constexpr const char* kExportLoopPointsLabel = TAVOLIN_TR_NOOP("Texts", "ループ情報を書き込む（ゲーム用）");
+inline constexpr const char* kExportLoopPointsTip = TAVOLIN_TR_NOOP(
+    "Texts", "前奏と1回分のループだけを書き出し、ゲームが読むループ位置を記録します（WAVはsmplチャンク、FLAC・Ogg・OpusはLOOPSTART/LOOPLENGTH）");
 
 // The choice with its fields brought into range.
 ExportChoice clampedChoice(ExportChoice choice) noexcept;

@@ -152,6 +152,11 @@ output::ExportOutcome WindowLayers::exportAudio(const output::BuildInputs& input
         std::vector<int> banks;
         outcome = output::writeStems(*song, format, paths, *this, options, &banks);
         for (int b : banks) written.push_back(paths[static_cast<size_t>(b)]);
+    } else if (m_exportChoice.loopPoints) {
+        outcome = output::writeSongWithLoop(*song, format, *path, *this, false, options);
+        written.push_back(*path);
+        // Rendered through the loop's second pass; the file holds the intro and one pass.
+        if (const auto loop = output::songLoopOf(*song).loop) m_exportedFrames = loop->start + loop->length;
     } else {
         outcome = output::writeSongToFile(*song, format, *path, *this, options);
         written.push_back(*path);

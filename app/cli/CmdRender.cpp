@@ -6,6 +6,8 @@
 #include <iostream>
 #include <memory>
 
+#include <nlohmann/json.hpp>
+
 #include "app/cli/BuildOptions.h"
 #include "app/cli/Commands.h"
 #include "window/ExportSteps.h"
@@ -19,8 +21,12 @@ namespace {
 // path from -o, progress is silent.
 class TerminalExportHost final : public output::ExportHost {
 public:
-    explicit TerminalExportHost(std::string path) : m_path(std::move(path)) {}
-    void messageBox(const std::string& utf8Text) override { m_build.messageBox(utf8Text); }
+    explicit TerminalExportHost(std::string path, bool namePath = false) : m_path(std::move(path)), m_namePath(namePath) {}
+    // With `namePath`, the export's own messages (no loop, too long) name the
+    // file they were about.
+    void messageBox(const std::string& utf8Text) override {
+        m_build.messageBox(m_namePath ? "'" + m_path + "': " + utf8Text : utf8Text);
+    }
     TerminalBuildHost& buildHost() { return m_build; }
     void selectTab(int) override {}
     void selectText(uint64_t, uint64_t) override {}
@@ -33,6 +39,7 @@ public:
 
 private:
     std::string m_path;
+    bool m_namePath = false;
     TerminalBuildHost m_build;
 };
 
@@ -79,6 +86,9 @@ struct RenderArgs {
     std::string file;
     int32_t loops = 1;
     double fadeSeconds = 0;
+    bool loopPoints = false;
+    bool splitLoop = false;
+    bool json = false;
     PassageOptionValues passage;
 };
 
@@ -97,6 +107,12 @@ CommandRegistrar reg{[](CLI::App& app) {
                     "Fade out over S seconds: the song goes on looping after the last asked pass while it fades "
                     "(without an endless loop, its last S seconds fade)")
         ->check(CLI::Range(0.0, 86400.0));
+    cmd->add_flag("--loop-points", args->loopPoints,
+                  "Write the intro and exactly one pass of the song's loop, the loop marked for games (WAV smpl chunk; "
+                  "LOOPSTART/LOOPLENGTH comments in FLAC, Ogg and Opus)");
+    cmd->add_flag("--split-loop", args->splitLoop, "Write the intro and the loop as NAME_intro.EXT and NAME_loop.EXT instead");
+    cmd->add_flag("--json", args->json,
+                  "With --loop-points or --split-loop: print {\"loopStart\", \"loopLength\", \"rate\"} (frames, Hz)");
     addPassageOptions(*cmd, args->passage);
     cmd->add_option("FILE", args->file, "The document (.mml/.txt), or - for standard input")->required();
     cmd->callback([args, cmd] {
@@ -106,6 +122,10 @@ CommandRegistrar reg{[](CLI::App& app) {
         options.fadeSeconds = args->fadeSeconds;
         if (args->passage.given() && (!args->stems.empty() || args->fadeSeconds > 0 || args->loops != 1))
             throw CliError("--from and --to render a passage of the song as it plays once; --stems, --fade and --loops do not apply");
+        const bool loop = args->loopPoints || args->splitLoop;
+        if (args->json && !loop) throw CliError("--json prints the loop points: it needs --loop-points or --split-loop");
+        if (loop && (args->passage.given() || !args->stems.empty() || args->fadeSeconds > 0 || args->loops != 1))
+            throw CliError("--loop-points and --split-loop write the intro and one loop; --from, --to, --stems, --fade and --loops do not apply");
         if (!args->stems.empty()) {
             if (args->build.testMode || !args->build.currentBank.empty())
                 throw CliError("--stems renders every bank; --test and --current-bank do not apply");
@@ -117,7 +137,7 @@ CommandRegistrar reg{[](CLI::App& app) {
         const BankMask audible = audibleBanks(args->build);
         output::BuildInputs in = makeBuildInputs(args->build, doc);
         in.forExport = true;
-        TerminalExportHost host(args->out);
+        TerminalExportHost host(args->out, loop);
         output::WaveFormat format;
         std::shared_ptr<output::GeneratorWrapper> song =
             buildForTerminal(in, args->build.testMode, doc, host.buildHost(), format);
@@ -129,6 +149,21 @@ CommandRegistrar reg{[](CLI::App& app) {
         if (args->passage.given()) {
             const PassageFrames p = resolvePassage(args->passage, in, args->build.testMode);
             session::placeSong(*song, false, session::LivePassage{p.from, p.to, false});
+        }
+        if (loop) {
+            const output::ExportOutcome outcome = output::writeSongWithLoop(*song, format, args->out, host, args->splitLoop, options);
+            if (outcome == output::ExportOutcome::Written && args->json) {
+                // The same analysis the export used: the song is built once and
+                // the analysis reads only its lists.
+                const output::LoopAnalysis a = output::songLoopOf(*song);
+                nlohmann::ordered_json j;
+                j["loopStart"] = a.loop ? a.loop->start : 0;
+                j["loopLength"] = a.loop ? a.loop->length : 0;
+                j["rate"] = format.samplesPerSec;
+                std::cout << j.dump() << "\n";
+            }
+            setExitStatus(exitFor(outcome));
+            return;
         }
         setExitStatus(exitFor(output::writeSongToFile(*song, format, args->out, host, options)));
     });

@@ -20,7 +20,8 @@ ExportDialog::ExportDialog(const window::ExportChoice& initial, BankMask audible
       m_type(new QComboBox),
       m_loops(new QSpinBox),
       m_fade(new QDoubleSpinBox),
-      m_perBank(new QCheckBox(tr("バンク別に書き出す"))) {
+      m_perBank(new QCheckBox(tr("バンク別に書き出す"))),
+      m_loopPoints(new QCheckBox(displayText(window::kExportLoopPointsLabel))) {
     setWindowTitle(displayText(window::kExportDialogTitle));
     const window::ExportChoice c = window::clampedChoice(initial);
     for (const char* item : window::kExportTypeItems) m_type->addItem(QString::fromUtf8(item));
@@ -42,6 +43,23 @@ ExportDialog::ExportDialog(const window::ExportChoice& initial, BankMask audible
     m_perBank->setChecked(c.perBank);
     m_perBank->setToolTip(tr("鳴っているバンクごとに1ファイル (名前_A.wav など)。どれも曲全体の長さで、足し合わせると全体の書き出しと同じになります"));
     form->addRow(m_perBank);
+    m_loopPoints->setObjectName(QStringLiteral("exportLoopPoints"));
+    m_loopPoints->setChecked(c.loopPoints);
+    m_loopPoints->setToolTip(displayText(window::kExportLoopPointsTip));
+    m_loopPoints->setAccessibleDescription(displayText(window::kExportLoopPointsTip));
+    form->addRow(m_loopPoints);
+    // Loop points write the intro and one loop: the loop count and the fade
+    // do not apply, nor do stems.
+    const auto follow = [this] {
+        const bool loop = m_loopPoints->isChecked();
+        m_loops->setEnabled(!loop);
+        m_fade->setEnabled(!loop);
+        m_perBank->setEnabled(!loop);
+        m_loopPoints->setEnabled(!m_perBank->isChecked());
+    };
+    connect(m_loopPoints, &QCheckBox::toggled, this, follow);
+    connect(m_perBank, &QCheckBox::toggled, this, follow);
+    follow();
     if ((audible & kAllBanks) != kAllBanks) {
         QStringList left;
         for (int b = 0; b < 5; ++b)
@@ -63,6 +81,7 @@ window::ExportChoice ExportDialog::choice() const {
     c.loops = m_loops->value();
     c.fadeSeconds = m_fade->value();
     c.perBank = m_perBank->isChecked();
+    c.loopPoints = m_loopPoints->isChecked();
     return window::clampedChoice(c);
 }
 

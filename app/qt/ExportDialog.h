@@ -30,6 +30,7 @@ private:
     QSpinBox* m_loops;
     QDoubleSpinBox* m_fade;
     QCheckBox* m_perBank;
+    QCheckBox* m_loopPoints;
 };
 
 // The wait cursor over the application while an export renders; calls

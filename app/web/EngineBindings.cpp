@@ -66,7 +66,8 @@ void releaseRendered() { std::vector<uint8_t>().swap(g_wav); }
 // system holds each file only while it is written.
 ExportedAudio g_export;
 bool exportAudio(const std::string& bytes, int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset,
-                 int currentBank, int type, int loops, double fadeSeconds, bool perBank, int audible, const std::string& name) {
+                 int currentBank, int type, int loops, double fadeSeconds, bool perBank, bool loopPoints, int audible,
+                 const std::string& name) {
     window::ExportChoice choice;
     if (type < 0 || type > static_cast<int>(output::AudioFileType::Opus)) {
         g_error = R"j({"message":"format must be 0 (WAV), 1 (FLAC), 2 (Ogg Vorbis) or 3 (Opus)"})j";
@@ -76,6 +77,7 @@ bool exportAudio(const std::string& bytes, int arith, uint32_t rateHz, bool engl
     choice.loops = loops;
     choice.fadeSeconds = fadeSeconds;
     choice.perBank = perBank;
+    choice.loopPoints = loopPoints;
     g_export = exportDocument(bytes, settingsOf(arith, rateHz, english, cursorBank, cursorOffset, currentBank), choice,
                               static_cast<BankMask>(audible & kAllBanks), name, "/tmp", g_error);
     return g_error.empty();

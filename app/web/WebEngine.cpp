@@ -387,6 +387,9 @@ ExportedAudio exportDocument(std::string_view fileBytes, const Settings& s, cons
         std::vector<int> written;
         outcome = output::writeStems(*song, format, paths, host, options, &written);
         for (int b : written) names.push_back(stems[static_cast<size_t>(b)]);
+    } else if (choice.loopPoints) {
+        outcome = output::writeSongWithLoop(*song, format, folder + "/" + fileName, host, false, options);
+        names.push_back(fileName);
     } else {
         outcome = output::writeSongToFile(*song, format, folder + "/" + fileName, host, options);
         names.push_back(fileName);
@@ -405,6 +408,9 @@ ExportedAudio exportDocument(std::string_view fileBytes, const Settings& s, cons
         out.files.push_back({n, std::move(*bytes)});
     }
     out.frames = host.frames();
+    // A loop export renders through the loop's second pass; the file holds the intro and one pass.
+    if (choice.loopPoints)
+        if (const auto loop = output::songLoopOf(*song).loop) out.frames = loop->start + loop->length;
     out.message = choice.perBank ? window::stemsDoneText(names, out.frames, format.samplesPerSec)
                                  : window::exportDoneText(fileName, out.frames, format.samplesPerSec);
     return out;

@@ -8,7 +8,7 @@
 //   engine.render(bytes, {arith, rate, cursor})       -> Uint8Array (the WAV file)
 //   engine.render(bytes, {format: 'flac', loops: 2, fade: 3})  -> Uint8Array (that file)
 //   engine.render(bytes, {stems: true, ...})          -> [{name, bytes}] (one per sounding bank)
-//   engine.exportAudio(bytes, {format, loops, fade, stems, audible, name, ...})
+//   engine.exportAudio(bytes, {format, loops, fade, stems, loopPoints, audible, name, ...})
 //                                                     -> {files: [{name, bytes}], message, frames}
 //
 // Documents are the bytes of a .mml file (Uint8Array or ArrayBuffer; a
@@ -153,14 +153,14 @@ export async function createEngine(options = {}) {
     },
 
     // The window's export dialog (file type, loop count, fade-out, one file
-    // per bank) carried out through the desktop's writers: the files named
+    // per bank, loop points for games) carried out through the desktop's writers: the files named
     // from `name` as the window names them, the window's confirmation
     // `message`, and their length in `frames`. Muted banks (off in
     // `audible`) run but are left out.
-    exportAudio(doc, { arith, rate, cursor, lang, currentBank, format, loops, fade, stems = false, audible, name = 'output' } = {}) {
+    exportAudio(doc, { arith, rate, cursor, lang, currentBank, format, loops, fade, stems = false, loopPoints = false, audible, name = 'output' } = {}) {
       const [bank, offset] = cursorOf(cursor);
       if (!core.exportAudio(bytesOf(doc), arithOf(arith), rateOf(rate), englishOf(lang), bank, offset, currentBankOf(currentBank),
-        formatOf(format), loopsOf(loops), fadeOf(fade), Boolean(stems), audibleOf(audible), String(name)))
+        formatOf(format), loopsOf(loops), fadeOf(fade), Boolean(stems), Boolean(loopPoints), audibleOf(audible), String(name)))
         throw new EngineError(JSON.parse(core.lastError()));
       const files = [];
       for (let i = 0; i < core.exportedCount(); ++i) files.push({ name: core.exportedName(i), bytes: core.exportedBytes(i).slice() });

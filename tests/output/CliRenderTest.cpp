@@ -94,7 +94,10 @@ TEST(CliRender, ExitCodesAndMessages) {
     writeFile(dir / "bad.mml", "SMML@L8;MML@CDQ,,,,;");
     writeFile(dir / "quiet.mml", "SMML@T100;MML@V20,,,,;");
     writeFile(dir / "big.mml", "SMML@;MML@" + std::string(document::kMaxDocumentBytes - 14, 'C') + ",,,,;");
+    writeFile(dir / "loop.mml", "SMML@;MML@C[DE],[EFG],,,;");
+    writeFile(dir / "break.mml", "SMML@;MML@C[D:E]F,,,,;");
     const std::string song = std::string(TAVOLIN_TEST_DATA) + "/output/short.mml";
+    const std::string looped = (dir / "loop.mml").string();
     const std::string out = (dir / "o.wav").string();
     struct Row {
         const char* name;
@@ -149,6 +152,15 @@ TEST(CliRender, ExitCodesAndMessages) {
         {"passage and cursor", "render --cursor A:3 --from 0.1 -o " + out + " " + song, 2, "--cursor", false},
         {"passage and fade", "render --fade 1 --from 0.1 -o " + out + " " + song, 2, "--fade", false},
         {"play checks the passage before any device", "play --from 0.2 --to 0.1 " + song, 2, "the passage is empty", false},
+        {"loop points", "render --loop-points -o " + out + " " + looped, 0, "", true},
+        {"loop points of a song without loop name the file", "render --loop-points -o " + out + " " + song, 2,
+         "'" + out + "': この曲には終わりのないループがない", false},
+        {"split loop without loop", "render --split-loop -o " + out + " " + song, 2, "ループ情報を書き込めません", false},
+        {"loop ended by a break", "render --loop-points -o " + out + " " + (dir / "break.mml").string(), 2, "「:」で抜けられる", false},
+        {"loop points to an unwritable output", "render --loop-points -o " + (dir / "missing" / "o.wav").string() + " " + looped, 2,
+         "「" + (dir / "missing" / "o.wav").string() + "」を作成できませんでした。", false},
+        {"loop points and loops", "render --loop-points --loops 2 -o " + out + " " + looped, 2, "--loops", false},
+        {"json without loop points", "render --json -o " + out + " " + looped, 2, "--json", false},
         {"opus refuses 44.1 kHz before writing", "render --rate 44100 -o " + (dir / "o.opus").string() + " " + song, 2,
          "Opusで書き出せる", false},
     };
@@ -159,6 +171,14 @@ TEST(CliRender, ExitCodesAndMessages) {
         EXPECT_NE(run.err.find(r.errContains), std::string::npos) << r.name << ": stderr was\n" << run.err;
         EXPECT_EQ(std::filesystem::exists(out), r.writesFile) << r.name;
     }
+    // --json: the loop in frames; --split-loop: the two files beside the name.
+    // Bank A enters at a quarter (24,000 frames) with two quarters a pass,
+    // bank B at once with three: they meet after six quarters.
+    CliRun json = runCli("render --split-loop --json --rate 48000 -o " + (dir / "g.ogg").string() + " " + looped, dir);
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(json.out, "{\"loopStart\":24000,\"loopLength\":144000,\"rate\":48000}\n");
+    EXPECT_TRUE(std::filesystem::exists(dir / "g_intro.ogg") && std::filesystem::exists(dir / "g_loop.ogg"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "g.ogg"));
 }
 
 // render --from --to writes exactly those frames of the whole render, in

@@ -153,7 +153,7 @@ TEST(MidiExport, SongsReadBackAsTheirNotes) {
         {"two banks, one tempo", "T150", {"O4CD8E", "O3C2"},
          {"tempo=400000@0", "A " + head + "60@0+480 62@480+240 64@720+480", "B " + head + "48@0+960"}, ""},
         {"loops unrolled, rests as gaps", "", {"[CR]2D"}, {"tempo=500000@0", "A " + head + "60@0+480 60@960+480 62@1920+480"}, ""},
-        {"endless loops once, macros expanded", "@!AE8!", {"[C]!A[D]"}, {"tempo=500000@0", "A " + head + "60@0+480 64@480+240 62@720+480"}, ""},
+        {"an endless loop written to its end, macros expanded", "@!AE8!", {"C!A[D]"}, {"tempo=500000@0", "A " + head + "60@0+480 64@480+240 62@720+480"}, ""},
         {"tuplets on exact running totals", "", {"{CDE}L12{CDEFG}C"},
          {"tempo=500000@0", "A " + head + "60@0+160 62@160+160 64@320+160 60@480+32 62@512+32 64@544+32 65@576+32 67@608+32 60@640+160"}, ""},
         {"off-grid frequencies bend, on-grid ones do not", "", {"X450 C X200 N57"},

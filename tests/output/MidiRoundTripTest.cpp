@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "music/MidiImport.h"
+#include "output/MidiExport.h"
 #include "output/MidiFile.h"
+#include "output/SongLoop.h"
 #include "output/SongMap.h"
 #include "tests/output/OutputTestSupport.h"
 #include "tests/output/SongGenerator.h"
@@ -119,6 +121,58 @@ TEST(MidiRoundTrip, RandomSongsOnTheGridComeBackWithTheirNotes) {
         ASSERT_EQ(d, "") << "seed " << seed;
     }
     EXPECT_GE(compared, 200);
+}
+
+// A song's loop goes into the file as controller 111 and the markers
+// "loopStart" and "loopEnd", and comes back from import-midi as an endless
+// loop in every bank, repeating at the same frames; where a note crosses the
+// loop's start, the import says so and writes no loop.
+TEST(MidiRoundTrip, GameLoopComesBackAsAnEndlessLoop) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> banks;
+        music::MidiLoopOutcome outcome;
+    };
+    const Row rows[] = {
+        {"intro and a common loop", {"C[DE]", "[EFG]"}, music::MidiLoopOutcome::Placed},
+        {"eighths and a tied note", {"L8 CDE [FG&G AB]", "R4. [C2 R2]"}, music::MidiLoopOutcome::Placed},
+        {"loop from the start, drums", {"[@4 C8C8 R4]", "[O3 C1]"}, music::MidiLoopOutcome::Placed},
+        {"tempo change inside the loop", {"T100 C [D T150 E]", "T100 R [F T150 G]"}, music::MidiLoopOutcome::Placed},
+        {"a note across the loop's start", {"C[D2]", "C2[E]"}, music::MidiLoopOutcome::NotPlaced},
+    };
+    for (const Row& r : rows) {
+        TempDir dir;
+        output::WaveFormat format;
+        auto song = buildOrFail(songInputs("", r.banks), false, &format);
+        const auto loop = output::songLoopOf(*song).loop;
+        ASSERT_TRUE(loop) << r.name;
+        RecordingHost host;
+        const std::string path = (dir / "song.mid").string();
+        ASSERT_EQ(output::writeSongToMidi(*song, path, host), output::ExportOutcome::Written) << r.name;
+        const std::string bytes = readFile(path);
+        // The marks as a reader finds them in the bytes: two marker metas and
+        // controller 111 on the first bank's channel.
+        EXPECT_NE(bytes.find(std::string("\xFF\x06\x09loopStart", 12)), std::string::npos) << r.name;
+        EXPECT_NE(bytes.find(std::string("\xFF\x06\x07loopEnd", 10)), std::string::npos) << r.name;
+        EXPECT_NE(bytes.find(std::string("\xB0\x6F\x00", 3)), std::string::npos) << r.name;
+        const auto imported = music::importMidi(bytes);
+        ASSERT_TRUE(std::holds_alternative<music::MidiImportResult>(imported)) << r.name;
+        const auto& result = std::get<music::MidiImportResult>(imported);
+        EXPECT_EQ(result.report.loop, r.outcome) << r.name;
+        output::BuildInputs back = songInputs("", {});
+        back.tabTexts = result.tabs;
+        auto again = buildOrFail(back);
+        if (!again) continue;
+        const output::LoopAnalysis a = output::songLoopOf(*again);
+        std::string text;
+        for (const auto& t : result.tabs) text += t + "\n";
+        if (r.outcome == music::MidiLoopOutcome::Placed) {
+            ASSERT_TRUE(a.loop) << r.name << "\n" << text;
+            EXPECT_EQ(*a.loop, *loop) << r.name << "\n" << text;
+        } else {
+            EXPECT_EQ(a.refusal, output::LoopRefusal::NoEndlessLoop) << r.name << "\n" << text;
+        }
+    }
 }
 
 }  // namespace

@@ -442,6 +442,15 @@ TEST_F(QtWindow, ExportDialogAndBusyCursor) {
     EXPECT_EQ(dialog.choice(), (window::ExportChoice{output::AudioFileType::Flac, 1, 10.25}));
     perBank->setChecked(true);
     EXPECT_EQ(dialog.choice(), (window::ExportChoice{output::AudioFileType::Flac, 1, 10.25, true}));
+    // Loop points: not with stems; chosen, they leave the loop count, the fade and stems aside.
+    auto* loopPoints = dialog.findChild<QCheckBox*>("exportLoopPoints");
+    ASSERT_TRUE(loopPoints);
+    EXPECT_EQ(loopPoints->text(), QString::fromUtf8("ループ情報を書き込む（ゲーム用）"));
+    EXPECT_FALSE(loopPoints->isEnabled());
+    perBank->setChecked(false);
+    loopPoints->setChecked(true);
+    EXPECT_FALSE(loops->isEnabled() || fade->isEnabled() || perBank->isEnabled());
+    EXPECT_TRUE(dialog.choice().loopPoints);
 
     std::optional<window::ExportChoice> answer = window::ExportChoice{};
     QTimer::singleShot(50, [] {

@@ -252,6 +252,24 @@ if (example) {
       }
     }
   }
+  // Loop points for games: the same file as render --loop-points (WAV byte for byte, its smpl
+  // chunk included), and the same refusal for a song without an endless loop.
+  {
+    ++cases;
+    const out = path.join(tmp, 'loop-cli.wav');
+    runCli(['render', '--loop-points', '-o', out, song]);
+    const got = engine.exportAudio(bytes, { format: 'wav', loopPoints: true, name: 'song' });
+    if (got.files.length !== 1 || Buffer.compare(fs.readFileSync(out), Buffer.from(got.files[0].bytes)) !== 0)
+      fail('export with loop points', 'the bytes of render --loop-points', got.files.map((f) => f.name));
+    else if (got.frames !== decode(got.files[0].bytes, 'wav').frames) fail('export with loop points: frames', decode(got.files[0].bytes, 'wav').frames, got.frames);
+    ++cases;
+    const plain = path.join(tmp, 'plain.mml');
+    fs.writeFileSync(plain, 'SMML@;MML@CDE,,,,;');
+    const refused = renderError(() => engine.exportAudio(fs.readFileSync(plain), { format: 'wav', loopPoints: true }));
+    const cliRefused = runCli(['render', '--loop-points', '-o', path.join(tmp, 'plain.wav'), plain]);
+    if (!refused || cliRefused.status !== 2 || !cliRefused.stderr.includes(refused.message))
+      fail('export with loop points of a song without loop', cliRefused.stderr, JSON.stringify(refused));
+  }
   ++cases;
   const opusRate = renderError(() => engine.exportAudio(bytes, { format: 'opus', rate: 44100 }));
   const cliRate = runCli(['render', '--rate', '44100', '-o', path.join(tmp, 'x.opus'), song]);

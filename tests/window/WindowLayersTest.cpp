@@ -206,6 +206,53 @@ TEST(WindowLive, ExportDialogChoosesTypeLoopsAndFade) {
     EXPECT_EQ(clampedChoice(ExportChoice{output::AudioFileType::Wav, 500, 1e9}).loops, kMaxExportLoops);
 }
 
+// "ループ情報を書き込む（ゲーム用）": the intro and one loop with its smpl
+// chunk, the confirmation giving the file's length; a song without a loop is
+// told so and nothing is written; stems leave the choice out.
+TEST(WindowLive, ExportDialogWritesLoopPoints) {
+    struct Row {
+        const char* mml;
+        output::ExportOutcome outcome;
+        std::string message;  // the start of the one message
+        uint32_t smplStart, smplEnd;
+    };
+    const Row rows[] = {
+        {"v255c[d]e", output::ExportOutcome::Written, "書き出しました\n", 24000, 47999},
+        {"v255cde", output::ExportOutcome::NoLoop, std::string(output::kNoLoopMessage), 0, 0},
+    };
+    for (const Row& r : rows) {
+        LiveWindow w;
+        w.view.clickTab(w.dlg, 1);
+        w.view.type(w.dlg, r.mml);
+        const fs::path wav = w.dir / "game.wav";
+        ExportChoice choice;
+        choice.loopPoints = true;
+        w.view.exportChoices = {choice};
+        w.view.dialogAnswers = {wav.string()};
+        w.dlg.runCommand(Command::WavExport);
+        EXPECT_EQ(w.layers->lastExport(), r.outcome) << r.mml;
+        ASSERT_EQ(w.view.messages.size(), 1u) << r.mml;
+        EXPECT_EQ(w.view.messages[0].rfind(r.message, 0), 0u) << w.view.messages[0];
+        EXPECT_EQ(fs::exists(wav), r.outcome == output::ExportOutcome::Written) << r.mml;
+        if (r.outcome != output::ExportOutcome::Written) continue;
+        EXPECT_NE(w.view.messages[0].find("(48000 フレーム"), std::string::npos) << w.view.messages[0];
+        const std::string bytes = w.readFile(wav);
+        const size_t at = bytes.find("smpl");
+        ASSERT_NE(at, std::string::npos);
+        const auto le32 = [&](size_t i) {
+            uint32_t v = 0;
+            for (size_t k = 0; k < 4; ++k) v |= uint32_t{static_cast<uint8_t>(bytes[i + k])} << (8 * k);
+            return v;
+        };
+        EXPECT_EQ(le32(at + 8 + 44), r.smplStart);
+        EXPECT_EQ(le32(at + 8 + 48), r.smplEnd);
+    }
+    ExportChoice both;
+    both.perBank = true;
+    both.loopPoints = true;
+    EXPECT_FALSE(clampedChoice(both).loopPoints);
+}
+
 // Each dialog starts beside the document, named after it (an export with its
 // type's extension), else in the folder last chosen, else at home; an export
 // that cannot create its file names it and says why.

@@ -1032,6 +1032,34 @@ Do you want to recover it?</translation>
         <translation>The song is too long to be written in this format</translation>
     </message>
     <message>
+        <source>ループ: ファイルのループ印を終わりのないループ [...] にしました</source>
+        <translation>Loop: the file's loop marks became an endless loop [...]</translation>
+    </message>
+    <message>
+        <source>ループ: 音符がループの境目をまたぐか後に続くため、ファイルのループ印をループにできませんでした</source>
+        <translation>Loop: a note crosses the loop's start or end or follows it, so the file's loop marks did not become a loop</translation>
+    </message>
+    <message>
+        <source>ループ情報を書き込む（ゲーム用）</source>
+        <translation>Write loop points (for games)</translation>
+    </message>
+    <message>
+        <source>前奏と1回分のループだけを書き出し、ゲームが読むループ位置を記録します（WAVはsmplチャンク、FLAC・Ogg・OpusはLOOPSTART/LOOPLENGTH）</source>
+        <translation>Writes the intro and one pass of the loop, and records where it loops as games read it (a smpl chunk in WAV, LOOPSTART/LOOPLENGTH in FLAC, Ogg and Opus)</translation>
+    </message>
+    <message>
+        <source>この曲には終わりのないループがないため、ループ情報を書き込めません</source>
+        <translation>The song has no endless loop, so no loop points can be written</translation>
+    </message>
+    <message>
+        <source>終わりのないループが「:」で抜けられるため、ループ情報を書き込めません</source>
+        <translation>An endless loop is left at a break “:”, so no loop points can be written</translation>
+    </message>
+    <message>
+        <source>全パートが揃って繰り返すまでが10分を超えるため、ループ情報を書き込めません</source>
+        <translation>The banks repeat together only after more than 10 minutes, so no loop points can be written</translation>
+    </message>
+    <message>
         <source>Opusで書き出せるサンプリングレートは8000, 12000, 16000, 24000, 48000 Hzだけです</source>
         <translation>Opus files can only be written at 8000, 12000, 16000, 24000 or 48000 Hz</translation>
     </message>
