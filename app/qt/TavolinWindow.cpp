@@ -26,6 +26,7 @@
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/PianoRollView.h"
 #include "app/qt/Resources.h"
+#include "app/qt/Theme.h"
 #include "document/CaretMapping.h"
 #include "music/CommandHelp.h"
 
@@ -75,6 +76,7 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     buildBankScopes();
     buildPianoRoll();
     buildReference();
+    nameControls();
 }
 
 TavolinWindow::~TavolinWindow() {
@@ -201,8 +203,7 @@ void TavolinWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::PaletteChange || !m_editor) return;
     // The window's palette is the new one already; its children follow after it.
-    const bool dark = isDarkPalette(palette());
-    for (TabView& tv : m_tabViews) tv.highlighter->setDark(dark);
+    for (TabView& tv : m_tabViews) tv.highlighter->setTheme(currentPalette().theme);
 }
 
 void TavolinWindow::closeEvent(QCloseEvent* event) {

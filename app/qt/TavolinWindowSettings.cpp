@@ -69,6 +69,7 @@ void TavolinWindow::useSettings() {
     for (const QString& p : settings.value(QStringLiteral("recentFiles")).toStringList()) recent.push_back(p.toStdString());
     m_model->setRecentFiles(recent);
     m_model->setLastFolder(settings.value(QStringLiteral("lastFolder")).toString().toStdString());
+    useViewSettings();
 }
 
 void TavolinWindow::saveSettings() {

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: MIT
+// Applying a theme: Fusion with the theme's palette, so that every style draws the same colours.
+#include "app/qt/Theme.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QStyle>
+#include <QStyleFactory>
+
+#include "app/qt/MmlHighlighter.h"
+
+namespace tavolin::qt {
+namespace {
+
+std::optional<window::Theme> g_theme;
+
+}  // namespace
+
+QPalette qtPalette(const window::ThemePalette& t) {
+    QPalette p;
+    const auto set = [&p](QPalette::ColorRole role, window::Rgb c) {
+        p.setColor(QPalette::Active, role, qColour(c));
+        p.setColor(QPalette::Inactive, role, qColour(c));
+        p.setColor(QPalette::Disabled, role, qColour(c));
+    };
+    set(QPalette::Window, t.window);
+    set(QPalette::WindowText, t.windowText);
+    set(QPalette::Base, t.base);
+    set(QPalette::AlternateBase, t.window);
+    set(QPalette::Text, t.text);
+    set(QPalette::Button, t.button);
+    set(QPalette::ButtonText, t.buttonText);
+    set(QPalette::BrightText, t.text);
+    set(QPalette::Highlight, t.highlight);
+    set(QPalette::HighlightedText, t.highlightedText);
+    set(QPalette::PlaceholderText, t.placeholder);
+    set(QPalette::Link, t.link);
+    set(QPalette::LinkVisited, t.link);
+    set(QPalette::ToolTipBase, t.base);
+    set(QPalette::ToolTipText, t.text);
+    set(QPalette::Mid, t.grid);
+    set(QPalette::Midlight, t.grid);
+    set(QPalette::Dark, t.grid);
+    set(QPalette::Shadow, t.grid);
+    set(QPalette::Light, t.button);
+    // Disabled text stays readable (4.5:1 is checked for the placeholder colour).
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, qColour(t.placeholder));
+    return p;
+}
+
+const window::ThemePalette& currentPalette() {
+    if (g_theme) return window::themePalette(*g_theme);
+    return window::themePalette(isDarkPalette(QApplication::palette()) ? window::Theme::Dark : window::Theme::Light);
+}
+
+void applyTheme(window::Theme theme) {
+    g_theme = theme;
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(fusion);
+    QApplication::setPalette(qtPalette(window::themePalette(theme)));
+}
+
+std::optional<window::Theme> appliedTheme() { return g_theme; }
+
+void forgetTheme() { g_theme.reset(); }
+
+bool desktopPrefersDark() { return isDarkPalette(QApplication::palette()); }
+
+std::optional<window::Theme> storedTheme() {
+    return window::themeFromKey(QSettings().value(QStringLiteral("theme")).toString().toStdString());
+}
+
+void storeTheme(window::Theme theme) {
+    QSettings().setValue(QStringLiteral("theme"), QString::fromLatin1(window::themePalette(theme).key));
+}
+
+}  // namespace tavolin::qt
