@@ -3,9 +3,12 @@
 #include "app/qt/Theme.h"
 
 #include <QApplication>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QSettings>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 
 #include "app/qt/MmlHighlighter.h"
 
@@ -13,6 +16,45 @@ namespace tavolin::qt {
 namespace {
 
 std::optional<window::Theme> g_theme;
+
+// Fusion shades its frames from the window colour, which on black leaves fields, lists and
+// check boxes without an edge: with high contrast each gets a line in the text colour, and
+// the focus a thick frame in the focus colour.
+class HighContrastStyle : public QProxyStyle {
+public:
+    HighContrastStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element == PE_FrameFocusRect) {
+            outline(painter, option->rect, qColour(window::themePalette(window::Theme::HighContrast).focus), 2);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        switch (element) {
+        case PE_FrameLineEdit: case PE_IndicatorCheckBox: case PE_PanelButtonCommand: case PE_Frame:
+            outline(painter, option->rect, option->palette.color(QPalette::WindowText), 1);
+            break;
+        default: break;
+        }
+    }
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget) const override {
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+        if (control == CC_ComboBox) outline(painter, option->rect, option->palette.color(QPalette::WindowText), 1);
+        if (control == CC_ComboBox && (option->state & State_HasFocus))
+            outline(painter, option->rect, qColour(window::themePalette(window::Theme::HighContrast).focus), 2);
+    }
+
+private:
+    static void outline(QPainter* painter, const QRect& rect, const QColor& colour, int width) {
+        painter->save();
+        painter->setPen(QPen(colour, width));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(QRectF(rect).adjusted(width / 2.0, width / 2.0, -width / 2.0, -width / 2.0));
+        painter->restore();
+    }
+};
 
 }  // namespace
 
@@ -56,7 +98,10 @@ const window::ThemePalette& currentPalette() {
 
 void applyTheme(window::Theme theme) {
     g_theme = theme;
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(fusion);
+    if (theme == window::Theme::HighContrast)
+        QApplication::setStyle(new HighContrastStyle);
+    else if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        QApplication::setStyle(fusion);
     QApplication::setPalette(qtPalette(window::themePalette(theme)));
 }
 
