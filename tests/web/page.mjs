@@ -66,6 +66,47 @@ try {
     errorTabs: [...document.querySelectorAll('.has-error')].map((e) => e.textContent),
   }));
 
+  // axe-core over the page as it opens, in each colour scheme and theme: no serious or critical finding.
+  const axeFindings = async (what) => {
+    if (!(await page.evaluate(() => 'axe' in globalThis))) await page.addScriptTag({ path: 'web/node_modules/axe-core/axe.min.js' });
+    const found = await page.evaluate(async () => (await axe.run(document)).violations.map((v) => ({
+      id: v.id, impact: v.impact, nodes: v.nodes.map((n) => n.target.join(' ')).slice(0, 5) })));
+    console.log(`axe, ${what}: ${found.length} finding(s)${found.map((f) => ` ${f.id} (${f.impact}${f.impact === 'serious' || f.impact === 'critical' ? ': ' + f.nodes.join('; ') : ''})`).join(',')}`);
+    expect(`axe, ${what}: serious or critical findings`, found.filter((f) => f.impact === 'serious' || f.impact === 'critical'), []);
+  };
+  step('axe');
+  for (const scheme of ['light', 'dark']) {
+    await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: scheme }]);
+    await axeFindings(`${scheme} scheme`);
+  }
+  await page.emulateMediaFeatures([]);
+  // A chosen theme overrides the scheme, with the window's palette; the editor's text zooms. Both
+  // are kept for the next visit.
+  const looks = () => page.evaluate(() => ({
+    theme: document.documentElement.dataset.theme ?? '',
+    bg: getComputedStyle(document.documentElement).getPropertyValue('--bg').trim(),
+    size: getComputedStyle(document.querySelector('.cm-scroller')).fontSize,
+    stored: [localStorage.getItem('tavolin-theme'), localStorage.getItem('tavolin-editor-zoom')],
+  }));
+  await page.select('#theme', 'high-contrast');
+  await axeFindings('high-contrast theme');
+  await page.click('.cm-content');
+  for (const key of ['Equal', 'Equal', 'Equal', 'Minus']) {
+    await page.keyboard.down('Control');
+    await page.keyboard.press(key);
+    await page.keyboard.up('Control');
+  }
+  expect('theme and zoom', await looks(), { theme: 'high-contrast', bg: '#000000', size: '16.8px', stored: ['high-contrast', '120'] });
+  await page.reload();
+  await page.waitForSelector('body[data-ready]');
+  expect('theme and zoom kept', await looks(), { theme: 'high-contrast', bg: '#000000', size: '16.8px', stored: ['high-contrast', '120'] });
+  await page.select('#theme', '');
+  await page.click('.cm-content');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('Digit0');
+  await page.keyboard.up('Control');
+  expect('theme and zoom back', await looks(), { theme: '', bg: '#ffffff', size: '14px', stored: [null, null] });
+
   step('type an error');
   // Bank B: a loop end on line 2 that was never started, typed in lower case.
   await page.click('#tab-2');
