@@ -221,6 +221,13 @@ const applyZoom = (percent, tell) => {
   if (tell) $('status').textContent = text('zoom', { percent: zoomPercent });
 };
 applyZoom(zoomPercent, false);
+// F8, as in the window: the caret's bank, bar, beat and note, to the screen reader's live region.
+addEventListener('keydown', (e) => {
+  if (e.key !== 'F8' || e.ctrlKey || e.altKey || e.metaKey || e.shiftKey) return;
+  e.preventDefault();
+  roll.setCaret(shownTab, storedOffset(view.state.doc.toString(), view.state.selection.main.from));
+  $('speech').textContent = roll.caretSpeech(shownTab, { lang });
+});
 addEventListener('keydown', (e) => {
   if (!e.ctrlKey || e.altKey || e.metaKey) return;
   const step = { '+': 10, '=': 10, '-': -10, '0': 0 }[e.key];

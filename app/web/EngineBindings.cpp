@@ -17,6 +17,7 @@
 #include "session/CheckPace.h"
 #include "session/SongSettings.h"
 #include "window/Examples.h"
+#include "window/Speech.h"
 
 namespace tavolin::web {
 namespace {
@@ -171,6 +172,11 @@ std::string rollShowPassage(Roll& r, int tab, double fromByte, double toByte, do
     return r.showPassage(pick, playhead);
 }
 void rollClearPassage(Roll& r) { r.clearPassage(); }
+// The window's F8 sentence for the note the caret names (setCaret first), in the page's language.
+std::string rollCaretSpeech(const Roll& r, int tab, bool english) {
+    useLanguage(english);
+    return window::caretSpeech(r.model().stale() ? nullptr : r.model().song(), tab, r.model().highlight());
+}
 
 // The tone-definition helper: the window's own state object, its texts in the page's language.
 std::string toneAddDuty(music::ToneHelper& t, const std::string& duty, int waveType, bool english) {
@@ -321,7 +327,8 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
         .function("selectionAt", &rollSelectionAt)
         .function("lit", &rollLit)
         .function("showPassage", &rollShowPassage)
-        .function("clearPassage", &rollClearPassage);
+        .function("clearPassage", &rollClearPassage)
+        .function("caretSpeech", &rollCaretSpeech);
     class_<session::CheckPace>("CheckPace")
         .constructor(&makePace, allow_raw_pointers())
         .function("wait", &paceWait)

@@ -106,6 +106,20 @@ try {
   await page.keyboard.press('Digit0');
   await page.keyboard.up('Control');
   expect('theme and zoom back', await looks(), { theme: '', bg: '#ffffff', size: '14px', stored: [null, null] });
+  // F8 speaks the caret's note into the live region, in the window's words.
+  await page.click('#tab-1');
+  await page.click('.cm-content');
+  await checkedAfter(() => page.keyboard.type('l8 cdef g+4.', { delay: 5 }));
+  await page.keyboard.press('ArrowLeft');
+  await page.keyboard.press('ArrowLeft');
+  await page.keyboard.press('ArrowLeft');
+  await page.keyboard.press('F8');
+  expect('F8 spoken', await page.$eval('#speech', (e) => [e.textContent, e.getAttribute('aria-live')]),
+    ['A, 小節 1 拍 3, ソ♯ 付点4分音符, オクターブ 4', 'assertive']);
+  await page.keyboard.down('Control');
+  await page.keyboard.press('KeyA');
+  await page.keyboard.up('Control');
+  await checkedAfter(() => page.keyboard.press('Backspace'));
 
   step('type an error');
   // Bank B: a loop end on line 2 that was never started, typed in lower case.
