@@ -18,22 +18,29 @@ namespace {
 std::optional<window::Theme> g_theme;
 
 // Fusion shades its frames from the window colour, which on black leaves fields, lists and
-// check boxes without an edge: with high contrast each gets a line in the text colour, and
-// the focus a thick frame in the focus colour.
-class HighContrastStyle : public QProxyStyle {
+// check boxes without an edge, and on a dark grey leaves check boxes hard to see: with high
+// contrast every field, list, button and box gets a line in the text colour and the focus a
+// thick frame in the focus colour; with dark, each check box a line in the dimmed text colour
+// (3:1 against the window, as the marks of the palettes are checked).
+class ThemeStyle : public QProxyStyle {
 public:
-    HighContrastStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+    explicit ThemeStyle(window::Theme theme)
+        : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))), m_palette(window::themePalette(theme)) {}
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget) const override {
-        if (element == PE_FrameFocusRect) {
-            outline(painter, option->rect, qColour(window::themePalette(window::Theme::HighContrast).focus), 2);
+        const bool high = m_palette.theme == window::Theme::HighContrast;
+        if (high && element == PE_FrameFocusRect) {
+            outline(painter, option->rect, qColour(m_palette.focus), 2);
             return;
         }
         QProxyStyle::drawPrimitive(element, option, painter, widget);
         switch (element) {
-        case PE_FrameLineEdit: case PE_IndicatorCheckBox: case PE_PanelButtonCommand: case PE_Frame:
-            outline(painter, option->rect, option->palette.color(QPalette::WindowText), 1);
+        case PE_IndicatorCheckBox:
+            outline(painter, option->rect, qColour(high ? m_palette.windowText : m_palette.placeholder), 1);
+            break;
+        case PE_FrameLineEdit: case PE_PanelButtonCommand: case PE_Frame:
+            if (high) outline(painter, option->rect, qColour(m_palette.windowText), 1);
             break;
         default: break;
         }
@@ -41,9 +48,9 @@ public:
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                             const QWidget* widget) const override {
         QProxyStyle::drawComplexControl(control, option, painter, widget);
-        if (control == CC_ComboBox) outline(painter, option->rect, option->palette.color(QPalette::WindowText), 1);
-        if (control == CC_ComboBox && (option->state & State_HasFocus))
-            outline(painter, option->rect, qColour(window::themePalette(window::Theme::HighContrast).focus), 2);
+        if (control != CC_ComboBox || m_palette.theme != window::Theme::HighContrast) return;
+        outline(painter, option->rect, qColour(m_palette.windowText), 1);
+        if (option->state & State_HasFocus) outline(painter, option->rect, qColour(m_palette.focus), 2);
     }
 
 private:
@@ -54,6 +61,8 @@ private:
         painter->drawRect(QRectF(rect).adjusted(width / 2.0, width / 2.0, -width / 2.0, -width / 2.0));
         painter->restore();
     }
+
+    const window::ThemePalette& m_palette;
 };
 
 }  // namespace
@@ -92,16 +101,16 @@ QPalette qtPalette(const window::ThemePalette& t) {
 }
 
 const window::ThemePalette& currentPalette() {
-    if (g_theme) return window::themePalette(*g_theme);
+    // The applied theme, unless the application's palette has been replaced since (by the
+    // desktop, or a test): then light or dark after that palette.
+    if (g_theme && QApplication::palette().color(QPalette::Base) == qColour(window::themePalette(*g_theme).base))
+        return window::themePalette(*g_theme);
     return window::themePalette(isDarkPalette(QApplication::palette()) ? window::Theme::Dark : window::Theme::Light);
 }
 
 void applyTheme(window::Theme theme) {
     g_theme = theme;
-    if (theme == window::Theme::HighContrast)
-        QApplication::setStyle(new HighContrastStyle);
-    else if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(fusion);
+    QApplication::setStyle(new ThemeStyle(theme));
     QApplication::setPalette(qtPalette(window::themePalette(theme)));
 }
 

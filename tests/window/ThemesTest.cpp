@@ -25,6 +25,7 @@ std::vector<Pair> pairsOf(const ThemePalette& p) {
         {"button text", p.buttonText, p.button, 4.5},     {"selected text", p.highlightedText, p.highlight, 4.5},
         {"placeholder", p.placeholder, p.base, 4.5},      {"link", p.link, p.base, 4.5},
         {"text on playing", p.text, p.playing, 4.5},      {"focus frame", p.focus, p.window, 3.0},
+        {"check box edge", p.placeholder, p.window, 3.0},
         {"error underline", p.error, p.base, 3.0},        {"meter at full", p.clip, p.base, 3.0},
     };
     for (size_t c = 1; c < p.mml.size(); ++c) {
