@@ -172,8 +172,9 @@ INSTANTIATE_TEST_SUITE_P(BothLanguages, QtAccessibility, ::testing::Values(Langu
                          });
 
 // The caret key's sentence in both languages: names, sharps, octaves, lengths, dots,
-// triplets, rests, bars and beats, a bank without notes, a document that does not compile.
-TEST(QtSpeech, CaretSentenceInBothLanguages) {
+// triplets, rests, bars and beats, a bank without notes, a document that does not compile; and
+// the playhead's bar and beat.
+TEST(QtSpeech, CaretAndPlayheadSentencesInBothLanguages) {
     const struct {
         const char* mml;  // bank A (bank B stays empty)
         int tab;
@@ -201,6 +202,29 @@ TEST(QtSpeech, CaretSentenceInBothLanguages) {
                       language == Language::English ? row.english : row.japanese)
                 << row.mml;
         }
+    }
+    // Shift+F8: the bar and beat of the first bank that sounds, from where the banks stand
+    // (T120 at 48 kHz: a quarter note is 24,000 frames), bank A resting while bank B plays.
+    output::BuildInputs in;
+    in.tabTexts[1] = "T120 R1 C4 D4 E4 F4 G1";
+    in.tabTexts[2] = "T120 C1 C2. C4 C1";
+    const auto map = output::buildSongMap(in, false);
+    ASSERT_TRUE(map->ok());
+    const struct {
+        std::optional<BankFrames> frames;
+        const char* japanese;
+        const char* english;
+    } heads[] = {
+        {BankFrames{0, 0}, "再生中 小節 1 拍 1", "Playing bar 1 beat 1"},
+        {BankFrames{24000 * 3 - 1, 24000 * 3 - 1}, "再生中 小節 1 拍 3", "Playing bar 1 beat 3"},
+        {BankFrames{24000 * 6 + 5, 24000 * 6 + 5}, "再生中 小節 2 拍 3", "Playing bar 2 beat 3"},
+        {BankFrames{std::nullopt, 24000 * 9}, "再生中 小節 3 拍 2", "Playing bar 3 beat 2"},
+        {std::nullopt, "再生していません", "Not playing"},
+    };
+    for (const Language language : {Language::Japanese, Language::English}) {
+        ASSERT_TRUE(applyLanguage(language));
+        for (const auto& h : heads)
+            EXPECT_EQ(window::playheadSpeech(&map->timeline, h.frames), language == Language::English ? h.english : h.japanese);
     }
     applyLanguage(Language::Japanese);
 }
