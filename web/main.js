@@ -221,10 +221,15 @@ const applyZoom = (percent, tell) => {
   if (tell) $('status').textContent = text('zoom', { percent: zoomPercent });
 };
 applyZoom(zoomPercent, false);
-// F8, as in the window: the caret's bank, bar, beat and note, to the screen reader's live region.
+// F8, as in the window: the caret's bank, bar, beat and note; Shift+F8 where the song plays; both
+// to the screen reader's live region.
 addEventListener('keydown', (e) => {
-  if (e.key !== 'F8' || e.ctrlKey || e.altKey || e.metaKey || e.shiftKey) return;
+  if (e.key !== 'F8' || e.ctrlKey || e.altKey || e.metaKey) return;
   e.preventDefault();
+  if (e.shiftKey) {
+    $('speech').textContent = roll.playheadSpeech(heard, playLoop, { lang });
+    return;
+  }
   roll.setCaret(shownTab, storedOffset(view.state.doc.toString(), view.state.selection.main.from));
   $('speech').textContent = roll.caretSpeech(shownTab, { lang });
 });

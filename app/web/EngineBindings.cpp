@@ -172,6 +172,11 @@ std::string rollShowPassage(Roll& r, int tab, double fromByte, double toByte, do
     return r.showPassage(pick, playhead);
 }
 void rollClearPassage(Roll& r) { r.clearPassage(); }
+// The window's Shift+F8 sentence for the song frame heard now (negative: nothing plays).
+std::string rollPlayheadSpeech(const Roll& r, double songFrame, bool loopSong, bool english) {
+    useLanguage(english);
+    return r.playheadSpeech(songFrame, loopSong);
+}
 // The window's F8 sentence for the note the caret names (setCaret first), in the page's language.
 std::string rollCaretSpeech(const Roll& r, int tab, bool english) {
     useLanguage(english);
@@ -328,7 +333,8 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
         .function("lit", &rollLit)
         .function("showPassage", &rollShowPassage)
         .function("clearPassage", &rollClearPassage)
-        .function("caretSpeech", &rollCaretSpeech);
+        .function("caretSpeech", &rollCaretSpeech)
+        .function("playheadSpeech", &rollPlayheadSpeech);
     class_<session::CheckPace>("CheckPace")
         .constructor(&makePace, allow_raw_pointers())
         .function("wait", &paceWait)

@@ -124,6 +124,8 @@ public:
     // The editor range a click at (x, y) selects: {"tab","start","end"} or null.
     std::string selectionAt(double x, double y) const;
     // The editor ranges of the notes sounding at `songFrame`: [[tab, start, end], ...].
+    // Shift+F8's sentence: where the banks stand at `songFrame` (negative: nothing plays).
+    std::string playheadSpeech(double songFrame, bool loopSong) const;
     std::string lit(double songFrame, bool loopSong) const;
     // The passage the one rule names for `pick` (under `playhead` when it is
     // not negative), shaded in the roll: [from, to] in song frames, or null.

@@ -116,6 +116,10 @@ try {
   await page.keyboard.press('F8');
   expect('F8 spoken', await page.$eval('#speech', (e) => [e.textContent, e.getAttribute('aria-live')]),
     ['A, 小節 1 拍 3, ソ♯ 付点4分音符, オクターブ 4', 'assertive']);
+  await page.keyboard.down('Shift');
+  await page.keyboard.press('F8');
+  await page.keyboard.up('Shift');
+  expect('Shift+F8 spoken while nothing plays', await page.$eval('#speech', (e) => e.textContent), '再生していません');
   await page.keyboard.down('Control');
   await page.keyboard.press('KeyA');
   await page.keyboard.up('Control');
@@ -254,6 +258,16 @@ try {
   }
   await page.click('#play');
   await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });
+  // Shift+F8 while it plays: the bar and beat heard (once the player has said what is heard).
+  let playing = '';
+  for (let i = 0; i < 20 && !playing.startsWith('再生中'); ++i) {
+    await page.keyboard.down('Shift');
+    await page.keyboard.press('F8');
+    await page.keyboard.up('Shift');
+    playing = await page.$eval('#speech', (e) => e.textContent);
+    if (!playing.startsWith('再生中')) await new Promise((ok) => setTimeout(ok, 100));
+  }
+  expect('Shift+F8 spoken while playing', /^再生中 小節 \d+ 拍 [1-4]$/.test(playing) ? 'bar and beat' : playing, 'bar and beat');
   await page.click('#stop');
 
   step('midi');
