@@ -3,6 +3,7 @@
 // playhead (F8, Shift+F8) and the live check's error, the View menu with the themes and the
 // editor's zoom, and the keys between the tabs.
 #include <algorithm>
+#include <functional>
 
 #include <QAccessible>
 #include <QAction>
