@@ -115,6 +115,7 @@ function makeState(doc) {
       lineNumbers(), history(), drawSelection(), highlightActiveLine(),
       keymap.of([...defaultKeymap, ...historyKeymap]),
       upperCase, colours, errorField, litField,
+      EditorView.contentAttributes.of({ 'aria-label': text('editor') }),
       EditorView.updateListener.of((u) => {
         if (u.docChanged) { modified = true; scheduleCheck(); storeSoon(); }
         if (u.selectionSet || u.docChanged) caretMoved();
@@ -192,6 +193,54 @@ for (const el of document.querySelectorAll('[data-text]')) el.textContent = text
 // Buttons that show a sign: the text is their name and tooltip.
 for (const el of document.querySelectorAll('[data-label]')) el.title = el.ariaLabel = text(el.dataset.label);
 for (const el of document.querySelectorAll('[data-tip]')) el.title = text(el.dataset.tip);
+
+// The theme: the system's scheme unless one is chosen; the choice and the editor's text size are
+// kept in this browser.
+const kThemeKey = 'tavolin-theme';
+const kZoomKey = 'tavolin-editor-zoom';
+const applyTheme = (theme) => {
+  if (theme) document.documentElement.dataset.theme = theme;
+  else delete document.documentElement.dataset.theme;
+};
+$('theme').value = localStorage.getItem(kThemeKey) ?? '';
+applyTheme($('theme').value);
+$('theme').addEventListener('change', () => {
+  if ($('theme').value) localStorage.setItem(kThemeKey, $('theme').value);
+  else localStorage.removeItem(kThemeKey);
+  applyTheme($('theme').value);
+  invalidateRoll();
+});
+// Ctrl+plus, Ctrl+minus, Ctrl+0: the editor's text in steps of 10%, from 50% to 300% (the page's own
+// zoom stays on the browser's menu).
+let zoomPercent = Number(localStorage.getItem(kZoomKey)) || 100;
+const applyZoom = (percent, tell) => {
+  zoomPercent = Math.min(300, Math.max(50, percent));
+  document.documentElement.style.setProperty('--editor-size', `${(14 * zoomPercent) / 100}px`);
+  if (zoomPercent === 100) localStorage.removeItem(kZoomKey);
+  else localStorage.setItem(kZoomKey, String(zoomPercent));
+  if (tell) $('status').textContent = text('zoom', { percent: zoomPercent });
+};
+applyZoom(zoomPercent, false);
+// F8, as in the window: the caret's bank, bar, beat and note; Shift+F8 where the song plays; both
+// to the screen reader's live region.
+addEventListener('keydown', (e) => {
+  if (e.key !== 'F8' || e.ctrlKey || e.altKey || e.metaKey) return;
+  e.preventDefault();
+  if (e.shiftKey) {
+    $('speech').textContent = roll.playheadSpeech(heard, playLoop, { lang });
+    return;
+  }
+  roll.setCaret(shownTab, storedOffset(view.state.doc.toString(), view.state.selection.main.from));
+  $('speech').textContent = roll.caretSpeech(shownTab, { lang });
+});
+addEventListener('keydown', (e) => {
+  if (!e.ctrlKey || e.altKey || e.metaKey) return;
+  const step = { '+': 10, '=': 10, '-': -10, '0': 0 }[e.key];
+  if (step === undefined) return;
+  e.preventDefault();
+  applyZoom(step === 0 ? 100 : zoomPercent + step, true);
+  view.requestMeasure();
+}, true);
 // A menu closes once one of its commands runs, or on a click elsewhere.
 for (const menu of document.querySelectorAll('details.menu')) {
   menu.addEventListener('click', (e) => { if (e.target.closest('.menu-items button')) menu.open = false; });
@@ -451,8 +500,8 @@ const canvas = $('roll-canvas');
 canvas.title = text('rollTip');
 const kRulerHeight = 18;  // the model's ruler and header, in CSS pixels
 const kHeaderWidth = 28;
-// The window's bank colours.
-const kBankColours = ['#e8603c', '#3a86d4', '#43a047', '#9b59d0', '#d4a017'];
+// The window's bank colours, from the theme (themes.css).
+const bankColour = (bank) => getComputedStyle(document.documentElement).getPropertyValue(`--bank-${'abcde'[bank]}`).trim();
 let drawQueued = false;
 let rulerDrag = null;  // {from, to} in x while the ruler is dragged
 
@@ -569,12 +618,12 @@ function drawLayer(g, width, height) {
     // A bank muted or left out by a solo is drawn faint, as in the window.
     const bankHeard = (audible >> bank) & 1;
     g.globalAlpha = scene.stale || !bankHeard ? 0.35 : 1;
-    g.fillStyle = bankHeard ? kBankColours[bank] : colour('--comment');
+    g.fillStyle = bankHeard ? bankColour(bank) : colour('--comment');
     for (const [x, y, w, h, slurred] of lane.notes) g.fillRect(...noteBox([x, y, w, h], slurred));
     g.restore();
     g.fillStyle = colour('--panel');
     g.fillRect(0, ly, kHeaderWidth, lh);
-    g.fillStyle = kBankColours[bank];
+    g.fillStyle = bankColour(bank);
     g.font = 'bold 11px system-ui, sans-serif';
     g.textAlign = 'center';
     g.fillText('ABCDE'[bank], kHeaderWidth / 2, ly + lh / 2 + 4);
@@ -632,10 +681,10 @@ function drawRoll() {
     g.fillStyle = '#fff';
     g.fillRect(x, y, w, h);
     g.globalAlpha = scene.stale ? 0.3 : 0.55;
-    g.fillStyle = kBankColours[bank];
+    g.fillStyle = bankColour(bank);
     g.fillRect(x, y, w, h);
     g.globalAlpha = 1;
-    g.strokeStyle = kBankColours[bank];
+    g.strokeStyle = bankColour(bank);
     g.lineWidth = 1;
     g.strokeRect(x - 0.5, y - 0.5, w + 1, h + 1);
     g.restore();

@@ -5,7 +5,7 @@
 // make the page cross-origin isolated (the player's ring is then shared memory), wherever the page
 // is served from; a page first opened without them is isolated from its next load on.
 const kCache = 'tavolin-page';
-const kFiles = ['./', 'index.html', 'style.css', 'main.js', 'check-worker.js', 'player-worklet.js', 'render-worker.js', 'player.js',
+const kFiles = ['./', 'index.html', 'themes.css', 'style.css', 'main.js', 'check-worker.js', 'player-worklet.js', 'render-worker.js', 'player.js',
   'tavolin-engine.mjs', 'tavolin-engine-core.mjs', 'tavolin-engine.wasm', 'LICENSE.txt', 'THIRD-PARTY-NOTICES.txt',
   'manifest.webmanifest', 'icon.svg', 'icon-192.png', 'icon-512.png',
   ...['demo', 'tones', 'lfo', 'drums', 'canon'].map((name) => `examples/${name}.mml`)];

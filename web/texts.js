@@ -46,6 +46,8 @@ const ja = {
   wave: '波形', duty: 'Duty比', add: 'Add', del: 'Del', freqNoise: '周波数ノイズ\n変動範囲(%)', levelNoise: 'レベルノイズ(%)',
   switchMs: 'Duty比\n切り替えタイミング(ms)', toneNumber: '音色番号', insertCommand: 'コマンド挿入', testLabel: 'テスト', test: 'Test',
   time: 'タイム', level: 'レベル', number: '番号', template: 'template', attack: 'Atack', decay: 'Decay', release: 'Release', sustain: 'Sustain',
+  arith: '演算の種類', rate: 'サンプリング周波数', theme: 'テーマ', themeAuto: '自動', themeLight: 'ライト', themeDark: 'ダーク',
+  themeHighContrast: 'ハイコントラスト', zoom: '文字の大きさ {percent}%', editor: 'MMLエディタ', dutyList: 'Duty比の一覧',
 };
 const en = {
   common: 'Common', internal: 'Internal',
@@ -93,6 +95,8 @@ const en = {
   wave: 'Wave', duty: 'Duty ratio', add: 'Add', del: 'Del', freqNoise: 'Frequency noise\nrange (%)', levelNoise: 'Level noise (%)',
   switchMs: 'Duty ratio\nswitching period (ms)', toneNumber: 'Tone number', insertCommand: 'Insert command', testLabel: 'Test phrase', test: 'Test',
   time: 'Time', level: 'Level', number: 'Number', template: 'template', attack: 'Attack', decay: 'Decay', release: 'Release', sustain: 'Sustain',
+  arith: 'Arithmetic', rate: 'Sample rate', theme: 'Theme', themeAuto: 'Auto', themeLight: 'Light', themeDark: 'Dark',
+  themeHighContrast: 'High contrast', zoom: 'Text size {percent}%', editor: 'MML editor', dutyList: 'Duty ratios',
 };
 
 export const lang = /^ja\b/i.test(globalThis.navigator?.language ?? '') ? 'ja' : 'en';

@@ -26,7 +26,7 @@ inline constexpr std::array<HelpPage, 13> kHelpPages = {{
     {TAVOLIN_TR_NOOP("Texts", "曲の地図 (音符のタイムライン)"), "song-map.md"},
     {TAVOLIN_TR_NOOP("Texts", "ほかのエディタで書く"), "editors.md"},
     {TAVOLIN_TR_NOOP("Texts", "ブラウザ版"), "web.md"},
-    {TAVOLIN_TR_NOOP("Texts", "キーの設定"), "keys.md"},
+    {TAVOLIN_TR_NOOP("Texts", "キー・テーマ・拡大"), "keys.md"},
     {nullptr, nullptr},
     {TAVOLIN_TR_NOOP("Texts", "ビルドとインストール"), "install.md"},
     {TAVOLIN_TR_NOOP("Texts", "表示言語と翻訳"), "translations.md"},

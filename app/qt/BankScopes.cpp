@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The bank scopes' drawing: one pane per bank with its trace and a meter bar.
 #include "app/qt/BankScopes.h"
+#include "app/qt/Theme.h"
 
 #include <algorithm>
 #include <cmath>
@@ -82,7 +83,7 @@ void BankScopes::paintEvent(QPaintEvent*) {
         p.setBrush(pal.color(QPalette::Base));
         p.drawRoundedRect(pane, 3, 3);
         const QRectF wave = pane.adjusted(4, 4, -(meterWidth + 8), -4);
-        QColor ink = pal.color(QPalette::Highlight);
+        QColor ink = qColour(currentPalette().banks[static_cast<size_t>(b)]);  // the roll's colour of the bank
         if (!heard) ink = pal.color(QPalette::Disabled, QPalette::Text);
         p.setPen(QPen(pal.color(QPalette::Midlight), 1, Qt::DotLine));
         p.drawLine(QPointF(wave.left(), wave.center().y()), QPointF(wave.right(), wave.center().y()));
@@ -106,11 +107,11 @@ void BankScopes::paintEvent(QPaintEvent*) {
         p.setPen(Qt::NoPen);
         p.setBrush(pal.color(QPalette::AlternateBase));
         p.drawRect(meter);
-        const QColor hot = m.level() >= 0.99 ? QColor(0xd0, 0x30, 0x28) : ink;
+        const QColor hot = m.level() >= 0.99 ? qColour(currentPalette().clip) : ink;
         p.setBrush(hot);
         p.drawRect(QRectF(meter.left(), meter.bottom() - meter.height() * m.level(), meter.width(), meter.height() * m.level()));
         if (m.hold() > 0) {
-            p.setPen(QPen(m.hold() >= 0.99 ? QColor(0xd0, 0x30, 0x28) : pal.color(QPalette::Text), 1.5));
+            p.setPen(QPen(m.hold() >= 0.99 ? qColour(currentPalette().clip) : pal.color(QPalette::Text), 1.5));
             const qreal y = meter.bottom() - meter.height() * m.hold();
             p.drawLine(QPointF(meter.left(), y), QPointF(meter.right(), y));
         }

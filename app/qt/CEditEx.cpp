@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Input handling of the editor fields: upper case on entry, plain line breaks, Ctrl+A.
 #include "app/qt/CEditEx.h"
+#include "app/qt/Theme.h"
 
 #include <algorithm>
 
@@ -46,7 +47,10 @@ bool insertsText(const QKeyEvent* e) {
 // The strip left of the text that shows the line numbers; the editor paints it.
 class Gutter : public QWidget {
 public:
-    explicit Gutter(CEditEx* editor) : QWidget(editor), m_editor(editor) { setObjectName(QStringLiteral("lineNumbers")); }
+    explicit Gutter(CEditEx* editor) : QWidget(editor), m_editor(editor) {
+        setObjectName(QStringLiteral("lineNumbers"));
+        setAccessibleName(CEditEx::tr("行番号"));
+    }
     QSize sizeHint() const override { return {m_editor->gutterWidth(), 0}; }
 
 protected:
@@ -170,14 +174,14 @@ void CEditEx::refreshMarks() {
     };
     for (const Range& r : m_playing) {
         QTextEdit::ExtraSelection play;
-        play.format.setBackground(QColor(dark ? QStringLiteral("#6b5a1e") : QStringLiteral("#ffe08a")));
+        play.format.setBackground(qColour(currentPalette().playing));
         play.cursor = cursorFor(r);
         marks << play;
     }
     if (m_error) {
         QTextEdit::ExtraSelection error;
         error.format.setUnderlineStyle(QTextCharFormat::SpellCheckUnderline);
-        error.format.setUnderlineColor(QColor(dark ? QStringLiteral("#ff6b60") : QStringLiteral("#d0201a")));
+        error.format.setUnderlineColor(qColour(currentPalette().error));
         error.cursor = cursorFor(*m_error);
         marks << error;
     }

@@ -17,45 +17,33 @@ using music::MmlClass;
 
 bool isDarkPalette(const QPalette& palette) { return palette.color(QPalette::Window).lightness() < 128; }
 
-std::array<QTextCharFormat, music::kMmlClassCount> mmlFormats(bool dark) {
-    struct Style {
-        MmlClass cls;
-        const char* light;
-        const char* dark;
-        bool bold;
-        bool italic;
-    };
-    // Notes stand out most; numbers and settings recede; comments are grey.
-    static constexpr Style kStyles[] = {
-        {MmlClass::Note, "#1d4f91", "#8cb4e8", true, false},
-        {MmlClass::Length, "#4d6275", "#a3b3c2", false, false},
-        {MmlClass::Octave, "#6f3f8f", "#c3a0dc", false, false},
-        {MmlClass::Setting, "#85561a", "#dcb478", false, false},
-        {MmlClass::Sound, "#9c3b2b", "#eb9a88", false, false},
-        {MmlClass::Loop, "#2f6f3a", "#8fcf98", true, false},
-        {MmlClass::Tuplet, "#1f7268", "#7fcfc4", true, false},
-        {MmlClass::Macro, "#a0366a", "#eb94c0", true, false},
-        {MmlClass::Slur, "#2f6f3a", "#8fcf98", false, false},
-        {MmlClass::Comment, "#7a7a7a", "#8f8f8f", false, true},
-        {MmlClass::Unknown, "#b3261e", "#ff8a80", false, false},
-    };
+std::array<QTextCharFormat, music::kMmlClassCount> mmlFormats(const window::ThemePalette& palette) {
+    // Notes, loops, tuplets and macros in bold; comments in italics; colours from the palette.
+    static constexpr MmlClass kBold[] = {MmlClass::Note, MmlClass::Loop, MmlClass::Tuplet, MmlClass::Macro};
     std::array<QTextCharFormat, music::kMmlClassCount> formats{};
-    for (const Style& s : kStyles) {
-        QTextCharFormat& f = formats[static_cast<size_t>(s.cls)];
-        f.setForeground(QColor(QString::fromLatin1(dark ? s.dark : s.light)));
-        if (s.bold) f.setFontWeight(QFont::DemiBold);
-        if (s.italic) f.setFontItalic(true);
+    for (size_t c = 1; c < formats.size(); ++c) {
+        QTextCharFormat& f = formats[c];
+        f.setForeground(QColor(palette.mml[c].r, palette.mml[c].g, palette.mml[c].b));
+        for (MmlClass cls : kBold)
+            if (static_cast<size_t>(cls) == c) f.setFontWeight(QFont::DemiBold);
+        if (static_cast<MmlClass>(c) == MmlClass::Comment) f.setFontItalic(true);
     }
     return formats;
 }
 
-MmlHighlighter::MmlHighlighter(QTextDocument* document, bool dark)
-    : QSyntaxHighlighter(document), m_formats(mmlFormats(dark)), m_dark(dark) {}
+std::array<QTextCharFormat, music::kMmlClassCount> mmlFormats(bool dark) {
+    return mmlFormats(window::themePalette(dark ? window::Theme::Dark : window::Theme::Light));
+}
 
-void MmlHighlighter::setDark(bool dark) {
-    if (dark == m_dark) return;
-    m_dark = dark;
-    m_formats = mmlFormats(dark);
+MmlHighlighter::MmlHighlighter(QTextDocument* document, bool dark)
+    : QSyntaxHighlighter(document), m_formats(mmlFormats(dark)), m_theme(dark ? window::Theme::Dark : window::Theme::Light) {}
+
+void MmlHighlighter::setDark(bool dark) { setTheme(dark ? window::Theme::Dark : window::Theme::Light); }
+
+void MmlHighlighter::setTheme(window::Theme theme) {
+    if (theme == m_theme) return;
+    m_theme = theme;
+    m_formats = mmlFormats(window::themePalette(theme));
     rehighlight();
 }
 

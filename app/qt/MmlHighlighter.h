@@ -8,10 +8,12 @@
 #include <QTextCharFormat>
 
 #include "music/MmlClasses.h"
+#include "window/Themes.h"
 
 namespace tavolin::qt {
 
-// A muted palette for each colour class, one for light and one for dark themes.
+// The formats of each colour class in a theme's palette; `dark` picks the light or the dark theme.
+std::array<QTextCharFormat, music::kMmlClassCount> mmlFormats(const window::ThemePalette& palette);
 std::array<QTextCharFormat, music::kMmlClassCount> mmlFormats(bool dark);
 
 // True when the palette's window colour is dark (the dark palette applies).
@@ -25,6 +27,8 @@ public:
     explicit MmlHighlighter(QTextDocument* document, bool dark = false);
     // Switches between the light and the dark palette (recolours when it changes).
     void setDark(bool dark);
+    // Takes a theme's palette (recolours when it changes).
+    void setTheme(window::Theme theme);
 
     // A block longer than this is coloured only around the columns the editor
     // shows: Qt keeps a format range per coloured stretch, and a one-line bank
@@ -42,7 +46,7 @@ protected:
 
 private:
     std::array<QTextCharFormat, music::kMmlClassCount> m_formats;
-    bool m_dark = false;
+    window::Theme m_theme = window::Theme::Light;
     int m_colourFrom = 0;  // long lines: the columns that get formats
     int m_colourTo = kLongLine + kLongLineMargin;
     std::string m_bytes;  // reused between blocks

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Draws the piano roll model and forwards the mouse, the wheel and the scroll bar to it.
 #include "app/qt/PianoRollView.h"
+#include "app/qt/Theme.h"
 
 #include <algorithm>
 #include <cmath>
@@ -155,9 +156,8 @@ PianoRollView::PianoRollView(QWidget* parent) : QWidget(parent) {
 }
 
 QColor PianoRollView::bankColour(int bank) {
-    static const QColor colours[kBankCount] = {QColor(0xe8, 0x60, 0x3c), QColor(0x3a, 0x86, 0xd4), QColor(0x43, 0xa0, 0x47),
-                                                QColor(0x9b, 0x59, 0xd0), QColor(0xd4, 0xa0, 0x17)};
-    return colours[std::clamp(bank, 0, kBankCount - 1)];
+    // Told apart with each common colour-vision deficiency too (window/Themes.cpp).
+    return qColour(currentPalette().banks[static_cast<size_t>(std::clamp(bank, 0, kBankCount - 1))]);
 }
 
 void PianoRollView::setSong(std::shared_ptr<const output::SongMap> map) {

@@ -27,6 +27,7 @@
 #include "app/qt/MmlHighlighter.h"
 #include "app/qt/PianoRollView.h"
 #include "app/qt/Resources.h"
+#include "app/qt/Theme.h"
 #include "document/CaretMapping.h"
 #include "music/CommandHelp.h"
 #include "music/DocumentFeatures.h"
@@ -112,6 +113,7 @@ TavolinWindow::TavolinWindow(QWidget* parent) : QMainWindow(parent) {
     buildPianoRoll();
     buildReference();
     buildFirstSteps();
+    nameControls();
     applyKeys();  // the Help entries built last get their keys too
 }
 
@@ -239,8 +241,7 @@ void TavolinWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::PaletteChange || !m_editor) return;
     // The window's palette is the new one already; its children follow after it.
-    const bool dark = isDarkPalette(palette());
-    for (TabView& tv : m_tabViews) tv.highlighter->setDark(dark);
+    for (TabView& tv : m_tabViews) tv.highlighter->setTheme(currentPalette().theme);
 }
 
 void TavolinWindow::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include <QElapsedTimer>
+#include <QFont>
 #include <QIcon>
 #include <QMainWindow>
 
@@ -62,6 +63,19 @@ public:
     // caret's line:column with the song times.
     QToolButton* errorStatus() const noexcept { return m_errorStatus; }
     QLabel* caretStatus() const noexcept { return m_caretStatus; }
+    // The last spoken sentence (F8, Shift+F8, the live check's error): a status line
+    // whose name changes, for the screen reader.
+    QLabel* speechStatus() const noexcept { return m_speech; }
+    // The editor's text size in percent of its usual size (Ctrl+plus, Ctrl+minus, Ctrl+0).
+    int editorZoom() const noexcept { return m_zoomPercent; }
+    void setEditorZoom(int percent);
+    static constexpr int kZoomStep = 10, kZoomMin = 50, kZoomMax = 300;
+
+signals:
+    // A sentence went to the screen reader (the speech status's name changed).
+    void spoken(const QString& text);
+
+public:
     // The find bar under the editor (Ctrl+F).
     QWidget* findBar() const noexcept { return m_findBar; }
     window::LiveEditor& live() noexcept { return *m_live; }
@@ -199,6 +213,22 @@ private:
     void showFirstStepsOnce(QSettings& settings);
     void showRollCaret();
     void selectRollNote(int bank, size_t note, std::optional<size_t> last = std::nullopt);
+
+    // ---- everyone (TavolinWindowAccess.cpp): names, speech, themes, zoom, tab keys
+    void nameControls();
+    void buildViewMenu();
+    void useViewSettings();
+    void announce(const QString& text);
+    // The note the caret names (the roll's outlined one when the roll shows this song).
+    std::optional<TimelineRef> caretRef() const;
+    void speakCaret();
+    void speakPlayhead();
+    void announceLiveError();
+    QLabel* m_speech = nullptr;
+    QString m_announcedError;
+    QFont m_editorFont;
+    int m_zoomPercent = 100;
+    std::optional<BankFrames> m_heardFrames;  // where the banks stood at the last playing update
 
     std::map<int, QWidget*> m_controls;
     std::map<window::Command, QAction*> m_actions;

@@ -42,6 +42,7 @@
 #include "app/qt/Resources.h"
 #include "app/qt/KeysDialog.h"
 #include "app/qt/TavolinWindow.h"
+#include "app/qt/Theme.h"
 #include "music/EnvelopeHelper.h"
 #include "document/UserTexts.h"
 #include "window/Examples.h"
@@ -244,6 +245,9 @@ void TavolinWindow::buildControls() {
     m_errorStatus->setCursor(Qt::PointingHandCursor);
     m_errorStatus->hide();
     statusBar()->addWidget(m_errorStatus);
+    m_speech = new QLabel;
+    m_speech->setObjectName(QStringLiteral("speech"));
+    statusBar()->addWidget(m_speech, 1);
     m_caretStatus = new QLabel;
     m_caretStatus->setObjectName(QStringLiteral("caretStatus"));
     statusBar()->addPermanentWidget(m_caretStatus);
@@ -284,8 +288,9 @@ QWidget* TavolinWindow::buildLeftPane() {
     QFont mono(QStringLiteral("Noto Sans Mono CJK JP"));
     mono.setStyleHint(QFont::TypeWriter);
     mono.setPointSizeF(mono.pointSizeF() * 1.15);
+    m_editorFont = mono;
     m_editor->setFont(mono);
-    const bool dark = isDarkPalette(m_editor->palette());
+    const bool dark = currentPalette().theme != window::Theme::Light;
     for (TabView& tv : m_tabViews) {
         tv.document = new QTextDocument(this);
         tv.document->setDocumentLayout(new QPlainTextDocumentLayout(tv.document));
@@ -467,6 +472,7 @@ void TavolinWindow::buildMenus() {
     }
     buildEditMenu();
     buildPlayMenu();
+    buildViewMenu();
     m_helpMenu = menuBar()->addMenu(tr("&Help"));
     buildHelpPages();
     m_helpMenu->addSeparator();

@@ -73,6 +73,7 @@ void TavolinWindow::showLive() {
     else
         m_editor->setErrorRange(std::nullopt);
     if (m_roll) m_roll->setSong(m_live->sharedMap());
+    announceLiveError();
     updateCaretStatus();
 }
 
@@ -84,12 +85,7 @@ void TavolinWindow::updateCaretStatus() {
     showRollCaret();
     const std::string& text = m_model->tabTexts[static_cast<size_t>(m_shownTab)];
     const QTextCursor c = m_editor->textCursor();
-    std::optional<TimelineRef> note;
-    if (m_roll && m_roll->model().song() == m_live->map())
-        note = m_roll->model().highlight();
-    else if (const output::SongMap* map = m_live->map())
-        note = window::caretNote(*map, m_shownTab,
-                                 document::unitToByteOffset(text, static_cast<size_t>(m_editor->textPosition(c.selectionStart()))));
+    const std::optional<TimelineRef> note = caretRef();
     m_caretStatus->setText(QString::fromStdString(
         m_live->caretStatus(m_shownTab, text, static_cast<size_t>(m_editor->textPosition(c.position())), note)));
 }

@@ -90,6 +90,7 @@ void TavolinWindow::showPlaying() {
         frames = m_live->playingFrames(m_services->heardFrame(), isChecked(ctl::Pause));
         if (frames) lit = m_live->playingRanges(m_shownTab, m_model->tabTexts[tab], *frames);
     }
+    m_heardFrames = frames;
     if (m_roll) m_roll->setPlayheads(frames);
     std::vector<CEditEx::Range> ranges;
     for (const window::EditorRange& r : lit) ranges.emplace_back(static_cast<int>(r.start), static_cast<int>(r.end));

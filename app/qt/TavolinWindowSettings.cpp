@@ -71,6 +71,7 @@ void TavolinWindow::useSettings() {
     m_model->setLastFolder(settings.value(QStringLiteral("lastFolder")).toString().toStdString());
     m_keys = window::KeyMap::load(settings.value(QStringLiteral("keys")).toString().toStdString());
     applyKeys();
+    useViewSettings();
     showFirstStepsOnce(settings);
 }
 

@@ -19,6 +19,7 @@
 #include "window/Examples.h"
 #include "window/FirstSteps.h"
 #include "window/KeyMap.h"
+#include "window/Speech.h"
 
 namespace tavolin::web {
 namespace {
@@ -176,6 +177,16 @@ std::string rollShowPassage(Roll& r, int tab, double fromByte, double toByte, do
     return r.showPassage(pick, playhead);
 }
 void rollClearPassage(Roll& r) { r.clearPassage(); }
+// The window's Shift+F8 sentence for the song frame heard now (negative: nothing plays).
+std::string rollPlayheadSpeech(const Roll& r, double songFrame, bool loopSong, bool english) {
+    useLanguage(english);
+    return r.playheadSpeech(songFrame, loopSong);
+}
+// The window's F8 sentence for the note the caret names (setCaret first), in the page's language.
+std::string rollCaretSpeech(const Roll& r, int tab, bool english) {
+    useLanguage(english);
+    return window::caretSpeech(r.model().stale() ? nullptr : r.model().song(), tab, r.model().highlight());
+}
 
 // The tone-definition helper: the window's own state object, its texts in the page's language.
 std::string toneAddDuty(music::ToneHelper& t, const std::string& duty, int waveType, bool english) {
@@ -361,7 +372,9 @@ EMSCRIPTEN_BINDINGS(tavolin_engine) {
         .function("step", &rollStep)
         .function("lit", &rollLit)
         .function("showPassage", &rollShowPassage)
-        .function("clearPassage", &rollClearPassage);
+        .function("clearPassage", &rollClearPassage)
+        .function("caretSpeech", &rollCaretSpeech)
+        .function("playheadSpeech", &rollPlayheadSpeech);
     class_<session::CheckPace>("CheckPace")
         .constructor(&makePace, allow_raw_pointers())
         .function("wait", &paceWait)

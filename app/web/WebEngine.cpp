@@ -38,6 +38,7 @@
 #include "output/SongMap.h"
 #include "output/WavExport.h"
 #include "synth/Timeline.h"
+#include "window/Speech.h"
 
 namespace tavolin::web {
 namespace {
@@ -613,6 +614,12 @@ std::string Roll::lit(double songFrame, bool loopSong) const {
                                    document::byteOffsetToUnit(bytes, source.range.end, true)}));
     }
     return out.dump();
+}
+
+std::string Roll::playheadSpeech(double songFrame, bool loopSong) const {
+    const output::SongMap* song = m_roll.song();
+    if (songFrame < 0 || !song || !song->ok() || m_roll.stale()) return window::playheadSpeech(nullptr, std::nullopt);
+    return window::playheadSpeech(&song->timeline, framesAt(songFrame, loopSong));
 }
 
 std::string Roll::showPassage(const session::LoopPick& pick, double playhead) {

@@ -128,6 +128,8 @@ public:
     // selection stretches from where the stretch began. {tab, start, end} to select, or null.
     std::string step(int how, bool extend);
     // The editor ranges of the notes sounding at `songFrame`: [[tab, start, end], ...].
+    // Shift+F8's sentence: where the banks stand at `songFrame` (negative: nothing plays).
+    std::string playheadSpeech(double songFrame, bool loopSong) const;
     std::string lit(double songFrame, bool loopSong) const;
     // The passage the one rule names for `pick` (under `playhead` when it is
     // not negative), shaded in the roll: [from, to] in song frames, or null.

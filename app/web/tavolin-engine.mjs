@@ -334,6 +334,12 @@ export async function createEngine(options = {}) {
         follow(songFrame) { return r.follow(Math.max(0, songFrame)); },
         frameAtX(x) { return r.frameAtX(x); },
         setCaret(tab, byte) { return r.setCaret(tab, byte); },
+        // The window's F8 sentence for the note setCaret named: "A, 小節 3 拍 2, ド♯ 8分音符, オクターブ 4".
+        caretSpeech(tab, { lang } = {}) { return r.caretSpeech(Number(tab) | 0, englishOf(lang)); },
+        // Shift+F8's: "再生中 小節 5 拍 1" at the song frame heard (null: "再生していません").
+        playheadSpeech(songFrame, loop = false, { lang } = {}) {
+          return r.playheadSpeech(songFrame ?? -1, Boolean(loop), englishOf(lang));
+        },
         // What to draw; `still` adds the notes, grid and ticks, which change only with the song and the view.
         scene(songFrame = -1, loop = false, still = true) { return JSON.parse(r.scene(songFrame, Boolean(loop), Boolean(still))); },
         selectionAt(x, y) { return JSON.parse(r.selectionAt(x, y)); },

@@ -80,6 +80,65 @@ try {
   await page.click('#new');
   expect('New empties the text', await page.$eval('.cm-content', (e) => e.textContent), '');
 
+  // axe-core over the page as it opens, in each colour scheme and theme: no serious or critical finding.
+  const axeFindings = async (what) => {
+    if (!(await page.evaluate(() => 'axe' in globalThis))) await page.addScriptTag({ path: 'web/node_modules/axe-core/axe.min.js' });
+    const found = await page.evaluate(async () => (await axe.run(document)).violations.map((v) => ({
+      id: v.id, impact: v.impact, nodes: v.nodes.map((n) => n.target.join(' ')).slice(0, 5) })));
+    console.log(`axe, ${what}: ${found.length} finding(s)${found.map((f) => ` ${f.id} (${f.impact}${f.impact === 'serious' || f.impact === 'critical' ? ': ' + f.nodes.join('; ') : ''})`).join(',')}`);
+    expect(`axe, ${what}: serious or critical findings`, found.filter((f) => f.impact === 'serious' || f.impact === 'critical'), []);
+  };
+  step('axe');
+  for (const scheme of ['light', 'dark']) {
+    await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: scheme }]);
+    await axeFindings(`${scheme} scheme`);
+  }
+  await page.emulateMediaFeatures([]);
+  // A chosen theme overrides the scheme, with the window's palette; the editor's text zooms. Both
+  // are kept for the next visit.
+  const looks = () => page.evaluate(() => ({
+    theme: document.documentElement.dataset.theme ?? '',
+    bg: getComputedStyle(document.documentElement).getPropertyValue('--bg').trim(),
+    size: getComputedStyle(document.querySelector('.cm-scroller')).fontSize,
+    stored: [localStorage.getItem('tavolin-theme'), localStorage.getItem('tavolin-editor-zoom')],
+  }));
+  await page.select('#theme', 'high-contrast');
+  await axeFindings('high-contrast theme');
+  await page.click('.cm-content');
+  for (const key of ['Equal', 'Equal', 'Equal', 'Minus']) {
+    await page.keyboard.down('Control');
+    await page.keyboard.press(key);
+    await page.keyboard.up('Control');
+  }
+  expect('theme and zoom', await looks(), { theme: 'high-contrast', bg: '#000000', size: '16.8px', stored: ['high-contrast', '120'] });
+  await page.reload();
+  await page.waitForSelector('body[data-ready]');
+  expect('theme and zoom kept', await looks(), { theme: 'high-contrast', bg: '#000000', size: '16.8px', stored: ['high-contrast', '120'] });
+  await page.select('#theme', '');
+  await page.click('.cm-content');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('Digit0');
+  await page.keyboard.up('Control');
+  expect('theme and zoom back', await looks(), { theme: '', bg: '#ffffff', size: '14px', stored: [null, null] });
+  // F8 speaks the caret's note into the live region, in the window's words.
+  await page.click('#tab-1');
+  await page.click('.cm-content');
+  await checkedAfter(() => page.keyboard.type('l8 cdef g+4.', { delay: 5 }));
+  await page.keyboard.press('ArrowLeft');
+  await page.keyboard.press('ArrowLeft');
+  await page.keyboard.press('ArrowLeft');
+  await page.keyboard.press('F8');
+  expect('F8 spoken', await page.$eval('#speech', (e) => [e.textContent, e.getAttribute('aria-live')]),
+    ['A, 小節 1 拍 3, ソ♯ 付点4分音符, オクターブ 4', 'assertive']);
+  await page.keyboard.down('Shift');
+  await page.keyboard.press('F8');
+  await page.keyboard.up('Shift');
+  expect('Shift+F8 spoken while nothing plays', await page.$eval('#speech', (e) => e.textContent), '再生していません');
+  await page.keyboard.down('Control');
+  await page.keyboard.press('KeyA');
+  await page.keyboard.up('Control');
+  await checkedAfter(() => page.keyboard.press('Backspace'));
+
   step('type an error');
   // Bank B: a loop end on line 2 that was never started, typed in lower case.
   await page.click('#tab-2');
@@ -222,6 +281,16 @@ try {
   }
   await page.click('#play');
   await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 });
+  // Shift+F8 while it plays: the bar and beat heard (once the player has said what is heard).
+  let playing = '';
+  for (let i = 0; i < 20 && !playing.startsWith('再生中'); ++i) {
+    await page.keyboard.down('Shift');
+    await page.keyboard.press('F8');
+    await page.keyboard.up('Shift');
+    playing = await page.$eval('#speech', (e) => e.textContent);
+    if (!playing.startsWith('再生中')) await new Promise((ok) => setTimeout(ok, 100));
+  }
+  expect('Shift+F8 spoken while playing', /^再生中 小節 \d+ 拍 [1-4]$/.test(playing) ? 'bar and beat' : playing, 'bar and beat');
   await page.click('#stop');
 
   step('midi');

@@ -4,8 +4,8 @@
 <context>
     <name>Texts</name>
     <message>
-        <source>キーの設定</source>
-        <translation>Keys</translation>
+        <source>キー・テーマ・拡大</source>
+        <translation>Keys, themes and zoom</translation>
     </message>
     <message>
         <source>再生</source>
@@ -1291,6 +1291,146 @@ Looked in: {places}</translation>
         <source>説明のページ「{file}」を開けませんでした。このファイルを開くプログラムがありません。</source>
         <translation>Could not open the help page &quot;{file}&quot;: no program opens this kind of file.</translation>
     </message>
+    <message>
+        <source>{tab}, 小節 {bar} 拍 {beat}, {note}</source>
+        <translation>{tab}, bar {bar} beat {beat}, {note}</translation>
+    </message>
+    <message>
+        <source>{tab}, 音符なし</source>
+        <translation>{tab}, no note</translation>
+    </message>
+    <message>
+        <source>{tab}, エラーのため位置がわかりません</source>
+        <translation>{tab}, place unknown: the song does not compile</translation>
+    </message>
+    <message>
+        <source>再生中 小節 {bar} 拍 {beat}</source>
+        <translation>Playing bar {bar} beat {beat}</translation>
+    </message>
+    <message>
+        <source>再生していません</source>
+        <translation>Not playing</translation>
+    </message>
+    <message>
+        <source>{note}, オクターブ {octave}</source>
+        <translation>{note}, octave {octave}</translation>
+    </message>
+    <message>
+        <source>{hz} Hz の音</source>
+        <translation>a {hz} Hz tone</translation>
+    </message>
+    <message>
+        <source>ド</source>
+        <translation>C</translation>
+    </message>
+    <message>
+        <source>レ</source>
+        <translation>D</translation>
+    </message>
+    <message>
+        <source>ミ</source>
+        <translation>E</translation>
+    </message>
+    <message>
+        <source>ファ</source>
+        <translation>F</translation>
+    </message>
+    <message>
+        <source>ソ</source>
+        <translation>G</translation>
+    </message>
+    <message>
+        <source>ラ</source>
+        <translation>A</translation>
+    </message>
+    <message>
+        <source>シ</source>
+        <translation>B</translation>
+    </message>
+    <message>
+        <source>{name}♯</source>
+        <translation>{name} sharp</translation>
+    </message>
+    <message>
+        <source>全</source>
+        <translation>whole</translation>
+    </message>
+    <message>
+        <source>2分</source>
+        <translation>half</translation>
+    </message>
+    <message>
+        <source>4分</source>
+        <translation>quarter</translation>
+    </message>
+    <message>
+        <source>8分</source>
+        <translation>eighth</translation>
+    </message>
+    <message>
+        <source>16分</source>
+        <translation>sixteenth</translation>
+    </message>
+    <message>
+        <source>32分</source>
+        <translation>thirty-second</translation>
+    </message>
+    <message>
+        <source>64分</source>
+        <translation>sixty-fourth</translation>
+    </message>
+    <message>
+        <source>{length}音符</source>
+        <translation>{length}</translation>
+    </message>
+    <message>
+        <source>{length}休符</source>
+        <translation>{length} rest</translation>
+    </message>
+    <message>
+        <source>付点{length}音符</source>
+        <translation>dotted {length}</translation>
+    </message>
+    <message>
+        <source>付点{length}休符</source>
+        <translation>dotted {length} rest</translation>
+    </message>
+    <message>
+        <source>複付点{length}音符</source>
+        <translation>double-dotted {length}</translation>
+    </message>
+    <message>
+        <source>複付点{length}休符</source>
+        <translation>double-dotted {length} rest</translation>
+    </message>
+    <message>
+        <source>3連{length}音符</source>
+        <translation>triplet {length}</translation>
+    </message>
+    <message>
+        <source>3連{length}休符</source>
+        <translation>triplet {length} rest</translation>
+    </message>
+    <message>
+        <source>長さ {units}/256 の音符</source>
+        <translation>a note {units}/256 long</translation>
+    </message>
+    <message>
+        <source>長さ {units}/256 の休符</source>
+        <translation>a rest {units}/256 long</translation>
+    </message>
+    <message>
+        <source>ライト</source>
+        <translation>Light</translation>
+    </message>
+    <message>
+        <source>ダーク</source>
+        <translation>Dark</translation>
+    </message>
+    <message>
+        <source>ハイコントラスト</source>
+        <translation>High contrast</translation>
+    </message>
 </context>
 <context>
     <name>tavolin::qt::BankScopes</name>
@@ -1698,6 +1838,149 @@ Tempo (T) is kept per bank in this program, so a T command at the very start is 
     <message>
         <source>停止</source>
         <translation>Stop</translation>
+    </message>
+    <message>
+        <source>演算の種類</source>
+        <translation>Arithmetic</translation>
+    </message>
+    <message>
+        <source>合成エンジンの数値の型: Fix、Float、Double</source>
+        <translation>The number type of the synthesizer: Fix, Float or Double</translation>
+    </message>
+    <message>
+        <source>サンプリング周波数</source>
+        <translation>Sample rate</translation>
+    </message>
+    <message>
+        <source>出力のサンプリング周波数 (Hz)</source>
+        <translation>The output's sample rate (Hz)</translation>
+    </message>
+    <message>
+        <source>タブ</source>
+        <translation>Tabs</translation>
+    </message>
+    <message>
+        <source>共通とバンクA～Eのタブ。Ctrl+Tab で次、Ctrl+Shift+Tab で前、Alt+0～Alt+5 で直接選びます</source>
+        <translation>The common tab and banks A to E. Ctrl+Tab: next, Ctrl+Shift+Tab: previous, Alt+0 to Alt+5: straight to one</translation>
+    </message>
+    <message>
+        <source>MMLエディタ</source>
+        <translation>MML editor</translation>
+    </message>
+    <message>
+        <source>選んだタブのMML。F8 でカーソル位置の小節・拍と音符を読み上げ、F1 でコマンドの説明</source>
+        <translation>The selected tab's MML. F8 speaks the bar, beat and note at the caret; F1 explains the command</translation>
+    </message>
+    <message>
+        <source>Duty比の一覧</source>
+        <translation>Duty ratios</translation>
+    </message>
+    <message>
+        <source>Add で加えたDuty比。Del で選んだものを消します</source>
+        <translation>The duty ratios added with Add; Del removes the selected one</translation>
+    </message>
+    <message>
+        <source>補助ツール</source>
+        <translation>Helpers</translation>
+    </message>
+    <message>
+        <source>音色定義、エンベロープ、外部MMLインポート</source>
+        <translation>Tone definition, envelope, external MML import</translation>
+    </message>
+    <message>
+        <source>カーソル位置</source>
+        <translation>Caret position</translation>
+    </message>
+    <message>
+        <source>行:列、カーソルの音符の時刻と曲の長さ</source>
+        <translation>Line:column, the time of the caret's note and the song's length</translation>
+    </message>
+    <message>
+        <source>バンクごとの色で音符を表示します。クリックで音符のMMLを選択</source>
+        <translation>The notes in each bank's colour; a click selects a note's MML</translation>
+    </message>
+    <message>
+        <source>バンク別の波形とレベル</source>
+        <translation>Waveforms and levels per bank</translation>
+    </message>
+    <message>
+        <source>バンクごとの波形とレベルメーター</source>
+        <translation>Each bank's waveform and level meter</translation>
+    </message>
+    <message>
+        <source>読み上げ</source>
+        <translation>Speech</translation>
+    </message>
+    <message>
+        <source>F8 と Shift+F8 で読み上げた内容</source>
+        <translation>What F8 and Shift+F8 spoke last</translation>
+    </message>
+    <message>
+        <source>バンク%1をミュート</source>
+        <translation>Mute bank %1</translation>
+    </message>
+    <message>
+        <source>バンク%1をソロ</source>
+        <translation>Solo bank %1</translation>
+    </message>
+    <message>
+        <source>押すとエラーの場所へ移動します</source>
+        <translation>Press to go to the error</translation>
+    </message>
+    <message>
+        <source>表示(&amp;V)</source>
+        <translation>&amp;View</translation>
+    </message>
+    <message>
+        <source>テーマ(&amp;T)</source>
+        <translation>&amp;Theme</translation>
+    </message>
+    <message>
+        <source>文字を大きく(&amp;I)</source>
+        <translation>Zoom &amp;in</translation>
+    </message>
+    <message>
+        <source>文字を小さく(&amp;O)</source>
+        <translation>Zoom &amp;out</translation>
+    </message>
+    <message>
+        <source>文字を標準の大きさに(&amp;R)</source>
+        <translation>&amp;Reset zoom</translation>
+    </message>
+    <message>
+        <source>カーソル位置を読み上げ</source>
+        <translation>Speak the caret's place</translation>
+    </message>
+    <message>
+        <source>再生位置を読み上げ</source>
+        <translation>Speak the playing position</translation>
+    </message>
+    <message>
+        <source>タブ(&amp;B)</source>
+        <translation>Ta&amp;bs</translation>
+    </message>
+    <message>
+        <source>次のタブ</source>
+        <translation>Next tab</translation>
+    </message>
+    <message>
+        <source>前のタブ</source>
+        <translation>Previous tab</translation>
+    </message>
+    <message>
+        <source>共通</source>
+        <translation>Common</translation>
+    </message>
+    <message>
+        <source>文字の大きさ %1%</source>
+        <translation>Text size %1%</translation>
+    </message>
+</context>
+<context>
+    <name>tavolin::qt::CEditEx</name>
+    <message>
+        <source>行番号</source>
+        <translation>Line numbers</translation>
     </message>
 </context>
 </TS>
