@@ -318,6 +318,9 @@ private:
     int32_t m_exportPasses = 0;
     RandomSource m_ownRandom{};
     RandomSource* m_random = &m_ownRandom;
+    // remembered vibrato factors (no state of the song: copying them along
+    // is harmless, and a fresh player computes them again)
+    VibratoMemo<T> m_vibratoMemo{};
 
     // channel state
     int32_t m_index = 0;
