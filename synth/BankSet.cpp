@@ -279,17 +279,57 @@ void BankSet<T>::Skip(uint64_t frames, bool remember) noexcept {
             if (left > 0 && p.mayDrawInNote()) ++drawers;
         }
         if (!anyPlaying && !looping) return;  // nothing moves any more
-        if (looping || stretch <= 0 || drawers > 1) {
+        if (looping || stretch <= 0) {
             frames -= renderFrames(stretch > 0 && !looping ? std::min<uint64_t>(frames, static_cast<uint64_t>(stretch)) : 1);
             continue;
         }
         const uint64_t n = std::min<uint64_t>(frames, static_cast<uint64_t>(stretch));
         bool marker = false;
-        for (auto& p : m_players)
-            if (p.eventCount() != 0 && p.eventsLeftLocal()) (void)p.fastSeek(n, false, marker);
+        if (drawers > 1) {
+            skipDrawingSideBySide(n);
+        } else {
+            for (auto& p : m_players)
+                if (p.eventCount() != 0 && p.eventsLeftLocal()) (void)p.fastSeek(n, false, marker);
+        }
         frames -= n;
     }
     settleSkipDebt(remember);
+}
+
+// `frames` frames inside every playing bank's current note, with more than
+// one bank able to draw. Only the order of the draws ties the banks: a bank
+// that draws nothing in the stretch skips it on its own, and so do the
+// drawing banks over every run of frames in which at most one of them
+// draws. A frame in which two may draw is taken by each drawing bank in
+// turn, A to E, as the mixer orders their draws.
+//
+//   B (frequency noise)  ..........x..........x....   x: a boundary draws
+//   E (noise wave)       xxxxxxxxxxxxxxxxxxxxxxxxxx   every sample draws
+//                        |  run    |1|  run    |1|
+template <EngineNumType T>
+void BankSet<T>::skipDrawingSideBySide(uint64_t frames) noexcept {
+    bool marker = false;
+    std::array<bool, kBanks> drawing{};
+    for (size_t b = 0; b < m_players.size(); ++b) {
+        BankPlayer<T>& p = m_players[b];
+        if (p.eventCount() == 0 || !p.eventsLeftLocal()) continue;
+        drawing[b] = p.mayDrawInNote();
+        if (!drawing[b]) (void)p.fastSeek(frames, false, marker);
+    }
+    for (uint64_t done = 0; done < frames;) {
+        int drawingNow = 0;
+        uint64_t run = frames - done;
+        for (size_t b = 0; b < m_players.size(); ++b) {
+            if (!drawing[b]) continue;
+            const int64_t quiet = m_players[b].samplesBeforeDraw();
+            if (quiet <= 0) ++drawingNow;
+            else run = std::min(run, static_cast<uint64_t>(quiet));
+        }
+        if (drawingNow > 1) run = 1;  // this frame, bank by bank
+        for (size_t b = 0; b < m_players.size(); ++b)
+            if (drawing[b]) (void)m_players[b].fastSeek(run, false, marker);
+        done += run;
+    }
 }
 
 template <EngineNumType T>

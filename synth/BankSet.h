@@ -95,6 +95,8 @@ private:
     // Skip for a looping song while it does not reach its end; false (state
     // untouched) when the stretch crosses it.
     bool skipBeforeRestart(uint64_t frames, bool remember);
+    // Skip inside the current notes while more than one bank may draw.
+    void skipDrawingSideBySide(uint64_t frames) noexcept;
     // The noise steps a skip owes for every bank that plays on.
     void settleSkipDebt(bool remember) const noexcept;
     // kSplit: some bank is left out of the mix or tapped; false is the plain

@@ -249,6 +249,20 @@ bool BankPlayer<T>::seekNoteRepeats() const noexcept {
     return true;
 }
 
+// A note that cannot draw draws nothing to its end; a noise wave or level
+// noise draws in every sounding sample; frequency noise only where a
+// half-cycle boundary draws the next half-cycle's length (a note start,
+// which draws too, comes after the note's last sample).
+template <EngineNumType T>
+int64_t BankPlayer<T>::samplesBeforeDraw() const noexcept {
+    const int64_t left = samplesLeftInNote();
+    if (left <= 0 || m_index >= m_count) return 0;
+    if (!mayDrawInNote()) return left;
+    if (m_hasLevelNoise || m_toneSlot->wave == static_cast<int32_t>(Wave::Noise)) return 0;
+    const int64_t quiet = samplesUpTo(m_phase, m_halfLength);
+    return quiet < 0 ? 0 : std::min(quiet, left);
+}
+
 template <EngineNumType T>
 bool BankPlayer<T>::skipQuietStretch(uint64_t samples, uint64_t& done) noexcept {
     const int64_t budget = static_cast<int64_t>(std::min<uint64_t>(samples - done, uint64_t{1} << 40));
@@ -516,6 +530,7 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     template bool BankPlayer<T>::skipQuietStretch(uint64_t, uint64_t&) noexcept; \
     template void BankPlayer<T>::flushSeekClocks() noexcept;                 \
     template bool BankPlayer<T>::seekNoteRepeats() const noexcept;           \
+    template int64_t BankPlayer<T>::samplesBeforeDraw() const noexcept;      \
     template int64_t BankPlayer<T>::runSeekNote(uint64_t, uint64_t&) noexcept; \
     template void BankPlayer<T>::payNoteDraws(int64_t) noexcept;             \
     template void BankPlayer<T>::oweNoise(int64_t) noexcept;                 \
