@@ -133,6 +133,10 @@ public:
         return !m_silent && (m_hasLevelNoise || m_toneSlot->freqNoise != 0.0f || m_toneSlot->wave == static_cast<int32_t>(Wave::Noise));
     }
     void renderNoteRun(std::span<int32_t> mix) noexcept;
+    // Rendering thread only, for the skip: how many samples of the current
+    // note, from the current one on, surely draw no random number (0 where
+    // the next one may, or where that cannot be told).
+    int64_t samplesBeforeDraw() const noexcept;
     // Events to play, fixed by prepare() (0 before it).
     int32_t eventCount() const noexcept { return m_count; }
 
@@ -318,6 +322,9 @@ private:
     int32_t m_exportPasses = 0;
     RandomSource m_ownRandom{};
     RandomSource* m_random = &m_ownRandom;
+    // remembered vibrato factors (no state of the song: copying them along
+    // is harmless, and a fresh player computes them again)
+    VibratoMemo<T> m_vibratoMemo{};
 
     // channel state
     int32_t m_index = 0;

@@ -256,40 +256,97 @@ void BankSet<T>::Skip(uint64_t frames, bool remember) noexcept {
         settleSkipDebt(remember);
         return;
     }
+    if (!anyLooping) {
+        // A bank that never draws skips the whole stretch on its own (its
+        // repeated notes put back from the seek's memo); only the drawing
+        // banks go note by note, their draws in the mixer's order.
+        std::array<bool, kBanks> drawing{};
+        bool marker = false;
+        for (size_t b = 0; b < m_players.size(); ++b) {
+            BankPlayer<T>& p = m_players[b];
+            if (p.eventCount() == 0) continue;
+            drawing[b] = mayEverDraw(p);
+            if (!drawing[b]) (void)p.fastSeek(frames, false, marker);
+        }
+        skipDrawingBanks(drawing, frames);
+        settleSkipDebt(remember);
+        return;
+    }
+    // A looping song whose stretch crosses its end: the mixer, which
+    // restarts all banks together.
     constexpr size_t kScratchFrames = 256;
     std::array<int16_t, 2 * kScratchFrames> scratch;
-    const auto renderFrames = [&](uint64_t n) {
-        const size_t k = static_cast<size_t>(std::min<uint64_t>(n, kScratchFrames));
-        Render(std::span<int16_t>(scratch.data(), 2 * k));
-        return uint64_t{k};
-    };
     while (frames > 0) {
-        // The stretch every playing bank spends inside its current note, as
-        // the mixer finds it; a looping song restarts all banks together,
-        // which only the mixer does.
-        int64_t stretch = INT64_MAX;
-        int drawers = 0;
-        bool anyPlaying = false, looping = false;
-        for (const auto& p : m_players) {
-            looping = looping || p.loopSong();
-            if (p.eventCount() == 0 || !p.eventsLeftLocal()) continue;
-            anyPlaying = true;
-            const int64_t left = p.samplesLeftInNote();
-            stretch = std::min(stretch, left);
-            if (left > 0 && p.mayDrawInNote()) ++drawers;
-        }
-        if (!anyPlaying && !looping) return;  // nothing moves any more
-        if (looping || stretch <= 0 || drawers > 1) {
-            frames -= renderFrames(stretch > 0 && !looping ? std::min<uint64_t>(frames, static_cast<uint64_t>(stretch)) : 1);
-            continue;
-        }
-        const uint64_t n = std::min<uint64_t>(frames, static_cast<uint64_t>(stretch));
-        bool marker = false;
-        for (auto& p : m_players)
-            if (p.eventCount() != 0 && p.eventsLeftLocal()) (void)p.fastSeek(n, false, marker);
-        frames -= n;
+        const size_t k = static_cast<size_t>(std::min<uint64_t>(frames, kScratchFrames));
+        Render(std::span<int16_t>(scratch.data(), 2 * k));
+        frames -= k;
     }
     settleSkipDebt(remember);
+}
+
+// `frames` frames inside the current notes of the banks in `among`, with
+// more than one of them able to draw. Only the order of the draws ties the
+// banks: a bank that draws nothing in the stretch skips it on its own, and
+// so do the drawing banks over every run of frames in which at most one of
+// them draws. A frame in which two may draw is taken by each drawing bank
+// in turn, A to E, as the mixer orders their draws.
+//
+//   B (frequency noise)  ..........x..........x....   x: a boundary draws
+//   E (noise wave)       xxxxxxxxxxxxxxxxxxxxxxxxxx   every sample draws
+//                        |  run    |1|  run    |1|
+template <EngineNumType T>
+void BankSet<T>::skipDrawingSideBySide(uint64_t frames, const std::array<bool, kBanks>& among) noexcept {
+    bool marker = false;
+    std::array<bool, kBanks> drawing{};
+    for (size_t b = 0; b < m_players.size(); ++b) {
+        BankPlayer<T>& p = m_players[b];
+        if (!among[b] || p.eventCount() == 0 || !p.eventsLeftLocal()) continue;
+        drawing[b] = p.mayDrawInNote();
+        if (!drawing[b]) (void)p.fastSeek(frames, false, marker);
+    }
+    for (uint64_t done = 0; done < frames;) {
+        int drawingNow = 0;
+        uint64_t run = frames - done;
+        for (size_t b = 0; b < m_players.size(); ++b) {
+            if (!drawing[b]) continue;
+            const int64_t quiet = m_players[b].samplesBeforeDraw();
+            if (quiet <= 0) ++drawingNow;
+            else run = std::min(run, static_cast<uint64_t>(quiet));
+        }
+        if (drawingNow > 1) run = 1;  // this frame, bank by bank
+        for (size_t b = 0; b < m_players.size(); ++b)
+            if (drawing[b]) (void)m_players[b].fastSeek(run, false, marker);
+        done += run;
+    }
+}
+
+// `frames` frames of the banks marked in `among` (a song that does not
+// loop; the others have been skipped apart): inside their current notes
+// side by side, and a frame where one of them is between notes (its next
+// note starts, and may draw) bank by bank, A to E, as the mixer takes it.
+template <EngineNumType T>
+void BankSet<T>::skipDrawingBanks(const std::array<bool, kBanks>& among, uint64_t frames) noexcept {
+    bool marker = false;
+    for (uint64_t done = 0; done < frames;) {
+        int64_t stretch = INT64_MAX;
+        bool anyPlaying = false;
+        for (size_t b = 0; b < m_players.size(); ++b) {
+            const BankPlayer<T>& p = m_players[b];
+            if (!among[b] || p.eventCount() == 0 || !p.eventsLeftLocal()) continue;
+            anyPlaying = true;
+            stretch = std::min(stretch, p.samplesLeftInNote());
+        }
+        if (!anyPlaying) return;  // finished banks stay where they are
+        if (stretch <= 0) {
+            for (size_t b = 0; b < m_players.size(); ++b)
+                if (among[b] && m_players[b].eventCount() != 0) (void)m_players[b].fastSeek(1, false, marker);
+            ++done;
+            continue;
+        }
+        const uint64_t n = std::min<uint64_t>(frames - done, static_cast<uint64_t>(stretch));
+        skipDrawingSideBySide(n, among);
+        done += n;
+    }
 }
 
 template <EngineNumType T>

@@ -60,12 +60,12 @@ public:
 
     // Advances the song by `frames` frames exactly as Render would, without
     // making the samples. When at most one bank has a tone with noise, every
-    // bank skips the whole stretch on its own (the fast seek); otherwise,
-    // while at most one bank's current note can draw random numbers,
-    // each bank skips the stretch its current note has left in closed form
-    // (the fast seek); elsewhere the mixer renders into a scratch buffer.
-    // A looping song is skipped the same way up to its end; only a stretch
-    // that crosses the end goes to the mixer. Allocates (the fast seek's
+    // bank skips the whole stretch on its own (the fast seek); otherwise so
+    // does every bank without one, and the banks with one skip note by
+    // note, side by side wherever at most one of them draws and frame by
+    // frame, in bank order, where more may. A looping song is skipped the
+    // same way up to its end; only a stretch that crosses the end goes to
+    // the mixer. Allocates (the fast seek's
     // bounded note memo, a copy of the state for a looping song): on the
     // building thread, never in the audio loop. `remember`: the owed noise
     // steps are paid from, and leave, filter states shared with later skips
@@ -95,6 +95,12 @@ private:
     // Skip for a looping song while it does not reach its end; false (state
     // untouched) when the stretch crosses it.
     bool skipBeforeRestart(uint64_t frames, bool remember);
+    // Skip for the banks in `among` that may draw, with the others
+    // skipped apart, in a song that does not loop.
+    void skipDrawingBanks(const std::array<bool, kBanks>& among, uint64_t frames) noexcept;
+    // Skip inside the current notes of the banks in `among` while more than
+    // one of them may draw.
+    void skipDrawingSideBySide(uint64_t frames, const std::array<bool, kBanks>& among) noexcept;
     // The noise steps a skip owes for every bank that plays on.
     void settleSkipDebt(bool remember) const noexcept;
     // kSplit: some bank is left out of the mix or tapped; false is the plain

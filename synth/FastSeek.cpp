@@ -22,42 +22,11 @@
 #include <vector>
 
 #include "compiler/BitCast.h"
+#include "synth/LfoPhase.h"
 #include "synth/PlayerSample.h"
 
 namespace tavolin {
 namespace {
-
-// Float and Double: the spacing of the numbers of F around x (x finite and
-// > 0), taken from its exponent bits; 0 where that spacing is above 1 or x
-// is no such number.
-template <typename F>
-F spacingAt(F x) noexcept {
-    if (!(x > F(0)) || !(x < F(1) / std::numeric_limits<F>::epsilon())) return F(0);
-    if constexpr (std::is_same_v<F, float>) {
-        const uint32_t e = (bitCast<uint32_t>(x) >> 23) & 0xFFu;
-        return e > 23 ? bitCast<float>((e - 23) << 23) : std::numeric_limits<float>::denorm_min();
-    } else {
-        const uint64_t e = (bitCast<uint64_t>(x) >> 52) & 0x7FFu;
-        return e > 52 ? bitCast<double>((e - 52) << 52) : std::numeric_limits<double>::denorm_min();
-    }
-}
-
-// Float and Double: the weight of x's lowest set bit (x finite and > 0, a
-// power of two), so x is a whole multiple of it; 0 where that is not a normal
-// number of F.
-template <typename F>
-F lowestBit(F x) noexcept {
-    if (!(x > F(0)) || !std::isfinite(x)) return F(0);
-    constexpr int kMantissa = std::numeric_limits<F>::digits - 1;
-    using Bits = std::conditional_t<std::is_same_v<F, float>, uint32_t, uint64_t>;
-    const Bits bits = bitCast<Bits>(x);
-    const Bits exponent = bits >> kMantissa;
-    if (exponent == 0) return F(0);  // subnormal
-    const Bits mantissa = (bits & ((Bits{1} << kMantissa) - 1)) | (Bits{1} << kMantissa);
-    const int shift = std::countr_zero(mantissa);
-    if (exponent <= static_cast<Bits>(kMantissa - shift)) return F(0);
-    return bitCast<F>(static_cast<Bits>(exponent - static_cast<Bits>(kMantissa - shift)) << kMantissa);
-}
 
 // x is a whole multiple of the spacing u (a power of two, at most 1).
 template <typename F>
@@ -111,48 +80,6 @@ int64_t samplesUpTo(T phase, T limit) noexcept {
         if (!(phase + static_cast<T>(j) > limit) || (j > 1 && phase + static_cast<T>(j - 1) > limit)) return -1;
         return j;
     }
-}
-
-// The LFO phase after `count` advances of (phase + 1) mod period.
-template <EngineNumType T>
-T lfoPhaseAfter(T phase, T period, int64_t count) noexcept {
-    if (!(period > T{}) || count <= 0) return phase;
-    if constexpr (kIsFix<T>) {
-        const int64_t p = phase.raw();
-        if (p >= 0 && p < (int64_t{1} << 60) && count < (int64_t{1} << 30))
-            return Fix::fromRaw((p + count * 65536) % period.raw());
-    } else {
-        // Phase and period on a grid that stays exact up to period + 1: every
-        // step is exact, and the steps are modular arithmetic on the grid.
-        // the coarsest grid of 2^-k (k >= 0) holding both phase and period
-        T u = std::min(T(1), lowestBit(period));
-        if (phase > T(0)) u = std::min(u, lowestBit(phase));
-        if (period >= T(1) && phase >= T(0) && phase < period && u > T(0) && spacingAt(period + T(2)) <= u) {
-            const double unit = 1.0 / static_cast<double>(u);  // a power of two
-            if (unit <= 1099511627776.0) {  // 2^40: the scaled values fit
-                const auto P = static_cast<int64_t>(static_cast<double>(period) * unit);
-                const auto p = static_cast<int64_t>(static_cast<double>(phase) * unit);
-                const auto step = static_cast<int64_t>(unit);
-                if (P > 0 && count < (int64_t{1} << 61) / step) {
-                    const int64_t r = (p + count * step) % P;  // p < P <= 2^53: no overflow
-                    return static_cast<T>(static_cast<double>(r) / unit);
-                }
-            }
-        }
-    }
-    // otherwise one step at a time, as the per-sample advance takes them
-    for (int64_t i = 0; i < count; ++i) {
-        if constexpr (kIsFix<T>) {
-            int64_t r = phase.raw() + 65536;
-            if (r >= period.raw()) r %= period.raw();
-            phase = Fix::fromRaw(r);
-        } else {
-            T r = phase + T(1);
-            if (r >= period) r = r < period * T(2) ? r - period : std::fmod(r, period);
-            phase = r;
-        }
-    }
-    return phase;
 }
 
 }  // namespace
@@ -320,6 +247,20 @@ bool BankPlayer<T>::seekNoteRepeats() const noexcept {
         for (int32_t i = 1; i < tone.dutyCount; ++i)
             if (bitCast<uint32_t>(tone.duty(i)) != bitCast<uint32_t>(tone.duty(0))) return false;
     return true;
+}
+
+// A note that cannot draw draws nothing to its end; a noise wave or level
+// noise draws in every sounding sample; frequency noise only where a
+// half-cycle boundary draws the next half-cycle's length (a note start,
+// which draws too, comes after the note's last sample).
+template <EngineNumType T>
+int64_t BankPlayer<T>::samplesBeforeDraw() const noexcept {
+    const int64_t left = samplesLeftInNote();
+    if (left <= 0 || m_index >= m_count) return 0;
+    if (!mayDrawInNote()) return left;
+    if (m_hasLevelNoise || m_toneSlot->wave == static_cast<int32_t>(Wave::Noise)) return 0;
+    const int64_t quiet = samplesUpTo(m_phase, m_halfLength);
+    return quiet < 0 ? 0 : std::min(quiet, left);
 }
 
 template <EngineNumType T>
@@ -589,6 +530,7 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     template bool BankPlayer<T>::skipQuietStretch(uint64_t, uint64_t&) noexcept; \
     template void BankPlayer<T>::flushSeekClocks() noexcept;                 \
     template bool BankPlayer<T>::seekNoteRepeats() const noexcept;           \
+    template int64_t BankPlayer<T>::samplesBeforeDraw() const noexcept;      \
     template int64_t BankPlayer<T>::runSeekNote(uint64_t, uint64_t&) noexcept; \
     template void BankPlayer<T>::payNoteDraws(int64_t) noexcept;             \
     template void BankPlayer<T>::oweNoise(int64_t) noexcept;                 \

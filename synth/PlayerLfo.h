@@ -8,6 +8,7 @@
 
 #include "synth/BankPlayer.h"
 #include "synth/HotInline.h"
+#include "synth/LfoPhase.h"
 
 namespace tavolin {
 
@@ -184,30 +185,7 @@ void BankPlayer<T>::advanceLfoClock(int64_t count) noexcept {
 // advanceLfoPhase calls.
 template <EngineNumType T>
 void BankPlayer<T>::stepLfoPhase(LfoState<T>& lfo, int64_t count) noexcept {
-    if (!(lfo.period > T{})) return;
-    if constexpr (kIsFix<T>) {
-        // every single step is (phase + 65536) mod period for phase >= 0
-        const int64_t p = lfo.phase.raw();
-        if (p >= 0 && p < (int64_t{1} << 60) && count < (int64_t{1} << 30)) {
-            lfo.phase = Fix::fromRaw((p + count * 65536) % lfo.period.raw());
-            return;
-        }
-    }
-    // Float and Double round at every step: step one at a time, with the
-    // very operations of advanceLfoPhase, in registers.
-    const T period = lfo.period;
-    T p = lfo.phase;
-    for (int64_t i = 0; i < count; ++i) {
-        if constexpr (kIsFix<T>) {
-            int64_t r = p.raw() + 65536;
-            if (r >= period.raw()) r %= period.raw();
-            p = Fix::fromRaw(r);
-        } else {
-            p = p + T(1);
-            if (p >= period) p = p < period * T(2) ? p - period : std::fmod(p, period);
-        }
-    }
-    lfo.phase = p;
+    lfo.phase = lfoPhaseAfter(lfo.phase, lfo.period, count);
 }
 
 }  // namespace tavolin

@@ -37,7 +37,7 @@ bool BankPlayer<T>::boundaryStep(int32_t remaining) noexcept {
         }
     }
     if (!isZero(m_pitchLfo.depth) && m_pitchLfo.period > T{})
-        cycle = vibratoCycle(cycle, m_pitchLfo.depth, lfoSine(m_pitchLfo.phase, m_pitchLfo.period));
+        cycle = applyVibrato(cycle, m_vibratoMemo.factor(m_pitchLfo.phase, m_pitchLfo.period, m_pitchLfo.depth));
     if (m_halfCycle == 1) {
         if (numInt<T>(remaining) < cycle && !m_hasSlurTarget) {
             m_silent = true;

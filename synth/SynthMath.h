@@ -3,7 +3,9 @@
 // is not the plain real formula in 16.16 lives here, one function each.
 #pragma once
 
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <type_traits>
@@ -427,27 +429,112 @@ inline T lfoSine(T phase, T period) noexcept {
 // 2^(e) for the vibrato: double precision; rounded to single for Fix and Float.
 inline float powerOfTwoSingle(float e) noexcept { return static_cast<float>(powerOfTwo(static_cast<double>(e))); }
 
+// The vibrato's step on the cycle length: under s = depth * sine semitones,
+// P * factor for s > 0 and P / factor for s < 0 with factor = 2^(|s|/12),
+// and P itself for s = 0 (sign 0).
+template <EngineNumType T>
+struct VibratoFactor {
+    T factor{};
+    int32_t sign = 0;
+};
+
+template <EngineNumType T>
+inline VibratoFactor<T> vibratoFactor(T depth, T sine) noexcept {
+    if constexpr (kIsFix<T>) {
+        const float s = static_cast<float>((sine * depth).raw()) / 65536.0f;
+        if (s > 0.0f) return {fixFromFloatProduct(powerOfTwoSingle(s / 12.0f)), 1};
+        if (s < 0.0f) return {fixFromFloatProduct(powerOfTwoSingle(-s / 12.0f)), -1};
+        return {};
+    } else if constexpr (std::is_same_v<T, float>) {
+        const float s = depth * sine;
+        if (s > 0.0f) return {powerOfTwoSingle(s / 12.0f), 1};
+        if (s < 0.0f) return {powerOfTwoSingle(-s / 12.0f), -1};
+        return {};
+    } else {
+        const double s = static_cast<double>(static_cast<float>(depth * sine));
+        if (s > 0.0) return {powerOfTwo(s / 12.0), 1};
+        if (s < 0.0) return {powerOfTwo(-s / 12.0), -1};
+        return {};
+    }
+}
+
+template <EngineNumType T>
+inline T applyVibrato(T cycle, VibratoFactor<T> v) noexcept {
+    if (v.sign > 0) return cycle * v.factor;
+    if (v.sign < 0) return quot(cycle, v.factor);
+    return cycle;
+}
+
 // Cycle length P under a vibrato of `depth` semitones at LFO sine `sine`:
 // s = depth * sine; P * 2^(s/12) for s > 0, P / 2^(-s/12) for s < 0.
 template <EngineNumType T>
 inline T vibratoCycle(T cycle, T depth, T sine) noexcept {
-    if constexpr (kIsFix<T>) {
-        const float s = static_cast<float>((sine * depth).raw()) / 65536.0f;
-        if (s > 0.0f) return cycle * fixFromFloatProduct(powerOfTwoSingle(s / 12.0f));
-        if (s < 0.0f) return quot(cycle, fixFromFloatProduct(powerOfTwoSingle(-s / 12.0f)));
-        return cycle;
-    } else if constexpr (std::is_same_v<T, float>) {
-        const float s = depth * sine;
-        if (s > 0.0f) return cycle * powerOfTwoSingle(s / 12.0f);
-        if (s < 0.0f) return cycle / powerOfTwoSingle(-s / 12.0f);
-        return cycle;
-    } else {
-        const double s = static_cast<double>(static_cast<float>(depth * sine));
-        if (s > 0.0) return cycle * powerOfTwo(s / 12.0);
-        if (s < 0.0) return cycle / powerOfTwo(-s / 12.0);
-        return cycle;
-    }
+    return applyVibrato(cycle, vibratoFactor(depth, sine));
 }
+
+// The vibrato's factor at an LFO phase, period and depth, remembered: the
+// factor is a pure function of the three (a sine and a power of two, the
+// costliest steps of a half-cycle boundary), and an LFO restarted at every
+// note and stepped a whole sample at a time meets the same phases again and
+// again. A direct-mapped table inside the player, for one period and depth
+// at a time (a generation number forgets the rest): a lookup either finds
+// the very bits the functions gave, or computes and keeps them.
+template <EngineNumType T>
+class VibratoMemo {
+public:
+    VibratoFactor<T> factor(T phase, T period, T depth) noexcept {
+        const Bits q = bitsOf(period), d = bitsOf(depth);
+        if (q != m_period || d != m_depth || m_generation == 0) [[unlikely]] renew(q, d);
+        const Bits p = bitsOf(phase);
+        Entry& e = m_entries[slotOf(phase, p)];
+        if (e.generation == m_generation && e.phase == p) [[likely]] return e.value;
+        e = Entry{p, vibratoFactor(depth, lfoSine(phase, period)), m_generation};
+        return e.value;
+    }
+
+private:
+    using Bits = std::conditional_t<std::is_same_v<T, float>, uint32_t, uint64_t>;
+    static constexpr size_t kEntries = 1024;
+
+    static Bits bitsOf(T v) noexcept {
+        if constexpr (kIsFix<T>) return static_cast<uint64_t>(v.raw());
+        else {
+            Bits b;
+            std::memcpy(&b, &v, sizeof b);
+            return b;
+        }
+    }
+    // Whole-sample phases (the usual case) take consecutive slots; others
+    // are spread by their bits.
+    static size_t slotOf(T phase, Bits bits) noexcept {
+        uint64_t whole, rest;
+        if constexpr (kIsFix<T>) {
+            whole = bits >> 16;
+            rest = bits & 0xFFFFu;
+        } else {
+            const bool inRange = phase >= T(0) && phase < T(1 << 30);
+            whole = inRange ? static_cast<uint64_t>(phase) : 0;
+            rest = inRange && static_cast<T>(whole) == phase ? 0 : bits;
+        }
+        return static_cast<size_t>((whole + rest * 0x9E3779B97F4A7C15u) & (kEntries - 1));
+    }
+    void renew(Bits period, Bits depth) noexcept {
+        m_period = period;
+        m_depth = depth;
+        if (++m_generation == 0) {  // wrapped: no entry may pass for the new generation
+            for (Entry& e : m_entries) e.generation = 0;
+            m_generation = 1;
+        }
+    }
+    struct Entry {
+        Bits phase = 0;
+        VibratoFactor<T> value{};
+        uint32_t generation = 0;  // 0: empty
+    };
+    std::array<Entry, kEntries> m_entries{};
+    Bits m_period = 0, m_depth = 0;
+    uint32_t m_generation = 0;
+};
 
 // --------------------------------------------------------------- timing
 

@@ -101,8 +101,8 @@ TYPED_TEST(Passage, IsTheSameStretchOfTheWholeRender) {
 }
 
 // The skip to many places of vibrato songs written out note by note, with
-// one bank drawing random numbers (every bank skips on its own) or two (the
-// mixer takes the stretches where both draw), the song played once or
+// one bank drawing random numbers (every bank skips on its own) or two and
+// three (their draws interleaved frame by frame as the mixer takes them), the song played once or
 // looping (the skip crossing its end or not): from each place, the next
 // frames are the whole render's.
 TYPED_TEST(Passage, SkipLandsOnTheWholeRenderEverywhere) {
@@ -110,6 +110,10 @@ TYPED_TEST(Passage, SkipLandsOnTheWholeRenderEverywhere) {
     const std::array<std::string, 6> songs[] = {
         {kVibrato, "O5" + times("CDEFGAB>C<", 6), "O4@1" + times("CEGC", 12), "O6" + times("C&D", 12), "", "@4O4" + times("C16R16C32C32R16", 20)},
         {kVibrato + "@W2:0R20N30:50", "@2O5" + times("CDEF", 12), "@4O3" + times("CRC", 16), "O4" + times("GA", 24)},
+        // frequency noise (draws at boundaries) beside a noise drum and a
+        // level-noise bank (draw every sample), a slurred vibrato chain aside
+        {kVibrato + "@W3:0R25:50@W5:1N40:50", "O5" + times("C&D&E&F&", 12) + "G", "@3O4" + times("CDEF", 12),
+         "@5O3" + times("CR", 24), "", "@4O4" + times("C16R16C32C32R16", 20)},
     };
     constexpr uint64_t kLook = 700;
     for (size_t s = 0; s < std::size(songs); ++s) {
