@@ -38,6 +38,11 @@ constexpr std::array kCommands{
     KeyCommand{"find", TR("検索"), "Ctrl+F", true, nullptr},
     KeyCommand{"findNext", TR("次を検索"), "F3", true, nullptr},
     KeyCommand{"findPrevious", TR("前を検索"), "Shift+F3", true, nullptr},
+    KeyCommand{"zoomIn", TR("文字を大きく"), "Ctrl++", true, nullptr, "Ctrl+="},
+    KeyCommand{"zoomOut", TR("文字を小さく"), "Ctrl+-", true, nullptr},
+    KeyCommand{"zoomReset", TR("文字を標準の大きさに"), "Ctrl+0", true, nullptr},
+    KeyCommand{"speakCaret", TR("カーソル位置を読み上げ"), "F8", true, nullptr},
+    KeyCommand{"speakPlayhead", TR("再生位置を読み上げ"), "Shift+F8", true, nullptr},
     KeyCommand{"reference", TR("MMLリファレンス"), "", true, ""},
     KeyCommand{"firstSteps", TR("はじめの一歩"), "", true, ""},
 };

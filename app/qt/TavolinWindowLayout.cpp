@@ -586,6 +586,8 @@ QAction* TavolinWindow::keyAction(const window::KeyCommand& command) {
         {"undo", "editUndo"}, {"redo", "editRedo"}, {"cut", "editCut"}, {"copy", "editCopy"}, {"paste", "editPaste"},
         {"selectAll", "editSelectAll"}, {"find", "editFind"}, {"findNext", "editFindNext"},
         {"findPrevious", "editFindPrevious"}, {"reference", "help:reference"}, {"firstSteps", "help:firstSteps"},
+        {"zoomIn", "zoomIn"}, {"zoomOut", "zoomOut"}, {"zoomReset", "zoomReset"}, {"speakCaret", "speakCaret"},
+        {"speakPlayhead", "speakPlayhead"},
     };
     for (const auto& [id, name] : kNamed)
         if (std::string_view(command.id) == id) return findChild<QAction*>(QString::fromLatin1(name));

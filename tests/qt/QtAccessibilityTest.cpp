@@ -146,16 +146,26 @@ TEST_P(QtAccessibility, EveryControlOfTheWindowAndItsDialogsHasAName) {
              [&] { window.askRecovery({"t", "x", "r", "d", "l"}); },
              [&] { window.askKeepOrReload("x", "keep", "reload"); },
              [&] { model.runCommand(Command::Play); },
+             [&] { window.findChild<QAction*>(QStringLiteral("editKeys"))->trigger(); },
          }) {
         Walk w = walkDialogs(open, &dialogs);
         all.checked += w.checked;
         all.unnamed << w.unnamed;
         all.names << w.names;
     }
+    // The tool windows beside the editor: the reference and the first steps.
+    for (const char* name : {"reference", "firstSteps"}) {
+        window.findChild<QAction*>(QStringLiteral("help:%1").arg(QLatin1String(name)))->setChecked(true);
+        Walk w = walkWidget(window.findChild<QWidget*>(QStringLiteral("%1Window").arg(QLatin1String(name))));
+        all.checked += w.checked;
+        all.unnamed << w.unnamed;
+        all.names << w.names;
+        ++dialogs;
+    }
     std::printf("%s: %d controls of the window and %d of %d dialogs checked\n",
                 GetParam() == Language::English ? "English" : "Japanese", windowControls, all.checked - windowControls,
                 dialogs);
-    EXPECT_EQ(dialogs, 7);
+    EXPECT_EQ(dialogs, 10);
     EXPECT_GT(windowControls, 60);
     EXPECT_TRUE(all.unnamed.isEmpty()) << all.unnamed.join(QLatin1Char('\n')).toStdString();
     if (GetParam() == Language::English) {
@@ -242,6 +252,7 @@ TEST(QtEveryone, KeysSpeechThemesAndZoom) {
         TavolinWindow window;
         auto log = std::make_shared<output::VirtualDeviceLog>();
         window.setServices(std::make_unique<window::WindowLayers>(window.model(), output::VirtualAudioDevice::factory({}, log)));
+        QSettings().setValue(QStringLiteral("firstSteps/shown"), true);  // not a first start: the keys stay with the window
         window.useSettings();
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

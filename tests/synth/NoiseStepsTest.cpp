@@ -142,7 +142,9 @@ TYPED_TEST(NoiseSteps, RememberedPaymentsEqualSteppedInOrder) {
                 << pay.share << (pay.otherStart ? " from the other filter" : "") << ": y1 " << toD(got.y1) << " want "
                 << toD(expected.y1) << ", recalled " << stats.recalled;
             // The longer debt after the first starts where that one ended.
-            if (&pay == &pays[1]) EXPECT_EQ(stats.recalled, static_cast<int64_t>(static_cast<double>(total) * pays[0].share));
+            if (&pay == &pays[1]) {
+                EXPECT_EQ(stats.recalled, static_cast<int64_t>(static_cast<double>(total) * pays[0].share));
+            }
         }
     }
     forgetNoiseSteps();

@@ -4,6 +4,26 @@
 <context>
     <name>Texts</name>
     <message>
+        <source>文字を大きく</source>
+        <translation>Zoom in</translation>
+    </message>
+    <message>
+        <source>文字を小さく</source>
+        <translation>Zoom out</translation>
+    </message>
+    <message>
+        <source>文字を標準の大きさに</source>
+        <translation>Reset zoom</translation>
+    </message>
+    <message>
+        <source>カーソル位置を読み上げ</source>
+        <translation>Speak the caret's place</translation>
+    </message>
+    <message>
+        <source>再生位置を読み上げ</source>
+        <translation>Speak the playing position</translation>
+    </message>
+    <message>
         <source>キー・テーマ・拡大</source>
         <translation>Keys, themes and zoom</translation>
     </message>
