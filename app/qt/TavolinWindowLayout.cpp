@@ -21,6 +21,7 @@
 #include <QPainter>
 #include <QPlainTextDocumentLayout>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QScrollArea>
 #include <QSettings>
@@ -595,6 +596,13 @@ QAction* TavolinWindow::keyAction(const window::KeyCommand& command) {
 }
 
 void TavolinWindow::applyKeys() {
+    // The loop button's tooltip ends with its key, the user's.
+    if (auto* loop = qobject_cast<QPushButton*>(control(ctl::LoopPassage))) {
+        const QString keys = QString::fromStdString(m_keys.keysOf("loopPassage"));
+        QString tip = tr("選択範囲をループ再生: 選択範囲（またはピアノロールの目盛りをドラッグした範囲）を繰り返し再生します (Ctrl+L)");
+        tip.replace(QRegularExpression(QStringLiteral(" ?\\([^()]*\\)$")), keys.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(keys));
+        loop->setToolTip(tip);
+    }
     for (const window::KeyCommand& c : m_keys.commands()) {
         if (!m_keys.has(c)) continue;
         QAction* action = keyAction(c);

@@ -45,6 +45,18 @@ public:
         default: break;
         }
     }
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        QProxyStyle::drawControl(element, option, painter, widget);
+        if (element != CE_TabBarTabShape || m_palette.theme != window::Theme::HighContrast) return;
+        // Fusion's lighter face for the chosen tab does not show on black: every tab gets an edge,
+        // the chosen one a thick bar in the focus colour along its foot.
+        outline(painter, option->rect, qColour(m_palette.windowText), 1);
+        if (option->state & State_Selected) {
+            const QRect r = option->rect;
+            painter->fillRect(QRect(r.left() + 1, r.bottom() - 3, r.width() - 2, 4), qColour(m_palette.focus));
+        }
+    }
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                             const QWidget* widget) const override {
         QProxyStyle::drawComplexControl(control, option, painter, widget);

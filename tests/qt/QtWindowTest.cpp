@@ -490,13 +490,16 @@ TEST_F(QtWindow, KeysOfYourOwn) {
         d->choose(rowOf("play"), QKeySequence(QStringLiteral("F6")));
         refused = d->findChild<QLabel*>(QStringLiteral("keysMessage"))->text();
         d->choose(rowOf("play"), QKeySequence(QStringLiteral("Ctrl+Shift+P")));
+        d->choose(rowOf("loopPassage"), QKeySequence(QStringLiteral("Ctrl+Shift+L")));
         d->accept();
     });
     window->findChild<QAction*>(QStringLiteral("editKeys"))->trigger();
     EXPECT_EQ(refused, displayText("{keys} は「{command}」が使っています。先にそちらのキーを変えてください。")
                            .replace(QStringLiteral("{keys}"), QStringLiteral("F6")).replace(QStringLiteral("{command}"), displayText("停止")));
     EXPECT_EQ(play->shortcut().toString(QKeySequence::PortableText), QStringLiteral("Ctrl+Shift+P"));
-    EXPECT_EQ(QSettings().value(QStringLiteral("keys")).toString(), QStringLiteral("play=Ctrl+Shift+P"));
+    EXPECT_EQ(QSettings().value(QStringLiteral("keys")).toString(), QStringLiteral("loopPassage=Ctrl+Shift+L;play=Ctrl+Shift+P"));
+    EXPECT_TRUE(window->control(ctl::LoopPassage)->toolTip().endsWith(QStringLiteral(" (Ctrl+Shift+L)")))
+        << window->control(ctl::LoopPassage)->toolTip().toStdString();
     TavolinWindow next;
     next.useSettings();
     EXPECT_EQ(next.findChild<QAction*>(QStringLiteral("menu%1").arg(static_cast<int>(window::Command::Play)))->shortcut(),
