@@ -622,7 +622,7 @@ try {
     for (const k of keys) await page.keyboard.down(k);
     for (const k of keys.reverse()) await page.keyboard.up(k);
   };
-  const playing = () => page.evaluate(() => document.body.dataset.playing === 'true');
+  const isPlaying = () => page.evaluate(() => document.body.dataset.playing === 'true');
   await page.click('#file-menu summary');
   await page.click('#keys-open');
   await pressIn('stop', 'Control', 'l');
@@ -634,10 +634,10 @@ try {
   await page.waitForSelector('body[data-ready]');
   await page.keyboard.press('F5');
   await new Promise((ok) => setTimeout(ok, 300));
-  const afterF5 = await playing();
+  const afterF5 = await isPlaying();
   await page.keyboard.press('F7');
   await page.waitForSelector('body[data-playing="true"]', { timeout: 10000 }).catch(() => {});
-  expect('F5 idle, F7 plays, the tooltip names F7', [afterF5, await playing(), await page.$eval('#play', (b) => b.title)], [false, true, '再生 (F7)']);
+  expect('F5 idle, F7 plays, the tooltip names F7', [afterF5, await isPlaying(), await page.$eval('#play', (b) => b.title)], [false, true, '再生 (F7)']);
   await page.keyboard.press('F6');
   await page.click('#file-menu summary');
   await page.click('#keys-open');
