@@ -191,8 +191,13 @@ try {
   step('share link');
   // A share link (packed here by zlib, apart from the page's own packing) opens the song ready to
   // play; its WAV exports are the CLI's files byte for byte; Play starts the worklet.
+  // A page of its own, not a jump within the last one: the link opens with the load, over the text
+  // kept from before (its question answered), before the page says it is ready.
+  await page.goto('about:blank');
   await page.goto(url + shareLink);
   await page.waitForSelector('body[data-ready]');
+  await page.waitForFunction(() => document.querySelector('.cm-content').innerText.startsWith('@E1 O5'), { timeout: 5000 }).catch(() => {});
+  await page.waitForFunction(() => !document.body.dataset.checking);
   expect('shared song in bank A', await page.$eval('.cm-content', (e) => e.innerText), '@E1 O5 L16 [CEG>C<]2\n*あ*CDE {CDE} F8&G8');
   // Save writes the document as the window does (text mode: each CR LF of a tab is written CR CR
   // LF); the page's own share link carries exactly those bytes.
