@@ -13,31 +13,6 @@
 namespace tavolin::output {
 namespace {
 
-class SndfileSink final : public SampleSink {
-public:
-    SndfileSink(OutputFile& file, SNDFILE* sf) : m_file(file), m_sf(sf) {}
-    ~SndfileSink() override {
-        if (m_sf) sf_close(m_sf);
-    }
-    bool write(std::span<const int16_t> interleaved) override {
-        if (!m_sf) return false;
-        const auto frames = static_cast<sf_count_t>(interleaved.size() / 2);
-        return sf_writef_short(m_sf, interleaved.data(), frames) == frames;
-    }
-    bool finish() override {
-        if (!m_sf) return false;
-        // Closing flushes the encoder and writes the final headers (FLAC's
-        // stream info, the last Ogg page); only then may the file be moved.
-        const bool ok = sf_close(m_sf) == 0;
-        m_sf = nullptr;
-        return ok && m_file.commit();
-    }
-
-private:
-    OutputFile& m_file;
-    SNDFILE* m_sf;
-};
-
 // The encoder writing into memory, for a file whose comments are added to
 // its finished bytes: libsndfile seeks back to finish its headers, so the
 // bytes are only complete once it is closed.
@@ -75,16 +50,24 @@ struct MemoryFile {
     static sf_count_t tell(void* self) { return static_cast<sf_count_t>(static_cast<MemoryFile*>(self)->at); }
 };
 
-class CommentedSndfileSink final : public SampleSink {
+// The encoder's sink. Without comments it writes straight into the file; with
+// them it writes into memory, and the finished bytes get the comments on their
+// way to the file.
+class SndfileSink final : public SampleSink {
 public:
-    CommentedSndfileSink(OutputFile& file, AudioFileType type, std::vector<std::string> comments)
+    SndfileSink(OutputFile& file, AudioFileType type, std::vector<std::string> comments)
         : m_file(file), m_type(type), m_comments(std::move(comments)) {}
-    ~CommentedSndfileSink() override {
+    ~SndfileSink() override {
         if (m_sf) sf_close(m_sf);
     }
     bool open(SF_INFO& info) {
-        m_io = SF_VIRTUAL_IO{&MemoryFile::length, &MemoryFile::seek, &MemoryFile::read, &MemoryFile::write, &MemoryFile::tell};
-        m_sf = sf_open_virtual(&m_io, SFM_WRITE, &info, &m_memory);
+        if (m_comments.empty()) {
+            // The descriptor stays the OutputFile's: it closes, renames or removes it.
+            m_sf = sf_open_fd(m_file.descriptor(), SFM_WRITE, &info, SF_FALSE);
+        } else {
+            m_io = SF_VIRTUAL_IO{&MemoryFile::length, &MemoryFile::seek, &MemoryFile::read, &MemoryFile::write, &MemoryFile::tell};
+            m_sf = sf_open_virtual(&m_io, SFM_WRITE, &info, &m_memory);
+        }
         return m_sf != nullptr;
     }
     bool write(std::span<const int16_t> interleaved) override {
@@ -94,14 +77,18 @@ public:
     }
     bool finish() override {
         if (!m_sf) return false;
+        // Closing flushes the encoder and writes the final headers (FLAC's
+        // stream info, the last Ogg page); only then may the file be moved.
         const bool closed = sf_close(m_sf) == 0;
         m_sf = nullptr;
         if (!closed) return false;
-        std::string& bytes = m_memory.bytes;
-        const bool tagged = m_type == AudioFileType::Flac ? addFlacComments(bytes, m_comments) : addOggComments(bytes, m_comments);
-        if (!tagged) return false;
-        return m_file.write(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())) &&
-               m_file.commit();
+        if (!m_comments.empty()) {
+            std::string& bytes = m_memory.bytes;
+            const bool tagged = m_type == AudioFileType::Flac ? addFlacComments(bytes, m_comments) : addOggComments(bytes, m_comments);
+            if (!tagged || !m_file.write(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())))
+                return false;
+        }
+        return m_file.commit();
     }
 
 private:
@@ -129,15 +116,9 @@ std::unique_ptr<SampleSink> openSndfileSink(OutputFile& file, AudioFileType type
     case AudioFileType::Wav: return nullptr;
     }
     if (!sf_format_check(&info)) return nullptr;
-    if (!comments.empty()) {
-        auto sink = std::make_unique<CommentedSndfileSink>(file, type, comments);
-        if (!sink->open(info)) return nullptr;
-        return sink;
-    }
-    // The descriptor stays the OutputFile's: it closes, renames or removes it.
-    SNDFILE* sf = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
-    if (!sf) return nullptr;
-    return std::make_unique<SndfileSink>(file, sf);
+    auto sink = std::make_unique<SndfileSink>(file, type, comments);
+    if (!sink->open(info)) return nullptr;
+    return sink;
 }
 
 std::optional<DecodedAudio> decodeAudioFile(const std::string& path) {

@@ -248,6 +248,16 @@ std::optional<PianoRoll::Stretch> PianoRoll::stepTo(Step how, bool extend) {
     return Stretch{to->bank, std::min(m_stretchAnchor->note, to->note), std::max(m_stretchAnchor->note, to->note)};
 }
 
+std::optional<RollSelection> PianoRoll::selectionOf(const Stretch& stretch, const document::TabTexts& texts) const {
+    auto first = selectionOf(TimelineRef{stretch.bank, stretch.first}, texts);
+    if (!first || stretch.last == stretch.first) return first;
+    if (const auto last = selectionOf(TimelineRef{stretch.bank, stretch.last}, texts); last && last->tab == first->tab) {
+        first->range.start = std::min(first->range.start, last->range.start);
+        first->range.end = std::max(first->range.end, last->range.end);
+    }
+    return first;
+}
+
 const TimelineNote* PianoRoll::noteOf(TimelineRef ref) const noexcept {
     if (!m_song || ref.bank < 0 || ref.bank >= kBankCount) return nullptr;
     const auto& notes = m_song->timeline.banks[static_cast<size_t>(ref.bank)].notes;

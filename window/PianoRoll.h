@@ -174,6 +174,9 @@ public:
         size_t last = 0;
     };
     std::optional<Stretch> stepTo(Step how, bool extend);
+    // What a stretch selects: from its first note's source to its last's when
+    // both were written in one tab, else the first note's alone.
+    std::optional<RollSelection> selectionOf(const Stretch& stretch, const document::TabTexts& texts) const;
     // Scrolls so that the note shows (from a quarter of the width when it did
     // not). True when the view moved.
     bool scrollToShow(TimelineRef ref);

@@ -74,14 +74,8 @@ void TavolinWindow::showRollCaret() {
 
 void TavolinWindow::selectRollNote(int bank, size_t note, std::optional<size_t> last) {
     if (!m_model) return;
-    auto selection = m_roll->model().selectionOf({bank, note}, m_model->tabTexts);
+    const auto selection = m_roll->model().selectionOf(window::PianoRoll::Stretch{bank, note, last.value_or(note)}, m_model->tabTexts);
     if (!selection) return;
-    // A stretch: from the first note's source to the last's, when both were written in one tab.
-    if (const auto end = last && *last != note ? m_roll->model().selectionOf({bank, *last}, m_model->tabTexts) : std::nullopt;
-        end && end->tab == selection->tab) {
-        selection->range.start = std::min(selection->range.start, end->range.start);
-        selection->range.end = std::max(selection->range.end, end->range.end);
-    }
     // The tab switch shows that tab's old caret first: its note must not take
     // the highlight (and the view) from the clicked one.
     m_rollSelecting = true;

@@ -594,13 +594,8 @@ std::string Roll::step(int how, bool extend) {
     if (m_roll.stale() || how < 0 || how > static_cast<int>(Step::BankBelow)) return "null";
     const auto stretch = m_roll.stepTo(static_cast<Step>(how), extend);
     if (!stretch) return "null";
-    auto first = m_roll.selectionOf({stretch->bank, stretch->first}, m_tabs);
+    const auto first = m_roll.selectionOf(*stretch, m_tabs);
     if (!first) return "null";
-    // A stretch: from the first note's source to the last's, when both were written in one tab.
-    if (const auto last = m_roll.selectionOf({stretch->bank, stretch->last}, m_tabs); last && last->tab == first->tab) {
-        first->range.start = std::min(first->range.start, last->range.start);
-        first->range.end = std::max(first->range.end, last->range.end);
-    }
     return Json{{"tab", first->tab}, {"start", first->range.start}, {"end", first->range.end}}.dump();
 }
 
