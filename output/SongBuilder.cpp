@@ -170,6 +170,30 @@ void GeneratorWrapper::settleForCheckpoint() const noexcept {
     if (hasSong()) visit([](const auto& set) { set.settleForCheckpoint(); });
 }
 
+std::shared_ptr<GeneratorWrapper> GeneratorWrapper::snapshot() const {
+    if (!hasSong()) return nullptr;
+    auto copy = std::make_shared<GeneratorWrapper>();
+    copy->sampleRateHz = sampleRateHz;
+    copy->skippedFrames = skippedFrames;
+    visit([&copy](const auto& set) {
+        using Set = std::remove_cvref_t<decltype(set)>;
+        auto& slot = copy->slot<typename NumOf<Set>::type>();
+        slot = std::make_unique<Set>();
+        slot->copyStateFrom(set);
+        slot->setAudible(set.audible());
+    });
+    return copy;
+}
+
+size_t GeneratorWrapper::stateBytes() const noexcept {
+    if (!hasSong()) return 0;
+    return visit([](const auto& set) {
+        size_t bytes = sizeof(set);
+        for (int b = 0; b < kBankCount; ++b) bytes += set.player(b).events().capacity() * sizeof(set.player(b).events()[0]);
+        return bytes;
+    });
+}
+
 void GeneratorWrapper::setPassage(uint64_t frames, bool loop) {
     m_passageFrames = std::max<uint64_t>(frames, 1);
     m_passageLoop = loop;

@@ -130,6 +130,12 @@ public:
     // Pays the noise steps a skip left owed, so that the song can serve as
     // a checkpoint. A building thread.
     void settleForCheckpoint() const noexcept;
+    // A copy of the song as it stands (its banks' state and lists, no
+    // passage), to be adopted later; allocates, on a building thread. Null
+    // when there is no song.
+    std::shared_ptr<GeneratorWrapper> snapshot() const;
+    // The bytes snapshot() holds on to: the banks and their lists.
+    size_t stateBytes() const noexcept;
     // From here the song plays `frames` frames (at least 1) and then ends
     // (renders silence, IsFinished), or with `loop` starts that stretch
     // again from the state it has now, for ever, so every pass has the same

@@ -39,7 +39,8 @@ struct LiveSwap::Request {
     std::optional<LivePassage> passage;
 };
 
-LiveSwap::LiveSwap(output::Player& player) : m_player(player), m_thread([this] { work(); }) {}
+LiveSwap::LiveSwap(output::Player& player, const CheckpointShelf* checkpoints)
+    : m_player(player), m_shelf(checkpoints), m_thread([this] { work(); }) {}
 
 LiveSwap::~LiveSwap() {
     {
@@ -211,12 +212,15 @@ void LiveSwap::warm(const Song& song, const output::WaveOutParam& stream, uint64
 }
 
 uint64_t LiveSwap::skipTo(output::GeneratorWrapper& song, uint64_t frame, uint64_t epoch) {
-    if (m_checkpoint && m_checkpointEpoch == epoch && m_checkpointFrame <= frame && song.adoptStateOf(*m_checkpoint)) {
-        song.Skip(frame - m_checkpointFrame);
-        return m_checkpointFrame;
-    }
-    song.Skip(frame);
-    return 0;
+    // The latest state the song can take up: the one warmed where the stream
+    // stood, or a checkpoint along the song, whichever lies nearer.
+    const bool warmed = m_checkpoint && m_checkpointEpoch == epoch && m_checkpointFrame <= frame;
+    std::optional<uint64_t> from;
+    if (m_shelf) from = m_shelf->adoptNearest(song, frame, warmed ? m_checkpointFrame : 0);
+    if (!from && warmed && song.adoptStateOf(*m_checkpoint)) from = m_checkpointFrame;
+    if (!from && warmed && m_shelf) from = m_shelf->adoptNearest(song, m_checkpointFrame);
+    song.Skip(frame - from.value_or(0));
+    return from.value_or(0);
 }
 
 void LiveSwap::build(Request& request) {

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <thread>
 
+#include "session/Checkpoints.h"
 #include "session/Passage.h"
 #include "session/SwapAnchor.h"
 #include "output/Playback.h"
@@ -80,7 +81,9 @@ class LiveSwap {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit LiveSwap(output::Player& player);
+    // `checkpoints`, when given, are where a seek may start from too; they
+    // must outlive this object.
+    explicit LiveSwap(output::Player& player, const CheckpointShelf* checkpoints = nullptr);
     // Waits for a build in flight; the player must outlive this object.
     ~LiveSwap();
     LiveSwap(const LiveSwap&) = delete;
@@ -142,6 +145,7 @@ private:
     static constexpr uint64_t kWarmFrames = 48000;
 
     output::Player& m_player;
+    const CheckpointShelf* m_shelf = nullptr;
     bool m_active = false;                      // UI thread
     output::BuildInputs m_settings;             // UI thread: Play's inputs (settings compared by offer)
     TabEdits m_edits;                           // UI thread: since the last offered song

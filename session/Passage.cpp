@@ -150,9 +150,9 @@ void skipSong(output::GeneratorWrapper& song, uint64_t frame, const SkipTo& skip
     else song.Skip(frame);
 }
 
-void placeSong(output::GeneratorWrapper& song, bool loop, const std::optional<LivePassage>& passage) {
+void placeSong(output::GeneratorWrapper& song, bool loop, const std::optional<LivePassage>& passage, const SkipTo& skip) {
     setPlayMode(song, loop, passage.has_value());
-    if (passage) enterPassage(song, *passage);
+    if (passage) enterPassage(song, *passage, skip);
 }
 
 }  // namespace tavolin::session

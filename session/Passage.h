@@ -49,7 +49,8 @@ using SkipTo = std::function<void(output::GeneratorWrapper& song, uint64_t frame
 void enterPassage(output::GeneratorWrapper& song, const LivePassage& passage, const SkipTo& skip = {});
 // Skips `song` to `frame` by `skip` when given, else by its own seek.
 void skipSong(output::GeneratorWrapper& song, uint64_t frame, const SkipTo& skip = {});
-void placeSong(output::GeneratorWrapper& song, bool loop, const std::optional<LivePassage>& passage);
+void placeSong(output::GeneratorWrapper& song, bool loop, const std::optional<LivePassage>& passage,
+               const SkipTo& skip = {});
 
 // Frames [from, to) of the song's timeline (endless loops played once, as
 // exported): the same song time for every bank.

@@ -16,7 +16,12 @@ std::optional<uint64_t> PlaySession::play(std::shared_ptr<output::GeneratorWrapp
                                           bool follow, std::shared_ptr<const output::SongMap> map) {
     stop();
     m_loop = start.passage ? false : start.loop;
-    placeSong(*song, start.loop, start.passage);
+    m_mode = CheckpointMode{m_loop, start.passage.has_value()};
+    placeSong(*song, start.loop, start.passage, [this](output::GeneratorWrapper& s, uint64_t frame) {
+        const uint64_t at = m_checkpoints.shelf().adoptNearest(s, frame).value_or(0);
+        s.Skip(frame - at);
+    });
+    if (follow) m_checkpoints.compiled(inputs, m_mode);
     const uint64_t first = start.passage ? start.passage->from : song->skippedFrames;
     if (!m_player.StartPlayback(std::move(song), format, host)) return std::nullopt;
     if (!follow) return first;
@@ -103,6 +108,8 @@ void PlaySession::editedTexts(const std::array<std::string, 6>& before, const st
 }
 
 bool PlaySession::offer(const output::BuildInputs& inputs, std::shared_ptr<const output::SongMap> map) {
+    // Playing or not, the latest song that compiles gets its checkpoints.
+    if (map && map->ok()) m_checkpoints.compiled(inputs, m_mode);
     return m_swap.active() && m_swap.offer(inputs, std::move(map));
 }
 

@@ -12,6 +12,7 @@
 #include "document/DocumentFormat.h"
 #include "output/Playback.h"
 #include "output/SongMap.h"
+#include "session/Checkpoints.h"
 #include "session/LiveSwap.h"
 #include "session/Passage.h"
 #include "session/PlayPoll.h"
@@ -71,6 +72,10 @@ public:
     // lit notes are placed in them), or null for no lit notes.
     PlayPoll poll(output::PlayPosition::Clock::time_point now, const document::TabTexts* texts);
 
+    // The checkpoints kept of the latest song compiled (see Checkpoints.h).
+    const CheckpointKeeper& checkpoints() const noexcept { return m_checkpoints; }
+    CheckpointKeeper& checkpoints() noexcept { return m_checkpoints; }
+
     output::Player& player() noexcept { return m_player; }
     const output::Player& player() const noexcept { return m_player; }
     LiveSwap& swap() noexcept { return m_swap; }
@@ -78,7 +83,9 @@ public:
 
 private:
     output::Player m_player;
-    LiveSwap m_swap{m_player};  // gone before the player it swaps songs into
+    CheckpointKeeper m_checkpoints;  // gone after the swap that reads it
+    LiveSwap m_swap{m_player, &m_checkpoints.shelf()};  // gone before the player it swaps songs into
+    CheckpointMode m_mode;           // of the latest Play or passage: the checkpoints' settings
     bool m_loop = false;                // Play's "Loop" (not a passage's)
     std::optional<uint64_t> m_waiting;  // the frame heard last, where a pause holds the music
     uint64_t m_switchesSeen = 0;        // of the stream playing now
