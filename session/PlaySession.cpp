@@ -17,9 +17,10 @@ std::optional<uint64_t> PlaySession::play(std::shared_ptr<output::GeneratorWrapp
     stop();
     m_loop = start.passage ? false : start.loop;
     m_mode = CheckpointMode{m_loop, start.passage.has_value()};
+    m_startedFrom = 0;
     placeSong(*song, start.loop, start.passage, [this](output::GeneratorWrapper& s, uint64_t frame) {
-        const uint64_t at = m_checkpoints.shelf().adoptNearest(s, frame).value_or(0);
-        s.Skip(frame - at);
+        m_startedFrom = m_checkpoints.shelf().adoptNearest(s, frame).value_or(0);
+        s.Skip(frame - m_startedFrom);
     });
     if (follow) m_checkpoints.compiled(inputs, m_mode);
     const uint64_t first = start.passage ? start.passage->from : song->skippedFrames;
@@ -108,8 +109,10 @@ void PlaySession::editedTexts(const std::array<std::string, 6>& before, const st
 }
 
 bool PlaySession::offer(const output::BuildInputs& inputs, std::shared_ptr<const output::SongMap> map) {
-    // Playing or not, the latest song that compiles gets its checkpoints.
-    if (map && map->ok()) m_checkpoints.compiled(inputs, m_mode);
+    // Playing or not, the latest song that compiles gets its checkpoints:
+    // for the swaps of what plays, or else for the next passage (Ctrl+L, a
+    // note clicked in the roll), since Play from a caret takes none.
+    if (map && map->ok()) m_checkpoints.compiled(inputs, m_swap.active() ? m_mode : CheckpointMode{false, true});
     return m_swap.active() && m_swap.offer(inputs, std::move(map));
 }
 

@@ -72,6 +72,9 @@ public:
     // lit notes are placed in them), or null for no lit notes.
     PlayPoll poll(output::PlayPosition::Clock::time_point now, const document::TabTexts* texts);
 
+    // The frame the last song played started from: a checkpoint's, or 0 when
+    // it was skipped from its start (or needed no skip).
+    uint64_t startedFrom() const noexcept { return m_startedFrom; }
     // The checkpoints kept of the latest song compiled (see Checkpoints.h).
     const CheckpointKeeper& checkpoints() const noexcept { return m_checkpoints; }
     CheckpointKeeper& checkpoints() noexcept { return m_checkpoints; }
@@ -86,6 +89,7 @@ private:
     CheckpointKeeper m_checkpoints;  // gone after the swap that reads it
     LiveSwap m_swap{m_player, &m_checkpoints.shelf()};  // gone before the player it swaps songs into
     CheckpointMode m_mode;           // of the latest Play or passage: the checkpoints' settings
+    uint64_t m_startedFrom = 0;
     bool m_loop = false;                // Play's "Loop" (not a passage's)
     std::optional<uint64_t> m_waiting;  // the frame heard last, where a pause holds the music
     uint64_t m_switchesSeen = 0;        // of the stream playing now

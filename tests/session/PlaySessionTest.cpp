@@ -111,3 +111,38 @@ TEST(PlaySession, PollTellsPauseSwapAndEnd) {
 
 }  // namespace
 }  // namespace tavolin::testing
+
+namespace tavolin::testing {
+namespace {
+
+// A compile while nothing plays gets checkpoints for the next passage; the
+// passage picked far into the song then starts from one and is heard as the
+// song skipped there from its start (two banks drawing random numbers, where
+// the cold skip is slowest).
+TEST(PlaySession, APassageFarIntoTheSongStartsFromACheckpoint) {
+    auto log = std::make_shared<output::VirtualDeviceLog>();
+    session::PlaySession s(output::VirtualAudioDevice::factory({.playDelayMicros = 5000}, log));
+    const output::BuildInputs in = songInputs("T150@W11:1R1.5:50@W12:4N25:0L8",
+                                              {"@11O4" + times("C E G ", 60), "@12" + times("O1C O7C16R16 ", 90)}, 1, 8000);
+    EXPECT_FALSE(s.offer(in, output::buildSongMap(in, false)));  // nothing plays: nothing swapped
+    s.checkpoints().waitIdle();
+    EXPECT_EQ(s.checkpoints().shelf().mode(), (session::CheckpointMode{false, true}));
+    ASSERT_GT(s.checkpoints().shelf().count(), 5u);
+    const uint64_t from = 8000 * 15 + 123, to = from + 8000;
+    RecordingHost host;
+    output::WaveFormat format;
+    ASSERT_TRUE(s.play(output::MakeGenerator(in, false, host, format), format, host, in,
+                       {false, session::LivePassage{from, to, false}}, false));
+    EXPECT_EQ(s.startedFrom(), from / s.checkpoints().shelf().spacing() * s.checkpoints().shelf().spacing());
+    ASSERT_TRUE(pollUntil(s, in.tabTexts, [&](const session::PlayPoll&) { return log->heardCopy().size() >= 2 * 4000; }));
+    s.stop();
+    auto cold = buildOrFail(in);
+    session::setPlayMode(*cold, false, true);
+    cold->Skip(from);
+    const std::vector<int16_t> want = cold->Render(4000), heard = log->heardCopy();
+    const std::vector<int16_t> got(heard.begin(), heard.begin() + 2 * 4000);
+    EXPECT_TRUE(got == want) << firstDifference(got, want);
+}
+
+}  // namespace
+}  // namespace tavolin::testing
