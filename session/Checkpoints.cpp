@@ -4,33 +4,14 @@
 
 #include <algorithm>
 
-#include "output/SongMap.h"
 #include "session/Passage.h"
 #include "session/SwapAnchor.h"
 
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
-
 namespace tavolin::session {
-namespace {
 
-// The same song as a swap builds it (the selected tab names the bank the
-// compile marks, even with no caret).
 bool sameSong(const output::BuildInputs& a, const output::BuildInputs& b) {
     return sameSwapSettings(a, b) && a.bankIndex == b.bankIndex && a.tabTexts == b.tabTexts;
 }
-
-// Idle time: the checkpoints never compete with the sound or the editor.
-void lowerThisThreadsPriority() {
-#if defined(__linux__)
-    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
-#endif
-}
-
-}  // namespace
 
 bool CheckpointShelf::begin(const output::BuildInputs& inputs, CheckpointMode mode, uint64_t frames) {
     m_walker.reset();
@@ -108,68 +89,13 @@ size_t CheckpointShelf::bytes() const {
     return total;
 }
 
-CheckpointKeeper::CheckpointKeeper() : m_thread([this] { work(); }) {}
-
-CheckpointKeeper::~CheckpointKeeper() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
-        ++m_serial;
-    }
-    m_wake.notify_all();
-    m_thread.join();
-}
-
-void CheckpointKeeper::compiled(const output::BuildInputs& inputs, CheckpointMode mode) {
-    {
-        std::lock_guard lock(m_mutex);
-        const auto same = [&](const std::optional<Job>& j) { return j && j->mode == mode && sameSong(j->inputs, swapInputs(inputs)); };
-        if (same(m_job) || (!m_job && same(m_current))) return;
-        m_job = Job{swapInputs(inputs), mode};
-        ++m_serial;
-    }
-    m_wake.notify_all();
-}
-
-void CheckpointKeeper::clear() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_job = Job{};  // no texts: nothing builds, and the shelf is emptied
-        ++m_serial;
-    }
-    m_wake.notify_all();
-}
-
-void CheckpointKeeper::waitIdle() {
-    std::unique_lock lock(m_mutex);
-    m_idle.wait(lock, [this] { return !m_job && !m_busy; });
-}
-
-void CheckpointKeeper::work() {
-    lowerThisThreadsPriority();
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_wake.wait(lock, [this] { return m_quit || m_job; });
-        if (m_quit) return;
-        Job job = std::move(*m_job);
-        m_job.reset();
-        m_current = job;
-        m_busy = true;
-        const uint64_t serial = m_serial;
-        lock.unlock();
-        // The song's length in its timeline: where the checkpoints end.
-        const std::shared_ptr<const output::SongMap> map = output::buildSongMap(job.inputs, false);
-        const uint64_t frames = map && map->ok() ? map->timeline.frames : 0;
-        if (m_shelf.begin(job.inputs, job.mode, frames)) {
-            // A second of song time per step: a newer compile is taken up soon.
-            const uint64_t budget = std::max<uint64_t>(job.inputs.sampleRateHz, 1);
-            while (m_serial.load() == serial && m_shelf.step(budget)) {
-            }
-        }
-        lock.lock();
-        m_busy = false;
-        if (!m_job) m_idle.notify_all();
-    }
+SkipTo checkpointSkip(const CheckpointShelf* shelf, uint64_t* from) {
+    if (!shelf) return {};
+    return [shelf, from](output::GeneratorWrapper& song, uint64_t frame) {
+        const uint64_t at = shelf->adoptNearest(song, frame).value_or(0);
+        if (from) *from = at;
+        song.Skip(frame - at);
+    };
 }
 
 }  // namespace tavolin::session

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "output/SongBuilder.h"
+#include "session/Passage.h"
 
 namespace tavolin::session {
 
@@ -74,6 +75,14 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Entry> m_entries;  // guarded; frames ascending
 };
+
+// The same song as a swap builds it: its settings, the selected tab (which
+// names the bank a compile marks, even with no caret) and the texts.
+bool sameSong(const output::BuildInputs& a, const output::BuildInputs& b);
+
+// A seek that starts from the shelf's nearest checkpoint (`from`, when
+// given, is told which); no shelf: the song's own seek.
+SkipTo checkpointSkip(const CheckpointShelf* shelf, uint64_t* from = nullptr);
 
 // Drives a shelf on a thread of its own at a lower priority: each compile
 // handed in replaces the work in hand. Every call from one thread (the

@@ -18,10 +18,7 @@ std::optional<uint64_t> PlaySession::play(std::shared_ptr<output::GeneratorWrapp
     m_loop = start.passage ? false : start.loop;
     m_mode = CheckpointMode{m_loop, start.passage.has_value()};
     m_startedFrom = 0;
-    placeSong(*song, start.loop, start.passage, [this](output::GeneratorWrapper& s, uint64_t frame) {
-        m_startedFrom = m_checkpoints.shelf().adoptNearest(s, frame).value_or(0);
-        s.Skip(frame - m_startedFrom);
-    });
+    placeSong(*song, start.loop, start.passage, checkpointSkip(&m_checkpoints.shelf(), &m_startedFrom));
     if (follow) m_checkpoints.compiled(inputs, m_mode);
     const uint64_t first = start.passage ? start.passage->from : song->skippedFrames;
     if (!m_player.StartPlayback(std::move(song), format, host)) return std::nullopt;

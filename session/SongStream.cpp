@@ -9,8 +9,8 @@
 
 namespace tavolin::session {
 SongStream::SongStream(output::BuildInputs inputs, bool loop, std::optional<LivePassage> passage,
-                       output::BuildHost& host, CompileResult* result)
-    : m_inputs(std::move(inputs)), m_loop(loop), m_passage(passage) {
+                       output::BuildHost& host, CompileResult* result, const CheckpointShelf* checkpoints)
+    : m_inputs(std::move(inputs)), m_shelf(checkpoints), m_loop(loop), m_passage(passage) {
     m_song = build(host, result);
 }
 
@@ -19,7 +19,7 @@ std::shared_ptr<output::GeneratorWrapper> SongStream::build(output::BuildHost& h
     std::shared_ptr<output::GeneratorWrapper> song = output::MakeGenerator(m_inputs, false, host, format, result);
     if (!song) return song;
     song->setAudible(m_audible);
-    placeSong(*song, m_loop, m_passage);
+    placeSong(*song, m_loop, m_passage, checkpointSkip(m_shelf));
     m_frame = 0;
     m_own = m_passage ? m_passage->from : song->skippedFrames;
     m_fadeFrom.clear();
@@ -81,7 +81,7 @@ bool SongStream::swap(const output::BuildInputs& inputs, output::BuildHost& host
         if (m_inputs.tabTexts[t] != next.tabTexts[t]) edits[t].push_back(changeBetween(m_inputs.tabTexts[t], next.tabTexts[t]));
     SwapPlace place = placeSwap(m_map->timeline, songFrame(), edits, map->timeline, m_passage);
     song->setAudible(m_audible);
-    enterSwap(*song, place, m_loop, {});
+    enterSwap(*song, place, m_loop, checkpointSkip(m_shelf));
 
     // What the old song would have played next: the new one fades in over it.
     const uint32_t fadeFrames = std::min(output::crossfadeFrames(m_inputs.sampleRateHz), output::kBlockFrames);

@@ -15,6 +15,7 @@
 #include "output/BankTapRing.h"
 #include "output/SongBuilder.h"
 #include "output/SongMap.h"
+#include "session/Checkpoints.h"
 #include "session/Passage.h"
 #include "synth/BankMask.h"
 
@@ -25,8 +26,10 @@ public:
     // Builds `inputs` as Play does; `loop` is Loop (a passage loops by its own flag).
     // Check ok() after: a failed build has told `host` why, and `result`
     // (when given) holds the compile outcome.
+    // `checkpoints`, when given, are where its seeks (the passage's start, a
+    // swap's place) may start from; they must outlive the stream.
     SongStream(output::BuildInputs inputs, bool loop, std::optional<LivePassage> passage, output::BuildHost& host,
-               CompileResult* result = nullptr);
+               CompileResult* result = nullptr, const CheckpointShelf* checkpoints = nullptr);
 
     bool ok() const noexcept { return m_song != nullptr; }
     // Renders `frames` frames (interleaved stereo) into the stream's buffer
@@ -67,6 +70,7 @@ private:
     std::shared_ptr<output::GeneratorWrapper> build(output::BuildHost& host, CompileResult* result);
 
     output::BuildInputs m_inputs;
+    const CheckpointShelf* m_shelf = nullptr;
     bool m_loop = false;
     std::optional<LivePassage> m_passage;
     BankMask m_audible = kAllBanks;

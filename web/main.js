@@ -344,6 +344,12 @@ checker.onmessage = ({ data }) => {
     rollDocument();
     delete document.body.dataset.checking;
   };
+  // A compile that succeeds while nothing plays: the player's checkpoints get ready for the next
+  // passage (while it plays, the swap sent with the edit sees to them).
+  if (data.result.ok && audio && document.body.dataset.playing !== 'true') {
+    const bytes = storedDocument();
+    if (bytes) post({ type: 'compiled', bytes, ...settings(), currentBank: currentBankOption() });
+  }
   const wait = lastEdit + pace.showAfter(!data.result.ok) - performance.now();
   if (wait > 0) setTimeout(shown, wait);
   else shown();
@@ -393,6 +399,9 @@ function fromPlayer(data) {
   if (data.status) say(data.status);
 }
 
+// Current Bank Play: the shown tab's bank alone (the common tab is refused, as in the window).
+const currentBankOption = () => ($('current-bank').checked ? (shownTab === 0 ? 'common' : tabNames()[shownTab]) : undefined);
+
 // Play, or with `pick` ({tab, from, to} in stored bytes) loop the passage the selection names.
 async function play(pick) {
   $('play').classList.remove('hint');
@@ -400,8 +409,7 @@ async function play(pick) {
   if (!bytes) return;
   const { arith, rate } = settings();
   const cursor = pick ? undefined : cursorOption();
-  // Current Bank Play: the shown tab's bank alone (the common tab is refused, as in the window).
-  const currentBank = $('current-bank').checked ? (shownTab === 0 ? 'common' : tabNames()[shownTab]) : undefined;
+  const currentBank = currentBankOption();
   const checked = engine.check(bytes, { arith, rate, lang, cursor, currentBank });
   if (!checked.ok) {
     lastError = checked.error;

@@ -144,6 +144,7 @@ function pump() {
     try {
       timed('swap', () => stream.swap(bytes));
       toMain({ type: 'swapped', frame, heardInMs: lead - (performance.now() - t0) });
+      wantCheckpoints(bytes, streamShelf);
     } catch {
       toMain({ type: 'kept', frame });  // the last good song plays on; the live check says why
     }
@@ -156,6 +157,31 @@ function pump() {
     fillWaiter = false;
     toMain({ type: 'filled' });
   }
+}
+
+// ---- checkpoints ----------------------------------------------------------------------------------
+// After each compile the engine sets out checkpoints along the song (for the stream's swaps, or
+// else for the next passage), taken a little at a time while the ring is well ahead, so that a
+// passage or a swap far into the song starts from the nearest one. Sound comes first.
+let shelfWanted = null;  // [bytes, options] not yet begun
+let shelfBusy = false;   // begun, with steps left to take
+let streamShelf = null;  // the options of the stream playing: its swaps' checkpoints
+
+function wantCheckpoints(bytes, options) {
+  shelfWanted = [bytes, options];
+}
+
+function idleCheckpoints() {
+  if (!engine || (!shelfWanted && !shelfBusy)) return;
+  if (stream && running && !paused && leadAtEnd < 40) return;
+  const t0 = performance.now();
+  if (shelfWanted) {
+    const [bytes, options] = shelfWanted;
+    shelfWanted = null;
+    shelfBusy = engine.checkpoints.begin(bytes, options);
+    return;
+  }
+  while (shelfBusy && performance.now() - t0 < 3) shelfBusy = engine.checkpoints.step(rate / 8);
 }
 
 function close() {
@@ -193,6 +219,10 @@ function open(m) {
   lastPumpEnd = performance.now();  // the open's own time is no wait of the system's
   leadAtEnd = (((written - read()) | 0) * 1000) / rate;
   pendingStart = { g, status: stream.passageStatus };
+  streamShelf = m.type === 'loop'
+    ? { arith: m.arith, rate: m.rate, currentBank: m.currentBank, passage: true }
+    : { arith: m.arith, rate: m.rate, currentBank: m.currentBank, cursor: m.cursor, loop: m.loop };
+  wantCheckpoints(m.bytes, streamShelf);
   worklet.postMessage({ type: 'start', base, generation: g });
 }
 let pendingStart = null;
@@ -250,6 +280,7 @@ async function fromPage({ data: m }) {
     toMain({ type: 'ready', shared: !!samples });
     if (!lockstep) setInterval(pump, 4);
     setInterval(tell, 20);
+    setInterval(idleCheckpoints, 25);
   } else if (m.type === 'play' || m.type === 'loop') {
     open(m);
   } else if (m.type === 'stop') {
@@ -260,6 +291,9 @@ async function fromPage({ data: m }) {
     if (!stream || !m.bytes) return;
     pendingSwap = m.bytes;  // the newest edit wins over one not yet built
     if (lockstep) pump();
+  } else if (m.type === 'compiled') {
+    // Nothing plays: the checkpoints serve the next passage.
+    if (!stream) wantCheckpoints(m.bytes, { arith: m.arith, rate: m.rate, currentBank: m.currentBank, passage: true });
   } else if (m.type === 'latency') {
     latency = Math.max(0, Math.min(capacity >> 1, m.frames | 0));
   } else if (m.type === 'audible') {

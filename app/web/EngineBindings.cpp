@@ -3,6 +3,8 @@
 // Uint8Array (embind copies them into a std::string); results go out as JSON
 // texts, and samples as views of the engine's own memory that the module
 // copies or hands on before the next call.
+#include <algorithm>
+
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
@@ -121,6 +123,13 @@ bool exportMidi(const std::string& bytes, int arith, bool english) {
 }
 val midiBytes() { return val(emscripten::typed_memory_view(g_midi.size(), reinterpret_cast<const uint8_t*>(g_midi.data()))); }
 std::string midiWarnings() { return g_warnings; }
+
+bool checkpointsBegin(const std::string& bytes, int arith, uint32_t rateHz, int cursorBank, int currentBank, bool loop,
+                      bool passage) {
+    return beginCheckpoints(bytes, settingsOf(arith, rateHz, false, cursorBank, 0, currentBank), loop, passage);
+}
+bool checkpointsStep(double frames) { return stepCheckpoints(static_cast<uint64_t>(std::max(0.0, frames))); }
+double checkpointsCount() { return static_cast<double>(pageCheckpoints().count()); }
 
 Stream* openStream(const std::string& bytes, int arith, uint32_t rateHz, bool english, int cursorBank, double cursorOffset,
                    bool loop, const std::string& from, const std::string& to, int currentBank) {
@@ -312,6 +321,9 @@ double paceShowAfter(const session::CheckPace& p, bool error) {
 EMSCRIPTEN_BINDINGS(tavolin_engine) {
     using namespace emscripten;
     function("check", &check);
+    function("checkpointsBegin", &checkpointsBegin);
+    function("checkpointsStep", &checkpointsStep);
+    function("checkpointsCount", &checkpointsCount);
     function("timeline", &timeline);
     function("render", &render);
     function("renderedBytes", &renderedBytes);

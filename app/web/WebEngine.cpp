@@ -628,11 +628,33 @@ std::string Roll::showPassage(const session::LoopPick& pick, double playhead) {
     return Json::array({span->from, span->to}).dump();
 }
 
+namespace {
+session::CheckpointShelf g_shelf;
+std::optional<output::BuildInputs> g_shelfInputs;  // the song g_shelf holds or is taking
+}  // namespace
+
+const session::CheckpointShelf& pageCheckpoints() { return g_shelf; }
+
+bool beginCheckpoints(std::string_view fileBytes, const Settings& s, bool loop, bool passage) {
+    const Prepared doc = prepare(fileBytes, s);
+    if (!doc.error.empty()) return false;
+    const output::BuildInputs inputs = session::swapInputs(doc.inputs);
+    const session::CheckpointMode mode{loop && !passage, passage};
+    if (g_shelfInputs && g_shelf.mode() == mode && session::sameSong(*g_shelfInputs, inputs)) return true;
+    const std::shared_ptr<const output::SongMap> map = output::buildSongMap(inputs, false);
+    g_shelfInputs.reset();
+    if (!map->ok() || !g_shelf.begin(inputs, mode, map->timeline.frames)) return false;
+    g_shelfInputs = inputs;
+    return true;
+}
+
+bool stepCheckpoints(uint64_t frames) { return g_shelfInputs && g_shelf.step(frames); }
+
 void Stream::start(const output::BuildInputs& inputs, bool loop, std::optional<session::LivePassage> passage,
                    const document::TabTexts& tabs) {
     MemoryHost host;
     CompileResult result;
-    m_stream = std::make_unique<session::SongStream>(inputs, loop, passage, host, &result);
+    m_stream = std::make_unique<session::SongStream>(inputs, loop, passage, host, &result, &g_shelf);
     if (!m_stream->ok()) m_error = buildError(result, tabs, host.message());
 }
 

@@ -40,6 +40,16 @@ struct Settings {
 // "message":...} when the bytes are no readable document.
 std::string checkDocument(std::string_view fileBytes, const Settings& settings);
 
+// The checkpoints of the latest song the page compiled, shared by every
+// stream's seeks (a passage's start, a swap's place): the worker sets them
+// out after each compile and takes them a step at a time in its idle time.
+// Kept when the shelf already holds (or is taking) exactly that song in
+// that mode; false when the document does not build.
+bool beginCheckpoints(std::string_view fileBytes, const Settings& settings, bool loop, bool passage);
+// At most `frames` frames of song further; false once nothing is left to do.
+bool stepCheckpoints(uint64_t frames);
+const session::CheckpointShelf& pageCheckpoints();
+
 // The object `tavolin-cli timeline --json` prints (its compile error object
 // on an error, a document error as checkDocument gives it).
 std::string timelineDocument(std::string_view fileBytes, const Settings& settings);

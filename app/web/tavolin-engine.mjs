@@ -169,6 +169,20 @@ export async function createEngine(options = {}) {
       return result;
     },
 
+    // Checkpoints of the song of `doc` (as a swap builds it: `cursor` names
+    // the bank a stream opened with it marks; for a passage or the whole
+    // song with `loop`), shared by every stream's seeks: begin
+    // after each compile (the shelf is kept when it holds that song), then
+    // step(frames) in idle time while it says there is more to do.
+    checkpoints: {
+      begin(doc, { arith, rate, cursor, currentBank, loop = false, passage = false } = {}) {
+        return core.checkpointsBegin(bytesOf(doc), arithOf(arith), rateOf(rate), cursorOf(cursor)[0], currentBankOf(currentBank),
+                                     Boolean(loop), Boolean(passage));
+      },
+      step(frames) { return core.checkpointsStep(Math.max(0, Number(frames) || 0)); },
+      get count() { return core.checkpointsCount(); },
+    },
+
     // `pick` ({tab, from, to}: bytes of tab 0 common .. 5 E) loops the
     // passage a selection names, as the window's Ctrl+L: the pass under
     // `playhead` (a song frame, the stream's songFrame) when given. A pick

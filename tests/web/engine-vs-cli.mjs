@@ -150,6 +150,26 @@ if (example) {
   part.close();
 }
 
+// A passage far into a song where two banks draw random numbers, started
+// from the page's checkpoints: the samples of render --from --to.
+{
+  ++cases;
+  const song = path.join(tmp, 'drawing.mml');
+  const notes = (bar, n) => bar.repeat(n);
+  fs.writeFileSync(song, `SMML@T150@W11:1R1.5:50@W12:4N25:0L8;MML@@11O4${notes('C E G ', 60)},@12${notes('O1C O7C16R16 ', 90)},,,;`);
+  const out = path.join(tmp, 'drawing.wav');
+  runCli(['render', '--from', '17.3', '--to', '19', '-o', out, song]);
+  const want = new Int16Array(fs.readFileSync(out).buffer.slice(44));
+  const bytes = fs.readFileSync(song);
+  if (!engine.checkpoints.begin(bytes, { passage: true })) fail('checkpoints of a song that builds', 'begun', 'refused');
+  while (engine.checkpoints.step(48000));
+  if (engine.checkpoints.count < 5) fail('checkpoints along a 24 s song', 'at least 5', engine.checkpoints.count);
+  const part = engine.open(bytes, { from: '17.3', to: '19' });
+  const got = Int16Array.from(part.next(want.length / 2));
+  if (!isDeepStrictEqual(got, want)) fail('stream from a checkpoint, --from 17.3 --to 19', `${want.length} samples`, firstDifference(want, got));
+  part.close();
+}
+
 // Current Bank Play: render and a stream of bank B alone are render
 // --current-bank B; the common tab is refused with the builder's words.
 {
