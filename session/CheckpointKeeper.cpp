@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The thread that takes a song's checkpoints in idle time (the desktop's;
 // the page steps its shelf from its worker).
+#include <chrono>
+
 #include "output/SongMap.h"
 #include "session/Checkpoints.h"
 #include "session/SwapAnchor.h"
@@ -20,6 +22,8 @@ void lowerThisThreadsPriority() {
     (void)setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
 #endif
 }
+
+constexpr std::chrono::milliseconds kSettle{250};
 
 }  // namespace
 
@@ -66,6 +70,10 @@ void CheckpointKeeper::work() {
     for (;;) {
         m_wake.wait(lock, [this] { return m_quit || m_job; });
         if (m_quit) return;
+        // Idle time: typing settles first, and the swap of its last compile
+        // has the processor to itself meanwhile.
+        const uint64_t waiting = m_serial.load();
+        if (m_wake.wait_for(lock, kSettle, [&] { return m_quit || m_serial.load() != waiting; })) continue;
         Job job = std::move(*m_job);
         m_job.reset();
         m_current = job;
