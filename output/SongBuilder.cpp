@@ -181,6 +181,7 @@ std::shared_ptr<GeneratorWrapper> GeneratorWrapper::snapshot() const {
         slot = std::make_unique<Set>();
         slot->copyStateFrom(set);
         slot->setAudible(set.audible());
+        slot->dropUnreadRecords();
     });
     return copy;
 }

@@ -130,9 +130,10 @@ public:
     // Pays the noise steps a skip left owed, so that the song can serve as
     // a checkpoint. A building thread.
     void settleForCheckpoint() const noexcept;
-    // A copy of the song as it stands (its banks' state and lists, no
-    // passage), to be adopted later; allocates, on a building thread. Null
-    // when there is no song.
+    // A copy of the song as it stands (its banks' state and the records
+    // they have read, no passage), only to be adopted later (see
+    // adoptStateOf); allocates, on a building thread. Null when there is no
+    // song.
     std::shared_ptr<GeneratorWrapper> snapshot() const;
     // The bytes snapshot() holds on to: the banks and their lists.
     size_t stateBytes() const noexcept;

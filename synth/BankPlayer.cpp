@@ -293,6 +293,15 @@ bool BankPlayer<T>::canAdoptStateOf(const BankPlayer& other) const noexcept {
 }
 
 template <EngineNumType T>
+void BankPlayer<T>::dropUnreadRecords() {
+    const int64_t read = std::max(m_readTo, int64_t{std::min(m_index, m_count)} + 1);
+    if (read < static_cast<int64_t>(m_events.size())) {
+        m_events.resize(static_cast<size_t>(read));
+        m_events.shrink_to_fit();
+    }
+}
+
+template <EngineNumType T>
 void BankPlayer<T>::adoptStateOf(const BankPlayer& other) noexcept {
     EventList<T> events = std::move(m_events);
     const int32_t count = m_count;

@@ -58,6 +58,10 @@ public:
     // copies through the other list: a building thread).
     bool canAdoptStateOf(const BankPlayer& other) const noexcept;
     void adoptStateOf(const BankPlayer& other) noexcept;
+    // For a copy kept only to be adopted: drops the records past those read
+    // so far, which canAdoptStateOf never compares (it goes by the list's
+    // count, which stays), so that checkpoints along a long song stay small.
+    void dropUnreadRecords();
     // Owes no noise step and no LFO step (see m_noiseDebt): a checkpoint.
     bool owesNothing() const noexcept {
         return m_noiseDebt.empty() && m_owedClock == 0 && m_owedPitchPhase == 0 && m_owedAmpPhase == 0;

@@ -82,6 +82,10 @@ public:
     // along. False, and nothing changed, otherwise. How an edited song that
     // only differs after the checkpoint skips the minutes before it at once.
     bool adoptStateOf(const BankSet& other) noexcept;
+    // A copy kept only to be adopted: see BankPlayer::dropUnreadRecords.
+    void dropUnreadRecords() {
+        for (auto& p : m_players) p.dropUnreadRecords();
+    }
     // Pays every bank's owed steps, so that the state can be adopted.
     void settleForCheckpoint() const noexcept;
 
