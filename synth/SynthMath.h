@@ -209,15 +209,71 @@ inline T halfCyclePosition(T phase, T halfLength) noexcept {
     return quot(phase, halfLength);
 }
 
+// Fix's sines by their formulas, and tables of those formulas' results
+// over the arguments the engine meets: a load per sample instead of a sine.
+// A table is filled on first use (a few milliseconds); BankPlayer<Fix> asks
+// for both when its tones are loaded, so the audio thread finds them ready.
+template <size_t kSize, int32_t (*kEntry)(size_t)>
+class FixTable {
+public:
+    static const FixTable& get() noexcept {
+        static const FixTable table;
+        return table;
+    }
+    Fix operator[](size_t i) const noexcept { return Fix::fromRaw(m_values[i]); }
+
+private:
+    FixTable() noexcept {
+        for (size_t i = 0; i < kSize; ++i) m_values[i] = kEntry(i);
+    }
+    std::array<int32_t, kSize> m_values;
+};
+
+// The sine wave: the angle pi x (+ pi) in 16.16, as a float, through the
+// single-precision sine, truncated back to 16.16.
+inline Fix fixSineByFormula(Fix x, bool secondHalf) noexcept {
+    constexpr int64_t kPi16 = 205887;  // pi * 65536
+    int64_t a16 = (x * Fix::fromRaw(kPi16)).raw() + (secondHalf ? kPi16 : 0);
+    float a = static_cast<float>(a16) / 65536.0f;
+    return fixFromFloatProduct(sinSingle(a));
+}
+
+// Every position a half-cycle takes (raw 0..65536), both halves: 512 KiB.
+inline constexpr int64_t kFixSinePositions = 65537;
+inline int32_t fixSineEntry(size_t i) noexcept {
+    const auto n = static_cast<size_t>(kFixSinePositions);
+    return static_cast<int32_t>(fixSineByFormula(Fix::fromRaw(static_cast<int64_t>(i % n)), i >= n).raw());
+}
+using FixSineTable = FixTable<2 * kFixSinePositions, fixSineEntry>;
+
+inline Fix fixSine(Fix x, bool secondHalf) noexcept {
+    const int64_t i = x.raw();
+    if (i >= 0 && i < kFixSinePositions) [[likely]]
+        return FixSineTable::get()[static_cast<size_t>(secondHalf ? i + kFixSinePositions : i)];
+    return fixSineByFormula(x, secondHalf);
+}
+
+// The LFO's sine at a fraction f of its cycle (f = phase / period in 16.16):
+// the angle 2 pi f in 16.16, as a float, through the single-precision sine.
+inline Fix fixLfoSineByFraction(int64_t fraction) noexcept {
+    constexpr int64_t kTwoPi16 = 411774;
+    const int64_t a16 = (Fix::fromRaw(fraction) * Fix::fromRaw(kTwoPi16)).raw();
+    return fixFromFloatProduct(sinSingle(static_cast<float>(a16) / 65536.0f));
+}
+
+// Every fraction of a cycle (raw 0..65535): 256 KiB.
+inline constexpr int64_t kFixLfoFractions = 65536;
+inline int32_t fixLfoSineEntry(size_t i) noexcept {
+    return static_cast<int32_t>(fixLfoSineByFraction(static_cast<int64_t>(i)).raw());
+}
+using FixLfoSineTable = FixTable<kFixLfoFractions, fixLfoSineEntry>;
+
 // sin(pi x) in the first half, sin(pi + pi x) in the second, always the
 // single-precision sine.
 template <EngineNumType T>
 inline T sineWave(T x, bool secondHalf) noexcept {
     if constexpr (kIsFix<T>) {
-        constexpr int64_t kPi16 = 205887;  // pi * 65536
-        int64_t a16 = (Fix::fromRaw(x.raw()) * Fix::fromRaw(kPi16)).raw() + (secondHalf ? kPi16 : 0);
-        float a = static_cast<float>(a16) / 65536.0f;
-        return fixFromFloatProduct(sinSingle(a));
+        return fixSine(x, secondHalf);
     } else if constexpr (std::is_same_v<T, float>) {
         constexpr float kPi = 3.14159265358979323846f;
         return secondHalf ? sinSingle(kPi + kPi * x) : sinSingle(kPi * x);
@@ -411,10 +467,10 @@ inline T lfoPeriodSamples(uint32_t sampleRate, float periodMs) noexcept {
 template <EngineNumType T>
 inline T lfoSine(T phase, T period) noexcept {
     if constexpr (kIsFix<T>) {
-        constexpr int64_t kTwoPi16 = 411774;
-        const int64_t m = phase.raw() % period.raw();
-        const int64_t a16 = (Fix::fromRaw(fixDivRaw(m, period.raw())) * Fix::fromRaw(kTwoPi16)).raw();
-        return fixFromFloatProduct(sinSingle(static_cast<float>(a16) / 65536.0f));
+        const int64_t fraction = fixDivRaw(phase.raw() % period.raw(), period.raw());
+        if (fraction >= 0 && fraction < kFixLfoFractions) [[likely]]
+            return FixLfoSineTable::get()[static_cast<size_t>(fraction)];
+        return fixLfoSineByFraction(fraction);
     } else if constexpr (std::is_same_v<T, float>) {
         constexpr float kTwoPi = 6.28318530717958647692f;
         const float p = phase < period ? phase : std::fmod(phase, period);

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "synth/EngineMath.h"
+#include "synth/SynthMath.h"
 
 namespace tavolin::test {
 namespace {
@@ -58,6 +59,37 @@ TEST(EngineMath, SineAndCosineRoundTheTrueValue) {
     EXPECT_EQ(cosSingle(0.0f), 1.0f);
     EXPECT_TRUE(std::isnan(sinSingle(INFINITY)));
     EXPECT_TRUE(std::isnan(cosSingle(NAN)));
+}
+
+TEST(EngineMath, FixSineTablesGiveTheFormulasResults) {
+    enum class Sine { WaveFirstHalf, WaveSecondHalf, Lfo };
+    struct Row {
+        const char* what;
+        Sine sine;
+        int64_t from, to;  // raw positions (wave) or phases of a one-sample LFO cycle
+    };
+    // Every argument a table holds, and arguments either side of it that
+    // only the formulas may answer (a one-sample cycle makes the LFO's
+    // fraction its phase's remainder, and leaves negative phases negative).
+    const Row rows[] = {
+        {"wave, first half", Sine::WaveFirstHalf, -70000, kFixSinePositions + 70000},
+        {"wave, second half", Sine::WaveSecondHalf, -70000, kFixSinePositions + 70000},
+        {"lfo", Sine::Lfo, -70000, 3 * kFixLfoFractions},
+    };
+    const Fix oneSample = Fix::fromRaw(65536);
+    for (const Row& row : rows) {
+        int64_t differ = 0;
+        std::ostringstream first;
+        for (int64_t raw = row.from; raw <= row.to; ++raw) {
+            const Fix x = Fix::fromRaw(raw);
+            const bool second = row.sine == Sine::WaveSecondHalf;
+            const int64_t got = row.sine == Sine::Lfo ? lfoSine(x, oneSample).raw() : sineWave(x, second).raw();
+            const int64_t want = row.sine == Sine::Lfo ? fixLfoSineByFraction(raw % 65536).raw()
+                                                       : fixSineByFormula(x, second).raw();
+            if (got != want && differ++ == 0) first << "raw " << raw << ": " << got << " vs " << want;
+        }
+        EXPECT_EQ(differ, 0) << row.what << ": first " << first.str();
+    }
 }
 
 TEST(EngineMath, PowersOfTwoAreExactAtIntegersAndCloseBetween) {
