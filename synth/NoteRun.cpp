@@ -145,21 +145,50 @@ TAVOLIN_HOT_INLINE size_t BankPlayer<T>::renderQuietStretch(int32_t wave, size_t
     const bool noise = wave == static_cast<int32_t>(Wave::Noise);
     if (noise) refreshNoiseCoefficients();
     RandomSource random = *m_random;
+    // Float and Double sines wait in a small batch (angle and level), so
+    // that sinSingleBlock takes several at once; the rest of the sample is
+    // the same arithmetic, done when the batch is flushed.
+    const bool batchSine = !kIsFix<T> && wave == static_cast<int32_t>(Wave::Sine);
+    constexpr size_t kBatch = 32;
+    float angles[kBatch], sines[kBatch];
+    T levels[kBatch];
+    size_t batched = 0;
+    const auto flush = [&] {
+        if constexpr (!kIsFix<T>) {
+            sinSingleBlock(angles, sines, batched);
+            for (size_t i = 0, at = k - batched; i < batched; ++i, ++at) {
+                const StereoSample s = panned(pan, levels[i] * static_cast<T>(sines[i]) * volume);
+                mix[2 * at] += s.left;
+                mix[2 * at + 1] += s.right;
+            }
+        }
+        batched = 0;
+    };
     for (; k + 1 < n; ++k) {
         if (phase > halfLength) break;
         if (lfoActive && (isZero(lfoPhase) || (lfoHasNext && counter >= quietUntil))) break;
-        const T w = noise ? noiseFilterStep(filter, m_noiseCoefficients, whiteFromDraw<T>(random.next()))
-                          : waveValueAt(wave, phase, halfLength, halfCycle, filter);
-        const T level = envelopeLevelAt(elapsed);
-        const StereoSample s = panned(pan, level * w * volume);
-        mix[2 * k] += s.left;
-        mix[2 * k + 1] += s.right;
+        if constexpr (!kIsFix<T>) {
+            if (batchSine) {
+                if (batched == kBatch) flush();
+                angles[batched] = sineAngle(halfCyclePosition(phase, halfLength), halfCycle != 0);
+                levels[batched++] = envelopeLevelAt(elapsed);
+            }
+        }
+        if (!batchSine) {
+            const T w = noise ? noiseFilterStep(filter, m_noiseCoefficients, whiteFromDraw<T>(random.next()))
+                              : waveValueAt(wave, phase, halfLength, halfCycle, filter);
+            const T level = envelopeLevelAt(elapsed);
+            const StereoSample s = panned(pan, level * w * volume);
+            mix[2 * k] += s.left;
+            mix[2 * k + 1] += s.right;
+        }
         // the clocks, as advanceOneSample<false> steps them
         phase += numInt<T>(1);
         stepLfoClock(counter, msRaw, msRemainder, msStep, msStepRemainder, rate);
         ++elapsed;
         if (lfoRunning) lfoPhase = nextLfoPhase(lfoPhase, lfoPeriod);
     }
+    if (batched > 0) flush();
     m_phase = phase;
     m_elapsed = elapsed;
     m_lfoCounter = counter;

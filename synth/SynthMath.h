@@ -268,20 +268,21 @@ inline int32_t fixLfoSineEntry(size_t i) noexcept {
 }
 using FixLfoSineTable = FixTable<kFixLfoFractions, fixLfoSineEntry>;
 
+// Float and Double: the angle whose single-precision sine is the sine wave
+// at position x, pi x in the first half and pi + pi x in the second, worked
+// out in the type and rounded to a float.
+template <typename F>
+inline float sineAngle(F x, bool secondHalf) noexcept {
+    constexpr F kPi = std::is_same_v<F, float> ? F(3.14159265358979323846f) : F(3.14159265358979323846);
+    return static_cast<float>(secondHalf ? kPi + kPi * x : kPi * x);
+}
+
 // sin(pi x) in the first half, sin(pi + pi x) in the second, always the
 // single-precision sine.
 template <EngineNumType T>
 inline T sineWave(T x, bool secondHalf) noexcept {
-    if constexpr (kIsFix<T>) {
-        return fixSine(x, secondHalf);
-    } else if constexpr (std::is_same_v<T, float>) {
-        constexpr float kPi = 3.14159265358979323846f;
-        return secondHalf ? sinSingle(kPi + kPi * x) : sinSingle(kPi * x);
-    } else {
-        constexpr double kPi = 3.14159265358979323846;
-        double a = secondHalf ? kPi + kPi * x : kPi * x;
-        return static_cast<double>(sinSingle(static_cast<float>(a)));
-    }
+    if constexpr (kIsFix<T>) return fixSine(x, secondHalf);
+    else return static_cast<T>(sinSingle(sineAngle(x, secondHalf)));
 }
 
 // --------------------------------------------------------------- noise
