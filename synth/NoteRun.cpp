@@ -164,6 +164,13 @@ TAVOLIN_HOT_INLINE size_t BankPlayer<T>::renderQuietStretch(int32_t wave, size_t
         }
         batched = 0;
     };
+    // A square in its sustain is one sample over and over until the
+    // half-cycle ends (the level and the wave both hold).
+    const bool square = wave == static_cast<int32_t>(Wave::Square);
+    const int64_t sustainFrom = square ? m_sustainFrom : 0, releaseFrom = square ? m_releaseFrom : 0;
+    const StereoSample held =
+        square ? panned(pan, m_envelope->sustainLevel * (halfCycle != 0 ? numInt<T>(-1) : numInt<T>(1)) * volume)
+               : StereoSample{};
     for (; k + 1 < n; ++k) {
         if (phase > halfLength) break;
         if (lfoActive && (isZero(lfoPhase) || (lfoHasNext && counter >= quietUntil))) break;
@@ -174,7 +181,10 @@ TAVOLIN_HOT_INLINE size_t BankPlayer<T>::renderQuietStretch(int32_t wave, size_t
                 levels[batched++] = envelopeLevelAt(elapsed);
             }
         }
-        if (!batchSine) {
+        if (square && elapsed >= sustainFrom && elapsed < releaseFrom) {
+            mix[2 * k] += held.left;
+            mix[2 * k + 1] += held.right;
+        } else if (!batchSine) {
             const T w = noise ? noiseFilterStep(filter, m_noiseCoefficients, whiteFromDraw<T>(random.next()))
                               : waveValueAt(wave, phase, halfLength, halfCycle, filter);
             const T level = envelopeLevelAt(elapsed);
@@ -270,6 +280,20 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
         }
     };
 
+    // A held level: with a wave that holds too (a square), one sample over
+    // and over.
+    const auto emitHeld = [&](int64_t count, T level) TAVOLIN_HOT_INLINE_LAMBDA {
+        if (positional || noise) {
+            emit(count, [&] { return level; });
+            return;
+        }
+        const StereoSample s = panned(pan, level * flat * volume);
+        for (int64_t j = 0; j < count; ++j, out += 2) {
+            out[0] += s.left;
+            out[1] += s.right;
+        }
+    };
+
     // The envelope, one stage at a time: the level is either held, or a
     // ramp whose quotient is carried (the same formulas as envelopeLevelAt).
     const EnvelopeSlot<T>& env = *m_envelope;
@@ -288,8 +312,7 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
         if (e >= m_sustainFrom) {
             if (e < m_releaseFrom) {
                 count = std::min(count, m_releaseFrom - e);
-                const T level = env.sustainLevel;
-                emit(count, [&] { return level; });
+                emitHeld(count, env.sustainLevel);
             } else if (release > 0 && release < SteppedQuotient::kLimit) {
                 ramp.start((m_noteLength - e) * kOne, release);  // falls by one sample each step, stays > 0
                 emit(count, [&] {
@@ -304,8 +327,7 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
         } else {
             count = std::min(count, m_sustainFrom - e);
             if (m_continuation) {
-                const T level = env.sustainLevel;
-                emit(count, [&] { return level; });
+                emitHeld(count, env.sustainLevel);
             } else if (!rampsFit) {
                 int64_t at = e;
                 emit(count, [&] { return envelopeLevelAt(static_cast<int32_t>(at++)); });
@@ -326,8 +348,7 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
                     return decayRamp(x, env);
                 });
             } else {
-                const T level = env.sustainLevel;
-                emit(count, [&] { return level; });
+                emitHeld(count, env.sustainLevel);
             }
         }
         done += count;
