@@ -211,22 +211,39 @@ inline T halfCyclePosition(T phase, T halfLength) noexcept {
 
 // Fix's sines by their formulas, and tables of those formulas' results
 // over the arguments the engine meets: a load per sample instead of a sine.
-// A table is filled on first use (a few milliseconds); BankPlayer<Fix> asks
-// for both when its tones are loaded, so the audio thread finds them ready.
-template <size_t kSize, int32_t (*kEntry)(size_t)>
+// A result's sign is known from where it sits (entries from kNegativeFrom on
+// are at most 0, the rest at least 0), so an entry keeps only the magnitude
+// in 16 bits, which halves the table's share of the cache; the few results
+// that do not fit (a magnitude of 65535 or more, or the other sign) are
+// marked and left to the formula. A table is filled on first use (a few
+// milliseconds); BankPlayer<Fix> asks for both when its tones are loaded, so
+// the audio thread finds them ready.
+template <size_t kSize, size_t kNegativeFrom, int32_t (*kEntry)(size_t)>
 class FixTable {
 public:
     static const FixTable& get() noexcept {
         static const FixTable table;
         return table;
     }
-    Fix operator[](size_t i) const noexcept { return Fix::fromRaw(m_values[i]); }
+    // false where the formula must answer
+    bool find(size_t i, Fix& value) const noexcept {
+        const uint16_t m = m_magnitudes[i];
+        if (m == kUnfit) [[unlikely]]
+            return false;
+        value = Fix::fromRaw(i < kNegativeFrom ? int64_t{m} : -int64_t{m});
+        return true;
+    }
 
 private:
+    static constexpr uint16_t kUnfit = 0xFFFF;
     FixTable() noexcept {
-        for (size_t i = 0; i < kSize; ++i) m_values[i] = kEntry(i);
+        for (size_t i = 0; i < kSize; ++i) {
+            const int32_t v = kEntry(i);
+            const int32_t m = i < kNegativeFrom ? v : -v;
+            m_magnitudes[i] = m >= 0 && m < kUnfit ? static_cast<uint16_t>(m) : kUnfit;
+        }
     }
-    std::array<int32_t, kSize> m_values;
+    std::array<uint16_t, kSize> m_magnitudes;
 };
 
 // The sine wave: the angle pi x (+ pi) in 16.16, as a float, through the
@@ -238,18 +255,20 @@ inline Fix fixSineByFormula(Fix x, bool secondHalf) noexcept {
     return fixFromFloatProduct(sinSingle(a));
 }
 
-// Every position a half-cycle takes (raw 0..65536), both halves: 512 KiB.
+// Every position a half-cycle takes (raw 0..65536), both halves: 256 KiB.
 inline constexpr int64_t kFixSinePositions = 65537;
 inline int32_t fixSineEntry(size_t i) noexcept {
     const auto n = static_cast<size_t>(kFixSinePositions);
     return static_cast<int32_t>(fixSineByFormula(Fix::fromRaw(static_cast<int64_t>(i % n)), i >= n).raw());
 }
-using FixSineTable = FixTable<2 * kFixSinePositions, fixSineEntry>;
+using FixSineTable = FixTable<2 * kFixSinePositions, kFixSinePositions, fixSineEntry>;
 
 inline Fix fixSine(Fix x, bool secondHalf) noexcept {
     const int64_t i = x.raw();
-    if (i >= 0 && i < kFixSinePositions) [[likely]]
-        return FixSineTable::get()[static_cast<size_t>(secondHalf ? i + kFixSinePositions : i)];
+    Fix value;
+    if (i >= 0 && i < kFixSinePositions &&
+        FixSineTable::get().find(static_cast<size_t>(secondHalf ? i + kFixSinePositions : i), value)) [[likely]]
+        return value;
     return fixSineByFormula(x, secondHalf);
 }
 
@@ -261,12 +280,12 @@ inline Fix fixLfoSineByFraction(int64_t fraction) noexcept {
     return fixFromFloatProduct(sinSingle(static_cast<float>(a16) / 65536.0f));
 }
 
-// Every fraction of a cycle (raw 0..65535): 256 KiB.
+// Every fraction of a cycle (raw 0..65535), the second half at most 0: 128 KiB.
 inline constexpr int64_t kFixLfoFractions = 65536;
 inline int32_t fixLfoSineEntry(size_t i) noexcept {
     return static_cast<int32_t>(fixLfoSineByFraction(static_cast<int64_t>(i)).raw());
 }
-using FixLfoSineTable = FixTable<kFixLfoFractions, fixLfoSineEntry>;
+using FixLfoSineTable = FixTable<kFixLfoFractions, kFixLfoFractions / 2, fixLfoSineEntry>;
 
 // Float and Double: the angle whose single-precision sine is the sine wave
 // at position x, pi x in the first half and pi + pi x in the second, worked
@@ -469,8 +488,10 @@ template <EngineNumType T>
 inline T lfoSine(T phase, T period) noexcept {
     if constexpr (kIsFix<T>) {
         const int64_t fraction = fixDivRaw(phase.raw() % period.raw(), period.raw());
-        if (fraction >= 0 && fraction < kFixLfoFractions) [[likely]]
-            return FixLfoSineTable::get()[static_cast<size_t>(fraction)];
+        Fix value;
+        if (fraction >= 0 && fraction < kFixLfoFractions &&
+            FixLfoSineTable::get().find(static_cast<size_t>(fraction), value)) [[likely]]
+            return value;
         return fixLfoSineByFraction(fraction);
     } else if constexpr (std::is_same_v<T, float>) {
         constexpr float kTwoPi = 6.28318530717958647692f;
