@@ -17,6 +17,10 @@ namespace tavolin {
 template <EngineNumType T>
 void BankPlayer<T>::loadToneTable(const std::array<ToneDefPayload, kToneSlots>& tones) noexcept {
     for (size_t i = 0; i < tones.size(); ++i) m_tones[i].assign(tones[i]);
+    if constexpr (kIsFix<T>) {  // filled here, not in the audio thread's first sine
+        FixSineTable::get();
+        FixLfoSineTable::get();
+    }
 }
 
 template <EngineNumType T>

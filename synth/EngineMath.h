@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 namespace tavolin {
 namespace engine_math {
@@ -68,6 +69,54 @@ inline float sinSingle(float x) noexcept {
     double v = (q & 1) ? engine_math::cosKernel(r) : engine_math::sinKernel(r);
     if (q & 2) v = -v;
     return static_cast<float>(v);
+}
+
+// sinSingle of each of n angles, four at a time where four neighbours lie
+// in [0, 2^19) and share a quadrant (inside a half-cycle they nearly always
+// do): the four lanes run side by side (two SSE2 registers, or four scalar
+// chains where the target has no vectors), so their chains overlap instead
+// of waiting on each other. Each lane does sinSingle's very operations in
+// the same order, and vector arithmetic rounds lane by lane as the scalar
+// one does (a truncation is floor for these arguments), so every result has
+// the same bits; other groups take sinSingle itself.
+inline void sinSingleBlock(const float* x, float* out, size_t n) noexcept {
+    using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+    using engine_math::kCosTerms;
+    using engine_math::kSinTerms;
+    constexpr size_t kLanes = 4;
+    size_t i = 0;
+    for (; i + kLanes <= n; i += kLanes) {
+        bool plain = true;
+        for (size_t l = 0; l < kLanes; ++l) plain = plain && x[i + l] >= 0.0f && x[i + l] < 0x1p19f;
+        Lanes a{}, k{};
+        if (plain) {
+            for (size_t l = 0; l < kLanes; ++l) {
+                a[l] = static_cast<double>(x[i + l]);
+                k[l] = static_cast<double>(static_cast<int64_t>(a[l] * engine_math::kTwoOverPi + 0.5));
+            }
+            for (size_t l = 1; l < kLanes; ++l) plain = plain && k[l] == k[0];
+        }
+        if (!plain) {
+            for (size_t l = 0; l < kLanes; ++l) out[i + l] = sinSingle(x[i + l]);
+            continue;
+        }
+        const int q = static_cast<int>(static_cast<int64_t>(k[0]) & 3);
+        const Lanes r = ((a - k * engine_math::kHalfPi1) - k * engine_math::kHalfPi2) - k * engine_math::kHalfPi3;
+        const Lanes z = r * r;
+        Lanes v;
+        if (q & 1) {
+            Lanes p = kCosTerms[0] + Lanes{};
+            for (size_t t = 1; t < std::size(kCosTerms); ++t) p = p * z + kCosTerms[t];
+            v = 1.0 - z * p;
+        } else {
+            Lanes p = kSinTerms[0] + Lanes{};
+            for (size_t t = 1; t < std::size(kSinTerms); ++t) p = p * z + kSinTerms[t];
+            v = r - r * z * p;
+        }
+        if (q & 2) v = -v;
+        for (size_t l = 0; l < kLanes; ++l) out[i + l] = static_cast<float>(v[l]);
+    }
+    for (; i < n; ++i) out[i] = sinSingle(x[i]);
 }
 
 // cos x as a float, from the double-precision result rounded once.

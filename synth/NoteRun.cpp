@@ -145,21 +145,60 @@ TAVOLIN_HOT_INLINE size_t BankPlayer<T>::renderQuietStretch(int32_t wave, size_t
     const bool noise = wave == static_cast<int32_t>(Wave::Noise);
     if (noise) refreshNoiseCoefficients();
     RandomSource random = *m_random;
+    // Float and Double sines wait in a small batch (angle and level), so
+    // that sinSingleBlock takes several at once; the rest of the sample is
+    // the same arithmetic, done when the batch is flushed.
+    const bool batchSine = !kIsFix<T> && wave == static_cast<int32_t>(Wave::Sine);
+    constexpr size_t kBatch = 32;
+    float angles[kBatch], sines[kBatch];
+    T levels[kBatch];
+    size_t batched = 0;
+    const auto flush = [&] {
+        if constexpr (!kIsFix<T>) {
+            sinSingleBlock(angles, sines, batched);
+            for (size_t i = 0, at = k - batched; i < batched; ++i, ++at) {
+                const StereoSample s = panned(pan, levels[i] * static_cast<T>(sines[i]) * volume);
+                mix[2 * at] += s.left;
+                mix[2 * at + 1] += s.right;
+            }
+        }
+        batched = 0;
+    };
+    // A square in its sustain is one sample over and over until the
+    // half-cycle ends (the level and the wave both hold).
+    const bool square = wave == static_cast<int32_t>(Wave::Square);
+    const int64_t sustainFrom = square ? m_sustainFrom : 0, releaseFrom = square ? m_releaseFrom : 0;
+    const StereoSample held =
+        square ? panned(pan, m_envelope->sustainLevel * (halfCycle != 0 ? numInt<T>(-1) : numInt<T>(1)) * volume)
+               : StereoSample{};
     for (; k + 1 < n; ++k) {
         if (phase > halfLength) break;
         if (lfoActive && (isZero(lfoPhase) || (lfoHasNext && counter >= quietUntil))) break;
-        const T w = noise ? noiseFilterStep(filter, m_noiseCoefficients, whiteFromDraw<T>(random.next()))
-                          : waveValueAt(wave, phase, halfLength, halfCycle, filter);
-        const T level = envelopeLevelAt(elapsed);
-        const StereoSample s = panned(pan, level * w * volume);
-        mix[2 * k] += s.left;
-        mix[2 * k + 1] += s.right;
+        if constexpr (!kIsFix<T>) {
+            if (batchSine) {
+                if (batched == kBatch) flush();
+                angles[batched] = sineAngle(halfCyclePosition(phase, halfLength), halfCycle != 0);
+                levels[batched++] = envelopeLevelAt(elapsed);
+            }
+        }
+        if (square && elapsed >= sustainFrom && elapsed < releaseFrom) {
+            mix[2 * k] += held.left;
+            mix[2 * k + 1] += held.right;
+        } else if (!batchSine) {
+            const T w = noise ? noiseFilterStep(filter, m_noiseCoefficients, whiteFromDraw<T>(random.next()))
+                              : waveValueAt(wave, phase, halfLength, halfCycle, filter);
+            const T level = envelopeLevelAt(elapsed);
+            const StereoSample s = panned(pan, level * w * volume);
+            mix[2 * k] += s.left;
+            mix[2 * k + 1] += s.right;
+        }
         // the clocks, as advanceOneSample<false> steps them
         phase += numInt<T>(1);
         stepLfoClock(counter, msRaw, msRemainder, msStep, msStepRemainder, rate);
         ++elapsed;
         if (lfoRunning) lfoPhase = nextLfoPhase(lfoPhase, lfoPeriod);
     }
+    if (batched > 0) flush();
     m_phase = phase;
     m_elapsed = elapsed;
     m_lfoCounter = counter;
@@ -241,6 +280,20 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
         }
     };
 
+    // A held level: with a wave that holds too (a square), one sample over
+    // and over.
+    const auto emitHeld = [&](int64_t count, T level) TAVOLIN_HOT_INLINE_LAMBDA {
+        if (positional || noise) {
+            emit(count, [&] { return level; });
+            return;
+        }
+        const StereoSample s = panned(pan, level * flat * volume);
+        for (int64_t j = 0; j < count; ++j, out += 2) {
+            out[0] += s.left;
+            out[1] += s.right;
+        }
+    };
+
     // The envelope, one stage at a time: the level is either held, or a
     // ramp whose quotient is carried (the same formulas as envelopeLevelAt).
     const EnvelopeSlot<T>& env = *m_envelope;
@@ -259,8 +312,7 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
         if (e >= m_sustainFrom) {
             if (e < m_releaseFrom) {
                 count = std::min(count, m_releaseFrom - e);
-                const T level = env.sustainLevel;
-                emit(count, [&] { return level; });
+                emitHeld(count, env.sustainLevel);
             } else if (release > 0 && release < SteppedQuotient::kLimit) {
                 ramp.start((m_noteLength - e) * kOne, release);  // falls by one sample each step, stays > 0
                 emit(count, [&] {
@@ -275,8 +327,7 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
         } else {
             count = std::min(count, m_sustainFrom - e);
             if (m_continuation) {
-                const T level = env.sustainLevel;
-                emit(count, [&] { return level; });
+                emitHeld(count, env.sustainLevel);
             } else if (!rampsFit) {
                 int64_t at = e;
                 emit(count, [&] { return envelopeLevelAt(static_cast<int32_t>(at++)); });
@@ -297,8 +348,7 @@ TAVOLIN_HOT_INLINE int64_t BankPlayer<T>::renderFixStretch(int32_t wave, size_t 
                     return decayRamp(x, env);
                 });
             } else {
-                const T level = env.sustainLevel;
-                emit(count, [&] { return level; });
+                emitHeld(count, env.sustainLevel);
             }
         }
         done += count;

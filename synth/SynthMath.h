@@ -209,23 +209,99 @@ inline T halfCyclePosition(T phase, T halfLength) noexcept {
     return quot(phase, halfLength);
 }
 
+// Fix's sines by their formulas, and tables of those formulas' results
+// over the arguments the engine meets: a load per sample instead of a sine.
+// A result's sign is known from where it sits (entries from kNegativeFrom on
+// are at most 0, the rest at least 0), so an entry keeps only the magnitude
+// in 16 bits, which halves the table's share of the cache; the few results
+// that do not fit (a magnitude of 65535 or more, or the other sign) are
+// marked and left to the formula. A table is filled on first use (a few
+// milliseconds); BankPlayer<Fix> asks for both when its tones are loaded, so
+// the audio thread finds them ready.
+template <size_t kSize, size_t kNegativeFrom, int32_t (*kEntry)(size_t)>
+class FixTable {
+public:
+    static const FixTable& get() noexcept {
+        static const FixTable table;
+        return table;
+    }
+    // false where the formula must answer
+    bool find(size_t i, Fix& value) const noexcept {
+        const uint16_t m = m_magnitudes[i];
+        if (m == kUnfit) [[unlikely]]
+            return false;
+        value = Fix::fromRaw(i < kNegativeFrom ? int64_t{m} : -int64_t{m});
+        return true;
+    }
+
+private:
+    static constexpr uint16_t kUnfit = 0xFFFF;
+    FixTable() noexcept {
+        for (size_t i = 0; i < kSize; ++i) {
+            const int32_t v = kEntry(i);
+            const int32_t m = i < kNegativeFrom ? v : -v;
+            m_magnitudes[i] = m >= 0 && m < kUnfit ? static_cast<uint16_t>(m) : kUnfit;
+        }
+    }
+    std::array<uint16_t, kSize> m_magnitudes;
+};
+
+// The sine wave: the angle pi x (+ pi) in 16.16, as a float, through the
+// single-precision sine, truncated back to 16.16.
+inline Fix fixSineByFormula(Fix x, bool secondHalf) noexcept {
+    constexpr int64_t kPi16 = 205887;  // pi * 65536
+    int64_t a16 = (x * Fix::fromRaw(kPi16)).raw() + (secondHalf ? kPi16 : 0);
+    float a = static_cast<float>(a16) / 65536.0f;
+    return fixFromFloatProduct(sinSingle(a));
+}
+
+// Every position a half-cycle takes (raw 0..65536), both halves: 256 KiB.
+inline constexpr int64_t kFixSinePositions = 65537;
+inline int32_t fixSineEntry(size_t i) noexcept {
+    const auto n = static_cast<size_t>(kFixSinePositions);
+    return static_cast<int32_t>(fixSineByFormula(Fix::fromRaw(static_cast<int64_t>(i % n)), i >= n).raw());
+}
+using FixSineTable = FixTable<2 * kFixSinePositions, kFixSinePositions, fixSineEntry>;
+
+inline Fix fixSine(Fix x, bool secondHalf) noexcept {
+    const int64_t i = x.raw();
+    Fix value;
+    if (i >= 0 && i < kFixSinePositions &&
+        FixSineTable::get().find(static_cast<size_t>(secondHalf ? i + kFixSinePositions : i), value)) [[likely]]
+        return value;
+    return fixSineByFormula(x, secondHalf);
+}
+
+// The LFO's sine at a fraction f of its cycle (f = phase / period in 16.16):
+// the angle 2 pi f in 16.16, as a float, through the single-precision sine.
+inline Fix fixLfoSineByFraction(int64_t fraction) noexcept {
+    constexpr int64_t kTwoPi16 = 411774;
+    const int64_t a16 = (Fix::fromRaw(fraction) * Fix::fromRaw(kTwoPi16)).raw();
+    return fixFromFloatProduct(sinSingle(static_cast<float>(a16) / 65536.0f));
+}
+
+// Every fraction of a cycle (raw 0..65535), the second half at most 0: 128 KiB.
+inline constexpr int64_t kFixLfoFractions = 65536;
+inline int32_t fixLfoSineEntry(size_t i) noexcept {
+    return static_cast<int32_t>(fixLfoSineByFraction(static_cast<int64_t>(i)).raw());
+}
+using FixLfoSineTable = FixTable<kFixLfoFractions, kFixLfoFractions / 2, fixLfoSineEntry>;
+
+// Float and Double: the angle whose single-precision sine is the sine wave
+// at position x, pi x in the first half and pi + pi x in the second, worked
+// out in the type and rounded to a float.
+template <typename F>
+inline float sineAngle(F x, bool secondHalf) noexcept {
+    constexpr F kPi = std::is_same_v<F, float> ? F(3.14159265358979323846f) : F(3.14159265358979323846);
+    return static_cast<float>(secondHalf ? kPi + kPi * x : kPi * x);
+}
+
 // sin(pi x) in the first half, sin(pi + pi x) in the second, always the
 // single-precision sine.
 template <EngineNumType T>
 inline T sineWave(T x, bool secondHalf) noexcept {
-    if constexpr (kIsFix<T>) {
-        constexpr int64_t kPi16 = 205887;  // pi * 65536
-        int64_t a16 = (Fix::fromRaw(x.raw()) * Fix::fromRaw(kPi16)).raw() + (secondHalf ? kPi16 : 0);
-        float a = static_cast<float>(a16) / 65536.0f;
-        return fixFromFloatProduct(sinSingle(a));
-    } else if constexpr (std::is_same_v<T, float>) {
-        constexpr float kPi = 3.14159265358979323846f;
-        return secondHalf ? sinSingle(kPi + kPi * x) : sinSingle(kPi * x);
-    } else {
-        constexpr double kPi = 3.14159265358979323846;
-        double a = secondHalf ? kPi + kPi * x : kPi * x;
-        return static_cast<double>(sinSingle(static_cast<float>(a)));
-    }
+    if constexpr (kIsFix<T>) return fixSine(x, secondHalf);
+    else return static_cast<T>(sinSingle(sineAngle(x, secondHalf)));
 }
 
 // --------------------------------------------------------------- noise
@@ -411,10 +487,12 @@ inline T lfoPeriodSamples(uint32_t sampleRate, float periodMs) noexcept {
 template <EngineNumType T>
 inline T lfoSine(T phase, T period) noexcept {
     if constexpr (kIsFix<T>) {
-        constexpr int64_t kTwoPi16 = 411774;
-        const int64_t m = phase.raw() % period.raw();
-        const int64_t a16 = (Fix::fromRaw(fixDivRaw(m, period.raw())) * Fix::fromRaw(kTwoPi16)).raw();
-        return fixFromFloatProduct(sinSingle(static_cast<float>(a16) / 65536.0f));
+        const int64_t fraction = fixDivRaw(phase.raw() % period.raw(), period.raw());
+        Fix value;
+        if (fraction >= 0 && fraction < kFixLfoFractions &&
+            FixLfoSineTable::get().find(static_cast<size_t>(fraction), value)) [[likely]]
+            return value;
+        return fixLfoSineByFraction(fraction);
     } else if constexpr (std::is_same_v<T, float>) {
         constexpr float kTwoPi = 6.28318530717958647692f;
         const float p = phase < period ? phase : std::fmod(phase, period);

@@ -11,14 +11,8 @@ arith=${2:-float}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-song() {  # $1 = seconds; tempo 120, eight quarter notes per 4 s
-  local n=$(($1 / 4)) banks=() oct=(O5 O4 O3 O6 O2)
-  for b in 0 1 2 3 4; do banks+=("${oct[$b]}@$((b % 4))[CDEFGAB>C<]$n"); done
-  printf 'SMML@@ED1:10:40:60:255:170@E1@LT0:160:25V45L4;MML@%s,%s,%s,%s,%s;' "${banks[@]}"
-}
-
 for seconds in 180 360; do
-  song "$seconds" >"$tmp/song.mml"
+  bench/output/e2e-song.sh "$seconds" >"$tmp/song.mml"
   best=""
   for run in 1 2 3; do
     /usr/bin/time -v -o "$tmp/time.txt" "$cli" render --arith "$arith" --rate 48000 -o "$tmp/out.wav" "$tmp/song.mml"

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <cstring>
 #include <sstream>
+#include <vector>
 
 #include "synth/EngineMath.h"
+#include "synth/SynthMath.h"
 
 namespace tavolin::test {
 namespace {
@@ -58,6 +60,64 @@ TEST(EngineMath, SineAndCosineRoundTheTrueValue) {
     EXPECT_EQ(cosSingle(0.0f), 1.0f);
     EXPECT_TRUE(std::isnan(sinSingle(INFINITY)));
     EXPECT_TRUE(std::isnan(cosSingle(NAN)));
+}
+
+TEST(EngineMath, BlockSineGivesSinSinglesBits) {
+    struct Row {
+        const char* what;
+        float from, to;
+        int count;  // angles, evenly spaced
+    };
+    // Runs within a quadrant and across quadrant changes, a tail shorter than
+    // a group, and groups that leave the fast range (negative, far, not finite).
+    const Row rows[] = {
+        {"half-cycle", 0.0f, 3.1415927f, 4001}, {"second half", 3.1415927f, 6.2831855f, 4003},
+        {"quadrant edge", 0.78539f, 0.78540f, 64}, {"tail", 1.0f, 1.1f, 7},
+        {"negative", -2.0f, 1.0f, 1001},        {"fast-range edge", 524287.0f, 524289.0f, 33},
+        {"infinite", 1.0f, INFINITY, 9},
+    };
+    for (const Row& row : rows) {
+        std::vector<float> x(static_cast<size_t>(row.count)), got(x.size());
+        for (size_t i = 0; i < x.size(); ++i)
+            x[i] = row.from + (row.to - row.from) * static_cast<float>(i) / static_cast<float>(row.count - 1);
+        if (std::isinf(row.to)) x[x.size() / 2] = NAN;
+        sinSingleBlock(x.data(), got.data(), x.size());
+        for (size_t i = 0; i < x.size(); ++i) {
+            const float want = sinSingle(x[i]);
+            ASSERT_EQ(std::memcmp(&got[i], &want, sizeof want), 0) << row.what << ": sin(" << x[i] << ") " << got[i] << " vs " << want;
+        }
+    }
+}
+
+TEST(EngineMath, FixSineTablesGiveTheFormulasResults) {
+    enum class Sine { WaveFirstHalf, WaveSecondHalf, Lfo };
+    struct Row {
+        const char* what;
+        Sine sine;
+        int64_t from, to;  // raw positions (wave) or phases of a one-sample LFO cycle
+    };
+    // Every argument a table holds, and arguments either side of it that
+    // only the formulas may answer (a one-sample cycle makes the LFO's
+    // fraction its phase's remainder, and leaves negative phases negative).
+    const Row rows[] = {
+        {"wave, first half", Sine::WaveFirstHalf, -70000, kFixSinePositions + 70000},
+        {"wave, second half", Sine::WaveSecondHalf, -70000, kFixSinePositions + 70000},
+        {"lfo", Sine::Lfo, -70000, 3 * kFixLfoFractions},
+    };
+    const Fix oneSample = Fix::fromRaw(65536);
+    for (const Row& row : rows) {
+        int64_t differ = 0;
+        std::ostringstream first;
+        for (int64_t raw = row.from; raw <= row.to; ++raw) {
+            const Fix x = Fix::fromRaw(raw);
+            const bool second = row.sine == Sine::WaveSecondHalf;
+            const int64_t got = row.sine == Sine::Lfo ? lfoSine(x, oneSample).raw() : sineWave(x, second).raw();
+            const int64_t want = row.sine == Sine::Lfo ? fixLfoSineByFraction(raw % 65536).raw()
+                                                       : fixSineByFormula(x, second).raw();
+            if (got != want && differ++ == 0) first << "raw " << raw << ": " << got << " vs " << want;
+        }
+        EXPECT_EQ(differ, 0) << row.what << ": first " << first.str();
+    }
 }
 
 TEST(EngineMath, PowersOfTwoAreExactAtIntegersAndCloseBetween) {
