@@ -322,8 +322,8 @@ private:
     int32_t m_exportPasses = 0;
     RandomSource m_ownRandom{};
     RandomSource* m_random = &m_ownRandom;
-    // remembered vibrato factors (no state of the song: copying them along
-    // is harmless, and a fresh player computes them again)
+    // remembered vibrato factors, sized by prepare() (no state of the song:
+    // a copy of the player keeps its own)
     VibratoMemo<T> m_vibratoMemo{};
 
     // channel state

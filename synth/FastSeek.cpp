@@ -69,16 +69,22 @@ int64_t samplesUpTo(T phase, T limit) noexcept {
         return (limit.raw() - phase.raw()) / 65536 + 1;
     } else {
         if (phase > limit) return 0;
+        // whole numbers (an LFO's phase and period, as a rule): every sum up to
+        // limit + 1 is a whole number T holds
+        constexpr T kWholeTop = T(std::int64_t{1} << std::numeric_limits<T>::digits) - T(1);
+        if (phase >= T(0) && limit < kWholeTop) {
+            const auto p = static_cast<int64_t>(phase), l = static_cast<int64_t>(limit);
+            if (static_cast<T>(p) == phase && static_cast<T>(l) == limit) return l - p + 1;
+        }
         if (!exactRun(phase, limit)) return -1;
-        // the first j with phase + j > limit, the sums being exact: estimate,
-        // then settle it with comparisons in T
-        const double estimate = std::floor(static_cast<double>(limit) - static_cast<double>(phase));
-        if (!(estimate >= 0.0) || estimate > 4.0e15) return -1;
-        auto j = static_cast<int64_t>(estimate) + 1;
-        for (int i = 0; i < 4 && j > 1 && phase + static_cast<T>(j - 1) > limit; ++i) --j;
-        for (int i = 0; i < 4 && !(phase + static_cast<T>(j) > limit); ++i) ++j;
-        if (!(phase + static_cast<T>(j) > limit) || (j > 1 && phase + static_cast<T>(j - 1) > limit)) return -1;
-        return j;
+        // The first j with phase + j > limit, the sums being exact: j =
+        // floor(limit - phase) + 1. That difference is exact in T: phase lies
+        // on the grid of the spacing at limit + 2, a multiple of limit's own
+        // spacing, so the difference is a whole number (below 2^digits) of
+        // the latter.
+        const T gap = std::floor(limit - phase);
+        if (!(gap >= T(0)) || gap > T(4.0e15)) return -1;
+        return static_cast<int64_t>(gap) + 1;
     }
 }
 
