@@ -14,6 +14,7 @@
 // a memo. The noise filter's
 // steps are only recorded (the generator moves on by jump-ahead) and run
 // when something reads the filter.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -317,20 +318,34 @@ template <EngineNumType T>
 void BankPlayer<T>::oweNoise(int64_t samples) noexcept {
     if (samples <= 0) return;
     refreshNoiseCoefficients();
+    oweNoiseWith(m_noiseCoefficients, m_hasLevelNoise, samples);
+}
+
+template <EngineNumType T>
+void BankPlayer<T>::oweNoiseWith(const NoiseCoefficients<T>& coefficients, bool levelNoise, int64_t samples) noexcept {
     const uint32_t from = m_random->state();
-    m_random->discard(static_cast<uint64_t>(samples) * (m_hasLevelNoise ? 2u : 1u));
+    m_random->discard(static_cast<uint64_t>(samples) * (levelNoise ? 2u : 1u));
     if (!m_noiseDebt.empty()) {
         NoiseRun& last = m_noiseDebt.back();
         // the same generator state means the same draws from here on
-        if (last.toState == from && last.levelNoise == m_hasLevelNoise &&
-            std::memcmp(&last.coefficients, &m_noiseCoefficients, sizeof last.coefficients) == 0) {
+        if (last.toState == from && last.levelNoise == levelNoise &&
+            std::memcmp(&last.coefficients, &coefficients, sizeof last.coefficients) == 0) {
             last.samples += samples;
             last.toState = m_random->state();
             return;
         }
         if (m_noiseDebt.size() >= kMaxNoiseRuns) payNoiseDebt();  // bounded memory, same end state
     }
-    m_noiseDebt.push_back(NoiseRun{m_noiseCoefficients, from, m_random->state(), samples, m_hasLevelNoise});
+    m_noiseDebt.push_back(NoiseRun{coefficients, from, m_random->state(), samples, levelNoise});
+}
+
+template <EngineNumType T>
+void BankPlayer<T>::placeNeighbourDraws(int64_t frame) noexcept {
+    NeighbourDraws& n = *m_neighbour;
+    const int64_t upTo = std::min(frame, n.frames);
+    if (upTo <= n.placed) return;
+    n.bank->oweNoiseWith(n.coefficients, n.levelNoise, upTo - n.placed);
+    n.placed = upTo;
 }
 
 // The owed filter steps, with the draws they would have had.
@@ -356,7 +371,12 @@ void BankPlayer<T>::seekNoteSample() noexcept {
         updateLfo(m_ampLfo);
         const int32_t remaining = m_noteLength - m_elapsed;
         bool sounding = true;
-        if (m_phase > m_halfLength) sounding = boundaryStep(remaining);
+        if (m_phase > m_halfLength) {
+            // the neighbour's draws up to this frame (and of it, when it mixes first) come before this boundary's
+            if (m_neighbour != nullptr) [[unlikely]]
+                placeNeighbourDraws(int64_t{m_elapsed} - m_neighbour->startElapsed + (m_neighbour->drawsFirst ? 1 : 0));
+            sounding = boundaryStep(remaining);
+        }
         if (sounding) {
             if (!isZero(m_switchPeriod) && m_switchPeriod * numInt<T>(m_dutyIndex + 1) < numInt<T>(m_elapsed))
                 m_switchPending = true;
@@ -540,6 +560,8 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     template int64_t BankPlayer<T>::runSeekNote(uint64_t, uint64_t&) noexcept; \
     template void BankPlayer<T>::payNoteDraws(int64_t) noexcept;             \
     template void BankPlayer<T>::oweNoise(int64_t) noexcept;                 \
+    template void BankPlayer<T>::oweNoiseWith(const NoiseCoefficients<T>&, bool, int64_t) noexcept; \
+    template void BankPlayer<T>::placeNeighbourDraws(int64_t) noexcept;      \
     template void BankPlayer<T>::payNoiseDebt() const noexcept;             \
     template void BankPlayer<T>::settleNoiseDebtRemembered() const noexcept;
 TAVOLIN_INSTANTIATE(Fix)
