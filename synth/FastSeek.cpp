@@ -47,6 +47,47 @@ bool exactRun(F x, F top) noexcept {
     return u > F(0) && onGrid(x, u);
 }
 
+// Float and Double, x >= 1 and finite: 2^(e+1) for x in [2^e, 2^(e+1)).
+template <typename F>
+F binadeTop(F x) noexcept {
+    if constexpr (std::is_same_v<F, float>) return bitCast<float>((bitCast<uint32_t>(x) & 0x7F800000u) + 0x00800000u);
+    else return bitCast<double>((bitCast<uint64_t>(x) & 0x7FF0000000000000u) + (uint64_t{1} << 52));
+}
+
+// Float and Double: up to `count` additions of 1 to x, each rounded as F
+// rounds it, stopping after the first whose sum exceeds `limit`; returns the
+// additions taken (x their sum), or -1 where this cannot tell (a sum below 1
+// or at 2^(digits-1) and above; x is then unspecified). A binade at a time:
+// the addition that lands in [2^e, 2^(e+1)) may round, and every one after
+// it is exact while the sum stays below 2^(e+1), since every number of F
+// there is a multiple of the binade's spacing (at most 1).
+//
+//   x: 0.3  -> 1.3 (rounded)  -> 2.3 (rounded) -> 3.3 (exact) -> 4.3 (rounded) ...
+//              [1, 2)            [2, 4)                          [4, 8)
+template <typename F>
+int64_t addOnes(F& x, int64_t count, F limit) noexcept {
+    constexpr F kTop = F(int64_t{1} << (std::numeric_limits<F>::digits - 1));
+    int64_t taken = 0;
+    while (taken < count && !(x > limit)) {
+        const F y = x + F(1);
+        if (!(y >= F(1)) || !(y < kTop)) return -1;
+        x = y;
+        ++taken;
+        if (x > limit || taken == count) break;
+        const F top = binadeTop(x);
+        // the exact additions after it: below the top and, where the limit
+        // lies in this binade, up to it (both differences are exact: whole
+        // multiples of the spacing, below 2^e)
+        const F room = limit < top ? std::floor(limit - x) : std::ceil(top - x) - F(1);
+        const int64_t j = std::min(static_cast<int64_t>(room), count - taken);
+        if (j > 0) {
+            x += static_cast<F>(j);
+            taken += j;
+        }
+    }
+    return taken;
+}
+
 // The oscillator phase after `count` samples of one-sample additions.
 template <EngineNumType T>
 T phaseAfter(T phase, int64_t count) noexcept {
@@ -55,6 +96,8 @@ T phaseAfter(T phase, int64_t count) noexcept {
     } else {
         if (count > 0 && count < (int64_t{1} << 40) && exactRun(phase, phase + static_cast<T>(count)))
             return phase + static_cast<T>(count);
+        T x = phase;
+        if (addOnes(x, count, std::numeric_limits<T>::infinity()) == count) return x;
         for (int64_t i = 0; i < count; ++i) phase += T(1);
         return phase;
     }
@@ -77,7 +120,13 @@ int64_t samplesUpTo(T phase, T limit) noexcept {
             const auto p = static_cast<int64_t>(phase), l = static_cast<int64_t>(limit);
             if (static_cast<T>(p) == phase && static_cast<T>(l) == limit) return l - p + 1;
         }
-        if (!exactRun(phase, limit)) return -1;
+        if (!exactRun(phase, limit)) {
+            // sums that round on the way: a binade at a time
+            if (!(limit >= phase)) return -1;
+            T x = phase;
+            const int64_t j = addOnes(x, int64_t{1} << 40, limit);
+            return j > 0 && x > limit ? j : -1;
+        }
         // The first j with phase + j > limit, the sums being exact: j =
         // floor(limit - phase) + 1. That difference is exact in T: phase lies
         // on the grid of the spacing at limit + 2, a multiple of limit's own
