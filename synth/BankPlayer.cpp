@@ -44,6 +44,17 @@ void BankPlayer<T>::prepare(uint32_t sampleRate) noexcept {
     m_readTo = 0;
     m_walkGuarded = false;
     m_noiseCoefficientsValid = false;  // they depend on the rate
+    // the longest period any pitch LFO of the list can take, points and
+    // ramps between them alike
+    double longestPitchPeriod = 0.0;
+    for (int32_t i = 0; i < m_count; ++i) {
+        const MmlEvent<T>& e = m_events[static_cast<size_t>(i)];
+        if (e.kind != EventKind::LfoDef || (e.lfo.mode & 1) == 0) continue;
+        for (int32_t k = 0; k < e.lfo.pointCount && k < kMaxLfoPoints; ++k)
+            longestPitchPeriod = std::max(longestPitchPeriod,
+                                          Num<T>::toDouble(lfoPeriodSamples<T>(sampleRate, e.lfo.points[static_cast<size_t>(k)].periodMs)));
+    }
+    if (longestPitchPeriod > 0.0) m_vibratoMemo.reserveForPeriod(longestPitchPeriod);
     m_publishedCount.store(m_count, std::memory_order_release);
     publishIndex();
 }

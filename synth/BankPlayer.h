@@ -288,6 +288,12 @@ private:
     int64_t runSeekNote(uint64_t samples, uint64_t& done) noexcept;
     void payNoteDraws(int64_t sounding) noexcept;
     void oweNoise(int64_t samples) noexcept;
+    // `samples` noise-wave samples with these coefficients, drawn from the
+    // generator as it stands: the draws now, the filter steps owed.
+    void oweNoiseWith(const NoiseCoefficients<T>& coefficients, bool levelNoise, int64_t samples) noexcept;
+    // The neighbour's draws of the frames before `frame` of the stretch (see
+    // m_neighbour) that are not placed yet.
+    void placeNeighbourDraws(int64_t frame) noexcept;
     void payNoiseDebt() const noexcept;
     void publishIndex() noexcept { m_publishedIndex.store(m_index, std::memory_order_release); }
 
@@ -326,8 +332,8 @@ private:
     int32_t m_exportPasses = 0;
     RandomSource m_ownRandom{};
     RandomSource* m_random = &m_ownRandom;
-    // remembered vibrato factors (no state of the song: copying them along
-    // is harmless, and a fresh player computes them again)
+    // remembered vibrato factors, sized by prepare() (no state of the song:
+    // a copy of the player keeps its own)
     VibratoMemo<T> m_vibratoMemo{};
 
     // channel state
@@ -399,6 +405,20 @@ private:
     using NoiseRun = tavolin::NoiseRun<T>;
     mutable std::vector<NoiseRun> m_noiseDebt;
     static constexpr size_t kMaxNoiseRuns = 4096;
+    // Fast seek only (BankSet::skipBesideNoiseWave): a noise-wave bank whose
+    // draws over the stretch are known ahead (so many per frame over its
+    // first frames), placed before each draw this bank makes as the mixer
+    // orders them. Null otherwise.
+    struct NeighbourDraws {
+        BankPlayer* bank = nullptr;  // the noise bank, which owes the filter steps
+        NoiseCoefficients<T> coefficients{};
+        bool levelNoise = false;     // two draws per frame
+        bool drawsFirst = false;     // the noise bank comes first in the mix
+        int64_t frames = 0;          // frames that draw, from the stretch's start
+        int64_t placed = 0;          // of those, placed so far
+        int32_t startElapsed = 0;    // this bank's elapsed samples at the stretch's start
+    };
+    NeighbourDraws* m_neighbour = nullptr;
 
     // guard against loops that never reach a sounding note
     NoSampleCycleGuard<T> m_cycleGuard{};

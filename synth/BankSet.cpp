@@ -191,20 +191,26 @@ bool drawsRandom(int32_t wave, float freqNoise, float levelNoise) noexcept {
 
 // Whether any note of the bank could ever draw a random number: a tone it
 // can select (slot 0, where it starts, or one a tone command names) has noise
-// in its table, or its list defines a tone with noise.
+// in its table, or its list defines one with noise. A tone with noise that
+// the bank never selects (the common text defines it for another bank)
+// draws nothing here.
 template <EngineNumType T>
 bool mayEverDraw(const BankPlayer<T>& p) noexcept {
     if (p.eventCount() == 0) return false;
-    const auto drawsAt = [&p](int slot) {
+    std::array<bool, kToneSlots> selectable{}, noisy{};
+    selectable[0] = true;
+    for (int slot = 0; slot < kToneSlots; ++slot) {
         const ToneSlot& t = p.toneSlot(slot);
-        return drawsRandom(t.wave, t.freqNoise, t.levelNoise);
-    };
-    if (drawsAt(0)) return true;
-    for (const MmlEvent<T>& e : p.events()) {
-        if (e.kind == EventKind::ToneDef && drawsRandom(e.toneDef.wave, e.toneDef.freqNoise, e.toneDef.levelNoise))
-            return true;
-        if (e.kind == EventKind::ToneSelect && e.tone < kToneSlots && drawsAt(e.tone)) return true;
+        noisy[static_cast<size_t>(slot)] = drawsRandom(t.wave, t.freqNoise, t.levelNoise);
     }
+    for (const MmlEvent<T>& e : p.events()) {
+        if (e.kind == EventKind::ToneDef && e.toneDef.tone >= 0 && e.toneDef.tone < kToneSlots &&
+            drawsRandom(e.toneDef.wave, e.toneDef.freqNoise, e.toneDef.levelNoise))
+            noisy[static_cast<size_t>(e.toneDef.tone)] = true;
+        if (e.kind == EventKind::ToneSelect && e.tone < kToneSlots) selectable[e.tone] = true;
+    }
+    for (size_t slot = 0; slot < selectable.size(); ++slot)
+        if (selectable[slot] && noisy[slot]) return true;
     return false;
 }
 
@@ -304,6 +310,25 @@ void BankSet<T>::skipDrawingSideBySide(uint64_t frames, const std::array<bool, k
         drawing[b] = p.mayDrawInNote();
         if (!drawing[b]) (void)p.fastSeek(frames, false, marker);
     }
+    // A noise wave of one cutoff beside a bank that draws only at its
+    // boundaries (frequency noise): their draws are placed in closed form.
+    size_t noise = kBanks, boundary = kBanks;
+    int drawingBanks = 0;
+    for (size_t b = 0; b < m_players.size(); ++b) {
+        if (!drawing[b]) continue;
+        ++drawingBanks;
+        const BankPlayer<T>& p = m_players[b];
+        const ToneSlot& tone = *p.m_toneSlot;
+        if (tone.wave == static_cast<int32_t>(Wave::Noise)) {
+            if (p.seekNoteRepeats()) noise = b;  // one set of coefficients, no frequency noise
+        } else if (tone.freqNoise != 0.0f && !p.m_hasLevelNoise) {
+            boundary = b;
+        }
+    }
+    if (drawingBanks == 2 && noise < kBanks && boundary < kBanks) {
+        skipBesideNoiseWave(frames, noise, boundary);
+        return;
+    }
     for (uint64_t done = 0; done < frames;) {
         int drawingNow = 0;
         uint64_t run = frames - done;
@@ -318,6 +343,50 @@ void BankSet<T>::skipDrawingSideBySide(uint64_t frames, const std::array<bool, k
             if (drawing[b]) (void)m_players[b].fastSeek(run, false, marker);
         done += run;
     }
+}
+
+// `frames` frames inside the current notes of two drawing banks: a noise
+// wave whose coefficients hold for the whole note and a bank that draws
+// only at its half-cycle boundaries. The noise bank's draws only feed its
+// filter, whose steps are owed, so nothing else of its state depends on
+// their values: it skips first on a generator of its own, which tells how
+// many frames draw (all up to its silent tail, if it reaches one), so many
+// per frame. The other bank then skips on the shared generator, and before
+// each of its draws the noise bank's draws of the frames the mixer takes
+// first are placed: the generator moves on by jump-ahead, the noise bank
+// owes the steps of that run.
+//
+//   boundary bank   .....x.......x......x...    x: draws
+//   noise bank      nnnnn|nnnnnnn|nnnnnn|nnn    placed at each x, and at the end
+template <EngineNumType T>
+void BankSet<T>::skipBesideNoiseWave(uint64_t frames, size_t noise, size_t boundary) noexcept {
+    BankPlayer<T>& n = m_players[noise];
+    BankPlayer<T>& f = m_players[boundary];
+    if (n.m_noiseDebt.size() >= BankPlayer<T>::kMaxNoiseRuns) n.payNoiseDebt();  // room for the trial run, unpaid
+    const size_t owed = n.m_noiseDebt.size();
+    // a state the last run does not end at, so the trial run stays apart
+    RandomSource trial;
+    trial.reset(owed == 0 ? 0u : n.m_noiseDebt.back().toState + 1u);
+    n.m_random = &trial;
+    bool marker = false;
+    (void)n.fastSeek(frames, false, marker);
+    n.m_random = &m_random;
+    typename BankPlayer<T>::NeighbourDraws draws;
+    draws.bank = &n;
+    draws.drawsFirst = noise < boundary;
+    draws.startElapsed = f.m_elapsed;
+    if (n.m_noiseDebt.size() > owed) {
+        // one run: one set of coefficients, one generator, one level flag
+        const NoiseRun<T> run = n.m_noiseDebt.back();
+        n.m_noiseDebt.pop_back();
+        draws.coefficients = run.coefficients;
+        draws.levelNoise = run.levelNoise;
+        draws.frames = run.samples;
+    }
+    f.m_neighbour = &draws;
+    (void)f.fastSeek(frames, false, marker);
+    f.placeNeighbourDraws(draws.frames);
+    f.m_neighbour = nullptr;
 }
 
 // `frames` frames of the banks marked in `among` (a song that does not

@@ -59,11 +59,13 @@ public:
     BankMask audible() const noexcept { return m_audible; }
 
     // Advances the song by `frames` frames exactly as Render would, without
-    // making the samples. When at most one bank has a tone with noise, every
-    // bank skips the whole stretch on its own (the fast seek); otherwise so
-    // does every bank without one, and the banks with one skip note by
-    // note, side by side wherever at most one of them draws and frame by
-    // frame, in bank order, where more may. A looping song is skipped the
+    // making the samples. When at most one bank can select a tone with
+    // noise, every bank skips the whole stretch on its own (the fast seek);
+    // otherwise so does every bank without one, and the banks with one skip
+    // note by note: side by side wherever at most one of them draws, each
+    // whole where the two that draw are a noise wave and a bank drawing only
+    // at its boundaries (the noise wave's draws placed between the other's),
+    // and frame by frame, in bank order, elsewhere. A looping song is skipped the
     // same way up to its end; only a stretch that crosses the end goes to
     // the mixer. Allocates (the fast seek's
     // bounded note memo, a copy of the state for a looping song): on the
@@ -105,6 +107,10 @@ private:
     // Skip inside the current notes of the banks in `among` while more than
     // one of them may draw.
     void skipDrawingSideBySide(uint64_t frames, const std::array<bool, kBanks>& among) noexcept;
+    // The same for two drawing banks, `noise` on a noise wave of one cutoff
+    // and `boundary` drawing only at its half-cycle boundaries: each skips
+    // the stretch whole.
+    void skipBesideNoiseWave(uint64_t frames, size_t noise, size_t boundary) noexcept;
     // The noise steps a skip owes for every bank that plays on.
     void settleSkipDebt(bool remember) const noexcept;
     // kSplit: some bank is left out of the mix or tapped; false is the plain

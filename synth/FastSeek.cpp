@@ -14,6 +14,7 @@
 // a memo. The noise filter's
 // steps are only recorded (the generator moves on by jump-ahead) and run
 // when something reads the filter.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -46,6 +47,47 @@ bool exactRun(F x, F top) noexcept {
     return u > F(0) && onGrid(x, u);
 }
 
+// Float and Double, x >= 1 and finite: 2^(e+1) for x in [2^e, 2^(e+1)).
+template <typename F>
+F binadeTop(F x) noexcept {
+    if constexpr (std::is_same_v<F, float>) return bitCast<float>((bitCast<uint32_t>(x) & 0x7F800000u) + 0x00800000u);
+    else return bitCast<double>((bitCast<uint64_t>(x) & 0x7FF0000000000000u) + (uint64_t{1} << 52));
+}
+
+// Float and Double: up to `count` additions of 1 to x, each rounded as F
+// rounds it, stopping after the first whose sum exceeds `limit`; returns the
+// additions taken (x their sum), or -1 where this cannot tell (a sum below 1
+// or at 2^(digits-1) and above; x is then unspecified). A binade at a time:
+// the addition that lands in [2^e, 2^(e+1)) may round, and every one after
+// it is exact while the sum stays below 2^(e+1), since every number of F
+// there is a multiple of the binade's spacing (at most 1).
+//
+//   x: 0.3  -> 1.3 (rounded)  -> 2.3 (rounded) -> 3.3 (exact) -> 4.3 (rounded) ...
+//              [1, 2)            [2, 4)                          [4, 8)
+template <typename F>
+int64_t addOnes(F& x, int64_t count, F limit) noexcept {
+    constexpr F kTop = F(int64_t{1} << (std::numeric_limits<F>::digits - 1));
+    int64_t taken = 0;
+    while (taken < count && !(x > limit)) {
+        const F y = x + F(1);
+        if (!(y >= F(1)) || !(y < kTop)) return -1;
+        x = y;
+        ++taken;
+        if (x > limit || taken == count) break;
+        const F top = binadeTop(x);
+        // the exact additions after it: below the top and, where the limit
+        // lies in this binade, up to it (both differences are exact: whole
+        // multiples of the spacing, below 2^e)
+        const F room = limit < top ? std::floor(limit - x) : std::ceil(top - x) - F(1);
+        const int64_t j = std::min(static_cast<int64_t>(room), count - taken);
+        if (j > 0) {
+            x += static_cast<F>(j);
+            taken += j;
+        }
+    }
+    return taken;
+}
+
 // The oscillator phase after `count` samples of one-sample additions.
 template <EngineNumType T>
 T phaseAfter(T phase, int64_t count) noexcept {
@@ -54,6 +96,8 @@ T phaseAfter(T phase, int64_t count) noexcept {
     } else {
         if (count > 0 && count < (int64_t{1} << 40) && exactRun(phase, phase + static_cast<T>(count)))
             return phase + static_cast<T>(count);
+        T x = phase;
+        if (addOnes(x, count, std::numeric_limits<T>::infinity()) == count) return x;
         for (int64_t i = 0; i < count; ++i) phase += T(1);
         return phase;
     }
@@ -69,16 +113,28 @@ int64_t samplesUpTo(T phase, T limit) noexcept {
         return (limit.raw() - phase.raw()) / 65536 + 1;
     } else {
         if (phase > limit) return 0;
-        if (!exactRun(phase, limit)) return -1;
-        // the first j with phase + j > limit, the sums being exact: estimate,
-        // then settle it with comparisons in T
-        const double estimate = std::floor(static_cast<double>(limit) - static_cast<double>(phase));
-        if (!(estimate >= 0.0) || estimate > 4.0e15) return -1;
-        auto j = static_cast<int64_t>(estimate) + 1;
-        for (int i = 0; i < 4 && j > 1 && phase + static_cast<T>(j - 1) > limit; ++i) --j;
-        for (int i = 0; i < 4 && !(phase + static_cast<T>(j) > limit); ++i) ++j;
-        if (!(phase + static_cast<T>(j) > limit) || (j > 1 && phase + static_cast<T>(j - 1) > limit)) return -1;
-        return j;
+        // whole numbers (an LFO's phase and period, as a rule): every sum up to
+        // limit + 1 is a whole number T holds
+        constexpr T kWholeTop = T(std::int64_t{1} << std::numeric_limits<T>::digits) - T(1);
+        if (phase >= T(0) && limit < kWholeTop) {
+            const auto p = static_cast<int64_t>(phase), l = static_cast<int64_t>(limit);
+            if (static_cast<T>(p) == phase && static_cast<T>(l) == limit) return l - p + 1;
+        }
+        if (!exactRun(phase, limit)) {
+            // sums that round on the way: a binade at a time
+            if (!(limit >= phase)) return -1;
+            T x = phase;
+            const int64_t j = addOnes(x, int64_t{1} << 40, limit);
+            return j > 0 && x > limit ? j : -1;
+        }
+        // The first j with phase + j > limit, the sums being exact: j =
+        // floor(limit - phase) + 1. That difference is exact in T: phase lies
+        // on the grid of the spacing at limit + 2, a multiple of limit's own
+        // spacing, so the difference is a whole number (below 2^digits) of
+        // the latter.
+        const T gap = std::floor(limit - phase);
+        if (!(gap >= T(0)) || gap > T(4.0e15)) return -1;
+        return static_cast<int64_t>(gap) + 1;
     }
 }
 
@@ -311,20 +367,34 @@ template <EngineNumType T>
 void BankPlayer<T>::oweNoise(int64_t samples) noexcept {
     if (samples <= 0) return;
     refreshNoiseCoefficients();
+    oweNoiseWith(m_noiseCoefficients, m_hasLevelNoise, samples);
+}
+
+template <EngineNumType T>
+void BankPlayer<T>::oweNoiseWith(const NoiseCoefficients<T>& coefficients, bool levelNoise, int64_t samples) noexcept {
     const uint32_t from = m_random->state();
-    m_random->discard(static_cast<uint64_t>(samples) * (m_hasLevelNoise ? 2u : 1u));
+    m_random->discard(static_cast<uint64_t>(samples) * (levelNoise ? 2u : 1u));
     if (!m_noiseDebt.empty()) {
         NoiseRun& last = m_noiseDebt.back();
         // the same generator state means the same draws from here on
-        if (last.toState == from && last.levelNoise == m_hasLevelNoise &&
-            std::memcmp(&last.coefficients, &m_noiseCoefficients, sizeof last.coefficients) == 0) {
+        if (last.toState == from && last.levelNoise == levelNoise &&
+            std::memcmp(&last.coefficients, &coefficients, sizeof last.coefficients) == 0) {
             last.samples += samples;
             last.toState = m_random->state();
             return;
         }
         if (m_noiseDebt.size() >= kMaxNoiseRuns) payNoiseDebt();  // bounded memory, same end state
     }
-    m_noiseDebt.push_back(NoiseRun{m_noiseCoefficients, from, m_random->state(), samples, m_hasLevelNoise});
+    m_noiseDebt.push_back(NoiseRun{coefficients, from, m_random->state(), samples, levelNoise});
+}
+
+template <EngineNumType T>
+void BankPlayer<T>::placeNeighbourDraws(int64_t frame) noexcept {
+    NeighbourDraws& n = *m_neighbour;
+    const int64_t upTo = std::min(frame, n.frames);
+    if (upTo <= n.placed) return;
+    n.bank->oweNoiseWith(n.coefficients, n.levelNoise, upTo - n.placed);
+    n.placed = upTo;
 }
 
 // The owed filter steps, with the draws they would have had.
@@ -350,7 +420,12 @@ void BankPlayer<T>::seekNoteSample() noexcept {
         updateLfo(m_ampLfo);
         const int32_t remaining = m_noteLength - m_elapsed;
         bool sounding = true;
-        if (m_phase > m_halfLength) sounding = boundaryStep(remaining);
+        if (m_phase > m_halfLength) {
+            // the neighbour's draws up to this frame (and of it, when it mixes first) come before this boundary's
+            if (m_neighbour != nullptr) [[unlikely]]
+                placeNeighbourDraws(int64_t{m_elapsed} - m_neighbour->startElapsed + (m_neighbour->drawsFirst ? 1 : 0));
+            sounding = boundaryStep(remaining);
+        }
         if (sounding) {
             if (!isZero(m_switchPeriod) && m_switchPeriod * numInt<T>(m_dutyIndex + 1) < numInt<T>(m_elapsed))
                 m_switchPending = true;
@@ -534,6 +609,8 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     template int64_t BankPlayer<T>::runSeekNote(uint64_t, uint64_t&) noexcept; \
     template void BankPlayer<T>::payNoteDraws(int64_t) noexcept;             \
     template void BankPlayer<T>::oweNoise(int64_t) noexcept;                 \
+    template void BankPlayer<T>::oweNoiseWith(const NoiseCoefficients<T>&, bool, int64_t) noexcept; \
+    template void BankPlayer<T>::placeNeighbourDraws(int64_t) noexcept;      \
     template void BankPlayer<T>::payNoiseDebt() const noexcept;             \
     template void BankPlayer<T>::settleNoiseDebtRemembered() const noexcept;
 TAVOLIN_INSTANTIATE(Fix)

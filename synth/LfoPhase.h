@@ -58,6 +58,16 @@ T lfoPhaseAfter(T phase, T period, int64_t count) noexcept {
         if (p >= 0 && p < (int64_t{1} << 60) && count < (int64_t{1} << 30))
             return Fix::fromRaw((p + count * 65536) % period.raw());
     } else {
+        // Whole numbers below 2^digits (the usual LFO) and less than a period
+        // to go: at most one wrap, and every sum and difference is exact.
+        constexpr T kWholeTop = T(int64_t{1} << std::numeric_limits<T>::digits) - T(1);
+        if (phase >= T(0) && phase < period && period < kWholeTop) {
+            const auto p = static_cast<int64_t>(phase), q = static_cast<int64_t>(period);
+            if (count < q && static_cast<T>(p) == phase && static_cast<T>(q) == period) {
+                const int64_t r = p + count;
+                return static_cast<T>(r >= q ? r - q : r);
+            }
+        }
         // Phase and period on a grid that stays exact up to period + 1: every
         // step is exact, and the steps are modular arithmetic on the grid.
         // the coarsest grid of 2^-k (k >= 0) holding both phase and period

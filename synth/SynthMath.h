@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <type_traits>
+#include <vector>
 
 #include "compiler/EngineNum.h"
 #include "synth/EngineMath.h"
@@ -552,19 +553,38 @@ inline T vibratoCycle(T cycle, T depth, T sine) noexcept {
 
 // The vibrato's factor at an LFO phase, period and depth, remembered: the
 // factor is a pure function of the three (a sine and a power of two, the
-// costliest steps of a half-cycle boundary), and an LFO restarted at every
-// note and stepped a whole sample at a time meets the same phases again and
-// again. A direct-mapped table inside the player, for one period and depth
-// at a time (a generation number forgets the rest): a lookup either finds
-// the very bits the functions gave, or computes and keeps them.
+// costliest steps of a half-cycle boundary), and an LFO stepped a whole
+// sample at a time meets the same phases again and again. A direct-mapped
+// table inside the player, for one period and depth at a time (a generation
+// number forgets the rest): a lookup either finds the very bits the functions
+// gave, or computes and keeps them. The table is sized once, when the song is
+// set up, to hold every whole-sample phase of the longest pitch LFO the bank
+// defines (within bounds): an LFO that runs on across slurred notes visits
+// all of its phases, and a smaller table would lose them to one another.
+// Nothing of the song's state: a copy keeps its own table.
 template <EngineNumType T>
 class VibratoMemo {
 public:
+    VibratoMemo() noexcept = default;
+    VibratoMemo(const VibratoMemo&) = delete;
+    VibratoMemo& operator=(const VibratoMemo&) noexcept { return *this; }
+
+    // Room for the phases of an LFO of up to `periodSamples` samples. Allocates:
+    // on the building thread, before the bank renders.
+    void reserveForPeriod(double periodSamples) {
+        size_t n = kMinEntries;
+        while (n < kMaxEntries && static_cast<double>(n) < periodSamples + 1.0) n *= 2;
+        if (n == m_entries.size()) return;
+        m_entries.assign(n, Entry{});
+        m_generation = 0;
+    }
+
     VibratoFactor<T> factor(T phase, T period, T depth) noexcept {
+        if (m_entries.empty()) [[unlikely]] return vibratoFactor(depth, lfoSine(phase, period));
         const Bits q = bitsOf(period), d = bitsOf(depth);
         if (q != m_period || d != m_depth || m_generation == 0) [[unlikely]] renew(q, d);
         const Bits p = bitsOf(phase);
-        Entry& e = m_entries[slotOf(phase, p)];
+        Entry& e = m_entries[slotOf(phase, p) & (m_entries.size() - 1)];
         if (e.generation == m_generation && e.phase == p) [[likely]] return e.value;
         e = Entry{p, vibratoFactor(depth, lfoSine(phase, period)), m_generation};
         return e.value;
@@ -572,7 +592,8 @@ public:
 
 private:
     using Bits = std::conditional_t<std::is_same_v<T, float>, uint32_t, uint64_t>;
-    static constexpr size_t kEntries = 1024;
+    static constexpr size_t kMinEntries = 1024;
+    static constexpr size_t kMaxEntries = size_t{1} << 16;
 
     static Bits bitsOf(T v) noexcept {
         if constexpr (kIsFix<T>) return static_cast<uint64_t>(v.raw());
@@ -583,7 +604,7 @@ private:
         }
     }
     // Whole-sample phases (the usual case) take consecutive slots; others
-    // are spread by their bits.
+    // are spread by their bits. The caller masks the result to the table.
     static size_t slotOf(T phase, Bits bits) noexcept {
         uint64_t whole, rest;
         if constexpr (kIsFix<T>) {
@@ -594,7 +615,7 @@ private:
             whole = inRange ? static_cast<uint64_t>(phase) : 0;
             rest = inRange && static_cast<T>(whole) == phase ? 0 : bits;
         }
-        return static_cast<size_t>((whole + rest * 0x9E3779B97F4A7C15u) & (kEntries - 1));
+        return static_cast<size_t>(whole + rest * 0x9E3779B97F4A7C15u);
     }
     void renew(Bits period, Bits depth) noexcept {
         m_period = period;
@@ -609,7 +630,7 @@ private:
         VibratoFactor<T> value{};
         uint32_t generation = 0;  // 0: empty
     };
-    std::array<Entry, kEntries> m_entries{};
+    std::vector<Entry> m_entries;
     Bits m_period = 0, m_depth = 0;
     uint32_t m_generation = 0;
 };

@@ -4,7 +4,9 @@
 // every note and a noise bank playing past the caret; the same song with
 // bank A one slurred chain of vibrato notes; and the song with a second bank
 // drawing random numbers (frequency noise beside the noise drum), skipped
-// nine minutes as Play far into the song or a passage does. Each iteration
+// nine minutes as Play far into the song or a passage does; and the written
+// song with bank B on a frequency-noise tone, without the noise drum and
+// with it, sought to the caret. Each iteration
 // renders the whole song once and seeks once; the counters give the medians
 // and the share, in processor time. Only public entry points, so the same file measures an
 // older engine too.
@@ -34,7 +36,7 @@ double cpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-enum class SeekSong { Written, SlurredChain, TwoDrawingBanks };
+enum class SeekSong { Written, SlurredChain, TwoDrawingBanks, FrequencyNoise, FrequencyNoiseAndDrum };
 
 output::BuildInputs seekSong(int arith, SeekSong kind) {
     if (kind == SeekSong::TwoDrawingBanks) {
@@ -44,6 +46,11 @@ output::BuildInputs seekSong(int arith, SeekSong kind) {
         return in;
     }
     output::BuildInputs in = tenMinuteSong(arith, true, false, true, true);
+    if (kind == SeekSong::FrequencyNoise || kind == SeekSong::FrequencyNoiseAndDrum) {
+        in.tabTexts[0] = "@W11:1R1.5:50" + in.tabTexts[0];
+        in.tabTexts[2].replace(in.tabTexts[2].find("@1"), 2, "@11");
+        if (kind == SeekSong::FrequencyNoise) in.tabTexts[5].clear();
+    }
     if (kind == SeekSong::SlurredChain) {
         // every eighth of bank A slurred to the next, the last note left alone
         std::string& a = in.tabTexts[1];
@@ -125,9 +132,10 @@ void BM_SeekShare(benchmark::State& state) {
     state.counters["seek_ms"] = s * 1e3;
     state.counters["share_pct"] = r > 0.0 ? 100.0 * s / r : 0.0;
     static const char* const kNames[] = {"written out, vibrato, noise bank plays on", "bank A one slurred vibrato chain",
-                                         "two banks drawing, skip 9:00"};
+                                         "two banks drawing, skip 9:00", "bank B frequency noise",
+                                         "bank B frequency noise, noise bank plays on"};
     state.SetLabel(std::string(typeName(arith)) + ", " + kNames[static_cast<int>(kind)]);
 }
-BENCHMARK(BM_SeekShare)->ArgsProduct({{0, 1, 2}, {0, 1, 2}})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_SeekShare)->ArgsProduct({{0, 1, 2}, {0, 1, 2, 3, 4}})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace

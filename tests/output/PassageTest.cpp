@@ -102,7 +102,7 @@ TYPED_TEST(Passage, IsTheSameStretchOfTheWholeRender) {
 
 // The skip to many places of vibrato songs written out note by note, with
 // one bank drawing random numbers (every bank skips on its own) or two and
-// three (their draws interleaved frame by frame as the mixer takes them), the song played once or
+// three (their draws interleaved as the mixer takes them), the song played once or
 // looping (the skip crossing its end or not): from each place, the next
 // frames are the whole render's.
 TYPED_TEST(Passage, SkipLandsOnTheWholeRenderEverywhere) {
@@ -114,6 +114,13 @@ TYPED_TEST(Passage, SkipLandsOnTheWholeRenderEverywhere) {
         // level-noise bank (draw every sample), a slurred vibrato chain aside
         {kVibrato + "@W3:0R25:50@W5:1N40:50", "O5" + times("C&D&E&F&", 12) + "G", "@3O4" + times("CDEF", 12),
          "@5O3" + times("CR", 24), "", "@4O4" + times("C16R16C32C32R16", 20)},
+        // two drawing banks only, frequency noise mixed before the noise
+        // drum and after it (with level noise); bank A's slurred chain never
+        // selects the noisy tone the common text defines
+        {kVibrato + "@W3:0R25:50", "O5" + times("C&D&E&F&", 12) + "G", "@3O4" + times("CDEF", 12), "", "",
+         "@4O4" + times("C16R16C32C32R16", 20)},
+        {kVibrato + "@W3:1R25:50@W6:4N20:0", "@6O4" + times("C16R16C32C32R16", 20), "O5" + times("C&D&E&F&", 12) + "G", "",
+         "@3O3" + times("CEG", 16), ""},
     };
     constexpr uint64_t kLook = 700;
     for (size_t s = 0; s < std::size(songs); ++s) {
