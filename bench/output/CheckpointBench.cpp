@@ -5,8 +5,6 @@
 // checkpoint, as a share of a whole render; what taking the shelf costs in
 // idle time; and the memory it holds (its own count, and the growth of the
 // process's resident set while it was taken). Processor time of this thread.
-#include <time.h>
-
 #include <algorithm>
 #include <fstream>
 #include <vector>
@@ -21,14 +19,11 @@ namespace {
 
 using namespace tavolin;
 using bench::QuietHost;
-using bench::tenMinuteSong;
 using bench::typeName;
-
-double cpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
+using bench::cpuSeconds;
+using bench::median;
+using bench::SeekSong;
+using bench::seekSong;
 
 double residentMiB() {
     std::ifstream statm("/proc/self/statm");
@@ -37,29 +32,9 @@ double residentMiB() {
     return static_cast<double>(resident) * 4096.0 / 1048576.0;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
-
+// The song as a passage plays it: no caret.
 output::BuildInputs song(int arith, int kind) {
-    if (kind == 0) {
-        output::BuildInputs in = tenMinuteSong(arith, false, false, true, true);
-        in.tabTexts[0] = "@W11:1R1.5:50" + in.tabTexts[0];
-        in.tabTexts[2].replace(in.tabTexts[2].find("@1"), 2, "@11");
-        in.startFromCursor = false;
-        in.caret = 0;
-        return in;
-    }
-    output::BuildInputs in = tenMinuteSong(arith, true, false, true, true);
-    std::string& a = in.tabTexts[1];
-    const size_t from = a.find("L8") + 2, to = a.rfind(' ');
-    std::string chain = a.substr(0, from);
-    for (size_t i = from; i < to; ++i) {
-        chain += a[i];
-        if (i + 1 < to) chain += '&';
-    }
-    a = chain + a.substr(to);
+    output::BuildInputs in = seekSong(arith, kind == 0 ? SeekSong::TwoDrawingBanks : SeekSong::SlurredChain);
     in.startFromCursor = false;
     in.caret = 0;
     return in;

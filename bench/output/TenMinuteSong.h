@@ -2,9 +2,13 @@
 // The ten-minute song of the seek and swap benchmarks, and the host their builds report to.
 #pragma once
 
+#include <time.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "output/SongBuilder.h"
 
@@ -69,6 +73,50 @@ inline output::BuildInputs tenMinuteSong(int arith, bool atEnd, bool plain = fal
     in.caret = atEnd ? in.tabTexts[1].size() - 1 : 0;
     in.startFromCursor = atEnd;
     return in;
+}
+
+// The songs where a seek is hardest (see BM_SeekShare).
+// This thread's processor time in seconds: on a machine shared with other
+// work the wall clock would measure the neighbours too.
+inline double cpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+enum class SeekSong { Written, SlurredChain, TwoDrawingBanks, FrequencyNoise, FrequencyNoiseAndDrum };
+
+inline output::BuildInputs seekSong(int arith, SeekSong kind) {
+    if (kind == SeekSong::TwoDrawingBanks) {
+        output::BuildInputs in = tenMinuteSong(arith, false, false, true, true);
+        in.tabTexts[0] = "@W11:1R1.5:50" + in.tabTexts[0];
+        in.tabTexts[2].replace(in.tabTexts[2].find("@1"), 2, "@11");
+        return in;
+    }
+    output::BuildInputs in = tenMinuteSong(arith, true, false, true, true);
+    if (kind == SeekSong::FrequencyNoise || kind == SeekSong::FrequencyNoiseAndDrum) {
+        in.tabTexts[0] = "@W11:1R1.5:50" + in.tabTexts[0];
+        in.tabTexts[2].replace(in.tabTexts[2].find("@1"), 2, "@11");
+        if (kind == SeekSong::FrequencyNoise) in.tabTexts[5].clear();
+    }
+    if (kind == SeekSong::SlurredChain) {
+        // every eighth of bank A slurred to the next, the last note left alone
+        std::string& a = in.tabTexts[1];
+        const size_t from = a.find("L8") + 2, to = a.rfind(' ');
+        std::string chain = a.substr(0, from);
+        for (size_t i = from; i < to; ++i) {
+            chain += a[i];
+            if (i + 1 < to) chain += '&';
+        }
+        a = chain + a.substr(to);
+        in.caret = a.size() - 1;
+    }
+    return in;
+}
+
+inline double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
 }  // namespace tavolin::bench
