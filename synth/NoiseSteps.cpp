@@ -23,10 +23,10 @@ bool sameState(const NoiseFilter<T>& a, const NoiseFilter<T>& b) noexcept {
     return std::memcmp(&a, &b, sizeof a) == 0;  // bit for bit: equal bits step on equally
 }
 
-// Stretches stepped side by side. Float and Double step them as the lanes
-// of 16-byte vectors (measured on x86-64 with SSE2: sixteen chains); Fix's
-// step is mostly bound by its multiplications, so more than two gain it
-// nothing.
+// Stretches stepped side by side, at most this many. Float and Double step
+// them as the lanes of 16-byte vectors (measured on x86-64 with SSE2:
+// sixteen chains, or fewer for a shorter debt, see runNoiseSteps); Fix's step
+// is mostly bound by its multiplications, so more than two gain it nothing.
 template <EngineNumType T>
 constexpr int kChains = kIsFix<T> ? 2 : 16;
 // A guessed stretch keeps its state at this many evenly spaced steps, where
@@ -218,59 +218,6 @@ bool narrowSteps(std::span<NoiseFilter<Fix>, K> f, std::span<Cursor<Fix>, K> at,
     return true;
 }
 
-// Float and Double: `n` steps of K chains as the lanes of 16-byte vectors
-// (four floats or two doubles), none crossing a run's end. Each lane takes
-// the filter's own operations in the filter's own order, so its bits are
-// those of the plain step; the vectors only let the divider and the
-// multipliers work on several chains at once. Compilers without vectors
-// split them into the same scalar operations.
-template <EngineNumType T, size_t K>
-void laneSteps(std::span<NoiseFilter<T>, K> f, std::span<Cursor<T>, K> at, int64_t n) noexcept {
-    constexpr size_t kLanes = 16 / sizeof(T);
-    static_assert(K % kLanes == 0);
-    constexpr size_t kGroups = K / kLanes;
-    typedef T V __attribute__((vector_size(16)));
-    struct Group {
-        V b0, b1, b2, a0, a1, a2, x1, x2, y1, y2;
-    };
-    std::array<Group, kGroups> groups;
-    std::array<uint32_t, K> state, skipMul, skipAdd;
-    bool anyLevel = false;
-    for (size_t k = 0; k < K; ++k) {
-        Group& g = groups[k / kLanes];
-        const size_t l = k % kLanes;
-        const NoiseCoefficients<T>& c = at[k].run->coefficients;
-        g.b0[l] = c.b0, g.b1[l] = c.b1, g.b2[l] = c.b2, g.a0[l] = c.a0, g.a1[l] = c.a1, g.a2[l] = c.a2;
-        g.x1[l] = f[k].x1, g.x2[l] = f[k].x2, g.y1[l] = f[k].y1, g.y2[l] = f[k].y2;
-        state[k] = at[k].state, skipMul[k] = at[k].skipMul, skipAdd[k] = at[k].skipAdd;
-        anyLevel = anyLevel || at[k].run->levelNoise;
-    }
-    const T* white = whiteTable<T>();
-    const auto run = [&]<bool kLevel>() {
-        for (int64_t i = 0; i < n; ++i)
-            for (size_t q = 0; q < kGroups; ++q) {
-                Group& g = groups[q];
-                V w;
-                for (size_t l = 0; l < kLanes; ++l) {
-                    uint32_t& s = state[q * kLanes + l];
-                    s = s * kDrawMul + kDrawAdd;
-                    w[l] = white[(s >> 16) & 0x7FFFu];
-                    if constexpr (kLevel) s = s * skipMul[q * kLanes + l] + skipAdd[q * kLanes + l];
-                }
-                const V y = (g.b0 * w + g.b1 * g.x1 + g.b2 * g.x2 - g.a1 * g.y1 - g.a2 * g.y2) / g.a0;
-                g.x2 = g.x1, g.x1 = w, g.y2 = g.y1, g.y1 = y;
-            }
-    };
-    if (anyLevel) run.template operator()<true>();
-    else run.template operator()<false>();
-    for (size_t k = 0; k < K; ++k) {
-        const Group& g = groups[k / kLanes];
-        const size_t l = k % kLanes;
-        f[k] = NoiseFilter<T>{g.x1[l], g.x2[l], g.y1[l], g.y2[l]};
-        at[k].state = state[k];
-    }
-}
-
 // `n` plain filter steps of one run's coefficients, white values drawn from
 // `random` (and a level value after each, when the run draws one).
 template <EngineNumType T>
@@ -336,10 +283,88 @@ struct Chain {
     std::array<NoiseFilter<T>, kCheckpoints> checkpoints{};  // after (j+1) * spacing steps
 };
 
-// `count` steps of every chain side by side: each chain's steps still depend
-// on one another, but the processor overlaps the chains.
-template <EngineNumType T, int K>
-void stepSideBySide(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t count) noexcept {
+// Float and Double: `count` steps of every chain as the lanes of 16-byte
+// vectors (four floats or two doubles). Each lane takes the filter's own
+// operations in the filter's own order, so its bits are those of the plain
+// step; the vectors only let the divider and the multipliers work on
+// several chains at once, and compilers without vectors split them into the
+// same scalar operations. A lane whose run ends takes the next one's
+// coefficients and generator state in place, the others keep theirs in
+// registers: a debt cut into many short runs (another bank drawing between
+// the noise wave's samples) pays little for its cuts.
+template <EngineNumType T, size_t K>
+void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t count, bool anyLevel) noexcept {
+    constexpr size_t kLanes = 16 / sizeof(T);
+    static_assert(K % kLanes == 0);
+    constexpr size_t kGroups = K / kLanes;
+    typedef T V __attribute__((vector_size(16)));
+    struct Group {
+        V b0, b1, b2, a0, a1, a2, x1, x2, y1, y2;
+    };
+    std::array<Group, kGroups> groups;
+    std::array<uint32_t, K> state, skipMul, skipAdd;
+    std::array<int64_t, K> left;
+    const auto enterRun = [&](size_t k) {
+        Group& g = groups[k / kLanes];
+        const size_t l = k % kLanes;
+        const Cursor<T>& at = chains[k].at;
+        const NoiseCoefficients<T>& c = at.run->coefficients;
+        g.b0[l] = c.b0, g.b1[l] = c.b1, g.b2[l] = c.b2, g.a0[l] = c.a0, g.a1[l] = c.a1, g.a2[l] = c.a2;
+        state[k] = at.state, skipMul[k] = at.skipMul, skipAdd[k] = at.skipAdd, left[k] = at.left;
+    };
+    for (size_t k = 0; k < K; ++k) {
+        Group& g = groups[k / kLanes];
+        const size_t l = k % kLanes;
+        const NoiseFilter<T>& f = chains[k].filter;
+        g.x1[l] = f.x1, g.x2[l] = f.x2, g.y1[l] = f.y1, g.y2[l] = f.y2;
+        if (chains[k].at.left <= 0) (void)chains[k].at.advance(end);
+        enterRun(k);
+    }
+    const T* white = whiteTable<T>();
+    const auto run = [&]<bool kLevel>() {
+        while (count > 0) {
+            int64_t n = count;
+            for (size_t k = 0; k < K; ++k) {
+                if (left[k] <= 0) {
+                    chains[k].at.left = 0;
+                    if (!chains[k].at.advance(end)) return;  // cannot happen for lengths inside the runs
+                    enterRun(k);
+                }
+                n = std::min(n, left[k]);
+            }
+            for (int64_t i = 0; i < n; ++i)
+                for (size_t q = 0; q < kGroups; ++q) {
+                    Group& g = groups[q];
+                    V w;
+                    for (size_t l = 0; l < kLanes; ++l) {
+                        uint32_t& s = state[q * kLanes + l];
+                        s = s * kDrawMul + kDrawAdd;
+                        w[l] = white[(s >> 16) & 0x7FFFu];
+                        if constexpr (kLevel) s = s * skipMul[q * kLanes + l] + skipAdd[q * kLanes + l];
+                    }
+                    const V y = (g.b0 * w + g.b1 * g.x1 + g.b2 * g.x2 - g.a1 * g.y1 - g.a2 * g.y2) / g.a0;
+                    g.x2 = g.x1, g.x1 = w, g.y2 = g.y1, g.y1 = y;
+                }
+            for (int64_t& l : left) l -= n;
+            count -= n;
+        }
+    };
+    if (anyLevel) run.template operator()<true>();
+    else run.template operator()<false>();
+    for (size_t k = 0; k < K; ++k) {
+        const Group& g = groups[k / kLanes];
+        const size_t l = k % kLanes;
+        chains[k].filter = NoiseFilter<T>{g.x1[l], g.x2[l], g.y1[l], g.y2[l]};
+        chains[k].at.state = state[k];
+        chains[k].at.left = left[k];
+    }
+}
+
+// Fix: the chains side by side in blocks that end where some chain's run
+// ends, in the narrow form where the values allow it.
+template <int K>
+void narrowSideBySide(std::array<Chain<Fix>, K>& chains, const NoiseRun<Fix>* end, int64_t count) noexcept {
+    using T = Fix;
     const auto* white = whiteTable<T>();
     while (count > 0) {
         int64_t n = count;
@@ -354,8 +379,7 @@ void stepSideBySide(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int
             f[static_cast<size_t>(k)] = chains[static_cast<size_t>(k)].filter;
             at[static_cast<size_t>(k)] = chains[static_cast<size_t>(k)].at;
         }
-        if constexpr (!kIsFix<T>) laneSteps<T, K>(f, at, n);
-        else if (!narrowSteps<K>(f, at, n))
+        if (!narrowSteps<K>(f, at, n))
             for (int64_t i = 0; i < n; ++i)
                 for (int k = 0; k < K; ++k) step(f[static_cast<size_t>(k)], at[static_cast<size_t>(k)], white);
         for (int k = 0; k < K; ++k) {
@@ -367,10 +391,18 @@ void stepSideBySide(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int
     }
 }
 
-template <EngineNumType T>
+// `count` steps of every chain side by side: each chain's steps still depend
+// on one another, but the processor overlaps the chains. `anyLevel`: some
+// run draws a level value after each white one.
+template <EngineNumType T, int K>
+void stepSideBySide(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t count, bool anyLevel) noexcept {
+    if constexpr (!kIsFix<T>) laneSteps<T, static_cast<size_t>(K)>(chains, end, count, anyLevel);
+    else narrowSideBySide<K>(chains, end, count);
+}
+
+template <EngineNumType T, int K>
 NoiseFilter<T> payInChains(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs, int64_t total,
                            NoiseStepStats* stats) noexcept {
-    constexpr int K = kChains<T>;
     const NoiseRun<T>* end = runs.data() + runs.size();
     // Chain k >= 1 starts `warmUp` steps before the point where chain k-1
     // ends, from rest; chain 0 starts at the true state. All step `length`
@@ -386,10 +418,11 @@ NoiseFilter<T> payInChains(NoiseFilter<T> start, std::span<const NoiseRun<T>> ru
         ch.at = cursorAt(runs, k * stride);
     }
     const int64_t lastLength = total - (K - 1) * stride;  // <= length
+    const bool anyLevel = std::any_of(runs.begin(), runs.end(), [](const NoiseRun<T>& r) { return r.levelNoise; });
     int recorded = 0;
     for (int64_t done = 0; done < lastLength;) {
         const int64_t n = std::min(spacing, lastLength - done);
-        stepSideBySide<T, K>(chains, end, n);
+        stepSideBySide<T, K>(chains, end, n, anyLevel);
         done += n;
         if (n == spacing && recorded < kCheckpoints) {
             for (Chain<T>& ch : chains) ch.checkpoints[static_cast<size_t>(recorded)] = ch.filter;
@@ -452,7 +485,14 @@ template <EngineNumType T>
 NoiseFilter<T> runNoiseSteps(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs, NoiseStepStats* stats) noexcept {
     int64_t total = 0;
     for (const NoiseRun<T>& run : runs) total += std::max<int64_t>(run.samples, 0);
-    if (kChains<T> > 1 && total >= 4 * kChains<T> * kMinSpacing) return payInChains(start, runs, total, stats);
+    // as many chains as the debt has room for: each needs four spacings
+    // (its own guess's warm-up, and room past it)
+    constexpr int kMost = kChains<T>;
+    if (total >= 4 * kMost * kMinSpacing) return payInChains<T, kMost>(start, runs, total, stats);
+    if constexpr (kMost >= 8)
+        if (total >= 4 * 8 * kMinSpacing) return payInChains<T, 8>(start, runs, total, stats);
+    if constexpr (kMost >= 4)
+        if (total >= 4 * 4 * kMinSpacing) return payInChains<T, 4>(start, runs, total, stats);
     if (stats) *stats = NoiseStepStats{1, 0, 0};
     if (total == 0) return start;
     Cursor<T> at = cursorAt(runs, 0);
