@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <type_traits>
 
@@ -126,6 +127,92 @@ inline int64_t narrowProduct(int64_t a, int64_t b) noexcept {
     return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b)) >> 16;
 }
 
+// Fix: a white value's products with b0 and with b1 (each below 2^20), for
+// every draw, for one pair of coefficients: a step then reads two values
+// instead of multiplying twice, and multiplications are what it waits on.
+// A few tables (256 KB each) serve the whole process. A payment claims one
+// with an atomic exchange and never waits (any thread may pay); when every
+// table is held for other coefficients, it multiplies as before. A slot's
+// word holds the coefficients it was filled for, whether the fill is done,
+// and how many payments read it; only an unread slot is filled again.
+class ProductTables {
+public:
+    static const int32_t* take(int64_t b0, int64_t b1, int& slot) noexcept {
+        const uint64_t key = (static_cast<uint64_t>(b0 + kOffset) << 21) | static_cast<uint64_t>(b1 + kOffset);
+        for (int i = 0; i < kSlots; ++i) {
+            Slot& s = slots()[i];
+            uint64_t w = s.word.load(std::memory_order_acquire);
+            while ((w & kKeyMask) == key && (w & kReady) != 0)
+                if (s.word.compare_exchange_weak(w, w + kReader, std::memory_order_acquire)) {
+                    slot = i;
+                    return s.products.data();
+                }
+        }
+        for (int i = 0; i < kSlots; ++i) {
+            Slot& s = slots()[i];
+            uint64_t w = s.word.load(std::memory_order_relaxed);
+            if (w >= kReader || !s.word.compare_exchange_strong(w, key | kReader, std::memory_order_acquire)) continue;
+            const int64_t* white = whiteTable<Fix>();
+            for (size_t d = 0; d <= RandomSource::kMax; ++d) {
+                s.products[2 * d] = static_cast<int32_t>(narrowProduct(b0, white[d]));
+                s.products[2 * d + 1] = static_cast<int32_t>(narrowProduct(b1, white[d]));
+            }
+            s.word.fetch_or(kReady, std::memory_order_release);
+            slot = i;
+            return s.products.data();
+        }
+        return nullptr;
+    }
+    static void give(int slot) noexcept { slots()[slot].word.fetch_sub(kReader, std::memory_order_release); }
+
+private:
+    static constexpr int kSlots = 4;
+    static constexpr int64_t kOffset = int64_t{1} << 20;  // narrow coefficients lie in (-2^20, 2^20)
+    static constexpr uint64_t kKeyMask = (uint64_t{1} << 42) - 1;
+    static constexpr uint64_t kReady = uint64_t{1} << 42;
+    static constexpr uint64_t kReader = uint64_t{1} << 43;
+    struct Slot {
+        std::atomic<uint64_t> word{0};
+        std::array<int32_t, 2 * (RandomSource::kMax + 1)> products;
+    };
+    static Slot* slots() noexcept {
+        static Slot s[kSlots];
+        return s;
+    }
+};
+
+// The product tables one payment holds, given back when it ends.
+class HeldTables {
+public:
+    HeldTables() = default;
+    HeldTables(const HeldTables&) = delete;
+    HeldTables& operator=(const HeldTables&) = delete;
+    ~HeldTables() {
+        for (int i = 0; i < m_count; ++i)
+            if (m_held[i].slot >= 0) ProductTables::give(m_held[i].slot);
+    }
+    // the table for these coefficients, or nullptr (none free: asked once)
+    const int32_t* find(const NarrowFix& c) noexcept {
+        for (int i = 0; i < m_count; ++i)
+            if (m_held[i].b0 == c.b0 && m_held[i].b1 == c.b1) return m_held[i].table;
+        if (m_count == kMost) return nullptr;
+        Held& h = m_held[m_count++];
+        h = Held{c.b0, c.b1, nullptr, -1};
+        h.table = ProductTables::take(c.b0, c.b1, h.slot);
+        return h.table;
+    }
+
+private:
+    struct Held {
+        int64_t b0, b1;
+        const int32_t* table;
+        int slot;
+    };
+    static constexpr int kMost = 8;
+    std::array<Held, kMost> m_held{};
+    int m_count = 0;
+};
+
 // The generator's step taken back: the state before `state * kDrawMul +
 // kDrawAdd` (the multiplier is odd, so the step is a bijection).
 constexpr uint32_t inverseOf(uint32_t a) noexcept {
@@ -150,10 +237,12 @@ struct NarrowChain {
     int64_t b1x1, b0x1, b0x2;  // products of the inputs still to come into a sum
     uint32_t state, skipMul, skipAdd;
     bool levelNoise;
+    const int32_t* products;  // the run's product table, or none
 
     // false when the coefficients or the state are not narrow
     bool load(const NoiseFilter<Fix>& f, const Cursor<Fix>& at, uint64_t& wide) noexcept {
         if (!narrowCoefficients(at.run->coefficients, c)) return false;
+        products = nullptr;
         const int64_t x1 = f.x1.raw(), x2 = f.x2.raw();
         y1 = f.y1.raw(), y2 = f.y2.raw();
         wide |= outsideNarrow(x1) | outsideNarrow(x2) | outsideNarrow(y1) | outsideNarrow(y2);
@@ -162,19 +251,26 @@ struct NarrowChain {
         levelNoise = at.run->levelNoise;
         return true;
     }
-    // kLevel: 0 no chain draws a level value, 1 every chain does, 2 mixed
-    template <int kLevel>
+    // kLevel: 0 no chain draws a level value, 1 every chain does, 2 mixed;
+    // kTable: the products with b0 and b1 are read from `products`
+    template <int kLevel, bool kTable>
     TAVOLIN_HOT_INLINE void step(const int64_t* white, uint64_t& wide) noexcept {
         state = state * kDrawMul + kDrawAdd;
-        const int64_t w = white[(state >> 16) & 0x7FFFu];
+        const uint32_t draw = (state >> 16) & 0x7FFFu;
         if constexpr (kLevel == 1) state = state * kDrawMul + kDrawAdd;
         if constexpr (kLevel == 2) state = state * skipMul + skipAdd;
-        const int64_t b0w = narrowProduct(c.b0, w);
+        int64_t b0w, b1w;
+        if constexpr (kTable) {
+            b0w = products[2 * draw], b1w = products[2 * draw + 1];
+        } else {
+            const int64_t w = white[draw];
+            b0w = narrowProduct(c.b0, w), b1w = narrowProduct(c.b1, w);
+        }
         const int64_t y = static_cast<int64_t>(static_cast<uint64_t>(b1x1) - static_cast<uint64_t>(narrowProduct(c.a2, y2)) -
                                                static_cast<uint64_t>(narrowProduct(c.a1, y1)) + static_cast<uint64_t>(b0x2) +
                                                static_cast<uint64_t>(b0w));
         wide |= outsideNarrow(y);
-        b0x2 = b0x1, b0x1 = b0w, b1x1 = narrowProduct(c.b1, w);
+        b0x2 = b0x1, b0x1 = b0w, b1x1 = b1w;
         y2 = y1, y1 = y;
     }
     // after at least two steps
@@ -193,13 +289,18 @@ struct NarrowChain {
 // form, none crossing a run's end; false, and nothing changed, when some
 // chain's coefficients or values are not narrow.
 template <size_t K>
-bool narrowSteps(std::span<NoiseFilter<Fix>, K> f, std::span<Cursor<Fix>, K> at, int64_t n) noexcept {
+bool narrowSteps(std::span<NoiseFilter<Fix>, K> f, std::span<Cursor<Fix>, K> at, int64_t n,
+                 HeldTables* tables = nullptr) noexcept {
     if (n < 2) return false;  // the inputs are drawn again from the last two steps
     const int64_t* white = whiteTable<Fix>();
     std::array<NarrowChain, K> chains;
     uint64_t wide = 0;
-    for (size_t k = 0; k < K; ++k)
+    bool allTables = tables != nullptr;
+    for (size_t k = 0; k < K; ++k) {
         if (!chains[k].load(f[k], at[k], wide)) return false;
+        if (allTables) chains[k].products = tables->find(chains[k].c);
+        allTables = allTables && chains[k].products != nullptr;
+    }
     // the generator's extra step is a multiplication: leave it out where no chain needs it
     bool anyLevel = false, allLevel = true;
     for (const Cursor<Fix>& a : at) {
@@ -207,8 +308,13 @@ bool narrowSteps(std::span<NoiseFilter<Fix>, K> f, std::span<Cursor<Fix>, K> at,
         allLevel = allLevel && a.run->levelNoise;
     }
     const auto run = [&]<int kLevel>() {
-        for (int64_t i = 0; i < n; ++i)
-            for (NarrowChain& ch : chains) ch.step<kLevel>(white, wide);
+        if (allTables) {
+            for (int64_t i = 0; i < n; ++i)
+                for (NarrowChain& ch : chains) ch.step<kLevel, true>(white, wide);
+        } else {
+            for (int64_t i = 0; i < n; ++i)
+                for (NarrowChain& ch : chains) ch.step<kLevel, false>(white, wide);
+        }
     };
     if (!anyLevel) run.template operator()<0>();
     else if (allLevel) run.template operator()<1>();
@@ -366,6 +472,7 @@ template <int K>
 void narrowSideBySide(std::array<Chain<Fix>, K>& chains, const NoiseRun<Fix>* end, int64_t count) noexcept {
     using T = Fix;
     const auto* white = whiteTable<T>();
+    HeldTables tables;
     while (count > 0) {
         int64_t n = count;
         for (Chain<T>& ch : chains) {
@@ -379,7 +486,7 @@ void narrowSideBySide(std::array<Chain<Fix>, K>& chains, const NoiseRun<Fix>* en
             f[static_cast<size_t>(k)] = chains[static_cast<size_t>(k)].filter;
             at[static_cast<size_t>(k)] = chains[static_cast<size_t>(k)].at;
         }
-        if (!narrowSteps<K>(f, at, n))
+        if (!narrowSteps<K>(f, at, n, &tables))
             for (int64_t i = 0; i < n; ++i)
                 for (int k = 0; k < K; ++k) step(f[static_cast<size_t>(k)], at[static_cast<size_t>(k)], white);
         for (int k = 0; k < K; ++k) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -164,6 +165,33 @@ TYPED_TEST(Seek, RepeatedBarsEqualSteppingSeek) {
             ASSERT_EQ(describeState(fast), describeState(stepped)) << row.name << " at " << rate;
         }
     }
+}
+
+// A song sought past a long noise debt on several threads at once (the
+// checkpoint keeper beside a swap's build): the payments share their
+// product tables, and every thread goes on with the bytes of a seek made
+// alone.
+TYPED_TEST(Seek, SeeksOnSeveralThreadsAtOnceAgree) {
+    using T = TypeParam;
+    const std::string common = "T240L8";
+    const std::string a = "O5" + times("CDEF", 40) + " G", e = "@4O4" + times("CDEFGAB", 30);
+    const std::array<std::string_view, kBankCount> banks{a, "", "", "", e};
+    constexpr uint32_t kRate = 22050;
+    const auto seekAndRender = [&] {
+        BankSet<T> set;
+        if (output::CompileSong<T>(set, common, banks, kRate, 0, a.size() - 1).code != 0) return std::vector<int16_t>{};
+        (void)output::seekToCursor(set, UINT64_MAX, output::SeekMethod::Fast);
+        return set.Render(kRate);
+    };
+    BankSet<T> stepped;
+    ASSERT_EQ(output::CompileSong<T>(stepped, common, banks, kRate, 0, a.size() - 1).code, 0);
+    ASSERT_GT(output::seekToCursor(stepped, UINT64_MAX, output::SeekMethod::Stepping), uint64_t{kRate} * 15);
+    const std::vector<int16_t> alone = stepped.Render(kRate);
+    std::array<std::vector<int16_t>, 3> got;
+    std::vector<std::thread> threads;
+    for (auto& g : got) threads.emplace_back([&g, &seekAndRender] { g = seekAndRender(); });
+    for (std::thread& t : threads) t.join();
+    for (const auto& g : got) ASSERT_TRUE(g == alone) << firstDifference(g, alone);
 }
 
 }  // namespace
