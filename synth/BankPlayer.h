@@ -283,6 +283,9 @@ private:
     void skipQuietSamples(int64_t count) noexcept;
     // Skips the quiet stretch ahead (at most what is left of `samples`), if any.
     bool skipQuietStretch(uint64_t samples, uint64_t& done) noexcept;
+    // Samples of a sounding note without noise and with settled LFOs, from
+    // boundary to boundary (0: not that case).
+    int64_t skipSteadyNote(int64_t budget) noexcept;
     void flushSeekClocks() noexcept;
     bool seekNoteRepeats() const noexcept;
     int64_t runSeekNote(uint64_t samples, uint64_t& done) noexcept;

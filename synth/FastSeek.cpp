@@ -138,6 +138,58 @@ int64_t samplesUpTo(T phase, T limit) noexcept {
     }
 }
 
+// Float and Double, 0 <= x <= limit: x is a whole multiple of the last
+// place of `limit`, a normal number below 2^(digits-1) (its last place is
+// then at most 1/2). From the bits: x has no set bit below that place.
+template <typename F>
+bool onLastPlaceOf(F x, F limit) noexcept {
+    using Bits = std::conditional_t<std::is_same_v<F, float>, uint32_t, uint64_t>;
+    constexpr int kMantissa = std::numeric_limits<F>::digits - 1;
+    constexpr int kBias = std::numeric_limits<F>::max_exponent - 1;
+    const Bits xb = bitCast<Bits>(x), lb = bitCast<Bits>(limit);
+    const int le = static_cast<int>(lb >> kMantissa);
+    if (le == 0 || le >= kBias + kMantissa) return false;
+    const int shift = le - std::max(static_cast<int>(xb >> kMantissa), 1);  // >= 0 as x <= limit
+    if (shift > kMantissa) return xb == 0;
+    return (xb & ((Bits{1} << shift) - 1)) == 0;
+}
+
+// From a phase at or below `limit`: the one-sample additions up to and
+// including the first whose sum exceeds the limit, at most `cap` (>= 1) of
+// them. Returns how many were taken and leaves their sum in `phase`, each
+// addition rounded as T rounds it; 0 where this cannot tell (the phase is
+// then unchanged). One pass where samplesUpTo and phaseAfter take two.
+template <EngineNumType T>
+int64_t stepsPast(T& phase, T limit, int64_t cap) noexcept {
+    if constexpr (kIsFix<T>) {
+        if (phase.raw() < 0 || phase.raw() > limit.raw() || limit.raw() >= (int64_t{1} << 60)) return 0;
+        const int64_t taken = std::min((limit.raw() - phase.raw()) / 65536 + 1, cap);
+        phase = Fix::fromRaw(phase.raw() + taken * 65536);
+        return taken;
+    } else {
+        // A phase on the grid of the limit's last place (as a rule: the
+        // remainder of a half-cycle of about the same length): every sum up
+        // to the limit is a number of T, so those additions are exact and
+        // only the last one, which may cross into the next binade, rounds.
+        // The gap is exact too: a whole multiple of the grid below the limit,
+        // and so is phase + gap; phase + (gap + 1) rounds that sum plus one.
+        if (phase >= T(0) && phase <= limit && onLastPlaceOf(phase, limit)) {
+            const auto gap = static_cast<int64_t>(limit - phase);  // >= 0: truncation is the floor
+            if (gap < cap) {
+                phase += static_cast<T>(gap + 1);
+                return gap + 1;
+            }
+            phase += static_cast<T>(cap);
+            return cap;
+        }
+        T x = phase;
+        const int64_t taken = addOnes(x, cap, limit);
+        if (taken <= 0) return 0;
+        phase = x;
+        return taken;
+    }
+}
+
 }  // namespace
 
 // Everything the rest of a note reads or changes, apart from the random
@@ -322,11 +374,161 @@ int64_t BankPlayer<T>::samplesBeforeDraw() const noexcept {
 template <EngineNumType T>
 bool BankPlayer<T>::skipQuietStretch(uint64_t samples, uint64_t& done) noexcept {
     const int64_t budget = static_cast<int64_t>(std::min<uint64_t>(samples - done, uint64_t{1} << 40));
-    const int64_t quiet = quietSamples(budget);
-    if (quiet <= 0) return false;
-    skipQuietSamples(quiet);
+    int64_t quiet = skipSteadyNote(budget);
+    if (quiet <= 0) {
+        quiet = quietSamples(budget);
+        if (quiet <= 0) return false;
+        skipQuietSamples(quiet);
+    }
     done += static_cast<uint64_t>(quiet);
     return true;
+}
+
+// The common case of a long note (a slurred chain of vibrato notes is one
+// for minutes): sounding, neither wave nor level noise, no frequency noise,
+// each LFO settled or absent, no neighbour's draws to place. Its samples
+// then only move clocks (the LFO updates are no-ops, the settled LFOs'
+// clocks and phases are owed as in skipQuietSamples), apart from the
+// half-cycle boundaries, which read the pitch LFO's phase. So this goes from
+// boundary to boundary with the hot fields in locals, boundaryStep inlined
+// and the duty shares kept while the duty value holds. Returns the samples
+// advanced, at most `budget` and up to the note's end; 0 where the case
+// does not apply. A boundary that would silence the note is left to
+// seekNoteSample, so that runSeekNote sees it.
+template <EngineNumType T>
+int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
+    const ToneSlot& tone = *m_toneSlot;
+    const auto quiet = [](const LfoState<T>& l) { return !l.defined() || l.settled; };
+    if (m_silent || m_neighbour != nullptr || m_hasLevelNoise || tone.freqNoise != 0.0f ||
+        tone.wave == static_cast<int32_t>(Wave::Noise) || !quiet(m_pitchLfo) || !quiet(m_ampLfo))
+        return 0;
+    const int32_t from = m_elapsed;
+    const int32_t noteLength = m_noteLength;
+    const int32_t stop = static_cast<int32_t>(from + std::min<int64_t>(budget, int64_t{noteLength} - from));
+
+    // The pitch LFO's phase at sample e, read by the vibrato. Where its
+    // steps are exact modular steps on whole units (Fix always; Float and
+    // Double on whole numbers) it is kept as an integer: (p + n) mod q.
+    const T lfoPeriod = m_pitchLfo.period, lfoDepth = m_pitchLfo.depth;
+    const bool vibrato = !isZero(lfoDepth) && lfoPeriod > T{};
+    T lfoPhase = m_pitchLfo.phase;
+    int64_t lp = 0, lq = 0, ls = 0;  // ls == 0: stepped by lfoPhaseAfter
+    const auto fromUnits = [](int64_t units) {
+        if constexpr (kIsFix<T>) return Fix::fromRaw(units);
+        else return static_cast<T>(units);
+    };
+    if (vibrato) {
+        if constexpr (kIsFix<T>) {
+            if (lfoPhase.raw() >= 0 && lfoPhase.raw() < lfoPeriod.raw()) {
+                lp = lfoPhase.raw();
+                lq = lfoPeriod.raw();
+                ls = 65536;
+            }
+        } else {
+            constexpr T kWholeTop = T(int64_t{1} << std::numeric_limits<T>::digits) - T(1);
+            if (lfoPhase >= T(0) && lfoPhase < lfoPeriod && lfoPeriod < kWholeTop &&
+                static_cast<T>(static_cast<int64_t>(lfoPhase)) == lfoPhase &&
+                static_cast<T>(static_cast<int64_t>(lfoPeriod)) == lfoPeriod) {
+                lp = static_cast<int64_t>(lfoPhase);
+                lq = static_cast<int64_t>(lfoPeriod);
+                ls = 1;
+            }
+        }
+    }
+
+    T glideSpan{};
+    if (m_hasSlurTarget) glideSpan = numInt<T>(noteLength) * m_portamento;
+    const bool glides = m_hasSlurTarget && glideSpan > T{};
+    const bool switching = !isZero(m_switchPeriod);
+    const bool everyCycle = tone.dutySwitchMs == 0.0f;
+    const int64_t dutyCount = tone.dutyCount;
+
+    T phase = m_phase, half = m_halfLength, currentDuty = m_currentDuty;
+    int halfCycle = m_halfCycle;
+    int64_t dutyIndex = m_dutyIndex;
+    int64_t slot = -1;  // dutyIndex % dutyCount, once a boundary needs it
+    bool pending = m_switchPending;
+    float dutyValue = m_dutyValue;
+    uint32_t sharesOf = 0;  // the duty value (bits) the shares below belong to
+    bool sharesKnown = false;
+    T firstShare{}, secondShare{};
+
+    int32_t e = from;
+    while (e < stop) {
+        if (phase > half) {
+            // boundaryStep at sample e
+            const int32_t remaining = noteLength - e;
+            T cycle = m_cycle;
+            if (glides) {
+                const T left = numInt<T>(remaining);
+                if (glideSpan >= left) {
+                    const T g = quot(left, glideSpan);
+                    cycle = g * m_cycle + (numInt<T>(1) - g) * m_targetCycle;
+                }
+            }
+            if (vibrato) {
+                cycle = applyVibrato(cycle, m_vibratoMemo.factor(ls == 0 ? lfoPhase : fromUnits(lp), lfoPeriod, lfoDepth));
+            }
+            if (halfCycle == 1) {
+                if (numInt<T>(remaining) < cycle && !m_hasSlurTarget) break;
+                if (everyCycle || pending) {
+                    ++dutyIndex;
+                    if (slot >= 0 && ++slot == dutyCount) slot = 0;
+                    pending = false;
+                }
+            }
+            if (slot < 0) slot = dutyIndex % dutyCount;
+            phase -= half;
+            halfCycle ^= 1;
+            dutyValue = tone.duties[static_cast<size_t>(slot)];
+            if (!sharesKnown || bitCast<uint32_t>(dutyValue) != sharesOf) {
+                sharesOf = bitCast<uint32_t>(dutyValue);
+                sharesKnown = true;
+                firstShare = numFloat<T>(dutyValue);
+                secondShare = secondHalfDuty<T>(dutyValue);
+            }
+            currentDuty = firstShare;
+            half = dutyHalfLength(halfCycle == 0 ? firstShare : secondShare, cycle);
+        }
+        // this sample and the ones up to the next boundary (or the stop)
+        int64_t n = phase > half ? 0 : stepsPast(phase, half, int64_t{stop} - e);
+        if (n == 0) {
+            phase += numInt<T>(1);
+            n = 1;
+        }
+        e = static_cast<int32_t>(e + n);
+        // the duty flag only ever turns on while the duty index holds still:
+        // the run's last sample decides
+        if (switching && m_switchPeriod * numInt<T>(dutyIndex + 1) < numInt<T>(int64_t{e} - 1)) pending = true;
+        if (vibrato) {
+            if (ls != 0) {
+                lp += n * ls;
+                if (lp >= lq) lp = lp - lq < lq ? lp - lq : lp % lq;
+            } else {
+                lfoPhase = lfoPhaseAfter(lfoPhase, lfoPeriod, n);
+            }
+        }
+    }
+
+    const int64_t count = int64_t{e} - from;
+    if (count == 0) return 0;
+    m_phase = phase;
+    m_halfLength = half;
+    m_halfCycle = halfCycle;
+    m_dutyIndex = dutyIndex;
+    m_switchPending = pending;
+    m_dutyValue = dutyValue;
+    m_currentDuty = currentDuty;
+    m_elapsed = e;
+    if (vibrato) {
+        m_pitchLfo.phase = ls == 0 ? lfoPhase : fromUnits(lp);
+    } else {
+        m_owedPitchPhase += count;
+    }
+    m_owedAmpPhase += count;
+    m_owedClock += count;
+    if (m_elapsed >= m_noteLength) ++m_index;
+    return count;
 }
 
 // The rest of the current note, exactly as fastSeek's loop takes it; returns
@@ -603,6 +805,7 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     template int64_t BankPlayer<T>::quietSamples(int64_t) const noexcept;        \
     template void BankPlayer<T>::skipQuietSamples(int64_t) noexcept;                 \
     template bool BankPlayer<T>::skipQuietStretch(uint64_t, uint64_t&) noexcept; \
+    template int64_t BankPlayer<T>::skipSteadyNote(int64_t) noexcept;            \
     template void BankPlayer<T>::flushSeekClocks() noexcept;                 \
     template bool BankPlayer<T>::seekNoteRepeats() const noexcept;           \
     template int64_t BankPlayer<T>::samplesBeforeDraw() const noexcept;      \

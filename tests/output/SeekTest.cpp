@@ -194,5 +194,47 @@ TYPED_TEST(Seek, SeeksOnSeveralThreadsAtOnceAgree) {
     for (const auto& g : got) ASSERT_TRUE(g == alone) << firstDifference(g, alone);
 }
 
+// Slurred chains of vibrato notes, each one long note whose half-cycle
+// boundaries the fast seek takes in one loop: seeked in uneven chunks (ending
+// anywhere in a half-cycle, on a boundary, at an LFO wrap, in a silent tail),
+// every chunk must leave the banks as stepping leaves them. Duty lists
+// (every cycle and switched), portamento over the whole note, a settled
+// tremolo, an LFO period of no whole number of samples, and unslurred notes
+// whose tails fall silent.
+TYPED_TEST(Seek, SlurredChainsEqualSteppingInChunks) {
+    using T = TypeParam;
+    struct Row {
+        const char* name;
+        std::string common, bank;
+        uint32_t rate;
+    };
+    const std::string chain = times("C&D&E&F&G&A&B&>C&<", 3);
+    const Row rows[] = {
+        {"duty list every cycle, 10 ms vibrato", "T240@LT0:10:80@W9:0:12.5:50:87.5L8", "@9O5" + chain + "D", 8000},
+        {"duties switched every 30 ms, glide over the whole note, tremolo", "T240@S1@LT0:7:150@LV0:20:40@W9:0C30:25:75L8",
+         "@9O4" + chain + "D", 8000},
+        {"sine, 13 ms vibrato (no whole number of samples), silent tails", "T200@LT0:13:60@W9:3:50L8",
+         "@9O6" + times("C&D E F&G&A B ", 4) + "C", 22050},
+    };
+    for (const Row& row : rows) {
+        const std::array<std::string_view, kBankCount> banks{row.bank, "", "", "", ""};
+        const uint64_t caret = row.bank.size() - 1;
+        BankSet<T> stepped, fast;
+        ASSERT_EQ(output::CompileSong<T>(stepped, row.common, banks, row.rate, 0, caret).code, 0) << row.name;
+        ASSERT_EQ(output::CompileSong<T>(fast, row.common, banks, row.rate, 0, caret).code, 0) << row.name;
+        std::minstd_rand pick(7);
+        uint64_t at = 0;
+        int chunks = 0;
+        for (bool cutShort = true; cutShort; ++chunks) {
+            const uint64_t chunk = pick() % 4 == 0 ? 1 + pick() % 3 : 1 + pick() % 250;
+            const uint64_t n = output::seekToCursor(stepped, chunk, output::SeekMethod::Stepping, &cutShort);
+            ASSERT_EQ(output::seekToCursor(fast, chunk, output::SeekMethod::Fast), n) << row.name << " at " << at;
+            at += n;
+            ASSERT_EQ(describeState(fast), describeState(stepped)) << row.name << " after " << at << " samples";
+        }
+        EXPECT_GT(chunks, 150) << row.name;
+    }
+}
+
 }  // namespace
 }  // namespace tavolin::testing
