@@ -226,15 +226,18 @@ constexpr uint32_t stepBack(uint32_t state) noexcept { return (state - kDrawAdd)
 
 // One chain in Fix's narrow form. A white value meets b0 twice (as the new
 // sample and two steps later as x2) and b1 once (as x1): those products are
-// taken when the value is drawn and kept, so a step multiplies four times.
-// Integer sums wrap the same in any order, so the bits are those of the
-// filter's own sum. The inputs themselves are not carried (registers are
-// what the loop runs short of): the last two are drawn again at the end from
-// the generator's state, taken back.
+// taken (or read from a table) when the value is drawn and kept, summed
+// ahead, so a step multiplies four times, or twice. Integer sums wrap the
+// same in any order, so the bits are those of the filter's own sum. The
+// inputs themselves are not carried (registers are what the loop runs short
+// of): the last two are drawn again at the end from the generator's state,
+// taken back.
 struct NarrowChain {
     NarrowFix c;
     int64_t y1, y2;
-    int64_t b1x1, b0x1, b0x2;  // products of the inputs still to come into a sum
+    // the products of earlier inputs still to come into a sum: b1 x1 + b0 x2
+    // for the next step, and b0 x1 for the one after
+    int64_t carry, b0x1;
     uint32_t state, skipMul, skipAdd;
     bool levelNoise;
     const int32_t* products;  // the run's product table, or none
@@ -246,7 +249,8 @@ struct NarrowChain {
         const int64_t x1 = f.x1.raw(), x2 = f.x2.raw();
         y1 = f.y1.raw(), y2 = f.y2.raw();
         wide |= outsideNarrow(x1) | outsideNarrow(x2) | outsideNarrow(y1) | outsideNarrow(y2);
-        b1x1 = narrowProduct(c.b1, x1), b0x1 = narrowProduct(c.b0, x1), b0x2 = narrowProduct(c.b0, x2);
+        carry = static_cast<int64_t>(static_cast<uint64_t>(narrowProduct(c.b1, x1)) + static_cast<uint64_t>(narrowProduct(c.b0, x2)));
+        b0x1 = narrowProduct(c.b0, x1);
         state = at.state, skipMul = at.skipMul, skipAdd = at.skipAdd;
         levelNoise = at.run->levelNoise;
         return true;
@@ -266,11 +270,12 @@ struct NarrowChain {
             const int64_t w = white[draw];
             b0w = narrowProduct(c.b0, w), b1w = narrowProduct(c.b1, w);
         }
-        const int64_t y = static_cast<int64_t>(static_cast<uint64_t>(b1x1) - static_cast<uint64_t>(narrowProduct(c.a2, y2)) -
-                                               static_cast<uint64_t>(narrowProduct(c.a1, y1)) + static_cast<uint64_t>(b0x2) +
-                                               static_cast<uint64_t>(b0w));
+        const int64_t y = static_cast<int64_t>(static_cast<uint64_t>(carry) + static_cast<uint64_t>(b0w) -
+                                               static_cast<uint64_t>(narrowProduct(c.a2, y2)) -
+                                               static_cast<uint64_t>(narrowProduct(c.a1, y1)));
         wide |= outsideNarrow(y);
-        b0x2 = b0x1, b0x1 = b0w, b1x1 = b1w;
+        carry = static_cast<int64_t>(static_cast<uint64_t>(b1w) + static_cast<uint64_t>(b0x1));
+        b0x1 = b0w;
         y2 = y1, y1 = y;
     }
     // after at least two steps
