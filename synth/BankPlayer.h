@@ -293,7 +293,7 @@ private:
     void oweNoise(int64_t samples) noexcept;
     // `samples` noise-wave samples with these coefficients, drawn from the
     // generator as it stands: the draws now, the filter steps owed.
-    void oweNoiseWith(const NoiseCoefficients<T>& coefficients, bool levelNoise, int64_t samples) noexcept;
+    void oweNoiseWith(const NoiseCoefficients<T>& coefficients, uint32_t skip, int64_t samples) noexcept;
     // The neighbour's draws of the frames before `frame` of the stretch (see
     // m_neighbour) that are not placed yet.
     void placeNeighbourDraws(int64_t frame) noexcept;
@@ -415,7 +415,7 @@ private:
     struct NeighbourDraws {
         BankPlayer* bank = nullptr;  // the noise bank, which owes the filter steps
         NoiseCoefficients<T> coefficients{};
-        bool levelNoise = false;     // two draws per frame
+        uint32_t skip = 0;           // draws after each white one (its level noise)
         bool drawsFirst = false;     // the noise bank comes first in the mix
         int64_t frames = 0;          // frames that draw, from the stretch's start
         int64_t placed = 0;          // of those, placed so far

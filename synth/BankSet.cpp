@@ -313,20 +313,27 @@ void BankSet<T>::skipDrawingSideBySide(uint64_t frames, const std::array<bool, k
     // A noise wave of one cutoff beside a bank that draws only at its
     // boundaries (frequency noise): their draws are placed in closed form.
     size_t noise = kBanks, boundary = kBanks;
-    int drawingBanks = 0;
+    int drawingBanks = 0, noiseWaves = 0;
     for (size_t b = 0; b < m_players.size(); ++b) {
         if (!drawing[b]) continue;
         ++drawingBanks;
         const BankPlayer<T>& p = m_players[b];
         const ToneSlot& tone = *p.m_toneSlot;
         if (tone.wave == static_cast<int32_t>(Wave::Noise)) {
-            if (p.seekNoteRepeats()) noise = b;  // one set of coefficients, no frequency noise
+            if (p.seekNoteRepeats()) {  // one set of coefficients, no frequency noise
+                noise = b;
+                ++noiseWaves;
+            }
         } else if (tone.freqNoise != 0.0f && !p.m_hasLevelNoise) {
             boundary = b;
         }
     }
     if (drawingBanks == 2 && noise < kBanks && boundary < kBanks) {
         skipBesideNoiseWave(frames, noise, boundary);
+        return;
+    }
+    if (drawingBanks > 1 && noiseWaves == drawingBanks) {
+        skipNoiseWavesSideBySide(frames, drawing);
         return;
     }
     for (uint64_t done = 0; done < frames;) {
@@ -380,13 +387,80 @@ void BankSet<T>::skipBesideNoiseWave(uint64_t frames, size_t noise, size_t bound
         const NoiseRun<T> run = n.m_noiseDebt.back();
         n.m_noiseDebt.pop_back();
         draws.coefficients = run.coefficients;
-        draws.levelNoise = run.levelNoise;
+        draws.skip = run.skip;
         draws.frames = run.samples;
     }
     f.m_neighbour = &draws;
     (void)f.fastSeek(frames, false, marker);
     f.placeNeighbourDraws(draws.frames);
     f.m_neighbour = nullptr;
+}
+
+// `frames` frames inside the current notes of drawing banks that are all
+// noise waves of one cutoff each: every frame a bank sounds, it draws its
+// white value (and its level noise's after it), the banks A to E as the
+// mixer takes them, and nothing of their state but the owed filter steps
+// depends on the values. Each bank skips first on a generator of its own,
+// which tells how many frames it sounds (all up to its silent tail, if it
+// reaches one). Then, piece by piece between the frames where one falls
+// silent, each bank still sounding owes a run whose whites are every D-th
+// draw of the shared generator (D: the draws of one frame of those banks),
+// starting after the draws of the banks before it; the generator moves on
+// by jump-ahead.
+//
+//   frame        |       D = 4       |       D = 4       |  D = 1 (B silent)
+//   B (noise)     w                   w
+//   D (+ level)      w l                 w l                 w l ...
+//   E (noise)            w                   w
+template <EngineNumType T>
+void BankSet<T>::skipNoiseWavesSideBySide(uint64_t frames, const std::array<bool, kBanks>& drawing) noexcept {
+    struct Sounding {
+        int64_t frames = 0;   // from the stretch's start
+        uint32_t draws = 0;   // per frame
+        NoiseCoefficients<T> coefficients{};
+    };
+    std::array<Sounding, kBanks> sounding{};
+    bool marker = false;
+    for (size_t b = 0; b < m_players.size(); ++b) {
+        if (!drawing[b]) continue;
+        BankPlayer<T>& p = m_players[b];
+        if (p.m_noiseDebt.size() >= BankPlayer<T>::kMaxNoiseRuns) p.payNoiseDebt();  // room for the trial run, unpaid
+        const size_t owed = p.m_noiseDebt.size();
+        // a state the last run does not end at, so the trial run stays apart
+        RandomSource trial;
+        trial.reset(owed == 0 ? 0u : p.m_noiseDebt.back().toState + 1u);
+        p.m_random = &trial;
+        (void)p.fastSeek(frames, false, marker);
+        p.m_random = &m_random;
+        if (p.m_noiseDebt.size() > owed) {
+            // one run: one set of coefficients, one generator, one skip
+            const NoiseRun<T> run = p.m_noiseDebt.back();
+            p.m_noiseDebt.pop_back();
+            sounding[b] = Sounding{run.samples, run.skip + 1, run.coefficients};
+        }
+    }
+    for (int64_t from = 0;;) {
+        int64_t to = static_cast<int64_t>(frames);
+        uint32_t perFrame = 0;
+        for (const Sounding& s : sounding)
+            if (s.frames > from) {
+                to = std::min(to, s.frames);
+                perFrame += s.draws;
+            }
+        if (perFrame == 0) return;
+        RandomSource at = m_random;
+        for (size_t b = 0; b < m_players.size(); ++b) {
+            const Sounding& s = sounding[b];
+            if (s.frames <= from) continue;
+            RandomSource own = at;
+            m_players[b].m_random = &own;
+            m_players[b].oweNoiseWith(s.coefficients, perFrame - 1, to - from);
+            m_players[b].m_random = &m_random;
+            at.discard(s.draws);
+        }
+        m_random.discard(static_cast<uint64_t>(to - from) * perFrame);
+        from = to;
+    }
 }
 
 // `frames` frames of the banks marked in `among` (a song that does not

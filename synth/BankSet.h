@@ -111,6 +111,8 @@ private:
     // and `boundary` drawing only at its half-cycle boundaries: each skips
     // the stretch whole.
     void skipBesideNoiseWave(uint64_t frames, size_t noise, size_t boundary) noexcept;
+    // The same for drawing banks that are all noise waves of one cutoff each.
+    void skipNoiseWavesSideBySide(uint64_t frames, const std::array<bool, kBanks>& drawing) noexcept;
     // The noise steps a skip owes for every bank that plays on.
     void settleSkipDebt(bool remember) const noexcept;
     // kSplit: some bank is left out of the mix or tapped; false is the plain

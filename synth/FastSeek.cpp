@@ -569,17 +569,17 @@ template <EngineNumType T>
 void BankPlayer<T>::oweNoise(int64_t samples) noexcept {
     if (samples <= 0) return;
     refreshNoiseCoefficients();
-    oweNoiseWith(m_noiseCoefficients, m_hasLevelNoise, samples);
+    oweNoiseWith(m_noiseCoefficients, m_hasLevelNoise ? 1u : 0u, samples);
 }
 
 template <EngineNumType T>
-void BankPlayer<T>::oweNoiseWith(const NoiseCoefficients<T>& coefficients, bool levelNoise, int64_t samples) noexcept {
+void BankPlayer<T>::oweNoiseWith(const NoiseCoefficients<T>& coefficients, uint32_t skip, int64_t samples) noexcept {
     const uint32_t from = m_random->state();
-    m_random->discard(static_cast<uint64_t>(samples) * (levelNoise ? 2u : 1u));
+    m_random->discard(static_cast<uint64_t>(samples) * (uint64_t{skip} + 1));
     if (!m_noiseDebt.empty()) {
         NoiseRun& last = m_noiseDebt.back();
         // the same generator state means the same draws from here on
-        if (last.toState == from && last.levelNoise == levelNoise &&
+        if (last.toState == from && last.skip == skip &&
             std::memcmp(&last.coefficients, &coefficients, sizeof last.coefficients) == 0) {
             last.samples += samples;
             last.toState = m_random->state();
@@ -587,7 +587,7 @@ void BankPlayer<T>::oweNoiseWith(const NoiseCoefficients<T>& coefficients, bool 
         }
         if (m_noiseDebt.size() >= kMaxNoiseRuns) payNoiseDebt();  // bounded memory, same end state
     }
-    m_noiseDebt.push_back(NoiseRun{coefficients, from, m_random->state(), samples, levelNoise});
+    m_noiseDebt.push_back(NoiseRun{coefficients, from, m_random->state(), samples, skip});
 }
 
 template <EngineNumType T>
@@ -595,7 +595,7 @@ void BankPlayer<T>::placeNeighbourDraws(int64_t frame) noexcept {
     NeighbourDraws& n = *m_neighbour;
     const int64_t upTo = std::min(frame, n.frames);
     if (upTo <= n.placed) return;
-    n.bank->oweNoiseWith(n.coefficients, n.levelNoise, upTo - n.placed);
+    n.bank->oweNoiseWith(n.coefficients, n.skip, upTo - n.placed);
     n.placed = upTo;
 }
 
@@ -812,7 +812,7 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     template int64_t BankPlayer<T>::runSeekNote(uint64_t, uint64_t&) noexcept; \
     template void BankPlayer<T>::payNoteDraws(int64_t) noexcept;             \
     template void BankPlayer<T>::oweNoise(int64_t) noexcept;                 \
-    template void BankPlayer<T>::oweNoiseWith(const NoiseCoefficients<T>&, bool, int64_t) noexcept; \
+    template void BankPlayer<T>::oweNoiseWith(const NoiseCoefficients<T>&, uint32_t, int64_t) noexcept; \
     template void BankPlayer<T>::placeNeighbourDraws(int64_t) noexcept;      \
     template void BankPlayer<T>::payNoiseDebt() const noexcept;             \
     template void BankPlayer<T>::settleNoiseDebtRemembered() const noexcept;

@@ -20,22 +20,22 @@ constexpr size_t kMaxRuns = size_t{1} << 14;     // keys, then everything is for
 constexpr size_t kMaxPerRun = 4096;              // states kept for one key
 
 // What fixes every step of a run: the filter before it, the coefficients,
-// the generator state before its first draw and whether a level draw
-// follows each white one. Compared and hashed as bytes (zeroed first, so
+// the generator state before its first draw and how many draws follow each
+// white one. Compared and hashed as bytes (zeroed first, so
 // padding is equal): equal bytes step on equally.
 template <EngineNumType T>
 struct RunKey {
     NoiseFilter<T> start;
     NoiseCoefficients<T> coefficients;
     uint32_t fromState;
-    uint32_t levelNoise;
+    uint32_t skip;
 
     RunKey(const NoiseFilter<T>& filter, const NoiseRun<T>& run) noexcept {
         std::memset(static_cast<void*>(this), 0, sizeof *this);
         start = filter;
         coefficients = run.coefficients;
         fromState = run.fromState;
-        levelNoise = run.levelNoise ? 1u : 0u;
+        skip = run.skip;
     }
 };
 
@@ -76,7 +76,7 @@ template <EngineNumType T>
 uint32_t stateAfter(const NoiseRun<T>& run, int64_t steps) noexcept {
     RandomSource random;
     random.reset(run.fromState);
-    random.discard(static_cast<uint64_t>(steps) * (run.levelNoise ? 2u : 1u));
+    random.discard(static_cast<uint64_t>(steps) * (uint64_t{run.skip} + 1));
     return random.state();
 }
 

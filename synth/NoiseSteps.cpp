@@ -43,7 +43,7 @@ struct Cursor {
     const NoiseRun<T>* run = nullptr;
     int64_t left = 0;
     uint32_t state = 0;
-    // the generator's step after the white draw: none, or the level draw
+    // the generator's steps after the white draw (the run's skip), as one map
     uint32_t skipMul = 1, skipAdd = 0;
 
     void enter(const NoiseRun<T>* r, int64_t offset) noexcept {
@@ -51,10 +51,9 @@ struct Cursor {
         left = r->samples - offset;
         RandomSource random;
         random.reset(r->fromState);
-        random.discard(static_cast<uint64_t>(offset) * (r->levelNoise ? 2u : 1u));
+        random.discard(static_cast<uint64_t>(offset) * (uint64_t{r->skip} + 1));
         state = random.state();
-        skipMul = r->levelNoise ? kDrawMul : 1u;
-        skipAdd = r->levelNoise ? kDrawAdd : 0u;
+        RandomSource::stepsMap(r->skip, skipMul, skipAdd);
     }
     // Next run with samples; false past the last.
     bool advance(const NoiseRun<T>* end) noexcept {
@@ -238,8 +237,7 @@ struct NarrowChain {
     // the products of earlier inputs still to come into a sum: b1 x1 + b0 x2
     // for the next step, and b0 x1 for the one after
     int64_t carry, b0x1;
-    uint32_t state, skipMul, skipAdd;
-    bool levelNoise;
+    uint32_t state, skipMul, skipAdd, skip;
     const int32_t* products;  // the run's product table, or none
 
     // false when the coefficients or the state are not narrow
@@ -252,17 +250,17 @@ struct NarrowChain {
         carry = static_cast<int64_t>(static_cast<uint64_t>(narrowProduct(c.b1, x1)) + static_cast<uint64_t>(narrowProduct(c.b0, x2)));
         b0x1 = narrowProduct(c.b0, x1);
         state = at.state, skipMul = at.skipMul, skipAdd = at.skipAdd;
-        levelNoise = at.run->levelNoise;
+        skip = at.run->skip;
         return true;
     }
-    // kLevel: 0 no chain draws a level value, 1 every chain does, 2 mixed;
+    // kSkip: 0 no chain skips draws, 1 every chain skips one, 2 mixed;
     // kTable: the products with b0 and b1 are read from `products`
-    template <int kLevel, bool kTable>
+    template <int kSkip, bool kTable>
     TAVOLIN_HOT_INLINE void step(const int64_t* white, uint64_t& wide) noexcept {
         state = state * kDrawMul + kDrawAdd;
         const uint32_t draw = (state >> 16) & 0x7FFFu;
-        if constexpr (kLevel == 1) state = state * kDrawMul + kDrawAdd;
-        if constexpr (kLevel == 2) state = state * skipMul + skipAdd;
+        if constexpr (kSkip == 1) state = state * kDrawMul + kDrawAdd;
+        if constexpr (kSkip == 2) state = state * skipMul + skipAdd;
         int64_t b0w, b1w;
         if constexpr (kTable) {
             b0w = products[2 * draw], b1w = products[2 * draw + 1];
@@ -280,10 +278,10 @@ struct NarrowChain {
     }
     // after at least two steps
     void store(NoiseFilter<Fix>& f, Cursor<Fix>& at, const int64_t* white) const noexcept {
-        uint32_t drawn = levelNoise ? stepBack(state) : state;  // the state the last white came from
+        uint32_t drawn = state;  // back to the state the last white came from
+        for (uint32_t i = 0; i < skip; ++i) drawn = stepBack(drawn);
         const int64_t x1 = white[(drawn >> 16) & 0x7FFFu];
-        drawn = stepBack(drawn);
-        if (levelNoise) drawn = stepBack(drawn);
+        for (uint32_t i = 0; i <= skip; ++i) drawn = stepBack(drawn);
         const int64_t x2 = white[(drawn >> 16) & 0x7FFFu];
         f = NoiseFilter<Fix>{Fix::fromRaw(x1), Fix::fromRaw(x2), Fix::fromRaw(y1), Fix::fromRaw(y2)};
         at.state = state;
@@ -306,23 +304,23 @@ bool narrowSteps(std::span<NoiseFilter<Fix>, K> f, std::span<Cursor<Fix>, K> at,
         if (allTables) chains[k].products = tables->find(chains[k].c);
         allTables = allTables && chains[k].products != nullptr;
     }
-    // the generator's extra step is a multiplication: leave it out where no chain needs it
-    bool anyLevel = false, allLevel = true;
+    // the generator's steps after the white one are multiplications: leave them out where no chain skips
+    bool anySkip = false, allSkipOne = true;
     for (const Cursor<Fix>& a : at) {
-        anyLevel = anyLevel || a.run->levelNoise;
-        allLevel = allLevel && a.run->levelNoise;
+        anySkip = anySkip || a.run->skip != 0;
+        allSkipOne = allSkipOne && a.run->skip == 1;
     }
-    const auto run = [&]<int kLevel>() {
+    const auto run = [&]<int kSkip>() {
         if (allTables) {
             for (int64_t i = 0; i < n; ++i)
-                for (NarrowChain& ch : chains) ch.step<kLevel, true>(white, wide);
+                for (NarrowChain& ch : chains) ch.step<kSkip, true>(white, wide);
         } else {
             for (int64_t i = 0; i < n; ++i)
-                for (NarrowChain& ch : chains) ch.step<kLevel, false>(white, wide);
+                for (NarrowChain& ch : chains) ch.step<kSkip, false>(white, wide);
         }
     };
-    if (!anyLevel) run.template operator()<0>();
-    else if (allLevel) run.template operator()<1>();
+    if (!anySkip) run.template operator()<0>();
+    else if (allSkipOne) run.template operator()<1>();
     else run.template operator()<2>();
     if (wide != 0) return false;
     for (size_t k = 0; k < K; ++k) chains[k].store(f[k], at[k], white);
@@ -330,12 +328,12 @@ bool narrowSteps(std::span<NoiseFilter<Fix>, K> f, std::span<Cursor<Fix>, K> at,
 }
 
 // `n` plain filter steps of one run's coefficients, white values drawn from
-// `random` (and a level value after each, when the run draws one).
+// `random` (and `skip` draws after each).
 template <EngineNumType T>
-void plainSteps(NoiseFilter<T>& f, RandomSource& random, const NoiseCoefficients<T>& c, bool levelNoise, int64_t n) noexcept {
+void plainSteps(NoiseFilter<T>& f, RandomSource& random, const NoiseCoefficients<T>& c, uint32_t skip, int64_t n) noexcept {
     for (int64_t i = 0; i < n; ++i) {
         (void)noiseFilterStep(f, c, whiteFromDraw<T>(random.next()));
-        if (levelNoise) (void)random.next();
+        for (uint32_t j = 0; j < skip; ++j) (void)random.next();
     }
 }
 
@@ -349,7 +347,7 @@ void stepOne(NoiseFilter<T>& f, Cursor<T>& at, const NoiseRun<T>* end, int64_t c
         RandomSource random;
         random.reset(at.state);
         const NoiseCoefficients<T> c = at.run->coefficients;
-        const bool level = at.run->levelNoise;
+        const uint32_t skip = at.run->skip;
         int64_t taken = 0;  // steps already taken the narrow way
         if constexpr (kIsFix<T>) {
             // in blocks, so that a value leaving the range costs one block again
@@ -362,7 +360,7 @@ void stepOne(NoiseFilter<T>& f, Cursor<T>& at, const NoiseRun<T>* end, int64_t c
             }
             random.reset(narrowAt.state);
         }
-        plainSteps(local, random, c, level, n - taken);
+        plainSteps(local, random, c, skip, n - taken);
         f = local;
         at.state = random.state();
         at.left -= n;
@@ -404,7 +402,7 @@ struct Chain {
 // registers: a debt cut into many short runs (another bank drawing between
 // the noise wave's samples) pays little for its cuts.
 template <EngineNumType T, size_t K>
-void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t count, bool anyLevel) noexcept {
+void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t count, bool anySkip) noexcept {
     constexpr size_t kLanes = 16 / sizeof(T);
     static_assert(K % kLanes == 0);
     constexpr size_t kGroups = K / kLanes;
@@ -432,7 +430,7 @@ void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t 
         enterRun(k);
     }
     const T* white = whiteTable<T>();
-    const auto run = [&]<bool kLevel>() {
+    const auto run = [&]<bool kSkip>() {
         while (count > 0) {
             int64_t n = count;
             for (size_t k = 0; k < K; ++k) {
@@ -451,7 +449,7 @@ void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t 
                         uint32_t& s = state[q * kLanes + l];
                         s = s * kDrawMul + kDrawAdd;
                         w[l] = white[(s >> 16) & 0x7FFFu];
-                        if constexpr (kLevel) s = s * skipMul[q * kLanes + l] + skipAdd[q * kLanes + l];
+                        if constexpr (kSkip) s = s * skipMul[q * kLanes + l] + skipAdd[q * kLanes + l];
                     }
                     const V y = (g.b0 * w + g.b1 * g.x1 + g.b2 * g.x2 - g.a1 * g.y1 - g.a2 * g.y2) / g.a0;
                     g.x2 = g.x1, g.x1 = w, g.y2 = g.y1, g.y1 = y;
@@ -460,7 +458,7 @@ void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t 
             count -= n;
         }
     };
-    if (anyLevel) run.template operator()<true>();
+    if (anySkip) run.template operator()<true>();
     else run.template operator()<false>();
     for (size_t k = 0; k < K; ++k) {
         const Group& g = groups[k / kLanes];
@@ -504,11 +502,11 @@ void narrowSideBySide(std::array<Chain<Fix>, K>& chains, const NoiseRun<Fix>* en
 }
 
 // `count` steps of every chain side by side: each chain's steps still depend
-// on one another, but the processor overlaps the chains. `anyLevel`: some
-// run draws a level value after each white one.
+// on one another, but the processor overlaps the chains. `anySkip`: some
+// run skips draws after its white ones.
 template <EngineNumType T, int K>
-void stepSideBySide(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t count, bool anyLevel) noexcept {
-    if constexpr (!kIsFix<T>) laneSteps<T, static_cast<size_t>(K)>(chains, end, count, anyLevel);
+void stepSideBySide(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t count, bool anySkip) noexcept {
+    if constexpr (!kIsFix<T>) laneSteps<T, static_cast<size_t>(K)>(chains, end, count, anySkip);
     else narrowSideBySide<K>(chains, end, count);
 }
 
@@ -530,11 +528,11 @@ NoiseFilter<T> payInChains(NoiseFilter<T> start, std::span<const NoiseRun<T>> ru
         ch.at = cursorAt(runs, k * stride);
     }
     const int64_t lastLength = total - (K - 1) * stride;  // <= length
-    const bool anyLevel = std::any_of(runs.begin(), runs.end(), [](const NoiseRun<T>& r) { return r.levelNoise; });
+    const bool anySkip = std::any_of(runs.begin(), runs.end(), [](const NoiseRun<T>& r) { return r.skip != 0; });
     int recorded = 0;
     for (int64_t done = 0; done < lastLength;) {
         const int64_t n = std::min(spacing, lastLength - done);
-        stepSideBySide<T, K>(chains, end, n, anyLevel);
+        stepSideBySide<T, K>(chains, end, n, anySkip);
         done += n;
         if (n == spacing && recorded < kCheckpoints) {
             for (Chain<T>& ch : chains) ch.checkpoints[static_cast<size_t>(recorded)] = ch.filter;
@@ -588,7 +586,7 @@ NoiseFilter<T> runNoiseStepsInOrder(NoiseFilter<T> start, std::span<const NoiseR
     for (const NoiseRun<T>& run : runs) {
         RandomSource random;
         random.reset(run.fromState);
-        plainSteps(start, random, run.coefficients, run.levelNoise, run.samples);
+        plainSteps(start, random, run.coefficients, run.skip, run.samples);
     }
     return start;
 }

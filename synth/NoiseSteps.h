@@ -19,7 +19,9 @@ struct NoiseRun {
     uint32_t fromState = 0;  // generator state before the run's first draw
     uint32_t toState = 0;    // and after its last
     int64_t samples = 0;
-    bool levelNoise = false; // each sample draws a second value after the white one
+    // draws taken after each white one before the next: its own level
+    // noise's, and other noise banks' sounding in the same frames
+    uint32_t skip = 0;
 };
 
 // What a payment did, for tests and benchmarks.
@@ -53,7 +55,7 @@ NoiseFilter<T> runNoiseSteps(NoiseFilter<T> start, std::span<const NoiseRun<T>> 
 // The same state again, paid as runNoiseSteps pays it, but remembering the
 // filter along the way (within a run every 2^20 steps and at its end, keyed
 // by the filter at the run's start and the run's coefficients, generator
-// state and level flag): a later debt that begins with the same run from the
+// state and skip): a later debt that begins with the same run from the
 // same filter starts from the furthest state remembered that it reaches. A
 // song built again after an edit that leaves its noise bank alone, skipped
 // to about where the last one was, so pays seconds instead of minutes. The

@@ -38,6 +38,16 @@ public:
         m_state = m_state * mul + add;
     }
     uint32_t state() const noexcept { return m_state; }
+    // The map of `count` steps, state -> state * mul + add.
+    static void stepsMap(uint64_t count, uint32_t& mul, uint32_t& add) noexcept {
+        RandomSource zero, one;
+        zero.reset(0);
+        one.reset(1);
+        zero.discard(count);
+        one.discard(count);
+        add = zero.state();
+        mul = one.state() - add;
+    }
     void reset(uint32_t state = kInitialState) noexcept { m_state = state; }
 
 private:

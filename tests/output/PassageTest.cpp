@@ -121,6 +121,12 @@ TYPED_TEST(Passage, SkipLandsOnTheWholeRenderEverywhere) {
          "@4O4" + times("C16R16C32C32R16", 20)},
         {kVibrato + "@W3:1R25:50@W6:4N20:0", "@6O4" + times("C16R16C32C32R16", 20), "O5" + times("C&D&E&F&", 12) + "G", "",
          "@3O3" + times("CEG", 16), ""},
+        // noise banks side by side, one with level noise, low notes with
+        // silent tails, and then three of them
+        {kVibrato + "@W7:4N30:0", "O5" + times("CDEF", 12), "", "", "@4O2" + times("C8D8R8", 16),
+         "@7O5" + times("C16R16C32C32R16", 20)},
+        {kVibrato + "@W7:4N30:0", "", "@4O6" + times("C16R16", 40), "@7O1" + times("CR", 24), "",
+         "@4O4" + times("C16R16C32C32R16", 20)},
     };
     constexpr uint64_t kLook = 700;
     for (size_t s = 0; s < std::size(songs); ++s) {
