@@ -294,9 +294,6 @@ private:
     // `samples` noise-wave samples with these coefficients, drawn from the
     // generator as it stands: the draws now, the filter steps owed.
     void oweNoiseWith(const NoiseCoefficients<T>& coefficients, uint32_t skip, int64_t samples) noexcept;
-    // The neighbour's draws of the frames before `frame` of the stretch (see
-    // m_neighbour) that are not placed yet.
-    void placeNeighbourDraws(int64_t frame) noexcept;
     void payNoiseDebt() const noexcept;
     void publishIndex() noexcept { m_publishedIndex.store(m_index, std::memory_order_release); }
 
@@ -407,21 +404,31 @@ private:
     // another with the same coefficients merge into one.
     using NoiseRun = tavolin::NoiseRun<T>;
     mutable std::vector<NoiseRun> m_noiseDebt;
-    static constexpr size_t kMaxNoiseRuns = 4096;
-    // Fast seek only (BankSet::skipBesideNoiseWave): a noise-wave bank whose
-    // draws over the stretch are known ahead (so many per frame over its
-    // first frames), placed before each draw this bank makes as the mixer
-    // orders them. Null otherwise.
+    static constexpr size_t kMaxNoiseRuns = 16384;  // about a megabyte
+    // Fast seek only (BankSet::skipBesideNoiseWaves): the noise-wave banks
+    // of a stretch, whose draws over it are known ahead (so many per frame
+    // over each one's first frames). Before each draw a bank beside them
+    // makes, the draws the mixer takes first are placed: those of the frames
+    // before, and this frame's of the noise banks before that bank.
     struct NeighbourDraws {
-        BankPlayer* bank = nullptr;  // the noise bank, which owes the filter steps
-        NoiseCoefficients<T> coefficients{};
-        uint32_t skip = 0;           // draws after each white one (its level noise)
-        bool drawsFirst = false;     // the noise bank comes first in the mix
-        int64_t frames = 0;          // frames that draw, from the stretch's start
-        int64_t placed = 0;          // of those, placed so far
-        int32_t startElapsed = 0;    // this bank's elapsed samples at the stretch's start
+        struct Wave {
+            BankPlayer* bank = nullptr;  // owes the filter steps
+            NoiseCoefficients<T> coefficients{};
+            uint32_t draws = 0;          // per frame: the white value, and its level noise's
+            int64_t frames = 0;          // frames that draw, from the stretch's start
+            size_t slot = 0;             // the bank's place in the mix
+        };
+        std::array<Wave, 5> waves{};     // in the mix's order
+        size_t count = 0;
+        RandomSource* random = nullptr;  // the generator all draw from
+        int64_t frame = 0;               // placed: every draw of the frames before this one,
+        size_t slot = 0;                 // and this one's of the waves in slots before this
+        // Places the draws up to that point (the frame's, of the slots before `slot`).
+        void placeTo(int64_t frame, size_t slot) noexcept;
     };
     NeighbourDraws* m_neighbour = nullptr;
+    int32_t m_neighbourFrom = 0;  // this bank's elapsed samples at the stretch's start
+    size_t m_neighbourSlot = 0;   // this bank's place in the mix
 
     // guard against loops that never reach a sounding note
     NoSampleCycleGuard<T> m_cycleGuard{};

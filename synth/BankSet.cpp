@@ -298,8 +298,10 @@ void BankSet<T>::Skip(uint64_t frames, bool remember) noexcept {
 // in turn, A to E, as the mixer orders their draws.
 //
 //   B (frequency noise)  ..........x..........x....   x: a boundary draws
-//   E (noise wave)       xxxxxxxxxxxxxxxxxxxxxxxxxx   every sample draws
+//   C (level noise)      xxxxxxxxxxxxxxxxxxxxxxxxxx   every sample draws
 //                        |  run    |1|  run    |1|
+//
+// Noise waves are the exception (skipBesideNoiseWaves).
 template <EngineNumType T>
 void BankSet<T>::skipDrawingSideBySide(uint64_t frames, const std::array<bool, kBanks>& among) noexcept {
     bool marker = false;
@@ -310,119 +312,87 @@ void BankSet<T>::skipDrawingSideBySide(uint64_t frames, const std::array<bool, k
         drawing[b] = p.mayDrawInNote();
         if (!drawing[b]) (void)p.fastSeek(frames, false, marker);
     }
-    // A noise wave of one cutoff beside a bank that draws only at its
-    // boundaries (frequency noise): their draws are placed in closed form.
-    size_t noise = kBanks, boundary = kBanks;
-    int drawingBanks = 0, noiseWaves = 0;
+    // Noise waves of one cutoff each, beside banks that draw only at their
+    // boundaries (frequency noise): the noise banks' draws are placed in
+    // closed form.
+    std::array<bool, kBanks> waves{}, boundary{};
+    int drawingBanks = 0, noiseWaves = 0, others = 0;
     for (size_t b = 0; b < m_players.size(); ++b) {
         if (!drawing[b]) continue;
         ++drawingBanks;
         const BankPlayer<T>& p = m_players[b];
         const ToneSlot& tone = *p.m_toneSlot;
-        if (tone.wave == static_cast<int32_t>(Wave::Noise)) {
-            if (p.seekNoteRepeats()) {  // one set of coefficients, no frequency noise
-                noise = b;
-                ++noiseWaves;
-            }
-        } else if (tone.freqNoise != 0.0f && !p.m_hasLevelNoise) {
-            boundary = b;
+        if (tone.wave == static_cast<int32_t>(Wave::Noise) && p.seekNoteRepeats()) {  // no frequency noise either
+            waves[b] = true;
+            ++noiseWaves;
+        } else if (tone.wave != static_cast<int32_t>(Wave::Noise) && tone.freqNoise != 0.0f && !p.m_hasLevelNoise) {
+            boundary[b] = true;
+        } else {
+            ++others;
         }
     }
-    if (drawingBanks == 2 && noise < kBanks && boundary < kBanks) {
-        skipBesideNoiseWave(frames, noise, boundary);
+    if (drawingBanks > 1 && noiseWaves > 0 && others == 0) {
+        skipBesideNoiseWaves(frames, waves, boundary);
         return;
     }
-    if (drawingBanks > 1 && noiseWaves == drawingBanks) {
-        skipNoiseWavesSideBySide(frames, drawing);
-        return;
-    }
-    for (uint64_t done = 0; done < frames;) {
-        int drawingNow = 0;
-        uint64_t run = frames - done;
-        for (size_t b = 0; b < m_players.size(); ++b) {
-            if (!drawing[b]) continue;
-            const int64_t quiet = m_players[b].samplesBeforeDraw();
-            if (quiet <= 0) ++drawingNow;
-            else run = std::min(run, static_cast<uint64_t>(quiet));
-        }
-        if (drawingNow > 1) run = 1;  // this frame, bank by bank
-        for (size_t b = 0; b < m_players.size(); ++b)
-            if (drawing[b]) (void)m_players[b].fastSeek(run, false, marker);
-        done += run;
-    }
+    skipInTurn(frames, drawing);
 }
 
-// `frames` frames inside the current notes of two drawing banks: a noise
-// wave whose coefficients hold for the whole note and a bank that draws
-// only at its half-cycle boundaries. The noise bank's draws only feed its
+// `frames` frames inside the current notes of the drawing banks in
+// `drawing`, their draws in the mixer's order: frame by frame, and in a
+// frame A to E. The bank whose next draw comes first takes every frame up to
+// the next draw of another (and that one too, if it comes before it in the
+// mix); the others wait where they are.
+//
+//   B   ....x.........x..x.....      B takes up to C's draw,
+//   C   ..........x...........x      C up to B's next, B up to C's next ...
+template <EngineNumType T>
+void BankSet<T>::skipInTurn(uint64_t frames, const std::array<bool, kBanks>& drawing) noexcept {
+    bool marker = false;
+    std::array<uint64_t, kBanks> at{};    // frames each bank has taken
+    std::array<uint64_t, kBanks> next{};  // the frame of each bank's next draw
+    const auto look = [&](size_t b) {
+        next[b] = at[b] + static_cast<uint64_t>(std::max<int64_t>(m_players[b].samplesBeforeDraw(), 0));
+    };
+    for (size_t b = 0; b < m_players.size(); ++b)
+        if (drawing[b]) look(b);
+    for (;;) {
+        size_t first = kBanks;
+        for (size_t b = 0; b < m_players.size(); ++b)
+            if (drawing[b] && next[b] < frames && (first == kBanks || next[b] < next[first])) first = b;
+        if (first == kBanks) break;
+        uint64_t upTo = frames;
+        for (size_t b = 0; b < m_players.size(); ++b)
+            if (drawing[b] && b != first) upTo = std::min(upTo, next[b] + (first < b ? 1 : 0));
+        (void)m_players[first].fastSeek(upTo - at[first], false, marker);
+        at[first] = upTo;
+        look(first);
+    }
+    for (size_t b = 0; b < m_players.size(); ++b)
+        if (drawing[b] && at[b] < frames) (void)m_players[b].fastSeek(frames - at[b], false, marker);
+}
+
+// `frames` frames inside the current notes of noise-wave banks of one
+// cutoff each (`waves`) and of banks that draw only at their half-cycle
+// boundaries (`boundary`, maybe none). A noise bank's draws only feed its
 // filter, whose steps are owed, so nothing else of its state depends on
-// their values: it skips first on a generator of its own, which tells how
-// many frames draw (all up to its silent tail, if it reaches one), so many
-// per frame. The other bank then skips on the shared generator, and before
-// each of its draws the noise bank's draws of the frames the mixer takes
-// first are placed: the generator moves on by jump-ahead, the noise bank
-// owes the steps of that run.
+// their values: each skips first on a generator of its own, which tells
+// how many frames draw (all up to its silent tail, if it reaches one), so
+// many per frame. The boundary banks then skip in turn on the shared
+// generator, and before each of their draws the noise banks' draws the
+// mixer takes first are placed (see NeighbourDraws::placeTo); the rest at
+// the end.
 //
 //   boundary bank   .....x.......x......x...    x: draws
-//   noise bank      nnnnn|nnnnnnn|nnnnnn|nnn    placed at each x, and at the end
+//   noise banks     nnnnn|nnnnnnn|nnnnnn|nnn    placed at each x, and at the end
 template <EngineNumType T>
-void BankSet<T>::skipBesideNoiseWave(uint64_t frames, size_t noise, size_t boundary) noexcept {
-    BankPlayer<T>& n = m_players[noise];
-    BankPlayer<T>& f = m_players[boundary];
-    if (n.m_noiseDebt.size() >= BankPlayer<T>::kMaxNoiseRuns) n.payNoiseDebt();  // room for the trial run, unpaid
-    const size_t owed = n.m_noiseDebt.size();
-    // a state the last run does not end at, so the trial run stays apart
-    RandomSource trial;
-    trial.reset(owed == 0 ? 0u : n.m_noiseDebt.back().toState + 1u);
-    n.m_random = &trial;
-    bool marker = false;
-    (void)n.fastSeek(frames, false, marker);
-    n.m_random = &m_random;
-    typename BankPlayer<T>::NeighbourDraws draws;
-    draws.bank = &n;
-    draws.drawsFirst = noise < boundary;
-    draws.startElapsed = f.m_elapsed;
-    if (n.m_noiseDebt.size() > owed) {
-        // one run: one set of coefficients, one generator, one level flag
-        const NoiseRun<T> run = n.m_noiseDebt.back();
-        n.m_noiseDebt.pop_back();
-        draws.coefficients = run.coefficients;
-        draws.skip = run.skip;
-        draws.frames = run.samples;
-    }
-    f.m_neighbour = &draws;
-    (void)f.fastSeek(frames, false, marker);
-    f.placeNeighbourDraws(draws.frames);
-    f.m_neighbour = nullptr;
-}
-
-// `frames` frames inside the current notes of drawing banks that are all
-// noise waves of one cutoff each: every frame a bank sounds, it draws its
-// white value (and its level noise's after it), the banks A to E as the
-// mixer takes them, and nothing of their state but the owed filter steps
-// depends on the values. Each bank skips first on a generator of its own,
-// which tells how many frames it sounds (all up to its silent tail, if it
-// reaches one). Then, piece by piece between the frames where one falls
-// silent, each bank still sounding owes a run whose whites are every D-th
-// draw of the shared generator (D: the draws of one frame of those banks),
-// starting after the draws of the banks before it; the generator moves on
-// by jump-ahead.
-//
-//   frame        |       D = 4       |       D = 4       |  D = 1 (B silent)
-//   B (noise)     w                   w
-//   D (+ level)      w l                 w l                 w l ...
-//   E (noise)            w                   w
-template <EngineNumType T>
-void BankSet<T>::skipNoiseWavesSideBySide(uint64_t frames, const std::array<bool, kBanks>& drawing) noexcept {
-    struct Sounding {
-        int64_t frames = 0;   // from the stretch's start
-        uint32_t draws = 0;   // per frame
-        NoiseCoefficients<T> coefficients{};
-    };
-    std::array<Sounding, kBanks> sounding{};
+void BankSet<T>::skipBesideNoiseWaves(uint64_t frames, const std::array<bool, kBanks>& waves,
+                                      const std::array<bool, kBanks>& boundary) noexcept {
+    typename BankPlayer<T>::NeighbourDraws group;
+    group.random = &m_random;
     bool marker = false;
     for (size_t b = 0; b < m_players.size(); ++b) {
-        if (!drawing[b]) continue;
+        if (!waves[b]) continue;
         BankPlayer<T>& p = m_players[b];
         if (p.m_noiseDebt.size() >= BankPlayer<T>::kMaxNoiseRuns) p.payNoiseDebt();  // room for the trial run, unpaid
         const size_t owed = p.m_noiseDebt.size();
@@ -436,31 +406,18 @@ void BankSet<T>::skipNoiseWavesSideBySide(uint64_t frames, const std::array<bool
             // one run: one set of coefficients, one generator, one skip
             const NoiseRun<T> run = p.m_noiseDebt.back();
             p.m_noiseDebt.pop_back();
-            sounding[b] = Sounding{run.samples, run.skip + 1, run.coefficients};
+            group.waves[group.count++] = {&p, run.coefficients, run.skip + 1, run.samples, b};
         }
     }
-    for (int64_t from = 0;;) {
-        int64_t to = static_cast<int64_t>(frames);
-        uint32_t perFrame = 0;
-        for (const Sounding& s : sounding)
-            if (s.frames > from) {
-                to = std::min(to, s.frames);
-                perFrame += s.draws;
-            }
-        if (perFrame == 0) return;
-        RandomSource at = m_random;
-        for (size_t b = 0; b < m_players.size(); ++b) {
-            const Sounding& s = sounding[b];
-            if (s.frames <= from) continue;
-            RandomSource own = at;
-            m_players[b].m_random = &own;
-            m_players[b].oweNoiseWith(s.coefficients, perFrame - 1, to - from);
-            m_players[b].m_random = &m_random;
-            at.discard(s.draws);
-        }
-        m_random.discard(static_cast<uint64_t>(to - from) * perFrame);
-        from = to;
+    for (size_t b = 0; b < m_players.size(); ++b) {
+        if (!boundary[b]) continue;
+        m_players[b].m_neighbour = &group;
+        m_players[b].m_neighbourFrom = m_players[b].m_elapsed;
+        m_players[b].m_neighbourSlot = b;
     }
+    skipInTurn(frames, boundary);
+    group.placeTo(static_cast<int64_t>(frames), 0);
+    for (size_t b = 0; b < m_players.size(); ++b) m_players[b].m_neighbour = nullptr;
 }
 
 // `frames` frames of the banks marked in `among` (a song that does not

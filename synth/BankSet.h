@@ -107,12 +107,13 @@ private:
     // Skip inside the current notes of the banks in `among` while more than
     // one of them may draw.
     void skipDrawingSideBySide(uint64_t frames, const std::array<bool, kBanks>& among) noexcept;
-    // The same for two drawing banks, `noise` on a noise wave of one cutoff
-    // and `boundary` drawing only at its half-cycle boundaries: each skips
-    // the stretch whole.
-    void skipBesideNoiseWave(uint64_t frames, size_t noise, size_t boundary) noexcept;
-    // The same for drawing banks that are all noise waves of one cutoff each.
-    void skipNoiseWavesSideBySide(uint64_t frames, const std::array<bool, kBanks>& drawing) noexcept;
+    // The same, the drawing banks taking turns where two may draw at once.
+    void skipInTurn(uint64_t frames, const std::array<bool, kBanks>& drawing) noexcept;
+    // The same for noise waves of one cutoff each (`waves`), beside banks
+    // that draw only at their half-cycle boundaries: each skips the stretch
+    // whole.
+    void skipBesideNoiseWaves(uint64_t frames, const std::array<bool, kBanks>& waves,
+                              const std::array<bool, kBanks>& boundary) noexcept;
     // The noise steps a skip owes for every bank that plays on.
     void settleSkipDebt(bool remember) const noexcept;
     // kSplit: some bank is left out of the mix or tapped; false is the plain

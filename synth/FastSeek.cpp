@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -385,11 +386,12 @@ bool BankPlayer<T>::skipQuietStretch(uint64_t samples, uint64_t& done) noexcept 
 }
 
 // The common case of a long note (a slurred chain of vibrato notes is one
-// for minutes): sounding, neither wave nor level noise, no frequency noise,
-// each LFO settled or absent, no neighbour's draws to place. Its samples
-// then only move clocks (the LFO updates are no-ops, the settled LFOs'
-// clocks and phases are owed as in skipQuietSamples), apart from the
-// half-cycle boundaries, which read the pitch LFO's phase. So this goes from
+// for minutes): sounding, no frequency noise, a noise wave only of one
+// cutoff, each LFO settled or absent, no neighbour's draws to place. Its
+// samples then only move clocks (the LFO updates are no-ops, the settled
+// LFOs' clocks and phases are owed as in skipQuietSamples) and draw noise,
+// its values read by nothing here (the filter's steps are owed), apart from
+// the half-cycle boundaries, which read the pitch LFO's phase. So this goes from
 // boundary to boundary with the hot fields in locals, boundaryStep inlined
 // and the duty shares kept while the duty value holds. Returns the samples
 // advanced, at most `budget` and up to the note's end; 0 where the case
@@ -399,8 +401,9 @@ template <EngineNumType T>
 int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
     const ToneSlot& tone = *m_toneSlot;
     const auto quiet = [](const LfoState<T>& l) { return !l.defined() || l.settled; };
-    if (m_silent || m_neighbour != nullptr || m_hasLevelNoise || tone.freqNoise != 0.0f ||
-        tone.wave == static_cast<int32_t>(Wave::Noise) || !quiet(m_pitchLfo) || !quiet(m_ampLfo))
+    const bool noise = tone.wave == static_cast<int32_t>(Wave::Noise);
+    if (m_silent || m_neighbour != nullptr || tone.freqNoise != 0.0f || (noise && !seekNoteRepeats()) ||
+        !quiet(m_pitchLfo) || !quiet(m_ampLfo))
         return 0;
     const int32_t from = m_elapsed;
     const int32_t noteLength = m_noteLength;
@@ -527,6 +530,10 @@ int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
     }
     m_owedAmpPhase += count;
     m_owedClock += count;
+    // every one of those samples sounded: the noise wave's draws (with the
+    // note's one set of coefficients) and the level noise's
+    if (noise) oweNoise(count);
+    else if (m_hasLevelNoise) m_random->discard(static_cast<uint64_t>(count));
     if (m_elapsed >= m_noteLength) ++m_index;
     return count;
 }
@@ -590,13 +597,69 @@ void BankPlayer<T>::oweNoiseWith(const NoiseCoefficients<T>& coefficients, uint3
     m_noiseDebt.push_back(NoiseRun{coefficients, from, m_random->state(), samples, skip});
 }
 
+// Whole frames go piece by piece between the frames where a wave falls
+// silent: in a piece each wave still sounding owes a run of every D-th draw
+// (D: the draws of one of its frames), after the draws of the waves before
+// it. Inside a frame each wave owes one sample.
+//
+//   frame        |       D = 4       |       D = 4       |  D = 2 (B silent)
+//   B (noise)     w                   w
+//   D (+ level)      w l                 w l                 w l ...
+//   E (noise)            w                   w
 template <EngineNumType T>
-void BankPlayer<T>::placeNeighbourDraws(int64_t frame) noexcept {
-    NeighbourDraws& n = *m_neighbour;
-    const int64_t upTo = std::min(frame, n.frames);
-    if (upTo <= n.placed) return;
-    n.bank->oweNoiseWith(n.coefficients, n.skip, upTo - n.placed);
-    n.placed = upTo;
+void BankPlayer<T>::NeighbourDraws::placeTo(int64_t toFrame, size_t toSlot) noexcept {
+    constexpr size_t kPastLast = std::tuple_size_v<decltype(waves)>;
+    // `samples` of the wave's whites from the generator's state `from` on, `stride` draws apart
+    const auto owe = [](Wave& w, RandomSource from, uint32_t stride, int64_t samples) {
+        RandomSource* shared = w.bank->m_random;
+        w.bank->m_random = &from;
+        w.bank->oweNoiseWith(w.coefficients, stride - 1, samples);
+        w.bank->m_random = shared;
+    };
+    while (frame < toFrame || (frame == toFrame && slot < toSlot)) {
+        if (slot > 0 || frame == toFrame) {
+            // inside a frame: the waves from `slot` up to the point (or the
+            // frame's end), a sample each, owed as a run of this frame's
+            // stride, so that it joins the wave's runs of whole frames
+            // where the whites fall evenly
+            const size_t upTo = frame == toFrame ? toSlot : kPastLast;
+            uint32_t perFrame = 0;
+            for (size_t i = 0; i < count; ++i)
+                if (waves[i].frames > frame) perFrame += waves[i].draws;
+            for (size_t i = 0; i < count; ++i) {
+                Wave& w = waves[i];
+                if (w.slot < slot || w.slot >= upTo || w.frames <= frame) continue;
+                owe(w, *random, perFrame, 1);
+                random->discard(w.draws);
+            }
+            slot = upTo;
+            if (slot == kPastLast) {
+                ++frame;
+                slot = 0;
+            }
+            continue;
+        }
+        int64_t to = toFrame;
+        uint32_t perFrame = 0;
+        for (size_t i = 0; i < count; ++i)
+            if (waves[i].frames > frame) {
+                to = std::min(to, waves[i].frames);
+                perFrame += waves[i].draws;
+            }
+        if (perFrame == 0) {
+            frame = toFrame;  // nothing draws any more
+            continue;
+        }
+        RandomSource at = *random;
+        for (size_t i = 0; i < count; ++i) {
+            Wave& w = waves[i];
+            if (w.frames <= frame) continue;
+            owe(w, at, perFrame, to - frame);
+            at.discard(w.draws);
+        }
+        random->discard(static_cast<uint64_t>(to - frame) * perFrame);
+        frame = to;
+    }
 }
 
 // The owed filter steps, with the draws they would have had.
@@ -623,9 +686,9 @@ void BankPlayer<T>::seekNoteSample() noexcept {
         const int32_t remaining = m_noteLength - m_elapsed;
         bool sounding = true;
         if (m_phase > m_halfLength) {
-            // the neighbour's draws up to this frame (and of it, when it mixes first) come before this boundary's
+            // the noise banks' draws up to this frame (and this frame's before this bank) come before this boundary's
             if (m_neighbour != nullptr) [[unlikely]]
-                placeNeighbourDraws(int64_t{m_elapsed} - m_neighbour->startElapsed + (m_neighbour->drawsFirst ? 1 : 0));
+                m_neighbour->placeTo(int64_t{m_elapsed} - m_neighbourFrom, m_neighbourSlot);
             sounding = boundaryStep(remaining);
         }
         if (sounding) {
@@ -813,7 +876,7 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     template void BankPlayer<T>::payNoteDraws(int64_t) noexcept;             \
     template void BankPlayer<T>::oweNoise(int64_t) noexcept;                 \
     template void BankPlayer<T>::oweNoiseWith(const NoiseCoefficients<T>&, uint32_t, int64_t) noexcept; \
-    template void BankPlayer<T>::placeNeighbourDraws(int64_t) noexcept;      \
+    template void BankPlayer<T>::NeighbourDraws::placeTo(int64_t, size_t) noexcept; \
     template void BankPlayer<T>::payNoiseDebt() const noexcept;             \
     template void BankPlayer<T>::settleNoiseDebtRemembered() const noexcept;
 TAVOLIN_INSTANTIATE(Fix)

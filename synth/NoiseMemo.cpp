@@ -111,8 +111,22 @@ void keep(const RunKey<T>& key, const std::vector<Checkpoint<T>>& fresh) {
 template <EngineNumType T>
 NoiseFilter<T> payRemembered(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs, NoiseStepStats& stats) {
     std::vector<Checkpoint<T>> fresh;
-    for (const NoiseRun<T>& run : runs) {
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const NoiseRun<T>& run = runs[i];
         if (run.samples <= 0) continue;
+        if (run.samples < kShortNoiseRun) {
+            // paid together, side by side, and not kept: a key each would
+            // flood the memory, and a payment each would go in order
+            size_t j = i + 1;
+            while (j < runs.size() && runs[j].samples < kShortNoiseRun) ++j;
+            NoiseStepStats s;
+            start = runNoiseSteps<T>(start, runs.subspan(i, j - i), &s);
+            stats.chains = std::max(stats.chains, s.chains);
+            stats.missedGuesses += s.missedGuesses;
+            stats.retraced += s.retraced;
+            i = j - 1;
+            continue;
+        }
         const RunKey<T> key(start, run);
         const Checkpoint<T> from = recall(key, run.samples);
         int64_t at = from.steps;

@@ -58,9 +58,12 @@ NoiseFilter<T> runNoiseSteps(NoiseFilter<T> start, std::span<const NoiseRun<T>> 
 // state and skip): a later debt that begins with the same run from the
 // same filter starts from the furthest state remembered that it reaches. A
 // song built again after an edit that leaves its noise bank alone, skipped
-// to about where the last one was, so pays seconds instead of minutes. The
+// to about where the last one was, so pays seconds instead of minutes. Runs
+// shorter than kShortNoiseRun (noise banks sounding by turns, another bank's
+// draws between theirs) are paid side by side and not remembered. The
 // memory is shared by the whole process, bounded, and guarded by a lock:
 // call this on a building thread, never on the audio thread.
+inline constexpr int64_t kShortNoiseRun = int64_t{1} << 16;
 template <EngineNumType T>
 NoiseFilter<T> runNoiseStepsRemembered(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs,
                                        NoiseStepStats* stats = nullptr) noexcept;

@@ -84,9 +84,15 @@ inline double cpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-enum class SeekSong { Written, SlurredChain, TwoDrawingBanks, FrequencyNoise, FrequencyNoiseAndDrum };
+enum class SeekSong { Written, SlurredChain, TwoDrawingBanks, FrequencyNoise, FrequencyNoiseAndDrum, TwoNoiseBanks };
 
 inline output::BuildInputs seekSong(int arith, SeekSong kind) {
+    if (kind == SeekSong::TwoNoiseBanks) {
+        // bank D a second noise wave beside the drum, written out to the end
+        output::BuildInputs in = tenMinuteSong(arith, false, false, true, true);
+        in.tabTexts[4].replace(in.tabTexts[4].find("@3"), 2, "@4");
+        return in;
+    }
     if (kind == SeekSong::TwoDrawingBanks) {
         output::BuildInputs in = tenMinuteSong(arith, false, false, true, true);
         in.tabTexts[0] = "@W11:1R1.5:50" + in.tabTexts[0];

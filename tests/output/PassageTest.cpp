@@ -127,6 +127,12 @@ TYPED_TEST(Passage, SkipLandsOnTheWholeRenderEverywhere) {
          "@7O5" + times("C16R16C32C32R16", 20)},
         {kVibrato + "@W7:4N30:0", "", "@4O6" + times("C16R16", 40), "@7O1" + times("CR", 24), "",
          "@4O4" + times("C16R16C32C32R16", 20)},
+        // noise banks before and after frequency noise, and two frequency
+        // noise banks around one with silent tails
+        {kVibrato + "@W3:0R25:50@W7:4N30:0", "", "@4O6" + times("C16R16", 40), "@3O4" + times("CDEF", 12), "",
+         "@7O4" + times("C16R16C32C32R16", 20)},
+        {kVibrato + "@W3:0R25:50", "@3O5" + times("C&D&E&F&", 12) + "G", "@4O2" + times("C8D8R8", 16), "", "@3O3" + times("EG", 24),
+         "@4O4" + times("C16R16C32C32R16", 20)},
     };
     constexpr uint64_t kLook = 700;
     for (size_t s = 0; s < std::size(songs); ++s) {
