@@ -616,6 +616,13 @@ void BankPlayer<T>::NeighbourDraws::placeTo(int64_t toFrame, size_t toSlot) noex
         w.bank->oweNoiseWith(w.coefficients, stride - 1, samples);
         w.bank->m_random = shared;
     };
+    // the draws of one frame of the waves sounding in it
+    const auto perFrameAt = [this](int64_t f) {
+        uint32_t draws = 0;
+        for (size_t i = 0; i < count; ++i)
+            if (waves[i].frames > f) draws += waves[i].draws;
+        return draws;
+    };
     while (frame < toFrame || (frame == toFrame && slot < toSlot)) {
         if (slot > 0 || frame == toFrame) {
             // inside a frame: the waves from `slot` up to the point (or the
@@ -623,9 +630,7 @@ void BankPlayer<T>::NeighbourDraws::placeTo(int64_t toFrame, size_t toSlot) noex
             // stride, so that it joins the wave's runs of whole frames
             // where the whites fall evenly
             const size_t upTo = frame == toFrame ? toSlot : kPastLast;
-            uint32_t perFrame = 0;
-            for (size_t i = 0; i < count; ++i)
-                if (waves[i].frames > frame) perFrame += waves[i].draws;
+            const uint32_t perFrame = perFrameAt(frame);
             for (size_t i = 0; i < count; ++i) {
                 Wave& w = waves[i];
                 if (w.slot < slot || w.slot >= upTo || w.frames <= frame) continue;
@@ -640,12 +645,9 @@ void BankPlayer<T>::NeighbourDraws::placeTo(int64_t toFrame, size_t toSlot) noex
             continue;
         }
         int64_t to = toFrame;
-        uint32_t perFrame = 0;
         for (size_t i = 0; i < count; ++i)
-            if (waves[i].frames > frame) {
-                to = std::min(to, waves[i].frames);
-                perFrame += waves[i].draws;
-            }
+            if (waves[i].frames > frame) to = std::min(to, waves[i].frames);
+        const uint32_t perFrame = perFrameAt(frame);
         if (perFrame == 0) {
             frame = toFrame;  // nothing draws any more
             continue;

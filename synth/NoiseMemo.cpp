@@ -108,6 +108,12 @@ void keep(const RunKey<T>& key, const std::vector<Checkpoint<T>>& fresh) {
     }
 }
 
+void addStats(NoiseStepStats& into, const NoiseStepStats& s) noexcept {
+    into.chains = std::max(into.chains, s.chains);
+    into.missedGuesses += s.missedGuesses;
+    into.retraced += s.retraced;
+}
+
 template <EngineNumType T>
 NoiseFilter<T> payRemembered(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs, NoiseStepStats& stats) {
     std::vector<Checkpoint<T>> fresh;
@@ -121,9 +127,7 @@ NoiseFilter<T> payRemembered(NoiseFilter<T> start, std::span<const NoiseRun<T>> 
             while (j < runs.size() && runs[j].samples < kShortNoiseRun) ++j;
             NoiseStepStats s;
             start = runNoiseSteps<T>(start, runs.subspan(i, j - i), &s);
-            stats.chains = std::max(stats.chains, s.chains);
-            stats.missedGuesses += s.missedGuesses;
-            stats.retraced += s.retraced;
+            addStats(stats, s);
             i = j - 1;
             continue;
         }
@@ -141,9 +145,7 @@ NoiseFilter<T> payRemembered(NoiseFilter<T> start, std::span<const NoiseRun<T>> 
             piece.samples = next - at;
             NoiseStepStats s;
             filter = runNoiseSteps<T>(filter, std::span(&piece, 1), &s);
-            stats.chains = std::max(stats.chains, s.chains);
-            stats.missedGuesses += s.missedGuesses;
-            stats.retraced += s.retraced;
+            addStats(stats, s);
             at = next;
             fresh.push_back({at, filter});
         }

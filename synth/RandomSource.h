@@ -24,7 +24,14 @@ public:
     // Skips `count` values (the state after that many next() calls), in
     // O(log count): the k-fold step is again an affine map of the state.
     void discard(uint64_t count) noexcept {
-        uint32_t mul = 1, add = 0;           // the map accumulated so far
+        uint32_t mul = 1, add = 0;
+        stepsMap(count, mul, add);
+        m_state = m_state * mul + add;
+    }
+    uint32_t state() const noexcept { return m_state; }
+    // The map of `count` steps, state -> state * mul + add.
+    static void stepsMap(uint64_t count, uint32_t& mul, uint32_t& add) noexcept {
+        mul = 1, add = 0;                                // the map accumulated so far
         uint32_t stepMul = 214013u, stepAdd = 2531011u;  // the map of 2^i steps
         while (count != 0) {
             if (count & 1u) {
@@ -35,18 +42,6 @@ public:
             stepMul *= stepMul;
             count >>= 1;
         }
-        m_state = m_state * mul + add;
-    }
-    uint32_t state() const noexcept { return m_state; }
-    // The map of `count` steps, state -> state * mul + add.
-    static void stepsMap(uint64_t count, uint32_t& mul, uint32_t& add) noexcept {
-        RandomSource zero, one;
-        zero.reset(0);
-        one.reset(1);
-        zero.discard(count);
-        one.discard(count);
-        add = zero.state();
-        mul = one.state() - add;
     }
     void reset(uint32_t state = kInitialState) noexcept { m_state = state; }
 
