@@ -235,7 +235,9 @@ void BankPlayer<T>::copyStateFrom(const BankPlayer& other) noexcept {
     RandomSource* const random = m_random == &m_ownRandom ? nullptr : m_random;
     const auto tone = other.m_toneSlot - other.m_tones.data();
     const auto envelope = other.m_envelope - other.m_envelopes.data();
+    SeekNoteMemo<T>* const memo = m_seekMemo;  // a copy takes the state, not a skip in progress
     *this = other;
+    m_seekMemo = memo;
     m_random = random != nullptr ? random : &m_ownRandom;
     m_toneSlot = &m_tones[static_cast<size_t>(tone)];
     m_envelope = &m_envelopes[static_cast<size_t>(envelope)];

@@ -25,6 +25,9 @@ struct StereoSample {
     friend bool operator==(StereoSample, StereoSample) = default;
 };
 
+template <EngineNumType T>
+class SeekNoteMemo;  // SeekNoteMemo.h
+
 // Threads: everything except the three flag/index readers below is called by
 // the one thread that renders the bank (the UI thread while building,
 // seeking or exporting, the stream worker while playing). `hasEventsLeft`,
@@ -429,6 +432,9 @@ private:
     NeighbourDraws* m_neighbour = nullptr;
     int32_t m_neighbourFrom = 0;  // this bank's elapsed samples at the stretch's start
     size_t m_neighbourSlot = 0;   // this bank's place in the mix
+    // Fast seek only: the memo a BankSet skip keeps for this bank across its
+    // fastSeek calls (see fastSeek); none, and each call keeps its own.
+    SeekNoteMemo<T>* m_seekMemo = nullptr;
 
     // guard against loops that never reach a sounding note
     NoSampleCycleGuard<T> m_cycleGuard{};

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // BankSet: the mixer of the five banks, the finish test and the flags.
 #include "synth/BankSet.h"
+#include "synth/SeekNoteMemo.h"
 
 #include <algorithm>
 
@@ -255,6 +256,18 @@ void BankSet<T>::Skip(uint64_t frames, bool remember) noexcept {
         anyLooping = anyLooping || p.loopSong();
     }
     if (anyLooping && frames > 0 && skipBeforeRestart(frames, remember)) return;
+    // Each bank's memo of the stretches it has taken, kept for the whole
+    // skip: the drawing banks below go piece by piece, and the same pieces
+    // come again wherever their notes repeat.
+    std::array<SeekNoteMemo<T>, kBanks> memos;
+    struct Lend {
+        BankSet& set;
+        ~Lend() {
+            for (auto& p : set.m_players) p.m_seekMemo = nullptr;
+        }
+    } lend{*this};
+    if (!anyLooping)
+        for (size_t b = 0; b < m_players.size(); ++b) m_players[b].m_seekMemo = &memos[b];
     if (everDrawing <= 1 && !anyLooping) {
         bool marker = false;
         for (auto& p : m_players)

@@ -26,6 +26,7 @@
 #include "compiler/BitCast.h"
 #include "synth/LfoPhase.h"
 #include "synth/PlayerSample.h"
+#include "synth/SeekNoteMemo.h"
 
 namespace tavolin {
 namespace {
@@ -193,156 +194,6 @@ int64_t stepsPast(T& phase, T limit, int64_t cap) noexcept {
 
 }  // namespace
 
-// Everything the rest of a note reads or changes, apart from the random
-// generator and the noise filter: from one such state on, the samples up to
-// the note's end move the same fields in the same way every time, so a
-// seek that meets it again (a loop repeating a note) can put the end state
-// back instead of stepping. Compared and hashed as bytes: equal bytes are
-// equal values, and a byte that differs (padding, -0, a NaN's payload) only
-// costs a miss.
-template <EngineNumType T>
-struct SeekNoteState {
-    // changed while the note lasts
-    T phase, halfLength, currentDuty;
-    int64_t dutyIndex, lfoMsRaw;
-    uint32_t lfoMsRemainder;
-    int32_t index, elapsed, lfoCounter, halfCycle;
-    float dutyValue;
-    bool switchPending, silent, noiseCoefficientsValid;
-    LfoState<T> pitch, amp;
-    T noiseDuty, noiseFrequency, noiseCutoff;
-    NoiseCoefficients<T> noiseCoefficients;
-    // only read while the note lasts
-    const ToneSlot* toneSlot;
-    ToneSlot tone;
-    T cycle, targetCycle, portamento, switchPeriod, levelNoise, noteFrequency;
-    int64_t lfoMsStep;
-    uint32_t lfoMsStepRemainder, sampleRate;
-    int32_t noteLength, groupLength, count;
-    bool hasSlurTarget, hasLevelNoise;
-
-    static void take(const BankPlayer<T>& p, SeekNoteState& s) noexcept {
-        std::memset(static_cast<void*>(&s), 0, sizeof s);
-        s.phase = p.m_phase;
-        s.halfLength = p.m_halfLength;
-        s.currentDuty = p.m_currentDuty;
-        s.dutyIndex = p.m_dutyIndex;
-        s.lfoMsRaw = p.m_lfoMsRaw;
-        s.lfoMsRemainder = p.m_lfoMsRemainder;
-        s.index = p.m_index;
-        s.elapsed = p.m_elapsed;
-        s.lfoCounter = p.m_lfoCounter;
-        s.halfCycle = p.m_halfCycle;
-        s.dutyValue = p.m_dutyValue;
-        s.switchPending = p.m_switchPending;
-        s.silent = p.m_silent;
-        s.noiseCoefficientsValid = p.m_noiseCoefficientsValid;
-        std::memcpy(static_cast<void*>(&s.pitch), &p.m_pitchLfo, sizeof s.pitch);
-        std::memcpy(static_cast<void*>(&s.amp), &p.m_ampLfo, sizeof s.amp);
-        s.noiseDuty = p.m_noiseDuty;
-        s.noiseFrequency = p.m_noiseFrequency;
-        s.noiseCutoff = p.m_noiseCutoff;
-        s.noiseCoefficients = p.m_noiseCoefficients;
-        s.toneSlot = p.m_toneSlot;
-        std::memcpy(static_cast<void*>(&s.tone), p.m_toneSlot, sizeof s.tone);
-        s.cycle = p.m_cycle;
-        s.targetCycle = p.m_targetCycle;
-        s.portamento = p.m_portamento;
-        s.switchPeriod = p.m_switchPeriod;
-        s.levelNoise = p.m_levelNoise;
-        s.noteFrequency = p.m_noteFrequency;
-        s.lfoMsStep = p.m_lfoMsStep;
-        s.lfoMsStepRemainder = p.m_lfoMsStepRemainder;
-        s.sampleRate = p.m_sampleRate;
-        s.noteLength = p.m_noteLength;
-        s.groupLength = p.m_groupLength;
-        s.count = p.m_count;
-        s.hasSlurTarget = p.m_hasSlurTarget;
-        s.hasLevelNoise = p.m_hasLevelNoise;
-    }
-    // The fields a note changes; the others are equal by the key.
-    void putBack(BankPlayer<T>& p) const noexcept {
-        p.m_phase = phase;
-        p.m_halfLength = halfLength;
-        p.m_currentDuty = currentDuty;
-        p.m_dutyIndex = dutyIndex;
-        p.m_lfoMsRaw = lfoMsRaw;
-        p.m_lfoMsRemainder = lfoMsRemainder;
-        p.m_index = index;
-        p.m_elapsed = elapsed;
-        p.m_lfoCounter = lfoCounter;
-        p.m_halfCycle = halfCycle;
-        p.m_dutyValue = dutyValue;
-        p.m_switchPending = switchPending;
-        p.m_silent = silent;
-        p.m_noiseCoefficientsValid = noiseCoefficientsValid;
-        p.m_pitchLfo = pitch;
-        p.m_ampLfo = amp;
-        p.m_noiseDuty = noiseDuty;
-        p.m_noiseFrequency = noiseFrequency;
-        p.m_noiseCutoff = noiseCutoff;
-        p.m_noiseCoefficients = noiseCoefficients;
-    }
-};
-
-namespace {
-
-template <typename S>
-uint64_t hashBytes(const S& s) noexcept {
-    static_assert(std::is_trivially_copyable_v<S>);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&s);
-    uint64_t h = 0x9E3779B97F4A7C15u;
-    size_t i = 0;
-    for (; i + 8 <= sizeof s; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, bytes + i, 8);
-        h = (h ^ w) * 0xFF51AFD7ED558CCDu;
-        h ^= h >> 29;
-    }
-    for (; i < sizeof s; ++i) h = (h ^ bytes[i]) * 0x100000001B3u;
-    return h;
-}
-
-// Notes met during one fast seek of one bank: the state after a note's
-// first sample, the state at its end and how many of its samples sounded
-// (each drew the noise wave's and the level noise's values). Bounded, so a
-// song of ever new notes costs a little memory and no more.
-template <EngineNumType T>
-class SeekNoteMemo {
-public:
-    struct Entry {
-        SeekNoteState<T> from, to;
-        int64_t sounding = 0;
-    };
-    const Entry* find(const SeekNoteState<T>& key, uint64_t hash) const noexcept {
-        if (m_slots.empty()) return nullptr;
-        for (size_t i = hash & kMask;; i = (i + 1) & kMask) {
-            const int32_t e = m_slots[i];
-            if (e < 0) return nullptr;
-            const Entry& entry = m_entries[static_cast<size_t>(e)];
-            if (m_hashes[static_cast<size_t>(e)] == hash && std::memcmp(&entry.from, &key, sizeof key) == 0) return &entry;
-        }
-    }
-    void store(const Entry& entry, uint64_t hash) {
-        if (m_entries.size() >= kMaxEntries) return;
-        if (m_slots.empty()) m_slots.assign(kSlots, -1);
-        size_t i = hash & kMask;
-        while (m_slots[i] >= 0) i = (i + 1) & kMask;
-        m_slots[i] = static_cast<int32_t>(m_entries.size());
-        m_entries.push_back(entry);
-        m_hashes.push_back(hash);
-    }
-
-private:
-    static constexpr size_t kSlots = 2048;  // open addressing, at most half full
-    static constexpr size_t kMask = kSlots - 1;
-    static constexpr size_t kMaxEntries = kSlots / 2;
-    std::vector<int32_t> m_slots;
-    std::vector<Entry> m_entries;
-    std::vector<uint64_t> m_hashes;
-};
-
-}  // namespace
 
 // A note can be put back from the memo when nothing its samples draw shapes
 // the state: no frequency noise (its draws set half-cycle lengths), and for
@@ -538,14 +389,15 @@ int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
     return count;
 }
 
-// The rest of the current note, exactly as fastSeek's loop takes it; returns
-// how many of those samples sounded (they are the ones that draw).
+// The rest of the current note, or of `samples` if that comes first,
+// exactly as fastSeek's loop takes it; returns how many of those samples
+// sounded (they are the ones that draw: a note that falls silent stays so).
 template <EngineNumType T>
 int64_t BankPlayer<T>::runSeekNote(uint64_t samples, uint64_t& done) noexcept {
     const int32_t from = m_elapsed;
     const bool silentFrom = m_silent;
-    int32_t silentAt = m_noteLength;
-    while (m_elapsed < m_noteLength) {
+    int32_t silentAt = -1;
+    while (m_elapsed < m_noteLength && done < samples) {
         if (skipQuietStretch(samples, done)) continue;
         const int32_t e = m_elapsed;
         const bool wasSilent = m_silent;
@@ -554,6 +406,7 @@ int64_t BankPlayer<T>::runSeekNote(uint64_t samples, uint64_t& done) noexcept {
         if (!wasSilent && m_silent) silentAt = e;  // the boundary that silenced it drew nothing after
     }
     flushSeekClocks();
+    if (silentAt < 0) silentAt = m_elapsed;  // where it stopped (the note's end: its length)
     return silentFrom ? 0 : int64_t{silentAt} - from;
 }
 
@@ -797,7 +650,8 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
         markerReached = toMarker;
         return toMarker ? 0 : samples;
     }
-    SeekNoteMemo<T> memo;
+    SeekNoteMemo<T> own;
+    SeekNoteMemo<T>& memo = m_seekMemo != nullptr ? *m_seekMemo : own;
     bool walked = false;  // the last step was an event walk that started a note
     while (done < samples) {
         if (m_index >= m_count) {
@@ -809,12 +663,19 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
             (void)advance<false>(false, markerReached);  // a finished bank stays put
             return samples;
         }
-        if (m_elapsed < m_noteLength && walked) {
+        // A memo kept across calls (a BankSet skip, whose stretches end
+        // wherever any drawing bank's note ends) takes the rest of the note
+        // or of the call from anywhere in a note; a call's own memo only
+        // whole notes from their start.
+        if (m_elapsed < m_noteLength && (walked || m_seekMemo != nullptr) && m_neighbour == nullptr) {
             walked = false;
             const uint64_t rest = static_cast<uint64_t>(int64_t{m_noteLength} - m_elapsed);
-            if (rest <= samples - done && seekNoteRepeats()) {
+            const uint64_t span = std::min(rest, samples - done);
+            if ((span == rest || m_seekMemo != nullptr) && seekNoteRepeats()) {
+                flushSeekClocks();  // the key holds no owed steps
                 typename SeekNoteMemo<T>::Entry entry;
                 SeekNoteState<T>::take(*this, entry.from);
+                entry.from.span = static_cast<int64_t>(span);
                 // Within a note nothing reads the list: the note's record has
                 // been copied into the state, and the index only moves on at
                 // its end. So the key leaves the index out, and a note written
@@ -822,14 +683,14 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
                 // back from the memo, its end index counted from its own.
                 const int32_t startIndex = entry.from.index;
                 entry.from.index = 0;
-                const uint64_t hash = hashBytes(entry.from);
+                const uint64_t hash = hashSeekState(entry.from);
                 if (const auto* known = memo.find(entry.from, hash)) {
                     known->to.putBack(*this);
                     m_index = startIndex + known->to.index;
                     payNoteDraws(known->sounding);
-                    done += rest;
+                    done += span;
                 } else {
-                    entry.sounding = runSeekNote(samples, done);
+                    entry.sounding = runSeekNote(done + span, done);
                     SeekNoteState<T>::take(*this, entry.to);
                     entry.to.index -= startIndex;
                     memo.store(entry, hash);

@@ -43,8 +43,11 @@ struct Cursor {
     const NoiseRun<T>* run = nullptr;
     int64_t left = 0;
     uint32_t state = 0;
-    // the generator's steps after the white draw (the run's skip), as one map
-    uint32_t skipMul = 1, skipAdd = 0;
+    // The white draw and the run's skipped draws after it, as one map: the
+    // state before the next white draw follows from this one's in one
+    // multiplication, while the draw itself is taken beside it, so a chain
+    // waits on one multiplication per step, not on one per draw.
+    uint32_t nextMul = kDrawMul, nextAdd = kDrawAdd;
 
     void enter(const NoiseRun<T>* r, int64_t offset) noexcept {
         run = r;
@@ -53,7 +56,10 @@ struct Cursor {
         random.reset(r->fromState);
         random.discard(static_cast<uint64_t>(offset) * (uint64_t{r->skip} + 1));
         state = random.state();
+        uint32_t skipMul = 1, skipAdd = 0;
         RandomSource::stepsMap(r->skip, skipMul, skipAdd);
+        nextMul = skipMul * kDrawMul;
+        nextAdd = skipMul * kDrawAdd + skipAdd;
     }
     // Next run with samples; false past the last.
     bool advance(const NoiseRun<T>* end) noexcept {
@@ -93,9 +99,8 @@ const auto* whiteTable() noexcept {
 
 template <EngineNumType T, typename V>
 TAVOLIN_HOT_INLINE void step(NoiseFilter<T>& f, Cursor<T>& at, const V* white) noexcept {
-    at.state = at.state * kDrawMul + kDrawAdd;
-    const uint32_t draw = (at.state >> 16) & 0x7FFFu;
-    at.state = at.state * at.skipMul + at.skipAdd;
+    const uint32_t draw = ((at.state * kDrawMul + kDrawAdd) >> 16) & 0x7FFFu;
+    at.state = at.state * at.nextMul + at.nextAdd;
     if constexpr (kIsFix<T>) (void)noiseFilterStep(f, at.run->coefficients, Fix::fromRaw(white[draw]));
     else (void)noiseFilterStep(f, at.run->coefficients, white[draw]);
 }
@@ -117,10 +122,12 @@ inline bool narrowCoefficients(const NoiseCoefficients<Fix>& c, NarrowFix& out) 
     return true;
 }
 
-inline uint64_t outsideNarrow(int64_t v) noexcept {
-    constexpr uint64_t kHalf = uint64_t{1} << 42;
-    return (static_cast<uint64_t>(v) + kHalf) >> 43;  // nonzero unless -2^42 <= v < 2^42
+// v + 2^42, below 2^43 exactly when -2^42 <= v < 2^42: OR-ed together over
+// many values, the sum is below 2^43 exactly when every one of them is.
+inline uint64_t narrowBias(int64_t v) noexcept {
+    return static_cast<uint64_t>(v) + (uint64_t{1} << 42);
 }
+inline bool leftNarrow(uint64_t biases) noexcept { return (biases >> 43) != 0; }
 
 inline int64_t narrowProduct(int64_t a, int64_t b) noexcept {
     return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b)) >> 16;
@@ -237,7 +244,7 @@ struct NarrowChain {
     // the products of earlier inputs still to come into a sum: b1 x1 + b0 x2
     // for the next step, and b0 x1 for the one after
     int64_t carry, b0x1;
-    uint32_t state, skipMul, skipAdd, skip;
+    uint32_t state, nextMul, nextAdd, skip;
     const int32_t* products;  // the run's product table, or none
 
     // false when the coefficients or the state are not narrow
@@ -246,10 +253,10 @@ struct NarrowChain {
         products = nullptr;
         const int64_t x1 = f.x1.raw(), x2 = f.x2.raw();
         y1 = f.y1.raw(), y2 = f.y2.raw();
-        wide |= outsideNarrow(x1) | outsideNarrow(x2) | outsideNarrow(y1) | outsideNarrow(y2);
+        wide |= narrowBias(x1) | narrowBias(x2) | narrowBias(y1) | narrowBias(y2);
         carry = static_cast<int64_t>(static_cast<uint64_t>(narrowProduct(c.b1, x1)) + static_cast<uint64_t>(narrowProduct(c.b0, x2)));
         b0x1 = narrowProduct(c.b0, x1);
-        state = at.state, skipMul = at.skipMul, skipAdd = at.skipAdd;
+        state = at.state, nextMul = at.nextMul, nextAdd = at.nextAdd;
         skip = at.run->skip;
         return true;
     }
@@ -257,10 +264,11 @@ struct NarrowChain {
     // kTable: the products with b0 and b1 are read from `products`
     template <int kSkip, bool kTable>
     TAVOLIN_HOT_INLINE void step(const int64_t* white, uint64_t& wide) noexcept {
-        state = state * kDrawMul + kDrawAdd;
-        const uint32_t draw = (state >> 16) & 0x7FFFu;
-        if constexpr (kSkip == 1) state = state * kDrawMul + kDrawAdd;
-        if constexpr (kSkip == 2) state = state * skipMul + skipAdd;
+        const uint32_t drawn = state * kDrawMul + kDrawAdd;
+        const uint32_t draw = (drawn >> 16) & 0x7FFFu;
+        if constexpr (kSkip == 0) state = drawn;
+        if constexpr (kSkip == 1) state = state * (kDrawMul * kDrawMul) + (kDrawMul * kDrawAdd + kDrawAdd);
+        if constexpr (kSkip == 2) state = state * nextMul + nextAdd;
         int64_t b0w, b1w;
         if constexpr (kTable) {
             b0w = products[2 * draw], b1w = products[2 * draw + 1];
@@ -271,7 +279,7 @@ struct NarrowChain {
         const int64_t y = static_cast<int64_t>(static_cast<uint64_t>(carry) + static_cast<uint64_t>(b0w) -
                                                static_cast<uint64_t>(narrowProduct(c.a2, y2)) -
                                                static_cast<uint64_t>(narrowProduct(c.a1, y1)));
-        wide |= outsideNarrow(y);
+        wide |= narrowBias(y);
         carry = static_cast<int64_t>(static_cast<uint64_t>(b1w) + static_cast<uint64_t>(b0x1));
         b0x1 = b0w;
         y2 = y1, y1 = y;
@@ -322,7 +330,7 @@ bool narrowSteps(std::span<NoiseFilter<Fix>, K> f, std::span<Cursor<Fix>, K> at,
     if (!anySkip) run.template operator()<0>();
     else if (allSkipOne) run.template operator()<1>();
     else run.template operator()<2>();
-    if (wide != 0) return false;
+    if (leftNarrow(wide)) return false;
     for (size_t k = 0; k < K; ++k) chains[k].store(f[k], at[k], white);
     return true;
 }
@@ -411,7 +419,7 @@ void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t 
         V b0, b1, b2, a0, a1, a2, x1, x2, y1, y2;
     };
     std::array<Group, kGroups> groups;
-    std::array<uint32_t, K> state, skipMul, skipAdd;
+    std::array<uint32_t, K> state, nextMul, nextAdd;
     std::array<int64_t, K> left;
     const auto enterRun = [&](size_t k) {
         Group& g = groups[k / kLanes];
@@ -419,7 +427,7 @@ void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t 
         const Cursor<T>& at = chains[k].at;
         const NoiseCoefficients<T>& c = at.run->coefficients;
         g.b0[l] = c.b0, g.b1[l] = c.b1, g.b2[l] = c.b2, g.a0[l] = c.a0, g.a1[l] = c.a1, g.a2[l] = c.a2;
-        state[k] = at.state, skipMul[k] = at.skipMul, skipAdd[k] = at.skipAdd, left[k] = at.left;
+        state[k] = at.state, nextMul[k] = at.nextMul, nextAdd[k] = at.nextAdd, left[k] = at.left;
     };
     for (size_t k = 0; k < K; ++k) {
         Group& g = groups[k / kLanes];
@@ -447,9 +455,9 @@ void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t 
                     V w;
                     for (size_t l = 0; l < kLanes; ++l) {
                         uint32_t& s = state[q * kLanes + l];
-                        s = s * kDrawMul + kDrawAdd;
-                        w[l] = white[(s >> 16) & 0x7FFFu];
-                        if constexpr (kSkip) s = s * skipMul[q * kLanes + l] + skipAdd[q * kLanes + l];
+                        const uint32_t drawn = s * kDrawMul + kDrawAdd;
+                        w[l] = white[(drawn >> 16) & 0x7FFFu];
+                        s = kSkip ? s * nextMul[q * kLanes + l] + nextAdd[q * kLanes + l] : drawn;
                     }
                     const V y = (g.b0 * w + g.b1 * g.x1 + g.b2 * g.x2 - g.a1 * g.y1 - g.a2 * g.y2) / g.a0;
                     g.x2 = g.x1, g.x1 = w, g.y2 = g.y1, g.y1 = y;
