@@ -237,12 +237,14 @@ bool BankPlayer<T>::skipQuietStretch(uint64_t samples, uint64_t& done) noexcept 
 }
 
 // The common case of a long note (a slurred chain of vibrato notes is one
-// for minutes): sounding, no frequency noise, a noise wave only of one
-// cutoff, each LFO settled or absent, no neighbour's draws to place. Its
-// samples then only move clocks (the LFO updates are no-ops, the settled
-// LFOs' clocks and phases are owed as in skipQuietSamples) and draw noise,
-// its values read by nothing here (the filter's steps are owed), apart from
-// the half-cycle boundaries, which read the pitch LFO's phase. So this goes from
+// for minutes): sounding, a noise wave only of one cutoff, each LFO settled
+// or absent. Its samples then only move clocks (the LFO updates are no-ops,
+// the settled LFOs' clocks and phases are owed as in skipQuietSamples) and
+// draw noise, its values read by nothing here (the filter's steps are owed),
+// apart from the half-cycle boundaries, which read the pitch LFO's phase
+// and, under frequency noise (neither a noise wave nor level noise then),
+// draw the next half's length, after the neighbouring noise waves' draws
+// that come first are placed. So this goes from
 // boundary to boundary with the hot fields in locals, boundaryStep inlined
 // and the duty shares kept while the duty value holds. Returns the samples
 // advanced, at most `budget` and up to the note's end; 0 where the case
@@ -253,9 +255,11 @@ int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
     const ToneSlot& tone = *m_toneSlot;
     const auto quiet = [](const LfoState<T>& l) { return !l.defined() || l.settled; };
     const bool noise = tone.wave == static_cast<int32_t>(Wave::Noise);
-    if (m_silent || m_neighbour != nullptr || tone.freqNoise != 0.0f || (noise && !seekNoteRepeats()) ||
+    const bool noisyPitch = tone.freqNoise != 0.0f;
+    if (m_silent || (noisyPitch ? noise || m_hasLevelNoise : m_neighbour != nullptr) || (noise && !seekNoteRepeats()) ||
         !quiet(m_pitchLfo) || !quiet(m_ampLfo))
         return 0;
+    const T freqNoise = numFloat<T>(tone.freqNoise);
     const int32_t from = m_elapsed;
     const int32_t noteLength = m_noteLength;
     const int32_t stop = static_cast<int32_t>(from + std::min<int64_t>(budget, int64_t{noteLength} - from));
@@ -342,7 +346,12 @@ int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
                 secondShare = secondHalfDuty<T>(dutyValue);
             }
             currentDuty = firstShare;
-            half = dutyHalfLength(halfCycle == 0 ? firstShare : secondShare, cycle);
+            if (noisyPitch) {
+                if (m_neighbour != nullptr) m_neighbour->placeTo(int64_t{e} - m_neighbourFrom, m_neighbourSlot);
+                half = noisyHalfLength(freqNoise, uniformFromDraw<T>(m_random->next()), cycle);
+            } else {
+                half = dutyHalfLength(halfCycle == 0 ? firstShare : secondShare, cycle);
+            }
         }
         // this sample and the ones up to the next boundary (or the stop)
         int64_t n = phase > half ? 0 : stepsPast(phase, half, int64_t{stop} - e);
