@@ -11,6 +11,13 @@
 #include "synth/HotInline.h"
 #include "synth/RandomSource.h"
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define TAVOLIN_WIDE_FIX_LANES 1
+#else
+#define TAVOLIN_WIDE_FIX_LANES 0
+#endif
+
 namespace tavolin {
 
 namespace {
@@ -477,6 +484,149 @@ void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t 
     }
 }
 
+// One set of narrow coefficients for a whole Fix debt (a noise bank of one
+// cutoff) and its product table: the case the wide lanes take.
+struct OneCutoff {
+    NarrowFix c;
+    const int32_t* products = nullptr;
+};
+
+// Runs shorter than this on average leave the wide lanes stopping too often.
+constexpr int64_t kWideMinRun = 256;
+
+std::atomic<bool> g_wideFixLanes{true};
+
+bool wideFixLanesAvailable() noexcept {
+#if TAVOLIN_WIDE_FIX_LANES
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    return has && g_wideFixLanes.load(std::memory_order_relaxed);
+#else
+    return false;
+#endif
+}
+
+// Whether every run with samples has the same narrow coefficients, the runs
+// long enough on average for the wide lanes.
+bool oneNarrowCutoff(std::span<const NoiseRun<Fix>> runs, int64_t total, NarrowFix& c) noexcept {
+    const NoiseRun<Fix>* first = nullptr;
+    int64_t count = 0;
+    for (const NoiseRun<Fix>& r : runs) {
+        if (r.samples <= 0) continue;
+        ++count;
+        if (first == nullptr) first = &r;
+        else if (std::memcmp(&r.coefficients, &first->coefficients, sizeof r.coefficients) != 0) return false;
+    }
+    return first != nullptr && count * kWideMinRun <= total && narrowCoefficients(first->coefficients, c);
+}
+
+#if TAVOLIN_WIDE_FIX_LANES
+// Fix's narrow form for 16 chains as the lanes of 512-bit vectors, where the
+// processor has them (AVX-512): the same 64-bit integer operations lane by
+// lane (products, arithmetic shifts, wrapping sums), so every lane's values
+// are the scalar chain's, bit for bit, on any processor that runs it. The
+// generator steps sixteen states at once, and the products of each draw
+// with b0 and b1 come in one gather from the debt's one table. Every run has
+// the same coefficients, so a lane whose run ends takes the next one's
+// generator state and nothing else. False when some value leaves the narrow
+// range: the chains are then left part-way, and the caller steps them again
+// from its copy the scalar way.
+__attribute__((target("avx512f,avx512dq"))) bool wideFixSteps(std::array<Chain<Fix>, 16>& chains, const NoiseRun<Fix>* end,
+                                                             int64_t count, const OneCutoff& one) noexcept {
+    constexpr size_t K = 16;
+    typedef uint64_t V8 __attribute__((vector_size(64)));
+    typedef int64_t S8 __attribute__((vector_size(64)));
+    typedef uint32_t U16 __attribute__((vector_size(64)));
+    typedef uint32_t U8 __attribute__((vector_size(32)));
+    const int64_t* white = whiteTable<Fix>();
+    std::array<uint32_t, K> entryState;
+    std::array<int64_t, K> left, entryLeft, entryX1, entryX2;
+    U16 state, nextMul, nextAdd;
+    V8 y1[2], y2[2], carry[2], b0x1[2], wide[2] = {};
+    // the lane's two last inputs: those it entered with, or drawn again
+    const auto inputsOf = [&](size_t k, int64_t& x1, int64_t& x2) {
+        const int64_t steps = entryLeft[k] - left[k];
+        if (steps >= 2) {
+            uint32_t drawn = state[k];
+            for (uint32_t i = 0; i < chains[k].at.run->skip; ++i) drawn = stepBack(drawn);
+            x1 = white[(drawn >> 16) & 0x7FFFu];
+            for (uint32_t i = 0; i <= chains[k].at.run->skip; ++i) drawn = stepBack(drawn);
+            x2 = white[(drawn >> 16) & 0x7FFFu];
+        } else if (steps == 1) {
+            x2 = entryX1[k];
+            x1 = white[((entryState[k] * kDrawMul + kDrawAdd) >> 16) & 0x7FFFu];
+        } else {
+            x1 = entryX1[k], x2 = entryX2[k];
+        }
+    };
+    const auto enter = [&](size_t k, int64_t x1, int64_t x2) {
+        const Cursor<Fix>& at = chains[k].at;
+        state[k] = entryState[k] = at.state, nextMul[k] = at.nextMul, nextAdd[k] = at.nextAdd;
+        left[k] = entryLeft[k] = at.left;
+        entryX1[k] = x1, entryX2[k] = x2;
+    };
+    uint64_t loadWide = 0;
+    for (size_t k = 0; k < K; ++k) {
+        const NoiseFilter<Fix>& f = chains[k].filter;
+        const int64_t x1 = f.x1.raw(), x2 = f.x2.raw();
+        loadWide |= narrowBias(x1) | narrowBias(x2) | narrowBias(f.y1.raw()) | narrowBias(f.y2.raw());
+        y1[k / 8][k % 8] = static_cast<uint64_t>(f.y1.raw()), y2[k / 8][k % 8] = static_cast<uint64_t>(f.y2.raw());
+        carry[k / 8][k % 8] = static_cast<uint64_t>(narrowProduct(one.c.b1, x1)) + static_cast<uint64_t>(narrowProduct(one.c.b0, x2));
+        b0x1[k / 8][k % 8] = static_cast<uint64_t>(narrowProduct(one.c.b0, x1));
+        if (chains[k].at.left <= 0) (void)chains[k].at.advance(end);
+        enter(k, x1, x2);
+    }
+    if (leftNarrow(loadWide)) return false;
+    const V8 a1 = static_cast<uint64_t>(one.c.a1) - V8{}, a2 = static_cast<uint64_t>(one.c.a2) - V8{};
+    const V8 bias = (uint64_t{1} << 42) - V8{};
+    const auto* pairs = reinterpret_cast<const long long*>(one.products);
+    while (count > 0) {
+        int64_t n = count;
+        for (size_t k = 0; k < K; ++k) {
+            if (left[k] <= 0) {
+                int64_t x1, x2;
+                inputsOf(k, x1, x2);
+                chains[k].at.left = 0;
+                if (!chains[k].at.advance(end)) return false;  // cannot happen for lengths inside the runs
+                enter(k, x1, x2);
+            }
+            n = std::min(n, left[k]);
+        }
+        for (int64_t i = 0; i < n; ++i) {
+            const U16 drawn = state * kDrawMul + kDrawAdd;
+            const U16 offsets = (drawn >> 15) & 0xFFFEu;  // 2 * draw: b0's product, then b1's
+            state = state * nextMul + nextAdd;
+            for (size_t g = 0; g < 2; ++g) {
+                const U8 lanes = g == 0 ? __builtin_shufflevector(offsets, offsets, 0, 1, 2, 3, 4, 5, 6, 7)
+                                        : __builtin_shufflevector(offsets, offsets, 8, 9, 10, 11, 12, 13, 14, 15);
+                // (the masked form: the plain one starts from an undefined register)
+                const S8 pair = reinterpret_cast<S8>(
+                    _mm512_mask_i32gather_epi64(_mm512_setzero_si512(), 0xFF, reinterpret_cast<__m256i>(lanes), pairs, 4));
+                const V8 b0w = reinterpret_cast<V8>((pair << 32) >> 32), b1w = reinterpret_cast<V8>(pair >> 32);
+                const V8 p2 = reinterpret_cast<V8>(reinterpret_cast<S8>(a2 * y2[g]) >> 16);
+                const V8 p1 = reinterpret_cast<V8>(reinterpret_cast<S8>(a1 * y1[g]) >> 16);
+                const V8 y = carry[g] + b0w - p2 - p1;
+                wide[g] |= y + bias;
+                carry[g] = b1w + b0x1[g], b0x1[g] = b0w;
+                y2[g] = y1[g], y1[g] = y;
+            }
+        }
+        for (int64_t& l : left) l -= n;
+        count -= n;
+    }
+    for (size_t k = 0; k < K; ++k)
+        if (leftNarrow(wide[k / 8][k % 8])) return false;
+    for (size_t k = 0; k < K; ++k) {
+        int64_t x1, x2;
+        inputsOf(k, x1, x2);
+        chains[k].filter = NoiseFilter<Fix>{Fix::fromRaw(x1), Fix::fromRaw(x2), Fix::fromRaw(static_cast<int64_t>(y1[k / 8][k % 8])),
+                                            Fix::fromRaw(static_cast<int64_t>(y2[k / 8][k % 8]))};
+        chains[k].at.state = state[k];
+        chains[k].at.left = left[k];
+    }
+    return true;
+}
+#endif
+
 // Fix: the chains side by side in blocks that end where some chain's run
 // ends, in the narrow form where the values allow it.
 template <int K>
@@ -513,14 +663,29 @@ void narrowSideBySide(std::array<Chain<Fix>, K>& chains, const NoiseRun<Fix>* en
 // on one another, but the processor overlaps the chains. `anySkip`: some
 // run skips draws after its white ones.
 template <EngineNumType T, int K>
-void stepSideBySide(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t count, bool anySkip) noexcept {
-    if constexpr (!kIsFix<T>) laneSteps<T, static_cast<size_t>(K)>(chains, end, count, anySkip);
-    else narrowSideBySide<K>(chains, end, count);
+void stepSideBySide(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t count, bool anySkip,
+                    const OneCutoff* one) noexcept {
+    if constexpr (!kIsFix<T>) {
+        laneSteps<T, static_cast<size_t>(K)>(chains, end, count, anySkip);
+    } else {
+#if TAVOLIN_WIDE_FIX_LANES
+        if constexpr (K == 16) {
+            if (one != nullptr) {
+                std::array<NoiseFilter<T>, K> filters;
+                std::array<Cursor<T>, K> cursors;
+                for (size_t k = 0; k < K; ++k) filters[k] = chains[k].filter, cursors[k] = chains[k].at;
+                if (wideFixSteps(chains, end, count, *one)) return;
+                for (size_t k = 0; k < K; ++k) chains[k].filter = filters[k], chains[k].at = cursors[k];
+            }
+        }
+#endif
+        narrowSideBySide<K>(chains, end, count);
+    }
 }
 
 template <EngineNumType T, int K>
 NoiseFilter<T> payInChains(NoiseFilter<T> start, std::span<const NoiseRun<T>> runs, int64_t total,
-                           NoiseStepStats* stats) noexcept {
+                           NoiseStepStats* stats, const OneCutoff* one = nullptr) noexcept {
     const NoiseRun<T>* end = runs.data() + runs.size();
     // Chain k >= 1 starts `warmUp` steps before the point where chain k-1
     // ends, from rest; chain 0 starts at the true state. All step `length`
@@ -540,7 +705,7 @@ NoiseFilter<T> payInChains(NoiseFilter<T> start, std::span<const NoiseRun<T>> ru
     int recorded = 0;
     for (int64_t done = 0; done < lastLength;) {
         const int64_t n = std::min(spacing, lastLength - done);
-        stepSideBySide<T, K>(chains, end, n, anySkip);
+        stepSideBySide<T, K>(chains, end, n, anySkip, one);
         done += n;
         if (n == spacing && recorded < kCheckpoints) {
             for (Chain<T>& ch : chains) ch.checkpoints[static_cast<size_t>(recorded)] = ch.filter;
@@ -606,6 +771,14 @@ NoiseFilter<T> runNoiseSteps(NoiseFilter<T> start, std::span<const NoiseRun<T>> 
     // as many chains as the debt has room for: each needs four spacings
     // (its own guess's warm-up, and room past it)
     constexpr int kMost = kChains<T>;
+    if constexpr (kIsFix<T>) {
+        // a noise bank of one cutoff, on a processor with the wide lanes
+        OneCutoff one;
+        HeldTables tables;
+        if (total >= 4 * 16 * kMinSpacing && wideFixLanesAvailable() && oneNarrowCutoff(runs, total, one.c) &&
+            (one.products = tables.find(one.c)) != nullptr)
+            return payInChains<T, 16>(start, runs, total, stats, &one);
+    }
     if (total >= 4 * kMost * kMinSpacing) return payInChains<T, kMost>(start, runs, total, stats);
     if constexpr (kMost >= 8)
         if (total >= 4 * 8 * kMinSpacing) return payInChains<T, 8>(start, runs, total, stats);
@@ -616,6 +789,11 @@ NoiseFilter<T> runNoiseSteps(NoiseFilter<T> start, std::span<const NoiseRun<T>> 
     Cursor<T> at = cursorAt(runs, 0);
     stepOne(start, at, runs.data() + runs.size(), total);
     return start;
+}
+
+bool useWideFixLanes(bool on) noexcept {
+    g_wideFixLanes.store(on, std::memory_order_relaxed);
+    return wideFixLanesAvailable();
 }
 
 #define TAVOLIN_INSTANTIATE(T)                                                                                  \

@@ -43,6 +43,13 @@ std::vector<Row> rows() {
         {"a filter that slowly blows up", 48000, {{-1, 300000, 0, 21}}, false},
         {"empty runs in between", 22050, {{0, 0, 0, 4}, {5000, 150000, 0, 4}, {0, 0, 1, 8}, {300, 150000, 1, 12}}, false},
     };
+    // one cutoff cut by other banks' draws into runs of many lengths (one
+    // and two samples among them) and skips: Fix pays it in wide lanes
+    Row cut{"one cutoff, runs of many lengths and skips", 48000, {}, true};
+    for (int i = 0; i < 60; ++i)
+        cut.runs.push_back({3000, i % 7 == 3 ? 1 + i % 2 : 700 + 977 * (i % 11), static_cast<uint32_t>(i % 3), 55u + 7919u * static_cast<uint32_t>(i)});
+    cut.runs.push_back({3000, 1, 2, 4242});  // the last input the debt's only one in its run
+    table.push_back(cut);
     Row mixed{"many runs, cutoffs, levels and states", 48000, {}, true};
     const double cutoffs[] = {23800, 4000, 300, 12000, 60};
     for (int i = 0; i < 24; ++i)
@@ -75,30 +82,37 @@ std::vector<NoiseRun<T>> makeRuns(const Row& row) {
 
 TYPED_TEST(NoiseSteps, PaidEqualsSteppedInOrder) {
     using T = TypeParam;
-    int missed = 0, chainedRows = 0;
-    for (const Row& row : rows()) {
-        SCOPED_TRACE(row.name);
-        NoiseFilter<T> start{};
-        if (row.loudStart) {
-            const NoiseRun<T> ring{noiseCoefficients<T>(row.rate, num<T>(40)), 31337u, 0, 3000, 0};
-            start = runNoiseStepsInOrder<T>(start, std::span(&ring, 1));
+    // Fix: with its wide lanes where the processor has them, and without
+    for (const bool wideLanes : kIsFix<T> ? std::vector<bool>{true, false} : std::vector<bool>{false}) {
+        const bool wide = useWideFixLanes(wideLanes);
+        int missed = 0, chainedRows = 0, wideRows = 0;
+        for (const Row& row : rows()) {
+            SCOPED_TRACE(std::string(row.name) + (wide ? ", wide lanes" : ""));
+            NoiseFilter<T> start{};
+            if (row.loudStart) {
+                const NoiseRun<T> ring{noiseCoefficients<T>(row.rate, num<T>(40)), 31337u, 0, 3000, 0};
+                start = runNoiseStepsInOrder<T>(start, std::span(&ring, 1));
+            }
+            const std::vector<NoiseRun<T>> runs = makeRuns<T>(row);
+            const NoiseFilter<T> expected = runNoiseStepsInOrder<T>(start, runs);
+            NoiseStepStats stats;
+            const NoiseFilter<T> got = runNoiseSteps<T>(start, runs, &stats);
+            EXPECT_EQ(std::memcmp(&expected, &got, sizeof got), 0)
+                << "y1 " << toD(got.y1) << " want " << toD(expected.y1) << ", chains " << stats.chains << ", missed "
+                << stats.missedGuesses;
+            int64_t total = 0;
+            for (const RunSpec& s : row.runs) total += s.samples;
+            EXPECT_EQ(stats.chains > 1, total >= 100000) << total;  // only long debts are cut
+            missed += stats.missedGuesses;
+            chainedRows += stats.chains > 1;
+            wideRows += kIsFix<T> && stats.chains == 16;
         }
-        const std::vector<NoiseRun<T>> runs = makeRuns<T>(row);
-        const NoiseFilter<T> expected = runNoiseStepsInOrder<T>(start, runs);
-        NoiseStepStats stats;
-        const NoiseFilter<T> got = runNoiseSteps<T>(start, runs, &stats);
-        EXPECT_EQ(std::memcmp(&expected, &got, sizeof got), 0)
-            << "y1 " << toD(got.y1) << " want " << toD(expected.y1) << ", chains " << stats.chains << ", missed "
-            << stats.missedGuesses;
-        int64_t total = 0;
-        for (const RunSpec& s : row.runs) total += s.samples;
-        EXPECT_EQ(stats.chains > 1, total >= 100000) << total;  // only long debts are cut
-        missed += stats.missedGuesses;
-        chainedRows += stats.chains > 1;
+        // The table reaches the retrace after a wrong guess.
+        EXPECT_GT(missed, 0);
+        EXPECT_GT(chainedRows, 4);
+        if (wide) EXPECT_GE(wideRows, 3);  // one cutoff: long runs, cut runs, and one that leaves the narrow range
     }
-    // The table reaches the retrace after a wrong guess.
-    EXPECT_GT(missed, 0);
-    EXPECT_GT(chainedRows, 4);
+    useWideFixLanes(true);
 }
 
 // The first `steps` steps of `runs`.
