@@ -13,9 +13,9 @@
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
-#define TAVOLIN_WIDE_FIX_LANES 1
+#define TAVOLIN_WIDE_LANES 1
 #else
-#define TAVOLIN_WIDE_FIX_LANES 0
+#define TAVOLIN_WIDE_LANES 0
 #endif
 
 namespace tavolin {
@@ -484,6 +484,87 @@ void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t 
     }
 }
 
+#if TAVOLIN_WIDE_LANES
+// Float and Double: laneSteps for 16 chains in 512-bit vectors where the
+// processor has them (AVX-512): sixteen floats or two groups of eight
+// doubles, each lane taking the filter's own operations in its own order
+// (IEEE arithmetic, no contraction), so its bits are the plain step's; the
+// white values come in one gather, the generator's sixteen states in one
+// vector.
+template <EngineNumType T>
+__attribute__((target("avx512f"))) void wideLaneSteps(std::array<Chain<T>, 16>& chains, const NoiseRun<T>* end, int64_t count,
+                                                     bool anySkip) noexcept {
+    constexpr size_t K = 16;
+    constexpr size_t kLanes = 64 / sizeof(T);
+    constexpr size_t kGroups = K / kLanes;
+    typedef T V __attribute__((vector_size(64)));
+    typedef uint32_t U16 __attribute__((vector_size(64)));
+    typedef uint32_t U8 __attribute__((vector_size(32)));
+    struct Group {
+        V b0, b1, b2, a0, a1, a2, x1, x2, y1, y2;
+    };
+    std::array<Group, kGroups> groups;
+    U16 state, nextMul, nextAdd;
+    std::array<int64_t, K> left;
+    const auto enterRun = [&](size_t k) {
+        Group& g = groups[k / kLanes];
+        const size_t l = k % kLanes;
+        const Cursor<T>& at = chains[k].at;
+        const NoiseCoefficients<T>& c = at.run->coefficients;
+        g.b0[l] = c.b0, g.b1[l] = c.b1, g.b2[l] = c.b2, g.a0[l] = c.a0, g.a1[l] = c.a1, g.a2[l] = c.a2;
+        state[k] = at.state, nextMul[k] = at.nextMul, nextAdd[k] = at.nextAdd, left[k] = at.left;
+    };
+    for (size_t k = 0; k < K; ++k) {
+        Group& g = groups[k / kLanes];
+        const size_t l = k % kLanes;
+        const NoiseFilter<T>& f = chains[k].filter;
+        g.x1[l] = f.x1, g.x2[l] = f.x2, g.y1[l] = f.y1, g.y2[l] = f.y2;
+        if (chains[k].at.left <= 0) (void)chains[k].at.advance(end);
+        enterRun(k);
+    }
+    const T* white = whiteTable<T>();
+    while (count > 0) {
+        int64_t n = count;
+        for (size_t k = 0; k < K; ++k) {
+            if (left[k] <= 0) {
+                chains[k].at.left = 0;
+                if (!chains[k].at.advance(end)) return;  // cannot happen for lengths inside the runs
+                enterRun(k);
+            }
+            n = std::min(n, left[k]);
+        }
+        for (int64_t i = 0; i < n; ++i) {
+            const U16 drawn = state * kDrawMul + kDrawAdd;
+            const U16 draws = (drawn >> 16) & 0x7FFFu;
+            state = anySkip ? state * nextMul + nextAdd : drawn;
+            for (size_t q = 0; q < kGroups; ++q) {
+                Group& g = groups[q];
+                // (the masked forms: the plain ones start from an undefined register)
+                V w;
+                if constexpr (std::is_same_v<T, float>) {
+                    w = reinterpret_cast<V>(_mm512_mask_i32gather_ps(_mm512_setzero_ps(), 0xFFFF, reinterpret_cast<__m512i>(draws), white, 4));
+                } else {
+                    const U8 half = q == 0 ? __builtin_shufflevector(draws, draws, 0, 1, 2, 3, 4, 5, 6, 7)
+                                           : __builtin_shufflevector(draws, draws, 8, 9, 10, 11, 12, 13, 14, 15);
+                    w = reinterpret_cast<V>(_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, reinterpret_cast<__m256i>(half), white, 8));
+                }
+                const V y = (g.b0 * w + g.b1 * g.x1 + g.b2 * g.x2 - g.a1 * g.y1 - g.a2 * g.y2) / g.a0;
+                g.x2 = g.x1, g.x1 = w, g.y2 = g.y1, g.y1 = y;
+            }
+        }
+        for (int64_t& l : left) l -= n;
+        count -= n;
+    }
+    for (size_t k = 0; k < K; ++k) {
+        const Group& g = groups[k / kLanes];
+        const size_t l = k % kLanes;
+        chains[k].filter = NoiseFilter<T>{g.x1[l], g.x2[l], g.y1[l], g.y2[l]};
+        chains[k].at.state = state[k];
+        chains[k].at.left = left[k];
+    }
+}
+#endif
+
 // One set of narrow coefficients for a whole Fix debt (a noise bank of one
 // cutoff) and its product table: the case the wide lanes take.
 struct OneCutoff {
@@ -494,12 +575,12 @@ struct OneCutoff {
 // Runs shorter than this on average leave the wide lanes stopping too often.
 constexpr int64_t kWideMinRun = 256;
 
-std::atomic<bool> g_wideFixLanes{true};
+std::atomic<bool> g_wideLanes{true};
 
-bool wideFixLanesAvailable() noexcept {
-#if TAVOLIN_WIDE_FIX_LANES
+bool wideLanesAvailable() noexcept {
+#if TAVOLIN_WIDE_LANES
     static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-    return has && g_wideFixLanes.load(std::memory_order_relaxed);
+    return has && g_wideLanes.load(std::memory_order_relaxed);
 #else
     return false;
 #endif
@@ -519,7 +600,7 @@ bool oneNarrowCutoff(std::span<const NoiseRun<Fix>> runs, int64_t total, NarrowF
     return first != nullptr && count * kWideMinRun <= total && narrowCoefficients(first->coefficients, c);
 }
 
-#if TAVOLIN_WIDE_FIX_LANES
+#if TAVOLIN_WIDE_LANES
 // Fix's narrow form for 16 chains as the lanes of 512-bit vectors, where the
 // processor has them (AVX-512): the same 64-bit integer operations lane by
 // lane (products, arithmetic shifts, wrapping sums), so every lane's values
@@ -666,9 +747,13 @@ template <EngineNumType T, int K>
 void stepSideBySide(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t count, bool anySkip,
                     const OneCutoff* one) noexcept {
     if constexpr (!kIsFix<T>) {
+#if TAVOLIN_WIDE_LANES
+        if constexpr (K == 16)
+            if (wideLanesAvailable()) return wideLaneSteps<T>(chains, end, count, anySkip);
+#endif
         laneSteps<T, static_cast<size_t>(K)>(chains, end, count, anySkip);
     } else {
-#if TAVOLIN_WIDE_FIX_LANES
+#if TAVOLIN_WIDE_LANES
         if constexpr (K == 16) {
             if (one != nullptr) {
                 std::array<NoiseFilter<T>, K> filters;
@@ -775,7 +860,7 @@ NoiseFilter<T> runNoiseSteps(NoiseFilter<T> start, std::span<const NoiseRun<T>> 
         // a noise bank of one cutoff, on a processor with the wide lanes
         OneCutoff one;
         HeldTables tables;
-        if (total >= 4 * 16 * kMinSpacing && wideFixLanesAvailable() && oneNarrowCutoff(runs, total, one.c) &&
+        if (total >= 4 * 16 * kMinSpacing && wideLanesAvailable() && oneNarrowCutoff(runs, total, one.c) &&
             (one.products = tables.find(one.c)) != nullptr)
             return payInChains<T, 16>(start, runs, total, stats, &one);
     }
@@ -791,9 +876,9 @@ NoiseFilter<T> runNoiseSteps(NoiseFilter<T> start, std::span<const NoiseRun<T>> 
     return start;
 }
 
-bool useWideFixLanes(bool on) noexcept {
-    g_wideFixLanes.store(on, std::memory_order_relaxed);
-    return wideFixLanesAvailable();
+bool useWideLanes(bool on) noexcept {
+    g_wideLanes.store(on, std::memory_order_relaxed);
+    return wideLanesAvailable();
 }
 
 #define TAVOLIN_INSTANTIATE(T)                                                                                  \

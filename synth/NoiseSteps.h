@@ -69,10 +69,11 @@ NoiseFilter<T> runNoiseStepsRemembered(NoiseFilter<T> start, std::span<const Noi
                                        NoiseStepStats* stats = nullptr) noexcept;
 // Drops every remembered state (benchmarks measure a first payment with it).
 void forgetNoiseSteps() noexcept;
-// Fix pays a noise bank of one cutoff in 512-bit vector lanes where the
-// processor has them; off, it takes the scalar chains (tests compare both,
-// benchmarks measure both). On by default. Returns whether they are used.
-bool useWideFixLanes(bool on) noexcept;
+// Payments step their chains in 512-bit vector lanes where the processor
+// has them (AVX-512; Fix only for a noise bank of one cutoff); off, in
+// 16-byte lanes (Float, Double) or scalar chains (Fix). Tests compare both,
+// benchmarks measure both. On by default. Returns whether they are used.
+bool useWideLanes(bool on) noexcept;
 
 extern template NoiseFilter<Fix> runNoiseStepsInOrder<Fix>(NoiseFilter<Fix>, std::span<const NoiseRun<Fix>>) noexcept;
 extern template NoiseFilter<float> runNoiseStepsInOrder<float>(NoiseFilter<float>, std::span<const NoiseRun<float>>) noexcept;
