@@ -40,6 +40,8 @@ constexpr int kChains = kIsFix<T> ? 2 : 16;
 // A guessed stretch keeps its state at this many evenly spaced steps, where
 // a retrace from the true state can find that it has met the guess.
 constexpr int kCheckpoints = 64;
+// A guess is the filter run from rest over this many spacings.
+constexpr int kWarmSpacings = 3;
 // Below this a debt is paid in order: cutting it would cost more than it saves.
 constexpr int64_t kMinSpacing = 4096;
 
@@ -776,7 +778,7 @@ NoiseFilter<T> payInChains(NoiseFilter<T> start, std::span<const NoiseRun<T>> ru
     // ends, from rest; chain 0 starts at the true state. All step `length`
     // (the last one fewer by the rounding).
     const int64_t spacing = std::max(kMinSpacing, (total + K * (kCheckpoints - 4) - 1) / (K * (kCheckpoints - 4)));
-    const int64_t warmUp = 2 * spacing;
+    const int64_t warmUp = kWarmSpacings * spacing;
     const int64_t length = (total + (K - 1) * warmUp + K - 1) / K;
     const int64_t stride = length - warmUp;
     std::array<Chain<T>, K> chains;
@@ -801,13 +803,13 @@ NoiseFilter<T> payInChains(NoiseFilter<T> start, std::span<const NoiseRun<T>> ru
                                             length - lastLength);
 
     // Join: the true state where chain k-1 ends is where chain k's guess was
-    // taken (checkpoint 1, after warmUp = 2 spacings).
+    // taken (the checkpoint after warmUp).
     NoiseFilter<T> truth = chains[0].filter;
     int missed = 0;
     int64_t retraced = 0;
     for (int k = 1; k < K; ++k) {
         const Chain<T>& ch = chains[static_cast<size_t>(k)];
-        if (sameState(truth, ch.checkpoints[1])) {
+        if (sameState(truth, ch.checkpoints[kWarmSpacings - 1])) {
             truth = ch.filter;
             continue;
         }
@@ -816,7 +818,7 @@ NoiseFilter<T> payInChains(NoiseFilter<T> start, std::span<const NoiseRun<T>> ru
         const int64_t chainLength = k + 1 == K ? lastLength : length;
         int64_t position = warmUp;
         bool met = false;
-        for (int j = 2; j < recorded && !met; ++j) {
+        for (int j = kWarmSpacings; j < recorded && !met; ++j) {
             stepOne(truth, at, end, spacing);
             position += spacing;
             retraced += spacing;
