@@ -575,7 +575,7 @@ struct OneCutoff {
 };
 
 // Runs shorter than this on average leave the wide lanes stopping too often.
-constexpr int64_t kWideMinRun = 256;
+constexpr int64_t kWideMinRun = 16;
 
 std::atomic<bool> g_wideLanes{true};
 
