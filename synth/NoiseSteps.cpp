@@ -505,16 +505,37 @@ __attribute__((target("avx512f"))) void wideLaneSteps(std::array<Chain<T>, 16>& 
     struct Group {
         V b0, b1, b2, a0, a1, a2, x1, x2, y1, y2;
     };
-    std::array<Group, kGroups> groups;
-    U16 state, nextMul, nextAdd;
+    std::array<Group, kGroups> groups{};
+    U16 state{}, nextMul{}, nextAdd{};
     std::array<int64_t, K> left;
-    const auto enterRun = [&](size_t k) {
+    // One lane of a vector set in registers (a masked blend): a lane written
+    // through memory would stall the next full load of the vector, at every
+    // run change. x - 0 is x, bit for bit, -0 included.
+    typedef std::conditional_t<sizeof(T) == 4, int32_t, int64_t> I;
+    typedef I IV __attribute__((vector_size(64)));
+    typedef int32_t I16 __attribute__((vector_size(64)));
+    IV laneOf;
+    I16 stateLaneOf;
+    for (size_t l = 0; l < kLanes; ++l) laneOf[l] = static_cast<I>(l);
+    for (size_t k = 0; k < K; ++k) stateLaneOf[k] = static_cast<int32_t>(k);
+    const auto put = [&](V& v, size_t l, T x) __attribute__((always_inline, target("avx512f"))) {
+        v = laneOf == static_cast<I>(l) ? x - V{} : v;
+    };
+    const auto putState = [&](U16& v, size_t k, uint32_t x) __attribute__((always_inline, target("avx512f"))) {
+        v = stateLaneOf == static_cast<int32_t>(k) ? x + U16{} : v;
+    };
+    std::array<const NoiseCoefficients<T>*, K> coefficients{};  // each lane's, as its vectors hold them
+    const auto enterRun = [&](size_t k) __attribute__((always_inline, target("avx512f"))) {
         Group& g = groups[k / kLanes];
         const size_t l = k % kLanes;
         const Cursor<T>& at = chains[k].at;
         const NoiseCoefficients<T>& c = at.run->coefficients;
-        g.b0[l] = c.b0, g.b1[l] = c.b1, g.b2[l] = c.b2, g.a0[l] = c.a0, g.a1[l] = c.a1, g.a2[l] = c.a2;
-        state[k] = at.state, nextMul[k] = at.nextMul, nextAdd[k] = at.nextAdd, left[k] = at.left;
+        if (coefficients[k] == nullptr || std::memcmp(coefficients[k], &c, sizeof c) != 0) {
+            put(g.b0, l, c.b0), put(g.b1, l, c.b1), put(g.b2, l, c.b2), put(g.a0, l, c.a0), put(g.a1, l, c.a1), put(g.a2, l, c.a2);
+            coefficients[k] = &c;
+        }
+        putState(state, k, at.state), putState(nextMul, k, at.nextMul), putState(nextAdd, k, at.nextAdd);
+        left[k] = at.left;
     };
     for (size_t k = 0; k < K; ++k) {
         Group& g = groups[k / kLanes];
@@ -623,7 +644,7 @@ __attribute__((target("avx512f,avx512dq"))) bool wideFixSteps(std::array<Chain<F
     const int64_t* white = whiteTable<Fix>();
     std::array<uint32_t, K> entryState;
     std::array<int64_t, K> left, entryLeft, entryX1, entryX2;
-    U16 state, nextMul, nextAdd;
+    U16 state{}, nextMul{}, nextAdd{};
     V8 y1[2], y2[2], carry[2], b0x1[2], wide[2] = {};
     // the lane's two last inputs: those it entered with, or drawn again
     const auto inputsOf = [&](size_t k, int64_t& x1, int64_t& x2) {
@@ -641,9 +662,17 @@ __attribute__((target("avx512f,avx512dq"))) bool wideFixSteps(std::array<Chain<F
             x1 = entryX1[k], x2 = entryX2[k];
         }
     };
-    const auto enter = [&](size_t k, int64_t x1, int64_t x2) {
+    // a lane set in registers, as in wideLaneSteps
+    typedef int32_t I16 __attribute__((vector_size(64)));
+    I16 laneOf;
+    for (size_t k = 0; k < K; ++k) laneOf[k] = static_cast<int32_t>(k);
+    const auto put = [&](U16& v, size_t k, uint32_t x) __attribute__((always_inline, target("avx512f,avx512dq"))) {
+        v = laneOf == static_cast<int32_t>(k) ? x + U16{} : v;
+    };
+    const auto enter = [&](size_t k, int64_t x1, int64_t x2) __attribute__((always_inline, target("avx512f,avx512dq"))) {
         const Cursor<Fix>& at = chains[k].at;
-        state[k] = entryState[k] = at.state, nextMul[k] = at.nextMul, nextAdd[k] = at.nextAdd;
+        put(state, k, at.state), put(nextMul, k, at.nextMul), put(nextAdd, k, at.nextAdd);
+        entryState[k] = at.state;
         left[k] = entryLeft[k] = at.left;
         entryX1[k] = x1, entryX2[k] = x2;
     };
