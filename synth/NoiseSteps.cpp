@@ -385,21 +385,40 @@ void stepOne(NoiseFilter<T>& f, Cursor<T>& at, const NoiseRun<T>* end, int64_t c
     }
 }
 
+// Cursors at offsets into the runs, asked for in increasing order: each
+// search goes on from where the last one stopped, so that the chains of a
+// debt of many thousand runs find their starts in one pass.
+template <EngineNumType T>
+class RunFinder {
+public:
+    explicit RunFinder(std::span<const NoiseRun<T>> runs) noexcept : m_runs(runs) {}
+    // The cursor `offset` steps into the runs (at least the last offset asked).
+    Cursor<T> at(int64_t offset) noexcept {
+        Cursor<T> at;
+        for (; m_next < m_runs.size(); ++m_next) {
+            const NoiseRun<T>& r = m_runs[m_next];
+            if (r.samples <= 0) continue;
+            if (offset - m_before < r.samples) {
+                at.enter(&r, offset - m_before);
+                return at;
+            }
+            m_before += r.samples;
+        }
+        at.enter(&m_runs.back(), 0);  // past the end: nothing left to step
+        at.left = 0;
+        return at;
+    }
+
+private:
+    std::span<const NoiseRun<T>> m_runs;
+    size_t m_next = 0;     // the first run not wholly before the last offset
+    int64_t m_before = 0;  // the steps of the runs before it
+};
+
 // The cursor `offset` steps into the runs.
 template <EngineNumType T>
 Cursor<T> cursorAt(std::span<const NoiseRun<T>> runs, int64_t offset) noexcept {
-    Cursor<T> at;
-    for (const NoiseRun<T>& r : runs) {
-        if (r.samples <= 0) continue;
-        if (offset < r.samples) {
-            at.enter(&r, offset);
-            return at;
-        }
-        offset -= r.samples;
-    }
-    at.enter(&runs.back(), 0);  // past the end: nothing left to step
-    at.left = 0;
-    return at;
+    return RunFinder<T>(runs).at(offset);
 }
 
 template <EngineNumType T>
@@ -811,10 +830,11 @@ NoiseFilter<T> payInChains(NoiseFilter<T> start, std::span<const NoiseRun<T>> ru
     const int64_t length = (total + (K - 1) * warmUp + K - 1) / K;
     const int64_t stride = length - warmUp;
     std::array<Chain<T>, K> chains;
+    RunFinder<T> starts(runs);
     for (int k = 0; k < K; ++k) {
         Chain<T>& ch = chains[static_cast<size_t>(k)];
         ch.filter = k == 0 ? start : NoiseFilter<T>{};
-        ch.at = cursorAt(runs, k * stride);
+        ch.at = starts.at(k * stride);
     }
     const int64_t lastLength = total - (K - 1) * stride;  // <= length
     const bool anySkip = std::any_of(runs.begin(), runs.end(), [](const NoiseRun<T>& r) { return r.skip != 0; });
@@ -834,6 +854,7 @@ NoiseFilter<T> payInChains(NoiseFilter<T> start, std::span<const NoiseRun<T>> ru
     // Join: the true state where chain k-1 ends is where chain k's guess was
     // taken (the checkpoint after warmUp).
     NoiseFilter<T> truth = chains[0].filter;
+    RunFinder<T> joins(runs);  // where the retraces start, in increasing order
     int missed = 0;
     int64_t retraced = 0;
     for (int k = 1; k < K; ++k) {
@@ -843,7 +864,7 @@ NoiseFilter<T> payInChains(NoiseFilter<T> start, std::span<const NoiseRun<T>> ru
             continue;
         }
         ++missed;
-        Cursor<T> at = cursorAt(runs, k * stride + warmUp);
+        Cursor<T> at = joins.at(k * stride + warmUp);
         const int64_t chainLength = k + 1 == K ? lastLength : length;
         int64_t position = warmUp;
         bool met = false;

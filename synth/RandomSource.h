@@ -2,6 +2,8 @@
 // RandomSource: the engine's reproducible generator with the C rand() interface.
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cstdint>
 
 namespace tavolin {
@@ -29,23 +31,34 @@ public:
         m_state = m_state * mul + add;
     }
     uint32_t state() const noexcept { return m_state; }
-    // The map of `count` steps, state -> state * mul + add.
+    // The map of `count` steps, state -> state * mul + add: the maps of the
+    // powers of two in `count`, one after the other (they commute).
     static void stepsMap(uint64_t count, uint32_t& mul, uint32_t& add) noexcept {
-        mul = 1, add = 0;                                // the map accumulated so far
-        uint32_t stepMul = 214013u, stepAdd = 2531011u;  // the map of 2^i steps
+        mul = 1, add = 0;  // the map accumulated so far
         while (count != 0) {
-            if (count & 1u) {
-                mul *= stepMul;
-                add = add * stepMul + stepAdd;
-            }
-            stepAdd = stepAdd * stepMul + stepAdd;
-            stepMul *= stepMul;
-            count >>= 1;
+            const Map& m = kPowerMaps[static_cast<size_t>(std::countr_zero(count))];
+            mul *= m.mul;
+            add = add * m.mul + m.add;
+            count &= count - 1;
         }
     }
     void reset(uint32_t state = kInitialState) noexcept { m_state = state; }
 
 private:
+    struct Map {
+        uint32_t mul, add;
+    };
+    // the map of 2^i steps, for every i
+    static constexpr std::array<Map, 64> kPowerMaps = [] {
+        std::array<Map, 64> maps{};
+        Map m{214013u, 2531011u};
+        for (Map& out : maps) {
+            out = m;
+            m = Map{m.mul * m.mul, m.add * m.mul + m.add};
+        }
+        return maps;
+    }();
+
     uint32_t m_state = kInitialState;
 };
 
