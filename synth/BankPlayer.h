@@ -407,7 +407,7 @@ private:
     // another with the same coefficients merge into one.
     using NoiseRun = tavolin::NoiseRun<T>;
     mutable std::vector<NoiseRun> m_noiseDebt;
-    static constexpr size_t kMaxNoiseRuns = 16384;  // about a megabyte
+    static constexpr size_t kMaxNoiseRuns = 65536;  // at most about 5 MB: few, long payments
     // Fast seek only (BankSet::skipBesideNoiseWaves): the noise-wave banks
     // of a stretch, whose draws over it are known ahead (so many per frame
     // over each one's first frames). Before each draw a bank beside them
