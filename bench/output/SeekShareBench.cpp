@@ -7,7 +7,8 @@
 // nine minutes as Play far into the song or a passage does; and the written
 // song with bank B on a frequency-noise tone, without the noise drum and
 // with it, sought to the caret; and bank D a second noise wave beside the
-// drum, skipped nine minutes. Each iteration
+// drum, skipped nine minutes, with bank B on frequency noise too, or with
+// banks A to C on frequency noise beside the drum. Each iteration
 // renders the whole song once and seeks once; the counters give the medians
 // and the share, in processor time. Only public entry points, so the same file measures an
 // older engine too.
@@ -64,7 +65,8 @@ void BM_SeekShare(benchmark::State& state) {
         // the seek: the build with the caret (a cold `render --cursor`), or a skip
         forgetNoiseSteps();
         double seconds = 0.0;
-        if (kind == SeekSong::TwoDrawingBanks || kind == SeekSong::TwoNoiseBanks) {
+        if (kind == SeekSong::TwoDrawingBanks || kind == SeekSong::TwoNoiseBanks ||
+            kind == SeekSong::FrequencyNoiseAndTwoNoiseBanks || kind == SeekSong::ThreeFrequencyNoiseBanks) {
             auto skipped = output::MakeGenerator(in, false, host, format);
             t0 = cpuSeconds();
             skipped->Skip(kSkipFrames);
@@ -95,9 +97,11 @@ void BM_SeekShare(benchmark::State& state) {
     state.counters["share_pct"] = r > 0.0 ? 100.0 * s / r : 0.0;
     static const char* const kNames[] = {"written out, vibrato, noise bank plays on", "bank A one slurred vibrato chain",
                                          "two banks drawing, skip 9:00", "bank B frequency noise",
-                                         "bank B frequency noise, noise bank plays on", "two noise banks, skip 9:00"};
+                                         "bank B frequency noise, noise bank plays on", "two noise banks, skip 9:00",
+                                         "frequency noise beside two noise banks, skip 9:00",
+                                         "three frequency-noise banks beside the drum, skip 9:00"};
     state.SetLabel(std::string(typeName(arith)) + ", " + kNames[static_cast<int>(kind)]);
 }
-BENCHMARK(BM_SeekShare)->ArgsProduct({{0, 1, 2}, {0, 1, 2, 3, 4, 5}})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_SeekShare)->ArgsProduct({{0, 1, 2}, {0, 1, 2, 3, 4, 5, 6, 7}})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace

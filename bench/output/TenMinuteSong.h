@@ -84,9 +84,37 @@ inline double cpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-enum class SeekSong { Written, SlurredChain, TwoDrawingBanks, FrequencyNoise, FrequencyNoiseAndDrum, TwoNoiseBanks };
+enum class SeekSong {
+    Written,
+    SlurredChain,
+    TwoDrawingBanks,
+    FrequencyNoise,
+    FrequencyNoiseAndDrum,
+    TwoNoiseBanks,
+    FrequencyNoiseAndTwoNoiseBanks,
+    ThreeFrequencyNoiseBanks
+};
 
 inline output::BuildInputs seekSong(int arith, SeekSong kind) {
+    if (kind == SeekSong::FrequencyNoiseAndTwoNoiseBanks || kind == SeekSong::ThreeFrequencyNoiseBanks) {
+        // three banks drawing at once: bank B on frequency noise beside bank
+        // D's noise wave and the drum; or banks A to C on frequency noise
+        // beside the drum, each drawing at every half-cycle
+        output::BuildInputs in = tenMinuteSong(arith, false, false, true, true);
+        in.tabTexts[0] = "@W11:1R1.5:50" + in.tabTexts[0];
+        const auto tone = [&in](size_t tab, std::string_view from, std::string_view to) {
+            in.tabTexts[tab].replace(in.tabTexts[tab].find(from), from.size(), to);
+        };
+        if (kind == SeekSong::FrequencyNoiseAndTwoNoiseBanks) {
+            tone(2, "@1", "@11");
+            tone(4, "@3", "@4");
+        } else {
+            tone(1, "@0", "@11");
+            tone(2, "@1", "@11");
+            tone(3, "@2", "@11");
+        }
+        return in;
+    }
     if (kind == SeekSong::TwoNoiseBanks) {
         // bank D a second noise wave beside the drum, written out to the end
         output::BuildInputs in = tenMinuteSong(arith, false, false, true, true);
