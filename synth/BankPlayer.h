@@ -432,6 +432,14 @@ private:
     NeighbourDraws* m_neighbour = nullptr;
     int32_t m_neighbourFrom = 0;  // this bank's elapsed samples at the stretch's start
     size_t m_neighbourSlot = 0;   // this bank's place in the mix
+    // Fast seek only: the last walk from a phase to the half-cycle's end
+    // (samplesBeforeDraw's, taken again by skipSteadyNote): from `phase`,
+    // `steps` one-sample additions first exceed `half`, their sum `after`.
+    struct BoundaryWalk {
+        T phase{}, half{}, after{};
+        int64_t steps = INT64_MAX;
+    };
+    mutable BoundaryWalk m_boundaryWalk;
     // Fast seek only: the memo a BankSet skip keeps for this bank across its
     // fastSeek calls (see fastSeek); none, and each call keeps its own.
     SeekNoteMemo<T>* m_seekMemo = nullptr;

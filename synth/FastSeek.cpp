@@ -219,6 +219,13 @@ int64_t BankPlayer<T>::samplesBeforeDraw() const noexcept {
     if (left <= 0 || m_index >= m_count) return 0;
     if (!mayDrawInNote()) return left;
     if (m_hasLevelNoise || m_toneSlot->wave == static_cast<int32_t>(Wave::Noise)) return 0;
+    // the walk to the boundary, kept for skipSteadyNote, which takes it next
+    T after = m_phase;
+    const int64_t steps = m_phase > m_halfLength ? 0 : stepsPast(after, m_halfLength, int64_t{1} << 40);
+    if (steps > 0) {
+        m_boundaryWalk = BoundaryWalk{m_phase, m_halfLength, after, steps};
+        return std::min(steps, left);
+    }
     const int64_t quiet = samplesUpTo(m_phase, m_halfLength);
     return quiet < 0 ? 0 : std::min(quiet, left);
 }
@@ -303,6 +310,7 @@ int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
 
     T phase = m_phase, half = m_halfLength, currentDuty = m_currentDuty;
     int halfCycle = m_halfCycle;
+    const auto sameBits = [](T a, T b) { return std::memcmp(&a, &b, sizeof a) == 0; };
     int64_t dutyIndex = m_dutyIndex;
     int64_t slot = -1;  // dutyIndex % dutyCount, once a boundary needs it
     bool pending = m_switchPending;
@@ -354,7 +362,15 @@ int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
             }
         }
         // this sample and the ones up to the next boundary (or the stop)
-        int64_t n = phase > half ? 0 : stepsPast(phase, half, int64_t{stop} - e);
+        int64_t n = 0;
+        if (phase > half) {
+        } else if (e == from && m_boundaryWalk.steps <= int64_t{stop} - e && sameBits(phase, m_boundaryWalk.phase) &&
+                   sameBits(half, m_boundaryWalk.half)) {
+            n = m_boundaryWalk.steps;  // samplesBeforeDraw walked it from here
+            phase = m_boundaryWalk.after;
+        } else {
+            n = stepsPast(phase, half, int64_t{stop} - e);
+        }
         if (n == 0) {
             phase += numInt<T>(1);
             n = 1;
