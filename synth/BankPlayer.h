@@ -440,6 +440,8 @@ private:
         int64_t steps = INT64_MAX;
     };
     mutable BoundaryWalk m_boundaryWalk;
+    // Fast seek only: fastSeek leaves its owed clock steps to the caller.
+    bool m_keepSeekClocks = false;
     // Fast seek only: the memo a BankSet skip keeps for this bank across its
     // fastSeek calls (see fastSeek); none, and each call keeps its own.
     SeekNoteMemo<T>* m_seekMemo = nullptr;

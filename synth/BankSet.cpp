@@ -367,8 +367,11 @@ void BankSet<T>::skipInTurn(uint64_t frames, const std::array<bool, kBanks>& dra
     const auto look = [&](size_t b) {
         next[b] = at[b] + static_cast<uint64_t>(std::max<int64_t>(m_players[b].samplesBeforeDraw(), 0));
     };
-    for (size_t b = 0; b < m_players.size(); ++b)
-        if (drawing[b]) look(b);
+    for (size_t b = 0; b < m_players.size(); ++b) {
+        if (!drawing[b]) continue;
+        look(b);
+        m_players[b].m_keepSeekClocks = true;  // paid below, once
+    }
     for (;;) {
         size_t first = kBanks;
         for (size_t b = 0; b < m_players.size(); ++b)
@@ -381,8 +384,12 @@ void BankSet<T>::skipInTurn(uint64_t frames, const std::array<bool, kBanks>& dra
         at[first] = upTo;
         look(first);
     }
-    for (size_t b = 0; b < m_players.size(); ++b)
-        if (drawing[b] && at[b] < frames) (void)m_players[b].fastSeek(frames - at[b], false, marker);
+    for (size_t b = 0; b < m_players.size(); ++b) {
+        if (!drawing[b]) continue;
+        m_players[b].m_keepSeekClocks = false;
+        if (at[b] < frames) (void)m_players[b].fastSeek(frames - at[b], false, marker);
+        else m_players[b].flushSeekClocks();
+    }
 }
 
 // `frames` frames inside the current notes of noise-wave banks of one

@@ -745,7 +745,11 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
         walked = true;
         if (!(m_elapsed < m_noteLength && m_index < m_count)) ++done;  // no note started: a silent frame
     }
-    flushSeekClocks();
+    // Owed clock steps are pure additions, read by nothing in a note but an
+    // event walk, which pays them first: a caller that seeks the bank again
+    // in a moment (BankSet::skipInTurn, a boundary at a time) pays them once
+    // at its end.
+    if (!m_keepSeekClocks) flushSeekClocks();
     publishIndex();
     return done;
 }
