@@ -428,6 +428,29 @@ struct Chain {
     std::array<NoiseFilter<T>, kCheckpoints> checkpoints{};  // after (j+1) * spacing steps
 };
 
+// The chains' filters into the lanes of their vector groups (lane k % L of
+// group k / L), and the lanes' filters and generators back into the chains.
+template <size_t kLanes, typename Groups, typename T, size_t K>
+TAVOLIN_HOT_INLINE void lanesFromChains(Groups& groups, const std::array<Chain<T>, K>& chains) noexcept {
+    for (size_t k = 0; k < K; ++k) {
+        auto& g = groups[k / kLanes];
+        const size_t l = k % kLanes;
+        const NoiseFilter<T>& f = chains[k].filter;
+        g.x1[l] = f.x1, g.x2[l] = f.x2, g.y1[l] = f.y1, g.y2[l] = f.y2;
+    }
+}
+template <size_t kLanes, typename Groups, typename States, typename T, size_t K>
+TAVOLIN_HOT_INLINE void lanesToChains(const Groups& groups, const States& state, const std::array<int64_t, K>& left,
+                                      std::array<Chain<T>, K>& chains) noexcept {
+    for (size_t k = 0; k < K; ++k) {
+        const auto& g = groups[k / kLanes];
+        const size_t l = k % kLanes;
+        chains[k].filter = NoiseFilter<T>{g.x1[l], g.x2[l], g.y1[l], g.y2[l]};
+        chains[k].at.state = state[k];
+        chains[k].at.left = left[k];
+    }
+}
+
 // Float and Double: `count` steps of every chain as the lanes of 16-byte
 // vectors (four floats or two doubles). Each lane takes the filter's own
 // operations in the filter's own order, so its bits are those of the plain
@@ -457,11 +480,8 @@ void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t 
         g.b0[l] = c.b0, g.b1[l] = c.b1, g.b2[l] = c.b2, g.a0[l] = c.a0, g.a1[l] = c.a1, g.a2[l] = c.a2;
         state[k] = at.state, nextMul[k] = at.nextMul, nextAdd[k] = at.nextAdd, left[k] = at.left;
     };
+    lanesFromChains<kLanes>(groups, chains);
     for (size_t k = 0; k < K; ++k) {
-        Group& g = groups[k / kLanes];
-        const size_t l = k % kLanes;
-        const NoiseFilter<T>& f = chains[k].filter;
-        g.x1[l] = f.x1, g.x2[l] = f.x2, g.y1[l] = f.y1, g.y2[l] = f.y2;
         if (chains[k].at.left <= 0) (void)chains[k].at.advance(end);
         enterRun(k);
     }
@@ -496,13 +516,7 @@ void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t 
     };
     if (anySkip) run.template operator()<true>();
     else run.template operator()<false>();
-    for (size_t k = 0; k < K; ++k) {
-        const Group& g = groups[k / kLanes];
-        const size_t l = k % kLanes;
-        chains[k].filter = NoiseFilter<T>{g.x1[l], g.x2[l], g.y1[l], g.y2[l]};
-        chains[k].at.state = state[k];
-        chains[k].at.left = left[k];
-    }
+    lanesToChains<kLanes>(groups, state, left, chains);
 }
 
 #if TAVOLIN_WIDE_LANES
@@ -556,11 +570,8 @@ __attribute__((target("avx512f"))) void wideLaneSteps(std::array<Chain<T>, 16>& 
         putState(state, k, at.state), putState(nextMul, k, at.nextMul), putState(nextAdd, k, at.nextAdd);
         left[k] = at.left;
     };
+    lanesFromChains<kLanes>(groups, chains);
     for (size_t k = 0; k < K; ++k) {
-        Group& g = groups[k / kLanes];
-        const size_t l = k % kLanes;
-        const NoiseFilter<T>& f = chains[k].filter;
-        g.x1[l] = f.x1, g.x2[l] = f.x2, g.y1[l] = f.y1, g.y2[l] = f.y2;
         if (chains[k].at.left <= 0) (void)chains[k].at.advance(end);
         enterRun(k);
     }
@@ -597,13 +608,7 @@ __attribute__((target("avx512f"))) void wideLaneSteps(std::array<Chain<T>, 16>& 
         for (int64_t& l : left) l -= n;
         count -= n;
     }
-    for (size_t k = 0; k < K; ++k) {
-        const Group& g = groups[k / kLanes];
-        const size_t l = k % kLanes;
-        chains[k].filter = NoiseFilter<T>{g.x1[l], g.x2[l], g.y1[l], g.y2[l]};
-        chains[k].at.state = state[k];
-        chains[k].at.left = left[k];
-    }
+    lanesToChains<kLanes>(groups, state, left, chains);
 }
 #endif
 
