@@ -380,15 +380,27 @@ void BankSet<T>::skipInTurn(uint64_t frames, const std::array<bool, kBanks>& dra
         uint64_t upTo = frames;
         for (size_t b = 0; b < m_players.size(); ++b)
             if (drawing[b] && b != first) upTo = std::min(upTo, next[b] + (first < b ? 1 : 0));
-        (void)m_players[first].fastSeek(upTo - at[first], false, marker);
+        BankPlayer<T>& p = m_players[first];
+        int64_t turn = static_cast<int64_t>(upTo - at[first]);
+        // A turn inside a note the memo cannot take (frequency noise, as a
+        // rule about one boundary long) goes to the boundary loop at once:
+        // fastSeek's way there costs as much as the turn itself.
+        if (p.m_elapsed < p.m_noteLength && p.m_index < p.m_count && !p.seekNoteRepeats())
+            turn -= p.skipSteadyNote(turn);
+        if (turn > 0) (void)p.fastSeek(static_cast<uint64_t>(turn), false, marker);
         at[first] = upTo;
         look(first);
     }
     for (size_t b = 0; b < m_players.size(); ++b) {
         if (!drawing[b]) continue;
-        m_players[b].m_keepSeekClocks = false;
-        if (at[b] < frames) (void)m_players[b].fastSeek(frames - at[b], false, marker);
-        else m_players[b].flushSeekClocks();
+        BankPlayer<T>& p = m_players[b];
+        p.m_keepSeekClocks = false;
+        if (at[b] < frames) {
+            (void)p.fastSeek(frames - at[b], false, marker);
+        } else {
+            p.flushSeekClocks();
+            p.publishIndex();  // a turn taken by the boundary loop alone moved it
+        }
     }
 }
 
