@@ -287,8 +287,11 @@ private:
     // Skips the quiet stretch ahead (at most what is left of `samples`), if any.
     bool skipQuietStretch(uint64_t samples, uint64_t& done) noexcept;
     // Samples of a sounding note without noise and with settled LFOs, from
-    // boundary to boundary (0: not that case).
+    // boundary to boundary (0: not that case); the walk it takes, and banks
+    // taking such walks in turn (see FastSeek.cpp).
     int64_t skipSteadyNote(int64_t budget) noexcept;
+    struct SteadyWalk;
+    static size_t skipSteadyInTurn(std::span<BankPlayer* const> banks, uint64_t frames, std::span<uint64_t> at) noexcept;
     void flushSeekClocks() noexcept;
     bool seekNoteRepeats() const noexcept;
     int64_t runSeekNote(uint64_t samples, uint64_t& done) noexcept;

@@ -367,11 +367,19 @@ void BankSet<T>::skipInTurn(uint64_t frames, const std::array<bool, kBanks>& dra
     const auto look = [&](size_t b) {
         next[b] = at[b] + static_cast<uint64_t>(std::max<int64_t>(m_players[b].samplesBeforeDraw(), 0));
     };
+    // Once every bank stands in a steady note (frequency noise, as a rule,
+    // its LFOs settled a little into the note), the banks go on as open
+    // walks, a boundary at a time, as far as they can. The bank that was not
+    // ready is the one to wait for.
+    std::array<BankPlayer<T>*, kBanks> steady{};
     for (size_t b = 0; b < m_players.size(); ++b) {
         if (!drawing[b]) continue;
-        look(b);
+        steady[b] = &m_players[b];
         m_players[b].m_keepSeekClocks = true;  // paid below, once
     }
+    size_t waitFor = BankPlayer<T>::skipSteadyInTurn(steady, frames, at);
+    for (size_t b = 0; b < m_players.size(); ++b)
+        if (drawing[b]) look(b);
     for (;;) {
         size_t first = kBanks;
         for (size_t b = 0; b < m_players.size(); ++b)
@@ -385,11 +393,20 @@ void BankSet<T>::skipInTurn(uint64_t frames, const std::array<bool, kBanks>& dra
         // A turn inside a note the memo cannot take (frequency noise, as a
         // rule about one boundary long) goes to the boundary loop at once:
         // fastSeek's way there costs as much as the turn itself.
-        if (p.m_elapsed < p.m_noteLength && p.m_index < p.m_count && !p.seekNoteRepeats())
-            turn -= p.skipSteadyNote(turn);
+        bool steadyTurn = false;
+        if (p.m_elapsed < p.m_noteLength && p.m_index < p.m_count && !p.seekNoteRepeats()) {
+            const int64_t walked = p.skipSteadyNote(turn);
+            steadyTurn = walked > 0;
+            turn -= walked;
+        }
         if (turn > 0) (void)p.fastSeek(static_cast<uint64_t>(turn), false, marker);
         at[first] = upTo;
         look(first);
+        if (steadyTurn && first == waitFor) {
+            waitFor = BankPlayer<T>::skipSteadyInTurn(steady, frames, at);
+            for (size_t b = 0; b < m_players.size(); ++b)
+                if (drawing[b]) look(b);
+        }
     }
     for (size_t b = 0; b < m_players.size(); ++b) {
         if (!drawing[b]) continue;

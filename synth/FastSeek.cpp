@@ -251,92 +251,97 @@ bool BankPlayer<T>::skipQuietStretch(uint64_t samples, uint64_t& done) noexcept 
 // apart from the half-cycle boundaries, which read the pitch LFO's phase
 // and, under frequency noise (neither a noise wave nor level noise then),
 // draw the next half's length, after the neighbouring noise waves' draws
-// that come first are placed. So this goes from
-// boundary to boundary with the hot fields in locals, boundaryStep inlined
-// and the duty shares kept while the duty value holds. Returns the samples
-// advanced, at most `budget` and up to the note's end; 0 where the case
-// does not apply. A boundary that would silence the note is left to
+// that come first are placed. So the walk goes from boundary to boundary
+// with the hot fields in its own members, boundaryStep inlined and the duty
+// shares kept while the duty value holds; a walk is open until it is closed,
+// so that banks taking turns a boundary at a time (skipSteadyInTurn) pay
+// its set-up once. A boundary that would silence the note is left to
 // seekNoteSample, so that runSeekNote sees it.
 template <EngineNumType T>
-int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
-    const ToneSlot& tone = *m_toneSlot;
-    const auto quiet = [](const LfoState<T>& l) { return !l.defined() || l.settled; };
-    const bool noise = tone.wave == static_cast<int32_t>(Wave::Noise);
-    const bool noisyPitch = tone.freqNoise != 0.0f;
-    if (m_silent || (noisyPitch ? noise || m_hasLevelNoise : m_neighbour != nullptr) || (noise && !seekNoteRepeats()) ||
-        !quiet(m_pitchLfo) || !quiet(m_ampLfo))
-        return 0;
-    const T freqNoise = numFloat<T>(tone.freqNoise);
-    const int32_t from = m_elapsed;
-    const int32_t noteLength = m_noteLength;
-    const int32_t stop = static_cast<int32_t>(from + std::min<int64_t>(budget, int64_t{noteLength} - from));
+struct BankPlayer<T>::SteadyWalk {
+    BankPlayer* p = nullptr;
+    int32_t from = 0, stop = 0, e = 0;  // e: the sample the walk stands at
 
-    // The pitch LFO's phase at sample e, read by the vibrato. Where its
-    // steps are exact modular steps on whole units (Fix always; Float and
-    // Double on whole numbers) it is kept as an integer: (p + n) mod q.
-    const T lfoPeriod = m_pitchLfo.period, lfoDepth = m_pitchLfo.depth;
-    const bool vibrato = !isZero(lfoDepth) && lfoPeriod > T{};
-    T lfoPhase = m_pitchLfo.phase;
-    int64_t lp = 0, lq = 0, ls = 0;  // ls == 0: stepped by lfoPhaseAfter
-    const auto fromUnits = [](int64_t units) {
-        if constexpr (kIsFix<T>) return Fix::fromRaw(units);
-        else return static_cast<T>(units);
-    };
-    if (vibrato) {
-        if constexpr (kIsFix<T>) {
-            if (lfoPhase.raw() >= 0 && lfoPhase.raw() < lfoPeriod.raw()) {
-                lp = lfoPhase.raw();
-                lq = lfoPeriod.raw();
-                ls = 65536;
-            }
-        } else {
-            constexpr T kWholeTop = T(int64_t{1} << std::numeric_limits<T>::digits) - T(1);
-            if (lfoPhase >= T(0) && lfoPhase < lfoPeriod && lfoPeriod < kWholeTop &&
-                static_cast<T>(static_cast<int64_t>(lfoPhase)) == lfoPhase &&
-                static_cast<T>(static_cast<int64_t>(lfoPeriod)) == lfoPeriod) {
-                lp = static_cast<int64_t>(lfoPhase);
-                lq = static_cast<int64_t>(lfoPeriod);
-                ls = 1;
+    // False where the case does not apply; otherwise open up to `budget`
+    // samples on, and at most to the note's end.
+    bool open(BankPlayer& player, int64_t budget) noexcept {
+        p = &player;
+        const ToneSlot& tone = *p->m_toneSlot;
+        const auto quiet = [](const LfoState<T>& l) { return !l.defined() || l.settled; };
+        noise = tone.wave == static_cast<int32_t>(Wave::Noise);
+        noisyPitch = tone.freqNoise != 0.0f;
+        if (p->m_silent || (noisyPitch ? noise || p->m_hasLevelNoise : p->m_neighbour != nullptr) ||
+            (noise && !p->seekNoteRepeats()) || !quiet(p->m_pitchLfo) || !quiet(p->m_ampLfo))
+            return false;
+        freqNoise = numFloat<T>(tone.freqNoise);
+        duties = tone.duties.data();
+        from = e = p->m_elapsed;
+        noteLength = p->m_noteLength;
+        stop = static_cast<int32_t>(from + std::min<int64_t>(budget, int64_t{noteLength} - from));
+
+        // The pitch LFO's phase at sample e, read by the vibrato. Where its
+        // steps are exact modular steps on whole units (Fix always; Float and
+        // Double on whole numbers) it is kept as an integer: (p + n) mod q.
+        lfoPeriod = p->m_pitchLfo.period;
+        lfoDepth = p->m_pitchLfo.depth;
+        vibrato = !isZero(lfoDepth) && lfoPeriod > T{};
+        lfoPhase = p->m_pitchLfo.phase;
+        ls = 0;
+        if (vibrato) {
+            if constexpr (kIsFix<T>) {
+                if (lfoPhase.raw() >= 0 && lfoPhase.raw() < lfoPeriod.raw()) {
+                    lp = lfoPhase.raw();
+                    lq = lfoPeriod.raw();
+                    ls = 65536;
+                }
+            } else {
+                constexpr T kWholeTop = T(int64_t{1} << std::numeric_limits<T>::digits) - T(1);
+                if (lfoPhase >= T(0) && lfoPhase < lfoPeriod && lfoPeriod < kWholeTop &&
+                    static_cast<T>(static_cast<int64_t>(lfoPhase)) == lfoPhase &&
+                    static_cast<T>(static_cast<int64_t>(lfoPeriod)) == lfoPeriod) {
+                    lp = static_cast<int64_t>(lfoPhase);
+                    lq = static_cast<int64_t>(lfoPeriod);
+                    ls = 1;
+                }
             }
         }
+        glideSpan = T{};
+        if (p->m_hasSlurTarget) glideSpan = numInt<T>(noteLength) * p->m_portamento;
+        glides = p->m_hasSlurTarget && glideSpan > T{};
+        switching = !isZero(p->m_switchPeriod);
+        everyCycle = tone.dutySwitchMs == 0.0f;
+        dutyCount = tone.dutyCount;
+
+        phase = p->m_phase;
+        half = p->m_halfLength;
+        currentDuty = p->m_currentDuty;
+        halfCycle = p->m_halfCycle;
+        dutyIndex = p->m_dutyIndex;
+        slot = -1;
+        pending = p->m_switchPending;
+        dutyValue = p->m_dutyValue;
+        sharesKnown = false;
+        return true;
     }
 
-    T glideSpan{};
-    if (m_hasSlurTarget) glideSpan = numInt<T>(noteLength) * m_portamento;
-    const bool glides = m_hasSlurTarget && glideSpan > T{};
-    const bool switching = !isZero(m_switchPeriod);
-    const bool everyCycle = tone.dutySwitchMs == 0.0f;
-    const int64_t dutyCount = tone.dutyCount;
-
-    T phase = m_phase, half = m_halfLength, currentDuty = m_currentDuty;
-    int halfCycle = m_halfCycle;
-    const auto sameBits = [](T a, T b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-    int64_t dutyIndex = m_dutyIndex;
-    int64_t slot = -1;  // dutyIndex % dutyCount, once a boundary needs it
-    bool pending = m_switchPending;
-    float dutyValue = m_dutyValue;
-    uint32_t sharesOf = 0;  // the duty value (bits) the shares below belong to
-    bool sharesKnown = false;
-    T firstShare{}, secondShare{};
-
-    int32_t e = from;
-    while (e < stop) {
+    // The sample the walk stands at, and the ones up to its next boundary
+    // (or the stop); false, with nothing moved, at the boundary that would
+    // silence the note.
+    [[gnu::always_inline]] bool step() noexcept {
         if (phase > half) {
             // boundaryStep at sample e
             const int32_t remaining = noteLength - e;
-            T cycle = m_cycle;
+            T cycle = p->m_cycle;
             if (glides) {
                 const T left = numInt<T>(remaining);
                 if (glideSpan >= left) {
                     const T g = quot(left, glideSpan);
-                    cycle = g * m_cycle + (numInt<T>(1) - g) * m_targetCycle;
+                    cycle = g * p->m_cycle + (numInt<T>(1) - g) * p->m_targetCycle;
                 }
             }
-            if (vibrato) {
-                cycle = applyVibrato(cycle, m_vibratoMemo.factor(ls == 0 ? lfoPhase : fromUnits(lp), lfoPeriod, lfoDepth));
-            }
+            if (vibrato) cycle = applyVibrato(cycle, p->m_vibratoMemo.factor(lfoNow(), lfoPeriod, lfoDepth));
             if (halfCycle == 1) {
-                if (numInt<T>(remaining) < cycle && !m_hasSlurTarget) break;
+                if (numInt<T>(remaining) < cycle && !p->m_hasSlurTarget) return false;
                 if (everyCycle || pending) {
                     ++dutyIndex;
                     if (slot >= 0 && ++slot == dutyCount) slot = 0;
@@ -346,7 +351,7 @@ int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
             if (slot < 0) slot = dutyIndex % dutyCount;
             phase -= half;
             halfCycle ^= 1;
-            dutyValue = tone.duties[static_cast<size_t>(slot)];
+            dutyValue = duties[static_cast<size_t>(slot)];
             if (!sharesKnown || bitCast<uint32_t>(dutyValue) != sharesOf) {
                 sharesOf = bitCast<uint32_t>(dutyValue);
                 sharesKnown = true;
@@ -355,19 +360,20 @@ int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
             }
             currentDuty = firstShare;
             if (noisyPitch) {
-                if (m_neighbour != nullptr) m_neighbour->placeTo(int64_t{e} - m_neighbourFrom, m_neighbourSlot);
-                half = noisyHalfLength(freqNoise, uniformFromDraw<T>(m_random->next()), cycle);
+                if (p->m_neighbour != nullptr) p->m_neighbour->placeTo(int64_t{e} - p->m_neighbourFrom, p->m_neighbourSlot);
+                half = noisyHalfLength(freqNoise, uniformFromDraw<T>(p->m_random->next()), cycle);
             } else {
                 half = dutyHalfLength(halfCycle == 0 ? firstShare : secondShare, cycle);
             }
         }
         // this sample and the ones up to the next boundary (or the stop)
         int64_t n = 0;
+        const BoundaryWalk& walked = p->m_boundaryWalk;
         if (phase > half) {
-        } else if (e == from && m_boundaryWalk.steps <= int64_t{stop} - e && sameBits(phase, m_boundaryWalk.phase) &&
-                   sameBits(half, m_boundaryWalk.half)) {
-            n = m_boundaryWalk.steps;  // samplesBeforeDraw walked it from here
-            phase = m_boundaryWalk.after;
+        } else if (e == from && walked.steps <= int64_t{stop} - e && sameBits(phase, walked.phase) &&
+                   sameBits(half, walked.half)) {
+            n = walked.steps;  // samplesBeforeDraw walked it from here
+            phase = walked.after;
         } else {
             n = stepsPast(phase, half, int64_t{stop} - e);
         }
@@ -378,7 +384,7 @@ int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
         e = static_cast<int32_t>(e + n);
         // the duty flag only ever turns on while the duty index holds still:
         // the run's last sample decides
-        if (switching && m_switchPeriod * numInt<T>(dutyIndex + 1) < numInt<T>(int64_t{e} - 1)) pending = true;
+        if (switching && p->m_switchPeriod * numInt<T>(dutyIndex + 1) < numInt<T>(int64_t{e} - 1)) pending = true;
         if (vibrato) {
             if (ls != 0) {
                 lp += n * ls;
@@ -387,31 +393,116 @@ int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
                 lfoPhase = lfoPhaseAfter(lfoPhase, lfoPeriod, n);
             }
         }
+        return true;
     }
 
-    const int64_t count = int64_t{e} - from;
-    if (count == 0) return 0;
-    m_phase = phase;
-    m_halfLength = half;
-    m_halfCycle = halfCycle;
-    m_dutyIndex = dutyIndex;
-    m_switchPending = pending;
-    m_dutyValue = dutyValue;
-    m_currentDuty = currentDuty;
-    m_elapsed = e;
-    if (vibrato) {
-        m_pitchLfo.phase = ls == 0 ? lfoPhase : fromUnits(lp);
-    } else {
-        m_owedPitchPhase += count;
+    // Leaves the player where the walk stands; returns the samples it went.
+    int64_t close() noexcept {
+        const int64_t count = int64_t{e} - from;
+        if (count == 0) return 0;
+        p->m_phase = phase;
+        p->m_halfLength = half;
+        p->m_halfCycle = halfCycle;
+        p->m_dutyIndex = dutyIndex;
+        p->m_switchPending = pending;
+        p->m_dutyValue = dutyValue;
+        p->m_currentDuty = currentDuty;
+        p->m_elapsed = e;
+        if (vibrato) {
+            p->m_pitchLfo.phase = lfoNow();
+        } else {
+            p->m_owedPitchPhase += count;
+        }
+        p->m_owedAmpPhase += count;
+        p->m_owedClock += count;
+        // every one of those samples sounded: the noise wave's draws (with the
+        // note's one set of coefficients) and the level noise's
+        if (noise) p->oweNoise(count);
+        else if (p->m_hasLevelNoise) p->m_random->discard(static_cast<uint64_t>(count));
+        if (p->m_elapsed >= p->m_noteLength) ++p->m_index;
+        return count;
     }
-    m_owedAmpPhase += count;
-    m_owedClock += count;
-    // every one of those samples sounded: the noise wave's draws (with the
-    // note's one set of coefficients) and the level noise's
-    if (noise) oweNoise(count);
-    else if (m_hasLevelNoise) m_random->discard(static_cast<uint64_t>(count));
-    if (m_elapsed >= m_noteLength) ++m_index;
-    return count;
+
+private:
+    static bool sameBits(T a, T b) noexcept { return std::memcmp(&a, &b, sizeof a) == 0; }
+    T lfoNow() const noexcept {
+        if (ls == 0) return lfoPhase;
+        if constexpr (kIsFix<T>) return Fix::fromRaw(lp);
+        else return static_cast<T>(lp);
+    }
+
+    int32_t noteLength = 0;
+    bool noise = false, noisyPitch = false, vibrato = false, glides = false, switching = false, everyCycle = false;
+    T freqNoise{}, lfoPeriod{}, lfoDepth{}, lfoPhase{}, glideSpan{};
+    int64_t lp = 0, lq = 0, ls = 0;  // ls == 0: stepped by lfoPhaseAfter
+    const float* duties = nullptr;
+    int64_t dutyCount = 0;
+    T phase{}, half{}, currentDuty{};
+    int halfCycle = 0;
+    int64_t dutyIndex = 0;
+    int64_t slot = -1;  // dutyIndex % dutyCount, once a boundary needs it
+    bool pending = false;
+    float dutyValue = 0.0f;
+    uint32_t sharesOf = 0;  // the duty value (bits) the shares below belong to
+    bool sharesKnown = false;
+    T firstShare{}, secondShare{};
+};
+
+// Samples of the current note from boundary to boundary, at most `budget`
+// and up to the note's end; 0 where the case does not apply.
+template <EngineNumType T>
+int64_t BankPlayer<T>::skipSteadyNote(int64_t budget) noexcept {
+    SteadyWalk walk;
+    if (!walk.open(*this, budget)) return 0;
+    while (walk.e < walk.stop && walk.step()) {
+    }
+    return walk.close();
+}
+
+// Banks in steady notes of frequency noise (null: not one of them), each
+// `at[b]` frames into a stretch of `frames`, on to its end, their draws in
+// the mixer's order: the walk standing on the earliest frame takes its next
+// boundary, and of two on one frame the one earlier in the mix. Every walk
+// is open for the whole stretch, so a boundary costs its own work only.
+// Adds to `at` the frames each bank went: the rest of the stretch, but up
+// to the boundary that silences a note. Where a bank's note is not that
+// case, nothing moves and that bank's place is returned; otherwise
+// `banks.size()`.
+template <EngineNumType T>
+size_t BankPlayer<T>::skipSteadyInTurn(std::span<BankPlayer* const> banks, uint64_t frames,
+                                       std::span<uint64_t> at) noexcept {
+    constexpr size_t kMost = 5;
+    std::array<SteadyWalk, kMost> walks;
+    std::array<size_t, kMost> of{};  // the walks' banks, in the mix's order
+    size_t count = 0;
+    for (size_t b = 0; b < banks.size(); ++b) {
+        BankPlayer* bank = banks[b];
+        if (bank == nullptr) continue;
+        // only frequency noise draws nowhere but at the boundaries
+        if (count == kMost || bank->m_toneSlot->freqNoise == 0.0f || bank->m_elapsed >= bank->m_noteLength ||
+            bank->m_index >= bank->m_count ||
+            !walks[count].open(*bank, static_cast<int64_t>(std::min<uint64_t>(frames - at[b], uint64_t{1} << 40))))
+            return b;
+        of[count++] = b;
+    }
+    for (;;) {
+        size_t next = kMost;
+        int64_t nextFrame = INT64_MAX;
+        for (size_t i = 0; i < count; ++i) {
+            const SteadyWalk& w = walks[i];
+            const int64_t frame = static_cast<int64_t>(at[of[i]]) + (int64_t{w.e} - w.from);
+            if (w.e < w.stop && frame < nextFrame) {
+                next = i;
+                nextFrame = frame;
+            }
+        }
+        if (next == kMost) break;
+        // a walk held at the boundary that silences its note draws nothing
+        // more in it, so the others go on past it (the caller takes its rest)
+        if (!walks[next].step()) walks[next].stop = walks[next].e;
+    }
+    for (size_t i = 0; i < count; ++i) at[of[i]] += static_cast<uint64_t>(walks[i].close());
+    return banks.size();
 }
 
 // The rest of the current note, or of `samples` if that comes first,
@@ -761,6 +852,7 @@ uint64_t BankPlayer<T>::fastSeek(uint64_t samples, bool toMarker, bool& markerRe
     template void BankPlayer<T>::skipQuietSamples(int64_t) noexcept;                 \
     template bool BankPlayer<T>::skipQuietStretch(uint64_t, uint64_t&) noexcept; \
     template int64_t BankPlayer<T>::skipSteadyNote(int64_t) noexcept;            \
+    template size_t BankPlayer<T>::skipSteadyInTurn(std::span<BankPlayer<T>* const>, uint64_t, std::span<uint64_t>) noexcept; \
     template void BankPlayer<T>::flushSeekClocks() noexcept;                 \
     template bool BankPlayer<T>::seekNoteRepeats() const noexcept;           \
     template int64_t BankPlayer<T>::samplesBeforeDraw() const noexcept;      \
