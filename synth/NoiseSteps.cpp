@@ -239,6 +239,16 @@ constexpr uint32_t kDrawInverse = inverseOf(kDrawMul);
 static_assert(kDrawMul * kDrawInverse == 1u);
 constexpr uint32_t stepBack(uint32_t state) noexcept { return (state - kDrawAdd) * kDrawInverse; }
 
+// The whites of a chain's last two steps, drawn again from the generator's
+// state after them, taken back: past the `skip` draws after the last white,
+// and the `skip` + 1 before it.
+inline void lastTwoWhites(uint32_t state, uint32_t skip, const int64_t* white, int64_t& x1, int64_t& x2) noexcept {
+    for (uint32_t i = 0; i < skip; ++i) state = stepBack(state);
+    x1 = white[(state >> 16) & 0x7FFFu];
+    for (uint32_t i = 0; i <= skip; ++i) state = stepBack(state);
+    x2 = white[(state >> 16) & 0x7FFFu];
+}
+
 // One chain in Fix's narrow form. A white value meets b0 twice (as the new
 // sample and two steps later as x2) and b1 once (as x1): those products are
 // taken (or read from a table) when the value is drawn and kept, summed
@@ -295,11 +305,8 @@ struct NarrowChain {
     }
     // after at least two steps
     void store(NoiseFilter<Fix>& f, Cursor<Fix>& at, const int64_t* white) const noexcept {
-        uint32_t drawn = state;  // back to the state the last white came from
-        for (uint32_t i = 0; i < skip; ++i) drawn = stepBack(drawn);
-        const int64_t x1 = white[(drawn >> 16) & 0x7FFFu];
-        for (uint32_t i = 0; i <= skip; ++i) drawn = stepBack(drawn);
-        const int64_t x2 = white[(drawn >> 16) & 0x7FFFu];
+        int64_t x1 = 0, x2 = 0;
+        lastTwoWhites(state, skip, white, x1, x2);
         f = NoiseFilter<Fix>{Fix::fromRaw(x1), Fix::fromRaw(x2), Fix::fromRaw(y1), Fix::fromRaw(y2)};
         at.state = state;
     }
@@ -674,11 +681,7 @@ __attribute__((target("avx512f,avx512dq"))) bool wideFixSteps(std::array<Chain<F
     const auto inputsOf = [&](size_t k, int64_t& x1, int64_t& x2) {
         const int64_t steps = entryLeft[k] - left[k];
         if (steps >= 2) {
-            uint32_t drawn = state[k];
-            for (uint32_t i = 0; i < chains[k].at.run->skip; ++i) drawn = stepBack(drawn);
-            x1 = white[(drawn >> 16) & 0x7FFFu];
-            for (uint32_t i = 0; i <= chains[k].at.run->skip; ++i) drawn = stepBack(drawn);
-            x2 = white[(drawn >> 16) & 0x7FFFu];
+            lastTwoWhites(state[k], chains[k].at.run->skip, white, x1, x2);
         } else if (steps == 1) {
             x2 = entryX1[k];
             x1 = white[((entryState[k] * kDrawMul + kDrawAdd) >> 16) & 0x7FFFu];
