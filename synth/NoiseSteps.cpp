@@ -435,6 +435,25 @@ struct Chain {
     std::array<NoiseFilter<T>, kCheckpoints> checkpoints{};  // after (j+1) * spacing steps
 };
 
+// The steps every chain can take before one of them reaches its run's end,
+// at most `count`; a chain whose run is done is first entered into the
+// next with `enter`. 0 where a chain would pass the debt's end (which the
+// lengths inside the runs never ask for).
+template <typename T, size_t K, typename Enter>
+TAVOLIN_HOT_INLINE int64_t nextBlock(std::array<Chain<T>, K>& chains, const std::array<int64_t, K>& left,
+                                     const NoiseRun<T>* end, int64_t count, Enter& enter) noexcept {
+    int64_t n = count;
+    for (size_t k = 0; k < K; ++k) {
+        if (left[k] <= 0) {
+            chains[k].at.left = 0;
+            if (!chains[k].at.advance(end)) return 0;
+            enter(k);
+        }
+        n = std::min(n, left[k]);
+    }
+    return n;
+}
+
 // The chains' filters into the lanes of their vector groups (lane k % L of
 // group k / L), and the lanes' filters and generators back into the chains.
 template <size_t kLanes, typename Groups, typename T, size_t K>
@@ -495,15 +514,8 @@ void laneSteps(std::array<Chain<T>, K>& chains, const NoiseRun<T>* end, int64_t 
     const T* white = whiteTable<T>();
     const auto run = [&]<bool kSkip>() {
         while (count > 0) {
-            int64_t n = count;
-            for (size_t k = 0; k < K; ++k) {
-                if (left[k] <= 0) {
-                    chains[k].at.left = 0;
-                    if (!chains[k].at.advance(end)) return;  // cannot happen for lengths inside the runs
-                    enterRun(k);
-                }
-                n = std::min(n, left[k]);
-            }
+            const int64_t n = nextBlock(chains, left, end, count, enterRun);
+            if (n == 0) return;
             for (int64_t i = 0; i < n; ++i)
                 for (size_t q = 0; q < kGroups; ++q) {
                     Group& g = groups[q];
@@ -565,7 +577,8 @@ __attribute__((target("avx512f"))) void wideLaneSteps(std::array<Chain<T>, 16>& 
         v = stateLaneOf == static_cast<int32_t>(k) ? x + U16{} : v;
     };
     std::array<const NoiseCoefficients<T>*, K> coefficients{};  // each lane's, as its vectors hold them
-    const auto enterRun = [&](size_t k) __attribute__((always_inline, target("avx512f"))) {
+    // (not forced inline: nextBlock, of the default target, calls it)
+    const auto enterRun = [&](size_t k) __attribute__((target("avx512f"))) {
         Group& g = groups[k / kLanes];
         const size_t l = k % kLanes;
         const Cursor<T>& at = chains[k].at;
@@ -584,15 +597,8 @@ __attribute__((target("avx512f"))) void wideLaneSteps(std::array<Chain<T>, 16>& 
     }
     const T* white = whiteTable<T>();
     while (count > 0) {
-        int64_t n = count;
-        for (size_t k = 0; k < K; ++k) {
-            if (left[k] <= 0) {
-                chains[k].at.left = 0;
-                if (!chains[k].at.advance(end)) return;  // cannot happen for lengths inside the runs
-                enterRun(k);
-            }
-            n = std::min(n, left[k]);
-        }
+        const int64_t n = nextBlock(chains, left, end, count, enterRun);
+        if (n == 0) break;
         for (int64_t i = 0; i < n; ++i) {
             const U16 drawn = state * kDrawMul + kDrawAdd;
             const U16 draws = (drawn >> 16) & 0x7FFFu;
