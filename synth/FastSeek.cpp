@@ -389,6 +389,8 @@ struct BankPlayer<T>::SteadyWalk {
             if (ls != 0) {
                 lp += n * ls;
                 if (lp >= lq) lp = lp - lq < lq ? lp - lq : lp % lq;
+                // read at the next boundary, after the other banks' in turn
+                p->m_vibratoMemo.prefetchUnits(lp);
             } else {
                 lfoPhase = lfoPhaseAfter(lfoPhase, lfoPeriod, n);
             }

@@ -590,6 +590,15 @@ public:
         return e.value;
     }
 
+    // Brings the entry of a phase asked for soon into the cache: a seek
+    // going from boundary to boundary meets a long LFO's entries out of it.
+    // `units`: the phase as an integer, Fix's raw bits or a whole number.
+    void prefetchUnits(int64_t units) const noexcept {
+        size_t slot = static_cast<size_t>(units);
+        if constexpr (kIsFix<T>) slot = slotOf(Fix::fromRaw(units), static_cast<uint64_t>(units));
+        if (!m_entries.empty()) __builtin_prefetch(m_entries.data() + (slot & (m_entries.size() - 1)));
+    }
+
 private:
     using Bits = std::conditional_t<std::is_same_v<T, float>, uint32_t, uint64_t>;
     static constexpr size_t kMinEntries = 1024;
