@@ -394,7 +394,7 @@ void BankSet<T>::skipInTurn(uint64_t frames, const std::array<bool, kBanks>& dra
         // rule about one boundary long) goes to the boundary loop at once:
         // fastSeek's way there costs as much as the turn itself.
         bool steadyTurn = false;
-        if (p.m_elapsed < p.m_noteLength && p.m_index < p.m_count && !p.seekNoteRepeats()) {
+        if (!p.seekNoteRepeats()) {
             const int64_t walked = p.skipSteadyNote(turn);
             steadyTurn = walked > 0;
             turn -= walked;

@@ -262,10 +262,12 @@ struct BankPlayer<T>::SteadyWalk {
     BankPlayer* p = nullptr;
     int32_t from = 0, stop = 0, e = 0;  // e: the sample the walk stands at
 
-    // False where the case does not apply; otherwise open up to `budget`
+    // False where the case does not apply (not inside a note, among others);
+    // otherwise open up to `budget`
     // samples on, and at most to the note's end.
     bool open(BankPlayer& player, int64_t budget) noexcept {
         p = &player;
+        if (p->m_elapsed >= p->m_noteLength || p->m_index >= p->m_count) return false;
         const ToneSlot& tone = *p->m_toneSlot;
         const auto quiet = [](const LfoState<T>& l) { return !l.defined() || l.settled; };
         noise = tone.wave == static_cast<int32_t>(Wave::Noise);
@@ -481,8 +483,7 @@ size_t BankPlayer<T>::skipSteadyInTurn(std::span<BankPlayer* const> banks, uint6
         BankPlayer* bank = banks[b];
         if (bank == nullptr) continue;
         // only frequency noise draws nowhere but at the boundaries
-        if (count == kMost || bank->m_toneSlot->freqNoise == 0.0f || bank->m_elapsed >= bank->m_noteLength ||
-            bank->m_index >= bank->m_count ||
+        if (count == kMost || bank->m_toneSlot->freqNoise == 0.0f ||
             !walks[count].open(*bank, static_cast<int64_t>(std::min<uint64_t>(frames - at[b], uint64_t{1} << 40))))
             return b;
         of[count++] = b;
